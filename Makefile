@@ -1,0 +1,72 @@
+# The front door. Every target first makes sure the Debian packages are there (tools/deps.sh),
+# then builds into build/<kind>/ with CMake:
+#   make run     build and run the main job (the tour of the library on an embedded default)
+#   make test    build and run every test suite and replay every fuzz corpus
+#   make check   the suites under AddressSanitizer+UndefinedBehaviorSanitizer, the threaded
+#                suites under ThreadSanitizer, and a short run of every fuzz target
+#   make bench   build and run the benchmarks, printing ratios against their peers
+#   make fuzz    run every fuzz target for FUZZ_SECONDS (default 60) each
+
+JOBS        ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+CHECK_FUZZ_SECONDS ?= 20
+CMAKE       ?= cmake
+GEN         := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: all deps run test check check-asan check-tsan check-fuzz bench fuzz install clean
+
+all: test
+
+deps:
+	@tools/deps.sh
+
+build/release/CMakeCache.txt: | deps
+	$(CMAKE) -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build-release: build/release/CMakeCache.txt
+	$(CMAKE) --build build/release -j $(JOBS)
+
+run: deps build/release/CMakeCache.txt
+	$(CMAKE) --build build/release -j $(JOBS)
+	build/release/bin/dktour
+
+test: deps build/release/CMakeCache.txt
+	$(CMAKE) --build build/release -j $(JOBS)
+	cd build/release && ctest --output-on-failure -j $(JOBS)
+
+check: check-asan check-tsan check-fuzz
+
+check-asan: deps
+	$(CMAKE) -S . -B build/asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DDK_SANITIZE=address,undefined
+	$(CMAKE) --build build/asan -j $(JOBS)
+	cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+check-tsan: deps
+	$(CMAKE) -S . -B build/tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DDK_SANITIZE=thread
+	$(CMAKE) --build build/tsan -j $(JOBS)
+	cd build/tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --output-on-failure -j $(JOBS) -L threaded
+
+build/fuzz/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ $(CMAKE) -S . -B build/fuzz $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DDK_TESTS=OFF -DDK_FUZZ=ON -DDK_SANITIZE=address,undefined
+
+check-fuzz: deps build/fuzz/CMakeCache.txt
+	$(CMAKE) --build build/fuzz -j $(JOBS)
+	tools/runfuzz.sh build/fuzz/bin $(CHECK_FUZZ_SECONDS)
+
+fuzz: deps build/fuzz/CMakeCache.txt
+	$(CMAKE) --build build/fuzz -j $(JOBS)
+	tools/runfuzz.sh build/fuzz/bin $(FUZZ_SECONDS)
+
+bench: deps
+	$(CMAKE) -S . -B build/bench $(GEN) -DCMAKE_BUILD_TYPE=Release -DDK_TESTS=OFF -DDK_BENCH=ON
+	$(CMAKE) --build build/bench -j $(JOBS)
+	@for b in build/bench/bin/*_bench; do echo "== $$b"; $$b || exit 1; done
+
+install: build-release
+	$(CMAKE) --install build/release --prefix $(or $(PREFIX),build/install)
+
+clean:
+	rm -rf build

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing, checking and benchmarking need and that a
+# fresh machine lacks. As root it runs apt-get itself; otherwise it prints the one command to run.
+set -euo pipefail
+
+packages=(
+  g++ cmake make pkg-config          # build
+  libc-bin locales tzdata            # gencat, localedef, time zones for the date tests
+  libssl-dev zlib1g-dev              # what libdkcommon links
+  libsqlite3-dev                     # the SQLite connector
+  libgtest-dev libgmock-dev          # test suites
+  libbenchmark-dev libspdlog-dev     # benchmarks and their peers
+  clang libclang-rt-14-dev           # libFuzzer and the sanitizer runtimes of make check
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  [[ "$p" == \#* ]] && continue
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+  echo "deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "deps: missing packages; run this once as root, then try again:"
+  echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}"
+  exit 1
+fi
