@@ -25,10 +25,16 @@ static void runOne(const fs::path& p) {
 }
 
 int main(int argc, char** argv) {
+    // The initialiser may change the current folder, so the arguments are made absolute first.
+    std::vector<fs::path> args;
+    for (int i = 1; i < argc; ++i) args.push_back(fs::absolute(argv[i]));
     if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
     size_t count = 0;
-    for (int i = 1; i < argc; ++i) {
-        fs::path arg(argv[i]);
+    for (const fs::path& arg : args) {
+        if (!fs::exists(arg)) {
+            std::fprintf(stderr, "replay: %s does not exist\n", arg.c_str());
+            return 1;
+        }
         if (fs::is_directory(arg)) {
             std::vector<fs::path> files;
             for (auto& e : fs::recursive_directory_iterator(arg))

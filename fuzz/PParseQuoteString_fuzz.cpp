@@ -1,0 +1,38 @@
+// fuzz/PParseQuoteString_fuzz.cpp
+//
+// Arbitrary text through quote undoubling: byte 0 is the quote character, the rest the text.
+// The result is never longer than the text and holds at most one line break, at its end.
+// DKFUZZ_LOCALE selects a locale, for the double-byte paths.
+
+#include "dkFuzzSupport.hpp"
+
+#include <dk/DKException.hpp>
+#include <dk/PParseString.hpp>
+
+#include <clocale>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    dkFuzzInit();
+    if (const char* name = std::getenv("DKFUZZ_LOCALE")) std::setlocale(LC_ALL, name);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+    try {
+        const DKString out = PParseQuoteString(static_cast<char>(data[0])).parseString(text.c_str());
+        if (out.length() > std::strlen(text.c_str())) std::abort();
+        const std::string s = out.str();
+        const std::size_t brk = s.find_first_of("\r\n");
+        if (brk != std::string::npos && brk + 1 != s.size()) std::abort();
+    } catch (DKUsageError& e) {
+        if (e.errorId() != 303) std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,94 @@
+// include/dk/DKDecimal.hpp
+#pragma once
+#include <dk/DKString.hpp>
+#include <dk/PBigInteger.hpp>
+#include <dk/dkExport.hpp>
+
+#include <iosfwd>
+
+// An exact decimal number as repository DECIMAL values are exchanged: a signed unscaled integer
+// below 10^18 in magnitude and a scale (digits after the point, 0 to kMaxScale); the number is
+// value / 10^scale. Equality compares the digit string as it was built (leading zeros kept),
+// the scale and the sign, so 1.0 and 1.00, or 007.5 and 7.5, differ. Anything that would leave
+// the range (more digits, a larger scale, an overflowing sum) throws DKUsageError 303 rather than
+// giving a wrong number. A plain value that owns its integer; one thread at a time.
+class DK_API DKDecimal {
+public:
+    // The largest scale: "-0." and 125 digits are the 128 characters the parser reads, so every
+    // decimal's text form parses back to the same decimal.
+    static constexpr long kMaxScale = 125;
+    // The longest text the parser reads; a longer one is refused, never cut.
+    static constexpr unsigned long kMaxText = 128;
+
+    DKDecimal();   // 0, digits "0", scale 0
+    DKDecimal(short value);
+    DKDecimal(int value);
+    DKDecimal(unsigned int value);
+    DKDecimal(long value);
+    DKDecimal(unsigned long value);
+    DKDecimal(long value, long scale);   // value / 10^scale
+    DKDecimal(int value, long scale);
+    // Written with "%f" in the "C" locale (six decimals, so scale 6) and parsed; NaN, infinities
+    // and magnitudes of 10^12 or more (an unscaled value of 10^18 or more) throw.
+    DKDecimal(double value);
+    // [+|-]digits[(.|,)digits][(e|E)[+|-]digits]; see the source for every rule.
+    DKDecimal(char* text);
+    DKDecimal(const char* text);
+    DKDecimal(const DKDecimal& other);
+    ~DKDecimal();
+
+    DKString toString() const;   // 123.45, 0.005, -0.5; never a negative zero
+    long getScale() const { return scale; }
+    // Truncates toward zero when the scale shrinks; throws for a negative scale, a scale above
+    // kMaxScale, or when the larger scale needs 19 or more digits.
+    DKDecimal& setScale(long n);
+    double toDouble() const;   // the text read in the "C" locale whatever the process locale
+    // Truncated toward zero, exactly; a value that does not fit the type throws (toLong always fits).
+    int toInteger() const;
+    long toLong() const;
+    unsigned long toULong() const;
+
+    // Digit strings, scales and signs all equal; a default-constructed zero equals a parsed "0".
+    bool operator==(const DKDecimal& other) const;
+    bool operator!=(const DKDecimal& other) const { return !(*this == other); }
+
+    DKDecimal& operator=(const DKDecimal& other);
+    DKDecimal& operator=(int value);
+    DKDecimal& operator=(unsigned int value);
+    DKDecimal& operator=(long value);
+    DKDecimal& operator=(unsigned long value);
+
+    // The operand with the smaller scale is raised to the larger one first; the result keeps it.
+    // Division scales the dividend too, so 6.0 / 4.0 is 1.5 (truncated toward zero at that scale).
+    DKDecimal operator+(const DKDecimal& other) const;
+    DKDecimal operator+(int other) const;
+    DKDecimal operator+(unsigned int other) const;
+    DKDecimal operator+(long other) const;
+    DKDecimal operator+(unsigned long other) const;
+    DKDecimal operator-(const DKDecimal& other) const;
+    DKDecimal operator-(int other) const;
+    DKDecimal operator-(unsigned int other) const;
+    DKDecimal operator-(long other) const;
+    DKDecimal operator-(unsigned long other) const;
+    DKDecimal operator/(const DKDecimal& other) const;
+    DKDecimal operator/(int other) const;
+    DKDecimal operator/(unsigned int other) const;
+    DKDecimal operator/(long other) const;
+    DKDecimal operator/(unsigned long other) const;
+
+private:
+    enum class Op { add, subtract, divide };
+    DKDecimal binary(const DKDecimal& other, Op op) const;
+    void parse(const char* text, unsigned long length);
+    // Sets magnitude, sign and scale after checking the scale and the 18-digit range.
+    void assignInteger(unsigned long magnitude, short sign, long scale, const char* function);
+    void setValue(const PBigInteger& v, long newScale);   // digits become the canonical magnitude text
+    unsigned long formatTo(char* out) const;               // toString into a buffer of kMaxText + 1
+
+    short sign;         // 1 or -1; 0 for a default-constructed decimal, which counts as positive
+    long scale;         // digits after the point, 0 .. kMaxScale
+    DKString digits;    // the magnitude's digits as built (parsed text: leading zeros kept)
+    PBigInteger value;  // the signed unscaled value
+};
+
+DK_API std::ostream& operator<<(std::ostream& os, const DKDecimal& d);

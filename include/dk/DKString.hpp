@@ -1,0 +1,183 @@
+// include/dk/DKString.hpp
+#pragma once
+#include <dk/dkExport.hpp>
+
+#include <cstddef>
+#include <cstring>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+// The string of every interface: single-byte characters, positions counted from 1, a failed search
+// gives 0. Short texts live inside the object; longer ones in a reference-counted buffer taken from
+// the string manager of the thread that built it and shared on copy (copy on write) with strings of
+// the same manager. A DKString is used by one thread at a time; a buffer shared by strings on
+// different threads is safe (atomic counts, and it returns to its own manager wherever it dies).
+class DK_API DKString {
+public:
+    DKString() : p_(inline_), len_(0) { inline_[0] = '\0'; }
+    DKString(int value);                 // "%d"
+    DKString(unsigned int value);        // "%u"
+    DKString(short value);               // "%d"
+    DKString(long value);                // "%ld"
+    DKString(unsigned short value);      // "%u"
+    DKString(unsigned long value);       // "%lu"
+    DKString(double value);              // "%f"
+    DKString(char c);                    // the character 0 gives an empty string
+    DKString(char* text) : DKString(static_cast<const char*>(text)) {}   // null gives ""
+    DKString(const char* text) : p_(inline_), len_(text != nullptr ? std::strlen(text) : 0) {
+        if (len_ <= kInline) {
+            if (len_ != 0) std::memcpy(inline_, text, len_);
+            inline_[len_] = '\0';
+        } else {
+            initShared(text);
+        }
+    }
+    DKString(const std::string& text);   // every byte, embedded zeros included
+    DKString(const void* buffer, unsigned long n);   // exactly n bytes, zeros included
+    DKString(const DKString& other) : len_(other.len_) {
+        if (other.isInline()) {
+            p_ = inline_;
+            std::memcpy(inline_, other.inline_, sizeof inline_);
+        } else {
+            shareOrCopy(other);
+        }
+    }
+    DKString(DKString&& other) noexcept { moveFrom(other); }
+    virtual ~DKString() {
+        if (!isInline()) release();
+    }
+
+    // Concatenation; this string is unchanged. A char 0 adds nothing.
+    DKString operator+(const DKString& other) const;
+    DKString operator+(const std::string& other) const;
+    DKString operator+(const char* other) const;
+    DKString operator+(char c) const;
+
+    // Appending grows the buffer geometrically; each returns a copy of the new value.
+    DKString operator+=(const DKString& other);
+    DKString operator+=(const std::string& other);
+    DKString operator+=(const char* other);
+    DKString operator+=(char c);
+
+    // Assignment; each returns a copy of the new value. A char 0 gives an empty string.
+    DKString operator=(const DKString& other);
+    DKString operator=(const std::string& other);
+    DKString operator=(const char* other);
+    DKString operator=(char c);
+    DKString& operator=(DKString&& other) noexcept;
+
+    // Byte-wise equality of the whole texts; a null pointer compares as the empty text.
+    bool operator==(const DKString& other) const;
+    bool operator==(const std::string& other) const;
+    bool operator==(const char* other) const;
+    bool operator==(char* other) const;
+    bool operator==(char c) const;   // length 1 and that character
+    bool operator!=(const DKString& other) const { return !(*this == other); }
+    bool operator!=(const std::string& other) const { return !(*this == other); }
+    bool operator!=(const char* other) const { return !(*this == other); }
+    bool operator!=(char* other) const { return !(*this == other); }
+    bool operator!=(char c) const { return !(*this == c); }
+    // Byte-wise order (unsigned bytes, shorter prefix first), so strings can key ordered containers.
+    bool operator<(const DKString& other) const;
+
+    // The character at 1-based position i, or 0 outside 1..length. One overload per integer type
+    // so that s[i] never competes with the built-in subscript of the char* conversion.
+    char operator[](unsigned long i) const { return at(i); }
+    char operator[](long i) const { return at(static_cast<unsigned long>(i)); }
+    char operator[](unsigned int i) const { return at(i); }
+    char operator[](int i) const { return at(static_cast<unsigned long>(static_cast<long>(i))); }
+    char operator[](unsigned long long i) const { return at(static_cast<unsigned long>(i)); }
+    char operator[](long long i) const { return at(static_cast<unsigned long>(i)); }
+
+    unsigned long size() const { return len_; }
+    unsigned long length() const { return len_; }
+
+    // Positions count from 1; a start below 1 counts as 1.
+    DKString subString(unsigned long start, unsigned long count) const;
+    unsigned long indexOf(const DKString& s, unsigned long start = 1) const;
+    unsigned long indexOf(char c, unsigned long start) const;
+    unsigned long indexOf(char c) const;
+    DKString& remove(unsigned long pos, unsigned long count);   // unchanged when it runs past the end
+    DKString& insert(const DKString& s, unsigned long pos);     // after the first pos characters
+    DKString& leftJustify(unsigned long n);
+    DKString& upperCase();   // 'a'..'z' only, no locale
+    DKString& strip();       // white space as in the "C" locale
+    int isDigits() const;    // 1 or 0; the empty string is all digits
+    long asInt() const;      // as atol reads it (saturating like strtol)
+    unsigned long asUnsigned() const;
+
+    // The string's own zero-terminated buffer, writable: a shared buffer is copied first, and the
+    // buffer is never shared again, so writing through the pointer changes this string only.
+    // Valid until the string changes or dies.
+    operator char*();
+    // Read-only view of the same buffer; never copies.
+    operator const char*() const { return p_; }
+    const char* c_str() const { return p_; }
+    // Copies of the text, embedded zeros included.
+    operator std::string() const { return std::string(p_, len_); }
+    std::string str() const { return std::string(p_, len_); }
+
+    // Found by argument-dependent lookup only, so they never capture expressions without a DKString.
+    friend DKString operator+(const char* a, const DKString& b) { return DKString(a) + b; }
+    friend DKString operator+(char a, const DKString& b) { return DKString(a) + b; }
+    friend DKString operator+(const std::string& a, const DKString& b) { return DKString(a) + b; }
+    friend bool operator==(const char* a, const DKString& b) { return b == a; }
+    friend bool operator!=(const char* a, const DKString& b) { return !(b == a); }
+    friend bool operator==(const std::string& a, const DKString& b) { return b == a; }
+    friend bool operator!=(const std::string& a, const DKString& b) { return !(b == a); }
+    friend bool operator==(char a, const DKString& b) { return b == a; }
+    friend bool operator!=(char a, const DKString& b) { return !(b == a); }
+
+private:
+    struct Rep;   // header of a shared buffer; the characters follow it
+
+    static constexpr unsigned long kInline = 15;   // longest text kept inside the object
+
+    char at(unsigned long i) const { return (i >= 1 && i <= len_) ? p_[i - 1] : '\0'; }
+    bool isInline() const { return p_ == inline_; }
+    DK_LOCAL Rep* rep() const;
+    DK_LOCAL static Rep* newRep(unsigned long capacity);
+    DK_LOCAL static DKString concat(const char* a, unsigned long na, const char* b, unsigned long nb);
+    DK_LOCAL void init(const char* text, unsigned long n);   // constructors only: no old value
+    void initShared(const char* text);              // constructors only: len_ set, beyond inline
+    void shareOrCopy(const DKString& other);        // constructors only: len_ set, other not inline
+    void moveFrom(DKString& other) noexcept {       // no old value
+        len_ = other.len_;
+        if (other.isInline()) {
+            p_ = inline_;
+            std::memcpy(inline_, other.inline_, sizeof inline_);
+        } else {
+            p_ = other.p_;
+            pinned_ = other.pinned_;
+        }
+        other.p_ = other.inline_;
+        other.inline_[0] = '\0';
+        other.len_ = 0;
+    }
+    DK_LOCAL void adopt(Rep* r, unsigned long len);   // releases the old value, takes r
+    void release();
+    DK_LOCAL void assign(const char* text, unsigned long n);
+    DK_LOCAL void append(const char* text, unsigned long n);
+    DK_LOCAL char* grow(unsigned long len);   // unique, writable, room for len characters
+
+    char* p_;             // inline_ or the characters of a shared buffer; always zero-terminated
+    unsigned long len_;   // characters, not counting the terminating zero
+    union {
+        char inline_[kInline + 1];
+        bool pinned_;     // heap buffer handed out as char*: never shared again
+    };
+};
+
+DK_API std::ostream& operator<<(std::ostream& os, const DKString& s);   // up to the first zero byte
+DK_API std::istream& operator>>(std::istream& is, DKString& s);         // one word, at most width-1
+
+namespace std {
+template <>
+struct hash<DKString> {
+    size_t operator()(const DKString& s) const noexcept {
+        return hash<string_view>()(string_view(s.c_str(), s.length()));
+    }
+};
+}  // namespace std

@@ -1,0 +1,5 @@
+// include/dk/PKeyShortCollection.hpp
+#pragma once
+
+// PKeyShortCollection lives with the other keyed collections.
+#include <dk/PKeyLongCollection.hpp>

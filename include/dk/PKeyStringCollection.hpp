@@ -1,0 +1,5 @@
+// include/dk/PKeyStringCollection.hpp
+#pragma once
+
+// PKeyStringCollection lives with the other keyed collections.
+#include <dk/PKeyLongCollection.hpp>

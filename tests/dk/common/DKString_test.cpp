@@ -1,0 +1,370 @@
+// tests/dk/common/DKString_test.cpp
+//
+// dk-threaded-suite: the storage cases below free strings on threads other than their makers'.
+
+#include <dk/DKString.hpp>
+
+#include "platform/PStringManager.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* const kLong = "a text long enough to leave the object for a shared buffer";
+
+std::string bytes(const DKString& s) {
+    return std::string(s.c_str(), s.length());
+}
+
+}  // namespace
+
+TEST(DKStringConstruction, NumbersGiveTheirPrintfText) {
+    EXPECT_EQ("3000000000", bytes(DKString(3000000000u)));
+    EXPECT_EQ("-5", bytes(DKString(static_cast<short>(-5))));
+    EXPECT_EQ("65535", bytes(DKString(static_cast<unsigned short>(65535))));
+    EXPECT_EQ("-2147483648", bytes(DKString(INT_MIN)));
+    EXPECT_EQ("-9223372036854775808", bytes(DKString(LONG_MIN)));
+    EXPECT_EQ("18446744073709551615", bytes(DKString(ULONG_MAX)));
+    EXPECT_EQ("2.000000", bytes(DKString(2.0)));
+    EXPECT_EQ("1.500000", bytes(DKString(1.5)));
+    EXPECT_EQ("-0.000001", bytes(DKString(-0.0000005001)));
+    char dmax[400];
+    std::snprintf(dmax, sizeof dmax, "%f", DBL_MAX);
+    EXPECT_EQ(dmax, bytes(DKString(DBL_MAX)));
+    // The everyday spellings pick the obvious constructor.
+    EXPECT_EQ("0", bytes(DKString(0)));
+    EXPECT_EQ("5", bytes(DKString(5u)));
+    EXPECT_EQ("7", bytes(DKString(static_cast<size_t>(7))));
+}
+
+TEST(DKStringConstruction, NullCharAndBuffersWithZeros) {
+    EXPECT_EQ(0UL, DKString('\0').length());
+    EXPECT_EQ(0UL, DKString(static_cast<const char*>(nullptr)).length());
+    EXPECT_EQ(0UL, DKString(static_cast<char*>(nullptr)).length());
+    EXPECT_EQ(0UL, DKString(nullptr, 5).length());
+    DKString z("a\0b\0", 4);
+    EXPECT_EQ(4UL, z.length());
+    EXPECT_EQ(std::string("a\0b\0", 4), std::string(z));
+    EXPECT_EQ('b', z[3]);
+    EXPECT_EQ(std::string("a\0b\0a\0b\0", 8), bytes(z + z));
+    DKString longZ(std::string(40, '\0') + "x");
+    EXPECT_EQ(41UL, longZ.length());
+    EXPECT_EQ(41UL, longZ.indexOf('x'));
+    // A zero byte ends the text for a zero-terminated peer, but not for a sized one.
+    EXPECT_FALSE(z == "a");
+    EXPECT_TRUE(z == std::string("a\0b\0", 4));
+    std::ostringstream out;
+    out << z << '|';
+    EXPECT_EQ("a|", out.str());
+    // Adding the character 0 adds nothing, as the constructor from it makes nothing.
+    DKString s("ab");
+    s += '\0';
+    EXPECT_EQ(2UL, (s + '\0').length());
+    s = '\0';
+    EXPECT_EQ(0UL, s.length());
+}
+
+TEST(DKStringPositions, OutOfRangeGivesTheDocumentedResult) {
+    DKString s("abcdef");
+    EXPECT_EQ("ab", bytes(s.subString(0, 2)));
+    EXPECT_EQ("ab", bytes(s.subString(1, 2)));
+    EXPECT_EQ("ef", bytes(s.subString(5, 10)));
+    EXPECT_EQ("f", bytes(s.subString(6, ULONG_MAX)));
+    EXPECT_EQ("", bytes(s.subString(7, 1)));
+    EXPECT_EQ("", bytes(s.subString(ULONG_MAX, ULONG_MAX)));
+
+    DKString t("abcabc");
+    EXPECT_EQ(6UL, t.indexOf('c', 4));
+    EXPECT_EQ(0UL, t.indexOf('x'));
+    EXPECT_EQ(0UL, t.indexOf('a', 10));
+    EXPECT_EQ(1UL, t.indexOf('a', 0));
+    EXPECT_EQ(4UL, t.indexOf(DKString("abc"), 2));
+    EXPECT_EQ(0UL, t.indexOf(DKString("abc"), 5));
+    EXPECT_EQ(0UL, t.indexOf(DKString("abcabcx"), 1));
+    EXPECT_EQ(3UL, t.indexOf("", 3));
+    EXPECT_EQ(0UL, t.indexOf("", 7));
+
+    DKString c("abc");
+    EXPECT_EQ('\0', c[0]);
+    EXPECT_EQ('\0', c[4]);
+    EXPECT_EQ('c', c[3]);
+    EXPECT_EQ('\0', c[-1]);
+    EXPECT_EQ('\0', c[ULONG_MAX]);
+
+    EXPECT_EQ("aef", bytes(DKString("abcdef").remove(2, 3)));
+    EXPECT_EQ("bcdef", bytes(DKString("abcdef").remove(0, 1)));
+    EXPECT_EQ("abcdef", bytes(DKString("abcdef").remove(5, 3)));
+    EXPECT_EQ("abcdef", bytes(DKString("abcdef").remove(2, ULONG_MAX)));
+    EXPECT_EQ("abcdef", bytes(DKString("abcdef").remove(ULONG_MAX, 2)));
+    EXPECT_EQ("", bytes(DKString("abcdef").remove(1, 6)));
+
+    EXPECT_EQ("Xabc", bytes(DKString("abc").insert("X", 0)));
+    EXPECT_EQ("abc  X", bytes(DKString("abc").insert("X", 5)));
+    EXPECT_EQ("abcX", bytes(DKString("abc").insert("X", 3)));
+    EXPECT_EQ("abc  ", bytes(DKString("abc").insert("", 5)));
+
+    EXPECT_EQ("abc  ", bytes(DKString("abc").leftJustify(5)));
+    EXPECT_EQ("ab", bytes(DKString("abcdef").leftJustify(2)));
+    EXPECT_EQ("", bytes(DKString("abcdef").leftJustify(0)));
+    EXPECT_EQ(100UL, DKString(kLong).leftJustify(100).length());
+}
+
+TEST(DKStringText, CaseBlanksDigitsAndNumbers) {
+    DKString u("abz{`@AZ\xe9\xff");
+    u.upperCase();
+    EXPECT_EQ("ABZ{`@AZ\xe9\xff", bytes(u));
+    EXPECT_EQ("a b", bytes(DKString(" \t\r\n\v\fa b \n").strip()));
+    EXPECT_EQ("", bytes(DKString(" \t ").strip()));
+    EXPECT_EQ("\xa0x", bytes(DKString("\xa0x ").strip()));   // only the "C" locale's blanks
+
+    EXPECT_EQ(1, DKString("").isDigits());
+    EXPECT_EQ(1, DKString("0123456789").isDigits());
+    EXPECT_EQ(0, DKString("12a").isDigits());
+    EXPECT_EQ(0, DKString(" 1").isDigits());
+    EXPECT_EQ(0, DKString("1\0" "2", 3).isDigits());
+
+    EXPECT_EQ(42L, DKString(" 42x").asInt());
+    EXPECT_EQ(-17L, DKString("\t-17").asInt());
+    EXPECT_EQ(5L, DKString("+5").asInt());
+    EXPECT_EQ(0L, DKString("x1").asInt());
+    EXPECT_EQ(0L, DKString("- 1").asInt());
+    EXPECT_EQ(LONG_MIN, DKString(LONG_MIN).asInt());
+    EXPECT_EQ(LONG_MAX, DKString(LONG_MAX).asInt());
+    EXPECT_EQ(LONG_MAX, DKString("99999999999999999999999").asInt());
+    EXPECT_EQ(LONG_MIN, DKString("-99999999999999999999999").asInt());
+    EXPECT_EQ(ULONG_MAX, DKString("-1").asUnsigned());
+    EXPECT_EQ(3000000000UL, DKString(3000000000u).asUnsigned());
+    // The value is atol's, so text beyond LONG_MAX stops there even as unsigned.
+    EXPECT_EQ(static_cast<unsigned long>(LONG_MAX), DKString(ULONG_MAX).asUnsigned());
+}
+
+TEST(DKStringOperators, EverydayExpressionsDoTheObviousThing) {
+    DKString s("abc");
+    const DKString cs("xyz");
+    int i = 2;
+    long l = 3;
+    unsigned long ul = 1;
+    unsigned u = 2;
+    EXPECT_EQ('a', s[1]);
+    EXPECT_EQ('b', s[i]);
+    EXPECT_EQ('c', s[l]);
+    EXPECT_EQ('a', s[ul]);
+    EXPECT_EQ('y', cs[u]);
+    EXPECT_TRUE(s == "abc");
+    EXPECT_TRUE("abc" == s);
+    EXPECT_TRUE(s != "abd");
+    EXPECT_TRUE("abd" != s);
+    EXPECT_TRUE(s == DKString("abc"));
+    EXPECT_TRUE(s == std::string("abc"));
+    EXPECT_TRUE(std::string("abc") == s);
+    EXPECT_FALSE(s == static_cast<const char*>(nullptr));
+    EXPECT_TRUE(DKString() == static_cast<char*>(nullptr));
+    EXPECT_TRUE(DKString("c") == 'c');
+    EXPECT_FALSE(DKString("cc") == 'c');
+    EXPECT_TRUE(s < cs);
+    EXPECT_FALSE(DKString("ab") < DKString("ab"));
+    EXPECT_TRUE(DKString("ab") < DKString("ab\0", 3));
+    EXPECT_TRUE(DKString("\x7f") < DKString("\x80"));   // bytes order as unsigned
+    EXPECT_EQ("abcx", bytes(s + "x"));
+    EXPECT_EQ("abcc", bytes(s + 'c'));
+    EXPECT_EQ("xabc", bytes("x" + s));
+    EXPECT_EQ("cabc", bytes('c' + s));
+    EXPECT_EQ("abcxyz", bytes(s + cs));
+    EXPECT_EQ("abcq", bytes(s + std::string("q")));
+    EXPECT_EQ("qabc", bytes(std::string("q") + s));
+    EXPECT_EQ("abc", bytes(s));   // none of the above changed it
+    std::ostringstream out;
+    out << s << cs;
+    EXPECT_EQ("abcxyz", out.str());
+    char printed[16];
+    std::snprintf(printed, sizeof printed, "%s", (const char*)s);
+    EXPECT_STREQ("abc", printed);
+    std::string copy = s;
+    EXPECT_EQ("abc", copy);
+    EXPECT_EQ("abc", s.str());
+
+    // += and = return the new value, not the target itself.
+    DKString t("a");
+    DKString r = (t += "b");
+    r += "z";
+    EXPECT_EQ("ab", bytes(t));
+    DKString q = (t = std::string("new"));
+    EXPECT_EQ("new", bytes(q));
+}
+
+TEST(DKStringStreams, InputHonoursWidthAndSetsNoState) {
+    std::istringstream in("  abcdef ghi\tj");
+    DKString s("old");
+    in.width(4);
+    in >> s;
+    EXPECT_EQ("abc", bytes(s));   // width - 1 characters
+    EXPECT_EQ(0, in.width());
+    in >> s;
+    EXPECT_EQ("def", bytes(s));
+    in >> s;
+    EXPECT_EQ("ghi", bytes(s));
+    in >> s;
+    EXPECT_EQ("j", bytes(s));
+    EXPECT_TRUE(in.good());   // reaching the end while taking characters sets nothing
+    in >> s;                  // nothing left: the prefix step fails, the target is empty
+    EXPECT_EQ("", bytes(s));
+    EXPECT_TRUE(in.fail());
+
+    std::istringstream one("xyz");
+    one.width(1);
+    one >> s;
+    EXPECT_EQ("", bytes(s));
+    EXPECT_TRUE(one.good());
+
+    std::istringstream raw("  ab");
+    raw >> std::noskipws >> s;
+    EXPECT_EQ("", bytes(s));   // white space first and no skipping: nothing taken
+    EXPECT_TRUE(raw.good());
+
+    std::string big(1000, 'q');
+    std::istringstream longIn(big + " tail");
+    longIn >> s;
+    EXPECT_EQ(big, bytes(s));
+}
+
+TEST(DKStringSharing, CopiesNeverChangeEachOther) {
+    for (const char* text : {"short", kLong}) {
+        DKString original(text);
+        DKString a(original), b(original), c(original), d(original), e(original), f(original);
+        a += "!";
+        b.upperCase();
+        c.remove(1, 2);
+        d.insert("X", 1);
+        e.leftJustify(3);
+        f = "other";
+        DKString g(original);
+        char* w = g;
+        w[0] = 'Z';
+        EXPECT_EQ('Z', g[1]);
+        EXPECT_EQ(text, bytes(original)) << text;
+
+        // A pointer handed out keeps writing to its own string only, even after later copies.
+        DKString h(original);
+        char* hp = h;
+        DKString later(h);
+        hp[1] = '#';
+        EXPECT_EQ(text, bytes(later)) << text;
+        EXPECT_EQ(text, bytes(original)) << text;
+    }
+    // Long copies made on one thread share the characters; that is the point of the managers.
+    DKString a(kLong);
+    DKString b(a);
+    EXPECT_EQ(a.c_str(), b.c_str());
+    DKString sub = a.subString(1, a.length());
+    EXPECT_EQ(a.c_str(), sub.c_str());
+}
+
+TEST(DKStringSharing, OperationsOnThemselves) {
+    for (const char* text : {"abc", kLong}) {
+        std::string model = text;
+        DKString s(text);
+        s += s;
+        model += model;
+        EXPECT_EQ(model, bytes(s));
+        s += s.c_str() + 1;
+        model += model.substr(1);
+        EXPECT_EQ(model, bytes(s));
+        s.insert(s, 2);
+        model.insert(2, model);
+        EXPECT_EQ(model, bytes(s));
+        s = s.c_str() + 3;
+        model = model.substr(3);
+        EXPECT_EQ(model, bytes(s));
+        s = s;
+        EXPECT_EQ(model, bytes(s));
+        DKString m(std::move(s));
+        s = std::move(m);
+        EXPECT_EQ(model, bytes(s));
+    }
+    // Growth by appends keeps every character.
+    DKString g;
+    std::string model;
+    for (int i = 0; i < 5000; ++i) {
+        g += static_cast<char>('a' + i % 26);
+        model += static_cast<char>('a' + i % 26);
+    }
+    EXPECT_EQ(model, bytes(g));
+}
+
+TEST(DKStringStorage, ThreadsTakeManagersRoundRobin) {
+    // Threads started one after another take consecutive managers.
+    std::vector<int> picked;
+    for (int i = 0; i < PStringManager::kCount + 2; ++i) {
+        std::thread([&] {
+            DKString s(kLong);
+            picked.push_back(PStringManager::current()->index());
+        }).join();
+    }
+    for (size_t i = 1; i < picked.size(); ++i)
+        EXPECT_EQ((picked[i - 1] + 1) % PStringManager::kCount, picked[i]) << i;
+
+    // A copy made on a thread of another manager gets its own characters.
+    DKString here(kLong);
+    PStringManager* mine = PStringManager::current();
+    std::thread([&] {
+        DKString there(here);
+        if (PStringManager::current() != mine) {
+            EXPECT_NE(here.c_str(), there.c_str());
+        }
+        EXPECT_EQ(here, there);
+    }).join();
+}
+
+TEST(DKStringStorage, StringsFreedOnOtherThreadsReturnToTheirManagers) {
+    // More threads than managers, so managers are shared; every thread makes strings, keeps
+    // copies of its neighbour's, and the neighbour frees the originals.
+    constexpr int kThreads = PStringManager::kCount + 8;
+    constexpr int kStrings = 200;
+    long before = PStringManager::totalLiveBlocks();
+    std::vector<std::vector<DKString>> made(kThreads);
+    std::vector<std::mutex> locks(kThreads);
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                std::vector<DKString> mine;
+                for (int i = 0; i < kStrings; ++i) mine.push_back(DKString(kLong) + DKString(i));
+                {
+                    std::lock_guard<std::mutex> g(locks[t]);
+                    made[t] = mine;   // copies that share the buffers
+                }
+            });
+        }
+        for (auto& th : threads) th.join();
+    }
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                int n = (t + 1) % kThreads;
+                std::vector<DKString> taken;
+                {
+                    std::lock_guard<std::mutex> g(locks[n]);
+                    taken.swap(made[n]);
+                }
+                std::vector<DKString> copies(taken.begin(), taken.end());
+                for (int i = 0; i < kStrings; ++i)
+                    EXPECT_EQ(DKString(kLong) + DKString(i), copies[i]);
+                taken.clear();
+                copies[0].upperCase();
+            });
+        }
+        for (auto& th : threads) th.join();
+    }
+    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
+}

@@ -1,0 +1,159 @@
+// tests/dk/common/PCollection_test.cpp
+//
+// The positional list: order under insertion and removal, the growth and shrink steps, the
+// maximum, and cursors: invalidated by every change, leaving when they die, detached when their
+// collection dies (AddressSanitizer catches any touch of a dead one).
+
+#include <dk/DKException.hpp>
+#include <dk/PCollection.hpp>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+int slot[100];
+
+template <class F>
+long usageError(F f) {
+    try {
+        f();
+    } catch (DKUsageError& e) {
+        return static_cast<long>(e.errorId());
+    }
+    return -1;
+}
+
+std::vector<void*> contents(PCollection& c) {
+    std::vector<void*> out;
+    PCollection::Cursor cur(&c);
+    for (int ok = cur.setToFirst(); ok; ok = cur.setToNext()) out.push_back(cur.element());
+    return out;
+}
+
+}  // namespace
+
+TEST(PCollection, OrderUnderInsertAndRemove) {
+    PCollection c;
+    EXPECT_EQ(1, c.isEmpty());
+    c.add(&slot[0]);
+    c.add(&slot[2]);
+    PCollection::Cursor cur(&c);
+    ASSERT_EQ(1, c.setToPosition(2, cur));
+    c.add(&slot[1], cur);   // before the cursor's element
+    EXPECT_EQ((std::vector<void*>{&slot[0], &slot[1], &slot[2]}), contents(c));
+    EXPECT_EQ(&slot[1], c[1]);
+
+    ASSERT_EQ(1, cur.setToLast());
+    EXPECT_EQ(&slot[2], c.elementAt(cur));
+    ASSERT_EQ(1, cur.setToPrevious());
+    c.updateAt(cur, &slot[5]);
+    EXPECT_EQ(1, cur.isValid()) << "an update moves nothing";
+    ASSERT_EQ(1, c.setToPosition(1, cur));
+    EXPECT_EQ(&slot[0], c.removeAt(cur));
+    EXPECT_EQ(0, cur.isValid());
+    EXPECT_EQ((std::vector<void*>{&slot[5], &slot[2]}), contents(c));
+    EXPECT_EQ(2UL, c.numberOfElements());
+
+    // Walking off either end leaves the cursor invalid.
+    cur.setToFirst();
+    EXPECT_EQ(0, cur.setToPrevious());
+    EXPECT_EQ(0, cur.setToNext());
+    EXPECT_EQ(0, c.setToPosition(3, cur));
+    EXPECT_EQ(303, usageError([&] { c.setToPosition(0, cur); }));
+    EXPECT_EQ(303, usageError([&] { c[2]; }));
+    EXPECT_EQ(382, usageError([&] { c.elementAt(cur); }));
+    EXPECT_EQ(382, usageError([&] { c.removeAt(cur); }));
+    EXPECT_EQ(382, usageError([&] { c.updateAt(cur, nullptr); }));
+    EXPECT_EQ(382, usageError([&] { c.add(nullptr, cur); }));
+    EXPECT_EQ(382, usageError([&] { cur.element(); }));
+
+    PCollection other;
+    other.add(&slot[9]);
+    PCollection::Cursor foreign(&other);
+    foreign.setToFirst();
+    EXPECT_EQ(382, usageError([&] { c.removeAt(foreign); })) << "a cursor of another collection";
+    EXPECT_EQ(1UL, other.numberOfElements());
+
+    c.removeAll();
+    EXPECT_EQ(1, c.isEmpty());
+    EXPECT_EQ(0, cur.setToFirst());
+}
+
+TEST(PCollection, GrowsAndShrinksInStepsOf25) {
+    PCollection c;
+    EXPECT_EQ(0UL, c.capacity());
+    for (int i = 0; i < 26; ++i) c.add(&slot[i]);
+    EXPECT_EQ(50UL, c.capacity());
+    PCollection::Cursor cur(&c);
+    cur.setToFirst();
+    c.removeAt(cur);   // 25 left: not below 50 - 25
+    EXPECT_EQ(50UL, c.capacity());
+    cur.setToFirst();
+    c.removeAt(cur);   // 24 left
+    EXPECT_EQ(25UL, c.capacity());
+    EXPECT_EQ(&slot[2], c[0]);
+    EXPECT_EQ(&slot[25], c[23]);
+}
+
+TEST(PCollection, MaximumMakesItFull) {
+    PCollection c(2);
+    EXPECT_EQ(2UL, c.maxNumberOfElements());
+    c.add(&slot[0]);
+    EXPECT_EQ(0, c.isFull());
+    c.add(&slot[1]);
+    EXPECT_EQ(1, c.isFull());
+    EXPECT_EQ(303, usageError([&] { c.add(&slot[2]); }));
+    EXPECT_EQ(2UL, c.numberOfElements());
+    EXPECT_EQ(0, PCollection().isFull());
+}
+
+TEST(PCollection, CursorsAreInvalidatedAndOutliveNothing) {
+    PCollection c;
+    c.add(&slot[0]);
+    c.add(&slot[1]);
+    PCollection::Cursor a(&c), b(&c);
+    a.setToFirst();
+    b.setToLast();
+    PCollection::Cursor copy(b);
+    EXPECT_EQ(&slot[1], copy.element());
+    c.add(&slot[2]);
+    EXPECT_EQ(0, a.isValid());
+    EXPECT_EQ(0, b.isValid());
+    EXPECT_EQ(0, copy.isValid()) << "a copy registers too";
+
+    // Cursors that die first leave the collection: later changes must not touch them.
+    for (int i = 0; i < 10; ++i) {
+        auto temp = std::make_unique<PCollection::Cursor>(&c);
+        temp->setToFirst();
+        PCollection::Cursor assigned(nullptr);
+        assigned = *temp;
+        EXPECT_EQ(1, assigned.isValid());
+    }
+    c.add(&slot[3]);
+    a.setToFirst();
+    c.removeAt(a);
+    EXPECT_EQ(3UL, c.numberOfElements());
+
+    // A collection that dies first detaches its cursors.
+    auto dying = std::make_unique<PCollection>();
+    dying->add(&slot[0]);
+    PCollection::Cursor orphan(dying.get());
+    orphan.setToFirst();
+    dying.reset();
+    EXPECT_EQ(nullptr, orphan.collection());
+    EXPECT_EQ(0, orphan.isValid());
+    EXPECT_EQ(0, orphan.setToFirst());
+    EXPECT_EQ(382, usageError([&] { orphan.element(); }));
+
+    // setToPosition takes over a cursor of another collection.
+    PCollection::Cursor moved(&c);
+    PCollection d;
+    d.add(&slot[7]);
+    ASSERT_EQ(1, d.setToPosition(1, moved));
+    EXPECT_EQ(&d, moved.collection());
+    c.add(&slot[8]);
+    EXPECT_EQ(1, moved.isValid()) << "no longer registered with the first collection";
+}

@@ -1,0 +1,111 @@
+// tests/dk/common/PStringId_test.cpp
+//
+// The length-prefixed string list: parsing, writing back, round trips of awkward strings, and
+// every kind of malformed text, which throws 303 with the bracketed text as its insert.
+
+#include <dk/DKException.hpp>
+#include <dk/DKLogMessageInserts.hpp>
+#include <dk/PMessageText.hpp>
+#include <dk/PStringId.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+TEST(PStringId, ParsesAndWritesTheLengthPrefixedForm) {
+    PStringId id("3 abc5 hello");
+    ASSERT_EQ(2UL, id.numElements());
+    EXPECT_EQ("abc", id[0].str());
+    EXPECT_EQ("hello", id[1].str());
+    EXPECT_EQ("3 abc5 hello", id.totalString().str());
+
+    EXPECT_EQ(0UL, PStringId("").numElements());
+    EXPECT_EQ(0UL, PStringId(nullptr).numElements());
+    EXPECT_EQ("", PStringId().totalString().str());
+
+    PStringId empties("0 0 ");
+    ASSERT_EQ(2UL, empties.numElements());
+    EXPECT_EQ("", empties[1].str());
+
+    // Lengths with leading zeros are read, and written back without them.
+    PStringId padded("03 a b");
+    EXPECT_EQ("a b", padded[0].str());
+    EXPECT_EQ("3 a b", padded.totalString().str());
+
+    EXPECT_EQ(303UL, [&] {
+        try {
+            id[2];
+        } catch (DKUsageError& e) {
+            return e.errorId();
+        }
+        return 0UL;
+    }());
+}
+
+TEST(PStringId, AwkwardStringsSurviveTheRoundTrip) {
+    PStringId id;
+    for (const char* s : {"", " ", "12 ", "3 abc", "007", "a\nb", "\xff\x81"}) id.addString(s);
+    id.addString(DKString("z\0z", 3));   // a zero byte inside
+    const DKString form = id.totalString();
+    EXPECT_EQ(std::string("0 1  3 12 5 3 abc3 0073 a\nb2 \xff\x81") + std::string("3 z\0z", 5), form.str());
+
+    // The form is parsed as zero-terminated text, so compare without the last string.
+    PStringId withoutZero;
+    for (unsigned long k = 0; k + 1 < id.numElements(); ++k) withoutZero.addString(id[k]);
+    PStringId back(withoutZero.totalString());
+    EXPECT_EQ(1, back == withoutZero);
+    EXPECT_EQ(0, back == id);
+
+    PStringId copy(id);
+    EXPECT_EQ(1, copy == id);
+    copy.addString("more");
+    EXPECT_EQ(0, copy == id);
+    EXPECT_EQ(1, copy != id);
+    copy = id;
+    EXPECT_EQ(1, copy == id);
+    copy = copy;
+    EXPECT_EQ(id.numElements(), copy.numElements());
+
+    PStringId a("1 x1 y"), b("1 x1 z");
+    EXPECT_EQ(0, a == b);
+}
+
+TEST(PStringId, MalformedTextThrows303WithTheTextAsInsert) {
+    const char* bad[] = {
+        "10 abc",        // longer than what is left
+        "x abc",         // not a length
+        "abc",           // no blank at all
+        " 3 abc",        // blank where the length should start
+        "3 abcx",        // a second item without its blank
+        "3 abc4",        // a second item without its blank at the end
+        "-1 a",          // a sign is not a digit
+        "+1 a",
+        "99999999999999999999999 a",   // does not fit an unsigned long
+        "18446744073709551615 a",      // fits, but runs past the end
+        "18446744073709551616 a",      // one more: overflow
+    };
+    for (const char* text : bad) {
+        bool thrown = false;
+        try {
+            PStringId id(text);
+        } catch (DKUsageError& e) {
+            thrown = true;
+            EXPECT_EQ(303UL, e.errorId()) << text;
+            DKLogMessageInserts inserts;
+            inserts.insert(DKString("[") + text + "]");
+            EXPECT_STREQ(inserts.substitute(PClsEnv::portalMsg(303)).c_str(), e.text(0)) << text;
+            EXPECT_NE(nullptr, std::strstr(e.text(0), (std::string("[") + text + "]").c_str())) << text;
+        }
+        EXPECT_TRUE(thrown) << text;
+    }
+}
+
+TEST(PStringId, IsDigits) {
+    EXPECT_EQ(1, PStringId::isDigits("0123456789"));
+    EXPECT_EQ(1, PStringId::isDigits(""));
+    EXPECT_EQ(0, PStringId::isDigits("12a"));
+    EXPECT_EQ(0, PStringId::isDigits(" 1"));
+    EXPECT_EQ(0, PStringId::isDigits("\xb2"));   // a superscript two in Latin-1 is no digit
+    EXPECT_EQ(0, PStringId::isDigits(nullptr));
+}

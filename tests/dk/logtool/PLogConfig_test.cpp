@@ -1,0 +1,82 @@
+// tests/dk/logtool/PLogConfig_test.cpp
+//
+// The reader of the log configuration on its own: how lines are cut and matched and what each
+// key's value means, including the values that must change nothing.
+
+#include "dk/logtool/PLogConfig.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+plogconfig::Settings parse(const std::string& text) { return plogconfig::parse(text.data(), text.size()); }
+}  // namespace
+
+TEST(PLogConfigLines, KeysMatchExactlyAfterStripping) {
+    auto s = parse("\n   \n# DKLogPriority=DEBUG\n  DKLogPriority \t=  TRACE_ENTRY_EXIT \r\ndklogpriority=DEBUG\n"
+                   "DKLogPriority\nDKLogPriority==INFO\nDKLogOutputFileName = a=b \n");
+    ASSERT_TRUE(s.hasPriority);
+    EXPECT_EQ(DKLogPriority_default::TRACE_ENTRY_EXIT_INT, s.priority);
+    EXPECT_STREQ("TRACE_ENTRY_EXIT", s.priorityName);
+    EXPECT_EQ("a=b", s.fileName) << "only the first '=' separates";
+
+    // Later lines override earlier ones; an empty value changes nothing.
+    s = parse("DKLogPriority=INFO\nDKLogPriority=DEBUG\nDKLogPriority=\nDKLogPriority=Trace");
+    EXPECT_EQ(DKLogPriority_default::DEBUG_INT, s.priority);
+}
+
+TEST(PLogConfigLines, ALineOf1024CharactersEndsTheReading) {
+    std::string ok = "#" + std::string(1022, 'a');   // 1023 characters
+    auto s = parse(ok + "\nDKLogOutputSetting=2\n" + std::string(1024, 'b') + "\nDKLogPriority=DEBUG\n");
+    EXPECT_TRUE(s.hasOutput);
+    EXPECT_FALSE(s.hasPriority);
+    // The over-long line may be the last one, without a line end.
+    s = parse("DKLogOutputSetting=3\nDKLogPriority=" + std::string(2000, 'x'));
+    EXPECT_EQ(3, s.output);
+    EXPECT_FALSE(s.hasPriority);
+}
+
+TEST(PLogConfigValues, EachKeyKeepsItsRules) {
+    auto s = parse("DKLogOutputSetting=4\nPERF_LOG_THRESHOLD=-1\nMAX_EXCEPTION_COUNT=off\nDKLogOutputFileSave=0\n");
+    EXPECT_FALSE(s.hasOutput);
+    EXPECT_FALSE(s.hasPerfThreshold);
+    EXPECT_FALSE(s.suppressionOff);
+    EXPECT_EQ(1, s.saved);
+
+    s = parse("DKLogOutputSetting= 2x\nPERF_LOG_THRESHOLD=0\nMAX_EXCEPTION_COUNT=OFF\nDKLogOutputFileSave=7\n");
+    EXPECT_EQ(2, s.output);
+    EXPECT_TRUE(s.hasPerfThreshold);
+    EXPECT_EQ(0, s.perfThreshold);
+    EXPECT_TRUE(s.suppressionOff);
+    EXPECT_EQ(7, s.saved);
+
+    struct { const char* value; std::uint64_t bytes; } sizes[] = {
+        {"0", 0}, {"3", 3u << 20}, {"lots", 5u << 20}, {"00", 5u << 20}, {"-2", 5u << 20},
+        {"99999999999999999999", UINT64_MAX}};
+    for (auto& c : sizes) {
+        s = parse(std::string("DKLogOutputFileSize=") + c.value);
+        EXPECT_EQ(c.bytes, s.sizeLimit) << c.value;
+    }
+    struct { const char* value; int ms; } delays[] = {{"0", 0}, {"50", 50}, {"soon", 300000}, {"-5", -5}};
+    for (auto& c : delays) {
+        s = parse(std::string("DKLogConfigWatcherDelay=") + c.value);
+        EXPECT_EQ(c.ms, s.watcherDelay) << c.value;
+    }
+}
+
+TEST(PLogConfigValues, FileNameExpansionAndFolders) {
+    EXPECT_EQ("/home/u/logs/joe.log", plogconfig::expandFileName("${user.home}\\logs\\${user.name}.log", "joe", "/home/u"));
+    EXPECT_EQ("joe-${user.name}.log", plogconfig::expandFileName("${user.name}-${user.name}.log", "joe", "/h"))
+        << "only the first of each is replaced";
+    EXPECT_EQ("/logs/x", plogconfig::expandFileName("${user.home}/logs/x", "joe", ""));
+    EXPECT_EQ("C:/root/", plogconfig::withSeparator("C:\\root\\"));
+    EXPECT_EQ("/opt/root/", plogconfig::withSeparator("/opt/root"));
+
+    const std::string toolkit = "#NVLVTWorkingDirectory=/wrong\nNVLVTWorkingDirectory=\n NVLVTWorkingDirectory = /w \n"
+                                "NVLVTWorkingDirectory=/later\n";
+    std::size_t pos = 0;
+    auto next = [&] { return pos < toolkit.size() ? static_cast<unsigned char>(toolkit[pos++]) : EOF; };
+    EXPECT_EQ("/w", plogconfig::findValue(next, "NVLVTWorkingDirectory"));
+}

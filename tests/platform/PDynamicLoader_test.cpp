@@ -1,0 +1,177 @@
+// tests/platform/PDynamicLoader_test.cpp
+//
+// Loading real shared libraries made by the test build: the bare-name lookup, the failure texts
+// for a missing file, a missing dependency and a missing function, and that copies hold
+// references of their own so that no library is unloaded twice or too early.
+
+#include <dk/DKException.hpp>
+#include <dk/PDynamicLoader.hpp>
+#include <dk/PMessageText.hpp>
+
+#include "dkTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using IntFunction = int (*)();
+
+// The newest text of an exception without the one blank the insert substitution adds.
+std::string textOf(const DKExceptionBase& e) {
+    std::string text = e.what();
+    EXPECT_FALSE(text.empty() || text.back() != ' ') << text;
+    if (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+// Runs f and returns the DKSystemError it throws (message id and newest text), or fails.
+template <class F>
+std::pair<long, std::string> systemError(F f) {
+    try {
+        f();
+    } catch (const DKSystemError& e) {
+        return {e.errorMessageId(), textOf(e)};
+    } catch (...) {
+        ADD_FAILURE() << "another exception than DKSystemError";
+        return {0, ""};
+    }
+    ADD_FAILURE() << "no exception";
+    return {0, ""};
+}
+
+// Whether the process has the library loaded (without loading it).
+bool isLoaded(const std::string& path) {
+    void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (h == nullptr) return false;
+    dlclose(h);
+    return true;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST(PDynamicLoaderLookup, BareNamesPathsAndTheFolderBesideTheLibrary) {
+    // A bare name is not on the system loader's path here, only beside libdkcommon.so.
+    PDynamicLoader beside("dkplat_beside");
+    EXPECT_EQ(DKString("dkplat_beside"), beside.library());
+    EXPECT_FALSE(beside.isOpen());
+    beside.open();
+    ASSERT_TRUE(beside.isOpen());
+    EXPECT_EQ(fs::canonical(DKPLAT_BESIDE), fs::canonical(beside.path().str()));
+    EXPECT_EQ(fs::canonical(DKPLAT_BESIDE).parent_path().string(), PDynamicLoader::libraryFolder().str());
+    EXPECT_EQ(7, reinterpret_cast<IntFunction>(beside.getProcAddress("dkplat_beside_value"))());
+    beside.open();   // already open: nothing changes
+    beside.close();
+    beside.close();  // already closed: nothing happens
+    EXPECT_FALSE(beside.isOpen());
+    EXPECT_EQ(DKString(), beside.path());
+
+    // A path is loaded as given, and its dependency is found through the library's own folder.
+    PDynamicLoader probe(DKPLAT_PROBE);
+    probe.open();
+    EXPECT_EQ(42, reinterpret_cast<IntFunction>(probe.getProcAddress("dkplat_probe_value"))());
+    probe.close();
+}
+
+TEST(PDynamicLoaderFailures, TheTextTellsAMissingFileFromAMissingDependency) {
+    const std::string head = PClsEnv::portalMsg(301).str();
+
+    // A bare name found nowhere: both places are named.
+    PDynamicLoader nowhere("dkplat_nowhere");
+    auto err = systemError([&] { nowhere.open(); });
+    EXPECT_EQ(301, err.first);
+    const std::string start = head + " [dkplat_nowhere] (";
+    EXPECT_EQ(start, err.second.substr(0, start.size())) << err.second;
+    EXPECT_TRUE(contains(err.second, "libdkplat_nowhere.so: cannot open shared object file")) << err.second;
+    EXPECT_TRUE(contains(err.second, PDynamicLoader::libraryFolder().str() + "/libdkplat_nowhere.so")) << err.second;
+    EXPECT_TRUE(contains(err.second, "folders searched: the system loader's path, " +
+                                         PDynamicLoader::libraryFolder().str()))
+        << err.second;
+    EXPECT_FALSE(nowhere.isOpen());
+
+    // The library exists, but the library it needs is not in its folder.
+    dktest::TempDir dir;
+    const fs::path copy = dir / "libdkplat_probe.so";
+    fs::copy_file(DKPLAT_PROBE, copy);
+    PDynamicLoader orphan(copy.c_str());
+    err = systemError([&] { orphan.open(); });
+    EXPECT_EQ(301, err.first);
+    EXPECT_TRUE(contains(err.second, " [" + copy.string() + "]")) << err.second;
+    EXPECT_TRUE(contains(err.second, "libdkplat_dep.so: cannot open shared object file")) << err.second;
+    EXPECT_FALSE(orphan.isOpen());
+
+    // Not a library at all.
+    const fs::path text = dir / "libtext.so";
+    dktest::writeFile(text, "not an ELF file\n");
+    err = systemError([&] { PDynamicLoader(text.c_str()).open(); });
+    EXPECT_EQ(301, err.first);
+    EXPECT_TRUE(contains(err.second, text.string())) << err.second;
+
+    // No name.
+    EXPECT_EQ(301, systemError([] { PDynamicLoader("").open(); }).first);
+    EXPECT_EQ(301, systemError([] { PDynamicLoader(nullptr).open(); }).first);
+}
+
+TEST(PDynamicLoaderFailures, AMissingFunctionNamesTheFunctionAndTheLibrary) {
+    PDynamicLoader probe(DKPLAT_PROBE);
+    auto err = systemError([&] { probe.getProcAddress("dkplat_probe_value"); });
+    EXPECT_EQ(428, err.first);
+    EXPECT_TRUE(contains(err.second, "dkplat_probe_value")) << err.second;
+    EXPECT_TRUE(contains(err.second, "not open")) << err.second;
+
+    probe.open();
+    err = systemError([&] { probe.getProcAddress("createObject"); });
+    EXPECT_EQ(428, err.first);
+    EXPECT_EQ(PClsEnv::portalMsg(428).str() + "createObject [" DKPLAT_PROBE "]",
+              err.second.substr(0, err.second.find(" (")))
+        << err.second;
+    EXPECT_EQ(428, systemError([&] { probe.getProcAddress(nullptr); }).first);
+    EXPECT_EQ(428, systemError([&] { probe.getProcAddress(""); }).first);
+    // A failed lookup leaves the loader usable.
+    EXPECT_EQ(42, reinterpret_cast<IntFunction>(probe.getProcAddress("dkplat_probe_value"))());
+    probe.close();
+}
+
+TEST(PDynamicLoaderOwnership, EveryCopyHoldsItsOwnReference) {
+    ASSERT_FALSE(isLoaded(DKPLAT_PROBE)) << "an earlier test left the probe loaded";
+    {
+        PDynamicLoader original(DKPLAT_PROBE);
+        original.open();
+        PDynamicLoader copy(original);
+        EXPECT_TRUE(copy.isOpen());
+        EXPECT_EQ(original.path(), copy.path());
+        original.close();
+        // The copy's reference keeps the library and its code in place.
+        EXPECT_TRUE(isLoaded(DKPLAT_PROBE));
+        EXPECT_EQ(42, reinterpret_cast<IntFunction>(copy.getProcAddress("dkplat_probe_value"))());
+
+        PDynamicLoader assigned("something else");
+        assigned = copy;
+        EXPECT_EQ(DKString(DKPLAT_PROBE), assigned.library());
+        copy.close();
+        EXPECT_TRUE(isLoaded(DKPLAT_PROBE));
+        assigned = assigned;   // keeps its reference
+        EXPECT_TRUE(assigned.isOpen());
+        assigned.close();
+
+        // A copy of a closed loader is closed and takes nothing.
+        PDynamicLoader closedCopy(original);
+        EXPECT_FALSE(closedCopy.isOpen());
+        EXPECT_EQ(DKString(DKPLAT_PROBE), closedCopy.library());
+    }
+    // Every load was matched by exactly one close: the library and its dependency are gone.
+    EXPECT_FALSE(isLoaded(DKPLAT_PROBE));
+    EXPECT_FALSE(isLoaded(DKPLAT_DEP));
+
+    // Dropping an open loader leaves its library loaded for the objects it may have made.
+    { PDynamicLoader dropped(DKPLAT_PROBE); dropped.open(); }
+    EXPECT_TRUE(isLoaded(DKPLAT_PROBE));
+}

@@ -1,0 +1,166 @@
+// tests/platform/PLeadByteTable_test.cpp
+//
+// The lead-byte table per LC_CTYPE: none in single-byte and UTF-8 locales, exactly the GBK lead
+// bytes in a GBK locale (made with localedef into a private LOCPATH and tested in a child process,
+// since the locale is set for the whole child), and threads that switch locales while others read
+// never see a table half built.
+// dk-threaded-suite
+
+#include <dk/PLeadByteTable.hpp>
+
+#include "dkTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <locale.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs one disabled test of this binary in a new process (through the shell, which spawns
+// rather than forks), with `env` settings ("NAME=value ...") in its environment; true when that
+// test ran and passed. The child's output lands in `output`.
+bool childPasses(const std::string& test, const std::string& env, std::string& output) {
+    dktest::TempDir dir;
+    const fs::path log = dir / "child.log";
+    const std::string command = "env " + env + " '" + fs::read_symlink("/proc/self/exe").string() +
+                                "' --gtest_also_run_disabled_tests --gtest_filter=" + test + " > '" +
+                                log.string() + "' 2>&1";
+    const int rc = std::system(command.c_str());
+    output = dktest::readFile(log);
+    return rc == 0 && output.find("[  PASSED  ] 1 test.") != std::string::npos;
+}
+
+// A LOCPATH folder holding zh_CN.GBK, made once per run; empty when it could not be made (why).
+const fs::path& gbkLocales(std::string& why) {
+    static std::once_flag once;
+    static fs::path folder;
+    static std::string reason;
+    std::call_once(once, [] {
+        const fs::path dir = dktest::runRoot() / "locales";
+        fs::create_directories(dir);
+        const std::string command = "localedef -i zh_CN -f GBK '" + (dir / "zh_CN.GBK").string() + "' > '" +
+                                    (dir / "localedef.log").string() + "' 2>&1";
+        const int rc = std::system(command.c_str());
+        // localedef warns (and exits 1) about things GBK cannot encode, yet writes the locale.
+        if (fs::exists(dir / "zh_CN.GBK" / "LC_CTYPE"))
+            folder = dir;
+        else
+            reason = "localedef exited " + std::to_string(rc) + ": " + dktest::readFile(dir / "localedef.log");
+    });
+    why = reason;
+    return folder;
+}
+
+// Uses a locale on the calling thread only, for as long as the object lives: the named one, or
+// (for a null name) a copy of the process locale.
+class ThreadLocale {
+public:
+    explicit ThreadLocale(const char* name)
+        : loc_(name ? newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr)) : duplocale(LC_GLOBAL_LOCALE)) {
+        if (loc_ != static_cast<locale_t>(nullptr)) previous_ = uselocale(loc_);
+    }
+    ~ThreadLocale() {
+        if (loc_ == static_cast<locale_t>(nullptr)) return;
+        uselocale(previous_);
+        freelocale(loc_);
+    }
+    bool ok() const { return loc_ != static_cast<locale_t>(nullptr); }
+
+private:
+    locale_t loc_;
+    locale_t previous_ = static_cast<locale_t>(nullptr);
+};
+
+int leadByteCount(const PLeadByteTable& t) {
+    int n = 0;
+    for (int b = 0; b < 256; ++b) n += t.isLeadByte(static_cast<unsigned char>(b));
+    return n;
+}
+
+}  // namespace
+
+TEST(PLeadByteTableSingleByte, CAndUtf8LocalesHaveNoLeadBytes) {
+    for (const char* name : {"C", "C.UTF-8"}) {
+        ThreadLocale use(name);
+        ASSERT_TRUE(use.ok()) << name;
+        const PLeadByteTable& t = PLeadByteTable::refresh();
+        EXPECT_EQ(0, t.hasLeadBytes()) << name;
+        EXPECT_EQ(0, leadByteCount(t)) << name;
+        EXPECT_EQ(&t, &PLeadByteTable::current()) << "refresh publishes the caller's table";
+        EXPECT_EQ(&t, &PLeadByteTable::refresh()) << "one table per locale name";
+        for (int b = 0; b < 256; ++b) EXPECT_EQ(0, isdbcs(static_cast<char>(b))) << name << " " << b;
+    }
+}
+
+TEST(PLeadByteTableGbk, LeadBytesOfAGbkLocaleInAChildProcess) {
+    if (std::system("command -v localedef > /dev/null 2>&1") != 0) GTEST_SKIP() << "localedef is not installed, so no GBK locale can be made";
+    std::string why;
+    const fs::path& locales = gbkLocales(why);
+    ASSERT_FALSE(locales.empty()) << why;
+    std::string out;
+    EXPECT_TRUE(childPasses("PLeadByteTableChild.DISABLED_GbkProcess", "LOCPATH=" + locales.string(), out)) << out;
+}
+
+// Run only as a child of the test above, with LOCPATH naming the folder that holds zh_CN.GBK.
+TEST(PLeadByteTableChild, DISABLED_GbkProcess) {
+    ASSERT_NE(nullptr, setlocale(LC_CTYPE, "zh_CN.GBK"));
+
+    // The process locale, read before any thread starts.
+    const PLeadByteTable& gbk = PLeadByteTable::refresh();
+    EXPECT_EQ("zh_CN.GBK", gbk.localeName());
+    EXPECT_EQ(1, gbk.hasLeadBytes());
+    for (int b = 0; b < 256; ++b)
+        EXPECT_EQ(b >= 0x81 && b <= 0xFE ? 1 : 0, gbk.isLeadByte(static_cast<unsigned char>(b))) << b;
+    EXPECT_EQ(1, isdbcs(static_cast<char>(0x81)));   // negative where char is signed
+    EXPECT_EQ(1, isdbcs('\xFE'));
+    EXPECT_EQ(0, isdbcs('\xFF'));
+    EXPECT_EQ(0, isdbcs('a'));
+
+    // Threads switch between GBK and C on their own while readers use the published table.
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> switchers;
+    for (int t = 0; t < 6; ++t) {
+        switchers.emplace_back([&, t] {
+            // GBK threads copy the process locale: newlocale with LOCPATH leaks in the C library.
+            ThreadLocale use(t % 2 ? "C" : nullptr);
+            if (!use.ok()) ++wrong;
+            const int expected = t % 2 ? 0 : 1;
+            for (int i = 0; i < 300; ++i) {
+                const PLeadByteTable& mine = PLeadByteTable::refresh();
+                if (mine.hasLeadBytes() != expected || leadByteCount(mine) != (expected ? 126 : 0)) ++wrong;
+                if (expected && &mine != &gbk) ++wrong;   // built once per name, never again
+            }
+        });
+    }
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 2; ++t) {
+        readers.emplace_back([&] {
+            while (!stop.load()) {
+                const PLeadByteTable& seen = PLeadByteTable::current();
+                const int count = leadByteCount(seen);
+                if (count != (seen.hasLeadBytes() ? 126 : 0)) ++wrong;   // half-built or mixed
+                const int lead = isdbcs('\x81');
+                if (lead != 0 && lead != 1) ++wrong;
+            }
+        });
+    }
+    for (auto& t : switchers) t.join();
+    stop.store(true);
+    for (auto& t : readers) t.join();
+    EXPECT_EQ(0, wrong.load());
+
+    // Back on this thread, the process locale decides again.
+    EXPECT_EQ(&gbk, &PLeadByteTable::refresh());
+    EXPECT_EQ(1, isdbcs('\x81'));
+}

@@ -1,0 +1,124 @@
+// tests/platform/PThreadLocalStorage_test.cpp
+//
+// Per-thread slots: each thread sees only its own value, a slot made after another was destroyed
+// starts empty everywhere, and the failures are made real by using up the process's keys.
+// dk-threaded-suite
+
+#include <dk/DKException.hpp>
+#include <dk/PThreadLocalStorage.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The newest text of an exception without the one blank the insert substitution adds.
+std::string textOf(const DKExceptionBase& e) {
+    std::string text = e.what();
+    EXPECT_FALSE(text.empty() || text.back() != ' ') << text;
+    if (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+// Runs f and returns the DKSystemError it throws (message id and newest text), or fails.
+template <class F>
+std::pair<long, std::string> systemError(F f) {
+    try {
+        f();
+    } catch (const DKSystemError& e) {
+        return {e.errorMessageId(), textOf(e)};
+    } catch (...) {
+        ADD_FAILURE() << "another exception than DKSystemError";
+        return {0, ""};
+    }
+    ADD_FAILURE() << "no exception";
+    return {0, ""};
+}
+
+}  // namespace
+
+TEST(PThreadLocalStorageThreads, EachThreadSeesOnlyItsOwnValue) {
+    PThreadLocalStorage* slot = PThreadLocalStorage::createInstance();
+    ASSERT_NE(nullptr, slot);
+    EXPECT_TRUE(slot->isValid());
+    int mine = 0;
+    slot->set(&mine);
+
+    constexpr int kThreads = 8;
+    std::vector<int> values(kThreads);
+    std::vector<int> wrong(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            if (slot->get() != nullptr) ++wrong[t];   // a new thread starts empty
+            for (int i = 0; i < 1000; ++i) {
+                slot->set(&values[(t + i) % kThreads]);
+                std::this_thread::yield();
+                if (slot->get() != &values[(t + i) % kThreads]) ++wrong[t];
+            }
+            slot->set(nullptr);
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(0, wrong[t]) << "thread " << t;
+    EXPECT_EQ(&mine, slot->get()) << "other threads must not change this thread's value";
+    PThreadLocalStorage::destroyInstance(slot);
+    PThreadLocalStorage::destroyInstance(nullptr);   // nothing to do
+}
+
+TEST(PThreadLocalStorageLifetime, ASlotMadeAfterAnotherWasDestroyedStartsEmpty) {
+    // The system may hand out the same key again; the old values must not show through it.
+    int value = 1;
+    PThreadLocalStorage* first = PThreadLocalStorage::createInstance();
+    first->set(&value);
+    PThreadLocalStorage::destroyInstance(first);
+    PThreadLocalStorage* second = PThreadLocalStorage::createInstance();
+    EXPECT_EQ(nullptr, second->get());
+    PThreadLocalStorage::destroyInstance(second);
+}
+
+TEST(PThreadLocalStorageErrors, UsingUpTheKeysGivesEachDocumentedFailure) {
+    // Take keys until the system has none left; whatever else the process holds counts too.
+    std::vector<std::unique_ptr<PThreadLocalStoragePosix>> taken;
+    std::pair<long, std::string> createFailure;
+    for (int i = 0; i < 100000; ++i) {
+        try {
+            taken.push_back(std::make_unique<PThreadLocalStoragePosix>());
+        } catch (const DKSystemError& e) {
+            createFailure = {e.errorMessageId(), textOf(e)};
+            break;
+        }
+    }
+    EXPECT_EQ(302, createFailure.first);
+    EXPECT_EQ("Create TLS failed, system error RC = " + std::to_string(EAGAIN), createFailure.second);
+
+    auto instantiation = systemError([] { PThreadLocalStorage::createInstance(); });
+    EXPECT_EQ(302, instantiation.first);
+    EXPECT_EQ("TLS instantiation failed", instantiation.second);
+
+    PThreadLocalStoragePosix broken{PThreadLocalStoragePosix::NoThrow{}};
+    EXPECT_FALSE(broken.isValid());
+    EXPECT_EQ(EAGAIN, broken.createError());
+    int value = 0;
+    EXPECT_EQ("Invalid TLS object", systemError([&] { broken.set(&value); }).second);
+    EXPECT_EQ("Get TLS failed", systemError([&] { broken.get(); }).second);
+
+    // Giving one key back makes room for exactly one more slot.
+    taken.pop_back();
+    PThreadLocalStorage* again = PThreadLocalStorage::createInstance();
+    EXPECT_TRUE(again->isValid());
+    again->set(&value);
+    EXPECT_EQ(&value, again->get());
+    EXPECT_EQ("TLS instantiation failed", systemError([] { PThreadLocalStorage::createInstance(); }).second);
+    PThreadLocalStorage::destroyInstance(again);
+    taken.clear();
+
+    PThreadLocalStorage* afterwards = PThreadLocalStorage::createInstance();
+    EXPECT_TRUE(afterwards->isValid());
+    PThreadLocalStorage::destroyInstance(afterwards);
+}
