@@ -1,6 +1,8 @@
 # The front door. Every target first makes sure the Debian packages are there (tools/deps.sh),
 # then builds into build/<kind>/ with CMake:
-#   make run     build and run the main job (the tour of the library on an embedded default)
+#   make run     build everything and run the demonstration: a fresh SQLite repository under
+#                build/release/demo, the project's own sources imported, queries and an update
+#   make tour    the short tour of the library's value types, exceptions and log
 #   make test    build and run every test suite and replay every fuzz corpus
 #   make check   the suites under AddressSanitizer+UndefinedBehaviorSanitizer, the threaded
 #                suites under ThreadSanitizer, and a short run of every fuzz target
@@ -13,7 +15,7 @@ CHECK_FUZZ_SECONDS ?= 20
 CMAKE       ?= cmake
 GEN         := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps run test check check-asan check-tsan check-fuzz bench fuzz install clean
+.PHONY: all deps run tour test check check-asan check-tsan check-fuzz bench fuzz install clean
 
 all: test
 
@@ -27,6 +29,10 @@ build-release: build/release/CMakeCache.txt
 	$(CMAKE) --build build/release -j $(JOBS)
 
 run: deps build/release/CMakeCache.txt
+	$(CMAKE) --build build/release -j $(JOBS)
+	tools/dk/demo.sh build/release/bin .
+
+tour: deps build/release/CMakeCache.txt
 	$(CMAKE) --build build/release -j $(JOBS)
 	build/release/bin/dktour
 
@@ -44,7 +50,8 @@ check-asan: deps
 
 check-tsan: deps
 	$(CMAKE) -S . -B build/tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DDK_SANITIZE=thread
-	$(CMAKE) --build build/tsan -j $(JOBS)
+	@# Only the threaded suites (and what they load) run here, so only they are built.
+	$(CMAKE) --build build/tsan -j $(JOBS) --target $$(cd build/tsan && ctest -N -L threaded | awk '/Test +#/ {print $$3}') dk_catalog
 	cd build/tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --output-on-failure -j $(JOBS) -L threaded
 

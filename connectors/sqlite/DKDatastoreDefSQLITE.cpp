@@ -1,0 +1,328 @@
+// connectors/sqlite/DKDatastoreDefSQLITE.cpp
+//
+// The schema objects of the SQLite connector: the datastore definition (entities), entity
+// definitions and attribute definitions, filled from the repository's catalogue tables and
+// written back through the datastore, which keeps the catalogue and the entity tables in step.
+
+#include "DKDatastoreSQLITE.hpp"
+
+#include <dk/DKException.hpp>
+#include <dk/DKSequentialCollection.hpp>
+#include <dk/dkThrow.hpp>
+
+#include <algorithm>
+
+using namespace dksqlite;
+
+namespace {
+constexpr const char* kSource = "connectors/sqlite/DKDatastoreDefSQLITE";
+}  // namespace
+
+// The list collections: elements are tc_voidptr with sub-type 1 (a dkEntityDef*) or 2 (a
+// dkAttrDef*); the collection owns and deletes the definitions.
+class dksqlite::PDefCollection : public DKSequentialCollection {
+public:
+    ~PDefCollection() override { freeDefs(); }
+    void removeAllElements() override {
+        freeDefs();
+        DKSequentialCollection::removeAllElements();
+    }
+    int ownsElements() const override { return 1; }
+    void addEntity(dkEntityDef* e) { addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(e), 1)); }
+    void addAttr(dkAttrDef* a) { addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(a), 2)); }
+
+private:
+    void freeDefs() noexcept {
+        for (PNode* n = head; n != nullptr; n = n->next) {
+            if (n->value == nullptr || n->value->typeCode() != DKAny::tc_voidptr) continue;
+            void* p = n->value->value();
+            if (n->value->getSubType() == 1) delete static_cast<dkEntityDef*>(p);
+            else if (n->value->getSubType() == 2) delete static_cast<dkAttrDef*>(p);
+            *n->value = DKAny();
+        }
+    }
+};
+
+namespace {
+
+PAttr attrOf(dkAttrDef* a) {
+    PAttr p;
+    p.name = a->getName().str();
+    p.type = a->getType();
+    p.nullable = a->isNullable();
+    p.size = a->getSize();
+    p.precision = a->getPrecision();
+    p.scale = a->getScale();
+    p.description = a->getDescription().str();
+    return p;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// DKDatastoreDefSQLITE
+
+DKDatastoreDefSQLITE::DKDatastoreDefSQLITE(DKDatastoreSQLITE* ds) : dkDatastoreDef(ds) {}
+
+DKDatastoreDefSQLITE::~DKDatastoreDefSQLITE() = default;
+
+DKDatastoreSQLITE* DKDatastoreDefSQLITE::sqlite() const { return static_cast<DKDatastoreSQLITE*>(getDatastore()); }
+
+dkEntityDef* DKDatastoreDefSQLITE::createEntity() { return new DKEntityDefSQLITE(sqlite()); }
+
+dkEntityDef* DKDatastoreDefSQLITE::retrieveEntity(const char* name) {
+    static const char* const fn = "DKDatastoreDefSQLITE::retrieveEntity";
+    DKDatastoreSQLITE* ds = sqlite();
+    if (!ds->inTransaction_) ds->refreshIfSchemaChanged(fn);
+    std::shared_ptr<PEntity> e = ds->entity(name, fn);
+    auto def = std::make_unique<DKEntityDefSQLITE>(ds);
+    def->load(*e);
+    return def.release();
+}
+
+dkEntityDef* DKDatastoreDefSQLITE::getEntity(const char* name) {
+    const std::string key = lowerName(name);
+    auto it = kept_.find(key);
+    if (it != kept_.end()) return it->second.get();
+    dkEntityDef* e = retrieveEntity(name);
+    kept_[key].reset(e);
+    return e;
+}
+
+dkCollection* DKDatastoreDefSQLITE::listEntities() {
+    static const char* const fn = "DKDatastoreDefSQLITE::listEntities";
+    DKDatastoreSQLITE* ds = sqlite();
+    if (!ds->inTransaction_) ds->refreshIfSchemaChanged(fn);
+    ds->loadEntities(fn);
+    std::vector<std::shared_ptr<PEntity>> all;
+    for (auto& [key, e] : ds->entities_) all.push_back(e);
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a->id < b->id; });
+    auto coll = std::make_unique<PDefCollection>();
+    for (auto& e : all) {
+        auto def = std::make_unique<DKEntityDefSQLITE>(ds);
+        def->load(*e);
+        coll->addEntity(def.release());
+    }
+    return coll.release();
+}
+
+DKString* DKDatastoreDefSQLITE::listEntityNames(long& count) {
+    static const char* const fn = "DKDatastoreDefSQLITE::listEntityNames";
+    DKDatastoreSQLITE* ds = sqlite();
+    if (!ds->inTransaction_) ds->refreshIfSchemaChanged(fn);
+    ds->loadEntities(fn);
+    std::vector<std::shared_ptr<PEntity>> all;
+    for (auto& [key, e] : ds->entities_) all.push_back(e);
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a->id < b->id; });
+    count = static_cast<long>(all.size());
+    DKString* names = new DKString[all.size() > 0 ? all.size() : 1];
+    for (size_t i = 0; i < all.size(); ++i) names[i] = all[i]->name.c_str();
+    return names;
+}
+
+dkCollection* DKDatastoreDefSQLITE::listEntityAttrs(const char* entity) {
+    static const char* const fn = "DKDatastoreDefSQLITE::listEntityAttrs";
+    DKDatastoreSQLITE* ds = sqlite();
+    if (!ds->inTransaction_) ds->refreshIfSchemaChanged(fn);
+    std::shared_ptr<PEntity> e = ds->entity(entity, fn);
+    auto coll = std::make_unique<PDefCollection>();
+    for (const PAttr& a : e->attrs) {
+        auto def = std::make_unique<DKAttrDefSQLITE>(ds, nullptr);
+        def->load(a, e->name.c_str());
+        coll->addAttr(def.release());
+    }
+    return coll.release();
+}
+
+DKString* DKDatastoreDefSQLITE::listEntityAttrNames(const char* entity, long& count) {
+    static const char* const fn = "DKDatastoreDefSQLITE::listEntityAttrNames";
+    DKDatastoreSQLITE* ds = sqlite();
+    if (!ds->inTransaction_) ds->refreshIfSchemaChanged(fn);
+    std::shared_ptr<PEntity> e = ds->entity(entity, fn);
+    count = static_cast<long>(e->attrs.size());
+    DKString* names = new DKString[e->attrs.size() > 0 ? e->attrs.size() : 1];
+    for (size_t i = 0; i < e->attrs.size(); ++i) names[i] = e->attrs[i].name.c_str();
+    return names;
+}
+
+void DKDatastoreDefSQLITE::add(dkEntityDef* entity) {
+    static const char* const fn = "DKDatastoreDefSQLITE::add";
+    auto* mine = dynamic_cast<DKEntityDefSQLITE*>(entity);
+    if (mine == nullptr)
+        dkThrow<DKUsageError>(kMsgBadObject, kSource, fn, DKString("not an entity definition of this connector"));
+    std::vector<PAttr> attrs;
+    for (const auto& a : mine->attrs()) attrs.push_back(attrOf(a.get()));
+    sqlite()->storeEntity(mine->getName().str(), mine->getType(), mine->getDescription().str(), attrs, fn);
+    kept_.erase(lowerName(mine->getName().c_str()));
+}
+
+void DKDatastoreDefSQLITE::del(dkEntityDef* entity) {
+    if (entity == nullptr)
+        dkThrow<DKUsageError>(kMsgNoEntity, kSource, "DKDatastoreDefSQLITE::del", DKString("no entity"));
+    deleteEntity(entity->getName().c_str());
+}
+
+void DKDatastoreDefSQLITE::deleteEntity(const char* name) {
+    const std::string key = lowerName(name);
+    sqlite()->dropEntity(name, "DKDatastoreDefSQLITE::deleteEntity");
+    kept_.erase(key);
+}
+
+void DKDatastoreDefSQLITE::clearCache() { kept_.clear(); }
+
+// ---------------------------------------------------------------------------------------------
+// DKEntityDefSQLITE
+
+DKEntityDefSQLITE::DKEntityDefSQLITE(DKDatastoreSQLITE* ds) : dkEntityDef(ds) {}
+
+DKEntityDefSQLITE::~DKEntityDefSQLITE() = default;
+
+DKDatastoreSQLITE* DKEntityDefSQLITE::sqlite() const { return static_cast<DKDatastoreSQLITE*>(getDatastore()); }
+
+void DKEntityDefSQLITE::load(const PEntity& e) {
+    setName(e.name.c_str());
+    setType(e.type);
+    setId(e.id);
+    setDescription(e.description.c_str());
+    attrs_.clear();
+    for (const PAttr& a : e.attrs) {
+        auto def = std::make_unique<DKAttrDefSQLITE>(sqlite(), this);
+        def->load(a, e.name.c_str());
+        attrs_.push_back(std::move(def));
+    }
+}
+
+void DKEntityDefSQLITE::add() { sqlite()->datastoreDef()->add(this); }
+
+void DKEntityDefSQLITE::del() { sqlite()->datastoreDef()->deleteEntity(getName().c_str()); }
+
+void DKEntityDefSQLITE::add(dkAttrDef* attrDef) {
+    static const char* const fn = "DKEntityDefSQLITE::add";
+    if (attrDef == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, fn, DKString("no attribute"));
+    PAttr a = attrOf(attrDef);
+    sqlite()->storeAttr(getName().c_str(), a, fn);
+    auto copy = std::make_unique<DKAttrDefSQLITE>(sqlite(), this);
+    a.id = static_cast<short>(attrs_.size() + 1);
+    copy->load(a, getName().c_str());
+    attrs_.push_back(std::move(copy));
+}
+
+void DKEntityDefSQLITE::del(dkAttrDef* attrDef) {
+    if (attrDef == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefSQLITE::del", DKString("no attribute"));
+    deleteAttr(attrDef->getName().c_str());
+}
+
+void DKEntityDefSQLITE::deleteAttr(const char* attrName) {
+    const std::string key = lowerName(attrName);
+    sqlite()->dropAttr(getName().c_str(), attrName, "DKEntityDefSQLITE::deleteAttr");
+    attrs_.erase(std::remove_if(attrs_.begin(), attrs_.end(),
+                                [&](const auto& a) { return lowerName(a->getName().c_str()) == key; }),
+                 attrs_.end());
+}
+
+dkAttrDef* DKEntityDefSQLITE::createAttr() { return new DKAttrDefSQLITE(sqlite(), this); }
+
+dkAttrDef* DKEntityDefSQLITE::getAttr(const char* attrName) {
+    const std::string key = lowerName(attrName);
+    for (const auto& a : attrs_)
+        if (lowerName(a->getName().c_str()) == key) return a.get();
+    dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefSQLITE::getAttr", DKString(attrName ? attrName : ""));
+}
+
+dkAttrDef* DKEntityDefSQLITE::retrieveAttr(const char* attrName) {
+    static const char* const fn = "DKEntityDefSQLITE::retrieveAttr";
+    DKDatastoreSQLITE* ds = sqlite();
+    if (!ds->inTransaction_) ds->refreshIfSchemaChanged(fn);
+    std::shared_ptr<PEntity> e = ds->entity(getName().c_str(), fn);
+    const PAttr* a = e->find(attrName);
+    if (a == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, fn, DKString(attrName ? attrName : ""));
+    auto def = std::make_unique<DKAttrDefSQLITE>(ds, nullptr);
+    def->load(*a, e->name.c_str());
+    return def.release();
+}
+
+dkCollection* DKEntityDefSQLITE::listAttrs() {
+    auto coll = std::make_unique<PDefCollection>();
+    for (const auto& a : attrs_) {
+        auto def = std::make_unique<DKAttrDefSQLITE>(sqlite(), nullptr);
+        PAttr p = attrOf(a.get());
+        p.id = a->getId();
+        def->load(p, getName().c_str());
+        coll->addAttr(def.release());
+    }
+    return coll.release();
+}
+
+DKString* DKEntityDefSQLITE::listAttrNames(long& arraySize) {
+    arraySize = static_cast<long>(attrs_.size());
+    DKString* names = new DKString[attrs_.size() > 0 ? attrs_.size() : 1];
+    for (size_t i = 0; i < attrs_.size(); ++i) names[i] = attrs_[i]->getName();
+    return names;
+}
+
+void DKEntityDefSQLITE::addAttr(dkAttrDef* attrDef) {
+    static const char* const fn = "DKEntityDefSQLITE::addAttr";
+    if (attrDef == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, fn, DKString("no attribute"));
+    const DKString name = attrDef->getName();
+    if (!isValidName(name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, fn, name);
+    if (!isStorableType(attrDef->getType()))
+        dkThrow<DKUsageError>(kMsgBadType, kSource, fn, name + ": type code " + DKString(static_cast<long>(attrDef->getType())));
+    for (const auto& a : attrs_)
+        if (lowerName(a->getName().c_str()) == lowerName(name.c_str())) dkThrow<DKUsageError>(kMsgAttrExists, kSource, fn, name);
+    attrDef->setId(static_cast<short>(attrs_.size() + 1));
+    attrs_.emplace_back(attrDef);   // adopted
+}
+
+dkAttrDef* DKEntityDefSQLITE::removeAttr(const char* attrName) {
+    const std::string key = lowerName(attrName);
+    for (auto it = attrs_.begin(); it != attrs_.end(); ++it) {
+        if (lowerName((*it)->getName().c_str()) == key) {
+            dkAttrDef* a = it->release();
+            attrs_.erase(it);
+            return a;
+        }
+    }
+    dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefSQLITE::removeAttr", DKString(attrName ? attrName : ""));
+}
+
+// ---------------------------------------------------------------------------------------------
+// DKAttrDefSQLITE
+
+DKAttrDefSQLITE::DKAttrDefSQLITE(DKDatastoreSQLITE* ds, dkEntityDef* entity) : dkAttrDef(ds, entity) {}
+
+DKAttrDefSQLITE::~DKAttrDefSQLITE() = default;
+
+void DKAttrDefSQLITE::load(const PAttr& a, const char* entityName) {
+    setName(a.name.c_str());
+    setType(a.type);
+    setId(a.id);
+    setNullable(a.nullable);
+    setSize(a.size);
+    setPrecision(a.precision);
+    setScale(a.scale);
+    setDescription(a.description.c_str());
+    // Set the name only on a detached attribute: setEntityName also renames the entity.
+    if (getEntity() == nullptr) setEntityName(entityName);
+}
+
+void DKAttrDefSQLITE::add() {
+    static const char* const fn = "DKAttrDefSQLITE::add";
+    auto* ds = static_cast<DKDatastoreSQLITE*>(getDatastore());
+    if (ds == nullptr) dkThrow<DKUsageError>(kMsgNoEntity, kSource, fn, DKString("no datastore"));
+    if (auto* e = dynamic_cast<DKEntityDefSQLITE*>(getEntity())) {
+        e->add(this);
+        return;
+    }
+    ds->storeAttr(getEntityName().c_str(), attrOf(this), fn);
+}
+
+void DKAttrDefSQLITE::del() {
+    static const char* const fn = "DKAttrDefSQLITE::del";
+    auto* ds = static_cast<DKDatastoreSQLITE*>(getDatastore());
+    if (ds == nullptr) dkThrow<DKUsageError>(kMsgNoEntity, kSource, fn, DKString("no datastore"));
+    if (auto* e = dynamic_cast<DKEntityDefSQLITE*>(getEntity())) {
+        e->deleteAttr(getName().c_str());
+        return;
+    }
+    ds->dropAttr(getEntityName().c_str(), getName().c_str(), fn);
+}

@@ -1,0 +1,237 @@
+// connectors/sqlite/DKResultSetCursorSQLITE.cpp
+//
+// The cursor over one query of the SQLite connector. It reads rows as they are fetched and turns
+// each into a new DDO: rows of one entity become items of that entity (shaped by it, with their
+// pid), other rows become DDOs whose items are the result columns. At the end of the rows the
+// statement is reset at once, so a finished cursor holds no read snapshot of the file.
+
+#include "DKDatastoreSQLITE.hpp"
+
+#include <dk/DKException.hpp>
+#include <dk/DKPid.hpp>
+#include <dk/dkCollection.hpp>
+#include <dk/dkThrow.hpp>
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <set>
+
+using namespace dksqlite;
+
+namespace {
+constexpr const char* kSource = "connectors/sqlite/DKResultSetCursorSQLITE";
+
+[[noreturn]] void unsupported(const char* function) {
+    dkThrow<DKUsageError>(341, kSource, function, DKString(function));
+}
+}  // namespace
+
+DKResultSetCursorSQLITE::DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<PEntity> entity)
+    : ds_(ds),
+      stmt_(stmt),
+      entity_(std::move(entity)),
+      open_(true),
+      onRow_(false),
+      atEnd_(false),
+      position_(0),
+      invalidated_(false),
+      idColumn_(-1) {
+    ds_->registerCursor(this);
+    describe();
+}
+
+DKResultSetCursorSQLITE::~DKResultSetCursorSQLITE() { destroy(); }
+
+void DKResultSetCursorSQLITE::describe() {
+    const int n = sqlite3_column_count(stmt_);
+    columnItem_.assign(static_cast<size_t>(n), 0);
+    columnType_.assign(static_cast<size_t>(n), 0);
+    if (!entity_) shape_ = std::make_unique<PEntityShape>();
+    std::set<std::string> used;
+    for (int c = 0; c < n; ++c) {
+        // The attribute a column comes from gives its type, in entity rows and plain rows alike.
+        const char* table = sqlite3_column_table_name(stmt_, c);
+        const char* origin = sqlite3_column_origin_name(stmt_, c);
+        std::shared_ptr<PEntity> e = table ? ds_->entityByTable(table) : nullptr;
+        const PAttr* a = e && origin ? e->find(origin) : nullptr;
+        if (a) columnType_[static_cast<size_t>(c)] = a->type;
+        if (entity_) {
+            if (origin && lowerName(origin) == "dk_id") idColumn_ = c;
+            else if (a) columnItem_[static_cast<size_t>(c)] = static_cast<unsigned short>(a - e->attrs.data() + 1);
+            continue;
+        }
+        // Plain rows: one item per column, named as SQLite names the column; a repeated name gets
+        // "_2", "_3" ... so that every column has an item.
+        const char* raw = sqlite3_column_name(stmt_, c);
+        std::string name = raw ? raw : "";
+        if (name.empty()) name = "column" + std::to_string(c + 1);
+        std::string unique = name;
+        for (int k = 2; !used.insert(lowerName(unique.c_str())).second; ++k) unique = name + "_" + std::to_string(k);
+        unsigned short id = shape_->addData(unique.c_str());
+        if (a) shape_->addDataProperty(id, "type", DKAny(static_cast<unsigned short>(a->type)));
+        columnItem_[static_cast<size_t>(c)] = id;
+    }
+}
+
+void DKResultSetCursorSQLITE::invalidate() noexcept {
+    if (stmt_) sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    ds_ = nullptr;
+    invalidated_ = true;
+    open_ = onRow_ = false;
+}
+
+void DKResultSetCursorSQLITE::checkUsable(const char* function) const {
+    if (stmt_ == nullptr)
+        dkThrow<DKDatastoreError>(kMsgCursorClosed, kSource, function,
+                                  DKString(invalidated_ ? "the datastore was disconnected" : "the cursor was destroyed"));
+}
+
+bool DKResultSetCursorSQLITE::step(const char* function) {
+    checkUsable(function);
+    if (!open_ || atEnd_) return false;
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) {
+        onRow_ = true;
+        ++position_;
+        return true;
+    }
+    onRow_ = false;
+    atEnd_ = true;
+    sqlite3_reset(stmt_);   // releases the read snapshot now, not when the cursor is deleted
+    if (rc != SQLITE_DONE) throwSqlite(sqlite3_db_handle(stmt_), rc, kSource, function, "reading the next row");
+    return false;
+}
+
+DKDDO* DKResultSetCursorSQLITE::rowObject(const char* function) {
+    checkUsable(function);
+    if (!onRow_) return nullptr;
+    std::unique_ptr<DKDDO> d;
+    const int n = sqlite3_column_count(stmt_);
+    if (entity_) {
+        const long id = idColumn_ >= 0 ? static_cast<long>(sqlite3_column_int64(stmt_, idColumn_)) : 0;
+        d.reset(ds_->newDDO(*entity_, id));
+    } else {
+        d.reset(new DKDDO(ds_, DKPid(), static_cast<unsigned short>(0)));
+        d->reset(shape_->definition());
+    }
+    for (int c = 0; c < n; ++c) {
+        const unsigned short item = columnItem_[static_cast<size_t>(c)];
+        if (item == 0) continue;
+        DKAny v = columnValue(stmt_, c, columnType_[static_cast<size_t>(c)], kSource, function);
+        if (v.isNull()) d->setNull(item);
+        else d->setData(item, v);
+    }
+    d->resetDataChanged();
+    return d.release();
+}
+
+void DKResultSetCursorSQLITE::setPosition(long position, const DKAny&) {
+    static const char* const fn = "DKResultSetCursorSQLITE::setPosition";
+    checkUsable(fn);
+    if (position < position_) unsupported(fn);   // forward only
+    while (position_ < position && step(fn)) {
+    }
+}
+
+void DKResultSetCursorSQLITE::setToNext() { step("DKResultSetCursorSQLITE::setToNext"); }
+
+DKDDO* DKResultSetCursorSQLITE::fetchObject() { return rowObject("DKResultSetCursorSQLITE::fetchObject"); }
+
+DKDDO* DKResultSetCursorSQLITE::fetchNext() {
+    static const char* const fn = "DKResultSetCursorSQLITE::fetchNext";
+    return step(fn) ? rowObject(fn) : nullptr;
+}
+
+int DKResultSetCursorSQLITE::fetchNextN(long howMany, dkCollection& into) {
+    static const char* const fn = "DKResultSetCursorSQLITE::fetchNextN";
+    int got = 0;
+    while (got < howMany && step(fn)) {
+        std::unique_ptr<DKDDO> d(rowObject(fn));
+        into.addElement(DKAny(static_cast<dkDataObjectBase*>(d.get())));
+        d.release();
+        ++got;
+    }
+    return got;
+}
+
+int DKResultSetCursorSQLITE::columnOf(const char* name, const char* function) const {
+    const int n = sqlite3_column_count(stmt_);
+    const std::string wanted = lowerName(name);
+    for (int c = 0; c < n; ++c) {
+        const char* col = sqlite3_column_name(stmt_, c);
+        if (col && lowerName(col) == wanted) return c;
+    }
+    dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(name ? name : ""));
+}
+
+DKAny DKResultSetCursorSQLITE::fetchObjectByName(const char* name) {
+    static const char* const fn = "DKResultSetCursorSQLITE::fetchObjectByName";
+    checkUsable(fn);
+    const int c = columnOf(name, fn);
+    if (!onRow_) return DKAny();
+    return columnValue(stmt_, c, columnType_[static_cast<size_t>(c)], kSource, fn);
+}
+
+DKAny DKResultSetCursorSQLITE::fetchNextByName(const char* name) {
+    static const char* const fn = "DKResultSetCursorSQLITE::fetchNextByName";
+    checkUsable(fn);
+    const int c = columnOf(name, fn);
+    if (!step(fn)) return DKAny();
+    return columnValue(stmt_, c, columnType_[static_cast<size_t>(c)], kSource, fn);
+}
+
+int DKResultSetCursorSQLITE::fetchNextNByName(const char* name, long howMany, DKAny* values, long arraySize) {
+    static const char* const fn = "DKResultSetCursorSQLITE::fetchNextNByName";
+    checkUsable(fn);
+    const int c = columnOf(name, fn);
+    const long limit = howMany < arraySize ? howMany : arraySize;
+    int got = 0;
+    while (values != nullptr && got < limit && step(fn))
+        values[got++] = columnValue(stmt_, c, columnType_[static_cast<size_t>(c)], kSource, fn);
+    return got;
+}
+
+DKDDO* DKResultSetCursorSQLITE::findObject(long, const char*) { unsupported("DKResultSetCursorSQLITE::findObject"); }
+void DKResultSetCursorSQLITE::deleteObject() { unsupported("DKResultSetCursorSQLITE::deleteObject"); }
+void DKResultSetCursorSQLITE::updateObject(DKDDO*) { unsupported("DKResultSetCursorSQLITE::updateObject"); }
+DKDDO* DKResultSetCursorSQLITE::newObject() { unsupported("DKResultSetCursorSQLITE::newObject"); }
+void DKResultSetCursorSQLITE::addObject(DKDDO*) { unsupported("DKResultSetCursorSQLITE::addObject"); }
+
+void DKResultSetCursorSQLITE::open(const DKNVPair* params) {
+    static const char* const fn = "DKResultSetCursorSQLITE::open";
+    checkUsable(fn);
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    open_ = onRow_ = atEnd_ = false;
+    position_ = 0;
+    bindParams(stmt_, params, kSource, fn);
+    open_ = true;
+}
+
+void DKResultSetCursorSQLITE::open() {
+    checkUsable("DKResultSetCursorSQLITE::open");
+    // Runs the query again from its first row, with the parameters it has.
+    sqlite3_reset(stmt_);
+    onRow_ = atEnd_ = false;
+    position_ = 0;
+    open_ = true;
+}
+
+void DKResultSetCursorSQLITE::close() {
+    if (stmt_) sqlite3_reset(stmt_);
+    open_ = onRow_ = false;
+}
+
+void DKResultSetCursorSQLITE::destroy() {
+    if (ds_) ds_->unregisterCursor(this);
+    ds_ = nullptr;
+    if (stmt_) sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+    open_ = onRow_ = false;
+}
+
+DKString DKResultSetCursorSQLITE::datastoreName() const { return ds_ ? ds_->datastoreName() : DKString(); }
+
+DKString DKResultSetCursorSQLITE::datastoreType() const { return "SQLITE"; }

@@ -1,0 +1,150 @@
+// connectors/sqlite/PSqlite.hpp
+#pragma once
+
+// The thin layer between the connector and the SQLite C interface: owned statements, the one way
+// an SQLite failure becomes an exception, the settings read from the configuration and connect
+// strings, the password hashes of the users table, and the text forms under which dates, times,
+// timestamps and decimals are stored. Internal to libdkdssqlite; nothing here is exported.
+
+#include <dk/DKAny.hpp>
+#include <dk/DKString.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace dksqlite {
+
+// Message numbers of the connector (the catalogue's range 9000-9499 for connectors).
+enum Msg : long {
+    kMsgOpenFailed = 9000,        // the file could not be opened as a database
+    kMsgNotRepository = 9001,     // damaged file, or a database that is not a repository
+    kMsgLogonFailed = 9002,       // unknown user or wrong password
+    kMsgNoRepository = 9003,      // the file does not exist (and creation was not asked for)
+    kMsgSqliteFailed = 9004,      // any other SQLite failure
+    kMsgBadConfig = 9005,         // configuration string
+    kMsgBadConnect = 9006,        // connect string or connect arguments
+    kMsgBadName = 9007,           // entity or attribute name
+    kMsgNoEntity = 9008,
+    kMsgEntityExists = 9009,
+    kMsgNoAttr = 9010,
+    kMsgAttrExists = 9011,
+    kMsgBadType = 9012,           // attribute type code not supported
+    kMsgValueMismatch = 9013,     // value does not fit the attribute's type
+    kMsgBadQueryLanguage = 9014,
+    kMsgQueryRefused = 9015,      // not exactly one read-only SELECT, or reads a protected table
+    kMsgBadQuery = 9016,          // SQLite could not prepare the query
+    kMsgBadParams = 9017,         // parameters do not match the statement
+    kMsgBadObject = 9018,         // not a data object of this repository
+    kMsgNoItem = 9019,            // the item named by the pid does not exist
+    kMsgTransactionOpen = 9020,
+    kMsgNoTransaction = 9021,
+    kMsgCursorClosed = 9022,      // the cursor lost its connection (disconnect)
+    kMsgBadValue = 9023           // a stored value cannot be read back
+};
+
+// Identifier rules: an ASCII letter, then letters, digits and '_' (at most 64 characters); the
+// prefixes "dk_" and "sqlite_" are reserved (any case). Names compare without case, as SQLite
+// compares identifiers.
+bool isValidName(const char* name);
+std::string quoteIdent(const std::string& name);   // "name" with inner quotes doubled
+std::string lowerName(const char* name);           // ASCII lower case, the key of name lookups
+
+// Throws the exception that fits rc (a result code of db): DKServerNotAvailable for a file that
+// cannot be opened, DKDatastoreError for a damaged file and everything else, DKDataObjectAlreadyExists
+// for a unique constraint. The text carries what the connector was doing and SQLite's message;
+// the error code is SQLite's extended result code.
+[[noreturn]] void throwSqlite(sqlite3* db, int rc, const char* source, const char* function,
+                              const DKString& what, long msgId = kMsgSqliteFailed);
+
+// An owned prepared statement, finalised by the destructor.
+class PStmt {
+public:
+    PStmt() = default;
+    explicit PStmt(sqlite3_stmt* s) : stmt_(s) {}
+    PStmt(PStmt&& o) noexcept : stmt_(o.stmt_) { o.stmt_ = nullptr; }
+    PStmt& operator=(PStmt&& o) noexcept;
+    PStmt(const PStmt&) = delete;
+    PStmt& operator=(const PStmt&) = delete;
+    ~PStmt();
+
+    sqlite3_stmt* get() const { return stmt_; }
+    explicit operator bool() const { return stmt_ != nullptr; }
+    void reset();   // finalises
+    sqlite3_stmt* release() {   // hands the statement over, unfinalised
+        sqlite3_stmt* s = stmt_;
+        stmt_ = nullptr;
+        return s;
+    }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Prepares one statement of the connector's own SQL (failures throw through throwSqlite).
+PStmt prepare(sqlite3* db, const std::string& sql, const char* source, const char* function);
+// Runs SQL without results (one or more statements).
+void exec(sqlite3* db, const char* sql, const char* source, const char* function);
+
+// What the configuration string sets (createObjectWithConfig), with the defaults of createObject.
+struct PSettings {
+    int busyTimeoutMs = 5000;
+    std::string journalMode = "WAL";
+    std::string synchronous = "NORMAL";
+    long cacheSize = -8000;            // SQLite's cache_size: pages, or KiB when negative
+    long pbkdf2Iterations = 200000;    // for users created from now on; each user keeps its own
+};
+
+// Parses "key=value;key=value" (';' or ',' between pairs, blanks around keys and values ignored,
+// keys without case). Unknown keys and bad values give DKUsageError kMsgBadConfig.
+PSettings parseConfig(const char* config);
+
+// What the connect string asks for.
+struct PConnectOptions {
+    bool create = false;      // create=1: create the repository when the file is new
+    std::string name;         // name=...: the repository name given at creation
+};
+PConnectOptions parseConnect(const char* connect);   // DKUsageError kMsgBadConnect
+
+// Salted PBKDF2-HMAC-SHA256 of the users table.
+struct PPasswordHash {
+    std::vector<unsigned char> salt;   // 16 random bytes
+    std::vector<unsigned char> hash;   // 32 bytes
+    long iterations = 0;
+};
+PPasswordHash hashPassword(const char* password, long iterations);
+// Recomputes with the stored salt and iteration count; constant-time comparison.
+bool verifyPassword(const char* password, const PPasswordHash& stored);
+
+// The attribute types the connector stores, and their SQLite column types.
+bool isStorableType(unsigned short type);
+const char* columnTypeOf(unsigned short type);
+const char* typeName(unsigned short type);   // "string", "long" ... for messages
+
+// Binds value to parameter i as a value of the attribute type (0: the value's own type, for
+// query parameters). A value that does not fit gives DKUsageError kMsgValueMismatch naming what.
+void bindValue(sqlite3_stmt* stmt, int i, const DKAny& value, unsigned short type, const char* what,
+               const char* source, const char* function);
+// Reads column col as a value of the attribute type (0: SQLite's own type of the value).
+DKAny columnValue(sqlite3_stmt* stmt, int col, unsigned short type, const char* source,
+                  const char* function);
+
+// The stored text forms: fixed width, so they sort in time order (years 0 to 9999), and readable
+// by SQLite's date functions.
+std::string dateText(const DKAny& date);        // "YYYY-MM-DD"
+std::string timeText(const DKAny& time);        // "HH:MM:SS"
+std::string timestampText(const DKAny& ts);     // "YYYY-MM-DD HH:MM:SS.nnnnnnnnn" [+ separator]
+
+}  // namespace dksqlite
+
+class DKNVPair;
+namespace dksqlite {
+// Binds a query's parameters: entries in order to the statement's parameters 1, 2, ... up to the
+// entry with an empty name; an entry whose name starts with ':', '@' or '$' binds to the named
+// parameter instead. Every parameter must be bound exactly once; at most one entry past the
+// statement's parameter count is read (it must be the end mark). DKUsageError kMsgBadParams.
+void bindParams(sqlite3_stmt* stmt, const DKNVPair* params, const char* source, const char* function);
+}  // namespace dksqlite

@@ -1,0 +1,21 @@
+// src/dk/coll/dkDataObjectAccess.hpp
+#pragma once
+#include <dk/DKAny.hpp>
+#include <dk/DKString.hpp>
+
+class dkDataObjectBase;
+
+// What the collections need to know of data objects. The sort functions and the federated
+// collection reach the data object classes only through these library-internal functions, which
+// the data object sources define (dkDataObjectAccess.cpp here holds weak stand-ins).
+
+// The object's protocol() code; -1 for a null object.
+short dkDataObjectProtocol(const dkDataObjectBase* object);
+// The primary id of the object's persistent identifier (getPidObject()->getPrimaryId()); false
+// when the object is not of protocol 1 or 5 or has no pid.
+bool dkDataObjectPrimaryId(const dkDataObjectBase* object, DKString& id);
+// The value of the data item named name (dataId(name) above 0, then getData(id)) of an object of
+// protocol 1 or 5; false when the item is absent.
+bool dkDataObjectItem(const dkDataObjectBase* object, const char* name, DKAny& value);
+// Deletes the object through its virtual destructor.
+void dkDeleteDataObject(dkDataObjectBase* object) noexcept;

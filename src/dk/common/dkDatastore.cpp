@@ -1,0 +1,262 @@
+// src/dk/common/dkDatastore.cpp
+//
+// The base bodies of the abstract connector. Operations that need a repository reject the call
+// with message 341; the collection forms, the search-template forms, the listSearchable...
+// operations and serviceMgr() are built on the others so that a connector gets them for free.
+
+#include <dk/dkDatastore.hpp>
+
+#include <dk/DKException.hpp>
+#include <dk/PMessageText.hpp>
+#include <dk/dkCollection.hpp>
+#include <dk/dkDataObject.hpp>
+#include <dk/dkService.hpp>
+#include <dk/dkThrow.hpp>
+
+
+#include <memory>
+
+namespace {
+
+constexpr const char* kSource = "dk/common/dkDatastore";
+
+// The rejection of an operation the base cannot do: 341, the message name after the catalogue
+// text, the location name in the location (the two differ for clearCache(long)).
+[[noreturn]] void reject(const char* messageName, const char* locationName,
+                         unsigned long line = __builtin_LINE()) {
+    dkThrow<DKUsageError>(341, kSource, locationName, DKString(messageName), line);
+}
+
+[[noreturn]] void reject(const char* name, unsigned long line = __builtin_LINE()) {
+    reject(name, name, line);
+}
+
+// The search templates belong to the query model, which builds a template's expression. Until a
+// template can build one, a non-null template gets the answer the base DKCQExpr form gives.
+void checkTemplate(const dkSearchTemplate* searchTemplate, const char* operation,
+                   unsigned long line = __builtin_LINE()) {
+    if (searchTemplate == nullptr) dkThrow<DKUsageError>(303, kSource, operation, DKString(), line);
+}
+
+// The data object an element of a collection form holds. Only the dkDataObject family (protocol
+// 1 DKDDOBase, 5 DKDDO, 13 dkResource) is passed on: anything else, a content object or a value
+// that is no data object at all, would reach the connector as a wrong pointer.
+dkDataObject* elementObject(const DKAny* element, const char* operation) {
+    if (element != nullptr && element->typeCode() == DKAny::tc_dobase) {
+        dkDataObjectBase* base = static_cast<dkDataObjectBase*>(*element);
+        if (base != nullptr) {
+            const short protocol = base->protocol();
+            if (protocol == 1 || protocol == 5 || protocol == 13) {
+                // A dkResource has two data-object bases; the cast finds its dkDataObject half
+                // whichever of them the element points to.
+                if (dkDataObject* object = dynamic_cast<dkDataObject*>(base)) return object;
+            }
+        }
+    }
+    dkThrow<DKUsageError>(303, kSource, operation,
+                          DKString(" The collection element is not a data object."));
+}
+
+// The loop of every collection form: one call of the single-object form per element, in order.
+// The iterator is freed on every path; a DKException from an element gets the collection
+// operation's location and leaves as the same object, so its class is kept.
+template <class Call>
+void forEachObject(dkCollection* objects, const char* operation, Call call) {
+    if (objects == nullptr) return;
+    std::unique_ptr<dkIterator> it(objects->createIterator());
+    while (it->more()) {
+        DKAny* element = it->next();
+        dkDataObject* object = elementObject(element, operation);
+        try {
+            call(object);
+        } catch (DKException& e) {
+            e.addLocation(DKExceptionLocation(kSource, operation, __LINE__));
+            throw;
+        }
+    }
+}
+
+}  // namespace
+
+dkQueryManager::~dkQueryManager() = default;
+
+dkDatastore::dkDatastore() : dkDatastore("", "") {}
+
+dkDatastore::dkDatastore(const char* datastoreType, const char* datastoreName)
+    : datastoreName_(datastoreName),
+      datastoreType_(datastoreType),
+      messageText_(new PMessageText(300, dkMessageFile, 1)),
+      serviceMgr_(nullptr) {}
+
+dkDatastore::~dkDatastore() {
+    delete serviceMgr_;
+    delete messageText_;
+}
+
+DKAny dkDatastore::evaluate(const char*, short, const DKNVPair*) { reject("dkDatastore::evaluate"); }
+dkQuery* dkDatastore::createQuery(const char*, short, const DKNVPair*) { reject("dkDatastore::createQuery"); }
+void dkDatastore::connect(const char*, const char*, const char*, const char*) { reject("dkDatastore::connect"); }
+void dkDatastore::disconnect() { reject("dkDatastore::disconnect"); }
+void dkDatastore::getOption(long, DKAny&) { reject("dkDatastore::getOption"); }
+void dkDatastore::setOption(long, DKAny&) { reject("dkDatastore::setOption"); }
+
+DKAny dkDatastore::evaluate(dkSearchTemplate* searchTemplate) {
+    checkTemplate(searchTemplate, "dkDatastore::evaluate");
+    reject("dkDatastore::evaluate");
+}
+DKAny dkDatastore::evaluate(DKCQExpr*) { reject("dkDatastore::evaluate"); }
+DKAny dkDatastore::evaluate(dkQuery*) { reject("dkDatastore::evaluate"); }
+
+dkResultSetCursor* dkDatastore::execute(dkSearchTemplate* searchTemplate) {
+    checkTemplate(searchTemplate, "dkDatastore::execute");
+    reject("dkDatastore::execute");
+}
+dkResultSetCursor* dkDatastore::execute(DKCQExpr*) { reject("dkDatastore::execute"); }
+dkResultSetCursor* dkDatastore::execute(dkQuery*) { reject("dkDatastore::execute"); }
+dkResultSetCursor* dkDatastore::execute(const char*, short, const DKNVPair*) { reject("dkDatastore::execute"); }
+
+void dkDatastore::executeWithCallback(dkSearchTemplate* searchTemplate, dkCallback*) {
+    checkTemplate(searchTemplate, "dkDatastore::executeWithCallback");
+    reject("dkDatastore::executeWithCallback");
+}
+void dkDatastore::executeWithCallback(DKCQExpr*, dkCallback*) { reject("dkDatastore::executeWithCallback"); }
+void dkDatastore::executeWithCallback(dkQuery*, dkCallback*) { reject("dkDatastore::executeWithCallback"); }
+void dkDatastore::executeWithCallback(const char*, short, const DKNVPair*, dkCallback*) {
+    reject("dkDatastore::executeWithCallback");
+}
+dkQuery* dkDatastore::createQuery(DKCQExpr*) { reject("dkDatastore::createQuery"); }
+
+void dkDatastore::addObject(dkDataObject*, const DKNVPair*, long) { reject("dkDatastore::addObject"); }
+void dkDatastore::addObject(dkDataObject*, long) { reject("dkDatastore::addObject"); }
+void dkDatastore::addObject(dkDataObject*) { reject("dkDatastore::addObject"); }
+void dkDatastore::addObjects(dkCollection* objects, const DKNVPair* options, long flags) {
+    forEachObject(objects, "dkDatastore::addObjects",
+                  [&](dkDataObject* o) { addObject(o, options, flags); });
+}
+void dkDatastore::addObjects(dkCollection* objects, long flags) {
+    forEachObject(objects, "dkDatastore::addObjects", [&](dkDataObject* o) { addObject(o, flags); });
+}
+void dkDatastore::addObjects(dkCollection* objects) {
+    forEachObject(objects, "dkDatastore::addObjects", [&](dkDataObject* o) { addObject(o); });
+}
+
+void dkDatastore::deleteObject(dkDataObject*, const DKNVPair*, long) { reject("dkDatastore::deleteObject"); }
+void dkDatastore::deleteObject(dkDataObject*, long) { reject("dkDatastore::deleteObject"); }
+void dkDatastore::deleteObject(dkDataObject*) { reject("dkDatastore::deleteObject"); }
+void dkDatastore::deleteObjects(dkCollection* objects, const DKNVPair* options, long flags) {
+    forEachObject(objects, "dkDatastore::deleteObjects",
+                  [&](dkDataObject* o) { deleteObject(o, options, flags); });
+}
+void dkDatastore::deleteObjects(dkCollection* objects, long flags) {
+    forEachObject(objects, "dkDatastore::deleteObjects", [&](dkDataObject* o) { deleteObject(o, flags); });
+}
+void dkDatastore::deleteObjects(dkCollection* objects) {
+    forEachObject(objects, "dkDatastore::deleteObjects", [&](dkDataObject* o) { deleteObject(o); });
+}
+
+void dkDatastore::retrieveObject(dkDataObject*, const DKNVPair*, long) { reject("dkDatastore::retrieveObject"); }
+void dkDatastore::retrieveObject(dkDataObject*, long) { reject("dkDatastore::retrieveObject"); }
+void dkDatastore::retrieveObject(dkDataObject*) { reject("dkDatastore::retrieveObject"); }
+void dkDatastore::retrieveObjects(dkCollection* objects, const DKNVPair* options, long flags) {
+    forEachObject(objects, "dkDatastore::retrieveObjects",
+                  [&](dkDataObject* o) { retrieveObject(o, options, flags); });
+}
+void dkDatastore::retrieveObjects(dkCollection* objects, long flags) {
+    forEachObject(objects, "dkDatastore::retrieveObjects",
+                  [&](dkDataObject* o) { retrieveObject(o, flags); });
+}
+void dkDatastore::retrieveObjects(dkCollection* objects) {
+    forEachObject(objects, "dkDatastore::retrieveObjects", [&](dkDataObject* o) { retrieveObject(o); });
+}
+
+void dkDatastore::updateObject(dkDataObject*, const DKNVPair*, long) { reject("dkDatastore::updateObject"); }
+void dkDatastore::updateObject(dkDataObject*, long) { reject("dkDatastore::updateObject"); }
+void dkDatastore::updateObject(dkDataObject*) { reject("dkDatastore::updateObject"); }
+void dkDatastore::updateObjects(dkCollection* objects, const DKNVPair* options, long flags) {
+    forEachObject(objects, "dkDatastore::updateObjects",
+                  [&](dkDataObject* o) { updateObject(o, options, flags); });
+}
+void dkDatastore::updateObjects(dkCollection* objects, long flags) {
+    forEachObject(objects, "dkDatastore::updateObjects", [&](dkDataObject* o) { updateObject(o, flags); });
+}
+void dkDatastore::updateObjects(dkCollection* objects) {
+    forEachObject(objects, "dkDatastore::updateObjects", [&](dkDataObject* o) { updateObject(o); });
+}
+
+void dkDatastore::startTransaction() { reject("dkDatastore::startTransaction"); }
+void dkDatastore::commit() { reject("dkDatastore::commit"); }
+void dkDatastore::rollback() { reject("dkDatastore::rollback"); }
+
+int dkDatastore::isConnected() {
+    return 0;
+}
+
+DKString dkDatastore::datastoreName() const {
+    return datastoreName_;
+}
+
+DKString dkDatastore::datastoreType() const {
+    return datastoreType_;
+}
+
+DKString dkDatastore::userName() const {
+    return userName_;
+}
+
+DKHandle* dkDatastore::connection() { reject("dkDatastore::connection"); }
+DKHandle* dkDatastore::handle(const char*) { reject("dkDatastore::handle"); }
+dkCollection* dkDatastore::listDataSources() { reject("dkDatastore::listDataSources"); }
+DKString* dkDatastore::listDataSourceNames(long&) { reject("dkDatastore::listDataSourceNames"); }
+DKAny dkDatastore::listServers() { reject("dkDatastore::listServers"); }
+DKAny dkDatastore::listSchema() { reject("dkDatastore::listSchema"); }
+DKAny dkDatastore::listSchemaAttributes(const char*) { reject("dkDatastore::listSchemaAttributes"); }
+
+dkCollection* dkDatastore::listSearchableEntities() {
+    return listEntities();
+}
+
+dkCollection* dkDatastore::listEntities() { reject("dkDatastore::listEntities"); }
+DKString* dkDatastore::listEntityNames(long&) { reject("dkDatastore::listEntityNames"); }
+
+DKString* dkDatastore::listSearchableEntityNames(long& count) {
+    return listEntityNames(count);
+}
+
+dkCollection* dkDatastore::listEntityAttrs(const char*) { reject("dkDatastore::listEntityAttrs"); }
+DKString* dkDatastore::listEntityAttrNames(const char*, long&) { reject("dkDatastore::listEntityAttrNames"); }
+dkCollection* dkDatastore::listSearchTemplates() { reject("dkDatastore::listSearchTemplates"); }
+DKString* dkDatastore::listSearchTemplateNames(long&) { reject("dkDatastore::listSearchTemplateNames"); }
+dkDatastoreDef* dkDatastore::datastoreDef() { reject("dkDatastore::datastoreDef"); }
+DKString dkDatastore::registerMapping(DKNVPair*) { reject("dkDatastore::registerMapping"); }
+void dkDatastore::unRegisterMapping(const char*) { reject("dkDatastore::unRegisterMapping"); }
+DKString* dkDatastore::listMappingNames(long&) { reject("dkDatastore::listMappingNames"); }
+dkSchemaMapping* dkDatastore::getMapping(const char*) { reject("dkDatastore::getMapping"); }
+dkExtension* dkDatastore::getExtension(const char*) { reject("dkDatastore::getExtension"); }
+void dkDatastore::addExtension(const char*, dkExtension*) { reject("dkDatastore::addExtension"); }
+void dkDatastore::removeExtension(const char*) { reject("dkDatastore::removeExtension"); }
+DKString* dkDatastore::listExtensionNames(long&) { reject("dkDatastore::listExtensionNames"); }
+DKDDO* dkDatastore::createDDO(const char*, long) { reject("dkDatastore::createDDO"); }
+void dkDatastore::clearCache(long) { reject("dkDatastore::clearCache(long)", "dkDatastore::clearCache"); }
+void dkDatastore::clearCache() { reject("dkDatastore::clearCache"); }
+
+dkServiceMgr* dkDatastore::serviceMgr() {
+    if (!isConnected()) dkThrow<DKDatastoreError>(310, kSource, "dkDatastore::serviceMgr");
+    if (serviceMgr_ == nullptr) serviceMgr_ = new DKServiceMgrImp();
+    return serviceMgr_;
+}
+
+DKString* dkDatastore::listAvailableServices(long&) { reject("dkDatastore::listAvailableServices"); }
+int dkDatastore::setLocaleAndCodePage(char*, char*) { reject("dkDatastore::setLocaleAndCodePage"); }
+void dkDatastore::getLocaleAndCodePage(DKString&, DKString&) { reject("dkDatastore::getLocaleAndCodePage"); }
+
+short dkDatastore::validateConnection() {
+    return 3;
+}
+
+void dkDatastore::setDatastoreName(const char* datastoreName) {
+    datastoreName_ = datastoreName;
+}
+
+void dkDatastore::setUserName(const char* userName) {
+    userName_ = userName;
+}

@@ -1,0 +1,531 @@
+// tests/connectors/dkConformance.hpp
+#pragma once
+
+// The conformance suite every connector runs: the behaviour an application relies on through
+// dkDatastore, the schema classes, DKDDO and the cursors, whatever the repository behind them.
+// A connector's test file fills a ConnectorContext (how to load it, how to make a fresh
+// repository, what it supports) and instantiates the suite with it:
+//
+//   INSTANTIATE_TEST_SUITE_P(Sqlite, DKConformance, ::testing::Values(sqliteContext()),
+//                            [](const auto&) { return std::string("sqlite"); });
+//
+// The connector is loaded exactly as an application loads it: PDynamicLoader, then the factory
+// function "createObject" or "createObjectWithConfig". Failure paths happen for real (a file
+// that is not a repository, a second process reading while this one writes).
+
+#include "dkTestSupport.hpp"
+
+#include <dk/DKByteArray.hpp>
+#include <dk/DKDDO.hpp>
+#include <dk/DKDate.hpp>
+#include <dk/DKDecimal.hpp>
+#include <dk/DKException.hpp>
+#include <dk/DKNVPair.hpp>
+#include <dk/DKPid.hpp>
+#include <dk/DKResults.hpp>
+#include <dk/DKSequentialCollection.hpp>
+#include <dk/PDynamicLoader.hpp>
+#include <dk/dkCollection.hpp>
+#include <dk/dkDatastore.hpp>
+#include <dk/dkDatastoreDef.hpp>
+#include <dk/dkResultSetCursor.hpp>
+
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cfloat>
+#include <climits>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace dkconf {
+
+struct ConnectorContext {
+    std::string library;     // what PDynamicLoader loads (a path or a bare name)
+    std::string className;   // "DKDatastore" + the datastore type
+    std::string config;      // configuration string; empty: createObject
+    std::string user = "admin";
+    std::string password = "s3cret";
+    // A datastore name for a new repository in dir, and the connect strings that create one and
+    // that connect to an existing one.
+    std::function<std::string(const std::string& dir)> newRepository;
+    std::string createConnect;
+    std::string connect;
+    // Writes something at path that is not a usable repository (damaged or foreign).
+    std::function<void(const std::string& path)> damage;
+    // A table or name queries must never read (where passwords or the catalogue live).
+    std::string protectedTable;
+    // Feature flags.
+    bool transactions = true;
+    bool sql = true;              // query language 4
+    bool secondProcess = true;    // several processes on one repository
+};
+
+// What GoogleTest prints for a parameter.
+inline void PrintTo(const ConnectorContext& c, std::ostream* os) { *os << c.className << " from " << c.library; }
+
+// The factory, loaded once per process (a loader's reference keeps the library loaded; every
+// object it made is deleted before the process ends).
+using CreateObject = dkDatastore* (*)(const char*);
+using CreateObjectWithConfig = dkDatastore* (*)(const char*, const char*);
+
+inline PDynamicLoader& loaderFor(const std::string& library) {
+    // Made once, whichever thread comes first; its reference keeps the library loaded.
+    static PDynamicLoader* loader = [&] {
+        auto* l = new PDynamicLoader(library.c_str());
+        l->open();
+        return l;
+    }();
+    return *loader;
+}
+
+struct Factory {
+    CreateObject create;
+    CreateObjectWithConfig createWithConfig;
+};
+
+inline const Factory& factoryFor(const std::string& library) {
+    static const Factory f = [&] {
+        PDynamicLoader& l = loaderFor(library);
+        return Factory{reinterpret_cast<CreateObject>(l.getProcAddress("createObject")),
+                       reinterpret_cast<CreateObjectWithConfig>(l.getProcAddress("createObjectWithConfig"))};
+    }();
+    return f;
+}
+
+inline std::unique_ptr<dkDatastore> newDatastore(const ConnectorContext& c) {
+    const Factory& f = factoryFor(c.library);
+    if (c.config.empty()) return std::unique_ptr<dkDatastore>(f.create(c.className.c_str()));
+    return std::unique_ptr<dkDatastore>(f.createWithConfig(c.className.c_str(), c.config.c_str()));
+}
+
+// The message number of the exception f throws as E; -1 when it throws nothing, -2 for another type.
+template <class E, class F>
+long errorOf(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return static_cast<long>(e.errorId());
+    } catch (...) {
+        return -2;
+    }
+    return -1;
+}
+
+// The suite's entity: one attribute of every type a connector stores.
+struct Attr {
+    const char* name;
+    unsigned short type;
+};
+inline const std::vector<Attr>& allTypes() {
+    static const std::vector<Attr> a = {
+        {"title", DKAny::tc_string},     {"small", DKAny::tc_short},    {"count", DKAny::tc_long},
+        {"ratio", DKAny::tc_double},     {"price", DKAny::tc_decimal},  {"day", DKAny::tc_date},
+        {"clock", DKAny::tc_time},       {"stamp", DKAny::tc_timestamp}, {"body", DKAny::tc_bytearray}};
+    return a;
+}
+
+inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<Attr>& attrs) {
+    dkDatastoreDef* def = ds.datastoreDef();
+    std::unique_ptr<dkEntityDef> e(def->createEntity());
+    e->setName(name);
+    for (const Attr& a : attrs) {
+        std::unique_ptr<dkAttrDef> attr(e->createAttr());
+        attr->setName(a.name);
+        attr->setType(a.type);
+        e->addAttr(attr.get());   // the entity keeps it from now on, unless it refused it
+        attr.release();
+    }
+    def->add(e.get());
+}
+
+inline long countRows(dkDatastore& ds, const char* entity) {
+    std::unique_ptr<dkResultSetCursor> c(ds.execute((std::string("SELECT count(*) AS n FROM ") + entity).c_str(), 4, nullptr));
+    std::unique_ptr<DKDDO> d(c->fetchNext());
+    return d ? static_cast<long>(d->getDataByName("n")) : -1;
+}
+
+class DKConformance : public ::testing::TestWithParam<ConnectorContext> {
+protected:
+    const ConnectorContext& ctx() const { return GetParam(); }
+
+    // A connected datastore on a new repository in the test's own folder.
+    std::unique_ptr<dkDatastore> fresh() {
+        path_ = ctx().newRepository(dir_.str());
+        auto ds = newDatastore(ctx());
+        ds->connect(path_.c_str(), ctx().user.c_str(), ctx().password.c_str(), ctx().createConnect.c_str());
+        return ds;
+    }
+    std::unique_ptr<dkDatastore> another() {
+        auto ds = newDatastore(ctx());
+        ds->connect(path_.c_str(), ctx().user.c_str(), ctx().password.c_str(), ctx().connect.c_str());
+        return ds;
+    }
+
+    dktest::TempDir dir_;
+    std::string path_;
+};
+
+// Runs this test binary again with only the named test of this suite, the given environment
+// added; returns its exit status.
+inline int runChild(const std::string& testName, const std::vector<std::string>& env) {
+    std::string filter = "--gtest_filter=*DKConformance." + testName + "*";
+    char self[] = "/proc/self/exe";
+    std::vector<char*> argv{self, filter.data(), nullptr};
+    std::vector<std::string> envs(env);
+    envs.push_back("DKTEST_KEEP_NVLVTROOT=1");
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    for (auto& s : envs) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_P(DKConformance, FactoryMakesOnlyItsClassAndConnectsOrFailsClearly) {
+    auto create = factoryFor(ctx().library).create;
+    EXPECT_EQ(nullptr, create("DKDatastoreNOSUCH"));
+    EXPECT_EQ(nullptr, create(""));
+    auto ds = newDatastore(ctx());
+    ASSERT_NE(nullptr, ds);
+    EXPECT_EQ(0, ds->isConnected());
+    EXPECT_EQ(310L, errorOf<DKDatastoreError>([&] { ds->createDDO("Doc", 0); }));
+
+    // A missing repository is a server that is not there, not a new empty one.
+    std::string missing = ctx().newRepository(dir_.str());
+    EXPECT_GT(errorOf<DKServerNotAvailable>([&] {
+                  ds->connect(missing.c_str(), ctx().user.c_str(), ctx().password.c_str(), ctx().connect.c_str());
+              }), 0);
+    EXPECT_EQ(0, ds->isConnected());
+
+    auto good = fresh();
+    EXPECT_EQ(1, good->isConnected());
+    EXPECT_EQ(DKString(ctx().user.c_str()), good->userName());
+    EXPECT_EQ(DKString(path_.c_str()), good->datastoreName());
+    EXPECT_EQ(0, good->validateConnection());
+    // Connecting a connected object connects it again.
+    good->connect(path_.c_str(), ctx().user.c_str(), ctx().password.c_str(), ctx().connect.c_str());
+    EXPECT_EQ(1, good->isConnected());
+    good->disconnect();
+    EXPECT_EQ(0, good->isConnected());
+    EXPECT_NE(0, good->validateConnection());
+
+    // Wrong password, unknown user: logon failures, and the object stays unconnected.
+    EXPECT_GT(errorOf<DKLogonFailure>([&] { ds->connect(path_.c_str(), ctx().user.c_str(), "wrong", ctx().connect.c_str()); }), 0);
+    EXPECT_GT(errorOf<DKLogonFailure>([&] { ds->connect(path_.c_str(), "nobody", ctx().password.c_str(), ctx().connect.c_str()); }), 0);
+    EXPECT_GT(errorOf<DKLogonFailure>([&] { ds->connect(path_.c_str(), ctx().user.c_str(), "", ctx().connect.c_str()); }), 0);
+    EXPECT_EQ(0, ds->isConnected());
+}
+
+TEST_P(DKConformance, DamagedRepositoryFailsAtConnectWithoutCrashing) {
+    std::string path = ctx().newRepository(dir_.str());
+    ctx().damage(path);
+    auto ds = newDatastore(ctx());
+    // Whatever the class, it is one of the library's exceptions, and the object is unconnected.
+    EXPECT_GT(errorOf<DKException>([&] {
+                  ds->connect(path.c_str(), ctx().user.c_str(), ctx().password.c_str(), ctx().createConnect.c_str());
+              }), 0);
+    EXPECT_EQ(0, ds->isConnected());
+}
+
+TEST_P(DKConformance, SchemaIsListedCreatedAndDeleted) {
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", allTypes());
+    long n = 0;
+    std::unique_ptr<DKString[]> names(ds->listEntityNames(n));
+    ASSERT_EQ(1, n);
+    EXPECT_EQ(DKString("Doc"), names[0]);
+    std::unique_ptr<DKString[]> attrs(ds->listEntityAttrNames("Doc", n));
+    ASSERT_EQ(static_cast<long>(allTypes().size()), n);
+    for (long i = 0; i < n; ++i) EXPECT_EQ(DKString(allTypes()[i].name), attrs[i]);
+
+    // The collections belong to the caller together with the definitions in them.
+    std::unique_ptr<dkCollection> list(ds->listEntityAttrs("Doc"));
+    EXPECT_EQ(allTypes().size(), list->cardinality());
+    list.reset(ds->listEntities());
+    EXPECT_EQ(1u, list->cardinality());
+
+    // A DDO shaped by the entity: every item typed, the pid naming the entity, the datastore set.
+    std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+    ASSERT_EQ(allTypes().size(), d->dataCount());
+    for (unsigned short id = 1; id <= d->dataCount(); ++id)
+        EXPECT_EQ(allTypes()[id - 1].type, static_cast<unsigned short>(d->getDataPropertyByName(id, "type")));
+    EXPECT_EQ(DKString("Doc"), d->getPid().getObjectType());
+    EXPECT_EQ(ds.get(), d->getDatastore());
+
+    // Refused: a second entity of the same name (any case), bad names, unsupported types.
+    EXPECT_GT(errorOf<DKUsageError>([&] { defineEntity(*ds, "DOC", {{"a", DKAny::tc_string}}); }), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { defineEntity(*ds, "bad name", {}); }), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { defineEntity(*ds, "x\"; DROP TABLE Doc; --", {}); }), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { defineEntity(*ds, "Other", {{"p", DKAny::tc_voidptr}}); }), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { defineEntity(*ds, "Other", {{"a", DKAny::tc_long}, {"A", DKAny::tc_long}}); }), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->createDDO("Missing", 0); }), 0);
+    std::unique_ptr<DKString[]>(ds->listEntityNames(n));
+    EXPECT_EQ(1, n);
+
+    // An attribute added and deleted on a stored entity.
+    std::unique_ptr<dkEntityDef> e(ds->datastoreDef()->retrieveEntity("Doc"));
+    std::unique_ptr<dkAttrDef> extra(e->createAttr());
+    extra->setName("note");
+    extra->setType(DKAny::tc_string);
+    e->add(extra.get());
+    std::unique_ptr<DKString[]>(ds->listEntityAttrNames("Doc", n));
+    EXPECT_EQ(static_cast<long>(allTypes().size()) + 1, n);
+    d.reset(ds->createDDO("Doc", 0));
+    EXPECT_NE(0, d->dataId("note"));
+    e->deleteAttr("note");
+    std::unique_ptr<DKString[]>(ds->listEntityAttrNames("Doc", n));
+    EXPECT_EQ(static_cast<long>(allTypes().size()), n);
+
+    ds->datastoreDef()->deleteEntity("Doc");
+    std::unique_ptr<DKString[]>(ds->listEntityNames(n));
+    EXPECT_EQ(0, n);
+}
+
+TEST_P(DKConformance, EveryTypeRoundTripsThroughAddRetrieveUpdateDelete) {
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", allTypes());
+    std::string big(1 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131);
+    struct Row {
+        DKAny title, small, count, ratio, price, day, clock, stamp, body;
+    };
+    const std::vector<Row> rows = {
+        {DKAny("it's \"quoted\"; DROP TABLE Doc"), DKAny(static_cast<short>(SHRT_MIN)), DKAny(LONG_MIN), DKAny(-DBL_MAX),
+         DKAny(DKDecimal("-99999999999999.9999")), DKAny(DKDate(1971, 12, 31)), DKAny(DKTime(0, 0, 0)),
+         DKAny(DKTimestamp(1971, 12, 31, 23, 59, 59, 999999999)), DKAny(DKByteArray(big.data(), static_cast<long>(big.size()), 0))},
+        {DKAny(""), DKAny(static_cast<short>(SHRT_MAX)), DKAny(LONG_MAX), DKAny(DBL_MIN), DKAny(DKDecimal("0.000")),
+         DKAny(DKDate(1972, 1, 1)), DKAny(DKTime(23, 59, 59)), DKAny(DKTimestamp(1972, 2, 29, 0, 0, 0, 0)),
+         DKAny(DKByteArray())},
+        {DKAny(DKString(std::string("a\0b\xc3\xa9", 5))), DKAny(static_cast<short>(0)), DKAny(0L), DKAny(0.1),
+         DKAny(DKDecimal("12345.67")), DKAny(DKDate(2036, 12, 31)), DKAny(DKTime(12, 30, 5)),
+         DKAny(DKTimestamp(2037, 1, 1, 12, 0, 0, 1, -1, ' ')), DKAny(DKByteArray(const_cast<char*>("\0\1\2"), 3, 0))},
+        {DKAny(), DKAny(), DKAny(), DKAny(), DKAny(), DKAny(DKDate(2037, 1, 1)), DKAny(), DKAny(), DKAny()},
+    };
+    for (const Row& r : rows) {
+        std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+        const DKAny* v[] = {&r.title, &r.small, &r.count, &r.ratio, &r.price, &r.day, &r.clock, &r.stamp, &r.body};
+        for (unsigned short id = 1; id <= 9; ++id) {
+            if (v[id - 1]->isNull()) d->setNull(id);
+            else d->setData(id, *v[id - 1]);
+        }
+        d->add();
+        EXPECT_EQ(1, d->getPid().isSet());
+        for (unsigned short id = 1; id <= 9; ++id) EXPECT_EQ(0, d->isDataChanged(id));
+
+        // A new DDO with only the pid is filled with the entity's items.
+        DKDDO back(ds.get(), d->getPid(), static_cast<unsigned short>(0));
+        back.retrieve();
+        ASSERT_EQ(9, back.dataCount());
+        for (unsigned short id = 1; id <= 9; ++id) {
+            EXPECT_EQ(v[id - 1]->isNull(), back.isNull(id) != 0) << allTypes()[id - 1].name;
+            if (!v[id - 1]->isNull()) {
+                EXPECT_TRUE(*v[id - 1] == back.getData(id)) << allTypes()[id - 1].name;
+            }
+            EXPECT_EQ(0, back.isDataChanged(id));
+        }
+    }
+    EXPECT_EQ(static_cast<long>(rows.size()), countRows(*ds, "Doc"));
+
+    // Update writes only the changed item: another object's change to a different item stays.
+    std::unique_ptr<dkResultSetCursor> c(ds->execute("SELECT * FROM Doc WHERE small = 0", 4, nullptr));
+    std::unique_ptr<DKDDO> a(c->fetchNext());
+    ASSERT_NE(nullptr, a);
+    c.reset();
+    DKDDO b(ds.get(), a->getPid(), static_cast<unsigned short>(0));
+    b.retrieve();
+    b.setData(b.dataId("count"), DKAny(7L));
+    b.update();
+    a->setData(a->dataId("title"), DKAny("changed"));
+    a->update();
+    EXPECT_EQ(0, a->isDataChanged(a->dataId("title")));
+    b.retrieve();
+    EXPECT_EQ(7L, static_cast<long>(b.getDataByName("count")));
+    EXPECT_EQ(DKString("changed"), static_cast<DKString>(b.getDataByName("title")));
+    // A value of the wrong type is refused before anything is written.
+    b.setData(b.dataId("day"), DKAny("not a date"));
+    EXPECT_GT(errorOf<DKUsageError>([&] { b.update(); }), 0);
+
+    a->del();
+    EXPECT_EQ(static_cast<long>(rows.size()) - 1, countRows(*ds, "Doc"));
+    EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { a->retrieve(); }), 0);
+    EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { a->update(); }), 0);
+    EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { a->del(); }), 0);
+    // Only dynamic data objects are taken, whatever else derives from dkDataObject.
+    struct Plain : dkDataObject {} plain;
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->addObject(&plain); }), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->addObject(nullptr); }), 0);
+    // A pid of another repository is not one of this one's.
+    DKPid foreign(a->getPid());
+    foreign.setDatastoreName("elsewhere");
+    DKDDO other(ds.get(), foreign, static_cast<unsigned short>(0));
+    EXPECT_GT(errorOf<DKUsageError>([&] { other.retrieve(); }), 0);
+}
+
+TEST_P(DKConformance, QueriesBindParametersAndCursorsTellWhereTheyAre) {
+    if (!ctx().sql) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", allTypes());
+    std::vector<DKString> pids;
+    for (long i = 1; i <= 5; ++i) {
+        std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+        d->setData(d->dataId("count"), DKAny(i));
+        d->setData(d->dataId("title"), DKAny(i == 3 ? "x' OR '1'='1" : "plain"));
+        d->add();
+        pids.push_back(d->getPid().pidString());
+    }
+    DKNVPair params[] = {DKNVPair("min", DKAny(2L)), DKNVPair("")};
+    std::unique_ptr<dkResultSetCursor> c(ds->execute("SELECT * FROM Doc WHERE count >= ? ORDER BY count", 4, params));
+    EXPECT_EQ(0, c->isScrollable());
+    EXPECT_EQ(0, c->isUpdatable());
+    EXPECT_EQ(1, c->isBegin());
+    std::unique_ptr<DKDDO> first(c->fetchNext());
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(pids[1], first->getPid().pidString());
+    EXPECT_EQ(1, c->isInBetween());
+    DKResults more(*ds);
+    EXPECT_EQ(3, c->fetchNextN(10, more));   // the results own the three DDOs
+    EXPECT_EQ(nullptr, c->fetchNext());
+    EXPECT_EQ(1, c->isEnd());
+    EXPECT_EQ(4UL, c->cardinality());
+    // Opened again, it runs from the start.
+    c->open();
+    std::unique_ptr<DKDDO> again(c->fetchNext());
+    ASSERT_NE(nullptr, again);
+    EXPECT_EQ(pids[1], again->getPid().pidString());
+
+    // A parameter is a value, never SQL.
+    DKNVPair injected[] = {DKNVPair("t", DKAny("x' OR '1'='1")), DKNVPair("")};
+    DKAny r = ds->evaluate("SELECT * FROM Doc WHERE title = ?", 4, injected);
+    std::unique_ptr<dkCollection> results(static_cast<dkCollection*>(r));
+    EXPECT_EQ(1u, results->cardinality());
+
+    // Other rows: items named after the columns, no pid.
+    c.reset(ds->execute("SELECT count(*) AS n, max(count) AS top FROM Doc", 4, nullptr));
+    std::unique_ptr<DKDDO> plain(c->fetchNext());
+    ASSERT_NE(nullptr, plain);
+    EXPECT_EQ(5L, static_cast<long>(plain->getDataByName("n")));
+    EXPECT_EQ(5L, static_cast<long>(plain->getDataByName("top")));
+    EXPECT_EQ(0, plain->getPid().isSet());
+
+    // Wrong language, parameters that do not match.
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->execute("SELECT * FROM Doc", 1, nullptr); }), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->execute("SELECT * FROM Doc WHERE count = ?", 4, nullptr); }), 0);
+    DKNVPair two[] = {DKNVPair("a", DKAny(1L)), DKNVPair("b", DKAny(2L)), DKNVPair("")};
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->execute("SELECT * FROM Doc WHERE count = ?", 4, two); }), 0);
+
+    // A disconnect leaves an open cursor unusable, never dangling.
+    c.reset(ds->execute("SELECT * FROM Doc", 4, nullptr));
+    ds->disconnect();
+    EXPECT_EQ(0, c->isValid());
+    EXPECT_GT(errorOf<DKDatastoreError>([&] { c->fetchNext(); }), 0);
+}
+
+TEST_P(DKConformance, HostileSqlIsRefusedAndChangesNothing) {
+    if (!ctx().sql) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", allTypes());
+    std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+    d->setData(1, DKAny("keep"));
+    d->add();
+    const std::string p = ctx().protectedTable;
+    const std::vector<std::string> hostile = {
+        "SELECT 1; DELETE FROM Doc",
+        "DELETE FROM Doc",
+        "INSERT INTO Doc (title) VALUES ('x')",
+        "UPDATE Doc SET title = 'x'",
+        "DROP TABLE Doc",
+        "SELECT * FROM " + p,
+        "SELECT title FROM Doc UNION SELECT name FROM " + p,
+        "WITH x AS (SELECT * FROM " + p + ") SELECT * FROM x",
+        "SELECT (SELECT count(*) FROM " + p + ") FROM Doc",
+        "SELECT * FROM sqlite_master",
+        "PRAGMA table_info(Doc)",
+        "ATTACH DATABASE 'other.db' AS o",
+        "BEGIN",
+        "",
+        "   ",
+    };
+    for (const std::string& q : hostile)
+        EXPECT_GT(errorOf<DKUsageError>([&] { std::unique_ptr<dkResultSetCursor>(ds->execute(q.c_str(), 4, nullptr)); }), 0)
+            << q;
+    EXPECT_EQ(1L, countRows(*ds, "Doc"));
+    DKDDO back(ds.get(), d->getPid(), static_cast<unsigned short>(0));
+    back.retrieve();
+    EXPECT_EQ(DKString("keep"), static_cast<DKString>(back.getDataByName("title")));
+    long n = 0;
+    std::unique_ptr<DKString[]>(ds->listEntityNames(n));
+    EXPECT_EQ(1, n);
+}
+
+TEST_P(DKConformance, TransactionsCommitOrRollBackAndFailuresLeaveNothing) {
+    if (!ctx().transactions) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", allTypes());
+    ds->startTransaction();
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->startTransaction(); }), 0);
+    std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+    d->add();
+    ds->rollback();
+    EXPECT_EQ(0L, countRows(*ds, "Doc"));
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->commit(); }), 0);
+
+    ds->startTransaction();
+    d->add();
+    d->add();
+    ds->commit();
+    EXPECT_EQ(2L, countRows(*ds, "Doc"));
+
+    // A collection whose second element cannot be written: none of them is.
+    std::unique_ptr<DKDDO> good(ds->createDDO("Doc", 0)), bad(ds->createDDO("Doc", 0)), third(ds->createDDO("Doc", 0));
+    bad->setData(bad->dataId("small"), DKAny(100000L));   // does not fit a short
+    DKSequentialCollection all;
+    for (DKDDO* o : {good.get(), bad.get(), third.get()}) all.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->addObjects(&all); }), 0);
+    EXPECT_EQ(2L, countRows(*ds, "Doc"));
+    EXPECT_EQ(0, good->getPid().isSet());
+    // The same inside a transaction: the transaction goes on with what it had.
+    ds->startTransaction();
+    good->add();
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->addObjects(&all); }), 0);
+    ds->commit();
+    EXPECT_EQ(3L, countRows(*ds, "Doc"));
+}
+
+// Run only as the child of SecondProcessReadsCommittedDataWhileThisOneWrites.
+TEST_P(DKConformance, ChildReader) {
+    const char* expected = std::getenv("DKCONF_EXPECT_ROWS");
+    if (expected == nullptr) GTEST_SKIP() << "runs as a child process only";
+    path_ = std::getenv("DKCONF_REPOSITORY");
+    auto ds = another();
+    EXPECT_EQ(std::atol(expected), countRows(*ds, "Doc"));
+}
+
+TEST_P(DKConformance, SecondProcessReadsCommittedDataWhileThisOneWrites) {
+    if (!ctx().secondProcess || !ctx().transactions) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", allTypes());
+    std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+    d->add();
+    ds->startTransaction();
+    for (int i = 0; i < 50; ++i) d->add();
+    // The writer holds its transaction open: the reader is not blocked and sees the committed row.
+    EXPECT_EQ(0, runChild("ChildReader", {"DKCONF_EXPECT_ROWS=1", "DKCONF_REPOSITORY=" + path_}));
+    ds->commit();
+    EXPECT_EQ(0, runChild("ChildReader", {"DKCONF_EXPECT_ROWS=51", "DKCONF_REPOSITORY=" + path_}));
+}
+
+}  // namespace dkconf

@@ -1,0 +1,8 @@
+# The connector conformance suites load their connector at run time, as the connection pool does:
+# they depend on the library being built and learn its path; the SQLite suite also reads the
+# repository file directly with SQLite to check what the connector wrote.
+if(TARGET DKDatastoreSQLITE_test)
+  add_dependencies(DKDatastoreSQLITE_test dkdssqlite)
+  target_link_libraries(DKDatastoreSQLITE_test PRIVATE SQLite::SQLite3)
+  target_compile_definitions(DKDatastoreSQLITE_test PRIVATE DKSQLITE_LIBRARY="$<TARGET_FILE:dkdssqlite>")
+endif()

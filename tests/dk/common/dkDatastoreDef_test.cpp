@@ -1,0 +1,134 @@
+// tests/dk/common/dkDatastoreDef_test.cpp
+//
+// The schema classes' own rules: attribute defaults, the entity name an attribute answers and
+// renames, qualified names, mapped attributes, the administration object and the searchable
+// lists built on the full ones. Their rejections are checked in the datastore's table.
+
+#include <dk/DKException.hpp>
+#include <dk/dkDatastore.hpp>
+#include <dk/dkDatastoreDef.hpp>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class NamedDatastore : public dkDatastore {
+public:
+    NamedDatastore() : dkDatastore("XY", "serverA") {}
+};
+
+// A definition whose connector lists entity names only, and sets an administration object.
+class ListingDef : public dkDatastoreDef {
+public:
+    explicit ListingDef(dkDatastore* ds) : dkDatastoreDef(ds) {}
+    using dkDatastoreDef::listEntityNames;
+    DKString* listEntityNames(long& count) override {
+        count = 1;
+        DKString* names = new DKString[1];
+        names[0] = "Invoice";
+        return names;
+    }
+    void attach(dkDatastoreAdmin* admin) { setDatastoreAdmin(admin); }
+};
+
+class EntityAttr : public dkAttrDef {
+public:
+    EntityAttr(dkDatastore* ds, dkEntityDef* e) : dkAttrDef(ds, e) {}
+};
+
+class Server : public dkServerDef {
+public:
+    explicit Server(dkDatastore* ds) : dkServerDef(ds) {}
+};
+
+}  // namespace
+
+TEST(dkAttrDefRules, DefaultsEntityNameAndQualifiedName) {
+    dkAttrDef attr;
+    EXPECT_EQ(1, attr.isNullable());
+    EXPECT_EQ(1, attr.isUpdatable());
+    EXPECT_EQ(1, attr.isQueryable());
+    EXPECT_EQ(0, attr.isTextSearchable());
+    EXPECT_EQ(0, attr.getType());
+    EXPECT_EQ(0L, attr.getSize());
+    EXPECT_EQ(nullptr, attr.getEntity());
+    EXPECT_EQ(DKString(""), attr.getEntityName());
+    EXPECT_EQ(DKString(""), attr.datastoreName());   // no datastore: empty, not a crash
+    attr.setEntityName("Loose");                       // no entity to rename
+    EXPECT_EQ(DKString("Loose"), attr.getEntityName());
+
+    NamedDatastore ds;
+    dkEntityDef entity(&ds);
+    entity.setName("E");
+    EntityAttr owned(&ds, &entity);
+    EXPECT_EQ(&entity, owned.getEntity());
+    EXPECT_EQ(DKString("E"), owned.getEntityName());
+    entity.setName("E2");   // followed while the attribute has no name of its own
+    EXPECT_EQ(DKString("E2"), owned.getEntityName());
+    owned.setEntityName("F");
+    EXPECT_EQ(DKString("F"), owned.getEntityName());
+    EXPECT_EQ(DKString("F"), entity.getName());
+    EXPECT_EQ(DKString("serverA"), owned.datastoreName());
+    EXPECT_EQ(DKString("XY"), owned.datastoreType());
+
+    owned.setQualifiedName("E.amount");
+    EXPECT_EQ(DKString("E.amount"), owned.getName());
+    EXPECT_EQ(DKString("E.amount"), owned.getQualifiedName());
+    long count = 0;
+    DKString* parts = owned.parsedQualifiedName("a.b.c", count);
+    ASSERT_EQ(1, count);
+    EXPECT_EQ(DKString("a.b.c"), parts[0]);
+    delete[] parts;
+}
+
+TEST(dkAttrDefRules, MappedAttributeAnswersItsOwnDatastore) {
+    DKAttrMapDef mapped;
+    EXPECT_EQ(nullptr, mapped.getDatastore());
+    mapped.setDatastoreName("fedServer");
+    mapped.setDatastoreType("FED");
+    NamedDatastore ds;
+    mapped.setDatastore(&ds);   // its own fields still win
+    dkAttrDef& base = mapped;
+    EXPECT_EQ(DKString("fedServer"), base.datastoreName());
+    EXPECT_EQ(DKString("FED"), base.datastoreType());
+}
+
+TEST(dkDatastoreDefRules, SearchableListsAdministrationAndDatastoreNames) {
+    NamedDatastore ds;
+    ListingDef def(&ds);
+    EXPECT_EQ(DKString("serverA"), def.datastoreName());
+    EXPECT_EQ(DKString("XY"), def.datastoreType());
+    long count = 0;
+    DKString* names = def.listSearchableEntityNames(count);
+    ASSERT_EQ(1, count);
+    EXPECT_EQ(DKString("Invoice"), names[0]);
+    delete[] names;
+    EXPECT_THROW(def.listSearchableEntityNames(0L, count), DKUsageError);   // only one form overridden
+
+    try {
+        def.datastoreAdmin();
+        ADD_FAILURE() << "no exception";
+    } catch (DKUsageError& e) {
+        EXPECT_EQ(341UL, e.errorId());
+    }
+    dkDatastoreAdmin admin;
+    admin.setDatastore(&ds);
+    def.attach(&admin);
+    EXPECT_EQ(&admin, def.datastoreAdmin());
+    EXPECT_EQ(&ds, def.datastoreAdmin()->getDatastore());
+
+    dkEntityDef entity;
+    EXPECT_EQ(DKString(""), entity.datastoreName());
+    EXPECT_EQ(0, entity.hasSubEntities());
+    EXPECT_EQ(1, entity.isSearchable());
+    EXPECT_EQ(0, entity.isTextSearchable());
+    entity.setParentEntityName("Parent");
+    EXPECT_EQ(DKString("Parent"), entity.getParentEntityName());
+
+    Server server(&ds);
+    server.setName("s1");
+    EXPECT_EQ(&ds, server.datastore());
+    EXPECT_EQ(DKString("XY"), server.datastoreType());
+    server.setDatastore(nullptr);
+    EXPECT_EQ(DKString(""), server.datastoreType());
+}

@@ -1,0 +1,225 @@
+// tests/dk/common/dkService_test.cpp
+//
+// Services and their registry (ids, ordering, duplicate and missing ids, lists by category, type
+// and server, no ownership), the base service's rejections, and the extension records.
+
+#include <dk/DKException.hpp>
+#include <dk/DKThirdPartyServerDef.hpp>
+#include <dk/PMessageText.hpp>
+#include <dk/dkExtension.hpp>
+#include <dk/dkService.hpp>
+#include <dk/dkStorageManageInfo.hpp>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A service with a category; counts its destructions so the registry's ownership shows.
+class CategoryService : public dkService {
+public:
+    CategoryService(const char* category, const char* type, const char* name, int* deaths = nullptr)
+        : dkService(type, name), category_(category), deaths_(deaths) {}
+    ~CategoryService() override {
+        if (deaths_ != nullptr) ++*deaths_;
+    }
+    DKString serviceCategory() const override { return category_; }
+
+private:
+    DKString category_;
+    int* deaths_;
+};
+
+// Catalogue text, detail, and the blank the message-insert substitution leaves at the end.
+std::string msg(int id, const std::string& detail) {
+    return std::string(PClsEnv::portalMsg(id).c_str()) + detail + " ";
+}
+
+// count by reference: it is read after the list call has set it.
+std::vector<std::string> ids(DKString* array, const long& count) {
+    std::vector<std::string> out;
+    for (long i = 0; i < count; ++i) out.push_back(array[i].c_str());
+    delete[] array;
+    return out;
+}
+
+class Annotation : public dkAnnotationExt {
+public:
+    Annotation() = default;
+    Annotation(const Annotation& other) = default;
+};
+
+class EngineInfo : public dkSearchEngineInfo {
+public:
+    EngineInfo() = default;
+    EngineInfo(const EngineInfo& other) = default;
+};
+
+}  // namespace
+
+TEST(dkServiceIds, CategoryTypeAndNameThroughTheVirtualGetters) {
+    dkService plain("TEXT", "srv1");
+    EXPECT_EQ(DKString(":TEXT:srv1"), plain.serviceId());
+    EXPECT_EQ(0, plain.isConnected());
+    plain.setServiceName("srv2");
+    plain.setUserName("bob");
+    EXPECT_EQ(DKString(":TEXT:srv2"), plain.serviceId());
+    EXPECT_EQ(DKString("bob"), plain.userName());
+    CategoryService categorised("SEARCH", "TEXT", "srv1");
+    EXPECT_EQ(DKString("SEARCH:TEXT:srv1"), categorised.serviceId());
+    dkService unnamed(nullptr, nullptr);
+    EXPECT_EQ(DKString("::"), unnamed.serviceId());
+}
+
+TEST(dkServiceIds, BaseServiceRejectsConnectionAndExtensions) {
+    dkService s("T", "N");
+    long count = 0;
+    const std::vector<std::pair<const char*, std::function<void()>>> table = {
+        {"dkService::connect", [&] { s.connect("a", "b", "c", "d"); }},
+        {"dkService::disconnect", [&] { s.disconnect(); }},
+        {"dkService::connection", [&] { s.connection(); }},
+        {"dkService::getExtension", [&] { s.getExtension("x"); }},
+        {"dkService::addExtension", [&] { s.addExtension("x", nullptr); }},
+        {"dkService::removeExtension", [&] { s.removeExtension("x"); }},
+        {"dkService::listExtensionNames", [&] { s.listExtensionNames(count); }},
+    };
+    for (const auto& [name, call] : table) {
+        SCOPED_TRACE(name);
+        try {
+            call();
+            ADD_FAILURE() << "no exception";
+        } catch (DKUsageError& e) {
+            EXPECT_EQ(341UL, e.errorId());
+            EXPECT_EQ(msg(341, name), e.what());
+            EXPECT_STREQ("dk/common/dkService", e.locationAtIndex(0)->fileName());
+            EXPECT_STREQ(name, e.locationAtIndex(0)->functionName());
+        }
+    }
+}
+
+TEST(dkServiceMgrRegistry, OrderedIdsDuplicatesAndMissingIds) {
+    DKServiceMgrImp mgr;
+    long count = -1;
+    EXPECT_EQ(nullptr, mgr.listServiceIds(count));
+    EXPECT_EQ(0, count);
+
+    CategoryService s1("SEARCH", "TEXT", "beta"), s2("SEARCH", "IMAGE", "alpha"), s3("MEDIA", "TEXT", "alpha");
+    dkService s4("TEXT", "beta");
+    EXPECT_EQ(DKString("SEARCH:TEXT:beta"), mgr.registerService(&s1));
+    mgr.registerService(&s2);
+    mgr.registerService(&s3);
+    mgr.registerService(&s4);
+    EXPECT_EQ((std::vector<std::string>{":TEXT:beta", "MEDIA:TEXT:alpha", "SEARCH:IMAGE:alpha", "SEARCH:TEXT:beta"}),
+              ids(mgr.listServiceIds(count), count));
+    EXPECT_EQ(4, count);
+
+    // The same id again: 541 with the id, and the registry still holds the first service.
+    CategoryService twin("SEARCH", "TEXT", "beta");
+    try {
+        mgr.registerService(&twin);
+        ADD_FAILURE() << "no exception";
+    } catch (DKUsageError& e) {
+        EXPECT_EQ(541UL, e.errorId());
+        EXPECT_EQ(msg(541, "SEARCH:TEXT:beta"), e.what());
+        EXPECT_STREQ("dk/common/dkServiceMgr", e.locationAtIndex(0)->fileName());
+        EXPECT_STREQ("dkServiceMgr::registerService", e.locationAtIndex(0)->functionName());
+    }
+    EXPECT_EQ(&s1, mgr.getService("SEARCH:TEXT:beta"));
+    EXPECT_EQ(4u, ids(mgr.listServiceIds(count), count).size());
+    EXPECT_THROW(mgr.registerService(nullptr), DKUsageError);
+
+    EXPECT_EQ((std::vector<std::string>{"SEARCH:IMAGE:alpha", "SEARCH:TEXT:beta"}),
+              ids(mgr.listServiceIdsByCategory("SEARCH", count), count));
+    EXPECT_EQ((std::vector<std::string>{":TEXT:beta"}), ids(mgr.listServiceIdsByCategory("", count), count));
+    EXPECT_EQ((std::vector<std::string>{":TEXT:beta", "MEDIA:TEXT:alpha", "SEARCH:TEXT:beta"}),
+              ids(mgr.listServiceIdsByType("TEXT", count), count));
+    EXPECT_EQ((std::vector<std::string>{"MEDIA:TEXT:alpha", "SEARCH:IMAGE:alpha"}),
+              ids(mgr.listServiceIdsByServer("alpha", count), count));
+    count = 7;
+    EXPECT_EQ(nullptr, mgr.listServiceIdsByServer("gamma", count));
+    EXPECT_EQ(0, count);
+    count = 7;
+    EXPECT_EQ(nullptr, mgr.listServiceIdsByType("text", count));   // exact, case counts
+    EXPECT_EQ(0, count);
+
+    for (const char* missing : {"SEARCH:TEXT:gamma", "", "search:text:beta"}) {
+        SCOPED_TRACE(missing);
+        try {
+            mgr.getService(missing);
+            ADD_FAILURE() << "no exception";
+        } catch (DKUsageError& e) {
+            EXPECT_EQ(542UL, e.errorId());
+            EXPECT_EQ(msg(542, missing), e.what());
+            EXPECT_STREQ("dkServiceMgr::getService", e.locationAtIndex(0)->functionName());
+        }
+    }
+    mgr.unregisterService("MEDIA:TEXT:alpha");
+    try {
+        mgr.unregisterService("MEDIA:TEXT:alpha");
+        ADD_FAILURE() << "no exception";
+    } catch (DKUsageError& e) {
+        EXPECT_EQ(542UL, e.errorId());
+        EXPECT_STREQ("dkServiceMgr::unregisterService", e.locationAtIndex(0)->functionName());
+    }
+    EXPECT_THROW(mgr.getService(nullptr), DKUsageError);
+    EXPECT_EQ((std::vector<std::string>{"SEARCH:IMAGE:alpha"}), ids(mgr.listServiceIdsByServer("alpha", count), count));
+}
+
+TEST(dkServiceMgrRegistry, TheRegistryNeverDeletesItsServices) {
+    int deaths = 0;
+    CategoryService* kept = new CategoryService("C", "T", "kept", &deaths);
+    CategoryService* dropped = new CategoryService("C", "T", "dropped", &deaths);
+    {
+        dkServiceMgr* mgr = new DKServiceMgrImp();
+        mgr->registerService(kept);
+        mgr->registerService(dropped);
+        mgr->unregisterService("C:T:dropped");
+        delete mgr;
+    }
+    EXPECT_EQ(0, deaths);
+    EXPECT_EQ(DKString("C:T:kept"), kept->serviceId());
+    delete kept;
+    delete dropped;
+    EXPECT_EQ(2, deaths);
+}
+
+TEST(dkExtensionRecords, DefaultsAndCopies) {
+    Annotation a;
+    EXPECT_EQ(1, a.getPageNumber());
+    EXPECT_EQ(1, a.getX());
+    EXPECT_EQ(1, a.getY());
+    EXPECT_EQ(DKString(""), a.getName());
+    a.setName("note");
+    a.setPageNumber(40000L);
+    a.setX(65535);
+    a.setY(0);
+    Annotation copy(a);
+    EXPECT_EQ(DKString("note"), copy.getName());
+    EXPECT_EQ(40000L, copy.getPageNumber());
+    EXPECT_EQ(65535, copy.getX());
+    EXPECT_EQ(0, copy.getY());
+
+    EngineInfo info;
+    info.setSearchEngine("SM");
+    info.setSearchIndex("idx");
+    info.setSearchInfo(nullptr);
+    EngineInfo infoCopy(info);
+    info.setSearchEngine("other");
+    EXPECT_EQ(DKString("SM"), infoCopy.getSearchEngine());
+    EXPECT_EQ(DKString("idx"), infoCopy.getSearchIndex());
+    EXPECT_EQ(DKString(""), infoCopy.getSearchInfo());
+
+    DKThirdPartyServerDef server;
+    EXPECT_EQ(0, server.getPort());
+    EXPECT_EQ(0, server.getInputContentLength());
+    EXPECT_EQ(0, server.isAsyncOperation());
+    server.setInputContentLength(5000000000LL);   // past 32 bits
+    server.setPassword("secret");
+    DKThirdPartyServerDef serverCopy(server);
+    server.setPassword("changed");
+    EXPECT_EQ(5000000000LL, serverCopy.getInputContentLength());
+    EXPECT_EQ(DKString("secret"), serverCopy.getPassword());
+}

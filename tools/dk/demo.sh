@@ -1,0 +1,62 @@
+#!/bin/sh
+# tools/dk/demo.sh BIN_DIR SOURCE_DIR
+#
+# What `make run` shows: a fresh repository in the build tree (BIN_DIR/../demo/repo.db), the
+# project's own source tree imported into it, two queries, one update, and the item read back.
+# Nothing is written outside BIN_DIR/../demo; the log goes to BIN_DIR/../demo/log/dklog.log.
+set -eu
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 BIN_DIR SOURCE_DIR" >&2
+    exit 1
+fi
+bin=$(cd "$1" && pwd)
+src=$(cd "$2" && pwd)
+demo=$(dirname "$bin")/demo
+repo=$demo/repo.db
+dk=$bin/dk
+
+rm -rf "$demo"
+mkdir -p "$demo"
+export DK_LOG_DIR="$demo/log"
+# A demonstration password; a real user types one (or keeps it in a file for --password-file).
+DK_PASSWORD=${DK_PASSWORD:-demo-password}
+export DK_PASSWORD
+
+step() {
+    printf '\n$ dk'
+    for a in "$@"; do
+        case $a in
+            *' '*|*'*'*) printf " '%s'" "$a" ;;
+            *) printf ' %s' "$a" ;;
+        esac
+    done
+    printf '\n'
+    "$dk" "$@"
+}
+
+echo "== dk: a repository of the project's own files (repository $repo)"
+step init "$repo"
+step entities "$repo"
+step import "$repo" "$src"
+
+echo
+echo "== Two queries"
+step query "$repo" "SELECT mimetype, COUNT(*) AS files, SUM(size) AS bytes FROM document GROUP BY mimetype ORDER BY files DESC, mimetype"
+step query "$repo" "SELECT dk_id, title, filename, size, modified FROM document WHERE filename LIKE :folder ORDER BY size DESC LIMIT 5" --param "folder=include/%"
+
+echo
+echo "== One update, read back"
+# The item named README.md at the top of the tree (its id comes from the query's item column).
+item=$("$dk" query "$repo" "SELECT * FROM document WHERE filename = 'README.md'" | grep -o 'document:[0-9][0-9]*' | head -n 1)
+if [ -z "$item" ]; then
+    echo "no README.md was imported" >&2
+    exit 1
+fi
+step get "$repo" "$item"
+step update "$repo" "$item" "title=Project overview" "size=0"
+step get "$repo" "$item"
+
+echo
+echo "The repository stays in $repo; try: $dk query $repo \"SELECT * FROM document LIMIT 3\""
+echo "(password: \$DK_PASSWORD, here '$DK_PASSWORD'; log: $DK_LOG_DIR/dklog.log)"
