@@ -14,6 +14,7 @@ FUZZ_SECONDS ?= 60
 CHECK_FUZZ_SECONDS ?= 20
 CMAKE       ?= cmake
 GEN         := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+FUZZ_TARGETS := $(basename $(notdir $(wildcard fuzz/*_fuzz.cpp)))
 
 .PHONY: all deps run tour test check check-asan check-tsan check-fuzz bench fuzz install clean
 
@@ -60,11 +61,11 @@ build/fuzz/CMakeCache.txt: | deps
 	  -DDK_TESTS=OFF -DDK_FUZZ=ON -DDK_SANITIZE=address,undefined
 
 check-fuzz: deps build/fuzz/CMakeCache.txt
-	$(CMAKE) --build build/fuzz -j $(JOBS)
+	$(CMAKE) --build build/fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	tools/runfuzz.sh build/fuzz/bin $(CHECK_FUZZ_SECONDS)
 
 fuzz: deps build/fuzz/CMakeCache.txt
-	$(CMAKE) --build build/fuzz -j $(JOBS)
+	$(CMAKE) --build build/fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	tools/runfuzz.sh build/fuzz/bin $(FUZZ_SECONDS)
 
 bench: deps

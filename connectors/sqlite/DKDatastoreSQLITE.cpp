@@ -119,11 +119,12 @@ DKDDODef* PEntity::shapeDefinition() {
 }
 
 const DKPid& PEntity::pidFor(const std::string& repository, long rowId) {
-    if (!pid_ || pid_->getDatastoreName() != repository.c_str()) {
+    if (!pid_ || pidRepository_ != repository) {
         pid_ = std::make_unique<DKPid>();
         pid_->setDatastoreType(kPidType);
         pid_->setDatastoreName(repository.c_str());
         pid_->setObjectType(name.c_str());
+        pidRepository_ = repository;
     }
     char id[24];
     const auto r = std::to_chars(id, id + sizeof id - 1, rowId);

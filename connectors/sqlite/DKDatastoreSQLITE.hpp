@@ -65,6 +65,7 @@ struct PEntity {
 
 private:
     std::unique_ptr<DKPid> pid_;
+    std::string pidRepository_;   // the repository pid_ names, checked without asking the pid
 };
 
 // A collection of schema objects (entity or attribute definitions, held as tc_voidptr) that

@@ -3,7 +3,7 @@
 #include <dk/DKString.hpp>
 #include <dk/dkExport.hpp>
 
-class PKeyLongCollection;
+#include <vector>
 
 // The persistent identifier of one repository item: datastore type, datastore name, object type
 // and a list of id strings (index 0 is the primary id). It flattens to a pid string of nested
@@ -16,7 +16,7 @@ public:
     explicit DKPid(long n);           // n empty id strings; 0 gives none, below 0 throws 303
     explicit DKPid(int n) : DKPid(static_cast<long>(n)) {}   // so that DKPid(0) is not ambiguous
     DKPid(const char* pidString);     // 303 when the text is not a pid string
-    DKPid(const DKPid& other);        // id strings copied through their string form
+    DKPid(const DKPid& other);        // id strings copied through other's getIdString() form
     DKPid& operator=(const DKPid& other);
 
     virtual ~DKPid();
@@ -43,12 +43,13 @@ public:
 
 private:
     void storeIdStrings(const char* form);   // the non-virtual body of setIdString(const char*)
-    void freeIdStrings();
+    void copyIdStrings(const DKPid& other);  // directly, or through other's form when it has its own
+    void appendIdStringForm(std::string& form) const;   // the form of this class's own id strings
 
     DKString datastoreType_;
     DKString datastoreName_;
     DKString objectType_;
-    PKeyLongCollection* idStrings_;   // owned, and owns its DKString* elements
+    std::vector<DKString> idStrings_;   // at least idStringCount_ entries; those above it unused
     long idStringCount_;
 };
 

@@ -32,10 +32,6 @@
 
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cfloat>
 #include <climits>
 #include <cstdlib>
@@ -43,8 +39,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace dkconf {
 
@@ -107,18 +101,7 @@ inline std::unique_ptr<dkDatastore> newDatastore(const ConnectorContext& c) {
     return std::unique_ptr<dkDatastore>(f.createWithConfig(c.className.c_str(), c.config.c_str()));
 }
 
-// The message number of the exception f throws as E; -1 when it throws nothing, -2 for another type.
-template <class E, class F>
-long errorOf(F&& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return static_cast<long>(e.errorId());
-    } catch (...) {
-        return -2;
-    }
-    return -1;
-}
+using dktest::errorOf;
 
 // The suite's entity: one attribute of every type a connector stores.
 struct Attr {
@@ -176,21 +159,9 @@ protected:
 
 // Runs this test binary again with only the named test of this suite, the given environment
 // added; returns its exit status.
-inline int runChild(const std::string& testName, const std::vector<std::string>& env) {
-    std::string filter = "--gtest_filter=*DKConformance." + testName + "*";
-    char self[] = "/proc/self/exe";
-    std::vector<char*> argv{self, filter.data(), nullptr};
-    std::vector<std::string> envs(env);
-    envs.push_back("DKTEST_KEEP_NVLVTROOT=1");
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
-    for (auto& s : envs) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+inline int runChild(const std::string& testName, std::vector<std::string> env) {
+    env.push_back("DKTEST_KEEP_NVLVTROOT=1");
+    return dktest::runSelf("*DKConformance." + testName + "*", env).status;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -23,28 +23,8 @@ namespace {
 
 using IntFunction = int (*)();
 
-// The newest text of an exception without the one blank the insert substitution adds.
-std::string textOf(const DKExceptionBase& e) {
-    std::string text = e.what();
-    EXPECT_FALSE(text.empty() || text.back() != ' ') << text;
-    if (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
-
-// Runs f and returns the DKSystemError it throws (message id and newest text), or fails.
-template <class F>
-std::pair<long, std::string> systemError(F f) {
-    try {
-        f();
-    } catch (const DKSystemError& e) {
-        return {e.errorMessageId(), textOf(e)};
-    } catch (...) {
-        ADD_FAILURE() << "another exception than DKSystemError";
-        return {0, ""};
-    }
-    ADD_FAILURE() << "no exception";
-    return {0, ""};
-}
+using dktest::systemError;
+using dktest::textOf;
 
 // Whether the process has the library loaded (without loading it).
 bool isLoaded(const std::string& path) {

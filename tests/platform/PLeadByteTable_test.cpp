@@ -17,7 +17,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,40 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs one disabled test of this binary in a new process (through the shell, which spawns
-// rather than forks), with `env` settings ("NAME=value ...") in its environment; true when that
-// test ran and passed. The child's output lands in `output`.
-bool childPasses(const std::string& test, const std::string& env, std::string& output) {
-    dktest::TempDir dir;
-    const fs::path log = dir / "child.log";
-    const std::string command = "env " + env + " '" + fs::read_symlink("/proc/self/exe").string() +
-                                "' --gtest_also_run_disabled_tests --gtest_filter=" + test + " > '" +
-                                log.string() + "' 2>&1";
-    const int rc = std::system(command.c_str());
-    output = dktest::readFile(log);
-    return rc == 0 && output.find("[  PASSED  ] 1 test.") != std::string::npos;
-}
-
-// A LOCPATH folder holding zh_CN.GBK, made once per run; empty when it could not be made (why).
-const fs::path& gbkLocales(std::string& why) {
-    static std::once_flag once;
-    static fs::path folder;
-    static std::string reason;
-    std::call_once(once, [] {
-        const fs::path dir = dktest::runRoot() / "locales";
-        fs::create_directories(dir);
-        const std::string command = "localedef -i zh_CN -f GBK '" + (dir / "zh_CN.GBK").string() + "' > '" +
-                                    (dir / "localedef.log").string() + "' 2>&1";
-        const int rc = std::system(command.c_str());
-        // localedef warns (and exits 1) about things GBK cannot encode, yet writes the locale.
-        if (fs::exists(dir / "zh_CN.GBK" / "LC_CTYPE"))
-            folder = dir;
-        else
-            reason = "localedef exited " + std::to_string(rc) + ": " + dktest::readFile(dir / "localedef.log");
-    });
-    why = reason;
-    return folder;
-}
+using dktest::childPasses;
 
 // Uses a locale on the calling thread only, for as long as the object lives: the named one, or
 // (for a null name) a copy of the process locale.
@@ -103,12 +69,11 @@ TEST(PLeadByteTableSingleByte, CAndUtf8LocalesHaveNoLeadBytes) {
 }
 
 TEST(PLeadByteTableGbk, LeadBytesOfAGbkLocaleInAChildProcess) {
-    if (std::system("command -v localedef > /dev/null 2>&1") != 0) GTEST_SKIP() << "localedef is not installed, so no GBK locale can be made";
-    std::string why;
-    const fs::path& locales = gbkLocales(why);
-    ASSERT_FALSE(locales.empty()) << why;
+    const dktest::BuiltLocale& gbk = dktest::buildLocale("zh_CN.GBK");
+    if (gbk.toolMissing) GTEST_SKIP() << "localedef is not installed, so no GBK locale can be made";
+    ASSERT_FALSE(gbk.locpath.empty()) << gbk.why;
     std::string out;
-    EXPECT_TRUE(childPasses("PLeadByteTableChild.DISABLED_GbkProcess", "LOCPATH=" + locales.string(), out)) << out;
+    EXPECT_TRUE(childPasses("PLeadByteTableChild.DISABLED_GbkProcess", {"LOCPATH=" + gbk.locpath.string()}, out)) << out;
 }
 
 // Run only as a child of the test above, with LOCPATH naming the folder that holds zh_CN.GBK.

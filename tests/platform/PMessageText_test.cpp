@@ -34,19 +34,7 @@ bool makeCatalog(const fs::path& path, const std::string& lines) {
     return std::system(command.c_str()) == 0;
 }
 
-// Runs one disabled test of this binary in a new process (through the shell, which spawns
-// rather than forks), with `env` settings ("NAME=value ...") in its environment; true when that
-// test ran and passed. The child's output lands in `output`.
-bool childPasses(const std::string& test, const std::string& env, std::string& output) {
-    dktest::TempDir dir;
-    const fs::path log = dir / "child.log";
-    const std::string command = "env " + env + " '" + fs::read_symlink("/proc/self/exe").string() +
-                                "' --gtest_also_run_disabled_tests --gtest_filter=" + test + " > '" +
-                                log.string() + "' 2>&1";
-    const int rc = std::system(command.c_str());
-    output = dktest::readFile(log);
-    return rc == 0 && output.find("[  PASSED  ] 1 test.") != std::string::npos;
-}
+using dktest::childPasses;
 
 const char* env(const char* name) {
     const char* v = std::getenv(name);
@@ -163,7 +151,7 @@ TEST(PMessageTextLookup, NlspathComesFirstThenTheFolderBesideTheLibrary) {
     const std::string child = "PMessageTextChild.DISABLED_Text303";
     std::string out;
     ASSERT_TRUE(makeCatalog(dir / "nls" / dkMessageFile, "303 \"found through NLSPATH\"\n"));
-    EXPECT_TRUE(childPasses(child, "NLSPATH=" + dir.str() + "/nls/%N 'DKTEST_EXPECT=found through NLSPATH'", out))
+    EXPECT_TRUE(childPasses(child, {"NLSPATH=" + dir.str() + "/nls/%N", "DKTEST_EXPECT=found through NLSPATH"}, out))
         << out;
 
     // An installed layout: the library in <prefix>/lib, its catalogue in <prefix>/share/dk. An
@@ -172,10 +160,15 @@ TEST(PMessageTextLookup, NlspathComesFirstThenTheFolderBesideTheLibrary) {
     fs::create_directories(lib);
     fs::copy_file(fs::path(PDynamicLoader::libraryFolder().str()) / "libdkcommon.so.1", lib / "libdkcommon.so.1");
     ASSERT_TRUE(makeCatalog(dir / "prefix" / "share" / "dk" / dkMessageFile, "303 \"found beside the library\"\n"));
-    const std::string installed = "LD_LIBRARY_PATH=" + lib.string() + " 'DKTEST_EXPECT=found beside the library'" +
-                                  " DKTEST_EXPECT_FOLDER=" + fs::canonical(lib).string();
-    EXPECT_TRUE(childPasses(child, installed + " NLSPATH=", out)) << out;
-    EXPECT_TRUE(childPasses(child, installed + " NLSPATH=" + dir.str() + "/empty/%N", out)) << out;
+    const std::vector<std::string> installed{"LD_LIBRARY_PATH=" + lib.string(), "DKTEST_EXPECT=found beside the library",
+                                             "DKTEST_EXPECT_FOLDER=" + fs::canonical(lib).string()};
+    auto with = [&](const std::string& nlspath) {
+        std::vector<std::string> env = installed;
+        env.push_back("NLSPATH=" + nlspath);
+        return env;
+    };
+    EXPECT_TRUE(childPasses(child, with(""), out)) << out;
+    EXPECT_TRUE(childPasses(child, with(dir.str() + "/empty/%N"), out)) << out;
 }
 
 // Run only as a child of the test above.

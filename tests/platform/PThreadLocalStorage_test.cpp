@@ -7,6 +7,8 @@
 #include <dk/DKException.hpp>
 #include <dk/PThreadLocalStorage.hpp>
 
+#include "dkTestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -15,32 +17,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-// The newest text of an exception without the one blank the insert substitution adds.
-std::string textOf(const DKExceptionBase& e) {
-    std::string text = e.what();
-    EXPECT_FALSE(text.empty() || text.back() != ' ') << text;
-    if (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
-
-// Runs f and returns the DKSystemError it throws (message id and newest text), or fails.
-template <class F>
-std::pair<long, std::string> systemError(F f) {
-    try {
-        f();
-    } catch (const DKSystemError& e) {
-        return {e.errorMessageId(), textOf(e)};
-    } catch (...) {
-        ADD_FAILURE() << "another exception than DKSystemError";
-        return {0, ""};
-    }
-    ADD_FAILURE() << "no exception";
-    return {0, ""};
-}
-
-}  // namespace
+using dktest::systemError;
+using dktest::textOf;
 
 TEST(PThreadLocalStorageThreads, EachThreadSeesOnlyItsOwnValue) {
     PThreadLocalStorage* slot = PThreadLocalStorage::createInstance();

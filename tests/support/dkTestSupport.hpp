@@ -1,10 +1,17 @@
 // tests/support/dkTestSupport.hpp
 #pragma once
+#include <dk/DKException.hpp>
+
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Helpers shared by every suite: a private temporary folder per test and the folder the shared
-// main gave the whole run (NVLVTROOT points there, so the log never lands in the source tree).
+// main gave the whole run (NVLVTROOT points there, so the log never lands in the source tree),
+// child runs of the suite itself, locales built for a test, and checks of thrown exceptions.
 namespace dktest {
 
 // A fresh folder under the run's temporary root, removed with everything in it at destruction.
@@ -30,5 +37,130 @@ std::string readFile(const std::filesystem::path& p);
 
 // Writes text to a file, replacing it.
 void writeFile(const std::filesystem::path& p, const std::string& text);
+
+// ---------------------------------------------------------------------------------------------
+// Child runs. What is read once per process (the log configuration, LOCPATH, a catalogue that
+// stays open) is tested by running this same binary again (posix_spawn of /proc/self/exe, never
+// fork, so no lock of a running thread is copied) with a gtest filter and an environment.
+
+struct ChildOptions {
+    // Inherited variables left out of the child's environment: a name, or a prefix ending in '*'.
+    std::vector<std::string> dropEnv;
+    // Where standard output goes (created or truncated); empty: this process's.
+    std::filesystem::path output;
+    // Where standard error goes; empty: the same place as standard output.
+    std::filesystem::path errorOutput;
+    bool alsoRunDisabled = false;   // adds --gtest_also_run_disabled_tests
+    int timeoutSeconds = 0;         // killed (status -1) after this long; 0 waits for ever
+};
+
+struct ChildRun {
+    bool started = false;
+    int status = -1;   // the exit code; 128 + the signal that ended it; -1: not started or timed out
+    int signal = 0;    // the signal that ended it, 0 when it exited
+    long pid = 0;
+    std::string error;   // why it could not be started
+};
+
+// Runs this test binary with --gtest_filter=gtestFilter. env holds "NAME=value" entries that
+// replace or add to the inherited environment.
+ChildRun runSelf(const std::string& gtestFilter, const std::vector<std::string>& env,
+                 const ChildOptions& options = {});
+
+// Runs the disabled test `test` of this binary in a child with env added; true when that one test
+// ran and passed. The child's standard output and error land in `output`.
+bool childPasses(const std::string& test, const std::vector<std::string>& env, std::string& output);
+
+// ---------------------------------------------------------------------------------------------
+// Locales built with localedef. A named locale ("zh_CN.GBK", "de_DE.UTF-8": source locale and
+// character map) is built once per process into a folder under the run's root; that folder is
+// what LOCPATH must name in a child that uses it.
+struct BuiltLocale {
+    std::filesystem::path locpath;   // empty when the locale could not be built
+    bool toolMissing = false;        // localedef is not installed
+    std::string why;                 // what went wrong, when locpath is empty
+};
+const BuiltLocale& buildLocale(const std::string& name);
+
+// ---------------------------------------------------------------------------------------------
+// Thrown exceptions.
+
+// The message number of the E that f throws; -1 when it throws nothing, -2 for another type.
+template <class E = DKException, class F>
+long errorOf(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.errorMessageId();
+    } catch (...) {
+        return -2;
+    }
+    return -1;
+}
+
+// The message number of the DKUsageError that f throws; -1 when it throws nothing.
+template <class F>
+long usageError(F&& f) {
+    return errorOf<DKUsageError>(std::forward<F>(f));
+}
+
+// The newest text of an exception without the one blank the insert substitution adds (whose
+// absence is a failure).
+inline std::string textOf(const DKExceptionBase& e) {
+    std::string text = e.what();
+    EXPECT_FALSE(text.empty() || text.back() != ' ') << text;
+    if (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+// Runs f and returns the DKSystemError it throws (message id and text by textOf), or fails.
+template <class F>
+std::pair<long, std::string> systemError(F f) {
+    try {
+        f();
+    } catch (const DKSystemError& e) {
+        return {e.errorMessageId(), textOf(e)};
+    } catch (...) {
+        ADD_FAILURE() << "another exception than DKSystemError";
+        return {0, ""};
+    }
+    ADD_FAILURE() << "no exception";
+    return {0, ""};
+}
+
+// How many locations expectThrownAt wants: at least one, or any number (none checked).
+constexpr unsigned long kSomeLocations = 0;
+constexpr unsigned long kAnyLocations = ~0UL;
+
+// Checks that f throws E with message number msgId whose oldest location is `function` in
+// `source`; `locations` is how many locations it must carry (kSomeLocations: at least one). Gives
+// the newest text ("" when nothing or another exception was thrown).
+template <class E, class F>
+std::string expectThrownAt(F&& f, unsigned long msgId, const char* source, const char* function,
+                           unsigned long locations = kSomeLocations) {
+    try {
+        f();
+    } catch (E& e) {
+        EXPECT_EQ(msgId, e.errorId());
+        if (locations == kSomeLocations) {
+            EXPECT_GE(e.locationCount(), 1UL);
+        } else if (locations != kAnyLocations) {
+            EXPECT_EQ(locations, e.locationCount());
+        }
+        if (e.locationCount() > 0) {
+            EXPECT_STREQ(source, e.locationAtIndex(0)->fileName());
+            EXPECT_STREQ(function, e.locationAtIndex(0)->functionName());
+        }
+        return e.text(0) ? e.text(0) : "";
+    } catch (std::exception& e) {
+        ADD_FAILURE() << "another exception: " << e.what();
+        return "";
+    } catch (...) {
+        ADD_FAILURE() << "an exception that is no std::exception";
+        return "";
+    }
+    ADD_FAILURE() << "nothing was thrown (expected message " << msgId << " in " << function << ")";
+    return "";
+}
 
 }  // namespace dktest

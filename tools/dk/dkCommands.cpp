@@ -258,7 +258,9 @@ int runUpdate(const Options& o) {
     DKDDO& item = *found;
     item.retrieve();
     const auto attributes = attributesOf(ds, item.getPid().getObjectType().c_str());
-    for (const auto& [name, value] : changes) {
+    for (const auto& change : changes) {
+        const std::string& name = change.first;
+        const std::string& value = change.second;
         auto attr = std::find_if(attributes.begin(), attributes.end(), [&](const auto& a) { return a.first == name; });
         const unsigned short id = item.dataId(name.c_str());
         if (attr == attributes.end() || id == 0) {

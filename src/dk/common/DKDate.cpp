@@ -1,9 +1,9 @@
 // src/dk/common/DKDate.cpp
 //
 // Dates, times of day and timestamps: building the stored value from broken-down fields, reading
-// the fields back, the text forms and their parsers. Every conversion goes through timegm and
-// gmtime_r so that normalisation never depends on the machine's time zone; only "now" is read in
-// the local zone. Year and field arithmetic is done in 64 bits (or wraps on purpose) so that no
+// the fields back, the text forms and their parsers. Fields become values by UTC calendar
+// arithmetic (what timegm does) and are read back with gmtime_r, so that normalisation never
+// depends on the machine's time zone; only "now" is read in the local zone. Year and field arithmetic is done in 64 bits (or wraps on purpose) so that no
 // input, however large, overflows a signed integer.
 
 #include <dk/DKDate.hpp>
@@ -49,20 +49,25 @@ struct Stored {
 };
 
 // Seconds since 1970 of the given fields, normalised like mktime but in UTC. Months are folded
-// into years here in 64 bits, so every tm field timegm sees stays far inside int even for the
+// into years here in 64 bits, so every intermediate stays far inside long long even for the
 // most extreme arguments (at most about 2^28 years of carry from INT_MAX months).
 std::time_t toValue(int baseYear, int month, int day, int hours, int minutes, int seconds) {
     const long long mon0 = static_cast<long long>(month) - 1;
     const long long carry = mon0 >= 0 ? mon0 / 12 : -((-mon0 + 11) / 12);
-    std::tm tm{};
-    tm.tm_year = static_cast<int>(baseYear - 1900 + carry);
-    tm.tm_mon = static_cast<int>(mon0 - carry * 12);
-    tm.tm_mday = day;
-    tm.tm_hour = hours;
-    tm.tm_min = minutes;
-    tm.tm_sec = seconds;
-    tm.tm_isdst = 0;   // UTC knows no daylight saving, whatever flag the caller gave
-    return ::timegm(&tm);
+    // What timegm computes for these fields, done directly: it is linear in the day and the time
+    // of day, so only the first day of the month needs the calendar (days from 1970-01-01 in the
+    // proleptic Gregorian calendar, with March as the first month of the computing year). Dates
+    // are built for every row a connector reads, and timegm is far slower than this.
+    long long y = static_cast<long long>(baseYear) + carry;
+    const long long m = mon0 - carry * 12 + 1;   // 1 .. 12
+    if (m <= 2) --y;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const long long days = era * 146097 + doe - 719468 + (static_cast<long long>(day) - 1);
+    return static_cast<std::time_t>(days * 86400 + static_cast<long long>(hours) * 3600 +
+                                    static_cast<long long>(minutes) * 60 + seconds);
 }
 
 // The year rule: 1972..2036 are stored as given, others from the nearest end of that range.

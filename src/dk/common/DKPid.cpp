@@ -1,7 +1,7 @@
 // src/dk/common/DKPid.cpp
 //
 // Persistent identifiers of repository items and their two text forms. The id strings live in a
-// keyed collection indexed from 0; the visible ones are those below the count. Both text forms are
+// vector indexed from 0; the visible ones are those below the count. Both text forms are
 // length-prefixed lists, so any texts survive the trip through them. Parsing is always left to
 // PStringId, so malformed text fails with its 303 and its insert; the forms are written here
 // directly, in the same encoding, because they are built on every copy and comparison.
@@ -9,11 +9,13 @@
 #include <dk/DKPid.hpp>
 
 #include <dk/DKException.hpp>
-#include <dk/PKeyLongCollection.hpp>
 #include <dk/PStringId.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <string>
+#include <typeinfo>
+#include <utility>
+#include <vector>
 
 namespace {
 constexpr const char* kSource = "dk/common/DKPid";
@@ -35,62 +37,45 @@ void appendItem(std::string& form, const char* text, std::size_t length) {
 void appendItem(std::string& form, const DKString& text) { appendItem(form, text.c_str(), text.length()); }
 
 DKString toDKString(const std::string& form) { return DKString(form.data(), form.size()); }
+
+// The two classes here keep their id strings where they are and show them unchanged. For them the
+// id strings are copied and read directly; a subclass may override how id strings are shown or
+// stored, so for it everything still goes through its own virtual form, as documented.
+bool keepsOwnIdStrings(const DKPid& p) {
+    const std::type_info& t = typeid(p);
+    return t == typeid(DKPid) || t == typeid(DKPidXDO);
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // DKPid
 
-DKPid::DKPid() : idStrings_(new PKeyLongCollection), idStringCount_(1) {
-    try {
-        setIdString(0, "");
-    } catch (...) {
-        freeIdStrings();
-        throw;
-    }
-}
+DKPid::DKPid() : idStrings_(1), idStringCount_(1) {}
 
-DKPid::DKPid(long n) : idStrings_(nullptr), idStringCount_(0) {
+DKPid::DKPid(long n) : idStringCount_(0) {
     // A negative count would make every index invalid and every form empty while the pid claims
     // id strings; it is refused before anything is built.
     if (n < 0) dkThrow<DKUsageError>(303, kSource, "DKPid::DKPid");
-    idStrings_ = new PKeyLongCollection;
-    try {
-        setIdStringCount(n);
-    } catch (...) {
-        freeIdStrings();
-        throw;
-    }
+    setIdStringCount(n);
 }
 
-DKPid::DKPid(const char* pidString) : idStrings_(new PKeyLongCollection), idStringCount_(0) {
-    // The destructor does not run for a constructor that throws, so the collection is freed here.
-    try {
-        PStringId outer(pidString);
-        if (outer.numElements() != 1) dkThrow<DKUsageError>(303, kSource, "DKPid::DKPid");
-        PStringId inner(outer[0].c_str());
-        if (inner.numElements() < 4) dkThrow<DKUsageError>(303, kSource, "DKPid::DKPid");
-        datastoreType_ = inner[0];
-        datastoreName_ = inner[1];
-        objectType_ = inner[2];
-        storeIdStrings(inner[3].c_str());
-    } catch (...) {
-        freeIdStrings();
-        throw;
-    }
+DKPid::DKPid(const char* pidString) : idStringCount_(0) {
+    PStringId outer(pidString);
+    if (outer.numElements() != 1) dkThrow<DKUsageError>(303, kSource, "DKPid::DKPid");
+    PStringId inner(outer[0].c_str());
+    if (inner.numElements() < 4) dkThrow<DKUsageError>(303, kSource, "DKPid::DKPid");
+    datastoreType_ = inner[0];
+    datastoreName_ = inner[1];
+    objectType_ = inner[2];
+    storeIdStrings(inner[3].c_str());
 }
 
 DKPid::DKPid(const DKPid& other)
     : datastoreType_(other.datastoreType_),
       datastoreName_(other.datastoreName_),
       objectType_(other.objectType_),
-      idStrings_(new PKeyLongCollection),
       idStringCount_(0) {
-    try {
-        storeIdStrings(other.getIdString().c_str());
-    } catch (...) {
-        freeIdStrings();
-        throw;
-    }
+    copyIdStrings(other);
 }
 
 DKPid& DKPid::operator=(const DKPid& other) {
@@ -98,22 +83,27 @@ DKPid& DKPid::operator=(const DKPid& other) {
         datastoreType_ = other.datastoreType_;
         datastoreName_ = other.datastoreName_;
         objectType_ = other.objectType_;
-        setIdString(other.getIdString().c_str());
+        if (keepsOwnIdStrings(*this))
+            copyIdStrings(other);
+        else
+            setIdString(other.getIdString().c_str());   // a subclass sees the form it is given
     }
     return *this;
 }
 
-DKPid::~DKPid() { freeIdStrings(); }
+DKPid::~DKPid() = default;
 
-void DKPid::freeIdStrings() {
-    if (idStrings_ == nullptr) return;
-    {
-        PKeyLongCollection::Cursor cursor(idStrings_);
-        for (int valid = cursor.setToFirst(); valid; valid = cursor.setToNext())
-            delete static_cast<DKString*>(cursor.element()->getObj());
-    }   // the cursor leaves the collection before the collection goes
-    delete idStrings_;
-    idStrings_ = nullptr;
+void DKPid::copyIdStrings(const DKPid& other) {
+    if (!keepsOwnIdStrings(other)) {
+        // A subclass may present its id strings differently; its form is what gets copied.
+        storeIdStrings(other.getIdString().c_str());
+        return;
+    }
+    // Built aside first, so a failed copy leaves this pid as it was.
+    const auto first = other.idStrings_.begin();
+    std::vector<DKString> copy(first, first + other.idStringCount_);
+    idStrings_.swap(copy);
+    idStringCount_ = other.idStringCount_;
 }
 
 DKString DKPid::getDatastoreType() const { return datastoreType_; }
@@ -126,38 +116,22 @@ void DKPid::setId(const char* id) { setPrimaryId(id); }
 
 DKString DKPid::getIdString(long i) const {
     if (i < 0 || i >= idStringCount_) dkThrow<DKUsageError>(303, kSource, "DKPid::getIdString");
-    // Every visible index has an entry unless a subclass stores elsewhere; none reads as empty.
-    const DKString* s = static_cast<const DKString*>(idStrings_->elementWithKey(i));
-    return s != nullptr ? *s : DKString();
+    return idStrings_[static_cast<std::size_t>(i)];
+}
+
+void DKPid::appendIdStringForm(std::string& form) const {
+    for (long i = 0; i < idStringCount_; ++i) appendItem(form, idStrings_[static_cast<std::size_t>(i)]);
 }
 
 DKString DKPid::getIdString() const {
     std::string form;
-    for (long i = 0; i < idStringCount_; ++i) {
-        const DKString* s = static_cast<const DKString*>(idStrings_->elementWithKey(i));
-        if (s != nullptr)
-            appendItem(form, *s);
-        else
-            appendItem(form, "", 0);
-    }
+    appendIdStringForm(form);
     return toDKString(form);
 }
 
 void DKPid::setIdString(long i, const char* s) {
     if (i < 0 || i >= idStringCount_) dkThrow<DKUsageError>(303, kSource, "DKPid::setIdString");
-    DKString* fresh = new DKString(s);
-    DKString* old = static_cast<DKString*>(idStrings_->elementWithKey(i));
-    if (old != nullptr) {
-        idStrings_->replaceElementWithKey(i, fresh);
-        delete old;
-        return;
-    }
-    try {
-        idStrings_->add(i, fresh);
-    } catch (...) {
-        delete fresh;
-        throw;
-    }
+    idStrings_[static_cast<std::size_t>(i)] = DKString(s);
 }
 
 void DKPid::setIdString(const char* form) { storeIdStrings(form); }
@@ -165,29 +139,56 @@ void DKPid::setIdString(const char* form) { storeIdStrings(form); }
 void DKPid::storeIdStrings(const char* form) {
     // Parsed in full before anything changes, so malformed text leaves the pid as it was.
     PStringId list(form);
-    idStringCount_ = static_cast<long>(list.numElements());
-    for (unsigned long k = 0; k < list.numElements(); ++k)
-        setIdString(static_cast<long>(k), list[k].c_str());
+    const unsigned long n = list.numElements();
+    if (keepsOwnIdStrings(*this)) {
+        std::vector<DKString> fresh;
+        fresh.reserve(n);
+        for (unsigned long k = 0; k < n; ++k) fresh.push_back(list[k]);
+        idStrings_.swap(fresh);
+        idStringCount_ = static_cast<long>(n);
+        return;
+    }
+    // A subclass sees every id string go through its own setIdString, as it always has.
+    if (idStrings_.size() < n) idStrings_.resize(n);
+    idStringCount_ = static_cast<long>(n);
+    for (unsigned long k = 0; k < n; ++k) setIdString(static_cast<long>(k), list[k].c_str());
 }
 
 DKString DKPid::getPrimaryId() const {
+    if (keepsOwnIdStrings(*this)) {
+        if (idStringCount_ == 0) dkThrow<DKUsageError>(303, kSource, "DKPid::getPrimaryId");
+        return idStrings_[0];
+    }
     PStringId list(getIdString().c_str());
     if (list.numElements() == 0) dkThrow<DKUsageError>(303, kSource, "DKPid::getPrimaryId");
     return list[0];
 }
 
 void DKPid::setPrimaryId(const char* id) {
+    if (keepsOwnIdStrings(*this)) {
+        DKString fresh(id);
+        if (idStrings_.empty()) idStrings_.resize(1);
+        idStrings_[0] = std::move(fresh);
+        idStringCount_ = 1;
+        return;
+    }
     std::string form;
     appendItem(form, DKString(id));
     setIdString(form.c_str());
 }
 
 DKString DKPid::pidString() const {
+    std::string ids;
+    if (keepsOwnIdStrings(*this))
+        appendIdStringForm(ids);
+    else
+        ids = getIdString().str();
     std::string inner;
+    inner.reserve(datastoreType_.length() + datastoreName_.length() + objectType_.length() + ids.size() + 48);
     appendItem(inner, datastoreType_);
     appendItem(inner, datastoreName_);
     appendItem(inner, objectType_);
-    appendItem(inner, getIdString());
+    appendItem(inner, ids.data(), ids.size());
     std::string outer;
     outer.reserve(inner.size() + 24);
     appendItem(outer, inner.data(), inner.size());
@@ -209,7 +210,13 @@ long DKPid::getIdStringCount() const { return idStringCount_; }
 
 void DKPid::setIdStringCount(long n) {
     if (n < 0) dkThrow<DKUsageError>(303, kSource, "DKPid::setIdStringCount");
+    const auto count = static_cast<std::size_t>(n);
+    if (idStrings_.size() < count) idStrings_.resize(count);
     idStringCount_ = n;
+    if (keepsOwnIdStrings(*this)) {
+        for (std::size_t i = 0; i < count; ++i) idStrings_[i] = DKString();
+        return;
+    }
     for (long i = 0; i < n; ++i) setIdString(i, "");
 }
 

@@ -7,6 +7,8 @@
 #include <dk/DKDate.hpp>
 #include <dk/DKException.hpp>
 
+#include "dkTestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -19,23 +21,7 @@ namespace {
 
 // Runs f, which must throw DKUsageError 303 located in function; returns the newest text.
 std::string usage303(const char* function, const std::function<void()>& f) {
-    try {
-        f();
-    } catch (DKUsageError& e) {
-        EXPECT_EQ(303UL, e.errorId());
-        EXPECT_GE(e.locationCount(), 1UL);
-        if (e.locationCount() >= 1) {
-            EXPECT_STREQ("dk/common/DKDate", e.locationAtIndex(0)->fileName());
-            EXPECT_STREQ(function, e.locationAtIndex(0)->functionName());
-        }
-        const char* text = e.text(0);
-        return text ? text : "";
-    } catch (...) {
-        ADD_FAILURE() << "an exception other than DKUsageError";
-        return "";
-    }
-    ADD_FAILURE() << "nothing thrown";
-    return "";
+    return dktest::expectThrownAt<DKUsageError>(f, 303, "dk/common/DKDate", function);
 }
 
 // The thrown text is the catalogue text followed by the detail (and the blank the insert

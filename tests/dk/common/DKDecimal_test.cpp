@@ -24,12 +24,6 @@
 #include <string>
 #include <vector>
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
-
 namespace {
 
 constexpr const char* kCtor = "DKDecimal::DKDecimal";
@@ -39,26 +33,11 @@ constexpr const char* kSetScale = "DKDecimal::setScale";
 
 std::string text(const DKDecimal& d) { return d.toString().str(); }
 
-// Runs f and checks that it throws DKUsageError 303 located in `function` of `source`; gives the
-// newest text of the exception ("" when the check failed).
+// Runs f and checks that it throws DKUsageError 303 with one location, in `function` of `source`;
+// gives the newest text of the exception ("" when the check failed).
 template <class F>
 std::string expectUsage(F f, const char* function, const char* source = "dk/common/DKDecimal") {
-    try {
-        f();
-    } catch (DKUsageError& e) {
-        EXPECT_EQ(303UL, e.errorId());
-        EXPECT_EQ(1UL, e.locationCount());
-        if (e.locationCount() > 0) {
-            EXPECT_STREQ(source, e.locationAtIndex(0)->fileName());
-            EXPECT_STREQ(function, e.locationAtIndex(0)->functionName());
-        }
-        return e.text(0) ? e.text(0) : "";
-    } catch (std::exception& e) {
-        ADD_FAILURE() << "another exception: " << e.what();
-        return "";
-    }
-    ADD_FAILURE() << "nothing was thrown (expected a usage error in " << function << ")";
-    return "";
+    return dktest::expectThrownAt<DKUsageError>(f, 303, source, function, 1);
 }
 
 }  // namespace
@@ -346,41 +325,23 @@ TEST(DKDecimalRoundTrip, EveryTextFormParsesBackToItself) {
 // locale is built into a private LOCPATH; LOCPATH is read when the process starts, so the checks
 // run in a re-executed child of this suite.
 TEST(DKDecimalLocale, CommaLocaleChangesNoNumber) {
-    dktest::TempDir dir;
-    std::string localeDir = (dir / "de_DE.UTF-8").string();
-    std::string cmd = "localedef -i de_DE -f UTF-8 '" + localeDir + "' >/dev/null 2>&1";
-    int rc = std::system(cmd.c_str());
-    // localedef warns with exit code 1 on some inputs but still writes the locale.
-    if (rc == -1 || !std::filesystem::exists(dir / "de_DE.UTF-8" / "LC_NUMERIC"))
+    const dktest::BuiltLocale& locale = dktest::buildLocale("de_DE.UTF-8");
+    if (locale.locpath.empty())
         GTEST_SKIP() << "localedef could not build de_DE.UTF-8 (locales package missing?)";
+    dktest::TempDir dir;
     std::filesystem::create_directory(dir / "root");
 
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        std::string kv = *e;
-        if (kv.rfind("LOCPATH=", 0) == 0 || kv.rfind("NVLVTROOT=", 0) == 0 || kv.rfind("LC_", 0) == 0 ||
-            kv.rfind("LANG=", 0) == 0 || kv.rfind("DKTEST_KEEP_NVLVTROOT=", 0) == 0)
-            continue;
-        env.push_back(kv);
-    }
-    env.push_back("LOCPATH=" + dir.str());
-    env.push_back("NVLVTROOT=" + (dir / "root").string());
-    env.push_back("DKTEST_KEEP_NVLVTROOT=1");
-    env.push_back("DKDECIMAL_LOCALE_CHILD=1");
-    std::vector<char*> envp;
-    for (auto& kv : env) envp.push_back(kv.data());
-    envp.push_back(nullptr);
-    std::string exe = "/proc/self/exe";
-    std::string filter = "--gtest_filter=DKDecimalLocale.DISABLED_ChildUnderCommaLocale";
-    std::string alsoDisabled = "--gtest_also_run_disabled_tests";
-    char* argv[] = {exe.data(), filter.data(), alsoDisabled.data(), nullptr};
-
-    pid_t pid;
-    ASSERT_EQ(0, posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()));
-    int status = 0;
-    ASSERT_EQ(pid, waitpid(pid, &status, 0));
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(0, WEXITSTATUS(status)) << "the child run under de_DE.UTF-8 failed (its output is above)";
+    dktest::ChildOptions options;
+    options.dropEnv = {"LC_*", "LANG"};
+    options.alsoRunDisabled = true;
+    const dktest::ChildRun run = dktest::runSelf(
+        "DKDecimalLocale.DISABLED_ChildUnderCommaLocale",
+        {"LOCPATH=" + locale.locpath.string(), "NVLVTROOT=" + (dir / "root").string(), "DKTEST_KEEP_NVLVTROOT=1",
+         "DKDECIMAL_LOCALE_CHILD=1"},
+        options);
+    ASSERT_TRUE(run.started) << run.error;
+    ASSERT_EQ(0, run.signal);
+    EXPECT_EQ(0, run.status) << "the child run under de_DE.UTF-8 failed (its output is above)";
 }
 
 // Run only by CommaLocaleChangesNoNumber, in a child whose LOCPATH holds de_DE.UTF-8.

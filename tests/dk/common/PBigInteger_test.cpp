@@ -6,6 +6,8 @@
 #include <dk/DKException.hpp>
 #include <dk/PBigInteger.hpp>
 
+#include "dkTestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -18,18 +20,7 @@ std::string text(const PBigInteger& v) { return v.toString().str(); }
 // Checks that f throws DKUsageError 303 from `function`; gives its newest text.
 template <class F>
 std::string expectUsage(F f, const char* function) {
-    try {
-        f();
-    } catch (DKUsageError& e) {
-        EXPECT_EQ(303UL, e.errorId());
-        if (e.locationCount() > 0) {
-            EXPECT_STREQ("dk/common/PBigInteger", e.locationAtIndex(0)->fileName());
-            EXPECT_STREQ(function, e.locationAtIndex(0)->functionName());
-        }
-        return e.text(0) ? e.text(0) : "";
-    }
-    ADD_FAILURE() << "nothing was thrown (expected a usage error in " << function << ")";
-    return "";
+    return dktest::expectThrownAt<DKUsageError>(f, 303, "dk/common/PBigInteger", function, dktest::kAnyLocations);
 }
 
 }  // namespace

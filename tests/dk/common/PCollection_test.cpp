@@ -7,6 +7,8 @@
 #include <dk/DKException.hpp>
 #include <dk/PCollection.hpp>
 
+#include "dkTestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -16,15 +18,7 @@ namespace {
 
 int slot[100];
 
-template <class F>
-long usageError(F f) {
-    try {
-        f();
-    } catch (DKUsageError& e) {
-        return static_cast<long>(e.errorId());
-    }
-    return -1;
-}
+using dktest::usageError;
 
 std::vector<void*> contents(PCollection& c) {
     std::vector<void*> out;

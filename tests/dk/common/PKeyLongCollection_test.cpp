@@ -8,6 +8,8 @@
 #include <dk/PKeyShortCollection.hpp>
 #include <dk/PKeyStringCollection.hpp>
 
+#include "dkTestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -18,15 +20,7 @@ namespace {
 
 int slot[16];
 
-template <class F>
-long usageError(F f) {
-    try {
-        f();
-    } catch (DKUsageError& e) {
-        return static_cast<long>(e.errorId());
-    }
-    return -1;
-}
+using dktest::usageError;
 
 template <class C, class K>
 std::vector<K> keys(C& c) {

@@ -11,34 +11,18 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <locale.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
 
-// The message number of the DKUsageError that f throws; -1 when it throws nothing.
-template <class F>
-long usageError(F f) {
-    try {
-        f();
-    } catch (DKUsageError& e) {
-        return static_cast<long>(e.errorId());
-    }
-    return -1;
-}
+using dktest::usageError;
 
 template <class P>
 std::vector<std::string> pieces(const P& p) {
@@ -312,28 +296,6 @@ const DbcsCase kDbcsCases[] = {
      V{"'a\x81'", "b"}, V{"303"}},
 };
 
-// Runs argv with envp, output to log; returns the exit status, or -1 with errorText set.
-int spawnAndWait(std::vector<std::string> args, char** envp, const fs::path& log, std::string& errorText) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        errorText = std::string("cannot run ") + args[0] + ": " + std::strerror(rc);
-        return -1;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 }  // namespace
 
 TEST(PParseDoubleByte, CLocaleTreatsEveryByteAlike) {
@@ -341,13 +303,9 @@ TEST(PParseDoubleByte, CLocaleTreatsEveryByteAlike) {
 }
 
 TEST(PParseDoubleByte, GbkLocaleInAChildProcess) {
-    // localedef may warn and exit 1 about characters GBK cannot hold, yet write the locale.
-    dktest::TempDir locales;
-    std::string why;
-    spawnAndWait({"localedef", "-i", "zh_CN", "-f", "GBK", (locales / "zh_CN.GBK").string()}, environ,
-                 locales / "localedef.log", why);
-    if (!why.empty()) GTEST_SKIP() << why;
-    ASSERT_TRUE(fs::exists(locales / "zh_CN.GBK" / "LC_CTYPE")) << dktest::readFile(locales / "localedef.log");
+    const dktest::BuiltLocale& gbk = dktest::buildLocale("zh_CN.GBK");
+    if (gbk.toolMissing) GTEST_SKIP() << gbk.why;
+    ASSERT_FALSE(gbk.locpath.empty()) << gbk.why;
 
     // The child logs into a root of its own, in the GBK locale and nothing else.
     dktest::TempDir root;
@@ -355,25 +313,16 @@ TEST(PParseDoubleByte, GbkLocaleInAChildProcess) {
     dktest::writeFile(root / "vtgmt" / "nvlvtconfig.properties", "NVLVTWorkingDirectory=" + root.str() + "/\n");
     dktest::writeFile(root / "vtgmt" / "connectors" / "vtxlogconfig.properties",
                       "DKLogOutputFileName=" + root.str() + "/dklog.log\n");
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        if (entry.rfind("LC_", 0) != 0 && entry.rfind("LANG=", 0) != 0 && entry.rfind("LOCPATH=", 0) != 0 &&
-            entry.rfind("NVLVTROOT=", 0) != 0 && entry.rfind("DKTEST_", 0) != 0)
-            env.push_back(entry);
-    }
-    for (std::string extra : {"LOCPATH=" + locales.str(), std::string("LC_ALL=zh_CN.GBK"),
-                              std::string("DKTEST_KEEP_NVLVTROOT=1"), "NVLVTROOT=" + root.str() + "/"})
-        env.push_back(extra);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    const int rc = spawnAndWait({"/proc/self/exe", "--gtest_filter=PParseDoubleByteChild.DISABLED_Gbk",
-                                 "--gtest_also_run_disabled_tests"},
-                                envp.data(), root / "child.log", why);
+    dktest::ChildOptions options;
+    options.dropEnv = {"LC_*", "LANG", "DKTEST_*"};
+    options.output = root / "child.log";
+    options.alsoRunDisabled = true;
+    const dktest::ChildRun run = dktest::runSelf(
+        "PParseDoubleByteChild.DISABLED_Gbk",
+        {"LOCPATH=" + gbk.locpath.string(), "LC_ALL=zh_CN.GBK", "DKTEST_KEEP_NVLVTROOT=1", "NVLVTROOT=" + root.str() + "/"},
+        options);
     const std::string out = dktest::readFile(root / "child.log");
-    EXPECT_EQ(0, rc) << why << out;
+    EXPECT_EQ(0, run.status) << run.error << out;
     EXPECT_NE(std::string::npos, out.find("[  PASSED  ] 1 test.")) << out;
 }
 

@@ -14,13 +14,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,8 +30,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using P = DKLogPriority_default;
@@ -64,51 +58,19 @@ void layout(const fs::path& root, const char* config) {
 
 fs::path configFile(const fs::path& root) { return root / "vtgmt" / "connectors" / "vtxlogconfig.properties"; }
 
-struct Child {
-    int status = -1;
-    pid_t pid = 0;
-};
-
 // Runs LogChild.<name> in a fresh process with NVLVTROOT=root; its standard output and error go
 // to root/stdout.txt and root/stderr.txt. Gives up (and kills it) after 60 seconds.
-Child runChild(const std::string& name, const fs::path& root, std::map<std::string, std::string> env = {}) {
+dktest::ChildRun runChild(const std::string& name, const fs::path& root, std::map<std::string, std::string> env = {}) {
     env["NVLVTROOT"] = root.string();
     env["DKTEST_KEEP_NVLVTROOT"] = "1";
     env[kChildFlag] = "1";
     std::vector<std::string> vars;
-    for (char** e = environ; *e; ++e) {
-        std::string v = *e;
-        if (!env.count(v.substr(0, v.find('=')))) vars.push_back(v);
-    }
     for (auto& kv : env) vars.push_back(kv.first + "=" + kv.second);
-    std::vector<char*> envp;
-    for (auto& v : vars) envp.push_back(v.data());
-    envp.push_back(nullptr);
-    std::string filter = "--gtest_filter=LogChild." + name;
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, filter.data(), nullptr};
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    std::string out = (root / "stdout.txt").string(), err = (root / "stderr.txt").string();
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    Child c;
-    int rc = posix_spawn(&c.pid, "/proc/self/exe", &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return c;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int status = 0;
-    while (waitpid(c.pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(c.pid, SIGKILL);
-            waitpid(c.pid, &status, 0);
-            return c;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    c.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return c;
+    dktest::ChildOptions options;
+    options.output = root / "stdout.txt";
+    options.errorOutput = root / "stderr.txt";
+    options.timeoutSeconds = 60;
+    return dktest::runSelf("LogChild." + name, vars, options);
 }
 
 int count(const std::string& text, const std::string& what) {
@@ -257,7 +219,7 @@ TEST(LogChild, Watcher) {
 
 TEST(DKLogManagerConfig, DefaultsWithoutConfigurationFile) {
     dktest::TempDir dir;
-    Child c = runChild("Defaults", dir.path(), {{"TZ", "America/New_York"}, {"USERPROFILE", "/profile/of/test"}});
+    dktest::ChildRun c = runChild("Defaults", dir.path(), {{"TZ", "America/New_York"}, {"USERPROFILE", "/profile/of/test"}});
     ASSERT_EQ(0, c.status) << dktest::readFile(dir / "stdout.txt");
     std::string log = dktest::readFile(dir / "dklog.log");
     ASSERT_FALSE(log.empty()) << "the default log is dklog.log in the current folder";
@@ -305,7 +267,7 @@ TEST(DKLogManagerConfig, DefaultsWithoutConfigurationFile) {
 TEST(DKLogManagerConfig, LevelsForcedLinesSuppressionAndTracing) {
     dktest::TempDir dir;
     layout(dir.path(), "  DKLogPriority =  TRACE_ENTRY_EXIT \n#DKLogPriority=DEBUG\ndklogpriority=DEBUG\nNoEquals\n");
-    Child c = runChild("Levels", dir.path());
+    dktest::ChildRun c = runChild("Levels", dir.path());
     ASSERT_EQ(0, c.status) << dktest::readFile(dir / "stdout.txt");
     std::string log = dktest::readFile(dir / "dklog.log");
     EXPECT_NE(std::string::npos, log.find("Log Config      : " + dir.str() + "/vtgmt/connectors/vtxlogconfig.properties\n"));
@@ -330,7 +292,7 @@ TEST(DKLogManagerConfig, OutputsAndSuppressionSwitch) {
     {
         dktest::TempDir dir;
         layout(dir.path(), "DKLogPriority=FATAL\nDKLogOutputSetting=3\n");
-        Child c = runChild("FatalOnlyToStdout", dir.path());
+        dktest::ChildRun c = runChild("FatalOnlyToStdout", dir.path());
         ASSERT_EQ(0, c.status);
         std::string out = dktest::readFile(dir / "stdout.txt");
         EXPECT_NE(std::string::npos, out.find("logging started"));
@@ -342,7 +304,7 @@ TEST(DKLogManagerConfig, OutputsAndSuppressionSwitch) {
     {
         dktest::TempDir dir;
         layout(dir.path(), "MAX_EXCEPTION_COUNT = OFF\nDKLogOutputSetting=2\n");
-        Child c = runChild("Unsuppressed", dir.path());
+        dktest::ChildRun c = runChild("Unsuppressed", dir.path());
         ASSERT_EQ(0, c.status);
         EXPECT_EQ(7, count(dktest::readFile(dir / "stderr.txt"), "TestException #7#"));
     }
@@ -351,7 +313,7 @@ TEST(DKLogManagerConfig, OutputsAndSuppressionSwitch) {
 TEST(DKLogManagerConfig, DisableOpensNoFile) {
     dktest::TempDir dir;
     layout(dir.path(), ("DKLogPriority=DISABLE\nDKLogOutputFileName=" + dir.str() + "/never.log\n").c_str());
-    Child c = runChild("Disabled", dir.path());
+    dktest::ChildRun c = runChild("Disabled", dir.path());
     ASSERT_EQ(0, c.status);
     EXPECT_FALSE(fs::exists(dir / "never.log"));
     EXPECT_FALSE(fs::exists(dir / "dklog.log"));
@@ -366,7 +328,7 @@ TEST(DKLogManagerConfig, BadValuesAndTheLineLimit) {
                          std::string(1022, 'c') + "\nPERF_LOG_THRESHOLD=abc\n" + std::string(1024, 'l') +
                          "\nDKLogPriority=INFO\n";
     layout(dir.path(), config.c_str());
-    Child c = runChild("BadValues", dir.path());
+    dktest::ChildRun c = runChild("BadValues", dir.path());
     ASSERT_EQ(0, c.status) << dktest::readFile(dir / "stdout.txt");
     EXPECT_NE(std::string::npos, dktest::readFile(dir / "dklog.log").find(" F: bad values survived\n"));
 }
@@ -375,7 +337,7 @@ TEST(DKLogManagerConfig, UserNameAndHomeInTheFileName) {
     dktest::TempDir dir;
     layout(dir.path(), "DKLogOutputFileName=${user.home}\\logs\\deep/${user.name}.log\n");
     fs::create_directories(dir / "home");
-    Child c = runChild("Write", dir.path(), {{"USERPROFILE", (dir / "home").string()}});
+    dktest::ChildRun c = runChild("Write", dir.path(), {{"USERPROFILE", (dir / "home").string()}});
     ASSERT_EQ(0, c.status);
     fs::path expected = dir / "home" / "logs" / "deep" / (std::string(getpwuid(geteuid())->pw_name) + ".log");
     EXPECT_NE(std::string::npos, dktest::readFile(expected).find(" F: written\n")) << expected;
@@ -433,7 +395,7 @@ TEST(DKLogManagerRollover, ConcurrentWritersLoseNoLineAcrossRollovers) {
     layout(dir.path(), ("DKLogPriority=FATAL\nDKLogOutputFileSize=1\nDKLogOutputFileSave=12\nDKLogOutputFileName=" +
                         dir.str() + "/roll.log\n").c_str());
     const int threads = 3, perThread = 12000;   // about 3.7 MB: three or more rollovers
-    Child c = runChild("Lines", dir.path(), {{"LINES_THREADS", std::to_string(threads)}, {"LINES_COUNT", std::to_string(perThread)}});
+    dktest::ChildRun c = runChild("Lines", dir.path(), {{"LINES_THREADS", std::to_string(threads)}, {"LINES_COUNT", std::to_string(perThread)}});
     ASSERT_EQ(0, c.status) << dktest::readFile(dir / "stderr.txt");
     EXPECT_TRUE(fs::exists(dir / "roll.log.sav3"));
     // The limit counts characters without line ends, so a generation is a little above 1 MB.
@@ -459,7 +421,7 @@ TEST(DKLogManagerRollover, BlockedGenerationKeepsLoggingInTheCurrentFile) {
     layout(dir.path(), ("DKLogPriority=FATAL\nDKLogOutputFileSize=1\nDKLogOutputFileSave=3\nDKLogOutputFileName=" +
                         dir.str() + "/roll.log\n").c_str());
     fs::create_directories(dir / "roll.log.sav2" / "inside");   // cannot be replaced by a rename
-    Child c = runChild("Lines", dir.path(), {{"LINES_THREADS", "1"}, {"LINES_COUNT", "14000"}});
+    dktest::ChildRun c = runChild("Lines", dir.path(), {{"LINES_THREADS", "1"}, {"LINES_COUNT", "14000"}});
     ASSERT_EQ(0, c.status);
     EXPECT_GT(fs::file_size(dir / "roll.log"), 1u << 20) << "the rollover stopped; the file grows";
     EXPECT_TRUE(fs::is_directory(dir / "roll.log.sav2" / "inside"));
@@ -472,7 +434,7 @@ TEST(DKLogManagerRollover, BlockedGenerationKeepsLoggingInTheCurrentFile) {
 TEST(DKLogManagerConfig, WatcherAppliesChangesWithinItsDelay) {
     dktest::TempDir dir;
     layout(dir.path(), "DKLogConfigWatcherDelay=50\n");
-    Child c = runChild("Watcher", dir.path());
+    dktest::ChildRun c = runChild("Watcher", dir.path());
     ASSERT_EQ(0, c.status) << dktest::readFile(dir / "stdout.txt");
     std::string log = dktest::readFile(dir / "dklog.log");
     EXPECT_EQ(3, count(log, ">>>>> C++ connector logging started ")) << "one header per reading";

@@ -17,10 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -32,8 +28,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -42,13 +36,10 @@ const char* const kChildFlag = "DKTEST_TRACELOG_CHILD";
 
 bool inChild() { return std::getenv(kChildFlag) != nullptr; }
 
+// The message number of the DKException f throws; 0 when it throws nothing (-2 for another type).
 long failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const DKException& e) {
-        return e.errorMessageId();
-    }
-    return 0;
+    const long id = dktest::errorOf<DKException>(f);
+    return id == -1 ? 0 : id;
 }
 
 // <root>/vtgmt/nvlvtconfig.properties names <root> as the working folder; the log configuration
@@ -64,41 +55,13 @@ fs::path layout(const fs::path& root, const std::string& config) {
 // Runs TraceLogChild.<name> in a fresh process with NVLVTROOT=root; its output goes to
 // root/stdout.txt. Gives up (and kills it) after 60 seconds. The exit status, -1 when it failed.
 int runChild(const std::string& name, const fs::path& root) {
-    std::map<std::string, std::string> env{
-        {"NVLVTROOT", root.string()}, {"DKTEST_KEEP_NVLVTROOT", "1"}, {kChildFlag, "1"}};
-    std::vector<std::string> vars;
-    for (char** e = environ; *e; ++e) {
-        std::string v = *e;
-        if (!env.count(v.substr(0, v.find('=')))) vars.push_back(v);
-    }
-    for (auto& kv : env) vars.push_back(kv.first + "=" + kv.second);
-    std::vector<char*> envp;
-    for (auto& v : vars) envp.push_back(v.data());
-    envp.push_back(nullptr);
-    std::string filter = "--gtest_filter=TraceLogChild." + name;
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, filter.data(), nullptr};
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    std::string out = (root / "stdout.txt").string();
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    dktest::ChildOptions options;
+    options.output = root / "stdout.txt";
+    options.timeoutSeconds = 60;
+    return dktest::runSelf("TraceLogChild." + name,
+                           {"NVLVTROOT=" + root.string(), "DKTEST_KEEP_NVLVTROOT=1", std::string(kChildFlag) + "=1"},
+                           options)
+        .status;
 }
 
 // NVLVTROOT for one construction; the run's value is put back.
