@@ -849,8 +849,8 @@ void DKDatastoreSQLITE::addObjects(dkCollection* objects, const DKNVPair*, long)
     }
 }
 
-void DKDatastoreSQLITE::updateObjects(dkCollection* objects, const DKNVPair*, long) {
-    static const char* const fn = "DKDatastoreSQLITE::updateObjects";
+void DKDatastoreSQLITE::writeEach(dkCollection* objects, const char* fn,
+                                  void (DKDatastoreSQLITE::*writeOne)(DKDDOBase&, long, const char*)) {
     DKTraceScope t(trace_, fn, this);
     try {
         std::vector<dkDataObject*> all = objectsOf(objects, fn);
@@ -860,7 +860,7 @@ void DKDatastoreSQLITE::updateObjects(dkCollection* objects, const DKNVPair*, lo
         for (dkDataObject* o : all) {
             long id = 0;
             DKDDOBase& ddo = checkedObject(o, fn, true, &id);
-            updateOne(ddo, id, fn);
+            (this->*writeOne)(ddo, id, fn);
             done.push_back(&ddo);
         }
         scope.commit();
@@ -871,26 +871,12 @@ void DKDatastoreSQLITE::updateObjects(dkCollection* objects, const DKNVPair*, lo
     }
 }
 
+void DKDatastoreSQLITE::updateObjects(dkCollection* objects, const DKNVPair*, long) {
+    writeEach(objects, "DKDatastoreSQLITE::updateObjects", &DKDatastoreSQLITE::updateOne);
+}
+
 void DKDatastoreSQLITE::deleteObjects(dkCollection* objects, const DKNVPair*, long) {
-    static const char* const fn = "DKDatastoreSQLITE::deleteObjects";
-    DKTraceScope t(trace_, fn, this);
-    try {
-        std::vector<dkDataObject*> all = objectsOf(objects, fn);
-        if (all.empty()) return;
-        std::vector<DKDDOBase*> done;
-        PWriteScope scope(*this, fn);
-        for (dkDataObject* o : all) {
-            long id = 0;
-            DKDDOBase& ddo = checkedObject(o, fn, true, &id);
-            deleteOne(ddo, id, fn);
-            done.push_back(&ddo);
-        }
-        scope.commit();
-        for (DKDDOBase* ddo : done) ddo->resetDataChanged();
-    } catch (DKException& e) {
-        e.addLocation(DKExceptionLocation(kSource, fn, __LINE__));
-        throw;
-    }
+    writeEach(objects, "DKDatastoreSQLITE::deleteObjects", &DKDatastoreSQLITE::deleteOne);
 }
 
 // ---------------------------------------------------------------------------------------------

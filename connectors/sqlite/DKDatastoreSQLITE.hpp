@@ -181,6 +181,10 @@ private:
     void retrieveOne(DKDDOBase& ddo, long rowId, const char* function);
     void updateOne(DKDDOBase& ddo, long rowId, const char* function);
     void deleteOne(DKDDOBase& ddo, long rowId, const char* function);
+    // The collection forms of update and delete: every object checked, then all written in one
+    // savepoint (or the open transaction), and their change flags reset only after it commits.
+    void writeEach(dkCollection* objects, const char* function,
+                   void (DKDatastoreSQLITE::*writeOne)(DKDDOBase&, long, const char*));
     void finishAdd(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId);
     DKDDO* newDDO(dksqlite::PEntity& e, long rowId);
     std::vector<dkDataObject*> objectsOf(dkCollection* objects, const char* function);
