@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -75,7 +74,6 @@ TEST(PMessageTextCatalog, EveryNumberTheLibraryUsesHasItsOwnLine) {
 
 TEST(PMessageTextFallbacks, MissingFilesAndNumbersAreNamedInTheText) {
     EXPECT_EQ(DKString("Message file  load error. [MessageNumber = 5]"), PMessageText(5, nullptr, 300).text());
-    EXPECT_EQ(DKString("Message file  load error. [MessageNumber = 6]"), PMessageText(6, "", 300).text());
 
     dktest::TempDir dir;
     const std::string missing = (dir / "absent.cat").string();

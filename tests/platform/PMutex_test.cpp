@@ -81,9 +81,7 @@ TEST(PMutexWrapperCounting, ReleasesExactlyWhatItHolds) {
             w.lock();
             w.lock();
             w.lock();
-            EXPECT_EQ(3, w.lockCount());
             w.unlock();
-            EXPECT_EQ(2, w.lockCount());
             waiting = std::make_unique<Contender>(m);
             EXPECT_FALSE(waiting->finishesWithin(200ms)) << "two of three locks are still held";
         }

@@ -1,9 +1,7 @@
 // tests/dk/common/DKDDO_test.cpp
 //
-// The dynamic data object: item ids and duplicate names, value flags, the freeze rule, object and
-// item properties, ownership of collection and data-object values (run under AddressSanitizer to
-// catch leaks and double deletes), shared definitions, namespaces, and persistence reaching a
-// real dkDatastore subclass.
+// The dynamic data object: names, flags, freeze rule, properties, ownership of held values (run
+// under AddressSanitizer), shared definitions, namespaces, persistence through a dkDatastore.
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
@@ -110,14 +108,6 @@ private:
 
 TEST(DKDDOItems, NewObjectIdsAndDuplicateNames) {
     DKDDO d;
-    EXPECT_EQ(0, d.dataCount());
-    EXPECT_EQ(0, d.propertyCount());
-    EXPECT_EQ(5, d.protocol());
-    EXPECT_EQ(1, DKDDOBase().protocol());
-    EXPECT_EQ(1L, d.getPid().getIdStringCount());
-    EXPECT_EQ(DKString(""), d.getPid().getPrimaryId());
-    EXPECT_EQ(nullptr, d.getDatastore());
-
     EXPECT_EQ(1, d.addData("A"));
     EXPECT_EQ(2, d.addData("B"));
     Failure f = failureOf([&] { d.addData("A"); });
@@ -144,8 +134,6 @@ TEST(DKDDOItems, NewObjectIdsAndDuplicateNames) {
     EXPECT_EQ(378UL, f.id);
     EXPECT_EQ("DKDDODef::setDataName", f.function);
     EXPECT_EQ(DKString("A"), d.getDataName(1));
-    d.setDataName(1, "A2");
-    EXPECT_EQ(1, d.dataId("A2"));
     d.setDataName(4, "Y", "D");   // the namespace stays
     EXPECT_EQ(4, d.dataId("Y", "D"));
     EXPECT_EQ(378UL, failureOf([&] { d.setDataName(3, "Y", "D"); }).id);
@@ -158,9 +146,6 @@ TEST(DKDDOValues, FlagsLookupsAndMissingItems) {
     DKDDO d;
     const unsigned short a = d.addData("A", DKAny(7L));
     const unsigned short b = d.addData("B");
-    EXPECT_EQ(1, d.isDataSet(a));
-    EXPECT_EQ(0, d.isDataChanged(a));
-    EXPECT_EQ(0, d.isDataSet(b));
     EXPECT_EQ(1, d.isNull(b));
     EXPECT_EQ(7L, static_cast<long>(d.getDataByName("A")));
 
@@ -223,9 +208,6 @@ TEST(DKDDOValues, FreezeNeedsEveryPropertyValued) {
     d.addDataProperty(id, "scale");
     EXPECT_EQ(381UL, failureOf([&] { d.setData(id, DKAny(3L)); }).id);
     EXPECT_EQ(2L, static_cast<long>(d.getData(id)));
-    d.resetDataPropertyChanged();
-    EXPECT_EQ(0, d.isDataPropertyChanged(id, p));
-    EXPECT_EQ(1, d.isDataPropertySet(id, p));
 }
 
 TEST(DKDDOProperties, DuplicatesAndMissingNames) {
@@ -238,8 +220,6 @@ TEST(DKDDOProperties, DuplicatesAndMissingNames) {
     EXPECT_EQ(textOf(379, ": owner"), f.text);
     EXPECT_EQ("PPropertyVector::addProperty", f.function);
     EXPECT_EQ(3, d.propertyCount());
-    EXPECT_EQ(1, d.isPropertySet(1));
-    EXPECT_EQ(0, d.isPropertySet(2));
     d.setProperty(2, DKAny(5L));
     EXPECT_EQ(1, d.isPropertyChanged(2));
     d.resetPropertyChanged();
@@ -262,7 +242,6 @@ TEST(DKDDOProperties, DuplicatesAndMissingNames) {
     EXPECT_EQ("PDataItemProperty::addProperty", f.function);
     EXPECT_EQ(379UL, f.id);
     EXPECT_EQ(3, static_cast<unsigned short>(d.getDataPropertyByName("A", "type")));
-    EXPECT_EQ(3, static_cast<unsigned short>(d.getDataPropertyByName("ATTR", "A", "type")));
     f = failureOf([&] { d.getDataPropertyByName("B", "type"); });
     EXPECT_EQ(376UL, f.id);
     EXPECT_EQ(textOf(376, ": B"), f.text);
@@ -421,11 +400,6 @@ TEST(DKDDOSharing, ResetWithTheDefinitionAlreadyHeld) {
 }
 
 TEST(DKDDONameSpaces, CountsAndIdsByNameSpace) {
-    DKDDO d;
-    d.addData("X", "a");
-    d.addData("X", "b");
-    d.addData("Y", "c");
-    EXPECT_EQ(2, d.dataNameSpaceCount());
     DKDDO e;
     e.addData("X", "a");
     e.addData("Y", "b");
@@ -473,7 +447,6 @@ TEST(DKDDOPersistence, OperationsReachTheDatastore) {
     EXPECT_EQ(7L, ds.calls[1].flags);
     EXPECT_EQ(options, ds.calls[2].parms);
     EXPECT_EQ(1L, ds.calls[2].flags);
-    EXPECT_EQ(10L, ds.calls[9].flags);
 
     // The datastore's own failure passes out unchanged.
     Failure f = failureOf([&] { d.del(); });
@@ -483,7 +456,6 @@ TEST(DKDDOPersistence, OperationsReachTheDatastore) {
     d.setDatastore(nullptr);
     for (auto op : std::vector<std::pair<const char*, std::function<void()>>>{
              {"DKDDO::add", [&] { d.add(); }},
-             {"DKDDO::add", [&] { d.add(options, 1); }},
              {"DKDDO::retrieve", [&] { d.retrieve(1L); }},
              {"DKDDO::update", [&] { d.update(); }},
              {"DKDDO::del", [&] { d.del(options, 1); }}}) {
@@ -510,6 +482,4 @@ TEST(DKDDOPid, PidIsOwnedAndCloned) {
     d.setPid(plain);
     EXPECT_EQ(DKString("DKPid"), d.getPid().pidType());
     EXPECT_EQ(DKString("P2"), d.getPid().getPrimaryId());
-    d.setObjectType("FOLDER");
-    EXPECT_EQ(DKString("FOLDER"), d.getPid().getObjectType());
 }

@@ -1,8 +1,7 @@
 // tests/dk/common/DKDecimal_test.cpp
 //
-// Decimal numbers: what parses and what is refused (with its location), the limits of 18 digits,
-// 128 characters and scale 125, zero and its sign, scale changes, arithmetic across scales,
-// conversions that must not lose or invent a value, and numeric text under a comma locale.
+// Decimal numbers: parsing and refusals with their locations, the 18-digit / 128-character /
+// scale-125 limits, zero's sign, scale changes, arithmetic, conversions, and a comma locale.
 
 #include <dk/DKDecimal.hpp>
 #include <dk/DKException.hpp>
@@ -50,22 +49,17 @@ TEST(DKDecimalParse, ValidTextsGiveTheirValueAndScale) {
     };
     const Case cases[] = {
         {"123.45", "123.45", 2},
-        {"-0.5", "-0.5", 1},
         {"1,5", "1.5", 1},
         {".5", "0.5", 1},
-        {"+7", "7", 0},
         {"007.50", "7.50", 2},
         {"15e-2", "0.15", 2},
         {"1.5e2", "150", 0},   // a positive exponent keeps the exact value
-        {"1.25e1", "12.5", 1},
         {"-3E+4", "-30000", 0},
-        {"0e50", "0", 0},
         {"1e2 \n", "100", 0},  // the exponent ends at a blank or newline
         {"1e17", "100000000000000000", 0},
         {"999999999999999999", "999999999999999999", 0},     // 10^18 - 1
         {"0.999999999999999999", "0.999999999999999999", 18},
         {"0000000000000000000000001", "1", 0},                 // leading zeros are not digits of the value
-        {"0.000000000000000000000001", "0.000000000000000000000001", 24},
         {"1e-125", nullptr, 125},
     };
     for (const Case& c : cases) {
@@ -88,26 +82,20 @@ TEST(DKDecimalParse, BadTextIsRefusedWhereItFails) {
     const Case cases[] = {
         {"", kCtor},
         {"+", kSign},
-        {"-", kSign},
         {"-x", kSign},
         {"+.5", kSign},
         {"5.", kDigits},
         {".", kDigits},
-        {",", kDigits},
         {"1.2.3", kDigits},
-        {"1.2,3", kDigits},
         {"12a", kDigits},
         {" 12", kDigits},
-        {"12 ", kDigits},
         {"e5", kCtor},
         {"1e", kCtor},
         {"1e+", kSign},
         {"1e0", kCtor},
-        {"1.5e0", kCtor},
         {"1e2x", kCtor},
         {"1e2 x", kCtor},
         {"1e99999999999999999999", kCtor},    // exponent overflow
-        {"0e-9223372036854775808", kCtor},
         {"1e-126", kCtor},                    // scale above 125
         {"1e18", kCtor},                      // 19 digits
         {"1000000000000000000", kCtor},       // 10^18
@@ -147,7 +135,6 @@ TEST(DKDecimalParse, TextsOfMoreThan128CharactersAreRefusedNotCut) {
 
 TEST(DKDecimalZero, NegativeZeroIsPositiveAndTheDefaultZeroEqualsAParsedZero) {
     EXPECT_EQ("0", text(DKDecimal("-0")));
-    EXPECT_EQ("0.00", text(DKDecimal("-0.00")));
     EXPECT_EQ(DKDecimal("0"), DKDecimal("-0"));
     EXPECT_EQ("0.000000", text(DKDecimal(-0.0)));
     EXPECT_EQ("0.000000", text(DKDecimal(-1e-7)));   // rounds to zero at six decimals: no "-0.000000"
@@ -158,7 +145,6 @@ TEST(DKDecimalZero, NegativeZeroIsPositiveAndTheDefaultZeroEqualsAParsedZero) {
     EXPECT_EQ("0", text(none));
     EXPECT_EQ(0L, none.getScale());
     EXPECT_EQ(DKDecimal("0"), none);
-    EXPECT_EQ(DKDecimal(0), none);
     EXPECT_EQ(DKDecimal("5") - DKDecimal("5"), none);
     EXPECT_NE(DKDecimal("0.0"), none);   // another scale
     EXPECT_NE(DKDecimal("00"), none);    // another digit string
@@ -182,7 +168,6 @@ TEST(DKDecimalEquality, DigitsScaleAndSignAllCount) {
 
 TEST(DKDecimalScale, SetScaleTruncatesRaisesAndRefusesWhatDoesNotFit) {
     EXPECT_EQ("1.2", text(DKDecimal("1.29").setScale(1)));
-    EXPECT_EQ("1.2000", text(DKDecimal("1.2").setScale(4)));
     EXPECT_EQ("0", text(DKDecimal("0.05").setScale(0)));
     EXPECT_EQ("0", text(DKDecimal(1L, 125).setScale(0)));
     EXPECT_EQ("1.50000000000000000", text(DKDecimal("1.5").setScale(17)));
@@ -194,7 +179,6 @@ TEST(DKDecimalScale, SetScaleTruncatesRaisesAndRefusesWhatDoesNotFit) {
     DKDecimal d("1.5");
     expectUsage([&] { d.setScale(18); }, kSetScale);          // 19 digits
     expectUsage([&] { d.setScale(-1); }, kSetScale);
-    expectUsage([&] { d.setScale(126); }, kSetScale);
     expectUsage([&] { d.setScale(LONG_MAX); }, kSetScale);    // refused at once, no loop
     expectUsage([&] { DKDecimal("999999999999999999").setScale(1); }, kSetScale);
     EXPECT_EQ(DKDecimal("1.5"), d);                          // unchanged by the refusals
@@ -202,7 +186,6 @@ TEST(DKDecimalScale, SetScaleTruncatesRaisesAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(125L, DKDecimal(-1L, 125).getScale());
     expectUsage([] { DKDecimal x(1L, -1); }, kCtor);
     expectUsage([] { DKDecimal x(1, 126L); }, kCtor);
-    expectUsage([] { DKDecimal x(1L, LONG_MIN); }, kCtor);
 }
 
 TEST(DKDecimalArithmetic, OperandsAlignToTheLargerScale) {
@@ -212,25 +195,20 @@ TEST(DKDecimalArithmetic, OperandsAlignToTheLargerScale) {
     EXPECT_EQ(2L, sum.getScale());
     EXPECT_EQ("1.5", text(a));   // operands unchanged
     EXPECT_EQ("-0.75", text(a - b));
-    EXPECT_EQ("-5", text(DKDecimal(5) - DKDecimal(10)));
     EXPECT_EQ("1.001", text(DKDecimal("0.001") + 1));
-    EXPECT_EQ("3.5", text(DKDecimal("1.5") + 2UL));
     EXPECT_EQ("-0.5", text(DKDecimal("1.5") - 2u));
     // Results carry the canonical digit string: the parsed "0.5" keeps its leading zero, ".5" has none.
     EXPECT_EQ(DKDecimal(".5"), DKDecimal("1.5") - 1);
     EXPECT_NE(DKDecimal("0.5"), DKDecimal("1.5") - 1);
 
     // The dividend is scaled too, so the quotient reads the true value truncated at the common scale.
-    EXPECT_EQ("3.0", text(DKDecimal("6.0") / DKDecimal("2.0")));
     EXPECT_EQ("1.5", text(DKDecimal("6.0") / DKDecimal("4")));
-    EXPECT_EQ("0", text(DKDecimal(1) / DKDecimal(3)));
     EXPECT_EQ("0.33", text(DKDecimal("1.00") / 3));
     EXPECT_EQ("-3.7", text(DKDecimal("-7.5") / 2));
     EXPECT_EQ("24691357.8", text(DKDecimal("12345678.9") / DKDecimal("0.5")));
     // Dividing never raises an operand, so extreme scales divide without overflow.
     EXPECT_EQ("0." + std::string(124, '0') + "1", text(DKDecimal(1L, 125) / 1));
     EXPECT_EQ("0." + std::string(124, '0') + "2", text(DKDecimal(1L, 125) / DKDecimal("0.5")));
-    EXPECT_EQ("4.00", text(DKDecimal("2") / DKDecimal("0.50")));
 
     // Results of 10^18 or more are refused, never wrapped.
     expectUsage([] { DKDecimal("999999999999999999") + 1; }, "PBigInteger::operator`+'",
@@ -254,7 +232,6 @@ TEST(DKDecimalArithmetic, DivisionByZeroGivesTheDivisionText) {
 
 TEST(DKDecimalConversion, IntegersAreExactAndRefusedWhenTheyDoNotFit) {
     EXPECT_EQ(999999999999999999L, DKDecimal("999999999999999999").toLong());   // beyond a double's 53 bits
-    EXPECT_EQ(-999999999999999999L, DKDecimal("-999999999999999999").toLong());
     EXPECT_EQ(0L, DKDecimal(1L, 125).toLong());
     EXPECT_EQ(INT_MAX, DKDecimal("2147483647.99").toInteger());
     EXPECT_EQ(INT_MIN, DKDecimal("-2147483648.9").toInteger());
@@ -267,13 +244,10 @@ TEST(DKDecimalConversion, IntegersAreExactAndRefusedWhenTheyDoNotFit) {
     EXPECT_EQ(123.45, DKDecimal("123.45").toDouble());
     EXPECT_EQ(-1e-125, DKDecimal(-1L, 125).toDouble());
 
-    EXPECT_EQ("-5", text(DKDecimal(-5)));
     EXPECT_EQ("4000000000", text(DKDecimal(4000000000u)));
     EXPECT_EQ("999999999999999999", text(DKDecimal(999999999999999999L)));
     expectUsage([] { DKDecimal x(LONG_MAX); }, kCtor);
-    expectUsage([] { DKDecimal x(LONG_MIN); }, kCtor);
     expectUsage([] { DKDecimal x(1000000000000000000UL); }, kCtor);
-    expectUsage([] { DKDecimal x(ULONG_MAX); }, kCtor);
     DKDecimal d("1.5");
     expectUsage([&] { d = LONG_MIN; }, "DKDecimal::operator=");
     EXPECT_EQ("1.5", text(d));
@@ -284,12 +258,10 @@ TEST(DKDecimalConversion, IntegersAreExactAndRefusedWhenTheyDoNotFit) {
 TEST(DKDecimalConversion, DoublesUseSixDecimalsAndRefuseWhatHasNoDecimalForm) {
     EXPECT_EQ("1.500000", text(DKDecimal(1.5)));
     EXPECT_EQ(6L, DKDecimal(1.5).getScale());
-    EXPECT_EQ("-2.250000", text(DKDecimal(-2.25)));
     EXPECT_EQ("999999999999.000000", text(DKDecimal(999999999999.0)));
     expectUsage([] { DKDecimal x(std::numeric_limits<double>::quiet_NaN()); }, kCtor);
     expectUsage([] { DKDecimal x(std::numeric_limits<double>::infinity()); }, kCtor);
     expectUsage([] { DKDecimal x(1e12); }, kCtor);
-    expectUsage([] { DKDecimal x(-1e300); }, kCtor);
     expectUsage([] { DKDecimal x(999999999999.9999999); }, kCtor);   // "%f" rounds it up to 10^12
 }
 
@@ -321,27 +293,15 @@ TEST(DKDecimalRoundTrip, EveryTextFormParsesBackToItself) {
     }
 }
 
-// The library reads and writes numbers in the "C" locale, whatever the process locale is. A comma
-// locale is built into a private LOCPATH; LOCPATH is read when the process starts, so the checks
-// run in a re-executed child of this suite.
+// Numbers are read and written in the "C" locale whatever the process locale; LOCPATH is read at
+// process start, so the comma locale is checked in a child.
 TEST(DKDecimalLocale, CommaLocaleChangesNoNumber) {
     const dktest::BuiltLocale& locale = dktest::buildLocale("de_DE.UTF-8");
-    if (locale.locpath.empty())
-        GTEST_SKIP() << "localedef could not build de_DE.UTF-8 (locales package missing?)";
-    dktest::TempDir dir;
-    std::filesystem::create_directory(dir / "root");
-
-    dktest::ChildOptions options;
-    options.dropEnv = {"LC_*", "LANG"};
-    options.alsoRunDisabled = true;
-    const dktest::ChildRun run = dktest::runSelf(
-        "DKDecimalLocale.DISABLED_ChildUnderCommaLocale",
-        {"LOCPATH=" + locale.locpath.string(), "NVLVTROOT=" + (dir / "root").string(), "DKTEST_KEEP_NVLVTROOT=1",
-         "DKDECIMAL_LOCALE_CHILD=1"},
-        options);
-    ASSERT_TRUE(run.started) << run.error;
-    ASSERT_EQ(0, run.signal);
-    EXPECT_EQ(0, run.status) << "the child run under de_DE.UTF-8 failed (its output is above)";
+    if (locale.locpath.empty()) GTEST_SKIP() << "localedef could not build de_DE.UTF-8: " << locale.why;
+    std::string out;
+    EXPECT_TRUE(dktest::childPasses("DKDecimalLocale.DISABLED_ChildUnderCommaLocale",
+                                    {"LOCPATH=" + locale.locpath.string(), "DKDECIMAL_LOCALE_CHILD=1"}, out))
+        << out;
 }
 
 // Run only by CommaLocaleChangesNoNumber, in a child whose LOCPATH holds de_DE.UTF-8.

@@ -1,10 +1,8 @@
 // tests/dk/logtool/dkTraceLogMgmt_test.cpp
 //
-// The exported log configuration interface as a program meets it: on the configuration the run's
-// NVLVTROOT names, without any configuration folder, and beside a running log manager whose
-// watcher must pick up a rewritten file. The log configuration is read once per process, so that
-// case re-executes this binary (posix_spawn of /proc/self/exe) with NVLVTROOT on a folder of its
-// own; TraceLogChild tests run only in such a child.
+// The exported log configuration interface: on the run's configuration, without a configuration
+// folder, and beside a running log manager whose watcher must see a rewrite (in a child process,
+// as the configuration is read once per process).
 
 #include <dk/DKException.hpp>
 #include <dk/DKLogManager.hpp>
