@@ -22,8 +22,7 @@ const char* const kWords[] = {"AND", "OR", "AND NOT", "NOT", "=", "<>", "", "x"}
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    dkFuzzInit();
-    if (const char* name = std::getenv("DKFUZZ_LOCALE")) std::setlocale(LC_ALL, name);
+    dkFuzzInitWithLocale();
     return 0;
 }
 

@@ -16,8 +16,7 @@
 #include <string>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    dkFuzzInit();
-    if (const char* name = std::getenv("DKFUZZ_LOCALE")) std::setlocale(LC_ALL, name);
+    dkFuzzInitWithLocale();
     return 0;
 }
 

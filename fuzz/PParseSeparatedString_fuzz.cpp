@@ -20,8 +20,7 @@ bool white(char c) { return c == ' ' || c == '\r' || c == '\n'; }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    dkFuzzInit();
-    if (const char* name = std::getenv("DKFUZZ_LOCALE")) std::setlocale(LC_ALL, name);
+    dkFuzzInitWithLocale();
     return 0;
 }
 

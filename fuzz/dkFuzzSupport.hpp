@@ -6,6 +6,7 @@
 
 #include "dkLogRoot.hpp"
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -17,4 +18,11 @@ inline void dkFuzzInit() {
     // Keep the log small and quiet: only fatal lines, so a long run does not fill the disk.
     dktools::prepareLogRoot(root, "DKLogPriority=FATAL\nDKLogOutputFileSize=1\n");
     fs::current_path(root);
+}
+
+// The same, then the locale named by DKFUZZ_LOCALE (with LOCPATH), so the scanners' double-byte
+// paths can be fuzzed under a code page with lead bytes.
+inline void dkFuzzInitWithLocale() {
+    dkFuzzInit();
+    if (const char* name = std::getenv("DKFUZZ_LOCALE")) std::setlocale(LC_ALL, name);
 }

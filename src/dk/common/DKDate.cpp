@@ -167,19 +167,28 @@ long long findFrom(const char* text, long long from, char c) {
 // A separator found below L: present and not the last character.
 bool belowLast(long long pos, long long last) { return pos >= 0 && pos < last; }
 
+// Three numbers separated by sep ("2004-12-31", "23.59.59"): both separators present and below
+// the last character, each number read like atoi.
+bool readThree(const char* text, char sep, long long (&n)[3]) {
+    const long long last = static_cast<long long>(std::strlen(text)) - 1;
+    const long long first = findFrom(text, 0, sep);
+    if (!belowLast(first, last)) return false;
+    const long long second = findFrom(text, first + 1, sep);
+    if (!belowLast(second, last)) return false;
+    n[0] = readNumber(text);
+    n[1] = readNumber(text + first + 1);
+    n[2] = readNumber(text + second + 1);
+    return true;
+}
+
 struct DateFields {
     long long year, month, day;
 };
 
 bool parseDate(const char* text, DateFields& f) {
-    const long long last = static_cast<long long>(std::strlen(text)) - 1;
-    const long long dash1 = findFrom(text, 0, '-');
-    if (!belowLast(dash1, last)) return false;
-    const long long dash2 = findFrom(text, dash1 + 1, '-');
-    if (!belowLast(dash2, last)) return false;
-    f.year = readNumber(text);
-    f.month = readNumber(text + dash1 + 1);
-    f.day = readNumber(text + dash2 + 1);
+    long long n[3];
+    if (!readThree(text, '-', n)) return false;
+    f = {n[0], n[1], n[2]};
     return inRange(f.year, kMinTextYear, kMaxTextYear) && inRange(f.month, 1, 12) &&
            inRange(f.day, 1, 31);
 }
@@ -189,14 +198,9 @@ struct TimeFields {
 };
 
 bool parseTime(const char* text, TimeFields& f) {
-    const long long last = static_cast<long long>(std::strlen(text)) - 1;
-    const long long dot1 = findFrom(text, 0, '.');
-    if (!belowLast(dot1, last)) return false;
-    const long long dot2 = findFrom(text, dot1 + 1, '.');
-    if (!belowLast(dot2, last)) return false;
-    f.hours = readNumber(text);
-    f.minutes = readNumber(text + dot1 + 1);
-    f.seconds = readNumber(text + dot2 + 1);
+    long long n[3];
+    if (!readThree(text, '.', n)) return false;
+    f = {n[0], n[1], n[2]};
     return inRange(f.hours, 0, 24) && inRange(f.minutes, 0, 60) && inRange(f.seconds, 0, 60);
 }
 
