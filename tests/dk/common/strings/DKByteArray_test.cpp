@@ -1,4 +1,4 @@
-// tests/dk/common/DKByteArray_test.cpp
+// tests/dk/common/strings/DKByteArray_test.cpp
 
 #include <dk/DKByteArray.hpp>
 #include <dk/DKHandle.hpp>

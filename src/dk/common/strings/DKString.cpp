@@ -1,4 +1,4 @@
-// src/dk/common/DKString.cpp
+// src/dk/common/strings/DKString.cpp
 //
 // The string of every interface. Texts of up to 15 characters stay inside the object; longer ones
 // live in a buffer with a small header (atomic count, capacity, owning manager) taken from the

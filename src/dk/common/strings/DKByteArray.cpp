@@ -1,4 +1,4 @@
-// src/dk/common/DKByteArray.cpp
+// src/dk/common/strings/DKByteArray.cpp
 //
 // The owned byte block of content and binary attribute values. Every replacement copies the new
 // bytes before it frees the old block, so assigning an array to itself or handing setData the

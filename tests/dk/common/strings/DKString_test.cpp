@@ -1,4 +1,4 @@
-// tests/dk/common/DKString_test.cpp
+// tests/dk/common/strings/DKString_test.cpp
 //
 // dk-threaded-suite: the storage cases below free strings on threads other than their makers'.
 

@@ -1,4 +1,4 @@
-// src/dk/common/DKHandle.cpp
+// src/dk/common/strings/DKHandle.cpp
 //
 // A platform handle paired with the name of its kind, passed through interfaces that must not
 // know the handle's type. The handle is only carried, never closed.
