@@ -1,4 +1,4 @@
-// src/dk/common/DKException.cpp
+// src/dk/common/errors/DKException.cpp
 //
 // The exception family every failure of the library is reported with: building the message text
 // from a template, its inserts and the server information, keeping texts and locations as deep

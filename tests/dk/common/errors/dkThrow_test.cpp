@@ -1,4 +1,4 @@
-// tests/dk/common/dkThrow_test.cpp
+// tests/dk/common/errors/dkThrow_test.cpp
 //
 // The throw helper: the text, class, location and log record of a throw, thrown here and from a
 // separately built library loaded with dlopen (as connectors are), whose throws must be caught

@@ -1,4 +1,4 @@
-// tests/dk/common/DKLogMessageInserts_test.cpp
+// tests/dk/common/errors/DKLogMessageInserts_test.cpp
 //
 // Insert lists and the substitution of message templates, including its odd corners, and many
 // threads building messages while another thread rewrites a shared list (dk-threaded-suite).

@@ -1,4 +1,4 @@
-// src/dk/common/DKLogMessageInserts.cpp
+// src/dk/common/errors/DKLogMessageInserts.cpp
 //
 // The numbered insert texts of a catalogue message and the substitution that fills a message
 // template with them. Two process-wide mutexes are involved: the table mutex guards every list's

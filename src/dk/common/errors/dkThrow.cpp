@@ -1,4 +1,4 @@
-// src/dk/common/dkThrow.cpp
+// src/dk/common/errors/dkThrow.cpp
 //
 // The part of every throw that does not depend on the exception's class: mark it thrown, record
 // where it arose and log it once, before the caller throws its copy.

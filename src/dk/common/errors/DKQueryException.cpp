@@ -1,4 +1,4 @@
-// src/dk/common/DKQueryException.cpp
+// src/dk/common/errors/DKQueryException.cpp
 //
 // The exception of query parsing and running. Its many constructors all come down to two: one
 // that builds the message (the caller's text, or the catalogue text of the number) and one that

@@ -1,4 +1,4 @@
-// tests/dk/common/DKException_test.cpp
+// tests/dk/common/errors/DKException_test.cpp
 //
 // The exception family: message text with server information, texts and locations with their
 // limits, the report form, deep copies, the class tree and the query exception's constructors.
