@@ -1,4 +1,4 @@
-// src/dk/common/DKDate.cpp
+// src/dk/common/values/DKDate.cpp
 //
 // Dates, times of day and timestamps: building the stored value from broken-down fields, reading
 // the fields back, the text forms and their parsers. Fields become values by UTC calendar

@@ -1,4 +1,4 @@
-// src/dk/common/DKAny.cpp
+// src/dk/common/values/DKAny.cpp
 //
 // The variant that carries every attribute value, option and collection element. Value types are
 // held by owned copies that this file allocates and deletes; collections, data objects and raw

@@ -1,4 +1,4 @@
-// src/dk/common/DKDecimal.cpp
+// src/dk/common/values/DKDecimal.cpp
 //
 // Exact decimal numbers for repository DECIMAL values: parsing and writing their text, changing
 // the scale, converting to machine numbers, and + - / on PBigInteger. Numeric text crosses the

@@ -1,4 +1,4 @@
-// src/dk/common/DKNVPair.cpp
+// src/dk/common/values/DKNVPair.cpp
 //
 // The name/value pair of option and property lists: a name and a DKAny, both held by copy.
 

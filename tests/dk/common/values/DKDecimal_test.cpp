@@ -1,4 +1,4 @@
-// tests/dk/common/DKDecimal_test.cpp
+// tests/dk/common/values/DKDecimal_test.cpp
 //
 // Decimal numbers: parsing and refusals with their locations, the 18-digit / 128-character /
 // scale-125 limits, zero's sign, scale changes, arithmetic, conversions, and a comma locale.

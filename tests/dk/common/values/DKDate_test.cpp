@@ -1,4 +1,4 @@
-// tests/dk/common/DKDate_test.cpp
+// tests/dk/common/values/DKDate_test.cpp
 //
 // Dates, times and timestamps: the year-offset rule at its edges, normalisation, the text forms
 // and their parsers with every kind of bad input, round trips and comparisons.

@@ -1,4 +1,4 @@
-// tests/dk/common/DKAny_test.cpp
+// tests/dk/common/values/DKAny_test.cpp
 //
 // The variant and the name/value pair: the type each constructor gives, conversions and their
 // failures, ownership of held objects (run under AddressSanitizer), equality, type-code texts.

@@ -1,4 +1,4 @@
-// src/dk/common/PBigInteger.cpp
+// src/dk/common/values/PBigInteger.cpp
 //
 // The exact integer engine of DKDecimal. Magnitudes stay below 10^18, so every sum, difference
 // and quotient fits a 64-bit integer and products are checked in 128 bits; a result that would

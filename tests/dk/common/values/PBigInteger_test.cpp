@@ -1,4 +1,4 @@
-// tests/dk/common/PBigInteger_test.cpp
+// tests/dk/common/values/PBigInteger_test.cpp
 //
 // The integer engine under DKDecimal: carries and borrows across the 10^9 limb, signs, the 10^18
 // limit that every operation must refuse to cross, truncating division and its zero divisor.
