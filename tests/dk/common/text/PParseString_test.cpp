@@ -1,4 +1,4 @@
-// tests/dk/common/PParseString_test.cpp
+// tests/dk/common/text/PParseString_test.cpp
 //
 // The scanners: quoting, nesting, operator order, empty pieces, line breaks, malformed text (303),
 // reads bounded by the text, and double-byte handling under a GBK locale in a child process.

@@ -1,4 +1,4 @@
-// src/dk/common/PCollection.cpp
+// src/dk/common/text/PCollection.cpp
 //
 // The positional pointer list the tokenizers, PStringId and connectors keep their pieces in.
 // Elements sit in one array that grows and shrinks in steps of 25; cursors are plain indexes, so

@@ -1,4 +1,4 @@
-// src/dk/common/PVector.cpp
+// src/dk/common/text/PVector.cpp
 //
 // The pointer array behind the connection pool's free and used lists and the data object's
 // item tables. Out-of-range indexes are reported with message 392 and the offending 1-based

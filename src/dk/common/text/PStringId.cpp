@@ -1,4 +1,4 @@
-// src/dk/common/PStringId.cpp
+// src/dk/common/text/PStringId.cpp
 //
 // The length-prefixed string list that persistent identifiers are written in. Parsing reads
 // untrusted text, so every length is checked against overflow and against what is left of the

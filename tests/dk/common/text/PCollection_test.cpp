@@ -1,4 +1,4 @@
-// tests/dk/common/PCollection_test.cpp
+// tests/dk/common/text/PCollection_test.cpp
 //
 // The positional list: order under insertion and removal, the growth and shrink steps, the
 // maximum, and cursors: invalidated by every change, leaving when they die, detached when their

@@ -1,4 +1,4 @@
-// tests/dk/common/PKeyLongCollection_test.cpp
+// tests/dk/common/text/PKeyLongCollection_test.cpp
 //
 // The keyed collections: key order for each key type, unique keys (306), the unique-keys flag
 // (303), the maximum, and cursors that survive other entries' changes but not their own entry's

@@ -1,4 +1,4 @@
-// src/dk/common/PKeyLongCollection.cpp
+// src/dk/common/text/PKeyLongCollection.cpp
 //
 // The keyed collections behind DKPid's id strings and the service registry. One template holds
 // the behaviour for the three key types; the tree is the standard library's red-black map, whose

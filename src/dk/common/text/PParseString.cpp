@@ -1,4 +1,4 @@
-// src/dk/common/PParseString.cpp
+// src/dk/common/text/PParseString.cpp
 //
 // The scanners of the toolkit's little languages: configuration lines, query terms, operator
 // expressions. They read text that comes from files and users, so every scan is bounded by the

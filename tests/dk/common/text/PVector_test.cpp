@@ -1,4 +1,4 @@
-// tests/dk/common/PVector_test.cpp
+// tests/dk/common/text/PVector_test.cpp
 //
 // The pointer array: its growth steps, removal and replacement, and the exact text of message
 // 392 for every kind of bad index.

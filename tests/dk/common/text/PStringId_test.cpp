@@ -1,4 +1,4 @@
-// tests/dk/common/PStringId_test.cpp
+// tests/dk/common/text/PStringId_test.cpp
 //
 // The length-prefixed string list: parsing, writing back, round trips of awkward strings, and
 // every kind of malformed text, which throws 303 with the bracketed text as its insert.
