@@ -128,8 +128,11 @@ void PCollection::checkCursor(const Cursor& cursor, const char* function) const 
 }
 
 void PCollection::resizeTo(unsigned long capacity) {
-    void** array = capacity > 0 ? new void*[capacity] : nullptr;
-    if (count_ > 0) std::memcpy(array, elements_, count_ * sizeof(void*));
+    void** array = nullptr;
+    if (capacity > 0) {
+        array = new void*[capacity];
+        if (count_ > 0) std::memcpy(array, elements_, count_ * sizeof(void*));
+    }
     delete[] elements_;
     elements_ = array;
     capacity_ = capacity;
