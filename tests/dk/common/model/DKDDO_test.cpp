@@ -1,4 +1,4 @@
-// tests/dk/common/DKDDO_test.cpp
+// tests/dk/common/model/DKDDO_test.cpp
 //
 // The dynamic data object: names, flags, freeze rule, properties, ownership of held values (run
 // under AddressSanitizer), shared definitions, namespaces, persistence through a dkDatastore.

@@ -1,4 +1,4 @@
-// src/dk/common/DKDDODef.cpp
+// src/dk/common/model/DKDDODef.cpp
 //
 // The definition of a dynamic data object: the ordered data items with their names, namespaces
 // and properties, and the property lists shared by items and objects. Duplicate names are

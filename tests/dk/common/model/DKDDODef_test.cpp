@@ -1,4 +1,4 @@
-// tests/dk/common/DKDDODef_test.cpp
+// tests/dk/common/model/DKDDODef_test.cpp
 //
 // The data object definition on its own: deep copies that do not alias, assignment that keeps
 // the object type, equality that ignores item order but not flags or property values.

@@ -1,4 +1,4 @@
-// tests/dk/common/DKPid_test.cpp
+// tests/dk/common/model/DKPid_test.cpp
 //
 // Persistent identifiers: exact round trips of hostile texts, the boundaries of counts and
 // indexes, usage errors with their locations, and copies and clones that stay independent.

@@ -1,4 +1,4 @@
-// src/dk/common/dkDataObject.cpp
+// src/dk/common/model/dkDataObject.cpp
 //
 // The two roots of the data object family: the parent and root links every data object has,
 // and the owned persistent identifier of the objects that name a repository item. Also the

@@ -1,4 +1,4 @@
-// src/dk/common/DKDDO.cpp
+// src/dk/common/model/DKDDO.cpp
 //
 // The dynamic data object as applications use it: a DKDDOBase bound to its datastore. Adding,
 // retrieving, updating and deleting are the datastore's work; this object only hands itself and

@@ -1,4 +1,4 @@
-// src/dk/common/DKDDOBase.cpp
+// src/dk/common/model/DKDDOBase.cpp
 //
 // The values and object properties of a dynamic data object, and its share of a definition.
 // Values follow the definition's items by position: whenever the definition has gained items

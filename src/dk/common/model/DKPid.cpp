@@ -1,4 +1,4 @@
-// src/dk/common/DKPid.cpp
+// src/dk/common/model/DKPid.cpp
 //
 // Persistent identifiers of repository items and their two text forms. The id strings live in a
 // vector indexed from 0; the visible ones are those below the count. Both text forms are
