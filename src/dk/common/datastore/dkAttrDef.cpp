@@ -1,4 +1,4 @@
-// src/dk/common/dkAttrDef.cpp
+// src/dk/common/datastore/dkAttrDef.cpp
 //
 // Attribute definitions: the plain attribute of an entity and its mapped form, which names the
 // datastore it comes from instead of pointing at one. Only adding and deleting the attribute

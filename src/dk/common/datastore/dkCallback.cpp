@@ -1,4 +1,4 @@
-// src/dk/common/dkCallback.cpp
+// src/dk/common/datastore/dkCallback.cpp
 //
 // The base bodies of the asynchronous result callback and of the user exit: a callback that
 // accepts every batch and frees every exception it is given, an exit that changes nothing.

@@ -1,4 +1,4 @@
-// src/dk/common/dkDatastoreAdmin.cpp
+// src/dk/common/datastore/dkDatastoreAdmin.cpp
 //
 // The base of a datastore's administration entry point: it keeps the datastore and rejects
 // every administration interface until a connector provides it.

@@ -1,4 +1,4 @@
-// src/dk/common/dkDatastoreDef.cpp
+// src/dk/common/datastore/dkDatastoreDef.cpp
 //
 // The base of a datastore's schema description and of its server records. The catalogue reads
 // are the connector's; the base rejects them, answers the searchable lists with the full ones

@@ -1,4 +1,4 @@
-// src/dk/common/dkDatastore.cpp
+// src/dk/common/datastore/dkDatastore.cpp
 //
 // The base bodies of the abstract connector. Operations that need a repository reject the call
 // with message 341; the collection forms, the search-template forms, the listSearchable...

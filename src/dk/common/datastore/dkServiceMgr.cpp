@@ -1,4 +1,4 @@
-// src/dk/common/dkServiceMgr.cpp
+// src/dk/common/datastore/dkServiceMgr.cpp
 //
 // The registry of services a datastore hands out: services kept by id in a keyed collection, so
 // every list comes back in ascending id order. The registry only points at the services.

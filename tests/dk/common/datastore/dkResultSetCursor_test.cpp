@@ -1,4 +1,4 @@
-// tests/dk/common/dkResultSetCursor_test.cpp
+// tests/dk/common/datastore/dkResultSetCursor_test.cpp
 //
 // The placeholder answers of the cursors, the callback and the user exit that connectors
 // replace: a caller written against them must see exactly these.

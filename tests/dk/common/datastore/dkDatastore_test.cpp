@@ -1,4 +1,4 @@
-// tests/dk/common/dkDatastore_test.cpp
+// tests/dk/common/datastore/dkDatastore_test.cpp
 //
 // The abstract connector: every base operation needing a repository rejects with its own text and
 // location, the null-template check, serviceMgr(), and the collection forms with their failures.

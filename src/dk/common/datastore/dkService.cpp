@@ -1,4 +1,4 @@
-// src/dk/common/dkService.cpp
+// src/dk/common/datastore/dkService.cpp
 //
 // The base of the services that live beside a repository. It keeps the names that make up the
 // service id; connecting and extensions are left to concrete services and rejected here.

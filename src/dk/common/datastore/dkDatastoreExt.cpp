@@ -1,4 +1,4 @@
-// src/dk/common/dkDatastoreExt.cpp
+// src/dk/common/datastore/dkDatastoreExt.cpp
 //
 // The base of the datastore extension. It keeps the datastore it works for and rejects every
 // repository operation with 341; three message names carry their parameters and one keeps its

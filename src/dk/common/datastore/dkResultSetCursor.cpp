@@ -1,4 +1,4 @@
-// src/dk/common/dkResultSetCursor.cpp
+// src/dk/common/datastore/dkResultSetCursor.cpp
 //
 // The placeholder bodies of the result-set cursors. Connectors replace all of them; the base
 // answers as an always-valid cursor with nothing to fetch.

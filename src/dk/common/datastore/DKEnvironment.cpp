@@ -1,4 +1,4 @@
-// src/dk/common/DKEnvironment.cpp
+// src/dk/common/datastore/DKEnvironment.cpp
 //
 // The application's process-wide switches. Only the subsystem number carries state; it is an
 // atomic so that message texts made on any thread may read it while the application sets it.

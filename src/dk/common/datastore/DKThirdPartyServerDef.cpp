@@ -1,4 +1,4 @@
-// src/dk/common/DKThirdPartyServerDef.cpp
+// src/dk/common/datastore/DKThirdPartyServerDef.cpp
 //
 // The record of a server outside the repository; only its construction lives here, every field
 // is read and written inline.

@@ -1,4 +1,4 @@
-// tests/dk/common/dkService_test.cpp
+// tests/dk/common/datastore/dkService_test.cpp
 //
 // Services and their registry (ids, ordering, duplicate and missing ids, lists by category, type
 // and server, no ownership), the base service's rejections, and the extension records.

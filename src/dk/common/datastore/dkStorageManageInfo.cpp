@@ -1,4 +1,4 @@
-// src/dk/common/dkStorageManageInfo.cpp
+// src/dk/common/datastore/dkStorageManageInfo.cpp
 //
 // The storage-management extension connectors derive from; it adds nothing to the extension.
 

@@ -1,4 +1,4 @@
-// tests/dk/common/dkDatastoreDef_test.cpp
+// tests/dk/common/datastore/dkDatastoreDef_test.cpp
 //
 // The schema classes' own rules: attribute defaults, the entity name an attribute answers and
 // renames, qualified names, mapped attributes, the administration object and the searchable

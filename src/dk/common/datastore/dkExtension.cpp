@@ -1,4 +1,4 @@
-// src/dk/common/dkExtension.cpp
+// src/dk/common/datastore/dkExtension.cpp
 //
 // The named add-on records that datastores, services and content objects hand out: the plain
 // extension and its annotation, media-stream and search-engine forms. They only hold values.

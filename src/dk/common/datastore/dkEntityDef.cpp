@@ -1,4 +1,4 @@
-// src/dk/common/dkEntityDef.cpp
+// src/dk/common/datastore/dkEntityDef.cpp
 //
 // The base of an entity (item type) description. It keeps the entity's own fields; reading and
 // changing its attributes and sub-entities is the connector's and rejected here, each with the
