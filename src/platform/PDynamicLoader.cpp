@@ -11,22 +11,17 @@
 #include <dk/PMessageText.hpp>
 #include <dk/dkThrow.hpp>
 
+#include "platform/os/PSystem.hpp"
+
 #include <dlfcn.h>
 #include <link.h>
 
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr const char* kSource = "platform/PDynamicLoader";
-
-// An object inside this library, for dladdr: the address of an exported function could be a
-// stub in the executable instead.
-const char anchor = 0;
 
 // A name with no folder and no ".so" in it stands for lib<name>.so.
 std::string fileNameFor(const std::string& name) {
@@ -142,13 +137,4 @@ DKString PDynamicLoader::library() const { return library_; }
 
 DKString PDynamicLoader::path() const { return path_; }
 
-DKString PDynamicLoader::libraryFolder() {
-    Dl_info info{};
-    if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr)
-        return DKString();
-    std::string path = info.dli_fname;
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) != nullptr) path = resolved;
-    const std::string::size_type slash = path.rfind('/');
-    return slash == std::string::npos ? DKString() : DKString(path.substr(0, slash));
-}
+DKString PDynamicLoader::libraryFolder() { return DKString(PSystem::libraryFolder()); }

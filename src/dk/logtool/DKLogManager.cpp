@@ -13,7 +13,7 @@
 #include <dk/DKLogManager.hpp>
 
 #include "dk/logtool/PLogConfig.hpp"
-#include "platform/PSystem.hpp"
+#include "platform/os/PSystem.hpp"
 
 #include <atomic>
 #include <chrono>

@@ -9,7 +9,7 @@
 #include <dk/dkThrow.hpp>
 
 #include "dk/logtool/PLogConfig.hpp"
-#include "platform/PSystem.hpp"
+#include "platform/os/PSystem.hpp"
 
 #include <cstdio>
 #include <cstring>

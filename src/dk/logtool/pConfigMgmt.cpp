@@ -15,8 +15,8 @@
 #include <dk/dkThrow.hpp>
 #include <dk/pConfigMgmt.hpp>
 
-#include "platform/PFileOps.hpp"
-#include "platform/PSystem.hpp"
+#include "platform/os/PFileOps.hpp"
+#include "platform/os/PSystem.hpp"
 
 #include <cerrno>
 #include <cstdio>

@@ -7,7 +7,7 @@
 
 #include <dk/DKString.hpp>
 
-#include "platform/PStringManager.hpp"
+#include "platform/os/PStringManager.hpp"
 
 #include <atomic>
 #include <charconv>

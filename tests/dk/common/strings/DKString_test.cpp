@@ -4,7 +4,7 @@
 
 #include <dk/DKString.hpp>
 
-#include "platform/PStringManager.hpp"
+#include "platform/os/PStringManager.hpp"
 
 #include <gtest/gtest.h>
 

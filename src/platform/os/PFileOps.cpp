@@ -1,10 +1,10 @@
-// src/platform/PFileOps.cpp
+// src/platform/os/PFileOps.cpp
 //
 // The POSIX calls that let a configuration file be rewritten without ever leaving its reader
 // with a half-written or missing file: exclusive creation of the temporary file, fsync before
 // it replaces the original, and link/rename for the backup and the swap.
 
-#include "platform/PFileOps.hpp"
+#include "platform/os/PFileOps.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

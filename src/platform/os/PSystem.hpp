@@ -1,4 +1,4 @@
-// src/platform/PSystem.hpp
+// src/platform/os/PSystem.hpp
 #pragma once
 #include <dk/dkExport.hpp>
 
@@ -30,6 +30,9 @@ public:
     static std::string environment(const char* name);
     // The process's current directory; empty when it cannot be found.
     static std::string currentDirectory();
+    // The folder that holds libdkcommon.so (links resolved), without a trailing slash; empty
+    // when it cannot be found. Connectors and the message catalogue are looked for from there.
+    static std::string libraryFolder();
 
     // Modification time of a file in nanoseconds since the epoch; 0 when it cannot be examined.
     static std::int64_t modificationTimeNs(const std::string& path);

@@ -1,4 +1,4 @@
-// tests/platform/PMutex_test.cpp
+// tests/platform/os/PMutex_test.cpp
 //
 // The recursive mutex and its counting scoped lock: exclusion between threads, re-entry by the
 // owner, the exact texts written to standard output, and that a wrapper releases all it took.

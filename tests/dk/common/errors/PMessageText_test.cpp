@@ -1,4 +1,4 @@
-// tests/platform/PMessageText_test.cpp
+// tests/dk/common/errors/PMessageText_test.cpp
 //
 // Message texts from real catalogues compiled with gencat: the library's own catalogue, the
 // fallback texts when a file or a number is missing, the cut and line-end rules, the lookup order

@@ -1,4 +1,4 @@
-// tests/platform/PLeadByteTable_test.cpp
+// tests/platform/os/PLeadByteTable_test.cpp
 //
 // The lead-byte table per LC_CTYPE: none in single-byte and UTF-8 locales, exactly the GBK lead
 // bytes in a GBK locale (made with localedef into a private LOCPATH and tested in a child process,

@@ -1,4 +1,4 @@
-// src/platform/PStringManager.hpp
+// src/platform/os/PStringManager.hpp
 #pragma once
 #include <dk/dkExport.hpp>
 

@@ -1,14 +1,14 @@
-// src/platform/PMessageText.cpp
+// src/platform/os/PMessageCatalog.cpp
 //
 // Message texts by number from a POSIX message catalogue (set 1, one line per number). Every
-// error of the library takes its text from here, so this file never throws: when the catalogue
-// or a number is missing, the text itself says what went wrong. A catalogue is opened on first
-// use and kept open for the life of the process (catgets is thread-safe), instead of being
-// loaded and unloaded for every message.
+// error of the library takes its text from here (through PMessageText), so this file never
+// throws: when the catalogue or a number is missing, the text itself says what went wrong. A
+// catalogue is opened on first use and kept open for the life of the process (catgets is
+// thread-safe), instead of being loaded and unloaded for every message.
 
-#include <dk/PMessageText.hpp>
+#include "platform/os/PMessageCatalog.hpp"
 
-#include <dk/PDynamicLoader.hpp>
+#include "platform/os/PSystem.hpp"
 
 #include <nl_types.h>
 
@@ -55,7 +55,7 @@ nl_catd openCatalog(const std::string& name, int& err) {
         cat = attempt(name);
         if (cat != reinterpret_cast<nl_catd>(-1)) return cat;
     }
-    const std::string folder = PDynamicLoader::libraryFolder().str();
+    const std::string folder = PSystem::libraryFolder();
     if (!folder.empty()) {
         cat = attempt(folder + "/../share/dk/" + name);
         if (cat != reinterpret_cast<nl_catd>(-1)) return cat;
@@ -101,39 +101,18 @@ bool lookUp(nl_catd cat, long number, std::string& out, int& err) {
 
 }  // namespace
 
-PMessageText::PMessageText(unsigned long number, const char* messageFile, int alternate) {
+std::string PMessageCatalog::text(unsigned long number, const char* messageFile, int alternate) {
     const std::string num = std::to_string(number);
-    if (messageFile == nullptr || *messageFile == '\0') {
-        text_ = DKString("Message file  load error. [MessageNumber = " + num + "]");
-        return;
-    }
+    if (messageFile == nullptr || *messageFile == '\0') return "Message file  load error. [MessageNumber = " + num + "]";
     int err = 0;
     nl_catd cat = catalogFor(messageFile, err);
-    if (cat == reinterpret_cast<nl_catd>(-1)) {
-        text_ = DKString(std::string("Message file ") + messageFile + " load error. [MessageNumber = " + num +
-                         ", system error RC = " + std::to_string(err) + "]");
-        return;
-    }
+    if (cat == reinterpret_cast<nl_catd>(-1))
+        return std::string("Message file ") + messageFile + " load error. [MessageNumber = " + num +
+               ", system error RC = " + std::to_string(err) + "]";
     std::string text;
-    if (number <= static_cast<unsigned long>(INT_MAX) && lookUp(cat, static_cast<long>(number), text, err)) {
-        text_ = DKString(text);
-        return;
-    }
+    if (number <= static_cast<unsigned long>(INT_MAX) && lookUp(cat, static_cast<long>(number), text, err)) return text;
     if (number > static_cast<unsigned long>(INT_MAX)) err = ENOMSG;
     int altErr = 0;
-    if (lookUp(cat, alternate, text, altErr)) {
-        text_ = DKString(text + " [ID = " + num + "]");
-        return;
-    }
-    text_ = DKString("Message text not found. [MessageNumber = " + num + ", system error RC = " + std::to_string(err) + "]");
-}
-
-PMessageText::~PMessageText() = default;
-
-DKString PMessageText::text() const { return text_; }
-
-PMessageText::operator const char*() const { return static_cast<const char*>(text_); }
-
-DKString PClsEnv::portalMsg(int n) {
-    return PMessageText(static_cast<unsigned long>(static_cast<long>(n)), dkMessageFile, 300).text();
+    if (lookUp(cat, alternate, text, altErr)) return text + " [ID = " + num + "]";
+    return "Message text not found. [MessageNumber = " + num + ", system error RC = " + std::to_string(err) + "]";
 }

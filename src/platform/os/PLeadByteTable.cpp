@@ -1,4 +1,4 @@
-// src/platform/PLeadByteTable.cpp
+// src/platform/os/PLeadByteTable.cpp
 //
 // The lead-byte table the SQL analyser and the tokenizers use to step over the second byte of a
 // double-byte character. Tables are built per LC_CTYPE name under a lock and then only read; the

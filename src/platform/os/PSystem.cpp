@@ -1,12 +1,14 @@
-// src/platform/PSystem.cpp
+// src/platform/os/PSystem.cpp
 //
 // The system calls behind the log manager: names of the host, user and process for the log's
 // error blocks and header, and the file checks of the configuration watcher and the log file
-// name. Everything here answers with a fallback value instead of failing.
+// name; also the folder of the library itself, where connectors and the message catalogue are
+// looked for. Everything here answers with a fallback value instead of failing.
 
-#include "platform/PSystem.hpp"
+#include "platform/os/PSystem.hpp"
 
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -20,9 +22,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+namespace {
+// An object inside this library, for dladdr: the address of an exported function could be a
+// stub in the executable instead.
+const char libraryAnchor = 0;
+}  // namespace
 
 std::string PSystem::hostName() {
     char name[256];
@@ -100,6 +109,16 @@ std::string PSystem::currentDirectory() {
         if (errno != ERANGE || buffer.size() > (1u << 20)) return std::string();
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::string PSystem::libraryFolder() {
+    Dl_info info{};
+    if (dladdr(&libraryAnchor, &info) == 0 || info.dli_fname == nullptr) return std::string();
+    std::string path = info.dli_fname;
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) path = resolved;
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::int64_t PSystem::modificationTimeNs(const std::string& path) {

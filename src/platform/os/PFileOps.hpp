@@ -1,4 +1,4 @@
-// src/platform/PFileOps.hpp
+// src/platform/os/PFileOps.hpp
 #pragma once
 #include <dk/dkExport.hpp>
 

@@ -1,4 +1,4 @@
-// src/platform/PStringManager.cpp
+// src/platform/os/PStringManager.cpp
 //
 // The private heaps of the strings. The table of 32 managers is built once, under one mutex with a
 // double check, and never freed; a thread is given the manager that a single atomic counter names
@@ -8,7 +8,7 @@
 // straight to the system allocator instead, so that it sees each one; ThreadSanitizer builds keep
 // the pools, whose locking is what it should check.
 
-#include "platform/PStringManager.hpp"
+#include "platform/os/PStringManager.hpp"
 
 #include <mutex>
 #include <new>

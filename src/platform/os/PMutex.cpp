@@ -1,4 +1,4 @@
-// src/platform/PMutex.cpp
+// src/platform/os/PMutex.cpp
 //
 // The library's own mutex and its scoped lock, on a recursive POSIX mutex: the log manager and
 // other owners take it again while holding it, and the wrapper counts so that it releases exactly
