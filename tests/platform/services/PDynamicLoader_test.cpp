@@ -1,4 +1,4 @@
-// tests/platform/PDynamicLoader_test.cpp
+// tests/platform/services/PDynamicLoader_test.cpp
 //
 // Loading real shared libraries made by the test build: the bare-name lookup, the failure texts
 // for a missing file, a missing dependency and a missing function, and that copies hold

@@ -1,4 +1,4 @@
-// src/platform/PThreadLocalStorage.cpp
+// src/platform/services/PThreadLocalStorage.cpp
 //
 // Per-thread slots on pthread keys, for the parts of the library that keep state per thread
 // without thread_local (objects made and destroyed at run time). Every failure is reported as a

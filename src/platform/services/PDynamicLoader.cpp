@@ -1,4 +1,4 @@
-// src/platform/PDynamicLoader.cpp
+// src/platform/services/PDynamicLoader.cpp
 //
 // Loading of connector factory libraries and other plug-ins with dlopen. Connectors are installed
 // beside libdkcommon.so, so a name the system loader does not find is tried in that folder too.

@@ -1,4 +1,4 @@
-// tests/platform/PThreadLocalStorage_test.cpp
+// tests/platform/services/PThreadLocalStorage_test.cpp
 //
 // Per-thread slots: each thread sees only its own value, a slot made after another was destroyed
 // starts empty everywhere, and the failures are made real by using up the process's keys.

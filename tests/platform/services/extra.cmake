@@ -5,7 +5,7 @@
 # Their paths reach the suite as compile definitions.
 
 set(DKPLAT_GEN ${CMAKE_CURRENT_BINARY_DIR}/platform_loader)
-set(DKPLAT_OUT ${CMAKE_BINARY_DIR}/tests/platform/loader)
+set(DKPLAT_OUT ${CMAKE_BINARY_DIR}/tests/platform/services/loader)
 file(CONFIGURE OUTPUT ${DKPLAT_GEN}/dkplat_dep.c
      CONTENT "int dkplat_dep_value(void) { return 41; }\n")
 file(CONFIGURE OUTPUT ${DKPLAT_GEN}/dkplat_probe.c
