@@ -7,7 +7,8 @@ class dkDataObjectBase;
 
 // What the collections need to know of data objects. The sort functions and the federated
 // collection reach the data object classes only through these library-internal functions, which
-// the data object sources define (dkDataObjectAccess.cpp here holds weak stand-ins).
+// the data object sources define (src/dk/common/model/dkDataObject.cpp). There are no stand-ins:
+// a declaration here and a definition there that drift apart fail to link.
 
 // The object's protocol() code; -1 for a null object.
 short dkDataObjectProtocol(const dkDataObjectBase* object);
