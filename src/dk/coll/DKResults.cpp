@@ -7,8 +7,7 @@
 
 #include <dk/DKResults.hpp>
 
-#include <dk/dkDataObject.hpp>
-#include <dk/dkDatastore.hpp>
+#include "dk/coll/dkDataObjectAccess.hpp"
 
 dkQueryEvaluator::~dkQueryEvaluator() = default;
 
@@ -35,7 +34,7 @@ void DKResults::deleteDataObjects() noexcept {
     for (PNode* node = head; node != nullptr; node = node->next) {
         DKAny* element = node->value;
         if (element == nullptr || element->typeCode() != DKAny::tc_dobase) continue;
-        delete static_cast<dkDataObjectBase*>(element->value());
+        dkDeleteDataObject(static_cast<dkDataObjectBase*>(element->value()));
         element->setNull();
     }
 }
@@ -47,7 +46,7 @@ void DKResults::removeAllElements() {
 
 DKAny DKResults::evaluate(const char* query, short queryType, const DKNVPair* options) {
     if (count == 0) return DKAny();
-    return datastore->evaluate(query, queryType, options);
+    return dkDatastoreEvaluate(*datastore, query, queryType, options);
 }
 
 dkIterator* DKResults::createIterator() const { return new DKSequentialIterator(*this); }

@@ -3,12 +3,16 @@
 #include <dk/DKAny.hpp>
 #include <dk/DKString.hpp>
 
+class DKNVPair;
 class dkDataObjectBase;
+class dkDatastore;
 
-// What the collections need to know of data objects. The sort functions and the federated
-// collection reach the data object classes only through these library-internal functions, which
-// the data object sources define (src/dk/common/model/dkDataObject.cpp). There are no stand-ins:
-// a declaration here and a definition there that drift apart fail to link.
+// What the collections need to know of data objects and of the datastore query results come
+// from. The collections sit below both, so the sort functions, the federated collection and the
+// results reach them only through these library-internal functions, which the data object and
+// datastore sources define (src/dk/common/model/dkDataObject.cpp, src/dk/common/datastore/
+// dkDatastore.cpp). There are no stand-ins: a declaration here and a definition there that drift
+// apart fail to link.
 
 // The object's protocol() code; -1 for a null object.
 short dkDataObjectProtocol(const dkDataObjectBase* object);
@@ -20,3 +24,6 @@ bool dkDataObjectPrimaryId(const dkDataObjectBase* object, DKString& id);
 bool dkDataObjectItem(const dkDataObjectBase* object, const char* name, DKAny& value);
 // Deletes the object through its virtual destructor.
 void dkDeleteDataObject(dkDataObjectBase* object) noexcept;
+
+// The datastore's own evaluate(query, queryType, options), which DKResults::evaluate hands on.
+DKAny dkDatastoreEvaluate(dkDatastore& datastore, const char* query, short queryType, const DKNVPair* options);

@@ -3,6 +3,7 @@
 // The base bodies of the abstract connector. Operations that need a repository reject the call
 // with message 341; the collection forms, the search-template forms, the listSearchable...
 // operations and serviceMgr() are built on the others so that a connector gets them for free.
+// Also the calls that DDOs and query results, which sit below the datastore, make on it.
 
 #include <dk/dkDatastore.hpp>
 
@@ -13,6 +14,8 @@
 #include <dk/dkService.hpp>
 #include <dk/dkThrow.hpp>
 
+#include "dk/coll/dkDataObjectAccess.hpp"
+#include "dk/common/model/dkDatastoreAccess.hpp"
 
 #include <memory>
 
@@ -76,7 +79,35 @@ void forEachObject(dkCollection* objects, const char* operation, Call call) {
     }
 }
 
+// The single-object operation a DDO asks for, in whichever of its three forms.
+template <class... Args>
+void callObjectOperation(dkDatastore& datastore, dkObjectCall call, dkDataObject* object, Args... args) {
+    switch (call) {
+    case dkObjectCall::add: datastore.addObject(object, args...); return;
+    case dkObjectCall::retrieve: datastore.retrieveObject(object, args...); return;
+    case dkObjectCall::update: datastore.updateObject(object, args...); return;
+    case dkObjectCall::del: datastore.deleteObject(object, args...); return;
+    }
+}
+
 }  // namespace
+
+void dkCallDatastore(dkDatastore& datastore, dkObjectCall call, dkDataObject* object, const DKNVPair* parms,
+                     long count) {
+    callObjectOperation(datastore, call, object, parms, count);
+}
+
+void dkCallDatastore(dkDatastore& datastore, dkObjectCall call, dkDataObject* object, long option) {
+    callObjectOperation(datastore, call, object, option);
+}
+
+void dkCallDatastore(dkDatastore& datastore, dkObjectCall call, dkDataObject* object) {
+    callObjectOperation(datastore, call, object);
+}
+
+DKAny dkDatastoreEvaluate(dkDatastore& datastore, const char* query, short queryType, const DKNVPair* options) {
+    return datastore.evaluate(query, queryType, options);
+}
 
 dkQueryManager::~dkQueryManager() = default;
 

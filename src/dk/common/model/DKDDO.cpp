@@ -2,13 +2,14 @@
 //
 // The dynamic data object as applications use it: a DKDDOBase bound to its datastore. Adding,
 // retrieving, updating and deleting are the datastore's work; this object only hands itself and
-// the caller's arguments over, unchanged.
+// the caller's arguments over, unchanged, through the calls of dkDatastoreAccess.hpp.
 
 #include <dk/DKDDO.hpp>
 
 #include <dk/DKException.hpp>
-#include <dk/dkDatastore.hpp>
 #include <dk/dkThrow.hpp>
+
+#include "dk/common/model/dkDatastoreAccess.hpp"
 
 namespace {
 constexpr const char* kSource = "dk/common/DKDDO";
@@ -50,72 +51,72 @@ dkDatastore& DKDDO::checkedDatastore(const char* function) const {
 
 dkDataObjectBase& DKDDO::add(const DKNVPair* parms, long count) {
     DKTraceScope t(trace(), "DKDDO::add(const DKNVPair*, long)", this);
-    checkedDatastore("DKDDO::add").addObject(this, parms, count);
+    dkCallDatastore(checkedDatastore("DKDDO::add"), dkObjectCall::add, this, parms, count);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::add(long option) {
     DKTraceScope t(trace(), "DKDDO::add(long)", this);
-    checkedDatastore("DKDDO::add").addObject(this, option);
+    dkCallDatastore(checkedDatastore("DKDDO::add"), dkObjectCall::add, this, option);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::add() {
     DKTraceScope t(trace(), "DKDDO::add()", this);
-    checkedDatastore("DKDDO::add").addObject(this);
+    dkCallDatastore(checkedDatastore("DKDDO::add"), dkObjectCall::add, this);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::retrieve(const DKNVPair* parms, long count) {
     DKTraceScope t(trace(), "DKDDO::retrieve(const DKNVPair*, long)", this);
-    checkedDatastore("DKDDO::retrieve").retrieveObject(this, parms, count);
+    dkCallDatastore(checkedDatastore("DKDDO::retrieve"), dkObjectCall::retrieve, this, parms, count);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::retrieve(long option) {
     DKTraceScope t(trace(), "DKDDO::retrieve(long)", this);
-    checkedDatastore("DKDDO::retrieve").retrieveObject(this, option);
+    dkCallDatastore(checkedDatastore("DKDDO::retrieve"), dkObjectCall::retrieve, this, option);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::retrieve() {
     DKTraceScope t(trace(), "DKDDO::retrieve()", this);
-    checkedDatastore("DKDDO::retrieve").retrieveObject(this);
+    dkCallDatastore(checkedDatastore("DKDDO::retrieve"), dkObjectCall::retrieve, this);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::update(const DKNVPair* parms, long count) {
     DKTraceScope t(trace(), "DKDDO::update(const DKNVPair*, long)", this);
-    checkedDatastore("DKDDO::update").updateObject(this, parms, count);
+    dkCallDatastore(checkedDatastore("DKDDO::update"), dkObjectCall::update, this, parms, count);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::update(long option) {
     DKTraceScope t(trace(), "DKDDO::update(long)", this);
-    checkedDatastore("DKDDO::update").updateObject(this, option);
+    dkCallDatastore(checkedDatastore("DKDDO::update"), dkObjectCall::update, this, option);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::update() {
     DKTraceScope t(trace(), "DKDDO::update()", this);
-    checkedDatastore("DKDDO::update").updateObject(this);
+    dkCallDatastore(checkedDatastore("DKDDO::update"), dkObjectCall::update, this);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::del(const DKNVPair* parms, long count) {
     DKTraceScope t(trace(), "DKDDO::del(const DKNVPair*, long)", this);
-    checkedDatastore("DKDDO::del").deleteObject(this, parms, count);
+    dkCallDatastore(checkedDatastore("DKDDO::del"), dkObjectCall::del, this, parms, count);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::del(long option) {
     DKTraceScope t(trace(), "DKDDO::del(long)", this);
-    checkedDatastore("DKDDO::del").deleteObject(this, option);
+    dkCallDatastore(checkedDatastore("DKDDO::del"), dkObjectCall::del, this, option);
     return *this;
 }
 
 dkDataObjectBase& DKDDO::del() {
     DKTraceScope t(trace(), "DKDDO::del()", this);
-    checkedDatastore("DKDDO::del").deleteObject(this);
+    dkCallDatastore(checkedDatastore("DKDDO::del"), dkObjectCall::del, this);
     return *this;
 }
