@@ -40,7 +40,7 @@ public:
     DKDDOBase& operator=(const DKDDOBase&) = delete;
     ~DKDDOBase() override;
 
-    short protocol() const override;          // 1
+    short protocol() const override;          // DKProtocolDDOBase
     DKString getObjectType() const override;  // the pid's object type
     virtual void setObjectType(const char* type);
     virtual int updatable() const;
@@ -174,7 +174,7 @@ public:
     DKDDO(dkDatastore* ds, const DKPid& pid, DKDDODef* def);
     ~DKDDO() override;
 
-    short protocol() const override;   // 5
+    short protocol() const override;   // DKProtocolDDO
 
     virtual void setDatastore(dkDatastore* ds);
     virtual dkDatastore* getDatastore() const;

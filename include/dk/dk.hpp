@@ -19,6 +19,7 @@
 #include <dk/DKException.hpp>
 #include <dk/dkExport.hpp>
 #include <dk/dkExtension.hpp>
+#include <dk/dkProtocol.hpp>
 #include <dk/DKFederatedCollection.hpp>
 #include <dk/DKHandle.hpp>
 #include <dk/dkLog.hpp>

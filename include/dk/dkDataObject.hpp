@@ -3,11 +3,12 @@
 #include <dk/DKPid.hpp>
 #include <dk/DKString.hpp>
 #include <dk/dkExport.hpp>
+#include <dk/dkProtocol.hpp>
 
 // The root of every data object. It links to a parent and a root object, neither of them owned,
-// and names its concrete kind by protocol(): 0 here, 1 DKDDOBase, 2 dkXDOBase, 5 DKDDO, 12 dkXDO,
-// 13 dkResource. Callers test the protocol instead of the dynamic type. Data objects do not lock:
-// one thread at a time.
+// and names its concrete kind by protocol(), one of the codes of dkProtocol.hpp (0 here, 1
+// DKDDOBase, 2 dkXDOBase, 5 DKDDO, 12 dkXDO, 13 dkResource). Callers test the protocol instead of
+// the dynamic type. Data objects do not lock: one thread at a time.
 class DK_API dkDataObjectBase {
 public:
     virtual ~dkDataObjectBase();

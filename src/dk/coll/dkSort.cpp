@@ -6,6 +6,7 @@
 // it keeps splitting badly to heapsort so that no input takes quadratic time.
 
 #include <dk/dkSort.hpp>
+#include <dk/dkProtocol.hpp>
 #include <dk/dkThrow.hpp>
 
 #include "dk/coll/dkDataObjectAccess.hpp"
@@ -138,7 +139,7 @@ const dkDataObjectBase* sortableObject(const DKAny* element) {
     const auto* object = static_cast<const dkDataObjectBase*>(element->value());
     if (object == nullptr) return nullptr;
     const short protocol = dkDataObjectProtocol(object);
-    return protocol == 5 || protocol == 1 ? object : nullptr;
+    return protocol == DKProtocolDDO || protocol == DKProtocolDDOBase ? object : nullptr;
 }
 
 // The string of a tc_string element, or null.

@@ -49,7 +49,7 @@ dkDataObject* elementObject(const DKAny* element, const char* operation) {
         dkDataObjectBase* base = static_cast<dkDataObjectBase*>(*element);
         if (base != nullptr) {
             const short protocol = base->protocol();
-            if (protocol == 1 || protocol == 5 || protocol == 13) {
+            if (protocol == DKProtocolDDOBase || protocol == DKProtocolDDO || protocol == DKProtocolResource) {
                 // A dkResource has two data-object bases; the cast finds its dkDataObject half
                 // whichever of them the element points to.
                 if (dkDataObject* object = dynamic_cast<dkDataObject*>(base)) return object;

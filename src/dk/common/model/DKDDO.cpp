@@ -33,7 +33,7 @@ DKDDO::DKDDO(dkDatastore* ds, const DKPid& p, DKDDODef* sizeFrom)
 
 DKDDO::~DKDDO() = default;
 
-short DKDDO::protocol() const { return 5; }
+short DKDDO::protocol() const { return DKProtocolDDO; }
 
 void DKDDO::setDatastore(dkDatastore* ds) { datastore = ds; }
 

@@ -161,7 +161,7 @@ void DKDDOBase::badId(unsigned short id, const char* function) const {
 // ---------------------------------------------------------------------------------------------
 // Identity
 
-short DKDDOBase::protocol() const { return 1; }
+short DKDDOBase::protocol() const { return DKProtocolDDOBase; }
 
 DKString DKDDOBase::getObjectType() const { return pid != nullptr ? pid->getObjectType() : DKString(); }
 

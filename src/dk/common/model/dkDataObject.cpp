@@ -18,7 +18,7 @@ dkDataObjectBase::dkDataObjectBase() : parent(nullptr), rootObject(nullptr) {}
 
 dkDataObjectBase::~dkDataObjectBase() = default;
 
-short dkDataObjectBase::protocol() const { return 0; }
+short dkDataObjectBase::protocol() const { return DKProtocolDataObjectBase; }
 
 DKString dkDataObjectBase::getObjectType() const { return DKString(); }
 
@@ -84,7 +84,7 @@ bool dkDataObjectPrimaryId(const dkDataObjectBase* object, DKString& id) {
 bool dkDataObjectItem(const dkDataObjectBase* object, const char* name, DKAny& value) {
     if (object == nullptr) return false;
     const short protocol = object->protocol();
-    if (protocol != 1 && protocol != 5) return false;
+    if (protocol != DKProtocolDDOBase && protocol != DKProtocolDDO) return false;
     const auto* ddo = dynamic_cast<const DKDDOBase*>(object);
     if (ddo == nullptr) return false;
     const unsigned short id = ddo->dataId(name);
