@@ -32,7 +32,8 @@ public:
     static std::string currentDirectory();
     // The folder that holds libdkcommon.so (links resolved), without a trailing slash; empty
     // when it cannot be found. Connectors and the message catalogue are looked for from there.
-    static std::string libraryFolder();
+    // Used inside the library only (PDynamicLoader::libraryFolder() is the exported answer).
+    DK_LOCAL static std::string libraryFolder();
 
     // Modification time of a file in nanoseconds since the epoch; 0 when it cannot be examined.
     static std::int64_t modificationTimeNs(const std::string& path);
