@@ -239,14 +239,9 @@ void RowWriter::end() {
 std::string_view RowWriter::shown(const Cell& cell, std::string& blobText) const {
     if (cell.kind == Cell::kNull) return options_.nullText;
     if (cell.kind != Cell::kBlob) return cell.text;
-    static constexpr char kHex[] = "0123456789abcdef";
     const std::size_t shownBytes = options_.wide ? cell.text.size() : std::min(cell.text.size(), kBlobShown);
     blobText.assign("x'");
-    for (std::size_t i = 0; i < shownBytes; ++i) {
-        const auto b = static_cast<unsigned char>(cell.text[i]);
-        blobText += kHex[b >> 4];
-        blobText += kHex[b & 0xF];
-    }
+    appendHex(blobText, std::string_view(cell.text).substr(0, shownBytes));
     blobText += '\'';
     if (shownBytes < cell.text.size()) blobText += "...";
     return blobText;
@@ -316,7 +311,10 @@ void RowWriter::startTable() {
     }
     std::vector<std::vector<Cell>> held;
     held.swap(held_);
-    for (const std::vector<Cell>& cells : held) tableRow(cells);
+    for (const std::vector<Cell>& cells : held) {
+        tableRow(cells);
+        if (buffer_.size() >= kFlushAt) flush();
+    }
 }
 
 void RowWriter::tableLine(const std::vector<std::string_view>& texts, bool alignNumbers) {

@@ -201,14 +201,18 @@ void walkShown(std::string_view text, Controls controls, Piece&& piece) {
     }
 }
 
+// prefix, then the byte in two hexadecimal digits: "\\x" for the terminal, "\\u00" for JSON.
+void appendByte(std::string& out, std::string_view prefix, unsigned char b) {
+    out += prefix;
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+}
+
 void appendPiece(std::string& out, std::string_view piece, bool escaped) {
-    if (!escaped) {
+    if (escaped)
+        appendByte(out, "\\x", static_cast<unsigned char>(piece[0]));
+    else
         out.append(piece);
-        return;
-    }
-    const auto b = static_cast<unsigned char>(piece[0]);
-    const char escape[] = {'\\', 'x', kHex[b >> 4], kHex[b & 0xF]};
-    out.append(escape, sizeof escape);
 }
 
 }  // namespace
@@ -270,6 +274,10 @@ void appendBase64(std::string& out, std::string_view bytes) {
     }
 }
 
+void appendHex(std::string& out, std::string_view bytes) {
+    for (const char c : bytes) appendByte(out, "", static_cast<unsigned char>(c));
+}
+
 std::string base64(std::string_view bytes) {
     std::string out;
     appendBase64(out, bytes);
@@ -306,16 +314,12 @@ void appendJsonString(std::string& out, std::string_view text) {
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (c < 0x80) {
-                const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-                out.append(escape, sizeof escape);
-            } else if (size == 2 && c == 0xC2) {   // a C1 control, well-formed
-                const unsigned char cp = 0x80 | (p[i + 1] & 0x3F);
-                const char escape[] = {'\\', 'u', '0', '0', kHex[cp >> 4], kHex[cp & 0xF]};
-                out.append(escape, sizeof escape);
-            } else {
+            if (c < 0x80)
+                appendByte(out, "\\u00", c);
+            else if (size == 2 && c == 0xC2)   // a C1 control, well-formed
+                appendByte(out, "\\u00", p[i + 1]);
+            else
                 out += "\xEF\xBF\xBD";   // U+FFFD: JSON text must be UTF-8
-            }
         }
         i += size;
         run = i;

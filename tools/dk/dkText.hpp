@@ -39,6 +39,9 @@ std::size_t appendFitted(std::string& out, std::string_view text, std::size_t wi
 
 void appendBase64(std::string& out, std::string_view bytes);
 
+// Appends two lower-case hexadecimal digits per byte.
+void appendHex(std::string& out, std::string_view bytes);
+
 // Appends text as a JSON string with its quotes: '"', '\' and every control, DEL and C1 control
 // escaped (short forms where JSON has them), each ill-formed sequence replaced by U+FFFD.
 void appendJsonString(std::string& out, std::string_view text);
