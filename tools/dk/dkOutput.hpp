@@ -77,7 +77,7 @@ private:
     OutputOptions options_;
     bool cut_;   // terminal and not wide
     std::vector<std::string> columns_;
-    std::vector<std::string> keys_;   // json: ',' (but first), the column name as a JSON string, ':'
+    std::vector<std::string> keys_;   // per column: json's ",\"name\":", line's padded "name = "
     std::string buffer_;
     std::size_t rows_ = 0;
 

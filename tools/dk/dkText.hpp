@@ -12,7 +12,7 @@
 
 namespace dkcli {
 
-// text with every C0 control (tab and line ends included), DEL, C1 control (U+0080..U+009F) and
+// The text with every C0 control (tab and line ends included), DEL, C1 control (U+0080..U+009F) and
 // byte that is not part of valid UTF-8 written as \xNN, one escape per byte.
 std::string terminalSafe(std::string_view text);
 
