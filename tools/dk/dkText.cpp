@@ -1,0 +1,331 @@
+// tools/dk/dkText.cpp
+//
+// The escaper, the column counter and the encoders behind every format `dk` writes. One walk
+// over UTF-8 serves them all: it tells a printable character from a control and from an
+// ill-formed sequence (overlong forms, surrogates, values above U+10FFFF, stray or missing
+// continuation bytes), so what is escaped, what is counted and what is cut always agree.
+
+#include "dkText.hpp"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <iterator>
+
+namespace dkcli {
+
+namespace {
+
+constexpr std::size_t kEscapeWidth = 4;   // "\xNN"
+constexpr char kHex[] = "0123456789abcdef";
+
+struct Range {
+    char32_t first, last;
+};
+
+// Code points a terminal draws in no column: combining and enclosing marks, format characters
+// (except the soft hyphen) and the medial and final Hangul jamo. Derived from the Unicode 14
+// character database; gaps of a few unassigned code points between two ranges are closed.
+constexpr Range kZeroWidth[] = {
+    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x05BF, 0x05BF}, {0x05C1, 0x05C2},
+    {0x05C4, 0x05C5}, {0x05C7, 0x05C7}, {0x0600, 0x0605}, {0x0610, 0x061A}, {0x061C, 0x061C},
+    {0x064B, 0x065F}, {0x0670, 0x0670}, {0x06D6, 0x06DD}, {0x06DF, 0x06E4}, {0x06E7, 0x06E8},
+    {0x06EA, 0x06ED}, {0x070F, 0x070F}, {0x0711, 0x0711}, {0x0730, 0x074A}, {0x07A6, 0x07B0},
+    {0x07EB, 0x07F3}, {0x07FD, 0x07FD}, {0x0816, 0x0819}, {0x081B, 0x0823}, {0x0825, 0x0827},
+    {0x0829, 0x082D}, {0x0859, 0x085B}, {0x0890, 0x089F}, {0x08CA, 0x0902}, {0x093A, 0x093A},
+    {0x093C, 0x093C}, {0x0941, 0x0948}, {0x094D, 0x094D}, {0x0951, 0x0957}, {0x0962, 0x0963},
+    {0x0981, 0x0981}, {0x09BC, 0x09BC}, {0x09C1, 0x09C4}, {0x09CD, 0x09CD}, {0x09E2, 0x09E3},
+    {0x09FE, 0x0A02}, {0x0A3C, 0x0A3C}, {0x0A41, 0x0A51}, {0x0A70, 0x0A71}, {0x0A75, 0x0A75},
+    {0x0A81, 0x0A82}, {0x0ABC, 0x0ABC}, {0x0AC1, 0x0AC8}, {0x0ACD, 0x0ACD}, {0x0AE2, 0x0AE3},
+    {0x0AFA, 0x0B01}, {0x0B3C, 0x0B3C}, {0x0B3F, 0x0B3F}, {0x0B41, 0x0B44}, {0x0B4D, 0x0B56},
+    {0x0B62, 0x0B63}, {0x0B82, 0x0B82}, {0x0BC0, 0x0BC0}, {0x0BCD, 0x0BCD}, {0x0C00, 0x0C00},
+    {0x0C04, 0x0C04}, {0x0C3C, 0x0C3C}, {0x0C3E, 0x0C40}, {0x0C46, 0x0C56}, {0x0C62, 0x0C63},
+    {0x0C81, 0x0C81}, {0x0CBC, 0x0CBC}, {0x0CBF, 0x0CBF}, {0x0CC6, 0x0CC6}, {0x0CCC, 0x0CCD},
+    {0x0CE2, 0x0CE3}, {0x0D00, 0x0D01}, {0x0D3B, 0x0D3C}, {0x0D41, 0x0D44}, {0x0D4D, 0x0D4D},
+    {0x0D62, 0x0D63}, {0x0D81, 0x0D81}, {0x0DCA, 0x0DCA}, {0x0DD2, 0x0DD6}, {0x0E31, 0x0E31},
+    {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E}, {0x0EB1, 0x0EB1}, {0x0EB4, 0x0EBC}, {0x0EC8, 0x0ECD},
+    {0x0F18, 0x0F19}, {0x0F35, 0x0F35}, {0x0F37, 0x0F37}, {0x0F39, 0x0F39}, {0x0F71, 0x0F7E},
+    {0x0F80, 0x0F84}, {0x0F86, 0x0F87}, {0x0F8D, 0x0FBC}, {0x0FC6, 0x0FC6}, {0x102D, 0x1030},
+    {0x1032, 0x1037}, {0x1039, 0x103A}, {0x103D, 0x103E}, {0x1058, 0x1059}, {0x105E, 0x1060},
+    {0x1071, 0x1074}, {0x1082, 0x1082}, {0x1085, 0x1086}, {0x108D, 0x108D}, {0x109D, 0x109D},
+    {0x1160, 0x11FF}, {0x135D, 0x135F}, {0x1712, 0x1714}, {0x1732, 0x1733}, {0x1752, 0x1753},
+    {0x1772, 0x1773}, {0x17B4, 0x17B5}, {0x17B7, 0x17BD}, {0x17C6, 0x17C6}, {0x17C9, 0x17D3},
+    {0x17DD, 0x17DD}, {0x180B, 0x180F}, {0x1885, 0x1886}, {0x18A9, 0x18A9}, {0x1920, 0x1922},
+    {0x1927, 0x1928}, {0x1932, 0x1932}, {0x1939, 0x193B}, {0x1A17, 0x1A18}, {0x1A1B, 0x1A1B},
+    {0x1A56, 0x1A56}, {0x1A58, 0x1A60}, {0x1A62, 0x1A62}, {0x1A65, 0x1A6C}, {0x1A73, 0x1A7F},
+    {0x1AB0, 0x1ACE}, {0x1B00, 0x1B03}, {0x1B34, 0x1B34}, {0x1B36, 0x1B3A}, {0x1B3C, 0x1B3C},
+    {0x1B42, 0x1B42}, {0x1B6B, 0x1B73}, {0x1B80, 0x1B81}, {0x1BA2, 0x1BA5}, {0x1BA8, 0x1BA9},
+    {0x1BAB, 0x1BAD}, {0x1BE6, 0x1BE6}, {0x1BE8, 0x1BE9}, {0x1BED, 0x1BED}, {0x1BEF, 0x1BF1},
+    {0x1C2C, 0x1C33}, {0x1C36, 0x1C37}, {0x1CD0, 0x1CD2}, {0x1CD4, 0x1CE0}, {0x1CE2, 0x1CE8},
+    {0x1CED, 0x1CED}, {0x1CF4, 0x1CF4}, {0x1CF8, 0x1CF9}, {0x1DC0, 0x1DFF}, {0x200B, 0x200F},
+    {0x202A, 0x202E}, {0x2060, 0x206F}, {0x20D0, 0x20F0}, {0x2CEF, 0x2CF1}, {0x2D7F, 0x2D7F},
+    {0x2DE0, 0x2DFF}, {0x302A, 0x302D}, {0x3099, 0x309A}, {0xA66F, 0xA672}, {0xA674, 0xA67D},
+    {0xA69E, 0xA69F}, {0xA6F0, 0xA6F1}, {0xA802, 0xA802}, {0xA806, 0xA806}, {0xA80B, 0xA80B},
+    {0xA825, 0xA826}, {0xA82C, 0xA82C}, {0xA8C4, 0xA8C5}, {0xA8E0, 0xA8F1}, {0xA8FF, 0xA8FF},
+    {0xA926, 0xA92D}, {0xA947, 0xA951}, {0xA980, 0xA982}, {0xA9B3, 0xA9B3}, {0xA9B6, 0xA9B9},
+    {0xA9BC, 0xA9BD}, {0xA9E5, 0xA9E5}, {0xAA29, 0xAA2E}, {0xAA31, 0xAA32}, {0xAA35, 0xAA36},
+    {0xAA43, 0xAA43}, {0xAA4C, 0xAA4C}, {0xAA7C, 0xAA7C}, {0xAAB0, 0xAAB0}, {0xAAB2, 0xAAB4},
+    {0xAAB7, 0xAAB8}, {0xAABE, 0xAABF}, {0xAAC1, 0xAAC1}, {0xAAEC, 0xAAED}, {0xAAF6, 0xAAF6},
+    {0xABE5, 0xABE5}, {0xABE8, 0xABE8}, {0xABED, 0xABED}, {0xFB1E, 0xFB1E}, {0xFE00, 0xFE0F},
+    {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF}, {0xFFF9, 0xFFFB}, {0x101FD, 0x101FD}, {0x102E0, 0x102E0},
+    {0x10376, 0x1037A}, {0x10A01, 0x10A0F}, {0x10A38, 0x10A3F}, {0x10AE5, 0x10AE6}, {0x10D24, 0x10D27},
+    {0x10EAB, 0x10EAC}, {0x10F46, 0x10F50}, {0x10F82, 0x10F85}, {0x11001, 0x11001}, {0x11038, 0x11046},
+    {0x11070, 0x11070}, {0x11073, 0x11074}, {0x1107F, 0x11081}, {0x110B3, 0x110B6}, {0x110B9, 0x110BA},
+    {0x110BD, 0x110BD}, {0x110C2, 0x110CD}, {0x11100, 0x11102}, {0x11127, 0x1112B}, {0x1112D, 0x11134},
+    {0x11173, 0x11173}, {0x11180, 0x11181}, {0x111B6, 0x111BE}, {0x111C9, 0x111CC}, {0x111CF, 0x111CF},
+    {0x1122F, 0x11231}, {0x11234, 0x11234}, {0x11236, 0x11237}, {0x1123E, 0x1123E}, {0x112DF, 0x112DF},
+    {0x112E3, 0x112EA}, {0x11300, 0x11301}, {0x1133B, 0x1133C}, {0x11340, 0x11340}, {0x11366, 0x11374},
+    {0x11438, 0x1143F}, {0x11442, 0x11444}, {0x11446, 0x11446}, {0x1145E, 0x1145E}, {0x114B3, 0x114B8},
+    {0x114BA, 0x114BA}, {0x114BF, 0x114C0}, {0x114C2, 0x114C3}, {0x115B2, 0x115B5}, {0x115BC, 0x115BD},
+    {0x115BF, 0x115C0}, {0x115DC, 0x115DD}, {0x11633, 0x1163A}, {0x1163D, 0x1163D}, {0x1163F, 0x11640},
+    {0x116AB, 0x116AB}, {0x116AD, 0x116AD}, {0x116B0, 0x116B5}, {0x116B7, 0x116B7}, {0x1171D, 0x1171F},
+    {0x11722, 0x11725}, {0x11727, 0x1172B}, {0x1182F, 0x11837}, {0x11839, 0x1183A}, {0x1193B, 0x1193C},
+    {0x1193E, 0x1193E}, {0x11943, 0x11943}, {0x119D4, 0x119DB}, {0x119E0, 0x119E0}, {0x11A01, 0x11A0A},
+    {0x11A33, 0x11A38}, {0x11A3B, 0x11A3E}, {0x11A47, 0x11A47}, {0x11A51, 0x11A56}, {0x11A59, 0x11A5B},
+    {0x11A8A, 0x11A96}, {0x11A98, 0x11A99}, {0x11C30, 0x11C3D}, {0x11C3F, 0x11C3F}, {0x11C92, 0x11CA7},
+    {0x11CAA, 0x11CB0}, {0x11CB2, 0x11CB3}, {0x11CB5, 0x11CB6}, {0x11D31, 0x11D45}, {0x11D47, 0x11D47},
+    {0x11D90, 0x11D91}, {0x11D95, 0x11D95}, {0x11D97, 0x11D97}, {0x11EF3, 0x11EF4}, {0x13430, 0x13438},
+    {0x16AF0, 0x16AF4}, {0x16B30, 0x16B36}, {0x16F4F, 0x16F4F}, {0x16F8F, 0x16F92}, {0x16FE4, 0x16FE4},
+    {0x1BC9D, 0x1BC9E}, {0x1BCA0, 0x1BCA3}, {0x1CF00, 0x1CF46}, {0x1D167, 0x1D169}, {0x1D173, 0x1D182},
+    {0x1D185, 0x1D18B}, {0x1D1AA, 0x1D1AD}, {0x1D242, 0x1D244}, {0x1DA00, 0x1DA36}, {0x1DA3B, 0x1DA6C},
+    {0x1DA75, 0x1DA75}, {0x1DA84, 0x1DA84}, {0x1DA9B, 0x1DAAF}, {0x1E000, 0x1E02A}, {0x1E130, 0x1E136},
+    {0x1E2AE, 0x1E2AE}, {0x1E2EC, 0x1E2EF}, {0x1E8D0, 0x1E8D6}, {0x1E944, 0x1E94A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F}, {0xE0100, 0xE01EF},
+};
+
+// Code points a terminal draws in two columns: East Asian Wide and Fullwidth, with the CJK
+// ideograph planes whole. Same source and rule as above.
+constexpr Range kDoubleWidth[] = {
+    {0x1100, 0x115F}, {0x231A, 0x231B}, {0x2329, 0x232A}, {0x23E9, 0x23EC}, {0x23F0, 0x23F0},
+    {0x23F3, 0x23F3}, {0x25FD, 0x25FE}, {0x2614, 0x2615}, {0x2648, 0x2653}, {0x267F, 0x267F},
+    {0x2693, 0x2693}, {0x26A1, 0x26A1}, {0x26AA, 0x26AB}, {0x26BD, 0x26BE}, {0x26C4, 0x26C5},
+    {0x26CE, 0x26CE}, {0x26D4, 0x26D4}, {0x26EA, 0x26EA}, {0x26F2, 0x26F3}, {0x26F5, 0x26F5},
+    {0x26FA, 0x26FA}, {0x26FD, 0x26FD}, {0x2705, 0x2705}, {0x270A, 0x270B}, {0x2728, 0x2728},
+    {0x274C, 0x274C}, {0x274E, 0x274E}, {0x2753, 0x2755}, {0x2757, 0x2757}, {0x2795, 0x2797},
+    {0x27B0, 0x27B0}, {0x27BF, 0x27BF}, {0x2B1B, 0x2B1C}, {0x2B50, 0x2B50}, {0x2B55, 0x2B55},
+    {0x2E80, 0x2FD5}, {0x2FF0, 0x3029}, {0x302E, 0x303E}, {0x3041, 0x3096}, {0x309B, 0x3247},
+    {0x3250, 0x4DBF}, {0x4E00, 0xA4C6}, {0xA960, 0xA97C}, {0xAC00, 0xD7A3}, {0xF900, 0xFAD9},
+    {0xFE10, 0xFE19}, {0xFE30, 0xFE6B}, {0xFF01, 0xFF60}, {0xFFE0, 0xFFE6}, {0x16FE0, 0x16FE3},
+    {0x16FF0, 0x18CD5}, {0x18D00, 0x18D08}, {0x1AFF0, 0x1B122}, {0x1B150, 0x1B152}, {0x1B164, 0x1B2FB},
+    {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F265},
+    {0x1F300, 0x1F320}, {0x1F32D, 0x1F335}, {0x1F337, 0x1F37C}, {0x1F37E, 0x1F393}, {0x1F3A0, 0x1F3CA},
+    {0x1F3CF, 0x1F3D3}, {0x1F3E0, 0x1F3F0}, {0x1F3F4, 0x1F3F4}, {0x1F3F8, 0x1F43E}, {0x1F440, 0x1F440},
+    {0x1F442, 0x1F4FC}, {0x1F4FF, 0x1F53D}, {0x1F54B, 0x1F54E}, {0x1F550, 0x1F567}, {0x1F57A, 0x1F57A},
+    {0x1F595, 0x1F596}, {0x1F5A4, 0x1F5A4}, {0x1F5FB, 0x1F64F}, {0x1F680, 0x1F6C5}, {0x1F6CC, 0x1F6CC},
+    {0x1F6D0, 0x1F6D2}, {0x1F6D5, 0x1F6DF}, {0x1F6EB, 0x1F6EC}, {0x1F6F4, 0x1F6FC}, {0x1F7E0, 0x1F7F0},
+    {0x1F90C, 0x1F93A}, {0x1F93C, 0x1F945}, {0x1F947, 0x1F9FF}, {0x1FA70, 0x1FAF6}, {0x20000, 0x3FFFD},
+};
+
+template <std::size_t N>
+bool inRanges(const Range (&ranges)[N], char32_t cp) {
+    const Range* r = std::upper_bound(std::begin(ranges), std::end(ranges), cp,
+                                      [](char32_t c, const Range& range) { return c < range.first; });
+    return r != std::begin(ranges) && cp <= (r - 1)->last;
+}
+
+// The columns of a printable code point (U+00A0 and above).
+std::size_t charWidth(char32_t cp) {
+    if (cp < kZeroWidth[0].first) return 1;
+    if (inRanges(kZeroWidth, cp)) return 0;
+    return inRanges(kDoubleWidth, cp) ? 2 : 1;
+}
+
+// One step of UTF-8: a whole character, or the longest start of one that went wrong (at least one
+// byte), which the caller escapes or replaces.
+struct Utf8Step {
+    char32_t cp;
+    std::size_t size;
+    bool valid;
+};
+
+Utf8Step decodeUtf8(const unsigned char* p, std::size_t left) {
+    const unsigned char lead = p[0];
+    if (lead < 0x80) return {lead, 1, true};
+    std::size_t more = 0;
+    char32_t cp = 0;
+    // The first continuation byte has a narrower range after E0, ED, F0 and F4: that is what rules
+    // out overlong forms, surrogates and values above U+10FFFF.
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        more = 1;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        more = 2;
+        cp = lead & 0x0F;
+        if (lead == 0xE0) lo = 0xA0;
+        if (lead == 0xED) hi = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        more = 3;
+        cp = lead & 0x07;
+        if (lead == 0xF0) lo = 0x90;
+        if (lead == 0xF4) hi = 0x8F;
+    } else {
+        return {0, 1, false};
+    }
+    for (std::size_t k = 1; k <= more; ++k) {
+        if (k >= left || p[k] < lo || p[k] > hi) return {0, k, false};
+        cp = (cp << 6) | (p[k] & 0x3F);
+        lo = 0x80;
+        hi = 0xBF;
+    }
+    return {cp, more + 1, true};
+}
+
+// Calls piece(bytes, columns, escaped) for each character of text as a terminal shows it: a
+// printable character as it stands, or one byte of a control or ill-formed sequence to be shown
+// as \xNN. The walk stops early when piece returns false.
+template <class Piece>
+void walkShown(std::string_view text, Controls controls, Piece&& piece) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c >= 0x20 && c < 0x7F) {
+            if (!piece(text.substr(i, 1), 1, false)) return;
+            ++i;
+        } else if (c < 0x80) {
+            const bool keep = controls == Controls::keepTabAndLineEnds && (c == '\t' || c == '\n' || c == '\r');
+            if (!piece(text.substr(i, 1), keep ? 1 : kEscapeWidth, !keep)) return;
+            ++i;
+        } else {
+            const Utf8Step step = decodeUtf8(p + i, n - i);
+            if (step.valid && step.cp >= 0xA0) {
+                if (!piece(text.substr(i, step.size), charWidth(step.cp), false)) return;
+            } else {
+                // C1 controls are well-formed but as dangerous as C0 ones: both bytes are escaped.
+                for (std::size_t k = 0; k < step.size; ++k)
+                    if (!piece(text.substr(i + k, 1), kEscapeWidth, true)) return;
+            }
+            i += step.size;
+        }
+    }
+}
+
+// prefix, then the byte in two hexadecimal digits: "\\x" for the terminal, "\\u00" for JSON.
+void appendByte(std::string& out, std::string_view prefix, unsigned char b) {
+    out += prefix;
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+}
+
+void appendPiece(std::string& out, std::string_view piece, bool escaped) {
+    if (escaped)
+        appendByte(out, "\\x", static_cast<unsigned char>(piece[0]));
+    else
+        out.append(piece);
+}
+
+}  // namespace
+
+std::string terminalSafe(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    appendTerminalSafe(out, text);
+    return out;
+}
+
+std::size_t displayWidthUpTo(std::string_view text, std::size_t limit) {
+    std::size_t used = 0;
+    walkShown(text, Controls::escape, [&](std::string_view, std::size_t columns, bool) {
+        used += columns;
+        return used <= limit;
+    });
+    return used;
+}
+
+std::size_t displayWidth(std::string_view text) {
+    return displayWidthUpTo(text, std::string::npos);
+}
+
+void appendTerminalSafe(std::string& out, std::string_view text, Controls controls) {
+    walkShown(text, controls, [&](std::string_view piece, std::size_t, bool escaped) {
+        appendPiece(out, piece, escaped);
+        return true;
+    });
+}
+
+std::size_t appendFitted(std::string& out, std::string_view text, std::size_t width) {
+    const bool cut = width != std::string::npos && displayWidthUpTo(text, width) > width;
+    const std::size_t room = !cut ? std::string::npos : width > 3 ? width - 3 : 0;
+    std::size_t used = 0;
+    walkShown(text, Controls::escape, [&](std::string_view piece, std::size_t columns, bool escaped) {
+        if (used + columns > room) return false;
+        appendPiece(out, piece, escaped);
+        used += columns;
+        return true;
+    });
+    if (!cut) return used;
+    const std::size_t dots = std::min<std::size_t>(3, width - used);
+    out.append(dots, '.');
+    return used + dots;
+}
+
+void appendBase64(std::string& out, std::string_view bytes) {
+    // EVP_EncodeBlock takes an int length and writes a terminating NUL: whole groups of three
+    // bytes per call keep the padding at the very end, and the NUL is dropped.
+    constexpr std::size_t kChunk = 3 << 20;
+    for (std::size_t at = 0; at < bytes.size(); at += kChunk) {
+        const std::size_t n = std::min(kChunk, bytes.size() - at);
+        const std::size_t old = out.size();
+        out.resize(old + 4 * ((n + 2) / 3) + 1);
+        const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[old]),
+                                            reinterpret_cast<const unsigned char*>(bytes.data() + at), static_cast<int>(n));
+        out.resize(old + static_cast<std::size_t>(written));
+    }
+}
+
+void appendHex(std::string& out, std::string_view bytes) {
+    for (const char c : bytes) appendByte(out, "", static_cast<unsigned char>(c));
+}
+
+std::string base64(std::string_view bytes) {
+    std::string out;
+    appendBase64(out, bytes);
+    return out;
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    out += '"';
+    std::size_t run = 0;   // start of the bytes that go out as they are
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            ++i;
+            continue;
+        }
+        std::size_t size = 1;
+        if (c >= 0x80) {
+            const Utf8Step step = decodeUtf8(p + i, n - i);
+            if (step.valid && step.cp >= 0xA0) {
+                i += step.size;
+                continue;
+            }
+            size = step.size;
+        }
+        out.append(text.data() + run, i - run);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x80)
+                appendByte(out, "\\u00", c);
+            else if (size == 2 && c == 0xC2)   // a C1 control, well-formed
+                appendByte(out, "\\u00", p[i + 1]);
+            else
+                out += "\xEF\xBF\xBD";   // U+FFFD: JSON text must be UTF-8
+        }
+        i += size;
+        run = i;
+    }
+    out.append(text.data() + run, n - run);
+    out += '"';
+}
+
+}  // namespace dkcli
