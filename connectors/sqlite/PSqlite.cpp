@@ -28,6 +28,7 @@ namespace dksqlite {
 namespace {
 
 constexpr const char* kSource = "connectors/sqlite/PSqlite";
+constexpr long kMinHeapLimit = 1L << 20;
 
 bool startsWithNoCase(const char* s, const char* prefix) {
     for (; *prefix; ++s, ++prefix)
@@ -40,11 +41,6 @@ std::string trim(const std::string& s) {
     if (b == std::string::npos) return std::string();
     size_t e = s.find_last_not_of(" \t\r\n");
     return s.substr(b, e - b + 1);
-}
-
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 bool parseLong(const std::string& s, long& out) {
@@ -144,6 +140,11 @@ std::string quoteIdent(const std::string& name) {
     return q;
 }
 
+std::string upperName(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
 std::string lowerName(const char* name) {
     std::string s(name ? name : "");
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -162,6 +163,18 @@ void throwSqlite(sqlite3* db, int rc, const char* source, const char* function, 
     detail += db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     detail += " ";
     switch (code & 0xff) {
+        case SQLITE_READONLY: {
+            // SQLite's own text does not say which file; the full path does.
+            const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+            DKString named(file && *file ? file : "(unknown file)");
+            named += ": ";
+            dkThrowServer<DKDatastoreError>(kMsgCannotWrite, source, function, named + detail, "", code);
+        }
+        case SQLITE_NOMEM: {
+            const sqlite3_int64 limit = sqlite3_hard_heap_limit64(-1);
+            if (limit > 0) detail += DKString("(heap limit ") + DKString(static_cast<long>(limit)) + " bytes) ";
+            dkThrowServer<DKDatastoreError>(kMsgOutOfMemory, source, function, detail, "", code);
+        }
         case SQLITE_CANTOPEN:
             dkThrowServer<DKServerNotAvailable>(msgId == kMsgSqliteFailed ? kMsgOpenFailed : msgId, source, function,
                                                 detail, "", code);
@@ -208,6 +221,25 @@ void exec(sqlite3* db, const char* sql, const char* source, const char* function
     if (rc != SQLITE_OK) throwSqlite(db, rc, source, function, DKString(sql));
 }
 
+long stepCount(sqlite3* db, sqlite3_stmt* s, const char* source, const char* function, const char* what) {
+    int rc = sqlite3_step(s);
+    const long n = rc == SQLITE_ROW ? static_cast<long>(sqlite3_column_int64(s, 0)) : 0;
+    sqlite3_reset(s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throwSqlite(db, rc, source, function, DKString(what));
+    return n;
+}
+
+void stepDone(sqlite3* db, sqlite3_stmt* s, const char* source, const char* function, const char* what) {
+    int rc = sqlite3_step(s);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) throwSqlite(db, rc, source, function, DKString(what));
+}
+
+std::string textColumn(sqlite3_stmt* s, int col) {
+    const unsigned char* t = sqlite3_column_text(s, col);
+    return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(s, col)))
+             : std::string();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Configuration and connect strings
 
@@ -224,12 +256,13 @@ PSettings parseConfig(const char* config) {
             if (!parseLong(value, n) || n < 0 || n > INT_MAX) dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
             s.busyTimeoutMs = static_cast<int>(n);
         } else if (key == "journal_mode") {
-            std::string v = upper(value);
+            std::string v = upperName(value);
             if (v != "WAL" && v != "DELETE" && v != "TRUNCATE" && v != "PERSIST")
                 dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
             s.journalMode = v;
+            s.journalModeGiven = true;
         } else if (key == "synchronous") {
-            std::string v = upper(value);
+            std::string v = upperName(value);
             if (v != "OFF" && v != "NORMAL" && v != "FULL" && v != "EXTRA")
                 dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
             s.synchronous = v;
@@ -241,6 +274,14 @@ PSettings parseConfig(const char* config) {
             if (!parseLong(value, n) || n < 1000 || n > 100000000L)
                 dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
             s.pbkdf2Iterations = n;
+        } else if (key == "query_timeout") {
+            if (!parseLong(value, n) || n < 0 || n > INT_MAX) dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
+            s.queryTimeoutMs = n;
+        } else if (key == "heap_limit") {
+            // Below a mebibyte SQLite cannot even hold its page cache; such a limit is a typo.
+            if (!parseLong(value, n) || (n != 0 && n < kMinHeapLimit)) dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
+            s.heapLimit = n;
+            s.heapLimitGiven = true;
         } else {
             dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, DKString("unknown key ") + key.c_str());
         }
@@ -256,9 +297,10 @@ PConnectOptions parseConnect(const char* connect) {
     PConnectOptions o;
     for (const auto& [key, value] : pairs) {
         const DKString item = DKString((key + "=" + value).c_str());
-        if (key == "create") {
-            if (value == "1" || upper(value) == "YES" || upper(value) == "TRUE") o.create = true;
-            else if (value == "0" || upper(value) == "NO" || upper(value) == "FALSE") o.create = false;
+        if (key == "create" || key == "readonly") {
+            bool& flag = key == "create" ? o.create : o.readOnly;
+            if (value == "1" || upperName(value) == "YES" || upperName(value) == "TRUE") flag = true;
+            else if (value == "0" || upperName(value) == "NO" || upperName(value) == "FALSE") flag = false;
             else dkThrow<DKUsageError>(kMsgBadConnect, kSource, kFunction, item);
         } else if (key == "name") {
             if (value.empty() || value.size() > 256) dkThrow<DKUsageError>(kMsgBadConnect, kSource, kFunction, item);
@@ -267,6 +309,8 @@ PConnectOptions parseConnect(const char* connect) {
             dkThrow<DKUsageError>(kMsgBadConnect, kSource, kFunction, DKString("unknown key ") + key.c_str());
         }
     }
+    if (o.readOnly && o.create)
+        dkThrow<DKUsageError>(kMsgBadConnect, kSource, kFunction, DKString("readonly=1 cannot be combined with create=1"));
     return o;
 }
 
@@ -415,11 +459,11 @@ bool integerOf(const DKAny& v, long& out) {
     }
 }
 
+}  // namespace
+
 void bindText(sqlite3_stmt* stmt, int i, const std::string& s) {
     sqlite3_bind_text(stmt, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
-
-}  // namespace
 
 void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, const char* what, const char* source,
                const char* function) {
@@ -538,7 +582,12 @@ DKAny columnValue(sqlite3_stmt* stmt, int col, unsigned short type, const char* 
     }
     const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
     const size_t len = static_cast<size_t>(sqlite3_column_bytes(stmt, col));
-    if (text == nullptr) text = "";
+    if (text == nullptr) {
+        // A value that is not NULL has a text unless SQLite could not allocate it.
+        sqlite3* db = sqlite3_db_handle(stmt);
+        if (sqlite3_errcode(db) == SQLITE_NOMEM) throwSqlite(db, SQLITE_NOMEM, source, function, "reading a value");
+        text = "";
+    }
     int f[7] = {0, 0, 0, 0, 0, 0, 0};
     size_t used = 0;
     switch (type) {
