@@ -46,6 +46,7 @@ struct PResetOnExit {
 // and registers any address as one, fts5 writes the address of its interface through a pointer.
 struct PQueryGuard {
     const std::map<std::string, std::shared_ptr<PEntity>>* entities;
+    bool denied = false;   // SQLite reports a refused function as a plain error; this tells them apart
 };
 
 bool refusedFunction(const char* name) {
@@ -55,18 +56,24 @@ bool refusedFunction(const char* name) {
 }
 
 int queryAuthorizer(void* data, int action, const char* a, const char* b, const char*, const char*) {
-    const auto* guard = static_cast<const PQueryGuard*>(data);
+    auto* guard = static_cast<PQueryGuard*>(data);
+    bool allowed = false;
     switch (action) {
         case SQLITE_SELECT:
         case SQLITE_RECURSIVE:
-            return SQLITE_OK;
+            allowed = true;
+            break;
         case SQLITE_READ:
-            return a != nullptr && guard->entities->count(lowerName(a)) != 0 ? SQLITE_OK : SQLITE_DENY;
+            allowed = a != nullptr && guard->entities->count(lowerName(a)) != 0;
+            break;
         case SQLITE_FUNCTION:
-            return refusedFunction(b) ? SQLITE_DENY : SQLITE_OK;
+            allowed = !refusedFunction(b);
+            break;
         default:
-            return SQLITE_DENY;
+            break;
     }
+    if (!allowed) guard->denied = true;
+    return allowed ? SQLITE_OK : SQLITE_DENY;
 }
 
 bool blank(const char* p) {
@@ -748,7 +755,7 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, c
     int rc = sqlite3_prepare_v2(d, query, -1, &raw, &tail);
     sqlite3_set_authorizer(d, nullptr, nullptr);
     PStmt s(raw);
-    if (rc == SQLITE_AUTH || (rc & 0xff) == SQLITE_AUTH)
+    if ((rc & 0xff) == SQLITE_AUTH || (rc != SQLITE_OK && guard.denied))
         dkThrowServer<DKUsageError>(kMsgQueryRefused, kSource, function, DKString(sqlite3_errmsg(d)) + " ", "", rc);
     // A query SQLite cannot read is the caller's; a file it cannot read (damaged, out of memory) is not.
     if (rc != SQLITE_OK && (rc & 0xff) != SQLITE_ERROR) throwSqlite(d, rc, kSource, function, "preparing the query");
