@@ -103,10 +103,21 @@ DKString* PMaintenance::check(short level, long& count) {
     sqlite3* db = ds_->db(fn);
     if (level != 0 && level != 1) dkThrow<DKUsageError>(kMsgBadCheckLevel, kSource, fn, DKString(static_cast<long>(level)));
     std::vector<std::string> problems;
-    eachRow(db, level == 0 ? "PRAGMA quick_check" : "PRAGMA integrity_check", fn, [&](sqlite3_stmt* s) {
-        std::string row = textColumn(s, 0);
-        if (row != "ok") problems.push_back(std::move(row));
-    });
+    {
+        PStmt s = prepare(db, level == 0 ? "PRAGMA quick_check" : "PRAGMA integrity_check", kSource, fn);
+        int rc;
+        while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+            std::string row = textColumn(s.get(), 0);
+            if (row != "ok") problems.push_back(std::move(row));
+        }
+        // Damage SQLite cannot even walk past is what the check is for: it is a finding. Any
+        // other failure (I/O, memory, a lock) says nothing about the file and is thrown.
+        const int primary = rc & 0xff;
+        if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
+            problems.push_back(std::string("the check stopped at damage: ") + sqlite3_errmsg(db));
+        else if (rc != SQLITE_DONE)
+            throwSqlite(db, rc, kSource, fn, DKString("checking the file"));
+    }
     try {
         checkCatalogue(problems, fn);
     } catch (const DKException& e) {
@@ -155,13 +166,16 @@ void PMaintenance::checkCatalogue(std::vector<std::string>& problems, const char
             });
     eachRow(db,
             "SELECT a.entity, a.name, a.type, (SELECT count(*) FROM dk_entities e WHERE e.name = a.entity),"
-            " (SELECT c.type FROM pragma_table_info(a.entity) c WHERE c.name = a.name COLLATE NOCASE)"
+            " (SELECT c.type FROM pragma_table_info(a.entity) c WHERE c.name = a.name COLLATE NOCASE),"
+            " (SELECT count(*) FROM sqlite_schema t WHERE t.type = 'table' AND t.name = a.entity COLLATE NOCASE)"
             " FROM dk_attrs a ORDER BY a.entity, a.position",
             fn, [&](sqlite3_stmt* s) {
                 const std::string attr = textColumn(s, 0) + "." + textColumn(s, 1);
                 const auto type = static_cast<unsigned short>(sqlite3_column_int(s, 2));
                 if (sqlite3_column_int(s, 3) == 0) {
                     problems.push_back("attribute " + attr + " belongs to no entity");
+                } else if (sqlite3_column_int(s, 5) == 0) {
+                    // The entity without its table is reported once, not once per attribute.
                 } else if (!isStorableType(type)) {
                     problems.push_back("attribute " + attr + " has the unsupported type code " + std::to_string(type));
                 } else if (sqlite3_column_type(s, 4) == SQLITE_NULL) {

@@ -166,9 +166,9 @@ void throwSqlite(sqlite3* db, int rc, const char* source, const char* function, 
         case SQLITE_READONLY: {
             // SQLite's own text does not say which file; the full path does.
             const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
-            DKString named(file && *file ? file : "(unknown file)");
-            named += ": ";
-            dkThrowServer<DKDatastoreError>(kMsgCannotWrite, source, function, named + detail, "", code);
+            if (file == nullptr || *file == '\0' || std::strstr(what.c_str(), file) != nullptr)
+                dkThrowServer<DKDatastoreError>(kMsgCannotWrite, source, function, detail, "", code);
+            dkThrowServer<DKDatastoreError>(kMsgCannotWrite, source, function, DKString(file) + ": " + detail, "", code);
         }
         case SQLITE_NOMEM: {
             const sqlite3_int64 limit = sqlite3_hard_heap_limit64(-1);

@@ -6,6 +6,7 @@
 // file). The connector is loaded from libdkdssqlite.so as the connection pool loads it.
 // dk-threaded-suite
 
+#include "dkConformance.hpp"
 #include "dkSqliteTestSupport.hpp"
 
 #include <atomic>
@@ -304,7 +305,7 @@ TEST(DKDatastoreSQLITEFiles, UnwritableFilesAndFoldersAreReadOrRefusedClearly) {
     for (const fs::path& f : {locked, stale}) fs::permissions(f, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
     fs::permissions(open_, fs::perms::all);
 
-    EXPECT_TRUE(runUnprivileged(dir.path(), [&] {
+    const auto asNobody = [&] {
         // Read-only: the WAL file is read as one that does not change; nothing appears beside it.
         auto r = open(wal, "readonly=1");
         EXPECT_EQ(2L, countRows(*r, "Doc"));
@@ -321,7 +322,8 @@ TEST(DKDatastoreSQLITEFiles, UnwritableFilesAndFoldersAreReadOrRefusedClearly) {
         }
         // A -wal that cannot be read consistently from a read-only folder.
         EXPECT_EQ(9122L, failure<DKDatastoreError>([&] { open(logged, "readonly=1"); }).first);
-    }));
+    };
+    EXPECT_TRUE(runUnprivileged(dir.path(), asNobody));
 }
 
 TEST(DKDatastoreSQLITEQueries, FunctionsThatReachPastTheDataAreRefused) {

@@ -5,7 +5,7 @@
 // through its factory, SQL run on a file directly as another program would, and running a test's
 // body as a user without privileges (file modes mean nothing to root, and CI runs as root).
 
-#include "dkConformance.hpp"
+#include "dkConnectorSupport.hpp"
 
 #include <sqlite3.h>
 
