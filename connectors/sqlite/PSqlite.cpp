@@ -461,8 +461,24 @@ bool integerOf(const DKAny& v, long& out) {
 
 }  // namespace
 
+namespace {
+
+// A value SQLite could not take (too big, or no memory for its copy) would otherwise be stored as NULL.
+void bound(int rc, const char* what, const char* source, const char* function) {
+    if (rc != SQLITE_OK) throwSqlite(nullptr, rc, source, function, DKString("binding ") + (what ? what : "a value"));
+}
+
+// Text and bytes are bound with their 64-bit lengths: what SQLite cannot hold fails (too big)
+// instead of being cut.
+void bindString(sqlite3_stmt* stmt, int i, const char* text, size_t length, const char* what, const char* source,
+                const char* function) {
+    bound(sqlite3_bind_text64(stmt, i, text, length, SQLITE_TRANSIENT, SQLITE_UTF8), what, source, function);
+}
+
+}  // namespace
+
 void bindText(sqlite3_stmt* stmt, int i, const std::string& s) {
-    sqlite3_bind_text(stmt, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    bindString(stmt, i, s.data(), s.size(), "a text", kSource, "dksqlite::bindText");
 }
 
 void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, const char* what, const char* source,
@@ -471,18 +487,18 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
     const bool missingObject = (tc == DKAny::tc_decimal || tc == DKAny::tc_date || tc == DKAny::tc_time ||
                                 tc == DKAny::tc_timestamp) && v.value() == nullptr;
     if (tc == DKAny::tc_null || missingObject) {
-        sqlite3_bind_null(stmt, i);
+        bound(sqlite3_bind_null(stmt, i), what, source, function);
         return;
     }
     if (type == 0) {
         // A query parameter: the value's own type decides.
         switch (tc) {
             case DKAny::tc_short: case DKAny::tc_ushort: case DKAny::tc_long: case DKAny::tc_ulong: type = DKAny::tc_long; break;
-            case DKAny::tc_boolean: sqlite3_bind_int(stmt, i, static_cast<int>(v)); return;
-            case DKAny::tc_float: sqlite3_bind_double(stmt, i, static_cast<float>(v)); return;
+            case DKAny::tc_boolean: bound(sqlite3_bind_int(stmt, i, static_cast<int>(v)), what, source, function); return;
+            case DKAny::tc_float: bound(sqlite3_bind_double(stmt, i, static_cast<float>(v)), what, source, function); return;
             case DKAny::tc_char: {
                 DKString s = v.toString();
-                sqlite3_bind_text(stmt, i, s.c_str(), static_cast<int>(s.length()), SQLITE_TRANSIENT);
+                bindString(stmt, i, s.c_str(), s.length(), what, source, function);
                 return;
             }
             default: type = static_cast<unsigned short>(tc); break;
@@ -492,16 +508,16 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
     switch (type) {
         case DKAny::tc_short:
             if (!integerOf(v, n) || n < SHRT_MIN || n > SHRT_MAX) mismatch(what, type, v, source, function);
-            sqlite3_bind_int64(stmt, i, n);
+            bound(sqlite3_bind_int64(stmt, i, n), what, source, function);
             return;
         case DKAny::tc_long:
             if (!integerOf(v, n)) mismatch(what, type, v, source, function);
-            sqlite3_bind_int64(stmt, i, n);
+            bound(sqlite3_bind_int64(stmt, i, n), what, source, function);
             return;
         case DKAny::tc_double:
-            if (tc == DKAny::tc_double) sqlite3_bind_double(stmt, i, static_cast<double>(v));
-            else if (tc == DKAny::tc_float) sqlite3_bind_double(stmt, i, static_cast<float>(v));
-            else if (integerOf(v, n)) sqlite3_bind_double(stmt, i, static_cast<double>(n));
+            if (tc == DKAny::tc_double) bound(sqlite3_bind_double(stmt, i, static_cast<double>(v)), what, source, function);
+            else if (tc == DKAny::tc_float) bound(sqlite3_bind_double(stmt, i, static_cast<float>(v)), what, source, function);
+            else if (integerOf(v, n)) bound(sqlite3_bind_double(stmt, i, static_cast<double>(n)), what, source, function);
             else mismatch(what, type, v, source, function);
             return;
         case DKAny::tc_string:
@@ -510,11 +526,11 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
                 // caller's value, alive for the whole operation. Bound with its length, so
                 // embedded zero bytes survive.
                 const DKString* s = static_cast<const DKString*>(v.value());
-                if (s) sqlite3_bind_text(stmt, i, s->c_str(), static_cast<int>(s->length()), SQLITE_TRANSIENT);
-                else sqlite3_bind_text(stmt, i, "", 0, SQLITE_STATIC);
+                if (s) bindString(stmt, i, s->c_str(), s->length(), what, source, function);
+                else bindString(stmt, i, "", 0, what, source, function);
             } else if (tc == DKAny::tc_char) {
                 DKString s = v.toString();
-                sqlite3_bind_text(stmt, i, s.c_str(), static_cast<int>(s.length()), SQLITE_TRANSIENT);
+                bindString(stmt, i, s.c_str(), s.length(), what, source, function);
             } else {
                 mismatch(what, type, v, source, function);
             }
@@ -522,7 +538,7 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
         case DKAny::tc_decimal:
             if (tc == DKAny::tc_decimal) {
                 const DKString s = static_cast<const DKDecimal*>(v.value())->toString();
-                sqlite3_bind_text(stmt, i, s.c_str(), static_cast<int>(s.length()), SQLITE_TRANSIENT);
+                bindString(stmt, i, s.c_str(), s.length(), what, source, function);
             } else if (integerOf(v, n)) {
                 bindText(stmt, i, std::to_string(n));
             } else {
@@ -548,8 +564,9 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
             if (tc != DKAny::tc_bytearray) mismatch(what, type, v, source, function);
             const DKByteArray* b = static_cast<const DKByteArray*>(v.value());
             // An empty array is an empty blob, not NULL: a null data pointer would bind NULL.
-            if (b == nullptr || b->length() == 0) sqlite3_bind_zeroblob(stmt, i, 0);
-            else sqlite3_bind_blob(stmt, i, b->getData(), static_cast<int>(b->length()), SQLITE_TRANSIENT);
+            if (b == nullptr || b->length() == 0) bound(sqlite3_bind_zeroblob(stmt, i, 0), what, source, function);
+            else bound(sqlite3_bind_blob64(stmt, i, b->getData(), static_cast<sqlite3_uint64>(b->length()), SQLITE_TRANSIENT),
+                       what, source, function);
             return;
         }
         default:

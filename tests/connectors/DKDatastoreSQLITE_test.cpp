@@ -301,8 +301,10 @@ TEST(DKDatastoreSQLITEFiles, UnwritableFilesAndFoldersAreReadOrRefusedClearly) {
         sqlite3_close(db);
     }
     const std::string before = dktest::readFile(wal);
-    for (const std::string& f : {wal, logged, fixed}) fs::permissions(f, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    for (const fs::path& f : {locked, stale}) fs::permissions(f, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const fs::perms readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const fs::perms enterable = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    for (const std::string& f : {wal, logged, fixed}) fs::permissions(f, readable);
+    for (const fs::path& f : {locked, stale}) fs::permissions(f, readable | enterable);
     fs::permissions(open_, fs::perms::all);
 
     const auto asNobody = [&] {
@@ -375,6 +377,7 @@ TEST(DKDatastoreSQLITEQueries, RunawayQueriesAreStoppedAndTheDatastoreGoesOn) {
         sqlite3_int64 limit;
         ~Restore() { sqlite3_hard_heap_limit64(limit); }
     } restore{before};
+    defineEntity(*ds, "Blob", {{"body", DKAny::tc_bytearray}});
     auto small = open(path, "", "pbkdf2_iterations=1000;heap_limit=8388608");
     EXPECT_EQ(8388608, sqlite3_hard_heap_limit64(-1));
     const char* greedy = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000000)"
@@ -382,4 +385,10 @@ TEST(DKDatastoreSQLITEQueries, RunawayQueriesAreStoppedAndTheDatastoreGoesOn) {
     const auto [memId, memText] = failure<DKDatastoreError>([&] { small->evaluate(greedy, 4, nullptr); });
     EXPECT_EQ(9124L, memId) << memText;
     EXPECT_EQ(1L, countRows(*small, "Doc"));
+    // A value SQLite has no memory to take is an error, never a NULL stored in its place.
+    std::unique_ptr<DKDDO> big(small->createDDO("Blob", 0));
+    std::string bytes(12 << 20, 'b');
+    big->setData(1, DKAny(DKByteArray(bytes.data(), static_cast<long>(bytes.size()), 0)));
+    EXPECT_EQ(9124L, errorOf<DKDatastoreError>([&] { big->add(); }));
+    EXPECT_EQ(0L, countRows(*small, "Blob"));
 }
