@@ -337,7 +337,8 @@ TEST(DKDatastoreSQLITEQueries, FunctionsThatReachPastTheDataAreRefused) {
                           "SELECT fts3_tokenizer('mine', x'00000000000000ff')",         // registers one
                           "SELECT n FROM Doc WHERE FTS3_TOKENIZER('porter') IS NOT NULL",
                           "SELECT load_extension('libm.so.6')",                         // loads code
-                          "SELECT fts5(NULL)"})                                         // writes an address
+                          "SELECT fts5(NULL)",                                          // writes an address
+                          "SELECT * FROM dbstat", "SELECT name FROM pragma_table_info('dk_users')"})
         EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { std::unique_ptr<dkResultSetCursor>(ds->execute(q, 4, nullptr)); }))
             << q;
     // A bound pointer is no way round it either.
