@@ -2,9 +2,10 @@
 //
 // The datastore of the SQLite connector: its catalogue of entities and attributes, the
 // data-object operations on entity rows, transactions and the query entry points (connecting is
-// in DKDatastoreSQLITEConnection.cpp). Every single-object operation is one SQL statement, which SQLite applies
-// whole or not at all; operations of several statements run inside a transaction of their own
-// (or a savepoint inside the caller's), so a failure never leaves half of them written.
+// in DKDatastoreSQLITEConnection.cpp). Every single-object operation is one SQL statement, which
+// SQLite applies whole or not at all; operations of several statements run inside a transaction
+// of their own (or a savepoint inside the caller's), so a failure never leaves half of them
+// written. A read-only connection refuses every write before SQLite sees it.
 
 #include "DKDatastoreSQLITE.hpp"
 

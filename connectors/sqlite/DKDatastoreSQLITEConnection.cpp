@@ -3,7 +3,8 @@
 // Connecting a DKDatastoreSQLITE to its repository file: opening it (read-write or read-only),
 // creating the catalogue of a new repository, checking the user, the journal mode a repository
 // keeps, the per-connection settings (busy timeout, query time limit, heap limit) and closing.
-// Nothing in the file changes before the user's password has been checked.
+// An existing repository changes only after the user's password has been checked, and never
+// through a read-only connect.
 
 #include "DKDatastoreSQLITE.hpp"
 #include "PRepositoryFile.hpp"
@@ -14,7 +15,6 @@
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <memory>
 
 using namespace dksqlite;
 
@@ -22,10 +22,6 @@ namespace {
 
 constexpr const char* kSource = "connectors/sqlite/DKDatastoreSQLITE";
 constexpr int kProgressOps = 1000;   // virtual machine steps between two looks at the clock
-
-struct PCloseDb {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
 
 // Modes that last only as long as the connection that set them; WAL stays in the file's header.
 bool perConnectionMode(const std::string& mode) {
@@ -45,7 +41,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
     closeConnection();   // connecting a connected object connects it again
 
     POpenFile file = openRepositoryFile(datastoreName, options, kSource, fn);
-    std::unique_ptr<sqlite3, PCloseDb> db(file.db);
+    POwnedDb db(file.db);
     sqlite3_busy_timeout(db.get(), settings_.busyTimeoutMs);
     // A second guard behind the connector's own checks: SQLite itself refuses every write.
     if (options.readOnly) exec(db.get(), "PRAGMA query_only=1", kSource, fn);

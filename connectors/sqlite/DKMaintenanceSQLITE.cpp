@@ -50,10 +50,6 @@ private:
     bool done_ = false;
 };
 
-struct PCloseDb {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-
 [[noreturn]] void backupFailed(sqlite3* db, int rc, const char* file, const char* function) {
     DKString detail(file);
     detail += ": ";
@@ -218,7 +214,7 @@ void PMaintenance::backup(const char* file) {
 
     const fs::path temp = target.parent_path() / (target.filename().string() + ".dk-backup-" + randomSuffix());
     PBackupFiles made(temp);
-    std::unique_ptr<sqlite3, PCloseDb> copy;
+    POwnedDb copy;
     {
         sqlite3* raw = nullptr;
         const int rc = sqlite3_open_v2(temp.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,

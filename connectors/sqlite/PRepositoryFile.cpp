@@ -14,18 +14,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 namespace fs = std::filesystem;
 
 namespace dksqlite {
 
 namespace {
-
-struct PCloseDb {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using POwnedDb = std::unique_ptr<sqlite3, PCloseDb>;
 
 // Whether this user may create and write files in the folder, asked through SQLite's own file
 // layer (the same access test SQLite's unix layer makes).

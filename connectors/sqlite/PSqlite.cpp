@@ -190,6 +190,8 @@ void throwSqlite(sqlite3* db, int rc, const char* source, const char* function, 
     }
 }
 
+void PCloseDb::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+
 PStmt& PStmt::operator=(PStmt&& o) noexcept {
     if (this != &o) {
         reset();

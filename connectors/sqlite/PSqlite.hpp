@@ -10,6 +10,7 @@
 #include <dk/DKString.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,12 @@ public:
 private:
     sqlite3_stmt* stmt_ = nullptr;
 };
+
+// Closes a connection (sqlite3_close_v2: statements still open keep it until they are finalised).
+struct PCloseDb {
+    void operator()(sqlite3* db) const;
+};
+using POwnedDb = std::unique_ptr<sqlite3, PCloseDb>;
 
 // Prepares one statement of the connector's own SQL (failures throw through throwSqlite).
 PStmt prepare(sqlite3* db, const std::string& sql, const char* source, const char* function);
