@@ -76,6 +76,7 @@ TEST(DKMaintenanceSQLITE, HandedOutByTheConnectedDatastoreAndChecksSoundReposito
     DKMaintenanceSQLITE* m = maintenance(*ds);
     ASSERT_NE(nullptr, m);
     EXPECT_EQ(m, maintenance(*ds));   // one object, kept by the datastore
+    EXPECT_EQ(m, dynamic_cast<DKMaintenanceSQLITE*>(ds->getExtension(DKMaintenanceSQLITE::kName)));
     EXPECT_EQ(DKString("SQLITE_MAINTENANCE"), m->getName());
     EXPECT_EQ(nullptr, ds->getExtension("SQLITE_NOTHING"));
     EXPECT_EQ(9125L, errorOf<DKUsageError>([&] { long c = 0; m->check(2, c); }));
