@@ -40,9 +40,8 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
     if (userId == nullptr || *userId == '\0') dkThrow<DKUsageError>(kMsgBadConnect, kSource, fn, DKString("no user id"));
     closeConnection();   // connecting a connected object connects it again
 
-    POpenFile file = openRepositoryFile(datastoreName, options, kSource, fn);
+    POpenFile file = openRepositoryFile(datastoreName, options, settings_.busyTimeoutMs, kSource, fn);
     POwnedDb db(file.db);
-    sqlite3_busy_timeout(db.get(), settings_.busyTimeoutMs);
     // A second guard behind the connector's own checks: SQLite itself refuses every write.
     if (options.readOnly) exec(db.get(), "PRAGMA query_only=1", kSource, fn);
     if (settings_.heapLimitGiven) sqlite3_hard_heap_limit64(settings_.heapLimit);

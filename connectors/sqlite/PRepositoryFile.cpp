@@ -94,8 +94,8 @@ void hardenConnection(sqlite3* db) {
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
 }
 
-POpenFile openRepositoryFile(const std::string& name, const PConnectOptions& options, const char* source,
-                             const char* function) {
+POpenFile openRepositoryFile(const std::string& name, const PConnectOptions& options, int busyTimeoutMs,
+                             const char* source, const char* function) {
     POpenFile f;
     const fs::path real = realPath(name);
     f.path = real.string();
@@ -133,6 +133,9 @@ POpenFile openRepositoryFile(const std::string& name, const PConnectOptions& opt
     if (!options.readOnly && sqlite3_db_readonly(db.get(), "main") == 1)
         cannotWrite(real, "the file cannot be written", source, function);
     hardenConnection(db.get());
+    // Even the first read may wait: for a writer's lock, or for another connection rebuilding the
+    // -shm index of a WAL file.
+    sqlite3_busy_timeout(db.get(), busyTimeoutMs);
 
     // The first read: a damaged file, or a -wal file SQLite cannot use, fails here.
     sqlite3_stmt* probe = nullptr;

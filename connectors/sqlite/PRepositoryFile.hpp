@@ -37,12 +37,12 @@ struct POpenFile {
 };
 
 // Opens the file named by a connect: read-only when options.readOnly, else read-write (created
-// when options.create and the file is missing), hardened, and read once so that a file SQLite
-// cannot read fails here. Throws DKServerNotAvailable kMsgNoRepository for a missing file without
+// when options.create and the file is missing), hardened, with the busy timeout set, and read
+// once so that a file SQLite cannot read fails here. Throws DKServerNotAvailable kMsgNoRepository for a missing file without
 // create, DKDatastoreError kMsgCannotWrite when a read-write connect meets a file or folder this
 // user cannot write, kMsgWalUnreadable when a read-only folder holds a -wal file SQLite cannot
 // read consistently, and what throwSqlite gives for anything else.
-POpenFile openRepositoryFile(const std::string& name, const PConnectOptions& options, const char* source,
-                             const char* function);
+POpenFile openRepositoryFile(const std::string& name, const PConnectOptions& options, int busyTimeoutMs,
+                             const char* source, const char* function);
 
 }  // namespace dksqlite
