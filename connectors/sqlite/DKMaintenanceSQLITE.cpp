@@ -209,8 +209,8 @@ void PMaintenance::backup(const char* file) {
                               DKString("a backup copies committed data only; commit or roll back first"));
     std::error_code ec;
     const fs::path target = fs::absolute(file, ec);
-    if (ec || fs::exists(fs::symlink_status(target, ec)))
-        dkThrow<DKUsageError>(kMsgBackupExists, kSource, fn, DKString(file));
+    if (ec) dkThrow<DKDatastoreError>(kMsgBackupFailed, kSource, fn, DKString(file) + ": " + ec.message().c_str());
+    if (fs::exists(fs::symlink_status(target, ec))) dkThrow<DKUsageError>(kMsgBackupExists, kSource, fn, DKString(file));
 
     const fs::path temp = target.parent_path() / (target.filename().string() + ".dk-backup-" + randomSuffix());
     PBackupFiles made(temp);
