@@ -1,10 +1,11 @@
 // connectors/sqlite/DKDatastoreSQLITE.cpp
 //
-// The datastore of the SQLite connector: connecting to a repository file, its catalogue of
-// entities and attributes, the data-object operations on entity rows, transactions and the
-// query entry points. Every single-object operation is one SQL statement, which SQLite applies
-// whole or not at all; operations of several statements run inside a transaction of their own
-// (or a savepoint inside the caller's), so a failure never leaves half of them written.
+// The datastore of the SQLite connector: its catalogue of entities and attributes, the
+// data-object operations on entity rows, transactions and the query entry points (connecting is
+// in DKDatastoreSQLITEConnection.cpp). Every single-object operation is one SQL statement, which
+// SQLite applies whole or not at all; operations of several statements run inside a transaction
+// of their own (or a savepoint inside the caller's), so a failure never leaves half of them
+// written. A read-only connection refuses every write before SQLite sees it.
 
 #include "DKDatastoreSQLITE.hpp"
 
@@ -21,7 +22,6 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 using namespace dksqlite;
 
@@ -40,54 +40,41 @@ struct PResetOnExit {
     }
 };
 
-struct PCloseDb {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-
-long stepCount(sqlite3* db, sqlite3_stmt* s, const char* function, const char* what) {
-    // The statement is reset before returning, so it holds no read transaction afterwards.
-    int rc = sqlite3_step(s);
-    const long n = rc == SQLITE_ROW ? static_cast<long>(sqlite3_column_int64(s, 0)) : 0;
-    sqlite3_reset(s);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throwSqlite(db, rc, kSource, function, DKString(what));
-    return n;
-}
-
-void stepDone(sqlite3* db, sqlite3_stmt* s, const char* function, const char* what) {
-    int rc = sqlite3_step(s);
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW) throwSqlite(db, rc, kSource, function, DKString(what));
-}
-
-std::string textColumn(sqlite3_stmt* s, int col) {
-    const unsigned char* t = sqlite3_column_text(s, col);
-    return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(s, col)))
-             : std::string();
-}
-
-void bindText(sqlite3_stmt* s, int i, const std::string& t) {
-    sqlite3_bind_text(s, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-}
-
 // The authorizer of user queries: reads of entity tables, selects, functions and recursive common
 // table expressions pass; everything else (writes, pragmas, attach, transactions, and reading the
-// users table, the catalogue or SQLite's own tables) is denied.
+// users table, the catalogue or SQLite's own tables) is denied, and so are the functions that
+// reach past the data: load_extension loads code, fts3_tokenizer gives a tokenizer's address
+// and registers any address as one, fts5 writes the address of its interface through a pointer.
 struct PQueryGuard {
     const std::map<std::string, std::shared_ptr<PEntity>>* entities;
+    bool denied = false;   // SQLite reports a refused function as a plain error; this tells them apart
 };
 
+bool refusedFunction(const char* name) {
+    if (name == nullptr) return true;
+    const std::string n = lowerName(name);
+    return n == "load_extension" || n == "fts3_tokenizer" || n == "fts5";
+}
+
 int queryAuthorizer(void* data, int action, const char* a, const char* b, const char*, const char*) {
-    const auto* guard = static_cast<const PQueryGuard*>(data);
+    auto* guard = static_cast<PQueryGuard*>(data);
+    bool allowed = false;
     switch (action) {
         case SQLITE_SELECT:
         case SQLITE_RECURSIVE:
-            return SQLITE_OK;
+            allowed = true;
+            break;
         case SQLITE_READ:
-            return a != nullptr && guard->entities->count(lowerName(a)) != 0 ? SQLITE_OK : SQLITE_DENY;
+            allowed = a != nullptr && guard->entities->count(lowerName(a)) != 0;
+            break;
         case SQLITE_FUNCTION:
-            return b != nullptr && lowerName(b) == "load_extension" ? SQLITE_DENY : SQLITE_OK;
+            allowed = !refusedFunction(b);
+            break;
         default:
-            return SQLITE_DENY;
+            break;
     }
+    if (!allowed) guard->denied = true;
+    return allowed ? SQLITE_OK : SQLITE_DENY;
 }
 
 bool blank(const char* p) {
@@ -143,7 +130,7 @@ const DKPid& PEntity::pidFor(const std::string& repository, long rowId) {
 class DKDatastoreSQLITE::PWriteScope {
 public:
     PWriteScope(DKDatastoreSQLITE& ds, const char* function)
-        : ds_(ds), db_(ds.db(function)), savepoint_(ds.inTransaction_) {
+        : ds_(ds), db_(ds.writable(function)), savepoint_(ds.inTransaction_) {
         exec(db_, savepoint_ ? "SAVEPOINT dk_op" : "BEGIN IMMEDIATE", kSource, function);
         active_ = true;
         function_ = function;
@@ -179,6 +166,8 @@ DKDatastoreSQLITE::DKDatastoreSQLITE(const PSettings& settings)
     : dkDatastore("SQLITE", ""),
       settings_(settings),
       db_(nullptr),
+      readOnly_(false),
+      queryDeadline_(nullptr),
       inTransaction_(false),
       schemaVersion_(-1),
       entitiesLoaded_(false),
@@ -191,187 +180,13 @@ sqlite3* DKDatastoreSQLITE::db(const char* function) {
     return db_;
 }
 
+sqlite3* DKDatastoreSQLITE::writable(const char* function) {
+    sqlite3* d = db(function);
+    if (readOnly_) dkThrow<DKDatastoreError>(kMsgReadOnly, kSource, function, DKString(path_.c_str()));
+    return d;
+}
+
 int DKDatastoreSQLITE::isConnected() { return db_ != nullptr ? 1 : 0; }
-
-void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, const char* password,
-                                const char* connectString) {
-    static const char* const fn = "DKDatastoreSQLITE::connect";
-    DKTraceScope t(trace_, fn, this);
-    const PConnectOptions options = parseConnect(connectString);
-    if (datastoreName == nullptr || *datastoreName == '\0')
-        dkThrow<DKUsageError>(kMsgBadConnect, kSource, fn, DKString("no repository file name"));
-    if (userId == nullptr || *userId == '\0') dkThrow<DKUsageError>(kMsgBadConnect, kSource, fn, DKString("no user id"));
-    closeConnection();   // connecting a connected object connects it again
-
-    sqlite3* raw = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (options.create ? SQLITE_OPEN_CREATE : 0);
-    int rc = sqlite3_open_v2(datastoreName, &raw, flags, nullptr);
-    std::unique_ptr<sqlite3, PCloseDb> db(raw);
-    if (rc != SQLITE_OK) {
-        if ((rc & 0xff) == SQLITE_CANTOPEN && !options.create)
-            throwSqlite(db.get(), rc, kSource, fn, DKString(datastoreName), kMsgNoRepository);
-        throwSqlite(db.get(), rc, kSource, fn, DKString(datastoreName), kMsgOpenFailed);
-    }
-    sqlite3_extended_result_codes(db.get(), 1);
-    sqlite3_busy_timeout(db.get(), settings_.busyTimeoutMs);
-    sqlite3_db_config(db.get(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(db.get(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-
-    // The catalogue: a damaged file fails here (SQLite reads its header first), a database of
-    // something else has no dk_repository table.
-    db_ = db.get();
-    try {
-        long tables = 0;
-        {
-            PStmt s = prepare(db_, "SELECT count(*) FROM sqlite_schema WHERE name = 'dk_repository'", kSource, fn);
-            tables = stepCount(db_, s.get(), fn, "reading the catalogue");
-        }
-        if (tables == 0) {
-            PStmt s = prepare(db_, "SELECT count(*) FROM sqlite_schema", kSource, fn);
-            const long any = stepCount(db_, s.get(), fn, "reading the catalogue");
-            if (any != 0 || !options.create)
-                dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn,
-                                          DKString(datastoreName) + ": not a repository of this connector");
-            std::string name = options.name;
-            if (name.empty()) name = std::filesystem::path(datastoreName).stem().string();
-            if (name.empty()) name = datastoreName;
-            createCatalogue(userId, password, name);
-        }
-        std::string format;
-        {
-            PStmt s = prepare(db_, "SELECT key, value FROM dk_repository WHERE key IN ('format', 'name')", kSource, fn);
-            while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-                if (textColumn(s.get(), 0) == "format") format = textColumn(s.get(), 1);
-                else repositoryName_ = textColumn(s.get(), 1);
-            }
-            if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, fn, "reading the catalogue");
-        }
-        if (format != "1" || repositoryName_.empty())
-            dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn,
-                                      DKString(datastoreName) + ": unknown catalogue format " + format.c_str());
-        checkUser(userId, password);
-
-        // Only now that the user is known is the file changed: journal mode and per-connection
-        // settings. WAL lets readers in other connections go on while one writer commits.
-        std::string pragmas = "PRAGMA journal_mode=" + settings_.journalMode + "; PRAGMA synchronous=" +
-                              settings_.synchronous + "; PRAGMA cache_size=" + std::to_string(settings_.cacheSize) + ";";
-        exec(db_, pragmas.c_str(), kSource, fn);
-        refreshIfSchemaChanged(fn);
-    } catch (...) {
-        db_ = nullptr;
-        repositoryName_.clear();
-        throw;
-    }
-    db.release();
-    path_ = datastoreName;
-    setDatastoreName(datastoreName);
-    setUserName(userId);
-}
-
-void DKDatastoreSQLITE::createCatalogue(const char* userId, const char* password, const std::string& name) {
-    static const char* const fn = "DKDatastoreSQLITE::connect";
-    std::string mode = "PRAGMA journal_mode=" + settings_.journalMode;
-    exec(db_, mode.c_str(), kSource, fn);
-    exec(db_, "BEGIN IMMEDIATE", kSource, fn);
-    try {
-        // Another connection may have created it while this one waited for the lock.
-        PStmt check = prepare(db_, "SELECT count(*) FROM sqlite_schema", kSource, fn);
-        if (stepCount(db_, check.get(), fn, "creating the repository") == 0) {
-            exec(db_,
-                 "CREATE TABLE dk_repository(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
-                 "CREATE TABLE dk_users(name TEXT PRIMARY KEY, salt BLOB NOT NULL, hash BLOB NOT NULL,"
-                 " iterations INTEGER NOT NULL);"
-                 "CREATE TABLE dk_entities(name TEXT PRIMARY KEY COLLATE NOCASE, id INTEGER NOT NULL UNIQUE,"
-                 " type INTEGER NOT NULL DEFAULT 0, description TEXT NOT NULL DEFAULT '');"
-                 "CREATE TABLE dk_attrs(entity TEXT NOT NULL COLLATE NOCASE, name TEXT NOT NULL COLLATE NOCASE,"
-                 " position INTEGER NOT NULL, type INTEGER NOT NULL, nullable INTEGER NOT NULL,"
-                 " size INTEGER NOT NULL DEFAULT 0, precision INTEGER NOT NULL DEFAULT 0,"
-                 " scale INTEGER NOT NULL DEFAULT 0, description TEXT NOT NULL DEFAULT '',"
-                 " PRIMARY KEY(entity, name));",
-                 kSource, fn);
-            PStmt repo = prepare(db_,
-                                 "INSERT INTO dk_repository VALUES ('format', '1'), ('name', ?1),"
-                                 " ('created', strftime('%Y-%m-%dT%H:%M:%SZ', 'now'))",
-                                 kSource, fn);
-            bindText(repo.get(), 1, name);
-            stepDone(db_, repo.get(), fn, "creating the repository");
-            const PPasswordHash h = hashPassword(password, settings_.pbkdf2Iterations);
-            PStmt user = prepare(db_, "INSERT INTO dk_users VALUES (?1, ?2, ?3, ?4)", kSource, fn);
-            sqlite3_bind_text(user.get(), 1, userId, -1, SQLITE_TRANSIENT);
-            sqlite3_bind_blob(user.get(), 2, h.salt.data(), static_cast<int>(h.salt.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_blob(user.get(), 3, h.hash.data(), static_cast<int>(h.hash.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_int64(user.get(), 4, h.iterations);
-            stepDone(db_, user.get(), fn, "creating the repository");
-        }
-        exec(db_, "COMMIT", kSource, fn);
-    } catch (...) {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-
-void DKDatastoreSQLITE::checkUser(const char* userId, const char* password) {
-    static const char* const fn = "DKDatastoreSQLITE::connect";
-    PStmt s = prepare(db_, "SELECT salt, hash, iterations FROM dk_users WHERE name = ?1", kSource, fn);
-    sqlite3_bind_text(s.get(), 1, userId, -1, SQLITE_TRANSIENT);
-    int rc = sqlite3_step(s.get());
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, fn, "reading the users");
-    PPasswordHash stored;
-    if (rc == SQLITE_ROW) {
-        auto bytes = [&](int col) {
-            const unsigned char* p = static_cast<const unsigned char*>(sqlite3_column_blob(s.get(), col));
-            return std::vector<unsigned char>(p, p + (p ? sqlite3_column_bytes(s.get(), col) : 0));
-        };
-        stored.salt = bytes(0);
-        stored.hash = bytes(1);
-        stored.iterations = sqlite3_column_int64(s.get(), 2);
-    }
-    // An unknown user costs the same hashing as a known one and gets the same answer.
-    if (rc != SQLITE_ROW) {
-        stored.salt.assign(16, 0);
-        stored.iterations = settings_.pbkdf2Iterations;
-        verifyPassword(password, stored);
-        dkThrow<DKLogonFailure>(kMsgLogonFailed, kSource, fn, DKString(userId));
-    }
-    if (!verifyPassword(password, stored)) dkThrow<DKLogonFailure>(kMsgLogonFailed, kSource, fn, DKString(userId));
-}
-
-void DKDatastoreSQLITE::closeConnection() noexcept {
-    for (DKResultSetCursorSQLITE* c : std::set<DKResultSetCursorSQLITE*>(cursors_)) c->invalidate();
-    cursors_.clear();
-    dropStatements();
-    if (def_) def_->clearCache();
-    entities_.clear();
-    entitiesLoaded_ = false;
-    if (db_ != nullptr) {
-        // Closing rolls back an open transaction.
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-    }
-    inTransaction_ = false;
-    schemaVersion_ = -1;
-    repositoryName_.clear();
-}
-
-void DKDatastoreSQLITE::disconnect() {
-    DKTraceScope t(trace_, "DKDatastoreSQLITE::disconnect", this);
-    closeConnection();
-}
-
-short DKDatastoreSQLITE::validateConnection() {
-    if (db_ == nullptr) return 1;
-    // The file must still be where it was opened and its catalogue readable.
-    std::error_code ec;
-    if (path_ != ":memory:" && !std::filesystem::exists(path_, ec)) return 1;
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db_, "SELECT count(*) FROM dk_repository", -1, &s, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(s);
-        return 1;
-    }
-    const int rc = sqlite3_step(s);
-    sqlite3_finalize(s);
-    return rc == SQLITE_ROW ? 0 : 1;
-}
 
 sqlite3_stmt* DKDatastoreSQLITE::cached(const std::string& sql, const char* function) {
     auto it = statements_.find(sql);
@@ -399,7 +214,7 @@ void DKDatastoreSQLITE::refreshIfSchemaChanged(const char* function) {
     sqlite3* d = db(function);
     sqlite3_stmt* s = cached("PRAGMA schema_version", function);
     PResetOnExit r{s};
-    const int version = static_cast<int>(stepCount(d, s, function, "reading the schema version"));
+    const int version = static_cast<int>(stepCount(d, s, kSource, function, "reading the schema version"));
     if (version != schemaVersion_) {
         schemaVersion_ = version;
         schemaChanged();
@@ -513,7 +328,7 @@ void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const s
         bindText(s.get(), 1, name);
         sqlite3_bind_int(s.get(), 2, type);
         bindText(s.get(), 3, description);
-        stepDone(db_, s.get(), function, "storing the entity");
+        stepDone(db_, s.get(), kSource, function, "storing the entity");
     }
     for (size_t i = 0; i < attrs.size(); ++i) {
         PStmt s = prepare(db_,
@@ -530,7 +345,7 @@ void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const s
         sqlite3_bind_int64(s.get(), 7, a.precision);
         sqlite3_bind_int64(s.get(), 8, a.scale);
         bindText(s.get(), 9, a.description);
-        stepDone(db_, s.get(), function, "storing the attributes");
+        stepDone(db_, s.get(), kSource, function, "storing the attributes");
     }
     scope.commit();
     schemaChanged();
@@ -544,7 +359,7 @@ void DKDatastoreSQLITE::dropEntity(const char* name, const char* function) {
     for (const char* sql : {"DELETE FROM dk_attrs WHERE entity = ?1", "DELETE FROM dk_entities WHERE name = ?1"}) {
         PStmt s = prepare(db_, sql, kSource, function);
         bindText(s.get(), 1, e->name);
-        stepDone(db_, s.get(), function, "deleting the entity");
+        stepDone(db_, s.get(), kSource, function, "deleting the entity");
     }
     scope.commit();
     schemaChanged();
@@ -575,7 +390,7 @@ void DKDatastoreSQLITE::storeAttr(const char* entityName, const PAttr& a, const 
     sqlite3_bind_int64(s.get(), 6, a.precision);
     sqlite3_bind_int64(s.get(), 7, a.scale);
     bindText(s.get(), 8, a.description);
-    stepDone(db_, s.get(), function, "storing the attribute");
+    stepDone(db_, s.get(), kSource, function, "storing the attribute");
     scope.commit();
     schemaChanged();
 }
@@ -591,7 +406,7 @@ void DKDatastoreSQLITE::dropAttr(const char* entityName, const char* attrName, c
     PStmt s = prepare(db_, "DELETE FROM dk_attrs WHERE entity = ?1 AND name = ?2", kSource, function);
     bindText(s.get(), 1, e->name);
     bindText(s.get(), 2, attr);
-    stepDone(db_, s.get(), function, "deleting the attribute");
+    stepDone(db_, s.get(), kSource, function, "deleting the attribute");
     scope.commit();
     schemaChanged();
 }
@@ -690,7 +505,7 @@ long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, cons
         bindValue(s, static_cast<int>(k) + 1, ddo.getData(ids[k]), e->attrs[k].type, e->attrs[k].name.c_str(), kSource,
                   function);
     }
-    stepDone(db_, s, function, "adding the item");
+    stepDone(db_, s, kSource, function, "adding the item");
     return static_cast<long>(sqlite3_last_insert_rowid(db_));
 }
 
@@ -764,7 +579,7 @@ void DKDatastoreSQLITE::deleteOne(DKDDOBase& ddo, long rowId, const char* functi
     sqlite3_stmt* s = cached(e->deleteSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
-    stepDone(db_, s, function, "deleting the item");
+    stepDone(db_, s, kSource, function, "deleting the item");
     if (sqlite3_changes(db_) == 0)
         dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
 }
@@ -772,6 +587,7 @@ void DKDatastoreSQLITE::deleteOne(DKDDOBase& ddo, long rowId, const char* functi
 void DKDatastoreSQLITE::addObject(dkDataObject* object, const DKNVPair*, long) {
     static const char* const fn = "DKDatastoreSQLITE::addObject";
     DKTraceScope t(trace_, fn, this);
+    writable(fn);
     DKDDOBase& ddo = checkedObject(object, fn, false, nullptr);
     std::shared_ptr<PEntity> e;
     const long id = addOne(ddo, e, fn);
@@ -789,6 +605,7 @@ void DKDatastoreSQLITE::retrieveObject(dkDataObject* object, const DKNVPair*, lo
 void DKDatastoreSQLITE::updateObject(dkDataObject* object, const DKNVPair*, long) {
     static const char* const fn = "DKDatastoreSQLITE::updateObject";
     DKTraceScope t(trace_, fn, this);
+    writable(fn);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, true, &id);
     updateOne(ddo, id, fn);
@@ -798,6 +615,7 @@ void DKDatastoreSQLITE::updateObject(dkDataObject* object, const DKNVPair*, long
 void DKDatastoreSQLITE::deleteObject(dkDataObject* object, const DKNVPair*, long) {
     static const char* const fn = "DKDatastoreSQLITE::deleteObject";
     DKTraceScope t(trace_, fn, this);
+    writable(fn);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, true, &id);
     deleteOne(ddo, id, fn);
@@ -889,8 +707,9 @@ void DKDatastoreSQLITE::startTransaction() {
     if (inTransaction_) dkThrow<DKUsageError>(kMsgTransactionOpen, kSource, fn, DKString(fn));
     refreshIfSchemaChanged(fn);
     // IMMEDIATE takes the write lock now (waiting up to the busy timeout), so a transaction
-    // never fails half-way because another writer got in between its read and its write.
-    exec(d, "BEGIN IMMEDIATE", kSource, fn);
+    // never fails half-way because another writer got in between its read and its write. A
+    // read-only connection only reads: its transaction is one snapshot for several queries.
+    exec(d, readOnly_ ? "BEGIN" : "BEGIN IMMEDIATE", kSource, fn);
     inTransaction_ = true;
 }
 
@@ -937,8 +756,10 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, c
     int rc = sqlite3_prepare_v2(d, query, -1, &raw, &tail);
     sqlite3_set_authorizer(d, nullptr, nullptr);
     PStmt s(raw);
-    if (rc == SQLITE_AUTH || (rc & 0xff) == SQLITE_AUTH)
+    if ((rc & 0xff) == SQLITE_AUTH || (rc != SQLITE_OK && guard.denied))
         dkThrowServer<DKUsageError>(kMsgQueryRefused, kSource, function, DKString(sqlite3_errmsg(d)) + " ", "", rc);
+    // A query SQLite cannot read is the caller's; a file it cannot read (damaged, out of memory) is not.
+    if (rc != SQLITE_OK && (rc & 0xff) != SQLITE_ERROR) throwSqlite(d, rc, kSource, function, "preparing the query");
     if (rc != SQLITE_OK)
         dkThrowServer<DKUsageError>(kMsgBadQuery, kSource, function, DKString(sqlite3_errmsg(d)) + " ", "",
                                     sqlite3_extended_errcode(d));

@@ -6,6 +6,7 @@
 // through dkDatastore, dkResultSetCursor and the schema classes. See README.md beside it for the
 // configuration string, the connect string, query parameters and the cursor's cardinality.
 
+#include "DKMaintenanceSQLITE.hpp"
 #include "PSqlite.hpp"
 
 #include <dk/DKDDO.hpp>
@@ -14,6 +15,7 @@
 #include <dk/dkDatastoreDef.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <set>
@@ -73,14 +75,17 @@ private:
 // through it, the definitions.
 class PDefCollection;
 
+class PMaintenance;   // the maintenance extension, below
+
 }  // namespace dksqlite
 
 // The datastore. connect opens (or, with create=1 in the connect string, creates) the repository
 // file, reads its catalogue and checks the user's password; entities are tables, items are rows,
-// and queries are single read-only SELECT statements with bound parameters.
+// and queries are single read-only SELECT statements with bound parameters. With readonly=1 in
+// the connect string the file is opened read-only and every write is refused.
 //
-// Owns its SQLite connection, its statement cache, its catalogue cache and its schema object
-// (datastoreDef()). Cursors it returns belong to the caller; disconnect, reconnect and the
+// Owns its SQLite connection, its statement cache, its catalogue cache, its schema object
+// (datastoreDef()) and its maintenance extension (getExtension). Cursors it returns belong to the caller; disconnect, reconnect and the
 // destructor finalise their statements, after which they report not valid. Every object this
 // library made (datastore, cursors, schema objects, their collections) must be deleted before the
 // library is unloaded; DDOs are the common library's and may outlive it.
@@ -145,11 +150,16 @@ public:
     void clearCache() override;
     void clearCache(long flags) override { clearCache(); }
     short validateConnection() override;
+    // "SQLITE_MAINTENANCE" gives the datastore's DKMaintenanceSQLITE (DKDatastoreError 310 while
+    // not connected); any other name gives null.
+    dkExtension* getExtension(const char* name) override;
+    DKString* listExtensionNames(long& count) override;
 
     // The repository name stored in the file (the datastore name of every pid).
     const std::string& repositoryName() const { return repositoryName_; }
 
 private:
+    friend class dksqlite::PMaintenance;
     friend class DKResultSetCursorSQLITE;
     friend class DKDatastoreDefSQLITE;
     friend class DKEntityDefSQLITE;
@@ -157,11 +167,20 @@ private:
     class PWriteScope;
 
     sqlite3* db(const char* function);   // the connection; DKDatastoreError 310 when not connected
+    // The connection for an operation that writes; DKDatastoreError kMsgReadOnly on a read-only one.
+    sqlite3* writable(const char* function);
     sqlite3_stmt* cached(const std::string& sql, const char* function);
     void dropStatements() noexcept;
     void closeConnection() noexcept;
     void createCatalogue(const char* userId, const char* password, const std::string& name);
     void checkUser(const char* userId, const char* password);
+    std::string setJournalMode(const std::string& mode, const char* function);   // the mode SQLite reports
+    void applyJournalMode(const std::string& recorded, const char* function);
+    // The progress handler of a connection with a query time limit: interrupts the statement
+    // being stepped once queryDeadline_ has passed.
+    static int onProgress(void* self);
+    // Steps a query's statement, interrupted at deadline when one is given.
+    int stepQuery(sqlite3_stmt* s, const std::chrono::steady_clock::time_point* deadline);
     void refreshIfSchemaChanged(const char* function);
 
     // Catalogue
@@ -196,8 +215,10 @@ private:
 
     dksqlite::PSettings settings_;
     sqlite3* db_;
-    std::string path_;
+    std::string path_;             // the absolute path SQLite opened
     std::string repositoryName_;
+    bool readOnly_;
+    const std::chrono::steady_clock::time_point* queryDeadline_;   // set while a query steps
     bool inTransaction_;
     int schemaVersion_;
     bool entitiesLoaded_;
@@ -205,6 +226,7 @@ private:
     std::unordered_map<std::string, sqlite3_stmt*> statements_;            // owned, by SQL text
     std::set<DKResultSetCursorSQLITE*> cursors_;                            // not owned
     std::unique_ptr<DKDatastoreDefSQLITE> def_;
+    std::unique_ptr<dksqlite::PMaintenance> maintenance_;   // made by the first getExtension
     DKTrace trace_;
 };
 
@@ -212,6 +234,7 @@ private:
 // they are fetched. cardinality() is the number of rows fetched so far (SQLite does not know a
 // result's size before it has read it all). fetchNext and fetchNextN give new DDOs the caller
 // owns. After disconnect the cursor is not valid: fetches throw DKDatastoreError kMsgCursorClosed.
+// With query_timeout set, the time from execute (or open) across all fetches is limited.
 // One thread at a time, the thread of its datastore.
 class DKResultSetCursorSQLITE : public dkResultSetCursor {
 public:
@@ -253,6 +276,7 @@ public:
 
 private:
     void checkUsable(const char* function) const;
+    void startClock();                 // the query's time limit counts from now
     bool step(const char* function);   // moves to the next row; false at the end
     DKDDO* rowObject(const char* function);
     int columnOf(const char* name, const char* function) const;
@@ -266,6 +290,8 @@ private:
     bool atEnd_;
     long position_;
     bool invalidated_;
+    bool timed_;                                      // query_timeout applies
+    std::chrono::steady_clock::time_point deadline_;  // when it runs out
     // For entity rows: the column holding the row id, and each column's data id (0: none).
     int idColumn_;
     std::vector<unsigned short> columnItem_;
@@ -351,3 +377,24 @@ public:
 
     void load(const dksqlite::PAttr& a, const char* entityName);
 };
+
+namespace dksqlite {
+
+// The maintenance extension of one datastore: made by its first getExtension("SQLITE_MAINTENANCE"),
+// owned by it and valid while it lives; every operation needs the datastore connected. Same
+// thread rule as the datastore.
+class PMaintenance : public DKMaintenanceSQLITE {
+public:
+    explicit PMaintenance(DKDatastoreSQLITE* ds);
+    ~PMaintenance() override;
+
+    DKString* check(short level, long& count) override;
+    void backup(const char* file) override;
+
+private:
+    void checkCatalogue(std::vector<std::string>& problems, const char* function);
+
+    DKDatastoreSQLITE* ds_;   // not owned: the owner
+};
+
+}  // namespace dksqlite

@@ -3,7 +3,8 @@
 // The cursor over one query of the SQLite connector. It reads rows as they are fetched and turns
 // each into a new DDO: rows of one entity become items of that entity (shaped by it, with their
 // pid), other rows become DDOs whose items are the result columns. At the end of the rows the
-// statement is reset at once, so a finished cursor holds no read snapshot of the file.
+// statement is reset at once, so a finished cursor holds no read snapshot of the file. A query
+// with a time limit is interrupted inside SQLite once the limit has passed.
 
 #include "DKDatastoreSQLITE.hpp"
 
@@ -36,9 +37,17 @@ DKResultSetCursorSQLITE::DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_
       atEnd_(false),
       position_(0),
       invalidated_(false),
+      timed_(false),
       idColumn_(-1) {
     ds_->registerCursor(this);
     describe();
+    startClock();
+}
+
+void DKResultSetCursorSQLITE::startClock() {
+    const long ms = ds_->settings_.queryTimeoutMs;
+    timed_ = ms > 0;
+    if (timed_) deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
 }
 
 DKResultSetCursorSQLITE::~DKResultSetCursorSQLITE() { destroy(); }
@@ -91,7 +100,7 @@ void DKResultSetCursorSQLITE::checkUsable(const char* function) const {
 bool DKResultSetCursorSQLITE::step(const char* function) {
     checkUsable(function);
     if (!open_ || atEnd_) return false;
-    const int rc = sqlite3_step(stmt_);
+    const int rc = ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
     if (rc == SQLITE_ROW) {
         onRow_ = true;
         ++position_;
@@ -100,6 +109,9 @@ bool DKResultSetCursorSQLITE::step(const char* function) {
     onRow_ = false;
     atEnd_ = true;
     sqlite3_reset(stmt_);   // releases the read snapshot now, not when the cursor is deleted
+    if (rc == SQLITE_INTERRUPT && timed_ && std::chrono::steady_clock::now() >= deadline_)
+        dkThrowServer<DKDatastoreError>(kMsgQueryTimeout, kSource, function,
+                                        DKString(ds_->settings_.queryTimeoutMs) + " ms ", "", rc);
     if (rc != SQLITE_DONE) throwSqlite(sqlite3_db_handle(stmt_), rc, kSource, function, "reading the next row");
     return false;
 }
@@ -208,6 +220,7 @@ void DKResultSetCursorSQLITE::open(const DKNVPair* params) {
     position_ = 0;
     bindParams(stmt_, params, kSource, fn);
     open_ = true;
+    startClock();
 }
 
 void DKResultSetCursorSQLITE::open() {
@@ -217,6 +230,7 @@ void DKResultSetCursorSQLITE::open() {
     onRow_ = atEnd_ = false;
     position_ = 0;
     open_ = true;
+    startClock();
 }
 
 void DKResultSetCursorSQLITE::close() {

@@ -28,6 +28,7 @@ namespace dksqlite {
 namespace {
 
 constexpr const char* kSource = "connectors/sqlite/PSqlite";
+constexpr long kMinHeapLimit = 1L << 20;
 
 bool startsWithNoCase(const char* s, const char* prefix) {
     for (; *prefix; ++s, ++prefix)
@@ -40,11 +41,6 @@ std::string trim(const std::string& s) {
     if (b == std::string::npos) return std::string();
     size_t e = s.find_last_not_of(" \t\r\n");
     return s.substr(b, e - b + 1);
-}
-
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 bool parseLong(const std::string& s, long& out) {
@@ -144,6 +140,11 @@ std::string quoteIdent(const std::string& name) {
     return q;
 }
 
+std::string upperName(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
 std::string lowerName(const char* name) {
     std::string s(name ? name : "");
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -162,6 +163,18 @@ void throwSqlite(sqlite3* db, int rc, const char* source, const char* function, 
     detail += db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     detail += " ";
     switch (code & 0xff) {
+        case SQLITE_READONLY: {
+            // SQLite's own text does not say which file; the full path does.
+            const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+            if (file == nullptr || *file == '\0' || std::strstr(what.c_str(), file) != nullptr)
+                dkThrowServer<DKDatastoreError>(kMsgCannotWrite, source, function, detail, "", code);
+            dkThrowServer<DKDatastoreError>(kMsgCannotWrite, source, function, DKString(file) + ": " + detail, "", code);
+        }
+        case SQLITE_NOMEM: {
+            const sqlite3_int64 limit = sqlite3_hard_heap_limit64(-1);
+            if (limit > 0) detail += DKString("(heap limit ") + DKString(static_cast<long>(limit)) + " bytes) ";
+            dkThrowServer<DKDatastoreError>(kMsgOutOfMemory, source, function, detail, "", code);
+        }
         case SQLITE_CANTOPEN:
             dkThrowServer<DKServerNotAvailable>(msgId == kMsgSqliteFailed ? kMsgOpenFailed : msgId, source, function,
                                                 detail, "", code);
@@ -176,6 +189,8 @@ void throwSqlite(sqlite3* db, int rc, const char* source, const char* function, 
             dkThrowServer<DKDatastoreError>(msgId, source, function, detail, "", code);
     }
 }
+
+void PCloseDb::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 
 PStmt& PStmt::operator=(PStmt&& o) noexcept {
     if (this != &o) {
@@ -208,6 +223,25 @@ void exec(sqlite3* db, const char* sql, const char* source, const char* function
     if (rc != SQLITE_OK) throwSqlite(db, rc, source, function, DKString(sql));
 }
 
+long stepCount(sqlite3* db, sqlite3_stmt* s, const char* source, const char* function, const char* what) {
+    int rc = sqlite3_step(s);
+    const long n = rc == SQLITE_ROW ? static_cast<long>(sqlite3_column_int64(s, 0)) : 0;
+    sqlite3_reset(s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throwSqlite(db, rc, source, function, DKString(what));
+    return n;
+}
+
+void stepDone(sqlite3* db, sqlite3_stmt* s, const char* source, const char* function, const char* what) {
+    int rc = sqlite3_step(s);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) throwSqlite(db, rc, source, function, DKString(what));
+}
+
+std::string textColumn(sqlite3_stmt* s, int col) {
+    const unsigned char* t = sqlite3_column_text(s, col);
+    return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(s, col)))
+             : std::string();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Configuration and connect strings
 
@@ -224,12 +258,13 @@ PSettings parseConfig(const char* config) {
             if (!parseLong(value, n) || n < 0 || n > INT_MAX) dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
             s.busyTimeoutMs = static_cast<int>(n);
         } else if (key == "journal_mode") {
-            std::string v = upper(value);
+            std::string v = upperName(value);
             if (v != "WAL" && v != "DELETE" && v != "TRUNCATE" && v != "PERSIST")
                 dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
             s.journalMode = v;
+            s.journalModeGiven = true;
         } else if (key == "synchronous") {
-            std::string v = upper(value);
+            std::string v = upperName(value);
             if (v != "OFF" && v != "NORMAL" && v != "FULL" && v != "EXTRA")
                 dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
             s.synchronous = v;
@@ -241,6 +276,14 @@ PSettings parseConfig(const char* config) {
             if (!parseLong(value, n) || n < 1000 || n > 100000000L)
                 dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
             s.pbkdf2Iterations = n;
+        } else if (key == "query_timeout") {
+            if (!parseLong(value, n) || n < 0 || n > INT_MAX) dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
+            s.queryTimeoutMs = n;
+        } else if (key == "heap_limit") {
+            // Below a mebibyte SQLite cannot even hold its page cache; such a limit is a typo.
+            if (!parseLong(value, n) || (n != 0 && n < kMinHeapLimit)) dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, item);
+            s.heapLimit = n;
+            s.heapLimitGiven = true;
         } else {
             dkThrow<DKUsageError>(kMsgBadConfig, kSource, kFunction, DKString("unknown key ") + key.c_str());
         }
@@ -256,9 +299,10 @@ PConnectOptions parseConnect(const char* connect) {
     PConnectOptions o;
     for (const auto& [key, value] : pairs) {
         const DKString item = DKString((key + "=" + value).c_str());
-        if (key == "create") {
-            if (value == "1" || upper(value) == "YES" || upper(value) == "TRUE") o.create = true;
-            else if (value == "0" || upper(value) == "NO" || upper(value) == "FALSE") o.create = false;
+        if (key == "create" || key == "readonly") {
+            bool& flag = key == "create" ? o.create : o.readOnly;
+            if (value == "1" || upperName(value) == "YES" || upperName(value) == "TRUE") flag = true;
+            else if (value == "0" || upperName(value) == "NO" || upperName(value) == "FALSE") flag = false;
             else dkThrow<DKUsageError>(kMsgBadConnect, kSource, kFunction, item);
         } else if (key == "name") {
             if (value.empty() || value.size() > 256) dkThrow<DKUsageError>(kMsgBadConnect, kSource, kFunction, item);
@@ -267,6 +311,8 @@ PConnectOptions parseConnect(const char* connect) {
             dkThrow<DKUsageError>(kMsgBadConnect, kSource, kFunction, DKString("unknown key ") + key.c_str());
         }
     }
+    if (o.readOnly && o.create)
+        dkThrow<DKUsageError>(kMsgBadConnect, kSource, kFunction, DKString("readonly=1 cannot be combined with create=1"));
     return o;
 }
 
@@ -415,11 +461,27 @@ bool integerOf(const DKAny& v, long& out) {
     }
 }
 
-void bindText(sqlite3_stmt* stmt, int i, const std::string& s) {
-    sqlite3_bind_text(stmt, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}  // namespace
+
+namespace {
+
+// A value SQLite could not take (too big, or no memory for its copy) would otherwise be stored as NULL.
+void bound(int rc, const char* what, const char* source, const char* function) {
+    if (rc != SQLITE_OK) throwSqlite(nullptr, rc, source, function, DKString("binding ") + (what ? what : "a value"));
+}
+
+// Text and bytes are bound with their 64-bit lengths: what SQLite cannot hold fails (too big)
+// instead of being cut.
+void bindString(sqlite3_stmt* stmt, int i, const char* text, size_t length, const char* what, const char* source,
+                const char* function) {
+    bound(sqlite3_bind_text64(stmt, i, text, length, SQLITE_TRANSIENT, SQLITE_UTF8), what, source, function);
 }
 
 }  // namespace
+
+void bindText(sqlite3_stmt* stmt, int i, const std::string& s) {
+    bindString(stmt, i, s.data(), s.size(), "a text", kSource, "dksqlite::bindText");
+}
 
 void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, const char* what, const char* source,
                const char* function) {
@@ -427,18 +489,18 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
     const bool missingObject = (tc == DKAny::tc_decimal || tc == DKAny::tc_date || tc == DKAny::tc_time ||
                                 tc == DKAny::tc_timestamp) && v.value() == nullptr;
     if (tc == DKAny::tc_null || missingObject) {
-        sqlite3_bind_null(stmt, i);
+        bound(sqlite3_bind_null(stmt, i), what, source, function);
         return;
     }
     if (type == 0) {
         // A query parameter: the value's own type decides.
         switch (tc) {
             case DKAny::tc_short: case DKAny::tc_ushort: case DKAny::tc_long: case DKAny::tc_ulong: type = DKAny::tc_long; break;
-            case DKAny::tc_boolean: sqlite3_bind_int(stmt, i, static_cast<int>(v)); return;
-            case DKAny::tc_float: sqlite3_bind_double(stmt, i, static_cast<float>(v)); return;
+            case DKAny::tc_boolean: bound(sqlite3_bind_int(stmt, i, static_cast<int>(v)), what, source, function); return;
+            case DKAny::tc_float: bound(sqlite3_bind_double(stmt, i, static_cast<float>(v)), what, source, function); return;
             case DKAny::tc_char: {
                 DKString s = v.toString();
-                sqlite3_bind_text(stmt, i, s.c_str(), static_cast<int>(s.length()), SQLITE_TRANSIENT);
+                bindString(stmt, i, s.c_str(), s.length(), what, source, function);
                 return;
             }
             default: type = static_cast<unsigned short>(tc); break;
@@ -448,16 +510,16 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
     switch (type) {
         case DKAny::tc_short:
             if (!integerOf(v, n) || n < SHRT_MIN || n > SHRT_MAX) mismatch(what, type, v, source, function);
-            sqlite3_bind_int64(stmt, i, n);
+            bound(sqlite3_bind_int64(stmt, i, n), what, source, function);
             return;
         case DKAny::tc_long:
             if (!integerOf(v, n)) mismatch(what, type, v, source, function);
-            sqlite3_bind_int64(stmt, i, n);
+            bound(sqlite3_bind_int64(stmt, i, n), what, source, function);
             return;
         case DKAny::tc_double:
-            if (tc == DKAny::tc_double) sqlite3_bind_double(stmt, i, static_cast<double>(v));
-            else if (tc == DKAny::tc_float) sqlite3_bind_double(stmt, i, static_cast<float>(v));
-            else if (integerOf(v, n)) sqlite3_bind_double(stmt, i, static_cast<double>(n));
+            if (tc == DKAny::tc_double) bound(sqlite3_bind_double(stmt, i, static_cast<double>(v)), what, source, function);
+            else if (tc == DKAny::tc_float) bound(sqlite3_bind_double(stmt, i, static_cast<float>(v)), what, source, function);
+            else if (integerOf(v, n)) bound(sqlite3_bind_double(stmt, i, static_cast<double>(n)), what, source, function);
             else mismatch(what, type, v, source, function);
             return;
         case DKAny::tc_string:
@@ -466,11 +528,11 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
                 // caller's value, alive for the whole operation. Bound with its length, so
                 // embedded zero bytes survive.
                 const DKString* s = static_cast<const DKString*>(v.value());
-                if (s) sqlite3_bind_text(stmt, i, s->c_str(), static_cast<int>(s->length()), SQLITE_TRANSIENT);
-                else sqlite3_bind_text(stmt, i, "", 0, SQLITE_STATIC);
+                if (s) bindString(stmt, i, s->c_str(), s->length(), what, source, function);
+                else bindString(stmt, i, "", 0, what, source, function);
             } else if (tc == DKAny::tc_char) {
                 DKString s = v.toString();
-                sqlite3_bind_text(stmt, i, s.c_str(), static_cast<int>(s.length()), SQLITE_TRANSIENT);
+                bindString(stmt, i, s.c_str(), s.length(), what, source, function);
             } else {
                 mismatch(what, type, v, source, function);
             }
@@ -478,7 +540,7 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
         case DKAny::tc_decimal:
             if (tc == DKAny::tc_decimal) {
                 const DKString s = static_cast<const DKDecimal*>(v.value())->toString();
-                sqlite3_bind_text(stmt, i, s.c_str(), static_cast<int>(s.length()), SQLITE_TRANSIENT);
+                bindString(stmt, i, s.c_str(), s.length(), what, source, function);
             } else if (integerOf(v, n)) {
                 bindText(stmt, i, std::to_string(n));
             } else {
@@ -504,8 +566,9 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
             if (tc != DKAny::tc_bytearray) mismatch(what, type, v, source, function);
             const DKByteArray* b = static_cast<const DKByteArray*>(v.value());
             // An empty array is an empty blob, not NULL: a null data pointer would bind NULL.
-            if (b == nullptr || b->length() == 0) sqlite3_bind_zeroblob(stmt, i, 0);
-            else sqlite3_bind_blob(stmt, i, b->getData(), static_cast<int>(b->length()), SQLITE_TRANSIENT);
+            if (b == nullptr || b->length() == 0) bound(sqlite3_bind_zeroblob(stmt, i, 0), what, source, function);
+            else bound(sqlite3_bind_blob64(stmt, i, b->getData(), static_cast<sqlite3_uint64>(b->length()), SQLITE_TRANSIENT),
+                       what, source, function);
             return;
         }
         default:
@@ -538,7 +601,12 @@ DKAny columnValue(sqlite3_stmt* stmt, int col, unsigned short type, const char* 
     }
     const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
     const size_t len = static_cast<size_t>(sqlite3_column_bytes(stmt, col));
-    if (text == nullptr) text = "";
+    if (text == nullptr) {
+        // A value that is not NULL has a text unless SQLite could not allocate it.
+        sqlite3* db = sqlite3_db_handle(stmt);
+        if (sqlite3_errcode(db) == SQLITE_NOMEM) throwSqlite(db, SQLITE_NOMEM, source, function, "reading a value");
+        text = "";
+    }
     int f[7] = {0, 0, 0, 0, 0, 0, 0};
     size_t used = 0;
     switch (type) {

@@ -10,6 +10,7 @@
 #include <dk/DKString.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,15 @@ enum Msg : long {
     kMsgTransactionOpen = 9020,
     kMsgNoTransaction = 9021,
     kMsgCursorClosed = 9022,      // the cursor lost its connection (disconnect)
-    kMsgBadValue = 9023           // a stored value cannot be read back
+    kMsgBadValue = 9023,          // a stored value cannot be read back
+    kMsgReadOnly = 9120,          // a write on a connection made with readonly=1
+    kMsgCannotWrite = 9121,       // the file or its folder cannot be written by this user
+    kMsgWalUnreadable = 9122,     // a -wal file in a read-only folder that cannot be read consistently
+    kMsgQueryTimeout = 9123,      // a query ran longer than query_timeout
+    kMsgOutOfMemory = 9124,       // SQLite could not allocate (heap_limit, or the machine)
+    kMsgBadCheckLevel = 9125,     // maintenance check level
+    kMsgBackupExists = 9126,      // the backup file exists already
+    kMsgBackupFailed = 9127       // the backup could not be made
 };
 
 // Identifier rules: an ASCII letter, then letters, digits and '_' (at most 64 characters); the
@@ -52,11 +61,14 @@ enum Msg : long {
 bool isValidName(const char* name);
 std::string quoteIdent(const std::string& name);   // "name" with inner quotes doubled
 std::string lowerName(const char* name);           // ASCII lower case, the key of name lookups
+std::string upperName(std::string name);           // ASCII upper case (pragma values, flags)
 
 // Throws the exception that fits rc (a result code of db): DKServerNotAvailable for a file that
-// cannot be opened, DKDatastoreError for a damaged file and everything else, DKDataObjectAlreadyExists
-// for a unique constraint. The text carries what the connector was doing and SQLite's message;
-// the error code is SQLite's extended result code.
+// cannot be opened, DKDataObjectAlreadyExists for a unique constraint, DKDatastoreError for
+// everything else: a damaged file (kMsgNotRepository), a file or folder that cannot be written
+// (kMsgCannotWrite, naming the file), memory SQLite could not get (kMsgOutOfMemory), any other
+// failure (msgId). The text carries what the connector was doing and SQLite's message; the error
+// code is SQLite's extended result code.
 [[noreturn]] void throwSqlite(sqlite3* db, int rc, const char* source, const char* function,
                               const DKString& what, long msgId = kMsgSqliteFailed);
 
@@ -84,18 +96,35 @@ private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
+// Closes a connection (sqlite3_close_v2: statements still open keep it until they are finalised).
+struct PCloseDb {
+    void operator()(sqlite3* db) const;
+};
+using POwnedDb = std::unique_ptr<sqlite3, PCloseDb>;
+
 // Prepares one statement of the connector's own SQL (failures throw through throwSqlite).
 PStmt prepare(sqlite3* db, const std::string& sql, const char* source, const char* function);
 // Runs SQL without results (one or more statements).
 void exec(sqlite3* db, const char* sql, const char* source, const char* function);
+// Steps s once and returns its first column as an integer (0 without a row); s is reset before
+// returning, so it holds no read transaction afterwards. Failures throw through throwSqlite.
+long stepCount(sqlite3* db, sqlite3_stmt* s, const char* source, const char* function, const char* what);
+// Steps s once, a row or the end being success.
+void stepDone(sqlite3* db, sqlite3_stmt* s, const char* source, const char* function, const char* what);
+std::string textColumn(sqlite3_stmt* s, int col);           // "" for NULL
+void bindText(sqlite3_stmt* s, int i, const std::string& text);
 
 // What the configuration string sets (createObjectWithConfig), with the defaults of createObject.
 struct PSettings {
     int busyTimeoutMs = 5000;
-    std::string journalMode = "WAL";
+    std::string journalMode = "WAL";   // set at creation; later only when journalModeGiven
+    bool journalModeGiven = false;     // the string named journal_mode
     std::string synchronous = "NORMAL";
     long cacheSize = -8000;            // SQLite's cache_size: pages, or KiB when negative
     long pbkdf2Iterations = 200000;    // for users created from now on; each user keeps its own
+    long queryTimeoutMs = 0;           // 0: queries run as long as they need
+    long long heapLimit = 0;           // SQLite's hard heap limit (process-wide); 0: none
+    bool heapLimitGiven = false;       // only a string naming heap_limit changes the process's limit
 };
 
 // Parses "key=value;key=value" (';' or ',' between pairs, blanks around keys and values ignored,
@@ -105,6 +134,7 @@ PSettings parseConfig(const char* config);
 // What the connect string asks for.
 struct PConnectOptions {
     bool create = false;      // create=1: create the repository when the file is new
+    bool readOnly = false;    // readonly=1: open the file read-only; never with create=1
     std::string name;         // name=...: the repository name given at creation
 };
 PConnectOptions parseConnect(const char* connect);   // DKUsageError kMsgBadConnect

@@ -1,63 +1,20 @@
 // tests/connectors/DKDatastoreSQLITE_test.cpp
 //
 // The SQLite connector: the conformance suite instantiated for it, then what only this connector
-// has (its configuration and connect strings, the repository file itself, several threads on one
+// has (its configuration and connect strings, the repository file itself and its modes, read-only
+// connects, the journal mode, limits on queries, refused SQL functions, several threads on one
 // file). The connector is loaded from libdkdssqlite.so as the connection pool loads it.
 // dk-threaded-suite
 
 #include "dkConformance.hpp"
-
-#include <sqlite3.h>
+#include "dkSqliteTestSupport.hpp"
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
+#include <chrono>
 #include <thread>
 
-namespace fs = std::filesystem;
 using namespace dkconf;
-
-namespace {
-
-ConnectorContext sqliteContext() {
-    ConnectorContext c;
-    c.library = "dkdssqlite";   // the bare name an application gives the pool
-    c.className = "DKDatastoreSQLITE";
-    c.config = "pbkdf2_iterations=1000;busy_timeout=10000";   // cheap hashes keep the suite quick
-    c.newRepository = [](const std::string& dir) { return dir + "/repo.db"; };
-    c.createConnect = "create=1";
-    c.connect = "";
-    c.damage = [](const std::string& path) {
-        std::ofstream out(path, std::ios::binary);
-        for (int i = 0; i < 8192; ++i) out.put(static_cast<char>(i * 37 + 11));
-    };
-    c.protectedTable = "dk_users";
-    return c;
-}
-
-// Runs SQL on a file directly, as another program would, and returns the first column of the
-// first row as text.
-std::string rawQuery(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    std::string out;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW &&
-            sqlite3_column_text(s, 0))
-            out = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-        sqlite3_finalize(s);
-    }
-    sqlite3_close(db);
-    return out;
-}
-
-std::unique_ptr<dkDatastore> make(const char* config) {
-    ConnectorContext c = sqliteContext();
-    c.config = config;
-    return newDatastore(c);
-}
-
-}  // namespace
+using namespace dksqlitetest;
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, DKConformance, ::testing::Values(sqliteContext()),
                          [](const ::testing::TestParamInfo<ConnectorContext>&) { return std::string("sqlite"); });
@@ -66,18 +23,21 @@ TEST(DKDatastoreSQLITE, LoadsBesideTheLibraryAndRejectsBadStrings) {
     PDynamicLoader& l = loaderFor("dkdssqlite");
     EXPECT_EQ(fs::canonical(DKSQLITE_LIBRARY), fs::canonical(l.path().c_str()));
     auto destroy = reinterpret_cast<void (*)(dkDatastore*)>(l.getProcAddress("destroyObject"));
-    destroy(make("busy_timeout=1;journal_mode=wal;synchronous=full;cache_size=-100").release());
+    destroy(make("busy_timeout=1;journal_mode=wal;synchronous=full;cache_size=-100;query_timeout=0;heap_limit=0").release());
 
     for (const char* bad : {"busy_timeout=-1", "journal_mode=OFF", "synchronous=sometimes", "no_such_key=1",
-                            "pbkdf2_iterations=10", "busy_timeout"})
+                            "pbkdf2_iterations=10", "busy_timeout", "query_timeout=-1", "query_timeout=soon",
+                            "heap_limit=1000", "heap_limit=-1"})
         EXPECT_EQ(9005L, errorOf<DKUsageError>([&] { make(bad); })) << bad;
 
     dktest::TempDir dir;
-    auto ds = make("pbkdf2_iterations=1000");
+    auto ds = make(kCheap);
     const std::string path = (dir / "r.db").string();
-    for (const char* bad : {"crate=1", "create=maybe", "name="})
+    for (const char* bad : {"crate=1", "create=maybe", "name=", "readonly=maybe", "readonly=1;create=1"})
         EXPECT_EQ(9006L, errorOf<DKUsageError>([&] { ds->connect(path.c_str(), "u", "p", bad); })) << bad;
     EXPECT_EQ(9006L, errorOf<DKUsageError>([&] { ds->connect(path.c_str(), "", "p", "create=1"); }));
+    EXPECT_EQ(9006L, errorOf<DKUsageError>([&] { ds->connect("", "u", "p", "create=1"); }));
+    EXPECT_EQ(9003L, errorOf<DKServerNotAvailable>([&] { ds->connect(path.c_str(), "u", "p", "readonly=1"); }));
     EXPECT_FALSE(fs::exists(path));   // nothing was created by a refused connect
     EXPECT_EQ(9003L, errorOf<DKServerNotAvailable>([&] { ds->connect(path.c_str(), "u", "p", ""); }));
 }
@@ -85,9 +45,9 @@ TEST(DKDatastoreSQLITE, LoadsBesideTheLibraryAndRejectsBadStrings) {
 TEST(DKDatastoreSQLITE, RepositoryFileKeepsHashesWalModeAndItsNameWhenMoved) {
     dktest::TempDir dir;
     const std::string first = (dir / "first.db").string(), second = (dir / "second.db").string();
-    auto a = make("pbkdf2_iterations=1000");
+    auto a = make(kCheap);
     a->connect(first.c_str(), "alice", "pw", "create=1;name=Archive");
-    auto b = make("pbkdf2_iterations=1000");
+    auto b = make(kCheap);
     b->connect(second.c_str(), "alice", "pw", "create=1");
     EXPECT_EQ("wal", rawQuery(first, "PRAGMA journal_mode"));
     // Salted: the same password gives different hashes, and neither holds the password.
@@ -131,7 +91,7 @@ TEST(DKDatastoreSQLITE, ForeignOrDamagedFilesAreRefusedUntouched) {
     dktest::TempDir dir;
     const std::string foreign = (dir / "foreign.db").string();
     rawQuery(foreign, "CREATE TABLE mine(x)");
-    auto ds = make("pbkdf2_iterations=1000");
+    auto ds = make(kCheap);
     EXPECT_EQ(9001L, errorOf<DKDatastoreError>([&] { ds->connect(foreign.c_str(), "u", "p", "create=1"); }));
     EXPECT_EQ("1", rawQuery(foreign, "SELECT count(*) FROM sqlite_schema"));
 
@@ -165,7 +125,7 @@ TEST(DKDatastoreSQLITE, SeveralObjectsOnOneFileWorkFromSeveralThreads) {
     dktest::TempDir dir;
     const std::string path = (dir / "shared.db").string();
     {
-        auto ds = make("pbkdf2_iterations=1000");
+        auto ds = make(kCheap);
         ds->connect(path.c_str(), "u", "p", "create=1");
         defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}});
     }
@@ -190,7 +150,246 @@ TEST(DKDatastoreSQLITE, SeveralObjectsOnOneFileWorkFromSeveralThreads) {
     }
     for (auto& th : threads) th.join();
     EXPECT_EQ(0, failures.load());
-    auto ds = make("pbkdf2_iterations=1000");
+    auto ds = make(kCheap);
     ds->connect(path.c_str(), "u", "p", "");
     EXPECT_EQ(static_cast<long>(kThreads * kEach), countRows(*ds, "Doc"));
+}
+
+namespace {
+
+// Makes the current folder dir for one test and goes back afterwards (relative names are the point).
+class InFolder {
+public:
+    explicit InFolder(const fs::path& dir) : back_(fs::current_path()) { fs::current_path(dir); }
+    ~InFolder() { fs::current_path(back_); }
+
+private:
+    fs::path back_;
+};
+
+// Bytes 18 and 19 of the file's header: 1,1 in a rollback-journal mode, 2,2 in WAL mode.
+std::string headerModeBytes(const std::string& path) {
+    const std::string bytes = dktest::readFile(path).substr(18, 2);
+    return std::to_string(bytes[0]) + "," + std::to_string(bytes[1]);
+}
+
+std::unique_ptr<DKDDO> addDoc(dkDatastore& ds, long n) {
+    std::unique_ptr<DKDDO> d(ds.createDDO("Doc", 0));
+    d->setData(d->dataId("n"), DKAny(n));
+    d->add();
+    return d;
+}
+
+}  // namespace
+
+TEST(DKDatastoreSQLITEFiles, UriAndMemoryNamesAreFilesAndKeepTheirLocks) {
+    dktest::TempDir dir;
+    InFolder here(dir.path());
+    for (const char* name : {"file:x.db?vfs=unix-none", ":memory:"}) {
+        auto a = open(name, "create=1");
+        EXPECT_TRUE(fs::is_regular_file(dir / name)) << name;
+        EXPECT_EQ(DKString(name), a->datastoreName());
+        defineEntity(*a, "Doc", {{"n", DKAny::tc_long}});
+        addDoc(*a, 1);
+        // Another connection on the same name sees the same file, and waits for its lock: the
+        // vfs=unix-none of the name, had it been read as a URI, would have switched locking off.
+        auto b = open(name, "", "pbkdf2_iterations=1000;busy_timeout=0");
+        EXPECT_EQ(1L, countRows(*b, "Doc")) << name;
+        a->startTransaction();
+        EXPECT_GT(errorOf<DKDatastoreError>([&] { b->startTransaction(); }), 0) << name;
+        a->rollback();
+        b->disconnect();
+        // validateConnection treats ":memory:" like any other file: gone is gone.
+        EXPECT_EQ(0, a->validateConnection());
+        for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(dir / (std::string(name) + suffix));
+        EXPECT_EQ(1, a->validateConnection()) << name;
+    }
+}
+
+TEST(DKDatastoreSQLITEFiles, ReadOnlyConnectReadsAndChangesNoByte) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "r.db").string();
+    DKString pid;
+    {
+        auto w = open(path, "create=1", "pbkdf2_iterations=1000;journal_mode=DELETE");
+        defineEntity(*w, "Doc", {{"n", DKAny::tc_long}});
+        for (long n = 1; n <= 3; ++n) pid = addDoc(*w, n)->getPid().pidString();
+    }
+    const std::string before = dktest::readFile(path);
+    auto r = open(path, "readonly=1");
+    EXPECT_EQ(3L, countRows(*r, "Doc"));
+    DKDDO item(r.get(), DKPid(pid.c_str()), static_cast<unsigned short>(0));
+    item.retrieve();
+    EXPECT_EQ(3L, static_cast<long>(item.getDataByName("n")));
+
+    // Every kind of write is refused with the same clear error, and a read transaction works.
+    auto readOnly = [&](const std::function<void()>& f) { return failure<DKDatastoreError>(f).first; };
+    std::unique_ptr<DKDDO> fresh(r->createDDO("Doc", 0));
+    EXPECT_EQ(9120L, readOnly([&] { fresh->add(); }));
+    item.setData(item.dataId("n"), DKAny(7L));
+    EXPECT_EQ(9120L, readOnly([&] { item.update(); }));
+    EXPECT_EQ(9120L, readOnly([&] { item.del(); }));
+    DKSequentialCollection all;
+    all.addElement(DKAny(static_cast<dkDataObjectBase*>(fresh.get())));
+    EXPECT_EQ(9120L, readOnly([&] { r->addObjects(&all); }));
+    EXPECT_EQ(9120L, readOnly([&] { defineEntity(*r, "Other", {{"n", DKAny::tc_long}}); }));
+    EXPECT_EQ(9120L, readOnly([&] { r->datastoreDef()->deleteEntity("Doc"); }));
+    const auto text = failure<DKDatastoreError>([&] { item.update(); }).second;
+    EXPECT_NE(std::string::npos, text.find("read-only")) << text;
+    r->startTransaction();
+    EXPECT_EQ(3L, countRows(*r, "Doc"));
+    r->commit();
+    r->disconnect();
+    EXPECT_TRUE(before == dktest::readFile(path));
+    EXPECT_EQ("", besideFiles(path));
+}
+
+TEST(DKDatastoreSQLITEFiles, JournalModeIsChosenAtCreationAndKept) {
+    dktest::TempDir dir;
+    const std::string rollback = (dir / "rollback.db").string(), wal = (dir / "wal.db").string();
+    open(rollback, "create=1", "pbkdf2_iterations=1000;journal_mode=DELETE");
+    open(wal, "create=1");
+    EXPECT_EQ("1,1", headerModeBytes(rollback));
+    EXPECT_EQ("DELETE", rawQuery(rollback, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
+    EXPECT_EQ("2,2", headerModeBytes(wal));
+    EXPECT_EQ("WAL", rawQuery(wal, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
+
+    // A writing connect with the default configuration keeps the repository's own mode, and so
+    // does one to a repository made before the mode was recorded.
+    {
+        auto ds = open(rollback, "");
+        defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}});
+        addDoc(*ds, 1);
+    }
+    EXPECT_EQ("1,1", headerModeBytes(rollback));
+    ASSERT_TRUE(rawExec(rollback, "DELETE FROM dk_repository WHERE key = 'journal_mode'"));
+    addDoc(*open(rollback, ""), 2);
+    EXPECT_EQ("1,1", headerModeBytes(rollback));
+    EXPECT_EQ("", rawQuery(rollback, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
+
+    // Named in the configuration string, a mode is applied and recorded.
+    open(rollback, "", "pbkdf2_iterations=1000;journal_mode=wal");
+    EXPECT_EQ("2,2", headerModeBytes(rollback));
+    EXPECT_EQ("WAL", rawQuery(rollback, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
+    open(rollback, "", "pbkdf2_iterations=1000;journal_mode=TRUNCATE");
+    EXPECT_EQ("1,1", headerModeBytes(rollback));
+    EXPECT_EQ("TRUNCATE", rawQuery(rollback, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
+    EXPECT_EQ(2L, countRows(*open(rollback, "readonly=1"), "Doc"));
+}
+
+TEST(DKDatastoreSQLITEFiles, UnwritableFilesAndFoldersAreReadOrRefusedClearly) {
+    dktest::TempDir dir;
+    // A read-only folder with a WAL repository (no -wal), one whose -wal has frames but no -shm
+    // beside it, and a writable folder with a read-only file.
+    const fs::path locked = dir / "locked", stale = dir / "stale", open_ = dir / "open";
+    for (const fs::path& f : {locked, stale, open_}) fs::create_directory(f);
+    const std::string wal = (locked / "w.db").string(), logged = (stale / "w.db").string(),
+                      fixed = (open_ / "w.db").string();
+    {
+        auto ds = open(wal, "create=1");
+        defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}});
+        addDoc(*ds, 1);
+    }
+    fs::copy_file(wal, fixed);
+    {
+        // A writer that has not checkpointed: its -wal holds the last rows.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(wal.c_str(), &db));
+        sqlite3_exec(db, "PRAGMA wal_autocheckpoint=0; INSERT INTO Doc (n) VALUES (2)", nullptr, nullptr, nullptr);
+        fs::copy_file(wal, logged);
+        fs::copy_file(wal + "-wal", logged + "-wal");
+        sqlite3_close(db);
+    }
+    const std::string before = dktest::readFile(wal);
+    const fs::perms readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const fs::perms enterable = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    for (const std::string& f : {wal, logged, fixed}) fs::permissions(f, readable);
+    for (const fs::path& f : {locked, stale}) fs::permissions(f, readable | enterable);
+    fs::permissions(open_, fs::perms::all);
+
+    const auto asNobody = [&] {
+        // Read-only: the WAL file is read as one that does not change; nothing appears beside it.
+        auto r = open(wal, "readonly=1");
+        EXPECT_EQ(2L, countRows(*r, "Doc"));
+        r->disconnect();
+        EXPECT_EQ("", besideFiles(wal));
+        EXPECT_TRUE(before == dktest::readFile(wal));
+        // Writing where it cannot: a clear error naming the file, and nothing left behind.
+        for (const std::string& f : {wal, fixed}) {
+            const auto [id, text] = failure<DKDatastoreError>([&] { open(f, ""); });
+            EXPECT_EQ(9121L, id) << f;
+            EXPECT_NE(std::string::npos, text.find(f)) << text;
+            EXPECT_NE(std::string::npos, text.find("cannot be written")) << text;
+            EXPECT_EQ("", besideFiles(f)) << f;
+        }
+        // A -wal that cannot be read consistently from a read-only folder.
+        EXPECT_EQ(9122L, failure<DKDatastoreError>([&] { open(logged, "readonly=1"); }).first);
+    };
+    EXPECT_TRUE(runUnprivileged(dir.path(), asNobody));
+}
+
+TEST(DKDatastoreSQLITEQueries, FunctionsThatReachPastTheDataAreRefused) {
+    dktest::TempDir dir;
+    auto ds = open((dir / "f.db").string(), "create=1");
+    defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}});
+    addDoc(*ds, 1);
+    for (const char* q : {"SELECT hex(fts3_tokenizer('simple'))",                       // an address
+                          "SELECT fts3_tokenizer('mine', x'00000000000000ff')",         // registers one
+                          "SELECT n FROM Doc WHERE FTS3_TOKENIZER('porter') IS NOT NULL",
+                          "SELECT load_extension('libm.so.6')",                         // loads code
+                          "SELECT fts5(NULL)",                                          // writes an address
+                          "SELECT * FROM dbstat", "SELECT name FROM pragma_table_info('dk_users')"})
+        EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { std::unique_ptr<dkResultSetCursor>(ds->execute(q, 4, nullptr)); }))
+            << q;
+    // A bound pointer is no way round it either.
+    char pointer[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    DKNVPair bound[] = {DKNVPair("p", DKAny(DKByteArray(pointer, 8, 0))), DKNVPair("")};
+    EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { ds->evaluate("SELECT fts3_tokenizer('mine', ?)", 4, bound); }));
+    EXPECT_EQ(1L, countRows(*ds, "Doc"));
+}
+
+TEST(DKDatastoreSQLITEQueries, RunawayQueriesAreStoppedAndTheDatastoreGoesOn) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "q.db").string();
+    auto ds = open(path, "create=1", "pbkdf2_iterations=1000;query_timeout=300");
+    defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}});
+    addDoc(*ds, 1);
+    const char* forever = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c";
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_ptr<dkResultSetCursor> c(ds->execute(forever, 4, nullptr));
+    const auto [id, text] = failure<DKDatastoreError>([&] {
+        while (std::unique_ptr<DKDDO>(c->fetchNext())) {
+        }
+    });
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(9123L, id);
+    EXPECT_NE(std::string::npos, text.find("300 ms")) << text;
+    EXPECT_GE(ms, 290);
+    EXPECT_LT(ms, 1500);
+    EXPECT_GT(c->cardinality(), 0UL);
+    EXPECT_EQ(1L, countRows(*ds, "Doc"));   // the same connection answers the next query
+    // Opened again, the cursor gets a new time limit and is stopped again.
+    c->open();
+    EXPECT_EQ(9123L, errorOf<DKDatastoreError>([&] { c->setPosition(1L << 40, DKAny()); }));
+
+    // The heap limit holds for the whole process: it is put back whatever happens here.
+    const sqlite3_int64 before = sqlite3_hard_heap_limit64(-1);
+    struct Restore {
+        sqlite3_int64 limit;
+        ~Restore() { sqlite3_hard_heap_limit64(limit); }
+    } restore{before};
+    defineEntity(*ds, "Blob", {{"body", DKAny::tc_bytearray}});
+    auto small = open(path, "", "pbkdf2_iterations=1000;heap_limit=8388608");
+    EXPECT_EQ(8388608, sqlite3_hard_heap_limit64(-1));
+    const char* greedy = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000000)"
+                         " SELECT length(group_concat(x)) AS n FROM c";
+    const auto [memId, memText] = failure<DKDatastoreError>([&] { small->evaluate(greedy, 4, nullptr); });
+    EXPECT_EQ(9124L, memId) << memText;
+    EXPECT_EQ(1L, countRows(*small, "Doc"));
+    // A value SQLite has no memory to take is an error, never a NULL stored in its place.
+    std::unique_ptr<DKDDO> big(small->createDDO("Blob", 0));
+    std::string bytes(12 << 20, 'b');
+    big->setData(1, DKAny(DKByteArray(bytes.data(), static_cast<long>(bytes.size()), 0)));
+    EXPECT_EQ(9124L, errorOf<DKDatastoreError>([&] { big->add(); }));
+    EXPECT_EQ(0L, countRows(*small, "Blob"));
 }

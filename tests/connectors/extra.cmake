@@ -6,3 +6,11 @@ if(TARGET DKDatastoreSQLITE_test)
   target_link_libraries(DKDatastoreSQLITE_test PRIVATE SQLite::SQLite3)
   target_compile_definitions(DKDatastoreSQLITE_test PRIVATE DKSQLITE_LIBRARY="$<TARGET_FILE:dkdssqlite>")
 endif()
+
+# The maintenance suite uses the connector's extension through its public header only, as a program
+# does: it includes connectors/sqlite, loads the connector at run time and never links it.
+if(TARGET DKMaintenanceSQLITE_test)
+  add_dependencies(DKMaintenanceSQLITE_test dkdssqlite)
+  target_include_directories(DKMaintenanceSQLITE_test PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
+  target_link_libraries(DKMaintenanceSQLITE_test PRIVATE SQLite::SQLite3)
+endif()

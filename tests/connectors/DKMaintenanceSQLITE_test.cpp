@@ -1,0 +1,234 @@
+// tests/connectors/DKMaintenanceSQLITE_test.cpp
+//
+// The maintenance extension of the SQLite connector, used as a program uses it: through the
+// pointer the datastore hands out and the connector's public header, without linking the
+// connector. Checks of sound and damaged repositories, and backups while another connection writes.
+// dk-threaded-suite
+
+#include "dkSqliteTestSupport.hpp"
+
+#include "DKMaintenanceSQLITE.hpp"
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+using namespace dkconf;
+using namespace dksqlitetest;
+
+namespace {
+
+DKMaintenanceSQLITE* maintenance(dkDatastore& ds) {
+    return static_cast<DKMaintenanceSQLITE*>(ds.getExtension(DKMaintenanceSQLITE::kName));
+}
+
+// The problems check reports, one text each.
+std::vector<std::string> problemsOf(dkDatastore& ds, short level) {
+    long count = -1;
+    std::unique_ptr<DKString[]> texts(maintenance(ds)->check(level, count));
+    std::vector<std::string> out;
+    EXPECT_EQ(count == 0, texts == nullptr);
+    for (long i = 0; i < count; ++i) out.emplace_back(texts[i].c_str());
+    return out;
+}
+
+bool mentions(const std::vector<std::string>& problems, const std::string& text) {
+    for (const std::string& p : problems)
+        if (p.find(text) != std::string::npos) return true;
+    return false;
+}
+
+std::string joined(const std::vector<std::string>& problems) {
+    std::string all;
+    for (const std::string& p : problems) all += p + "\n";
+    return all;
+}
+
+void addRows(dkDatastore& ds, long batch, int rows, size_t bodySize) {
+    for (int i = 0; i < rows; ++i) {
+        std::unique_ptr<DKDDO> d(ds.createDDO("Doc", 0));
+        d->setData(d->dataId("batch"), DKAny(batch));
+        d->setData(d->dataId("body"), DKAny(std::string(bodySize, static_cast<char>('a' + i % 26)).c_str()));
+        d->add();
+    }
+}
+
+std::unique_ptr<dkDatastore> repository(const std::string& path, const char* config = kCheap) {
+    auto ds = open(path, "create=1", config);
+    defineEntity(*ds, "Doc", {{"batch", DKAny::tc_long}, {"body", DKAny::tc_string}});
+    return ds;
+}
+
+}  // namespace
+
+TEST(DKMaintenanceSQLITE, HandedOutByTheConnectedDatastoreAndChecksSoundRepositories) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "m.db").string();
+    auto ds = make(kCheap);
+    EXPECT_EQ(310L, errorOf<DKDatastoreError>([&] { ds->getExtension(DKMaintenanceSQLITE::kName); }));
+    long n = 0;
+    std::unique_ptr<DKString[]> names(ds->listExtensionNames(n));
+    ASSERT_EQ(1, n);
+    EXPECT_EQ(DKString("SQLITE_MAINTENANCE"), names[0]);
+
+    ds->connect(path.c_str(), "u", "p", "create=1");
+    defineEntity(*ds, "Doc", {{"batch", DKAny::tc_long}, {"body", DKAny::tc_string}});
+    DKMaintenanceSQLITE* m = maintenance(*ds);
+    ASSERT_NE(nullptr, m);
+    EXPECT_EQ(m, maintenance(*ds));   // one object, kept by the datastore
+    EXPECT_EQ(m, dynamic_cast<DKMaintenanceSQLITE*>(ds->getExtension(DKMaintenanceSQLITE::kName)));
+    EXPECT_EQ(DKString("SQLITE_MAINTENANCE"), m->getName());
+    EXPECT_EQ(nullptr, ds->getExtension("SQLITE_NOTHING"));
+    EXPECT_EQ(9125L, errorOf<DKUsageError>([&] { long c = 0; m->check(2, c); }));
+    EXPECT_EQ("", joined(problemsOf(*ds, 0)));
+    EXPECT_EQ("", joined(problemsOf(*ds, 1)));
+
+    // Inside a transaction the check sees its schema and rows, before they are committed.
+    ds->startTransaction();
+    defineEntity(*ds, "Other", {{"n", DKAny::tc_long}});
+    addRows(*ds, 1, 3, 10);
+    EXPECT_EQ("", joined(problemsOf(*ds, 1)));
+    EXPECT_EQ(9020L, errorOf<DKUsageError>([&] { m->backup((dir / "copy.db").c_str()); }));
+    ds->commit();
+
+    // The object outlives a disconnect, but needs the connection for its work.
+    ds->disconnect();
+    EXPECT_EQ(310L, errorOf<DKDatastoreError>([&] { long c = 0; m->check(0, c); }));
+    ds->connect(path.c_str(), "u", "p", "readonly=1");
+    EXPECT_EQ(m, maintenance(*ds));
+    EXPECT_EQ("", joined(problemsOf(*ds, 1)));
+}
+
+TEST(DKMaintenanceSQLITE, CatalogueThatDisagreesWithTheTablesIsReported) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "c.db").string();
+    repository(path);
+    {
+        auto ds = open(path, "");
+        defineEntity(*ds, "Gone", {{"n", DKAny::tc_long}});
+        defineEntity(*ds, "Typed", {{"n", DKAny::tc_long}});
+    }
+    // Another program changes the file behind the catalogue's back.
+    ASSERT_TRUE(rawExec(path,
+                        "DROP TABLE Gone;"
+                        "CREATE TABLE Stray (x);"
+                        "ALTER TABLE Typed RENAME COLUMN n TO old;"
+                        "ALTER TABLE Typed ADD COLUMN n TEXT;"
+                        "INSERT INTO dk_attrs (entity, name, position, type, nullable) VALUES ('Doc', 'ghost', 3, 8, 1);"
+                        "INSERT INTO dk_attrs (entity, name, position, type, nullable) VALUES ('Nobody', 'x', 1, 4, 1);"
+                        "DELETE FROM dk_repository WHERE key = 'name';"));
+    // The repository no longer connects (it has no name), but a copy whose name is back does, and
+    // the problems are the same.
+    EXPECT_EQ(9001L, errorOf<DKDatastoreError>([&] { open(path, ""); }));
+    ASSERT_TRUE(rawExec(path, "INSERT INTO dk_repository VALUES ('name', 'c')"));
+    auto ds = open(path, "readonly=1");
+    const std::vector<std::string> problems = problemsOf(*ds, 0);
+    for (const char* expected : {"entity Gone has no table", "table Stray has no entity", "column Typed.n is TEXT",
+                                 "column Typed.old has no attribute", "attribute Doc.ghost has no column",
+                                 "attribute Nobody.x belongs to no entity"})
+        EXPECT_TRUE(mentions(problems, expected)) << expected << " in\n" << joined(problems);
+    EXPECT_EQ(6u, problems.size()) << joined(problems);
+
+    ASSERT_TRUE(rawExec(path, "DELETE FROM dk_repository WHERE key = 'format'"));
+    EXPECT_TRUE(mentions(problemsOf(*ds, 1), "dk_repository has no format"));
+}
+
+TEST(DKMaintenanceSQLITE, DamagedPagesAreFoundByTheCheckAndFailQueries) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "d.db").string(), copy = (dir / "damaged.db").string();
+    {
+        auto ds = repository(path, "pbkdf2_iterations=1000;journal_mode=DELETE");
+        ds->startTransaction();
+        addRows(*ds, 1, 3000, 300);
+        ds->commit();
+    }
+    fs::copy_file(path, copy);
+    {
+        // Garbage over eight pages in the middle of the file: leaves of the Doc table.
+        std::fstream f(copy, std::ios::binary | std::ios::in | std::ios::out);
+        const std::streamoff size = static_cast<std::streamoff>(fs::file_size(copy));
+        f.seekp((size / 2) / 4096 * 4096);
+        std::mt19937 random(12);
+        for (int i = 0; i < 8 * 4096; ++i) f.put(static_cast<char>(random()));
+    }
+    auto ds = open(copy, "readonly=1");
+    EXPECT_FALSE(problemsOf(*ds, 1).empty());
+    EXPECT_GT(errorOf<DKDatastoreError>([&] {
+                  std::unique_ptr<dkResultSetCursor> c(ds->execute("SELECT * FROM Doc", 4, nullptr));
+                  while (std::unique_ptr<DKDDO>(c->fetchNext())) {
+                  }
+              }), 0);
+    // The original is untouched and sound.
+    EXPECT_EQ("", joined(problemsOf(*open(path, "readonly=1"), 1)));
+}
+
+TEST(DKMaintenanceSQLITE, BackupIsOneCommittedStateWhileAnotherConnectionWrites) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "b.db").string(), copy = (dir / "copy.db").string();
+    auto ds = repository(path);
+    ds->startTransaction();
+    for (long batch = 0; batch < 40; ++batch) addRows(*ds, batch, 10, 20000);   // about 8 MB
+    ds->commit();
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);   // private, and the copy too
+
+    // Another connection commits batches of ten rows, one transaction each, all the while.
+    std::atomic<long> committed{0};
+    std::atomic<bool> stop{false};
+    std::atomic<int> writerFailures{0};
+    std::thread writer([&] {
+        try {
+            auto w = open(path, "", "pbkdf2_iterations=1000;busy_timeout=20000");
+            for (long batch = 1000; !stop.load(); ++batch) {
+                w->startTransaction();
+                addRows(*w, batch, 10, 100);
+                w->commit();
+                ++committed;
+            }
+        } catch (...) {
+            ++writerFailures;
+        }
+    });
+    while (committed.load() < 3 && writerFailures.load() == 0) std::this_thread::yield();
+    maintenance(*ds)->backup(copy.c_str());
+    const long atBackup = committed.load();
+    while (committed.load() < atBackup + 3 && writerFailures.load() == 0) std::this_thread::yield();
+    stop = true;
+    writer.join();
+    EXPECT_EQ(0, writerFailures.load());
+
+    auto c = open(copy, "readonly=1");
+    EXPECT_EQ("", joined(problemsOf(*c, 1)));
+    std::unique_ptr<dkCollection> partial(static_cast<dkCollection*>(
+        c->evaluate("SELECT batch, count(*) AS n FROM Doc GROUP BY batch HAVING count(*) <> 10", 4, nullptr)));
+    EXPECT_EQ(0u, partial->cardinality());
+    EXPECT_GE(countRows(*c, "Doc"), 400L);
+    EXPECT_LT(countRows(*c, "Doc"), countRows(*ds, "Doc"));   // the writer went on after it
+    EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write, fs::status(copy).permissions() & fs::perms::all);
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".dk-backup-")) << entry.path();
+}
+
+TEST(DKMaintenanceSQLITE, BackupNeverReplacesAFileAndLeavesNothingWhenItFails) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "s.db").string(), taken = (dir / "taken.db").string();
+    auto ds = repository(path);
+    addRows(*ds, 1, 1, 10);
+    DKMaintenanceSQLITE* m = maintenance(*ds);
+    dktest::writeFile(taken, "mine");
+    EXPECT_EQ(9126L, errorOf<DKUsageError>([&] { m->backup(taken.c_str()); }));
+    EXPECT_EQ("mine", dktest::readFile(taken));
+    EXPECT_EQ(9127L, errorOf<DKUsageError>([&] { m->backup(""); }));
+    EXPECT_EQ(9127L, errorOf<DKDatastoreError>([&] { m->backup((dir / "no" / "such" / "folder.db").c_str()); }));
+
+    // A relative name is a file in the current folder, whatever it looks like.
+    const fs::path back = fs::current_path();
+    fs::current_path(dir.path());
+    m->backup("file:copy.db?mode=memory");
+    fs::current_path(back);
+    EXPECT_EQ("1", rawQuery((dir / "file:copy.db?mode=memory").string(), "SELECT count(*) FROM Doc"));
+    // Nothing else is left: the repository (with its -wal and -shm), taken.db and the copy.
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name.rfind("s.db", 0) == 0 || name == "taken.db" || name == "file:copy.db?mode=memory") << name;
+    }
+}

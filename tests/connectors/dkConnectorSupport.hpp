@@ -1,0 +1,132 @@
+// tests/connectors/dkConnectorSupport.hpp
+#pragma once
+
+// What connector suites share: the description of a connector (ConnectorContext), its factory
+// loaded as an application loads it (PDynamicLoader and its factory functions), and small helpers
+// that define an entity and count rows through dkDatastore. The conformance suite
+// (dkConformance.hpp) is built on it.
+
+#include "dkTestSupport.hpp"
+
+#include <dk/DKByteArray.hpp>
+#include <dk/DKDDO.hpp>
+#include <dk/DKDate.hpp>
+#include <dk/DKDecimal.hpp>
+#include <dk/DKException.hpp>
+#include <dk/DKNVPair.hpp>
+#include <dk/DKPid.hpp>
+#include <dk/DKResults.hpp>
+#include <dk/DKSequentialCollection.hpp>
+#include <dk/PDynamicLoader.hpp>
+#include <dk/dkCollection.hpp>
+#include <dk/dkDatastore.hpp>
+#include <dk/dkDatastoreDef.hpp>
+#include <dk/dkResultSetCursor.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dkconf {
+
+struct ConnectorContext {
+    std::string library;     // what PDynamicLoader loads (a path or a bare name)
+    std::string className;   // "DKDatastore" + the datastore type
+    std::string config;      // configuration string; empty: createObject
+    std::string user = "admin";
+    std::string password = "s3cret";
+    // A datastore name for a new repository in dir, and the connect strings that create one and
+    // that connect to an existing one.
+    std::function<std::string(const std::string& dir)> newRepository;
+    std::string createConnect;
+    std::string connect;
+    // Writes something at path that is not a usable repository (damaged or foreign).
+    std::function<void(const std::string& path)> damage;
+    // A table or name queries must never read (where passwords or the catalogue live).
+    std::string protectedTable;
+    // Feature flags.
+    bool transactions = true;
+    bool sql = true;              // query language 4
+    bool secondProcess = true;    // several processes on one repository
+};
+
+// What GoogleTest prints for a parameter.
+inline void PrintTo(const ConnectorContext& c, std::ostream* os) { *os << c.className << " from " << c.library; }
+
+// The factory, loaded once per process (a loader's reference keeps the library loaded; every
+// object it made is deleted before the process ends).
+using CreateObject = dkDatastore* (*)(const char*);
+using CreateObjectWithConfig = dkDatastore* (*)(const char*, const char*);
+
+inline PDynamicLoader& loaderFor(const std::string& library) {
+    // Made once, whichever thread comes first; its reference keeps the library loaded.
+    static PDynamicLoader* loader = [&] {
+        auto* l = new PDynamicLoader(library.c_str());
+        l->open();
+        return l;
+    }();
+    return *loader;
+}
+
+struct Factory {
+    CreateObject create;
+    CreateObjectWithConfig createWithConfig;
+};
+
+inline const Factory& factoryFor(const std::string& library) {
+    static const Factory f = [&] {
+        PDynamicLoader& l = loaderFor(library);
+        return Factory{reinterpret_cast<CreateObject>(l.getProcAddress("createObject")),
+                       reinterpret_cast<CreateObjectWithConfig>(l.getProcAddress("createObjectWithConfig"))};
+    }();
+    return f;
+}
+
+inline std::unique_ptr<dkDatastore> newDatastore(const ConnectorContext& c) {
+    const Factory& f = factoryFor(c.library);
+    if (c.config.empty()) return std::unique_ptr<dkDatastore>(f.create(c.className.c_str()));
+    return std::unique_ptr<dkDatastore>(f.createWithConfig(c.className.c_str(), c.config.c_str()));
+}
+
+using dktest::errorOf;
+
+// The suite's entity: one attribute of every type a connector stores.
+struct Attr {
+    const char* name;
+    unsigned short type;
+};
+inline const std::vector<Attr>& allTypes() {
+    static const std::vector<Attr> a = {
+        {"title", DKAny::tc_string},     {"small", DKAny::tc_short},    {"count", DKAny::tc_long},
+        {"ratio", DKAny::tc_double},     {"price", DKAny::tc_decimal},  {"day", DKAny::tc_date},
+        {"clock", DKAny::tc_time},       {"stamp", DKAny::tc_timestamp}, {"body", DKAny::tc_bytearray}};
+    return a;
+}
+
+inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<Attr>& attrs) {
+    dkDatastoreDef* def = ds.datastoreDef();
+    std::unique_ptr<dkEntityDef> e(def->createEntity());
+    e->setName(name);
+    for (const Attr& a : attrs) {
+        std::unique_ptr<dkAttrDef> attr(e->createAttr());
+        attr->setName(a.name);
+        attr->setType(a.type);
+        e->addAttr(attr.get());   // the entity keeps it from now on, unless it refused it
+        attr.release();
+    }
+    def->add(e.get());
+}
+
+inline long countRows(dkDatastore& ds, const char* entity) {
+    std::unique_ptr<dkResultSetCursor> c(ds.execute((std::string("SELECT count(*) AS n FROM ") + entity).c_str(), 4, nullptr));
+    std::unique_ptr<DKDDO> d(c->fetchNext());
+    return d ? static_cast<long>(d->getDataByName("n")) : -1;
+}
+
+}  // namespace dkconf
