@@ -3,3 +3,10 @@ find_package(spdlog REQUIRED)
 if(TARGET DKLog_bench)
   target_link_libraries(DKLog_bench PRIVATE spdlog::spdlog)
 endif()
+# The dk benchmark runs the built tool against the sqlite3 shell; it fills its repositories
+# through SQLite directly.
+if(TARGET dk_query_bench AND TARGET dk)
+  add_dependencies(dk_query_bench dk dkdssqlite)
+  target_link_libraries(dk_query_bench PRIVATE SQLite::SQLite3)
+  target_compile_definitions(dk_query_bench PRIVATE DK_TOOL="$<TARGET_FILE:dk>")
+endif()

@@ -8,6 +8,8 @@ packages=(
   libc-bin locales tzdata            # gencat, localedef, time zones for the date tests
   libssl-dev zlib1g-dev              # what libdkcommon links
   libsqlite3-dev                     # the SQLite connector
+  libedit-dev                        # line editing of dk shell
+  sqlite3 util-linux                 # the peer of the dk benchmark; setpriv for the dk tests
   libgtest-dev libgmock-dev          # test suites
   libbenchmark-dev libspdlog-dev     # benchmarks and their peers
   clang libclang-rt-14-dev           # libFuzzer and the sanitizer runtimes of make check

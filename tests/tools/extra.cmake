@@ -7,10 +7,17 @@ if(TARGET dk AND TARGET dk_test)
   endif()
   target_compile_definitions(dk_test PRIVATE DK_TOOL="$<TARGET_FILE:dk>")
 endif()
+
 # The output suite tests the writer of `dk` directly: it compiles the tool's sources that the
 # writer is made of, and libcrypto gives their Base64.
 if(TARGET dkOutput_test)
   target_sources(dkOutput_test PRIVATE ${CMAKE_SOURCE_DIR}/tools/dk/dkOutput.cpp ${CMAKE_SOURCE_DIR}/tools/dk/dkText.cpp)
   target_include_directories(dkOutput_test PRIVATE ${CMAKE_SOURCE_DIR}/tools/dk)
   target_link_libraries(dkOutput_test PRIVATE OpenSSL::Crypto)
+endif()
+
+# The tool's log is tested on its own, compiled from the tool's source.
+if(TARGET dkToolLog_test)
+  target_sources(dkToolLog_test PRIVATE ${CMAKE_SOURCE_DIR}/tools/dk/dkToolLog.cpp)
+  target_include_directories(dkToolLog_test PRIVATE ${CMAKE_SOURCE_DIR}/tools/dk)
 endif()

@@ -2,7 +2,8 @@
 # tools/dk/demo.sh BIN_DIR SOURCE_DIR
 #
 # What `make run` shows: a fresh repository in the build tree (BIN_DIR/../demo/repo.db), the
-# project's own source tree imported into it, two queries, one update, and the item read back.
+# project's own source tree imported into it (twice: the second import only says what changed),
+# queries as a table, as CSV and as JSON, one update, and the item read back.
 # Nothing is written outside BIN_DIR/../demo; the log goes to BIN_DIR/../demo/log/dklog.log.
 set -eu
 
@@ -39,16 +40,23 @@ echo "== dk: a repository of the project's own files (repository $repo)"
 step init "$repo"
 step entities "$repo"
 step import "$repo" "$src"
+echo
+echo "== The same tree again: nothing doubles, only changes are written"
+step import "$repo" "$src"
 
 echo
 echo "== Two queries"
 step query "$repo" "SELECT mimetype, COUNT(*) AS files, SUM(size) AS bytes FROM document GROUP BY mimetype ORDER BY files DESC, mimetype"
 step query "$repo" "SELECT dk_id, title, filename, size, modified FROM document WHERE filename LIKE :folder ORDER BY size DESC LIMIT 5" --param "folder=include/%"
+echo
+echo "== The same kind of answer for other programs: CSV and JSON"
+step query "$repo" "SELECT filename, size FROM document WHERE mimetype = :type ORDER BY filename LIMIT 3" --param type=text/markdown --format csv
+step query "$repo" "SELECT filename, size, modified FROM document ORDER BY size DESC LIMIT 2" --format json
 
 echo
 echo "== One update, read back"
 # The item named README.md at the top of the tree (its id comes from the query's item column).
-item=$("$dk" query "$repo" "SELECT * FROM document WHERE filename = 'README.md'" | grep -o 'document:[0-9][0-9]*' | head -n 1)
+item=$("$dk" query "$repo" "SELECT * FROM document WHERE filename = 'README.md'" --format csv | grep -o 'document:[0-9][0-9]*' | head -n 1)
 if [ -z "$item" ]; then
     echo "no README.md was imported" >&2
     exit 1
@@ -56,6 +64,8 @@ fi
 step get "$repo" "$item"
 step update "$repo" "$item" "title=Project overview" "size=0"
 step get "$repo" "$item"
+
+step check "$repo"
 
 echo
 echo "The repository stays in $repo; try: $dk query $repo \"SELECT * FROM document LIMIT 3\""

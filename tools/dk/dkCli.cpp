@@ -1,12 +1,15 @@
 // tools/dk/dkCli.cpp
 //
-// Argument parsing and help texts of `dk`. The commands are a fixed table: each names its
-// operands, and the help text of each is written out here so that `dk COMMAND --help` and a
-// usage error name the same thing.
+// Argument parsing and help texts of `dk`. The commands and the options are fixed tables: each
+// command names its operands, each option the commands that take it, so `dk COMMAND --help` and a
+// usage error name the same thing, and a misplaced or repeated option is refused before anything
+// is opened.
 
 #include "dkCli.hpp"
 
+#include <charconv>
 #include <cstring>
+#include <set>
 
 namespace dkcli {
 
@@ -16,37 +19,67 @@ struct Command {
     const char* name;
     int minOperands;   // REPO included
     int maxOperands;   // -1: any number
+    bool reads;        // only reads the repository
     const char* synopsis;
     const char* description;
 };
 
 const Command kCommands[] = {
-    {"init", 1, 1, "dk init REPO",
+    {"init", 1, 1, false, "dk init REPO",
      "Creates a new repository in the file REPO, with the entity \"document\" (title, filename,\n"
-     "size, modified, mimetype) and the user named by --user (default admin), whose password\n"
-     "is read as described under PASSWORDS. REPO must not exist yet.\n"},
-    {"import", 2, 2, "dk import REPO DIR",
-     "Adds one \"document\" item per regular file under DIR: title (the file name without its\n"
+     "size, modified, mimetype, root) and the user named by --user (default admin), whose\n"
+     "password is read as described under PASSWORDS. REPO must not exist yet; it is always a\n"
+     "file name (\":memory:\" and \"file:...\" are files of that name too).\n"},
+    {"import", 2, 2, false, "dk import REPO DIR [--exclude GLOB]... [--no-default-excludes] [--delete-missing]",
+     "Keeps one \"document\" item per regular file under DIR: title (the file name without its\n"
      "extension), filename (the path relative to DIR), size in bytes, modified (the file's\n"
-     "modification time, UTC) and mimetype (from the file's extension). Folders named .git or\n"
-     "build, CMake build trees and the repository's own files are skipped. On a terminal a\n"
-     "progress bar is drawn on standard error; otherwise only the counts are printed.\n"},
-    {"entities", 1, 1, "dk entities REPO",
+     "modification time, UTC), mimetype (from the file's extension) and root (DIR as an\n"
+     "absolute path). Importing the same DIR again adds new files, updates the items of files\n"
+     "whose size or modification time changed and keeps the others; --delete-missing also\n"
+     "deletes the items of files that are gone. All of it is one transaction.\n"
+     "Left out: symbolic links (never followed), the repository's own files, folders named\n"
+     ".git, .hg, .svn or build, and CMake build trees (folders holding a CMakeCache.txt);\n"
+     "--no-default-excludes imports those folders too. --exclude GLOB (repeatable) leaves out\n"
+     "files and folders whose name matches GLOB, or whose path relative to DIR matches it when\n"
+     "GLOB holds a '/'. The summary counts what was left out and names the first few.\n"
+     "On a terminal a progress bar is drawn on standard error.\n"},
+    {"entities", 1, 1, true, "dk entities REPO",
      "Lists the entities of the repository, each with its attributes.\n"},
-    {"query", 2, 2, "dk query REPO \"SELECT ...\" [--param NAME=VALUE]...",
-     "Runs an SQL query and prints the rows found as a table. When the query selects the\n"
-     "id column dk_id of one entity (SELECT * does), each row is an item and starts with its\n"
-     "name (ENTITY:ID), which get, update and delete take. --param NAME=VALUE binds\n"
-     "the query's parameter NAME (written :NAME in the query); a whole number is passed as a\n"
-     "number, anything else as text. Only single read-only SELECT statements are run.\n"},
-    {"get", 2, 2, "dk get REPO ENTITY:ID | PID",
+    {"query", 2, 2, true, "dk query REPO \"SELECT ...\" [--param NAME=VALUE]... [OUTPUT OPTIONS]",
+     "Runs an SQL query and prints the rows as they are found. When the query selects the id\n"
+     "column dk_id of one entity (SELECT * does), each row is an item and starts with its name\n"
+     "(ENTITY:ID), which get, update and delete take. --param NAME=VALUE binds the query's\n"
+     "parameter NAME (written :NAME in the query); a whole number is passed as a number,\n"
+     "anything else as text. Only single read-only SELECT statements are run, on a repository\n"
+     "opened read-only. --timeout SECONDS (default 60, 0 for none) and --max-memory MIB\n"
+     "(default 512, 0 for none) end a runaway query with an error.\n"},
+    {"get", 2, 2, true, "dk get REPO ENTITY:ID | PID [OUTPUT OPTIONS]",
      "Prints one item, attribute by attribute. The item is named by its entity and id\n"
-     "(document:12) or by a full pid string as `dk get` and `dk query` print it.\n"},
-    {"update", 3, -1, "dk update REPO ENTITY:ID|PID NAME=VALUE...",
-     "Sets attributes of one item. Each VALUE is read as the attribute's type: a number,\n"
-     "a timestamp (2024-05-01-12.30.00), a date (2024-05-01) or text.\n"},
-    {"delete", 2, 2, "dk delete REPO ENTITY:ID|PID",
-     "Deletes one item.\n"},
+     "(document:12) or by a full pid string as `dk get` prints it.\n"},
+    {"update", 2, -1, false, "dk update REPO ENTITY:ID|PID NAME=VALUE...\n"
+                             "       dk update REPO --where \"SELECT dk_id FROM ...\" [--dry-run] NAME=VALUE...",
+     "Sets attributes of one item, or of every item the query of --where selects (in one\n"
+     "transaction; --dry-run lists them and changes nothing). Each VALUE is read as the\n"
+     "attribute's type: a whole number, a number, a timestamp (2024-05-01 12:30:00, with up\n"
+     "to nine digits of a second after a '.'; 2024-05-01-12.30.00 is read too), a date\n"
+     "(2024-05-01), a time (12:30:00) or text. A date or time that does not exist is refused.\n"
+     "Values are printed by get and query in the form update takes.\n"},
+    {"delete", 2, 2, false, "dk delete REPO ENTITY:ID|PID\n"
+                            "       dk delete REPO --where \"SELECT dk_id FROM ...\" [--dry-run]",
+     "Deletes one item, or every item the query of --where selects (in one transaction;\n"
+     "--dry-run lists them and deletes nothing).\n"},
+    {"check", 1, 1, true, "dk check REPO",
+     "Checks the repository file (SQLite's integrity check) and the repository's catalogue\n"
+     "against its tables. Prints \"ok\" and exits 0 when both are sound; otherwise prints each\n"
+     "problem and exits 2.\n"},
+    {"backup", 2, 2, true, "dk backup REPO FILE",
+     "Copies the repository into the new file FILE while others may go on writing to it; the\n"
+     "copy is one consistent state. FILE must not exist.\n"},
+    {"shell", 1, 1, false, "dk shell REPO",
+     "Logs in once, then reads commands line by line: the commands above without \"dk\" and\n"
+     "REPO (query \"SELECT * FROM document\" --format csv), and help, quit. Lines are edited\n"
+     "with the usual keys on a terminal and read plainly from a pipe. Exits 2 when a command\n"
+     "failed and the lines did not come from a terminal.\n"},
 };
 
 const Command* findCommand(const std::string& name) {
@@ -55,12 +88,57 @@ const Command* findCommand(const std::string& name) {
     return nullptr;
 }
 
+// An option and the commands that take it ("*": every command).
+struct OptionSpec {
+    const char* name;
+    bool takesValue;
+    const char* commands;   // blank-separated
+};
+
+const OptionSpec kOptions[] = {
+    {"--user", true, "*"},
+    {"--password-file", true, "*"},
+    {"--param", true, "query"},
+    {"--format", true, "query get"},
+    {"--no-header", false, "query"},
+    {"--null", true, "query get"},
+    {"--wide", false, "query get"},
+    {"--timeout", true, "query shell"},
+    {"--max-memory", true, "query shell"},
+    {"--exclude", true, "import"},
+    {"--no-default-excludes", false, "import"},
+    {"--delete-missing", false, "import"},
+    {"--where", true, "update delete"},
+    {"--dry-run", false, "update delete"},
+};
+
+bool takes(const OptionSpec& o, const std::string& command) {
+    if (std::strcmp(o.commands, "*") == 0 || command.empty()) return true;
+    const std::string list = std::string(" ") + o.commands + " ";
+    return list.find(" " + command + " ") != std::string::npos;
+}
+
+long numberOption(const std::string& name, const std::string& value, long max) {
+    long n = -1;
+    const char* end = value.data() + value.size();
+    auto [p, ec] = std::from_chars(value.data(), end, n);
+    if (value.empty() || ec != std::errc() || p != end || n < 0 || n > max)
+        throw UsageError(name + " needs a whole number from 0 to " + std::to_string(max) + ", not '" + value + "'");
+    return n;
+}
+
 const char kCommonHelp[] =
     "\nOPTIONS\n"
     "  --user NAME           the repository user (default admin)\n"
     "  --password-file FILE  read the password from the first line of FILE\n"
     "  -h, --help            show this help\n"
+    "  --version             print the version\n"
     "  --                    end of options (for values that begin with '-')\n"
+    "\nOUTPUT OPTIONS (query, get)\n"
+    "  --format FORMAT       table (default), csv (RFC 4180), tsv, json, jsonl or line\n"
+    "  --no-header           no header line (table, csv, tsv)\n"
+    "  --null TEXT           how NULL is shown in table, line and tsv (default: nothing)\n"
+    "  --wide                never cut cells (on a terminal, long cells are cut to fit)\n"
     "\nPASSWORDS\n"
     "  Taken from --password-file, else from the environment variable DK_PASSWORD, else asked\n"
     "  for on the terminal without echo (twice for init, where it must not be empty).\n"
@@ -69,53 +147,62 @@ const char kCommonHelp[] =
     "  the reason is printed on standard error.\n";
 
 std::string logHelp(const std::string& logFile) {
-    return "\nLOG\n  The library's log goes to " + logFile +
-           "\n  (the folder is $DK_LOG_DIR when set, else ~/.dk).\n";
-}
-
-// Takes the value of an option given as "--name value" or "--name=value".
-bool takeValue(const std::string& arg, const char* name, int& i, int argc, const char* const* argv,
-               std::string& value) {
-    const size_t n = std::strlen(name);
-    if (arg.compare(0, n, name) != 0) return false;
-    if (arg.size() == n) {
-        if (i + 1 >= argc) throw UsageError("option " + arg + " needs a value");
-        value = argv[++i];
-        return true;
-    }
-    if (arg[n] != '=') return false;
-    value = arg.substr(n + 1);
-    return true;
+    return "\nLOG\n  The tool's log goes to " + logFile +
+           "\n  (the folder is $DK_LOG_DIR when set, else ~/.dk); when it cannot be written, dk\n"
+           "  warns once and goes on without it.\n";
 }
 
 }  // namespace
 
 bool isCommand(const std::string& command) { return findCommand(command) != nullptr; }
 
+bool isReadingCommand(const std::string& command) {
+    const Command* c = findCommand(command);
+    return c != nullptr && c->reads;
+}
+
 Options parseArguments(int argc, const char* const* argv) {
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
+    return parseArguments(words);
+}
+
+Options parseArguments(const std::vector<std::string>& argv) {
     Options o;
     std::vector<std::string> words;
+    std::vector<std::pair<std::string, std::string>> given;   // option, value
     bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::string& arg = argv[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
             words.push_back(arg);
             continue;
         }
-        std::string value;
         if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "-h" || arg == "--help") {
             o.help = true;
-        } else if (takeValue(arg, "--user", i, argc, argv, value)) {
-            if (value.empty()) throw UsageError("--user needs a name");
-            o.user = value;
-        } else if (takeValue(arg, "--password-file", i, argc, argv, value)) {
-            o.passwordFile = value;
-        } else if (takeValue(arg, "--param", i, argc, argv, value)) {
-            o.params.push_back(value);
+        } else if (arg == "--version") {
+            o.version = true;
         } else {
-            throw UsageError("unknown option " + arg);
+            const std::size_t eq = arg.find('=');
+            const std::string name = arg.substr(0, eq);
+            const OptionSpec* spec = nullptr;
+            for (const OptionSpec& s : kOptions)
+                if (name == s.name) spec = &s;
+            if (!spec) throw UsageError("unknown option " + name);
+            std::string value;
+            if (spec->takesValue) {
+                if (eq != std::string::npos) {
+                    value = arg.substr(eq + 1);
+                } else {
+                    if (i + 1 >= argv.size()) throw UsageError("option " + name + " needs a value");
+                    value = argv[++i];
+                }
+            } else if (eq != std::string::npos) {
+                throw UsageError("option " + name + " takes no value");
+            }
+            given.emplace_back(name, value);
         }
     }
     if (!words.empty()) {
@@ -128,20 +215,80 @@ Options parseArguments(int argc, const char* const* argv) {
         o.command = o.args.empty() ? "" : o.args.front();
         o.args.clear();
     }
-    if (!o.help && o.command.empty()) throw UsageError("no command given");
-    if (!o.command.empty() && !isCommand(o.command)) throw UsageError("unknown command '" + o.command + "'");
+    if (o.version || o.help) return o;
+    if (o.command.empty()) throw UsageError("no command given");
+    if (!isCommand(o.command)) throw UsageError("unknown command '" + o.command + "'");
+
+    // Every option is checked before anything is done: does the command take it, is it given
+    // once (--param and --exclude may repeat, a parameter name may not).
+    std::set<std::string> seen;
+    std::set<std::string> paramNames;
+    for (const auto& [name, value] : given) {
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& s : kOptions)
+            if (name == s.name) spec = &s;
+        if (!takes(*spec, o.command)) throw UsageError(name + " is not an option of dk " + o.command, o.command);
+        const bool repeatable = name == "--param" || name == "--exclude";
+        if (!repeatable && !seen.insert(name).second) throw UsageError(name + " is given twice", o.command);
+        if (name == "--user") {
+            if (value.empty()) throw UsageError("--user needs a name", o.command);
+            o.user = value;
+        } else if (name == "--password-file") {
+            o.passwordFile = value;
+        } else if (name == "--param") {
+            auto assignment = splitAssignment(value, o.command);
+            std::string key = assignment.first;
+            if (key[0] == ':' || key[0] == '@' || key[0] == '$') key.erase(0, 1);
+            if (key.empty()) throw UsageError("--param needs NAME=VALUE, got '" + value + "'", o.command);
+            if (!paramNames.insert(key).second)
+                throw UsageError("--param " + key + " is given twice", o.command);
+            o.params.push_back(assignment);
+        } else if (name == "--format") {
+            o.format = value;
+        } else if (name == "--no-header") {
+            o.noHeader = true;
+        } else if (name == "--null") {
+            o.nullText = value;
+            o.nullTextGiven = true;
+        } else if (name == "--wide") {
+            o.wide = true;
+        } else if (name == "--timeout") {
+            o.timeoutSeconds = numberOption(name, value, 2000000);
+        } else if (name == "--max-memory") {
+            o.maxMemoryMiB = numberOption(name, value, 1L << 30);
+        } else if (name == "--exclude") {
+            if (value.empty()) throw UsageError("--exclude needs a pattern", o.command);
+            o.excludes.push_back(value);
+        } else if (name == "--no-default-excludes") {
+            o.noDefaultExcludes = true;
+        } else if (name == "--delete-missing") {
+            o.deleteMissing = true;
+        } else if (name == "--where") {
+            o.where = value;
+            o.whereGiven = true;
+        } else if (name == "--dry-run") {
+            o.dryRun = true;
+        }
+    }
+    if (o.dryRun && !o.whereGiven) throw UsageError("--dry-run goes with --where", o.command);
     return o;
 }
 
 void checkOperands(const Options& o) {
     const Command* c = findCommand(o.command);
     if (!c) throw UsageError("unknown command '" + o.command + "'");
+    int min = c->minOperands;
+    int max = c->maxOperands;
+    // With --where the query names the items: update takes REPO and assignments, delete REPO.
+    if (o.whereGiven && o.command == "update") min = 2;
+    if (o.whereGiven && o.command == "delete") min = max = 1;
+    if (!o.whereGiven && o.command == "update") min = 3;
     const int n = static_cast<int>(o.args.size());
-    if (n < c->minOperands) throw UsageError("too few arguments; usage: " + std::string(c->synopsis), o.command);
-    if (c->maxOperands >= 0 && n > c->maxOperands)
-        throw UsageError("too many arguments; usage: " + std::string(c->synopsis), o.command);
-    if (!o.params.empty() && o.command != "query") throw UsageError("--param is for dk query only", o.command);
+    if (n < min) throw UsageError("too few arguments; usage: " + std::string(c->synopsis), o.command);
+    if (max >= 0 && n > max) throw UsageError("too many arguments; usage: " + std::string(c->synopsis), o.command);
     if (o.args.front().empty()) throw UsageError("the repository name is empty", o.command);
+    if (o.whereGiven && o.where.find_first_not_of(" \t\r\n") == std::string::npos)
+        throw UsageError("--where needs a query", o.command);
 }
 
 std::string helpText(const std::string& command, const std::string& logFile) {
@@ -159,6 +306,39 @@ std::pair<std::string, std::string> splitAssignment(const std::string& text, con
     const size_t eq = text.find('=');
     if (eq == std::string::npos || eq == 0) throw UsageError("expected NAME=VALUE, got '" + text + "'", command);
     return {text.substr(0, eq), text.substr(eq + 1)};
+}
+
+std::vector<std::string> splitLine(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote == '\'') {
+            if (c == '\'') quote = 0;
+            else word += c;
+        } else if (c == '\\' && i + 1 < line.size() && quote != '\'') {
+            word += line[++i];
+            inWord = true;
+        } else if (quote == '"') {
+            if (c == '"') quote = 0;
+            else word += c;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            inWord = true;
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (quote) throw UsageError(std::string("the line ends inside ") + (quote == '"' ? "\"...\"" : "'...'"));
+    if (inWord) words.push_back(word);
+    return words;
 }
 
 }  // namespace dkcli

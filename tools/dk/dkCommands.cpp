@@ -1,29 +1,29 @@
 // tools/dk/dkCommands.cpp
 //
-// What each `dk` command does with the repository. The connector does the work; this file only
-// turns command-line operands into data objects and calls, and results into text.
+// What the small commands of `dk` do with the repository (init, entities, get, update, delete,
+// check, backup) and what every command shares: how REPO is opened and how output options
+// become writer options. The connector does the work; this file turns operands into data
+// objects and calls, and results into text. Changes to many items run in one transaction that
+// is checked for damage before it commits.
 
 #include "dkCommands.hpp"
-#include "dkImport.hpp"
+#include "dkDocument.hpp"
 #include "dkPassword.hpp"
-#include "dkRepository.hpp"
-#include "dkTable.hpp"
+#include "dkValues.hpp"
+
+#include <DKMaintenanceSQLITE.hpp>
 
 #include <dk/DKDDO.hpp>
-#include <dk/DKDate.hpp>
 #include <dk/DKException.hpp>
-#include <dk/DKNVPair.hpp>
 #include <dk/dkDatastore.hpp>
-#include <dk/dkDatastoreDef.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
-#include <algorithm>
-#include <charconv>
-#include <ctime>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <memory>
+#include <map>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -32,43 +32,13 @@ namespace dkcli {
 
 namespace {
 
-constexpr const char* kDocument = "document";
 constexpr short kSql = 4;   // the query-language code of SQL
 
-// The attributes of a document item, in the order they are defined and shown.
-struct AttributeSpec {
-    const char* name;
-    DKAny::TypeCode type;
-    const char* description;
-};
-const AttributeSpec kDocumentAttributes[] = {
-    {"title", DKAny::tc_string, "the file name without its extension"},
-    {"filename", DKAny::tc_string, "the path relative to the imported folder"},
-    {"size", DKAny::tc_long, "the size in bytes"},
-    {"modified", DKAny::tc_timestamp, "the time of the last change, UTC"},
-    {"mimetype", DKAny::tc_string, "the MIME type, from the file name's extension"},
-};
-
-void defineDocumentEntity(dkDatastore& ds) {
-    std::unique_ptr<dkEntityDef> entity(ds.datastoreDef()->createEntity());
-    entity->setName(kDocument);
-    entity->setDescription("one imported file");
-    for (const AttributeSpec& a : kDocumentAttributes) {
-        std::unique_ptr<dkAttrDef> attr(entity->createAttr());
-        attr->setName(a.name);
-        attr->setType(a.type);
-        attr->setDescription(a.description);
-        entity->addAttr(attr.get());   // the entity keeps it from here on
-        attr.release();
-    }
-    entity->add();
-}
-
-DKTimestamp utcTimestamp(std::time_t seconds, long nanos) {
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    return DKTimestamp(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                       static_cast<int>(nanos));
+std::size_t terminalColumns() {
+    struct winsize ws {};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    if (const char* c = std::getenv("COLUMNS")) return static_cast<std::size_t>(std::strtoul(c, nullptr, 10));
+    return 0;
 }
 
 // Deletes an array returned by a list...Names call when the scope ends.
@@ -78,24 +48,49 @@ struct NameArray {
     ~NameArray() { delete[] names; }
 };
 
-// A query parameter: a whole number is passed as a number, anything else as text.
-DKAny parameterValue(const std::string& text) {
-    long n = 0;
-    const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, n);
-    if (!text.empty() && ec == std::errc() && p == end) return DKAny(n);
-    return DKAny(DKString(text));
+// An item named on the command line or selected by --where: its entity and row id.
+struct ItemName {
+    std::string entity;
+    std::string id;
+};
+
+// The items the read-only query of --where selects. Each row must be an item, so the query
+// must select the dk_id column of one entity.
+std::vector<ItemName> selectedItems(Repository& repo, const Options& o) {
+    std::unique_ptr<dkResultSetCursor> cursor(repo.datastore().execute(o.where.c_str(), kSql, nullptr));
+    std::vector<ItemName> items;
+    while (std::unique_ptr<DKDDO> row{cursor->fetchNext()}) {
+        const DKPid& pid = row->getPid();
+        if (pid.getObjectType().length() == 0 || pid.getIdStringCount() == 0 || pid.getPrimaryId().length() == 0)
+            throw UsageError("the query of --where must select the dk_id of one entity's items "
+                             "(SELECT dk_id FROM document WHERE ...)",
+                             o.command);
+        items.push_back({pid.getObjectType().c_str(), pid.getPrimaryId().c_str()});
+    }
+    cursor->close();
+    return items;
 }
 
-std::string plural(std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+// Sets the NAME=VALUE changes on item, each read as its attribute's type.
+void applyChanges(DKDDO& item, const std::vector<std::pair<std::string, std::string>>& changes,
+                  const std::vector<std::pair<std::string, unsigned short>>& attributes, const std::string& itemName) {
+    for (const auto& [name, value] : changes) {
+        auto attr = std::find_if(attributes.begin(), attributes.end(), [&](const auto& a) { return a.first == name; });
+        const unsigned short id = attr == attributes.end() ? 0 : item.dataId(name.c_str());
+        if (id == 0) {
+            std::string known;
+            for (const auto& a : attributes) known += (known.empty() ? "" : ", ") + a.first;
+            throw UsageError(itemName + " has no attribute " + name + " (it has " + known + ")", "update");
+        }
+        item.setData(id, valueOfType(attr->second, value, name));
+    }
 }
 
 int runInit(const Options& o) {
     const std::string& file = o.args[0];
     const std::string password = readPassword(o.passwordFile, o.user, true);
     try {
-        Repository repo(file, o.user, password, true);
+        Repository repo(file, o.user, password, openModeFor(o, false));
         defineDocumentEntity(repo.datastore());
     } catch (DKExceptionBase&) {
         // A repository that could not be set up completely is no use; the file was not there
@@ -109,192 +104,201 @@ int runInit(const Options& o) {
     return kExitOk;
 }
 
-int runImport(const Options& o) {
-    const std::string& file = o.args[0];
-    const fs::path dir = o.args[1];
-    std::vector<std::string> unreadable;
-    // The repository's own files may lie inside the imported folder; they are not documents.
-    const std::vector<fs::path> own = {file, file + "-journal", file + "-wal", file + "-shm"};
-    const std::vector<ImportFile> files = collectFiles(dir, own, unreadable);
-    for (const std::string& u : unreadable) std::cerr << "dk: skipped a folder that cannot be read: " << u << "\n";
-
-    Repository repo(file, o.user, readPassword(o.passwordFile, o.user, false), false);
-    dkDatastore& ds = repo.datastore();
-    const bool terminal = isatty(STDERR_FILENO) == 1;
-    if (!terminal) std::cout << "found " << plural(files.size(), "file", "files") << " under " << dir.string() << "\n";
-
-    Progress progress(stderr, files.size(), terminal);
-    // One transaction for the whole folder: all files or none, and far faster than one each.
-    ds.startTransaction();
-    try {
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            const ImportFile& f = files[i];
-            std::unique_ptr<DKDDO> item(ds.createDDO(kDocument, 0));
-            item->setData(item->dataId("title"), DKAny(DKString(f.title)));
-            item->setData(item->dataId("filename"), DKAny(DKString(f.relative)));
-            item->setData(item->dataId("size"), DKAny(static_cast<long>(f.size)));
-            item->setData(item->dataId("modified"), DKAny(utcTimestamp(f.modified, f.modifiedNanos)));
-            item->setData(item->dataId("mimetype"), DKAny(DKString(f.mimeType)));
-            item->add();
-            progress.step(i + 1);
-        }
-        ds.commit();
-    } catch (...) {
-        progress.finish();
-        try {
-            ds.rollback();
-        } catch (DKExceptionBase&) {
-            // The first failure is the one to report.
-        }
-        throw;
-    }
-    progress.finish();
-    std::cout << "imported " << plural(files.size(), "file", "files") << " into " << file << "\n";
-    return kExitOk;
-}
-
-int runEntities(const Options& o) {
-    Repository repo(o.args[0], o.user, readPassword(o.passwordFile, o.user, false), false);
-    dkDatastore& ds = repo.datastore();
+int runEntities(const Options& o, Repository* shared) {
+    RepositoryRef repo(o, shared, true);
+    dkDatastore& ds = repo->datastore();
     NameArray entities;
     entities.names = ds.listEntityNames(entities.count);
     for (long i = 0; i < entities.count; ++i) {
-        std::cout << entities.names[i] << "\n";
+        std::cout << terminalSafe(entities.names[i].c_str()) << "\n";
         for (const auto& [name, type] : attributesOf(ds, entities.names[i].c_str()))
-            std::cout << "  " << name << " (" << typeName(type) << ")\n";
+            std::cout << "  " << terminalSafe(name) << " (" << typeName(type) << ")\n";
     }
     std::cout << "(" << plural(static_cast<std::size_t>(entities.count), "entity)", "entities)") << "\n";
     return kExitOk;
 }
 
-int runQuery(const Options& o) {
-    // Parameters bind by name (:NAME in the query); the list ends with an entry without a name.
-    std::vector<DKNVPair> params;
-    for (const std::string& p : o.params) {
-        auto [name, value] = splitAssignment(p, "query");
-        if (name[0] != ':' && name[0] != '@' && name[0] != '$') name = ":" + name;
-        params.emplace_back(name.c_str(), parameterValue(value));
-    }
-    params.emplace_back("");
-
-    Repository repo(o.args[0], o.user, readPassword(o.passwordFile, o.user, false), false);
-    dkDatastore& ds = repo.datastore();
-    std::unique_ptr<dkResultSetCursor> cursor(ds.execute(o.args[1].c_str(), kSql, params.data()));
-
-    // Rows are gathered first: the columns are every attribute name met, in the order met, after
-    // the item's name (column 0) when the rows are items of an entity.
+int runGet(const Options& o, Repository* shared) {
+    RepositoryRef repo(o, shared, true);
+    std::unique_ptr<DKDDO> item = repo->itemOf(o.args[1]);
+    item->retrieve();
     std::vector<std::string> columns = {"item"};
-    std::vector<bool> numeric = {false};
-    std::vector<std::vector<std::pair<std::size_t, DKAny>>> rows;   // (column, value)
-    bool anyItem = false;
-    while (std::unique_ptr<DKDDO> item{cursor->fetchNext()}) {
-        std::vector<std::pair<std::size_t, DKAny>> row;
-        if (item->getPid().getObjectType().length() > 0 && item->getPid().getIdStringCount() > 0 &&
-            item->getPid().getIdString(0).length() > 0) {
-            row.emplace_back(0, DKAny(DKString(Repository::shortName(item->getPid()))));
-            anyItem = true;
-        }
-        for (unsigned short id = 1; id <= item->dataCount(); ++id) {
-            // An item of an entity has every attribute; those the query did not select are unset.
-            if (!item->isDataSet(id)) continue;
-            const std::string name = item->getDataName(id).c_str();
-            const DKAny value = item->getData(id);
-            auto at = std::find(columns.begin() + 1, columns.end(), name);
-            if (at == columns.end()) {
-                columns.push_back(name);
-                numeric.push_back(true);
-                at = columns.end() - 1;
-            }
-            const std::size_t column = at - columns.begin();
-            const auto t = value.typeCode();
-            const bool isNumber = t == DKAny::tc_null || t == DKAny::tc_short || t == DKAny::tc_ushort ||
-                                  t == DKAny::tc_long || t == DKAny::tc_ulong || t == DKAny::tc_double ||
-                                  t == DKAny::tc_float || t == DKAny::tc_decimal;
-            if (!isNumber) numeric[column] = false;
-            row.emplace_back(column, value);
-        }
-        rows.push_back(std::move(row));
+    std::vector<Cell> cells = {Cell{Cell::kText, Repository::shortName(item->getPid())}};
+    for (unsigned short id = 1; id <= item->dataCount(); ++id) {
+        columns.emplace_back(item->getDataName(id).c_str());
+        cells.push_back(cellOf(item->getData(id)));
     }
-    cursor->close();
-
-    const std::size_t first = anyItem ? 0 : 1;   // without items, no item column
-    TablePrinter table(std::vector<std::string>(columns.begin() + first, columns.end()));
-    for (std::size_t c = first; c < columns.size(); ++c) table.setRightAligned(c - first, numeric[c]);
-    for (const auto& row : rows) {
-        std::vector<std::string> cells(columns.size() - first);
-        for (const auto& [column, value] : row) cells[column - first] = textOf(value);
-        table.addRow(std::move(cells));
-    }
-    table.print(std::cout);
+    columns.emplace_back("pid");
+    cells.push_back(Cell{Cell::kText, item->getPid().pidString().c_str()});
+    RowWriter out(STDOUT_FILENO, outputOptionsFor(o, Format::line));
+    out.begin(columns);
+    out.row(cells);
+    out.end();
     return kExitOk;
 }
 
-int runGet(const Options& o) {
-    Repository repo(o.args[0], o.user, readPassword(o.passwordFile, o.user, false), false);
-    std::unique_ptr<DKDDO> found = repo.itemOf(o.args[1]);
-    DKDDO& item = *found;
-    item.retrieve();
-
-    std::size_t width = 4;
-    for (unsigned short id = 1; id <= item.dataCount(); ++id) width = std::max(width, item.getDataName(id).length());
-    std::cout << std::string("item") + std::string(width - 4, ' ') << " : " << Repository::shortName(item.getPid())
-              << "\n";
-    for (unsigned short id = 1; id <= item.dataCount(); ++id) {
-        const std::string name = item.getDataName(id).c_str();
-        std::cout << name << std::string(width - name.size(), ' ') << " : " << textOf(item.getData(id)) << "\n";
-    }
-    std::cout << "pid" << std::string(width - 3, ' ') << " : " << item.getPid().pidString() << "\n";
-    return kExitOk;
-}
-
-int runUpdate(const Options& o) {
-    // Every NAME=VALUE is checked before anything is asked of the repository.
+std::vector<std::pair<std::string, std::string>> changesOf(const Options& o, std::size_t first) {
     std::vector<std::pair<std::string, std::string>> changes;
-    for (std::size_t i = 2; i < o.args.size(); ++i) changes.push_back(splitAssignment(o.args[i], "update"));
-
-    Repository repo(o.args[0], o.user, readPassword(o.passwordFile, o.user, false), false);
-    dkDatastore& ds = repo.datastore();
-    std::unique_ptr<DKDDO> found = repo.itemOf(o.args[1]);
-    DKDDO& item = *found;
-    item.retrieve();
-    const auto attributes = attributesOf(ds, item.getPid().getObjectType().c_str());
-    for (const auto& change : changes) {
-        const std::string& name = change.first;
-        const std::string& value = change.second;
-        auto attr = std::find_if(attributes.begin(), attributes.end(), [&](const auto& a) { return a.first == name; });
-        const unsigned short id = item.dataId(name.c_str());
-        if (attr == attributes.end() || id == 0) {
-            std::string known;
-            for (const auto& a : attributes) known += (known.empty() ? "" : ", ") + a.first;
-            throw UsageError(Repository::shortName(item.getPid()) + " has no attribute " + name + " (it has " +
-                             known + ")");
-        }
-        item.setData(id, valueOfType(attr->second, value, name));
+    for (std::size_t i = first; i < o.args.size(); ++i) {
+        changes.push_back(splitAssignment(o.args[i], o.command));
+        for (std::size_t k = 0; k + 1 < changes.size(); ++k)
+            if (changes[k].first == changes.back().first)
+                throw UsageError(changes.back().first + " is given twice", o.command);
     }
-    item.update();
-    std::cout << "updated " << Repository::shortName(item.getPid()) << ": "
-              << plural(changes.size(), "attribute", "attributes") << "\n";
+    return changes;
+}
+
+void listItems(const std::vector<ItemName>& items) {
+    for (const ItemName& i : items) std::cout << terminalSafe(i.entity) << ":" << i.id << "\n";
+}
+
+int runUpdate(const Options& o, Repository* shared) {
+    // Every NAME=VALUE is checked before anything is asked of the repository.
+    const auto changes = changesOf(o, o.whereGiven ? 1 : 2);
+    RepositoryRef repo(o, shared, o.dryRun);
+    if (!o.whereGiven) {
+        std::unique_ptr<DKDDO> item = repo->itemOf(o.args[1]);
+        item->retrieve();
+        const std::string name = Repository::shortName(item->getPid());
+        applyChanges(*item, changes, attributesOf(repo->datastore(), item->getPid().getObjectType().c_str()), name);
+        item->update();
+        std::cout << "updated " << terminalSafe(name) << ": " << plural(changes.size(), "attribute", "attributes")
+                  << "\n";
+        return kExitOk;
+    }
+    const std::vector<ItemName> items = selectedItems(*repo, o);
+    if (o.dryRun) {
+        listItems(items);
+        std::cout << "would update " << plural(items.size(), "item", "items") << "\n";
+        return kExitOk;
+    }
+    std::map<std::string, std::vector<std::pair<std::string, unsigned short>>> attributes;   // by entity
+    Transaction tx(*repo);
+    for (const ItemName& i : items) {
+        auto known = attributes.find(i.entity);
+        if (known == attributes.end()) known = attributes.emplace(i.entity, attributesOf(repo->datastore(), i.entity)).first;
+        std::unique_ptr<DKDDO> item = repo->itemOf(i.entity, i.id);
+        applyChanges(*item, changes, known->second, i.entity + ":" + i.id);
+        item->update();
+    }
+    tx.commit();
+    std::cout << "updated " << plural(items.size(), "item", "items") << "\n";
     return kExitOk;
 }
 
-int runDelete(const Options& o) {
-    Repository repo(o.args[0], o.user, readPassword(o.passwordFile, o.user, false), false);
-    std::unique_ptr<DKDDO> item = repo.itemOf(o.args[1]);
-    item->del();
-    std::cout << "deleted " << Repository::shortName(item->getPid()) << "\n";
+int runDelete(const Options& o, Repository* shared) {
+    RepositoryRef repo(o, shared, o.dryRun);
+    if (!o.whereGiven) {
+        std::unique_ptr<DKDDO> item = repo->itemOf(o.args[1]);
+        item->del();
+        std::cout << "deleted " << terminalSafe(Repository::shortName(item->getPid())) << "\n";
+        return kExitOk;
+    }
+    const std::vector<ItemName> items = selectedItems(*repo, o);
+    if (o.dryRun) {
+        listItems(items);
+        std::cout << "would delete " << plural(items.size(), "item", "items") << "\n";
+        return kExitOk;
+    }
+    Transaction tx(*repo);
+    for (const ItemName& i : items) repo->itemOf(i.entity, i.id)->del();
+    tx.commit();
+    std::cout << "deleted " << plural(items.size(), "item", "items") << "\n";
+    return kExitOk;
+}
+
+int runCheck(const Options& o, Repository* shared) {
+    RepositoryRef repo(o, shared, true);
+    long count = 0;
+    std::unique_ptr<DKString[]> problems(repo->maintenance().check(1, count));
+    if (count == 0) {
+        std::cout << "ok\n";
+        return kExitOk;
+    }
+    for (long i = 0; i < count; ++i) std::cout << terminalSafe(problems[i].c_str()) << "\n";
+    std::cout << plural(static_cast<std::size_t>(count), "problem", "problems") << " found in " << terminalSafe(repo->file())
+              << "\n";
+    return kExitRepository;
+}
+
+int runBackup(const Options& o, Repository* shared) {
+    const std::string& target = o.args[1];
+    std::error_code ec;
+    if (fs::exists(target, ec) || fs::is_symlink(target, ec))
+        throw std::runtime_error("the backup file " + target + " exists already");
+    RepositoryRef repo(o, shared, true);
+    repo->maintenance().backup(target.c_str());
+    std::cout << "backed up " << terminalSafe(repo->file()) << " to " << terminalSafe(target) << "\n";
     return kExitOk;
 }
 
 }  // namespace
 
-int runCommand(const Options& o) {
+Transaction::Transaction(Repository& repo) : repo_(repo) { repo_.datastore().startTransaction(); }
+
+Transaction::~Transaction() {
+    if (!open_) return;
+    try {
+        repo_.datastore().rollback();
+    } catch (DKExceptionBase&) {
+        // The failure that brought us here is the one to report.
+    }
+}
+
+void Transaction::commit() {
+    long count = 0;
+    std::unique_ptr<DKString[]> problems(repo_.maintenance().check(0, count));
+    if (count > 0)
+        throw std::runtime_error("the repository " + repo_.file() + " is damaged (" + problems[0].c_str() +
+                                 "); nothing was changed. `dk check` tells more.");
+    repo_.datastore().commit();
+    open_ = false;
+}
+
+RepositoryRef::RepositoryRef(const Options& o, Repository* shared, bool readOnly) : repo_(shared) {
+    if (repo_) return;
+    own_ = std::make_unique<Repository>(o.args[0], o.user, readPassword(o.passwordFile, o.user, false),
+                                        openModeFor(o, readOnly));
+    repo_ = own_.get();
+}
+
+OpenMode openModeFor(const Options& o, bool readOnly) {
+    OpenMode m;
+    m.create = o.command == "init";
+    m.readOnly = readOnly && !m.create;
+    m.queryTimeoutMs = o.timeoutSeconds * 1000;
+    m.heapLimitBytes = o.maxMemoryMiB * 1024 * 1024;
+    return m;
+}
+
+OutputOptions outputOptionsFor(const Options& o, Format defaultFormat) {
+    OutputOptions out;
+    out.format = defaultFormat;
+    if (!o.format.empty() && !parseFormat(o.format, out.format))
+        throw UsageError("unknown format '" + o.format + "' (table, csv, tsv, json, jsonl or line)", o.command);
+    out.header = !o.noHeader;
+    out.nullText = o.nullText;
+    out.wide = o.wide;
+    out.terminal = isatty(STDOUT_FILENO) == 1;
+    out.terminalWidth = out.terminal ? terminalColumns() : 0;
+    return out;
+}
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+int runCommand(const Options& o, Repository* shared) {
     if (o.command == "init") return runInit(o);
-    if (o.command == "import") return runImport(o);
-    if (o.command == "entities") return runEntities(o);
-    if (o.command == "query") return runQuery(o);
-    if (o.command == "get") return runGet(o);
-    if (o.command == "update") return runUpdate(o);
-    if (o.command == "delete") return runDelete(o);
+    if (o.command == "import") return runImport(o, shared);
+    if (o.command == "entities") return runEntities(o, shared);
+    if (o.command == "query") return runQuery(o, shared);
+    if (o.command == "get") return runGet(o, shared);
+    if (o.command == "update") return runUpdate(o, shared);
+    if (o.command == "delete") return runDelete(o, shared);
+    if (o.command == "check") return runCheck(o, shared);
+    if (o.command == "backup") return runBackup(o, shared);
+    if (o.command == "shell") return runShell(o);
     throw UsageError("unknown command '" + o.command + "'");
 }
 

@@ -1,14 +1,63 @@
 // tools/dk/dkCommands.hpp
 #pragma once
 
-// The seven commands of `dk`, each given the parsed command line. They print their results on
+// The commands of `dk`, each given the parsed command line. They print their results on
 // standard output and return an exit code; command-line mistakes leave as UsageError and
-// repository failures as DKException, which main() turns into messages and exit codes.
+// repository failures as DKException (or std::runtime_error), which main() turns into messages
+// and exit codes. A command runs on the repository a shell keeps open when one is given, and
+// otherwise opens REPO itself: read-only for the commands that only read.
 
 #include "dkCli.hpp"
+#include "dkOutput.hpp"
+#include "dkRepository.hpp"
+
+#include <cstddef>
+#include <memory>
+#include <string>
 
 namespace dkcli {
 
-int runCommand(const Options& options);
+int runCommand(const Options& options, Repository* shared = nullptr);
+
+// The commands with sources of their own.
+int runImport(const Options& options, Repository* shared);
+int runQuery(const Options& options, Repository* shared);
+int runShell(const Options& options);
+
+// The repository a command works on: the shared one, or one opened for this command alone.
+class RepositoryRef {
+public:
+    RepositoryRef(const Options& options, Repository* shared, bool readOnly);
+    Repository& operator*() { return *repo_; }
+    Repository* operator->() { return repo_; }
+
+private:
+    std::unique_ptr<Repository> own_;
+    Repository* repo_;
+};
+
+// One transaction around a change of many items. commit() checks the file for damage first, so
+// a change is never committed into a damaged repository; leaving without commit() rolls back.
+class Transaction {
+public:
+    explicit Transaction(Repository& repo);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Repository& repo_;
+    bool open_ = true;
+};
+
+// How a command opens REPO: read-only or not, with the run's query limits.
+OpenMode openModeFor(const Options& options, bool readOnly);
+
+// The writer options of the output options on the command line.
+OutputOptions outputOptionsFor(const Options& options, Format defaultFormat);
+
+// "1 file", "3 files".
+std::string plural(std::size_t n, const char* one, const char* many);
 
 }  // namespace dkcli

@@ -1,8 +1,9 @@
 // tools/dk/dkImport.cpp
 //
-// Finding the files `dk import` turns into items, their MIME types, and the progress bar. The
-// walk leaves out version-control and build folders, so importing a source tree imports the
-// sources, not the objects built from them.
+// Finding the files `dk import` turns into items, their MIME types, and the progress bar. By
+// default the walk leaves out version-control and build folders, so importing a source tree
+// imports the sources, not the objects built from them; everything left out is counted so the
+// summary can say so.
 
 #include "dkImport.hpp"
 #include "dkCli.hpp"
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <cctype>
 #include <system_error>
+
+#include <fnmatch.h>
 
 #include <sys/stat.h>
 
@@ -42,21 +45,20 @@ const MimeEntry kMimeTable[] = {
 
 const char* const kTextNames[] = {"Makefile", "README", "LICENSE", "Dockerfile", "CMakeLists.txt"};
 
-bool isSkippedFolder(const fs::path& dir) {
+// The folders the walk leaves out unless --no-default-excludes is given; --help names them.
+bool isDefaultExcludedFolder(const fs::path& dir) {
     const std::string name = dir.filename().string();
-    if (name == ".git" || name == "build" || name.rfind("build-", 0) == 0 || name.rfind("cmake-build-", 0) == 0)
-        return true;
+    if (name == ".git" || name == ".hg" || name == ".svn" || name == "build") return true;
     std::error_code ec;
-    return fs::exists(dir / "CMakeCache.txt", ec);
+    return fs::exists(dir / "CMakeCache.txt", ec);   // a CMake build tree
 }
 
-bool sameFile(const fs::path& a, const std::vector<fs::path>& others) {
-    for (const fs::path& b : others) {
-        std::error_code ec;
-        if (fs::equivalent(a, b, ec)) return true;
-    }
-    return false;
-}
+// A file by identity: the repository's own files are recognised however DIR names them.
+struct FileId {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FileId& o) const { return device == o.device && inode == o.inode; }
+};
 
 }  // namespace
 
@@ -71,11 +73,20 @@ std::string mimeTypeOf(const fs::path& name) {
     return "application/octet-stream";
 }
 
+bool excluded(const std::vector<std::string>& globs, const std::string& name, const std::string& relative) {
+    for (const std::string& g : globs) {
+        const bool byPath = g.find('/') != std::string::npos;
+        if (fnmatch(g.c_str(), byPath ? relative.c_str() : name.c_str(), byPath ? FNM_PATHNAME : 0) == 0) return true;
+    }
+    return false;
+}
+
 namespace {
 
-void addFile(const fs::path& dir, const fs::path& file, std::vector<ImportFile>& files) {
+void addFile(const fs::path& dir, const fs::path& file, const std::vector<FileId>& own, std::vector<ImportFile>& files) {
     struct stat st;
     if (stat(file.c_str(), &st) != 0) return;   // gone since it was listed
+    if (std::find(own.begin(), own.end(), FileId{st.st_dev, st.st_ino}) != own.end()) return;
     ImportFile f;
     f.path = file;
     f.relative = file.lexically_relative(dir).generic_string();
@@ -87,41 +98,61 @@ void addFile(const fs::path& dir, const fs::path& file, std::vector<ImportFile>&
     files.push_back(std::move(f));
 }
 
-void walk(const fs::path& root, const fs::path& dir, const std::vector<fs::path>& skipFiles,
-          std::vector<ImportFile>& files, std::vector<std::string>& unreadable) {
+void skip(WalkResult& r, const std::string& relative, bool folder) {
+    (folder ? r.skippedFolders : r.skippedFiles) += 1;
+    if (r.firstSkipped.size() < WalkResult::kNamedSkips) r.firstSkipped.push_back(relative + (folder ? "/" : ""));
+}
+
+void walk(const fs::path& root, const fs::path& dir, const WalkRules& rules, const std::vector<FileId>& own,
+          WalkResult& r) {
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
     if (ec) {
-        unreadable.push_back(dir.string());
+        r.unreadable.push_back(dir.string());
         return;
     }
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const fs::directory_entry& entry = *it;
+    // Entries are taken in name order so the skip list names the same files on every run.
+    std::vector<fs::directory_entry> entries;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) entries.push_back(*it);
+    if (ec) r.unreadable.push_back(dir.string());
+    std::sort(entries.begin(), entries.end(),
+              [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
+    for (const fs::directory_entry& entry : entries) {
         std::error_code sc;
+        const std::string name = entry.path().filename().string();
+        const std::string relative = entry.path().lexically_relative(root).generic_string();
         // Symbolic links are neither followed nor imported: a link is not a file of this tree.
-        if (entry.is_symlink(sc)) continue;
-        if (entry.is_directory(sc)) {
-            if (!isSkippedFolder(entry.path())) walk(root, entry.path(), skipFiles, files, unreadable);
-        } else if (entry.is_regular_file(sc) && !sameFile(entry.path(), skipFiles)) {
-            addFile(root, entry.path(), files);
+        if (entry.is_symlink(sc)) {
+            skip(r, relative, false);
+        } else if (entry.is_directory(sc)) {
+            if ((rules.defaultExcludes && isDefaultExcludedFolder(entry.path())) || excluded(rules.excludes, name, relative))
+                skip(r, relative, true);
+            else
+                walk(root, entry.path(), rules, own, r);
+        } else if (entry.is_regular_file(sc)) {
+            if (excluded(rules.excludes, name, relative)) skip(r, relative, false);
+            else addFile(root, entry.path(), own, r.files);
         }
     }
-    if (ec) unreadable.push_back(dir.string());
 }
 
 }  // namespace
 
-std::vector<ImportFile> collectFiles(const fs::path& dir, const std::vector<fs::path>& skipFiles,
-                                     std::vector<std::string>& unreadable) {
+WalkResult collectFiles(const fs::path& dir, const WalkRules& rules) {
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) throw UsageError("not a folder: " + dir.string(), "import");
-    std::vector<ImportFile> files;
-    walk(dir, dir, skipFiles, files, unreadable);
-    if (files.empty() && !unreadable.empty() && unreadable.front() == dir.string())
+    std::vector<FileId> own;
+    for (const fs::path& p : rules.ownFiles) {
+        struct stat st;
+        if (stat(p.c_str(), &st) == 0) own.push_back({st.st_dev, st.st_ino});
+    }
+    WalkResult r;
+    walk(dir, dir, rules, own, r);
+    if (r.files.empty() && !r.unreadable.empty() && r.unreadable.front() == dir.string())
         throw UsageError("cannot read the folder " + dir.string(), "import");
-    std::sort(files.begin(), files.end(),
+    std::sort(r.files.begin(), r.files.end(),
               [](const ImportFile& a, const ImportFile& b) { return a.relative < b.relative; });
-    return files;
+    return r;
 }
 
 Progress::Progress(std::FILE* out, std::size_t total, bool terminal)

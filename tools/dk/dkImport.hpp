@@ -24,14 +24,32 @@ struct ImportFile {
     std::string mimeType;
 };
 
-// Every regular file under dir, sorted by relative path. Folders named ".git" or "build" (or
-// beginning with "build-" or "cmake-build-"), folders holding a CMakeCache.txt, and the files
-// in skipFiles (the repository's own, compared by identity) are left out; symbolic links are not
-// followed. Subfolders that cannot be read are added to unreadable and the walk goes on.
+// What the walk leaves out.
+struct WalkRules {
+    std::vector<std::string> excludes;             // --exclude GLOBs
+    bool defaultExcludes = true;                   // .git, .hg, .svn, build, CMake build trees
+    std::vector<std::filesystem::path> ownFiles;   // the repository's own files, by identity
+};
+
+// What the walk found and what it left out. Left-out names are relative to DIR ("build/",
+// "notes.tmp"); only the first few are kept, the counts are complete.
+struct WalkResult {
+    std::vector<ImportFile> files;           // sorted by relative path
+    std::size_t skippedFolders = 0;
+    std::size_t skippedFiles = 0;            // excluded files and symbolic links
+    std::vector<std::string> firstSkipped;   // at most kNamedSkips names, folders end in '/'
+    std::vector<std::string> unreadable;     // folders that could not be read (all of them)
+    static constexpr std::size_t kNamedSkips = 5;
+};
+
+// Every regular file under dir but what the rules leave out; symbolic links are neither
+// followed nor imported. Subfolders that cannot be read are listed and the walk goes on.
 // UsageError when dir is not a folder or cannot be read itself.
-std::vector<ImportFile> collectFiles(const std::filesystem::path& dir,
-                                     const std::vector<std::filesystem::path>& skipFiles,
-                                     std::vector<std::string>& unreadable);
+WalkResult collectFiles(const std::filesystem::path& dir, const WalkRules& rules);
+
+// True when a --exclude GLOB matches: a GLOB without '/' matches the file's or folder's name,
+// one with '/' its path relative to DIR.
+bool excluded(const std::vector<std::string>& globs, const std::string& name, const std::string& relative);
 
 // The MIME type for a file name by its extension (case-insensitive), from a small table;
 // "application/octet-stream" for anything else. A few well-known names without extension

@@ -1,0 +1,89 @@
+// tools/dk/dkCmdQuery.cpp
+//
+// `dk query REPO "SELECT ..."`: runs one read-only query on a repository opened read-only and
+// streams the rows to the result writer as the cursor yields them, so memory stays bounded
+// whatever the row count. The columns are those of the first row; when rows are items of an
+// entity, an item column (ENTITY:ID) comes first.
+
+#include "dkCommands.hpp"
+#include "dkValues.hpp"
+
+#include <dk/DKDDO.hpp>
+#include <dk/DKNVPair.hpp>
+#include <dk/dkDatastore.hpp>
+#include <dk/dkResultSetCursor.hpp>
+
+#include <charconv>
+
+#include <unistd.h>
+
+namespace dkcli {
+
+namespace {
+
+constexpr short kSql = 4;   // the query-language code of SQL
+
+// A query parameter: a whole number is passed as a number, anything else as text.
+DKAny parameterValue(const std::string& text) {
+    long n = 0;
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, n);
+    if (!text.empty() && ec == std::errc() && p == end) return DKAny(n);
+    return DKAny(DKString(text.data(), text.size()));
+}
+
+bool isItem(const DKDDO& row) {
+    const DKPid& pid = row.getPid();
+    return pid.getObjectType().length() > 0 && pid.getIdStringCount() > 0 && pid.getIdString(0).length() > 0;
+}
+
+}  // namespace
+
+int runQuery(const Options& o, Repository* shared) {
+    const OutputOptions output = outputOptionsFor(o, Format::table);
+    // Parameters bind by name (:NAME in the query); the list ends with an entry without a name.
+    std::vector<DKNVPair> params;
+    for (const auto& [name, value] : o.params) {
+        const char c = name[0];
+        const std::string key = c == ':' || c == '@' || c == '$' ? name : ":" + name;
+        params.emplace_back(key.c_str(), parameterValue(value));
+    }
+    params.emplace_back("");
+
+    RepositoryRef repo(o, shared, true);
+    std::unique_ptr<dkResultSetCursor> cursor(repo->datastore().execute(o.args[1].c_str(), kSql, params.data()));
+    RowWriter out(STDOUT_FILENO, output);
+    std::unique_ptr<DKDDO> row(cursor->fetchNext());
+    if (!row) {
+        out.begin({});
+        out.end();
+        return kExitOk;
+    }
+    // Rows of one cursor share their shape: the items the first row has set are the columns.
+    const bool items = isItem(*row);
+    std::vector<std::string> columns;
+    std::vector<unsigned short> ids;
+    if (items) columns.emplace_back("item");
+    for (unsigned short id = 1; id <= row->dataCount(); ++id) {
+        if (!row->isDataSet(id)) continue;   // an item's attributes that the query did not select
+        columns.emplace_back(row->getDataName(id).c_str());
+        ids.push_back(id);
+    }
+    out.begin(columns);
+    std::vector<Cell> cells(columns.size());
+    do {
+        std::size_t c = 0;
+        if (items) {
+            cells[c].kind = Cell::kText;
+            cells[c++].text = Repository::shortName(row->getPid());
+        }
+        for (unsigned short id : ids) cells[c++] = cellOf(row->getData(id));
+        out.row(cells);
+        row.reset(cursor->fetchNext());
+    } while (row);
+    cursor->close();
+    out.end();
+    return kExitOk;
+}
+
+}  // namespace dkcli

@@ -1,0 +1,38 @@
+// tools/dk/dkDocument.hpp
+#pragma once
+
+// The "document" entity `dk` keeps files as: its attributes, their types, and how a repository
+// gets it (init) or is brought up to date with it (import into a repository made before the
+// root attribute existed).
+
+#include <dk/DKAny.hpp>
+
+class dkDatastore;
+
+namespace dkcli {
+
+constexpr const char* kDocument = "document";
+
+// The attributes of a document item, in the order they are defined and shown.
+struct AttributeSpec {
+    const char* name;
+    DKAny::TypeCode type;
+    const char* description;
+};
+constexpr AttributeSpec kDocumentAttributes[] = {
+    {"title", DKAny::tc_string, "the file name without its extension"},
+    {"filename", DKAny::tc_string, "the path relative to the imported folder"},
+    {"size", DKAny::tc_long, "the size in bytes"},
+    {"modified", DKAny::tc_timestamp, "the time of the last change, UTC"},
+    {"mimetype", DKAny::tc_string, "the MIME type, from the file name's extension"},
+    {"root", DKAny::tc_string, "the imported folder, as an absolute path"},
+};
+
+// Creates the entity with every attribute above.
+void defineDocumentEntity(dkDatastore& ds);
+
+// Adds the attributes above that an existing document entity lacks (repositories made by an
+// older dk have no root). DKException when there is no document entity.
+void completeDocumentEntity(dkDatastore& ds);
+
+}  // namespace dkcli
