@@ -26,6 +26,32 @@ bool readNumber(const std::string& text, T& out) {
     return !text.empty() && ec == std::errc() && p == end;
 }
 
+// n with at least width digits ('-' first when negative), as "%0*d" would write it; written by
+// hand because a query prints a timestamp per row and printf is a large share of that.
+void appendNumber(std::string& out, long n, int width) {
+    char digits[24];
+    const auto r = std::to_chars(digits, digits + sizeof digits, n < 0 ? -n : n);
+    if (n < 0) out += '-';
+    for (long pad = width - (r.ptr - digits) - (n < 0 ? 1 : 0); pad > 0; --pad) out += '0';
+    out.append(digits, r.ptr);
+}
+
+void appendTimestamp(std::string& out, const DKTimestamp& t) {
+    appendNumber(out, t.getYear(), 4);
+    out += '-';
+    appendNumber(out, t.getMonth(), 2);
+    out += '-';
+    appendNumber(out, t.getDay(), 2);
+    out += ' ';
+    appendNumber(out, t.getHours(), 2);
+    out += ':';
+    appendNumber(out, t.getMinutes(), 2);
+    out += ':';
+    appendNumber(out, t.getSeconds(), 2);
+    out += '.';
+    appendNumber(out, t.getNanos(), 9);
+}
+
 std::string dateText(int y, int m, int d) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
@@ -150,11 +176,9 @@ Cell cellOf(const DKAny& v) {
     case DKAny::tc_timestamp: {
         if (!v.value()) return c;
         const DKTimestamp& t = *static_cast<const DKTimestamp*>(v.value());
-        char nanos[16];
-        std::snprintf(nanos, sizeof nanos, ".%09d", t.getNanos());
         c.kind = Cell::kText;
-        c.text = dateText(t.getYear(), t.getMonth(), t.getDay()) + " " +
-                 timeText(t.getHours(), t.getMinutes(), t.getSeconds()) + nanos;
+        c.text.clear();
+        appendTimestamp(c.text, t);
         return c;
     }
     case DKAny::tc_bytearray: {
