@@ -20,7 +20,7 @@ namespace dkcli {
 
 ToolLog::ToolLog(fs::path folder, std::uint64_t maxBytes, int generations, std::FILE* warnings)
     : folder_(std::move(folder)),
-      file_(folder_ / "dklog.log"),
+      file_(folder_ / kFileName),
       maxBytes_(maxBytes),
       generations_(generations < 1 ? 1 : generations),
       warnings_(warnings) {}

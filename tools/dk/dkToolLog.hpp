@@ -23,6 +23,8 @@ namespace dkcli {
 // Safe to call from any thread (one mutex around every write).
 class ToolLog : public dkLog, public dkLogManagerFactory {
 public:
+    static constexpr const char* kFileName = "dklog.log";
+
     // The log file is folder/dklog.log; it rolls over to dklog.log.sav1 .. .savN when a line
     // would take it past maxBytes. warnings receives the one warning (normally stderr).
     ToolLog(std::filesystem::path folder, std::uint64_t maxBytes = 1 << 20, int generations = 2,

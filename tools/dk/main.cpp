@@ -63,10 +63,9 @@ int main(int argc, char** argv) {
         std::cout << "dk " << DK_TOOL_VERSION << "\n";
         return dkcli::kExitOk;
     }
-    // Kept to the end of the process: library objects hold on to the log they were given.
-    dkcli::ToolLog& log = *new dkcli::ToolLog(logFolder(&options));
+    const std::filesystem::path folder = logFolder(&options);
     if (options.help) {
-        std::cout << dkcli::helpText(options.command, log.file().string());
+        std::cout << dkcli::helpText(options.command, (folder / dkcli::ToolLog::kFileName).string());
         return dkcli::kExitOk;
     }
     try {
@@ -74,6 +73,9 @@ int main(int argc, char** argv) {
     } catch (const dkcli::UsageError& e) {
         return usage(dkcli::UsageError(e.what(), options.command));
     }
+    // Kept to the end of the process (the library holds it as its log manager, and objects it
+    // made keep the pointer).
+    dkcli::ToolLog& log = *new dkcli::ToolLog(folder);
     log.install(banner(argc, argv));
 
     try {
