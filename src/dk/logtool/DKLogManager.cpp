@@ -3,12 +3,14 @@
 // The log manager and its default factory. A manager checks the process-wide priority, has its
 // line built and hands it to the writer; it adds only its name. What they share lives in the
 // pieces beside this file: the configuration (and its watcher), the writer with its rollover,
-// the formatting of lines, error blocks and header, and the repeat suppression.
+// the formatting of lines, error blocks and header, the repeat suppression, and the error handler
+// that a log call which fails on an exception reports to instead of throwing.
 
 #include <dk/DKException.hpp>
 #include <dk/DKLogManager.hpp>
 
 #include "dk/logtool/PLogConfiguration.hpp"
+#include "dk/logtool/PLogErrorHandler.hpp"
 #include "dk/logtool/PLogFormat.hpp"
 #include "dk/logtool/PLogSuppression.hpp"
 #include "dk/logtool/PLogWriter.hpp"
@@ -56,6 +58,7 @@ void logAt(int level, char letter, const char* message) {
     try {
         writeStandard(letter, message);
     } catch (...) {
+        plog::reportCaught(plog::Failure::call, "a log line was lost");
     }
 }
 
@@ -64,6 +67,7 @@ void logAt(int level, char letter, const dkLogException& e) {
     try {
         writeStandard(letter, textOf(e).c_str());
     } catch (...) {
+        plog::reportCaught(plog::Failure::call, "a log line was lost");
     }
 }
 
@@ -121,6 +125,7 @@ void DKLogManager_default::error(const char* message) {
     try {
         writeErrorBlock("", name_, std::string("[MSG]: ") + (message ? message : ""));
     } catch (...) {
+        plog::reportCaught(plog::Failure::call, "a log line was lost");
     }
 }
 
@@ -129,6 +134,7 @@ void DKLogManager_default::error(const dkLogException& e) {
     try {
         if (!plog::suppressException(e.errorMessageId())) writeErrorBlock(e.name(), name_, textOf(e));
     } catch (...) {
+        plog::reportCaught(plog::Failure::call, "a log line was lost");
     }
 }
 
@@ -151,6 +157,7 @@ void DKLogManager_default::forcedLog(int priority, const char* message) {
     try {
         writeStandard(letter, message);
     } catch (...) {
+        plog::reportCaught(plog::Failure::call, "a log line was lost");
     }
 }
 

@@ -13,6 +13,7 @@
 #include <dk/dkLog.hpp>
 
 #include "dk/logtool/PLogConfig.hpp"
+#include "dk/logtool/PLogErrorHandler.hpp"
 #include "dk/logtool/PLogFormat.hpp"
 #include "dk/logtool/PLogSuppression.hpp"
 #include "dk/logtool/PLogWatcher.hpp"
@@ -69,6 +70,9 @@ void applySettings(Configuration& c, const plogconfig::Settings& s) {
         if (name.size() <= plogconfig::kNameLimit) {
             PSystem::makeParentDirectories(name);
             writer.setFileName(name);
+        } else {
+            reportFailure(Failure::setting, "the log file name %.40s... has %zu characters, more than %zu; it is "
+                          "not used", name.c_str(), name.size(), plogconfig::kNameLimit);
         }
     }
     if (s.hasSizeLimit) writer.setSizeLimit(s.sizeLimit);
@@ -133,7 +137,10 @@ void reconfigure() {
     configure();
 }
 
-void configure() {
+namespace {
+
+// Configures unless configured; configure() below keeps its failures away from the caller.
+void configureOnce() {
     if (g_configured.load(std::memory_order_acquire) || tl_configuring) return;
     ConfiguringScope scope;
     Configuration& c = configuration();
@@ -155,6 +162,17 @@ void configure() {
     if (enabled) {
         std::string text = "[ INFO]\n" + logHeader(c.warnings, c.shownPath) + "\n\n";
         writer.writeLine(text);
+    }
+}
+
+}  // namespace
+
+void configure() {
+    try {
+        configureOnce();
+    } catch (...) {
+        // The configured flag stays clear, so the next log manager made tries again.
+        reportCaught(Failure::call, "the log configuration could not be read");
     }
 }
 

@@ -7,6 +7,7 @@
 #include "dk/logtool/PLogWatcher.hpp"
 
 #include "dk/logtool/PLogConfiguration.hpp"
+#include "dk/logtool/PLogErrorHandler.hpp"
 #include "platform/os/PSystem.hpp"
 
 #include <string>
@@ -34,6 +35,7 @@ bool startWatcher() {
         std::thread(watch).detach();   // never joined: it may sleep while the process exits
         return true;
     } catch (...) {
+        reportCaught(Failure::watcher, "cannot start the watcher of the log configuration; changes to it are not seen");
         return false;
     }
 }
