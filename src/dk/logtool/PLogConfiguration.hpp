@@ -5,6 +5,8 @@
 // reading of that file into the priority, the writer's settings and the suppression switch, and
 // the log header written after every reading.
 
+#include <dk/dkExport.hpp>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -12,8 +14,8 @@
 namespace plog {
 
 // The current priority. Read on every log call without a lock; constant-initialised, so valid
-// before any constructor runs.
-extern std::atomic<int> logPriority;
+// before any constructor runs. Declared hidden so that a check is one load, not a lookup first.
+extern DK_LOCAL std::atomic<int> logPriority;
 
 // Reads the configuration, opens the log and writes the header, unless the log is configured
 // already. Runs fully once per process and again after reconfigure().
