@@ -74,3 +74,19 @@ private:
     Entry* table_[BUCKETS];
     PMutex tableMutex_;
 };
+
+// What the log manager could not do. A log call never throws and never stops its caller; when
+// the log manager fails on its own (a line the log file does not take, a rollover that cannot
+// remove or rename, a log file that cannot be opened, reopened or that was removed or replaced
+// under it, a watcher that cannot start, a line that cannot be built), the failure is counted
+// here and the first failure of each kind is reported once on standard error, as one line
+// beginning "dk log: ". All members are static and safe to call from any thread.
+class DK_API DKLogErrorHandler {
+public:
+    // How many failures the log manager has met since the process started.
+    static unsigned long getFailureCount();
+    // The text of the latest failure, without "dk log: "; empty while there was none.
+    static DKString getLastFailure();
+
+    DKLogErrorHandler() = delete;
+};

@@ -1,9 +1,12 @@
 // src/dk/logtool/DKTrace.cpp
 //
 // The entry and exit lines of traced member functions. The text is built only when the object's
-// cached trace flag is on, so an untraced call never formats anything.
+// cached trace flag is on, so an untraced call never formats anything. A line that cannot be
+// built or written is reported to the error handler of the log, never to the traced caller.
 
 #include <dk/DKTrace.hpp>
+
+#include "dk/logtool/PLogErrorHandler.hpp"
 
 #include <cstdint>
 #include <string>
@@ -27,6 +30,7 @@ void DKTrace::entry(const char* operation, const void* object) const {
     try {
         writeMark(log_, "+ ", operation, object);
     } catch (...) {
+        plog::reportCaught(plog::Failure::call, "a trace line was lost");
     }
 }
 
@@ -34,5 +38,6 @@ void DKTrace::exit(const char* operation, const void* object) const {
     try {
         writeMark(log_, "- ", operation, object);
     } catch (...) {
+        plog::reportCaught(plog::Failure::call, "a trace line was lost");
     }
 }

@@ -22,6 +22,8 @@ namespace plogconfig {
 constexpr std::size_t kLineLimit = 1024;
 // Longest log file name (and configuration path) kept.
 constexpr std::size_t kNameLimit = 1023;
+// The log configuration file, in the configuration folder.
+constexpr const char* kConfigFileName = "vtxlogconfig.properties";
 
 inline std::string strip(const std::string& s) {
     std::size_t b = 0, e = s.size();

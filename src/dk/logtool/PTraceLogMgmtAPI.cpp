@@ -8,10 +8,8 @@
 #include <dk/PTraceLogMgmtAPI.hpp>
 #include <dk/dkThrow.hpp>
 
-#include "dk/logtool/PLogConfig.hpp"
-#include "platform/os/PSystem.hpp"
+#include "dk/logtool/PLogConfiguration.hpp"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -59,23 +57,6 @@ bool isSizeWithUnit(const std::string& v) {
     return unit == "MB" || unit == "KB" || unit == "GB";
 }
 
-// The folder of the log configuration, as the log manager finds it: NVLVTROOT names the
-// install root, whose vtgmt/nvlvtconfig.properties names the working folder that holds
-// vtgmt/connectors/. Empty when any step gives nothing.
-std::string configDirectory() {
-    std::string root = PSystem::environment("NVLVTROOT");
-    if (root.empty()) return std::string();
-    root = plogconfig::withSeparator(root);
-    std::FILE* in = std::fopen((root + "vtgmt/nvlvtconfig.properties").c_str(), "r");
-    if (in == nullptr) return std::string();
-    const std::string work = plogconfig::findValue(in, "NVLVTWorkingDirectory");
-    std::fclose(in);
-    if (work.empty()) return std::string();
-    std::string dir = plogconfig::withSeparator(work) + "vtgmt/connectors/";
-    if (dir.size() + std::strlen(PTraceLogMgmtAPI::kFileName) > plogconfig::kNameLimit) return std::string();
-    return dir;
-}
-
 }  // namespace
 
 const char* const PTraceLogMgmtAPI::levelKeys[5] = {"DKLogPriority", "DKAPIJavaLogLevel", "DKAdminLogLevel",
@@ -118,7 +99,7 @@ const PTraceLogMgmtAPI::LevelName PTraceLogMgmtAPI::levelNames[6] = {
     {"TRACE_ENTRY_EXIT", "TRACE_ENTRY_EXIT"}, {"TRACE_FULL", "TRACE"}};
 
 PTraceLogMgmtAPI::PTraceLogMgmtAPI() {
-    const std::string dir = configDirectory();
+    const std::string dir = plog::findConfigDirectory(nullptr);
     if (dir.empty()) dkThrow<DKException>(486, kSource, "PTraceLogMgmtAPI::PTraceLogMgmtAPI");
     initialize(DKString(dir + kFileName));
 }

@@ -26,6 +26,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,6 +98,24 @@ std::map<std::string, std::smatch> linesOf(const std::string& log, std::vector<s
         if (std::regex_match(l, m, kLine)) byText[m[9]] = m;
     }
     return byText;
+}
+
+// What a child printed as NAME=value on a line of its own ("" when it did not).
+std::string printed(const fs::path& root, const std::string& name) {
+    const std::string out = "\n" + dktest::readFile(root / "stdout.txt");
+    auto at = out.find("\n" + name + "=");
+    if (at == std::string::npos) return "";
+    at += name.size() + 2;
+    return out.substr(at, out.find('\n', at) - at);
+}
+
+// The error handler's reports on a child's standard error, one per line.
+std::vector<std::string> reportsOf(const fs::path& root) {
+    std::istringstream in(dktest::readFile(root / "stderr.txt"));
+    std::vector<std::string> reports;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("dk log: ", 0) == 0) reports.push_back(line);
+    return reports;
 }
 
 }  // namespace
@@ -186,6 +205,31 @@ TEST(LogChild, Lines) {
             for (int i = 0; i < perThread; ++i) log->fatal(("L " + std::to_string(t) + " " + std::to_string(i) + " " + pad).c_str());
         });
     for (auto& w : workers) w.join();
+    std::printf("FAILURES=%lu\n", DKLogErrorHandler::getFailureCount());
+}
+
+TEST(LogChild, Faults) {
+    // Round by round: one line, then LOG_FAULT done to the log file LOG_FILE, then LINES_COUNT
+    // numbered lines "L round i". Prints what the error handler counted.
+    if (!inChild()) GTEST_SKIP();
+    const std::string fault = std::getenv("LOG_FAULT");
+    const fs::path file = std::getenv("LOG_FILE");
+    const int rounds = std::atoi(std::getenv("ROUNDS")), lines = std::atoi(std::getenv("LINES_COUNT"));
+    dkLog* log = DKLogAccessor::getInstance();
+    const std::string pad(60, 'x');
+    for (int r = 0; r < rounds; ++r) {
+        log->fatal(("round " + std::to_string(r)).c_str());
+        if (fault == "remove-folder") {
+            fs::remove_all(file.parent_path());
+        } else if (fault == "replace-file") {
+            fs::rename(file, file.string() + ".moved" + std::to_string(r));
+            dktest::writeFile(file, "put here " + std::to_string(r) + "\n");
+        }
+        for (int i = 0; i < lines; ++i)
+            log->fatal(("L " + std::to_string(r) + " " + std::to_string(i) + " " + pad).c_str());
+    }
+    std::printf("FAILURES=%lu\nLAST=%s\n", DKLogErrorHandler::getFailureCount(),
+                DKLogErrorHandler::getLastFailure().c_str());
 }
 
 TEST(LogChild, Watcher) {
@@ -353,6 +397,10 @@ TEST(DKLogManagerConfig, UnopenableFileFallsBackToDefaultThenStandardError) {
         std::string log = dktest::readFile(dir / "dklog.log");
         EXPECT_NE(std::string::npos, log.find(" F: written\n"));
         EXPECT_NE(std::string::npos, log.find("\n\n[ WARN] The log output setting in the log configuration file is invalid.\n"));
+        auto reports = reportsOf(dir.path());
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_NE(std::string::npos, reports[0].find("cannot open the log file " + dir.str() +
+                                                     "/afolder: Is a directory; the log goes to dklog.log"));
     }
     {
         // A folder below a regular file cannot exist, even for root; and dklog.log is a folder.
@@ -364,6 +412,10 @@ TEST(DKLogManagerConfig, UnopenableFileFallsBackToDefaultThenStandardError) {
         std::string err = dktest::readFile(dir / "stderr.txt");
         EXPECT_NE(std::string::npos, err.find("[ WARN] The log output setting"));
         EXPECT_NE(std::string::npos, err.find(" F: written\n"));
+        auto reports = reportsOf(dir.path());
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_NE(std::string::npos,
+                  reports[0].find(", nor dklog.log: Is a directory; the log goes to standard error"));
     }
 }
 
@@ -386,6 +438,28 @@ std::map<std::pair<int, int>, int> numberedLines(const fs::path& base, int gener
         }
     }
     return seen;
+}
+
+// A fault done to the log file under a writer that goes on writing (LogChild.Faults): the child
+// must end normally, and the handler report each kind of failure once, whatever it counted.
+struct FaultRun {
+    int status = -1;
+    unsigned long failures = 0;
+    std::string last;
+    std::vector<std::string> reports;
+};
+
+FaultRun runFault(const fs::path& root, const fs::path& logFile, const char* fault, int rounds, int lines) {
+    layout(root, ("DKLogPriority=FATAL\nDKLogOutputFileSize=1\nDKLogOutputFileSave=3\nDKLogOutputFileName=" +
+                  logFile.string() + "\n").c_str());
+    FaultRun run;
+    run.status = runChild("Faults", root, {{"LOG_FAULT", fault}, {"LOG_FILE", logFile.string()},
+                                           {"ROUNDS", std::to_string(rounds)}, {"LINES_COUNT", std::to_string(lines)}})
+                     .status;
+    run.failures = std::stoul("0" + printed(root, "FAILURES"));
+    run.last = printed(root, "LAST");
+    run.reports = reportsOf(root);
+    return run;
 }
 }  // namespace
 
@@ -413,6 +487,8 @@ TEST(DKLogManagerRollover, ConcurrentWritersLoseNoLineAcrossRollovers) {
     EXPECT_EQ(0, missing);
     EXPECT_EQ(0, twice);
     EXPECT_EQ(std::string::npos, dktest::readFile(dir / "stderr.txt").find(" F: L "));
+    EXPECT_EQ("0", printed(dir.path(), "FAILURES")) << "healthy rollovers report nothing";
+    EXPECT_TRUE(reportsOf(dir.path()).empty());
 }
 
 TEST(DKLogManagerRollover, BlockedGenerationKeepsLoggingInTheCurrentFile) {
@@ -428,6 +504,70 @@ TEST(DKLogManagerRollover, BlockedGenerationKeepsLoggingInTheCurrentFile) {
     auto seen = numberedLines(dir / "roll.log", 0, broken);
     EXPECT_EQ(14000u, seen.size());
     EXPECT_EQ(0, broken);
+    // Every line past the limit tries the rollover again and fails again: counted each time,
+    // reported once.
+    EXPECT_GT(std::stoul("0" + printed(dir.path(), "FAILURES")), 1000u);
+    auto reports = reportsOf(dir.path());
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(std::string::npos, reports[0].find("cannot rename " + dir.str() + "/roll.log.sav1 to " + dir.str() +
+                                                 "/roll.log.sav2: "))
+        << reports[0];
+}
+
+TEST(DKLogManagerFaults, FullDeviceSendsEveryLineToStandardErrorAndReportsOnce) {
+    dktest::TempDir dir;
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    fs::create_symlink("/dev/full", dir / "full.log");
+    FaultRun run = runFault(dir.path(), dir / "full.log", "none", 2, 500);
+    ASSERT_EQ(0, run.status);
+    EXPECT_EQ(1u + 2 * 501, run.failures) << "the header and every line";
+    ASSERT_EQ(1u, run.reports.size());
+    EXPECT_NE(std::string::npos, run.reports[0].find("cannot write to the log file " + dir.str() + "/full.log: "));
+    EXPECT_EQ(run.reports[0].substr(8, run.last.size()), run.last) << "the latest failure is the same kind";
+    int broken = 0;
+    auto seen = numberedLines(dir / "stderr.txt", 0, broken);
+    EXPECT_EQ(1000u, seen.size()) << "no line is lost";
+}
+
+TEST(DKLogManagerFaults, FolderRemovedUnderTheWriterTurnsTheLogToStandardError) {
+    dktest::TempDir dir;
+    fs::create_directories(dir / "logs");
+    FaultRun run = runFault(dir.path(), dir / "logs" / "roll.log", "remove-folder", 1, 12000);
+    ASSERT_EQ(0, run.status);
+    // At the rollover: the file is gone, F cannot become F.sav1, and F cannot be opened again.
+    const std::string f = (dir / "logs" / "roll.log").string();
+    ASSERT_EQ(3u, run.reports.size());
+    EXPECT_NE(std::string::npos, run.reports[0].find("the log file " + f + " was renamed or removed"));
+    EXPECT_NE(std::string::npos, run.reports[1].find("cannot rename " + f + " to " + f + ".sav1: No such file"));
+    EXPECT_NE(std::string::npos, run.reports[2].find("cannot open the log file " + f + " again: No such file"));
+    EXPECT_EQ(3u, run.failures);
+    EXPECT_FALSE(fs::exists(dir / "logs"));
+    int broken = 0;
+    auto seen = numberedLines(dir / "stderr.txt", 0, broken);
+    EXPECT_EQ(1u, seen.count({0, 11999})) << "the lines after the rollover go to standard error";
+}
+
+TEST(DKLogManagerFaults, FileReplacedUnderTheWriterIsReportedOnceAndRolledOver) {
+    dktest::TempDir dir;
+    const fs::path f = dir / "roll.log";
+    // Each round replaces the file, then writes past the limit once: two replacements seen.
+    FaultRun run = runFault(dir.path(), f, "replace-file", 2, 12000);
+    ASSERT_EQ(0, run.status);
+    EXPECT_EQ(2u, run.failures);
+    ASSERT_EQ(1u, run.reports.size());
+    EXPECT_NE(std::string::npos, run.reports[0].find("the log file " + f.string() + " was replaced by another file"));
+    // Nothing is lost: the lines are in the moved files, the log and its generations.
+    std::map<std::pair<int, int>, int> all;
+    int broken = 0;
+    for (const fs::path& p : {fs::path(f.string() + ".moved0"), fs::path(f.string() + ".moved1")})
+        for (auto& kv : numberedLines(p, 0, broken)) all[kv.first] += kv.second;
+    for (auto& kv : numberedLines(f, 3, broken)) all[kv.first] += kv.second;
+    EXPECT_EQ(0, broken);
+    EXPECT_EQ(24000u, all.size());
+    EXPECT_TRUE(std::all_of(all.begin(), all.end(), [](const auto& kv) { return kv.second == 1; }));
+    EXPECT_NE(std::string::npos, (dktest::readFile(f.string() + ".sav1") + dktest::readFile(f.string() + ".sav2"))
+                                     .find("put here 1\n"))
+        << "the file put in its place was rolled over like the log";
 }
 
 TEST(DKLogManagerConfig, WatcherAppliesChangesWithinItsDelay) {
@@ -492,4 +632,20 @@ TEST(DKLogFactory, ErrorBlockCarriesExceptionAndManagerName) {
     EXPECT_TRUE(std::regex_search(log, std::regex(R"(\n\[EXC\]: [^\n]* @ [^\n]* \([^)]*\); TestException # DKPool\n)"
                                                   R"(\[USR\]: [^\n]*\n\[THD\]: [ 0-9a-f]{8}\n\[PRS\]: [ 0-9a-f]{8}\n)"
                                                   R"(TestException #4321#\n)")));
+}
+
+TEST(DKLogFactory, ALogCallThatFailsIsCountedNotThrown) {
+    // An exception whose text cannot be built: the call returns, the handler has the reason.
+    class Unprintable : public dkLogException {
+    public:
+        Unprintable() : dkLogException(8) {}
+        DKString toString() const override { throw std::runtime_error("no text for #8"); }
+        const char* name() const override { return "Unprintable"; }
+    };
+    dkLog* log = DKLogAccessor::getInstance("DKPool");
+    const unsigned long before = DKLogErrorHandler::getFailureCount();
+    EXPECT_NO_THROW(log->fatal(Unprintable()));
+    EXPECT_NO_THROW(log->error(Unprintable()));
+    EXPECT_EQ(before + 2, DKLogErrorHandler::getFailureCount());
+    EXPECT_EQ(DKString("a log line was lost: no text for #8"), DKLogErrorHandler::getLastFailure());
 }
