@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +40,7 @@ struct Result {
     std::string out;
     std::string err;      // standard error, or the terminal's transcript when run on one
     double seconds = 0;
+    long maxRssKiB = 0;   // the child's peak memory
 };
 
 bool isRoot() { return geteuid() == 0; }
@@ -57,10 +59,11 @@ std::vector<std::string> childEnvironment(const std::map<std::string, std::strin
     return env;
 }
 
-int waitFor(pid_t pid, int seconds = 120) {
+int waitFor(pid_t pid, int seconds = 120, long* maxRssKiB = nullptr) {
     int status = 0;
+    struct rusage usage {};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
+    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
@@ -68,6 +71,7 @@ int waitFor(pid_t pid, int seconds = 120) {
         }
         usleep(2000);
     }
+    if (maxRssKiB) *maxRssKiB = usage.ru_maxrss;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -116,7 +120,7 @@ Result runDk(const std::vector<std::string>& args, const fs::path& cwd, const st
         execDk(args, environment, options.asNobody);
     }
     Result r;
-    r.code = waitFor(pid, options.timeoutSeconds);
+    r.code = waitFor(pid, options.timeoutSeconds, &r.maxRssKiB);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     r.out = dktest::readFile(outFile);
     r.err = dktest::readFile(errFile);
@@ -590,6 +594,15 @@ TEST(DkQuery, RunawayQueriesEndAndClosedReadersAreQuiet) {
              RunOptions{false, "", 60});
     EXPECT_EQ(2, r.code);
     EXPECT_FALSE(r.err.empty());
+
+    // Rows stream: memory stays small however many there are.
+    r = s.dk({"query", repo, "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c LIMIT 400000) "
+                             "SELECT x, 'row number ' || x AS t FROM c"});
+    EXPECT_EQ(0, r.code) << r.err;
+    EXPECT_TRUE(contains(r.out, "(400000 rows)"));
+#ifndef DK_SANITIZED
+    EXPECT_LT(r.maxRssKiB, 64 * 1024) << "peak memory of a streamed query";
+#endif
 
     // A reader that stops after one line ends the endless query quietly.
     int fds[2];
