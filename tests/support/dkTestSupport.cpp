@@ -1,9 +1,13 @@
 // tests/support/dkTestSupport.cpp
 //
-// Child runs of a suite and locales built for a test, shared by every suite. Children are
-// started with posix_spawn so that a suite with threads running never forks a copy of their locks.
+// Child runs of a suite, locales built for a test and the expected texts of thrown messages,
+// shared by every suite. Children are started with posix_spawn so that a suite with threads
+// running never forks a copy of their locks.
 
 #include "dkTestSupport.hpp"
+
+#include <dk/DKLogMessageInserts.hpp>
+#include <dk/PMessageText.hpp>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -100,6 +104,10 @@ dktest::ChildRun spawnAndWait(std::vector<std::string> args, std::vector<std::st
 }  // namespace
 
 namespace dktest {
+
+std::string msg(long id, const std::string& detail) {
+    return DKLogMessageInserts::emptyList().substitute((PClsEnv::portalMsg(static_cast<int>(id)) + detail.c_str()).c_str()).str();
+}
 
 ChildRun runSelf(const std::string& gtestFilter, const std::vector<std::string>& env, const ChildOptions& options) {
     std::map<std::string, std::string> given;

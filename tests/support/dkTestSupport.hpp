@@ -83,49 +83,78 @@ struct BuiltLocale {
 const BuiltLocale& buildLocale(const std::string& name);
 
 // ---------------------------------------------------------------------------------------------
-// Thrown exceptions.
+// Thrown exceptions: one helper, failureOf, and the checks built on it.
 
-// The message number of the E that f throws; -1 when it throws nothing, -2 for another type.
-template <class E = DKException, class F>
-long errorOf(F&& f) {
+constexpr long kNothingThrown = -1;   // the id of a Failure when f returned
+constexpr long kOtherThrown = -2;     // the id of a Failure when f threw something else than an E
+
+// What f threw as an E: the message number, the newest text as thrown (the insert substitution
+// leaves one blank at its end), the class name and the oldest location.
+struct Failure {
+    long id = kNothingThrown;
+    std::string text;
+    std::string name;
+    std::string source;     // of the oldest location, "" when there is none
+    std::string function;
+    unsigned long locations = 0;
+    bool thrown() const { return id != kNothingThrown; }
+};
+
+template <class E = DKExceptionBase, class F>
+Failure failureOf(F&& f) {
+    Failure r;
     try {
         f();
     } catch (const E& e) {
-        return e.errorMessageId();
+        r.id = e.errorMessageId();
+        r.text = e.what();
+        r.name = e.name();
+        r.locations = e.locationCount();
+        if (const DKExceptionLocation* at = e.locationAtIndex(0)) {
+            r.source = at->fileName();
+            r.function = at->functionName();
+        }
     } catch (...) {
-        return -2;
+        r.id = kOtherThrown;
     }
-    return -1;
+    return r;
 }
 
-// The message number of the DKUsageError that f throws; -1 when it throws nothing.
+// The message number of the E that f throws; kNothingThrown or kOtherThrown otherwise.
+template <class E = DKException, class F>
+long errorOf(F&& f) {
+    return failureOf<E>(std::forward<F>(f)).id;
+}
+
+// The message number of the DKUsageError that f throws.
 template <class F>
 long usageError(F&& f) {
     return errorOf<DKUsageError>(std::forward<F>(f));
 }
 
-// The newest text of an exception without the one blank the insert substitution adds (whose
-// absence is a failure).
-inline std::string textOf(const DKExceptionBase& e) {
-    std::string text = e.what();
+// The text an exception of the library carries for catalogue message id: the catalogue text,
+// the detail the throw site added, and the one blank of the insert substitution.
+std::string msg(long id, const std::string& detail = "");
+
+// A thrown text without the one blank the insert substitution adds (whose absence is a failure).
+inline std::string withoutInsertBlank(std::string text) {
     EXPECT_FALSE(text.empty() || text.back() != ' ') << text;
     if (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }
 
-// Runs f and returns the DKSystemError it throws (message id and text by textOf), or fails.
+inline std::string textOf(const DKExceptionBase& e) { return withoutInsertBlank(e.what()); }
+
+// The message number and text (without the insert blank) of the DKSystemError f throws, or a
+// failure.
 template <class F>
 std::pair<long, std::string> systemError(F f) {
-    try {
-        f();
-    } catch (const DKSystemError& e) {
-        return {e.errorMessageId(), textOf(e)};
-    } catch (...) {
-        ADD_FAILURE() << "another exception than DKSystemError";
+    const Failure r = failureOf<DKSystemError>(f);
+    if (r.id < 0) {
+        ADD_FAILURE() << (r.thrown() ? "another exception than DKSystemError" : "no exception");
         return {0, ""};
     }
-    ADD_FAILURE() << "no exception";
-    return {0, ""};
+    return {r.id, withoutInsertBlank(r.text)};
 }
 
 // How many locations expectThrownAt wants: at least one, or any number (none checked).
@@ -136,31 +165,25 @@ constexpr unsigned long kAnyLocations = ~0UL;
 // `source`; `locations` is how many locations it must carry (kSomeLocations: at least one). Gives
 // the newest text ("" when nothing or another exception was thrown).
 template <class E, class F>
-std::string expectThrownAt(F&& f, unsigned long msgId, const char* source, const char* function,
+std::string expectThrownAt(F&& f, long msgId, const char* source, const char* function,
                            unsigned long locations = kSomeLocations) {
-    try {
-        f();
-    } catch (E& e) {
-        EXPECT_EQ(msgId, e.errorId());
-        if (locations == kSomeLocations) {
-            EXPECT_GE(e.locationCount(), 1UL);
-        } else if (locations != kAnyLocations) {
-            EXPECT_EQ(locations, e.locationCount());
-        }
-        if (e.locationCount() > 0) {
-            EXPECT_STREQ(source, e.locationAtIndex(0)->fileName());
-            EXPECT_STREQ(function, e.locationAtIndex(0)->functionName());
-        }
-        return e.text(0) ? e.text(0) : "";
-    } catch (std::exception& e) {
-        ADD_FAILURE() << "another exception: " << e.what();
-        return "";
-    } catch (...) {
-        ADD_FAILURE() << "an exception that is no std::exception";
+    const Failure r = failureOf<E>(std::forward<F>(f));
+    if (!r.thrown() || r.id == kOtherThrown) {
+        ADD_FAILURE() << (r.thrown() ? "another exception" : "nothing was thrown") << " (expected message " << msgId
+                      << " in " << function << ")";
         return "";
     }
-    ADD_FAILURE() << "nothing was thrown (expected message " << msgId << " in " << function << ")";
-    return "";
+    EXPECT_EQ(msgId, r.id);
+    if (locations == kSomeLocations) {
+        EXPECT_GE(r.locations, 1UL);
+    } else if (locations != kAnyLocations) {
+        EXPECT_EQ(locations, r.locations);
+    }
+    if (r.locations > 0) {
+        EXPECT_EQ(source, r.source);
+        EXPECT_EQ(function, r.function);
+    }
+    return r.text;
 }
 
 }  // namespace dktest
