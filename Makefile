@@ -75,11 +75,13 @@ bench: deps
 	$(CMAKE) --build build/bench -j $(JOBS)
 	@for b in build/bench/bin/*_bench; do echo "== $$b"; $$b || exit 1; done
 
-# A Debug build (no inlining, so every line keeps its own counter) with gcov's counters.
+# A Debug build (no inlining, so every line keeps its own counter) with gcov's counters, updated
+# atomically: the threaded suites would otherwise tear them.
+COVERAGE_FLAGS := --coverage -fprofile-update=atomic
 coverage: deps
 	$(CMAKE) -S . -B build/coverage $(GEN) -DCMAKE_BUILD_TYPE=Debug \
-	  -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage \
-	  -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage
+	  -DCMAKE_C_FLAGS="$(COVERAGE_FLAGS)" -DCMAKE_CXX_FLAGS="$(COVERAGE_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage
 	$(CMAKE) --build build/coverage -j $(JOBS)
 	JOBS=$(JOBS) tools/coverage.py report build/coverage
 
