@@ -27,17 +27,6 @@ TEST(PLogConfigLines, KeysMatchExactlyAfterStripping) {
     EXPECT_EQ(DKLogPriority_default::DEBUG_INT, s.priority);
 }
 
-TEST(PLogConfigLines, ALineOf1024CharactersEndsTheReading) {
-    std::string ok = "#" + std::string(1022, 'a');   // 1023 characters
-    auto s = parse(ok + "\nDKLogOutputSetting=2\n" + std::string(1024, 'b') + "\nDKLogPriority=DEBUG\n");
-    EXPECT_TRUE(s.hasOutput);
-    EXPECT_FALSE(s.hasPriority);
-    // The over-long line may be the last one, without a line end.
-    s = parse("DKLogOutputSetting=3\nDKLogPriority=" + std::string(2000, 'x'));
-    EXPECT_EQ(3, s.output);
-    EXPECT_FALSE(s.hasPriority);
-}
-
 TEST(PLogConfigValues, EachKeyKeepsItsRules) {
     auto s = parse("DKLogOutputSetting=4\nPERF_LOG_THRESHOLD=-1\nMAX_EXCEPTION_COUNT=off\nDKLogOutputFileSave=0\n");
     EXPECT_FALSE(s.hasOutput);
