@@ -82,6 +82,14 @@ struct BuiltLocale {
 };
 const BuiltLocale& buildLocale(const std::string& name);
 
+// Assigns x to itself through a reference, as aliasing code does by accident; an assignment that
+// frees before it copies leaves a dangling block for AddressSanitizer to find.
+template <class T>
+void assignToItself(T& x) {
+    T& same = x;
+    x = same;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Thrown exceptions: one helper, failureOf, and the checks built on it.
 

@@ -2,10 +2,14 @@
 //
 // The throw helper: the text, class, location and log record of a throw, thrown here and from a
 // separately built library loaded with dlopen (as connectors are), whose throws must be caught
-// by the library's classes in this program.
+// by the library's classes in this program; and the location text each source gives its throws,
+// checked here once instead of in the suite of each class.
 
+#include <dk/DKFederatedCollection.hpp>
 #include <dk/DKQueryException.hpp>
+#include <dk/DKSequentialCollection.hpp>
 #include <dk/PMessageText.hpp>
+#include <dk/dkSort.hpp>
 #include <dk/dkThrow.hpp>
 
 #include "dkTestSupport.hpp"
@@ -14,6 +18,8 @@
 
 #include <dlfcn.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -157,4 +163,28 @@ TEST(dkThrowAcrossLibraries, HandlersHereMatchThrowsFromALoadedLibrary) {
     EXPECT_NE(std::string::npos,
               log.find("[LOC]: (dk/test/dkThrowHelper:dkThrowHelper::query):" + std::to_string(h.line())))
         << log;
+}
+
+// A source's location text is part of the library's output and stays when the file moves: one
+// throw from each source whose suite does not check it.
+TEST(dkThrowLocations, EverySourceNamesItselfAndTheFunction) {
+    DKSequentialCollection list;
+    std::unique_ptr<dkIterator> before(list.createIterator());
+    DKFederatedCollection federated;
+    DKSortString byString;
+    const DKAny number(1L);
+    const struct {
+        const char* source;
+        const char* function;
+        std::function<void()> call;
+    } rows[] = {
+        {"dk/coll/DKSequentialCollection", "DKSequentialCollection::removeElementAt", [&] { list.removeElementAt(*before); }},
+        {"dk/coll/DKFederatedCollection", "DKFederatedCollection::getSortFunction", [&] { federated.getSortFunction(); }},
+        {"dk/coll/dkSort", "DKSortString::getKey", [&] { byString.getKey(&number); }},
+    };
+    for (const auto& r : rows) {
+        const dktest::Failure f = dktest::failureOf(r.call);
+        EXPECT_EQ(r.source, f.source) << r.function;
+        EXPECT_EQ(r.function, f.function);
+    }
 }
