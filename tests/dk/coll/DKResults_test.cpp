@@ -9,8 +9,9 @@
 #include <dk/DKFederatedCollection.hpp>
 #include <dk/DKNVPair.hpp>
 #include <dk/DKResults.hpp>
-#include <dk/dkDatastore.hpp>
 #include <dk/dkSort.hpp>
+
+#include "dkFakeDatastore.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,20 +28,7 @@ struct CountedDDO : DKDDO {
 };
 int CountedDDO::alive = 0;
 
-class EchoDatastore : public dkDatastore {
-public:
-    using dkDatastore::evaluate;
-    EchoDatastore() : dkDatastore("ECHO", "echo") {}
-    DKAny evaluate(const char* query, short qlType, const DKNVPair* params) override {
-        ++calls;
-        lastType = qlType;
-        lastParams = params;
-        return DKAny(DKString("answer to ") + query);
-    }
-    int calls = 0;
-    short lastType = 0;
-    const DKNVPair* lastParams = nullptr;
-};
+using dktest::FakeDatastore;
 
 DKAny element(dkDataObjectBase* o) { return DKAny(o); }
 
@@ -75,23 +63,23 @@ std::string ids(const dkCollection& c) {
 }  // namespace
 
 TEST(DKResults, EvaluateGoesToTheDatastoreUnlessEmpty) {
-    EchoDatastore ds;
+    FakeDatastore ds;
     DKResults r(ds);
     EXPECT_EQ(1, r.ownsElements());
     DKNVPair opts[1] = {DKNVPair("x")};
     EXPECT_TRUE(r.evaluate("q", 4, opts).isNull());
-    EXPECT_EQ(0, ds.calls);
+    EXPECT_EQ(0, ds.evaluations);
 
     r.addElement(element(new DKDDO));
     DKAny a = r.evaluate("q", 4, opts);
     EXPECT_EQ(DKString("answer to q"), static_cast<DKString>(a));
-    EXPECT_EQ(1, ds.calls);
-    EXPECT_EQ(4, ds.lastType);
-    EXPECT_EQ(opts, ds.lastParams);
+    EXPECT_EQ(1, ds.evaluations);
+    EXPECT_EQ(4, ds.lastQueryType);
+    EXPECT_EQ(opts, ds.lastQueryParams);
 }
 
 TEST(DKResults, OwnsItsDataObjectsButNotThoseTakenOut) {
-    EchoDatastore ds;
+    FakeDatastore ds;
     CountedDDO::alive = 0;
     DKDDO* taken = nullptr;
     {
@@ -114,7 +102,7 @@ TEST(DKResults, OwnsItsDataObjectsButNotThoseTakenOut) {
 }
 
 TEST(DKResults, FederatedCollectionFreesEveryObjectOnce) {
-    EchoDatastore ds;
+    FakeDatastore ds;
     CountedDDO::alive = 0;
     {
         DKFederatedCollection fed;
@@ -140,7 +128,7 @@ TEST(DKResults, FederatedCollectionFreesEveryObjectOnce) {
 }
 
 TEST(DKSortDataObjects, ByPrimaryId) {
-    EchoDatastore ds;
+    FakeDatastore ds;
     DKResults r(ds);
     for (const char* id : {"b", "c", "a"}) r.addElement(element(withId(id)));
     DKSortDDOId byId;
@@ -165,7 +153,7 @@ TEST(DKSortDataObjects, ByPrimaryId) {
 }
 
 TEST(DKSortDataObjects, ByIdAndPartFailsBeforeMoving) {
-    EchoDatastore ds;
+    FakeDatastore ds;
     DKResults r(ds);
     r.addElement(element(withItems("p2", {{"DKRQItemId", DKAny("A")}, {"DKPartNo", DKAny(2L)}})));
     r.addElement(element(withItems("b0", {{"DKRQItemId", DKAny("B")}, {"DKPartNo", DKAny(0L)}})));
@@ -184,7 +172,7 @@ TEST(DKSortDataObjects, ByIdAndPartFailsBeforeMoving) {
 }
 
 TEST(DKSortDataObjects, ByRankWithMissingRanksAsZero) {
-    EchoDatastore ds;
+    FakeDatastore ds;
     DKResults r(ds);
     r.addElement(element(withItems("five", {{"DKRank", DKAny(5L)}})));
     r.addElement(element(withItems("none", {})));
