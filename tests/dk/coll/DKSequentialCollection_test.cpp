@@ -1,7 +1,7 @@
 // tests/dk/coll/DKSequentialCollection_test.cpp
 //
-// The list collection and its iterator: every move at both ends and on an empty list, the element
-// operations at an iterator, their 382 failures, and what the collection does and does not own.
+// The list collection and its iterator: every move at both ends, the element operations at an
+// iterator, their 382 failures, and what the collection does and does not own.
 
 #include <dk/DKException.hpp>
 #include <dk/DKSequentialCollection.hpp>
@@ -43,21 +43,6 @@ void fill(DKSequentialCollection& c, std::initializer_list<const char*> values) 
 }
 
 }  // namespace
-
-TEST(DKSequentialIteratorMoves, EmptyCollectionGivesNothingAndRejectsElementOperations) {
-    DKSequentialCollection c;
-    auto it = iter(c);
-    EXPECT_EQ(0, it->more());
-    EXPECT_EQ(nullptr, it->at());
-    EXPECT_EQ(nullptr, it->previous());
-    EXPECT_EQ(0, it->setToPrevious());
-
-    EXPECT_EQ(382, usageError([&] { c.retrieveElementAt(*it); }));
-    EXPECT_EQ(382, usageError([&] { c.insertElementAt(DKAny(1L), *it); }));
-    EXPECT_EQ(382, usageError([&] { c.replaceElementAt(DKAny(1L), *it); }));
-    EXPECT_EQ(382, usageError([&] { c.removeElementAt(*it); }));
-    EXPECT_EQ(0UL, c.cardinality());
-}
 
 TEST(DKSequentialIteratorMoves, BothEndsAndRestartAfterTheEnd) {
     DKSequentialCollection c;
