@@ -11,25 +11,16 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <string>
 
 namespace {
 
 int slot[64];
 
-// The text of the 392 that f throws.
-template <class F>
-std::string error392(F f) {
-    const dktest::Failure r = dktest::failureOf<DKUsageError>(f);
-    EXPECT_EQ(392, r.id);
-    return r.text;
-}
-
-using dktest::msg;
-
 }  // namespace
 
-TEST(PVector, ElementsSurviveEveryWayOfGrowing) {
+TEST(PVector, ElementsSurviveEveryWayOfGrowingRemovalAndReplacement) {
     // By its own step, by its initial size, by ten when both are zero, and by resize, which
     // never shrinks.
     PVector byStep(2, 3), byInitial(4), byTen(0, 0);
@@ -41,33 +32,33 @@ TEST(PVector, ElementsSurviveEveryWayOfGrowing) {
         EXPECT_LE(v->size(), v->maxSize());
         for (unsigned long i = 0; i < 12; ++i) EXPECT_EQ(&slot[i], (*v)[i]);
     }
+    EXPECT_EQ(&slot[1], byStep.remove(1));
+    EXPECT_EQ(&slot[2], byStep[1]);
+    byStep.replace(&slot[9], 10);
+    EXPECT_EQ(&slot[9], byStep[10]);
+    EXPECT_EQ(&slot[0], byStep.remove(0));
+    EXPECT_EQ(10UL, byStep.size());
 }
 
-TEST(PVector, RemoveAndReplaceKeepOrder) {
-    PVector v(2);
-    for (int i = 0; i < 5; ++i) v.addLast(&slot[i]);
-    EXPECT_EQ(&slot[1], v.remove(1));
-    ASSERT_EQ(4UL, v.size());
-    EXPECT_EQ(&slot[0], v[0]);
-    EXPECT_EQ(&slot[2], v[1]);
-    v.replace(&slot[9], 3);
-    EXPECT_EQ(&slot[9], v[3]);
-    EXPECT_EQ(&slot[0], v.remove(0));
-    EXPECT_EQ(3UL, v.size());
-}
-
+// The text names the index counted from one and the size; an index below zero or one that
+// wraps names "0 < 1".
 TEST(PVector, IndexErrorsCarryTheIndexAndSize) {
-    PVector v;
+    PVector v, empty(0);
     v.addLast(&slot[0]);
     v.addLast(&slot[1]);
-    EXPECT_EQ(msg(392, " : 3 > 2"), error392([&] { v[2]; }));
-    EXPECT_EQ(msg(392, " : 11 > 2"), error392([&] { v.remove(10); }));
-    EXPECT_EQ(msg(392, " : 0 < 1 "), error392([&] { v.replace(&slot[2], -1); }));
-    EXPECT_EQ(msg(392, " : 3 > 2"), error392([&] { v.replace(&slot[2], 2); }));
-    EXPECT_EQ(msg(392, " : 0 < 1 "), error392([&] { v[ULONG_MAX]; }));
-    EXPECT_EQ(msg(392, " : 18446744073709551615 > 2"), error392([&] { v[ULONG_MAX - 1]; }));
+    const std::pair<std::function<void()>, const char*> rows[] = {
+        {[&] { v[2]; }, " : 3 > 2"},
+        {[&] { v.remove(10); }, " : 11 > 2"},
+        {[&] { v.replace(&slot[2], -1); }, " : 0 < 1 "},
+        {[&] { v.replace(&slot[2], 2); }, " : 3 > 2"},
+        {[&] { v[ULONG_MAX]; }, " : 0 < 1 "},
+        {[&] { v[ULONG_MAX - 1]; }, " : 18446744073709551615 > 2"},
+        {[&] { empty[0]; }, " : 1 > 0"},
+    };
+    for (const auto& r : rows) {
+        const dktest::Failure f = dktest::failureOf<DKUsageError>(r.first);
+        EXPECT_EQ(392, f.id) << r.second;
+        EXPECT_EQ(dktest::msg(392, r.second), f.text);
+    }
     EXPECT_EQ(2UL, v.size());
-
-    PVector empty(0);
-    EXPECT_EQ(msg(392, " : 1 > 0"), error392([&] { empty[0]; }));
 }
