@@ -41,18 +41,11 @@ TEST(PLogConfigValues, EachKeyKeepsItsRules) {
     EXPECT_TRUE(s.suppressionOff);
     EXPECT_EQ(7, s.saved);
 
-    struct { const char* value; std::uint64_t bytes; } sizes[] = {
-        {"0", 0}, {"3", 3u << 20}, {"lots", 5u << 20}, {"00", 5u << 20}, {"-2", 5u << 20},
-        {"99999999999999999999", UINT64_MAX}};
-    for (auto& c : sizes) {
-        s = parse(std::string("DKLogOutputFileSize=") + c.value);
-        EXPECT_EQ(c.bytes, s.sizeLimit) << c.value;
-    }
-    struct { const char* value; int ms; } delays[] = {{"0", 0}, {"50", 50}, {"soon", 300000}, {"-5", -5}};
-    for (auto& c : delays) {
-        s = parse(std::string("DKLogConfigWatcherDelay=") + c.value);
-        EXPECT_EQ(c.ms, s.watcherDelay) << c.value;
-    }
+    const std::pair<const char*, std::uint64_t> sizes[] = {{"0", 0}, {"3", 3u << 20}, {"lots", 5u << 20}, {"00", 5u << 20},
+                                                           {"-2", 5u << 20}, {"99999999999999999999", UINT64_MAX}};
+    for (auto& c : sizes) EXPECT_EQ(c.second, parse(std::string("DKLogOutputFileSize=") + c.first).sizeLimit) << c.first;
+    const std::pair<const char*, int> delays[] = {{"0", 0}, {"50", 50}, {"soon", 300000}, {"-5", -5}};
+    for (auto& c : delays) EXPECT_EQ(c.second, parse(std::string("DKLogConfigWatcherDelay=") + c.first).watcherDelay) << c.first;
 }
 
 TEST(PLogConfigValues, FileNameExpansionAndFolders) {
