@@ -46,12 +46,7 @@ TEST(DKExceptionText, ServerInformationTextsAndLocations) {
     DKException none("##", 1, DKSeverityError, 0, "");   // appendText starts the first text
     none.appendText("late");
     EXPECT_EQ("late", str(none.text(0)));
-    // Reading a text or the count clears the thrown flag; what() does not.
-    DKExceptionBase::setThrown(1);
-    (void)e.what();
-    EXPECT_EQ(1, DKExceptionBase::isThrown());
-    (void)e.text(99);
-    EXPECT_EQ(0, DKExceptionBase::isThrown());
+    // Reading the count clears the thrown flag, as reading a text does (the throw helper's suite).
     DKExceptionBase::setThrown(1);
     (void)static_cast<const DKException&>(e).textCount();
     EXPECT_EQ(0, DKExceptionBase::isThrown());
