@@ -8,6 +8,8 @@
 #                suites under ThreadSanitizer, and a short run of every fuzz target
 #   make bench   build and run the benchmarks, printing ratios against their peers
 #   make fuzz    run every fuzz target for FUZZ_SECONDS (default 60) each
+#   make coverage  the suites built with --coverage: line and branch coverage of the library,
+#                connectors and tools by area, and the test share (tools/coverage.py)
 
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -16,7 +18,7 @@ CMAKE       ?= cmake
 GEN         := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 FUZZ_TARGETS := $(basename $(notdir $(wildcard fuzz/*_fuzz.cpp)))
 
-.PHONY: all deps run tour test check check-asan check-tsan check-fuzz bench fuzz install clean
+.PHONY: all deps run tour test check check-asan check-tsan check-fuzz bench fuzz coverage install clean
 
 all: test
 
@@ -72,6 +74,16 @@ bench: deps
 	$(CMAKE) -S . -B build/bench $(GEN) -DCMAKE_BUILD_TYPE=Release -DDK_TESTS=OFF -DDK_BENCH=ON
 	$(CMAKE) --build build/bench -j $(JOBS)
 	@for b in build/bench/bin/*_bench; do echo "== $$b"; $$b || exit 1; done
+
+# A Debug build (no inlining, so every line keeps its own counter) with gcov's counters, updated
+# atomically: the threaded suites would otherwise tear them.
+COVERAGE_FLAGS := --coverage -fprofile-update=atomic
+coverage: deps
+	$(CMAKE) -S . -B build/coverage $(GEN) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_C_FLAGS="$(COVERAGE_FLAGS)" -DCMAKE_CXX_FLAGS="$(COVERAGE_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage
+	$(CMAKE) --build build/coverage -j $(JOBS)
+	JOBS=$(JOBS) tools/coverage.py report build/coverage
 
 install: build-release
 	$(CMAKE) --install build/release --prefix $(or $(PREFIX),build/install)

@@ -11,6 +11,7 @@ packages=(
   libedit-dev                        # line editing of dk shell
   sqlite3 util-linux                 # the peer of the dk benchmark; setpriv for the dk tests
   libgtest-dev libgmock-dev          # test suites
+  gcovr                              # make coverage
   libbenchmark-dev libspdlog-dev     # benchmarks and their peers
   clang libclang-rt-14-dev           # libFuzzer and the sanitizer runtimes of make check
 )

@@ -10,10 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <system_error>
 
@@ -22,16 +21,10 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path makeUnique(const fs::path& parent, const std::string& stem) {
-    static std::atomic<unsigned> serial{0};
-    std::random_device rd;
-    for (;;) {
-        std::ostringstream name;
-        name << stem << '-' << std::hex << rd() << '-' << serial.fetch_add(1);
-        fs::path p = parent / name.str();
-        std::error_code ec;
-        if (fs::create_directory(p, ec)) return p;
-        if (ec) throw fs::filesystem_error("cannot create a temporary folder", p, ec);
-    }
+    std::string name = (parent / (stem + "-XXXXXX")).string();
+    if (mkdtemp(name.data()) == nullptr)
+        throw fs::filesystem_error("cannot create a temporary folder", name, std::error_code(errno, std::generic_category()));
+    return name;
 }
 
 fs::path& rootSlot() {
@@ -76,18 +69,15 @@ int main(int argc, char** argv) {
     // A child run of a suite (re-executed to test once-per-process behaviour) keeps the
     // NVLVTROOT its parent chose for it.
     const char* given = std::getenv("DKTEST_KEEP_NVLVTROOT");
-    if (given && *given) {
-        rootSlot() = fs::path(std::getenv("NVLVTROOT") ? std::getenv("NVLVTROOT") : "");
-        if (rootSlot().empty()) rootSlot() = makeUnique(fs::temp_directory_path(), "dktest");
-    } else {
-        rootSlot() = makeUnique(fs::temp_directory_path(), "dktest");
-        dktools::prepareLogRoot(rootSlot());
-    }
+    const bool child = given && *given;
+    const char* root = std::getenv("NVLVTROOT");
+    rootSlot() = child && root && *root ? fs::path(root) : makeUnique(fs::temp_directory_path(), "dktest");
+    if (!child) dktools::prepareLogRoot(rootSlot());
     // Whatever a suite writes by a relative name lands in the run's root, not the caller's folder.
     fs::current_path(rootSlot());
     ::testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();
-    if (!(given && *given) && std::getenv("DKTEST_KEEP_ROOT") == nullptr) {
+    if (!child && std::getenv("DKTEST_KEEP_ROOT") == nullptr) {
         std::error_code ec;
         fs::remove_all(rootSlot(), ec);
     }

@@ -44,25 +44,22 @@ void writeFile(const std::filesystem::path& p, const std::string& text);
 // fork, so no lock of a running thread is copied) with a gtest filter and an environment.
 
 struct ChildOptions {
-    // Inherited variables left out of the child's environment: a name, or a prefix ending in '*'.
-    std::vector<std::string> dropEnv;
     // Where standard output goes (created or truncated); empty: this process's.
     std::filesystem::path output;
     // Where standard error goes; empty: the same place as standard output.
     std::filesystem::path errorOutput;
-    bool alsoRunDisabled = false;   // adds --gtest_also_run_disabled_tests
-    int timeoutSeconds = 0;         // killed (status -1) after this long; 0 waits for ever
+    int timeoutSeconds = 0;   // killed (status -1) after this long; 0 waits for ever
 };
 
 struct ChildRun {
     bool started = false;
     int status = -1;   // the exit code; 128 + the signal that ended it; -1: not started or timed out
-    int signal = 0;    // the signal that ended it, 0 when it exited
     long pid = 0;
     std::string error;   // why it could not be started
 };
 
-// Runs this test binary with --gtest_filter=gtestFilter. env holds "NAME=value" entries that
+// Runs this test binary with --gtest_filter=gtestFilter (disabled tests included, so that a
+// child half kept out of ordinary runs can be named). env holds "NAME=value" entries that
 // replace or add to the inherited environment.
 ChildRun runSelf(const std::string& gtestFilter, const std::vector<std::string>& env,
                  const ChildOptions& options = {});
@@ -82,50 +79,84 @@ struct BuiltLocale {
 };
 const BuiltLocale& buildLocale(const std::string& name);
 
-// ---------------------------------------------------------------------------------------------
-// Thrown exceptions.
+// Assigns x to itself through a reference, as aliasing code does by accident; an assignment that
+// frees before it copies leaves a dangling block for AddressSanitizer to find.
+template <class T>
+void assignToItself(T& x) {
+    T& same = x;
+    x = same;
+}
 
-// The message number of the E that f throws; -1 when it throws nothing, -2 for another type.
-template <class E = DKException, class F>
-long errorOf(F&& f) {
+// ---------------------------------------------------------------------------------------------
+// Thrown exceptions: one helper, failureOf, and the checks built on it.
+
+constexpr long kNothingThrown = -1;   // the id of a Failure when f returned
+constexpr long kOtherThrown = -2;     // the id of a Failure when f threw something else than an E
+
+// What f threw as an E: the message number, the newest text as thrown (the insert substitution
+// leaves one blank at its end), the class name and the oldest location.
+struct Failure {
+    long id = kNothingThrown;
+    std::string text;
+    std::string name;
+    std::string source;     // of the oldest location, "" when there is none
+    std::string function;
+    unsigned long locations = 0;
+    bool thrown() const { return id != kNothingThrown; }
+};
+
+template <class E = DKExceptionBase, class F>
+Failure failureOf(F&& f) {
+    Failure r;
     try {
         f();
     } catch (const E& e) {
-        return e.errorMessageId();
+        r.id = e.errorMessageId();
+        r.text = e.what();
+        r.name = e.name();
+        r.locations = e.locationCount();
+        if (const DKExceptionLocation* at = e.locationAtIndex(0)) {
+            r.source = at->fileName();
+            r.function = at->functionName();
+        }
     } catch (...) {
-        return -2;
+        r.id = kOtherThrown;
     }
-    return -1;
+    return r;
 }
 
-// The message number of the DKUsageError that f throws; -1 when it throws nothing.
+// The message number of the E that f throws; kNothingThrown or kOtherThrown otherwise.
+template <class E = DKException, class F>
+long errorOf(F&& f) {
+    return failureOf<E>(std::forward<F>(f)).id;
+}
+
+// The message number of the DKUsageError that f throws.
 template <class F>
 long usageError(F&& f) {
     return errorOf<DKUsageError>(std::forward<F>(f));
 }
 
-// The newest text of an exception without the one blank the insert substitution adds (whose
-// absence is a failure).
-inline std::string textOf(const DKExceptionBase& e) {
-    std::string text = e.what();
+// The text an exception of the library carries for catalogue message id: the catalogue text,
+// the detail the throw site added, and the one blank of the insert substitution.
+std::string msg(long id, const std::string& detail = "");
+
+// A thrown text without the one blank the insert substitution adds (whose absence is a failure).
+inline std::string withoutInsertBlank(std::string text) {
     EXPECT_FALSE(text.empty() || text.back() != ' ') << text;
     if (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }
 
-// Runs f and returns the DKSystemError it throws (message id and text by textOf), or fails.
+inline std::string textOf(const DKExceptionBase& e) { return withoutInsertBlank(e.what()); }
+
+// The message number and text (without the insert blank) of the DKSystemError f throws, or a
+// failure.
 template <class F>
 std::pair<long, std::string> systemError(F f) {
-    try {
-        f();
-    } catch (const DKSystemError& e) {
-        return {e.errorMessageId(), textOf(e)};
-    } catch (...) {
-        ADD_FAILURE() << "another exception than DKSystemError";
-        return {0, ""};
-    }
-    ADD_FAILURE() << "no exception";
-    return {0, ""};
+    const Failure r = failureOf<DKSystemError>(f);
+    EXPECT_GE(r.id, 0) << "no DKSystemError was thrown (-1: nothing at all, -2: another exception)";
+    return {r.id < 0 ? 0 : r.id, r.id < 0 ? "" : withoutInsertBlank(r.text)};
 }
 
 // How many locations expectThrownAt wants: at least one, or any number (none checked).
@@ -136,31 +167,20 @@ constexpr unsigned long kAnyLocations = ~0UL;
 // `source`; `locations` is how many locations it must carry (kSomeLocations: at least one). Gives
 // the newest text ("" when nothing or another exception was thrown).
 template <class E, class F>
-std::string expectThrownAt(F&& f, unsigned long msgId, const char* source, const char* function,
+std::string expectThrownAt(F&& f, long msgId, const char* source, const char* function,
                            unsigned long locations = kSomeLocations) {
-    try {
-        f();
-    } catch (E& e) {
-        EXPECT_EQ(msgId, e.errorId());
-        if (locations == kSomeLocations) {
-            EXPECT_GE(e.locationCount(), 1UL);
-        } else if (locations != kAnyLocations) {
-            EXPECT_EQ(locations, e.locationCount());
-        }
-        if (e.locationCount() > 0) {
-            EXPECT_STREQ(source, e.locationAtIndex(0)->fileName());
-            EXPECT_STREQ(function, e.locationAtIndex(0)->functionName());
-        }
-        return e.text(0) ? e.text(0) : "";
-    } catch (std::exception& e) {
-        ADD_FAILURE() << "another exception: " << e.what();
-        return "";
-    } catch (...) {
-        ADD_FAILURE() << "an exception that is no std::exception";
-        return "";
+    const Failure r = failureOf<E>(std::forward<F>(f));
+    EXPECT_EQ(msgId, r.id) << function << " (-1: nothing was thrown, -2: another exception)";
+    if (locations == kSomeLocations) {
+        EXPECT_GE(r.locations, 1UL) << function;
+    } else if (locations != kAnyLocations) {
+        EXPECT_EQ(locations, r.locations) << function;
     }
-    ADD_FAILURE() << "nothing was thrown (expected message " << msgId << " in " << function << ")";
-    return "";
+    if (r.locations > 0) {
+        EXPECT_EQ(source, r.source);
+        EXPECT_EQ(function, r.function);
+    }
+    return r.thrown() && r.id != kOtherThrown ? r.text : "";
 }
 
 }  // namespace dktest

@@ -27,17 +27,6 @@ TEST(PLogConfigLines, KeysMatchExactlyAfterStripping) {
     EXPECT_EQ(DKLogPriority_default::DEBUG_INT, s.priority);
 }
 
-TEST(PLogConfigLines, ALineOf1024CharactersEndsTheReading) {
-    std::string ok = "#" + std::string(1022, 'a');   // 1023 characters
-    auto s = parse(ok + "\nDKLogOutputSetting=2\n" + std::string(1024, 'b') + "\nDKLogPriority=DEBUG\n");
-    EXPECT_TRUE(s.hasOutput);
-    EXPECT_FALSE(s.hasPriority);
-    // The over-long line may be the last one, without a line end.
-    s = parse("DKLogOutputSetting=3\nDKLogPriority=" + std::string(2000, 'x'));
-    EXPECT_EQ(3, s.output);
-    EXPECT_FALSE(s.hasPriority);
-}
-
 TEST(PLogConfigValues, EachKeyKeepsItsRules) {
     auto s = parse("DKLogOutputSetting=4\nPERF_LOG_THRESHOLD=-1\nMAX_EXCEPTION_COUNT=off\nDKLogOutputFileSave=0\n");
     EXPECT_FALSE(s.hasOutput);
@@ -52,18 +41,11 @@ TEST(PLogConfigValues, EachKeyKeepsItsRules) {
     EXPECT_TRUE(s.suppressionOff);
     EXPECT_EQ(7, s.saved);
 
-    struct { const char* value; std::uint64_t bytes; } sizes[] = {
-        {"0", 0}, {"3", 3u << 20}, {"lots", 5u << 20}, {"00", 5u << 20}, {"-2", 5u << 20},
-        {"99999999999999999999", UINT64_MAX}};
-    for (auto& c : sizes) {
-        s = parse(std::string("DKLogOutputFileSize=") + c.value);
-        EXPECT_EQ(c.bytes, s.sizeLimit) << c.value;
-    }
-    struct { const char* value; int ms; } delays[] = {{"0", 0}, {"50", 50}, {"soon", 300000}, {"-5", -5}};
-    for (auto& c : delays) {
-        s = parse(std::string("DKLogConfigWatcherDelay=") + c.value);
-        EXPECT_EQ(c.ms, s.watcherDelay) << c.value;
-    }
+    const std::pair<const char*, std::uint64_t> sizes[] = {{"0", 0}, {"3", 3u << 20}, {"lots", 5u << 20}, {"00", 5u << 20},
+                                                           {"-2", 5u << 20}, {"99999999999999999999", UINT64_MAX}};
+    for (auto& c : sizes) EXPECT_EQ(c.second, parse(std::string("DKLogOutputFileSize=") + c.first).sizeLimit) << c.first;
+    const std::pair<const char*, int> delays[] = {{"0", 0}, {"50", 50}, {"soon", 300000}, {"-5", -5}};
+    for (auto& c : delays) EXPECT_EQ(c.second, parse(std::string("DKLogConfigWatcherDelay=") + c.first).watcherDelay) << c.first;
 }
 
 TEST(PLogConfigValues, FileNameExpansionAndFolders) {

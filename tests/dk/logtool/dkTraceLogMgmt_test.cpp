@@ -11,74 +11,37 @@
 #include <dk/dkLog.hpp>
 #include <dk/dkTraceLogMgmt.hpp>
 
+#include "dkLogChild.hpp"
 #include "dkTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kChildFlag = "DKTEST_TRACELOG_CHILD";
-
-bool inChild() { return std::getenv(kChildFlag) != nullptr; }
-
-// The message number of the DKException f throws; 0 when it throws nothing (-2 for another type).
-long failureOf(const std::function<void()>& f) {
-    const long id = dktest::errorOf<DKException>(f);
-    return id == -1 ? 0 : id;
-}
-
-// <root>/vtgmt/nvlvtconfig.properties names <root> as the working folder; the log configuration
-// beside it holds `config`.
-fs::path layout(const fs::path& root, const std::string& config) {
-    fs::create_directories(root / "vtgmt" / "connectors");
-    dktest::writeFile(root / "vtgmt" / "nvlvtconfig.properties", "NVLVTWorkingDirectory = " + root.string() + "\n");
-    fs::path file = root / "vtgmt" / "connectors" / "vtxlogconfig.properties";
-    dktest::writeFile(file, config);
-    return file;
-}
-
-// Runs TraceLogChild.<name> in a fresh process with NVLVTROOT=root; its output goes to
-// root/stdout.txt. Gives up (and kills it) after 60 seconds. The exit status, -1 when it failed.
-int runChild(const std::string& name, const fs::path& root) {
-    dktest::ChildOptions options;
-    options.output = root / "stdout.txt";
-    options.timeoutSeconds = 60;
-    return dktest::runSelf("TraceLogChild." + name,
-                           {"NVLVTROOT=" + root.string(), "DKTEST_KEEP_NVLVTROOT=1", std::string(kChildFlag) + "=1"},
-                           options)
-        .status;
-}
-
-// NVLVTROOT for one construction; the run's value is put back.
+// The message number of what constructing the interface throws with NVLVTROOT set to value (unset
+// for null); kNothingThrown when it is made. The run's value is put back.
 long constructWithRoot(const char* value) {
     const std::string run = std::getenv("NVLVTROOT");
     if (value) setenv("NVLVTROOT", value, 1);
     else unsetenv("NVLVTROOT");
-    long id = failureOf([] { DKTraceLogMgmtAPI api; });
+    const long id = dktest::errorOf([] { DKTraceLogMgmtAPI api; });
     setenv("NVLVTROOT", run.c_str(), 1);
     return id;
 }
 
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
 // Child half: runs in its own process, configured from its own folder.
-
 TEST(TraceLogChild, WatcherSeesRewrite) {
-    if (!inChild()) GTEST_SKIP();
+    if (!dklogtest::inChild()) GTEST_SKIP();
     dkLog* log = DKLogAccessor::getInstance();
     ASSERT_FALSE(log->isEnabled_info());
     auto waitFor = [&](bool (dkLog::*enabled)()) {
@@ -93,28 +56,31 @@ TEST(TraceLogChild, WatcherSeesRewrite) {
     api.setLogProperty("DKLogPriority", "WARNING");
     EXPECT_TRUE(waitFor(&dkLog::isEnabled_info));
     EXPECT_FALSE(log->isEnabled_trace());
+    // Two changes within one second: both are seen.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     api.setLogProperty("DKLogPriority", "TRACE_FULL");
     EXPECT_TRUE(waitFor(&dkLog::isEnabled_trace));
     log->info("seen the rewrite");
+    // The process ends with the watcher still running; it must neither hang nor crash.
 }
 
 TEST(DKTraceLogMgmtAPIWatcher, RunningLogManagerPicksUpARewrite) {
-    dktest::TempDir dir;
-    fs::path file = layout(dir.path(), "# watched\nDKLogConfigWatcherDelay = 50\nDKLogOutputFileName = " +
-                                           (dir / "dklog.log").string() + "\n");
-    ASSERT_EQ(0, runChild("WatcherSeesRewrite", dir.path())) << dktest::readFile(dir / "stdout.txt");
-    EXPECT_EQ("# watched\nDKLogConfigWatcherDelay = 50\nDKLogOutputFileName = " + (dir / "dklog.log").string() +
-                  "\nDKLogPriority = TRACE\n",
-              dktest::readFile(file));
-    EXPECT_NE(std::string::npos, dktest::readFile(dir / "dklog.log").find(" I: seen the rewrite\n"));
+    dklogtest::run({"Watcher", "WatcherSeesRewrite",
+                    "# watched\nDKLogConfigWatcherDelay = 50\nDKLogOutputFileName = $ROOT/dklog.log\n", {}, nullptr,
+                    [](const dklogtest::Child& c) {
+                        EXPECT_EQ("# watched\nDKLogConfigWatcherDelay = 50\nDKLogOutputFileName = " +
+                                      (c.root / "dklog.log").string() + "\nDKLogPriority = TRACE\n",
+                                  c.file("vtgmt/connectors/vtxlogconfig.properties"));
+                        const std::string log = c.file("dklog.log");
+                        EXPECT_NE(std::string::npos, log.find(" I: seen the rewrite\n"));
+                        const std::string header = ">>>>> C++ connector logging started ";
+                        EXPECT_NE(log.find(header), log.rfind(header)) << "a new reading writes the header again";
+                    }},
+                   "TraceLogChild");
 }
 
-// ---------------------------------------------------------------------------------------------
 // In this process.
-
 TEST(DKTraceLogMgmtAPI, WorksOnTheConfigurationTheRootNames) {
-    if (inChild()) GTEST_SKIP();
     fs::path file = dktest::runRoot() / "vtgmt" / "connectors" / "vtxlogconfig.properties";
     const std::string before = dktest::readFile(file);
     ASSERT_FALSE(before.empty());
@@ -132,13 +98,12 @@ TEST(DKTraceLogMgmtAPI, WorksOnTheConfigurationTheRootNames) {
     EXPECT_EQ("WARNING", mgmt.getLogProperty("DKAPIJavaLogLevel").str());
     EXPECT_EQ(3u, mgmt.getAllLogProperties().cardinality());
     EXPECT_EQ(1, mgmt.isLogPropertySupported("DKLDAPLogLevel"));
-    EXPECT_EQ(702, failureOf([&] { mgmt.setLogProperty("DKLDAPLogLevel", "LOUD"); }));
+    EXPECT_EQ(702, dktest::errorOf([&] { mgmt.setLogProperty("DKLDAPLogLevel", "LOUD"); }));
     // Put the run's configuration back as it was.
     dktest::writeFile(file, before);
 }
 
 TEST(DKTraceLogMgmtAPI, NoConfigurationFolderGives486) {
-    if (inChild()) GTEST_SKIP();
     DKLogAccessor::getInstance();   // the log is configured before NVLVTROOT moves
     dktest::TempDir dir;
     EXPECT_EQ(486, constructWithRoot(nullptr));
@@ -147,6 +112,6 @@ TEST(DKTraceLogMgmtAPI, NoConfigurationFolderGives486) {
     dktest::writeFile(dir / "vtgmt" / "nvlvtconfig.properties", "# no working folder\nNVLVTWorkingDirectory =\n");
     EXPECT_EQ(486, constructWithRoot(dir.str().c_str()));
     // A working folder without a configuration file: the object is made, its operations give 705.
-    fs::remove(layout(dir.path(), ""));
-    EXPECT_EQ(0, constructWithRoot(dir.str().c_str()));
+    fs::remove(dklogtest::layout(dir.path(), ""));
+    EXPECT_EQ(dktest::kNothingThrown, constructWithRoot(dir.str().c_str()));
 }

@@ -32,11 +32,10 @@ using dktest::childPasses;
 class ThreadLocale {
 public:
     explicit ThreadLocale(const char* name)
-        : loc_(name ? newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr)) : duplocale(LC_GLOBAL_LOCALE)) {
-        if (loc_ != static_cast<locale_t>(nullptr)) previous_ = uselocale(loc_);
-    }
+        : loc_(name ? newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr)) : duplocale(LC_GLOBAL_LOCALE)),
+          previous_(ok() ? uselocale(loc_) : static_cast<locale_t>(nullptr)) {}
     ~ThreadLocale() {
-        if (loc_ == static_cast<locale_t>(nullptr)) return;
+        if (!ok()) return;
         uselocale(previous_);
         freelocale(loc_);
     }
@@ -44,7 +43,7 @@ public:
 
 private:
     locale_t loc_;
-    locale_t previous_ = static_cast<locale_t>(nullptr);
+    locale_t previous_;
 };
 
 int leadByteCount(const PLeadByteTable& t) {
@@ -64,7 +63,6 @@ TEST(PLeadByteTableSingleByte, CAndUtf8LocalesHaveNoLeadBytes) {
         EXPECT_EQ(0, leadByteCount(t)) << name;
         EXPECT_EQ(&t, &PLeadByteTable::current()) << "refresh publishes the caller's table";
         EXPECT_EQ(&t, &PLeadByteTable::refresh()) << "one table per locale name";
-        for (int b = 0; b < 256; ++b) EXPECT_EQ(0, isdbcs(static_cast<char>(b))) << name << " " << b;
     }
 }
 
@@ -86,10 +84,8 @@ TEST(PLeadByteTableChild, DISABLED_GbkProcess) {
     EXPECT_EQ(1, gbk.hasLeadBytes());
     for (int b = 0; b < 256; ++b)
         EXPECT_EQ(b >= 0x81 && b <= 0xFE ? 1 : 0, gbk.isLeadByte(static_cast<unsigned char>(b))) << b;
-    EXPECT_EQ(1, isdbcs(static_cast<char>(0x81)));   // negative where char is signed
-    EXPECT_EQ(1, isdbcs('\xFE'));
-    EXPECT_EQ(0, isdbcs('\xFF'));
-    EXPECT_EQ(0, isdbcs('a'));
+    // 0x81 is negative where char is signed.
+    EXPECT_EQ((std::vector<int>{1, 1, 0, 0}), (std::vector<int>{isdbcs('\x81'), isdbcs('\xFE'), isdbcs('\xFF'), isdbcs('a')}));
 
     // Threads switch between GBK and C on their own while readers use the published table.
     std::atomic<bool> stop{false};

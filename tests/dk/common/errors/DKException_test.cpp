@@ -1,11 +1,14 @@
 // tests/dk/common/errors/DKException_test.cpp
 //
-// The exception family: message text with server information, texts and locations with their
-// limits, the report form, deep copies, the class tree and the query exception's constructors.
+// The exception family: server information in the text, texts and locations past their first
+// capacity, deep copies, the names and ids the log writes for each class, and the query
+// exception's constructors.
 
 #include <dk/DKException.hpp>
 #include <dk/DKQueryException.hpp>
 #include <dk/PMessageText.hpp>
+
+#include "dkTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,93 +21,48 @@ std::string str(const char* s) { return s ? s : "<null>"; }
 
 }  // namespace
 
-TEST(DKExceptionText, ServerStateOrCodeIsAppended) {
-    DKException plain("Boom", 10, DKSeverityError, 0, "");
-    EXPECT_EQ("Boom ", str(plain.text(0)));
-    EXPECT_EQ(0, plain.errorProvided());
-
+TEST(DKExceptionText, ServerInformationTextsAndLocations) {
     DKException code("Boom", 10, DKSeverityError, -1, nullptr);
-    EXPECT_EQ("Boom (SERVER RC) : -1", str(code.text(0)));
-    EXPECT_EQ(1, code.errorProvided());
-
-    // The state wins over the code in the text; both are kept. Form 2 takes the state first.
-    DKException state("Boom", 10, "42S02", 7);
-    EXPECT_EQ("Boom  (STATE) : 42S02", str(state.text(0)));
-    EXPECT_STREQ("42S02", state.errorState());
-    EXPECT_EQ(7, state.errorCode());
-
+    DKException state("Boom", 10, "42S02", 7);   // form 2 takes the state first; the state wins
     DKException onlyState(nullptr, 11, "S1", 0);
+    EXPECT_EQ("Boom (SERVER RC) : -1", str(code.text(0)));
+    EXPECT_EQ("Boom  (STATE) : 42S02", str(state.text(0)));
+    EXPECT_EQ(7, state.errorCode());
     EXPECT_EQ("  (STATE) : S1", str(onlyState.text(0)));
     EXPECT_EQ(1, onlyState.errorProvided());
-}
 
-TEST(DKExceptionText, TextsAreNumberedNewestFirstAndGrow) {
+    // Texts: past the first capacity (5) and one growth step (15), numbered newest first.
     DKException e("first", 1, DKSeverityError, 0, "");
     e.appendText("+more");
     e.setText(nullptr);
     e.appendText(nullptr);
-    ASSERT_EQ(1UL, e.textCount());
-    EXPECT_EQ("first +more", str(e.text(0)));
-
-    // Past the first capacity (5) and past one growth step (15).
     for (int i = 1; i <= 20; ++i) e.setText(("t" + std::to_string(i)).c_str());
     ASSERT_EQ(21UL, e.textCount());
     EXPECT_EQ("t1", str(e.text(19)));
     EXPECT_EQ("first +more", str(e.text(20)));
     EXPECT_EQ(nullptr, e.text(21));
     e.appendText("!");
-    EXPECT_EQ("t20!", str(e.text(0)));
     EXPECT_STREQ("t20!", e.what());
-
-    // appendText on an exception without texts starts the first one.
-    DKException none("##", 1, DKSeverityError, 0, "");
-    ASSERT_EQ(0UL, none.textCount());
+    DKException none("##", 1, DKSeverityError, 0, "");   // appendText starts the first text
     none.appendText("late");
     EXPECT_EQ("late", str(none.text(0)));
-
-    // Reading a text or the count clears the thrown flag; what() does not.
-    DKExceptionBase::setThrown(1);
-    (void)e.what();
-    EXPECT_EQ(1, DKExceptionBase::isThrown());
-    (void)e.text(99);
-    EXPECT_EQ(0, DKExceptionBase::isThrown());
+    // Reading the count clears the thrown flag, as reading a text does (the throw helper's suite).
     DKExceptionBase::setThrown(1);
     (void)static_cast<const DKException&>(e).textCount();
     EXPECT_EQ(0, DKExceptionBase::isThrown());
-}
 
-TEST(DKExceptionLocations, FiveAreKeptAndTheLastIsReplaced) {
-    DKException e("x", 1, DKSeverityError, 0, "");
+    // Locations: the first four are kept, the fifth place takes the latest.
     EXPECT_EQ(nullptr, e.locationAtIndex(0));
-    for (unsigned long i = 1; i <= 7; ++i)
-        e.addLocation(DKExceptionLocation(("f" + std::to_string(i)).c_str(), "fn", i));
+    for (unsigned long i = 1; i <= 7; ++i) e.addLocation(DKExceptionLocation(("f" + std::to_string(i)).c_str(), "fn", i));
     ASSERT_EQ(5UL, e.locationCount());
-    for (unsigned long i = 0; i < 4; ++i) EXPECT_EQ(i + 1, e.locationAtIndex(i)->lineNumber());
+    EXPECT_EQ(4UL, e.locationAtIndex(3)->lineNumber());
     EXPECT_STREQ("f7", e.locationAtIndex(4)->fileName());
     EXPECT_EQ(nullptr, e.locationAtIndex(5));
-
     DKExceptionLocation nulls(nullptr, nullptr, 3);
     EXPECT_STREQ("", nulls.fileName());
     nulls = DKExceptionLocation("dk/common/X", "X::y", 9);
-    nulls = nulls;
+    dktest::assignToItself(nulls);
     EXPECT_STREQ("X::y", nulls.functionName());
-}
-
-TEST(DKExceptionReport, LocationsOldestFirstThenTextsNewestFirst) {
-    DKException e("Wrong type tc_short", 418, DKSeverityError, 0, "");
-    e.addLocation(DKExceptionLocation("dk/common/DKAny", "DKAny::operator`short'", 623));
-    EXPECT_EQ("[LOC]: (dk/common/DKAny:DKAny::operator`short'):623\n[MSG]: Wrong type tc_short \n",
-              e.toString().str());
-
-    e.addLocation(DKExceptionLocation("dk/common/DKDDO", "DKDDO::update", 40));
-    e.setText("while updating");
-    EXPECT_EQ("[LOC]: (dk/common/DKAny:DKAny::operator`short'):623\n"
-              "[LOC]: (dk/common/DKDDO:DKDDO::update):40\n"
-              "[MSG]: while updating\n"
-              "[MSG]: Wrong type tc_short \n",
-              e.toString().str());
-    DKException empty("##", 1, DKSeverityError, 0, "");
-    EXPECT_EQ("", empty.toString().str());
 }
 
 TEST(DKExceptionCopies, CopiesShareNothing) {
@@ -114,106 +72,78 @@ TEST(DKExceptionCopies, CopiesShareNothing) {
     original->appendText("-changed");
     original->setText("newer");
     original->addLocation(DKExceptionLocation("dk/c", "c::d", 2));
-    EXPECT_EQ(1UL, copy.locationCount());
-    EXPECT_EQ(1UL, copy.textCount());
-
     DKUsageError assigned("other", 1, DKSeverityError, 0, "");
     assigned.setText("dropped");
     assigned = *original;
     original.reset();   // everything the copies show must survive the original
+    EXPECT_EQ(1UL, copy.textCount());
     EXPECT_EQ("base  (STATE) : ST", str(copy.text(0)));
     EXPECT_STREQ("dk/a", copy.locationAtIndex(0)->fileName());
     EXPECT_STREQ("ST", copy.errorState());
     ASSERT_EQ(2UL, assigned.textCount());
-    EXPECT_EQ("newer", str(assigned.text(0)));
     EXPECT_EQ("base  (STATE) : ST-changed", str(assigned.text(1)));
     EXPECT_EQ(2UL, assigned.locationCount());
     EXPECT_EQ(303UL, assigned.errorId());
-    assigned = assigned;
-    EXPECT_EQ(2UL, assigned.textCount());
+    dktest::assignToItself(assigned);
+    EXPECT_EQ("newer", str(assigned.text(0)));
 }
 
+// The names and ids the log writes; nothing else reaches the ids.
 TEST(DKExceptionClasses, NamesIdsAndBases) {
-    struct Row {
-        std::unique_ptr<DKException> e;
-        const char* name;
-        long id;
-    };
-#define ROW(C, id) Row{std::make_unique<C>("t", 1, DKSeverityError, 0, ""), #C, id}
-    Row rows[] = {ROW(DKException, 1), ROW(DKDatastoreError, 2), ROW(DKSystemError, 3),
-                  ROW(DKUsageError, 4), ROW(DKNotExistException, 4), ROW(DKAlreadyExistException, 4),
-                  ROW(DKXDOError, 5), ROW(DKDatastoreAccessError, 6), ROW(DKXDOAccessError, 7),
-                  ROW(DKDataObjectNotFound, 8), ROW(DKDataObjectAlreadyExists, 9),
-                  ROW(DKDataObjectNotUnique, 10), ROW(DKLogonFailure, 11), ROW(DKLogonPromptException, 12),
-                  ROW(DKServerNotAvailable, 13), ROW(DKDatabaseLogonFailure, 16),
-                  ROW(DKPasswordExpiredException, 19), ROW(DKNotCheckedOutException, 4),
-                  ROW(DKInvalidParameterException, 4), ROW(DKQueryException, 1)};
+#define ROW(C, id) {std::make_unique<C>("t", 1, DKSeverityError, 0, ""), #C, id}
+    const struct { std::unique_ptr<DKException> e; const char* name; long id; } rows[] = {
+        ROW(DKException, 1), ROW(DKDatastoreError, 2), ROW(DKSystemError, 3), ROW(DKUsageError, 4),
+        ROW(DKNotExistException, 4), ROW(DKAlreadyExistException, 4), ROW(DKXDOError, 5),
+        ROW(DKDatastoreAccessError, 6), ROW(DKXDOAccessError, 7), ROW(DKDataObjectNotFound, 8),
+        ROW(DKDataObjectAlreadyExists, 9), ROW(DKDataObjectNotUnique, 10), ROW(DKLogonFailure, 11),
+        ROW(DKLogonPromptException, 12), ROW(DKServerNotAvailable, 13), ROW(DKDatabaseLogonFailure, 16),
+        ROW(DKPasswordExpiredException, 19), ROW(DKNotCheckedOutException, 4),
+        ROW(DKInvalidParameterException, 4), ROW(DKQueryException, 1)};
 #undef ROW
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         EXPECT_STREQ(r.name, r.e->name());
         EXPECT_EQ(r.id, r.e->exceptionId()) << r.name;
     }
-    // Handlers for the intermediate bases match their subclasses.
-    EXPECT_NE(nullptr, dynamic_cast<DKLogonFailure*>(rows[16].e.get()));
-    EXPECT_NE(nullptr, dynamic_cast<DKDatastoreAccessError*>(rows[15].e.get()));
-    EXPECT_NE(nullptr, dynamic_cast<DKUsageError*>(rows[18].e.get()));
+    EXPECT_NE(nullptr, dynamic_cast<DKLogonFailure*>(rows[16].e.get()));   // intermediate bases match
     EXPECT_EQ(nullptr, dynamic_cast<DKUsageError*>(rows[4].e.get()));
 }
 
-TEST(DKQueryExceptionForms, LiteralZeroPicksTheNumberForms) {
-    const std::string catalogue5 = PClsEnv::portalMsg(5).str();
-
-    DKQueryException id(0);
-    EXPECT_EQ(0, id.reason());
-
-    DKQueryException reason(5, 0);   // message and reason, not a null text
-    EXPECT_EQ(0, reason.reason());
-    EXPECT_EQ(catalogue5 + " ", str(reason.text(0)));
-
-    DKQueryException positions(5, 1, 2);
-    EXPECT_EQ(2, positions.rightPosition());
-    EXPECT_EQ(0, positions.reason());
-    DKQueryException zeroFirst(0, 1, 2);   // a number, not a null exception pointer
-    EXPECT_EQ(2, zeroFirst.rightPosition());
-}
-
-TEST(DKQueryExceptionForms, TextsInsertsPositionsAndCopies) {
+// Every constructor: a literal 0 is a number, never a null text; without a text of its own the
+// catalogue text of the number is used; a copy of another exception keeps its texts.
+TEST(DKQueryExceptionForms, EveryFormKeepsItsTextReasonAndPositions) {
     DKLogMessageInserts ins;
     ins.insert("ITEM");
-
-    DKQueryException t1(7, "bad %1");
-    EXPECT_EQ("bad  ", str(t1.text(0)));   // insert 1 is missing from the shared empty list
-    DKQueryException t2(7, ins, "bad %1");
-    EXPECT_EQ("bad ITEM ", str(t2.text(0)));
-    DKQueryException t4(7, 4L, ins, "why %1");
-    EXPECT_EQ("why ITEM ", str(t4.text(0)));
-    EXPECT_EQ(4, t4.reason());
-    DKQueryException t6(7, ins, 3, 9, "at %1");
-    EXPECT_EQ("at ITEM ", str(t6.text(0)));
-    EXPECT_EQ(9, t6.rightPosition());
-    DKQueryException t8("text %1", 7, ins, 2, 4);
-    EXPECT_EQ("text ITEM ", str(t8.text(0)));
-    DKString dk("from a DKString");
-    DKQueryException t9(7, dk);
-    EXPECT_EQ("from a DKString ", str(t9.text(0)));
-    DKQueryException t10(7, static_cast<const char*>(nullptr));
-    EXPECT_EQ(" ", str(t10.text(0)));
-
-    // Without a text of its own: the catalogue text, then the inserts.
-    const std::string catalogue = PClsEnv::portalMsg(303).str();
-    DKQueryException c1(303, ins);
-    EXPECT_EQ(0u, std::string(c1.text(0)).rfind(catalogue, 0));
-
-    // Copy of another exception with new positions: its texts and locations come along.
+    const std::string cat5 = PClsEnv::portalMsg(5).str(), cat0 = PClsEnv::portalMsg(0).str();
     DKUsageError usage("usage", 12, "S", 1);
     usage.addLocation(DKExceptionLocation("dk/x", "x::y", 3));
-    DKQueryException wrapped(&usage, 10, 20);
-    EXPECT_EQ("usage  (STATE) : S", str(wrapped.text(0)));
+    const struct { DKQueryException e; std::string text; long reason, left, right; } rows[] = {
+        {DKQueryException(5), cat5 + " ", 0, 0, 0},
+        {DKQueryException(5, ins), cat5, 0, 0, 0},
+        {DKQueryException(5, 0), cat5 + " ", 0, 0, 0},
+        {DKQueryException(5, 4L, ins), cat5, 4, 0, 0},
+        {DKQueryException(0, 1, 2), cat0, 0, 1, 2},
+        {DKQueryException(5, ins, 1, 2), cat5, 0, 1, 2},
+        {DKQueryException("text %1", 7, 2, 4), "text  ", 0, 2, 4},
+        {DKQueryException("text %1", 7, ins, 2, 4), "text ITEM ", 0, 2, 4},
+        {DKQueryException(7, "bad %1"), "bad  ", 0, 0, 0},
+        {DKQueryException(7, ins, "bad %1"), "bad ITEM ", 0, 0, 0},
+        {DKQueryException(7, 4L, "why"), "why ", 4, 0, 0},
+        {DKQueryException(7, 4L, ins, "why %1"), "why ITEM ", 4, 0, 0},
+        {DKQueryException(7, 3, 9, "at"), "at ", 0, 3, 9},
+        {DKQueryException(7, ins, 3, 9, DKString("at %1")), "at ITEM ", 0, 3, 9},
+        {DKQueryException(7, static_cast<const char*>(nullptr)), " ", 0, 0, 0},
+        {DKQueryException(&usage, 10, 20), "usage  (STATE) : S", 0, 10, 20},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(0u, std::string(r.e.what()).rfind(r.text, 0)) << r.e.what() << " / " << r.text;
+        EXPECT_EQ(r.reason, r.e.reason()) << r.text;
+        EXPECT_EQ(r.left, r.e.leftPosition()) << r.text;
+        EXPECT_EQ(r.right, r.e.rightPosition()) << r.text;
+    }
+    DKQueryException wrapped = rows[15].e;
     EXPECT_EQ(1UL, wrapped.locationCount());
     EXPECT_EQ(12UL, wrapped.errorId());
-    EXPECT_EQ(10, wrapped.leftPosition());
     EXPECT_STREQ("DKQueryException", wrapped.name());
-
     wrapped.setQueryString("SELECT 1");
     DKQueryException copy(wrapped);
     wrapped.setQueryString(nullptr);

@@ -6,6 +6,8 @@
 #include <dk/DKException.hpp>
 #include <dk/DKLogMessageInserts.hpp>
 
+#include "dkTestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,106 +23,65 @@ DKLogMessageInserts listOf(std::initializer_list<const char*> texts) {
     return l;
 }
 
-// What an exception makes of a template and inserts (no server information).
-std::string messageOf(const char* templ, const DKLogMessageInserts& inserts) {
-    DKException e(templ, 1, DKSeverityError, 0, "", inserts);
-    const char* t = e.text(0);
-    return t ? t : "<no text>";
-}
-
 }  // namespace
 
-TEST(DKLogMessageInsertsList, NumberingReplacementAndClear) {
-    DKLogMessageInserts l;
-    EXPECT_EQ(1, l.size());
-    EXPECT_EQ(DKString("program"), l.get(0));
-    EXPECT_EQ(DKString(""), l.get(1));
-    EXPECT_EQ(DKString(""), l.get(-1));
-
-    l.insert("A");
+TEST(DKLogMessageInsertsList, NumberingCopiesAndClear) {
+    DKLogMessageInserts l = listOf({"A", nullptr});
     l.insert(DKString("B"));
-    l.insert(static_cast<const char*>(nullptr));
+    l.addFirst("reporter");   // addFirst never moves the count
     EXPECT_EQ(4, l.size());
-    EXPECT_EQ(DKString("B"), l.get(2));
-
-    l.addFirst("reporter");
-    EXPECT_EQ(4, l.size());   // addFirst never moves the count
     EXPECT_EQ(DKString("reporter"), l.get(0));
-
+    EXPECT_EQ(DKString("B"), l.get(3));
+    EXPECT_EQ(DKString(""), l.get(-1));
     // More inserts than buckets: every one stays reachable by its number.
     for (int i = 4; i < 40; ++i) l.insert(DKString(i));
-    EXPECT_EQ(40, l.size());
     for (int i = 4; i < 40; ++i) EXPECT_EQ(DKString(i), l.get(i)) << i;
 
+    DKLogMessageInserts copy(l), assigned;
+    assigned = l;
     l.clear();
+    l.addFirst(DKString("other"));
     EXPECT_EQ(1, l.size());
-    EXPECT_EQ(DKString("program"), l.get(0));
     EXPECT_EQ(DKString(""), l.get(1));
+    EXPECT_EQ(40, copy.size());
+    EXPECT_EQ(DKString("reporter"), copy.get(0));
+    dktest::assignToItself(assigned);
+    EXPECT_EQ(DKString("39"), assigned.get(39));
 }
 
-TEST(DKLogMessageInsertsList, CopiesAreIndependentAndTheSharedListStaysEmpty) {
-    DKLogMessageInserts a = listOf({"A", "B"});
-    DKLogMessageInserts b(a);
-    a.insert("C");
-    a.addFirst("other");
-    EXPECT_EQ(3, b.size());
-    EXPECT_EQ(DKString("program"), b.get(0));
-    EXPECT_EQ(DKString(""), b.get(3));
-
-    DKLogMessageInserts c;
-    c = a;
-    a.clear();
-    EXPECT_EQ(4, c.size());
-    EXPECT_EQ(DKString("C"), c.get(3));
-    c = c;
-
-    EXPECT_EQ(&DKLogMessageInserts::emptyList(), &DKLogMessageInserts::emptyList());
-}
-
-TEST(DKLogMessageInsertsSubstitution, PlaceholdersAndMissingInserts) {
-    EXPECT_EQ("Item A not found in B ", messageOf("Item %1 not found in %2", listOf({"A", "B"})));
-    // Insert 2 is exactly one past the last: it adds nothing.
-    EXPECT_EQ("Item A not found in  ", messageOf("Item %1 not found in %2", listOf({"A"})));
-    // Further past the end: a single blank, and A is lost because 9 is above it.
-    EXPECT_EQ("x   ", messageOf("x %9", listOf({"A"})));
-    // A number too large for any integer is just as absent.
-    EXPECT_EQ("   ", messageOf("%99999999999999999999999999 ", listOf({"A"})));
-    EXPECT_EQ("A%2 ", messageOf("%01%02", listOf({"A", "2"})));
-    EXPECT_EQ("program ", messageOf("%0", DKLogMessageInserts()));
+// Placeholders past the end, numbers too large for any integer, the stop mark "##", and the
+// inserts a template leaves out, kept as additional information.
+TEST(DKLogMessageInsertsSubstitution, PlaceholdersAndQuirks) {
+    const DKLogMessageInserts none, a = listOf({"A"}), ab = listOf({"A", "B"}), a2 = listOf({"A", "2"});
     DKLogMessageInserts renamed;
     renamed.addFirst("DKAny");
-    EXPECT_EQ("in DKAny ", messageOf("in %0", renamed));
-}
-
-TEST(DKLogMessageInsertsSubstitution, UnusedInsertsAreKeptAsAdditionalInfo) {
-    EXPECT_EQ("Error  [ADDITONAL INFO]: A B", messageOf("Error", listOf({"A", "B"})));
-    EXPECT_EQ("Use A  [ADDITONAL INFO]: B C", messageOf("Use %1", listOf({"A", "B", "C"})));
-    // Nothing to add when the template uses the highest insert, even if it skips one.
-    EXPECT_EQ("B ", messageOf("%2", listOf({"A", "B"})));
-}
-
-TEST(DKLogMessageInsertsSubstitution, PercentAndHashQuirks) {
-    const DKLogMessageInserts ab = listOf({"A", "B"});
-    EXPECT_EQ("Done  [ADDITONAL INFO]: A B", messageOf("Done ## rest %1", ab));
-    EXPECT_EQ("Done", messageOf("Done##", DKLogMessageInserts()));
-    // The '%' that ends a number is kept, the next one starts a placeholder.
-    EXPECT_EQ("A%B ", messageOf("%1%2", ab));
-    // '#' followed by '%' starts a number at once; with no digits it is insert 0.
-    EXPECT_EQ("#programx  [ADDITONAL INFO]: A B", messageOf("#%x", ab));
-    // A '#' ending a number is not copied at once: it may start the stop mark.
-    EXPECT_EQ("A", messageOf("%1##tail", listOf({"A"})));
-    EXPECT_EQ("A#x ", messageOf("%1#x", listOf({"A"})));
-    // A '%' without digits is dropped; a lone '#' is kept.
-    EXPECT_EQ("50 ", messageOf("50%", DKLogMessageInserts()));
-    EXPECT_EQ("% ", messageOf("%%", DKLogMessageInserts()));
-    EXPECT_EQ("a#b # ", messageOf("a#b #", DKLogMessageInserts()));
-    // Empty and null templates still get the extra blank.
-    EXPECT_EQ(" ", messageOf("", DKLogMessageInserts()));
-    EXPECT_EQ(" ", messageOf(nullptr, DKLogMessageInserts()));
-    // A template that stops at once leaves no text at all.
-    DKException e("##", 1, DKSeverityError, 0, "", DKLogMessageInserts());
-    EXPECT_EQ(0UL, e.textCount());
-    EXPECT_STREQ("", e.what());
+    const struct { const char* templ; const DKLogMessageInserts& inserts; const char* text; } rows[] = {
+        {"Item %1 not found in %2", ab, "Item A not found in B "},
+        {"Item %1 not found in %2", a, "Item A not found in  "},   // one past the last adds nothing
+        {"x %9", a, "x   "},                                        // further past: one blank, A lost
+        {"%99999999999999999999999999 ", a, "   "},
+        {"%01%02", a2, "A%2 "},
+        {"in %0", renamed, "in DKAny "},
+        {"Use %1", ab, "Use A  [ADDITONAL INFO]: B"},
+        {"Done ## rest %1", ab, "Done  [ADDITONAL INFO]: A B"},
+        {"Done##", none, "Done"},
+        {"%1%2", ab, "A%B "},                          // the '%' ending a number is kept
+        {"#%x", ab, "#programx  [ADDITONAL INFO]: A B"},   // no digits: insert 0
+        {"%1##tail", a, "A"},
+        {"%1#x", a, "A#x "},
+        {"50%", none, "50 "},
+        {"%%", none, "% "},
+        {"a#b #", none, "a#b # "},
+        {"", none, " "},
+        {nullptr, none, " "},
+    };
+    for (const auto& r : rows) {
+        DKException e(r.templ, 1, DKSeverityError, 0, "", r.inserts);
+        EXPECT_STREQ(r.text, e.what()) << (r.templ ? r.templ : "<null>");
+    }
+    DKException stopped("##", 1, DKSeverityError, 0, "", none);   // no text at all
+    EXPECT_EQ(0UL, stopped.textCount());
+    EXPECT_STREQ("", stopped.what());
 }
 
 // Several threads build messages from one shared list while another keeps clearing and
@@ -130,7 +91,6 @@ TEST(DKLogMessageInsertsThreads, BuildersAndAWriterShareOneList) {
     DKLogMessageInserts shared = listOf({"A", "B"});
     std::atomic<bool> stop{false};
     std::atomic<int> bad{0};
-
     std::thread writer([&] {
         for (int round = 0; round < 2000; ++round) {
             shared.clear();
@@ -145,13 +105,11 @@ TEST(DKLogMessageInsertsThreads, BuildersAndAWriterShareOneList) {
     std::vector<std::thread> builders;
     for (int t = 0; t < 4; ++t) {
         builders.emplace_back([&] {
-            DKLogMessageInserts own = listOf({"x"});
+            const DKLogMessageInserts own = listOf({"x"});
             do {
                 DKException mine("own %1", 2, DKSeverityError, 0, "", own);
-                if (std::string(mine.text(0)) != "own x ") ++bad;
                 DKException e("got %1 and %2", 3, DKSeverityError, 0, "", shared);
-                const std::string t = e.text(0);
-                if (t.rfind("got ", 0) != 0) ++bad;
+                if (std::string(mine.what()) != "own x " || std::string(e.what()).rfind("got ", 0) != 0) ++bad;
             } while (!stop);
         });
     }
