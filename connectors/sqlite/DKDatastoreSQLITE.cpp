@@ -31,6 +31,10 @@ constexpr const char* kSource = "connectors/sqlite/DKDatastoreSQLITE";
 constexpr const char* kPidType = "SQLITE";
 constexpr const char* kIdColumn = "dk_id";
 
+// What the connector refuses to store: anything but the DDOs of the connector kit's rule.
+const PObjectRules kRules{kMsgBadObject, kSource, "an element is not a data object",
+                          "an element is not a dynamic data object", "not a dynamic data object"};
+
 // Resets a cached statement when the operation using it ends, so no read snapshot stays open.
 struct PResetOnExit {
     sqlite3_stmt* s;
@@ -89,8 +93,8 @@ bool blank(const char* p) {
 // Catalogue entries
 
 const PAttr* PEntity::find(const char* attrName) const {
-    auto it = index.find(lowerName(attrName));
-    return it == index.end() ? nullptr : &attrs[it->second];
+    const size_t position = names.find(attrName);
+    return position == PAttributeNames::npos ? nullptr : &attrs[position];
 }
 
 DKDDODef* PEntity::shapeDefinition() {
@@ -135,6 +139,8 @@ public:
         active_ = true;
         function_ = function;
     }
+    PWriteScope(const PWriteScope&) = delete;
+    PWriteScope& operator=(const PWriteScope&) = delete;
     void commit() {
         exec(db_, savepoint_ ? "RELEASE dk_op" : "COMMIT", kSource, function_);
         active_ = false;
@@ -264,7 +270,7 @@ void DKDatastoreSQLITE::loadEntities(const char* function) {
             a.description = textColumn(s, 8);
             PEntity& e = *it->second;
             a.id = static_cast<short>(e.attrs.size() + 1);
-            e.index[lowerName(a.name.c_str())] = e.attrs.size();
+            e.names.add(a.name.c_str());
             e.attrs.push_back(std::move(a));
         }
         if (rc != SQLITE_DONE) throwSqlite(d, rc, kSource, function, "reading the attributes");
@@ -449,61 +455,49 @@ DKDDO* DKDatastoreSQLITE::createDDO(const char* entityName, long flags) {
     return newDDO(*e, 0);
 }
 
-DKDDOBase& DKDatastoreSQLITE::checkedObject(dkDataObject* object, const char* function, bool needId, long* rowId) {
+DKDDOBase& DKDatastoreSQLITE::checkedObject(dkDataObject* object, const char* function, long* rowId) {
     db(function);
     // The protocol says what the object is; only then may it be treated as a DDO.
-    if (object == nullptr || (object->protocol() != 5 && object->protocol() != 1))
-        dkThrow<DKUsageError>(kMsgBadObject, kSource, function,
-                              DKString("not a dynamic data object (protocol ") +
-                                  DKString(static_cast<long>(object ? object->protocol() : -1)) + ")");
-    DKDDOBase& ddo = *static_cast<DKDDOBase*>(object);
-    if (needId) {
-        const DKPid& pid = ddo.getPid();
-        const DKString id = pid.getIdStringCount() > 0 ? pid.getIdString(0) : DKString();
-        char* end = nullptr;
-        const long n = std::strtol(id.c_str(), &end, 10);
-        if (pid.getDatastoreType() != kPidType || pid.getDatastoreName() != repositoryName_.c_str() || id.length() == 0 ||
-            *end != '\0' || n <= 0)
-            dkThrow<DKUsageError>(kMsgBadObject, kSource, function, DKString("pid ") + pid.pidString());
-        *rowId = n;
-    }
+    DKDDOBase& ddo = PConnectorKit::checkedObject(object, kRules, function);
+    if (rowId != nullptr) *rowId = rowIdOf(ddo, function);
     if (!inTransaction_) refreshIfSchemaChanged(function);
     return ddo;
 }
 
+long DKDatastoreSQLITE::rowIdOf(const DKDDOBase& ddo, const char* function) const {
+    const DKPid& pid = ddo.getPid();
+    const DKString id = pid.getIdStringCount() > 0 ? pid.getIdString(0) : DKString();
+    char* end = nullptr;
+    const long n = std::strtol(id.c_str(), &end, 10);
+    if (pid.getDatastoreType() != kPidType || pid.getDatastoreName() != repositoryName_.c_str() || id.length() == 0 ||
+        *end != '\0' || n <= 0)
+        dkThrow<DKUsageError>(kMsgBadObject, kSource, function, DKString("pid ") + pid.pidString());
+    return n;
+}
+
 namespace {
 
-// The data id of every attribute in the DDO (0 when the DDO lacks it). Every item of the DDO must
-// be an attribute. Items are found by position first: DDOs of createDDO have exactly the
-// entity's items in its order.
-std::vector<unsigned short> itemsOf(const PEntity& e, DKDDOBase& ddo, const char* function) {
-    std::vector<unsigned short> ids(e.attrs.size(), 0);
-    const unsigned short n = ddo.dataCount();
-    for (unsigned short id = 1; id <= n; ++id) {
-        const DKString name = ddo.getDataName(id);
-        size_t k = id - 1;
-        if (k >= e.attrs.size() || e.attrs[k].name != name.c_str()) {
-            const PAttr* a = e.find(name.c_str());
-            if (a == nullptr)
-                dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + name);
-            k = static_cast<size_t>(a - e.attrs.data());
-        }
-        ids[k] = id;
-    }
-    return ids;
+// Where the DDO's items go among the entity's attributes. Every item of the DDO must be an
+// attribute when the DDO is written.
+const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char* function) {
+    const PItemMap& map = PConnectorKit::itemMap(ddo, e.names);
+    if (const unsigned short id = map.stranger())
+        dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(id));
+    return map;
 }
 
 }  // namespace
 
 long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, const char* function) {
     e = entity(ddo.getObjectType().c_str(), function);
-    const std::vector<unsigned short> ids = itemsOf(*e, ddo, function);
+    const PItemMap& map = writtenItems(*e, ddo, function);
     sqlite3_stmt* s = cached(e->insertSql, function);
     PResetOnExit r{s};
-    for (size_t k = 0; k < ids.size(); ++k) {
-        if (ids[k] == 0 || !ddo.isDataSet(ids[k])) continue;   // unbound parameters are NULL
-        bindValue(s, static_cast<int>(k) + 1, ddo.getData(ids[k]), e->attrs[k].type, e->attrs[k].name.c_str(), kSource,
-                  function);
+    for (size_t k = 0; k < e->attrs.size(); ++k) {
+        const unsigned short id = map.itemOf(k);
+        const DKAny* v = id != 0 ? PConnectorKit::setValue(ddo, id) : nullptr;
+        if (v == nullptr) continue;   // unbound parameters are NULL
+        bindValue(s, static_cast<int>(k) + 1, *v, e->attrs[k].type, e->attrs[k].name.c_str(), kSource, function);
     }
     stepDone(db_, s, kSource, function, "adding the item");
     return static_cast<long>(sqlite3_last_insert_rowid(db_));
@@ -512,7 +506,10 @@ long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, cons
 void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
     ddo.setPid(e.pidFor(repositoryName_, rowId));
     ddo.resetDataChanged();
-    if (ddo.protocol() == 5 && static_cast<DKDDO&>(ddo).getDatastore() == nullptr) static_cast<DKDDO&>(ddo).setDatastore(this);
+    if (ddo.protocol() != DKProtocolDDOBase) {
+        auto& bound = static_cast<DKDDO&>(ddo);
+        if (bound.getDatastore() == nullptr) bound.setDatastore(this);
+    }
 }
 
 void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* function) {
@@ -525,17 +522,13 @@ void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* func
         dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
     if (rc != SQLITE_ROW) throwSqlite(db_, rc, kSource, function, "retrieving the item");
     if (ddo.dataCount() == 0) ddo.reset(e->shapeDefinition());
-    // Values are read before any is stored, so a damaged value leaves the DDO as it was.
+    // Values are read before any is stored, so a damaged value leaves the DDO as it was. Items
+    // that are no attribute are the caller's own and left alone.
+    const PItemMap& map = PConnectorKit::itemMap(ddo, e->names);
     std::vector<std::pair<unsigned short, DKAny>> values;
-    const unsigned short n = ddo.dataCount();
-    for (unsigned short id = 1; id <= n; ++id) {
-        const DKString name = ddo.getDataName(id);
-        size_t k = id - 1;
-        if (k >= e->attrs.size() || e->attrs[k].name != name.c_str()) {
-            const PAttr* a = e->find(name.c_str());
-            if (a == nullptr) continue;   // an item of the caller's own: left alone
-            k = static_cast<size_t>(a - e->attrs.data());
-        }
+    for (unsigned short id = 1; id <= map.itemCount(); ++id) {
+        const size_t k = map.attributeOf(id);
+        if (k == PItemMap::npos) continue;
         values.emplace_back(id, columnValue(s, static_cast<int>(k) + 1, e->attrs[k].type, kSource, function));
     }
     for (auto& [id, v] : values) {
@@ -547,10 +540,12 @@ void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* func
 
 void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
-    const std::vector<unsigned short> ids = itemsOf(*e, ddo, function);
+    const PItemMap& map = writtenItems(*e, ddo, function);
     std::vector<size_t> changed;
-    for (size_t k = 0; k < ids.size(); ++k)
-        if (ids[k] != 0 && ddo.isDataChanged(ids[k])) changed.push_back(k);
+    for (size_t k = 0; k < e->attrs.size(); ++k) {
+        const unsigned short id = map.itemOf(k);
+        if (id != 0 && PConnectorKit::changed(ddo, id)) changed.push_back(k);
+    }
     std::string sql;
     if (changed.empty()) {
         sql = e->existsSql;
@@ -565,8 +560,8 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
     sqlite3_bind_int64(s, 1, rowId);
     for (size_t i = 0; i < changed.size(); ++i) {
         const size_t k = changed[i];
-        bindValue(s, static_cast<int>(i) + 2, ddo.getData(ids[k]), e->attrs[k].type, e->attrs[k].name.c_str(), kSource,
-                  function);
+        bindValue(s, static_cast<int>(i) + 2, *PConnectorKit::setValue(ddo, map.itemOf(k)), e->attrs[k].type,
+                  e->attrs[k].name.c_str(), kSource, function);
     }
     int rc = sqlite3_step(s);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) throwSqlite(db_, rc, kSource, function, "updating the item");
@@ -588,7 +583,7 @@ void DKDatastoreSQLITE::addObject(dkDataObject* object, const DKNVPair*, long) {
     static const char* const fn = "DKDatastoreSQLITE::addObject";
     DKTraceScope t(trace_, fn, this);
     writable(fn);
-    DKDDOBase& ddo = checkedObject(object, fn, false, nullptr);
+    DKDDOBase& ddo = checkedObject(object, fn, nullptr);
     std::shared_ptr<PEntity> e;
     const long id = addOne(ddo, e, fn);
     finishAdd(ddo, *e, id);
@@ -598,7 +593,7 @@ void DKDatastoreSQLITE::retrieveObject(dkDataObject* object, const DKNVPair*, lo
     static const char* const fn = "DKDatastoreSQLITE::retrieveObject";
     DKTraceScope t(trace_, fn, this);
     long id = 0;
-    DKDDOBase& ddo = checkedObject(object, fn, true, &id);
+    DKDDOBase& ddo = checkedObject(object, fn, &id);
     retrieveOne(ddo, id, fn);
 }
 
@@ -607,7 +602,7 @@ void DKDatastoreSQLITE::updateObject(dkDataObject* object, const DKNVPair*, long
     DKTraceScope t(trace_, fn, this);
     writable(fn);
     long id = 0;
-    DKDDOBase& ddo = checkedObject(object, fn, true, &id);
+    DKDDOBase& ddo = checkedObject(object, fn, &id);
     updateOne(ddo, id, fn);
     ddo.resetDataChanged();
 }
@@ -617,76 +612,42 @@ void DKDatastoreSQLITE::deleteObject(dkDataObject* object, const DKNVPair*, long
     DKTraceScope t(trace_, fn, this);
     writable(fn);
     long id = 0;
-    DKDDOBase& ddo = checkedObject(object, fn, true, &id);
+    DKDDOBase& ddo = checkedObject(object, fn, &id);
     deleteOne(ddo, id, fn);
     ddo.resetDataChanged();
 }
 
-std::vector<dkDataObject*> DKDatastoreSQLITE::objectsOf(dkCollection* objects, const char* function) {
-    std::vector<dkDataObject*> out;
-    if (objects == nullptr) return out;
-    std::unique_ptr<dkIterator> it(objects->createIterator());
-    while (it->more()) {
-        DKAny* element = it->next();
-        if (element == nullptr || element->typeCode() != DKAny::tc_dobase)
-            dkThrow<DKUsageError>(kMsgBadObject, kSource, function, DKString("an element is not a data object"));
-        dkDataObjectBase* o = static_cast<dkDataObjectBase*>(*element);
-        if (o == nullptr || (o->protocol() != 1 && o->protocol() != 5))
-            dkThrow<DKUsageError>(kMsgBadObject, kSource, function, DKString("an element is not a dynamic data object"));
-        out.push_back(static_cast<DKDDOBase*>(o));
-    }
-    return out;
-}
-
-// The collection forms write every element or none: the rows go in one transaction (or savepoint),
-// and the objects learn their new ids and lose their change flags only once it has committed.
+// The collection forms write every element or none (the connector kit's loop): the rows go in
+// one transaction (or savepoint), and the objects learn their new ids and lose their change
+// flags only once it has committed.
 void DKDatastoreSQLITE::addObjects(dkCollection* objects, const DKNVPair*, long) {
     static const char* const fn = "DKDatastoreSQLITE::addObjects";
     DKTraceScope t(trace_, fn, this);
-    try {
-        std::vector<dkDataObject*> all = objectsOf(objects, fn);
-        if (all.empty()) return;
-        struct Added {
-            DKDDOBase* ddo;
-            std::shared_ptr<PEntity> entity;
-            long id;
-        };
-        std::vector<Added> done;
-        PWriteScope scope(*this, fn);
-        for (dkDataObject* o : all) {
-            DKDDOBase& ddo = checkedObject(o, fn, false, nullptr);
-            Added a{&ddo, nullptr, 0};
-            a.id = addOne(ddo, a.entity, fn);
-            done.push_back(std::move(a));
-        }
-        scope.commit();
-        for (Added& a : done) finishAdd(*a.ddo, *a.entity, a.id);
-    } catch (DKException& e) {
-        e.addLocation(DKExceptionLocation(kSource, fn, __LINE__));
-        throw;
-    }
+    struct Added {
+        std::shared_ptr<PEntity> entity;
+        long id;
+    };
+    PConnectorKit::allOrNone(
+        objects, kRules, fn, [&] { return PWriteScope(*this, fn); },
+        [&](DKDDOBase& ddo) {
+            Added a{nullptr, 0};
+            a.id = addOne(checkedObject(&ddo, fn, nullptr), a.entity, fn);
+            return a;
+        },
+        [&](DKDDOBase& ddo, Added& a) { finishAdd(ddo, *a.entity, a.id); });
 }
 
 void DKDatastoreSQLITE::writeEach(dkCollection* objects, const char* fn,
                                   void (DKDatastoreSQLITE::*writeOne)(DKDDOBase&, long, const char*)) {
     DKTraceScope t(trace_, fn, this);
-    try {
-        std::vector<dkDataObject*> all = objectsOf(objects, fn);
-        if (all.empty()) return;
-        std::vector<DKDDOBase*> done;
-        PWriteScope scope(*this, fn);
-        for (dkDataObject* o : all) {
+    PConnectorKit::allOrNone(
+        objects, kRules, fn, [&] { return PWriteScope(*this, fn); },
+        [&](DKDDOBase& ddo) {
             long id = 0;
-            DKDDOBase& ddo = checkedObject(o, fn, true, &id);
-            (this->*writeOne)(ddo, id, fn);
-            done.push_back(&ddo);
-        }
-        scope.commit();
-        for (DKDDOBase* ddo : done) ddo->resetDataChanged();
-    } catch (DKException& e) {
-        e.addLocation(DKExceptionLocation(kSource, fn, __LINE__));
-        throw;
-    }
+            DKDDOBase& checked = checkedObject(&ddo, fn, &id);
+            (this->*writeOne)(checked, id, fn);
+        },
+        [](DKDDOBase& ddo) { ddo.resetDataChanged(); });
 }
 
 void DKDatastoreSQLITE::updateObjects(dkCollection* objects, const DKNVPair*, long) {

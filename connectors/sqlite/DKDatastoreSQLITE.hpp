@@ -11,6 +11,7 @@
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKPid.hpp>
+#include <dk/PConnectorKit.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreDef.hpp>
 #include <dk/dkResultSetCursor.hpp>
@@ -54,8 +55,8 @@ struct PEntity {
     short id = 0;
     short type = 0;
     std::string description;
-    std::vector<PAttr> attrs;                      // in position order
-    std::unordered_map<std::string, size_t> index; // lower-case name -> position in attrs
+    std::vector<PAttr> attrs;   // in position order
+    PAttributeNames names;      // of attrs, matched without case: where a DDO's items go
     std::unique_ptr<PEntityShape> shape;
     std::string insertSql, selectSql, deleteSql, existsSql;
 
@@ -195,7 +196,9 @@ private:
     void dropAttr(const char* entity, const char* attr, const char* function);
 
     // Data objects
-    DKDDOBase& checkedObject(dkDataObject* object, const char* function, bool needId, long* rowId);
+    // The DDO of object under the connector kit's rule, with its row id when rowId is given.
+    DKDDOBase& checkedObject(dkDataObject* object, const char* function, long* rowId);
+    long rowIdOf(const DKDDOBase& ddo, const char* function) const;   // of a pid of this repository
     long addOne(DKDDOBase& ddo, std::shared_ptr<dksqlite::PEntity>& e, const char* function);
     void retrieveOne(DKDDOBase& ddo, long rowId, const char* function);
     void updateOne(DKDDOBase& ddo, long rowId, const char* function);
@@ -206,7 +209,6 @@ private:
                    void (DKDatastoreSQLITE::*writeOne)(DKDDOBase&, long, const char*));
     void finishAdd(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId);
     DKDDO* newDDO(dksqlite::PEntity& e, long rowId);
-    std::vector<dkDataObject*> objectsOf(dkCollection* objects, const char* function);
 
     // Queries
     sqlite3_stmt* prepareQuery(const char* query, short qlType, const DKNVPair* params, const char* function);

@@ -157,6 +157,8 @@ protected:
     PPropertyVector* properties;   // owned; null until the first object property
     unsigned short defSize;        // capacity of a private definition made later
     mutable unsigned long defGeneration;
+
+    friend class PConnectorKit;   // hands values in and out without copies
 };
 
 // The dynamic data object of applications and connectors: a DKDDOBase bound to the datastore

@@ -121,6 +121,47 @@ TEST(DKDatastoreSQLITE, ForeignOrDamagedFilesAreRefusedUntouched) {
     EXPECT_GT(rc, 0);
 }
 
+namespace {
+// A DDO that is a content object as well (two data-object bases, protocol 13 through both).
+class ContentHalf : public dkDataObjectBase {
+public:
+    short protocol() const override { return DKProtocolResource; }
+};
+class Resource : public DKDDO, public ContentHalf {
+public:
+    short protocol() const override { return DKProtocolResource; }
+};
+}  // namespace
+
+TEST(DKDatastoreSQLITE, DDOsOfEveryKindAreWrittenByTheirItemNames) {
+    dktest::TempDir dir;
+    auto ds = open((dir / "r.db").string(), "create=1");
+    defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}, {"count", DKAny::tc_long}});
+    // Items in another order and case than the entity's attributes; the DDO is also a content
+    // object, handed over once directly and once through the content half of a collection.
+    Resource r;
+    r.setObjectType("Doc");
+    r.addData("COUNT", DKAny(7L));
+    r.addData("Title", DKAny("first"));
+    ds->addObject(&r);
+    r.setData(2, DKAny("second"));
+    DKSequentialCollection both;
+    both.addElement(DKAny(static_cast<dkDataObjectBase*>(static_cast<ContentHalf*>(&r))));
+    ds->updateObjects(&both);
+    DKDDO back(ds.get(), r.getPid(), static_cast<unsigned short>(0));
+    back.retrieve();
+    EXPECT_EQ(DKString("second"), static_cast<DKString>(back.getDataByName("title")));
+    EXPECT_EQ(7L, static_cast<long>(back.getDataByName("count")));
+
+    // An item that is no attribute is refused when written, left alone when read.
+    r.addData("mine", DKAny(1L));
+    EXPECT_EQ(9010L, errorOf<DKUsageError>([&] { ds->updateObject(&r); }));
+    EXPECT_EQ(9010L, errorOf<DKUsageError>([&] { ds->addObject(&r); }));
+    ds->retrieveObject(&r);
+    EXPECT_EQ(1L, static_cast<long>(r.getData(3)));
+    EXPECT_EQ(DKString("second"), static_cast<DKString>(r.getData(2)));
+}
+
 TEST(DKDatastoreSQLITE, SeveralObjectsOnOneFileWorkFromSeveralThreads) {
     dktest::TempDir dir;
     const std::string path = (dir / "shared.db").string();
