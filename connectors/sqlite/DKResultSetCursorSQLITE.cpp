@@ -6,7 +6,10 @@
 // statement is reset at once, so a finished cursor holds no read snapshot of the file. A query
 // with a time limit is interrupted inside SQLite once the limit has passed.
 
+#include "DKResultSetCursorSQLITE.hpp"
 #include "DKDatastoreSQLITE.hpp"
+#include "PSqliteStatement.hpp"
+#include "PSqliteValues.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/DKPid.hpp>
