@@ -16,6 +16,7 @@
 #include <vector>
 
 class DKDDOBase;
+class DKPid;
 class dkDataObject;
 class dkDataObjectBase;
 
@@ -28,7 +29,8 @@ class dkDataObjectBase;
 //    leaving with the collection operation's location;
 //  - where the data items of a DDO go among an entity's attributes (PItemMap), worked out once
 //    per definition and kept with it;
-//  - reading a DDO's values in place, without the copies getData makes.
+//  - reading a DDO's values in place, without the copies getData makes, and filling DDOs (new
+//    or reused) with values moved or read in place.
 //
 // A connector built on the kit writes only what is its own: SQL, files, its messages.
 
@@ -152,6 +154,28 @@ public:
     static const DKAny* setValue(const DKDDOBase& ddo, unsigned short id);
     // Whether item id was changed since its flags were last reset.
     static bool changed(const DKDDOBase& ddo, unsigned short id);
+
+    // Filling DDOs without copies, for connectors that read rows into DDOs.
+    //
+    // The definition ddo holds (shared or private), or null while it has none yet.
+    static const DKDDODef* definition(const DKDDOBase& ddo);
+    // The value of item id, for a connector to read a value into in place: assigning to the
+    // object it holds reuses that object (a string's buffer, a timestamp), replacing it is as
+    // good. The item's properties are frozen as setData freezes them (DKUsageError 381 when one
+    // has no value); a collection or data object the value owned is deleted and the value made
+    // null; the item is then set and not changed, as a retrieve leaves it. Only plain values may
+    // be filled in: a collection goes through setData, which tells it its owner. Bad ids as for
+    // setData.
+    static DKAny& fill(DKDDOBase& ddo, unsigned short id);
+    // Item id becomes null, not set and not changed, as in a new DDO (an owned object deleted).
+    static void unset(DKDDOBase& ddo, unsigned short id);
+    // Gives ddo the value of pid: assigned to the DDO's own pid when that is of pid's class (no
+    // allocation), otherwise as setPid does.
+    static void setPid(DKDDOBase& ddo, const DKPid& pid);
+    // Moves what from holds into into, as if into had been made in its place: the definition
+    // (shared), the pid, every value with its flags and the object properties. Values are moved,
+    // never copied; from is left without values. The datastore of a DKDDO is not touched.
+    static void handOver(DKDDOBase& from, DKDDOBase& into);
 
 private:
     [[noreturn]] static void refuse(const PObjectRules& rules, const char* detail, const char* function,

@@ -9,6 +9,7 @@
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
+#include <dk/DKPid.hpp>
 #include <dk/PVector.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDataObject.hpp>
@@ -17,6 +18,8 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <typeinfo>
+#include <utility>
 
 namespace {
 
@@ -25,6 +28,17 @@ namespace {
 unsigned long nextSerial() {
     static std::atomic<unsigned long> counter{0};
     return counter.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+// Deletes the collection or data object a value of a DDO owns, and makes the value null.
+void dropOwned(DKAny& v) noexcept {
+    if (v.typeCode() == DKAny::tc_collection)
+        delete static_cast<dkCollection*>(v.value());
+    else if (v.typeCode() == DKAny::tc_dobase)
+        delete static_cast<dkDataObjectBase*>(v.value());
+    else
+        return;
+    v.setNull();
 }
 
 bool equalNoCase(const char* a, const char* b) {
@@ -164,4 +178,53 @@ const DKAny* PConnectorKit::setValue(const DKDDOBase& ddo, unsigned short id) {
 
 bool PConnectorKit::changed(const DKDDOBase& ddo, unsigned short id) {
     return ddo.value(id, "DKDDOBase::isDataChanged").changed != 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Filling DDOs
+
+const DKDDODef* PConnectorKit::definition(const DKDDOBase& ddo) { return ddo.def; }
+
+DKAny& PConnectorKit::fill(DKDDOBase& ddo, unsigned short id) {
+    ddo.writeDef().freezeDataProperties(id);
+    DKDDOBase::PDataValue& entry = ddo.value(id, nullptr);
+    dropOwned(entry.value);
+    entry.set = 1;
+    entry.changed = 0;
+    return entry.value;
+}
+
+void PConnectorKit::unset(DKDDOBase& ddo, unsigned short id) {
+    DKDDOBase::PDataValue& entry = ddo.value(id, nullptr);
+    dropOwned(entry.value);
+    entry.value.setNull();
+    entry.set = 0;
+    entry.changed = 0;
+}
+
+void PConnectorKit::setPid(DKDDOBase& ddo, const DKPid& pid) {
+    DKPid& own = ddo.ownPid();
+    if (&own == &pid) return;
+    if (typeid(own) == typeid(pid))
+        own = pid;
+    else
+        ddo.setPid(pid);
+}
+
+void PConnectorKit::handOver(DKDDOBase& from, DKDDOBase& into) {
+    if (&from == &into) return;
+    from.syncValues();
+    into.reset(from.def);
+    setPid(into, from.getPid());
+    for (unsigned short i = 0; i < from.valueCount; ++i) {
+        DKDDOBase::PDataValue& source = from.values[i];
+        if (!source.set) continue;
+        const auto id = static_cast<unsigned short>(i + 1);
+        // setData tells a collection its new owner; the flags are then those the value had.
+        into.setData(id, std::move(source.value));
+        DKDDOBase::PDataValue& target = into.value(id, nullptr);
+        target.changed = source.changed;
+    }
+    std::swap(into.properties, from.properties);
+    from.dropValues();
 }

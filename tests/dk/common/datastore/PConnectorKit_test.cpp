@@ -1,13 +1,17 @@
 // tests/dk/common/datastore/PConnectorKit_test.cpp
 //
 // The connector kit: the one protocol rule (a DDO that is also a content object included), the
-// item maps kept on a definition until its items change, and the all-or-none loop with its
-// unit of work, its refusals and its locations.
+// item maps kept on a definition until its items change, the all-or-none loop with its unit of
+// work, its refusals and its locations, and the filling of DDOs in place (values, owned objects,
+// pids) with the reused row every cursor has through it.
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
 #include <dk/DKSequentialCollection.hpp>
+#include <dk/DKPid.hpp>
 #include <dk/PConnectorKit.hpp>
+#include <dk/dkDatastore.hpp>
+#include <dk/dkResultSetCursor.hpp>
 #include <dk/dkThrow.hpp>
 
 #include "dkTestSupport.hpp"
@@ -213,4 +217,117 @@ TEST(PConnectorKitLoop, AllOrNoneChecksEveryElementFirstAndFinishesOnlyAfterComm
         EXPECT_STREQ("connectors/test/Kit", e.locationAtIndex(1)->fileName());
     }
     EXPECT_EQ((std::vector<std::string>{"begin", "write", "undo"}), log);
+}
+
+namespace {
+
+struct CountedCollection : DKSequentialCollection {
+    static int alive;
+    CountedCollection() { ++alive; }
+    ~CountedCollection() override { --alive; }
+};
+int CountedCollection::alive = 0;
+
+// A cursor of the base kind: it hands out new DDOs, each with a collection item, and nothing else.
+class NewRowCursor : public dkResultSetCursor {
+public:
+    NewRowCursor(dkDatastore* ds, int rows) : ds_(ds), rows_(rows) {}
+    using dkResultSetCursor::fetchNext;
+    DKDDO* fetchNext() override {
+        if (rows_-- <= 0) return nullptr;
+        auto* d = new DKDDO(ds_, "Row", 2);
+        d->addData("n", DKAny(static_cast<long>(rows_)));
+        const unsigned short c = d->addData("parts");
+        d->addDataProperty(c, "type", DKAny(static_cast<unsigned short>(1072)));
+        d->setData(c, DKAny(static_cast<dkCollection*>(new CountedCollection)));
+        d->addProperty("fresh", DKAny(1L));
+        return d;
+    }
+
+private:
+    dkDatastore* ds_;
+    int rows_;
+};
+
+class NoDatastore : public dkDatastore {};
+
+}  // namespace
+
+TEST(PConnectorKitFill, ValuesAreReadInPlaceAndOwnedObjectsDroppedOnce) {
+    CountedCollection::alive = 0;
+    DKDDO d;
+    d.addData("title");
+    d.addData("parts");
+    d.setData(1, DKAny(DKString(std::string(30, 'a'))));
+    DKAny& v = PConnectorKit::fill(d, 1);
+    const void* object = v.value();
+    *static_cast<DKString*>(v.value()) = std::string(30, 'b');   // the connector's in-place read
+    EXPECT_EQ(object, PConnectorKit::setValue(d, 1)->value());
+    EXPECT_EQ(DKString(std::string(30, 'b').c_str()), static_cast<DKString>(d.getData(1)));
+    EXPECT_EQ(1, d.isDataSet(1));
+    EXPECT_EQ(0, d.isDataChanged(1));   // as a retrieve leaves it
+
+    // An owned collection is deleted before the entry is handed out, and never again.
+    d.setData(2, DKAny(static_cast<dkCollection*>(new CountedCollection)));
+    EXPECT_TRUE(PConnectorKit::fill(d, 2).isNull());
+    EXPECT_EQ(0, CountedCollection::alive);
+    PConnectorKit::fill(d, 2) = DKAny(3L);
+    d.setData(2, DKAny(static_cast<dkCollection*>(new CountedCollection)));
+    PConnectorKit::unset(d, 2);
+    EXPECT_EQ(0, CountedCollection::alive);
+    EXPECT_EQ(0, d.isDataSet(2));
+    EXPECT_EQ(1, d.isNull(2));
+
+    // The item's properties are frozen as setData freezes them.
+    d.addDataProperty(1, "unit");
+    EXPECT_EQ(381L, dktest::errorOf<DKUsageError>([&] { PConnectorKit::fill(d, 1); }));
+}
+
+TEST(PConnectorKitFill, PidsAreStampedInPlaceWhenTheirClassesAgree) {
+    DKDDO d;
+    const DKPid* own = d.getPidObject();
+    DKPid stamp;
+    stamp.setDatastoreType("SQLITE");
+    stamp.setDatastoreName("repo");
+    stamp.setObjectType("Doc");
+    stamp.setIdString(0, "17");
+    PConnectorKit::setPid(d, stamp);
+    EXPECT_EQ(own, d.getPidObject());   // no new pid
+    EXPECT_EQ(stamp.pidString(), d.getPid().pidString());
+    stamp.setIdString(0, "18");
+    EXPECT_EQ(DKString("17"), d.getPid().getIdString(0));   // a copy, not the stamp itself
+
+    DKPidXDO content;
+    content.setObjectType("Doc");
+    PConnectorKit::setPid(d, content);
+    EXPECT_EQ(DKString("DKPidXDO"), d.getPid().pidType());   // another class: cloned as setPid does
+}
+
+TEST(PConnectorKitFill, BaseCursorsFillAReusedRowByHandingOverNewOnes) {
+    CountedCollection::alive = 0;
+    NoDatastore ds;
+    NewRowCursor cursor(&ds, 3);
+    DKDDO row;
+    row.addData("mine", DKAny(1L));
+    row.addProperty("old", DKAny(2L));
+    long seen = 0;
+    while (cursor.fetchNext(row)) {
+        ++seen;
+        ASSERT_EQ(2, row.dataCount());
+        EXPECT_EQ(3 - seen, static_cast<long>(row.getDataByName("n")));
+        EXPECT_EQ(0, row.isDataChanged(1));   // flags as the fetched DDO had them
+        EXPECT_EQ(1, row.isDataChanged(2));
+        // The collection moved over and now belongs to the row, which deletes the last one.
+        auto* parts = static_cast<dkCollection*>(row.getData(2));
+        EXPECT_EQ(static_cast<dkDataObjectBase*>(&row), parts->getOwner());
+        EXPECT_EQ(1, CountedCollection::alive);
+        ASSERT_EQ(1, row.propertyCount());
+        EXPECT_EQ(DKString("fresh"), row.getPropertyName(1));
+        EXPECT_EQ(static_cast<dkDatastore*>(&ds), row.getDatastore());
+        EXPECT_EQ(DKString("Row"), row.getObjectType());
+    }
+    EXPECT_EQ(3, seen);
+    EXPECT_EQ(1, CountedCollection::alive);   // the last row's, until the row goes
+    row.reset(nullptr);
+    EXPECT_EQ(0, CountedCollection::alive);
 }
