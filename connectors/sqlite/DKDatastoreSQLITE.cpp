@@ -61,6 +61,7 @@ sqlite3_stmt* DKDatastoreSQLITE::cached(const std::string& sql, const char* func
 }
 
 void DKDatastoreSQLITE::dropStatements() noexcept {
+    for (auto& [key, e] : entities_) e->insertStmt = e->selectStmt = e->deleteStmt = nullptr;
     for (auto& [sql, s] : statements_) sqlite3_finalize(s);
     statements_.clear();
 }

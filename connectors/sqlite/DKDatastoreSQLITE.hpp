@@ -18,6 +18,7 @@
 #include "PCatalogue.hpp"
 #include "PSqliteError.hpp"
 #include "PSqliteConfig.hpp"
+#include "PSqliteValues.hpp"
 
 #include <dk/dkDatastore.hpp>
 
@@ -153,6 +154,10 @@ private:
     // The connection for an operation that writes; DKDatastoreError kMsgReadOnly on a read-only one.
     sqlite3* writable(const char* function);
     sqlite3_stmt* cached(const std::string& sql, const char* function);
+    // The same, kept in slot as well, so the next call needs no lookup of the SQL.
+    sqlite3_stmt* cached(sqlite3_stmt*& slot, const std::string& sql, const char* function) {
+        return slot != nullptr ? slot : (slot = cached(sql, function));
+    }
     void dropStatements() noexcept;
     void closeConnection() noexcept;
     void createCatalogue(const char* userId, const char* password, const std::string& name);
@@ -167,7 +172,9 @@ private:
     void refreshIfSchemaChanged(const char* function);
 
     // Catalogue
-    std::shared_ptr<dksqlite::PEntity> entity(const char* name, const char* function);
+    // The entity of name (DKUsageError kMsgNoEntity when none); the reference holds until the
+    // catalogue changes, so callers that keep the entity copy the pointer.
+    const std::shared_ptr<dksqlite::PEntity>& entity(const char* name, const char* function);
     std::shared_ptr<dksqlite::PEntity> entityByTable(const char* table);   // null when none
     void loadEntities(const char* function);
     void schemaChanged();   // after this object changed the schema
@@ -207,6 +214,8 @@ private:
     int schemaVersion_;
     bool entitiesLoaded_;
     std::map<std::string, std::shared_ptr<dksqlite::PEntity>> entities_;   // by lower-case name
+    std::shared_ptr<dksqlite::PEntity> lastEntity_;   // the one entity() gave last, while it is current
+    dksqlite::PBoundTexts boundTexts_;                // texts of the item being written
     std::unordered_map<std::string, sqlite3_stmt*> statements_;            // owned, by SQL text
     std::set<DKResultSetCursorSQLITE*> cursors_;                            // not owned
     std::unique_ptr<DKDatastoreDefSQLITE> def_;

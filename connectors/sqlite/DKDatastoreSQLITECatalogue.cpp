@@ -76,6 +76,7 @@ void DKDatastoreSQLITE::refreshIfSchemaChanged(const char* function) {
 }
 
 void DKDatastoreSQLITE::schemaChanged() {
+    lastEntity_.reset();
     entities_.clear();
     entitiesLoaded_ = false;
 }
@@ -141,11 +142,14 @@ void DKDatastoreSQLITE::loadEntities(const char* function) {
     entitiesLoaded_ = true;
 }
 
-std::shared_ptr<PEntity> DKDatastoreSQLITE::entity(const char* name, const char* function) {
+const std::shared_ptr<PEntity>& DKDatastoreSQLITE::entity(const char* name, const char* function) {
     loadEntities(function);
+    // Items come one entity at a time: the last one is asked first, without a lookup.
+    if (lastEntity_ && sameName(lastEntity_->name.c_str(), name)) return lastEntity_;
     auto it = entities_.find(lowerName(name));
     if (it == entities_.end()) dkThrow<DKUsageError>(kMsgNoEntity, kSource, function, DKString(name ? name : ""));
-    return it->second;
+    lastEntity_ = it->second;
+    return lastEntity_;
 }
 
 std::shared_ptr<PEntity> DKDatastoreSQLITE::entityByTable(const char* table) {

@@ -84,20 +84,25 @@ const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char*
 long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, const char* function) {
     e = entity(ddo.getObjectType().c_str(), function);
     const PItemMap& map = writtenItems(*e, ddo, function);
-    sqlite3_stmt* s = cached(e->insertSql, function);
-    PResetOnExit r{s};
+    sqlite3_stmt* s = cached(e->insertStmt, e->insertSql, function);
+    PRewindOnExit r{s};
+    // The DDO's values are bound in place: they and the texts made for them outlive the step.
+    // Every parameter is bound each time (unset items as NULL), so nothing of the last item
+    // stays bound.
+    boundTexts_.reset();
     for (size_t k = 0; k < e->attrs.size(); ++k) {
         const unsigned short id = map.itemOf(k);
         const DKAny* v = id != 0 ? PConnectorKit::setValue(ddo, id) : nullptr;
-        if (v == nullptr) continue;   // unbound parameters are NULL
-        bindValue(s, static_cast<int>(k) + 1, *v, e->attrs[k].type, e->attrs[k].name.c_str(), kSource, function);
+        if (v == nullptr) bindValue(s, static_cast<int>(k) + 1, DKAny(), 0, e->attrs[k].name.c_str(), kSource, function);
+        else bindValue(s, static_cast<int>(k) + 1, *v, e->attrs[k].type, e->attrs[k].name.c_str(), kSource, function,
+                       &boundTexts_);
     }
     stepDone(db_, s, kSource, function, "adding the item");
     return static_cast<long>(sqlite3_last_insert_rowid(db_));
 }
 
 void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
-    ddo.setPid(e.pidFor(repositoryName_, rowId));
+    PConnectorKit::setPid(ddo, e.pidFor(repositoryName_, rowId));
     ddo.resetDataChanged();
     if (ddo.protocol() != DKProtocolDDOBase) {
         auto& bound = static_cast<DKDDO&>(ddo);
@@ -107,7 +112,7 @@ void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
 
 void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
-    sqlite3_stmt* s = cached(e->selectSql, function);
+    sqlite3_stmt* s = cached(e->selectStmt, e->selectSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
     int rc = sqlite3_step(s);
@@ -151,10 +156,11 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
     sqlite3_stmt* s = cached(sql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
+    boundTexts_.reset();
     for (size_t i = 0; i < changed.size(); ++i) {
         const size_t k = changed[i];
         bindValue(s, static_cast<int>(i) + 2, *PConnectorKit::setValue(ddo, map.itemOf(k)), e->attrs[k].type,
-                  e->attrs[k].name.c_str(), kSource, function);
+                  e->attrs[k].name.c_str(), kSource, function, &boundTexts_);
     }
     int rc = sqlite3_step(s);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) throwSqlite(db_, rc, kSource, function, "updating the item");
@@ -164,7 +170,7 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
 
 void DKDatastoreSQLITE::deleteOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
-    sqlite3_stmt* s = cached(e->deleteSql, function);
+    sqlite3_stmt* s = cached(e->deleteStmt, e->deleteSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
     stepDone(db_, s, kSource, function, "deleting the item");

@@ -205,6 +205,7 @@ void DKDatastoreSQLITE::closeConnection() noexcept {
     cursors_.clear();
     dropStatements();
     if (def_) def_->clearCache();
+    lastEntity_.reset();
     entities_.clear();
     entitiesLoaded_ = false;
     if (db_ != nullptr) {

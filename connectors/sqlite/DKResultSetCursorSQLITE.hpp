@@ -18,7 +18,9 @@ class DKDatastoreSQLITE;
 // A forward-only, read-only cursor over one query. It is open when returned; rows are read as
 // they are fetched. cardinality() is the number of rows fetched so far (SQLite does not know a
 // result's size before it has read it all). fetchNext and fetchNextN give new DDOs the caller
-// owns. After disconnect the cursor is not valid: fetches throw DKDatastoreError kMsgCursorClosed.
+// owns; fetchNext(row) fills the caller's DDO instead, reusing what it holds (the shape, the
+// value objects, a string's buffer), so reading a large result makes no DDO per row. After
+// disconnect the cursor is not valid: fetches throw DKDatastoreError kMsgCursorClosed.
 // With query_timeout set, the time from execute (or open) across all fetches is limited.
 // One thread at a time, the thread of its datastore.
 class DKResultSetCursorSQLITE : public dkResultSetCursor {
@@ -55,6 +57,8 @@ public:
     DKString datastoreType() const override;
     unsigned long cardinality() override { return static_cast<unsigned long>(position_); }
     DKString objectType() override { return "DKResultSetCursorSQLITE"; }
+    // When reading the row fails, row is left without values (reset to no definition).
+    int fetchNext(DKDDO& row) override;
 
     // Called by the datastore when its connection goes: the statement is finalised.
     void invalidate() noexcept;
@@ -64,6 +68,9 @@ private:
     void startClock();                 // the query's time limit counts from now
     bool step(const char* function);   // moves to the next row; false at the end
     DKDDO* rowObject(const char* function);
+    // The row the statement is on, into row: its shape (made again only when row has another
+    // one, or object properties), pid, datastore and values, read in place.
+    void fillRow(DKDDO& row, const char* function);
     int columnOf(const char* name, const char* function) const;
     void describe();
 
@@ -81,6 +88,10 @@ private:
     int idColumn_;
     std::vector<unsigned short> columnItem_;
     std::vector<unsigned short> columnType_;
+    // For entity rows: the entity's items that no column fills (unset in a reused row).
+    std::vector<unsigned short> unfilled_;
     // For other rows: a shape of the result columns, shared by every DDO of this cursor.
     std::unique_ptr<dksqlite::PEntityShape> shape_;
+    DKPid noPid_;          // the pid of other rows
+    std::string scratch_;  // text on its way into a string value
 };

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+struct sqlite3_stmt;
+
 namespace dksqlite {
 
 // One attribute as the catalogue holds it.
@@ -45,6 +47,11 @@ struct PEntity {
     PAttributeNames names;      // of attrs, matched without case: where a DDO's items go
     std::unique_ptr<PEntityShape> shape;
     std::string insertSql, selectSql, deleteSql, existsSql;
+    // Their statements, prepared once per connection: held by the datastore's statement cache,
+    // which clears these when it finalises them.
+    sqlite3_stmt* insertStmt = nullptr;
+    sqlite3_stmt* selectStmt = nullptr;
+    sqlite3_stmt* deleteStmt = nullptr;
 
     const PAttr* find(const char* attrName) const;
     DKDDODef* shapeDefinition();   // rebuilt when a DDO added items of its own to the shared one

@@ -98,6 +98,14 @@ std::string upperName(std::string s) {
     return s;
 }
 
+bool sameName(const char* a, const char* b) {
+    if (a == nullptr) a = "";
+    if (b == nullptr) b = "";
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
 std::string lowerName(const char* name) {
     std::string s(name ? name : "");
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

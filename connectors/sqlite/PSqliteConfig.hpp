@@ -15,6 +15,7 @@ namespace dksqlite {
 bool isValidName(const char* name);
 std::string quoteIdent(const std::string& name);   // "name" with inner quotes doubled
 std::string lowerName(const char* name);           // ASCII lower case, the key of name lookups
+bool sameName(const char* a, const char* b);       // equal without ASCII case; null is ""
 std::string upperName(std::string name);           // ASCII upper case (pragma values, flags)
 
 // What the configuration string sets (createObjectWithConfig), with the defaults of createObject.

@@ -64,6 +64,8 @@ std::string textColumn(sqlite3_stmt* s, int col) {
              : std::string();
 }
 
+PRewindOnExit::~PRewindOnExit() { sqlite3_reset(s); }
+
 PResetOnExit::~PResetOnExit() {
     sqlite3_reset(s);
     sqlite3_clear_bindings(s);

@@ -63,4 +63,11 @@ struct PResetOnExit {
     ~PResetOnExit();
 };
 
+// Only resets: for a statement whose every parameter is bound again before each run, so the
+// bindings left behind are never used.
+struct PRewindOnExit {
+    sqlite3_stmt* s;
+    ~PRewindOnExit();
+};
+
 }  // namespace dksqlite

@@ -19,7 +19,6 @@
 
 #include <charconv>
 #include <climits>
-#include <cstdio>
 #include <vector>
 
 namespace dksqlite {
@@ -72,11 +71,29 @@ void bound(int rc, const char* what, const char* source, const char* function) {
 }
 
 // Text and bytes are bound with their 64-bit lengths: what SQLite cannot hold fails (too big)
-// instead of being cut.
-void bindString(sqlite3_stmt* stmt, int i, const char* text, size_t length, const char* what, const char* source,
-                const char* function) {
-    bound(sqlite3_bind_text64(stmt, i, text, length, SQLITE_TRANSIENT, SQLITE_UTF8), what, source, function);
+// instead of being cut. Texts that outlive the statement's run are bound without a copy.
+void bindString(sqlite3_stmt* stmt, int i, const char* text, size_t length, bool lasting, const char* what,
+                const char* source, const char* function) {
+    bound(sqlite3_bind_text64(stmt, i, text, length, lasting ? SQLITE_STATIC : SQLITE_TRANSIENT, SQLITE_UTF8), what,
+          source, function);
 }
+
+// The text form of a value made while binding: into a kept buffer when there is one, so the
+// statement can use it in place, else into scratch and copied by SQLite.
+class PTextOut {
+public:
+    PTextOut(PBoundTexts* kept, std::string& scratch) : text_(kept != nullptr ? kept->next() : scratch), lasting_(kept) {
+        text_.clear();
+    }
+    std::string& text() { return text_; }
+    void bind(sqlite3_stmt* stmt, int i, const char* what, const char* source, const char* function) {
+        bindString(stmt, i, text_.data(), text_.size(), lasting_, what, source, function);
+    }
+
+private:
+    std::string& text_;
+    bool lasting_;
+};
 
 }  // namespace
 
@@ -121,48 +138,57 @@ const char* typeName(unsigned short type) {
     }
 }
 
-std::string dateText(const DKAny& v) {
+void appendDate(std::string& out, const DKAny& v) {
     const DKDate& d = *static_cast<const DKDate*>(v.value());
-    std::string s;
-    s.reserve(12);
-    appendNumber(s, d.getYear(), 4);
-    s += '-';
-    appendNumber(s, d.getMonth(), 2);
-    s += '-';
-    appendNumber(s, d.getDay(), 2);
-    return s;
+    appendNumber(out, d.getYear(), 4);
+    out += '-';
+    appendNumber(out, d.getMonth(), 2);
+    out += '-';
+    appendNumber(out, d.getDay(), 2);
 }
 
-std::string timeText(const DKAny& v) {
+void appendTime(std::string& out, const DKAny& v) {
     const DKTime& t = *static_cast<const DKTime*>(v.value());
-    std::string s;
-    s.reserve(10);
-    appendNumber(s, t.getHours(), 2);
-    s += ':';
-    appendNumber(s, t.getMinutes(), 2);
-    s += ':';
-    appendNumber(s, t.getSeconds(), 2);
-    return s;
+    appendNumber(out, t.getHours(), 2);
+    out += ':';
+    appendNumber(out, t.getMinutes(), 2);
+    out += ':';
+    appendNumber(out, t.getSeconds(), 2);
 }
 
-std::string timestampText(const DKAny& v) {
-    DKTimestamp t = v;
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%09d", t.getYear(), t.getMonth(), t.getDay(),
-                  t.getHours(), t.getMinutes(), t.getSeconds(), t.getNanos());
-    std::string s(buf);
+void appendTimestamp(std::string& out, const DKAny& v) {
+    const DKTimestamp& t = *static_cast<const DKTimestamp*>(v.value());
+    appendNumber(out, t.getYear(), 4);
+    out += '-';
+    appendNumber(out, t.getMonth(), 2);
+    out += '-';
+    appendNumber(out, t.getDay(), 2);
+    out += ' ';
+    appendNumber(out, t.getHours(), 2);
+    out += ':';
+    appendNumber(out, t.getMinutes(), 2);
+    out += ':';
+    appendNumber(out, t.getSeconds(), 2);
+    out += '.';
+    appendNumber(out, t.getNanos(), 9);
     // The separator is kept only when it is not the usual '-', after the fixed-width part, so
     // the text still sorts in time order.
-    if (t.getDateTimeSeparator() != '-') s += t.getDateTimeSeparator();
-    return s;
+    if (t.getDateTimeSeparator() != '-') out += t.getDateTimeSeparator();
+}
+
+std::string& PBoundTexts::next() {
+    if (used_ == texts_.size()) texts_.emplace_back();
+    return texts_[used_++];
 }
 
 void bindText(sqlite3_stmt* stmt, int i, const std::string& s) {
-    bindString(stmt, i, s.data(), s.size(), "a text", kSource, "dksqlite::bindText");
+    bindString(stmt, i, s.data(), s.size(), false, "a text", kSource, "dksqlite::bindText");
 }
 
 void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, const char* what, const char* source,
-               const char* function) {
+               const char* function, PBoundTexts* kept) {
+    const bool lasting = kept != nullptr;
+    std::string scratch;   // a text made here for a statement that copies it (short: no allocation)
     const DKAny::TypeCode tc = v.typeCode();
     const bool missingObject = (tc == DKAny::tc_decimal || tc == DKAny::tc_date || tc == DKAny::tc_time ||
                                 tc == DKAny::tc_timestamp) && v.value() == nullptr;
@@ -178,7 +204,7 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
             case DKAny::tc_float: bound(sqlite3_bind_double(stmt, i, static_cast<float>(v)), what, source, function); return;
             case DKAny::tc_char: {
                 DKString s = v.toString();
-                bindString(stmt, i, s.c_str(), s.length(), what, source, function);
+                bindString(stmt, i, s.c_str(), s.length(), false, what, source, function);
                 return;
             }
             default: type = static_cast<unsigned short>(tc); break;
@@ -202,42 +228,53 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
             return;
         case DKAny::tc_string:
             if (tc == DKAny::tc_string) {
-                // The string's own buffer stays valid until the statement is stepped: v is the
-                // caller's value, alive for the whole operation. Bound with its length, so
-                // embedded zero bytes survive.
+                // Bound with its length, so embedded zero bytes survive.
                 const DKString* s = static_cast<const DKString*>(v.value());
-                if (s) bindString(stmt, i, s->c_str(), s->length(), what, source, function);
-                else bindString(stmt, i, "", 0, what, source, function);
+                if (s) bindString(stmt, i, s->c_str(), s->length(), lasting, what, source, function);
+                else bindString(stmt, i, "", 0, true, what, source, function);
             } else if (tc == DKAny::tc_char) {
-                DKString s = v.toString();
-                bindString(stmt, i, s.c_str(), s.length(), what, source, function);
+                PTextOut out(kept, scratch);
+                out.text() = v.toString().c_str();
+                out.bind(stmt, i, what, source, function);
             } else {
                 mismatch(what, type, v, source, function);
             }
             return;
-        case DKAny::tc_decimal:
+        case DKAny::tc_decimal: {
+            PTextOut out(kept, scratch);
             if (tc == DKAny::tc_decimal) {
-                const DKString s = static_cast<const DKDecimal*>(v.value())->toString();
-                bindString(stmt, i, s.c_str(), s.length(), what, source, function);
+                const DKString text = static_cast<const DKDecimal*>(v.value())->toString();
+                out.text().assign(text.c_str(), text.length());
             } else if (integerOf(v, n)) {
-                bindText(stmt, i, std::to_string(n));
+                char digits[24];
+                out.text().assign(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
             } else {
                 mismatch(what, type, v, source, function);
             }
+            out.bind(stmt, i, what, source, function);
             return;
-        case DKAny::tc_date:
+        }
+        case DKAny::tc_date: {
             if (tc != DKAny::tc_date) mismatch(what, type, v, source, function);
-            bindText(stmt, i, dateText(v));
+            PTextOut out(kept, scratch);
+            appendDate(out.text(), v);
+            out.bind(stmt, i, what, source, function);
             return;
-        case DKAny::tc_time:
+        }
+        case DKAny::tc_time: {
             if (tc != DKAny::tc_time) mismatch(what, type, v, source, function);
-            bindText(stmt, i, timeText(v));
+            PTextOut out(kept, scratch);
+            appendTime(out.text(), v);
+            out.bind(stmt, i, what, source, function);
             return;
+        }
         case DKAny::tc_timestamp: {
             if (tc != DKAny::tc_timestamp) mismatch(what, type, v, source, function);
-            DKTimestamp t = v;
-            if (t.getNanos() < 0 || t.getNanos() > 999999999) mismatch(what, type, v, source, function);
-            bindText(stmt, i, timestampText(v));
+            const int nanos = static_cast<const DKTimestamp*>(v.value())->getNanos();
+            if (nanos < 0 || nanos > 999999999) mismatch(what, type, v, source, function);
+            PTextOut out(kept, scratch);
+            appendTimestamp(out.text(), v);
+            out.bind(stmt, i, what, source, function);
             return;
         }
         case DKAny::tc_bytearray: {
@@ -245,7 +282,8 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
             const DKByteArray* b = static_cast<const DKByteArray*>(v.value());
             // An empty array is an empty blob, not NULL: a null data pointer would bind NULL.
             if (b == nullptr || b->length() == 0) bound(sqlite3_bind_zeroblob(stmt, i, 0), what, source, function);
-            else bound(sqlite3_bind_blob64(stmt, i, b->getData(), static_cast<sqlite3_uint64>(b->length()), SQLITE_TRANSIENT),
+            else bound(sqlite3_bind_blob64(stmt, i, b->getData(), static_cast<sqlite3_uint64>(b->length()),
+                                           lasting ? SQLITE_STATIC : SQLITE_TRANSIENT),
                        what, source, function);
             return;
         }

@@ -389,6 +389,40 @@ TEST(DKDatastoreSQLITEQueries, FunctionsThatReachPastTheDataAreRefused) {
     EXPECT_EQ(1L, countRows(*ds, "Doc"));
 }
 
+TEST(DKDatastoreSQLITEQueries, AReusedRowTakesEachCursorsShapeAndNeverHalfARow) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "r.db").string();
+    auto ds = open(path, "create=1");
+    defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}, {"price", DKAny::tc_decimal}});
+    std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+    d->setData(1, DKAny(1L));
+    d->setData(2, DKAny(DKDecimal("1.50")));
+    d->add();
+    DKDDO row;
+    auto first = [&](const char* sql) {
+        std::unique_ptr<dkResultSetCursor> c(ds->execute(sql, 4, nullptr));
+        return c->fetchNext(row);
+    };
+    ASSERT_EQ(1, first("SELECT * FROM Doc"));
+    // Items of the entity that a later query does not select are not left over from the last row.
+    ASSERT_EQ(1, first("SELECT dk_id, n FROM Doc"));
+    EXPECT_EQ(2, row.dataCount());
+    EXPECT_EQ(0, row.isDataSet(2));
+    EXPECT_EQ(1, row.isNull(2));
+    // Other rows bring their own shape; an item the caller added to the row is gone.
+    ASSERT_EQ(1, first("SELECT count(*) AS total FROM Doc"));
+    EXPECT_EQ(1, row.dataCount());
+    EXPECT_EQ(1L, static_cast<long>(row.getDataByName("total")));
+    row.addData("mine", DKAny(5L));
+    ASSERT_EQ(1, first("SELECT * FROM Doc"));
+    EXPECT_EQ(2, row.dataCount());
+    EXPECT_EQ(DKString("1.50"), static_cast<DKDecimal>(row.getData(2)).toString());
+    // A stored value that does not read back fails the fetch and leaves the row without values.
+    ASSERT_TRUE(rawExec(path, "UPDATE Doc SET price = 'not a number'"));
+    EXPECT_GT(errorOf<DKDatastoreError>([&] { first("SELECT * FROM Doc"); }), 0);
+    EXPECT_EQ(0, row.dataCount());
+}
+
 TEST(DKDatastoreSQLITEQueries, RunawayQueriesAreStoppedAndTheDatastoreGoesOn) {
     dktest::TempDir dir;
     const std::string path = (dir / "q.db").string();
