@@ -139,12 +139,13 @@ const char* typeName(unsigned short type) {
 }
 
 void appendDate(std::string& out, const DKAny& v) {
-    const DKDate& d = *static_cast<const DKDate*>(v.value());
-    appendNumber(out, d.getYear(), 4);
+    int ymd[3];
+    static_cast<const DKDate*>(v.value())->getFields(ymd);
+    appendNumber(out, ymd[0], 4);
     out += '-';
-    appendNumber(out, d.getMonth(), 2);
+    appendNumber(out, ymd[1], 2);
     out += '-';
-    appendNumber(out, d.getDay(), 2);
+    appendNumber(out, ymd[2], 2);
 }
 
 void appendTime(std::string& out, const DKAny& v) {
@@ -158,17 +159,19 @@ void appendTime(std::string& out, const DKAny& v) {
 
 void appendTimestamp(std::string& out, const DKAny& v) {
     const DKTimestamp& t = *static_cast<const DKTimestamp*>(v.value());
-    appendNumber(out, t.getYear(), 4);
+    int f[6];
+    t.getFields(f);
+    appendNumber(out, f[0], 4);
     out += '-';
-    appendNumber(out, t.getMonth(), 2);
+    appendNumber(out, f[1], 2);
     out += '-';
-    appendNumber(out, t.getDay(), 2);
+    appendNumber(out, f[2], 2);
     out += ' ';
-    appendNumber(out, t.getHours(), 2);
+    appendNumber(out, f[3], 2);
     out += ':';
-    appendNumber(out, t.getMinutes(), 2);
+    appendNumber(out, f[4], 2);
     out += ':';
-    appendNumber(out, t.getSeconds(), 2);
+    appendNumber(out, f[5], 2);
     out += '.';
     appendNumber(out, t.getNanos(), 9);
     // The separator is kept only when it is not the usual '-', after the fixed-width part, so

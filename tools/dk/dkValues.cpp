@@ -34,8 +34,9 @@ char* putDigits(char* out, long n, int width) {
 }
 
 void appendTimestamp(std::string& out, const DKTimestamp& t) {
-    const long fields[] = {t.getYear(), t.getMonth(), t.getDay(), t.getHours(), t.getMinutes(), t.getSeconds(),
-                           t.getNanos()};
+    int split[6];
+    t.getFields(split);
+    const long fields[] = {split[0], split[1], split[2], split[3], split[4], split[5], t.getNanos()};
     if (fields[0] < 0 || fields[0] > 9999 || fields[6] < 0 || fields[6] > 999999999) {
         // Outside the fixed-width range: as "%04d" and "%09d" would write them.
         char buf[96];
@@ -182,7 +183,9 @@ void fillCell(const DKAny& v, Cell& c) {
         if (!v.value()) break;
         const DKDate& d = *static_cast<const DKDate*>(v.value());
         c.kind = Cell::kText;
-        c.text = dateText(d.getYear(), d.getMonth(), d.getDay());
+        int ymd[3];
+        d.getFields(ymd);
+        c.text = dateText(ymd[0], ymd[1], ymd[2]);
         return;
     }
     case DKAny::tc_time: {
