@@ -4,7 +4,9 @@
 // definitions and attribute definitions, filled from the repository's catalogue tables and
 // written back through the datastore, which keeps the catalogue and the entity tables in step.
 
+#include "DKDatastoreDefSQLITE.hpp"
 #include "DKDatastoreSQLITE.hpp"
+#include "PSqliteValues.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/DKSequentialCollection.hpp>

@@ -5,15 +5,22 @@
 // this header; they load libdkdssqlite.so (createObject("DKDatastoreSQLITE")) and use the objects
 // through dkDatastore, dkResultSetCursor and the schema classes. See README.md beside it for the
 // configuration string, the connect string, query parameters and the cursor's cardinality.
+//
+// The connector is cut by what each part does: the session (DKDatastoreSQLITESession.cpp:
+// connect, users, repository format, transactions), the schema and catalogue
+// (DKDatastoreSQLITECatalogue.cpp, DKDatastoreDefSQLITE.cpp), the items
+// (DKDatastoreSQLITEItems.cpp), queries and their cursor (DKDatastoreSQLITEQuery.cpp,
+// DKResultSetCursorSQLITE.cpp), the value codec (PSqliteUse.cpp in, PSqliteInto.cpp out), errors
+// (PSqliteError.cpp), statements (PSqliteStatement.cpp), configuration (PSqliteConfig.cpp),
+// files (PRepositoryFile.cpp), maintenance (DKMaintenanceSQLITE.cpp) and the factory
+// (dkdssqlite.cpp).
 
-#include "DKMaintenanceSQLITE.hpp"
-#include "PSqlite.hpp"
+#include "PCatalogue.hpp"
+#include "PSqliteError.hpp"
+#include "PSqliteConfig.hpp"
+#include "PSqliteValues.hpp"
 
-#include <dk/DKDDO.hpp>
-#include <dk/DKPid.hpp>
 #include <dk/dkDatastore.hpp>
-#include <dk/dkDatastoreDef.hpp>
-#include <dk/dkResultSetCursor.hpp>
 
 #include <chrono>
 #include <map>
@@ -21,61 +28,20 @@
 #include <set>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
-class DKDatastoreSQLITE;
+struct sqlite3;
+struct sqlite3_stmt;
 class DKDatastoreDefSQLITE;
 class DKResultSetCursorSQLITE;
 
 namespace dksqlite {
 
-// One attribute as the catalogue holds it.
-struct PAttr {
-    std::string name;
-    unsigned short type = 0;
-    short id = 0;       // its position in the entity, from 1
-    int nullable = 1;
-    long size = 0, precision = 0, scale = 0;
-    std::string description;
-};
+// The location source of the datastore's operations, whichever file holds them.
+inline constexpr const char* kDatastoreSource = "connectors/sqlite/DKDatastoreSQLITE";
+inline constexpr const char* kPidType = "SQLITE";   // the datastore type of every pid
+inline constexpr const char* kIdColumn = "dk_id";   // the row id column of every entity table
 
-// Holds the one data object definition that every DDO of an entity shares: a DKDDOBase that
-// keeps its private definition, which the DDOs then share (so it lives while any of them does).
-class PEntityShape : public DKDDOBase {
-public:
-    DKDDODef* definition() { return &writeDef(); }
-};
-
-// One entity as the catalogue holds it, with its DDO shape and the SQL of its operations.
-// Shared (by shared_ptr) between the datastore's cache and the cursors reading it, so a cursor
-// keeps working after the cache was cleared.
-struct PEntity {
-    std::string name;   // as created
-    short id = 0;
-    short type = 0;
-    std::string description;
-    std::vector<PAttr> attrs;                      // in position order
-    std::unordered_map<std::string, size_t> index; // lower-case name -> position in attrs
-    std::unique_ptr<PEntityShape> shape;
-    std::string insertSql, selectSql, deleteSql, existsSql;
-
-    const PAttr* find(const char* attrName) const;
-    DKDDODef* shapeDefinition();   // rebuilt when a DDO added items of its own to the shared one
-    // The pid of the item rowId (none for 0) of this entity in the named repository. The pid is
-    // kept and changed on the next call: callers copy it (DKDDO and setPid take clones).
-    const DKPid& pidFor(const std::string& repository, long rowId);
-
-private:
-    std::unique_ptr<DKPid> pid_;
-    std::string pidRepository_;   // the repository pid_ names, checked without asking the pid
-};
-
-// A collection of schema objects (entity or attribute definitions, held as tc_voidptr) that
-// deletes them with itself: the caller of listEntities / listEntityAttrs owns the collection and,
-// through it, the definitions.
-class PDefCollection;
-
-class PMaintenance;   // the maintenance extension, below
+class PMaintenance;   // the maintenance extension (PMaintenance.hpp)
 
 }  // namespace dksqlite
 
@@ -85,8 +51,9 @@ class PMaintenance;   // the maintenance extension, below
 // the connect string the file is opened read-only and every write is refused.
 //
 // Owns its SQLite connection, its statement cache, its catalogue cache, its schema object
-// (datastoreDef()) and its maintenance extension (getExtension). Cursors it returns belong to the caller; disconnect, reconnect and the
-// destructor finalise their statements, after which they report not valid. Every object this
+// (datastoreDef()) and its maintenance extension (getExtension). Cursors it returns belong to
+// the caller; disconnect, reconnect and the destructor finalise their statements, after which
+// they report not valid. Every object this
 // library made (datastore, cursors, schema objects, their collections) must be deleted before the
 // library is unloaded; DDOs are the common library's and may outlive it.
 //
@@ -164,12 +131,33 @@ private:
     friend class DKDatastoreDefSQLITE;
     friend class DKEntityDefSQLITE;
     friend class DKAttrDefSQLITE;
-    class PWriteScope;
+    // A transaction of one operation (BEGIN IMMEDIATE ... COMMIT), or a savepoint when the
+    // caller has a transaction open. Unless commit() was reached, the destructor undoes
+    // everything and forgets the catalogue, which may describe what was undone.
+    class PWriteScope {
+    public:
+        PWriteScope(DKDatastoreSQLITE& ds, const char* function);
+        PWriteScope(const PWriteScope&) = delete;
+        PWriteScope& operator=(const PWriteScope&) = delete;
+        ~PWriteScope();
+        void commit();
+
+    private:
+        DKDatastoreSQLITE& ds_;
+        sqlite3* db_;
+        bool savepoint_;
+        bool active_ = false;
+        const char* function_ = "";
+    };
 
     sqlite3* db(const char* function);   // the connection; DKDatastoreError 310 when not connected
     // The connection for an operation that writes; DKDatastoreError kMsgReadOnly on a read-only one.
     sqlite3* writable(const char* function);
     sqlite3_stmt* cached(const std::string& sql, const char* function);
+    // The same, kept in slot as well, so the next call needs no lookup of the SQL.
+    sqlite3_stmt* cached(sqlite3_stmt*& slot, const std::string& sql, const char* function) {
+        return slot != nullptr ? slot : (slot = cached(sql, function));
+    }
     void dropStatements() noexcept;
     void closeConnection() noexcept;
     void createCatalogue(const char* userId, const char* password, const std::string& name);
@@ -184,7 +172,9 @@ private:
     void refreshIfSchemaChanged(const char* function);
 
     // Catalogue
-    std::shared_ptr<dksqlite::PEntity> entity(const char* name, const char* function);
+    // The entity of name (DKUsageError kMsgNoEntity when none); the reference holds until the
+    // catalogue changes, so callers that keep the entity copy the pointer.
+    const std::shared_ptr<dksqlite::PEntity>& entity(const char* name, const char* function);
     std::shared_ptr<dksqlite::PEntity> entityByTable(const char* table);   // null when none
     void loadEntities(const char* function);
     void schemaChanged();   // after this object changed the schema
@@ -195,7 +185,9 @@ private:
     void dropAttr(const char* entity, const char* attr, const char* function);
 
     // Data objects
-    DKDDOBase& checkedObject(dkDataObject* object, const char* function, bool needId, long* rowId);
+    // The DDO of object under the connector kit's rule, with its row id when rowId is given.
+    DKDDOBase& checkedObject(dkDataObject* object, const char* function, long* rowId);
+    long rowIdOf(const DKDDOBase& ddo, const char* function) const;   // of a pid of this repository
     long addOne(DKDDOBase& ddo, std::shared_ptr<dksqlite::PEntity>& e, const char* function);
     void retrieveOne(DKDDOBase& ddo, long rowId, const char* function);
     void updateOne(DKDDOBase& ddo, long rowId, const char* function);
@@ -206,7 +198,6 @@ private:
                    void (DKDatastoreSQLITE::*writeOne)(DKDDOBase&, long, const char*));
     void finishAdd(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId);
     DKDDO* newDDO(dksqlite::PEntity& e, long rowId);
-    std::vector<dkDataObject*> objectsOf(dkCollection* objects, const char* function);
 
     // Queries
     sqlite3_stmt* prepareQuery(const char* query, short qlType, const DKNVPair* params, const char* function);
@@ -223,178 +214,11 @@ private:
     int schemaVersion_;
     bool entitiesLoaded_;
     std::map<std::string, std::shared_ptr<dksqlite::PEntity>> entities_;   // by lower-case name
+    std::shared_ptr<dksqlite::PEntity> lastEntity_;   // the one entity() gave last, while it is current
+    dksqlite::PBoundTexts boundTexts_;                // texts of the item being written
     std::unordered_map<std::string, sqlite3_stmt*> statements_;            // owned, by SQL text
     std::set<DKResultSetCursorSQLITE*> cursors_;                            // not owned
     std::unique_ptr<DKDatastoreDefSQLITE> def_;
     std::unique_ptr<dksqlite::PMaintenance> maintenance_;   // made by the first getExtension
     DKTrace trace_;
 };
-
-// A forward-only, read-only cursor over one query. It is open when returned; rows are read as
-// they are fetched. cardinality() is the number of rows fetched so far (SQLite does not know a
-// result's size before it has read it all). fetchNext and fetchNextN give new DDOs the caller
-// owns. After disconnect the cursor is not valid: fetches throw DKDatastoreError kMsgCursorClosed.
-// With query_timeout set, the time from execute (or open) across all fetches is limited.
-// One thread at a time, the thread of its datastore.
-class DKResultSetCursorSQLITE : public dkResultSetCursor {
-public:
-    DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
-    ~DKResultSetCursorSQLITE() override;
-
-    int isScrollable() const override { return 0; }
-    int isUpdatable() const override { return 0; }
-    int isValid() const override { return stmt_ != nullptr ? 1 : 0; }
-    int isOpen() const override { return stmt_ != nullptr && open_ ? 1 : 0; }
-    int isBegin() const override { return isOpen() && position_ == 0 && !atEnd_ ? 1 : 0; }
-    int isEnd() const override { return isOpen() && atEnd_ ? 1 : 0; }
-    int isInBetween() const override { return isOpen() && position_ > 0 && !atEnd_ ? 1 : 0; }
-    long getPosition() const override { return position_; }
-    void setPosition(long position, const DKAny& value) override;
-    void setToNext() override;
-    DKDDO* fetchObject() override;
-    DKDDO* fetchNext() override;
-    int fetchNextN(long howMany, dkCollection& into) override;
-    DKAny fetchObjectByName(const char* name) override;
-    DKAny fetchNextByName(const char* name) override;
-    int fetchNextNByName(const char* name, long howMany, DKAny* values, long arraySize) override;
-    DKDDO* findObject(long position, const char* predicate) override;
-    void deleteObject() override;
-    void updateObject(DKDDO* object) override;
-    DKDDO* newObject() override;
-    void addObject(DKDDO* object) override;
-    void open(const DKNVPair* params) override;
-    void open() override;
-    void close() override;
-    void destroy() override;
-    DKString datastoreName() const override;
-    DKString datastoreType() const override;
-    unsigned long cardinality() override { return static_cast<unsigned long>(position_); }
-    DKString objectType() override { return "DKResultSetCursorSQLITE"; }
-
-    // Called by the datastore when its connection goes: the statement is finalised.
-    void invalidate() noexcept;
-
-private:
-    void checkUsable(const char* function) const;
-    void startClock();                 // the query's time limit counts from now
-    bool step(const char* function);   // moves to the next row; false at the end
-    DKDDO* rowObject(const char* function);
-    int columnOf(const char* name, const char* function) const;
-    void describe();
-
-    DKDatastoreSQLITE* ds_;   // not owned; null after invalidate
-    sqlite3_stmt* stmt_;      // owned
-    std::shared_ptr<dksqlite::PEntity> entity_;   // set when rows are items of one entity
-    bool open_;
-    bool onRow_;
-    bool atEnd_;
-    long position_;
-    bool invalidated_;
-    bool timed_;                                      // query_timeout applies
-    std::chrono::steady_clock::time_point deadline_;  // when it runs out
-    // For entity rows: the column holding the row id, and each column's data id (0: none).
-    int idColumn_;
-    std::vector<unsigned short> columnItem_;
-    std::vector<unsigned short> columnType_;
-    // For other rows: a shape of the result columns, shared by every DDO of this cursor.
-    std::unique_ptr<dksqlite::PEntityShape> shape_;
-};
-
-// The schema of one repository: its entities. Kept by the datastore (datastoreDef()).
-class DKDatastoreDefSQLITE : public dkDatastoreDef {
-public:
-    explicit DKDatastoreDefSQLITE(DKDatastoreSQLITE* ds);
-    ~DKDatastoreDefSQLITE() override;
-
-    using dkDatastoreDef::listEntities;
-    using dkDatastoreDef::listEntityNames;
-
-    dkEntityDef* createEntity() override;
-    dkEntityDef* getEntity(const char* name) override;
-    dkEntityDef* retrieveEntity(const char* name) override;
-    dkCollection* listEntities(const DKNVPair* options, long count) override { return listEntities(); }
-    dkCollection* listEntities(long flags) override { return listEntities(); }
-    dkCollection* listEntities() override;
-    DKString* listEntityNames(const DKNVPair* options, long optionCount, long& count) override {
-        return listEntityNames(count);
-    }
-    DKString* listEntityNames(long flags, long& count) override { return listEntityNames(count); }
-    DKString* listEntityNames(long& count) override;
-    dkCollection* listEntityAttrs(const char* entity) override;
-    DKString* listEntityAttrNames(const char* entity, long& count) override;
-    void add(dkEntityDef* entity) override;
-    void del(dkEntityDef* entity) override;
-    void deleteEntity(const char* name) override;
-    void clearCache() override;
-
-private:
-    DKDatastoreSQLITE* sqlite() const;
-    std::map<std::string, std::unique_ptr<dkEntityDef>> kept_;   // getEntity's, by lower-case name
-};
-
-// An entity definition. Attributes given to addAttr are kept (and owned) here until the entity
-// is stored with add(); an attribute addAttr refuses (bad name or type, repeated name) stays the
-// caller's. add(dkAttrDef*) and deleteAttr change a stored entity at once.
-class DKEntityDefSQLITE : public dkEntityDef {
-public:
-    explicit DKEntityDefSQLITE(DKDatastoreSQLITE* ds);
-    ~DKEntityDefSQLITE() override;
-
-    using dkEntityDef::add;
-    using dkEntityDef::del;
-
-    void add(dkAttrDef* attrDef) override;
-    void add() override;
-    void del(dkAttrDef* attrDef) override;
-    void del() override;
-    dkAttrDef* createAttr() override;
-    dkAttrDef* getAttr(const char* attrName) override;
-    dkAttrDef* retrieveAttr(const char* attrName) override;
-    dkCollection* listAttrs() override;
-    DKString* listAttrNames(long& arraySize) override;
-    void deleteAttr(const char* attrName) override;
-    void addAttr(dkAttrDef* attrDef) override;
-    dkAttrDef* removeAttr(const char* attrName) override;
-    void clearCache() override {}
-
-    // Fills this object from the catalogue entry (attributes included).
-    void load(const dksqlite::PEntity& e);
-    const std::vector<std::unique_ptr<dkAttrDef>>& attrs() const { return attrs_; }
-
-private:
-    DKDatastoreSQLITE* sqlite() const;
-    std::vector<std::unique_ptr<dkAttrDef>> attrs_;
-};
-
-// An attribute definition; add() and del() store or drop it in its entity at once.
-class DKAttrDefSQLITE : public dkAttrDef {
-public:
-    DKAttrDefSQLITE(DKDatastoreSQLITE* ds, dkEntityDef* entity);
-    ~DKAttrDefSQLITE() override;
-
-    void add() override;
-    void del() override;
-
-    void load(const dksqlite::PAttr& a, const char* entityName);
-};
-
-namespace dksqlite {
-
-// The maintenance extension of one datastore: made by its first getExtension("SQLITE_MAINTENANCE"),
-// owned by it and valid while it lives; every operation needs the datastore connected. Same
-// thread rule as the datastore.
-class PMaintenance : public DKMaintenanceSQLITE {
-public:
-    explicit PMaintenance(DKDatastoreSQLITE* ds);
-    ~PMaintenance() override;
-
-    DKString* check(short level, long& count) override;
-    void backup(const char* file) override;
-
-private:
-    void checkCatalogue(std::vector<std::string>& problems, const char* function);
-
-    DKDatastoreSQLITE* ds_;   // not owned: the owner
-};
-
-}  // namespace dksqlite

@@ -5,7 +5,10 @@
 // dk_attrs, dk_repository) with the tables the file really holds; backup copies the repository
 // with SQLite's online backup into a temporary file that becomes the named file only when whole.
 
+#include "PMaintenance.hpp"
 #include "DKDatastoreSQLITE.hpp"
+#include "PSqliteStatement.hpp"
+#include "PSqliteValues.hpp"
 #include "PRepositoryFile.hpp"
 
 #include <dk/DKException.hpp>

@@ -6,7 +6,10 @@
 // statement is reset at once, so a finished cursor holds no read snapshot of the file. A query
 // with a time limit is interrupted inside SQLite once the limit has passed.
 
+#include "DKResultSetCursorSQLITE.hpp"
 #include "DKDatastoreSQLITE.hpp"
+#include "PSqliteStatement.hpp"
+#include "PSqliteValues.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/DKPid.hpp>
@@ -66,7 +69,7 @@ void DKResultSetCursorSQLITE::describe() {
         const PAttr* a = e && origin ? e->find(origin) : nullptr;
         if (a) columnType_[static_cast<size_t>(c)] = a->type;
         if (entity_) {
-            if (origin && lowerName(origin) == "dk_id") idColumn_ = c;
+            if (origin && lowerName(origin) == kIdColumn) idColumn_ = c;
             else if (a) columnItem_[static_cast<size_t>(c)] = static_cast<unsigned short>(a - e->attrs.data() + 1);
             continue;
         }
@@ -80,6 +83,12 @@ void DKResultSetCursorSQLITE::describe() {
         unsigned short id = shape_->addData(unique.c_str());
         if (a) shape_->addDataProperty(id, "type", DKAny(static_cast<unsigned short>(a->type)));
         columnItem_[static_cast<size_t>(c)] = id;
+    }
+    if (entity_) {
+        std::vector<bool> filled(entity_->attrs.size() + 1, false);
+        for (unsigned short item : columnItem_) filled[item] = true;
+        for (unsigned short item = 1; item <= entity_->attrs.size(); ++item)
+            if (!filled[item]) unfilled_.push_back(item);
     }
 }
 
@@ -119,24 +128,33 @@ bool DKResultSetCursorSQLITE::step(const char* function) {
 DKDDO* DKResultSetCursorSQLITE::rowObject(const char* function) {
     checkUsable(function);
     if (!onRow_) return nullptr;
-    std::unique_ptr<DKDDO> d;
-    const int n = sqlite3_column_count(stmt_);
+    std::unique_ptr<DKDDO> d(new DKDDO(ds_, noPid_, static_cast<unsigned short>(0)));
+    fillRow(*d, function);
+    return d.release();
+}
+
+void DKResultSetCursorSQLITE::fillRow(DKDDO& row, const char* function) {
+    // A DDO may add items of its own to an entity's shared shape; the entity then hands out a
+    // fresh one, so a reused row always has exactly the entity's items.
+    DKDDODef* def = entity_ ? entity_->shapeDefinition() : shape_->definition();
+    const bool reused = PConnectorKit::definition(row) == def && row.propertyCount() == 0;
+    if (!reused) row.reset(def);
     if (entity_) {
         const long id = idColumn_ >= 0 ? static_cast<long>(sqlite3_column_int64(stmt_, idColumn_)) : 0;
-        d.reset(ds_->newDDO(*entity_, id));
+        PConnectorKit::setPid(row, entity_->pidFor(ds_->repositoryName(), id));
+        if (reused)
+            for (unsigned short item : unfilled_) PConnectorKit::unset(row, item);
     } else {
-        d.reset(new DKDDO(ds_, DKPid(), static_cast<unsigned short>(0)));
-        d->reset(shape_->definition());
+        PConnectorKit::setPid(row, noPid_);
     }
+    row.setDatastore(ds_);
+    const int n = static_cast<int>(columnItem_.size());
     for (int c = 0; c < n; ++c) {
         const unsigned short item = columnItem_[static_cast<size_t>(c)];
         if (item == 0) continue;
-        DKAny v = columnValue(stmt_, c, columnType_[static_cast<size_t>(c)], kSource, function);
-        if (v.isNull()) d->setNull(item);
-        else d->setData(item, v);
+        readInto(stmt_, c, columnType_[static_cast<size_t>(c)], PConnectorKit::fill(row, item), &scratch_, kSource,
+                 function);
     }
-    d->resetDataChanged();
-    return d.release();
 }
 
 void DKResultSetCursorSQLITE::setPosition(long position, const DKAny&) {
@@ -154,6 +172,18 @@ DKDDO* DKResultSetCursorSQLITE::fetchObject() { return rowObject("DKResultSetCur
 DKDDO* DKResultSetCursorSQLITE::fetchNext() {
     static const char* const fn = "DKResultSetCursorSQLITE::fetchNext";
     return step(fn) ? rowObject(fn) : nullptr;
+}
+
+int DKResultSetCursorSQLITE::fetchNext(DKDDO& row) {
+    static const char* const fn = "DKResultSetCursorSQLITE::fetchNext";
+    if (!step(fn)) return 0;
+    try {
+        fillRow(row, fn);
+    } catch (...) {
+        row.reset(nullptr);   // no half of a row
+        throw;
+    }
+    return 1;
 }
 
 int DKResultSetCursorSQLITE::fetchNextN(long howMany, dkCollection& into) {

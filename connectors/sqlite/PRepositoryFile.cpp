@@ -6,6 +6,7 @@
 // let a read-only connect read a WAL repository from a folder where SQLite cannot make its -shm.
 
 #include "PRepositoryFile.hpp"
+#include "PSqliteStatement.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>

@@ -7,7 +7,7 @@
 // file; a read-only connect of a WAL repository in a folder that cannot be written opens the file
 // immutable through a URI built here. Internal to libdkdssqlite.
 
-#include "PSqlite.hpp"
+#include "PSqliteConfig.hpp"
 
 #include <string>
 

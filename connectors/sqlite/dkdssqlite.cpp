@@ -7,6 +7,7 @@
 // must be gone before the library is unloaded.
 
 #include "DKDatastoreSQLITE.hpp"
+#include "PSqliteConfig.hpp"
 
 #include <cstring>
 

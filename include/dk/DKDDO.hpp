@@ -62,6 +62,10 @@ public:
     // 1071, 1072 or 1073 and value holds a collection, the collection learns its owner (this
     // object) and attribute name (the item's).
     virtual void setData(unsigned short id, const DKAny& value);
+    // The same with value moved in instead of copied (value is left null). When it fails, value
+    // is untouched. Not virtual, so the slots stay as they are: it stores as this class does even
+    // for a subclass that overrides the copying form (whose own name hides this one).
+    void setData(unsigned short id, DKAny&& value);
     virtual DKAny getData(unsigned short id) const;   // a copy; DKUsageError 376 for id 0
     virtual void setDataName(unsigned short id, const char* nameSpace, const char* name);
     virtual void setDataName(unsigned short id, const char* name);
@@ -114,6 +118,8 @@ public:
 protected:
     void setUpdatable(int flag);   // always 1
     int isXDO(unsigned short id) const;   // 1
+    // The common end of both setData forms: the item frozen and fresh stored, set and changed.
+    void storeValue(unsigned short id, DKAny& fresh);
 
     // The value of one data item with its flags.
     struct PDataValue {
@@ -157,6 +163,8 @@ protected:
     PPropertyVector* properties;   // owned; null until the first object property
     unsigned short defSize;        // capacity of a private definition made later
     mutable unsigned long defGeneration;
+
+    friend class PConnectorKit;   // hands values in and out without copies
 };
 
 // The dynamic data object of applications and connectors: a DKDDOBase bound to the datastore

@@ -6,6 +6,18 @@
 
 class PVector;
 class DKDDOBase;
+class PConnectorKit;
+
+// What a connector keeps about one definition (the item map of PConnectorKit.hpp): owned by the
+// definition, which deletes it whenever an item is added, renamed or moved to another namespace,
+// when its items are replaced and with itself. Only the connector kit makes notes.
+class DK_API PDefinitionNote {
+public:
+    PDefinitionNote() = default;
+    PDefinitionNote(const PDefinitionNote&) = delete;
+    PDefinitionNote& operator=(const PDefinitionNote&) = delete;
+    virtual ~PDefinitionNote();
+};
 
 // One named property of a data item or of a data object. A property added without a value is
 // null, not set and not changed; receiving a value sets both flags. The entry owns its copies.
@@ -144,10 +156,15 @@ protected:
 private:
     void copyItems(const DKDDODef& other);
     void freeItems() noexcept;   // the items and their vector
+    void dropNote() const noexcept;   // the items changed: what a connector noted is stale
 
     // Bumped whenever the items are replaced wholesale, so that sharers know their values no
     // longer match.
     unsigned long generation;
+    // The connector kit's note on these items (owned), null until a connector maps them. A copy
+    // of the definition starts without one.
+    mutable PDefinitionNote* note;
 
     friend class DKDDOBase;
+    friend class PConnectorKit;
 };

@@ -59,6 +59,8 @@ public:
     int getMonth() const;       // 1..12
     int getDay() const;
     int getDayOfYear() const;   // 1 for January 1, counted in the stored (base) year
+    // Year, month and day at once: what the three getters give, from one split of the stored day.
+    void getFields(int (&ymd)[3]) const;
 
     // Moves this date by days (negative allowed) when yearOffset is 0; otherwise does nothing. A
     // date moved past 2036 keeps offset 0. Const in the toolkit's interface, hence the mutable value.
@@ -130,6 +132,9 @@ public:
     int getHours() const;
     int getMinutes() const;
     int getSeconds() const;
+    // Year, month, day, hours, minutes and seconds at once: what the six getters give, from one
+    // split of the stored time instead of six (a reader printing many timestamps calls this).
+    void getFields(int (&fields)[6]) const;
     int getNanos() const { return nanos; }
     void setNanos(int n) { nanos = n; }
     char getDateTimeSeparator() const { return separator; }

@@ -3,6 +3,8 @@
 #include <dk/DKString.hpp>
 #include <dk/dkExport.hpp>
 
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 // The persistent identifier of one repository item: datastore type, datastore name, object type
@@ -46,10 +48,36 @@ private:
     void copyIdStrings(const DKPid& other);  // directly, or through other's form when it has its own
     void appendIdStringForm(std::string& form) const;   // the form of this class's own id strings
 
+    // The id strings: the first one inside the pid (nearly every pid has exactly one, and a pid
+    // is copied into every data object), any further ones in a vector.
+    class PIdStrings {
+    public:
+        PIdStrings() = default;
+        explicit PIdStrings(std::size_t n) { resize(n); }
+        std::size_t size() const { return size_; }
+        bool empty() const { return size_ == 0; }
+        DKString& operator[](std::size_t i) { return i == 0 ? first_ : rest_[i - 1]; }
+        const DKString& operator[](std::size_t i) const { return i == 0 ? first_ : rest_[i - 1]; }
+        void resize(std::size_t n) {
+            rest_.resize(n > 1 ? n - 1 : 0);
+            size_ = n;
+        }
+        void swap(PIdStrings& other) noexcept {
+            std::swap(first_, other.first_);
+            rest_.swap(other.rest_);
+            std::swap(size_, other.size_);
+        }
+
+    private:
+        DKString first_;
+        std::vector<DKString> rest_;
+        std::size_t size_ = 0;
+    };
+
     DKString datastoreType_;
     DKString datastoreName_;
     DKString objectType_;
-    std::vector<DKString> idStrings_;   // at least idStringCount_ entries; those above it unused
+    PIdStrings idStrings_;   // at least idStringCount_ entries; those above it unused
     long idStringCount_;
 };
 

@@ -42,6 +42,7 @@
 #include <dk/PBigInteger.hpp>
 #include <dk/PCollection.hpp>
 #include <dk/pConfigMgmt.hpp>
+#include <dk/PConnectorKit.hpp>
 #include <dk/PDynamicLoader.hpp>
 #include <dk/PKeyLongCollection.hpp>
 #include <dk/PKeyShortCollection.hpp>

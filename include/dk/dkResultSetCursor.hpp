@@ -52,6 +52,13 @@ public:
     virtual DKHandle* handle(long type);
     virtual unsigned long cardinality();
     virtual DKString objectType();   // "dkResultSetCursor" in the base
+    // The next row filled into row, a DDO the caller keeps and gives again for every row, so
+    // that reading many rows makes no DDO per row. row then holds what fetchNext() would have
+    // returned: that row's definition (shared), pid, values with their flags and datastore; what
+    // row held before, its own object properties and items included, is gone. 1 when a row was
+    // fetched, 0 at the end (row unchanged). The base fetches a new DDO and hands its contents
+    // over; connectors fill row directly.
+    virtual int fetchNext(DKDDO& row);
 
 protected:
     dkResultSetCursor();

@@ -121,6 +121,47 @@ TEST(DKDatastoreSQLITE, ForeignOrDamagedFilesAreRefusedUntouched) {
     EXPECT_GT(rc, 0);
 }
 
+namespace {
+// A DDO that is a content object as well (two data-object bases, protocol 13 through both).
+class ContentHalf : public dkDataObjectBase {
+public:
+    short protocol() const override { return DKProtocolResource; }
+};
+class Resource : public DKDDO, public ContentHalf {
+public:
+    short protocol() const override { return DKProtocolResource; }
+};
+}  // namespace
+
+TEST(DKDatastoreSQLITE, DDOsOfEveryKindAreWrittenByTheirItemNames) {
+    dktest::TempDir dir;
+    auto ds = open((dir / "r.db").string(), "create=1");
+    defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}, {"count", DKAny::tc_long}});
+    // Items in another order and case than the entity's attributes; the DDO is also a content
+    // object, handed over once directly and once through the content half of a collection.
+    Resource r;
+    r.setObjectType("Doc");
+    r.addData("COUNT", DKAny(7L));
+    r.addData("Title", DKAny("first"));
+    ds->addObject(&r);
+    r.setData(2, DKAny("second"));
+    DKSequentialCollection both;
+    both.addElement(DKAny(static_cast<dkDataObjectBase*>(static_cast<ContentHalf*>(&r))));
+    ds->updateObjects(&both);
+    DKDDO back(ds.get(), r.getPid(), static_cast<unsigned short>(0));
+    back.retrieve();
+    EXPECT_EQ(DKString("second"), static_cast<DKString>(back.getDataByName("title")));
+    EXPECT_EQ(7L, static_cast<long>(back.getDataByName("count")));
+
+    // An item that is no attribute is refused when written, left alone when read.
+    r.addData("mine", DKAny(1L));
+    EXPECT_EQ(9010L, errorOf<DKUsageError>([&] { ds->updateObject(&r); }));
+    EXPECT_EQ(9010L, errorOf<DKUsageError>([&] { ds->addObject(&r); }));
+    ds->retrieveObject(&r);
+    EXPECT_EQ(1L, static_cast<long>(r.getData(3)));
+    EXPECT_EQ(DKString("second"), static_cast<DKString>(r.getData(2)));
+}
+
 TEST(DKDatastoreSQLITE, SeveralObjectsOnOneFileWorkFromSeveralThreads) {
     dktest::TempDir dir;
     const std::string path = (dir / "shared.db").string();
@@ -346,6 +387,40 @@ TEST(DKDatastoreSQLITEQueries, FunctionsThatReachPastTheDataAreRefused) {
     DKNVPair bound[] = {DKNVPair("p", DKAny(DKByteArray(pointer, 8, 0))), DKNVPair("")};
     EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { ds->evaluate("SELECT fts3_tokenizer('mine', ?)", 4, bound); }));
     EXPECT_EQ(1L, countRows(*ds, "Doc"));
+}
+
+TEST(DKDatastoreSQLITEQueries, AReusedRowTakesEachCursorsShapeAndNeverHalfARow) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "r.db").string();
+    auto ds = open(path, "create=1");
+    defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}, {"price", DKAny::tc_decimal}});
+    std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+    d->setData(1, DKAny(1L));
+    d->setData(2, DKAny(DKDecimal("1.50")));
+    d->add();
+    DKDDO row;
+    auto first = [&](const char* sql) {
+        std::unique_ptr<dkResultSetCursor> c(ds->execute(sql, 4, nullptr));
+        return c->fetchNext(row);
+    };
+    ASSERT_EQ(1, first("SELECT * FROM Doc"));
+    // Items of the entity that a later query does not select are not left over from the last row.
+    ASSERT_EQ(1, first("SELECT dk_id, n FROM Doc"));
+    EXPECT_EQ(2, row.dataCount());
+    EXPECT_EQ(0, row.isDataSet(2));
+    EXPECT_EQ(1, row.isNull(2));
+    // Other rows bring their own shape; an item the caller added to the row is gone.
+    ASSERT_EQ(1, first("SELECT count(*) AS total FROM Doc"));
+    EXPECT_EQ(1, row.dataCount());
+    EXPECT_EQ(1L, static_cast<long>(row.getDataByName("total")));
+    row.addData("mine", DKAny(5L));
+    ASSERT_EQ(1, first("SELECT * FROM Doc"));
+    EXPECT_EQ(2, row.dataCount());
+    EXPECT_EQ(DKString("1.50"), static_cast<DKDecimal>(row.getData(2)).toString());
+    // A stored value that does not read back fails the fetch and leaves the row without values.
+    ASSERT_TRUE(rawExec(path, "UPDATE Doc SET price = 'not a number'"));
+    EXPECT_GT(errorOf<DKDatastoreError>([&] { first("SELECT * FROM Doc"); }), 0);
+    EXPECT_EQ(0, row.dataCount());
 }
 
 TEST(DKDatastoreSQLITEQueries, RunawayQueriesAreStoppedAndTheDatastoreGoesOn) {

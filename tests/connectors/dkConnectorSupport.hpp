@@ -29,6 +29,7 @@
 #include <climits>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>

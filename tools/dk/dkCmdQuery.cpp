@@ -1,15 +1,16 @@
 // tools/dk/dkCmdQuery.cpp
 //
 // `dk query REPO "SELECT ..."`: runs one read-only query on a repository opened read-only and
-// streams the rows to the result writer as the cursor yields them, so memory stays bounded
-// whatever the row count. The columns are those of the first row; when rows are items of an
-// entity, an item column (ENTITY:ID) comes first.
+// streams the rows to the result writer as the cursor fills them into one reused DDO, so memory
+// stays bounded whatever the row count. The columns are those of the first row; when rows are
+// items of an entity, an item column (ENTITY:ID) comes first.
 
 #include "dkCommands.hpp"
 #include "dkValues.hpp"
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKNVPair.hpp>
+#include <dk/PConnectorKit.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
@@ -53,20 +54,21 @@ int runQuery(const Options& o, Repository* shared) {
     RepositoryRef repo(o, shared, true);
     std::unique_ptr<dkResultSetCursor> cursor(repo->datastore().execute(o.args[1].c_str(), kSql, params.data()));
     RowWriter out(STDOUT_FILENO, output);
-    std::unique_ptr<DKDDO> row(cursor->fetchNext());
-    if (!row) {
+    // One DDO is filled again for every row, so a query of any size makes no DDO per row.
+    DKDDO row;
+    if (!cursor->fetchNext(row)) {
         out.begin({});
         out.end();
         return kExitOk;
     }
     // Rows of one cursor share their shape: the items the first row has set are the columns.
-    const bool items = isItem(*row);
+    const bool items = isItem(row);
     std::vector<std::string> columns;
     std::vector<unsigned short> ids;
     if (items) columns.emplace_back("item");
-    for (unsigned short id = 1; id <= row->dataCount(); ++id) {
-        if (!row->isDataSet(id)) continue;   // an item's attributes that the query did not select
-        columns.emplace_back(row->getDataName(id).c_str());
+    for (unsigned short id = 1; id <= row.dataCount(); ++id) {
+        if (!row.isDataSet(id)) continue;   // an item's attributes that the query did not select
+        columns.emplace_back(row.getDataName(id).c_str());
         ids.push_back(id);
     }
     out.begin(columns);
@@ -75,12 +77,16 @@ int runQuery(const Options& o, Repository* shared) {
         std::size_t c = 0;
         if (items) {
             cells[c].kind = Cell::kText;
-            cells[c++].text = Repository::shortName(row->getPid());
+            cells[c++].text = Repository::shortName(row.getPid());
         }
-        for (unsigned short id : ids) cells[c++] = cellOf(row->getData(id));
+        // The values are read where the row holds them, not copied.
+        for (unsigned short id : ids) {
+            static const DKAny kUnset;
+            const DKAny* value = PConnectorKit::setValue(row, id);
+            fillCell(value != nullptr ? *value : kUnset, cells[c++]);
+        }
         out.row(cells);
-        row.reset(cursor->fetchNext());
-    } while (row);
+    } while (cursor->fetchNext(row));
     cursor->close();
     out.end();
     return kExitOk;

@@ -26,30 +26,40 @@ bool readNumber(const std::string& text, T& out) {
     return !text.empty() && ec == std::errc() && p == end;
 }
 
-// n with at least width digits ('-' first when negative), as "%0*d" would write it; written by
-// hand because a query prints a timestamp per row and printf is a large share of that.
-void appendNumber(std::string& out, long n, int width) {
-    char digits[24];
-    const auto r = std::to_chars(digits, digits + sizeof digits, n < 0 ? -n : n);
-    if (n < 0) out += '-';
-    for (long pad = width - (r.ptr - digits) - (n < 0 ? 1 : 0); pad > 0; --pad) out += '0';
-    out.append(digits, r.ptr);
+// The digits of n (0 <= n < 10^width) at out, width of them with leading zeros; written by hand
+// because a query prints a timestamp per row and printf is a large share of that.
+char* putDigits(char* out, long n, int width) {
+    for (int i = width - 1; i >= 0; --i, n /= 10) out[i] = static_cast<char>('0' + n % 10);
+    return out + width;
 }
 
 void appendTimestamp(std::string& out, const DKTimestamp& t) {
-    appendNumber(out, t.getYear(), 4);
-    out += '-';
-    appendNumber(out, t.getMonth(), 2);
-    out += '-';
-    appendNumber(out, t.getDay(), 2);
-    out += ' ';
-    appendNumber(out, t.getHours(), 2);
-    out += ':';
-    appendNumber(out, t.getMinutes(), 2);
-    out += ':';
-    appendNumber(out, t.getSeconds(), 2);
-    out += '.';
-    appendNumber(out, t.getNanos(), 9);
+    int split[6];
+    t.getFields(split);
+    const long fields[] = {split[0], split[1], split[2], split[3], split[4], split[5], t.getNanos()};
+    if (fields[0] < 0 || fields[0] > 9999 || fields[6] < 0 || fields[6] > 999999999) {
+        // Outside the fixed-width range: as "%04d" and "%09d" would write them.
+        char buf[96];
+        const int n = std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ld %02ld:%02ld:%02ld.%09ld", fields[0], fields[1],
+                                    fields[2], fields[3], fields[4], fields[5], fields[6]);
+        out.append(buf, static_cast<std::size_t>(n));
+        return;
+    }
+    char buf[29];   // YYYY-MM-DD HH:MM:SS.nnnnnnnnn
+    char* p = putDigits(buf, fields[0], 4);
+    *p++ = '-';
+    p = putDigits(p, fields[1], 2);
+    *p++ = '-';
+    p = putDigits(p, fields[2], 2);
+    *p++ = ' ';
+    p = putDigits(p, fields[3], 2);
+    *p++ = ':';
+    p = putDigits(p, fields[4], 2);
+    *p++ = ':';
+    p = putDigits(p, fields[5], 2);
+    *p++ = '.';
+    p = putDigits(p, fields[6], 9);
+    out.append(buf, static_cast<std::size_t>(p - buf));
 }
 
 std::string dateText(int y, int m, int d) {
@@ -127,19 +137,27 @@ std::string whyNotReal(const Fields& f, bool date, bool time) {
 
 }  // namespace
 
-Cell cellOf(const DKAny& v) {
-    Cell c;
+void fillCell(const DKAny& v, Cell& c) {
+    c.text.clear();
     switch (v.typeCode()) {
     case DKAny::tc_null:
-        return c;
+        c.kind = Cell::kNull;
+        return;
     case DKAny::tc_short:
     case DKAny::tc_ushort:
     case DKAny::tc_long:
     case DKAny::tc_ulong:
-    case DKAny::tc_boolean:
+    case DKAny::tc_boolean: {
+        char buf[24];
+        const auto r = v.typeCode() == DKAny::tc_ulong
+                           ? std::to_chars(buf, buf + sizeof buf, static_cast<unsigned long>(v))
+                           : std::to_chars(buf, buf + sizeof buf,
+                                           v.typeCode() == DKAny::tc_boolean ? static_cast<long>(static_cast<int>(v))
+                                                                              : static_cast<long>(v));
         c.kind = Cell::kInteger;
-        c.text = v.toString().c_str();
-        return c;
+        c.text.assign(buf, r.ptr);
+        return;
+    }
     case DKAny::tc_double:
     case DKAny::tc_float: {
         const double d = v.typeCode() == DKAny::tc_double ? static_cast<double>(v) : static_cast<float>(v);
@@ -147,51 +165,60 @@ Cell cellOf(const DKAny& v) {
         const auto r = std::to_chars(buf, buf + sizeof buf, d);
         c.kind = Cell::kReal;
         c.text.assign(buf, r.ptr);
-        return c;
+        return;
     }
-    case DKAny::tc_decimal:
-        if (!v.value()) return c;
+    case DKAny::tc_decimal: {
+        if (!v.value()) break;
+        const DKString text = static_cast<const DKDecimal*>(v.value())->toString();
         c.kind = Cell::kNumber;
-        c.text = static_cast<const DKDecimal*>(v.value())->toString().c_str();
-        return c;
+        c.text.assign(text.c_str(), text.length());
+        return;
+    }
     case DKAny::tc_string: {
         c.kind = Cell::kText;
         if (const auto* s = static_cast<const DKString*>(v.value())) c.text.assign(s->c_str(), s->length());
-        return c;
+        return;
     }
     case DKAny::tc_date: {
-        if (!v.value()) return c;
+        if (!v.value()) break;
         const DKDate& d = *static_cast<const DKDate*>(v.value());
         c.kind = Cell::kText;
-        c.text = dateText(d.getYear(), d.getMonth(), d.getDay());
-        return c;
+        int ymd[3];
+        d.getFields(ymd);
+        c.text = dateText(ymd[0], ymd[1], ymd[2]);
+        return;
     }
     case DKAny::tc_time: {
-        if (!v.value()) return c;
+        if (!v.value()) break;
         const DKTime& t = *static_cast<const DKTime*>(v.value());
         c.kind = Cell::kText;
         c.text = timeText(t.getHours(), t.getMinutes(), t.getSeconds());
-        return c;
+        return;
     }
     case DKAny::tc_timestamp: {
-        if (!v.value()) return c;
-        const DKTimestamp& t = *static_cast<const DKTimestamp*>(v.value());
+        if (!v.value()) break;
         c.kind = Cell::kText;
-        c.text.clear();
-        appendTimestamp(c.text, t);
-        return c;
+        appendTimestamp(c.text, *static_cast<const DKTimestamp*>(v.value()));
+        return;
     }
     case DKAny::tc_bytearray: {
         c.kind = Cell::kBlob;
         if (const auto* b = static_cast<const DKByteArray*>(v.value()); b && b->length() > 0)
             c.text.assign(b->getData(), static_cast<std::size_t>(b->length()));
-        return c;
+        return;
     }
     default:
         c.kind = Cell::kText;
         c.text = v.toString().c_str();
-        return c;
+        return;
     }
+    c.kind = Cell::kNull;   // an object type holding no object
+}
+
+Cell cellOf(const DKAny& v) {
+    Cell c;
+    fillCell(v, c);
+    return c;
 }
 
 std::string textOf(const DKAny& value) { return cellOf(value).text; }

@@ -17,6 +17,8 @@ namespace dkcli {
 
 // The cell of a value for the result writer (numbers, text, blobs, null).
 Cell cellOf(const DKAny& value);
+// The same into cell, reusing its text's buffer (a query fills the same cells for every row).
+void fillCell(const DKAny& value, Cell& cell);
 
 // The printed text of a value (what cellOf gives, as one string; empty for null).
 std::string textOf(const DKAny& value);

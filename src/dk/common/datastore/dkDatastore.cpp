@@ -7,7 +7,9 @@
 
 #include <dk/dkDatastore.hpp>
 
+#include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
+#include <dk/PConnectorKit.hpp>
 #include <dk/PMessageText.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDataObject.hpp>
@@ -17,7 +19,6 @@
 #include "dk/coll/dkDataObjectAccess.hpp"
 #include "dk/common/model/dkDatastoreAccess.hpp"
 
-#include <memory>
 
 namespace {
 
@@ -41,42 +42,17 @@ void checkTemplate(const dkSearchTemplate* searchTemplate, const char* operation
     if (searchTemplate == nullptr) dkThrow<DKUsageError>(303, kSource, operation, DKString(), line);
 }
 
-// The data object an element of a collection form holds. Only the dkDataObject family (protocol
-// 1 DKDDOBase, 5 DKDDO, 13 dkResource) is passed on: anything else, a content object or a value
-// that is no data object at all, would reach the connector as a wrong pointer.
-dkDataObject* elementObject(const DKAny* element, const char* operation) {
-    if (element != nullptr && element->typeCode() == DKAny::tc_dobase) {
-        dkDataObjectBase* base = static_cast<dkDataObjectBase*>(*element);
-        if (base != nullptr) {
-            const short protocol = base->protocol();
-            if (protocol == DKProtocolDDOBase || protocol == DKProtocolDDO || protocol == DKProtocolResource) {
-                // A dkResource has two data-object bases; the cast finds its dkDataObject half
-                // whichever of them the element points to.
-                if (dkDataObject* object = dynamic_cast<dkDataObject*>(base)) return object;
-            }
-        }
-    }
-    dkThrow<DKUsageError>(303, kSource, operation,
-                          DKString(" The collection element is not a data object."));
-}
+// What the collection forms refuse: an element that is no data object of the DDO family (the
+// connector kit's rule) would reach the connector as a wrong pointer.
+const PObjectRules kRules{303, kSource, " The collection element is not a data object.",
+                          " The collection element is not a data object.", nullptr};
 
-// The loop of every collection form: one call of the single-object form per element, in order.
-// The iterator is freed on every path; a DKException from an element gets the collection
+// The loop of every collection form: one call of the single-object form per element, in order,
+// each element checked just before its call. A DKException from an element gets the collection
 // operation's location and leaves as the same object, so its class is kept.
 template <class Call>
-void forEachObject(dkCollection* objects, const char* operation, Call call) {
-    if (objects == nullptr) return;
-    std::unique_ptr<dkIterator> it(objects->createIterator());
-    while (it->more()) {
-        DKAny* element = it->next();
-        dkDataObject* object = elementObject(element, operation);
-        try {
-            call(object);
-        } catch (DKException& e) {
-            e.addLocation(DKExceptionLocation(kSource, operation, __LINE__));
-            throw;
-        }
-    }
+void forEachObject(dkCollection* objects, const char* operation, Call call, unsigned long line = __builtin_LINE()) {
+    PConnectorKit::eachObject(objects, kRules, operation, [&](DKDDOBase& ddo) { call(&ddo); }, line);
 }
 
 // The single-object operation a DDO asks for, in whichever of its three forms.

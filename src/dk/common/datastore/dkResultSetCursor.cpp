@@ -1,9 +1,16 @@
 // src/dk/common/datastore/dkResultSetCursor.cpp
 //
 // The placeholder bodies of the result-set cursors. Connectors replace all of them; the base
-// answers as an always-valid cursor with nothing to fetch.
+// answers as an always-valid cursor with nothing to fetch. Fetching into a caller's DDO is built
+// on fetchNext(), so every connector has it; connectors that read rows themselves fill the DDO
+// directly instead.
 
 #include <dk/dkResultSetCursor.hpp>
+
+#include <dk/DKDDO.hpp>
+#include <dk/PConnectorKit.hpp>
+
+#include <memory>
 
 dkResultSetCursor::dkResultSetCursor() = default;
 dkResultSetCursor::~dkResultSetCursor() = default;
@@ -39,6 +46,14 @@ DKHandle* dkResultSetCursor::handle(const char*) { return nullptr; }
 DKHandle* dkResultSetCursor::handle(long) { return nullptr; }
 unsigned long dkResultSetCursor::cardinality() { return 0; }
 DKString dkResultSetCursor::objectType() { return DKString("dkResultSetCursor"); }
+
+int dkResultSetCursor::fetchNext(DKDDO& row) {
+    std::unique_ptr<DKDDO> next(fetchNext());
+    if (!next) return 0;
+    PConnectorKit::handOver(*next, row);
+    row.setDatastore(next->getDatastore());
+    return 1;
+}
 
 dkResultSetCursorScrollable::dkResultSetCursorScrollable() = default;
 dkResultSetCursorScrollable::~dkResultSetCursorScrollable() = default;

@@ -234,18 +234,25 @@ DKString DKDDOBase::getDataPropertyName(unsigned short id, unsigned short proper
 }
 
 void DKDDOBase::setData(unsigned short id, const DKAny& v) {
+    // The copy is made before anything changes, so a failed copy leaves the entry as it was.
+    DKAny copy(v);
+    storeValue(id, copy);
+}
+
+void DKDDOBase::setData(unsigned short id, DKAny&& v) { storeValue(id, v); }
+
+void DKDDOBase::storeValue(unsigned short id, DKAny& fresh) {
     DKDDODef& d = writeDef();
     d.freezeDataProperties(id);
     PDataValue& entry = value(id, nullptr);
-    // The new value is stored before the object the old one owned is deleted, so a failed copy
-    // leaves the entry as it was.
+    // The new value is stored before the object the old one owned is deleted; fresh is taken
+    // only once nothing can fail any more.
     const DKAny::TypeCode heldType = entry.value.typeCode();
     void* held = ownedObject(entry.value);
-    DKAny copy(v);
-    // Replacing in place with the non-throwing move is the cheap way to store the copy; this runs
-    // for every attribute a connector fills.
+    // Replacing in place with the non-throwing move is the cheap way to store the value; this
+    // runs for every attribute a connector fills.
     entry.value.~DKAny();
-    new (&entry.value) DKAny(std::move(copy));
+    new (&entry.value) DKAny(std::move(fresh));
     entry.set = 1;
     entry.changed = 1;
     if (held != nullptr && !(heldType == entry.value.typeCode() && held == entry.value.value())) {

@@ -120,17 +120,23 @@ unsigned short PPropertyVector::propertyId(const char* propertyName) const {
 }
 
 // ---------------------------------------------------------------------------------------------
+// PDefinitionNote
+
+PDefinitionNote::~PDefinitionNote() = default;
+
+// ---------------------------------------------------------------------------------------------
 // DKDDODef
 
 DKDDODef::DKDDODef(unsigned long size)
-    : dataItems(new PVector(size)), isModifiable(1), referenceCount(1), generation(0) {}
+    : dataItems(new PVector(size)), isModifiable(1), referenceCount(1), generation(0), note(nullptr) {}
 
 DKDDODef::DKDDODef(const DKDDODef& other)
     : dataItems(new PVector(other.dataItems->size() > 0 ? other.dataItems->size() : 10)),
       isModifiable(1),
       referenceCount(1),
       objectType(other.objectType),
-      generation(0) {
+      generation(0),
+      note(nullptr) {
     try {
         copyItems(other);
     } catch (...) {
@@ -146,6 +152,7 @@ DKDDODef& DKDDODef::operator=(const DKDDODef& other) {
     std::swap(dataItems, fresh.dataItems);   // fresh takes the old items with it
     isModifiable = other.isModifiable;
     ++generation;
+    dropNote();
     return *this;
 }
 
@@ -172,7 +179,15 @@ int DKDDODef::operator==(const DKDDODef& other) const {
     return 1;
 }
 
-DKDDODef::~DKDDODef() { freeItems(); }
+DKDDODef::~DKDDODef() {
+    dropNote();
+    freeItems();
+}
+
+void DKDDODef::dropNote() const noexcept {
+    delete note;
+    note = nullptr;
+}
 
 void DKDDODef::copyItems(const DKDDODef& other) {
     for (unsigned long i = 0; i < other.dataItems->size(); ++i) {
@@ -203,6 +218,7 @@ unsigned short DKDDODef::addData(const char* nameSpace, const char* name) {
     auto entry = std::make_unique<PDataItemProperty>(nameSpace, name);
     dataItems->addLast(entry.get());
     entry.release();
+    dropNote();
     return static_cast<unsigned short>(dataItems->size());
 }
 
@@ -251,6 +267,7 @@ void DKDDODef::setDataName(unsigned short id, const char* nameSpace, const char*
     if (j == id) return;
     if (j != 0) dkThrow<DKUsageError>(378, kSource, "DKDDODef::setDataName", nameDetail(name));
     entry.name = name;
+    dropNote();
 }
 
 void DKDDODef::setDataName(unsigned short id, const char* name) {
@@ -259,6 +276,7 @@ void DKDDODef::setDataName(unsigned short id, const char* name) {
     if (j == id) return;
     if (j != 0) dkThrow<DKUsageError>(378, kSource, "DKDDODef::setDataName", nameDetail(name));
     entry.name = name;
+    dropNote();
 }
 
 DKString DKDDODef::getDataName(unsigned short id) const { return item(id).name; }
@@ -340,7 +358,10 @@ unsigned short* DKDDODef::dataIdsByNameSpace(const char* nameSpace, long& count)
     return ids;
 }
 
-void DKDDODef::setDataNameSpace(unsigned short id, const char* nameSpace) { item(id).nameSpace = nameSpace; }
+void DKDDODef::setDataNameSpace(unsigned short id, const char* nameSpace) {
+    item(id).nameSpace = nameSpace;
+    dropNote();
+}
 
 DKString DKDDODef::getDataNameSpace(unsigned short id) const { return item(id).nameSpace; }
 

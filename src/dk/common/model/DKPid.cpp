@@ -1,7 +1,7 @@
 // src/dk/common/model/DKPid.cpp
 //
-// Persistent identifiers of repository items and their two text forms. The id strings live in a
-// vector indexed from 0; the visible ones are those below the count. Both text forms are
+// Persistent identifiers of repository items and their two text forms. The id strings are indexed
+// from 0 (the first kept inside the pid); the visible ones are those below the count. Both text forms are
 // length-prefixed lists, so any texts survive the trip through them. Parsing is always left to
 // PStringId, so malformed text fails with its 303 and its insert; the forms are written here
 // directly, in the same encoding, because they are built on every copy and comparison.
@@ -80,9 +80,11 @@ DKPid::DKPid(const DKPid& other)
 
 DKPid& DKPid::operator=(const DKPid& other) {
     if (this != &other) {
-        datastoreType_ = other.datastoreType_;
-        datastoreName_ = other.datastoreName_;
-        objectType_ = other.objectType_;
+        // A connector stamps the pid of each item it reads or adds on a kept one: the names are
+        // mostly the same already, and comparing costs less than assigning.
+        if (datastoreType_ != other.datastoreType_) datastoreType_ = other.datastoreType_;
+        if (datastoreName_ != other.datastoreName_) datastoreName_ = other.datastoreName_;
+        if (objectType_ != other.objectType_) objectType_ = other.objectType_;
         if (keepsOwnIdStrings(*this))
             copyIdStrings(other);
         else
@@ -99,9 +101,16 @@ void DKPid::copyIdStrings(const DKPid& other) {
         storeIdStrings(other.getIdString().c_str());
         return;
     }
+    // A single id string over a single id string is one assignment, which either happens or
+    // leaves it as it was (the common case: a connector stamping a row's id on a kept pid).
+    if (other.idStringCount_ == 1 && idStringCount_ == 1) {
+        idStrings_[0] = other.idStrings_[0];
+        return;
+    }
     // Built aside first, so a failed copy leaves this pid as it was.
-    const auto first = other.idStrings_.begin();
-    std::vector<DKString> copy(first, first + other.idStringCount_);
+    const auto n = static_cast<std::size_t>(other.idStringCount_);
+    PIdStrings copy(n);
+    for (std::size_t i = 0; i < n; ++i) copy[i] = other.idStrings_[i];
     idStrings_.swap(copy);
     idStringCount_ = other.idStringCount_;
 }
@@ -141,9 +150,8 @@ void DKPid::storeIdStrings(const char* form) {
     PStringId list(form);
     const unsigned long n = list.numElements();
     if (keepsOwnIdStrings(*this)) {
-        std::vector<DKString> fresh;
-        fresh.reserve(n);
-        for (unsigned long k = 0; k < n; ++k) fresh.push_back(list[k]);
+        PIdStrings fresh(n);
+        for (unsigned long k = 0; k < n; ++k) fresh[k] = list[k];
         idStrings_.swap(fresh);
         idStringCount_ = static_cast<long>(n);
         return;

@@ -312,6 +312,13 @@ int DKDate::getMonth() const { return fieldsOf(value).tm_mon + 1; }
 int DKDate::getDay() const { return fieldsOf(value).tm_mday; }
 int DKDate::getDayOfYear() const { return fieldsOf(value).tm_yday + 1; }
 
+void DKDate::getFields(int (&ymd)[3]) const {
+    const std::tm tm = fieldsOf(value);
+    ymd[0] = yearOf(tm, yearOffset);
+    ymd[1] = tm.tm_mon + 1;
+    ymd[2] = tm.tm_mday;
+}
+
 void DKDate::addDaysToCurrentDate(int days) const {
     // In UTC every day has 86400 seconds, so the move is exact. The step is below 2^48 and the
     // value within kValueLimit, so the sum cannot overflow before it is held at the limit.
@@ -434,6 +441,16 @@ int DKTimestamp::getDay() const { return fieldsOf(value).tm_mday; }
 int DKTimestamp::getHours() const { return fieldsOf(value).tm_hour; }
 int DKTimestamp::getMinutes() const { return fieldsOf(value).tm_min; }
 int DKTimestamp::getSeconds() const { return fieldsOf(value).tm_sec; }
+
+void DKTimestamp::getFields(int (&fields)[6]) const {
+    const std::tm tm = fieldsOf(value);
+    fields[0] = yearOf(tm, yearOffset);
+    fields[1] = tm.tm_mon + 1;
+    fields[2] = tm.tm_mday;
+    fields[3] = tm.tm_hour;
+    fields[4] = tm.tm_min;
+    fields[5] = tm.tm_sec;
+}
 
 bool DKTimestamp::operator==(const DKTimestamp& other) const {
     const std::tm a = fieldsOf(value);

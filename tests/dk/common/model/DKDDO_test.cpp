@@ -9,9 +9,12 @@
 #include <dk/DKNVPair.hpp>
 #include <dk/DKPid.hpp>
 #include <dk/DKSequentialCollection.hpp>
+#include <dk/PConnectorKit.hpp>
 #include <dk/PMessageText.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkThrow.hpp>
+
+#include "dkTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
@@ -291,6 +294,43 @@ TEST(DKDDOOwnership, CollectionAndObjectValuesAreDeletedExactlyOnce) {
     }
     EXPECT_EQ(0, CountedCollection::alive);
     EXPECT_EQ(0, CountedDDO::alive);
+}
+
+TEST(DKDDOOwnership, MovedValuesAreTakenWholeOrLeftWithTheCaller) {
+    CountedCollection::alive = 0;
+    DKDDO d;
+    const unsigned short title = d.addData("title");
+    const unsigned short folder = d.addData("folder");
+    d.addDataProperty(folder, "type", DKAny(static_cast<unsigned short>(1071)));
+
+    // The value's own string object moves in: the DDO holds the very object, the source is null.
+    DKAny text(DKString(std::string(40, 'x')));
+    const void* object = text.value();
+    d.setData(title, std::move(text));
+    EXPECT_EQ(1, text.isNull());
+    EXPECT_EQ(object, PConnectorKit::setValue(d, title)->value());
+    EXPECT_EQ(1, d.isDataChanged(title));
+
+    // A moved collection is owned and told its owner as a copied one is; replacing it deletes it.
+    auto* c = new CountedCollection;
+    d.setData(folder, DKAny(static_cast<dkCollection*>(c)));
+    EXPECT_EQ(static_cast<dkDataObjectBase*>(&d), c->getOwner());
+    d.setData(folder, DKAny(5L));
+    EXPECT_EQ(0, CountedCollection::alive);
+
+    // A refused value stays the caller's: an item with an unvalued property cannot take it.
+    const unsigned short frozen = d.addData("frozen");
+    d.addDataProperty(frozen, "unit");
+    auto* kept = new CountedCollection;
+    DKAny held(static_cast<dkCollection*>(kept));
+    EXPECT_EQ(381L, dktest::errorOf<DKUsageError>([&] { d.setData(frozen, std::move(held)); }));
+    EXPECT_EQ(static_cast<void*>(kept), held.value());
+    EXPECT_EQ(0, d.isDataSet(frozen));
+    DKAny number(7L);
+    EXPECT_EQ(392L, dktest::errorOf<DKUsageError>([&] { d.setData(99, std::move(number)); }));
+    EXPECT_EQ(7L, static_cast<long>(number));
+    delete kept;
+    EXPECT_EQ(0, CountedCollection::alive);
 }
 
 TEST(DKDDOOwnership, TypePropertyAttachesCollectionsOfTheCollectionTypes) {

@@ -1,13 +1,18 @@
-// connectors/sqlite/DKDatastoreSQLITEConnection.cpp
+// connectors/sqlite/DKDatastoreSQLITESession.cpp
 //
-// Connecting a DKDatastoreSQLITE to its repository file: opening it (read-write or read-only),
-// creating the catalogue of a new repository, checking the user, the journal mode a repository
-// keeps, the per-connection settings (busy timeout, query time limit, heap limit) and closing.
-// An existing repository changes only after the user's password has been checked, and never
-// through a read-only connect.
+// The session of a DKDatastoreSQLITE with its repository file: connecting (read-write or
+// read-only), creating the catalogue of a new repository in its format, checking the user, the
+// journal mode a repository keeps, the per-connection settings, transactions and the write scopes
+// of single operations, and closing. An existing repository changes only after the user's
+// password has been checked, and never through a read-only connect.
 
 #include "DKDatastoreSQLITE.hpp"
+#include "DKDatastoreDefSQLITE.hpp"
+#include "DKResultSetCursorSQLITE.hpp"
+#include "PPassword.hpp"
 #include "PRepositoryFile.hpp"
+#include "PSqliteStatement.hpp"
+#include "PSqliteValues.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>
@@ -20,7 +25,7 @@ using namespace dksqlite;
 
 namespace {
 
-constexpr const char* kSource = "connectors/sqlite/DKDatastoreSQLITE";
+constexpr const char* kSource = kDatastoreSource;   // every operation of the datastore is located there
 constexpr int kProgressOps = 1000;   // virtual machine steps between two looks at the clock
 
 // Modes that last only as long as the connection that set them; WAL stays in the file's header.
@@ -126,18 +131,6 @@ void DKDatastoreSQLITE::applyJournalMode(const std::string& recorded, const char
     stepDone(db_, s.get(), kSource, function, "recording the journal mode");
 }
 
-int DKDatastoreSQLITE::onProgress(void* self) {
-    const auto* ds = static_cast<const DKDatastoreSQLITE*>(self);
-    return ds->queryDeadline_ != nullptr && std::chrono::steady_clock::now() >= *ds->queryDeadline_ ? 1 : 0;
-}
-
-int DKDatastoreSQLITE::stepQuery(sqlite3_stmt* s, const std::chrono::steady_clock::time_point* deadline) {
-    queryDeadline_ = deadline;
-    const int rc = sqlite3_step(s);
-    queryDeadline_ = nullptr;
-    return rc;
-}
-
 void DKDatastoreSQLITE::createCatalogue(const char* userId, const char* password, const std::string& name) {
     static const char* const fn = "DKDatastoreSQLITE::connect";
     // The journal mode is chosen once, here, and recorded with the repository.
@@ -212,6 +205,7 @@ void DKDatastoreSQLITE::closeConnection() noexcept {
     cursors_.clear();
     dropStatements();
     if (def_) def_->clearCache();
+    lastEntity_.reset();
     entities_.clear();
     entitiesLoaded_ = false;
     if (db_ != nullptr) {
@@ -243,4 +237,71 @@ short DKDatastoreSQLITE::validateConnection() {
     const int rc = sqlite3_step(s);
     sqlite3_finalize(s);
     return rc == SQLITE_ROW ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Write scopes: one operation's transaction, or a savepoint inside the caller's
+
+DKDatastoreSQLITE::PWriteScope::PWriteScope(DKDatastoreSQLITE& ds, const char* function)
+    : ds_(ds), db_(ds.writable(function)), savepoint_(ds.inTransaction_) {
+    exec(db_, savepoint_ ? "SAVEPOINT dk_op" : "BEGIN IMMEDIATE", kSource, function);
+    active_ = true;
+    function_ = function;
+}
+
+void DKDatastoreSQLITE::PWriteScope::commit() {
+    exec(db_, savepoint_ ? "RELEASE dk_op" : "COMMIT", kSource, function_);
+    active_ = false;
+}
+
+DKDatastoreSQLITE::PWriteScope::~PWriteScope() {
+    if (!active_) return;
+    if (savepoint_) {
+        sqlite3_exec(db_, "ROLLBACK TO dk_op; RELEASE dk_op", nullptr, nullptr, nullptr);
+        // Some failures (a full disk, an I/O error) make SQLite roll the whole transaction back.
+        if (sqlite3_get_autocommit(db_)) ds_.inTransaction_ = false;
+    } else if (!sqlite3_get_autocommit(db_)) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    ds_.schemaChanged();   // the cache may describe what was just undone
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transactions
+
+void DKDatastoreSQLITE::startTransaction() {
+    static const char* const fn = "DKDatastoreSQLITE::startTransaction";
+    DKTraceScope t(trace_, fn, this);
+    sqlite3* d = db(fn);
+    if (inTransaction_) dkThrow<DKUsageError>(kMsgTransactionOpen, kSource, fn, DKString(fn));
+    refreshIfSchemaChanged(fn);
+    // IMMEDIATE takes the write lock now (waiting up to the busy timeout), so a transaction
+    // never fails half-way because another writer got in between its read and its write. A
+    // read-only connection only reads: its transaction is one snapshot for several queries.
+    exec(d, readOnly_ ? "BEGIN" : "BEGIN IMMEDIATE", kSource, fn);
+    inTransaction_ = true;
+}
+
+void DKDatastoreSQLITE::commit() {
+    static const char* const fn = "DKDatastoreSQLITE::commit";
+    DKTraceScope t(trace_, fn, this);
+    sqlite3* d = db(fn);
+    if (!inTransaction_) dkThrow<DKUsageError>(kMsgNoTransaction, kSource, fn, DKString(fn));
+    if (sqlite3_get_autocommit(d)) {
+        inTransaction_ = false;
+        schemaChanged();
+        dkThrow<DKDatastoreError>(kMsgNoTransaction, kSource, fn, DKString("SQLite rolled the transaction back after an error"));
+    }
+    exec(d, "COMMIT", kSource, fn);   // on failure (busy) the transaction stays open
+    inTransaction_ = false;
+}
+
+void DKDatastoreSQLITE::rollback() {
+    static const char* const fn = "DKDatastoreSQLITE::rollback";
+    DKTraceScope t(trace_, fn, this);
+    sqlite3* d = db(fn);
+    if (!inTransaction_) dkThrow<DKUsageError>(kMsgNoTransaction, kSource, fn, DKString(fn));
+    inTransaction_ = false;
+    schemaChanged();
+    if (!sqlite3_get_autocommit(d)) exec(d, "ROLLBACK", kSource, fn);
 }

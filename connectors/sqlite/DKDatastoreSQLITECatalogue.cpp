@@ -1,0 +1,290 @@
+// connectors/sqlite/DKDatastoreSQLITECatalogue.cpp
+//
+// The catalogue of DKDatastoreSQLITE: the entities and attributes of dk_entities and dk_attrs,
+// read once and kept until the schema changes (this datastore's own changes, or another
+// connection's, seen through SQLite's schema version), with each entity's DDO shape, pid and the
+// SQL of its item operations. Defining and dropping entities and attributes changes the tables
+// and the catalogue in one transaction.
+
+#include "DKDatastoreSQLITE.hpp"
+#include "DKDatastoreDefSQLITE.hpp"
+#include "PSqliteStatement.hpp"
+#include "PSqliteValues.hpp"
+
+#include <dk/DKException.hpp>
+#include <dk/dkThrow.hpp>
+
+#include <sqlite3.h>
+
+#include <charconv>
+
+using namespace dksqlite;
+
+namespace {
+constexpr const char* kSource = kDatastoreSource;   // every operation of the datastore is located there
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Catalogue entries
+
+const PAttr* PEntity::find(const char* attrName) const {
+    const size_t position = names.find(attrName);
+    return position == PAttributeNames::npos ? nullptr : &attrs[position];
+}
+
+DKDDODef* PEntity::shapeDefinition() {
+    // A DDO may add items of its own to the shared definition; the next DDO then gets a fresh one.
+    if (!shape || shape->dataCount() != attrs.size()) {
+        shape = std::make_unique<PEntityShape>();
+        for (const PAttr& a : attrs) {
+            unsigned short id = shape->addData(a.name.c_str());
+            shape->addDataProperty(id, "type", DKAny(static_cast<unsigned short>(a.type)));
+        }
+    }
+    return shape->definition();
+}
+
+const DKPid& PEntity::pidFor(const std::string& repository, long rowId) {
+    if (!pid_ || pidRepository_ != repository) {
+        pid_ = std::make_unique<DKPid>();
+        pid_->setDatastoreType(kPidType);
+        pid_->setDatastoreName(repository.c_str());
+        pid_->setObjectType(name.c_str());
+        pidRepository_ = repository;
+    }
+    char id[24];
+    const auto r = std::to_chars(id, id + sizeof id - 1, rowId);
+    *r.ptr = '\0';
+    // The template always has one id string; replacing it in place costs far less than
+    // setPrimaryId, which builds and parses the id-string form.
+    pid_->setIdString(0, rowId > 0 ? id : "");
+    return *pid_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Catalogue
+
+void DKDatastoreSQLITE::refreshIfSchemaChanged(const char* function) {
+    sqlite3* d = db(function);
+    sqlite3_stmt* s = cached("PRAGMA schema_version", function);
+    PResetOnExit r{s};
+    const int version = static_cast<int>(stepCount(d, s, kSource, function, "reading the schema version"));
+    if (version != schemaVersion_) {
+        schemaVersion_ = version;
+        schemaChanged();
+    }
+}
+
+void DKDatastoreSQLITE::schemaChanged() {
+    lastEntity_.reset();
+    entities_.clear();
+    entitiesLoaded_ = false;
+}
+
+void DKDatastoreSQLITE::loadEntities(const char* function) {
+    if (entitiesLoaded_) return;
+    sqlite3* d = db(function);
+    std::map<std::string, std::shared_ptr<PEntity>> loaded;
+    {
+        sqlite3_stmt* s = cached("SELECT name, id, type, description FROM dk_entities ORDER BY id", function);
+        PResetOnExit r{s};
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            auto e = std::make_shared<PEntity>();
+            e->name = textColumn(s, 0);
+            e->id = static_cast<short>(sqlite3_column_int(s, 1));
+            e->type = static_cast<short>(sqlite3_column_int(s, 2));
+            e->description = textColumn(s, 3);
+            loaded[lowerName(e->name.c_str())] = e;
+        }
+        if (rc != SQLITE_DONE) throwSqlite(d, rc, kSource, function, "reading the entities");
+    }
+    {
+        sqlite3_stmt* s = cached(
+            "SELECT entity, name, position, type, nullable, size, precision, scale, description FROM dk_attrs"
+            " ORDER BY entity, position",
+            function);
+        PResetOnExit r{s};
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            auto it = loaded.find(lowerName(textColumn(s, 0).c_str()));
+            if (it == loaded.end()) continue;
+            PAttr a;
+            a.name = textColumn(s, 1);
+            a.type = static_cast<unsigned short>(sqlite3_column_int(s, 3));
+            a.nullable = sqlite3_column_int(s, 4);
+            a.size = static_cast<long>(sqlite3_column_int64(s, 5));
+            a.precision = static_cast<long>(sqlite3_column_int64(s, 6));
+            a.scale = static_cast<long>(sqlite3_column_int64(s, 7));
+            a.description = textColumn(s, 8);
+            PEntity& e = *it->second;
+            a.id = static_cast<short>(e.attrs.size() + 1);
+            e.names.add(a.name.c_str());
+            e.attrs.push_back(std::move(a));
+        }
+        if (rc != SQLITE_DONE) throwSqlite(d, rc, kSource, function, "reading the attributes");
+    }
+    for (auto& [key, e] : loaded) {
+        const std::string table = quoteIdent(e->name);
+        std::string cols, marks;
+        for (const PAttr& a : e->attrs) {
+            cols += (cols.empty() ? "" : ", ") + quoteIdent(a.name);
+            marks += marks.empty() ? "?" : ", ?";
+        }
+        e->insertSql = e->attrs.empty() ? "INSERT INTO " + table + " DEFAULT VALUES"
+                                        : "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
+        e->selectSql = "SELECT " + std::string(kIdColumn) + (cols.empty() ? "" : ", " + cols) + " FROM " + table +
+                       " WHERE " + kIdColumn + " = ?1";
+        e->deleteSql = "DELETE FROM " + table + " WHERE " + kIdColumn + " = ?1";
+        e->existsSql = "SELECT 1 FROM " + table + " WHERE " + kIdColumn + " = ?1";
+    }
+    entities_ = std::move(loaded);
+    entitiesLoaded_ = true;
+}
+
+const std::shared_ptr<PEntity>& DKDatastoreSQLITE::entity(const char* name, const char* function) {
+    loadEntities(function);
+    // Items come one entity at a time: the last one is asked first, without a lookup.
+    if (lastEntity_ && sameName(lastEntity_->name.c_str(), name)) return lastEntity_;
+    auto it = entities_.find(lowerName(name));
+    if (it == entities_.end()) dkThrow<DKUsageError>(kMsgNoEntity, kSource, function, DKString(name ? name : ""));
+    lastEntity_ = it->second;
+    return lastEntity_;
+}
+
+std::shared_ptr<PEntity> DKDatastoreSQLITE::entityByTable(const char* table) {
+    auto it = entities_.find(lowerName(table));
+    return it == entities_.end() ? nullptr : it->second;
+}
+
+void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const std::string& description,
+                                    const std::vector<PAttr>& attrs, const char* function) {
+    if (!isValidName(name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, function, DKString(name.c_str()));
+    if (!inTransaction_) refreshIfSchemaChanged(function);
+    loadEntities(function);
+    if (entities_.count(lowerName(name.c_str())))
+        dkThrow<DKUsageError>(kMsgEntityExists, kSource, function, DKString(name.c_str()));
+    std::set<std::string> seen;
+    std::string ddl = "CREATE TABLE " + quoteIdent(name) + " (" + kIdColumn + " INTEGER PRIMARY KEY AUTOINCREMENT";
+    for (const PAttr& a : attrs) {
+        if (!isValidName(a.name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, function, DKString(a.name.c_str()));
+        if (!seen.insert(lowerName(a.name.c_str())).second)
+            dkThrow<DKUsageError>(kMsgAttrExists, kSource, function, DKString(a.name.c_str()));
+        if (!isStorableType(a.type))
+            dkThrow<DKUsageError>(kMsgBadType, kSource, function,
+                                  DKString(a.name.c_str()) + ": type code " + DKString(static_cast<long>(a.type)));
+        ddl += ", " + quoteIdent(a.name) + " " + columnTypeOf(a.type) + (a.nullable ? "" : " NOT NULL");
+    }
+    ddl += ")";
+    PWriteScope scope(*this, function);
+    exec(db_, ddl.c_str(), kSource, function);
+    {
+        PStmt s = prepare(db_,
+                          "INSERT INTO dk_entities (name, id, type, description)"
+                          " VALUES (?1, (SELECT coalesce(max(id), 0) + 1 FROM dk_entities), ?2, ?3)",
+                          kSource, function);
+        bindText(s.get(), 1, name);
+        sqlite3_bind_int(s.get(), 2, type);
+        bindText(s.get(), 3, description);
+        stepDone(db_, s.get(), kSource, function, "storing the entity");
+    }
+    for (size_t i = 0; i < attrs.size(); ++i) {
+        PStmt s = prepare(db_,
+                          "INSERT INTO dk_attrs (entity, name, position, type, nullable, size, precision, scale,"
+                          " description) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
+                          kSource, function);
+        const PAttr& a = attrs[i];
+        bindText(s.get(), 1, name);
+        bindText(s.get(), 2, a.name);
+        sqlite3_bind_int64(s.get(), 3, static_cast<long>(i) + 1);
+        sqlite3_bind_int(s.get(), 4, a.type);
+        sqlite3_bind_int(s.get(), 5, a.nullable ? 1 : 0);
+        sqlite3_bind_int64(s.get(), 6, a.size);
+        sqlite3_bind_int64(s.get(), 7, a.precision);
+        sqlite3_bind_int64(s.get(), 8, a.scale);
+        bindText(s.get(), 9, a.description);
+        stepDone(db_, s.get(), kSource, function, "storing the attributes");
+    }
+    scope.commit();
+    schemaChanged();
+}
+
+void DKDatastoreSQLITE::dropEntity(const char* name, const char* function) {
+    if (!inTransaction_) refreshIfSchemaChanged(function);
+    std::shared_ptr<PEntity> e = entity(name, function);
+    PWriteScope scope(*this, function);
+    exec(db_, ("DROP TABLE " + quoteIdent(e->name)).c_str(), kSource, function);
+    for (const char* sql : {"DELETE FROM dk_attrs WHERE entity = ?1", "DELETE FROM dk_entities WHERE name = ?1"}) {
+        PStmt s = prepare(db_, sql, kSource, function);
+        bindText(s.get(), 1, e->name);
+        stepDone(db_, s.get(), kSource, function, "deleting the entity");
+    }
+    scope.commit();
+    schemaChanged();
+}
+
+void DKDatastoreSQLITE::storeAttr(const char* entityName, const PAttr& a, const char* function) {
+    if (!inTransaction_) refreshIfSchemaChanged(function);
+    std::shared_ptr<PEntity> e = entity(entityName, function);
+    if (!isValidName(a.name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, function, DKString(a.name.c_str()));
+    if (e->find(a.name.c_str())) dkThrow<DKUsageError>(kMsgAttrExists, kSource, function, DKString(a.name.c_str()));
+    if (!isStorableType(a.type))
+        dkThrow<DKUsageError>(kMsgBadType, kSource, function,
+                              DKString(a.name.c_str()) + ": type code " + DKString(static_cast<long>(a.type)));
+    PWriteScope scope(*this, function);
+    std::string ddl = "ALTER TABLE " + quoteIdent(e->name) + " ADD COLUMN " + quoteIdent(a.name) + " " +
+                      columnTypeOf(a.type) + (a.nullable ? "" : " NOT NULL");
+    exec(db_, ddl.c_str(), kSource, function);
+    PStmt s = prepare(db_,
+                      "INSERT INTO dk_attrs (entity, name, position, type, nullable, size, precision, scale,"
+                      " description) VALUES (?1, ?2, (SELECT coalesce(max(position), 0) + 1 FROM dk_attrs"
+                      " WHERE entity = ?1), ?3, ?4, ?5, ?6, ?7, ?8)",
+                      kSource, function);
+    bindText(s.get(), 1, e->name);
+    bindText(s.get(), 2, a.name);
+    sqlite3_bind_int(s.get(), 3, a.type);
+    sqlite3_bind_int(s.get(), 4, a.nullable ? 1 : 0);
+    sqlite3_bind_int64(s.get(), 5, a.size);
+    sqlite3_bind_int64(s.get(), 6, a.precision);
+    sqlite3_bind_int64(s.get(), 7, a.scale);
+    bindText(s.get(), 8, a.description);
+    stepDone(db_, s.get(), kSource, function, "storing the attribute");
+    scope.commit();
+    schemaChanged();
+}
+
+void DKDatastoreSQLITE::dropAttr(const char* entityName, const char* attrName, const char* function) {
+    if (!inTransaction_) refreshIfSchemaChanged(function);
+    std::shared_ptr<PEntity> e = entity(entityName, function);
+    const PAttr* a = e->find(attrName);
+    if (a == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(attrName ? attrName : ""));
+    const std::string attr = a->name;
+    PWriteScope scope(*this, function);
+    exec(db_, ("ALTER TABLE " + quoteIdent(e->name) + " DROP COLUMN " + quoteIdent(attr)).c_str(), kSource, function);
+    PStmt s = prepare(db_, "DELETE FROM dk_attrs WHERE entity = ?1 AND name = ?2", kSource, function);
+    bindText(s.get(), 1, e->name);
+    bindText(s.get(), 2, attr);
+    stepDone(db_, s.get(), kSource, function, "deleting the attribute");
+    scope.commit();
+    schemaChanged();
+}
+
+DKString* DKDatastoreSQLITE::listEntityNames(long& count) { return datastoreDef()->listEntityNames(count); }
+
+dkCollection* DKDatastoreSQLITE::listEntities() { return datastoreDef()->listEntities(); }
+
+dkCollection* DKDatastoreSQLITE::listEntityAttrs(const char* entity) { return datastoreDef()->listEntityAttrs(entity); }
+
+DKString* DKDatastoreSQLITE::listEntityAttrNames(const char* entity, long& count) {
+    return datastoreDef()->listEntityAttrNames(entity, count);
+}
+
+dkDatastoreDef* DKDatastoreSQLITE::datastoreDef() {
+    if (!def_) def_ = std::make_unique<DKDatastoreDefSQLITE>(this);
+    return def_.get();
+}
+
+void DKDatastoreSQLITE::clearCache() {
+    if (def_) def_->clearCache();
+    schemaChanged();
+}

@@ -1,0 +1,258 @@
+// connectors/sqlite/DKDatastoreSQLITEItems.cpp
+//
+// The items of DKDatastoreSQLITE: adding, retrieving, updating and deleting entity rows as DDOs,
+// one at a time or as collections. Every single-object operation is one SQL statement, which
+// SQLite applies whole or not at all; a collection is written whole or not at all (the connector
+// kit's loop, inside one transaction or savepoint). A DDO's items are matched to the attributes
+// through the kit's item map, worked out once per definition. A read-only connection refuses
+// every write before SQLite sees it.
+
+#include "DKDatastoreSQLITE.hpp"
+#include "PSqliteStatement.hpp"
+#include "PSqliteValues.hpp"
+
+#include <dk/DKException.hpp>
+#include <dk/dkThrow.hpp>
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+
+using namespace dksqlite;
+
+namespace {
+
+constexpr const char* kSource = kDatastoreSource;   // every operation of the datastore is located there
+
+// What the connector refuses to store: anything but the DDOs of the connector kit's rule.
+const PObjectRules kRules{kMsgBadObject, kSource, "an element is not a data object",
+                          "an element is not a dynamic data object", "not a dynamic data object"};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Data objects
+
+DKDDO* DKDatastoreSQLITE::newDDO(PEntity& e, long rowId) {
+    std::unique_ptr<DKDDO> d(new DKDDO(this, e.pidFor(repositoryName_, rowId), static_cast<unsigned short>(0)));
+    d->reset(e.shapeDefinition());
+    return d.release();
+}
+
+DKDDO* DKDatastoreSQLITE::createDDO(const char* entityName, long flags) {
+    static const char* const fn = "DKDatastoreSQLITE::createDDO";
+    DKTraceScope t(trace_, fn, this);
+    db(fn);
+    if (!inTransaction_) refreshIfSchemaChanged(fn);
+    std::shared_ptr<PEntity> e = entity(entityName, fn);
+    return newDDO(*e, 0);
+}
+
+DKDDOBase& DKDatastoreSQLITE::checkedObject(dkDataObject* object, const char* function, long* rowId) {
+    db(function);
+    // The protocol says what the object is; only then may it be treated as a DDO.
+    DKDDOBase& ddo = PConnectorKit::checkedObject(object, kRules, function);
+    if (rowId != nullptr) *rowId = rowIdOf(ddo, function);
+    if (!inTransaction_) refreshIfSchemaChanged(function);
+    return ddo;
+}
+
+long DKDatastoreSQLITE::rowIdOf(const DKDDOBase& ddo, const char* function) const {
+    const DKPid& pid = ddo.getPid();
+    const DKString id = pid.getIdStringCount() > 0 ? pid.getIdString(0) : DKString();
+    char* end = nullptr;
+    const long n = std::strtol(id.c_str(), &end, 10);
+    if (pid.getDatastoreType() != kPidType || pid.getDatastoreName() != repositoryName_.c_str() || id.length() == 0 ||
+        *end != '\0' || n <= 0)
+        dkThrow<DKUsageError>(kMsgBadObject, kSource, function, DKString("pid ") + pid.pidString());
+    return n;
+}
+
+namespace {
+
+// Where the DDO's items go among the entity's attributes. Every item of the DDO must be an
+// attribute when the DDO is written.
+const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char* function) {
+    const PItemMap& map = PConnectorKit::itemMap(ddo, e.names);
+    if (const unsigned short id = map.stranger())
+        dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(id));
+    return map;
+}
+
+}  // namespace
+
+long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, const char* function) {
+    e = entity(ddo.getObjectType().c_str(), function);
+    const PItemMap& map = writtenItems(*e, ddo, function);
+    sqlite3_stmt* s = cached(e->insertStmt, e->insertSql, function);
+    PRewindOnExit r{s};
+    // The DDO's values are bound in place: they and the texts made for them outlive the step.
+    // Every parameter is bound each time (unset items as NULL), so nothing of the last item
+    // stays bound.
+    boundTexts_.reset();
+    for (size_t k = 0; k < e->attrs.size(); ++k) {
+        const unsigned short id = map.itemOf(k);
+        const DKAny* v = id != 0 ? PConnectorKit::setValue(ddo, id) : nullptr;
+        if (v == nullptr) bindValue(s, static_cast<int>(k) + 1, DKAny(), 0, e->attrs[k].name.c_str(), kSource, function);
+        else bindValue(s, static_cast<int>(k) + 1, *v, e->attrs[k].type, e->attrs[k].name.c_str(), kSource, function,
+                       &boundTexts_);
+    }
+    stepDone(db_, s, kSource, function, "adding the item");
+    return static_cast<long>(sqlite3_last_insert_rowid(db_));
+}
+
+void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
+    PConnectorKit::setPid(ddo, e.pidFor(repositoryName_, rowId));
+    ddo.resetDataChanged();
+    if (ddo.protocol() != DKProtocolDDOBase) {
+        auto& bound = static_cast<DKDDO&>(ddo);
+        if (bound.getDatastore() == nullptr) bound.setDatastore(this);
+    }
+}
+
+void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* function) {
+    std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
+    sqlite3_stmt* s = cached(e->selectStmt, e->selectSql, function);
+    PResetOnExit r{s};
+    sqlite3_bind_int64(s, 1, rowId);
+    int rc = sqlite3_step(s);
+    if (rc == SQLITE_DONE)
+        dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
+    if (rc != SQLITE_ROW) throwSqlite(db_, rc, kSource, function, "retrieving the item");
+    if (ddo.dataCount() == 0) ddo.reset(e->shapeDefinition());
+    // Values are read before any is stored, so a damaged value leaves the DDO as it was. Items
+    // that are no attribute are the caller's own and left alone.
+    const PItemMap& map = PConnectorKit::itemMap(ddo, e->names);
+    std::vector<std::pair<unsigned short, DKAny>> values;
+    for (unsigned short id = 1; id <= map.itemCount(); ++id) {
+        const size_t k = map.attributeOf(id);
+        if (k == PItemMap::npos) continue;
+        values.emplace_back(id, columnValue(s, static_cast<int>(k) + 1, e->attrs[k].type, kSource, function));
+    }
+    for (auto& [id, v] : values) {
+        if (v.isNull()) ddo.setNull(id);
+        else ddo.setData(id, v);
+    }
+    ddo.resetDataChanged();
+}
+
+void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* function) {
+    std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
+    const PItemMap& map = writtenItems(*e, ddo, function);
+    std::vector<size_t> changed;
+    for (size_t k = 0; k < e->attrs.size(); ++k) {
+        const unsigned short id = map.itemOf(k);
+        if (id != 0 && PConnectorKit::changed(ddo, id)) changed.push_back(k);
+    }
+    std::string sql;
+    if (changed.empty()) {
+        sql = e->existsSql;
+    } else {
+        sql = "UPDATE " + quoteIdent(e->name) + " SET ";
+        for (size_t i = 0; i < changed.size(); ++i)
+            sql += (i ? ", " : "") + quoteIdent(e->attrs[changed[i]].name) + " = ?" + std::to_string(i + 2);
+        sql += std::string(" WHERE ") + kIdColumn + " = ?1";
+    }
+    sqlite3_stmt* s = cached(sql, function);
+    PResetOnExit r{s};
+    sqlite3_bind_int64(s, 1, rowId);
+    boundTexts_.reset();
+    for (size_t i = 0; i < changed.size(); ++i) {
+        const size_t k = changed[i];
+        bindValue(s, static_cast<int>(i) + 2, *PConnectorKit::setValue(ddo, map.itemOf(k)), e->attrs[k].type,
+                  e->attrs[k].name.c_str(), kSource, function, &boundTexts_);
+    }
+    int rc = sqlite3_step(s);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) throwSqlite(db_, rc, kSource, function, "updating the item");
+    const bool found = changed.empty() ? rc == SQLITE_ROW : sqlite3_changes(db_) > 0;
+    if (!found) dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
+}
+
+void DKDatastoreSQLITE::deleteOne(DKDDOBase& ddo, long rowId, const char* function) {
+    std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
+    sqlite3_stmt* s = cached(e->deleteStmt, e->deleteSql, function);
+    PResetOnExit r{s};
+    sqlite3_bind_int64(s, 1, rowId);
+    stepDone(db_, s, kSource, function, "deleting the item");
+    if (sqlite3_changes(db_) == 0)
+        dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
+}
+
+void DKDatastoreSQLITE::addObject(dkDataObject* object, const DKNVPair*, long) {
+    static const char* const fn = "DKDatastoreSQLITE::addObject";
+    DKTraceScope t(trace_, fn, this);
+    writable(fn);
+    DKDDOBase& ddo = checkedObject(object, fn, nullptr);
+    std::shared_ptr<PEntity> e;
+    const long id = addOne(ddo, e, fn);
+    finishAdd(ddo, *e, id);
+}
+
+void DKDatastoreSQLITE::retrieveObject(dkDataObject* object, const DKNVPair*, long) {
+    static const char* const fn = "DKDatastoreSQLITE::retrieveObject";
+    DKTraceScope t(trace_, fn, this);
+    long id = 0;
+    DKDDOBase& ddo = checkedObject(object, fn, &id);
+    retrieveOne(ddo, id, fn);
+}
+
+void DKDatastoreSQLITE::updateObject(dkDataObject* object, const DKNVPair*, long) {
+    static const char* const fn = "DKDatastoreSQLITE::updateObject";
+    DKTraceScope t(trace_, fn, this);
+    writable(fn);
+    long id = 0;
+    DKDDOBase& ddo = checkedObject(object, fn, &id);
+    updateOne(ddo, id, fn);
+    ddo.resetDataChanged();
+}
+
+void DKDatastoreSQLITE::deleteObject(dkDataObject* object, const DKNVPair*, long) {
+    static const char* const fn = "DKDatastoreSQLITE::deleteObject";
+    DKTraceScope t(trace_, fn, this);
+    writable(fn);
+    long id = 0;
+    DKDDOBase& ddo = checkedObject(object, fn, &id);
+    deleteOne(ddo, id, fn);
+    ddo.resetDataChanged();
+}
+
+// The collection forms write every element or none (the connector kit's loop): the rows go in
+// one transaction (or savepoint), and the objects learn their new ids and lose their change
+// flags only once it has committed.
+void DKDatastoreSQLITE::addObjects(dkCollection* objects, const DKNVPair*, long) {
+    static const char* const fn = "DKDatastoreSQLITE::addObjects";
+    DKTraceScope t(trace_, fn, this);
+    struct Added {
+        std::shared_ptr<PEntity> entity;
+        long id;
+    };
+    PConnectorKit::allOrNone(
+        objects, kRules, fn, [&] { return PWriteScope(*this, fn); },
+        [&](DKDDOBase& ddo) {
+            Added a{nullptr, 0};
+            a.id = addOne(checkedObject(&ddo, fn, nullptr), a.entity, fn);
+            return a;
+        },
+        [&](DKDDOBase& ddo, Added& a) { finishAdd(ddo, *a.entity, a.id); });
+}
+
+void DKDatastoreSQLITE::writeEach(dkCollection* objects, const char* fn,
+                                  void (DKDatastoreSQLITE::*writeOne)(DKDDOBase&, long, const char*)) {
+    DKTraceScope t(trace_, fn, this);
+    PConnectorKit::allOrNone(
+        objects, kRules, fn, [&] { return PWriteScope(*this, fn); },
+        [&](DKDDOBase& ddo) {
+            long id = 0;
+            DKDDOBase& checked = checkedObject(&ddo, fn, &id);
+            (this->*writeOne)(checked, id, fn);
+        },
+        [](DKDDOBase& ddo) { ddo.resetDataChanged(); });
+}
+
+void DKDatastoreSQLITE::updateObjects(dkCollection* objects, const DKNVPair*, long) {
+    writeEach(objects, "DKDatastoreSQLITE::updateObjects", &DKDatastoreSQLITE::updateOne);
+}
+
+void DKDatastoreSQLITE::deleteObjects(dkCollection* objects, const DKNVPair*, long) {
+    writeEach(objects, "DKDatastoreSQLITE::deleteObjects", &DKDatastoreSQLITE::deleteOne);
+}

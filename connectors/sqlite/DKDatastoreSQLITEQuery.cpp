@@ -1,0 +1,154 @@
+// connectors/sqlite/DKDatastoreSQLITEQuery.cpp
+//
+// The query entry points of DKDatastoreSQLITE: a query is one read-only SELECT on entity tables,
+// checked by SQLite's authorizer while it is prepared (no writes, pragmas, attached files, reads
+// of the users table, the catalogue or SQLite's own tables, nor functions that reach past the
+// data), with its parameters bound, never pasted. execute hands the statement to a cursor;
+// evaluate reads all its rows. Queries with a time limit are interrupted inside SQLite.
+
+#include "DKDatastoreSQLITE.hpp"
+#include "DKResultSetCursorSQLITE.hpp"
+#include "PSqliteStatement.hpp"
+#include "PSqliteValues.hpp"
+
+#include <dk/DKException.hpp>
+#include <dk/DKResults.hpp>
+#include <dk/dkThrow.hpp>
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <cstring>
+
+using namespace dksqlite;
+
+namespace {
+
+constexpr const char* kSource = kDatastoreSource;   // every operation of the datastore is located there
+
+// The authorizer of user queries: reads of entity tables, selects, functions and recursive common
+// table expressions pass; everything else (writes, pragmas, attach, transactions, and reading the
+// users table, the catalogue or SQLite's own tables) is denied, and so are the functions that
+// reach past the data: load_extension loads code, fts3_tokenizer gives a tokenizer's address
+// and registers any address as one, fts5 writes the address of its interface through a pointer.
+struct PQueryGuard {
+    const std::map<std::string, std::shared_ptr<PEntity>>* entities;
+    bool denied = false;   // SQLite reports a refused function as a plain error; this tells them apart
+};
+
+bool refusedFunction(const char* name) {
+    if (name == nullptr) return true;
+    const std::string n = lowerName(name);
+    return n == "load_extension" || n == "fts3_tokenizer" || n == "fts5";
+}
+
+int queryAuthorizer(void* data, int action, const char* a, const char* b, const char*, const char*) {
+    auto* guard = static_cast<PQueryGuard*>(data);
+    bool allowed = false;
+    switch (action) {
+        case SQLITE_SELECT:
+        case SQLITE_RECURSIVE:
+            allowed = true;
+            break;
+        case SQLITE_READ:
+            allowed = a != nullptr && guard->entities->count(lowerName(a)) != 0;
+            break;
+        case SQLITE_FUNCTION:
+            allowed = !refusedFunction(b);
+            break;
+        default:
+            break;
+    }
+    if (!allowed) guard->denied = true;
+    return allowed ? SQLITE_OK : SQLITE_DENY;
+}
+
+bool blank(const char* p) {
+    for (; p && *p; ++p)
+        if (!std::isspace(static_cast<unsigned char>(*p))) return false;
+    return true;
+}
+
+}  // namespace
+
+int DKDatastoreSQLITE::onProgress(void* self) {
+    const auto* ds = static_cast<const DKDatastoreSQLITE*>(self);
+    return ds->queryDeadline_ != nullptr && std::chrono::steady_clock::now() >= *ds->queryDeadline_ ? 1 : 0;
+}
+
+int DKDatastoreSQLITE::stepQuery(sqlite3_stmt* s, const std::chrono::steady_clock::time_point* deadline) {
+    queryDeadline_ = deadline;
+    const int rc = sqlite3_step(s);
+    queryDeadline_ = nullptr;
+    return rc;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Queries
+
+sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, const DKNVPair* params,
+                                              const char* function) {
+    sqlite3* d = db(function);
+    if (qlType != 4)
+        dkThrow<DKUsageError>(kMsgBadQueryLanguage, kSource, function, DKString(static_cast<long>(qlType)));
+    if (query == nullptr) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("no query"));
+    if (!inTransaction_) refreshIfSchemaChanged(function);
+    loadEntities(function);
+
+    PQueryGuard guard{&entities_};
+    sqlite3_set_authorizer(d, queryAuthorizer, &guard);
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(d, query, -1, &raw, &tail);
+    sqlite3_set_authorizer(d, nullptr, nullptr);
+    PStmt s(raw);
+    if ((rc & 0xff) == SQLITE_AUTH || (rc != SQLITE_OK && guard.denied))
+        dkThrowServer<DKUsageError>(kMsgQueryRefused, kSource, function, DKString(sqlite3_errmsg(d)) + " ", "", rc);
+    // A query SQLite cannot read is the caller's; a file it cannot read (damaged, out of memory) is not.
+    if (rc != SQLITE_OK && (rc & 0xff) != SQLITE_ERROR) throwSqlite(d, rc, kSource, function, "preparing the query");
+    if (rc != SQLITE_OK)
+        dkThrowServer<DKUsageError>(kMsgBadQuery, kSource, function, DKString(sqlite3_errmsg(d)) + " ", "",
+                                    sqlite3_extended_errcode(d));
+    if (!s) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("the query is empty"));
+    if (!blank(tail)) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("more than one statement"));
+    if (!sqlite3_stmt_readonly(s.get()) || sqlite3_stmt_isexplain(s.get()) || sqlite3_column_count(s.get()) == 0)
+        dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("not a read-only SELECT"));
+    bindParams(s.get(), params, kSource, function);
+    return s.release();
+}
+
+dkResultSetCursor* DKDatastoreSQLITE::execute(const char* query, short qlType, const DKNVPair* params) {
+    static const char* const fn = "DKDatastoreSQLITE::execute";
+    DKTraceScope t(trace_, fn, this);
+    PStmt s(prepareQuery(query, qlType, params, fn));
+    // Rows are items when every column is a plain column of one entity table and the row id is
+    // among them; otherwise they are plain rows.
+    std::shared_ptr<PEntity> e;
+    bool hasId = false;
+    const int n = sqlite3_column_count(s.get());
+    for (int c = 0; c < n; ++c) {
+        const char* table = sqlite3_column_table_name(s.get(), c);
+        const char* dbName = sqlite3_column_database_name(s.get(), c);
+        const char* origin = sqlite3_column_origin_name(s.get(), c);
+        std::shared_ptr<PEntity> ce = table && dbName && origin && std::strcmp(dbName, "main") == 0 ? entityByTable(table) : nullptr;
+        if (!ce || (e && ce != e)) {
+            e.reset();
+            hasId = false;
+            break;
+        }
+        e = ce;
+        if (lowerName(origin) == kIdColumn) hasId = true;
+    }
+    if (!hasId) e.reset();
+    auto* cursor = new DKResultSetCursorSQLITE(this, s.release(), e);
+    return cursor;
+}
+
+DKAny DKDatastoreSQLITE::evaluate(const char* query, short qlType, const DKNVPair* params) {
+    static const char* const fn = "DKDatastoreSQLITE::evaluate";
+    DKTraceScope t(trace_, fn, this);
+    std::unique_ptr<dkResultSetCursor> cursor(execute(query, qlType, params));
+    std::unique_ptr<DKResults> results(new DKResults(*this));
+    while (DKDDO* d = cursor->fetchNext()) results->addElement(DKAny(static_cast<dkDataObjectBase*>(d)));
+    return DKAny(static_cast<dkCollection*>(results.release()));
+}

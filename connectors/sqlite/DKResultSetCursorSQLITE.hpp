@@ -1,0 +1,97 @@
+// connectors/sqlite/DKResultSetCursorSQLITE.hpp
+#pragma once
+
+// The cursor of the SQLite connector's queries. Internal to libdkdssqlite: applications reach it
+// through dkResultSetCursor.
+
+#include "PCatalogue.hpp"
+
+#include <dk/dkResultSetCursor.hpp>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+struct sqlite3_stmt;
+class DKDatastoreSQLITE;
+
+// A forward-only, read-only cursor over one query. It is open when returned; rows are read as
+// they are fetched. cardinality() is the number of rows fetched so far (SQLite does not know a
+// result's size before it has read it all). fetchNext and fetchNextN give new DDOs the caller
+// owns; fetchNext(row) fills the caller's DDO instead, reusing what it holds (the shape, the
+// value objects, a string's buffer), so reading a large result makes no DDO per row. After
+// disconnect the cursor is not valid: fetches throw DKDatastoreError kMsgCursorClosed.
+// With query_timeout set, the time from execute (or open) across all fetches is limited.
+// One thread at a time, the thread of its datastore.
+class DKResultSetCursorSQLITE : public dkResultSetCursor {
+public:
+    DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
+    ~DKResultSetCursorSQLITE() override;
+
+    int isScrollable() const override { return 0; }
+    int isUpdatable() const override { return 0; }
+    int isValid() const override { return stmt_ != nullptr ? 1 : 0; }
+    int isOpen() const override { return stmt_ != nullptr && open_ ? 1 : 0; }
+    int isBegin() const override { return isOpen() && position_ == 0 && !atEnd_ ? 1 : 0; }
+    int isEnd() const override { return isOpen() && atEnd_ ? 1 : 0; }
+    int isInBetween() const override { return isOpen() && position_ > 0 && !atEnd_ ? 1 : 0; }
+    long getPosition() const override { return position_; }
+    void setPosition(long position, const DKAny& value) override;
+    void setToNext() override;
+    DKDDO* fetchObject() override;
+    DKDDO* fetchNext() override;
+    int fetchNextN(long howMany, dkCollection& into) override;
+    DKAny fetchObjectByName(const char* name) override;
+    DKAny fetchNextByName(const char* name) override;
+    int fetchNextNByName(const char* name, long howMany, DKAny* values, long arraySize) override;
+    DKDDO* findObject(long position, const char* predicate) override;
+    void deleteObject() override;
+    void updateObject(DKDDO* object) override;
+    DKDDO* newObject() override;
+    void addObject(DKDDO* object) override;
+    void open(const DKNVPair* params) override;
+    void open() override;
+    void close() override;
+    void destroy() override;
+    DKString datastoreName() const override;
+    DKString datastoreType() const override;
+    unsigned long cardinality() override { return static_cast<unsigned long>(position_); }
+    DKString objectType() override { return "DKResultSetCursorSQLITE"; }
+    // When reading the row fails, row is left without values (reset to no definition).
+    int fetchNext(DKDDO& row) override;
+
+    // Called by the datastore when its connection goes: the statement is finalised.
+    void invalidate() noexcept;
+
+private:
+    void checkUsable(const char* function) const;
+    void startClock();                 // the query's time limit counts from now
+    bool step(const char* function);   // moves to the next row; false at the end
+    DKDDO* rowObject(const char* function);
+    // The row the statement is on, into row: its shape (made again only when row has another
+    // one, or object properties), pid, datastore and values, read in place.
+    void fillRow(DKDDO& row, const char* function);
+    int columnOf(const char* name, const char* function) const;
+    void describe();
+
+    DKDatastoreSQLITE* ds_;   // not owned; null after invalidate
+    sqlite3_stmt* stmt_;      // owned
+    std::shared_ptr<dksqlite::PEntity> entity_;   // set when rows are items of one entity
+    bool open_;
+    bool onRow_;
+    bool atEnd_;
+    long position_;
+    bool invalidated_;
+    bool timed_;                                      // query_timeout applies
+    std::chrono::steady_clock::time_point deadline_;  // when it runs out
+    // For entity rows: the column holding the row id, and each column's data id (0: none).
+    int idColumn_;
+    std::vector<unsigned short> columnItem_;
+    std::vector<unsigned short> columnType_;
+    // For entity rows: the entity's items that no column fills (unset in a reused row).
+    std::vector<unsigned short> unfilled_;
+    // For other rows: a shape of the result columns, shared by every DDO of this cursor.
+    std::unique_ptr<dksqlite::PEntityShape> shape_;
+    DKPid noPid_;          // the pid of other rows
+    std::string scratch_;  // text on its way into a string value
+};

@@ -1,0 +1,67 @@
+// connectors/sqlite/PCatalogue.hpp
+#pragma once
+
+// The repository's catalogue as the connector keeps it in memory: entities with their attributes,
+// the DDO shape every item of an entity shares, and the SQL of the item operations. Read from the
+// tables dk_entities and dk_attrs by the datastore (DKDatastoreSQLITECatalogue.cpp). Internal to
+// libdkdssqlite.
+
+#include <dk/DKDDO.hpp>
+#include <dk/DKPid.hpp>
+#include <dk/PConnectorKit.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct sqlite3_stmt;
+
+namespace dksqlite {
+
+// One attribute as the catalogue holds it.
+struct PAttr {
+    std::string name;
+    unsigned short type = 0;
+    short id = 0;       // its position in the entity, from 1
+    int nullable = 1;
+    long size = 0, precision = 0, scale = 0;
+    std::string description;
+};
+
+// Holds the one data object definition that every DDO of an entity shares: a DKDDOBase that
+// keeps its private definition, which the DDOs then share (so it lives while any of them does).
+class PEntityShape : public DKDDOBase {
+public:
+    DKDDODef* definition() { return &writeDef(); }
+};
+
+// One entity as the catalogue holds it, with its DDO shape and the SQL of its operations.
+// Shared (by shared_ptr) between the datastore's cache and the cursors reading it, so a cursor
+// keeps working after the cache was cleared.
+struct PEntity {
+    std::string name;   // as created
+    short id = 0;
+    short type = 0;
+    std::string description;
+    std::vector<PAttr> attrs;   // in position order
+    PAttributeNames names;      // of attrs, matched without case: where a DDO's items go
+    std::unique_ptr<PEntityShape> shape;
+    std::string insertSql, selectSql, deleteSql, existsSql;
+    // Their statements, prepared once per connection: held by the datastore's statement cache,
+    // which clears these when it finalises them.
+    sqlite3_stmt* insertStmt = nullptr;
+    sqlite3_stmt* selectStmt = nullptr;
+    sqlite3_stmt* deleteStmt = nullptr;
+
+    const PAttr* find(const char* attrName) const;
+    DKDDODef* shapeDefinition();   // rebuilt when a DDO added items of its own to the shared one
+    // The pid of the item rowId (none for 0) of this entity in the named repository. The pid is
+    // kept and changed on the next call: callers copy it (DKDDO and setPid take clones).
+    const DKPid& pidFor(const std::string& repository, long rowId);
+
+private:
+    std::unique_ptr<DKPid> pid_;
+    std::string pidRepository_;   // the repository pid_ names, checked without asking the pid
+};
+
+}  // namespace dksqlite

@@ -1,0 +1,226 @@
+// include/dk/PConnectorKit.hpp
+#pragma once
+#include <dk/DKAny.hpp>
+#include <dk/DKDDODef.hpp>
+#include <dk/DKException.hpp>
+#include <dk/dkCollection.hpp>
+#include <dk/dkExport.hpp>
+#include <dk/dkProtocol.hpp>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+class DKDDOBase;
+class DKPid;
+class dkDataObject;
+class dkDataObjectBase;
+
+// What every connector does between the dkDatastore interface and its repository, done once
+// here so that all connectors and the base datastore agree:
+//
+//  - which data objects a datastore stores (one protocol rule), and how it refuses the others;
+//  - the collection forms: one call per element in order (the base datastore), or every element
+//    or none (a connector with transactions), each element checked by the same rule, a failure
+//    leaving with the collection operation's location;
+//  - where the data items of a DDO go among an entity's attributes (PItemMap), worked out once
+//    per definition and kept with it;
+//  - reading a DDO's values in place, without the copies getData makes, and filling DDOs (new
+//    or reused) with values moved or read in place.
+//
+// A connector built on the kit writes only what is its own: SQL, files, its messages.
+
+// How one datastore refuses an object it cannot store, and where it says so. Every refusal is a
+// DKUsageError of messageId located in source; the detail follows the catalogue text.
+struct PObjectRules {
+    long messageId;
+    const char* source;
+    const char* noDataObject;        // a collection element that holds no data object at all
+    const char* notStorable;         // a collection element holding another kind of data object
+    const char* objectNotStorable;   // a single object of another kind; " (protocol N)" follows
+};
+
+// The attribute names of one entity in position order (from 0), as a connector stores them, and
+// matched either exactly or without ASCII case (as SQL matches identifiers). Each change gives
+// the list a number no list of the process had before, so an item map made for one list is never
+// taken for another's. Owned by the connector; one thread at a time.
+class DK_API PAttributeNames {
+public:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    explicit PAttributeNames(bool ignoreCase = true);
+    void add(const char* name);
+    std::size_t size() const { return names_.size(); }
+    const std::string& name(std::size_t position) const { return names_[position]; }
+    std::size_t find(const char* name) const;   // the position of name, or npos
+    bool matches(std::size_t position, const char* name) const;
+    unsigned long serial() const { return serial_; }
+
+private:
+    std::string keyOf(const char* name) const;
+
+    bool ignoreCase_;
+    unsigned long serial_;
+    std::vector<std::string> names_;
+    std::unordered_map<std::string, std::size_t> positions_;   // by key; the first of a name
+};
+
+// Where the data items of one DDO definition go among one list of attribute names. Made by
+// PConnectorKit::itemMap and kept with the definition (which deletes it when its items change);
+// a reference to it holds until the definition's items change or another list is mapped onto
+// the same definition.
+class DK_API PItemMap : public PDefinitionNote {
+public:
+    static constexpr std::size_t npos = PAttributeNames::npos;
+
+    // The data item holding the attribute at position (the last of several that name it), or 0.
+    unsigned short itemOf(std::size_t position) const {
+        return position < items_.size() ? items_[position] : 0;
+    }
+    // The attribute position of data item id, or npos when the item names no attribute.
+    std::size_t attributeOf(unsigned short id) const {
+        return id >= 1 && id <= positions_.size() ? positions_[id - 1U] : npos;
+    }
+    // The first data item that names no attribute, or 0 when every item does.
+    unsigned short stranger() const { return stranger_; }
+    unsigned short itemCount() const { return static_cast<unsigned short>(positions_.size()); }
+
+private:
+    friend class PConnectorKit;
+    PItemMap(const DKDDODef* def, const PAttributeNames& names);
+
+    unsigned long serial_;                  // of the list it was made for
+    std::vector<unsigned short> items_;     // by attribute position
+    std::vector<std::size_t> positions_;    // by data id - 1
+    unsigned short stranger_;
+};
+
+// The connector kit: static operations only, used by the base datastore and by connectors.
+// Refusals go through the one throw helper with the caller's message, source and function; the
+// line of a refusal is the caller's.
+class DK_API PConnectorKit {
+public:
+    // The one rule: a datastore stores the objects of the dkDataObject family that carry data
+    // items, protocol DKProtocolDDOBase, DKProtocolDDO or DKProtocolResource (a dkResource is a
+    // DKDDO and a content object at once).
+    static bool isStorable(short protocol) {
+        return protocol == DKProtocolDDOBase || protocol == DKProtocolDDO || protocol == DKProtocolResource;
+    }
+    // The DDO of object under the rule, or null (also for null).
+    static DKDDOBase* storable(dkDataObjectBase* object);
+    static DKDDOBase* storable(dkDataObject* object);
+    // The same, refusing with rules.objectNotStorable and the protocol (-1 for null).
+    static DKDDOBase& checkedObject(dkDataObject* object, const PObjectRules& rules, const char* function,
+                                    unsigned long line = __builtin_LINE());
+    // The DDO a collection element holds, refusing an element that holds no data object
+    // (rules.noDataObject) or another kind of data object (rules.notStorable).
+    static DKDDOBase& checkedElement(const DKAny* element, const PObjectRules& rules, const char* operation,
+                                     unsigned long line = __builtin_LINE());
+    // Every element checked, in the collection's order, before any is used; empty for null.
+    static std::vector<DKDDOBase*> checkedElements(dkCollection* objects, const PObjectRules& rules,
+                                                   const char* operation, unsigned long line = __builtin_LINE());
+
+    // The collection operation's location (rules.source, operation, line) added to e.
+    static void locate(DKException& e, const PObjectRules& rules, const char* operation, unsigned long line);
+
+    // One call per element, in order: each element is checked just before its call, a refusal
+    // or a DKException from the call ends the loop, and the elements before it stay processed.
+    // The exception of a call leaves as the same object with the collection operation's
+    // location added; a null collection does nothing.
+    template <class Call>
+    static void eachObject(dkCollection* objects, const PObjectRules& rules, const char* operation, Call call,
+                           unsigned long line = __builtin_LINE());
+
+    // Every element or none: all elements are checked first, then begin() opens the connector's
+    // unit of work (an object whose destructor undoes what it holds unless commit() was called),
+    // write(ddo) runs for each object in order, the unit commits, and only then finish(ddo) (or
+    // finish(ddo, r) with what write returned for it) runs for each, so the objects change only
+    // once all of them were written. A DKException leaves with the collection operation's
+    // location added. An empty or null collection opens no unit.
+    template <class Begin, class Write, class Finish>
+    static void allOrNone(dkCollection* objects, const PObjectRules& rules, const char* operation, Begin begin,
+                          Write write, Finish finish, unsigned long line = __builtin_LINE());
+
+    // The map of ddo's data items onto attributes, made on the first call for its definition and
+    // list and then kept with the definition. A DDO without a definition of its own maps nothing.
+    static const PItemMap& itemMap(const DKDDOBase& ddo, const PAttributeNames& attributes);
+
+    // The value of item id as the DDO holds it, when it is set; null when not. No copy is made:
+    // the reference holds until the item is changed. Bad ids as for getData.
+    static const DKAny* setValue(const DKDDOBase& ddo, unsigned short id);
+    // Whether item id was changed since its flags were last reset.
+    static bool changed(const DKDDOBase& ddo, unsigned short id);
+
+    // Filling DDOs without copies, for connectors that read rows into DDOs.
+    //
+    // The definition ddo holds (shared or private), or null while it has none yet.
+    static const DKDDODef* definition(const DKDDOBase& ddo);
+    // The value of item id, for a connector to read a value into in place: assigning to the
+    // object it holds reuses that object (a string's buffer, a timestamp), replacing it is as
+    // good. The item's properties are frozen as setData freezes them (DKUsageError 381 when one
+    // has no value); a collection or data object the value owned is deleted and the value made
+    // null; the item is then set and not changed, as a retrieve leaves it. Only plain values may
+    // be filled in: a collection goes through setData, which tells it its owner. Bad ids as for
+    // setData.
+    static DKAny& fill(DKDDOBase& ddo, unsigned short id);
+    // Item id becomes null, not set and not changed, as in a new DDO (an owned object deleted).
+    static void unset(DKDDOBase& ddo, unsigned short id);
+    // Gives ddo the value of pid: assigned to the DDO's own pid when that is of pid's class (no
+    // allocation), otherwise as setPid does.
+    static void setPid(DKDDOBase& ddo, const DKPid& pid);
+    // Moves what from holds into into, as if into had been made in its place: the definition
+    // (shared), the pid, every value with its flags and the object properties. Values are moved,
+    // never copied; from is left without values. The datastore of a DKDDO is not touched.
+    static void handOver(DKDDOBase& from, DKDDOBase& into);
+
+private:
+    [[noreturn]] static void refuse(const PObjectRules& rules, const char* detail, const char* function,
+                                    unsigned long line);
+};
+
+// ---------------------------------------------------------------------------------------------
+
+template <class Call>
+void PConnectorKit::eachObject(dkCollection* objects, const PObjectRules& rules, const char* operation, Call call,
+                               unsigned long line) {
+    if (objects == nullptr) return;
+    std::unique_ptr<dkIterator> it(objects->createIterator());
+    while (it->more()) {
+        DKDDOBase& ddo = checkedElement(it->next(), rules, operation, line);
+        try {
+            call(ddo);
+        } catch (DKException& e) {
+            locate(e, rules, operation, line);
+            throw;
+        }
+    }
+}
+
+template <class Begin, class Write, class Finish>
+void PConnectorKit::allOrNone(dkCollection* objects, const PObjectRules& rules, const char* operation, Begin begin,
+                              Write write, Finish finish, unsigned long line) {
+    using Result = std::invoke_result_t<Write&, DKDDOBase&>;
+    try {
+        const std::vector<DKDDOBase*> all = checkedElements(objects, rules, operation, line);
+        if (all.empty()) return;
+        auto unit = begin();
+        if constexpr (std::is_void_v<Result>) {
+            for (DKDDOBase* ddo : all) write(*ddo);
+            unit.commit();
+            for (DKDDOBase* ddo : all) finish(*ddo);
+        } else {
+            std::vector<Result> results;
+            results.reserve(all.size());
+            for (DKDDOBase* ddo : all) results.push_back(write(*ddo));
+            unit.commit();
+            for (std::size_t i = 0; i < all.size(); ++i) finish(*all[i], results[i]);
+        }
+    } catch (DKException& e) {
+        locate(e, rules, operation, line);
+        throw;
+    }
+}

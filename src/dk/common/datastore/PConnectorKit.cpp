@@ -1,0 +1,230 @@
+// src/dk/common/datastore/PConnectorKit.cpp
+//
+// The connector kit: the protocol rule by which every datastore knows what it stores, the checks
+// and locations of the collection forms, and the item maps that tell a connector which data item
+// holds which attribute. An item map is worked out once per definition and attribute list and
+// kept on the definition itself, which drops it as soon as its items change.
+
+#include <dk/PConnectorKit.hpp>
+
+#include <dk/DKDDO.hpp>
+#include <dk/DKException.hpp>
+#include <dk/DKPid.hpp>
+#include <dk/PVector.hpp>
+#include <dk/dkCollection.hpp>
+#include <dk/dkDataObject.hpp>
+#include <dk/dkThrow.hpp>
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <typeinfo>
+#include <utility>
+
+namespace {
+
+// Every attribute list and every change of one gets a number of its own; 0 is never given, so an
+// empty map made for no list is never taken for a real one.
+unsigned long nextSerial() {
+    static std::atomic<unsigned long> counter{0};
+    return counter.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+// Deletes the collection or data object a value of a DDO owns, and makes the value null.
+void dropOwned(DKAny& v) noexcept {
+    if (v.typeCode() == DKAny::tc_collection)
+        delete static_cast<dkCollection*>(v.value());
+    else if (v.typeCode() == DKAny::tc_dobase)
+        delete static_cast<dkDataObjectBase*>(v.value());
+    else
+        return;
+    v.setNull();
+}
+
+bool equalNoCase(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// PAttributeNames
+
+PAttributeNames::PAttributeNames(bool ignoreCase) : ignoreCase_(ignoreCase), serial_(nextSerial()) {}
+
+std::string PAttributeNames::keyOf(const char* name) const {
+    std::string key(name != nullptr ? name : "");
+    if (ignoreCase_)
+        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+void PAttributeNames::add(const char* name) {
+    names_.emplace_back(name != nullptr ? name : "");
+    positions_.emplace(keyOf(name), names_.size() - 1);   // a repeated name keeps its first position
+    serial_ = nextSerial();
+}
+
+std::size_t PAttributeNames::find(const char* name) const {
+    const auto it = positions_.find(keyOf(name));
+    return it == positions_.end() ? npos : it->second;
+}
+
+bool PAttributeNames::matches(std::size_t position, const char* name) const {
+    if (position >= names_.size() || name == nullptr) return false;
+    return ignoreCase_ ? equalNoCase(names_[position].c_str(), name) : names_[position] == name;
+}
+
+// ---------------------------------------------------------------------------------------------
+// PItemMap
+
+PItemMap::PItemMap(const DKDDODef* def, const PAttributeNames& names)
+    : serial_(def != nullptr ? names.serial() : 0), items_(names.size(), 0), stranger_(0) {
+    const unsigned short count = def != nullptr ? def->dataCount() : 0;
+    positions_.assign(count, npos);
+    for (unsigned short id = 1; id <= count; ++id) {
+        const DKString itemName = def->getDataName(id);
+        const char* name = itemName.c_str();
+        // DDOs made for an entity hold its attributes in its order, so the item's own position
+        // is tried before the names are searched.
+        std::size_t position = static_cast<std::size_t>(id - 1U);
+        if (!names.matches(position, name)) position = names.find(name);
+        positions_[id - 1U] = position;
+        if (position == npos) {
+            if (stranger_ == 0) stranger_ = id;
+        } else {
+            items_[position] = id;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The protocol rule and the refusals
+
+void PConnectorKit::refuse(const PObjectRules& rules, const char* detail, const char* function, unsigned long line) {
+    dkThrow<DKUsageError>(rules.messageId, rules.source, function, DKString(detail != nullptr ? detail : ""), line);
+}
+
+DKDDOBase* PConnectorKit::storable(dkDataObjectBase* object) {
+    if (object == nullptr) return nullptr;
+    const short protocol = object->protocol();
+    if (protocol == DKProtocolDDOBase || protocol == DKProtocolDDO) return static_cast<DKDDOBase*>(object);
+    // A dkResource has two data-object bases; the cast finds its DDO whichever of them it is.
+    if (protocol == DKProtocolResource) return dynamic_cast<DKDDOBase*>(object);
+    return nullptr;
+}
+
+DKDDOBase* PConnectorKit::storable(dkDataObject* object) {
+    return object != nullptr && isStorable(object->protocol()) ? static_cast<DKDDOBase*>(object) : nullptr;
+}
+
+DKDDOBase& PConnectorKit::checkedObject(dkDataObject* object, const PObjectRules& rules, const char* function,
+                                        unsigned long line) {
+    if (DKDDOBase* ddo = storable(object)) return *ddo;
+    DKString detail(rules.objectNotStorable != nullptr ? rules.objectNotStorable : "");
+    detail += " (protocol ";
+    detail += DKString(static_cast<long>(object != nullptr ? object->protocol() : -1));
+    detail += ")";
+    dkThrow<DKUsageError>(rules.messageId, rules.source, function, detail, line);
+}
+
+DKDDOBase& PConnectorKit::checkedElement(const DKAny* element, const PObjectRules& rules, const char* operation,
+                                         unsigned long line) {
+    if (element == nullptr || element->typeCode() != DKAny::tc_dobase || element->value() == nullptr)
+        refuse(rules, rules.noDataObject, operation, line);
+    DKDDOBase* ddo = storable(static_cast<dkDataObjectBase*>(element->value()));
+    if (ddo == nullptr) refuse(rules, rules.notStorable, operation, line);
+    return *ddo;
+}
+
+std::vector<DKDDOBase*> PConnectorKit::checkedElements(dkCollection* objects, const PObjectRules& rules,
+                                                       const char* operation, unsigned long line) {
+    std::vector<DKDDOBase*> all;
+    if (objects == nullptr) return all;
+    std::unique_ptr<dkIterator> it(objects->createIterator());
+    while (it->more()) all.push_back(&checkedElement(it->next(), rules, operation, line));
+    return all;
+}
+
+void PConnectorKit::locate(DKException& e, const PObjectRules& rules, const char* operation, unsigned long line) {
+    e.addLocation(DKExceptionLocation(rules.source, operation, line));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Item maps and values
+
+const PItemMap& PConnectorKit::itemMap(const DKDDOBase& ddo, const PAttributeNames& attributes) {
+    const DKDDODef* def = ddo.def;
+    if (def == nullptr) {
+        // No definition, no items: the one empty map serves every list.
+        static const PItemMap* empty = new PItemMap(nullptr, PAttributeNames());
+        return *empty;
+    }
+    auto* kept = static_cast<PItemMap*>(def->note);
+    if (kept != nullptr && kept->serial_ == attributes.serial() && kept->itemCount() == def->dataCount())
+        return *kept;
+    auto* made = new PItemMap(def, attributes);
+    def->dropNote();
+    def->note = made;
+    return *made;
+}
+
+const DKAny* PConnectorKit::setValue(const DKDDOBase& ddo, unsigned short id) {
+    const DKDDOBase::PDataValue& entry = ddo.value(id, "DKDDOBase::getData");
+    return entry.set ? &entry.value : nullptr;
+}
+
+bool PConnectorKit::changed(const DKDDOBase& ddo, unsigned short id) {
+    return ddo.value(id, "DKDDOBase::isDataChanged").changed != 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Filling DDOs
+
+const DKDDODef* PConnectorKit::definition(const DKDDOBase& ddo) { return ddo.def; }
+
+DKAny& PConnectorKit::fill(DKDDOBase& ddo, unsigned short id) {
+    ddo.writeDef().freezeDataProperties(id);
+    DKDDOBase::PDataValue& entry = ddo.value(id, nullptr);
+    dropOwned(entry.value);
+    entry.set = 1;
+    entry.changed = 0;
+    return entry.value;
+}
+
+void PConnectorKit::unset(DKDDOBase& ddo, unsigned short id) {
+    DKDDOBase::PDataValue& entry = ddo.value(id, nullptr);
+    dropOwned(entry.value);
+    entry.value.setNull();
+    entry.set = 0;
+    entry.changed = 0;
+}
+
+void PConnectorKit::setPid(DKDDOBase& ddo, const DKPid& pid) {
+    DKPid& own = ddo.ownPid();
+    if (&own == &pid) return;
+    if (typeid(own) == typeid(pid))
+        own = pid;
+    else
+        ddo.setPid(pid);
+}
+
+void PConnectorKit::handOver(DKDDOBase& from, DKDDOBase& into) {
+    if (&from == &into) return;
+    from.syncValues();
+    into.reset(from.def);
+    setPid(into, from.getPid());
+    for (unsigned short i = 0; i < from.valueCount; ++i) {
+        DKDDOBase::PDataValue& source = from.values[i];
+        if (!source.set) continue;
+        const auto id = static_cast<unsigned short>(i + 1);
+        // setData tells a collection its new owner; the flags are then those the value had.
+        into.setData(id, std::move(source.value));
+        DKDDOBase::PDataValue& target = into.value(id, nullptr);
+        target.changed = source.changed;
+    }
+    std::swap(into.properties, from.properties);
+    from.dropValues();
+}

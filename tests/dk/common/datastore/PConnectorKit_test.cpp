@@ -1,0 +1,333 @@
+// tests/dk/common/datastore/PConnectorKit_test.cpp
+//
+// The connector kit: the one protocol rule (a DDO that is also a content object included), the
+// item maps kept on a definition until its items change, the all-or-none loop with its unit of
+// work, its refusals and its locations, and the filling of DDOs in place (values, owned objects,
+// pids) with the reused row every cursor has through it.
+
+#include <dk/DKDDO.hpp>
+#include <dk/DKException.hpp>
+#include <dk/DKSequentialCollection.hpp>
+#include <dk/DKPid.hpp>
+#include <dk/PConnectorKit.hpp>
+#include <dk/dkDatastore.hpp>
+#include <dk/dkResultSetCursor.hpp>
+#include <dk/dkThrow.hpp>
+
+#include "dkTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const PObjectRules kRules{9018, "connectors/test/Kit", "no data object", "not storable", "not a DDO"};
+
+// A second data-object base, as a content object brings one: a DDO and a content object at once
+// answers protocol 13 through both halves.
+class ContentHalf : public dkDataObjectBase {
+public:
+    short protocol() const override { return DKProtocolResource; }
+};
+class Resource : public DKDDO, public ContentHalf {
+public:
+    short protocol() const override { return DKProtocolResource; }
+};
+
+class Plain : public dkDataObject {};
+
+void fill(DKSequentialCollection& c, const std::vector<DKAny>& elements) {
+    for (const DKAny& e : elements) c.addElement(e);
+}
+
+DKAny element(dkDataObjectBase* o) { return DKAny(o); }
+
+// The unit of work of a test connector: records what happened to it.
+struct Unit {
+    std::vector<std::string>* log;
+    bool committed = false;
+    explicit Unit(std::vector<std::string>* l) : log(l) { log->push_back("begin"); }
+    Unit(const Unit&) = delete;
+    void commit() {
+        committed = true;
+        log->push_back("commit");
+    }
+    ~Unit() {
+        if (!committed) log->push_back("undo");
+    }
+};
+
+}  // namespace
+
+TEST(PConnectorKitRule, DDOsOfEveryKindAreStoredAndOthersRefusedWithTheCallersTexts) {
+    DKDDOBase base;
+    DKDDO ddo;
+    Resource resource;
+    Plain plain;
+    EXPECT_EQ(&base, PConnectorKit::storable(static_cast<dkDataObject*>(&base)));
+    EXPECT_EQ(&ddo, PConnectorKit::storable(static_cast<dkDataObject*>(&ddo)));
+    EXPECT_EQ(static_cast<DKDDOBase*>(&resource), PConnectorKit::storable(static_cast<dkDataObject*>(&resource)));
+    // An element may point at either half of a resource; the rule finds its DDO from both.
+    for (dkDataObjectBase* half : {static_cast<dkDataObjectBase*>(static_cast<DKDDO*>(&resource)),
+                                   static_cast<dkDataObjectBase*>(static_cast<ContentHalf*>(&resource))}) {
+        const DKAny e = element(half);
+        EXPECT_EQ(static_cast<DKDDOBase*>(&resource), &PConnectorKit::checkedElement(&e, kRules, "Kit::addObjects"));
+    }
+    EXPECT_EQ(nullptr, PConnectorKit::storable(static_cast<dkDataObject*>(&plain)));
+    EXPECT_EQ(nullptr, PConnectorKit::storable(static_cast<dkDataObject*>(nullptr)));
+
+    const std::string text = dktest::expectThrownAt<DKUsageError>(
+        [&] { PConnectorKit::checkedObject(&plain, kRules, "Kit::addObject"); }, 9018, "connectors/test/Kit",
+        "Kit::addObject", 1);
+    EXPECT_NE(std::string::npos, text.find("not a DDO (protocol 0)")) << text;
+    const std::string none = dktest::expectThrownAt<DKUsageError>(
+        [&] { PConnectorKit::checkedObject(nullptr, kRules, "Kit::addObject"); }, 9018, "connectors/test/Kit",
+        "Kit::addObject", 1);
+    EXPECT_NE(std::string::npos, none.find("(protocol -1)")) << none;
+
+    ContentHalf content;   // a content object alone carries no data items
+    for (const DKAny& bad : {DKAny(), DKAny(5L), DKAny(static_cast<dkDataObjectBase*>(nullptr))}) {
+        const std::string t = dktest::expectThrownAt<DKUsageError>(
+            [&] { PConnectorKit::checkedElement(&bad, kRules, "Kit::addObjects"); }, 9018, "connectors/test/Kit",
+            "Kit::addObjects", 1);
+        EXPECT_NE(std::string::npos, t.find("no data object")) << t;
+    }
+    const DKAny contentElement = element(&content);
+    const std::string t = dktest::expectThrownAt<DKUsageError>(
+        [&] { PConnectorKit::checkedElement(&contentElement, kRules, "Kit::addObjects"); }, 9018,
+        "connectors/test/Kit", "Kit::addObjects", 1);
+    EXPECT_NE(std::string::npos, t.find("not storable")) << t;
+}
+
+TEST(PConnectorKitItemMap, MadeOncePerDefinitionAndRemadeWhenItsItemsChange) {
+    PAttributeNames names;
+    for (const char* n : {"title", "count", "day"}) names.add(n);
+    // Shaped like the entity: every item in its place.
+    DKDDOBase shaped;
+    for (const char* n : {"title", "count", "day"}) shaped.addData(n);
+    const PItemMap& first = PConnectorKit::itemMap(shaped, names);
+    EXPECT_EQ(&first, &PConnectorKit::itemMap(shaped, names));   // kept, not made again
+    EXPECT_EQ(3, first.itemOf(2));
+    EXPECT_EQ(0, first.stranger());
+
+    // Another order, other case, one item of the caller's own.
+    DKDDOBase mixed;
+    for (const char* n : {"DAY", "mine", "Title"}) mixed.addData(n);
+    const PItemMap& m = PConnectorKit::itemMap(mixed, names);
+    EXPECT_EQ(3, m.itemOf(0));
+    EXPECT_EQ(0, m.itemOf(1));
+    EXPECT_EQ(1, m.itemOf(2));
+    EXPECT_EQ(PItemMap::npos, m.attributeOf(2));
+    EXPECT_EQ(0u, m.attributeOf(3));
+    EXPECT_EQ(2, m.stranger());
+    EXPECT_EQ(0, m.itemOf(99));
+
+    // Renaming and adding items make the kept map stale; so does mapping another list.
+    mixed.setDataName(2, "count");
+    const PItemMap& renamed = PConnectorKit::itemMap(mixed, names);
+    EXPECT_EQ(2, renamed.itemOf(1));
+    EXPECT_EQ(0, renamed.stranger());
+    mixed.addData("extra");
+    EXPECT_EQ(4, PConnectorKit::itemMap(mixed, names).stranger());
+    PAttributeNames exact(false);
+    for (const char* n : {"title", "count", "day", "extra"}) exact.add(n);
+    const PItemMap& other = PConnectorKit::itemMap(mixed, exact);
+    EXPECT_EQ(0, other.itemOf(0));   // "DAY" is not "day" when case counts
+    EXPECT_EQ(4, other.itemOf(3));
+
+    // Sharers of one definition share its map; a DDO without a definition maps nothing.
+    DKDDODef* def = new DKDDODef();
+    def->addData("count");
+    {
+        DKDDOBase a(def), b(def);
+        def->addData("title");   // after sharing: both sharers see it
+        EXPECT_EQ(&PConnectorKit::itemMap(a, names), &PConnectorKit::itemMap(b, names));
+        EXPECT_EQ(2, PConnectorKit::itemMap(b, names).itemOf(0));
+    }
+    delete def;   // the creator's count, and the map with the definition (a leak checker sees it)
+    DKDDOBase empty;
+    EXPECT_EQ(0, PConnectorKit::itemMap(empty, names).itemCount());
+    EXPECT_EQ(0, PConnectorKit::itemMap(empty, names).itemOf(0));
+}
+
+TEST(PConnectorKitItemMap, ValuesAreReadInPlace) {
+    DKDDOBase d;
+    d.addData("title");
+    d.addData("count");
+    d.setData(1, DKAny("text"));
+    const DKAny* v = PConnectorKit::setValue(d, 1);
+    ASSERT_NE(nullptr, v);
+    EXPECT_EQ(v, PConnectorKit::setValue(d, 1));   // the DDO's own value, not a copy
+    EXPECT_EQ(DKString("text"), static_cast<DKString>(*v));
+    EXPECT_EQ(nullptr, PConnectorKit::setValue(d, 2));
+    EXPECT_TRUE(PConnectorKit::changed(d, 1));
+    d.resetDataChanged();
+    EXPECT_FALSE(PConnectorKit::changed(d, 1));
+    EXPECT_EQ(376L, dktest::errorOf<DKUsageError>([&] { PConnectorKit::setValue(d, 0); }));
+    EXPECT_EQ(392L, dktest::errorOf<DKUsageError>([&] { PConnectorKit::setValue(d, 3); }));
+}
+
+TEST(PConnectorKitLoop, AllOrNoneChecksEveryElementFirstAndFinishesOnlyAfterCommit) {
+    DKDDO a, b, c;
+    Plain plain;
+    std::vector<std::string> log;
+    auto run = [&](dkCollection* objects, const DKDDO* failAt) {
+        PConnectorKit::allOrNone(
+            objects, kRules, "Kit::updateObjects", [&] { return Unit(&log); },
+            [&](DKDDOBase& o) {
+                if (&o == failAt) dkThrow<DKDataObjectNotFound>(9019, "connectors/test/Kit", "Kit::updateObject");
+                log.push_back("write");
+                return static_cast<int>(log.size());
+            },
+            [&](DKDDOBase&, int written) { log.push_back("finish " + std::to_string(written)); });
+    };
+
+    run(nullptr, nullptr);
+    DKSequentialCollection empty;
+    run(&empty, nullptr);
+    EXPECT_TRUE(log.empty());   // nothing to write opens no unit
+
+    DKSequentialCollection all;
+    fill(all, {element(&a), element(&b), element(&c)});
+    run(&all, nullptr);
+    EXPECT_EQ((std::vector<std::string>{"begin", "write", "write", "write", "commit", "finish 2", "finish 3",
+                                        "finish 4"}),
+              log);
+
+    // A refused element is found before the unit opens.
+    log.clear();
+    DKSequentialCollection withPlain;
+    fill(withPlain, {element(&a), element(&plain)});
+    EXPECT_EQ(9018L, dktest::errorOf<DKUsageError>([&] { run(&withPlain, nullptr); }));
+    EXPECT_TRUE(log.empty());
+
+    // A failed write undoes the unit, finishes nothing and keeps its class, with the collection
+    // operation's location after the write's own.
+    log.clear();
+    try {
+        run(&all, &b);
+        ADD_FAILURE() << "no exception";
+    } catch (DKDataObjectNotFound& e) {
+        EXPECT_EQ(9019UL, e.errorId());
+        ASSERT_EQ(2UL, e.locationCount());
+        EXPECT_STREQ("Kit::updateObject", e.locationAtIndex(0)->functionName());
+        EXPECT_STREQ("Kit::updateObjects", e.locationAtIndex(1)->functionName());
+        EXPECT_STREQ("connectors/test/Kit", e.locationAtIndex(1)->fileName());
+    }
+    EXPECT_EQ((std::vector<std::string>{"begin", "write", "undo"}), log);
+}
+
+namespace {
+
+struct CountedCollection : DKSequentialCollection {
+    static int alive;
+    CountedCollection() { ++alive; }
+    ~CountedCollection() override { --alive; }
+};
+int CountedCollection::alive = 0;
+
+// A cursor of the base kind: it hands out new DDOs, each with a collection item, and nothing else.
+class NewRowCursor : public dkResultSetCursor {
+public:
+    NewRowCursor(dkDatastore* ds, int rows) : ds_(ds), rows_(rows) {}
+    using dkResultSetCursor::fetchNext;
+    DKDDO* fetchNext() override {
+        if (rows_-- <= 0) return nullptr;
+        auto* d = new DKDDO(ds_, "Row", 2);
+        d->addData("n", DKAny(static_cast<long>(rows_)));
+        const unsigned short c = d->addData("parts");
+        d->addDataProperty(c, "type", DKAny(static_cast<unsigned short>(1072)));
+        d->setData(c, DKAny(static_cast<dkCollection*>(new CountedCollection)));
+        d->addProperty("fresh", DKAny(1L));
+        return d;
+    }
+
+private:
+    dkDatastore* ds_;
+    int rows_;
+};
+
+class NoDatastore : public dkDatastore {};
+
+}  // namespace
+
+TEST(PConnectorKitFill, ValuesAreReadInPlaceAndOwnedObjectsDroppedOnce) {
+    CountedCollection::alive = 0;
+    DKDDO d;
+    d.addData("title");
+    d.addData("parts");
+    d.setData(1, DKAny(DKString(std::string(30, 'a'))));
+    DKAny& v = PConnectorKit::fill(d, 1);
+    const void* object = v.value();
+    *static_cast<DKString*>(v.value()) = std::string(30, 'b');   // the connector's in-place read
+    EXPECT_EQ(object, PConnectorKit::setValue(d, 1)->value());
+    EXPECT_EQ(DKString(std::string(30, 'b').c_str()), static_cast<DKString>(d.getData(1)));
+    EXPECT_EQ(1, d.isDataSet(1));
+    EXPECT_EQ(0, d.isDataChanged(1));   // as a retrieve leaves it
+
+    // An owned collection is deleted before the entry is handed out, and never again.
+    d.setData(2, DKAny(static_cast<dkCollection*>(new CountedCollection)));
+    EXPECT_TRUE(PConnectorKit::fill(d, 2).isNull());
+    EXPECT_EQ(0, CountedCollection::alive);
+    PConnectorKit::fill(d, 2) = DKAny(3L);
+    d.setData(2, DKAny(static_cast<dkCollection*>(new CountedCollection)));
+    PConnectorKit::unset(d, 2);
+    EXPECT_EQ(0, CountedCollection::alive);
+    EXPECT_EQ(0, d.isDataSet(2));
+    EXPECT_EQ(1, d.isNull(2));
+
+    // The item's properties are frozen as setData freezes them.
+    d.addDataProperty(1, "unit");
+    EXPECT_EQ(381L, dktest::errorOf<DKUsageError>([&] { PConnectorKit::fill(d, 1); }));
+}
+
+TEST(PConnectorKitFill, PidsAreStampedInPlaceWhenTheirClassesAgree) {
+    DKDDO d;
+    const DKPid* own = d.getPidObject();
+    DKPid stamp;
+    stamp.setDatastoreType("SQLITE");
+    stamp.setDatastoreName("repo");
+    stamp.setObjectType("Doc");
+    stamp.setIdString(0, "17");
+    PConnectorKit::setPid(d, stamp);
+    EXPECT_EQ(own, d.getPidObject());   // no new pid
+    EXPECT_EQ(stamp.pidString(), d.getPid().pidString());
+    stamp.setIdString(0, "18");
+    EXPECT_EQ(DKString("17"), d.getPid().getIdString(0));   // a copy, not the stamp itself
+
+    DKPidXDO content;
+    content.setObjectType("Doc");
+    PConnectorKit::setPid(d, content);
+    EXPECT_EQ(DKString("DKPidXDO"), d.getPid().pidType());   // another class: cloned as setPid does
+}
+
+TEST(PConnectorKitFill, BaseCursorsFillAReusedRowByHandingOverNewOnes) {
+    CountedCollection::alive = 0;
+    NoDatastore ds;
+    NewRowCursor cursor(&ds, 3);
+    DKDDO row;
+    row.addData("mine", DKAny(1L));
+    row.addProperty("old", DKAny(2L));
+    long seen = 0;
+    while (cursor.fetchNext(row)) {
+        ++seen;
+        ASSERT_EQ(2, row.dataCount());
+        EXPECT_EQ(3 - seen, static_cast<long>(row.getDataByName("n")));
+        EXPECT_EQ(0, row.isDataChanged(1));   // flags as the fetched DDO had them
+        EXPECT_EQ(1, row.isDataChanged(2));
+        // The collection moved over and now belongs to the row, which deletes the last one.
+        auto* parts = static_cast<dkCollection*>(row.getData(2));
+        EXPECT_EQ(static_cast<dkDataObjectBase*>(&row), parts->getOwner());
+        EXPECT_EQ(1, CountedCollection::alive);
+        ASSERT_EQ(1, row.propertyCount());
+        EXPECT_EQ(DKString("fresh"), row.getPropertyName(1));
+        EXPECT_EQ(static_cast<dkDatastore*>(&ds), row.getDatastore());
+        EXPECT_EQ(DKString("Row"), row.getObjectType());
+    }
+    EXPECT_EQ(3, seen);
+    EXPECT_EQ(1, CountedCollection::alive);   // the last row's, until the row goes
+    row.reset(nullptr);
+    EXPECT_EQ(0, CountedCollection::alive);
+}
