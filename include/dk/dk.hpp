@@ -26,7 +26,10 @@
 #include <dk/DKLogManager.hpp>
 #include <dk/DKLogMessageInserts.hpp>
 #include <dk/DKNVPair.hpp>
+#include <dk/DKOpCode.hpp>
 #include <dk/DKPid.hpp>
+#include <dk/DKQExpr.hpp>
+#include <dk/DKQTerm.hpp>
 #include <dk/DKQueryException.hpp>
 #include <dk/DKResults.hpp>
 #include <dk/dkResultSetCursor.hpp>
