@@ -12,6 +12,7 @@ packages=(
   sqlite3 util-linux                 # the peer of the dk benchmark; setpriv for the dk tests
   libgtest-dev libgmock-dev          # test suites
   libbenchmark-dev libspdlog-dev     # benchmarks and their peers
+  libfmt-dev                         # the peer of the query-term benchmark
   clang libclang-rt-14-dev           # libFuzzer and the sanitizer runtimes of make check
 )
 
