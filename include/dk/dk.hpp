@@ -20,6 +20,7 @@
 #include <dk/dkExport.hpp>
 #include <dk/dkExtension.hpp>
 #include <dk/dkProtocol.hpp>
+#include <dk/dkQuery.hpp>
 #include <dk/DKFederatedCollection.hpp>
 #include <dk/DKHandle.hpp>
 #include <dk/dkLog.hpp>
@@ -32,6 +33,8 @@
 #include <dk/DKQTerm.hpp>
 #include <dk/DKQueryException.hpp>
 #include <dk/DKResults.hpp>
+#include <dk/dkSchemaMapping.hpp>
+#include <dk/dkSearchTemplate.hpp>
 #include <dk/dkResultSetCursor.hpp>
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/dkService.hpp>
@@ -52,6 +55,7 @@
 #include <dk/PLeadByteTable.hpp>
 #include <dk/PMessageText.hpp>
 #include <dk/PMutex.hpp>
+#include <dk/PParseSQLString.hpp>
 #include <dk/PParseString.hpp>
 #include <dk/PStringId.hpp>
 #include <dk/PThreadLocalStorage.hpp>
