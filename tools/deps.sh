@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev          # test suites
   gcovr                              # make coverage
   libbenchmark-dev libspdlog-dev     # benchmarks and their peers
+  libfmt-dev                         # the peer of the query-term benchmark
   clang libclang-rt-14-dev           # libFuzzer and the sanitizer runtimes of make check
 )
 

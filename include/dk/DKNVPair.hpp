@@ -9,7 +9,7 @@
 // at a time.
 class DK_API DKNVPair {
 public:
-    explicit DKNVPair(const char* name);   // the value is null; a null name gives an empty one
+    explicit DKNVPair(const char* name = nullptr);   // the value is null; a null name gives an empty one
     DKNVPair(const char* name, const DKAny& value);
     DKNVPair(const DKNVPair& other);
     DKNVPair& operator=(const DKNVPair& other);

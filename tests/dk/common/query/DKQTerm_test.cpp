@@ -1,0 +1,225 @@
+// tests/dk/common/query/DKQTerm_test.cpp
+//
+// Query terms: both renderings at their edges, the constructor checks and who owns the operands
+// when they fail, trees far deeper than the call stack, and the quote helpers.
+
+#include <dk/DKOpCode.hpp>
+#include <dk/DKQTerm.hpp>
+#include <dk/PMessageText.hpp>
+
+#include "dkTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace {
+using Term = std::unique_ptr<DKQTerm>;
+
+Term leaf(const char* name, short op, const char* value) { return Term(new DKQTerm(name, op, value)); }
+
+Term multi(const char* name, short op, std::initializer_list<DKString> values) {
+    return Term(new DKQTerm(name, op, values.begin(), static_cast<long>(values.size())));
+}
+
+std::string text(const DKQTerm& t) { return t.toString().str(); }
+std::string sql(const DKQTerm& t) { return t.toSQL().str(); }
+
+// The text of the 303 a constructor throws: the catalogue text, ": " and the operator.
+std::string refused(const char* op) { return PClsEnv::portalMsg(303).str() + ": " + op + " "; }
+
+Term chainOfAnds(long n) {
+    Term t = leaf("a0", 1, "0");
+    for (long i = 1; i < n; ++i) t.reset(t.release()->and_(new DKQTerm("a", 3, "1")));
+    return t;
+}
+}  // namespace
+
+TEST(DKQTermRendering, LeavesAndLogicalTerms) {
+    Term title = leaf("Title", 5, "'a%'");
+    EXPECT_EQ("Title LIKE 'a%'", text(*title));
+    Term both(title.release()->and_(new DKQTerm("Size", 3, "10")));
+    EXPECT_EQ("(Title LIKE 'a%') AND (Size > 10)", text(*both));
+    EXPECT_EQ("(Title LIKE 'a%') AND (Size > 10)", sql(*both));
+    Term negated(both.release()->not_());
+    EXPECT_EQ(1, negated->isNotTerm());
+    EXPECT_EQ(" NOT ((Title LIKE 'a%') AND (Size > 10))", text(*negated));
+
+    EXPECT_EQ("n  x", text(*leaf("n", 0, "x")));   // code 0: two blanks
+    EXPECT_EQ("n CONTAINS_TEXT 'w'", text(*leaf("n", 16, "'w'")));
+    EXPECT_EQ("n CONTAINS_TEXT_IN_CONTENT 'w'", sql(*leaf("n", 17, "'w'")));
+    EXPECT_EQ("n NOTLIKE 'a'", text(*leaf("n", 9, "'a'")));
+    EXPECT_EQ("n NOT LIKE 'a'", sql(*leaf("n", 9, "'a'")));
+    EXPECT_EQ(" == 1", text(*leaf("", 1, "1")));   // no name: nothing on the left
+}
+
+TEST(DKQTermRendering, NullAndMultiValueForms) {
+    EXPECT_EQ("n IS NULL ", sql(*leaf("n", 1, "NULL")));
+    EXPECT_EQ("n IS NOT NULL ", sql(*leaf("n", 2, "NULL")));
+    EXPECT_EQ("n = null", sql(*leaf("n", 1, "null")));   // the rule is case-sensitive
+    EXPECT_EQ("n = 'NULL'", sql(*leaf("n", 1, "'NULL'")));
+    EXPECT_EQ("n == NULL", text(*leaf("n", 1, "NULL")));
+    EXPECT_EQ("n = 'x'", sql(*leaf("n", 1, "'x'")));
+
+    Term between = multi("n", 10, {"1", "5"});
+    EXPECT_EQ("n BETWEEN 1 5", text(*between));
+    EXPECT_EQ("n BETWEEN 1 AND 5", sql(*between));
+    Term notBetween = multi("n", 15, {"1", "5"});
+    EXPECT_EQ("n NOTBETWEEN 1 5", text(*notBetween));
+    EXPECT_EQ("n NOT BETWEEN 1 AND 5", sql(*notBetween));
+    Term in = multi("n", 11, {"'a'", "'b'"});
+    EXPECT_EQ("n IN ('a','b')", text(*in));
+    Term notIn = multi("n", 12, {"'a'", "'b'"});
+    EXPECT_EQ("n NOTIN ('a','b')", text(*notIn));
+    EXPECT_EQ("n NOT IN ('a','b')", sql(*notIn));
+}
+
+TEST(DKQTermRendering, MissingValuesAndStrayCodesRenderEmpty) {
+    Term none(new DKQTerm("n", 11, nullptr, 5));
+    EXPECT_EQ("n IN ()", text(*none));
+    Term one = multi("n", 10, {"1"});
+    EXPECT_EQ("n BETWEEN 1 ", text(*one));
+    EXPECT_EQ("n BETWEEN 1 AND ", sql(*one));
+    Term cleared = leaf("n", 1, "1");
+    cleared->setValues(nullptr, 3);
+    EXPECT_EQ("n = ", sql(*cleared));
+    EXPECT_EQ(DKString(), cleared->getValue());
+    cleared->setValues(nullptr, -4);   // a negative count reads nothing
+
+    Term stray = leaf("n", 40, "v");   // accepted by the checks, but no operator to show
+    EXPECT_EQ("nv", text(*stray));
+    stray->setOpCode(-7);
+    EXPECT_EQ("nv", sql(*stray));
+    EXPECT_EQ(-1, DKQTerm("T").getOpCode());
+    EXPECT_EQ("  ", text(DKQTerm()));
+}
+
+TEST(DKQTermRendering, StringTermsTakeThePlaceOfEverythingElse) {
+    DKNVPair options[] = {DKNVPair("A", DKAny(1L)), DKNVPair("B", DKAny("x"))};
+    DKQTerm withOptions("T", options, 2);
+    EXPECT_EQ("($ A=1,B=x$ T)", text(withOptions));
+    EXPECT_EQ("", sql(withOptions));
+    long n = 0;
+    std::unique_ptr<DKNVPair[]> copy(withOptions.getOptions(n));
+    ASSERT_EQ(2, n);
+    EXPECT_EQ(DKString("B"), copy[1].getName());
+    EXPECT_EQ("(T)", text(DKQTerm("T", nullptr, 2)));
+    EXPECT_EQ("(T)", text(DKQTerm("T", options, 0)));
+
+    Term mixed = leaf("n", 1, "1");
+    mixed->setStringTerm("raw text");
+    EXPECT_EQ("(raw text)", text(*mixed));
+    Term joined(mixed.release()->and_(new DKQTerm("m", 3, "2")));
+    EXPECT_EQ("() AND (m > 2)", sql(*joined));
+}
+
+TEST(DKQTermChecks, RefusedOperatorsAreNamedAndTheOperandsStayWithTheCaller) {
+    std::string t = dktest::expectThrownAt<DKUsageError>([] { DKQTerm("n", 6, "1"); }, 303, "dk/common/DKQTerm",
+                                                         "DKQTerm::DKQTerm");
+    EXPECT_EQ(refused(" AND "), t);
+    EXPECT_EQ(303, dktest::usageError([] { DKQTerm("n", 10, "1"); }));
+    EXPECT_EQ(303, dktest::usageError([] { DKQTerm("n", 15, "1"); }));
+    EXPECT_EQ(-1, dktest::usageError([] { DKQTerm("n", 11, "1"); }));
+    DKString values[] = {"1"};
+    t = dktest::expectThrownAt<DKUsageError>([&] { DKQTerm("n", 5, values, 1); }, 303, "dk/common/DKQTerm",
+                                             "DKQTerm::DKQTerm");
+    EXPECT_EQ(refused(" LIKE "), t);
+
+    // A refused code outside the table is named in decimal; 392 never leaves a constructor.
+    Term a = leaf("a", 1, "1"), b = leaf("b", 1, "2");
+    t = dktest::expectThrownAt<DKUsageError>([&] { DKQTerm(a.get(), 99, b.get()); }, 303, "dk/common/DKQTerm",
+                                             "DKQTerm::DKQTerm");
+    EXPECT_EQ(refused("99"), t);
+    EXPECT_EQ(303, dktest::usageError([&] { DKQTerm(a.get(), -1, b.get()); }));
+    EXPECT_EQ(303, dktest::usageError([&] { DKQTerm(a.get(), 8, b.get()); }));
+    EXPECT_EQ(303, dktest::usageError([&] { DKQTerm(a.get(), 6, nullptr); }));
+    EXPECT_EQ(303, dktest::usageError([&] { DKQTerm(nullptr, 7, b.get()); }));
+    EXPECT_EQ(303, dktest::usageError([&] { a->and_(nullptr); }));
+    EXPECT_EQ(303, dktest::usageError([&] { a->and_(a.get()); }));   // would be deleted twice
+    // a and b are still ours (AddressSanitizer reports a double free otherwise), and usable.
+    EXPECT_EQ("a == 1", text(*a));
+    Term negated(new DKQTerm(nullptr, 8, b.release()));
+    EXPECT_EQ(" NOT (b == 2)", text(*negated));
+}
+
+TEST(DKQTermOwnership, SetLeftAndRightDeleteOnlyADifferentChild) {
+    Term root(leaf("a", 1, "1").release()->or_(new DKQTerm("b", 1, "2")));
+    DKQTerm* left = root->getLeft();
+    root->setLeft(left);   // the same child: kept
+    EXPECT_EQ("a == 1", text(*root->getLeft()));
+    root->setLeft(new DKQTerm("c", 1, "3"));   // the old one is deleted (a leak otherwise)
+    root->setRight(nullptr);
+    EXPECT_EQ("(c == 3) OR ", text(*root));
+    EXPECT_EQ(0, root->isLeaf());
+    root->setLeft(nullptr);
+    EXPECT_EQ(1, root->isLeaf());
+}
+
+TEST(DKQTermClone, ACloneRendersTheSameAndIsIndependent) {
+    Term shapes[] = {multi("n", 10, {"1"}), multi("n", 11, {}), leaf("n", 40, "v"),
+                     Term(new DKQTerm("T")), leaf("n", 1, "NULL")};
+    shapes[2]->setValues(nullptr, 0);
+    shapes[4]->setOpCode(6);   // a logical code on a leaf: no constructor would take it
+    for (Term& t : shapes) {
+        Term copy(t->clone());
+        EXPECT_EQ(text(*t), text(*copy));
+        EXPECT_EQ(sql(*t), sql(*copy));
+    }
+    Term tree(leaf("a", 1, "1").release()->and_(new DKQTerm("b", 2, "2")));
+    Term copy(tree->clone());
+    copy->getLeft()->setValue("9");
+    EXPECT_EQ("(a == 1) AND (b <> 2)", text(*tree));
+    EXPECT_EQ("(a == 9) AND (b <> 2)", text(*copy));
+}
+
+TEST(DKQTermDepth, AHundredThousandAndsRenderCloneAndDieLinearly) {
+    const auto timeOf = [](long n) {
+        const auto start = std::chrono::steady_clock::now();
+        Term t = chainOfAnds(n);
+        std::string s = text(*t);
+        Term copy(t->clone());
+        EXPECT_EQ(s, text(*copy));
+        EXPECT_EQ(static_cast<size_t>(n - 1) * 14 + 7, s.size());   // "(" ... ") AND (a > 1)"
+        t.reset();
+        copy.reset();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    const double small = timeOf(10000) + 1e-4;
+    const double large = timeOf(100000);
+    EXPECT_LT(large / small, 40.0) << "10x the terms took " << large / small << "x the time";
+
+    Term nots = leaf("x", 1, "1");   // the other side: a chain of NOTs grows to the right
+    for (int i = 0; i < 100000; ++i) nots.reset(nots.release()->not_());
+    EXPECT_EQ(100000u * 7 + 5, sql(*nots).size());   // " NOT (" ... ")" around "x = 1"
+}
+
+TEST(DKQTermQuotes, HelpersAtTheirEdges) {
+    EXPECT_EQ("'O''Brien'", DKQTerm::formatWithSingleQuotes("O'Brien").str());
+    EXPECT_EQ("O'Brien", DKQTerm::formatWithoutSingleQuotes("'O''Brien'").str());
+    EXPECT_EQ("", DKQTerm::formatWithoutSingleQuotes("''").str());
+    EXPECT_EQ("'", DKQTerm::formatWithoutSingleQuotes("'").str());
+    EXPECT_EQ("a'b", DKQTerm::formatWithoutSingleQuotes("a''b").str());   // not enclosed: only collapsed
+    EXPECT_EQ("'a", DKQTerm::formatWithoutSingleQuotes("'a").str());
+    EXPECT_EQ("''", DKQTerm::formatWithSingleQuotes("").str());
+    EXPECT_EQ("NULL", DKQTerm::formatWithSingleQuotes("NULL").str());
+    EXPECT_EQ("'NULL'", DKQTerm::formatWithSingleQuotes("'NULL'").str());
+    EXPECT_EQ("'\"NULL\"'", DKQTerm::formatWithSingleQuotes("\"NULL\"").str());
+    EXPECT_EQ("\"NULL\"", DKQTerm::formatWithDoubleQuotes("\"NULL\"").str());
+    EXPECT_EQ("\"a\"\"b\"", DKQTerm::formatWithDoubleQuotes("a\"b").str());
+    EXPECT_EQ("a\"b", DKQTerm::formatWithoutDoubleQuotes("\"a\"\"b\"").str());
+    EXPECT_EQ("", DKQTerm::formatWithSingleQuotes(nullptr).str());
+    EXPECT_EQ("", DKQTerm::formatWithoutDoubleQuotes(nullptr).str());
+
+    EXPECT_EQ("a''''b", DKQTerm::duplicateSingleQuote("a''b").str());
+    EXPECT_EQ("a''b", DKQTerm::unDuplicateSingleQuote("a'''b").str());
+    EXPECT_EQ("", DKQTerm::duplicateSingleQuote(nullptr).str());
+
+    EXPECT_EQ("\"\"", DKQTerm::convertSingleQuotesFormatToDouble("''").str());
+    EXPECT_EQ("\"NULL\"", DKQTerm::convertSingleQuotesFormatToDouble("'NULL'").str());
+    EXPECT_EQ("NULL", DKQTerm::convertSingleQuotesFormatToDouble("NULL").str());
+    EXPECT_EQ("\"O'B\"\"x\"", DKQTerm::convertSingleQuotesFormatToDouble("'O''B\"x'").str());
+    EXPECT_EQ("'", DKQTerm::convertSingleQuotesFormatToDouble("'").str());
+    EXPECT_EQ("a'", DKQTerm::convertSingleQuotesFormatToDouble("a'").str());
+}

@@ -1,0 +1,130 @@
+// tests/dk/common/query/dkSchemaMapping_test.cpp
+//
+// Attribute and schema mappings: the conversion check, 1-based lookups at their ends, duplicate
+// names refused with the attribute left to the caller, and attributes whose qualified name cannot
+// be read.
+
+#include <dk/DKException.hpp>
+#include <dk/dkCollection.hpp>
+#include <dk/dkDatastoreDef.hpp>
+#include <dk/dkSchemaMapping.hpp>
+
+#include "dkTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+class AttrMapping : public dkAttrMapping {};
+class SchemaMapping : public dkSchemaMapping {};
+
+dkAttrDef* attr(const char* name) {
+    auto* a = new dkAttrDef;
+    a->setName(name);
+    return a;
+}
+
+// An attribute of a connector that cannot tell its qualified name.
+class Unnamed : public dkAttrDef {
+public:
+    DKString getQualifiedName() override { throw DKException("no name", 303, DKSeverityError, 0, ""); }
+};
+
+short check(int mapped, int mapTo, const char* to, const char* from) {
+    AttrMapping m;
+    for (int i = 0; i < mapped; ++i) m.addMappedAttr(attr(("m" + std::to_string(i)).c_str()));
+    for (int i = 0; i < mapTo; ++i) m.addMapToAttr(attr(("t" + std::to_string(i)).c_str()));
+    m.setToNative(to);
+    m.setFromNative(from);
+    return m.checkConversion();
+}
+}  // namespace
+
+TEST(dkAttrMapping, ConversionCheck) {
+    EXPECT_EQ(0, check(1, 1, "", ""));
+    EXPECT_EQ(0, check(1, 1, "null", "null"));
+    EXPECT_EQ(1, check(1, 1, "to", "from"));
+    EXPECT_EQ(2, check(1, 2, "to", "from"));
+    EXPECT_EQ(3, check(2, 1, "to", "from"));
+    EXPECT_EQ(-1, check(2, 2, "to", "from"));
+    EXPECT_EQ(-1, check(1, 2, "to", ""));
+    EXPECT_EQ(-1, check(1, 1, "to", "null"));
+    EXPECT_EQ(-1, check(1, 2, "", ""));
+    EXPECT_EQ(-1, check(0, 0, "", ""));
+}
+
+TEST(dkAttrMapping, LookupsCountFromOneAndDuplicatesStayWithTheCaller) {
+    AttrMapping m;
+    m.setName("given");
+    EXPECT_EQ(DKString("given"), m.getName());
+    m.addMappedAttr(attr("title"));
+    EXPECT_EQ(DKString("title"), m.getName());   // the first mapped attribute names it
+    std::unique_ptr<dkAttrDef> twin(attr("title"));
+    std::string text = dktest::expectThrownAt<DKUsageError>([&] { m.addMappedAttr(twin.get()); }, 433,
+                                                            "dk/common/dkAttrMapping", "dkAttrMapping::addMappedAttr");
+    EXPECT_NE(std::string::npos, text.find("title"));
+    m.addMappedAttr(attr("size"));
+    EXPECT_EQ(nullptr, m.getMappedAttr(0));
+    EXPECT_EQ(nullptr, m.getMappedAttr(3));
+    EXPECT_EQ(DKString("title"), m.getMappedAttr(1)->getName());
+    EXPECT_EQ(DKString("size"), m.getMappedAttrName(2));
+    EXPECT_EQ(DKString(), m.getMappedAttrName(-1));
+    m.removeMappedAttr("title");
+    m.removeMappedAttr("missing");
+    EXPECT_EQ(1, m.numberOfMappedAttr());
+    EXPECT_EQ(nullptr, m.getMapToAttr());
+    long n = 9;
+    EXPECT_EQ(nullptr, m.listMapToAttrNames(n));
+    EXPECT_EQ(0, n);
+}
+
+TEST(dkAttrMapping, UnreadableQualifiedNamesAreDropped) {
+    AttrMapping m;
+    m.addMapToAttr(new Unnamed);
+    m.addMapToAttr(attr("native"));
+    EXPECT_EQ(DKString(), m.getMapToAttrName(1));
+    EXPECT_EQ(DKString("native"), m.getMapToAttrName(2));
+    m.removeMapToAttr("native");   // the unreadable first name ends the search
+    EXPECT_EQ(2, m.numberOfMapToAttr());
+    long n = 0;
+    std::unique_ptr<DKString[]> names(m.listMapToAttrNames(n));
+    ASSERT_EQ(2, n);
+    EXPECT_EQ(DKString("native"), names[1]);
+}
+
+TEST(dkSchemaMapping, NamesLookupsAndOwnership) {
+    SchemaMapping s;
+    s.setMappedEntityName("ME");
+    s.setServerName("S");
+    s.setEntityName("E");
+    EXPECT_EQ(DKString("ME;S;E"), s.getName());
+    s.setEntityName("F");
+    EXPECT_EQ(DKString("ME;S;E"), s.getName());   // kept once made
+
+    auto* first = new AttrMapping;
+    first->addMappedAttr(attr("title"));
+    first->addMapToAttr(attr("TITLE_N"));
+    s.addAttrMapping(first);
+    auto twin = std::make_unique<AttrMapping>();
+    twin->addMappedAttr(attr("title"));
+    dktest::expectThrownAt<DKUsageError>([&] { s.addAttrMapping(twin.get()); }, 433, "dk/common/dkSchemaMapping",
+                                         "dkSchemaMapping::addAttrMapping");
+    auto* second = new AttrMapping;
+    second->setName("other");
+    s.addAttrMapping(second);
+
+    EXPECT_EQ(first, s.getAttrMappingByMappedName("title"));
+    EXPECT_EQ(first, s.getAttrMappingByMapToName("TITLE_N"));
+    EXPECT_EQ(nullptr, s.getAttrMappingByMapToName("title"));
+    EXPECT_EQ(second, s.getAttrMapping("other"));
+    std::unique_ptr<dkCollection> all(s.listAttrMappings());   // the caller deletes the list only
+    EXPECT_EQ(2UL, all->cardinality());
+    s.removeAttrMapping("title");
+    long n = 0;
+    std::unique_ptr<DKString[]> names(s.listAttrMappingNames(n));
+    ASSERT_EQ(1, n);
+    EXPECT_EQ(DKString("other"), names[0]);
+    s.retrieve();
+    EXPECT_EQ(341, dktest::usageError([&] { s.clearCache(); }));
+}
