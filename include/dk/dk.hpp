@@ -50,6 +50,7 @@
 #include <dk/PMessageText.hpp>
 #include <dk/PMutex.hpp>
 #include <dk/PParseString.hpp>
+#include <dk/PStringBuffer.hpp>
 #include <dk/PStringId.hpp>
 #include <dk/PThreadLocalStorage.hpp>
 #include <dk/PTraceLogMgmtAPI.hpp>

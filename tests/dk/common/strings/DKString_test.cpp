@@ -11,7 +11,9 @@
 #include <cfloat>
 #include <climits>
 #include <cstdio>
+#include <atomic>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -332,5 +334,164 @@ TEST(DKStringStorage, StringsFreedOnOtherThreadsReturnToTheirManagers) {
         }
         for (auto& th : threads) th.join();
     }
+    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hand-over between threads: the building thread counts its copies without atomics, every other
+// thread atomically, and a buffer whose last reference dies away from its builder goes back to
+// the builder.
+
+namespace {
+
+// Runs f on a new thread that uses the string manager m (threads take managers round robin, so
+// at most kCount threads are started to find one).
+template <class F>
+void onManager(PStringManager* m, F f) {
+    for (int i = 0; i < 2 * PStringManager::kCount; ++i) {
+        bool ran = false;
+        std::thread([&] {
+            if (PStringManager::current() != m) return;
+            f();
+            ran = true;
+        }).join();
+        if (ran) return;
+    }
+    FAIL() << "no thread took manager " << m->index();
+}
+
+std::vector<DKString> numbered(int n) {
+    std::vector<DKString> v;
+    for (int i = 0; i < n; ++i) v.push_back(DKString(kLong) + DKString(i));
+    return v;
+}
+
+}  // namespace
+
+TEST(DKStringHandOver, BuffersDroppedElsewhereGoBackWhileTheBuilderLives) {
+    std::promise<std::vector<DKString>> handed;
+    std::promise<void> dropped;
+    std::thread builder([&] {
+        long before = PStringManager::totalLiveBlocks();
+        std::vector<DKString> v = numbered(100);
+        std::vector<DKString> copies = v;   // two references each, both the builder's
+        handed.set_value(std::move(copies));
+        dropped.get_future().wait();
+        v.clear();
+        // The next new buffer takes back what the other thread let go of.
+        DKString fresh(kLong);
+        EXPECT_EQ(before + 1, PStringManager::totalLiveBlocks());
+    });
+    {
+        // Read and dropped here without making a buffer of this thread's own, so that the
+        // blocks counted on the builder are the builder's alone.
+        std::vector<DKString> taken = handed.get_future().get();
+        for (int i = 0; i < 100; ++i) EXPECT_EQ(std::string(kLong) + std::to_string(i), bytes(taken[i]));
+    }
+    dropped.set_value();
+    builder.join();
+}
+
+TEST(DKStringHandOver, CountsOfBothKindsMeetWhicheverThreadEndsFirst) {
+    long before = PStringManager::totalLiveBlocks();
+    std::vector<DKString> kept;
+    std::thread([&] {
+        std::vector<DKString> v = numbered(200);
+        // A thread of the same manager shares the builder's buffers, counting atomically, and
+        // keeps a quarter of them past the builder's end.
+        onManager(PStringManager::current(), [&] {
+            std::vector<DKString> shares(v.begin(), v.end());
+            for (int i = 0; i < 200; ++i) EXPECT_EQ(v[i].c_str(), shares[i].c_str()) << "shared, not copied";
+            kept.assign(shares.begin(), shares.begin() + 50);
+        });
+        for (int round = 0; round < 3; ++round) {
+            std::vector<DKString> again(v.begin(), v.end());
+            again[round] += "!";
+            EXPECT_EQ(DKString(kLong) + DKString(round), v[round]);
+        }
+    }).join();
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(DKString(kLong) + DKString(i), kept[i]);
+    kept.clear();
+    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
+}
+
+TEST(DKStringHandOver, BuilderAndAnotherThreadCountTheSameBuffersAtOnce) {
+    long before = PStringManager::totalLiveBlocks();
+    std::atomic<PStringManager*> m{nullptr};
+    std::atomic<bool> go{false};
+    std::vector<DKString> handed;
+    std::thread builder([&] {
+        DKString s(kLong);
+        handed.assign(1000, s);
+        m = PStringManager::current();
+        while (!go) std::this_thread::yield();
+        // Copies and drops on the builder while the other thread drops the handed references.
+        for (int i = 0; i < 20000; ++i) {
+            DKString t(s);
+            DKString u = (t += "x");
+            EXPECT_EQ(std::strlen(kLong) + 1, u.length());
+        }
+        EXPECT_EQ(kLong, bytes(s));
+    });
+    while (m == nullptr) std::this_thread::yield();
+    onManager(m.load(), [&] {
+        std::vector<DKString> mine;
+        mine.swap(handed);
+        go = true;
+        for (int round = 0; round < 20; ++round) {
+            std::vector<DKString> shares(mine.begin(), mine.begin() + 500);
+            mine.erase(mine.begin(), mine.begin() + 50);
+        }
+        for (const DKString& s : mine) EXPECT_EQ(kLong, bytes(s));
+    });
+    builder.join();
+    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
+}
+
+TEST(DKStringHandOver, AStringMovedToAnotherThreadGrowsThereInPlace) {
+    DKString original(kLong);
+    DKString moved(original);
+    std::thread([&] {
+        DKString s(std::move(moved));
+        s += "a";   // the builder may still count the buffer: the first write copies it
+        EXPECT_NE(original.c_str(), s.c_str());
+        const char* own = s.c_str();
+        for (int i = 0; i < 10; ++i) s += "b";   // now this thread's buffer, with room to grow
+        EXPECT_EQ(own, s.c_str());
+        EXPECT_EQ(std::string(kLong) + "a" + std::string(10, 'b'), bytes(s));
+    }).join();
+    EXPECT_EQ(kLong, bytes(original));
+}
+
+namespace {
+
+// A thread-local string made before the thread's first buffer is destroyed after the thread's
+// counting has closed; a string made in a later thread-exit step is born counted atomically.
+thread_local DKString tLate;
+
+struct MadeAtExit {
+    ~MadeAtExit() {
+        DKString s(kLong);
+        DKString t(s);
+        t += "!";
+        EXPECT_EQ(std::string(kLong) + "!", bytes(t));
+    }
+};
+thread_local MadeAtExit tMadeAtExit;
+
+}  // namespace
+
+TEST(DKStringHandOver, ThreadExitInAnyOrderFreesEverything) {
+    long before = PStringManager::totalLiveBlocks();
+    DKString keep;
+    std::thread([&] {
+        (void)&tMadeAtExit;   // registered first, destroyed last
+        tLate = DKString();    // registered before the thread's first buffer
+        tLate = kLong;
+        keep = tLate;
+        tLate += "x";
+    }).join();
+    EXPECT_EQ(kLong, bytes(keep));
+    keep = DKString();
     EXPECT_EQ(before, PStringManager::totalLiveBlocks());
 }
