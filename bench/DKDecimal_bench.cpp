@@ -1,10 +1,10 @@
 // bench/DKDecimal_bench.cpp
 //
 // DKDecimal against a real decimal peer, GCC's std::decimal::decimal128, on values of up to 18
-// digits with mixed scales: adding, subtracting and dividing the same operands. Before any
-// timing each benchmark checks that both sides give the same results (division: ours truncated
-// at the common scale, the peer's quotient rounded to 34 digits, so they agree to the last place
-// kept). decimal128 has no text form, so parsing and writing text are measured against strtod and
+// digits with mixed scales: adding, subtracting, comparing, multiplying and dividing the same
+// operands. Before any timing each benchmark checks that both sides give the same results
+// (division: ours truncated at the common scale, the peer's quotient rounded to 34 digits, so
+// they agree to the last place kept). decimal128 has no text form, so parsing and writing text are measured against strtod and
 // snprintf instead.
 
 #include "dkBenchSupport.hpp"
@@ -56,7 +56,8 @@ Exact exactOf(const DKDecimal& d) {
 Dec128 peerOf(Exact e) { return std::decimal::make_decimal128(e.unscaled, -e.scale); }
 
 // Operand pairs of one kind, the same numbers for both sides. 'a': sums and differences stay
-// below 10^18 once both operands are raised to the larger scale; 'd': quotients too.
+// below 10^18 once both operands are raised to the larger scale; 'd': quotients too; 'm':
+// products stay below 10^18.
 struct Operands {
     std::vector<Exact> a, b;
 };
@@ -75,6 +76,11 @@ Operands operands(long n, char kind) {
         int sa = static_cast<int>(rng() % 7), sb = static_cast<int>(rng() % 7), s = std::max(sa, sb);
         const long long limit = 500000000000000000LL;   // 5 * 10^17
         Exact a{below(limit / pow10(s - sa)), sa}, b{below(limit / pow10(s - sb)), sb};
+        if (kind == 'm') {
+            int da = 1 + static_cast<int>(rng() % 17);
+            a.unscaled = below(pow10(da));
+            b.unscaled = below(pow10(18 - da));
+        }
         if (kind == 'd') {
             if (b.unscaled == 0) continue;
             // The quotient at scale s is a * 10^(s - sa + sb) / b; keep it below 10^17.
@@ -107,14 +113,18 @@ std::vector<Dec128> sideOf<Dec128>(const std::vector<Exact>& v) {
     return r;
 }
 
-enum class Op { add, subtract, divide };
+enum class Op { add, subtract, multiply, divide, compare };
 
+// The compare result is carried as a 1 or 0 of the operands' type, so every operation fills the
+// same kind of output.
 template <class T>
 T apply(const T& a, const T& b, Op op) {
     switch (op) {
     case Op::add: return a + b;
     case Op::subtract: return a - b;
-    default: return a / b;
+    case Op::multiply: return a * b;
+    case Op::divide: return a / b;
+    default: return a < b ? T(1) : T(0);
     }
 }
 
@@ -125,6 +135,10 @@ bool sameResults(const Operands& o, Op op) {
     for (size_t i = 0; i < a.size(); ++i) {
         Exact ours = exactOf(apply(a[i], b[i], op));
         Dec128 peer = apply(pa[i], pb[i], op);
+        if (op == Op::compare) {
+            if ((pa[i] < pb[i]) != (a[i] < b[i])) return false;
+            continue;
+        }
         if (op != Op::divide) {
             if (peerOf(ours) != peer) return false;
             continue;
@@ -146,6 +160,14 @@ void arithmetic(benchmark::State& st, char kind, Op op) {
         return;
     }
     const std::vector<T> a = sideOf<T>(o.a), b = sideOf<T>(o.b);
+    if (op == Op::compare) {
+        std::vector<char> less(a.size());
+        for (auto _ : st) {
+            for (long i = 0; i < n; ++i) less[i] = a[i] < b[i];
+            benchmark::DoNotOptimize(less.data());
+        }
+        return;
+    }
     std::vector<T> out(a.size());
     for (auto _ : st) {
         for (long i = 0; i < n; ++i) out[i] = apply(a[i], b[i], op);
@@ -216,6 +238,8 @@ int main(int argc, char** argv) {
     const Figure figures[] = {
         {"DKDecimal add, up to 18 digits, mixed scales", "<=2x", "Add", 'a', Op::add},
         {"DKDecimal subtract, up to 18 digits, mixed scales", "<=2x", "Subtract", 'a', Op::subtract},
+        {"DKDecimal compare (<), up to 18 digits, mixed scales", "<=2x", "Compare", 'a', Op::compare},
+        {"DKDecimal multiply, up to 18 digits in the product", "-", "Multiply", 'm', Op::multiply},
         {"DKDecimal divide, up to 18 digits, mixed scales", "-", "Divide", 'd', Op::divide},
     };
     for (const Figure& f : figures) {
