@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 #include <sstream>
+#include <utility>
 
 // Outside sanitizer builds the suite replaces the array allocator so that it can see which block
 // the library frees; sanitizer builds check the same ownership through their own allocator.
@@ -124,4 +125,20 @@ TEST(DKHandleValues, CopiesShareTheHandleAndKeepTheType) {
     EXPECT_EQ(&target, none.handle());
     EXPECT_EQ(DKString("FILE"), none.type());
     EXPECT_EQ(DKString(), DKHandle(nullptr, nullptr).type());
+}
+
+TEST(DKByteArrayValues, MovesHandTheBlockOver) {
+    char raw[] = "abcdef";
+    DKByteArray a(raw, 6, 0);
+    const char* block = a.getData();
+    DKByteArray b(std::move(a));
+    EXPECT_EQ(block, b.getData());
+    EXPECT_EQ(0L, a.length());
+    EXPECT_EQ(nullptr, a.getData());
+    DKByteArray c(raw, 2, 0);
+    c = std::move(b);   // c's own block is freed (AddressSanitizer reports a leak otherwise)
+    EXPECT_EQ(block, c.getData());
+    EXPECT_EQ(6L, c.length());
+    c = std::move(c);
+    EXPECT_EQ(DKString("abcdef"), c.asString());
 }
