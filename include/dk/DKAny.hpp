@@ -88,15 +88,20 @@ public:
 
     // Owned objects are copied; a held null string becomes an empty string, other null objects
     // stay null; pointers of types 15 to 17 are copied as pointers.
-    DKAny(const DKAny& other) : type_(other.type_), subType_(other.subType_) {
-        if (!isOwned(type_))
+    DKAny(const DKAny& other) : type_(other.type_), subType_(other.subType_), inside_(other.inside_) {
+        if (inside_) {
+            // Decimals and strings, the common objects, are copied inline.
+            if (type_ == tc_decimal)
+                new (store_) DKDecimal(other.as<DKDecimal>());
+            else if (type_ == tc_string)
+                new (store_) DKString(other.as<DKString>());
+            else
+                copyOwned(other);
+        } else if (!isOwned(type_)) {
             value_ = other.value_;
-        else if (type_ == tc_string && other.inside_)
-            place<DKString>(other.as<DKString>());
-        else if (type_ == tc_decimal && other.inside_)
-            place<DKDecimal>(other.as<DKDecimal>());
-        else
+        } else {
             copyOwned(other);
+        }
     }
     // Takes the other's value; the other is left null.
     DKAny(DKAny&& other) noexcept : type_(other.type_), subType_(other.subType_) {
@@ -110,11 +115,16 @@ public:
         other.value_.p = nullptr;
     }
     ~DKAny() {
-        if (!isOwned(type_)) return;
-        if (type_ == tc_string && inside_)
-            as<DKString>().DKString::~DKString();
-        else
+        if (inside_) {
+            if (type_ == tc_decimal)
+                as<DKDecimal>().DKDecimal::~DKDecimal();
+            else if (type_ == tc_string)
+                as<DKString>().DKString::~DKString();
+            else
+                freeOwned();
+        } else if (isOwned(type_)) {
             freeOwned();
+        }
     }
 
     // Each assignment replaces the value (deleting an owned object) and sets the sub-type to 0.
@@ -220,7 +230,7 @@ private:
     }
     // The held object of an owned type, inside or on the heap; null for a missing one.
     const void* object() const { return inside_ ? static_cast<const void*>(store_) : value_.p; }
-    void copyOwned(const DKAny& other);        // nothing held yet; copies other's object
+    void copyOwned(const DKAny& other);        // nothing held yet (inside_ may be set); copies other's object
     void moveInside(DKAny& other) noexcept;    // nothing held yet; moves other's inside object in
     void freeOwned() noexcept;
     void take(DKAny& fresh) noexcept;          // frees the current value, then moves fresh in

@@ -21,7 +21,7 @@ public:
     PBigInteger(long value);
     PBigInteger(unsigned long value);
     PBigInteger(const PBigInteger& other) = default;
-    virtual ~PBigInteger();
+    virtual ~PBigInteger() = default;
 
     DKString toString() const;   // "-" for a negative value, then the magnitude without leading zeros
 

@@ -68,8 +68,6 @@ PBigInteger::PBigInteger(unsigned long value) : high(0), low(0), sign(1) {
     set(value, 1);
 }
 
-PBigInteger::~PBigInteger() = default;
-
 PBigInteger PBigInteger::fromMagnitude(unsigned long mag, short s) {
     if (mag >= kLimit) fail("PBigInteger::PBigInteger", kOutOfRange);
     PBigInteger r;
