@@ -30,176 +30,93 @@ std::string bytes(const DKString& s) {
 
 }  // namespace
 
-TEST(DKStringConstruction, NumbersGiveTheirPrintfText) {
-    EXPECT_EQ("3000000000", bytes(DKString(3000000000u)));
-    EXPECT_EQ("65535", bytes(DKString(static_cast<unsigned short>(65535))));
-    EXPECT_EQ("-2147483648", bytes(DKString(INT_MIN)));
-    EXPECT_EQ("-9223372036854775808", bytes(DKString(LONG_MIN)));
-    EXPECT_EQ("18446744073709551615", bytes(DKString(ULONG_MAX)));
-    EXPECT_EQ("2.000000", bytes(DKString(2.0)));
-    EXPECT_EQ("-0.000001", bytes(DKString(-0.0000005001)));
+TEST(DKStringConstruction, NumbersNullsAndZeroBytes) {
     char dmax[400];
     std::snprintf(dmax, sizeof dmax, "%f", DBL_MAX);
-    EXPECT_EQ(dmax, bytes(DKString(DBL_MAX)));
-    // The everyday spellings pick the obvious constructor.
-    EXPECT_EQ("0", bytes(DKString(0)));
-    EXPECT_EQ("5", bytes(DKString(5u)));
-    EXPECT_EQ("7", bytes(DKString(static_cast<size_t>(7))));
-}
-
-TEST(DKStringConstruction, NullCharAndBuffersWithZeros) {
-    EXPECT_EQ(0UL, DKString('\0').length());
-    EXPECT_EQ(0UL, DKString(static_cast<const char*>(nullptr)).length());
-    EXPECT_EQ(0UL, DKString(nullptr, 5).length());
+    const std::pair<DKString, std::string> made[] = {
+        {DKString(3000000000u), "3000000000"},    {DKString(INT_MIN), "-2147483648"},
+        {DKString(LONG_MIN), "-9223372036854775808"}, {DKString(ULONG_MAX), "18446744073709551615"},
+        {DKString(static_cast<unsigned short>(65535)), "65535"}, {DKString(-0.0000005001), "-0.000001"},
+        {DKString(DBL_MAX), dmax},                {DKString(static_cast<size_t>(7)), "7"},
+        {DKString('\0'), ""},                      {DKString(static_cast<const char*>(nullptr)), ""},
+        {DKString(nullptr, 5), ""}};
+    for (const auto& m : made) EXPECT_EQ(m.second, bytes(m.first));
     DKString z("a\0b\0", 4);
-    EXPECT_EQ(4UL, z.length());
-    EXPECT_EQ(std::string("a\0b\0", 4), std::string(z));
-    EXPECT_EQ('b', z[3]);
     EXPECT_EQ(std::string("a\0b\0a\0b\0", 8), bytes(z + z));
-    DKString longZ(std::string(40, '\0') + "x");
-    EXPECT_EQ(41UL, longZ.length());
-    EXPECT_EQ(41UL, longZ.indexOf('x'));
+    EXPECT_EQ('b', z[3]);
+    EXPECT_EQ(41UL, DKString(std::string(40, '\0') + "x").indexOf('x'));
     // A zero byte ends the text for a zero-terminated peer, but not for a sized one.
     EXPECT_FALSE(z == "a");
     EXPECT_TRUE(z == std::string("a\0b\0", 4));
     std::ostringstream out;
     out << z << '|';
     EXPECT_EQ("a|", out.str());
-    // Adding the character 0 adds nothing, as the constructor from it makes nothing.
     DKString s("ab");
-    s += '\0';
+    s += '\0';   // the character 0 adds nothing
     EXPECT_EQ(2UL, (s + '\0').length());
     s = '\0';
     EXPECT_EQ(0UL, s.length());
 }
 
 TEST(DKStringPositions, OutOfRangeGivesTheDocumentedResult) {
-    DKString s("abcdef");
-    EXPECT_EQ("ab", bytes(s.subString(1, 2)));
-    EXPECT_EQ("ef", bytes(s.subString(5, 10)));
-    EXPECT_EQ("f", bytes(s.subString(6, ULONG_MAX)));
-    EXPECT_EQ("", bytes(s.subString(7, 1)));
-
-    DKString t("abcabc");
-    EXPECT_EQ(6UL, t.indexOf('c', 4));
-    EXPECT_EQ(0UL, t.indexOf('x'));
-    EXPECT_EQ(1UL, t.indexOf('a', 0));
-    EXPECT_EQ(4UL, t.indexOf(DKString("abc"), 2));
-    EXPECT_EQ(0UL, t.indexOf(DKString("abc"), 5));
-    EXPECT_EQ(3UL, t.indexOf("", 3));
-    EXPECT_EQ(0UL, t.indexOf("", 7));
-
-    DKString c("abc");
-    EXPECT_EQ('\0', c[0]);
-    EXPECT_EQ('\0', c[4]);
-    EXPECT_EQ('c', c[3]);
-    EXPECT_EQ('\0', c[-1]);
-
-    EXPECT_EQ("aef", bytes(DKString("abcdef").remove(2, 3)));
-    EXPECT_EQ("abcdef", bytes(DKString("abcdef").remove(5, 3)));
-    EXPECT_EQ("abcdef", bytes(DKString("abcdef").remove(2, ULONG_MAX)));
-    EXPECT_EQ("", bytes(DKString("abcdef").remove(1, 6)));
-
-    EXPECT_EQ("Xabc", bytes(DKString("abc").insert("X", 0)));
-    EXPECT_EQ("abc  X", bytes(DKString("abc").insert("X", 5)));
-    EXPECT_EQ("abc  ", bytes(DKString("abc").insert("", 5)));
-
-    EXPECT_EQ("abc  ", bytes(DKString("abc").leftJustify(5)));
-    EXPECT_EQ("ab", bytes(DKString("abcdef").leftJustify(2)));
+    const DKString s("abcdef");
+    const std::pair<DKString, std::string> cut[] = {
+        {s.subString(5, 10), "ef"}, {s.subString(6, ULONG_MAX), "f"}, {s.subString(7, 1), ""},
+        {DKString(s).remove(2, 3), "aef"}, {DKString(s).remove(5, 3), "abcdef"},
+        {DKString(s).remove(2, ULONG_MAX), "abcdef"}, {DKString(s).remove(1, 6), ""},
+        {DKString("abc").insert("X", 0), "Xabc"}, {DKString("abc").insert("X", 5), "abc  X"},
+        {DKString("abc").leftJustify(5), "abc  "}, {DKString(s).leftJustify(2), "ab"}};
+    for (const auto& c : cut) EXPECT_EQ(c.second, bytes(c.first));
     EXPECT_EQ(100UL, DKString(kLong).leftJustify(100).length());
+    DKString t("abcabc");
+    const std::pair<unsigned long, unsigned long> found[] = {
+        {t.indexOf('c', 4), 6}, {t.indexOf('x'), 0}, {t.indexOf('a', 0), 1}, {t.indexOf("abc", 2), 4},
+        {t.indexOf("abc", 5), 0}, {t.indexOf("", 3), 3}, {t.indexOf("", 7), 0}};
+    for (const auto& f : found) EXPECT_EQ(f.second, f.first);
+    EXPECT_EQ('\0', t[0]);
+    EXPECT_EQ('\0', t[7]);
+    EXPECT_EQ('\0', t[-1]);
 }
 
-TEST(DKStringText, CaseBlanksDigitsAndNumbers) {
+TEST(DKStringText, CaseBlanksDigitsNumbersAndOrder) {
     DKString u("abz{`@AZ\xe9\xff");
-    u.upperCase();
-    EXPECT_EQ("ABZ{`@AZ\xe9\xff", bytes(u));
+    EXPECT_EQ("ABZ{`@AZ\xe9\xff", bytes(u.upperCase()));
     EXPECT_EQ("a b", bytes(DKString(" \t\r\n\v\fa b \n").strip()));
     EXPECT_EQ("", bytes(DKString(" \t ").strip()));
     EXPECT_EQ("\xa0x", bytes(DKString("\xa0x ").strip()));   // only the "C" locale's blanks
-
     EXPECT_EQ(1, DKString("").isDigits());
-    EXPECT_EQ(0, DKString("12a").isDigits());
-    EXPECT_EQ(0, DKString(" 1").isDigits());
     EXPECT_EQ(0, DKString("1\0" "2", 3).isDigits());
-
-    EXPECT_EQ(42L, DKString(" 42x").asInt());
     EXPECT_EQ(0L, DKString("- 1").asInt());
-    EXPECT_EQ(LONG_MIN, DKString(LONG_MIN).asInt());
     EXPECT_EQ(LONG_MAX, DKString("99999999999999999999999").asInt());
     EXPECT_EQ(ULONG_MAX, DKString("-1").asUnsigned());
-    // The value is atol's, so text beyond LONG_MAX stops there even as unsigned.
-    EXPECT_EQ(static_cast<unsigned long>(LONG_MAX), DKString(ULONG_MAX).asUnsigned());
-}
-
-TEST(DKStringOperators, EverydayExpressionsDoTheObviousThing) {
-    DKString s("abc");
-    const DKString cs("xyz");
-    int i = 2;
-    long l = 3;
-    unsigned long ul = 1;
-    unsigned u = 2;
-    EXPECT_EQ('a', s[1]);
-    EXPECT_EQ('b', s[i]);
-    EXPECT_EQ('c', s[l]);
-    EXPECT_EQ('a', s[ul]);
-    EXPECT_EQ('y', cs[u]);
-    EXPECT_TRUE(s == "abc");
-    EXPECT_TRUE("abc" == s);
-    EXPECT_TRUE(s != "abd");
-    EXPECT_TRUE(s == std::string("abc"));
-    EXPECT_FALSE(s == static_cast<const char*>(nullptr));
-    EXPECT_TRUE(DKString() == static_cast<char*>(nullptr));
-    EXPECT_TRUE(DKString("c") == 'c');
-    EXPECT_TRUE(s < cs);
-    EXPECT_FALSE(DKString("ab") < DKString("ab"));
     EXPECT_TRUE(DKString("ab") < DKString("ab\0", 3));
     EXPECT_TRUE(DKString("\x7f") < DKString("\x80"));   // bytes order as unsigned
-    EXPECT_EQ("abcx", bytes(s + "x"));
-    EXPECT_EQ("abcc", bytes(s + 'c'));
-    EXPECT_EQ("xabc", bytes("x" + s));
-    EXPECT_EQ("abcq", bytes(s + std::string("q")));
-    EXPECT_EQ("abc", bytes(s));   // none of the above changed it
-    std::ostringstream out;
-    out << s << cs;
-    EXPECT_EQ("abcxyz", out.str());
-    EXPECT_EQ("abc", s.str());
-
+    EXPECT_FALSE(DKString("abc") == static_cast<const char*>(nullptr));
+    EXPECT_TRUE(DKString() == static_cast<char*>(nullptr));
     // += and = return the new value, not the target itself.
     DKString t("a");
     DKString r = (t += "b");
     r += "z";
     EXPECT_EQ("ab", bytes(t));
-    DKString q = (t = std::string("new"));
-    EXPECT_EQ("new", bytes(q));
+    EXPECT_EQ("new", bytes(t = std::string("new")));
 }
 
 TEST(DKStringStreams, InputHonoursWidthAndSetsNoState) {
-    std::istringstream in("  abcdef ghi\tj");
+    std::istringstream in("  abcdef\tj");
     DKString s("old");
     in.width(4);
     in >> s;
     EXPECT_EQ("abc", bytes(s));   // width - 1 characters
-    in >> s;
-    EXPECT_EQ("def", bytes(s));
-    in >> s;
-    in >> s;
+    in >> s >> s;
     EXPECT_EQ("j", bytes(s));
     EXPECT_TRUE(in.good());   // reaching the end while taking characters sets nothing
     in >> s;                  // nothing left: the prefix step fails, the target is empty
     EXPECT_EQ("", bytes(s));
     EXPECT_TRUE(in.fail());
-
-    std::istringstream one("xyz");
-    one.width(1);
-    one >> s;
-    EXPECT_EQ("", bytes(s));
-    EXPECT_TRUE(one.good());
-
     std::istringstream raw("  ab");
     raw >> std::noskipws >> s;
     EXPECT_EQ("", bytes(s));   // white space first and no skipping: nothing taken
     EXPECT_TRUE(raw.good());
-
     std::string big(1000, 'q');
     std::istringstream longIn(big + " tail");
     longIn >> s;
@@ -209,32 +126,24 @@ TEST(DKStringStreams, InputHonoursWidthAndSetsNoState) {
 TEST(DKStringSharing, CopiesNeverChangeEachOther) {
     for (const char* text : {"short", kLong}) {
         DKString original(text);
-        DKString a(original), b(original), c(original), d(original), f(original);
+        DKString a(original), b(original), c(original), d(original), g(original), h(original);
         a += "!";
         b.upperCase();
         c.remove(1, 2);
         d.insert("X", 1);
-        f = "other";
-        DKString g(original);
-        char* w = g;
-        w[0] = 'Z';
+        static_cast<char*>(g)[0] = 'Z';
         EXPECT_EQ('Z', g[1]);
-        EXPECT_EQ(text, bytes(original)) << text;
-
         // A pointer handed out keeps writing to its own string only, even after later copies.
-        DKString h(original);
         char* hp = h;
         DKString later(h);
         hp[1] = '#';
-        EXPECT_EQ(text, bytes(later)) << text;
-        EXPECT_EQ(text, bytes(original)) << text;
+        EXPECT_EQ(text, bytes(later));
+        EXPECT_EQ(text, bytes(original));
     }
     // Long copies made on one thread share the characters; that is the point of the managers.
-    DKString a(kLong);
-    DKString b(a);
+    DKString a(kLong), b(a);
     EXPECT_EQ(a.c_str(), b.c_str());
-    DKString sub = a.subString(1, a.length());
-    EXPECT_EQ(a.c_str(), sub.c_str());
+    EXPECT_EQ(a.c_str(), a.subString(1, a.length()).c_str());
 }
 
 TEST(DKStringSharing, OperationsOnThemselves) {
@@ -242,25 +151,19 @@ TEST(DKStringSharing, OperationsOnThemselves) {
         std::string model = text;
         DKString s(text);
         s += s;
-        model += model;
-        EXPECT_EQ(model, bytes(s));
         s += s.c_str() + 1;
-        model += model.substr(1);
-        EXPECT_EQ(model, bytes(s));
         s.insert(s, 2);
-        model.insert(2, model);
-        EXPECT_EQ(model, bytes(s));
         s = s.c_str() + 3;
-        model = model.substr(3);
-        EXPECT_EQ(model, bytes(s));
         s = s;
-        EXPECT_EQ(model, bytes(s));
+        model += model;
+        model += model.substr(1);
+        model.insert(2, model);
+        model = model.substr(3);
         DKString m(std::move(s));
         s = std::move(m);
         EXPECT_EQ(model, bytes(s));
     }
-    // Growth by appends keeps every character.
-    DKString g;
+    DKString g;   // growth by appends keeps every character
     std::string model;
     for (int i = 0; i < 5000; ++i) {
         g += static_cast<char>('a' + i % 26);
