@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cstdio>
@@ -86,6 +87,10 @@ TEST(DKStringText, CaseBlanksDigitsNumbersAndOrder) {
     EXPECT_EQ("\xa0x", bytes(DKString("\xa0x ").strip()));   // only the "C" locale's blanks
     EXPECT_EQ(1, DKString("").isDigits());
     EXPECT_EQ(0, DKString("1\0" "2", 3).isDigits());
+    EXPECT_EQ(0, DKString("12a").isDigits());
+    EXPECT_EQ(42L, DKString(" 42x").asInt());
+    // The value is atol's, so text beyond LONG_MAX stops there even as unsigned.
+    EXPECT_EQ(static_cast<unsigned long>(LONG_MAX), DKString(ULONG_MAX).asUnsigned());
     EXPECT_EQ(0L, DKString("- 1").asInt());
     EXPECT_EQ(LONG_MAX, DKString("99999999999999999999999").asInt());
     EXPECT_EQ(ULONG_MAX, DKString("-1").asUnsigned());
@@ -93,6 +98,11 @@ TEST(DKStringText, CaseBlanksDigitsNumbersAndOrder) {
     EXPECT_TRUE(DKString("\x7f") < DKString("\x80"));   // bytes order as unsigned
     EXPECT_FALSE(DKString("abc") == static_cast<const char*>(nullptr));
     EXPECT_TRUE(DKString() == static_cast<char*>(nullptr));
+    // The everyday spellings pick the obvious overload.
+    const DKString abc("abc");
+    EXPECT_EQ("abca", (std::string{abc[1UL], abc[2L], abc[3u], abc[1LL]}));
+    EXPECT_EQ("xabcq", bytes("x" + abc + std::string("q")));
+    EXPECT_TRUE(DKString('c') == 'c' && abc != 'a' && abc == std::string("abc") && abc.str() == "abc");
     // += and = return the new value, not the target itself.
     DKString t("a");
     DKString r = (t += "b");
@@ -113,6 +123,11 @@ TEST(DKStringStreams, InputHonoursWidthAndSetsNoState) {
     in >> s;                  // nothing left: the prefix step fails, the target is empty
     EXPECT_EQ("", bytes(s));
     EXPECT_TRUE(in.fail());
+    std::istringstream one("xyz");
+    one.width(1);
+    one >> s;
+    EXPECT_EQ("", bytes(s));
+    EXPECT_TRUE(one.good());
     std::istringstream raw("  ab");
     raw >> std::noskipws >> s;
     EXPECT_EQ("", bytes(s));   // white space first and no skipping: nothing taken
@@ -342,8 +357,9 @@ TEST(DKStringHandOver, BuilderAndAnotherThreadCountTheSameBuffersAtOnce) {
         mine.swap(handed);
         go = true;
         for (int round = 0; round < 20; ++round) {
-            std::vector<DKString> shares(mine.begin(), mine.begin() + 500);
-            mine.erase(mine.begin(), mine.begin() + 50);
+            // Shares of up to 500 of the references left, then 45 of them dropped: 100 remain.
+            std::vector<DKString> shares(mine.begin(), mine.begin() + std::min<long>(500, static_cast<long>(mine.size())));
+            mine.erase(mine.begin(), mine.begin() + 45);
         }
         for (const DKString& s : mine) EXPECT_EQ(kLong, bytes(s));
     });
