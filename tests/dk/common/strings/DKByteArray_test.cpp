@@ -77,7 +77,8 @@ TEST(DKByteArrayValues, CopiesMovesAndOperationsOnThemselves) {
     DKByteArray a(text, 5, 0), b(a), empty;
     EXPECT_TRUE(a == b && a != DKByteArray(text, 4, 0) && empty == DKByteArray(empty));
     EXPECT_NE(a.getData(), b.getData());
-    a = a;
+    const DKByteArray& sameA = a;   // assignments to itself, through references
+    a = sameA;
     a.setData(a.getData() + 1, 3);   // from its own block
     a += a;
     EXPECT_EQ("ellell", bytes(a));
@@ -90,7 +91,8 @@ TEST(DKByteArrayValues, CopiesMovesAndOperationsOnThemselves) {
     DKByteArray c(std::move(b)), d(text, 2, 0);
     EXPECT_EQ(nullptr, b.getData());
     d = std::move(c);
-    d = std::move(d);
+    DKByteArray& sameD = d;
+    d = std::move(sameD);
     EXPECT_EQ(block, d.getData());
     EXPECT_EQ(DKString("hello"), d.asString());
     char zeros[] = {'a', '\0', 'b'};

@@ -169,7 +169,8 @@ TEST(DKStringSharing, OperationsOnThemselves) {
         s += s.c_str() + 1;
         s.insert(s, 2);
         s = s.c_str() + 3;
-        s = s;
+        const DKString& same = s;   // assignment to itself, through a reference
+        s = same;
         model += model;
         model += model.substr(1);
         model.insert(2, model);
