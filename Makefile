@@ -6,7 +6,8 @@
 #   make test    build and run every test suite and replay every fuzz corpus
 #   make check   the suites under AddressSanitizer+UndefinedBehaviorSanitizer, the threaded
 #                suites under ThreadSanitizer, and a short run of every fuzz target
-#   make bench   build and run the benchmarks, printing ratios against their peers
+#   make bench   build and run the benchmarks, printing ratios against their peers and ending
+#                with one summary table (tools/bench.sh); BENCH_FILTER=regex runs a subset
 #   make fuzz    run every fuzz target for FUZZ_SECONDS (default 60) each
 #   make coverage  the suites built with --coverage: line and branch coverage of the library,
 #                connectors and tools by area, and the test share (tools/coverage.py)
@@ -73,7 +74,7 @@ fuzz: deps build/fuzz/CMakeCache.txt
 bench: deps
 	$(CMAKE) -S . -B build/bench $(GEN) -DCMAKE_BUILD_TYPE=Release -DDK_TESTS=OFF -DDK_BENCH=ON
 	$(CMAKE) --build build/bench -j $(JOBS)
-	@for b in build/bench/bin/*_bench; do echo "== $$b"; $$b || exit 1; done
+	@tools/bench.sh build/bench/bin build/bench/results
 
 # A Debug build (no inlining, so every line keeps its own counter) with gcov's counters, updated
 # atomically: the threaded suites would otherwise tear them.

@@ -1,16 +1,16 @@
 // include/dk/DKAny.hpp
 #pragma once
+#include <dk/DKByteArray.hpp>
+#include <dk/DKDate.hpp>   // DKDate, DKTime and DKTimestamp
+#include <dk/DKDecimal.hpp>
 #include <dk/DKString.hpp>
 #include <dk/dkExport.hpp>
 
 #include <cstddef>
 #include <iosfwd>
+#include <new>
+#include <utility>
 
-class DKDate;
-class DKTime;
-class DKTimestamp;
-class DKDecimal;
-class DKByteArray;
 class DKNVPair;
 class dkCollection;
 class dkDataObjectBase;
@@ -18,8 +18,13 @@ class dkDataObjectBase;
 // The tagged variant that carries attribute values, options and collection elements. Numbers,
 // characters and type codes live inside the object; strings, decimals, dates, times, timestamps,
 // byte arrays and name/value pairs are held as owned copies (a null owned pointer stands for a
-// missing value of that type). Collections, data objects and raw pointers are held, never owned
-// and never freed. A DKAny is used by one thread at a time.
+// missing value of that type). The copies this variant makes of strings, decimals, dates, times,
+// timestamps and byte arrays live inside it too, so copying one allocates nothing more than the
+// value itself does; name/value pairs, and objects adopted through the three-argument
+// constructor or replace(), are on the heap. value() points at the held object wherever it is:
+// inside the variant it stays valid until the variant changes, moves or dies. Collections, data
+// objects and raw pointers are held, never owned and never freed. A DKAny is used by one thread
+// at a time.
 //
 // Conversions never change the kind of value (no number from a string, no string from a
 // number); asking for a kind the variant does not hold throws DKException 418. Only the short and
@@ -65,13 +70,13 @@ public:
     DKAny(int v) noexcept : type_(tc_boolean), subType_(0) { clearWord(); value_.i = v; }   // bool too
     DKAny(char v) noexcept : type_(tc_char), subType_(0) { clearWord(); value_.c = v; }
     DKAny(TypeCode v) noexcept : type_(tc_typecode), subType_(0) { clearWord(); value_.tc = v; }
-    DKAny(const DKString& v);
-    DKAny(const char* text);   // a tc_string; a null pointer gives an empty string
-    DKAny(const DKDate& v);
-    DKAny(const DKTime& v);
-    DKAny(const DKTimestamp& v);
-    DKAny(const DKByteArray& v);
-    DKAny(const DKDecimal& v);
+    DKAny(const DKString& v) : type_(tc_string), subType_(0) { place<DKString>(v); }
+    DKAny(const char* text) : type_(tc_string), subType_(0) { place<DKString>(text); }   // null gives ""
+    DKAny(const DKDate& v) : type_(tc_date), subType_(0) { place<DKDate>(v); }
+    DKAny(const DKTime& v) : type_(tc_time), subType_(0) { place<DKTime>(v); }
+    DKAny(const DKTimestamp& v) : type_(tc_timestamp), subType_(0) { place<DKTimestamp>(v); }
+    DKAny(const DKByteArray& v) : type_(tc_bytearray), subType_(0) { place<DKByteArray>(v); }
+    DKAny(const DKDecimal& v) : type_(tc_decimal), subType_(0) { place<DKDecimal>(v); }
     DKAny(const DKNVPair& v);
     DKAny(dkDataObjectBase* p) noexcept : type_(tc_dobase), subType_(0) { value_.p = p; }
     DKAny(dkCollection* p) noexcept : type_(tc_collection), subType_(0) { value_.p = p; }
@@ -83,17 +88,43 @@ public:
 
     // Owned objects are copied; a held null string becomes an empty string, other null objects
     // stay null; pointers of types 15 to 17 are copied as pointers.
-    DKAny(const DKAny& other) : type_(other.type_), subType_(other.subType_), value_(other.value_) {
-        if (isOwned(type_)) copyOwned(other);
+    DKAny(const DKAny& other) : type_(other.type_), subType_(other.subType_), inside_(other.inside_) {
+        if (inside_) {
+            // Decimals and strings, the common objects, are copied inline.
+            if (type_ == tc_decimal)
+                new (store_) DKDecimal(other.as<DKDecimal>());
+            else if (type_ == tc_string)
+                new (store_) DKString(other.as<DKString>());
+            else
+                copyOwned(other);
+        } else if (!isOwned(type_)) {
+            value_ = other.value_;
+        } else {
+            copyOwned(other);
+        }
     }
     // Takes the other's value; the other is left null.
-    DKAny(DKAny&& other) noexcept : type_(other.type_), subType_(other.subType_), value_(other.value_) {
+    DKAny(DKAny&& other) noexcept : type_(other.type_), subType_(other.subType_) {
+        if (!other.inside_)
+            value_ = other.value_;
+        else
+            moveInside(other);
         other.type_ = tc_null;
         other.subType_ = 0;
+        other.inside_ = false;
         other.value_.p = nullptr;
     }
     ~DKAny() {
-        if (isOwned(type_)) freeOwned();
+        if (inside_) {
+            if (type_ == tc_decimal)
+                as<DKDecimal>().DKDecimal::~DKDecimal();
+            else if (type_ == tc_string)
+                as<DKString>().DKString::~DKString();
+            else
+                freeOwned();
+        } else if (isOwned(type_)) {
+            freeOwned();
+        }
     }
 
     // Each assignment replaces the value (deleting an owned object) and sets the sub-type to 0.
@@ -163,7 +194,9 @@ public:
     // equal); name/value pairs, collections, data objects and raw pointers by identity.
     int operator==(const DKAny& other) const {
         if (type_ != other.type_) return 0;
-        if (type_ == tc_long || type_ == tc_ulong) return value_.l == other.value_.l ? 1 : 0;   // the common case, inline
+        // The common cases inline: numbers and strings held inside.
+        if (type_ == tc_long || type_ == tc_ulong) return value_.l == other.value_.l ? 1 : 0;
+        if (type_ == tc_string && inside_ && other.inside_) return as<DKString>() == other.as<DKString>() ? 1 : 0;
         return equalSameType(other);
     }
     int operator!=(const DKAny& other) const { return operator==(other) ? 0 : 1; }
@@ -184,13 +217,31 @@ private:
     }
     // Zeroes the whole word before a narrow member is set, so value() shows no stale bytes.
     void clearWord() { value_.p = nullptr; }
-    void copyOwned(const DKAny& other);   // value_ holds other's pointer; replaces it with a copy
+    // The object held inside; only when inside_ is set and T is the type's class.
+    template <class T>
+    T& as() { return *std::launder(reinterpret_cast<T*>(store_)); }
+    template <class T>
+    const T& as() const { return *std::launder(reinterpret_cast<const T*>(store_)); }
+    // Builds the owned object inside (constructors only: nothing held yet).
+    template <class T, class A>
+    void place(A&& arg) {
+        new (store_) T(std::forward<A>(arg));
+        inside_ = true;
+    }
+    // The held object of an owned type, inside or on the heap; null for a missing one.
+    const void* object() const { return inside_ ? static_cast<const void*>(store_) : value_.p; }
+    void copyOwned(const DKAny& other);        // nothing held yet (inside_ may be set); copies other's object
+    void moveInside(DKAny& other) noexcept;    // nothing held yet; moves other's inside object in
     void freeOwned() noexcept;
-    void take(DKAny& fresh) noexcept;
-    int equalSameType(const DKAny& other) const;   // both have this type     // frees the current value (unless shared with fresh), then moves fresh in
+    void take(DKAny& fresh) noexcept;          // frees the current value, then moves fresh in
+    void letGoOfShared(const DKAny& other) noexcept;   // forgets an adopted object other holds too
+    int equalSameType(const DKAny& other) const;   // both have this type
+
+    static constexpr std::size_t kInside = 48;   // room for the largest object held inside
 
     TypeCode type_;
     short subType_;
+    bool inside_ = false;   // the owned object lives in store_, not on the heap
     union Word {
         short s;
         unsigned short us;
@@ -202,7 +253,11 @@ private:
         char c;
         TypeCode tc;
         void* p;
-    } value_;
+    };
+    union {
+        Word value_;
+        alignas(8) unsigned char store_[kInside];
+    };
 };
 
 DK_API std::ostream& operator<<(std::ostream& os, const DKAny& any);

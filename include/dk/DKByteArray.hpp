@@ -16,9 +16,15 @@ public:
     // empty array that adopts nothing.
     DKByteArray(char* data, long len, short mode);
     DKByteArray(const DKByteArray& other);
+    // Takes the other's block; the other is left empty.
+    DKByteArray(DKByteArray&& other) noexcept : length_(other.length_), data_(other.data_) {
+        other.length_ = 0;
+        other.data_ = nullptr;
+    }
     virtual ~DKByteArray();
 
     DKByteArray& operator=(const DKByteArray& other);   // safe on itself
+    DKByteArray& operator=(DKByteArray&& other) noexcept;
     bool operator==(const DKByteArray& other) const;
     bool operator!=(const DKByteArray& other) const { return !(*this == other); }
     DKByteArray& operator+=(const DKByteArray& other);  // unchanged if the sum exceeds INT_MAX

@@ -10,8 +10,10 @@
 // below 10^18 in magnitude and a scale (digits after the point, 0 to kMaxScale); the number is
 // value / 10^scale. Equality compares the digit string as it was built (leading zeros kept),
 // the scale and the sign, so 1.0 and 1.00, or 007.5 and 7.5, differ. Anything that would leave
-// the range (more digits, a larger scale, an overflowing sum) throws DKUsageError 303 rather than
-// giving a wrong number. A plain value that owns its integer; one thread at a time.
+// the range (more digits, a larger scale, an overflowing sum or product) throws DKUsageError 303
+// rather than giving a wrong number. The ordering operators compare values, so 1.0 < 1.00 and
+// 1.00 < 1.0 are both false although the two are unequal. A plain value that owns its integer;
+// copying it allocates nothing. One thread at a time.
 class DK_API DKDecimal {
 public:
     // The largest scale: "-0." and 125 digits are the 128 characters the parser reads, so every
@@ -34,8 +36,8 @@ public:
     // [+|-]digits[(.|,)digits][(e|E)[+|-]digits]; see the source for every rule.
     DKDecimal(char* text);
     DKDecimal(const char* text);
-    DKDecimal(const DKDecimal& other);
-    ~DKDecimal();
+    DKDecimal(const DKDecimal& other) = default;
+    ~DKDecimal() = default;
 
     DKString toString() const;   // 123.45, 0.005, -0.5; never a negative zero
     long getScale() const { return scale; }
@@ -49,10 +51,18 @@ public:
     unsigned long toULong() const;
 
     // Digit strings, scales and signs all equal; a default-constructed zero equals a parsed "0".
-    bool operator==(const DKDecimal& other) const;
+    bool operator==(const DKDecimal& other) const {
+        return scale == other.scale && (sign < 0) == (other.sign < 0) && length == other.length &&
+               value.magnitude() == other.value.magnitude();
+    }
     bool operator!=(const DKDecimal& other) const { return !(*this == other); }
+    // By value, whatever the scales: 1.5 < 1.75, and -2 < 0.001.
+    bool operator<(const DKDecimal& other) const { return compare(other) < 0; }
+    bool operator<=(const DKDecimal& other) const { return compare(other) <= 0; }
+    bool operator>(const DKDecimal& other) const { return compare(other) > 0; }
+    bool operator>=(const DKDecimal& other) const { return compare(other) >= 0; }
 
-    DKDecimal& operator=(const DKDecimal& other);
+    DKDecimal& operator=(const DKDecimal& other) = default;
     DKDecimal& operator=(int value);
     DKDecimal& operator=(unsigned int value);
     DKDecimal& operator=(long value);
@@ -70,6 +80,12 @@ public:
     DKDecimal operator-(unsigned int other) const;
     DKDecimal operator-(long other) const;
     DKDecimal operator-(unsigned long other) const;
+    // The exact product: its scale is the sum of both scales.
+    DKDecimal operator*(const DKDecimal& other) const;
+    DKDecimal operator*(int other) const;
+    DKDecimal operator*(unsigned int other) const;
+    DKDecimal operator*(long other) const;
+    DKDecimal operator*(unsigned long other) const;
     DKDecimal operator/(const DKDecimal& other) const;
     DKDecimal operator/(int other) const;
     DKDecimal operator/(unsigned int other) const;
@@ -77,8 +93,9 @@ public:
     DKDecimal operator/(unsigned long other) const;
 
 private:
-    enum class Op { add, subtract, divide };
+    enum class Op { add, subtract, multiply, divide };
     DKDecimal binary(const DKDecimal& other, Op op) const;
+    int compare(const DKDecimal& other) const;   // <0, 0, >0 by value
     void parse(const char* text, unsigned long length);
     // Sets magnitude, sign and scale after checking the scale and the 18-digit range.
     void assignInteger(unsigned long magnitude, short sign, long scale, const char* function);
@@ -86,8 +103,10 @@ private:
     unsigned long formatTo(char* out) const;               // toString into a buffer of kMaxText + 1
 
     short sign;         // 1 or -1; 0 for a default-constructed decimal, which counts as positive
+    // The length of the digit string as built: the magnitude's digits after as many zeros as a
+    // parsed text had in front (007.5 is 0075, length 4). With the magnitude it is that string.
+    short length;
     long scale;         // digits after the point, 0 .. kMaxScale
-    DKString digits;    // the magnitude's digits as built (parsed text: leading zeros kept)
     PBigInteger value;  // the signed unscaled value
 };
 

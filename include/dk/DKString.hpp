@@ -1,5 +1,6 @@
 // include/dk/DKString.hpp
 #pragma once
+#include <dk/PStringBuffer.hpp>
 #include <dk/dkExport.hpp>
 
 #include <cstddef>
@@ -13,7 +14,10 @@
 // gives 0. Short texts live inside the object; longer ones in a reference-counted buffer taken from
 // the string manager of the thread that built it and shared on copy (copy on write) with strings of
 // the same manager. A DKString is used by one thread at a time; a buffer shared by strings on
-// different threads is safe (atomic counts, and it returns to its own manager wherever it dies).
+// different threads is safe: the thread that built it counts its copies without atomic
+// instructions, other threads count theirs atomically, and the block returns to its own manager
+// wherever it dies. A buffer whose last reference dies on another thread while the building
+// thread still counts it is freed by the building thread, at its next new buffer or when it ends.
 class DK_API DKString {
 public:
     DKString() : p_(inline_), len_(0) { inline_[0] = '\0'; }
@@ -46,7 +50,7 @@ public:
     }
     DKString(DKString&& other) noexcept { moveFrom(other); }
     virtual ~DKString() {
-        if (!isInline()) release();
+        if (!isInline()) rep()->release();
     }
 
     // Concatenation; this string is unchanged. A char 0 adds nothing.
@@ -55,11 +59,25 @@ public:
     DKString operator+(const char* other) const;
     DKString operator+(char c) const;
 
-    // Appending grows the buffer geometrically; each returns a copy of the new value.
-    DKString operator+=(const DKString& other);
-    DKString operator+=(const std::string& other);
-    DKString operator+=(const char* other);
-    DKString operator+=(char c);
+    // Appending grows the buffer geometrically; each returns a copy of the new value. A char 0
+    // adds nothing.
+    DKString operator+=(const DKString& other) {
+        if (other.len_ != 0) append(other.p_, other.len_);
+        return *this;
+    }
+    DKString operator+=(const std::string& other) {
+        if (!other.empty()) append(other.data(), other.size());
+        return *this;
+    }
+    DKString operator+=(const char* other) {
+        unsigned long n = other != nullptr ? std::strlen(other) : 0;
+        if (n != 0) append(other, n);
+        return *this;
+    }
+    DKString operator+=(char c) {
+        if (c != '\0') append(&c, 1);
+        return *this;
+    }
 
     // Assignment; each returns a copy of the new value. A char 0 gives an empty string.
     DKString operator=(const DKString& other);
@@ -69,7 +87,9 @@ public:
     DKString& operator=(DKString&& other) noexcept;
 
     // Byte-wise equality of the whole texts; a null pointer compares as the empty text.
-    bool operator==(const DKString& other) const;
+    bool operator==(const DKString& other) const {
+        return len_ == other.len_ && (p_ == other.p_ || std::memcmp(p_, other.p_, len_) == 0);
+    }
     bool operator==(const std::string& other) const;
     bool operator==(const char* other) const;
     bool operator==(char* other) const;
@@ -131,18 +151,25 @@ public:
     friend bool operator!=(char a, const DKString& b) { return !(b == a); }
 
 private:
-    struct Rep;   // header of a shared buffer; the characters follow it
+    using Rep = PStringBuffer;   // header of a shared buffer; the characters follow it
 
     static constexpr unsigned long kInline = 15;   // longest text kept inside the object
 
     char at(unsigned long i) const { return (i >= 1 && i <= len_) ? p_[i - 1] : '\0'; }
     bool isInline() const { return p_ == inline_; }
-    DK_LOCAL Rep* rep() const;
-    DK_LOCAL static Rep* newRep(unsigned long capacity);
+    Rep* rep() const { return reinterpret_cast<Rep*>(p_) - 1; }
     DK_LOCAL static DKString concat(const char* a, unsigned long na, const char* b, unsigned long nb);
     DK_LOCAL void init(const char* text, unsigned long n);   // constructors only: no old value
     void initShared(const char* text);              // constructors only: len_ set, beyond inline
-    void shareOrCopy(const DKString& other);        // constructors only: len_ set, other not inline
+    void shareOrCopy(const DKString& other) {       // len_ set, no old value, other not inline
+        if (!other.pinned_ && other.rep()->share()) {
+            p_ = other.p_;
+            pinned_ = false;
+        } else {
+            copyChars(other);
+        }
+    }
+    void copyChars(const DKString& other);          // into a new buffer of this thread's
     void moveFrom(DKString& other) noexcept {       // no old value
         len_ = other.len_;
         if (other.isInline()) {
@@ -157,9 +184,24 @@ private:
         other.len_ = 0;
     }
     DK_LOCAL void adopt(Rep* r, unsigned long len);   // releases the old value, takes r
-    void release();
+    void release();                                 // drops a shared buffer, if any
     DK_LOCAL void assign(const char* text, unsigned long n);
-    DK_LOCAL void append(const char* text, unsigned long n);
+    // Appends n (above 0) characters: in place when there is room no other string shares; the
+    // text may lie in this string's own buffer.
+    void append(const char* text, unsigned long n) {
+        unsigned long len = len_ + n;
+        if (isInline() ? len <= kInline : rep()->capacity() >= len && rep()->isUnique()) {
+            if (n == 1)
+                p_[len_] = *text;
+            else
+                std::memmove(p_ + len_, text, n);
+            p_[len] = '\0';
+            len_ = len;
+        } else {
+            appendElsewhere(text, n);
+        }
+    }
+    void appendElsewhere(const char* text, unsigned long n);   // into a new buffer
     DK_LOCAL char* grow(unsigned long len);   // unique, writable, room for len characters
 
     char* p_;             // inline_ or the characters of a shared buffer; always zero-terminated

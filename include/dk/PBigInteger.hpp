@@ -13,19 +13,19 @@ public:
     static constexpr unsigned long kLimb = 1000000000UL;               // 10^9
     static constexpr unsigned long kLimit = 1000000000000000000UL;     // 10^18, first value out of range
 
-    PBigInteger();                                // 0
+    PBigInteger() : high(0), low(0), sign(1) {}   // 0
     PBigInteger(const char* digits);              // decimal digits only; leading zeros allowed
     PBigInteger(const char* digits, short sign);  // sign -1 negative, any other value positive
     PBigInteger(int value);
     PBigInteger(unsigned int value);
     PBigInteger(long value);
     PBigInteger(unsigned long value);
-    PBigInteger(const PBigInteger& other);
-    virtual ~PBigInteger();
+    PBigInteger(const PBigInteger& other) = default;
+    virtual ~PBigInteger() = default;
 
     DKString toString() const;   // "-" for a negative value, then the magnitude without leading zeros
 
-    PBigInteger& operator=(const PBigInteger& other);
+    PBigInteger& operator=(const PBigInteger& other) = default;
 
     PBigInteger operator+(const PBigInteger& other) const;
     PBigInteger& operator+=(const PBigInteger& other);

@@ -58,6 +58,7 @@
 #include <dk/PMutex.hpp>
 #include <dk/PParseSQLString.hpp>
 #include <dk/PParseString.hpp>
+#include <dk/PStringBuffer.hpp>
 #include <dk/PStringId.hpp>
 #include <dk/PThreadLocalStorage.hpp>
 #include <dk/PTraceLogMgmtAPI.hpp>

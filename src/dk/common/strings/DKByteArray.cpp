@@ -52,6 +52,17 @@ DKByteArray& DKByteArray::operator=(const DKByteArray& other) {
     return *this;
 }
 
+DKByteArray& DKByteArray::operator=(DKByteArray&& other) noexcept {
+    if (this != &other) {
+        delete[] data_;
+        data_ = other.data_;
+        length_ = other.length_;
+        other.data_ = nullptr;
+        other.length_ = 0;
+    }
+    return *this;
+}
+
 bool DKByteArray::operator==(const DKByteArray& other) const {
     return length_ == other.length_ &&
            (length_ == 0 || std::memcmp(data_, other.data_, static_cast<std::size_t>(length_)) == 0);

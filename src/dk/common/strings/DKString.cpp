@@ -1,15 +1,15 @@
 // src/dk/common/strings/DKString.cpp
 //
 // The string of every interface. Texts of up to 15 characters stay inside the object; longer ones
-// live in a buffer with a small header (atomic count, capacity, owning manager) taken from the
-// calling thread's string manager. Copies share a buffer only when it belongs to the copying
-// thread's manager; writers copy a shared buffer first. Nothing here throws except the allocator.
+// live in a PStringBuffer taken from the calling thread's string manager, whose counts cost no
+// atomic instruction on the thread that built it. Copies share a buffer only when it belongs to
+// the copying thread's manager; writers copy a shared buffer first. Nothing here throws except
+// the allocator.
 
 #include <dk/DKString.hpp>
 
-#include "platform/os/PStringManager.hpp"
+#include <dk/PStringBuffer.hpp>
 
-#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -18,15 +18,6 @@
 #include <new>
 #include <ostream>
 #include <string_view>
-
-struct DKString::Rep {
-    std::atomic<long> refs;
-    unsigned long capacity;     // characters that fit, without the terminating zero
-    std::size_t blockBytes;     // size granted by the manager, handed back when freed
-    PStringManager* manager;    // where the block returns, whichever thread frees it
-
-    char* chars() { return reinterpret_cast<char*>(this + 1); }
-};
 
 namespace {
 
@@ -39,36 +30,13 @@ bool isDigitC(unsigned char c) {
     return c >= '0' && c <= '9';
 }
 
-bool isUnique(std::atomic<long>& refs) {
-    return refs.load(std::memory_order_acquire) == 1;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Storage
 
-inline DKString::Rep* DKString::rep() const {
-    return reinterpret_cast<Rep*>(p_) - 1;
-}
-
-DKString::Rep* DKString::newRep(unsigned long capacity) {
-    PStringManager* m;
-    std::size_t bytes = sizeof(Rep) + capacity + 1;
-    Rep* r = static_cast<Rep*>(PStringManager::allocate(bytes, m));
-    new (&r->refs) std::atomic<long>(1);
-    r->capacity = bytes - sizeof(Rep) - 1;
-    r->blockBytes = bytes;
-    r->manager = m;
-    return r;
-}
-
 void DKString::release() {
-    if (isInline()) return;
-    Rep* r = rep();
-    // A sole owner needs no atomic decrement: nobody else can reach the buffer to share it.
-    if (isUnique(r->refs) || r->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        PStringManager::deallocate(r, r->blockBytes, r->manager);
+    if (!isInline()) rep()->release();
 }
 
 void DKString::adopt(Rep* r, unsigned long len) {
@@ -86,7 +54,7 @@ void DKString::init(const char* text, unsigned long n) {
         if (n != 0) std::memcpy(inline_, text, n);
         inline_[n] = '\0';
     } else {
-        Rep* r = newRep(n);
+        Rep* r = Rep::make(n);
         p_ = r->chars();
         std::memcpy(p_, text, n);
         p_[n] = '\0';
@@ -105,13 +73,13 @@ void DKString::assign(const char* text, unsigned long n) {
         len_ = n;
         return;
     }
-    if (!isInline() && rep()->capacity >= n && isUnique(rep()->refs)) {
+    if (!isInline() && rep()->capacity() >= n && rep()->isUnique()) {
         std::memmove(p_, text, n);
         p_[n] = '\0';
         len_ = n;
         return;
     }
-    Rep* r = newRep(n);
+    Rep* r = Rep::make(n);
     std::memcpy(r->chars(), text, n);
     adopt(r, n);
 }
@@ -119,61 +87,39 @@ void DKString::assign(const char* text, unsigned long n) {
 char* DKString::grow(unsigned long len) {
     if (isInline()) {
         if (len <= kInline) return p_;
-    } else if (rep()->capacity >= len && isUnique(rep()->refs)) {
+    } else if (rep()->capacity() >= len && rep()->isUnique()) {
         return p_;
     }
     // Doubling keeps a run of appends linear; an unshare of the same length takes just enough.
     unsigned long capacity = len;
     if (len > len_ && capacity < 2 * len_) capacity = 2 * len_;
-    Rep* r = newRep(capacity);
+    Rep* r = Rep::make(capacity);
     std::memcpy(r->chars(), p_, len_);
     adopt(r, len_);
     return p_;
 }
 
-void DKString::append(const char* text, unsigned long n) {
-    if (n == 0) return;
-    // The text may be part of this string's own buffer, which growing can replace.
-    std::uintptr_t t = reinterpret_cast<std::uintptr_t>(text), b = reinterpret_cast<std::uintptr_t>(p_);
-    bool own = t >= b && t <= b + len_;
-    std::size_t offset = t - b;
+void DKString::appendElsewhere(const char* text, unsigned long n) {
     unsigned long len = len_ + n;
-    if (own && !(isInline() ? len <= kInline : rep()->capacity >= len && isUnique(rep()->refs))) {
-        unsigned long capacity = len < 2 * len_ ? 2 * len_ : len;
-        Rep* r = newRep(capacity);
-        std::memcpy(r->chars(), p_, len_);
-        std::memcpy(r->chars() + len_, p_ + offset, n);
-        adopt(r, len);
-        return;
-    }
-    char* d = grow(len);
-    std::memmove(d + len_, text, n);
-    d[len] = '\0';
-    len_ = len;
+    // Doubling keeps a run of appends linear. The text may be part of the buffer being replaced,
+    // so it is copied before that buffer is let go.
+    unsigned long capacity = len < 2 * len_ ? 2 * len_ : len;
+    Rep* r = Rep::make(capacity);
+    std::memcpy(r->chars(), p_, len_);
+    std::memcpy(r->chars() + len_, text, n);
+    adopt(r, len);
 }
 
 void DKString::initShared(const char* text) {
-    Rep* r = newRep(len_);
+    Rep* r = Rep::make(len_);
     p_ = r->chars();
     std::memcpy(p_, text, len_ + 1);
     pinned_ = false;
 }
 
-void DKString::shareOrCopy(const DKString& other) {
-    Rep* r = other.rep();
+void DKString::copyChars(const DKString& other) {
     pinned_ = false;
-    if (!other.pinned_ && r->manager == PStringManager::mine()) {
-        // With one holder, that holder is `other`, which only this thread can be using, so the
-        // count can be raised without a locked instruction.
-        if (r->refs.load(std::memory_order_acquire) == 1)
-            r->refs.store(2, std::memory_order_relaxed);
-        else
-            r->refs.fetch_add(1, std::memory_order_relaxed);
-        p_ = other.p_;
-        return;
-    }
-    Rep* mine = newRep(len_);
-    p_ = mine->chars();
+    p_ = Rep::make(len_)->chars();
     std::memcpy(p_, other.p_, len_ + 1);
 }
 
@@ -181,7 +127,7 @@ DKString DKString::concat(const char* a, unsigned long na, const char* b, unsign
     DKString r;
     unsigned long n = na + nb;
     if (n > kInline) {
-        r.p_ = newRep(n)->chars();
+        r.p_ = Rep::make(n)->chars();
         r.pinned_ = false;
     }
     std::memcpy(r.p_, a, na);
@@ -255,26 +201,6 @@ DKString DKString::operator+(char c) const {
     return concat(p_, len_, &c, c != '\0' ? 1 : 0);
 }
 
-DKString DKString::operator+=(const DKString& other) {
-    append(other.p_, other.len_);
-    return *this;
-}
-
-DKString DKString::operator+=(const std::string& other) {
-    append(other.data(), other.size());
-    return *this;
-}
-
-DKString DKString::operator+=(const char* other) {
-    if (other != nullptr) append(other, std::strlen(other));
-    return *this;
-}
-
-DKString DKString::operator+=(char c) {
-    if (c != '\0') append(&c, 1);
-    return *this;
-}
-
 DKString DKString::operator=(const DKString& other) {
     if (this != &other && !(p_ == other.p_ && !isInline())) {
         release();
@@ -312,10 +238,6 @@ DKString& DKString::operator=(DKString&& other) noexcept {
     return *this;
 }
 
-bool DKString::operator==(const DKString& other) const {
-    return len_ == other.len_ && (p_ == other.p_ || std::memcmp(p_, other.p_, len_) == 0);
-}
-
 bool DKString::operator==(const std::string& other) const {
     return len_ == other.size() && std::memcmp(p_, other.data(), len_) == 0;
 }
@@ -341,7 +263,7 @@ bool DKString::operator<(const DKString& other) const {
 
 DKString::operator char*() {
     if (!isInline()) {
-        if (!isUnique(rep()->refs)) grow(len_);
+        if (!rep()->isUnique()) grow(len_);
         pinned_ = true;
     }
     return p_;

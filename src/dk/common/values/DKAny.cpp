@@ -1,8 +1,9 @@
 // src/dk/common/values/DKAny.cpp
 //
 // The variant that carries every attribute value, option and collection element. Value types are
-// held by owned copies that this file allocates and deletes; collections, data objects and raw
-// pointers are held, never owned. A conversion to a kind the variant does not hold is the one
+// held by owned copies: the ones this file makes live inside the variant (name/value pairs on the
+// heap), the ones it adopts stay where the caller allocated them; collections, data objects and
+// raw pointers are held, never owned. A conversion to a kind the variant does not hold is the one
 // failure here: DKException 418 naming the requested kind.
 
 #include <dk/DKAny.hpp>
@@ -27,9 +28,17 @@ constexpr const char* kSource = "dk/common/DKAny";   // the location every throw
 // The address in signed decimal, as the pointer types print it.
 long addressOf(const void* p) { return static_cast<long>(reinterpret_cast<std::intptr_t>(p)); }
 
+static_assert(sizeof(DKString) <= 48 && sizeof(DKDecimal) <= 48 && sizeof(DKDate) <= 48 &&
+                  sizeof(DKTime) <= 48 && sizeof(DKTimestamp) <= 48 && sizeof(DKByteArray) <= 48,
+              "every value type held inside fits the variant's room");
+
+// Destroys an object held inside or deletes one on the heap.
 template <class T>
-T* copyOf(const void* p) {
-    return p ? new T(*static_cast<const T*>(p)) : nullptr;
+void destroy(void* p, bool inside) noexcept {
+    if (inside)
+        static_cast<T*>(p)->T::~T();
+    else
+        delete static_cast<T*>(p);
 }
 
 }  // namespace
@@ -37,54 +46,81 @@ T* copyOf(const void* p) {
 // ---------------------------------------------------------------------------------------------
 // Construction, copying and freeing of owned objects
 
-DKAny::DKAny(const DKString& v) : type_(tc_string), subType_(0) { value_.p = new DKString(v); }
-DKAny::DKAny(const char* text) : type_(tc_string), subType_(0) { value_.p = new DKString(text); }
-DKAny::DKAny(const DKDate& v) : type_(tc_date), subType_(0) { value_.p = new DKDate(v); }
-DKAny::DKAny(const DKTime& v) : type_(tc_time), subType_(0) { value_.p = new DKTime(v); }
-DKAny::DKAny(const DKTimestamp& v) : type_(tc_timestamp), subType_(0) { value_.p = new DKTimestamp(v); }
-DKAny::DKAny(const DKByteArray& v) : type_(tc_bytearray), subType_(0) { value_.p = new DKByteArray(v); }
-DKAny::DKAny(const DKDecimal& v) : type_(tc_decimal), subType_(0) { value_.p = new DKDecimal(v); }
 DKAny::DKAny(const DKNVPair& v) : type_(tc_nvpair), subType_(0) { value_.p = new DKNVPair(v); }
 
 void DKAny::copyOwned(const DKAny& other) {
-    const void* p = other.value_.p;
+    const void* p = other.object();
+    // A missing string is copied as an empty one; every other missing object stays missing.
+    if (p == nullptr && type_ != tc_string) {
+        value_.p = nullptr;
+        return;
+    }
     switch (type_) {
     case tc_string:
-        // A missing string is copied as an empty one; every other missing object stays missing.
-        value_.p = p ? new DKString(*static_cast<const DKString*>(p)) : new DKString();
+        if (p)
+            place<DKString>(*static_cast<const DKString*>(p));
+        else
+            place<DKString>(DKString());
         break;
-    case tc_decimal: value_.p = copyOf<DKDecimal>(p); break;
-    case tc_nvpair: value_.p = copyOf<DKNVPair>(p); break;
-    case tc_date: value_.p = copyOf<DKDate>(p); break;
-    case tc_time: value_.p = copyOf<DKTime>(p); break;
-    case tc_timestamp: value_.p = copyOf<DKTimestamp>(p); break;
-    case tc_bytearray: value_.p = copyOf<DKByteArray>(p); break;
+    case tc_decimal: place<DKDecimal>(*static_cast<const DKDecimal*>(p)); break;
+    case tc_date: place<DKDate>(*static_cast<const DKDate*>(p)); break;
+    case tc_time: place<DKTime>(*static_cast<const DKTime*>(p)); break;
+    case tc_timestamp: place<DKTimestamp>(*static_cast<const DKTimestamp*>(p)); break;
+    case tc_bytearray: place<DKByteArray>(*static_cast<const DKByteArray*>(p)); break;
+    case tc_nvpair: value_.p = new DKNVPair(*static_cast<const DKNVPair*>(p)); break;
+    default: break;
+    }
+}
+
+void DKAny::moveInside(DKAny& other) noexcept {
+    switch (type_) {
+    case tc_string:
+        place<DKString>(std::move(other.as<DKString>()));
+        other.as<DKString>().DKString::~DKString();
+        break;
+    case tc_bytearray:
+        place<DKByteArray>(std::move(other.as<DKByteArray>()));
+        other.as<DKByteArray>().DKByteArray::~DKByteArray();
+        break;
+    // Decimals, dates, times and timestamps own nothing outside themselves: a copy moves them.
+    case tc_decimal: place<DKDecimal>(other.as<DKDecimal>()); break;
+    case tc_date: place<DKDate>(other.as<DKDate>()); break;
+    case tc_time: place<DKTime>(other.as<DKTime>()); break;
+    case tc_timestamp: place<DKTimestamp>(other.as<DKTimestamp>()); break;
     default: break;
     }
 }
 
 void DKAny::freeOwned() noexcept {
-    void* p = value_.p;
-    value_.p = nullptr;
-    switch (type_) {
-    case tc_string: delete static_cast<DKString*>(p); break;
-    case tc_decimal: delete static_cast<DKDecimal*>(p); break;
-    case tc_nvpair: delete static_cast<DKNVPair*>(p); break;
-    case tc_date: delete static_cast<DKDate*>(p); break;
-    case tc_time: delete static_cast<DKTime*>(p); break;
-    case tc_timestamp: delete static_cast<DKTimestamp*>(p); break;
-    case tc_bytearray: delete static_cast<DKByteArray*>(p); break;
-    default: break;
+    void* p = inside_ ? static_cast<void*>(store_) : value_.p;
+    bool inside = inside_;
+    if (p != nullptr) {
+        switch (type_) {
+        case tc_string: destroy<DKString>(p, inside); break;
+        case tc_decimal: destroy<DKDecimal>(p, inside); break;
+        case tc_nvpair: destroy<DKNVPair>(p, inside); break;
+        case tc_date: destroy<DKDate>(p, inside); break;
+        case tc_time: destroy<DKTime>(p, inside); break;
+        case tc_timestamp: destroy<DKTimestamp>(p, inside); break;
+        case tc_bytearray: destroy<DKByteArray>(p, inside); break;
+        default: break;
+        }
     }
+    inside_ = false;
+    value_.p = nullptr;
 }
 
 void DKAny::take(DKAny& fresh) noexcept {
     if (isOwned(type_)) freeOwned();
     type_ = fresh.type_;
     subType_ = fresh.subType_;
-    value_ = fresh.value_;
+    if (fresh.inside_)
+        moveInside(fresh);
+    else
+        value_ = fresh.value_;
     fresh.type_ = tc_null;
     fresh.subType_ = 0;
+    fresh.inside_ = false;
     fresh.value_.p = nullptr;
 }
 
@@ -95,18 +131,23 @@ void DKAny::take(DKAny& fresh) noexcept {
 DKAny& DKAny::operator=(const DKAny& other) {
     if (this == &other) return *this;
     DKAny fresh(other);
-    // Two variants that adopted the same object: deleting it here would leave the other dangling,
-    // so this one lets go of it instead.
-    if (isOwned(type_) && isOwned(other.type_) && value_.p == other.value_.p) value_.p = nullptr;
+    letGoOfShared(other);
     take(fresh);
     return *this;
 }
 
 DKAny& DKAny::operator=(DKAny&& other) noexcept {
     if (this == &other) return *this;
-    if (isOwned(type_) && isOwned(other.type_) && value_.p == other.value_.p) value_.p = nullptr;
+    letGoOfShared(other);
     take(other);
     return *this;
+}
+
+void DKAny::letGoOfShared(const DKAny& other) noexcept {
+    // Two variants that adopted the same object: deleting it here would leave the other dangling,
+    // so this one lets go of it instead.
+    if (isOwned(type_) && !inside_ && isOwned(other.type_) && !other.inside_ && value_.p == other.value_.p)
+        value_.p = nullptr;
 }
 
 #define DK_ANY_ASSIGN(Param)          \
@@ -199,39 +240,39 @@ DKAny::operator TypeCode() const {
 }
 
 DKAny::operator DKString() const {
-    if (type_ == tc_string) return value_.p ? *static_cast<const DKString*>(value_.p) : DKString();
+    if (type_ == tc_string) return object() ? *static_cast<const DKString*>(object()) : DKString();
     dkThrow<DKException>(418, kSource, "DKAny::operator`class DKString'", DKString(" tc_string"));
 }
 
 // The object types other than strings have no empty value of their own to give for a missing
 // object; a missing one is reported like a value of another kind.
 DKAny::operator DKDecimal() const {
-    if (type_ == tc_decimal && value_.p) return *static_cast<const DKDecimal*>(value_.p);
+    if (type_ == tc_decimal && object()) return *static_cast<const DKDecimal*>(object());
     dkThrow<DKException>(418, kSource, "DKAny::operator`class DKDecimal'", DKString(" tc_decimal"));
 }
 
 DKAny::operator DKNVPair() const {
-    if (type_ == tc_nvpair && value_.p) return *static_cast<const DKNVPair*>(value_.p);
+    if (type_ == tc_nvpair && object()) return *static_cast<const DKNVPair*>(object());
     dkThrow<DKException>(418, kSource, "DKAny::operator`class DKNVPair'", DKString(" tc_nvpair"));
 }
 
 DKAny::operator DKDate() const {
-    if (type_ == tc_date && value_.p) return *static_cast<const DKDate*>(value_.p);
+    if (type_ == tc_date && object()) return *static_cast<const DKDate*>(object());
     dkThrow<DKException>(418, kSource, "DKAny::operator`class DKDate'", DKString(" tc_date"));
 }
 
 DKAny::operator DKTime() const {
-    if (type_ == tc_time && value_.p) return *static_cast<const DKTime*>(value_.p);
+    if (type_ == tc_time && object()) return *static_cast<const DKTime*>(object());
     dkThrow<DKException>(418, kSource, "DKAny::operator`class DKTime'", DKString(" tc_time"));
 }
 
 DKAny::operator DKTimestamp() const {
-    if (type_ == tc_timestamp && value_.p) return *static_cast<const DKTimestamp*>(value_.p);
+    if (type_ == tc_timestamp && object()) return *static_cast<const DKTimestamp*>(object());
     dkThrow<DKException>(418, kSource, "DKAny::operator`class DKTimestamp'", DKString(" tc_timestamp"));
 }
 
 DKAny::operator DKByteArray() const {
-    if (type_ == tc_bytearray) return value_.p ? *static_cast<const DKByteArray*>(value_.p) : DKByteArray();
+    if (type_ == tc_bytearray) return object() ? *static_cast<const DKByteArray*>(object()) : DKByteArray();
     dkThrow<DKException>(418, kSource, "DKAny::operator`class DKByteArray'");
 }
 
@@ -254,6 +295,7 @@ DKAny::operator void*() const {
 // Raw access
 
 void* DKAny::value() const {
+    if (inside_) return const_cast<unsigned char*>(store_);
     void* word;
     static_assert(sizeof(word) == sizeof(value_), "the value word is one pointer wide");
     std::memcpy(&word, &value_, sizeof(word));
@@ -279,15 +321,20 @@ void DKAny::replace(TypeCode tc, void* value, short subType) {
         default: w.p = value; break;   // adopted when it is an owned type
         }
     }
-    // Re-adopting the object already held must not delete it.
-    if (isOwned(type_) && !(isOwned(tc) && value_.p == w.p)) freeOwned();
+    // Re-adopting the object already held, inside or adopted before, must not delete it.
+    if (isOwned(type_) && isOwned(tc) && w.p != nullptr && w.p == this->value()) {
+        type_ = tc;
+        subType_ = subType;
+        return;
+    }
+    if (isOwned(type_)) freeOwned();
     type_ = tc;
     subType_ = subType;
     value_ = w;
 }
 
 void DKAny::setNull() {
-    if (isOwned(type_)) freeOwned();
+    if (isOwned(type_)) freeOwned();   // clears inside_ too
     type_ = tc_null;
     subType_ = 0;
     value_.p = nullptr;
@@ -308,8 +355,8 @@ int sameObject(const void* a, const void* b) {
 
 int DKAny::equalSameType(const DKAny& other) const {
     if (this == &other) return 1;
-    const void* a = value_.p;
-    const void* b = other.value_.p;
+    const void* a = object();
+    const void* b = other.object();
     switch (type_) {
     case tc_null: return 1;
     case tc_short: return value_.s == other.value_.s;
@@ -332,7 +379,7 @@ int DKAny::equalSameType(const DKAny& other) const {
 }
 
 DKString DKAny::toString() const {
-    const void* p = value_.p;
+    const void* p = object();
     switch (type_) {
     case tc_null: return DKString("NULL");
     case tc_ushort: return DKString(value_.us);

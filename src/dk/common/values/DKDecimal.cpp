@@ -1,7 +1,7 @@
 // src/dk/common/values/DKDecimal.cpp
 //
 // Exact decimal numbers for repository DECIMAL values: parsing and writing their text, changing
-// the scale, converting to machine numbers, and + - / on PBigInteger. Numeric text crosses the
+// the scale, converting to machine numbers, ordering, and + - * / on PBigInteger. Numeric text crosses the
 // library only in the "C" locale, taken per call (strtod_l, uselocale), so the process locale an
 // application sets never changes what a decimal reads or writes.
 
@@ -76,10 +76,13 @@ unsigned long magnitudeOf(long v) {
     return v < 0 ? 0UL - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
 }
 
+// Digits of v (1 for zero), for v below 10^19: the bit length gives the count or one less.
+// v | 1 has as many digits as v and is never zero.
 unsigned countDigits(unsigned long v) {
-    unsigned n = 1;
-    while (n < kMaxDigits + 1 && v >= kPow10[n]) ++n;
-    return n;
+    v |= 1;
+    unsigned bits = 64 - static_cast<unsigned>(__builtin_clzl(v));
+    unsigned n = (bits * 1233) >> 12;   // 1233 / 4096 is just above log10(2)
+    return n + (n <= kMaxDigits && v >= kPow10[n] ? 1 : 0);
 }
 
 // Writes the decimal digits of v ending just before `end`; returns where they begin.
@@ -90,13 +93,6 @@ char* writeDigits(unsigned long v, char* end) {
         v /= 10;
     } while (v != 0);
     return p;
-}
-
-DKString magnitudeText(unsigned long mag) {
-    char buf[24];
-    char* end = buf + sizeof buf;
-    char* p = writeDigits(mag, end);
-    return DKString(p, static_cast<unsigned long>(end - p));
 }
 
 // The "C" locale, made once and never freed (it must outlive every thread that may use it).
@@ -110,7 +106,7 @@ PBigInteger raised(const PBigInteger& v, long from, long s) {
     long diff = s - from;
     if (diff == 0 || v.isZero()) return v;
     unsigned long mag = v.magnitude();
-    if (countDigits(mag) + static_cast<unsigned long>(diff) > kMaxDigits)
+    if (diff > static_cast<long>(kMaxDigits) || mag >= kPow10[kMaxDigits - diff])
         fail(kSetScale, DKString(" Raising the scale to ") + DKString(s) +
                             " would need more than 18 digits.");
     return PBigInteger::fromMagnitude(mag * kPow10[diff], v.getSign());
@@ -121,7 +117,7 @@ PBigInteger raised(const PBigInteger& v, long from, long s) {
 // ---------------------------------------------------------------------------------------------
 // Construction
 
-DKDecimal::DKDecimal() : sign(0), scale(0), digits("0"), value() {}
+DKDecimal::DKDecimal() : sign(0), length(1), scale(0), value() {}
 
 DKDecimal::DKDecimal(short v) : DKDecimal(static_cast<long>(v)) {}
 
@@ -166,10 +162,6 @@ DKDecimal::DKDecimal(const char* text) : sign(1), scale(0) {
     parse(text ? text : "", n);
 }
 
-DKDecimal::DKDecimal(const DKDecimal& other) = default;
-
-DKDecimal::~DKDecimal() = default;
-
 void DKDecimal::assignInteger(unsigned long mag, short sg, long s, const char* function) {
     if (s < 0) fail(function, DKString(" The scale ") + DKString(s) + " is negative.");
     if (s > kMaxScale) fail(function, DKString(" The scale ") + DKString(s) + " is above 125.");
@@ -182,7 +174,7 @@ void DKDecimal::setValue(const PBigInteger& v, long s) {
     value = v;
     scale = s;
     sign = v.getSign();
-    digits = magnitudeText(v.magnitude());
+    length = static_cast<short>(countDigits(v.magnitude()));
 }
 
 // Parsing: [+|-]mantissa[(e|E)exponent]. The mantissa is one digit, or digits split by the first
@@ -267,7 +259,7 @@ void DKDecimal::parse(const char* t, unsigned long n) {
                 if (significant + shift > kMaxDigits)
                     fail(kConstruct, aboutText(t, n, "has more than 18 digits."));
                 mag *= kPow10[shift];
-                for (unsigned long i = 0; i < shift; ++i) buf[nd++] = '0';
+                nd += shift;   // the zeros join the digit string
             }
             sc = 0;
         }
@@ -277,7 +269,7 @@ void DKDecimal::parse(const char* t, unsigned long n) {
     value = PBigInteger::fromMagnitude(mag, sg);
     sign = value.getSign();
     scale = sc;
-    digits = DKString(buf, nd);
+    length = static_cast<short>(nd);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -365,12 +357,33 @@ unsigned long DKDecimal::toULong() const {
 // ---------------------------------------------------------------------------------------------
 // Comparison, assignment, arithmetic
 
-bool DKDecimal::operator==(const DKDecimal& other) const {
-    // A default-constructed zero has sign 0, which counts as positive.
-    return scale == other.scale && (sign < 0) == (other.sign < 0) && digits == other.digits;
+int DKDecimal::compare(const DKDecimal& other) const {
+    // Zero is never negative, so the signs of the values decide first.
+    bool negative = value.getSign() < 0;
+    if (negative != (other.value.getSign() < 0)) return negative ? -1 : 1;
+    unsigned long a = value.magnitude(), b = other.value.magnitude();
+    int order;   // of the magnitudes
+    if (scale == other.scale) {
+        order = a < b ? -1 : (a > b ? 1 : 0);
+    } else {
+        // The magnitude with fewer decimals is raised to the other's scale in 128 bits; raised by
+        // 19 places or more, any non-zero one exceeds every magnitude below 10^18.
+        bool raiseA = scale < other.scale;
+        unsigned long x = raiseA ? a : b, y = raiseA ? b : a;
+        long shift = raiseA ? other.scale - scale : scale - other.scale;
+        int c;
+        if (x == 0)
+            c = y == 0 ? 0 : -1;
+        else if (shift > static_cast<long>(kMaxDigits))
+            c = 1;
+        else {
+            unsigned __int128 raised = static_cast<unsigned __int128>(x) * kPow10[shift];
+            c = raised < y ? -1 : (raised > y ? 1 : 0);
+        }
+        order = raiseA ? c : -c;
+    }
+    return negative ? -order : order;
 }
-
-DKDecimal& DKDecimal::operator=(const DKDecimal& other) = default;
 
 DKDecimal& DKDecimal::operator=(int v) { return *this = static_cast<long>(v); }
 
@@ -387,8 +400,15 @@ DKDecimal& DKDecimal::operator=(unsigned long v) {
 }
 
 DKDecimal DKDecimal::binary(const DKDecimal& other, Op op) const {
-    long s = scale > other.scale ? scale : other.scale;
     DKDecimal result;
+    if (op == Op::multiply) {
+        long s = scale + other.scale;
+        if (s > kMaxScale)
+            fail("DKDecimal::operator*", DKString(" The product's scale ") + DKString(s) + " is above 125.");
+        result.setValue(value * other.value, s);
+        return result;
+    }
+    long s = scale > other.scale ? scale : other.scale;
     if (op == Op::divide) {
         // (a / 10^sa) / (b / 10^sb) written with s decimals is a * 10^(s - sa + sb) / b. Shifting
         // the dividend alone, inside the long division, means no operand is raised and only a
@@ -416,6 +436,11 @@ DKDecimal DKDecimal::operator-(long other) const { return binary(DKDecimal(other
 DKDecimal DKDecimal::operator-(unsigned long other) const {
     return binary(DKDecimal(other), Op::subtract);
 }
+DKDecimal DKDecimal::operator*(const DKDecimal& other) const { return binary(other, Op::multiply); }
+DKDecimal DKDecimal::operator*(int other) const { return binary(DKDecimal(other), Op::multiply); }
+DKDecimal DKDecimal::operator*(unsigned int other) const { return binary(DKDecimal(other), Op::multiply); }
+DKDecimal DKDecimal::operator*(long other) const { return binary(DKDecimal(other), Op::multiply); }
+DKDecimal DKDecimal::operator*(unsigned long other) const { return binary(DKDecimal(other), Op::multiply); }
 DKDecimal DKDecimal::operator/(const DKDecimal& other) const { return binary(other, Op::divide); }
 DKDecimal DKDecimal::operator/(int other) const { return binary(DKDecimal(other), Op::divide); }
 DKDecimal DKDecimal::operator/(unsigned int other) const { return binary(DKDecimal(other), Op::divide); }

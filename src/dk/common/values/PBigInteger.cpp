@@ -37,8 +37,6 @@ void PBigInteger::set(unsigned long mag, short s) {
     sign = (s == -1 && mag != 0) ? -1 : 1;
 }
 
-PBigInteger::PBigInteger() : high(0), low(0), sign(1) {}
-
 PBigInteger::PBigInteger(const char* digits) : PBigInteger(digits, 1) {}
 
 PBigInteger::PBigInteger(const char* digits, short s) : high(0), low(0), sign(1) {
@@ -69,12 +67,6 @@ PBigInteger::PBigInteger(unsigned long value) : high(0), low(0), sign(1) {
     if (value >= kLimit) fail("PBigInteger::PBigInteger", kOutOfRange);
     set(value, 1);
 }
-
-PBigInteger::PBigInteger(const PBigInteger& other) = default;
-
-PBigInteger::~PBigInteger() = default;
-
-PBigInteger& PBigInteger::operator=(const PBigInteger& other) = default;
 
 PBigInteger PBigInteger::fromMagnitude(unsigned long mag, short s) {
     if (mag >= kLimit) fail("PBigInteger::PBigInteger", kOutOfRange);

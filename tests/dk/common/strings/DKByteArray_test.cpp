@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 #include <sstream>
+#include <utility>
 
 // Outside sanitizer builds the suite replaces the array allocator so that it can see which block
 // the library frees; sanitizer builds check the same ownership through their own allocator.
@@ -46,7 +47,6 @@ TEST(DKByteArrayOwnership, ModesDecideWhoOwnsTheBlock) {
     DKByteArray copied(text, 5, 0);
     text[0] = 'X';   // the copy never looks at the caller's block again
     EXPECT_EQ(std::string("ab\0cd", 5), bytes(copied));
-    EXPECT_NE(static_cast<void*>(text), copied.getData());
 
     char* block = new char[3]{'x', 'y', 'z'};
 #ifndef DK_SANITIZED
@@ -56,7 +56,6 @@ TEST(DKByteArrayOwnership, ModesDecideWhoOwnsTheBlock) {
     {
         DKByteArray adopted(block, 3, 1);
         EXPECT_EQ(block, adopted.getData());
-        EXPECT_EQ("xyz", bytes(adopted));
 #ifndef DK_SANITIZED
         EXPECT_FALSE(gWatchedFreed);
 #endif
@@ -65,62 +64,50 @@ TEST(DKByteArrayOwnership, ModesDecideWhoOwnsTheBlock) {
     EXPECT_TRUE(gWatchedFreed);   // the adopting array freed the caller's block
     gWatched = nullptr;
 #endif
-
-    for (short mode : {2, -1}) {
-        DKByteArray other(text, 5, mode);
-        EXPECT_EQ(0L, other.length());
-        EXPECT_EQ(nullptr, other.getData());
+    // Unknown modes, no block, and lengths out of range all give an empty array.
+    for (const DKByteArray& e : {DKByteArray(text, 5, 2), DKByteArray(text, 5, -1), DKByteArray(nullptr, 5, 0),
+                                 DKByteArray(text, -3, 0), DKByteArray(text, static_cast<long>(INT_MAX) + 1, 0)}) {
+        EXPECT_EQ(0L, e.length());
+        EXPECT_EQ(nullptr, e.getData());
     }
-    EXPECT_EQ(0L, DKByteArray(nullptr, 5, 0).length());
-    EXPECT_EQ(0L, DKByteArray(text, -3, 0).length());
-    EXPECT_EQ(0L, DKByteArray(text, static_cast<long>(INT_MAX) + 1, 0).length());
 }
 
-TEST(DKByteArrayValues, CopiesCompareAppendAndReplaceSafely) {
+TEST(DKByteArrayValues, CopiesMovesAndOperationsOnThemselves) {
     char text[] = "hello";
-    DKByteArray a(text, 5, 0);
-    DKByteArray b(a);
-    EXPECT_TRUE(a == b);
+    DKByteArray a(text, 5, 0), b(a), empty;
+    EXPECT_TRUE(a == b && a != DKByteArray(text, 4, 0) && empty == DKByteArray(empty));
     EXPECT_NE(a.getData(), b.getData());
-    DKByteArray shorter(text, 4, 0);
-    EXPECT_TRUE(a != shorter);
-    DKByteArray empty;
-    DKByteArray emptyCopy(empty);
-    EXPECT_EQ(nullptr, emptyCopy.getData());
-    EXPECT_TRUE(empty == emptyCopy);
-
-    a = a;   // assigning to itself keeps the bytes
-    EXPECT_EQ("hello", bytes(a));
+    const DKByteArray& sameA = a;   // assignments to itself, through references
+    a = sameA;
     a.setData(a.getData() + 1, 3);   // from its own block
-    EXPECT_EQ("ell", bytes(a));
     a += a;
     EXPECT_EQ("ellell", bytes(a));
     empty += a;
     EXPECT_EQ("ellell", bytes(empty));
-    b = DKByteArray();
-    EXPECT_EQ(0L, b.length());
-    EXPECT_EQ(nullptr, b.getData());
     a.setData(nullptr, 4);
     EXPECT_EQ(0L, a.length());
-
+    // Moves hand the block over and free the target's own (AddressSanitizer reports a leak).
+    const char* block = b.getData();
+    DKByteArray c(std::move(b)), d(text, 2, 0);
+    EXPECT_EQ(nullptr, b.getData());
+    d = std::move(c);
+    DKByteArray& sameD = d;
+    d = std::move(sameD);
+    EXPECT_EQ(block, d.getData());
+    EXPECT_EQ(DKString("hello"), d.asString());
     char zeros[] = {'a', '\0', 'b'};
-    DKByteArray z(zeros, 3, 0);
-    EXPECT_EQ(DKString(zeros, 3), z.asString());
     std::ostringstream out;
-    out << z;
+    out << DKByteArray(zeros, 3, 0);
     EXPECT_EQ("a", out.str());
 }
 
 TEST(DKHandleValues, CopiesShareTheHandleAndKeepTheType) {
     int target = 0;
-    DKHandle none;
-    EXPECT_EQ(nullptr, none.handle());
-    EXPECT_EQ(DKString(), none.type());
     char kind[] = "FILE";
-    DKHandle h(&target, kind);
+    DKHandle h(&target, kind), none;
     kind[0] = 'X';   // the type text was copied
-    DKHandle c(h);
-    none = c;
+    EXPECT_EQ(nullptr, none.handle());
+    none = DKHandle(h);
     EXPECT_EQ(&target, none.handle());
     EXPECT_EQ(DKString("FILE"), none.type());
     EXPECT_EQ(DKString(), DKHandle(nullptr, nullptr).type());

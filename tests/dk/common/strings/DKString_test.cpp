@@ -8,10 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cstdio>
+#include <atomic>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -28,176 +31,107 @@ std::string bytes(const DKString& s) {
 
 }  // namespace
 
-TEST(DKStringConstruction, NumbersGiveTheirPrintfText) {
-    EXPECT_EQ("3000000000", bytes(DKString(3000000000u)));
-    EXPECT_EQ("65535", bytes(DKString(static_cast<unsigned short>(65535))));
-    EXPECT_EQ("-2147483648", bytes(DKString(INT_MIN)));
-    EXPECT_EQ("-9223372036854775808", bytes(DKString(LONG_MIN)));
-    EXPECT_EQ("18446744073709551615", bytes(DKString(ULONG_MAX)));
-    EXPECT_EQ("2.000000", bytes(DKString(2.0)));
-    EXPECT_EQ("-0.000001", bytes(DKString(-0.0000005001)));
+TEST(DKStringConstruction, NumbersNullsAndZeroBytes) {
     char dmax[400];
     std::snprintf(dmax, sizeof dmax, "%f", DBL_MAX);
-    EXPECT_EQ(dmax, bytes(DKString(DBL_MAX)));
-    // The everyday spellings pick the obvious constructor.
-    EXPECT_EQ("0", bytes(DKString(0)));
-    EXPECT_EQ("5", bytes(DKString(5u)));
-    EXPECT_EQ("7", bytes(DKString(static_cast<size_t>(7))));
-}
-
-TEST(DKStringConstruction, NullCharAndBuffersWithZeros) {
-    EXPECT_EQ(0UL, DKString('\0').length());
-    EXPECT_EQ(0UL, DKString(static_cast<const char*>(nullptr)).length());
-    EXPECT_EQ(0UL, DKString(nullptr, 5).length());
+    const std::pair<DKString, std::string> made[] = {
+        {DKString(3000000000u), "3000000000"},    {DKString(INT_MIN), "-2147483648"},
+        {DKString(LONG_MIN), "-9223372036854775808"}, {DKString(ULONG_MAX), "18446744073709551615"},
+        {DKString(static_cast<unsigned short>(65535)), "65535"}, {DKString(-0.0000005001), "-0.000001"},
+        {DKString(DBL_MAX), dmax},                {DKString(static_cast<size_t>(7)), "7"},
+        {DKString('\0'), ""},                      {DKString(static_cast<const char*>(nullptr)), ""},
+        {DKString(nullptr, 5), ""}};
+    for (const auto& m : made) EXPECT_EQ(m.second, bytes(m.first));
     DKString z("a\0b\0", 4);
-    EXPECT_EQ(4UL, z.length());
-    EXPECT_EQ(std::string("a\0b\0", 4), std::string(z));
-    EXPECT_EQ('b', z[3]);
     EXPECT_EQ(std::string("a\0b\0a\0b\0", 8), bytes(z + z));
-    DKString longZ(std::string(40, '\0') + "x");
-    EXPECT_EQ(41UL, longZ.length());
-    EXPECT_EQ(41UL, longZ.indexOf('x'));
+    EXPECT_EQ('b', z[3]);
+    EXPECT_EQ(41UL, DKString(std::string(40, '\0') + "x").indexOf('x'));
     // A zero byte ends the text for a zero-terminated peer, but not for a sized one.
     EXPECT_FALSE(z == "a");
     EXPECT_TRUE(z == std::string("a\0b\0", 4));
     std::ostringstream out;
     out << z << '|';
     EXPECT_EQ("a|", out.str());
-    // Adding the character 0 adds nothing, as the constructor from it makes nothing.
     DKString s("ab");
-    s += '\0';
+    s += '\0';   // the character 0 adds nothing
     EXPECT_EQ(2UL, (s + '\0').length());
     s = '\0';
     EXPECT_EQ(0UL, s.length());
 }
 
 TEST(DKStringPositions, OutOfRangeGivesTheDocumentedResult) {
-    DKString s("abcdef");
-    EXPECT_EQ("ab", bytes(s.subString(1, 2)));
-    EXPECT_EQ("ef", bytes(s.subString(5, 10)));
-    EXPECT_EQ("f", bytes(s.subString(6, ULONG_MAX)));
-    EXPECT_EQ("", bytes(s.subString(7, 1)));
-
-    DKString t("abcabc");
-    EXPECT_EQ(6UL, t.indexOf('c', 4));
-    EXPECT_EQ(0UL, t.indexOf('x'));
-    EXPECT_EQ(1UL, t.indexOf('a', 0));
-    EXPECT_EQ(4UL, t.indexOf(DKString("abc"), 2));
-    EXPECT_EQ(0UL, t.indexOf(DKString("abc"), 5));
-    EXPECT_EQ(3UL, t.indexOf("", 3));
-    EXPECT_EQ(0UL, t.indexOf("", 7));
-
-    DKString c("abc");
-    EXPECT_EQ('\0', c[0]);
-    EXPECT_EQ('\0', c[4]);
-    EXPECT_EQ('c', c[3]);
-    EXPECT_EQ('\0', c[-1]);
-
-    EXPECT_EQ("aef", bytes(DKString("abcdef").remove(2, 3)));
-    EXPECT_EQ("abcdef", bytes(DKString("abcdef").remove(5, 3)));
-    EXPECT_EQ("abcdef", bytes(DKString("abcdef").remove(2, ULONG_MAX)));
-    EXPECT_EQ("", bytes(DKString("abcdef").remove(1, 6)));
-
-    EXPECT_EQ("Xabc", bytes(DKString("abc").insert("X", 0)));
-    EXPECT_EQ("abc  X", bytes(DKString("abc").insert("X", 5)));
-    EXPECT_EQ("abc  ", bytes(DKString("abc").insert("", 5)));
-
-    EXPECT_EQ("abc  ", bytes(DKString("abc").leftJustify(5)));
-    EXPECT_EQ("ab", bytes(DKString("abcdef").leftJustify(2)));
+    const DKString s("abcdef");
+    const std::pair<DKString, std::string> cut[] = {
+        {s.subString(5, 10), "ef"}, {s.subString(6, ULONG_MAX), "f"}, {s.subString(7, 1), ""},
+        {DKString(s).remove(2, 3), "aef"}, {DKString(s).remove(5, 3), "abcdef"},
+        {DKString(s).remove(2, ULONG_MAX), "abcdef"}, {DKString(s).remove(1, 6), ""},
+        {DKString("abc").insert("X", 0), "Xabc"}, {DKString("abc").insert("X", 5), "abc  X"},
+        {DKString("abc").leftJustify(5), "abc  "}, {DKString(s).leftJustify(2), "ab"}};
+    for (const auto& c : cut) EXPECT_EQ(c.second, bytes(c.first));
     EXPECT_EQ(100UL, DKString(kLong).leftJustify(100).length());
+    DKString t("abcabc");
+    const std::pair<unsigned long, unsigned long> found[] = {
+        {t.indexOf('c', 4), 6}, {t.indexOf('x'), 0}, {t.indexOf('a', 0), 1}, {t.indexOf("abc", 2), 4},
+        {t.indexOf("abc", 5), 0}, {t.indexOf("", 3), 3}, {t.indexOf("", 7), 0}};
+    for (const auto& f : found) EXPECT_EQ(f.second, f.first);
+    EXPECT_EQ('\0', t[0]);
+    EXPECT_EQ('\0', t[7]);
+    EXPECT_EQ('\0', t[-1]);
 }
 
-TEST(DKStringText, CaseBlanksDigitsAndNumbers) {
+TEST(DKStringText, CaseBlanksDigitsNumbersAndOrder) {
     DKString u("abz{`@AZ\xe9\xff");
-    u.upperCase();
-    EXPECT_EQ("ABZ{`@AZ\xe9\xff", bytes(u));
+    EXPECT_EQ("ABZ{`@AZ\xe9\xff", bytes(u.upperCase()));
     EXPECT_EQ("a b", bytes(DKString(" \t\r\n\v\fa b \n").strip()));
     EXPECT_EQ("", bytes(DKString(" \t ").strip()));
     EXPECT_EQ("\xa0x", bytes(DKString("\xa0x ").strip()));   // only the "C" locale's blanks
-
     EXPECT_EQ(1, DKString("").isDigits());
-    EXPECT_EQ(0, DKString("12a").isDigits());
-    EXPECT_EQ(0, DKString(" 1").isDigits());
     EXPECT_EQ(0, DKString("1\0" "2", 3).isDigits());
-
+    EXPECT_EQ(0, DKString("12a").isDigits());
     EXPECT_EQ(42L, DKString(" 42x").asInt());
-    EXPECT_EQ(0L, DKString("- 1").asInt());
-    EXPECT_EQ(LONG_MIN, DKString(LONG_MIN).asInt());
-    EXPECT_EQ(LONG_MAX, DKString("99999999999999999999999").asInt());
-    EXPECT_EQ(ULONG_MAX, DKString("-1").asUnsigned());
     // The value is atol's, so text beyond LONG_MAX stops there even as unsigned.
     EXPECT_EQ(static_cast<unsigned long>(LONG_MAX), DKString(ULONG_MAX).asUnsigned());
-}
-
-TEST(DKStringOperators, EverydayExpressionsDoTheObviousThing) {
-    DKString s("abc");
-    const DKString cs("xyz");
-    int i = 2;
-    long l = 3;
-    unsigned long ul = 1;
-    unsigned u = 2;
-    EXPECT_EQ('a', s[1]);
-    EXPECT_EQ('b', s[i]);
-    EXPECT_EQ('c', s[l]);
-    EXPECT_EQ('a', s[ul]);
-    EXPECT_EQ('y', cs[u]);
-    EXPECT_TRUE(s == "abc");
-    EXPECT_TRUE("abc" == s);
-    EXPECT_TRUE(s != "abd");
-    EXPECT_TRUE(s == std::string("abc"));
-    EXPECT_FALSE(s == static_cast<const char*>(nullptr));
-    EXPECT_TRUE(DKString() == static_cast<char*>(nullptr));
-    EXPECT_TRUE(DKString("c") == 'c');
-    EXPECT_TRUE(s < cs);
-    EXPECT_FALSE(DKString("ab") < DKString("ab"));
+    EXPECT_EQ(0L, DKString("- 1").asInt());
+    EXPECT_EQ(LONG_MAX, DKString("99999999999999999999999").asInt());
+    EXPECT_EQ(ULONG_MAX, DKString("-1").asUnsigned());
     EXPECT_TRUE(DKString("ab") < DKString("ab\0", 3));
     EXPECT_TRUE(DKString("\x7f") < DKString("\x80"));   // bytes order as unsigned
-    EXPECT_EQ("abcx", bytes(s + "x"));
-    EXPECT_EQ("abcc", bytes(s + 'c'));
-    EXPECT_EQ("xabc", bytes("x" + s));
-    EXPECT_EQ("abcq", bytes(s + std::string("q")));
-    EXPECT_EQ("abc", bytes(s));   // none of the above changed it
-    std::ostringstream out;
-    out << s << cs;
-    EXPECT_EQ("abcxyz", out.str());
-    EXPECT_EQ("abc", s.str());
-
+    EXPECT_FALSE(DKString("abc") == static_cast<const char*>(nullptr));
+    EXPECT_TRUE(DKString() == static_cast<char*>(nullptr));
+    // The everyday spellings pick the obvious overload.
+    const DKString abc("abc");
+    EXPECT_EQ("abca", (std::string{abc[1UL], abc[2L], abc[3u], abc[1LL]}));
+    EXPECT_EQ("xabcq", bytes("x" + abc + std::string("q")));
+    EXPECT_TRUE(DKString('c') == 'c' && abc != 'a' && abc == std::string("abc") && abc.str() == "abc");
     // += and = return the new value, not the target itself.
     DKString t("a");
     DKString r = (t += "b");
     r += "z";
     EXPECT_EQ("ab", bytes(t));
-    DKString q = (t = std::string("new"));
-    EXPECT_EQ("new", bytes(q));
+    EXPECT_EQ("new", bytes(t = std::string("new")));
 }
 
 TEST(DKStringStreams, InputHonoursWidthAndSetsNoState) {
-    std::istringstream in("  abcdef ghi\tj");
+    std::istringstream in("  abcdef\tj");
     DKString s("old");
     in.width(4);
     in >> s;
     EXPECT_EQ("abc", bytes(s));   // width - 1 characters
-    in >> s;
-    EXPECT_EQ("def", bytes(s));
-    in >> s;
-    in >> s;
+    in >> s >> s;
     EXPECT_EQ("j", bytes(s));
     EXPECT_TRUE(in.good());   // reaching the end while taking characters sets nothing
     in >> s;                  // nothing left: the prefix step fails, the target is empty
     EXPECT_EQ("", bytes(s));
     EXPECT_TRUE(in.fail());
-
     std::istringstream one("xyz");
     one.width(1);
     one >> s;
     EXPECT_EQ("", bytes(s));
     EXPECT_TRUE(one.good());
-
     std::istringstream raw("  ab");
     raw >> std::noskipws >> s;
     EXPECT_EQ("", bytes(s));   // white space first and no skipping: nothing taken
     EXPECT_TRUE(raw.good());
-
     std::string big(1000, 'q');
     std::istringstream longIn(big + " tail");
     longIn >> s;
@@ -207,32 +141,24 @@ TEST(DKStringStreams, InputHonoursWidthAndSetsNoState) {
 TEST(DKStringSharing, CopiesNeverChangeEachOther) {
     for (const char* text : {"short", kLong}) {
         DKString original(text);
-        DKString a(original), b(original), c(original), d(original), f(original);
+        DKString a(original), b(original), c(original), d(original), g(original), h(original);
         a += "!";
         b.upperCase();
         c.remove(1, 2);
         d.insert("X", 1);
-        f = "other";
-        DKString g(original);
-        char* w = g;
-        w[0] = 'Z';
+        static_cast<char*>(g)[0] = 'Z';
         EXPECT_EQ('Z', g[1]);
-        EXPECT_EQ(text, bytes(original)) << text;
-
         // A pointer handed out keeps writing to its own string only, even after later copies.
-        DKString h(original);
         char* hp = h;
         DKString later(h);
         hp[1] = '#';
-        EXPECT_EQ(text, bytes(later)) << text;
-        EXPECT_EQ(text, bytes(original)) << text;
+        EXPECT_EQ(text, bytes(later));
+        EXPECT_EQ(text, bytes(original));
     }
     // Long copies made on one thread share the characters; that is the point of the managers.
-    DKString a(kLong);
-    DKString b(a);
+    DKString a(kLong), b(a);
     EXPECT_EQ(a.c_str(), b.c_str());
-    DKString sub = a.subString(1, a.length());
-    EXPECT_EQ(a.c_str(), sub.c_str());
+    EXPECT_EQ(a.c_str(), a.subString(1, a.length()).c_str());
 }
 
 TEST(DKStringSharing, OperationsOnThemselves) {
@@ -240,25 +166,20 @@ TEST(DKStringSharing, OperationsOnThemselves) {
         std::string model = text;
         DKString s(text);
         s += s;
-        model += model;
-        EXPECT_EQ(model, bytes(s));
         s += s.c_str() + 1;
-        model += model.substr(1);
-        EXPECT_EQ(model, bytes(s));
         s.insert(s, 2);
-        model.insert(2, model);
-        EXPECT_EQ(model, bytes(s));
         s = s.c_str() + 3;
+        const DKString& same = s;   // assignment to itself, through a reference
+        s = same;
+        model += model;
+        model += model.substr(1);
+        model.insert(2, model);
         model = model.substr(3);
-        EXPECT_EQ(model, bytes(s));
-        s = s;
-        EXPECT_EQ(model, bytes(s));
         DKString m(std::move(s));
         s = std::move(m);
         EXPECT_EQ(model, bytes(s));
     }
-    // Growth by appends keeps every character.
-    DKString g;
+    DKString g;   // growth by appends keeps every character
     std::string model;
     for (int i = 0; i < 5000; ++i) {
         g += static_cast<char>('a' + i % 26);
@@ -332,5 +253,165 @@ TEST(DKStringStorage, StringsFreedOnOtherThreadsReturnToTheirManagers) {
         }
         for (auto& th : threads) th.join();
     }
+    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hand-over between threads: the building thread counts its copies without atomics, every other
+// thread atomically, and a buffer whose last reference dies away from its builder goes back to
+// the builder.
+
+namespace {
+
+// Runs f on a new thread that uses the string manager m (threads take managers round robin, so
+// at most kCount threads are started to find one).
+template <class F>
+void onManager(PStringManager* m, F f) {
+    for (int i = 0; i < 2 * PStringManager::kCount; ++i) {
+        bool ran = false;
+        std::thread([&] {
+            if (PStringManager::current() != m) return;
+            f();
+            ran = true;
+        }).join();
+        if (ran) return;
+    }
+    FAIL() << "no thread took manager " << m->index();
+}
+
+std::vector<DKString> numbered(int n) {
+    std::vector<DKString> v;
+    for (int i = 0; i < n; ++i) v.push_back(DKString(kLong) + DKString(i));
+    return v;
+}
+
+}  // namespace
+
+TEST(DKStringHandOver, BuffersDroppedElsewhereGoBackWhileTheBuilderLives) {
+    std::promise<std::vector<DKString>> handed;
+    std::promise<void> dropped;
+    std::thread builder([&] {
+        long before = PStringManager::totalLiveBlocks();
+        std::vector<DKString> v = numbered(100);
+        std::vector<DKString> copies = v;   // two references each, both the builder's
+        handed.set_value(std::move(copies));
+        dropped.get_future().wait();
+        v.clear();
+        // The next new buffer takes back what the other thread let go of.
+        DKString fresh(kLong);
+        EXPECT_EQ(before + 1, PStringManager::totalLiveBlocks());
+    });
+    {
+        // Read and dropped here without making a buffer of this thread's own, so that the
+        // blocks counted on the builder are the builder's alone.
+        std::vector<DKString> taken = handed.get_future().get();
+        for (int i = 0; i < 100; ++i) EXPECT_EQ(std::string(kLong) + std::to_string(i), bytes(taken[i]));
+    }
+    dropped.set_value();
+    builder.join();
+}
+
+TEST(DKStringHandOver, CountsOfBothKindsMeetWhicheverThreadEndsFirst) {
+    long before = PStringManager::totalLiveBlocks();
+    std::vector<DKString> kept;
+    std::thread([&] {
+        std::vector<DKString> v = numbered(200);
+        // A thread of the same manager shares the builder's buffers, counting atomically, and
+        // keeps a quarter of them past the builder's end.
+        onManager(PStringManager::current(), [&] {
+            std::vector<DKString> shares(v.begin(), v.end());
+            for (int i = 0; i < 200; ++i) EXPECT_EQ(v[i].c_str(), shares[i].c_str()) << "shared, not copied";
+            kept.assign(shares.begin(), shares.begin() + 50);
+        });
+        for (int round = 0; round < 3; ++round) {
+            std::vector<DKString> again(v.begin(), v.end());
+            again[round] += "!";
+            EXPECT_EQ(DKString(kLong) + DKString(round), v[round]);
+        }
+    }).join();
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(DKString(kLong) + DKString(i), kept[i]);
+    kept.clear();
+    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
+}
+
+TEST(DKStringHandOver, BuilderAndAnotherThreadCountTheSameBuffersAtOnce) {
+    long before = PStringManager::totalLiveBlocks();
+    std::atomic<PStringManager*> m{nullptr};
+    std::atomic<bool> go{false};
+    std::vector<DKString> handed;
+    std::thread builder([&] {
+        DKString s(kLong);
+        handed.assign(1000, s);
+        m = PStringManager::current();
+        while (!go) std::this_thread::yield();
+        // Copies and drops on the builder while the other thread drops the handed references.
+        for (int i = 0; i < 20000; ++i) {
+            DKString t(s);
+            DKString u = (t += "x");
+            EXPECT_EQ(std::strlen(kLong) + 1, u.length());
+        }
+        EXPECT_EQ(kLong, bytes(s));
+    });
+    while (m == nullptr) std::this_thread::yield();
+    onManager(m.load(), [&] {
+        std::vector<DKString> mine;
+        mine.swap(handed);
+        go = true;
+        for (int round = 0; round < 20; ++round) {
+            // Shares of up to 500 of the references left, then 45 of them dropped: 100 remain.
+            std::vector<DKString> shares(mine.begin(), mine.begin() + std::min<long>(500, static_cast<long>(mine.size())));
+            mine.erase(mine.begin(), mine.begin() + 45);
+        }
+        for (const DKString& s : mine) EXPECT_EQ(kLong, bytes(s));
+    });
+    builder.join();
+    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
+}
+
+TEST(DKStringHandOver, AStringMovedToAnotherThreadGrowsThereInPlace) {
+    DKString original(kLong);
+    DKString moved(original);
+    std::thread([&] {
+        DKString s(std::move(moved));
+        s += "a";   // the builder may still count the buffer: the first write copies it
+        EXPECT_NE(original.c_str(), s.c_str());
+        const char* own = s.c_str();
+        for (int i = 0; i < 10; ++i) s += "b";   // now this thread's buffer, with room to grow
+        EXPECT_EQ(own, s.c_str());
+        EXPECT_EQ(std::string(kLong) + "a" + std::string(10, 'b'), bytes(s));
+    }).join();
+    EXPECT_EQ(kLong, bytes(original));
+}
+
+namespace {
+
+// A thread-local string made before the thread's first buffer is destroyed after the thread's
+// counting has closed; a string made in a later thread-exit step is born counted atomically.
+thread_local DKString tLate;
+
+struct MadeAtExit {
+    ~MadeAtExit() {
+        DKString s(kLong);
+        DKString t(s);
+        t += "!";
+        EXPECT_EQ(std::string(kLong) + "!", bytes(t));
+    }
+};
+thread_local MadeAtExit tMadeAtExit;
+
+}  // namespace
+
+TEST(DKStringHandOver, ThreadExitInAnyOrderFreesEverything) {
+    long before = PStringManager::totalLiveBlocks();
+    DKString keep;
+    std::thread([&] {
+        (void)&tMadeAtExit;   // registered first, destroyed last
+        tLate = DKString();    // registered before the thread's first buffer
+        tLate = kLong;
+        keep = tLate;
+        tLate += "x";
+    }).join();
+    EXPECT_EQ(kLong, bytes(keep));
+    keep = DKString();
     EXPECT_EQ(before, PStringManager::totalLiveBlocks());
 }

@@ -319,3 +319,53 @@ TEST(DKDecimalLocale, DISABLED_ChildUnderCommaLocale) {
     EXPECT_EQ(DKDecimal("1.500000"), DKDecimal(1.5));
     std::setlocale(LC_ALL, "C");
 }
+
+TEST(DKDecimalOrder, ValuesCompareWhateverTheirScales) {
+    EXPECT_TRUE(DKDecimal("1.5") < DKDecimal("1.75"));
+    EXPECT_TRUE(DKDecimal("-2") < DKDecimal("0.001"));
+    EXPECT_TRUE(DKDecimal("-1.75") < DKDecimal("-1.5"));
+    EXPECT_TRUE(DKDecimal("10") > DKDecimal("9.99999"));
+    // Equal values of different digit strings are unequal, yet neither is less.
+    DKDecimal a("1.0"), b("1.00"), c("001");
+    EXPECT_NE(a, b);
+    EXPECT_FALSE(a < b || b < a || a < c || c < a);
+    EXPECT_TRUE(a <= b && a >= b && c <= a);
+    EXPECT_FALSE(DKDecimal("-0") < DKDecimal("0.00"));   // zero has no sign
+    // Scales far apart: raising by 19 places or more needs no arithmetic, and none overflows.
+    DKDecimal tiny(1L, 125), big("999999999999999999"), smallBig("0.000000000000000001");
+    EXPECT_TRUE(DKDecimal() < tiny && tiny < smallBig && smallBig < big);
+    EXPECT_TRUE(DKDecimal(-1L, 125) > DKDecimal("-0.1"));
+    EXPECT_TRUE(DKDecimal("99999999999999999.9") < DKDecimal("100000000000000000"));
+    EXPECT_FALSE(DKDecimal("99999999999999999.9") >= DKDecimal("100000000000000000"));
+}
+
+TEST(DKDecimalOrder, AgreesWithTheSignOfTheDifference) {
+    // The difference is computed by another path (raising to a common scale, then subtracting);
+    // wherever it fits, its sign must give the order.
+    std::mt19937_64 rng(7);
+    for (int i = 0; i < 20000; ++i) {
+        long ma = static_cast<long>(rng() % 100000000000000ULL), mb = static_cast<long>(rng() % 100000000000000ULL);
+        if (rng() % 4 == 0) mb = ma;   // equal magnitudes often
+        DKDecimal a((rng() & 1) ? -ma : ma, static_cast<long>(rng() % 4));
+        DKDecimal b((rng() & 1) ? -mb : mb, static_cast<long>(rng() % 4));
+        std::string d = text(a - b);
+        bool negative = d[0] == '-', zero = d.find_first_not_of("0.") == std::string::npos;
+        ASSERT_EQ(negative, a < b) << text(a) << " < " << text(b);
+        ASSERT_EQ(!negative && !zero, a > b) << text(a) << " > " << text(b);
+        ASSERT_EQ(!negative, a >= b) << text(a) << " >= " << text(b);
+    }
+}
+
+TEST(DKDecimalArithmetic, ProductsAreExactAndRefusedBeyondTheRange) {
+    DKDecimal p = DKDecimal("1.5") * DKDecimal("-2.25");
+    EXPECT_EQ("-3.375", text(p));
+    EXPECT_EQ(3L, p.getScale());
+    EXPECT_EQ("0.0", text(DKDecimal("-1.5") * 0));   // zero is never negative
+    EXPECT_EQ("999999998.000000001", text(DKDecimal("999999999") * DKDecimal("0.999999999")));
+    EXPECT_EQ("-12", text(DKDecimal(4) * -3));
+    EXPECT_EQ("7.50", text(DKDecimal("2.50") * 3u));
+    EXPECT_EQ("0." + std::string(124, '0') + "6", text(DKDecimal(2L, 100) * DKDecimal(3L, 25)));
+    expectUsage([] { DKDecimal("1000000000") * DKDecimal("1000000000"); }, "PBigInteger::operator`*'",
+                "dk/common/PBigInteger");
+    expectUsage([] { DKDecimal(1L, 100) * DKDecimal(1L, 26); }, "DKDecimal::operator*");
+}
