@@ -1,7 +1,7 @@
 // tests/dk/common/model/DKPid_test.cpp
 //
 // Persistent identifiers: exact round trips of hostile texts, the boundaries of counts and
-// indexes, usage errors with their locations, and copies and clones that stay independent.
+// indexes, usage errors that change nothing, and copies and clones that stay independent.
 
 #include <dk/DKException.hpp>
 #include <dk/DKPid.hpp>
