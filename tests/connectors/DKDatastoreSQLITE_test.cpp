@@ -264,19 +264,18 @@ TEST(DKDatastoreSQLITEFiles, ReadOnlyConnectReadsAndChangesNoByte) {
     EXPECT_EQ(3L, static_cast<long>(item.getDataByName("n")));
 
     // Every kind of write is refused with the same clear error, and a read transaction works.
-    auto readOnly = [&](const std::function<void()>& f) { return failure<DKDatastoreError>(f).first; };
     std::unique_ptr<DKDDO> fresh(r->createDDO("Doc", 0));
-    EXPECT_EQ(9120L, readOnly([&] { fresh->add(); }));
     item.setData(item.dataId("n"), DKAny(7L));
-    EXPECT_EQ(9120L, readOnly([&] { item.update(); }));
-    EXPECT_EQ(9120L, readOnly([&] { item.del(); }));
     DKSequentialCollection all;
     all.addElement(DKAny(static_cast<dkDataObjectBase*>(fresh.get())));
-    EXPECT_EQ(9120L, readOnly([&] { r->addObjects(&all); }));
-    EXPECT_EQ(9120L, readOnly([&] { defineEntity(*r, "Other", {{"n", DKAny::tc_long}}); }));
-    EXPECT_EQ(9120L, readOnly([&] { r->datastoreDef()->deleteEntity("Doc"); }));
-    const auto text = failure<DKDatastoreError>([&] { item.update(); }).second;
-    EXPECT_NE(std::string::npos, text.find("read-only")) << text;
+    for (const std::function<void()>& write : std::vector<std::function<void()>>{
+             [&] { fresh->add(); }, [&] { item.update(); }, [&] { item.del(); }, [&] { r->addObjects(&all); },
+             [&] { defineEntity(*r, "Other", {{"n", DKAny::tc_long}}); },
+             [&] { r->datastoreDef()->deleteEntity("Doc"); }}) {
+        const dktest::Failure f = dktest::failureOf<DKDatastoreError>(write);
+        EXPECT_EQ(9120L, f.id);
+        EXPECT_NE(std::string::npos, f.text.find("read-only")) << f.text;
+    }
     r->startTransaction();
     EXPECT_EQ(3L, countRows(*r, "Doc"));
     r->commit();
@@ -357,14 +356,14 @@ TEST(DKDatastoreSQLITEFiles, UnwritableFilesAndFoldersAreReadOrRefusedClearly) {
         EXPECT_TRUE(before == dktest::readFile(wal));
         // Writing where it cannot: a clear error naming the file, and nothing left behind.
         for (const std::string& f : {wal, fixed}) {
-            const auto [id, text] = failure<DKDatastoreError>([&] { open(f, ""); });
-            EXPECT_EQ(9121L, id) << f;
-            EXPECT_NE(std::string::npos, text.find(f)) << text;
-            EXPECT_NE(std::string::npos, text.find("cannot be written")) << text;
+            const dktest::Failure refused = dktest::failureOf<DKDatastoreError>([&] { open(f, ""); });
+            EXPECT_EQ(9121L, refused.id) << f;
+            EXPECT_NE(std::string::npos, refused.text.find(f)) << refused.text;
+            EXPECT_NE(std::string::npos, refused.text.find("cannot be written")) << refused.text;
             EXPECT_EQ("", besideFiles(f)) << f;
         }
         // A -wal that cannot be read consistently from a read-only folder.
-        EXPECT_EQ(9122L, failure<DKDatastoreError>([&] { open(logged, "readonly=1"); }).first);
+        EXPECT_EQ(9122L, errorOf<DKDatastoreError>([&] { open(logged, "readonly=1"); }));
     };
     EXPECT_TRUE(runUnprivileged(dir.path(), asNobody));
 }
@@ -432,13 +431,13 @@ TEST(DKDatastoreSQLITEQueries, RunawayQueriesAreStoppedAndTheDatastoreGoesOn) {
     const char* forever = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c";
     const auto start = std::chrono::steady_clock::now();
     std::unique_ptr<dkResultSetCursor> c(ds->execute(forever, 4, nullptr));
-    const auto [id, text] = failure<DKDatastoreError>([&] {
+    const dktest::Failure stopped = dktest::failureOf<DKDatastoreError>([&] {
         while (std::unique_ptr<DKDDO>(c->fetchNext())) {
         }
     });
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_EQ(9123L, id);
-    EXPECT_NE(std::string::npos, text.find("300 ms")) << text;
+    EXPECT_EQ(9123L, stopped.id);
+    EXPECT_NE(std::string::npos, stopped.text.find("300 ms")) << stopped.text;
     EXPECT_GE(ms, 290);
     EXPECT_LT(ms, 1500);
     EXPECT_GT(c->cardinality(), 0UL);
@@ -458,8 +457,7 @@ TEST(DKDatastoreSQLITEQueries, RunawayQueriesAreStoppedAndTheDatastoreGoesOn) {
     EXPECT_EQ(8388608, sqlite3_hard_heap_limit64(-1));
     const char* greedy = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000000)"
                          " SELECT length(group_concat(x)) AS n FROM c";
-    const auto [memId, memText] = failure<DKDatastoreError>([&] { small->evaluate(greedy, 4, nullptr); });
-    EXPECT_EQ(9124L, memId) << memText;
+    EXPECT_EQ(9124L, errorOf<DKDatastoreError>([&] { small->evaluate(greedy, 4, nullptr); }));
     EXPECT_EQ(1L, countRows(*small, "Doc"));
     // A value SQLite has no memory to take is an error, never a NULL stored in its place.
     std::unique_ptr<DKDDO> big(small->createDDO("Blob", 0));

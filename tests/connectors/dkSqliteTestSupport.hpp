@@ -77,19 +77,6 @@ inline bool rawExec(const std::string& path, const std::string& sql) {
     return ok;
 }
 
-// The message number and newest text of the E that f throws (-1 and "" when none is thrown).
-template <class E, class F>
-std::pair<long, std::string> failure(F&& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return {e.errorMessageId(), e.what()};
-    } catch (...) {
-        return {-2, "another exception"};
-    }
-    return {-1, ""};
-}
-
 // Which of the files SQLite makes beside path exist.
 inline std::string besideFiles(const std::string& path) {
     std::string found;

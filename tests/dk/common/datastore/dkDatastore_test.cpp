@@ -1,7 +1,8 @@
 // tests/dk/common/datastore/dkDatastore_test.cpp
 //
-// The abstract connector: every base operation needing a repository rejects with its own text and
-// location, the null-template check, serviceMgr(), and the collection forms with their failures.
+// The abstract connector: every base operation needing a repository rejects with 341 naming
+// itself, the null-template check, serviceMgr(), the collection forms with their failures, and a
+// connector loaded as a real library reached through the base.
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
@@ -9,12 +10,12 @@
 #include <dk/DKNVPair.hpp>
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/PDynamicLoader.hpp>
-#include <dk/PMessageText.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreDef.hpp>
 #include <dk/dkDatastoreExt.hpp>
 #include <dk/dkService.hpp>
 
+#include "dkFakeDatastore.hpp"
 #include "dkTestSupport.hpp"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+using dktest::msg;
 
 namespace {
 
@@ -39,244 +42,14 @@ public:
     BareDef() : dkDatastoreDef(nullptr) {}
 };
 
-// The text an exception of the library carries: catalogue text, detail, and the one blank the
-// message-insert substitution leaves at the end.
-std::string msg(int id, const std::string& detail = "") {
-    return std::string(PClsEnv::portalMsg(id).c_str()) + detail + " ";
-}
+using Call = std::function<void()>;
 
-// One unsupported operation: the function its location names (after the class name and "::"),
-// and the text 341 appends when that is not the location's own name.
-struct Rejection {
-    const char* function;
-    std::function<void()> call;
-    const char* message = nullptr;
-};
+// The operations of one source file that the base cannot do. Most name their location in the
+// text; `named` holds those whose text is another one.
 struct Family {
     const char* source;
-    const char* className;
-    std::vector<Rejection> calls;
-};
-
-}  // namespace
-
-TEST(dkDatastoreRejection, EveryUnsupportedOperationNamesItselfInTextAndLocation) {
-    BareDatastore ds;
-    BareExt ext;
-    BareDef def;
-    dkEntityDef entity(&ds);
-    dkAttrDef attr(&ds);
-    dkDatastoreAdmin admin;
-    DKAny any;
-    DKString s1, s2;
-    long n = 0;
-    DKCQExpr* expr = nullptr;
-    dkQuery* query = nullptr;
-    dkDataObject* obj = nullptr;
-    char loc[] = "C";
-    const std::vector<Family> families = {
-        {"dk/common/dkDatastore", "dkDatastore", {
-            {"evaluate", [&] { ds.evaluate("q", 1, nullptr); }}, {"evaluate", [&] { ds.evaluate(expr); }},
-            {"evaluate", [&] { ds.evaluate(query); }}, {"createQuery", [&] { ds.createQuery("q", 1, nullptr); }},
-            {"createQuery", [&] { ds.createQuery(expr); }}, {"connect", [&] { ds.connect("s", "u", "p", ""); }},
-            {"disconnect", [&] { ds.disconnect(); }}, {"getOption", [&] { ds.getOption(1, any); }},
-            {"setOption", [&] { ds.setOption(1, any); }}, {"execute", [&] { ds.execute(expr); }},
-            {"execute", [&] { ds.execute(query); }}, {"execute", [&] { ds.execute("q", 4, nullptr); }},
-            {"executeWithCallback", [&] { ds.executeWithCallback(expr, nullptr); }},
-            {"executeWithCallback", [&] { ds.executeWithCallback(query, nullptr); }},
-            {"executeWithCallback", [&] { ds.executeWithCallback("q", 1, nullptr, nullptr); }},
-            {"addObject", [&] { ds.addObject(obj, nullptr, 0); }}, {"addObject", [&] { ds.addObject(obj, 0L); }},
-            {"addObject", [&] { ds.addObject(obj); }}, {"deleteObject", [&] { ds.deleteObject(obj, nullptr, 0); }},
-            {"deleteObject", [&] { ds.deleteObject(obj, 0L); }}, {"deleteObject", [&] { ds.deleteObject(obj); }},
-            {"retrieveObject", [&] { ds.retrieveObject(obj, nullptr, 0); }},
-            {"retrieveObject", [&] { ds.retrieveObject(obj, 0L); }}, {"retrieveObject", [&] { ds.retrieveObject(obj); }},
-            {"updateObject", [&] { ds.updateObject(obj, nullptr, 0); }},
-            {"updateObject", [&] { ds.updateObject(obj, 0L); }}, {"updateObject", [&] { ds.updateObject(obj); }},
-            {"startTransaction", [&] { ds.startTransaction(); }}, {"commit", [&] { ds.commit(); }},
-            {"rollback", [&] { ds.rollback(); }}, {"connection", [&] { ds.connection(); }},
-            {"handle", [&] { ds.handle("t"); }}, {"listDataSources", [&] { ds.listDataSources(); }},
-            {"listDataSourceNames", [&] { ds.listDataSourceNames(n); }}, {"listServers", [&] { ds.listServers(); }},
-            {"listSchema", [&] { ds.listSchema(); }}, {"listSchemaAttributes", [&] { ds.listSchemaAttributes("e"); }},
-            // The searchable lists answer with the full lists, so they fail as those do.
-            {"listEntities", [&] { ds.listSearchableEntities(); }}, {"listEntities", [&] { ds.listEntities(); }},
-            {"listEntityNames", [&] { ds.listEntityNames(n); }},
-            {"listEntityNames", [&] { ds.listSearchableEntityNames(n); }},
-            {"listEntityAttrs", [&] { ds.listEntityAttrs("e"); }},
-            {"listEntityAttrNames", [&] { ds.listEntityAttrNames("e", n); }},
-            {"listSearchTemplates", [&] { ds.listSearchTemplates(); }},
-            {"listSearchTemplateNames", [&] { ds.listSearchTemplateNames(n); }},
-            {"datastoreDef", [&] { ds.datastoreDef(); }}, {"registerMapping", [&] { ds.registerMapping(nullptr); }},
-            {"unRegisterMapping", [&] { ds.unRegisterMapping("m"); }},
-            {"listMappingNames", [&] { ds.listMappingNames(n); }}, {"getMapping", [&] { ds.getMapping("m"); }},
-            {"getExtension", [&] { ds.getExtension("DATASTORE_EXTENSION"); }},
-            {"addExtension", [&] { ds.addExtension("x", &ext); }}, {"removeExtension", [&] { ds.removeExtension("x"); }},
-            {"listExtensionNames", [&] { ds.listExtensionNames(n); }}, {"createDDO", [&] { ds.createDDO("e", 0); }},
-            {"clearCache", [&] { ds.clearCache(5); }, "dkDatastore::clearCache(long)"},
-            {"clearCache", [&] { ds.clearCache(); }},
-            {"listAvailableServices", [&] { ds.listAvailableServices(n); }},
-            {"setLocaleAndCodePage", [&] { ds.setLocaleAndCodePage(loc, loc); }},
-            {"getLocaleAndCodePage", [&] { ds.getLocaleAndCodePage(s1, s2); }}}},
-        {"dk/common/dkDatastoreExt", "dkDatastoreExt", {
-            {"addToFolder", [&] { ext.addToFolder(obj, obj); }}, {"removeFromFolder", [&] { ext.removeFromFolder(obj, obj); }},
-            {"addChild", [&] { ext.addChild(obj, obj); }}, {"removeChild", [&] { ext.removeChild(obj, obj); }},
-            {"addLink", [&] { ext.addLink(nullptr); }}, {"removeLink", [&] { ext.removeLink(nullptr); }},
-            {"removeLinks", [&] { ext.removeLinks(nullptr); }}, {"isCheckedOut", [&] { ext.isCheckedOut(obj); }},
-            {"checkedOutUserid", [&] { ext.checkedOutUserid(obj); }},
-            {"unlockCheckedOut", [&] { ext.unlockCheckedOut(obj); }}, {"checkOut", [&] { ext.checkOut(obj); }},
-            {"checkIn", [&] { ext.checkIn(obj); }}, {"getCommonPrivilege", [&] { ext.getCommonPrivilege(); }},
-            {"getCommonPrivilege", [&] { ext.getCommonPrivilege(obj); }, "dkDatastoreExt::getCommonPrivilege(dkDataObject)"},
-            {"getCommonItemPrivilege", [&] { ext.getCommonItemPrivilege(obj); },
-             "dkDatastoreExt::getCommonItemPrivilege(dkDataObject)"},
-            {"retrieveFormOverlay", [&] { ext.retrieveFormOverlay("o"); }, "dkDatastoreExt::retrieveFromOverlay"},
-            {"moveObject", [&] { ext.moveObject(obj, obj, 0L); }, "dkDatastoreExt::moveObject(dkDataObject,dkDataObject,long)"},
-            {"moveObject", [&] { ext.moveObject(obj, "e"); }},
-            {"changePassword", [&] { ext.changePassword("u", "o", "n"); }},
-            {"addPart", [&] { ext.addPart(obj, nullptr); }}, {"removePart", [&] { ext.removePart(obj, nullptr); }}}},
-        {"dk/common/dkDatastoreDef", "dkDatastoreDef", {
-            {"createEntity", [&] { def.createEntity(); }}, {"getEntity", [&] { def.getEntity("e"); }},
-            {"retrieveEntity", [&] { def.retrieveEntity("e"); }}, {"listEntities", [&] { def.listEntities(nullptr, 0L); }},
-            {"listEntities", [&] { def.listEntities(0L); }}, {"listEntities", [&] { def.listEntities(); }},
-            {"listEntityNames", [&] { def.listEntityNames(nullptr, 0L, n); }},
-            {"listEntityNames", [&] { def.listEntityNames(0L, n); }}, {"listEntityNames", [&] { def.listEntityNames(n); }},
-            {"listEntities", [&] { def.listSearchableEntities(nullptr, 0L); }},
-            {"listEntities", [&] { def.listSearchableEntities(0L); }},
-            {"listEntities", [&] { def.listSearchableEntities(); }},
-            {"listEntityNames", [&] { def.listSearchableEntityNames(nullptr, 0L, n); }},
-            {"listEntityNames", [&] { def.listSearchableEntityNames(0L, n); }},
-            {"listEntityNames", [&] { def.listSearchableEntityNames(n); }},
-            {"listEntityAttrs", [&] { def.listEntityAttrs("e"); }},
-            {"listEntityAttrNames", [&] { def.listEntityAttrNames("e", n); }},
-            {"listSearchTemplates", [&] { def.listSearchTemplates(); }},
-            {"listSearchTemplateNames", [&] { def.listSearchTemplateNames(n); }},
-            {"add", [&] { def.add(&entity); }, "dkDatastoreDef::add(dkEntityDef)"},
-            {"del", [&] { def.del(&entity); }, "dkDatastoreDef::del(dkEntityDef)"},
-            {"deleteEntity", [&] { def.deleteEntity("e"); }}, {"datastoreAdmin", [&] { def.datastoreAdmin(); }},
-            {"clearCache", [&] { def.clearCache(); }}}},
-        // The entity's texts carry the full signature.
-        {"dk/common/dkEntityDef", "dkEntityDef", {
-            {"createSubEntity", [&] { entity.createSubEntity(); }, "dkEntityDef::createSubEntity()"},
-            {"getSubEntity", [&] { entity.getSubEntity("s"); }, "dkEntityDef::getSubEntity(const char* subEntityName)"},
-            {"retrieveSubEntity", [&] { entity.retrieveSubEntity("s"); },
-             "dkEntityDef::retrieveSubEntity(const char* subEntityName)"},
-            {"listSubEntities", [&] { entity.listSubEntities(); }, "dkEntityDef::listSubEntities()"},
-            {"listSubEntityNames", [&] { entity.listSubEntityNames(n); }, "dkEntityDef::listSubEntityNames(long& arraySize)"},
-            {"add", [&] { entity.add(&attr); }, "dkEntityDef::add(dkAttrDef* attrDef)"},
-            {"add", [&] { entity.add(); }, "dkEntityDef::add()"},
-            {"add", [&] { entity.add(&entity); }, "dkEntityDef::add(dkEntityDef* subEntityDef)"},
-            {"del", [&] { entity.del(&attr); }, "dkEntityDef::del(dkAttrDef* attrDef)"},
-            {"del", [&] { entity.del(); }, "dkEntityDef::del()"},
-            {"del", [&] { entity.del(&entity); }, "dkEntityDef::del(dkEntityDef* subEntityDef)"},
-            {"deleteSubEntity", [&] { entity.deleteSubEntity("s"); }, "dkEntityDef::deleteSubEntity(const char* subEntityName)"},
-            {"addSubEntity", [&] { entity.addSubEntity(&entity); }, "dkEntityDef::addSubEntity(dkEntityDef* subEntityDef)"},
-            {"removeSubEntity", [&] { entity.removeSubEntity("s"); },
-             "dkEntityDef::removeSubEntity(const char* subEntityName)"},
-            {"createAttr", [&] { entity.createAttr(); }, "dkEntityDef::createAttr()"},
-            {"getAttr", [&] { entity.getAttr("a"); }, "dkEntityDef::getAttr(const char* attrName)"},
-            {"retrieveAttr", [&] { entity.retrieveAttr("a"); }, "dkEntityDef::retrieveAttr(const char* attrName)"},
-            {"listAttrs", [&] { entity.listAttrs(); }, "dkEntityDef::listAttrs()"},
-            {"listAttrNames", [&] { entity.listAttrNames(n); }, "dkEntityDef::listAttrNames(long& arraySize)"},
-            {"deleteAttr", [&] { entity.deleteAttr("a"); }, "dkEntityDef::deleteAttr(const char* attrName)"},
-            {"addAttr", [&] { entity.addAttr(&attr); }, "dkEntityDef::addAttr(dkAttrDef* attrDef)"},
-            {"removeAttr", [&] { entity.removeAttr("a"); }, "dkEntityDef::removeAttr(const char* attrName)"},
-            {"clearCache", [&] { entity.clearCache(); }, "dkEntityDef::clearCache()"}}},
-        {"dk/common/dkAttrDef", "dkAttrDef", {
-            {"add", [&] { attr.add(); }, " dkAttrDef::add()"}, {"del", [&] { attr.del(); }, " dkAttrDef::del()"}}},
-        {"dk/common/dkDatastoreAdmin", "dkDatastoreAdmin", {
-            {"accessControl", [&] { admin.accessControl(); }}, {"authorizationMgmt", [&] { admin.authorizationMgmt(); }},
-            {"configurationManagement", [&] { admin.configurationManagement(); }},
-            {"userManagement", [&] { admin.userManagement(); }},
-            {"workFlowManagement", [&] { admin.workFlowManagement(); }}, {"clearCache", [&] { admin.clearCache(); }}}},
-    };
-
-    ASSERT_GT(PClsEnv::portalMsg(341).length(), 1UL);
-    for (const Family& f : families) {
-        for (const Rejection& r : f.calls) {
-            const std::string location = std::string(f.className) + "::" + r.function;
-            SCOPED_TRACE(location);
-            EXPECT_EQ(msg(341, r.message ? r.message : location),
-                      dktest::expectThrownAt<DKUsageError>(r.call, 341, f.source, location.c_str(), 1));
-        }
-    }
-}
-
-TEST(dkDatastoreBuiltOn, TemplateNullCheckServiceMgrAndBaseAnswers) {
-    BareDatastore ds;
-    dkCallback* callback = nullptr;
-    dkSearchTemplate* none = nullptr;
-    const std::vector<std::pair<const char*, std::function<void()>>> nullTemplates = {
-        {"dkDatastore::evaluate", [&] { ds.evaluate(none); }},
-        {"dkDatastore::execute", [&] { ds.execute(none); }},
-        {"dkDatastore::executeWithCallback", [&] { ds.executeWithCallback(none, callback); }},
-    };
-    for (const auto& [location, call] : nullTemplates)
-        EXPECT_EQ(msg(303), dktest::expectThrownAt<DKUsageError>(call, 303, "dk/common/dkDatastore", location));
-
-    // Not connected: 310, a DKDatastoreError (not a usage error), and no registry is made.
-    EXPECT_EQ(-2, dktest::usageError([&] { ds.serviceMgr(); }));
-    EXPECT_EQ(msg(310), dktest::expectThrownAt<DKDatastoreError>([&] { ds.serviceMgr(); }, 310,
-                                                                 "dk/common/dkDatastore", "dkDatastore::serviceMgr"));
-
-    EXPECT_EQ(3, ds.validateConnection());
-    EXPECT_EQ(0, ds.isConnected());
-    EXPECT_EQ(DKString("BARE"), ds.datastoreType());
-    EXPECT_EQ(DKString("bareServer"), ds.datastoreName());
-    EXPECT_EQ(DKString(""), ds.userName());
-}
-
-namespace {
-
-// A small connector: connects, lists entity names, and records every data-object call. The
-// object given by failAt makes the single-object call throw failure (0 none, 1 a DKException
-// subclass, 2 a standard exception).
-class RecordingDatastore : public dkDatastore {
-public:
-    using dkDatastore::addObject;
-    using dkDatastore::deleteObject;
-    using dkDatastore::retrieveObject;
-    using dkDatastore::updateObject;
-
-    RecordingDatastore() : dkDatastore("REC", "recServer") {}
-
-    void connect(const char* name, const char* user, const char*, const char*) override {
-        setDatastoreName(name);
-        setUserName(user);
-        connected = 1;
-    }
-    void disconnect() override { connected = 0; }
-    int isConnected() override { return connected; }
-    DKString* listEntityNames(long& count) override {
-        count = 2;
-        DKString* names = new DKString[2];
-        names[0] = "Claims";
-        names[1] = "Policies";
-        return names;
-    }
-
-    void addObject(dkDataObject* o, const DKNVPair* options, long flags) override { record("add3", o, options, flags); }
-    void addObject(dkDataObject* o, long flags) override { record("add2", o, nullptr, flags); }
-    void addObject(dkDataObject* o) override { record("add1", o, nullptr, -1); }
-    void deleteObject(dkDataObject* o) override { record("del1", o, nullptr, -1); }
-    void retrieveObject(dkDataObject* o, long flags) override { record("ret2", o, nullptr, flags); }
-    void updateObject(dkDataObject* o, const DKNVPair* options, long flags) override { record("upd3", o, options, flags); }
-
-    struct Call {
-        std::string form;
-        dkDataObject* object;
-        const DKNVPair* options;
-        long flags;
-    };
     std::vector<Call> calls;
-    dkDataObject* failAt = nullptr;
-    int failure = 0;
-    int connected = 0;
-
-private:
-    void record(const char* form, dkDataObject* o, const DKNVPair* options, long flags) {
-        calls.push_back({form, o, options, flags});
-        if (o != failAt) return;
-        if (failure == 1) throw DKDataObjectNotFound("not found", 376, "02000", 100);
-        if (failure == 2) throw std::runtime_error("backend gone");
-    }
+    std::vector<std::pair<Call, const char*>> named;
 };
 
 // Counts live iterators, so a test sees each collection form free its iterator.
@@ -298,26 +71,152 @@ class BareObject : public dkDataObjectBase {};
 
 }  // namespace
 
-TEST(dkDatastoreBuiltOn, ServiceMgrIsMadeOnceWhileConnected) {
-    RecordingDatastore ds;
-    ds.connect("server2", "alice", "pw", "");
-    EXPECT_EQ(DKString("server2"), ds.datastoreName());
-    EXPECT_EQ(DKString("alice"), ds.userName());
-    dkServiceMgr* mgr = ds.serviceMgr();
-    ASSERT_NE(nullptr, mgr);
-    EXPECT_NE(nullptr, dynamic_cast<DKServiceMgrImp*>(mgr));
-    EXPECT_EQ(mgr, ds.serviceMgr());   // kept, not remade
-    ds.disconnect();
-    EXPECT_THROW(ds.serviceMgr(), DKDatastoreError);
+TEST(dkDatastoreRejection, EveryUnsupportedOperationThrows341NamingItself) {
+    BareDatastore ds;
+    BareExt ext;
+    BareDef def;
+    dkEntityDef entity(&ds);
+    dkAttrDef attr(&ds);
+    dkDatastoreAdmin admin;
+    DKAny any;
+    DKString s1, s2;
+    long n = 0;
+    DKCQExpr* expr = nullptr;
+    dkQuery* query = nullptr;
+    dkDataObject* obj = nullptr;
+    char loc[] = "C";
+    const std::vector<Family> families = {
+        {"dk/common/dkDatastore",
+         {[&] { ds.evaluate("q", 1, nullptr); }, [&] { ds.evaluate(expr); }, [&] { ds.evaluate(query); },
+          [&] { ds.createQuery("q", 1, nullptr); }, [&] { ds.createQuery(expr); }, [&] { ds.connect("s", "u", "p", ""); },
+          [&] { ds.disconnect(); }, [&] { ds.getOption(1, any); }, [&] { ds.setOption(1, any); },
+          [&] { ds.execute(expr); }, [&] { ds.execute(query); }, [&] { ds.execute("q", 4, nullptr); },
+          [&] { ds.executeWithCallback(expr, nullptr); }, [&] { ds.executeWithCallback(query, nullptr); },
+          [&] { ds.executeWithCallback("q", 1, nullptr, nullptr); }, [&] { ds.addObject(obj, nullptr, 0); },
+          [&] { ds.addObject(obj, 0L); }, [&] { ds.addObject(obj); }, [&] { ds.deleteObject(obj, nullptr, 0); },
+          [&] { ds.deleteObject(obj, 0L); }, [&] { ds.deleteObject(obj); }, [&] { ds.retrieveObject(obj, nullptr, 0); },
+          [&] { ds.retrieveObject(obj, 0L); }, [&] { ds.retrieveObject(obj); }, [&] { ds.updateObject(obj, nullptr, 0); },
+          [&] { ds.updateObject(obj, 0L); }, [&] { ds.updateObject(obj); }, [&] { ds.startTransaction(); },
+          [&] { ds.commit(); }, [&] { ds.rollback(); }, [&] { ds.connection(); }, [&] { ds.handle("t"); },
+          [&] { ds.listDataSources(); }, [&] { ds.listDataSourceNames(n); }, [&] { ds.listServers(); },
+          [&] { ds.listSchema(); }, [&] { ds.listSchemaAttributes("e"); }, [&] { ds.listSearchableEntities(); },
+          [&] { ds.listEntities(); }, [&] { ds.listEntityNames(n); }, [&] { ds.listSearchableEntityNames(n); },
+          [&] { ds.listEntityAttrs("e"); }, [&] { ds.listEntityAttrNames("e", n); }, [&] { ds.listSearchTemplates(); },
+          [&] { ds.listSearchTemplateNames(n); }, [&] { ds.datastoreDef(); }, [&] { ds.registerMapping(nullptr); },
+          [&] { ds.unRegisterMapping("m"); }, [&] { ds.listMappingNames(n); }, [&] { ds.getMapping("m"); },
+          [&] { ds.getExtension("DATASTORE_EXTENSION"); }, [&] { ds.addExtension("x", &ext); },
+          [&] { ds.removeExtension("x"); }, [&] { ds.listExtensionNames(n); }, [&] { ds.createDDO("e", 0); },
+          [&] { ds.clearCache(); }, [&] { ds.listAvailableServices(n); }, [&] { ds.setLocaleAndCodePage(loc, loc); },
+          [&] { ds.getLocaleAndCodePage(s1, s2); }},
+         {{[&] { ds.clearCache(5); }, "dkDatastore::clearCache(long)"}}},
+        {"dk/common/dkDatastoreExt",
+         {[&] { ext.addToFolder(obj, obj); }, [&] { ext.removeFromFolder(obj, obj); }, [&] { ext.addChild(obj, obj); },
+          [&] { ext.removeChild(obj, obj); }, [&] { ext.addLink(nullptr); }, [&] { ext.removeLink(nullptr); },
+          [&] { ext.removeLinks(nullptr); }, [&] { ext.isCheckedOut(obj); }, [&] { ext.checkedOutUserid(obj); },
+          [&] { ext.unlockCheckedOut(obj); }, [&] { ext.checkOut(obj); }, [&] { ext.checkIn(obj); },
+          [&] { ext.getCommonPrivilege(); }, [&] { ext.moveObject(obj, "e"); }, [&] { ext.changePassword("u", "o", "n"); },
+          [&] { ext.addPart(obj, nullptr); }, [&] { ext.removePart(obj, nullptr); }},
+         {{[&] { ext.getCommonPrivilege(obj); }, "dkDatastoreExt::getCommonPrivilege(dkDataObject)"},
+          {[&] { ext.getCommonItemPrivilege(obj); }, "dkDatastoreExt::getCommonItemPrivilege(dkDataObject)"},
+          {[&] { ext.retrieveFormOverlay("o"); }, "dkDatastoreExt::retrieveFromOverlay"},
+          {[&] { ext.moveObject(obj, obj, 0L); }, "dkDatastoreExt::moveObject(dkDataObject,dkDataObject,long)"}}},
+        {"dk/common/dkDatastoreDef",
+         {[&] { def.createEntity(); }, [&] { def.getEntity("e"); }, [&] { def.retrieveEntity("e"); },
+          [&] { def.listEntities(nullptr, 0L); }, [&] { def.listEntities(0L); }, [&] { def.listEntities(); },
+          [&] { def.listEntityNames(nullptr, 0L, n); }, [&] { def.listEntityNames(0L, n); },
+          [&] { def.listEntityNames(n); }, [&] { def.listSearchableEntities(nullptr, 0L); },
+          [&] { def.listSearchableEntities(0L); }, [&] { def.listSearchableEntities(); },
+          [&] { def.listSearchableEntityNames(nullptr, 0L, n); }, [&] { def.listSearchableEntityNames(0L, n); },
+          [&] { def.listSearchableEntityNames(n); }, [&] { def.listEntityAttrs("e"); },
+          [&] { def.listEntityAttrNames("e", n); }, [&] { def.listSearchTemplates(); },
+          [&] { def.listSearchTemplateNames(n); }, [&] { def.deleteEntity("e"); }, [&] { def.datastoreAdmin(); },
+          [&] { def.clearCache(); }},
+         {{[&] { def.add(&entity); }, "dkDatastoreDef::add(dkEntityDef)"},
+          {[&] { def.del(&entity); }, "dkDatastoreDef::del(dkEntityDef)"}}},
+        // The entity's texts carry the full signature.
+        {"dk/common/dkEntityDef", {},
+         {{[&] { entity.createSubEntity(); }, "dkEntityDef::createSubEntity()"},
+          {[&] { entity.getSubEntity("s"); }, "dkEntityDef::getSubEntity(const char* subEntityName)"},
+          {[&] { entity.retrieveSubEntity("s"); }, "dkEntityDef::retrieveSubEntity(const char* subEntityName)"},
+          {[&] { entity.listSubEntities(); }, "dkEntityDef::listSubEntities()"},
+          {[&] { entity.listSubEntityNames(n); }, "dkEntityDef::listSubEntityNames(long& arraySize)"},
+          {[&] { entity.add(&attr); }, "dkEntityDef::add(dkAttrDef* attrDef)"}, {[&] { entity.add(); }, "dkEntityDef::add()"},
+          {[&] { entity.add(&entity); }, "dkEntityDef::add(dkEntityDef* subEntityDef)"},
+          {[&] { entity.del(&attr); }, "dkEntityDef::del(dkAttrDef* attrDef)"}, {[&] { entity.del(); }, "dkEntityDef::del()"},
+          {[&] { entity.del(&entity); }, "dkEntityDef::del(dkEntityDef* subEntityDef)"},
+          {[&] { entity.deleteSubEntity("s"); }, "dkEntityDef::deleteSubEntity(const char* subEntityName)"},
+          {[&] { entity.addSubEntity(&entity); }, "dkEntityDef::addSubEntity(dkEntityDef* subEntityDef)"},
+          {[&] { entity.removeSubEntity("s"); }, "dkEntityDef::removeSubEntity(const char* subEntityName)"},
+          {[&] { entity.createAttr(); }, "dkEntityDef::createAttr()"},
+          {[&] { entity.getAttr("a"); }, "dkEntityDef::getAttr(const char* attrName)"},
+          {[&] { entity.retrieveAttr("a"); }, "dkEntityDef::retrieveAttr(const char* attrName)"},
+          {[&] { entity.listAttrs(); }, "dkEntityDef::listAttrs()"},
+          {[&] { entity.listAttrNames(n); }, "dkEntityDef::listAttrNames(long& arraySize)"},
+          {[&] { entity.deleteAttr("a"); }, "dkEntityDef::deleteAttr(const char* attrName)"},
+          {[&] { entity.addAttr(&attr); }, "dkEntityDef::addAttr(dkAttrDef* attrDef)"},
+          {[&] { entity.removeAttr("a"); }, "dkEntityDef::removeAttr(const char* attrName)"},
+          {[&] { entity.clearCache(); }, "dkEntityDef::clearCache()"}}},
+        {"dk/common/dkAttrDef", {}, {{[&] { attr.add(); }, " dkAttrDef::add()"}, {[&] { attr.del(); }, " dkAttrDef::del()"}}},
+        {"dk/common/dkDatastoreAdmin",
+         {[&] { admin.accessControl(); }, [&] { admin.authorizationMgmt(); }, [&] { admin.configurationManagement(); },
+          [&] { admin.userManagement(); }, [&] { admin.workFlowManagement(); }, [&] { admin.clearCache(); }},
+         {}},
+    };
+
+    // The text names the one location the rejection carries, unless the row gives its own text.
+    auto check = [](const char* source, const Call& call, const char* named) {
+        const dktest::Failure r = dktest::failureOf<DKUsageError>(call);
+        EXPECT_EQ(341, r.id);
+        EXPECT_EQ(1UL, r.locations);
+        EXPECT_EQ(source, r.source);
+        EXPECT_EQ(msg(341, named ? named : r.function), r.text) << r.function;
+    };
+    for (const Family& f : families) {
+        SCOPED_TRACE(f.source);
+        for (const Call& call : f.calls) check(f.source, call, nullptr);
+        for (const auto& [call, named] : f.named) check(f.source, call, named);
+    }
 }
 
-TEST(dkDatastoreCollections, EachElementInOrderWithItsArgumentsAndTheIteratorFreed) {
-    RecordingDatastore ds;
+TEST(dkDatastoreBuiltOn, TemplateNullCheckServiceMgrAndBaseAnswers) {
+    BareDatastore ds;
+    dkSearchTemplate* none = nullptr;
+    for (const Call& call : std::vector<Call>{[&] { ds.evaluate(none); }, [&] { ds.execute(none); },
+                                              [&] { ds.executeWithCallback(none, nullptr); }})
+        EXPECT_EQ(303, dktest::usageError(call));
+
+    // Not connected: 310, a DKDatastoreError (not a usage error), and no registry is made.
+    EXPECT_EQ(310, dktest::errorOf<DKDatastoreError>([&] { ds.serviceMgr(); }));
+    EXPECT_EQ(-2, dktest::usageError([&] { ds.serviceMgr(); }));
+    EXPECT_EQ(3, ds.validateConnection());
+    EXPECT_EQ(DKString(""), ds.userName());
+
+    dktest::FakeDatastore fake;
+    fake.connect("server2", "alice", "pw", "");
+    EXPECT_EQ(DKString("alice"), fake.userName());
+    dkServiceMgr* mgr = fake.serviceMgr();
+    EXPECT_NE(nullptr, dynamic_cast<DKServiceMgrImp*>(mgr));
+    EXPECT_EQ(mgr, fake.serviceMgr());   // kept, not remade
+    fake.disconnect();
+    EXPECT_THROW(fake.serviceMgr(), DKDatastoreError);
+}
+
+namespace {
+
+// Three DDOs in a collection that counts its iterators, and a fake repository to hand them to.
+struct CollectionFixture : ::testing::Test {
+    dktest::FakeDatastore ds;
     DKDDO a, b, c;
     CountingCollection objects;
-    for (DKDDO* o : {&a, &b, &c}) objects.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
-    DKNVPair options[1] = {DKNVPair("OPT", DKAny(7L))};
+    CollectionFixture() {
+        for (DKDDO* o : {&a, &b, &c}) objects.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
+    }
+};
 
+}  // namespace
+
+TEST_F(CollectionFixture, EachElementInOrderWithItsArgumentsAndTheIteratorFreed) {
+    DKNVPair options[1] = {DKNVPair("OPT", DKAny(7L))};
     ds.addObjects(nullptr);   // nothing at all
     ds.addObjects(static_cast<dkCollection*>(nullptr), options, 3);
     EXPECT_TRUE(ds.calls.empty());
@@ -330,80 +229,59 @@ TEST(dkDatastoreCollections, EachElementInOrderWithItsArgumentsAndTheIteratorFre
     ds.updateObjects(&objects, options, 5);
     EXPECT_EQ(0, liveIterators);
     ASSERT_EQ(18u, ds.calls.size());
-    const char* forms[] = {"add1", "add2", "add3", "del1", "ret2", "upd3"};
-    const long flags[] = {-1, 9, 4, -1, 2, 5};
+    const char* ops[] = {"add1", "add2", "add3", "delete1", "retrieve2", "update3"};
+    const long flags[] = {0, 9, 4, 0, 2, 5};
     for (size_t i = 0; i < 18; ++i) {
         const auto& call = ds.calls[i];
-        EXPECT_EQ(forms[i / 3], call.form) << i;
+        EXPECT_EQ(ops[i / 3], call.op) << i;
         EXPECT_EQ(flags[i / 3], call.flags) << i;
         EXPECT_EQ(static_cast<dkDataObject*>(i % 3 == 0 ? &a : i % 3 == 1 ? &b : &c), call.object) << i;
-        if (call.form == "add3" || call.form == "upd3") {
-            EXPECT_EQ(options, call.options) << i;
-        }
+        EXPECT_EQ(call.op.back() == '3' ? options : nullptr, call.options) << i;
     }
 
     // The base forms reject per element: the first element's 341 leaves with the collection
     // operation's location added after the element operation's own.
     BareDatastore bare;
-    try {
-        bare.deleteObjects(&objects, 1L);
-        ADD_FAILURE() << "no exception";
-    } catch (DKUsageError& e) {
-        EXPECT_EQ(msg(341, "dkDatastore::deleteObject"), std::string(e.what()));
-        ASSERT_EQ(2UL, e.locationCount());
-        EXPECT_STREQ("dkDatastore::deleteObject", e.locationAtIndex(0)->functionName());
-        EXPECT_STREQ("dkDatastore::deleteObjects", e.locationAtIndex(1)->functionName());
-    }
+    const dktest::Failure r = dktest::failureOf<DKUsageError>([&] { bare.deleteObjects(&objects, 1L); });
+    EXPECT_EQ(msg(341, "dkDatastore::deleteObject"), r.text);
+    EXPECT_EQ(2UL, r.locations);
     EXPECT_EQ(0, liveIterators);
 }
 
-TEST(dkDatastoreCollections, FailureStopsTheLoopKeepsTheExceptionAndFreesTheIterator) {
-    RecordingDatastore ds;
-    DKDDO a, b, c;
-    CountingCollection objects;
-    for (DKDDO* o : {&a, &b, &c}) objects.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
-
+TEST_F(CollectionFixture, FailureStopsTheLoopKeepsTheExceptionAndFreesTheIterator) {
     // A DKException subclass leaves as the same class, with the caller's location added.
     ds.failAt = &b;
-    ds.failure = 1;
+    ds.failure = dktest::FakeDatastore::Failure::notFound;
     try {
         ds.addObjects(&objects);
         ADD_FAILURE() << "no exception";
     } catch (DKDataObjectNotFound& e) {
-        EXPECT_EQ(376UL, e.errorId());
         EXPECT_STREQ("02000", e.errorState());
         EXPECT_EQ(100L, e.errorCode());
         ASSERT_EQ(1UL, e.locationCount());
         EXPECT_STREQ("dkDatastore::addObjects", e.locationAtIndex(0)->functionName());
     }
-    ASSERT_EQ(2u, ds.calls.size());   // the third element is not reached
-    EXPECT_EQ(static_cast<dkDataObject*>(&b), ds.calls[1].object);
+    EXPECT_EQ(2u, ds.calls.size());   // the third element is not reached
     EXPECT_EQ(0, liveIterators);
 
     // Anything else passes through untouched.
     ds.calls.clear();
-    ds.failure = 2;
+    ds.failure = dktest::FakeDatastore::Failure::standard;
     EXPECT_THROW(ds.updateObjects(&objects, nullptr, 0), std::runtime_error);
     EXPECT_EQ(2u, ds.calls.size());
     EXPECT_EQ(0, liveIterators);
-}
 
-TEST(dkDatastoreCollections, ElementsThatAreNoDataObjectAreRefusedBeforeTheCall) {
-    RecordingDatastore ds;
-    DKDDO a;
+    // Elements that are no data object are refused before the call, after the good ones before.
     BareObject root;
-    const std::vector<DKAny> bad = {DKAny(), DKAny(5L), DKAny("text"),
-                                    DKAny(static_cast<dkDataObjectBase*>(nullptr)),
-                                    DKAny(static_cast<dkDataObjectBase*>(&root))};
-    for (size_t i = 0; i < bad.size(); ++i) {
-        SCOPED_TRACE(i);
-        CountingCollection objects;
-        objects.addElement(DKAny(static_cast<dkDataObjectBase*>(&a)));
-        objects.addElement(bad[i]);
+    for (const DKAny& bad : {DKAny(), DKAny(5L), DKAny("text"), DKAny(static_cast<dkDataObjectBase*>(nullptr)),
+                             DKAny(static_cast<dkDataObjectBase*>(&root))}) {
+        CountingCollection mixed;
+        mixed.addElement(DKAny(static_cast<dkDataObjectBase*>(&a)));
+        mixed.addElement(bad);
         ds.calls.clear();
-        dktest::expectThrownAt<DKUsageError>([&] { ds.deleteObjects(&objects); }, 303, "dk/common/dkDatastore",
+        dktest::expectThrownAt<DKUsageError>([&] { ds.deleteObjects(&mixed); }, 303, "dk/common/dkDatastore",
                                              "dkDatastore::deleteObjects", 1);
-        EXPECT_EQ(1u, ds.calls.size());   // the good element before it was processed
+        EXPECT_EQ(1u, ds.calls.size());
         EXPECT_EQ(0, liveIterators);
     }
 }

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 class Cursor : public dkResultSetCursorScrollable {};
@@ -30,14 +32,9 @@ public:
 TEST(dkResultSetCursorBase, AnswersOfTheBaseCursor) {
     Cursor c;
     const dkResultSetCursor& base = c;
-    EXPECT_EQ(1, base.isScrollable());
-    EXPECT_EQ(1, base.isUpdatable());
-    EXPECT_EQ(1, base.isValid());
-    EXPECT_EQ(1, base.isOpen());
-    EXPECT_EQ(1, base.isBegin());
-    EXPECT_EQ(1, base.isEnd());
-    EXPECT_EQ(1, base.isInBetween());
-    EXPECT_EQ(0L, base.getPosition());
+    EXPECT_EQ((std::vector<long>{1, 1, 1, 1, 1, 1, 1, 0}),
+              (std::vector<long>{base.isScrollable(), base.isUpdatable(), base.isValid(), base.isOpen(), base.isBegin(),
+                                 base.isEnd(), base.isInBetween(), base.getPosition()}));
     EXPECT_EQ(DKString("dkResultSetCursor"), c.objectType());
     EXPECT_EQ(nullptr, c.fetchNext());
     EXPECT_EQ(nullptr, c.fetchLast());

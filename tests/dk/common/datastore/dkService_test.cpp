@@ -5,16 +5,19 @@
 
 #include <dk/DKException.hpp>
 #include <dk/DKThirdPartyServerDef.hpp>
-#include <dk/PMessageText.hpp>
 #include <dk/dkExtension.hpp>
 #include <dk/dkService.hpp>
 #include <dk/dkStorageManageInfo.hpp>
+
+#include "dkTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
+
+using dktest::msg;
 
 namespace {
 
@@ -32,11 +35,6 @@ private:
     DKString category_;
     int* deaths_;
 };
-
-// Catalogue text, detail, and the blank the message-insert substitution leaves at the end.
-std::string msg(int id, const std::string& detail) {
-    return std::string(PClsEnv::portalMsg(id).c_str()) + detail + " ";
-}
 
 // count by reference: it is read after the list call has set it.
 std::vector<std::string> ids(DKString* array, const long& count) {
@@ -76,26 +74,14 @@ TEST(dkServiceIds, CategoryTypeAndNameThroughTheVirtualGetters) {
 TEST(dkServiceIds, BaseServiceRejectsConnectionAndExtensions) {
     dkService s("T", "N");
     long count = 0;
-    const std::vector<std::pair<const char*, std::function<void()>>> table = {
-        {"dkService::connect", [&] { s.connect("a", "b", "c", "d"); }},
-        {"dkService::disconnect", [&] { s.disconnect(); }},
-        {"dkService::connection", [&] { s.connection(); }},
-        {"dkService::getExtension", [&] { s.getExtension("x"); }},
-        {"dkService::addExtension", [&] { s.addExtension("x", nullptr); }},
-        {"dkService::removeExtension", [&] { s.removeExtension("x"); }},
-        {"dkService::listExtensionNames", [&] { s.listExtensionNames(count); }},
-    };
-    for (const auto& [name, call] : table) {
-        SCOPED_TRACE(name);
-        try {
-            call();
-            ADD_FAILURE() << "no exception";
-        } catch (DKUsageError& e) {
-            EXPECT_EQ(341UL, e.errorId());
-            EXPECT_EQ(msg(341, name), e.what());
-            EXPECT_STREQ("dk/common/dkService", e.locationAtIndex(0)->fileName());
-            EXPECT_STREQ(name, e.locationAtIndex(0)->functionName());
-        }
+    for (const std::function<void()>& call : std::vector<std::function<void()>>{
+             [&] { s.connect("a", "b", "c", "d"); }, [&] { s.disconnect(); }, [&] { s.connection(); },
+             [&] { s.getExtension("x"); }, [&] { s.addExtension("x", nullptr); }, [&] { s.removeExtension("x"); },
+             [&] { s.listExtensionNames(count); }}) {
+        const dktest::Failure f = dktest::failureOf<DKUsageError>(call);
+        EXPECT_EQ(341, f.id);
+        EXPECT_EQ("dk/common/dkService", f.source);
+        EXPECT_EQ(msg(341, f.function), f.text);
     }
 }
 
@@ -117,15 +103,7 @@ TEST(dkServiceMgrRegistry, OrderedIdsDuplicatesAndMissingIds) {
 
     // The same id again: 541 with the id, and the registry still holds the first service.
     CategoryService twin("SEARCH", "TEXT", "beta");
-    try {
-        mgr.registerService(&twin);
-        ADD_FAILURE() << "no exception";
-    } catch (DKUsageError& e) {
-        EXPECT_EQ(541UL, e.errorId());
-        EXPECT_EQ(msg(541, "SEARCH:TEXT:beta"), e.what());
-        EXPECT_STREQ("dk/common/dkServiceMgr", e.locationAtIndex(0)->fileName());
-        EXPECT_STREQ("dkServiceMgr::registerService", e.locationAtIndex(0)->functionName());
-    }
+    EXPECT_EQ(msg(541, "SEARCH:TEXT:beta"), dktest::failureOf<DKUsageError>([&] { mgr.registerService(&twin); }).text);
     EXPECT_EQ(&s1, mgr.getService("SEARCH:TEXT:beta"));
     EXPECT_EQ(4u, ids(mgr.listServiceIds(count), count).size());
     EXPECT_THROW(mgr.registerService(nullptr), DKUsageError);
@@ -143,25 +121,10 @@ TEST(dkServiceMgrRegistry, OrderedIdsDuplicatesAndMissingIds) {
     EXPECT_EQ(nullptr, mgr.listServiceIdsByType("text", count));   // exact, case counts
     EXPECT_EQ(0, count);
 
-    for (const char* missing : {"SEARCH:TEXT:gamma", "", "search:text:beta"}) {
-        SCOPED_TRACE(missing);
-        try {
-            mgr.getService(missing);
-            ADD_FAILURE() << "no exception";
-        } catch (DKUsageError& e) {
-            EXPECT_EQ(542UL, e.errorId());
-            EXPECT_EQ(msg(542, missing), e.what());
-            EXPECT_STREQ("dkServiceMgr::getService", e.locationAtIndex(0)->functionName());
-        }
-    }
+    for (const char* missing : {"SEARCH:TEXT:gamma", "", "search:text:beta"})
+        EXPECT_EQ(msg(542, missing), dktest::failureOf<DKUsageError>([&] { mgr.getService(missing); }).text);
     mgr.unregisterService("MEDIA:TEXT:alpha");
-    try {
-        mgr.unregisterService("MEDIA:TEXT:alpha");
-        ADD_FAILURE() << "no exception";
-    } catch (DKUsageError& e) {
-        EXPECT_EQ(542UL, e.errorId());
-        EXPECT_STREQ("dkServiceMgr::unregisterService", e.locationAtIndex(0)->functionName());
-    }
+    EXPECT_EQ(542, dktest::usageError([&] { mgr.unregisterService("MEDIA:TEXT:alpha"); }));
     EXPECT_THROW(mgr.getService(nullptr), DKUsageError);
     EXPECT_EQ((std::vector<std::string>{"SEARCH:IMAGE:alpha"}), ids(mgr.listServiceIdsByServer("alpha", count), count));
 }

@@ -5,15 +5,13 @@
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
-#include <dk/DKLogMessageInserts.hpp>
 #include <dk/DKNVPair.hpp>
 #include <dk/DKPid.hpp>
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/PConnectorKit.hpp>
-#include <dk/PMessageText.hpp>
 #include <dk/dkDatastore.hpp>
-#include <dk/dkThrow.hpp>
 
+#include "dkFakeDatastore.hpp"
 #include "dkTestSupport.hpp"
 
 #include <gtest/gtest.h>
@@ -23,33 +21,10 @@
 #include <string>
 #include <vector>
 
+using dktest::failureOf;
+using dktest::msg;
+
 namespace {
-
-struct Failure {
-    unsigned long id = 0;
-    std::string text, source, function;
-};
-
-template <class F>
-Failure failureOf(F f) {
-    Failure r;
-    try {
-        f();
-        r.text = "(no exception)";
-    } catch (DKUsageError& e) {
-        r.id = e.errorId();
-        r.text = e.text(0);
-        if (const DKExceptionLocation* loc = e.locationAtIndex(0)) {
-            r.source = loc->fileName();
-            r.function = loc->functionName();
-        }
-    }
-    return r;
-}
-
-std::string textOf(long msg, const char* detail = "") {
-    return DKLogMessageInserts::emptyList().substitute(PClsEnv::portalMsg(static_cast<int>(msg)) + detail).str();
-}
 
 // Counts how many live, so a test sees exactly when the data object deletes what it owns.
 struct CountedCollection : DKSequentialCollection {
@@ -71,122 +46,67 @@ struct DefinitionPeek : DKDDO {
     DKDDODef* definition() const { return def; }
 };
 
-// A datastore that records every data-object call it receives.
-class RecordingDatastore : public dkDatastore {
-public:
-    using dkDatastore::addObject;
-    using dkDatastore::deleteObject;
-    using dkDatastore::retrieveObject;
-    using dkDatastore::updateObject;
+}  // namespace
 
-    RecordingDatastore() : dkDatastore("REC", "recorder") {}
-    void addObject(dkDataObject* o, const DKNVPair* p, long f) override { note("add3", o, p, f); }
-    void addObject(dkDataObject* o, long f) override { note("add2", o, nullptr, f); }
-    void addObject(dkDataObject* o) override { note("add1", o, nullptr, 0); }
-    void retrieveObject(dkDataObject* o, const DKNVPair* p, long f) override { note("retrieve3", o, p, f); }
-    void retrieveObject(dkDataObject* o, long f) override { note("retrieve2", o, nullptr, f); }
-    void retrieveObject(dkDataObject* o) override { note("retrieve1", o, nullptr, 0); }
-    void updateObject(dkDataObject* o, const DKNVPair* p, long f) override { note("update3", o, p, f); }
-    void updateObject(dkDataObject* o, long f) override { note("update2", o, nullptr, f); }
-    void updateObject(dkDataObject* o) override { note("update1", o, nullptr, 0); }
-    void deleteObject(dkDataObject* o, const DKNVPair* p, long f) override { note("del3", o, p, f); }
-    void deleteObject(dkDataObject* o, long f) override { note("del2", o, nullptr, f); }
-    void deleteObject(dkDataObject*) override {
-        dkThrowText<DKUsageError>(DKString("repository refused"), 303, "test/RecordingDatastore", "deleteObject");
-    }
+namespace {
 
-    struct Call {
-        std::string op;
-        dkDataObject* object;
-        const DKNVPair* parms;
-        long flags;
-    };
-    std::vector<Call> calls;
-
-private:
-    void note(const char* op, dkDataObject* o, const DKNVPair* p, long f) { calls.push_back({op, o, p, f}); }
+// One refused call: its message number and, where the text names what was missing, that detail.
+struct Refusal {
+    std::function<void()> call;
+    long id;
+    const char* detail = nullptr;
 };
+
+void expectRefusals(const std::vector<Refusal>& table) {
+    for (size_t i = 0; i < table.size(); ++i) {
+        const dktest::Failure f = failureOf<DKUsageError>(table[i].call);
+        EXPECT_EQ(table[i].id, f.id) << i;
+        if (table[i].detail) {
+            EXPECT_EQ(msg(table[i].id, table[i].detail), f.text) << i;
+        }
+    }
+}
 
 }  // namespace
 
-TEST(DKDDOItems, NewObjectIdsAndDuplicateNames) {
+TEST(DKDDOItems, NamesNameSpacesAndMissingItems) {
     DKDDO d;
-    EXPECT_EQ(1, d.addData("A"));
+    EXPECT_EQ(1, d.addData("A", DKAny(7L)));
     EXPECT_EQ(2, d.addData("B"));
-    Failure f = failureOf([&] { d.addData("A"); });
-    EXPECT_EQ(378UL, f.id);
-    EXPECT_EQ(textOf(378, ": A"), f.text);
-    EXPECT_EQ("dk/common/DKDDODef", f.source);
-    EXPECT_EQ("DKDDODef::addData", f.function);
-    EXPECT_EQ(2, d.dataCount());
-
     // The one-name lookup ignores namespaces; the two-name one does not.
     EXPECT_EQ(3, d.addData("X", "C"));
-    EXPECT_EQ(378UL, failureOf([&] { d.addData("C"); }).id);
     EXPECT_EQ(4, d.addData("Y", "C"));
-    EXPECT_EQ(378UL, failureOf([&] { d.addData("Y", "C"); }).id);
     EXPECT_EQ(DKString("ATTR"), d.getDataNameSpace(1));
-    EXPECT_EQ(DKString("Y"), d.getDataNameSpace(4));
     EXPECT_EQ(3, d.dataId("C"));
     EXPECT_EQ(4, d.dataId("Y", "C"));
     EXPECT_EQ(0, d.dataId("Z", "C"));
-
-    // Renaming: to its own name is nothing, to another item's name fails and changes nothing.
-    d.setDataName(1, "A");
-    f = failureOf([&] { d.setDataName(1, "B"); });
-    EXPECT_EQ(378UL, f.id);
-    EXPECT_EQ("DKDDODef::setDataName", f.function);
-    EXPECT_EQ(DKString("A"), d.getDataName(1));
+    d.setDataName(1, "A");   // to its own name: nothing
     d.setDataName(4, "Y", "D");   // the namespace stays
     EXPECT_EQ(4, d.dataId("Y", "D"));
-    EXPECT_EQ(378UL, failureOf([&] { d.setDataName(3, "Y", "D"); }).id);
+
+    expectRefusals({{[&] { d.addData("A"); }, 378, ": A"}, {[&] { d.addData("C"); }, 378},
+                    {[&] { d.addData("Y", "D"); }, 378}, {[&] { d.setDataName(1, "B"); }, 378},
+                    {[&] { d.setDataName(3, "Y", "D"); }, 378}, {[&] { d.getDataName(5); }, 392},
+                    {[&] { d.getData(0); }, 376, ""}, {[&] { d.setNull(0); }, 376}, {[&] { d.isNull(0); }, 376},
+                    {[&] { d.isDataSet(0); }, 376}, {[&] { d.isDataChanged(0); }, 376},
+                    {[&] { d.resetData(0); }, 376}, {[&] { d.getDataByName("missing"); }, 376, ": missing"},
+                    {[&] { d.getDataByName("ATTR", "nothere"); }, 376}, {[&] { d.getData(5); }, 392},
+                    {[&] { d.setData(5, DKAny(1L)); }, 392}, {[&] { d.setData(0, DKAny(1L)); }, 392}});
+    // Failed calls changed nothing.
+    EXPECT_EQ(4, d.dataCount());
+    EXPECT_EQ(DKString("A"), d.getDataName(1));
     EXPECT_EQ(DKString("C"), d.getDataName(3));
 
-    EXPECT_EQ(392UL, failureOf([&] { d.getDataName(5); }).id);
-}
-
-TEST(DKDDOValues, FlagsLookupsAndMissingItems) {
-    DKDDO d;
-    const unsigned short a = d.addData("A", DKAny(7L));
-    const unsigned short b = d.addData("B");
-    EXPECT_EQ(1, d.isNull(b));
+    EXPECT_EQ(1, d.isNull(2));
     EXPECT_EQ(7L, static_cast<long>(d.getDataByName("A")));
-
-    d.setData(b, DKAny("text"));
-    EXPECT_EQ(1, d.isDataSet(b));
-    EXPECT_EQ(1, d.isDataChanged(b));
-    EXPECT_EQ(DKString("text"), static_cast<DKString>(d.getData(b)));
+    d.setData(2, DKAny("text"));
+    EXPECT_EQ(1, d.isDataChanged(2));
     d.resetDataChanged();
-    EXPECT_EQ(0, d.isDataChanged(b));
-    EXPECT_EQ(1, d.isDataSet(b));
-
-    d.resetData(a);
-    EXPECT_EQ(1, d.isNull(a));
-    EXPECT_EQ(1, d.isDataChanged(a));
-
-    Failure f = failureOf([&] { d.getData(0); });
-    EXPECT_EQ(376UL, f.id);
-    EXPECT_EQ(textOf(376), f.text);
-    EXPECT_EQ("dk/common/DKDDOBase", f.source);
-    EXPECT_EQ("DKDDOBase::getData", f.function);
-    for (auto op : std::vector<std::pair<const char*, std::function<void()>>>{
-             {"DKDDOBase::setNull", [&] { d.setNull(0); }},
-             {"DKDDOBase::isNull", [&] { d.isNull(0); }},
-             {"DKDDOBase::isDataSet", [&] { d.isDataSet(0); }},
-             {"DKDDOBase::isDataChanged", [&] { d.isDataChanged(0); }},
-             {"DKDDOBase::resetData", [&] { d.resetData(0); }}}) {
-        f = failureOf(op.second);
-        EXPECT_EQ(376UL, f.id) << op.first;
-        EXPECT_EQ(op.first, f.function);
-    }
-    f = failureOf([&] { d.getDataByName("missing"); });
-    EXPECT_EQ(textOf(376, ": missing"), f.text);
-    EXPECT_EQ("DKDDOBase::getDataByName", f.function);
-    EXPECT_EQ(376UL, failureOf([&] { d.getDataByName("ATTR", "nothere"); }).id);
-    EXPECT_EQ(392UL, failureOf([&] { d.getData(3); }).id);
-    EXPECT_EQ(392UL, failureOf([&] { d.setData(3, DKAny(1L)); }).id);
-    EXPECT_EQ(392UL, failureOf([&] { d.setData(0, DKAny(1L)); }).id);
-    EXPECT_EQ(2, d.dataCount());
+    EXPECT_EQ(0, d.isDataChanged(2));
+    EXPECT_EQ(1, d.isDataSet(2));
+    d.resetData(1);
+    EXPECT_EQ(1, d.isNull(1));
+    EXPECT_EQ(1, d.isDataChanged(1));
 }
 
 TEST(DKDDOValues, FreezeNeedsEveryPropertyValued) {
@@ -194,10 +114,7 @@ TEST(DKDDOValues, FreezeNeedsEveryPropertyValued) {
     const unsigned short id = d.addData("A", DKAny(1L));
     const unsigned short p = d.addDataProperty(id, "length");
     EXPECT_EQ(0, d.isDataPropertySet(id, p));
-    Failure f = failureOf([&] { d.setData(id, DKAny(2L)); });
-    EXPECT_EQ(381UL, f.id);
-    EXPECT_EQ(textOf(381), f.text);
-    EXPECT_EQ("DKDDODef::freezeDataProperties", f.function);
+    EXPECT_EQ(381, dktest::usageError([&] { d.setData(id, DKAny(2L)); }));
     EXPECT_EQ(1L, static_cast<long>(d.getData(id)));
     EXPECT_EQ(0, d.isDataChanged(id));
 
@@ -209,7 +126,7 @@ TEST(DKDDOValues, FreezeNeedsEveryPropertyValued) {
 
     // A property added after the item froze needs its value before the next setData too.
     d.addDataProperty(id, "scale");
-    EXPECT_EQ(381UL, failureOf([&] { d.setData(id, DKAny(3L)); }).id);
+    EXPECT_EQ(381, dktest::usageError([&] { d.setData(id, DKAny(3L)); }));
     EXPECT_EQ(2L, static_cast<long>(d.getData(id)));
 }
 
@@ -218,40 +135,22 @@ TEST(DKDDOProperties, DuplicatesAndMissingNames) {
     EXPECT_EQ(1, d.addProperty("owner", DKAny("me")));
     EXPECT_EQ(2, d.addProperty(""));
     EXPECT_EQ(3, d.addProperty(""));   // empty names may repeat
-    Failure f = failureOf([&] { d.addProperty("owner"); });
-    EXPECT_EQ(379UL, f.id);
-    EXPECT_EQ(textOf(379, ": owner"), f.text);
-    EXPECT_EQ("PPropertyVector::addProperty", f.function);
-    EXPECT_EQ(3, d.propertyCount());
     d.setProperty(2, DKAny(5L));
     EXPECT_EQ(1, d.isPropertyChanged(2));
     d.resetPropertyChanged();
-    EXPECT_EQ(0, d.isPropertyChanged(1));
     EXPECT_EQ(0, d.isPropertyChanged(2));
     d.setPropertyName(2, "size");
     EXPECT_EQ(5L, static_cast<long>(d.getPropertyByName("size")));
-    f = failureOf([&] { d.setPropertyName(2, "owner"); });
-    EXPECT_EQ(379UL, f.id);
-    EXPECT_EQ("DKDDOBase::setPropertyName", f.function);
-    f = failureOf([&] { d.getPropertyByName("absent"); });
-    EXPECT_EQ(377UL, f.id);
-    EXPECT_EQ(textOf(377, ": absent"), f.text);
-    EXPECT_EQ(392UL, failureOf([&] { d.getProperty(4); }).id);
-    EXPECT_EQ(392UL, failureOf([] { DKDDO().getPropertyName(1); }).id);
-
     const unsigned short id = d.addData("A");
     d.addDataProperty(id, "type", DKAny(static_cast<unsigned short>(3)));
-    f = failureOf([&] { d.addDataProperty(id, "type"); });
-    EXPECT_EQ("PDataItemProperty::addProperty", f.function);
-    EXPECT_EQ(379UL, f.id);
     EXPECT_EQ(3, static_cast<unsigned short>(d.getDataPropertyByName("A", "type")));
-    f = failureOf([&] { d.getDataPropertyByName("B", "type"); });
-    EXPECT_EQ(376UL, f.id);
-    EXPECT_EQ(textOf(376, ": B"), f.text);
-    EXPECT_EQ("DKDDODef::getDataPropertyByName", f.function);
-    f = failureOf([&] { d.getDataPropertyByName(id, "size"); });
-    EXPECT_EQ(380UL, f.id);
-    EXPECT_EQ(textOf(380, ": size"), f.text);
+
+    expectRefusals({{[&] { d.addProperty("owner"); }, 379, ": owner"}, {[&] { d.setPropertyName(2, "owner"); }, 379},
+                    {[&] { d.getPropertyByName("absent"); }, 377, ": absent"}, {[&] { d.getProperty(4); }, 392},
+                    {[] { DKDDO().getPropertyName(1); }, 392}, {[&] { d.addDataProperty(id, "type"); }, 379},
+                    {[&] { d.getDataPropertyByName("B", "type"); }, 376, ": B"},
+                    {[&] { d.getDataPropertyByName(id, "size"); }, 380, ": size"}});
+    EXPECT_EQ(3, d.propertyCount());
 }
 
 TEST(DKDDOOwnership, CollectionAndObjectValuesAreDeletedExactlyOnce) {
@@ -411,7 +310,7 @@ TEST(DKDDOSharing, SharersSeeOneDefinitionAndTheirOwnValues) {
     EXPECT_EQ(1, def->dataCount());
     delete def;
 
-    EXPECT_EQ(303UL, failureOf([] { DKDDOBase none(static_cast<DKDDODef*>(nullptr)); }).id);
+    EXPECT_EQ(303, dktest::usageError([] { DKDDOBase none(static_cast<DKDDODef*>(nullptr)); }));
 }
 
 TEST(DKDDOSharing, ResetWithTheDefinitionAlreadyHeld) {
@@ -437,6 +336,15 @@ TEST(DKDDOSharing, ResetWithTheDefinitionAlreadyHeld) {
     EXPECT_EQ(0, sized.dataCount());
     EXPECT_EQ(1, shape.modifiable());
     EXPECT_EQ(DKString("P1"), sized.getPid().getPrimaryId());
+
+    // The pid a DDO is made from is cloned, keeping its class; handing it its own pid is nothing.
+    DKPidXDO xdo;
+    DKDDO d2(xdo, 3);
+    EXPECT_EQ(DKString("DKPidXDO"), d2.getPidObject()->pidType());
+    EXPECT_NE(static_cast<const DKPid*>(&xdo), d2.getPidObject());
+    const DKPid* before = d2.getPidObject();
+    d2.setPidObject(before);
+    EXPECT_EQ(before, d2.getPidObject());
 }
 
 TEST(DKDDONameSpaces, CountsAndIdsByNameSpace) {
@@ -462,7 +370,7 @@ TEST(DKDDONameSpaces, CountsAndIdsByNameSpace) {
 }
 
 TEST(DKDDOPersistence, OperationsReachTheDatastore) {
-    RecordingDatastore ds;
+    dktest::FakeDatastore ds;
     DKDDO d(&ds, "DOC", 4);
     EXPECT_EQ(DKString("DOC"), d.getObjectType());
     DKNVPair options[1] = {DKNVPair("opt", DKAny(1L))};
@@ -478,48 +386,24 @@ TEST(DKDDOPersistence, OperationsReachTheDatastore) {
     d.del(10L);
     d.del(options, 1);
     const std::vector<std::string> expected = {"add1",    "add2",    "add3",    "retrieve1", "retrieve2", "retrieve3",
-                                               "update1", "update2", "update3", "del2",      "del3"};
+                                               "update1", "update2", "update3", "delete2",   "delete3"};
     ASSERT_EQ(expected.size(), ds.calls.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(expected[i], ds.calls[i].op);
         EXPECT_EQ(static_cast<dkDataObject*>(&d), ds.calls[i].object);
     }
     EXPECT_EQ(7L, ds.calls[1].flags);
-    EXPECT_EQ(options, ds.calls[2].parms);
-    EXPECT_EQ(1L, ds.calls[2].flags);
+    EXPECT_EQ(options, ds.calls[2].options);
 
     // The datastore's own failure passes out unchanged.
-    Failure f = failureOf([&] { d.del(); });
-    EXPECT_EQ(303UL, f.id);
-    EXPECT_EQ("deleteObject", f.function);
+    ds.failAt = &d;
+    ds.failure = dktest::FakeDatastore::Failure::refused;
+    const dktest::Failure f = failureOf<DKUsageError>([&] { d.del(); });
+    EXPECT_EQ(303, f.id);
+    EXPECT_EQ("delete1", f.function);
 
     d.setDatastore(nullptr);
-    for (auto op : std::vector<std::pair<const char*, std::function<void()>>>{
-             {"DKDDO::add", [&] { d.add(); }},
-             {"DKDDO::retrieve", [&] { d.retrieve(1L); }},
-             {"DKDDO::update", [&] { d.update(); }},
-             {"DKDDO::del", [&] { d.del(options, 1); }}}) {
-        f = failureOf(op.second);
-        EXPECT_EQ(422UL, f.id);
-        EXPECT_EQ(textOf(422), f.text);
-        EXPECT_EQ("dk/common/DKDDO", f.source);
-        EXPECT_EQ(op.first, f.function);
-    }
-    EXPECT_EQ(expected.size(), ds.calls.size());
-}
-
-TEST(DKDDOPid, PidIsOwnedAndCloned) {
-    DKPidXDO xdo;
-    xdo.setPrimaryId("X1");
-    DKDDO d(xdo, 3);
-    EXPECT_EQ(DKString("DKPidXDO"), d.getPidObject()->pidType());
-    EXPECT_NE(static_cast<const DKPid*>(&xdo), d.getPidObject());
-    const DKPid* before = d.getPidObject();
-    d.setPidObject(before);   // its own pid: nothing happens
-    EXPECT_EQ(before, d.getPidObject());
-    DKPid plain;
-    plain.setPrimaryId("P2");
-    d.setPid(plain);
-    EXPECT_EQ(DKString("DKPid"), d.getPid().pidType());
-    EXPECT_EQ(DKString("P2"), d.getPid().getPrimaryId());
+    expectRefusals({{[&] { d.add(); }, 422, ""}, {[&] { d.retrieve(1L); }, 422}, {[&] { d.update(); }, 422},
+                    {[&] { d.del(options, 1); }, 422}});
+    EXPECT_EQ(expected.size() + 1, ds.calls.size());
 }
