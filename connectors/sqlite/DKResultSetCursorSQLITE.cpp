@@ -31,11 +31,13 @@ constexpr const char* kSource = "connectors/sqlite/DKResultSetCursorSQLITE";
 }
 }  // namespace
 
-DKResultSetCursorSQLITE::DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<PEntity> entity)
+DKResultSetCursorSQLITE::DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<PEntity> entity,
+                                                 const PBinding& binding)
     : ds_(ds),
       stmt_(stmt),
       entity_(std::move(entity)),
-      open_(true),
+      open_(!binding.prepared),
+      paramsMissing_(!binding.complete),
       onRow_(false),
       atEnd_(false),
       position_(0),
@@ -249,12 +251,17 @@ void DKResultSetCursorSQLITE::open(const DKNVPair* params) {
     open_ = onRow_ = atEnd_ = false;
     position_ = 0;
     bindParams(stmt_, params, kSource, fn);
+    paramsMissing_ = false;
     open_ = true;
     startClock();
 }
 
 void DKResultSetCursorSQLITE::open() {
-    checkUsable("DKResultSetCursorSQLITE::open");
+    static const char* const fn = "DKResultSetCursorSQLITE::open";
+    checkUsable(fn);
+    if (paramsMissing_)
+        dkThrow<DKUsageError>(kMsgBadParams, kSource, fn,
+                              DKString("the query was prepared without all its parameters; open it with them"));
     // Runs the query again from its first row, with the parameters it has.
     sqlite3_reset(stmt_);
     onRow_ = atEnd_ = false;

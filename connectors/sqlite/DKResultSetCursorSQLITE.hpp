@@ -14,6 +14,9 @@
 
 struct sqlite3_stmt;
 class DKDatastoreSQLITE;
+namespace dksqlite {
+struct PBinding;
+}
 
 // A forward-only, read-only cursor over one query. It is open when returned; rows are read as
 // they are fetched. cardinality() is the number of rows fetched so far (SQLite does not know a
@@ -21,11 +24,14 @@ class DKDatastoreSQLITE;
 // owns; fetchNext(row) fills the caller's DDO instead, reusing what it holds (the shape, the
 // value objects, a string's buffer), so reading a large result makes no DDO per row. After
 // disconnect the cursor is not valid: fetches throw DKDatastoreError kMsgCursorClosed.
-// With query_timeout set, the time from execute (or open) across all fetches is limited.
+// With query_timeout set, the time from execute (or open) across all fetches is limited. The
+// cursor of a query prepared by a query object ("Prepare Query" among its parameters) starts
+// closed; the query object opens it, with open(params) when parameters were left unbound.
 // One thread at a time, the thread of its datastore.
 class DKResultSetCursorSQLITE : public dkResultSetCursor {
 public:
-    DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
+    DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity,
+                            const dksqlite::PBinding& binding);
     ~DKResultSetCursorSQLITE() override;
 
     int isScrollable() const override { return 0; }
@@ -78,6 +84,7 @@ private:
     sqlite3_stmt* stmt_;      // owned
     std::shared_ptr<dksqlite::PEntity> entity_;   // set when rows are items of one entity
     bool open_;
+    bool paramsMissing_;   // prepared with parameters left for open(params)
     bool onRow_;
     bool atEnd_;
     long position_;

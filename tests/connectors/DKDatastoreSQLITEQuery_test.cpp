@@ -1,0 +1,203 @@
+// tests/connectors/DKDatastoreSQLITEQuery_test.cpp
+//
+// The SQLite connector's query objects and callbacks: parameter lists with their end and prepare
+// marks, query objects made by the datastore and run through it, foreign query objects, and rows
+// handed to a callback in batches. The connector is loaded from libdkdssqlite.so.
+
+#include "dkConnectorSupport.hpp"
+#include "dkSqliteTestSupport.hpp"
+
+#include <dk/dkCallback.hpp>
+#include <dk/dkQuery.hpp>
+
+using namespace dkconf;
+using namespace dksqlitetest;
+
+namespace {
+
+// A repository with Doc(n long, title string, price decimal) holding n = 1..5.
+struct Repo {
+    dktest::TempDir dir;
+    std::unique_ptr<dkDatastore> ds;
+    Repo() {
+        ds = open((dir / "q.db").string(), "create=1");
+        defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}, {"title", DKAny::tc_string}, {"price", DKAny::tc_decimal}});
+        for (long n = 1; n <= 5; ++n) {
+            std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+            d->setData(1, DKAny(n));
+            d->setData(2, DKAny(n % 2 ? "odd" : "even"));
+            d->add();
+        }
+    }
+};
+
+// The values of n in a collection of Doc rows, in order.
+std::vector<long> numbers(dkCollection& rows) {
+    std::vector<long> out;
+    std::unique_ptr<dkIterator> it(rows.createIterator());
+    while (it->more()) {
+        auto* row = dynamic_cast<DKDDO*>(static_cast<dkDataObjectBase*>(*it->next()));
+        out.push_back(row != nullptr ? static_cast<long>(row->getDataByName("n")) : -1);
+    }
+    return out;
+}
+
+std::vector<long> numbers(dkResultSetCursor& c) {
+    std::vector<long> out;
+    while (std::unique_ptr<DKDDO> d{c.fetchNext()}) out.push_back(static_cast<long>(d->getDataByName("n")));
+    return out;
+}
+
+// Records each batch (its n values and last flag) and each exception; stops after stopAfter
+// batches when that is positive.
+class Recorder : public dkCallback {
+public:
+    explicit Recorder(long threshold, int stopAfter = 0) : threshold_(threshold), stopAfter_(stopAfter) {}
+    long getThreshold() override { return threshold_; }
+    int dataCallback(dkCollection* results, int last) override {
+        batches.push_back({numbers(*results), last});
+        return stopAfter_ > 0 && static_cast<int>(batches.size()) >= stopAfter_ ? 0 : 1;
+    }
+    void reportException(DKException* e) override {
+        errors.push_back({static_cast<long>(e->errorMessageId()), e->name()});
+        delete e;
+    }
+    std::vector<std::pair<std::vector<long>, int>> batches;
+    std::vector<std::pair<long, std::string>> errors;
+
+private:
+    long threshold_;
+    int stopAfter_;
+};
+
+}  // namespace
+
+TEST(DKDatastoreSQLITEQueryObjects, ParameterListsEndAtTheirMarkAndMayWaitForOpen) {
+    Repo r;
+    const char* sql = "SELECT * FROM Doc WHERE n >= ? AND n <= ? ORDER BY n";
+    // "End" ends a list like an empty name: what follows it is never read.
+    DKNVPair ended[] = {DKNVPair("lo", DKAny(2L)), DKNVPair("hi", DKAny(3L)), DKNVPair("End"), DKNVPair("x", DKAny(9L))};
+    std::unique_ptr<dkResultSetCursor> c(r.ds->execute(sql, 4, ended));
+    EXPECT_EQ((std::vector<long>{2, 3}), numbers(*c));
+    // The prepare mark binds nothing: the values around it keep their places.
+    DKNVPair marked[] = {DKNVPair("lo", DKAny(4L)), DKNVPair("Prepare Query"), DKNVPair("hi", DKAny(5L)), DKNVPair("End")};
+    c.reset(r.ds->execute(sql, 4, marked));
+    EXPECT_EQ(0, c->isOpen());   // a prepared cursor waits for its open
+    c->open();
+    EXPECT_EQ((std::vector<long>{4, 5}), numbers(*c));
+    // Prepared without values, it runs only once they come.
+    DKNVPair bare[] = {DKNVPair("Prepare Query"), DKNVPair("End")};
+    c.reset(r.ds->execute(sql, 4, bare));
+    EXPECT_EQ(nullptr, std::unique_ptr<DKDDO>(c->fetchNext()));
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { c->open(); }));
+    DKNVPair later[] = {DKNVPair("lo", DKAny(1L)), DKNVPair("hi", DKAny(2L)), DKNVPair("")};
+    c->open(later);
+    EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
+    c->open();   // the values stay bound
+    EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
+    // Without the mark, every parameter needs its value; one too many is refused.
+    DKNVPair one[] = {DKNVPair("lo", DKAny(1L)), DKNVPair("End")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { r.ds->execute(sql, 4, one); }));
+    DKNVPair three[] = {DKNVPair("a", DKAny(1L)), DKNVPair("b", DKAny(1L)), DKNVPair("c", DKAny(1L)), DKNVPair("End")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { r.ds->execute(sql, 4, three); }));
+}
+
+TEST(DKDatastoreSQLITEQueryObjects, CreatedQueriesRunPreparedOrNotAndHandTheirResultsOver) {
+    Repo r;
+    std::unique_ptr<dkQuery> q(r.ds->createQuery("SELECT * FROM Doc WHERE n > ? ORDER BY n", 4, nullptr));
+    ASSERT_NE(nullptr, dynamic_cast<DKSQLQuery*>(q.get()));
+    EXPECT_EQ(4, q->qlType());
+    EXPECT_EQ(r.ds.get(), q->datastore());
+    // prepare, then execute with the values: the same statement is opened with them.
+    q->prepare(nullptr);
+    DKNVPair three[] = {DKNVPair("n", DKAny(3L)), DKNVPair("End")};
+    q->execute(three);
+    std::unique_ptr<dkCollection> rows(static_cast<dkCollection*>(q->result(1)));
+    EXPECT_EQ((std::vector<long>{4, 5}), numbers(*rows));
+
+    // Through the datastore: execute hands the query's cursor over, evaluate its collection.
+    DKNVPair endOnly[] = {DKNVPair("End")};
+    std::unique_ptr<dkQuery> all(r.ds->createQuery("SELECT * FROM Doc ORDER BY n DESC", 4, endOnly));
+    std::unique_ptr<dkResultSetCursor> c(r.ds->execute(all.get()));
+    ASSERT_NE(nullptr, c);
+    EXPECT_EQ((std::vector<long>{5, 4, 3, 2, 1}), numbers(*c));
+    EXPECT_EQ(nullptr, all->resultSetCursor());   // handed over, not kept
+    DKAny value = r.ds->evaluate(all.get());
+    ASSERT_EQ(DKAny::tc_collection, value.typeCode());
+    rows.reset(static_cast<dkCollection*>(value));
+    EXPECT_EQ(5u, rows->cardinality());
+
+    // Languages other than SQL, a missing query, parameters given too early.
+    for (short type : {0, 1, 2, 3, 5})
+        EXPECT_EQ(9014L, errorOf<DKUsageError>([&] { delete r.ds->createQuery("SELECT * FROM Doc", type, nullptr); }))
+            << type;
+    EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { delete r.ds->createQuery(nullptr, 4, nullptr); }));
+    DKNVPair early[] = {DKNVPair("n", DKAny(1L)), DKNVPair("End")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { delete r.ds->createQuery("SELECT * FROM Doc WHERE n = ?", 4, early); }));
+}
+
+TEST(DKDatastoreSQLITEQueryObjects, ForeignAndMissingQueriesAreRefusedBeforeTheyRun) {
+    Repo r;
+    Repo other;
+    std::unique_ptr<dkQuery> theirs(other.ds->createQuery("SELECT * FROM Doc", 4, nullptr));
+    Recorder cb(0);
+    EXPECT_EQ(9030L, errorOf<DKUsageError>([&] { delete r.ds->execute(theirs.get()); }));
+    EXPECT_EQ(9030L, errorOf<DKUsageError>([&] { r.ds->evaluate(theirs.get()); }));
+    EXPECT_EQ(9030L, errorOf<DKUsageError>([&] { r.ds->executeWithCallback(theirs.get(), &cb); }));
+    EXPECT_EQ(DKQueryIdle, theirs->status());   // never run
+    dkQuery* none = nullptr;
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { delete r.ds->execute(none); }));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { r.ds->evaluate(none); }));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { r.ds->executeWithCallback("SELECT * FROM Doc", 4, nullptr, nullptr); }));
+    EXPECT_TRUE(cb.batches.empty());
+}
+
+TEST(DKDatastoreSQLITECallbacks, RowsComeInThresholdBatchesUntilTheLastOrAStop) {
+    Repo r;
+    const char* sql = "SELECT * FROM Doc ORDER BY n";
+    Recorder two(2);
+    r.ds->executeWithCallback(sql, 4, nullptr, &two);
+    using B = std::pair<std::vector<long>, int>;
+    EXPECT_EQ((std::vector<B>{{{1, 2}, 0}, {{3, 4}, 0}, {{5}, 1}}), two.batches);
+    // A threshold that divides the rows: the last full batch is the last one, no empty batch after.
+    Recorder five(5);
+    r.ds->executeWithCallback(sql, 4, nullptr, &five);
+    EXPECT_EQ((std::vector<B>{{{1, 2, 3, 4, 5}, 1}}), five.batches);
+    Recorder whole(0);   // 0: everything at once
+    std::unique_ptr<dkQuery> q(r.ds->createQuery(sql, 4, nullptr));
+    r.ds->executeWithCallback(q.get(), &whole);
+    EXPECT_EQ((std::vector<B>{{{1, 2, 3, 4, 5}, 1}}), whole.batches);
+    // dataCallback's 0 stops the query.
+    Recorder stop(1, 2);
+    r.ds->executeWithCallback(sql, 4, nullptr, &stop);
+    EXPECT_EQ((std::vector<B>{{{1}, 0}, {{2}, 0}}), stop.batches);
+    // No rows: one empty last batch.
+    Recorder empty(3);
+    r.ds->executeWithCallback("SELECT * FROM Doc WHERE n > 99", 4, nullptr, &empty);
+    EXPECT_EQ((std::vector<B>{{{}, 1}}), empty.batches);
+    EXPECT_TRUE(two.errors.empty() && stop.errors.empty() && empty.errors.empty());
+}
+
+TEST(DKDatastoreSQLITECallbacks, FailuresOfTheQueryGoToTheCallbackOfTheirOwnClass) {
+    Repo r;
+    using E = std::pair<long, std::string>;
+    Recorder bad(2);
+    r.ds->executeWithCallback("SELECT * FROM Nowhere", 4, nullptr, &bad);
+    EXPECT_EQ((std::vector<E>{{9016, "DKUsageError"}}), bad.errors);
+    Recorder hostile(2);
+    r.ds->executeWithCallback("DELETE FROM Doc", 4, nullptr, &hostile);
+    EXPECT_EQ((std::vector<E>{{9015, "DKUsageError"}}), hostile.errors);
+    EXPECT_TRUE(bad.batches.empty() && hostile.batches.empty());
+    EXPECT_EQ(5L, countRows(*r.ds, "Doc"));
+    // A failure while reading: the batches before it stay delivered, then the exception comes.
+    ASSERT_TRUE(rawExec((r.dir / "q.db").string(), "UPDATE Doc SET price = 'not a number' WHERE n = 4"));
+    Recorder broken(2);
+    r.ds->executeWithCallback("SELECT * FROM Doc ORDER BY dk_id", 4, nullptr, &broken);
+    ASSERT_EQ(1u, broken.batches.size());
+    EXPECT_EQ((std::vector<E>{{9023, "DKDatastoreError"}}), broken.errors);
+    // Not connected: the failure is the query's too.
+    r.ds->disconnect();
+    Recorder offline(1);
+    r.ds->executeWithCallback("SELECT * FROM Doc", 4, nullptr, &offline);
+    EXPECT_EQ((std::vector<E>{{310, "DKDatastoreError"}}), offline.errors);
+}
