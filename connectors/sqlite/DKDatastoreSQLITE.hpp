@@ -98,6 +98,13 @@ public:
     // query of another datastore) are thrown.
     void executeWithCallback(const char* query, short qlType, const DKNVPair* params, dkCallback* callback) override;
     void executeWithCallback(dkQuery* query, dkCallback* callback) override;
+    // Trees run whole as one SELECT over one entity (PSqliteTree.hpp): the items whose rows
+    // match, each once, in row id order. A null tree is DKUsageError 303.
+    dkResultSetCursor* execute(DKCQExpr* expression) override;
+    DKAny evaluate(DKCQExpr* expression) override;
+    void executeWithCallback(DKCQExpr* expression, dkCallback* callback) override;
+    // A DKParametricQuery of this datastore that takes the tree (the caller no longer deletes it).
+    dkQuery* createQuery(DKCQExpr* expression) override;
 
     void addObject(dkDataObject* object, const DKNVPair* options, long flags) override;
     void addObjects(dkCollection* objects, const DKNVPair* options, long flags) override;
@@ -220,6 +227,9 @@ private:
     // The checked, bound statement of an SQL query; binding tells whether parameters wait for open.
     sqlite3_stmt* prepareQuery(const char* query, short qlType, const DKNVPair* params, const char* function,
                                dksqlite::PBinding& binding);
+    // The statement of query under the guard (authorizer, one read-only SELECT), unbound.
+    sqlite3_stmt* prepareGuarded(const char* query, const char* function);
+    DKAny readAll(dkResultSetCursor* cursor);   // every row into a new DKResults; deletes cursor
     dkQuery* checkedQuery(dkQuery* query, const char* function);   // refuses null and foreign queries
     void deliver(const std::function<dkResultSetCursor*()>& run, dkCallback* callback, const char* function);
     void registerCursor(DKResultSetCursorSQLITE* c) { cursors_.insert(c); }

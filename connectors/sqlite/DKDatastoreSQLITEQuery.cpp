@@ -11,6 +11,7 @@
 #include "DKDatastoreSQLITE.hpp"
 #include "DKResultSetCursorSQLITE.hpp"
 #include "PSqliteStatement.hpp"
+#include "PSqliteTree.hpp"
 #include "PSqliteValues.hpp"
 
 #include <dk/DKException.hpp>
@@ -117,9 +118,16 @@ int DKDatastoreSQLITE::stepQuery(sqlite3_stmt* s, const std::chrono::steady_cloc
 
 sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, const DKNVPair* params,
                                               const char* function, PBinding& binding) {
-    sqlite3* d = db(function);
+    db(function);
     checkLanguage(qlType, function);
     if (query == nullptr) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("no query"));
+    PStmt s(prepareGuarded(query, function));
+    binding = bindParams(s.get(), params, kSource, function);
+    return s.release();
+}
+
+sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function) {
+    sqlite3* d = db(function);
     if (!inTransaction_) refreshIfSchemaChanged(function);
     loadEntities(function);
 
@@ -141,7 +149,6 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, c
     if (!blank(tail)) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("more than one statement"));
     if (!sqlite3_stmt_readonly(s.get()) || sqlite3_stmt_isexplain(s.get()) || sqlite3_column_count(s.get()) == 0)
         dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("not a read-only SELECT"));
-    binding = bindParams(s.get(), params, kSource, function);
     return s.release();
 }
 
@@ -175,10 +182,48 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(const char* query, short qlType, c
 DKAny DKDatastoreSQLITE::evaluate(const char* query, short qlType, const DKNVPair* params) {
     static const char* const fn = "DKDatastoreSQLITE::evaluate";
     DKTraceScope t(trace_, fn, this);
-    std::unique_ptr<dkResultSetCursor> cursor(execute(query, qlType, params));
+    return readAll(execute(query, qlType, params));
+}
+
+DKAny DKDatastoreSQLITE::readAll(dkResultSetCursor* run) {
+    std::unique_ptr<dkResultSetCursor> cursor(run);
     std::unique_ptr<DKResults> results(new DKResults(*this));
     while (DKDDO* d = cursor->fetchNext()) results->addElement(DKAny(static_cast<dkDataObjectBase*>(d)));
     return DKAny(static_cast<dkCollection*>(results.release()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Trees
+
+dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
+    static const char* const fn = "DKDatastoreSQLITE::execute";
+    DKTraceScope t(trace_, fn, this);
+    if (expression == nullptr) dkThrow<DKUsageError>(303, kSource, fn, DKString());
+    db(fn);
+    if (!inTransaction_) refreshIfSchemaChanged(fn);
+    PTreeQuery q = compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn);
+    PStmt s(prepareGuarded(q.sql.c_str(), fn));
+    bindTree(s.get(), q, kSource, fn);
+    return new DKResultSetCursorSQLITE(this, s.release(), q.entity, PBinding{});
+}
+
+DKAny DKDatastoreSQLITE::evaluate(DKCQExpr* expression) {
+    static const char* const fn = "DKDatastoreSQLITE::evaluate";
+    DKTraceScope t(trace_, fn, this);
+    return readAll(execute(expression));
+}
+
+void DKDatastoreSQLITE::executeWithCallback(DKCQExpr* expression, dkCallback* callback) {
+    static const char* const fn = "DKDatastoreSQLITE::executeWithCallback";
+    DKTraceScope t(trace_, fn, this);
+    deliver([&] { return execute(expression); }, callback, fn);
+}
+
+dkQuery* DKDatastoreSQLITE::createQuery(DKCQExpr* expression) {
+    static const char* const fn = "DKDatastoreSQLITE::createQuery";
+    DKTraceScope t(trace_, fn, this);
+    if (expression == nullptr) dkThrow<DKUsageError>(303, kSource, fn, DKString());
+    return new DKParametricQuery(this, expression);
 }
 
 // ---------------------------------------------------------------------------------------------
