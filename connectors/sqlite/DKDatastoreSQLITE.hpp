@@ -98,8 +98,9 @@ public:
     // query of another datastore) are thrown.
     void executeWithCallback(const char* query, short qlType, const DKNVPair* params, dkCallback* callback) override;
     void executeWithCallback(dkQuery* query, dkCallback* callback) override;
-    // Trees run whole as one SELECT over one entity (PSqliteTree.hpp): the items whose rows
-    // match, each once, in row id order. A null tree is DKUsageError 303.
+    // Trees run whole, one SELECT per entity searched (PSqliteTree.hpp): the items whose rows
+    // match, each once, entity by entity (by name, without case), in row id order. A null tree
+    // is DKUsageError 303.
     dkResultSetCursor* execute(DKCQExpr* expression) override;
     DKAny evaluate(DKCQExpr* expression) override;
     void executeWithCallback(DKCQExpr* expression, dkCallback* callback) override;

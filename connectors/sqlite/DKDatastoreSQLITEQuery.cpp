@@ -201,10 +201,17 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
     if (expression == nullptr) dkThrow<DKUsageError>(303, kSource, fn, DKString());
     db(fn);
     if (!inTransaction_) refreshIfSchemaChanged(fn);
-    PTreeQuery q = compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn);
-    PStmt s(prepareGuarded(q.sql.c_str(), fn));
-    bindTree(s.get(), q, kSource, fn);
-    return new DKResultSetCursorSQLITE(this, s.release(), q.entity, PBinding{});
+    const std::vector<PTreeQuery> parts =
+        compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn);
+    std::vector<PStmt> statements;
+    for (const PTreeQuery& q : parts) {
+        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn));
+        bindTree(statements.back().get(), q, kSource, fn);
+    }
+    std::unique_ptr<DKResultSetCursorSQLITE> cursor(
+        new DKResultSetCursorSQLITE(this, statements[0].release(), parts[0].entity, PBinding{}));
+    for (size_t i = 1; i < parts.size(); ++i) cursor->addPart(statements[i].release(), parts[i].entity);
+    return cursor.release();
 }
 
 DKAny DKDatastoreSQLITE::evaluate(DKCQExpr* expression) {

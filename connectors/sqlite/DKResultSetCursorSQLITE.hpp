@@ -18,7 +18,8 @@ namespace dksqlite {
 struct PBinding;
 }
 
-// A forward-only, read-only cursor over one query. It is open when returned; rows are read as
+// A forward-only, read-only cursor over one query (or over the parts of a tree, one statement per
+// entity, read one after the other). It is open when returned; rows are read as
 // they are fetched. cardinality() is the number of rows fetched so far (SQLite does not know a
 // result's size before it has read it all). fetchNext and fetchNextN give new DDOs the caller
 // owns; fetchNext(row) fills the caller's DDO instead, reusing what it holds (the shape, the
@@ -68,6 +69,9 @@ public:
 
     // Called by the datastore when its connection goes: the statement is finalised.
     void invalidate() noexcept;
+    // Another statement (owned from now on) whose rows follow those of the ones before, rows of
+    // entity: a tree over several entities reads one after the other.
+    void addPart(sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
 
 private:
     void checkUsable(const char* function) const;
@@ -79,6 +83,15 @@ private:
     void fillRow(DKDDO& row, const char* function);
     int columnOf(const char* name, const char* function) const;
     void describe();
+    void usePart(size_t part);        // makes part the current statement
+    void finalizeAll() noexcept;
+
+    struct Part {
+        sqlite3_stmt* stmt;   // owned
+        std::shared_ptr<dksqlite::PEntity> entity;
+    };
+    std::vector<Part> parts_;   // empty for one statement; else every part, stmt_ being one of them
+    size_t part_ = 0;
 
     DKDatastoreSQLITE* ds_;   // not owned; null after invalidate
     sqlite3_stmt* stmt_;      // owned

@@ -42,18 +42,22 @@ public:
     PTreeCompiler(const PEntityLookup& lookup, const char* source, const char* function)
         : lookup_(lookup), source_(source), function_(function) {}
 
-    PTreeQuery compile(const DKCQExpr& tree) {
+    // One statement per entity, in the order of their lower-case names; the values are numbered
+    // across all of them, and each statement binds those up to its highest number.
+    std::vector<PTreeQuery> compile(const DKCQExpr& tree) {
         const DKQExpr* root = tree.getQueryExpr();
         if (root == nullptr) refuse("the tree has no expression");
         compound_ = tree.getQLType();
-        PConditions all = node(*root);
-        if (all.size() != 1) refuse("the tree searches several entities; join them with OR in separate queries");
-        PTreeQuery q;
-        q.entity = all.begin()->second.first;
-        q.sql = "SELECT * FROM " + quoteIdent(q.entity->name) + " WHERE " + all.begin()->second.second +
-                " ORDER BY dk_id";
-        q.values = std::move(values_);
-        return q;
+        std::vector<PTreeQuery> out;
+        for (auto& [key, entry] : node(*root)) {
+            PTreeQuery q;
+            q.entity = entry.first;
+            q.sql = "SELECT * FROM " + quoteIdent(q.entity->name) + " WHERE " + entry.second + " ORDER BY dk_id";
+            q.values = values_;
+            out.push_back(std::move(q));
+        }
+        if (out.empty()) refuse("the tree searches no entity");
+        return out;
     }
 
 private:
@@ -332,14 +336,16 @@ private:
 
 }  // namespace
 
-PTreeQuery compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source, const char* function) {
+std::vector<PTreeQuery> compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source,
+                                    const char* function) {
     return PTreeCompiler(lookup, source, function).compile(tree);
 }
 
 void bindTree(sqlite3_stmt* stmt, const PTreeQuery& query, const char* source, const char* function) {
+    const int count = sqlite3_bind_parameter_count(stmt);
     int i = 0;
     for (const PTreeValue& v : query.values) {
-        ++i;
+        if (++i > count) break;
         if (v.asText) {
             bindText(stmt, i, v.text);
         } else {

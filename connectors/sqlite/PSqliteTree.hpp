@@ -1,7 +1,7 @@
 // connectors/sqlite/PSqliteTree.hpp
 #pragma once
 
-// Query trees (DKCQExpr) as one SQL statement over one entity table: the tree's structure becomes
+// Query trees (DKCQExpr) as SQL statements, one per entity table searched: the tree's structure becomes
 // the WHERE clause, every value a bound parameter read as its attribute's type. Internal to
 // libdkdssqlite.
 
@@ -38,12 +38,13 @@ struct PTreeQuery {
 // The entity of a name, or the datastore's DKUsageError kMsgNoEntity.
 using PEntityLookup = std::function<std::shared_ptr<PEntity>(const std::string& name)>;
 
-// The statement of tree. Leaves are parametric (type 3, or unset in both the leaf and the
-// compound); each sub-query's entities are searched with its term, and a leaf matches the union
-// of them. AND and NOT join conditions of one entity, OR any. Refusals: DKUsageError 303 (shape,
+// The statements of tree, one per entity it searches. Leaves are parametric (type 3, or unset in
+// both the leaf and the compound); each sub-query's entities are searched with its term, and a
+// leaf matches the union of them. AND and NOT join conditions of one entity, OR any. Refusals: DKUsageError 303 (shape,
 // operators, values, parameters), kMsgBadQueryLanguage (other leaf types, text operators),
 // kMsgNoEntity, kMsgNoAttr, kMsgValueMismatch. Nothing of a value reaches the SQL text.
-PTreeQuery compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source, const char* function);
+std::vector<PTreeQuery> compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source,
+                                    const char* function);
 void bindTree(sqlite3_stmt* stmt, const PTreeQuery& query, const char* source, const char* function);
 
 }  // namespace dksqlite

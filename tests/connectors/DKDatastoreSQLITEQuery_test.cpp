@@ -221,11 +221,34 @@ TEST(DKDatastoreSQLITETrees, RefusalsNameTheirCauseAndDeepTreesFailBeforeSQLite)
     text->getQueryExpr()->setQLType(1);
     EXPECT_EQ(9014L, refused(text));
     EXPECT_EQ(9014L, refused(leaf("Doc", "title", DKOpCode::opContainsText, "'x'")));
-    // AND and NOT stay within one entity; an OR over two entities is not run yet.
+    // AND and NOT stay within one entity.
     DKQExpr* mixed = takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"))->and_(takeLeaf(leaf("Note", "n", DKOpCode::opEqual, "1")));
     EXPECT_EQ(303L, refused(new DKCQExpr(mixed)));
-    DKQExpr* across = takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"))->or_(takeLeaf(leaf("Note", "n", DKOpCode::opEqual, "1")));
-    EXPECT_EQ(303L, refused(new DKCQExpr(across)));
+    // OR may join entities: their items come entity by entity, each in row id order.
+    for (long n : {7L, 1L}) {
+        std::unique_ptr<DKDDO> note(r.ds->createDDO("Note", 0));
+        note->setData(1, DKAny(n));
+        note->add();
+    }
+    DKQExpr* across = takeLeaf(leaf("Note", "n", DKOpCode::opGreater, "0"))->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")));
+    std::unique_ptr<DKCQExpr> acrossTree(new DKCQExpr(across));
+    std::unique_ptr<dkResultSetCursor> mixed2(r.ds->execute(acrossTree.get()));
+    auto entities = [&] {
+        std::vector<std::string> seen;
+        while (std::unique_ptr<DKDDO> d{mixed2->fetchNext()})
+            seen.push_back(std::string(d->getPid().getObjectType().c_str()) + ":" +
+                           std::to_string(static_cast<long>(d->getDataByName("n"))));
+        return seen;
+    };
+    EXPECT_EQ((std::vector<std::string>{"Doc:2", "Note:7", "Note:1"}), entities());
+    EXPECT_EQ(3UL, mixed2->cardinality());
+    mixed2->open();   // again from the first part
+    EXPECT_EQ((std::vector<std::string>{"Doc:2", "Note:7", "Note:1"}), entities());
+    DKNVPair none[] = {DKNVPair("")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { mixed2->open(none); }));
+    // NOT of a union over two entities has no one entity to complement.
+    DKQExpr* union2 = takeLeaf(leaf("Note", "n", DKOpCode::opGreater, "0"))->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")));
+    EXPECT_EQ(303L, refused(new DKCQExpr(new DKQExpr(nullptr, DKOpCode::opNot, union2))));
 
     // 5,000 chained ANDs: refused with 303 before SQLite meets its depth limit; 500 run.
     for (int n : {500, 5000}) {
