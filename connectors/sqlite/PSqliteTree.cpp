@@ -34,8 +34,17 @@ constexpr short kParametric = 3;
 
 std::string textOf(const DKString& s) { return std::string(s.c_str(), static_cast<size_t>(s.length())); }
 
-// One entity's condition so far.
-using PConditions = std::map<std::string, std::pair<std::shared_ptr<PEntity>, std::string>>;   // by lower name
+// One entity's condition so far. Lists of AND or OR are kept without parentheses, so that long
+// chains do not nest them past what SQLite's parser takes; a list is put in parentheses only
+// where it becomes the operand of a stronger operator.
+struct PCondition {
+    std::shared_ptr<PEntity> entity;
+    std::string sql;
+    char list = 0;   // 'A' a list of AND, 'O' a list of OR, 0 one operand
+};
+using PConditions = std::map<std::string, PCondition>;   // by lower-case entity name
+
+std::string grouped(const PCondition& c) { return c.list == 0 ? c.sql : "(" + c.sql + ")"; }
 
 class PTreeCompiler {
 public:
@@ -51,8 +60,8 @@ public:
         std::vector<PTreeQuery> out;
         for (auto& [key, entry] : node(*root)) {
             PTreeQuery q;
-            q.entity = entry.first;
-            q.sql = "SELECT * FROM " + quoteIdent(q.entity->name) + " WHERE " + entry.second + " ORDER BY dk_id";
+            q.entity = entry.entity;
+            q.sql = "SELECT * FROM " + quoteIdent(q.entity->name) + " WHERE " + entry.sql + " ORDER BY dk_id";
             q.values = values_;
             out.push_back(std::move(q));
         }
@@ -75,7 +84,9 @@ private:
             if (e.right() == nullptr) refuse("NOT without an operand");
             PConditions r = node(*e.right(), depth + 1);
             single(r, "NOT");
-            r.begin()->second.second = "(NOT " + r.begin()->second.second + ")";
+            PCondition& c = r.begin()->second;
+            c.sql = "NOT " + grouped(c);
+            c.list = 0;
             return r;
         }
         if ((op != DKOpCode::opAnd && op != DKOpCode::opOr) || e.left() == nullptr || e.right() == nullptr)
@@ -86,7 +97,10 @@ private:
             single(l, "AND");
             single(r, "AND");
             if (l.begin()->first != r.begin()->first) refuse("AND joins conditions of one entity");
-            l.begin()->second.second = "(" + l.begin()->second.second + " AND " + r.begin()->second.second + ")";
+            PCondition& a = l.begin()->second;
+            const PCondition& b = r.begin()->second;
+            a.sql = (a.list == 'O' ? grouped(a) : a.sql) + " AND " + (b.list == 'O' ? grouped(b) : b.sql);
+            a.list = 'A';
             return l;
         }
         merge(l, r);
@@ -103,7 +117,9 @@ private:
             if (it == into.end()) {
                 into.emplace(key, std::move(entry));
             } else {
-                it->second.second = "(" + it->second.second + " OR " + entry.second + ")";
+                // AND binds more strongly than OR: neither side needs parentheses.
+                it->second.sql += " OR " + entry.sql;
+                it->second.list = 'O';
             }
         }
     }
@@ -125,7 +141,8 @@ private:
                 std::shared_ptr<PEntity> entity = lookup_(textOf(names[k]));
                 if (sub->getQueryTerm() == nullptr) refuse("a sub-query without a term");
                 PConditions one;
-                one.emplace(lowerName(entity->name.c_str()), std::make_pair(entity, term(*sub->getQueryTerm(), *entity, *sub, e)));
+                one.emplace(lowerName(entity->name.c_str()),
+                            PCondition{entity, term(*sub->getQueryTerm(), *entity, *sub, e), 0});
                 merge(out, one);
             }
         }

@@ -260,6 +260,23 @@ TEST(DKDatastoreSQLITETrees, RefusalsNameTheirCauseAndDeepTreesFailBeforeSQLite)
             EXPECT_EQ(303L, refused(treeOf("Doc", chain)));
     }
 
+    // Leaves joined by the hundreds run too, and mixed joins keep their grouping.
+    DKQExpr* leaves = takeLeaf(leaf("Doc", "n", DKOpCode::opGreaterEqual, "2"));
+    for (int i = 0; i < 300; ++i) leaves = leaves->and_(takeLeaf(leaf("Doc", "n", DKOpCode::opLessEqual, "4")));
+    EXPECT_EQ(3UL, countTree(d, new DKCQExpr(leaves)));
+    auto grouping = [&](short outer, short inner) {   // (n = 1 inner n = 2) outer n > 1
+        DKQExpr* in = takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"));
+        in = inner == DKOpCode::opAnd ? in->and_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")))
+                                      : in->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")));
+        DKQExpr* last = takeLeaf(leaf("Doc", "n", DKOpCode::opGreater, "1"));
+        return countTree(d, new DKCQExpr(outer == DKOpCode::opAnd ? in->and_(last) : in->or_(last)));
+    };
+    EXPECT_EQ(1UL, grouping(DKOpCode::opAnd, DKOpCode::opOr));
+    EXPECT_EQ(4UL, grouping(DKOpCode::opOr, DKOpCode::opAnd));
+    DKQExpr* notEither = new DKQExpr(nullptr, DKOpCode::opNot,
+                                     takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"))->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2"))));
+    EXPECT_EQ(3UL, countTree(d, new DKCQExpr(notEither)));
+
     // A tree through the callback and a parametric query object.
     Recorder cb(3);
     std::unique_ptr<DKCQExpr> big(leaf("Doc", "n", DKOpCode::opGreater, "1"));
