@@ -11,6 +11,9 @@
 #include <dk/DKOpCode.hpp>
 #include <dk/dkQuery.hpp>
 
+#include <fstream>
+#include <iterator>
+
 namespace dkconf {
 
 class DKConformance : public ::testing::TestWithParam<ConnectorContext> {
@@ -490,6 +493,17 @@ TEST_P(DKConformance, HostileTreesStayDataOrAreRefusedAndChangeNothing) {
     defineEntity(*ds, "Doc", allTypes());
     addTreeRows(*ds);
     dkDatastore& d = *ds;
+    // Where the repository is a file, not one byte of it changes.
+    auto bytes = [&] {
+        std::string all;
+        for (const std::string& file : {path_, path_ + "-wal"}) {   // the log of a WAL repository too
+            std::ifstream in(file, std::ios::binary);
+            all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        return all;
+    };
+    const std::string before = bytes();
+    EXPECT_FALSE(before.empty());
     auto count = [&](DKQTerm* t) { return countTree(d, treeOf("Doc", t)); };
     auto refused = [&](const char* entity, DKQTerm* t) {
         return errorOf<DKUsageError>([&] { countTree(d, treeOf(entity, t)); });
@@ -522,6 +536,7 @@ TEST_P(DKConformance, HostileTreesStayDataOrAreRefusedAndChangeNothing) {
     long n = 0;
     std::unique_ptr<DKString[]>(ds->listEntityNames(n));
     EXPECT_EQ(1, n);
+    EXPECT_TRUE(before == bytes());
 }
 
 }  // namespace dkconf
