@@ -211,6 +211,7 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
     std::unique_ptr<DKResultSetCursorSQLITE> cursor(
         new DKResultSetCursorSQLITE(this, statements[0].release(), parts[0].entity, PBinding{}));
     for (size_t i = 1; i < parts.size(); ++i) cursor->addPart(statements[i].release(), parts[i].entity);
+    cursor->keepValues();
     return cursor.release();
 }
 

@@ -94,6 +94,8 @@ void DKResultSetCursorSQLITE::describe() {
     }
 }
 
+void DKResultSetCursorSQLITE::keepValues() { ownValues_ = true; }
+
 void DKResultSetCursorSQLITE::addPart(sqlite3_stmt* stmt, std::shared_ptr<PEntity> entity) {
     if (parts_.empty()) parts_.push_back({stmt_, entity_});
     parts_.push_back({stmt, std::move(entity)});
@@ -276,8 +278,8 @@ void DKResultSetCursorSQLITE::addObject(DKDDO*) { unsupported("DKResultSetCursor
 void DKResultSetCursorSQLITE::open(const DKNVPair* params) {
     static const char* const fn = "DKResultSetCursorSQLITE::open";
     checkUsable(fn);
-    if (!parts_.empty())
-        dkThrow<DKUsageError>(kMsgBadParams, kSource, fn, DKString("a cursor over several entities takes no parameters"));
+    if (ownValues_)
+        dkThrow<DKUsageError>(kMsgBadParams, kSource, fn, DKString("the cursor of a tree takes no parameters; open() runs it again"));
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
     open_ = onRow_ = atEnd_ = false;

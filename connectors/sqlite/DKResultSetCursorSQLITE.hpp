@@ -69,6 +69,9 @@ public:
 
     // Called by the datastore when its connection goes: the statement is finalised.
     void invalidate() noexcept;
+    // The statement's values are its own (a tree's): open(params) is refused instead of
+    // replacing them.
+    void keepValues();
     // Another statement (owned from now on) whose rows follow those of the ones before, rows of
     // entity: a tree over several entities reads one after the other.
     void addPart(sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
@@ -92,6 +95,7 @@ private:
     };
     std::vector<Part> parts_;   // empty for one statement; else every part, stmt_ being one of them
     size_t part_ = 0;
+    bool ownValues_ = false;
 
     DKDatastoreSQLITE* ds_;   // not owned; null after invalidate
     sqlite3_stmt* stmt_;      // owned

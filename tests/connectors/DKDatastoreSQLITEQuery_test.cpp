@@ -287,4 +287,9 @@ TEST(DKDatastoreSQLITETrees, RefusalsNameTheirCauseAndDeepTreesFailBeforeSQLite)
     EXPECT_EQ(3, q->qlType());
     std::unique_ptr<dkResultSetCursor> c(r.ds->execute(q.get()));
     EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
+    // The tree's values stay its own: parameters cannot replace them.
+    DKNVPair other[] = {DKNVPair("v", DKAny(99L)), DKNVPair("")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { c->open(other); }));
+    c->open();
+    EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
 }
