@@ -23,6 +23,7 @@
 #include <dk/dkDatastore.hpp>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -67,10 +68,12 @@ public:
     using dkDatastore::addObject;
     using dkDatastore::addObjects;
     using dkDatastore::clearCache;
+    using dkDatastore::createQuery;
     using dkDatastore::deleteObject;
     using dkDatastore::deleteObjects;
     using dkDatastore::evaluate;
     using dkDatastore::execute;
+    using dkDatastore::executeWithCallback;
     using dkDatastore::retrieveObject;
     using dkDatastore::retrieveObjects;
     using dkDatastore::updateObject;
@@ -81,6 +84,28 @@ public:
                  const char* connectString) override;
     void disconnect() override;
     dkResultSetCursor* execute(const char* query, short qlType, const DKNVPair* params) override;
+    // A query object of this datastore for an SQL string (DKSQLQuery); the caller owns it. Its
+    // parameters go to its prepare or execute.
+    dkQuery* createQuery(const char* query, short qlType, const DKNVPair* params) override;
+    // A query object of this datastore: run with execute(nullptr), its cursor or result(1) handed
+    // over. A null query is DKUsageError 303, one of another datastore kMsgForeignQuery.
+    DKAny evaluate(dkQuery* query) override;
+    dkResultSetCursor* execute(dkQuery* query) override;
+    // The rows in batches of callback->getThreshold() rows (0 or less: all in one), on the
+    // caller's thread, until the last batch or until dataCallback answers 0. Each batch is a
+    // DKResults that owns its DDOs and is deleted when dataCallback returns. A DKException of the
+    // query goes to reportException and ends it; bad arguments (a null callback or query, a
+    // query of another datastore) are thrown.
+    void executeWithCallback(const char* query, short qlType, const DKNVPair* params, dkCallback* callback) override;
+    void executeWithCallback(dkQuery* query, dkCallback* callback) override;
+    // Trees run whole, one SELECT per entity searched (PSqliteTree.hpp): the items whose rows
+    // match, each once, entity by entity (by name, without case), in row id order. A null tree
+    // is DKUsageError 303.
+    dkResultSetCursor* execute(DKCQExpr* expression) override;
+    DKAny evaluate(DKCQExpr* expression) override;
+    void executeWithCallback(DKCQExpr* expression, dkCallback* callback) override;
+    // A DKParametricQuery of this datastore that takes the tree (the caller no longer deletes it).
+    dkQuery* createQuery(DKCQExpr* expression) override;
 
     void addObject(dkDataObject* object, const DKNVPair* options, long flags) override;
     void addObjects(dkCollection* objects, const DKNVPair* options, long flags) override;
@@ -200,7 +225,14 @@ private:
     DKDDO* newDDO(dksqlite::PEntity& e, long rowId);
 
     // Queries
-    sqlite3_stmt* prepareQuery(const char* query, short qlType, const DKNVPair* params, const char* function);
+    // The checked, bound statement of an SQL query; binding tells whether parameters wait for open.
+    sqlite3_stmt* prepareQuery(const char* query, short qlType, const DKNVPair* params, const char* function,
+                               dksqlite::PBinding& binding);
+    // The statement of query under the guard (authorizer, one read-only SELECT), unbound.
+    sqlite3_stmt* prepareGuarded(const char* query, const char* function);
+    DKAny readAll(dkResultSetCursor* cursor);   // every row into a new DKResults; deletes cursor
+    dkQuery* checkedQuery(dkQuery* query, const char* function);   // refuses null and foreign queries
+    void deliver(const std::function<dkResultSetCursor*()>& run, dkCallback* callback, const char* function);
     void registerCursor(DKResultSetCursorSQLITE* c) { cursors_.insert(c); }
     void unregisterCursor(DKResultSetCursorSQLITE* c) { cursors_.erase(c); }
 

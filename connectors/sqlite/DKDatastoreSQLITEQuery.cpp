@@ -4,15 +4,21 @@
 // checked by SQLite's authorizer while it is prepared (no writes, pragmas, attached files, reads
 // of the users table, the catalogue or SQLite's own tables, nor functions that reach past the
 // data), with its parameters bound, never pasted. execute hands the statement to a cursor;
-// evaluate reads all its rows. Queries with a time limit are interrupted inside SQLite.
+// evaluate reads all its rows; executeWithCallback hands them to a callback in batches. Query
+// objects of this datastore run through the same forms. Queries with a time limit are
+// interrupted inside SQLite.
 
 #include "DKDatastoreSQLITE.hpp"
 #include "DKResultSetCursorSQLITE.hpp"
 #include "PSqliteStatement.hpp"
+#include "PSqliteTree.hpp"
 #include "PSqliteValues.hpp"
 
 #include <dk/DKException.hpp>
+#include <dk/DKNVPair.hpp>
 #include <dk/DKResults.hpp>
+#include <dk/dkCallback.hpp>
+#include <dk/dkQuery.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <sqlite3.h>
@@ -63,6 +69,30 @@ int queryAuthorizer(void* data, int action, const char* a, const char* b, const 
     return allowed ? SQLITE_OK : SQLITE_DENY;
 }
 
+// The string forms take SQL; query objects and trees bring parametric conditions.
+void checkLanguage(short qlType, const char* function) {
+    if (qlType != 4) dkThrow<DKUsageError>(kMsgBadQueryLanguage, kSource, function, DKString(static_cast<long>(qlType)));
+}
+
+// A copy of the DKException being handled, of its own class, for a callback that owns it.
+DKException* copyOfCaught() {
+    try {
+        throw;
+    } catch (const DKUsageError& e) {
+        return new DKUsageError(e);
+    } catch (const DKDataObjectNotFound& e) {
+        return new DKDataObjectNotFound(e);
+    } catch (const DKServerNotAvailable& e) {
+        return new DKServerNotAvailable(e);
+    } catch (const DKDataObjectAlreadyExists& e) {
+        return new DKDataObjectAlreadyExists(e);
+    } catch (const DKDatastoreError& e) {
+        return new DKDatastoreError(e);
+    } catch (const DKException& e) {
+        return new DKException(e);
+    }
+}
+
 bool blank(const char* p) {
     for (; p && *p; ++p)
         if (!std::isspace(static_cast<unsigned char>(*p))) return false;
@@ -87,11 +117,17 @@ int DKDatastoreSQLITE::stepQuery(sqlite3_stmt* s, const std::chrono::steady_cloc
 // Queries
 
 sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, const DKNVPair* params,
-                                              const char* function) {
-    sqlite3* d = db(function);
-    if (qlType != 4)
-        dkThrow<DKUsageError>(kMsgBadQueryLanguage, kSource, function, DKString(static_cast<long>(qlType)));
+                                              const char* function, PBinding& binding) {
+    db(function);
+    checkLanguage(qlType, function);
     if (query == nullptr) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("no query"));
+    PStmt s(prepareGuarded(query, function));
+    binding = bindParams(s.get(), params, kSource, function);
+    return s.release();
+}
+
+sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function) {
+    sqlite3* d = db(function);
     if (!inTransaction_) refreshIfSchemaChanged(function);
     loadEntities(function);
 
@@ -113,14 +149,14 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, c
     if (!blank(tail)) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("more than one statement"));
     if (!sqlite3_stmt_readonly(s.get()) || sqlite3_stmt_isexplain(s.get()) || sqlite3_column_count(s.get()) == 0)
         dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("not a read-only SELECT"));
-    bindParams(s.get(), params, kSource, function);
     return s.release();
 }
 
 dkResultSetCursor* DKDatastoreSQLITE::execute(const char* query, short qlType, const DKNVPair* params) {
     static const char* const fn = "DKDatastoreSQLITE::execute";
     DKTraceScope t(trace_, fn, this);
-    PStmt s(prepareQuery(query, qlType, params, fn));
+    PBinding binding;
+    PStmt s(prepareQuery(query, qlType, params, fn, binding));
     // Rows are items when every column is a plain column of one entity table and the row id is
     // among them; otherwise they are plain rows.
     std::shared_ptr<PEntity> e;
@@ -140,15 +176,146 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(const char* query, short qlType, c
         if (lowerName(origin) == kIdColumn) hasId = true;
     }
     if (!hasId) e.reset();
-    auto* cursor = new DKResultSetCursorSQLITE(this, s.release(), e);
-    return cursor;
+    return new DKResultSetCursorSQLITE(this, s.release(), e, binding);
 }
 
 DKAny DKDatastoreSQLITE::evaluate(const char* query, short qlType, const DKNVPair* params) {
     static const char* const fn = "DKDatastoreSQLITE::evaluate";
     DKTraceScope t(trace_, fn, this);
-    std::unique_ptr<dkResultSetCursor> cursor(execute(query, qlType, params));
+    return readAll(execute(query, qlType, params));
+}
+
+DKAny DKDatastoreSQLITE::readAll(dkResultSetCursor* run) {
+    std::unique_ptr<dkResultSetCursor> cursor(run);
     std::unique_ptr<DKResults> results(new DKResults(*this));
     while (DKDDO* d = cursor->fetchNext()) results->addElement(DKAny(static_cast<dkDataObjectBase*>(d)));
     return DKAny(static_cast<dkCollection*>(results.release()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Trees
+
+dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
+    static const char* const fn = "DKDatastoreSQLITE::execute";
+    DKTraceScope t(trace_, fn, this);
+    if (expression == nullptr) dkThrow<DKUsageError>(303, kSource, fn, DKString());
+    db(fn);
+    if (!inTransaction_) refreshIfSchemaChanged(fn);
+    const std::vector<PTreeQuery> parts =
+        compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn);
+    std::vector<PStmt> statements;
+    for (const PTreeQuery& q : parts) {
+        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn));
+        bindTree(statements.back().get(), q, kSource, fn);
+    }
+    std::unique_ptr<DKResultSetCursorSQLITE> cursor(
+        new DKResultSetCursorSQLITE(this, statements[0].release(), parts[0].entity, PBinding{}));
+    for (size_t i = 1; i < parts.size(); ++i) cursor->addPart(statements[i].release(), parts[i].entity);
+    cursor->keepValues();
+    return cursor.release();
+}
+
+DKAny DKDatastoreSQLITE::evaluate(DKCQExpr* expression) {
+    static const char* const fn = "DKDatastoreSQLITE::evaluate";
+    DKTraceScope t(trace_, fn, this);
+    return readAll(execute(expression));
+}
+
+void DKDatastoreSQLITE::executeWithCallback(DKCQExpr* expression, dkCallback* callback) {
+    static const char* const fn = "DKDatastoreSQLITE::executeWithCallback";
+    DKTraceScope t(trace_, fn, this);
+    deliver([&] { return execute(expression); }, callback, fn);
+}
+
+dkQuery* DKDatastoreSQLITE::createQuery(DKCQExpr* expression) {
+    static const char* const fn = "DKDatastoreSQLITE::createQuery";
+    DKTraceScope t(trace_, fn, this);
+    if (expression == nullptr) dkThrow<DKUsageError>(303, kSource, fn, DKString());
+    return new DKParametricQuery(this, expression);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Query objects and callbacks
+
+dkQuery* DKDatastoreSQLITE::createQuery(const char* query, short qlType, const DKNVPair* params) {
+    static const char* const fn = "DKDatastoreSQLITE::createQuery";
+    DKTraceScope t(trace_, fn, this);
+    checkLanguage(qlType, fn);
+    if (query == nullptr) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, fn, DKString("no query"));
+    // A query object keeps no parameters of its own; taking them here and dropping them would
+    // run the query with other values than the caller meant.
+    if (params != nullptr && params->getName().length() != 0 && params->getName() != kEndMark)
+        dkThrow<DKUsageError>(kMsgBadParams, kSource, fn, DKString("give the parameters to the query's prepare or execute"));
+    return new DKSQLQuery(this, query);
+}
+
+dkQuery* DKDatastoreSQLITE::checkedQuery(dkQuery* query, const char* function) {
+    if (query == nullptr) dkThrow<DKUsageError>(303, kSource, function, DKString());
+    if (query->datastore() != this)
+        dkThrow<DKUsageError>(kMsgForeignQuery, kSource, function, DKString(query->queryString()));
+    return query;
+}
+
+dkResultSetCursor* DKDatastoreSQLITE::execute(dkQuery* query) {
+    static const char* const fn = "DKDatastoreSQLITE::execute";
+    DKTraceScope t(trace_, fn, this);
+    checkedQuery(query, fn)->execute(nullptr);
+    return query->resultSetCursor();
+}
+
+DKAny DKDatastoreSQLITE::evaluate(dkQuery* query) {
+    static const char* const fn = "DKDatastoreSQLITE::evaluate";
+    DKTraceScope t(trace_, fn, this);
+    checkedQuery(query, fn)->execute(nullptr);
+    return query->result(1);
+}
+
+void DKDatastoreSQLITE::executeWithCallback(const char* query, short qlType, const DKNVPair* params,
+                                            dkCallback* callback) {
+    static const char* const fn = "DKDatastoreSQLITE::executeWithCallback";
+    DKTraceScope t(trace_, fn, this);
+    deliver([&] { return execute(query, qlType, params); }, callback, fn);
+}
+
+void DKDatastoreSQLITE::executeWithCallback(dkQuery* query, dkCallback* callback) {
+    static const char* const fn = "DKDatastoreSQLITE::executeWithCallback";
+    DKTraceScope t(trace_, fn, this);
+    checkedQuery(query, fn);
+    deliver([&] {
+        query->execute(nullptr);
+        return query->resultSetCursor();
+    }, callback, fn);
+}
+
+void DKDatastoreSQLITE::deliver(const std::function<dkResultSetCursor*()>& run, dkCallback* callback,
+                                const char* function) {
+    if (callback == nullptr) dkThrow<DKUsageError>(303, kSource, function, DKString());
+    // Only the query's own failures go to the callback; one the callback throws passes out.
+    auto guarded = [callback](auto&& step) {
+        try {
+            step();
+            return true;
+        } catch (const DKException&) {
+            callback->reportException(copyOfCaught());
+            return false;
+        }
+    };
+    const long threshold = callback->getThreshold();
+    std::unique_ptr<dkResultSetCursor> cursor;
+    std::unique_ptr<DKDDO> next;   // read one row ahead, so a batch knows whether it is the last
+    auto fetch = [&] { next.reset(cursor != nullptr ? cursor->fetchNext() : nullptr); };
+    if (!guarded([&] {
+            cursor.reset(run());
+            fetch();
+        }))
+        return;
+    for (;;) {
+        DKResults batch(*this);
+        while (next != nullptr && (threshold <= 0 || static_cast<long>(batch.cardinality()) < threshold)) {
+            batch.addElement(DKAny(static_cast<dkDataObjectBase*>(next.release())));
+            if (!guarded(fetch)) return;
+        }
+        const int last = next == nullptr ? 1 : 0;
+        if (callback->dataCallback(&batch, last) == 0 || last != 0) return;
+    }
 }

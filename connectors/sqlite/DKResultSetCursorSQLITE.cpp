@@ -31,11 +31,13 @@ constexpr const char* kSource = "connectors/sqlite/DKResultSetCursorSQLITE";
 }
 }  // namespace
 
-DKResultSetCursorSQLITE::DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<PEntity> entity)
+DKResultSetCursorSQLITE::DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<PEntity> entity,
+                                                 const PBinding& binding)
     : ds_(ds),
       stmt_(stmt),
       entity_(std::move(entity)),
-      open_(true),
+      open_(!binding.prepared),
+      paramsMissing_(!binding.complete),
       onRow_(false),
       atEnd_(false),
       position_(0),
@@ -92,9 +94,35 @@ void DKResultSetCursorSQLITE::describe() {
     }
 }
 
-void DKResultSetCursorSQLITE::invalidate() noexcept {
-    if (stmt_) sqlite3_finalize(stmt_);
+void DKResultSetCursorSQLITE::keepValues() { ownValues_ = true; }
+
+void DKResultSetCursorSQLITE::addPart(sqlite3_stmt* stmt, std::shared_ptr<PEntity> entity) {
+    if (parts_.empty()) parts_.push_back({stmt_, entity_});
+    parts_.push_back({stmt, std::move(entity)});
+}
+
+void DKResultSetCursorSQLITE::usePart(size_t part) {
+    if (parts_.empty() || part == part_) return;
+    part_ = part;
+    stmt_ = parts_[part].stmt;
+    entity_ = parts_[part].entity;
+    idColumn_ = -1;
+    unfilled_.clear();
+    describe();
+}
+
+void DKResultSetCursorSQLITE::finalizeAll() noexcept {
+    if (parts_.empty()) {
+        if (stmt_) sqlite3_finalize(stmt_);
+    } else {
+        for (Part& p : parts_) sqlite3_finalize(p.stmt);
+        parts_.clear();
+    }
     stmt_ = nullptr;
+}
+
+void DKResultSetCursorSQLITE::invalidate() noexcept {
+    finalizeAll();
     ds_ = nullptr;
     invalidated_ = true;
     open_ = onRow_ = false;
@@ -109,7 +137,13 @@ void DKResultSetCursorSQLITE::checkUsable(const char* function) const {
 bool DKResultSetCursorSQLITE::step(const char* function) {
     checkUsable(function);
     if (!open_ || atEnd_) return false;
-    const int rc = ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
+    int rc = ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
+    // The end of one part of a chain is the start of the next.
+    while (rc == SQLITE_DONE && part_ + 1 < parts_.size()) {
+        sqlite3_reset(stmt_);
+        usePart(part_ + 1);
+        rc = ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
+    }
     if (rc == SQLITE_ROW) {
         onRow_ = true;
         ++position_;
@@ -244,19 +278,27 @@ void DKResultSetCursorSQLITE::addObject(DKDDO*) { unsupported("DKResultSetCursor
 void DKResultSetCursorSQLITE::open(const DKNVPair* params) {
     static const char* const fn = "DKResultSetCursorSQLITE::open";
     checkUsable(fn);
+    if (ownValues_)
+        dkThrow<DKUsageError>(kMsgBadParams, kSource, fn, DKString("the cursor of a tree takes no parameters; open() runs it again"));
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
     open_ = onRow_ = atEnd_ = false;
     position_ = 0;
     bindParams(stmt_, params, kSource, fn);
+    paramsMissing_ = false;
     open_ = true;
     startClock();
 }
 
 void DKResultSetCursorSQLITE::open() {
-    checkUsable("DKResultSetCursorSQLITE::open");
+    static const char* const fn = "DKResultSetCursorSQLITE::open";
+    checkUsable(fn);
+    if (paramsMissing_)
+        dkThrow<DKUsageError>(kMsgBadParams, kSource, fn,
+                              DKString("the query was prepared without all its parameters; open it with them"));
     // Runs the query again from its first row, with the parameters it has.
     sqlite3_reset(stmt_);
+    usePart(0);
     onRow_ = atEnd_ = false;
     position_ = 0;
     open_ = true;
@@ -271,8 +313,7 @@ void DKResultSetCursorSQLITE::close() {
 void DKResultSetCursorSQLITE::destroy() {
     if (ds_) ds_->unregisterCursor(this);
     ds_ = nullptr;
-    if (stmt_) sqlite3_finalize(stmt_);
-    stmt_ = nullptr;
+    finalizeAll();
     open_ = onRow_ = false;
 }
 

@@ -14,18 +14,25 @@
 
 struct sqlite3_stmt;
 class DKDatastoreSQLITE;
+namespace dksqlite {
+struct PBinding;
+}
 
-// A forward-only, read-only cursor over one query. It is open when returned; rows are read as
+// A forward-only, read-only cursor over one query (or over the parts of a tree, one statement per
+// entity, read one after the other). It is open when returned; rows are read as
 // they are fetched. cardinality() is the number of rows fetched so far (SQLite does not know a
 // result's size before it has read it all). fetchNext and fetchNextN give new DDOs the caller
 // owns; fetchNext(row) fills the caller's DDO instead, reusing what it holds (the shape, the
 // value objects, a string's buffer), so reading a large result makes no DDO per row. After
 // disconnect the cursor is not valid: fetches throw DKDatastoreError kMsgCursorClosed.
-// With query_timeout set, the time from execute (or open) across all fetches is limited.
+// With query_timeout set, the time from execute (or open) across all fetches is limited. The
+// cursor of a query prepared by a query object ("Prepare Query" among its parameters) starts
+// closed; the query object opens it, with open(params) when parameters were left unbound.
 // One thread at a time, the thread of its datastore.
 class DKResultSetCursorSQLITE : public dkResultSetCursor {
 public:
-    DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
+    DKResultSetCursorSQLITE(DKDatastoreSQLITE* ds, sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity,
+                            const dksqlite::PBinding& binding);
     ~DKResultSetCursorSQLITE() override;
 
     int isScrollable() const override { return 0; }
@@ -62,6 +69,12 @@ public:
 
     // Called by the datastore when its connection goes: the statement is finalised.
     void invalidate() noexcept;
+    // The statement's values are its own (a tree's): open(params) is refused instead of
+    // replacing them.
+    void keepValues();
+    // Another statement (owned from now on) whose rows follow those of the ones before, rows of
+    // entity: a tree over several entities reads one after the other.
+    void addPart(sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
 
 private:
     void checkUsable(const char* function) const;
@@ -73,11 +86,22 @@ private:
     void fillRow(DKDDO& row, const char* function);
     int columnOf(const char* name, const char* function) const;
     void describe();
+    void usePart(size_t part);        // makes part the current statement
+    void finalizeAll() noexcept;
+
+    struct Part {
+        sqlite3_stmt* stmt;   // owned
+        std::shared_ptr<dksqlite::PEntity> entity;
+    };
+    std::vector<Part> parts_;   // empty for one statement; else every part, stmt_ being one of them
+    size_t part_ = 0;
+    bool ownValues_ = false;
 
     DKDatastoreSQLITE* ds_;   // not owned; null after invalidate
     sqlite3_stmt* stmt_;      // owned
     std::shared_ptr<dksqlite::PEntity> entity_;   // set when rows are items of one entity
     bool open_;
+    bool paramsMissing_;   // prepared with parameters left for open(params)
     bool onRow_;
     bool atEnd_;
     long position_;

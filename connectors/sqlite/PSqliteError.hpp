@@ -39,6 +39,7 @@ enum Msg : long {
     kMsgNoTransaction = 9021,
     kMsgCursorClosed = 9022,      // the cursor lost its connection (disconnect)
     kMsgBadValue = 9023,          // a stored value cannot be read back
+    kMsgForeignQuery = 9030,      // a query object of another datastore
     kMsgReadOnly = 9120,          // a write on a connection made with readonly=1
     kMsgCannotWrite = 9121,       // the file or its folder cannot be written by this user
     kMsgWalUnreadable = 9122,     // a -wal file in a read-only folder that cannot be read consistently

@@ -295,18 +295,23 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
     }
 }
 
-void bindParams(sqlite3_stmt* stmt, const DKNVPair* params, const char* source, const char* function) {
+PBinding bindParams(sqlite3_stmt* stmt, const DKNVPair* params, const char* source, const char* function) {
     const int count = sqlite3_bind_parameter_count(stmt);
     std::vector<bool> bound(static_cast<size_t>(count) + 1, false);
+    PBinding result;
     int next = 1;
-    for (long k = 0; params != nullptr; ++k) {
-        const DKNVPair& p = params[k];
-        const DKString name = p.getName();
-        if (name.length() == 0) break;
-        if (k >= count)
+    int given = 0;
+    for (const DKNVPair* p = params; p != nullptr; ++p) {
+        const DKString name = p->getName();
+        if (name.length() == 0 || name == kEndMark) break;
+        if (name == kPrepareMark) {   // a mark for the connector, no value of the statement
+            result.prepared = true;
+            continue;
+        }
+        if (given++ >= count)
             dkThrow<DKUsageError>(kMsgBadParams, source, function,
                                   DKString("more parameters than the statement has (") + DKString(static_cast<long>(count)) +
-                                      "); the list ends with an entry whose name is empty");
+                                      "); the list ends with an entry named End or with an empty name");
         int index = 0;
         const char c = name.c_str()[0];
         if (c == ':' || c == '@' || c == '$') {
@@ -318,14 +323,20 @@ void bindParams(sqlite3_stmt* stmt, const DKNVPair* params, const char* source, 
         }
         if (index > count || bound[static_cast<size_t>(index)])
             dkThrow<DKUsageError>(kMsgBadParams, source, function, DKString("parameter bound twice: ") + name);
-        bindValue(stmt, index, p.getValue(), 0, name.c_str(), source, function);
+        bindValue(stmt, index, p->getValue(), 0, name.c_str(), source, function);
         bound[static_cast<size_t>(index)] = true;
     }
-    for (int i = 1; i <= count; ++i)
-        if (!bound[static_cast<size_t>(i)])
-            dkThrow<DKUsageError>(kMsgBadParams, source, function,
-                                  DKString("parameter ") + DKString(static_cast<long>(i)) + " has no value");
+    for (int i = 1; i <= count; ++i) {
+        if (bound[static_cast<size_t>(i)]) continue;
+        // A prepared query's parameters may come with open(params).
+        if (result.prepared) {
+            result.complete = false;
+            break;
+        }
+        dkThrow<DKUsageError>(kMsgBadParams, source, function,
+                              DKString("parameter ") + DKString(static_cast<long>(i)) + " has no value");
+    }
+    return result;
 }
-
 
 }  // namespace dksqlite

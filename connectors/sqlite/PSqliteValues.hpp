@@ -59,9 +59,23 @@ void appendTimestamp(std::string& out, const DKAny& ts);    // "YYYY-MM-DD HH:MM
 
 void bindText(sqlite3_stmt* s, int i, const std::string& text);
 
+// The marks of a parameter list: "End" ends it (as an entry with an empty name does), and
+// "Prepare Query", which the query objects add to prepare, binds nothing.
+inline constexpr const char* kEndMark = "End";
+inline constexpr const char* kPrepareMark = "Prepare Query";
+
+// What binding a parameter list did: whether it carried the prepare mark, and whether every
+// parameter of the statement got a value.
+struct PBinding {
+    bool prepared = false;
+    bool complete = true;
+};
+
 // Binds a query's parameters: entries in order to the statement's parameters 1, 2, ... up to the
-// entry with an empty name; an entry whose name starts with ':', '@' or '$' binds to the named
-// parameter instead. Every parameter must be bound exactly once; at most one entry past the
-// statement's parameter count is read (it must be the end mark). DKUsageError kMsgBadParams.
-void bindParams(sqlite3_stmt* stmt, const DKNVPair* params, const char* source, const char* function);
+// end of the list (an entry named "End" or with an empty name); an entry whose name starts with
+// ':', '@' or '$' binds to the named parameter instead. Every parameter must be bound exactly
+// once, except that a list with the prepare mark may leave parameters for open(params); at most
+// one entry past the statement's parameter count is read (it must end the list). DKUsageError
+// kMsgBadParams.
+PBinding bindParams(sqlite3_stmt* stmt, const DKNVPair* params, const char* source, const char* function);
 }  // namespace dksqlite

@@ -63,9 +63,9 @@ public:
     virtual void disconnect();
     virtual void getOption(long option, DKAny& value);
     virtual void setOption(long option, DKAny& value);
-    // The search-template forms: a null template is DKUsageError 303. A template's expression is
-    // built by the query model; until templates can build one, a non-null template gets the
-    // base DKCQExpr form's answer (341), so connectors override the DKCQExpr form, not these.
+    // The search-template forms: a null template is DKUsageError 303; otherwise the template's
+    // createCQExpr() runs through the DKCQExpr form of the same operation and is deleted after it,
+    // also when it throws. Connectors override the DKCQExpr form, not these.
     virtual DKAny evaluate(dkSearchTemplate* searchTemplate);
     virtual DKAny evaluate(DKCQExpr* expression);
     virtual DKAny evaluate(dkQuery* query);

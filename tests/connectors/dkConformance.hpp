@@ -8,6 +8,12 @@
 
 #include "dkConnectorSupport.hpp"
 
+#include <dk/DKOpCode.hpp>
+#include <dk/dkQuery.hpp>
+
+#include <fstream>
+#include <iterator>
+
 namespace dkconf {
 
 class DKConformance : public ::testing::TestWithParam<ConnectorContext> {
@@ -389,6 +395,148 @@ TEST_P(DKConformance, SecondProcessReadsCommittedDataWhileThisOneWrites) {
     EXPECT_EQ(0, runChild("ChildReader", {"DKCONF_EXPECT_ROWS=1", "DKCONF_REPOSITORY=" + path_}));
     ds->commit();
     EXPECT_EQ(0, runChild("ChildReader", {"DKCONF_EXPECT_ROWS=51", "DKCONF_REPOSITORY=" + path_}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Query trees
+
+namespace {
+
+// Doc items with count 1..6; the first five also have a title, a price and a day.
+inline void addTreeRows(dkDatastore& ds) {
+    const char* titles[] = {"plain", "it's", "pl%n", "x' OR '1'='1", "PLAIN"};
+    const char* prices[] = {"1.50", "2.00", "10.25", "-3", "1.5"};
+    for (long n = 1; n <= 6; ++n) {
+        std::unique_ptr<DKDDO> d(ds.createDDO("Doc", 0));
+        d->setData(d->dataId("count"), DKAny(n));
+        if (n <= 5) {
+            d->setData(d->dataId("title"), DKAny(titles[n - 1]));
+            d->setData(d->dataId("price"), DKAny(DKDecimal(prices[n - 1])));
+            d->setData(d->dataId("day"), DKAny(DKDate(2024, 5, static_cast<int>(n))));
+        }
+        d->add();
+    }
+}
+
+// A leaf with the given values; single-value operators take theirs through setValues, so that
+// a value may hold any byte.
+inline DKQTerm* values(const char* name, short op, std::vector<DKString> v) {
+    if (DKOpCode::isMultiValueOp(op)) return new DKQTerm(name, op, v.data(), static_cast<long>(v.size()));
+    auto* t = new DKQTerm(name, op, "");
+    t->setValues(v.data(), static_cast<long>(v.size()));
+    return t;
+}
+
+inline DKQTerm* leafTerm(const char* name, short op, const char* value) { return new DKQTerm(name, op, value); }
+
+}  // namespace
+
+TEST_P(DKConformance, TreesFindItemsByBoundValuesOfTheAttributesType) {
+    if (!ctx().parametric) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", allTypes());
+    addTreeRows(*ds);
+    dkDatastore& d = *ds;
+    auto count = [&](DKQTerm* t) { return countTree(d, treeOf("Doc", t)); };
+    // Values are read as the attribute's type: numbers compare as numbers, quoted or not.
+    EXPECT_EQ(4UL, count(leafTerm("count", DKOpCode::opGreaterEqual, "3")));
+    EXPECT_EQ(0UL, count(leafTerm("count", DKOpCode::opEqual, "'10'")));
+    EXPECT_EQ(1UL, count(leafTerm("count", DKOpCode::opEqual, "'2'")));
+    EXPECT_EQ(1UL, count(leafTerm("price", DKOpCode::opEqual, "'10.25'")));
+    EXPECT_EQ(1UL, count(leafTerm("day", DKOpCode::opLess, "'2024-05-02'")));
+    // One level of quotes goes; a doubled quote inside is one quote.
+    EXPECT_EQ(1UL, count(leafTerm("title", DKOpCode::opEqual, "'it''s'")));
+    EXPECT_EQ(0UL, count(leafTerm("title", DKOpCode::opEqual, "''it''s''")));
+    // % and _ match anything under LIKE only (which ignores ASCII case); elsewhere they are themselves.
+    EXPECT_EQ(3UL, count(leafTerm("title", DKOpCode::opLike, "'pl%'")));
+    EXPECT_EQ(2UL, count(leafTerm("title", DKOpCode::opNotLike, "'pl%'")));
+    EXPECT_EQ(1UL, count(leafTerm("title", DKOpCode::opEqual, "'pl%n'")));
+    EXPECT_EQ(0UL, count(leafTerm("title", DKOpCode::opEqual, "'pl_in'")));
+    // Bare NULL is the null test; quoted, it is the text.
+    EXPECT_EQ(1UL, count(leafTerm("title", DKOpCode::opEqual, "NULL")));
+    EXPECT_EQ(5UL, count(leafTerm("title", DKOpCode::opNotEqual, "NULL")));
+    EXPECT_EQ(0UL, count(leafTerm("title", DKOpCode::opEqual, "'NULL'")));
+    // Several values.
+    EXPECT_EQ(3UL, count(values("count", DKOpCode::opBetween, {"2", "4"})));
+    EXPECT_EQ(3UL, count(values("count", DKOpCode::opNotBetween, {"2", "4"})));
+    EXPECT_EQ(2UL, count(values("count", DKOpCode::opIn, {"1", "'5'", "99"})));
+    EXPECT_EQ(4UL, count(values("count", DKOpCode::opNotIn, {"1", "5"})));
+    // Terms combine inside a leaf, leaves in the tree; every item comes once.
+    EXPECT_EQ(2UL, count(leafTerm("count", DKOpCode::opGreater, "1")->and_(leafTerm("count", DKOpCode::opLess, "4"))));
+    EXPECT_EQ(5UL, count(leafTerm("count", DKOpCode::opEqual, "1")->not_()));
+    DKQExpr* both = takeLeaf(treeOf("Doc", leafTerm("count", DKOpCode::opGreater, "2")))
+                        ->and_(takeLeaf(treeOf("Doc", leafTerm("title", DKOpCode::opLike, "'%'"))));
+    EXPECT_EQ(3UL, countTree(d, new DKCQExpr(both)));
+    DKQExpr* either = takeLeaf(treeOf("Doc", leafTerm("count", DKOpCode::opEqual, "1")))
+                          ->or_(takeLeaf(treeOf("Doc", leafTerm("count", DKOpCode::opGreaterEqual, "1"))));
+    EXPECT_EQ(6UL, countTree(d, new DKCQExpr(either)));
+    // A parameter of the sub-query is a value like any other.
+    DKCQExpr* withParam = treeOf("Doc", leafTerm("title", DKOpCode::opEqual, ":t"));
+    withParam->getQueryExpr()->getSubQuery(0)->setParameter("t", DKAny("x' OR '1'='1"));
+    EXPECT_EQ(1UL, countTree(d, withParam));
+
+    // Rows come as the entity's items with their pids, through every form.
+    std::unique_ptr<DKCQExpr> one(treeOf("Doc", leafTerm("count", DKOpCode::opEqual, "2")));
+    std::unique_ptr<dkResultSetCursor> c(ds->execute(one.get()));
+    std::unique_ptr<DKDDO> item(c->fetchNext());
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(1, item->getPid().isSet());
+    EXPECT_EQ(DKString("it's"), static_cast<DKString>(item->getDataByName("title")));
+    std::unique_ptr<dkQuery> q(ds->createQuery(treeOf("Doc", leafTerm("count", DKOpCode::opLess, "3"))));
+    std::unique_ptr<dkCollection> viaQuery(static_cast<dkCollection*>(ds->evaluate(q.get())));
+    EXPECT_EQ(2UL, viaQuery->cardinality());
+}
+
+TEST_P(DKConformance, HostileTreesStayDataOrAreRefusedAndChangeNothing) {
+    if (!ctx().parametric) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", allTypes());
+    addTreeRows(*ds);
+    dkDatastore& d = *ds;
+    // Where the repository is a file, not one byte of it changes.
+    auto bytes = [&] {
+        std::string all;
+        for (const std::string& file : {path_, path_ + "-wal"}) {   // the log of a WAL repository too
+            std::ifstream in(file, std::ios::binary);
+            all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        return all;
+    };
+    const std::string before = bytes();
+    EXPECT_FALSE(before.empty());
+    auto count = [&](DKQTerm* t) { return countTree(d, treeOf("Doc", t)); };
+    auto refused = [&](const char* entity, DKQTerm* t) {
+        return errorOf<DKUsageError>([&] { countTree(d, treeOf(entity, t)); });
+    };
+    // Values that would be SQL if pasted are only text to compare with.
+    EXPECT_EQ(1UL, count(leafTerm("title", DKOpCode::opEqual, "'x'' OR ''1''=''1'")));
+    EXPECT_EQ(1UL, count(leafTerm("title", DKOpCode::opEqual, "x' OR '1'='1")));   // unquoted: the same text
+    for (const char* v : {"1; DROP TABLE Doc", "'1); DELETE FROM Doc; --'", "-- comment", "/* open",
+                          "'", "''''"})
+        EXPECT_EQ(0UL, count(leafTerm("title", DKOpCode::opEqual, v))) << v;
+    // A text with a NUL byte is one value, cut nowhere.
+    EXPECT_EQ(0UL, count(values("title", DKOpCode::opEqual, {DKString(std::string("plain\0' OR 1=1 --", 17))})));
+    // A number that is no number is refused, never compared as text.
+    EXPECT_GT(refused("Doc", leafTerm("count", DKOpCode::opEqual, "1 OR 1=1")), 0);
+    EXPECT_GT(refused("Doc", leafTerm("count", DKOpCode::opEqual, "NULL OR 1=1")), 0);
+    EXPECT_GT(refused("Doc", values("count", DKOpCode::opEqual, {DKString(std::string("1\0 OR 1", 7))})), 0);
+    // Names are looked up, never pasted.
+    for (const char* name : {"title = title OR 1", "title\" --", "dk_id; DROP TABLE Doc", "dk_id"})
+        EXPECT_GT(refused("Doc", leafTerm(name, DKOpCode::opEqual, "1")), 0) << name;
+    for (const char* entity : {"Doc; DROP TABLE Doc", "Doc\" --", "dk_users", "sqlite_master", ""})
+        EXPECT_GT(refused(entity, leafTerm("count", DKOpCode::opEqual, "1")), 0) << entity;
+    // Query text in a string term, missing parameters, NULL where it cannot be a value.
+    EXPECT_GT(refused("Doc", new DKQTerm("1=1) OR (1=1")), 0);
+    EXPECT_GT(refused("Doc", leafTerm("title", DKOpCode::opEqual, ":nothere")), 0);
+    EXPECT_GT(refused("Doc", leafTerm("count", DKOpCode::opGreater, "NULL")), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { countTree(d, new DKCQExpr()); }), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->evaluate(static_cast<DKCQExpr*>(nullptr)); }), 0);
+
+    EXPECT_EQ(6L, countRows(*ds, "Doc"));
+    long n = 0;
+    std::unique_ptr<DKString[]>(ds->listEntityNames(n));
+    EXPECT_EQ(1, n);
+    EXPECT_TRUE(before == bytes());
 }
 
 }  // namespace dkconf

@@ -15,6 +15,7 @@
 #include <dk/DKException.hpp>
 #include <dk/DKNVPair.hpp>
 #include <dk/DKPid.hpp>
+#include <dk/DKQExpr.hpp>
 #include <dk/DKResults.hpp>
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/PDynamicLoader.hpp>
@@ -55,6 +56,7 @@ struct ConnectorContext {
     bool transactions = true;
     bool sql = true;              // query language 4
     bool secondProcess = true;    // several processes on one repository
+    bool parametric = false;      // query trees (DKCQExpr) with parametric leaves
 };
 
 // What GoogleTest prints for a parameter.
@@ -122,6 +124,34 @@ inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<At
         attr.release();
     }
     def->add(e.get());
+}
+
+// A tree of one parametric leaf: term over entity (each given as a new object it takes).
+inline DKCQExpr* treeOf(const char* entity, DKQTerm* term) {
+    auto* sub = new DKQSubExpr;
+    sub->setEntityName(entity);
+    sub->setQueryTerm(term);
+    auto* leaf = new DKQExpr;
+    leaf->setQLType(3);
+    leaf->addSubQuery(sub);
+    auto* tree = new DKCQExpr(leaf);
+    tree->setQLType(3);
+    return tree;
+}
+
+// The leaf of a one-leaf tree, for joining leaves with AND, OR and NOT.
+inline DKQExpr* takeLeaf(DKCQExpr* tree) {
+    std::unique_ptr<DKCQExpr> owner(tree);
+    DKQExpr* leaf = tree->getQueryExpr();
+    tree->setQueryExpr(nullptr);   // the tree gives it up without deleting it
+    return leaf;
+}
+
+// How many items tree finds (the tree is deleted).
+inline unsigned long countTree(dkDatastore& ds, DKCQExpr* tree) {
+    std::unique_ptr<DKCQExpr> owner(tree);
+    std::unique_ptr<dkCollection> found(static_cast<dkCollection*>(ds.evaluate(tree)));
+    return found->cardinality();
 }
 
 inline long countRows(dkDatastore& ds, const char* entity) {

@@ -37,6 +37,7 @@ inline dkconf::ConnectorContext sqliteContext() {
         for (int i = 0; i < 8192; ++i) out.put(static_cast<char>(i * 37 + 11));
     };
     c.protectedTable = "dk_users";
+    c.parametric = true;
     return c;
 }
 

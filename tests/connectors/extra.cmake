@@ -14,3 +14,9 @@ if(TARGET DKMaintenanceSQLITE_test)
   target_include_directories(DKMaintenanceSQLITE_test PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
   target_link_libraries(DKMaintenanceSQLITE_test PRIVATE SQLite::SQLite3)
 endif()
+
+# The query suite loads the connector like the conformance suite and edits its file directly.
+if(TARGET DKDatastoreSQLITEQuery_test)
+  add_dependencies(DKDatastoreSQLITEQuery_test dkdssqlite)
+  target_link_libraries(DKDatastoreSQLITEQuery_test PRIVATE SQLite::SQLite3)
+endif()

@@ -17,6 +17,7 @@
 #include <dk/dkThrow.hpp>
 
 #include "dk/coll/dkDataObjectAccess.hpp"
+#include "dk/common/datastore/dkTemplateAccess.hpp"
 #include "dk/common/model/dkDatastoreAccess.hpp"
 
 
@@ -35,11 +36,12 @@ constexpr const char* kSource = "dk/common/dkDatastore";
     reject(name, name, line);
 }
 
-// The search templates belong to the query model, which builds a template's expression. Until a
-// template can build one, a non-null template gets the answer the base DKCQExpr form gives.
-void checkTemplate(const dkSearchTemplate* searchTemplate, const char* operation,
-                   unsigned long line = __builtin_LINE()) {
+// A search template's filled-in expression, owned by the caller until it goes out of scope, which
+// also deletes it when the DKCQExpr form throws. A null template is refused with 303.
+dkTemplateExpr templateExpr(dkSearchTemplate* searchTemplate, const char* operation,
+                            unsigned long line = __builtin_LINE()) {
     if (searchTemplate == nullptr) dkThrow<DKUsageError>(303, kSource, operation, DKString(), line);
+    return dkTemplateExpr(dkCreateTemplateExpr(*searchTemplate));
 }
 
 // What the collection forms refuse: an element that is no data object of the DDO family (the
@@ -108,23 +110,23 @@ void dkDatastore::getOption(long, DKAny&) { reject("dkDatastore::getOption"); }
 void dkDatastore::setOption(long, DKAny&) { reject("dkDatastore::setOption"); }
 
 DKAny dkDatastore::evaluate(dkSearchTemplate* searchTemplate) {
-    checkTemplate(searchTemplate, "dkDatastore::evaluate");
-    reject("dkDatastore::evaluate");
+    dkTemplateExpr expression = templateExpr(searchTemplate, "dkDatastore::evaluate");
+    return evaluate(expression.get());
 }
 DKAny dkDatastore::evaluate(DKCQExpr*) { reject("dkDatastore::evaluate"); }
 DKAny dkDatastore::evaluate(dkQuery*) { reject("dkDatastore::evaluate"); }
 
 dkResultSetCursor* dkDatastore::execute(dkSearchTemplate* searchTemplate) {
-    checkTemplate(searchTemplate, "dkDatastore::execute");
-    reject("dkDatastore::execute");
+    dkTemplateExpr expression = templateExpr(searchTemplate, "dkDatastore::execute");
+    return execute(expression.get());
 }
 dkResultSetCursor* dkDatastore::execute(DKCQExpr*) { reject("dkDatastore::execute"); }
 dkResultSetCursor* dkDatastore::execute(dkQuery*) { reject("dkDatastore::execute"); }
 dkResultSetCursor* dkDatastore::execute(const char*, short, const DKNVPair*) { reject("dkDatastore::execute"); }
 
-void dkDatastore::executeWithCallback(dkSearchTemplate* searchTemplate, dkCallback*) {
-    checkTemplate(searchTemplate, "dkDatastore::executeWithCallback");
-    reject("dkDatastore::executeWithCallback");
+void dkDatastore::executeWithCallback(dkSearchTemplate* searchTemplate, dkCallback* callback) {
+    dkTemplateExpr expression = templateExpr(searchTemplate, "dkDatastore::executeWithCallback");
+    executeWithCallback(expression.get(), callback);
 }
 void dkDatastore::executeWithCallback(DKCQExpr*, dkCallback*) { reject("dkDatastore::executeWithCallback"); }
 void dkDatastore::executeWithCallback(dkQuery*, dkCallback*) { reject("dkDatastore::executeWithCallback"); }

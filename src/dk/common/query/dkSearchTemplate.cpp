@@ -2,12 +2,16 @@
 //
 // The base of the connectors' search templates: the name, description, id and entity it keeps,
 // and the rejection (341) of every slot a connector leaves out, so that a template class needs
-// only createCQExpr to be run by a datastore.
+// only createCQExpr to be run by a datastore. Also the two calls through which the datastore's
+// search-template forms, which sit below the query model, build and delete a template's expression.
 
 #include <dk/dkSearchTemplate.hpp>
 
 #include <dk/DKException.hpp>
+#include <dk/DKQExpr.hpp>
 #include <dk/dkThrow.hpp>
+
+#include "dk/common/datastore/dkTemplateAccess.hpp"
 
 namespace {
 constexpr const char* kSource = "dk/common/dkSearchTemplate";
@@ -16,6 +20,9 @@ constexpr const char* kSource = "dk/common/dkSearchTemplate";
     dkThrow<DKUsageError>(341, kSource, operation, DKString(operation), line);
 }
 }  // namespace
+
+DKCQExpr* dkCreateTemplateExpr(dkSearchTemplate& searchTemplate) { return searchTemplate.createCQExpr(); }
+void dkDeleteTemplateExpr(DKCQExpr* expression) { delete expression; }
 
 dkSearchTemplate::dkSearchTemplate() : id_(0), datastore_(nullptr) {}
 dkSearchTemplate::dkSearchTemplate(dkDatastore* datastore) : id_(0), datastore_(datastore) {}

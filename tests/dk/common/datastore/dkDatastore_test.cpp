@@ -8,11 +8,16 @@
 #include <dk/DKException.hpp>
 #include <dk/DKHandle.hpp>
 #include <dk/DKNVPair.hpp>
+#include <dk/DKQExpr.hpp>
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/PDynamicLoader.hpp>
+#include <dk/PMessageText.hpp>
+#include <dk/dkCallback.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreDef.hpp>
 #include <dk/dkDatastoreExt.hpp>
+#include <dk/dkResultSetCursor.hpp>
+#include <dk/dkSearchTemplate.hpp>
 #include <dk/dkService.hpp>
 
 #include "dkFakeDatastore.hpp"
@@ -353,4 +358,100 @@ TEST(dkDatastoreConnector, LoadedConnectorIsReachedThroughTheBaseAndItsException
     ds->disconnect();
     delete ds;   // through the virtual destructor, while the library is still loaded
     loader.close();
+}
+
+namespace {
+
+// An expression that counts itself, so a test sees the template forms delete it.
+int liveExpressions = 0;
+
+class CountedExpr : public DKCQExpr {
+public:
+    CountedExpr() { ++liveExpressions; }
+    ~CountedExpr() override { --liveExpressions; }
+};
+
+class PlainCallback : public dkCallback {};
+class PlainCursor : public dkResultSetCursor {};
+
+class FilledTemplate : public dkSearchTemplate {
+public:
+    DKCQExpr* createCQExpr() override { return new CountedExpr; }
+};
+
+// Runs the expression forms: records the expression and callback it is given and, with fail set,
+// throws a DKException after recording.
+class ExprDatastore : public dkDatastore {
+public:
+    using dkDatastore::evaluate;
+    using dkDatastore::execute;
+    using dkDatastore::executeWithCallback;
+
+    DKAny evaluate(DKCQExpr* e) override {
+        seen(e, nullptr);
+        return DKAny(42L);
+    }
+    dkResultSetCursor* execute(DKCQExpr* e) override {
+        seen(e, nullptr);
+        return &cursor;
+    }
+    void executeWithCallback(DKCQExpr* e, dkCallback* callback) override { seen(e, callback); }
+
+    std::vector<std::pair<DKCQExpr*, dkCallback*>> calls;
+    int liveDuringCall = 0;
+    bool fail = false;
+    PlainCursor cursor;
+
+private:
+    void seen(DKCQExpr* e, dkCallback* callback) {
+        calls.emplace_back(e, callback);
+        liveDuringCall = liveExpressions;
+        if (fail) throw DKDataObjectNotFound("no rows", 376, "02000", 100);
+    }
+};
+
+}  // namespace
+
+TEST(dkDatastoreTemplates, EachFormRunsTheTemplatesExpressionAndDeletesIt) {
+    ExprDatastore ds;
+    FilledTemplate filled;
+    PlainCallback callback;
+
+    EXPECT_EQ(42L, static_cast<long>(ds.evaluate(&filled)));
+    EXPECT_EQ(&ds.cursor, ds.execute(&filled));
+    ds.executeWithCallback(&filled, &callback);
+
+    ASSERT_EQ(3u, ds.calls.size());
+    for (const auto& call : ds.calls) EXPECT_NE(nullptr, call.first);
+    EXPECT_EQ(nullptr, ds.calls[0].second);
+    EXPECT_EQ(&callback, ds.calls[2].second);
+    EXPECT_EQ(1, ds.liveDuringCall);   // alive while the expression form runs
+    EXPECT_EQ(0, liveExpressions);     // and gone after each
+}
+
+TEST(dkDatastoreTemplates, ExpressionIsDeletedWhenTheExpressionFormThrows) {
+    FilledTemplate filled;
+    PlainCallback callback;
+
+    ExprDatastore failing;
+    failing.fail = true;
+    EXPECT_THROW(failing.evaluate(&filled), DKDataObjectNotFound);
+    EXPECT_THROW(failing.execute(&filled), DKDataObjectNotFound);
+    EXPECT_THROW(failing.executeWithCallback(&filled, &callback), DKDataObjectNotFound);
+    EXPECT_EQ(3u, failing.calls.size());
+    EXPECT_EQ(0, liveExpressions);
+
+    // A connector without the expression forms: the base's 341 passes out, naming the expression
+    // form, and the template's expression is still freed.
+    BareDatastore bare;
+    const std::vector<std::pair<const char*, std::function<void()>>> rejected = {
+        {"dkDatastore::evaluate", [&] { bare.evaluate(&filled); }},
+        {"dkDatastore::execute", [&] { bare.execute(&filled); }},
+        {"dkDatastore::executeWithCallback", [&] { bare.executeWithCallback(&filled, &callback); }},
+    };
+    for (const auto& [location, call] : rejected) {
+        SCOPED_TRACE(location);
+        EXPECT_EQ(msg(341, location), dktest::expectThrownAt<DKUsageError>(call, 341, "dk/common/dkDatastore", location));
+        EXPECT_EQ(0, liveExpressions);
+    }
 }

@@ -1,0 +1,50 @@
+// connectors/sqlite/PSqliteTree.hpp
+#pragma once
+
+// Query trees (DKCQExpr) as SQL statements, one per entity table searched: the tree's structure becomes
+// the WHERE clause, every value a bound parameter read as its attribute's type. Internal to
+// libdkdssqlite.
+
+#include "PCatalogue.hpp"
+
+#include <dk/DKAny.hpp>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class DKCQExpr;
+struct sqlite3_stmt;
+
+namespace dksqlite {
+
+// One value of a tree, ready to bind: a typed value, or a text bound as it stands (patterns of
+// LIKE, and the stored text forms of dates, times and timestamps).
+struct PTreeValue {
+    DKAny value;
+    unsigned short type = 0;
+    std::string text;
+    bool asText = false;
+};
+
+// The statement of a tree: SELECT * over the entity's table, values as ?1, ?2 ...
+struct PTreeQuery {
+    std::shared_ptr<PEntity> entity;
+    std::string sql;
+    std::vector<PTreeValue> values;
+};
+
+// The entity of a name, or the datastore's DKUsageError kMsgNoEntity.
+using PEntityLookup = std::function<std::shared_ptr<PEntity>(const std::string& name)>;
+
+// The statements of tree, one per entity it searches. Leaves are parametric (type 3, or unset in
+// both the leaf and the compound); each sub-query's entities are searched with its term, and a
+// leaf matches the union of them. AND and NOT join conditions of one entity, OR any. Refusals: DKUsageError 303 (shape,
+// operators, values, parameters), kMsgBadQueryLanguage (other leaf types, text operators),
+// kMsgNoEntity, kMsgNoAttr, kMsgValueMismatch. Nothing of a value reaches the SQL text.
+std::vector<PTreeQuery> compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source,
+                                    const char* function);
+void bindTree(sqlite3_stmt* stmt, const PTreeQuery& query, const char* source, const char* function);
+
+}  // namespace dksqlite

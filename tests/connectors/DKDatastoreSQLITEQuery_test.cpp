@@ -1,0 +1,295 @@
+// tests/connectors/DKDatastoreSQLITEQuery_test.cpp
+//
+// The SQLite connector's query objects and callbacks: parameter lists with their end and prepare
+// marks, query objects made by the datastore and run through it, foreign query objects, rows
+// handed to a callback in batches, and what query trees are refused for. The connector is loaded from libdkdssqlite.so.
+
+#include "dkConnectorSupport.hpp"
+#include "dkSqliteTestSupport.hpp"
+
+#include <dk/DKOpCode.hpp>
+#include <dk/dkCallback.hpp>
+#include <dk/dkQuery.hpp>
+
+using namespace dkconf;
+using namespace dksqlitetest;
+
+namespace {
+
+// A repository with Doc(n long, title string, price decimal) holding n = 1..5.
+struct Repo {
+    dktest::TempDir dir;
+    std::unique_ptr<dkDatastore> ds;
+    Repo() {
+        ds = open((dir / "q.db").string(), "create=1");
+        defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}, {"title", DKAny::tc_string}, {"price", DKAny::tc_decimal}});
+        for (long n = 1; n <= 5; ++n) {
+            std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+            d->setData(1, DKAny(n));
+            d->setData(2, DKAny(n % 2 ? "odd" : "even"));
+            d->add();
+        }
+    }
+};
+
+// The values of n in a collection of Doc rows, in order.
+std::vector<long> numbers(dkCollection& rows) {
+    std::vector<long> out;
+    std::unique_ptr<dkIterator> it(rows.createIterator());
+    while (it->more()) {
+        auto* row = dynamic_cast<DKDDO*>(static_cast<dkDataObjectBase*>(*it->next()));
+        out.push_back(row != nullptr ? static_cast<long>(row->getDataByName("n")) : -1);
+    }
+    return out;
+}
+
+std::vector<long> numbers(dkResultSetCursor& c) {
+    std::vector<long> out;
+    while (std::unique_ptr<DKDDO> d{c.fetchNext()}) out.push_back(static_cast<long>(d->getDataByName("n")));
+    return out;
+}
+
+// Records each batch (its n values and last flag) and each exception; stops after stopAfter
+// batches when that is positive.
+class Recorder : public dkCallback {
+public:
+    explicit Recorder(long threshold, int stopAfter = 0) : threshold_(threshold), stopAfter_(stopAfter) {}
+    long getThreshold() override { return threshold_; }
+    int dataCallback(dkCollection* results, int last) override {
+        batches.push_back({numbers(*results), last});
+        return stopAfter_ > 0 && static_cast<int>(batches.size()) >= stopAfter_ ? 0 : 1;
+    }
+    void reportException(DKException* e) override {
+        errors.push_back({static_cast<long>(e->errorMessageId()), e->name()});
+        delete e;
+    }
+    std::vector<std::pair<std::vector<long>, int>> batches;
+    std::vector<std::pair<long, std::string>> errors;
+
+private:
+    long threshold_;
+    int stopAfter_;
+};
+
+}  // namespace
+
+TEST(DKDatastoreSQLITEQueryObjects, ParameterListsEndAtTheirMarkAndMayWaitForOpen) {
+    Repo r;
+    const char* sql = "SELECT * FROM Doc WHERE n >= ? AND n <= ? ORDER BY n";
+    // "End" ends a list like an empty name: what follows it is never read.
+    DKNVPair ended[] = {DKNVPair("lo", DKAny(2L)), DKNVPair("hi", DKAny(3L)), DKNVPair("End"), DKNVPair("x", DKAny(9L))};
+    std::unique_ptr<dkResultSetCursor> c(r.ds->execute(sql, 4, ended));
+    EXPECT_EQ((std::vector<long>{2, 3}), numbers(*c));
+    // The prepare mark binds nothing: the values around it keep their places.
+    DKNVPair marked[] = {DKNVPair("lo", DKAny(4L)), DKNVPair("Prepare Query"), DKNVPair("hi", DKAny(5L)), DKNVPair("End")};
+    c.reset(r.ds->execute(sql, 4, marked));
+    EXPECT_EQ(0, c->isOpen());   // a prepared cursor waits for its open
+    c->open();
+    EXPECT_EQ((std::vector<long>{4, 5}), numbers(*c));
+    // Prepared without values, it runs only once they come.
+    DKNVPair bare[] = {DKNVPair("Prepare Query"), DKNVPair("End")};
+    c.reset(r.ds->execute(sql, 4, bare));
+    EXPECT_EQ(nullptr, std::unique_ptr<DKDDO>(c->fetchNext()));
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { c->open(); }));
+    DKNVPair later[] = {DKNVPair("lo", DKAny(1L)), DKNVPair("hi", DKAny(2L)), DKNVPair("")};
+    c->open(later);
+    EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
+    c->open();   // the values stay bound
+    EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
+    // Without the mark, every parameter needs its value; one too many is refused.
+    DKNVPair one[] = {DKNVPair("lo", DKAny(1L)), DKNVPair("End")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { r.ds->execute(sql, 4, one); }));
+    DKNVPair three[] = {DKNVPair("a", DKAny(1L)), DKNVPair("b", DKAny(1L)), DKNVPair("c", DKAny(1L)), DKNVPair("End")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { r.ds->execute(sql, 4, three); }));
+}
+
+TEST(DKDatastoreSQLITEQueryObjects, CreatedQueriesRunPreparedOrNotAndHandTheirResultsOver) {
+    Repo r;
+    std::unique_ptr<dkQuery> q(r.ds->createQuery("SELECT * FROM Doc WHERE n > ? ORDER BY n", 4, nullptr));
+    ASSERT_NE(nullptr, dynamic_cast<DKSQLQuery*>(q.get()));
+    EXPECT_EQ(4, q->qlType());
+    EXPECT_EQ(r.ds.get(), q->datastore());
+    // prepare, then execute with the values: the same statement is opened with them.
+    q->prepare(nullptr);
+    DKNVPair three[] = {DKNVPair("n", DKAny(3L)), DKNVPair("End")};
+    q->execute(three);
+    std::unique_ptr<dkCollection> rows(static_cast<dkCollection*>(q->result(1)));
+    EXPECT_EQ((std::vector<long>{4, 5}), numbers(*rows));
+
+    // Through the datastore: execute hands the query's cursor over, evaluate its collection.
+    DKNVPair endOnly[] = {DKNVPair("End")};
+    std::unique_ptr<dkQuery> all(r.ds->createQuery("SELECT * FROM Doc ORDER BY n DESC", 4, endOnly));
+    std::unique_ptr<dkResultSetCursor> c(r.ds->execute(all.get()));
+    ASSERT_NE(nullptr, c);
+    EXPECT_EQ((std::vector<long>{5, 4, 3, 2, 1}), numbers(*c));
+    EXPECT_EQ(nullptr, all->resultSetCursor());   // handed over, not kept
+    DKAny value = r.ds->evaluate(all.get());
+    ASSERT_EQ(DKAny::tc_collection, value.typeCode());
+    rows.reset(static_cast<dkCollection*>(value));
+    EXPECT_EQ(5u, rows->cardinality());
+
+    // Languages other than SQL, a missing query, parameters given too early.
+    for (short type : {0, 1, 2, 3, 5})
+        EXPECT_EQ(9014L, errorOf<DKUsageError>([&] { delete r.ds->createQuery("SELECT * FROM Doc", type, nullptr); }))
+            << type;
+    EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { delete r.ds->createQuery(nullptr, 4, nullptr); }));
+    DKNVPair early[] = {DKNVPair("n", DKAny(1L)), DKNVPair("End")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { delete r.ds->createQuery("SELECT * FROM Doc WHERE n = ?", 4, early); }));
+}
+
+TEST(DKDatastoreSQLITEQueryObjects, ForeignAndMissingQueriesAreRefusedBeforeTheyRun) {
+    Repo r;
+    Repo other;
+    std::unique_ptr<dkQuery> theirs(other.ds->createQuery("SELECT * FROM Doc", 4, nullptr));
+    Recorder cb(0);
+    EXPECT_EQ(9030L, errorOf<DKUsageError>([&] { delete r.ds->execute(theirs.get()); }));
+    EXPECT_EQ(9030L, errorOf<DKUsageError>([&] { r.ds->evaluate(theirs.get()); }));
+    EXPECT_EQ(9030L, errorOf<DKUsageError>([&] { r.ds->executeWithCallback(theirs.get(), &cb); }));
+    EXPECT_EQ(DKQueryIdle, theirs->status());   // never run
+    dkQuery* none = nullptr;
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { delete r.ds->execute(none); }));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { r.ds->evaluate(none); }));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { r.ds->executeWithCallback("SELECT * FROM Doc", 4, nullptr, nullptr); }));
+    EXPECT_TRUE(cb.batches.empty());
+}
+
+TEST(DKDatastoreSQLITECallbacks, RowsComeInThresholdBatchesUntilTheLastOrAStop) {
+    Repo r;
+    const char* sql = "SELECT * FROM Doc ORDER BY n";
+    Recorder two(2);
+    r.ds->executeWithCallback(sql, 4, nullptr, &two);
+    using B = std::pair<std::vector<long>, int>;
+    EXPECT_EQ((std::vector<B>{{{1, 2}, 0}, {{3, 4}, 0}, {{5}, 1}}), two.batches);
+    // A threshold that divides the rows: the last full batch is the last one, no empty batch after.
+    Recorder five(5);
+    r.ds->executeWithCallback(sql, 4, nullptr, &five);
+    EXPECT_EQ((std::vector<B>{{{1, 2, 3, 4, 5}, 1}}), five.batches);
+    Recorder whole(0);   // 0: everything at once
+    std::unique_ptr<dkQuery> q(r.ds->createQuery(sql, 4, nullptr));
+    r.ds->executeWithCallback(q.get(), &whole);
+    EXPECT_EQ((std::vector<B>{{{1, 2, 3, 4, 5}, 1}}), whole.batches);
+    // dataCallback's 0 stops the query.
+    Recorder stop(1, 2);
+    r.ds->executeWithCallback(sql, 4, nullptr, &stop);
+    EXPECT_EQ((std::vector<B>{{{1}, 0}, {{2}, 0}}), stop.batches);
+    // No rows: one empty last batch.
+    Recorder empty(3);
+    r.ds->executeWithCallback("SELECT * FROM Doc WHERE n > 99", 4, nullptr, &empty);
+    EXPECT_EQ((std::vector<B>{{{}, 1}}), empty.batches);
+    EXPECT_TRUE(two.errors.empty() && stop.errors.empty() && empty.errors.empty());
+}
+
+TEST(DKDatastoreSQLITECallbacks, FailuresOfTheQueryGoToTheCallbackOfTheirOwnClass) {
+    Repo r;
+    using E = std::pair<long, std::string>;
+    Recorder bad(2);
+    r.ds->executeWithCallback("SELECT * FROM Nowhere", 4, nullptr, &bad);
+    EXPECT_EQ((std::vector<E>{{9016, "DKUsageError"}}), bad.errors);
+    Recorder hostile(2);
+    r.ds->executeWithCallback("DELETE FROM Doc", 4, nullptr, &hostile);
+    EXPECT_EQ((std::vector<E>{{9015, "DKUsageError"}}), hostile.errors);
+    EXPECT_TRUE(bad.batches.empty() && hostile.batches.empty());
+    EXPECT_EQ(5L, countRows(*r.ds, "Doc"));
+    // A failure while reading: the batches before it stay delivered, then the exception comes.
+    ASSERT_TRUE(rawExec((r.dir / "q.db").string(), "UPDATE Doc SET price = 'not a number' WHERE n = 4"));
+    Recorder broken(2);
+    r.ds->executeWithCallback("SELECT * FROM Doc ORDER BY dk_id", 4, nullptr, &broken);
+    ASSERT_EQ(1u, broken.batches.size());
+    EXPECT_EQ((std::vector<E>{{9023, "DKDatastoreError"}}), broken.errors);
+    // Not connected: the failure is the query's too.
+    r.ds->disconnect();
+    Recorder offline(1);
+    r.ds->executeWithCallback("SELECT * FROM Doc", 4, nullptr, &offline);
+    EXPECT_EQ((std::vector<E>{{310, "DKDatastoreError"}}), offline.errors);
+}
+
+TEST(DKDatastoreSQLITETrees, RefusalsNameTheirCauseAndDeepTreesFailBeforeSQLite) {
+    Repo r;
+    defineEntity(*r.ds, "Note", {{"n", DKAny::tc_long}});
+    dkDatastore& d = *r.ds;
+    auto refused = [&](DKCQExpr* tree) { return errorOf<DKUsageError>([&] { countTree(d, tree); }); };
+    auto leaf = [](const char* entity, const char* name, short op, const char* value) {
+        return treeOf(entity, new DKQTerm(name, op, value));
+    };
+    EXPECT_EQ(9008L, refused(leaf("Nowhere", "n", DKOpCode::opEqual, "1")));
+    EXPECT_EQ(9010L, refused(leaf("Doc", "nothing", DKOpCode::opEqual, "1")));
+    EXPECT_EQ(9013L, refused(leaf("Doc", "n", DKOpCode::opEqual, "'one'")));
+    EXPECT_EQ(9013L, refused(leaf("Doc", "price", DKOpCode::opEqual, "1.2.3")));
+    EXPECT_EQ(303L, refused(leaf("Doc", "title", DKOpCode::opEqual, ":missing")));
+    // Text search is not there for trees yet: text leaves and CONTAINS_TEXT say so.
+    DKCQExpr* text = leaf("Doc", "title", DKOpCode::opEqual, "'x'");
+    text->getQueryExpr()->setQLType(1);
+    EXPECT_EQ(9014L, refused(text));
+    EXPECT_EQ(9014L, refused(leaf("Doc", "title", DKOpCode::opContainsText, "'x'")));
+    // AND and NOT stay within one entity.
+    DKQExpr* mixed = takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"))->and_(takeLeaf(leaf("Note", "n", DKOpCode::opEqual, "1")));
+    EXPECT_EQ(303L, refused(new DKCQExpr(mixed)));
+    // OR may join entities: their items come entity by entity, each in row id order.
+    for (long n : {7L, 1L}) {
+        std::unique_ptr<DKDDO> note(r.ds->createDDO("Note", 0));
+        note->setData(1, DKAny(n));
+        note->add();
+    }
+    DKQExpr* across = takeLeaf(leaf("Note", "n", DKOpCode::opGreater, "0"))->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")));
+    std::unique_ptr<DKCQExpr> acrossTree(new DKCQExpr(across));
+    std::unique_ptr<dkResultSetCursor> mixed2(r.ds->execute(acrossTree.get()));
+    auto entities = [&] {
+        std::vector<std::string> seen;
+        while (std::unique_ptr<DKDDO> d{mixed2->fetchNext()})
+            seen.push_back(std::string(d->getPid().getObjectType().c_str()) + ":" +
+                           std::to_string(static_cast<long>(d->getDataByName("n"))));
+        return seen;
+    };
+    EXPECT_EQ((std::vector<std::string>{"Doc:2", "Note:7", "Note:1"}), entities());
+    EXPECT_EQ(3UL, mixed2->cardinality());
+    mixed2->open();   // again from the first part
+    EXPECT_EQ((std::vector<std::string>{"Doc:2", "Note:7", "Note:1"}), entities());
+    DKNVPair none[] = {DKNVPair("")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { mixed2->open(none); }));
+    // NOT of a union over two entities has no one entity to complement.
+    DKQExpr* union2 = takeLeaf(leaf("Note", "n", DKOpCode::opGreater, "0"))->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")));
+    EXPECT_EQ(303L, refused(new DKCQExpr(new DKQExpr(nullptr, DKOpCode::opNot, union2))));
+
+    // 5,000 chained ANDs: refused with 303 before SQLite meets its depth limit; 500 run.
+    for (int n : {500, 5000}) {
+        DKQTerm* chain = new DKQTerm("n", DKOpCode::opGreaterEqual, "1");
+        for (int i = 1; i < n; ++i) chain = chain->and_(new DKQTerm("n", DKOpCode::opGreaterEqual, "1"));
+        if (n == 500)
+            EXPECT_EQ(5UL, countTree(d, treeOf("Doc", chain)));
+        else
+            EXPECT_EQ(303L, refused(treeOf("Doc", chain)));
+    }
+
+    // Leaves joined by the hundreds run too, and mixed joins keep their grouping.
+    DKQExpr* leaves = takeLeaf(leaf("Doc", "n", DKOpCode::opGreaterEqual, "2"));
+    for (int i = 0; i < 300; ++i) leaves = leaves->and_(takeLeaf(leaf("Doc", "n", DKOpCode::opLessEqual, "4")));
+    EXPECT_EQ(3UL, countTree(d, new DKCQExpr(leaves)));
+    auto grouping = [&](short outer, short inner) {   // (n = 1 inner n = 2) outer n > 1
+        DKQExpr* in = takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"));
+        in = inner == DKOpCode::opAnd ? in->and_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")))
+                                      : in->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")));
+        DKQExpr* last = takeLeaf(leaf("Doc", "n", DKOpCode::opGreater, "1"));
+        return countTree(d, new DKCQExpr(outer == DKOpCode::opAnd ? in->and_(last) : in->or_(last)));
+    };
+    EXPECT_EQ(1UL, grouping(DKOpCode::opAnd, DKOpCode::opOr));
+    EXPECT_EQ(4UL, grouping(DKOpCode::opOr, DKOpCode::opAnd));
+    DKQExpr* notEither = new DKQExpr(nullptr, DKOpCode::opNot,
+                                     takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"))->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2"))));
+    EXPECT_EQ(3UL, countTree(d, new DKCQExpr(notEither)));
+
+    // A tree through the callback and a parametric query object.
+    Recorder cb(3);
+    std::unique_ptr<DKCQExpr> big(leaf("Doc", "n", DKOpCode::opGreater, "1"));
+    r.ds->executeWithCallback(big.get(), &cb);
+    using B = std::pair<std::vector<long>, int>;
+    EXPECT_EQ((std::vector<B>{{{2, 3, 4}, 0}, {{5}, 1}}), cb.batches);
+    std::unique_ptr<dkQuery> q(r.ds->createQuery(leaf("Doc", "n", DKOpCode::opLess, "3")));
+    EXPECT_EQ(3, q->qlType());
+    std::unique_ptr<dkResultSetCursor> c(r.ds->execute(q.get()));
+    EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
+    // The tree's values stay its own: parameters cannot replace them.
+    DKNVPair other[] = {DKNVPair("v", DKAny(99L)), DKNVPair("")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { c->open(other); }));
+    c->open();
+    EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
+}
