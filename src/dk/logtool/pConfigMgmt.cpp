@@ -309,7 +309,13 @@ void PConfigMgmtFile::rewrite(const Pairs& pairs, const char* function) {
     const std::string backup = target + ".bak", newBackup = tempPath + ".bak";
     int ignored = 0;
     PFileOps::remove(newBackup, ignored);
-    if (!PFileOps::link(target, newBackup, err)) {
+    // A link to a path that another writer renames over at that moment can find the old file
+    // already unlinked (ENOENT) though the path always names a file: asked again, it finds the
+    // new one.
+    bool linked = PFileOps::link(target, newBackup, err);
+    for (int attempt = 0; !linked && err == ENOENT && attempt < kTempAttempts; ++attempt)
+        linked = PFileOps::link(target, newBackup, err);
+    if (!linked) {
         // A file system without hard links: the backup is a copy instead.
         if (err != EPERM && err != EXDEV && err != ENOTSUP && err != EOPNOTSUPP && err != EMLINK && err != ENOSYS)
             dkThrow<DKException>(360, kSource, function, systemDetail(newBackup, err));
