@@ -187,12 +187,12 @@ Options parseArguments(const std::vector<std::string>& argv) {
         } else {
             const std::size_t eq = arg.find('=');
             const std::string name = arg.substr(0, eq);
-            const OptionSpec* spec = nullptr;
+            const OptionSpec* known = nullptr;
             for (const OptionSpec& s : kOptions)
-                if (name == s.name) spec = &s;
-            if (!spec) throw UsageError("unknown option " + name);
+                if (name == s.name) known = &s;
+            if (!known) throw UsageError("unknown option " + name);
             std::string value;
-            if (spec->takesValue) {
+            if (known->takesValue) {
                 if (eq != std::string::npos) {
                     value = arg.substr(eq + 1);
                 } else {
@@ -224,10 +224,10 @@ Options parseArguments(const std::vector<std::string>& argv) {
     std::set<std::string> seen;
     std::set<std::string> paramNames;
     for (const auto& [name, value] : given) {
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* known = nullptr;
         for (const OptionSpec& s : kOptions)
-            if (name == s.name) spec = &s;
-        if (!takes(*spec, o.command)) throw UsageError(name + " is not an option of dk " + o.command, o.command);
+            if (name == s.name) known = &s;
+        if (!takes(*known, o.command)) throw UsageError(name + " is not an option of dk " + o.command, o.command);
         const bool repeatable = name == "--param" || name == "--exclude";
         if (!repeatable && !seen.insert(name).second) throw UsageError(name + " is given twice", o.command);
         if (name == "--user") {
