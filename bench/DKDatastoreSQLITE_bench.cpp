@@ -14,6 +14,7 @@
 // growth from the small to the large size, and the peak memory of a retrieve of 100,000 items,
 // measured in a process of its own for each side.
 
+#include "dkBenchSupport.hpp"
 #include "dkLogRoot.hpp"
 
 #include <benchmark/benchmark.h>
@@ -44,6 +45,9 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+
+using dkbench::summaryText;
+using dkbench::timeText;
 
 namespace {
 
@@ -309,20 +313,6 @@ public:
     std::map<std::string, std::vector<double>> times;
 };
 
-std::string duration(double seconds) {
-    char buf[32];
-    if (seconds < 1e-6) std::snprintf(buf, sizeof buf, "%.1f ns", seconds * 1e9);
-    else if (seconds < 1e-3) std::snprintf(buf, sizeof buf, "%.3g us", seconds * 1e6);
-    else if (seconds < 1) std::snprintf(buf, sizeof buf, "%.3g ms", seconds * 1e3);
-    else std::snprintf(buf, sizeof buf, "%.3g s", seconds);
-    return buf;
-}
-
-void summary(const std::string& measure, const std::string& ours, const std::string& peer, double ratio,
-             const char* target) {
-    std::printf("@summary\t%s\t%s\t%s\t%.2fx\t%s\n", measure.c_str(), ours.c_str(), peer.c_str(), ratio, target);
-}
-
 // One measure at both sizes: the per-item times against the peer's, and ours at the large size
 // against ours at the small one (linear growth keeps it near 1).
 void report(const Collector& c, const char* label, const char* ours, const char* peer, const char* target) {
@@ -337,11 +327,11 @@ void report(const Collector& c, const char* label, const char* ours, const char*
             continue;
         }
         perItem[k] = a / static_cast<double>(n);
-        summary(measure, duration(perItem[k]), duration(b / static_cast<double>(n)), a / b, k == 1 ? target : "-");
+        summaryText(measure, timeText(perItem[k]), timeText(b / static_cast<double>(n)), a / b, k == 1 ? target : "-");
     }
     if (perItem[0] > 0 && perItem[1] > 0)
-        summary(std::string(label) + ": growth, ours per item at 100k against ours at 10k", duration(perItem[1]),
-                duration(perItem[0]), perItem[1] / perItem[0], "<=1.3x");
+        summaryText(std::string(label) + ": growth, ours per item at 100k against ours at 10k", timeText(perItem[1]),
+                timeText(perItem[0]), perItem[1] / perItem[0], "<=1.3x");
 }
 
 // --- Peak memory, each side in a fresh process of its own --------------------------------------
@@ -415,9 +405,9 @@ int main(int argc, char** argv) {
         const long reused = peakOf(argv[0], "reused", readFile("dk", kLarge));
         const long peer = peakOf(argv[0], "c", readFile("c", kLarge));
         if (ours >= 0 && reused >= 0 && peer > 0) {
-            summary("SQLite retrieve 100k as new DDOs: peak memory growth", mebibytes(ours), mebibytes(peer),
+            summaryText("SQLite retrieve 100k as new DDOs: peak memory growth", mebibytes(ours), mebibytes(peer),
                     static_cast<double>(ours) / static_cast<double>(peer), "-");
-            summary("SQLite retrieve 100k into one reused DDO: peak memory growth", mebibytes(reused), mebibytes(peer),
+            summaryText("SQLite retrieve 100k into one reused DDO: peak memory growth", mebibytes(reused), mebibytes(peer),
                     static_cast<double>(reused) / static_cast<double>(peer), "-");
         } else {
             std::printf("  peak memory: not measured\n");

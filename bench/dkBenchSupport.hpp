@@ -73,6 +73,13 @@ inline std::string timeText(double seconds) {
     return buf;
 }
 
+// One @summary line of figures already written out (times, or sizes such as "18.3 MiB").
+inline void summaryText(const std::string& measure, const std::string& ours, const std::string& peer,
+                        double ratio, const std::string& target) {
+    std::printf("@summary\t%s\t%s\t%s\t%.2fx\t%s\n", measure.c_str(), ours.c_str(), peer.c_str(), ratio,
+                target.c_str());
+}
+
 // One @summary line. A figure that could not be measured (ours or peer below zero) is printed
 // with "failed" in its place, so the table shows it as missed instead of leaving it out.
 inline void summaryLine(const std::string& measure, double oursSeconds, double peerSeconds,

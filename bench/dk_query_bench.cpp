@@ -8,6 +8,8 @@
 // filled through SQLite directly, so the rows look like imported files. Besides its table it
 // prints one "@summary" line per figure (measure, ours, peer, ratio, target).
 
+#include "dkBenchSupport.hpp"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -24,6 +26,9 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+
+using dkbench::summaryText;
+using dkbench::timeText;
 
 namespace {
 
@@ -77,19 +82,6 @@ std::vector<Run> measure(const std::vector<std::vector<std::string>>& commands) 
         medians.push_back(median);
     }
     return medians;
-}
-
-std::string duration(double seconds) {
-    char buf[32];
-    if (seconds < 1e-3) std::snprintf(buf, sizeof buf, "%.3g us", seconds * 1e6);
-    else if (seconds < 1) std::snprintf(buf, sizeof buf, "%.3g ms", seconds * 1e3);
-    else std::snprintf(buf, sizeof buf, "%.3g s", seconds);
-    return buf;
-}
-
-void summary(const std::string& measure, const std::string& ours, const std::string& peer, double ratio,
-             const char* target) {
-    std::printf("@summary\t%s\t%s\t%s\t%.2fx\t%s\n", measure.c_str(), ours.c_str(), peer.c_str(), ratio, target);
 }
 
 bool fill(const std::string& file, long rows) {
@@ -146,21 +138,21 @@ int main() {
         const double peerRow = (peer.seconds - r[3].seconds) / static_cast<double>(rows);
         dkPerRow[k] = oursRow;
         std::printf("  %9ld %10.3f %10.3f %6.2fx %12s %12s %12.1f %12.1f\n", rows, ours.seconds, peer.seconds,
-                    ours.seconds / peer.seconds, duration(oursRow).c_str(), duration(peerRow).c_str(),
+                    ours.seconds / peer.seconds, timeText(oursRow).c_str(), timeText(peerRow).c_str(),
                     ours.maxRssKiB / 1024.0, peer.maxRssKiB / 1024.0);
         const std::string label = "dk query --format csv, " + std::to_string(rows / 1000) + "k rows";
-        summary(label + " (whole run)", duration(ours.seconds), duration(peer.seconds), ours.seconds / peer.seconds,
+        summaryText(label + " (whole run)", timeText(ours.seconds), timeText(peer.seconds), ours.seconds / peer.seconds,
                 k == 1 ? "<=1.5x" : "-");
-        summary(label + ", per row after the first", duration(oursRow), duration(peerRow), oursRow / peerRow, "-");
+        summaryText(label + ", per row after the first", timeText(oursRow), timeText(peerRow), oursRow / peerRow, "-");
         char mib[2][32];
         std::snprintf(mib[0], sizeof mib[0], "%.1f MiB", ours.maxRssKiB / 1024.0);
         std::snprintf(mib[1], sizeof mib[1], "%.1f MiB", peer.maxRssKiB / 1024.0);
-        summary(label + ", peak memory of the process", mib[0], mib[1],
+        summaryText(label + ", peak memory of the process", mib[0], mib[1],
                 static_cast<double>(ours.maxRssKiB) / static_cast<double>(peer.maxRssKiB), "-");
     }
     if (dkPerRow[0] > 0 && dkPerRow[1] > 0)
-        summary("dk query --format csv: growth, dk per row at 800k against dk at 80k", duration(dkPerRow[1]),
-                duration(dkPerRow[0]), dkPerRow[1] / dkPerRow[0], "<=1.3x");
+        summaryText("dk query --format csv: growth, dk per row at 800k against dk at 80k", timeText(dkPerRow[1]),
+                timeText(dkPerRow[0]), dkPerRow[1] / dkPerRow[0], "<=1.3x");
     std::printf("targets: ratio at most 1.5x at 800000 rows; dk peak memory under 64 MiB at both sizes\n");
     std::error_code ec;
     fs::remove_all(dir, ec);
