@@ -75,11 +75,44 @@ int waitFor(pid_t pid, int seconds = 120, long* maxRssKiB = nullptr) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Whether every folder above a file lets other users through (a build tree inside a private
+// temporary folder does not).
+bool othersCanReach(const fs::path& file) {
+    for (fs::path p = file.parent_path();; p = p.parent_path()) {
+        struct stat st {};
+        if (stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return false;
+        if (p == p.root_path()) return true;
+    }
+}
+
+// The dk the unprivileged user runs: the built one when it can reach it, else the build
+// installed once into a folder of its own, removed when the suite ends.
+const std::string& dkForOthers() {
+    static struct Installed {
+        std::string tool = DK_TOOL;
+        fs::path prefix;
+        Installed() {
+            if (othersCanReach(tool)) return;
+            std::string pattern = (fs::temp_directory_path() / "dk-install-XXXXXX").string();
+            prefix = mkdtemp(pattern.data());
+            chmod(prefix.c_str(), 0755);
+            const std::string command = std::string("'") + DK_CMAKE + "' --install '" + DK_BUILD_DIR +
+                                        "' --prefix '" + prefix.string() + "' >/dev/null";
+            if (std::system(command.c_str()) == 0) tool = (prefix / "bin" / "dk").string();
+        }
+        ~Installed() {
+            std::error_code ec;
+            if (!prefix.empty()) fs::remove_all(prefix, ec);
+        }
+    } installed;
+    return installed.tool;
+}
+
 // Replaces the child with dk, as the unprivileged user when asked and this runs as root.
 [[noreturn]] void execDk(const std::vector<std::string>& args, const std::vector<std::string>& env, bool asNobody) {
     std::vector<std::string> words;
     if (asNobody && isRoot()) words = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    words.push_back(DK_TOOL);
+    words.push_back(asNobody && isRoot() ? dkForOthers() : DK_TOOL);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
@@ -106,6 +139,7 @@ Result runDk(const std::vector<std::string>& args, const fs::path& cwd, const st
     const fs::path inFile = cwd.parent_path() / "stdin.txt";
     dktest::writeFile(inFile, options.input);
     const std::vector<std::string> environment = childEnvironment(env);
+    if (options.asNobody && isRoot()) dkForOthers();   // installed here, not in the child
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {

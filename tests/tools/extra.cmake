@@ -1,11 +1,13 @@
 # The dk suite runs the real dk binary, which loads the SQLite connector at run time: both must
-# be built before the suite runs, and the suite learns the binary's path at compile time.
+# be built before the suite runs, and the suite learns the binary's path at compile time (and
+# how to install the build, for an unprivileged user who cannot reach the build tree).
 if(TARGET dk AND TARGET dk_test)
   add_dependencies(dk_test dk)
   if(TARGET dkdssqlite)
     add_dependencies(dk_test dkdssqlite)
   endif()
-  target_compile_definitions(dk_test PRIVATE DK_TOOL="$<TARGET_FILE:dk>")
+  target_compile_definitions(dk_test PRIVATE DK_TOOL="$<TARGET_FILE:dk>" DK_BUILD_DIR="${CMAKE_BINARY_DIR}"
+                                                DK_CMAKE="${CMAKE_COMMAND}")
 endif()
 
 # The output suite tests the writer of `dk` directly: it compiles the tool's sources that the
