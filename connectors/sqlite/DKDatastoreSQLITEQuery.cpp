@@ -39,6 +39,7 @@ constexpr const char* kSource = kDatastoreSource;   // every operation of the da
 // and registers any address as one, fts5 writes the address of its interface through a pointer.
 struct PQueryGuard {
     const std::map<std::string, std::shared_ptr<PEntity>>* entities;
+    bool tree = false;     // the connector's own statement of a tree: json_each reads its lists
     bool denied = false;   // SQLite reports a refused function as a plain error; this tells them apart
 };
 
@@ -57,7 +58,7 @@ int queryAuthorizer(void* data, int action, const char* a, const char* b, const 
             allowed = true;
             break;
         case SQLITE_READ:
-            allowed = a != nullptr && guard->entities->count(lowerName(a)) != 0;
+            allowed = a != nullptr && (guard->entities->count(lowerName(a)) != 0 || (guard->tree && std::strcmp(a, "json_each") == 0));
             break;
         case SQLITE_FUNCTION:
             allowed = !refusedFunction(b);
@@ -126,12 +127,12 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, c
     return s.release();
 }
 
-sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function) {
+sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function, bool tree) {
     sqlite3* d = db(function);
     if (!inTransaction_) refreshIfSchemaChanged(function);
     loadEntities(function);
 
-    PQueryGuard guard{&entities_};
+    PQueryGuard guard{&entities_, tree};
     sqlite3_set_authorizer(d, queryAuthorizer, &guard);
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
@@ -176,7 +177,9 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(const char* query, short qlType, c
         if (lowerName(origin) == kIdColumn) hasId = true;
     }
     if (!hasId) e.reset();
-    return new DKResultSetCursorSQLITE(this, s.release(), e, binding);
+    std::unique_ptr<DKResultSetCursorSQLITE> cursor(new DKResultSetCursorSQLITE(this, s.release(), e, binding));
+    cursor->keepParams(params);
+    return cursor.release();
 }
 
 DKAny DKDatastoreSQLITE::evaluate(const char* query, short qlType, const DKNVPair* params) {
@@ -201,17 +204,18 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
     if (expression == nullptr) dkThrow<DKUsageError>(303, kSource, fn, DKString());
     db(fn);
     if (!inTransaction_) refreshIfSchemaChanged(fn);
-    const std::vector<PTreeQuery> parts =
-        compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn);
+    std::vector<PTreeQuery> parts =
+        compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn,
+                    [&](const std::string& mapping) { return nativeNames(mapping, fn); });
     std::vector<PStmt> statements;
     for (const PTreeQuery& q : parts) {
-        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn));
+        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn, true));
         bindTree(statements.back().get(), q, kSource, fn);
     }
     std::unique_ptr<DKResultSetCursorSQLITE> cursor(
         new DKResultSetCursorSQLITE(this, statements[0].release(), parts[0].entity, PBinding{}));
     for (size_t i = 1; i < parts.size(); ++i) cursor->addPart(statements[i].release(), parts[i].entity);
-    cursor->keepValues();
+    cursor->keepValues(std::move(parts));
     return cursor.release();
 }
 

@@ -68,7 +68,7 @@ TEST(DKMaintenanceSQLITE, HandedOutByTheConnectedDatastoreAndChecksSoundReposito
     EXPECT_EQ(310L, errorOf<DKDatastoreError>([&] { ds->getExtension(DKMaintenanceSQLITE::kName); }));
     long n = 0;
     std::unique_ptr<DKString[]> names(ds->listExtensionNames(n));
-    ASSERT_EQ(1, n);
+    ASSERT_EQ(2, n);   // and SQLITE_TEMPLATES
     EXPECT_EQ(DKString("SQLITE_MAINTENANCE"), names[0]);
 
     ds->connect(path.c_str(), "u", "p", "create=1");
