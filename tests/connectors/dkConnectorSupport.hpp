@@ -57,6 +57,7 @@ struct ConnectorContext {
     bool sql = true;              // query language 4
     bool secondProcess = true;    // several processes on one repository
     bool parametric = false;      // query trees (DKCQExpr) with parametric leaves
+    bool templates = false;       // search templates and schema mappings kept by the repository
 };
 
 // What GoogleTest prints for a parameter.
