@@ -44,7 +44,7 @@ constexpr const char* kCreateTables =
     " mapped TEXT NOT NULL, native TEXT NOT NULL, PRIMARY KEY(mapping, position));";
 
 [[noreturn]] void refuse(const char* function, const std::string& why, long msg = 303) {
-    dkThrow<DKUsageError>(msg, kSource, function, DKString(why));
+    dkThrow<DKUsageError>(msg, kSource, function, DKString(msg == 303 ? ": " + why : why));
 }
 
 std::string textOf(const DKString& s) { return std::string(s.c_str(), static_cast<size_t>(s.length())); }

@@ -52,7 +52,23 @@ const Command kCommands[] = {
      "parameter NAME (written :NAME in the query); a whole number is passed as a number,\n"
      "anything else as text. Only single read-only SELECT statements are run, on a repository\n"
      "opened read-only. --timeout SECONDS (default 60, 0 for none) and --max-memory MIB\n"
-     "(default 512, 0 for none) end a runaway query with an error.\n"},
+     "(default 512, 0 for none) end a runaway query with an error. --count prints only the\n"
+     "number of rows the query finds.\n"},
+    {"find", 5, -1, true, "dk find REPO ENTITY NAME OP VALUE... [OUTPUT OPTIONS]",
+     "Prints the items of ENTITY whose attribute NAME compares with the VALUEs by OP, as query\n"
+     "prints items. OP, in any case: == <> > < >= <= LIKE NOTLIKE (one value), BETWEEN\n"
+     "NOTBETWEEN (two), IN NOTIN (one or more). Each VALUE is read as the attribute's type, as\n"
+     "update reads it, and is compared as a value, never as query text; under LIKE, % and _\n"
+     "match any text and any one character.\n"},
+    {"template", 4, -1, false, "dk template REPO NAME ENTITY ATTR[:OP,...]...",
+     "Stores the search template NAME over ENTITY in the repository: one criterion per ATTR,\n"
+     "with the operators it allows (as find writes them, the first being its default; == when\n"
+     "none are given). search --template runs it.\n"},
+    {"search", 1, -1, true, "dk search REPO --template NAME [ATTR[:OP]=VALUE]... [OUTPUT OPTIONS]",
+     "Runs the stored search template NAME with the given values and prints the items it finds.\n"
+     "Each ATTR=VALUE sets a criterion's value (given again, one more value: BETWEEN and IN take\n"
+     "several) compared by its default operator, or by OP when one is given. The criteria left\n"
+     "without a value do not restrict the search; at least one must have one.\n"},
     {"get", 2, 2, true, "dk get REPO ENTITY:ID | PID [OUTPUT OPTIONS]",
      "Prints one item, attribute by attribute. The item is named by its entity and id\n"
      "(document:12) or by a full pid string as `dk get` prints it.\n"},
@@ -99,10 +115,12 @@ const OptionSpec kOptions[] = {
     {"--user", true, "*"},
     {"--password-file", true, "*"},
     {"--param", true, "query"},
-    {"--format", true, "query get"},
-    {"--no-header", false, "query"},
-    {"--null", true, "query get"},
-    {"--wide", false, "query get"},
+    {"--format", true, "query get find search"},
+    {"--no-header", false, "query find search"},
+    {"--null", true, "query get find search"},
+    {"--wide", false, "query get find search"},
+    {"--count", false, "query"},
+    {"--template", true, "search"},
     {"--timeout", true, "query shell"},
     {"--max-memory", true, "query shell"},
     {"--exclude", true, "import"},
@@ -134,7 +152,7 @@ const char kCommonHelp[] =
     "  -h, --help            show this help\n"
     "  --version             print the version\n"
     "  --                    end of options (for values that begin with '-')\n"
-    "\nOUTPUT OPTIONS (query, get)\n"
+    "\nOUTPUT OPTIONS (query, get, find, search)\n"
     "  --format FORMAT       table (default), csv (RFC 4180), tsv, json, jsonl or line\n"
     "  --no-header           no header line (table, csv, tsv)\n"
     "  --null TEXT           how NULL is shown in table, line and tsv (default: nothing)\n"
@@ -268,9 +286,16 @@ Options parseArguments(const std::vector<std::string>& argv) {
             o.whereGiven = true;
         } else if (name == "--dry-run") {
             o.dryRun = true;
+        } else if (name == "--count") {
+            o.count = true;
+        } else if (name == "--template") {
+            o.templateName = value;
+            o.templateGiven = true;
         }
     }
     if (o.dryRun && !o.whereGiven) throw UsageError("--dry-run goes with --where", o.command);
+    if (o.command == "search" && (!o.templateGiven || o.templateName.empty()))
+        throw UsageError("dk search needs --template NAME", o.command);
     return o;
 }
 

@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 
+class dkResultSetCursor;
+
 namespace dkcli {
 
 int runCommand(const Options& options, Repository* shared = nullptr);
@@ -23,6 +25,17 @@ int runCommand(const Options& options, Repository* shared = nullptr);
 int runImport(const Options& options, Repository* shared);
 int runQuery(const Options& options, Repository* shared);
 int runShell(const Options& options);
+int runFind(const Options& options, Repository* shared);
+int runTemplate(const Options& options, Repository* shared);
+int runTemplateSearch(const Options& options, Repository* shared);
+
+// The operator a command line names (==, <>, LIKE, BETWEEN ... in any case); UsageError naming
+// the known ones otherwise.
+short operatorOf(const std::string& text, const std::string& command);
+std::string operatorName(short op);   // "==", "LIKE" ...
+
+// Prints the rows of cursor as `dk query` does (items with their ENTITY:ID first) and closes it.
+int printRows(dkResultSetCursor& cursor, const OutputOptions& output);
 
 // The repository a command works on: the shared one, or one opened for this command alone.
 class RepositoryRef {
