@@ -78,7 +78,8 @@ DKString termValue(const DKString& value, bool quote) {
 
 void bindName(sqlite3_stmt* s, int i, const std::string& text) { bindText(s, i, text); }
 
-// The collection of listSearchTemplates: it owns and deletes the templates.
+// The collection of listSearchTemplates: it owns and deletes the templates (the caller owns the
+// collection). One thread at a time.
 class PTemplateCollection : public DKSequentialCollection {
 public:
     ~PTemplateCollection() override { freeTemplates(); }

@@ -66,7 +66,9 @@ private:
     std::vector<std::unique_ptr<DKSearchCriteria>> criteria_;
 };
 
-// The attribute and schema mappings of registerMapping: plain holders of the common classes.
+// The attribute and schema mappings getMapping reads back: the common classes as they are (the
+// schema mapping owns its attribute mappings, each its attribute definitions); the datastore keeps
+// the schema mapping. One thread at a time, the datastore's.
 class PAttrMapping : public dkAttrMapping {
 public:
     explicit PAttrMapping(dkSchemaMapping* schema) : dkAttrMapping(schema) {}
@@ -76,7 +78,8 @@ public:
     PSchemaMapping() = default;
 };
 
-// The templates extension of one datastore (DKTemplatesSQLITE.hpp): owned by it.
+// The templates extension of one datastore (DKTemplatesSQLITE.hpp): owned by it; the templates it
+// makes are the caller's. One thread at a time, the datastore's.
 class PTemplates : public DKTemplatesSQLITE {
 public:
     explicit PTemplates(DKDatastoreSQLITE* ds) : ds_(ds) { setName(kName); }
