@@ -258,8 +258,10 @@ private:
         case DKOpCode::opIn:
         case DKOpCode::opNotIn: {
             need(1, false);
+            // JSON would cut a text at a zero byte (SQLite reads \u0000 as the end): such lists,
+            // and lists with parameters, are bound value by value.
             if (texts.size() > kInlineList && std::none_of(texts.begin(), texts.end(), [](const std::string& v) {
-                    return v.size() > 1 && v[0] == ':';
+                    return (v.size() > 1 && v[0] == ':') || v.find('\0') != std::string::npos;
                 }))
                 return column + (op == DKOpCode::opIn ? " IN " : " NOT IN ") + "(SELECT value FROM json_each(" +
                        jsonList(texts, *attr, sub, leafNode) + "))";
@@ -320,7 +322,7 @@ private:
             if (c == '"' || c == '\\') {
                 out += '\\';
                 out += ch;
-            } else if (c < 0x20) {
+            } else if (c < 0x20) {   // never 0: lists holding a zero byte are not written as JSON
                 out += "\\u00";
                 out += hex[c >> 4];
                 out += hex[c & 15];

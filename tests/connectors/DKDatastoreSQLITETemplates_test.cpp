@@ -82,12 +82,15 @@ TEST(DKDatastoreSQLITETrees, LongInListsRunAsDataAndTooDeepTreesNameTheDepth) {
     };
     EXPECT_EQ(3UL, list("n", DKOpCode::opIn, odd));
     EXPECT_EQ(2UL, list("n", DKOpCode::opNotIn, odd));
-    std::vector<DKString> texts(100, DKString("'plain'"));   // a long list of texts, quotes and escapes as data
+    std::vector<DKString> texts(100, DKString("'plain'"));   // quotes, escapes and control bytes as data
     texts[1] = "'it''s'";
     texts[2] = "a\"b\\c";
-    texts[3] = DKString(std::string("x'\0 OR 1", 8));
+    texts[3] = "tab\there\x01";
     texts[4] = "x' OR '1'='1";
     EXPECT_EQ(5UL, list("title", DKOpCode::opIn, texts));
+    std::vector<DKString> cut(100, DKString("'none'"));   // a zero byte ends no text
+    cut[0] = DKString(std::string("it's\0x", 6));
+    EXPECT_EQ(0UL, list("title", DKOpCode::opIn, cut));
     odd[7] = "seven";
     EXPECT_EQ(9013L, errorOf<DKUsageError>([&] { list("n", DKOpCode::opIn, odd); }));
     // 500 NOTs over a chain of 450 ANDs: each fits, together they pass SQLite's limit.
