@@ -212,6 +212,10 @@ TEST(DKDatastoreSQLITETrees, JoinsKeepTheirEntityAndGroupingAndLongChainsFailBef
     EXPECT_EQ(303L, refused(new DKQExpr(nullptr, DKOpCode::opNot,
                                         leaf("Note", DKOpCode::opGreater, "0")->or_(leaf("Doc", DKOpCode::opEqual, "2")))));
     EXPECT_EQ(9013L, refused(takeLeaf(treeOf("Doc", new DKQTerm("price", DKOpCode::opEqual, "1.2.3")))));
+    DKQExpr* text = leaf("Doc", DKOpCode::opEqual, "1");   // text search is not run by trees yet
+    text->setQLType(1);
+    EXPECT_EQ(9014L, refused(text));
+    EXPECT_EQ(9014L, refused(leaf("Doc", DKOpCode::opContainsText, "'x'")));
     // 5,000 chained ANDs in a term are refused before SQLite meets its depth limit; 500 run, and
     // so do 300 leaves joined by AND, without nesting parentheses.
     for (int n : {500, 5000}) {

@@ -150,10 +150,20 @@ TEST(DKDatastoreSQLITETemplates, StoredTemplatesAreListedOwnedAndRunWithTheirCri
     stored->setOperator("title", DKOpCode::opLike);
     stored->setValue("title", "pl%");
     EXPECT_EQ(2UL, found());
+    long count = -1;
+    std::unique_ptr<DKString[]> values(stored->getValues("title", count));
+    EXPECT_TRUE(count == 1 && values[0] == "pl%" && stored->getOperator("title") == DKOpCode::opLike);
     stored->clearValues("title");
     EXPECT_EQ(5UL, found());
+    // Stored again without a criterion; read back, the criterion and the chosen values are gone.
+    stored->removeCriteria("title");
+    stored->update();
+    stored->retrieve();
+    std::unique_ptr<DKString[]> names(stored->listCriteriaNames(count));
+    EXPECT_TRUE(count == 1 && names[0] == "n" && stored->isComplete() == 0);
+    EXPECT_EQ(1UL, std::unique_ptr<dkCollection>(stored->listCriteria())->cardinality());
     stored->del();
-    long count = -1;
+    EXPECT_EQ(0, stored->exists());
     std::unique_ptr<DKString[]>(r.ds->listSearchTemplateNames(count));
     EXPECT_EQ(0L, count);
     EXPECT_EQ(5L, countRows(*r.ds, "Doc"));
