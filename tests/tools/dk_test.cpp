@@ -789,6 +789,8 @@ TEST(DkFind, ConditionsTemplatesAndCountsKeepValuesAsData) {
     EXPECT_EQ((Files{"README.md", "docs/image.png"}), rows({"search", name, "size=13", "--format", "csv"}));
     EXPECT_EQ((Files{"README.md", "docs/guide.TXT"}), rows({"search", name, "size:in=12", "size=15", "--format", "csv"}));
     EXPECT_EQ((Files{"docs/image.png"}), rows({"search", name, "size=13", "filename=docs/%", "--format", "csv"}));
+    EXPECT_EQ((Files{"docs/image.png"}), rows({"search", name, "size:>==16", "--format", "csv"}));   // an operator with '='
+
     EXPECT_EQ(2, s.dk({"search", repo, "--template", "Nowhere", "size=1"}).code);
     EXPECT_EQ(1, s.dk({"search", repo, "size=1"}).code);
     // --count: the size of the whole result, and the repository unchanged by all of the above.

@@ -51,6 +51,26 @@ Criterion criterionOf(const std::string& spec, const std::string& command) {
     return c;
 }
 
+// "ATTR=VALUE" or "ATTR:OP=VALUE" into a criterion with at most one operator, and the value. An
+// operator may hold '=' itself (>=, ==): the longest known one before an '=' is taken.
+std::pair<Criterion, std::string> assignmentOf(const std::string& text, const std::string& command) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || text.find('=') < colon) {
+        const auto [lhs, value] = splitAssignment(text, command);
+        return {criterionOf(lhs, command), value};
+    }
+    size_t split = std::string::npos;
+    for (size_t eq = text.find('=', colon); eq != std::string::npos; eq = text.find('=', eq + 1)) {
+        try {
+            operatorOf(text.substr(colon + 1, eq - colon - 1), command);
+            split = eq;
+        } catch (const UsageError&) {
+        }
+    }
+    if (split == std::string::npos) throw UsageError("expected ATTR[:OP]=VALUE, got '" + text + "'", command);
+    return {criterionOf(text.substr(0, split), command), text.substr(split + 1)};
+}
+
 }  // namespace
 
 int runTemplate(const Options& o, Repository* shared) {
@@ -83,9 +103,8 @@ int runTemplateSearch(const Options& o, Repository* shared) {
     const OutputOptions output = outputOptionsFor(o, Format::table);
     std::vector<Criterion> given;   // by criterion, in the order first given
     for (size_t i = 1; i < o.args.size(); ++i) {
-        const auto [lhs, value] = splitAssignment(o.args[i], o.command);
-        Criterion c = criterionOf(lhs, o.command);
-        if (c.ops.size() > 1) throw UsageError("one operator per criterion, got '" + lhs + "'", o.command);
+        const auto [c, value] = assignmentOf(o.args[i], o.command);
+        if (c.ops.size() > 1) throw UsageError("one operator per criterion, got '" + o.args[i] + "'", o.command);
         auto held = std::find_if(given.begin(), given.end(), [&](const Criterion& g) { return sameName(g.name, c.name); });
         if (held == given.end()) held = given.insert(given.end(), c);
         if (!c.ops.empty()) held->ops = c.ops;
