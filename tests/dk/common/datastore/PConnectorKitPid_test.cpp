@@ -1,0 +1,31 @@
+// tests/dk/common/datastore/PConnectorKitPid_test.cpp
+//
+// A row built without a pid (as cursors build new DDOs) gets its first pid as one clone: of the
+// stamp's class, and a copy, not the stamp itself.
+
+#include <dk/DKDDO.hpp>
+#include <dk/DKPid.hpp>
+#include <dk/PConnectorKit.hpp>
+
+#include <gtest/gtest.h>
+
+TEST(PConnectorKitPid, ARowWithoutAPidTakesACloneOfTheStamp) {
+    for (bool xdo : {false, true}) {
+        DKPid plain;
+        DKPidXDO content;
+        DKPid& stamp = xdo ? static_cast<DKPid&>(content) : plain;
+        stamp.setDatastoreType("SQLITE");
+        stamp.setObjectType("Doc");
+        stamp.setIdString(0, "17");
+        DKDDO row(static_cast<unsigned short>(0));
+        PConnectorKit::setPid(row, stamp);
+        stamp.setIdString(0, "18");
+        EXPECT_EQ(stamp.pidType(), row.getPid().pidType());
+        EXPECT_EQ(DKString("17"), row.getPid().getIdString(0));
+        EXPECT_EQ(DKString("Doc"), row.getObjectType());
+        const DKPid* own = row.getPidObject();
+        PConnectorKit::setPid(row, stamp);   // now stamped in place
+        EXPECT_EQ(own, row.getPidObject());
+        EXPECT_EQ(DKString("18"), row.getPid().getIdString(0));
+    }
+}
