@@ -1,7 +1,8 @@
 // tests/dk/common/datastore/PConnectorKitPid_test.cpp
 //
 // A row built without a pid (as cursors build new DDOs) gets its first pid as one clone: of the
-// stamp's class, and a copy, not the stamp itself.
+// stamp's class, and a copy, not the stamp itself. A one-id pid stamped over a longer one leaves
+// exactly one id string.
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKPid.hpp>
@@ -28,4 +29,16 @@ TEST(PConnectorKitPid, ARowWithoutAPidTakesACloneOfTheStamp) {
         EXPECT_EQ(own, row.getPidObject());
         EXPECT_EQ(DKString("18"), row.getPid().getIdString(0));
     }
+}
+
+TEST(PConnectorKitPid, AOneIdStampOverThreeIdsLeavesOne) {
+    DKPid longer(3L), stamp;
+    for (long i = 0; i < 3; ++i) longer.setIdString(i, "old");
+    stamp.setIdString(0, "new");
+    longer = stamp;
+    EXPECT_EQ(1L, longer.getIdStringCount());
+    EXPECT_EQ(stamp.getIdString(), longer.getIdString());
+    EXPECT_ANY_THROW(longer.getIdString(1L));
+    longer.setIdStringCount(3);
+    EXPECT_EQ(DKString(""), longer.getIdString(2L));
 }
