@@ -12,9 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace {
-const std::string kLong(100, 'a');   // beyond the object's own room
-}
+static const std::string kLong(100, 'a');   // beyond the object's own room
 
 TEST(DKStringFastPath, ReturnedCopiesKeepTheirValueWhileTheOriginalGrows) {
     DKString s(kLong.c_str());
