@@ -427,6 +427,10 @@ int main(int argc, char** argv) {
     fs::path root = fs::temp_directory_path() / "dkbench-log";
     if (!std::getenv("NVLVTROOT")) dktools::prepareLogRoot(root);
     if (argc == 4 && std::strcmp(argv[1], "--dk-peak") == 0) return peakChild(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "--dk-add") == 0) {   // one add run alone, for a profiler
+        addItems(*newRepository(argv[2]), std::atol(argv[3]));
+        return 0;
+    }
 
     registerRounds();
     benchmark::Initialize(&argc, argv);

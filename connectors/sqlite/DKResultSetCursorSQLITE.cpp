@@ -238,7 +238,8 @@ bool DKResultSetCursorSQLITE::step(const char* function) {
 DKDDO* DKResultSetCursorSQLITE::rowObject(const char* function) {
     checkUsable(function);
     if (!onRow_) return nullptr;
-    std::unique_ptr<DKDDO> d(new DKDDO(ds_, noPid_, static_cast<unsigned short>(0)));
+    // Built without a pid: fillRow gives it the row's, copied once.
+    std::unique_ptr<DKDDO> d(new DKDDO(static_cast<unsigned short>(0)));
     fillRow(*d, function);
     return d.release();
 }
