@@ -77,12 +77,12 @@ TEST(DKDecimalParse, TextsOfMoreThan128CharactersAreRefusedNotCut) {
 }
 
 TEST(DKDecimalValues, ZeroEqualityAndScaleChanges) {
-    const DKDecimal none;
+    const DKDecimal none, tiny(1L, 125);
     const std::pair<DKDecimal, std::string> texts[] = {
         {DKDecimal("-0"), "0"}, {DKDecimal(-0.0), "0.000000"},
         {DKDecimal(-1e-7), "0.000000"},   // rounds to zero at six decimals: no "-0.000000"
         {DKDecimal("-0.5") + DKDecimal("0.5"), "0.0"}, {DKDecimal("-0.05").setScale(1), "0.0"}, {none, "0"},
-        {DKDecimal("1.29").setScale(1), "1.2"}, {DKDecimal("0.05").setScale(0), "0"}, {DKDecimal(1L, 125).setScale(0), "0"},
+        {DKDecimal("1.29").setScale(1), "1.2"}, {DKDecimal("0.05").setScale(0), "0"}, {DKDecimal(tiny).setScale(0), "0"},
         {DKDecimal("1.5").setScale(17), "1.50000000000000000"}, {DKDecimal().setScale(125), "0.0" + kZeros124}};
     for (const auto& [d, t] : texts) EXPECT_EQ(t, text(d));
     EXPECT_EQ(0L, none.getScale());
@@ -110,14 +110,14 @@ TEST(DKDecimalValues, ZeroEqualityAndScaleChanges) {
 }
 
 TEST(DKDecimalArithmetic, OperandsAlignToTheLargerScaleAndResultsStayInRange) {
-    const DKDecimal a("1.5"), b("2.25");
+    const DKDecimal a("1.5"), b("2.25"), tiny(1L, 125);
     const std::pair<DKDecimal, std::string> results[] = {
         {a + b, "3.75"}, {a - b, "-0.75"}, {DKDecimal("0.001") + 1, "1.001"}, {a - 2u, "-0.5"},
         // The dividend is scaled too: the quotient is the true value truncated at the common scale.
         {DKDecimal("6.0") / DKDecimal("4"), "1.5"}, {DKDecimal("1.00") / 3, "0.33"}, {DKDecimal("-7.5") / 2, "-3.7"},
         {DKDecimal("12345678.9") / DKDecimal("0.5"), "24691357.8"},
         // Dividing never raises an operand, so extreme scales divide without overflow.
-        {DKDecimal(1L, 125) / 1, "0." + kZeros124 + "1"}, {DKDecimal(1L, 125) / DKDecimal("0.5"), "0." + kZeros124 + "2"},
+        {tiny / 1, "0." + kZeros124 + "1"}, {tiny / DKDecimal("0.5"), "0." + kZeros124 + "2"},
         {a * DKDecimal("-2.25"), "-3.375"}, {DKDecimal("-1.5") * 0, "0.0"},   // zero is never negative
         {DKDecimal("999999999") * DKDecimal("0.999999999"), "999999998.000000001"}, {DKDecimal(4) * -3, "-12"},
         {DKDecimal("2.50") * 3u, "7.50"}, {DKDecimal(2L, 100) * DKDecimal(3L, 25), "0." + kZeros124 + "6"}};
@@ -136,7 +136,7 @@ TEST(DKDecimalArithmetic, OperandsAlignToTheLargerScaleAndResultsStayInRange) {
     refused("*", [] { DKDecimal("1000000000") * DKDecimal("1000000000"); });
     refused("* scale", [] { DKDecimal(1L, 100) * DKDecimal(1L, 26); });
     for (const DKDecimal& zero : {DKDecimal(), DKDecimal("0.00"), DKDecimal("-0")})
-        EXPECT_EQ(0U, refused(text(zero), [&] { a / zero; }).find("Arithmetic Exception: Division by 0 is not defined"));
+        EXPECT_EQ(0U, refused(text(zero), [&] { a / zero; }).find("Arithmetic Exception: Division by 0 is not"));
     refused("0/0", [] { DKDecimal(0) / 0; });
 }
 
