@@ -23,8 +23,8 @@ std::string str(const char* s) { return s ? s : "<null>"; }
 }  // namespace
 
 TEST(DKExceptionText, ServerInformationTextsAndLocations) {
-    const DKException code("Boom", 10, DKSeverityError, -1, nullptr), onlyState(nullptr, 11, "S1", 0);
-    const DKException state("Boom", 10, "42S02", 7);   // form 2 takes the state first; the state wins
+    DKException code("Boom", 10, DKSeverityError, -1, nullptr), onlyState(nullptr, 11, "S1", 0);
+    DKException state("Boom", 10, "42S02", 7);   // form 2 takes the state first; the state wins
     EXPECT_EQ("Boom (SERVER RC) : -1|Boom  (STATE) : 42S02|  (STATE) : S1",
               str(code.text(0)) + "|" + str(state.text(0)) + "|" + str(onlyState.text(0)));
     EXPECT_EQ(7, state.errorCode());
