@@ -173,79 +173,6 @@ TEST(DKStringSharing, OperationsOnThemselves) {
     EXPECT_EQ(model, bytes(g));
 }
 
-TEST(DKStringStorage, ThreadsTakeManagersRoundRobin) {
-    // Threads started one after another take consecutive managers.
-    std::vector<int> picked;
-    for (int i = 0; i < PStringManager::kCount + 2; ++i) {
-        std::thread([&] {
-            DKString s(kLong);
-            picked.push_back(PStringManager::current()->index());
-        }).join();
-    }
-    for (size_t i = 1; i < picked.size(); ++i)
-        EXPECT_EQ((picked[i - 1] + 1) % PStringManager::kCount, picked[i]) << i;
-
-    // A copy made on a thread of another manager gets its own characters.
-    DKString here(kLong);
-    PStringManager* mine = PStringManager::current();
-    std::thread([&] {
-        DKString there(here);
-        if (PStringManager::current() != mine) {
-            EXPECT_NE(here.c_str(), there.c_str());
-        }
-        EXPECT_EQ(here, there);
-    }).join();
-}
-
-TEST(DKStringStorage, StringsFreedOnOtherThreadsReturnToTheirManagers) {
-    // More threads than managers, so managers are shared; every thread makes strings, keeps
-    // copies of its neighbour's, and the neighbour frees the originals.
-    constexpr int kThreads = PStringManager::kCount + 8;
-    constexpr int kStrings = 200;
-    long before = PStringManager::totalLiveBlocks();
-    std::vector<std::vector<DKString>> made(kThreads);
-    std::vector<std::mutex> locks(kThreads);
-    {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&, t] {
-                std::vector<DKString> mine;
-                for (int i = 0; i < kStrings; ++i) mine.push_back(DKString(kLong) + DKString(i));
-                {
-                    std::lock_guard<std::mutex> g(locks[t]);
-                    made[t] = mine;   // copies that share the buffers
-                }
-            });
-        }
-        for (auto& th : threads) th.join();
-    }
-    {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&, t] {
-                int n = (t + 1) % kThreads;
-                std::vector<DKString> taken;
-                {
-                    std::lock_guard<std::mutex> g(locks[n]);
-                    taken.swap(made[n]);
-                }
-                std::vector<DKString> copies(taken.begin(), taken.end());
-                for (int i = 0; i < kStrings; ++i)
-                    EXPECT_EQ(DKString(kLong) + DKString(i), copies[i]);
-                taken.clear();
-                copies[0].upperCase();
-            });
-        }
-        for (auto& th : threads) th.join();
-    }
-    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
-}
-
-// ---------------------------------------------------------------------------------------------
-// Hand-over between threads: the building thread counts its copies without atomics, every other
-// thread atomically, and a buffer whose last reference dies away from its builder goes back to
-// the builder.
-
 namespace {
 
 // Runs f on a new thread that uses the string manager m (threads take managers round robin, so
@@ -264,32 +191,85 @@ void onManager(PStringManager* m, F f) {
     FAIL() << "no thread took manager " << m->index();
 }
 
-std::vector<DKString> numbered(int n) {
+DKString numbered(int i) { return DKString(kLong) + DKString(i); }
+
+std::vector<DKString> numbered(int from, int to) {
     std::vector<DKString> v;
-    for (int i = 0; i < n; ++i) v.push_back(DKString(kLong) + DKString(i));
+    for (int i = from; i < to; ++i) v.push_back(numbered(i));
     return v;
 }
 
 }  // namespace
 
+TEST(DKStringStorage, ThreadsTakeManagersRoundRobinAndCopyAcrossThem) {
+    std::vector<int> picked;   // threads started one after another take consecutive managers
+    for (int i = 0; i < PStringManager::kCount + 2; ++i) {
+        std::thread([&] {
+            const DKString s(kLong);   // the thread's first buffer picks its manager
+            picked.push_back(PStringManager::current()->index());
+        }).join();
+    }
+    for (size_t i = 1; i < picked.size(); ++i) EXPECT_EQ((picked[i - 1] + 1) % PStringManager::kCount, picked[i]) << i;
+    // A copy made on a thread of another manager gets its own characters.
+    const DKString here(kLong);
+    PStringManager* mine = PStringManager::current();
+    std::thread([&] {
+        const DKString there(here);
+        EXPECT_EQ(PStringManager::current() == mine, here.c_str() == there.c_str());
+        EXPECT_EQ(here, there);
+    }).join();
+}
+
+TEST(DKStringStorage, StringsFreedOnOtherThreadsReturnToTheirManagers) {
+    // More threads than managers, so managers are shared; every thread makes strings, the next
+    // one keeps copies of them and frees the originals.
+    constexpr int kThreads = PStringManager::kCount + 8, kStrings = 200;
+    const long before = PStringManager::totalLiveBlocks();
+    std::vector<std::vector<DKString>> made(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const std::vector<DKString> mine = numbered(0, kStrings);
+            made[t] = mine;   // copies that share the buffers; the originals die with the thread
+        });
+    }
+    for (auto& th : threads) th.join();
+    threads.clear();
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            std::vector<DKString> taken;
+            taken.swap(made[(t + 1) % kThreads]);
+            std::vector<DKString> copies(taken.begin(), taken.end());
+            taken.clear();
+            for (int i = 0; i < kStrings; ++i) EXPECT_EQ(numbered(i), copies[i]);
+            copies[0].upperCase();
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hand-over between threads: the building thread counts its copies without atomics, every other
+// thread atomically, and a buffer whose last reference dies away from its builder goes back to
+// the builder.
+
 TEST(DKStringHandOver, BuffersDroppedElsewhereGoBackWhileTheBuilderLives) {
     std::promise<std::vector<DKString>> handed;
     std::promise<void> dropped;
     std::thread builder([&] {
-        long before = PStringManager::totalLiveBlocks();
-        std::vector<DKString> v = numbered(100);
-        std::vector<DKString> copies = v;   // two references each, both the builder's
-        handed.set_value(std::move(copies));
+        const long before = PStringManager::totalLiveBlocks();
+        std::vector<DKString> v = numbered(0, 100);
+        handed.set_value(v);   // copies: two references each, both the builder's
         dropped.get_future().wait();
         v.clear();
-        // The next new buffer takes back what the other thread let go of.
-        DKString fresh(kLong);
+        DKString fresh(kLong);   // the next new buffer takes back what the other thread let go of
         EXPECT_EQ(before + 1, PStringManager::totalLiveBlocks());
     });
     {
         // Read and dropped here without making a buffer of this thread's own, so that the
         // blocks counted on the builder are the builder's alone.
-        std::vector<DKString> taken = handed.get_future().get();
+        const std::vector<DKString> taken = handed.get_future().get();
         for (int i = 0; i < 100; ++i) EXPECT_EQ(std::string(kLong) + std::to_string(i), bytes(taken[i]));
     }
     dropped.set_value();
@@ -297,43 +277,42 @@ TEST(DKStringHandOver, BuffersDroppedElsewhereGoBackWhileTheBuilderLives) {
 }
 
 TEST(DKStringHandOver, CountsOfBothKindsMeetWhicheverThreadEndsFirst) {
-    long before = PStringManager::totalLiveBlocks();
+    const long before = PStringManager::totalLiveBlocks();
     std::vector<DKString> kept;
     std::thread([&] {
-        std::vector<DKString> v = numbered(200);
+        const std::vector<DKString> v = numbered(0, 200);
         // A thread of the same manager shares the builder's buffers, counting atomically, and
         // keeps a quarter of them past the builder's end.
         onManager(PStringManager::current(), [&] {
-            std::vector<DKString> shares(v.begin(), v.end());
+            const std::vector<DKString> shares(v.begin(), v.end());
             for (int i = 0; i < 200; ++i) EXPECT_EQ(v[i].c_str(), shares[i].c_str()) << "shared, not copied";
             kept.assign(shares.begin(), shares.begin() + 50);
         });
         for (int round = 0; round < 3; ++round) {
             std::vector<DKString> again(v.begin(), v.end());
             again[round] += "!";
-            EXPECT_EQ(DKString(kLong) + DKString(round), v[round]);
+            EXPECT_EQ(numbered(round), v[round]);
         }
     }).join();
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(DKString(kLong) + DKString(i), kept[i]);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(numbered(i), kept[i]);
     kept.clear();
     EXPECT_EQ(before, PStringManager::totalLiveBlocks());
 }
 
 TEST(DKStringHandOver, BuilderAndAnotherThreadCountTheSameBuffersAtOnce) {
-    long before = PStringManager::totalLiveBlocks();
+    const long before = PStringManager::totalLiveBlocks();
     std::atomic<PStringManager*> m{nullptr};
     std::atomic<bool> go{false};
     std::vector<DKString> handed;
     std::thread builder([&] {
-        DKString s(kLong);
+        const DKString s(kLong);
         handed.assign(1000, s);
         m = PStringManager::current();
         while (!go) std::this_thread::yield();
         // Copies and drops on the builder while the other thread drops the handed references.
         for (int i = 0; i < 20000; ++i) {
             DKString t(s);
-            DKString u = (t += "x");
-            EXPECT_EQ(std::strlen(kLong) + 1, u.length());
+            EXPECT_EQ(std::strlen(kLong) + 1, DKString(t += "x").length());
         }
         EXPECT_EQ(kLong, bytes(s));
     });
@@ -354,7 +333,7 @@ TEST(DKStringHandOver, BuilderAndAnotherThreadCountTheSameBuffersAtOnce) {
 }
 
 TEST(DKStringHandOver, AStringMovedToAnotherThreadGrowsThereInPlace) {
-    DKString original(kLong);
+    const DKString original(kLong);
     DKString moved(original);
     std::thread([&] {
         DKString s(std::move(moved));
@@ -376,10 +355,8 @@ thread_local DKString tLate;
 
 struct MadeAtExit {
     ~MadeAtExit() {
-        DKString s(kLong);
-        DKString t(s);
-        t += "!";
-        EXPECT_EQ(std::string(kLong) + "!", bytes(t));
+        DKString s(kLong), t(s);
+        EXPECT_EQ(std::string(kLong) + "!", bytes(t += "!"));
     }
 };
 thread_local MadeAtExit tMadeAtExit;
@@ -387,7 +364,7 @@ thread_local MadeAtExit tMadeAtExit;
 }  // namespace
 
 TEST(DKStringHandOver, ThreadExitInAnyOrderFreesEverything) {
-    long before = PStringManager::totalLiveBlocks();
+    const long before = PStringManager::totalLiveBlocks();
     DKString keep;
     std::thread([&] {
         (void)&tMadeAtExit;   // registered first, destroyed last
