@@ -216,25 +216,30 @@ struct CollectionFixture : ::testing::Test {
 }  // namespace
 
 TEST_F(CollectionFixture, EachElementInOrderWithItsArgumentsAndTheIteratorFreed) {
-    DKNVPair options[1] = {DKNVPair("OPT", DKAny(7L))};
+    DKNVPair opts[1] = {DKNVPair("OPT", DKAny(7L))};
     ds.addObjects(nullptr);   // nothing at all
-    ds.addObjects(static_cast<dkCollection*>(nullptr), options, 3);
+    ds.addObjects(static_cast<dkCollection*>(nullptr), opts, 3);
     EXPECT_TRUE(ds.calls.empty());
-    ds.addObjects(&objects);
-    ds.addObjects(&objects, 9L);
-    ds.addObjects(&objects, options, 4);
-    ds.deleteObjects(&objects);
-    ds.retrieveObjects(&objects, 2L);
-    ds.updateObjects(&objects, options, 5);
+    // Each of the twelve forms, in the order add, delete, retrieve, update, each without and with
+    // flags (2) and with opts (3).
+    dkCollection* all = &objects;
+    const Call forms[] = {
+        [&] { ds.addObjects(all); }, [&] { ds.addObjects(all, 2L); }, [&] { ds.addObjects(all, opts, 3); },
+        [&] { ds.deleteObjects(all); }, [&] { ds.deleteObjects(all, 2L); }, [&] { ds.deleteObjects(all, opts, 3); },
+        [&] { ds.retrieveObjects(all); }, [&] { ds.retrieveObjects(all, 2L); },
+        [&] { ds.retrieveObjects(all, opts, 3); },
+        [&] { ds.updateObjects(all); }, [&] { ds.updateObjects(all, 2L); }, [&] { ds.updateObjects(all, opts, 3); }};
+    for (const Call& form : forms) form();
     EXPECT_EQ(0, liveIterators);
-    ASSERT_EQ(18u, ds.calls.size());
-    const char* ops[] = {"add1", "add2", "add3", "delete1", "retrieve2", "update3"};
-    const long flags[] = {0, 9, 4, 0, 2, 5};
-    for (size_t i = 0; i < 18; ++i) {
+    ASSERT_EQ(36u, ds.calls.size());
+    const std::string kinds[] = {"add", "delete", "retrieve", "update"};
+    for (size_t i = 0; i < 36; ++i) {
         const auto& call = ds.calls[i];
-        EXPECT_EQ(ops[i / 3] + std::to_string(flags[i / 3]), call.op + std::to_string(call.flags));
+        const long form = static_cast<long>(i / 3 % 3);
+        EXPECT_EQ(kinds[i / 9] + std::to_string(form + 1) + "/" + std::to_string(form == 0 ? 0 : form + 1),
+                  call.op + "/" + std::to_string(call.flags));
         EXPECT_EQ(static_cast<dkDataObject*>(i % 3 == 0 ? &a : i % 3 == 1 ? &b : &c), call.object) << i;
-        EXPECT_EQ(call.op.back() == '3' ? options : nullptr, call.options) << i;
+        EXPECT_EQ(form == 2 ? opts : nullptr, call.options) << i;
     }
     // The base forms reject per element: the first element's 341 leaves with the collection
     // operation's location added after the element operation's own.
