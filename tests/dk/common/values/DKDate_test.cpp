@@ -202,7 +202,8 @@ TEST(DKDateCompare, EqualityIsByFields) {
     EXPECT_TRUE(DKTime(24, 0, 0) == DKTime(0, 0, 0) && DKTime(1, 2, 3) != DKTime(1, 2, 4));
     const DKTimestamp base(2004, 1, 2, 3, 4, 5, 6000, -1, '-');
     EXPECT_TRUE(base == DKTimestamp(2004, 1, 2, 3, 4, 5, 6000, 1, '-'));   // the daylight flag does not count
-    for (const DKTimestamp& other : {DKTimestamp(2004, 1, 2, 3, 4, 5, 7000, -1, '-'), DKTimestamp(2004, 1, 2, 3, 4, 5, 6000, -1, ' '),
+    for (const DKTimestamp& other : {DKTimestamp(2004, 1, 2, 3, 4, 5, 7000, -1, '-'),
+                                     DKTimestamp(2004, 1, 2, 3, 4, 5, 6000, -1, ' '),
                                      DKTimestamp(2040, 1, 2, 3, 4, 5, 6000, -1, '-')})
         EXPECT_NE(base, other);
     DKTimestamp copy(base);
