@@ -60,8 +60,8 @@ TEST(dkAttrDefRules, DefaultsEntityNameQualifiedNameAndMappedDatastore) {
     entity.setName("E2");   // followed while the attribute has no name of its own
     EXPECT_EQ(DKString("E2"), owned.getEntityName());
     owned.setEntityName("F");
-    EXPECT_EQ((std::vector<DKString>{"F", "F", "serverA", "XY"}),
-              (std::vector<DKString>{owned.getEntityName(), entity.getName(), owned.datastoreName(), owned.datastoreType()}));
+    const std::vector<DKString> got{owned.getEntityName(), entity.getName(), owned.datastoreName(), owned.datastoreType()};
+    EXPECT_EQ((std::vector<DKString>{"F", "F", "serverA", "XY"}), got);
     owned.setQualifiedName("E.amount");
     EXPECT_EQ(DKString("E.amount"), owned.getQualifiedName());
     long count = 0;
