@@ -68,6 +68,12 @@ struct Child {
             if (line.rfind("dk log: ", 0) == 0) found.push_back(line);
         return found;
     }
+    // The one report there must be ("" when there are more or none, a failure either way).
+    std::string onlyReport() const {
+        const std::vector<std::string> found = reports();
+        EXPECT_EQ(1u, found.size()) << err;
+        return found.size() == 1 ? found[0] : "";
+    }
     std::string file(const std::string& name) const { return dktest::readFile(root / name); }
 };
 
