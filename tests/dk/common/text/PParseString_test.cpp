@@ -83,67 +83,38 @@ const struct Scan {
     const char* text;
     V expected;
 } kScans[] = {
-    {'t', 1, "TITLE = 'x'", {"TITLE", "=", "'x'"}},
-    {'t', 1, "A LIKE 'a%'", {"A", "LIKE", "'a%'"}},
-    {'t', 1, "A =5", {"A =5", "", ""}},                       // a word form needs a blank after it
-    {'t', 1, "\"a b\" = 'x'", {"\"a b\"", "=", "'x'"}},
-    {'t', 1, "X BETWEEN 1 AND 5", {"X", "BETWEEN", "1 AND 5"}},
-    {'t', 1, "A AND NOT B", {"A", "AND", "NOT B"}},           // AND is tried before AND NOT
-    {'t', 1, "A <= 5", {"A", "<=", "5"}},                     // "<" needs a blank after it
-    {'t', 1, "A = ", {"A", "=", ""}},
-    {'t', 1, "A = B = C", {"A", "=", "B = C"}},
-    {'t', 1, "TITLE junk = 'y'", {"TITLE", "=", "'y'"}},       // what lies before the operator is passed over
-    {'t', 1, "A B\n= 5", {"A B\n= 5", "", ""}},               // the search stops at the line break
+    // Terms. A word form needs a blank after it, and so does "<"; AND is tried before AND NOT;
+    // what lies before the operator is passed over; the search stops at a line break; operator
+    // words are upper case.
+    {'t', 1, "TITLE = 'x'", {"TITLE", "=", "'x'"}}, {'t', 1, "A LIKE 'a%'", {"A", "LIKE", "'a%'"}},
+    {'t', 1, "A =5", {"A =5", "", ""}}, {'t', 1, "\"a b\" = 'x'", {"\"a b\"", "=", "'x'"}},
+    {'t', 1, "X BETWEEN 1 AND 5", {"X", "BETWEEN", "1 AND 5"}}, {'t', 1, "A AND NOT B", {"A", "AND", "NOT B"}},
+    {'t', 1, "A <= 5", {"A", "<=", "5"}}, {'t', 1, "A = ", {"A", "=", ""}}, {'t', 1, "A = B = C", {"A", "=", "B = C"}},
+    {'t', 1, "TITLE junk = 'y'", {"TITLE", "=", "'y'"}}, {'t', 1, "A B\n= 5", {"A B\n= 5", "", ""}},
     {'t', 1, "  CONTAINS_TEXT_IN_CONTENT  big = cat  ", {"CONTAINS_TEXT_IN_CONTENT", "CONTAINS_TEXT_IN_CONTENT", "big = cat"}},
-    {'t', 1, "A like 1", {"A like 1", "", ""}},                // operator words are upper case
-    {'t', 1, "'abc", {"303"}},
-    {'t', 1, "\"a''b = 1", {"303"}},
-    {',', 0, "a, b ,c", {"a", "b", "c"}},
-    {',', 0, "f(x,y),'p,q'", {"f(x,y)", "'p,q'"}},
-    {',', 1, "'it''s, ok' , x", {"'it''s, ok'", "x"}},
-    {',', 0, ",a", {"", "a"}},
-    {',', 0, "a,,", {"a", ""}},
-    {',', 1, "a,", {"a"}},                                    // a final separator adds nothing
-    {';', 1, "a\nb;c\r\n", {"a", "b", "c"}},
-    {';', 0, "a;'b;c", {"a", "'b;c"}},                        // open quote: to the end
-    {';', 1, "  \r\n ", {}},
-    {';', 1, nullptr, {}},
-    {';', 1, "a;;b", {"303"}},
-    {',', 0, "f(a,b", {"303"}},
-    {',', 0, "a),b", {"303"}},
-    {',', 0, "f(a\n,b)", {"303"}},
+    {'t', 1, "A like 1", {"A like 1", "", ""}}, {'t', 1, "'abc", {"303"}}, {'t', 1, "\"a''b = 1", {"303"}},
+    // Separated strings: a final separator adds nothing; an open quote runs to the end.
+    {',', 0, "a, b ,c", {"a", "b", "c"}}, {',', 0, "f(x,y),'p,q'", {"f(x,y)", "'p,q'"}}, {',', 0, ",a", {"", "a"}},
+    {',', 1, "'it''s, ok' , x", {"'it''s, ok'", "x"}}, {',', 0, "a,,", {"a", ""}}, {',', 1, "a,", {"a"}},
+    {';', 1, "a\nb;c\r\n", {"a", "b", "c"}}, {';', 0, "a;'b;c", {"a", "'b;c"}}, {';', 1, "  \r\n ", {}}, {';', 1, nullptr, {}},
+    {';', 1, "a;;b", {"303"}}, {',', 0, "f(a,b", {"303"}}, {',', 0, "a),b", {"303"}}, {',', 0, "f(a\n,b)", {"303"}},
+    // Words: no quotes inside groups; an open value runs to the end; only blank and CR end a word.
     {'w', 1, "  a (b (c) d) 'e ''f' {g {h}} [i] $x$ $y='p q'$ z ",
      {"a", "(b (c) d)", "'e ''f'", "{g {h}}", "[i]", "$x$", "$y='p q'$", "z"}},
-    {'w', 1, "(it's) x", {"(it's)", "x"}},                     // no quotes in groups
-    {'w', 1, "$v='x y", {"$v='x y"}},                         // open value: to the end
-    {'w', 1, "a\rb", {"a", "b"}},
-    {'w', 1, "a\nb", {"a\nb"}},                               // only blank and CR end a word
-    {'w', 1, "", {}},
-    {'w', 0, "((a)", {"303"}},
-    {'w', 0, "'a", {"303"}},
-    {'w', 0, "a \"b", {"303"}},
-    {'w', 0, "{{a}", {"303"}},
-    {'w', 0, "x [[a]", {"303"}},
-    {'(', 1, "A AND (B OR C) AND D", {"A AND", "(B OR C)", "AND D"}},
-    {'(', 1, "  (A OR B) ", {"A OR B", "()"}},
-    {'(', 1, "(A) OR (B)", {"(A)", "OR", "(B)"}},
-    {'(', 1, "(A = ')' OR (B))", {"A = ')' OR", "(B)", "()"}},   // a quoted parenthesis does not close
-    {'(', 1, "A\rB", {"A", "B"}},
-    {'(', 0, "X (A", {"303"}},
-    {'(', 0, "X (A\r B)", {"303"}},
-    {'(', 0, "(A) (B", {"303"}},
-    {'e', 1, "A AND ", {"A AND"}},                              // ends the text: no split
-    {'e', 1, "A='x'AND'y'", {"A='x'", "'y'"}},
-    {'e', 1, "A = 'x AND y' OR B", {"A = 'x AND y'", "B"}},
-    {'e', 1, "f(x)OR[y]", {"f(x)", "[y]"}},
-    {'e', 1, "A AND OR B", {"303"}},
-    {'e', 0, "A AND (B", {"303"}},
-    {'e', 0, "A) AND B", {"303"}},
-    {'q', 1, "'it''s'", {"'it's'"}},
-    {'q', 1, " \r\n 'a''b'\nnext line", {"'a'b'\n"}},
-    {'q', 1, "''''", {"''"}},
-    {'q', 1, "x''", {"x'"}},
-    {'q', 1, nullptr, {""}},
+    {'w', 1, "(it's) x", {"(it's)", "x"}}, {'w', 1, "$v='x y", {"$v='x y"}}, {'w', 1, "a\rb", {"a", "b"}},
+    {'w', 1, "a\nb", {"a\nb"}}, {'w', 1, "", {}}, {'w', 0, "((a)", {"303"}}, {'w', 0, "'a", {"303"}},
+    {'w', 0, "a \"b", {"303"}}, {'w', 0, "{{a}", {"303"}}, {'w', 0, "x [[a]", {"303"}},
+    // Groups: a quoted parenthesis does not close.
+    {'(', 1, "A AND (B OR C) AND D", {"A AND", "(B OR C)", "AND D"}}, {'(', 1, "  (A OR B) ", {"A OR B", "()"}},
+    {'(', 1, "(A) OR (B)", {"(A)", "OR", "(B)"}}, {'(', 1, "(A = ')' OR (B))", {"A = ')' OR", "(B)", "()"}},
+    {'(', 1, "A\rB", {"A", "B"}}, {'(', 0, "X (A", {"303"}}, {'(', 0, "X (A\r B)", {"303"}}, {'(', 0, "(A) (B", {"303"}},
+    // Expressions: a word that ends the text does not split.
+    {'e', 1, "A AND ", {"A AND"}}, {'e', 1, "A='x'AND'y'", {"A='x'", "'y'"}}, {'e', 1, "f(x)OR[y]", {"f(x)", "[y]"}},
+    {'e', 1, "A = 'x AND y' OR B", {"A = 'x AND y'", "B"}}, {'e', 1, "A AND OR B", {"303"}},
+    {'e', 0, "A AND (B", {"303"}}, {'e', 0, "A) AND B", {"303"}},
+    // Quote undoubling stops at the line break.
+    {'q', 1, "'it''s'", {"'it's'"}}, {'q', 1, " \r\n 'a''b'\nnext line", {"'a'b'\n"}}, {'q', 1, "''''", {"''"}},
+    {'q', 1, "x''", {"x'"}}, {'q', 1, nullptr, {""}},
 };
 
 }  // namespace
