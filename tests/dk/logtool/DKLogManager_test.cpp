@@ -149,24 +149,6 @@ TEST(LogChild, Unsuppressed) {
     for (int i = 0; i < 7; ++i) DKLogAccessor::getInstance()->error(TestException(7));
 }
 
-TEST(LogChild, Disabled) {
-    if (!inChild()) GTEST_SKIP();
-    dkLog* log = DKLogAccessor::getInstance();
-    EXPECT_FALSE(log->isEnabled_logging() || log->isEnabled_fatal() || log->isEnabled_debug());
-    log->forcedLog(P::FATAL_INT, "never");
-    log->fatal("never");
-}
-
-TEST(LogChild, BadValues) {
-    if (!inChild()) GTEST_SKIP();
-    dkLog* log = DKLogAccessor::getInstance();
-    EXPECT_TRUE(log->isEnabled_error());
-    EXPECT_FALSE(log->isEnabled_info());   // the INFO after the over-long line is never read
-    // "-5" is refused; "abc" after the 1023-character comment reads as 0 and is taken.
-    EXPECT_EQ(nullptr, DKLogAccessor::getOptionValue(reinterpret_cast<void*>(1)));
-    log->fatal("bad values survived");
-}
-
 TEST(LogChild, Writer) {
     // Round by round: the line "round R", then LOG_FAULT done to the log file LOG_FILE, then
     // THREADS threads each writing LINES numbered lines "L R*THREADS+T I". The parent finds every
@@ -176,7 +158,12 @@ TEST(LogChild, Writer) {
     const fs::path file = std::getenv("LOG_FILE") ? std::getenv("LOG_FILE") : "";
     auto number = [](const char* name, int otherwise) { return std::getenv(name) ? std::atoi(std::getenv(name)) : otherwise; };
     const int rounds = number("ROUNDS", 1), threads = number("THREADS", 1), lines = number("LINES", 0);
+    // First what the configuration enabled (logging, fatal, error, info) and the performance
+    // threshold, then one forced fatal line.
     dkLog* log = DKLogAccessor::getInstance();
+    std::printf("ENABLED=%d%d%d%d\nPERF=%ld\n", log->isEnabled_logging(), log->isEnabled_fatal(), log->isEnabled_error(),
+                log->isEnabled_info(), reinterpret_cast<long>(DKLogAccessor::getOptionValue(reinterpret_cast<void*>(1))));
+    log->forcedLog(P::FATAL_INT, "forced fatal");
     for (int r = 0; r < rounds; ++r) {
         log->fatal(("round " + std::to_string(r)).c_str());
         if (fault == "remove-folder") {
@@ -257,19 +244,25 @@ const dklogtest::Case kCases[] = {
      }},
     {"SuppressionSwitchedOffToStandardError", "Unsuppressed", "MAX_EXCEPTION_COUNT = OFF\nDKLogOutputSetting=2\n", {},
      nullptr, [](const dklogtest::Child& c) { EXPECT_EQ(7, count(c.err, "TestException #7#")); }},
-    {"DisableOpensNoFile", "Disabled", "DKLogPriority=DISABLE\nDKLogOutputFileName=$ROOT/never.log\n", {}, nullptr,
+    {"DisableOpensNoFile", "Writer", "DKLogPriority=DISABLE\nDKLogOutputFileName=$ROOT/never.log\n", {}, nullptr,
      [](const dklogtest::Child& c) {
+         EXPECT_EQ("0000", c.printed("ENABLED"));
          EXPECT_FALSE(fs::exists(c.root / "never.log") || fs::exists(c.root / "dklog.log"));
          EXPECT_EQ("", c.err);
      }},
-    {"BadValuesAndTheLineLimit", "BadValues", nullptr, {},
+    // "-5" is refused; "abc" after the 1023-character comment reads as 0 and is taken; the INFO
+    // after the over-long line is never read.
+    {"BadValuesAndTheLineLimit", "Writer", nullptr, {},
      [](const fs::path& root) {
          dklogtest::layout(root, "DKLogOutputSetting=7\nDKLogPriority=Debug\nDKLogPriority=\nPERF_LOG_THRESHOLD=-5\n"
                                  "DKLogOutputFileSize=lots\nDKLogOutputFileSave=-3\nDKLogConfigWatcherDelay=0\n"
                                  "MAX_EXCEPTION_COUNT=off\n#" + std::string(1022, 'c') + "\nPERF_LOG_THRESHOLD=abc\n" +
                                      std::string(1024, 'l') + "\nDKLogPriority=INFO\n");
      },
-     [](const dklogtest::Child& c) { expectParts(c.file("dklog.log"), {" F: bad values survived\n"}); }},
+     [](const dklogtest::Child& c) {
+         EXPECT_EQ((V{"1110", "0"}), (V{c.printed("ENABLED"), c.printed("PERF")}));
+         expectParts(c.file("dklog.log"), {" F: round 0\n"});
+     }},
     {"AFolderAsTheFileNameFallsBackToTheDefaultFile", "Writer", "DKLogOutputFileName=$ROOT/afolder\n", {},
      [](const fs::path& root) { fs::create_directories(root / "afolder"); },
      [](const dklogtest::Child& c) {
@@ -317,7 +310,7 @@ const dklogtest::Case kCases[] = {
      {{"ROUNDS", "2"}, {"LINES", "500"}},
      [](const fs::path& root) { fs::create_symlink("/dev/full", root / "full.log"); },
      [](const dklogtest::Child& c) {
-         EXPECT_EQ("1003", c.printed("FAILURES")) << "the header and every line";
+         EXPECT_EQ("1004", c.printed("FAILURES")) << "the header and every line";
          const std::string report = c.onlyReport(), last = c.printed("LAST");
          expectParts(report, {"cannot write to the log file " + c.root.string() + "/full.log: "});
          EXPECT_EQ(report.substr(8, last.size()), last) << "the latest failure is the same kind";
