@@ -39,6 +39,15 @@ struct Editor {
     explicit Editor(const fs::path& file) { api.initialize(DKString(file.string())); }
 };
 
+// The message number and text (without the insert blank) of what f throws; kNothingThrown and
+// "" when it returns.
+using Text = std::pair<long, std::string>;
+template <class F>
+Text failure(F f) {
+    const dktest::Failure r = failureOf(f);
+    return {r.id, r.id > 0 ? withoutInsertBlank(r.text) : ""};
+}
+
 // A private folder, the configuration file `name` in it holding text, and an editor on that file.
 struct Fixture {
     dktest::TempDir dir;
@@ -49,17 +58,19 @@ struct Fixture {
         api.initialize(DKString(file.string()));
     }
     std::string now() const { return dktest::readFile(file); }
-    // The message number and text (without the insert blank) of what setting key to value throws.
-    std::pair<long, std::string> set(const char* key, const std::string& value) {
-        const dktest::Failure f = failureOf([&] { api.setLogProperty(key, DKString(value)); });
-        return {f.id, f.thrown() && f.id > 0 ? withoutInsertBlank(f.text) : ""};
-    }
+    Text set(const char* key, const std::string& value) { return failure([&] { api.setLogProperty(key, DKString(value)); }); }
 };
 
 std::set<std::string> namesIn(const fs::path& dir) {
     std::set<std::string> names;
     for (auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
     return names;
+}
+
+std::unique_ptr<DKSequentialCollection> pairsFrom(const std::vector<std::pair<const char*, DKAny>>& pairs) {
+    auto c = std::make_unique<DKSequentialCollection>();
+    for (const auto& p : pairs) c->addElement(DKAny(DKNVPair(p.first, p.second)));
+    return c;
 }
 
 std::map<std::string, std::string> pairsOf(const dkCollection& c) {
@@ -80,23 +91,17 @@ TEST(PConfigMgmtFileFormat, UnchangedLinesSurviveARewriteByteForByte) {
     const std::string tail = "after = 2\nno end at all = 3";
     Fixture e(head + "DKLogPriority=INFO\n" + tail);
     const fs::path& file = e.file;
-
     e.api.setLogProperty(" DKLogPriority ", " error ");   // any case; stored as the file's name
-    EXPECT_EQ(head + "DKLogPriority = ERROR\n" + tail, dktest::readFile(file));
+    EXPECT_EQ(head + "DKLogPriority = ERROR\n" + tail, e.now());
     EXPECT_EQ(head + "DKLogPriority=INFO\n" + tail, dktest::readFile(fs::path(file.string() + ".bak")));
 
     // A new key: the unfinished last line is ended first, nothing else moves.
     e.api.setLogProperty("log4j.appender.apiAppender.File", "/var/log/api log.txt");
-    EXPECT_EQ(head + "DKLogPriority = ERROR\n" + tail + "\nlog4j.appender.apiAppender.File = /var/log/api log.txt\n",
-              dktest::readFile(file));
-    auto all = pairsOf(e.api.getAllLogProperties());
-    EXPECT_EQ((std::map<std::string, std::string>{{"DKLogPriority", "ERROR"},
-                                                  {"Orphan", ""},
-                                                  {"with", "1"},   // a pair's name is a C string
-                                                  {"after", "2"},
-                                                  {"no end at all", "3"},
-                                                  {"log4j.appender.apiAppender.File", "/var/log/api log.txt"}}),
-              all);
+    EXPECT_EQ(head + "DKLogPriority = ERROR\n" + tail + "\nlog4j.appender.apiAppender.File = /var/log/api log.txt\n", e.now());
+    // A pair's name is a C string: "with".
+    EXPECT_EQ((std::map<std::string, std::string>{{"DKLogPriority", "ERROR"}, {"Orphan", ""}, {"with", "1"}, {"after", "2"},
+                                                  {"no end at all", "3"}, {"log4j.appender.apiAppender.File", "/var/log/api log.txt"}}),
+              pairsOf(e.api.getAllLogProperties()));
     EXPECT_EQ(std::set<std::string>({"vtxlogconfig.properties", "vtxlogconfig.properties.bak"}), namesIn(e.dir.path()))
         << "no temporary file is left";
 
@@ -104,9 +109,8 @@ TEST(PConfigMgmtFileFormat, UnchangedLinesSurviveARewriteByteForByte) {
     dktest::writeFile(file, "# crlf\r\nDKLogOutputFileSave=1\r\nx\r\n");
     e.api.setLogProperty("DKLogOutputFileSave", "4");
     e.api.setLogProperty("DKAdminLogLevel", "TRACE_FULL");
-    EXPECT_EQ("# crlf\r\nDKLogOutputFileSave = 4\r\nx\r\nDKAdminLogLevel = TRACE\r\n", dktest::readFile(file));
-    EXPECT_EQ("4", e.api.getLogProperty("DKLogOutputFileSave").str());
-    EXPECT_EQ("TRACE_FULL", e.api.getLogProperty("DKAdminLogLevel").str());
+    EXPECT_EQ("# crlf\r\nDKLogOutputFileSave = 4\r\nx\r\nDKAdminLogLevel = TRACE\r\n", e.now());
+    EXPECT_EQ("4 TRACE_FULL", (e.api.getLogProperty("DKLogOutputFileSave") + " " + e.api.getLogProperty("DKAdminLogLevel")).str());
 
     // A line is read in pieces of 255 characters: a key after 255 others is a line of its own.
     dktest::writeFile(file, std::string(255, 'a') + "DKLogPriority=INFO\n");
@@ -114,7 +118,7 @@ TEST(PConfigMgmtFileFormat, UnchangedLinesSurviveARewriteByteForByte) {
     // An empty file gets its first line; the generic editor takes its own delimiter.
     dktest::writeFile(file, "");
     e.api.setLogProperty("DKLogPriority", "performance");
-    EXPECT_EQ("DKLogPriority = PERF\n", dktest::readFile(file));
+    EXPECT_EQ("DKLogPriority = PERF\n", e.now());
     EXPECT_EQ("PERFORMANCE", e.api.getLogProperty("DKLogPriority").str());
     PConfigMgmtFile colon;
     colon.initialize(DKString(file.string()), DKString(":"));
@@ -150,22 +154,17 @@ TEST(PTraceLogMgmtAPIValues, EveryKeyTakesOnlyItsValues) {
 
     // Pairs of a collection are all checked before the file is touched.
     const std::string now = e.now();
-    DKSequentialCollection pairs;
-    pairs.addElement(DKAny(DKNVPair("DKLogPriority", DKAny("TRACE_FULL"))));
-    pairs.addElement(DKAny(DKNVPair("DKLogOutputFileSave", DKAny("many"))));
-    EXPECT_EQ(702, failureOf([&] { e.api.setAllLogProperties(pairs); }).id);
+    const auto pairs = pairsFrom({{"DKLogPriority", DKAny("TRACE_FULL")}, {"DKLogOutputFileSave", DKAny("many")}});
+    EXPECT_EQ(702, failureOf([&] { e.api.setAllLogProperties(*pairs); }).id);
     EXPECT_EQ(now, e.now());
 }
 
 TEST(PTraceLogMgmtAPIRewrite, SetSeveralReadAllAndSupportedKeys) {
     Fixture e("DKLogPriority=INFO\nDKLogOutputFileSave = 1\nDKLogPriority = ERROR\nEmpty =\nx\n");
 
-    DKSequentialCollection pairs;
-    pairs.addElement(DKAny(DKNVPair("DKLogPriority", DKAny("TRACE_FULL"))));
-    pairs.addElement(DKAny(DKNVPair("DKLogOutputFileSave", DKAny(3L))));
-    pairs.addElement(DKAny(DKNVPair("New.Key", DKAny("v1"))));
-    pairs.addElement(DKAny(DKNVPair("New.Key", DKAny("v2"))));   // the first of a key decides
-    e.api.setAllLogProperties(pairs);
+    // The first pair of a key decides.
+    e.api.setAllLogProperties(*pairsFrom({{"DKLogPriority", DKAny("TRACE_FULL")}, {"DKLogOutputFileSave", DKAny(3L)},
+                                          {"New.Key", DKAny("v1")}, {"New.Key", DKAny("v2")}}));
     EXPECT_EQ("DKLogPriority = TRACE\nDKLogOutputFileSave = 3\nDKLogPriority = TRACE\nEmpty =\nx\nNew.Key = v1\n", e.now());
 
     const dkCollection& all = e.api.getAllLogProperties();
@@ -173,13 +172,12 @@ TEST(PTraceLogMgmtAPIRewrite, SetSeveralReadAllAndSupportedKeys) {
     EXPECT_EQ(&all, &e.api.getAllLogProperties()) << "the same owned collection, rebuilt";
     EXPECT_EQ("TRACE_FULL", pairsOf(all)["DKLogPriority"]);
 
-    EXPECT_EQ(1, e.api.isLogPropertySupported("DKBeansLogLevel")) << "supported though absent";
-    EXPECT_EQ(1, e.api.isLogPropertySupported(" New.Key "));
-    EXPECT_EQ(0, e.api.isLogPropertySupported("Empty"));
-    dktest::Failure f = failureOf([&] { e.api.getLogProperty("DKBeansLogLevel"); });
-    EXPECT_EQ(703, f.id);
-    EXPECT_EQ("The log configuration key DKBeansLogLevel was not found in " + e.file.string() + ".", withoutInsertBlank(f.text));
-    EXPECT_EQ(700, failureOf([&] { e.api.getLogProperty(""); }).id);
+    // A supported key may be absent from the file; an absent one is no supported key.
+    EXPECT_EQ((std::vector<int>{1, 1, 0}), (std::vector<int>{e.api.isLogPropertySupported("DKBeansLogLevel"),
+                                                             e.api.isLogPropertySupported(" New.Key "), e.api.isLogPropertySupported("Empty")}));
+    EXPECT_EQ(Text(703, "The log configuration key DKBeansLogLevel was not found in " + e.file.string() + "."),
+              failure([&] { e.api.getLogProperty("DKBeansLogLevel"); }));
+    EXPECT_EQ(700, failure([&] { e.api.getLogProperty(""); }).first);
 }
 
 TEST(PConfigMgmtFileFaults, EveryFailureLeavesTheFileWhole) {
@@ -190,10 +188,9 @@ TEST(PConfigMgmtFileFaults, EveryFailureLeavesTheFileWhole) {
         fs::create_directories(dir / "folder");
         for (fs::path p : {dir / "missing", dir / "folder", dir / "plain.txt" / "vtxlogconfig.properties"}) {
             Editor e(p);
-            dktest::Failure f = failureOf([&] { e.api.setLogProperty("DKLogPriority", "INFO"); });
-            EXPECT_EQ(705, f.id) << p;
-            EXPECT_EQ("The log configuration file " + p.string() + " does not exist.", withoutInsertBlank(f.text));
-            EXPECT_EQ(705, failureOf([&] { e.api.getLogProperty("DKLogPriority"); }).id);
+            EXPECT_EQ(Text(705, "The log configuration file " + p.string() + " does not exist."),
+                      failure([&] { e.api.setLogProperty("DKLogPriority", "INFO"); }));
+            EXPECT_EQ(705, failure([&] { e.api.getLogProperty("DKLogPriority"); }).first);
         }
         EXPECT_EQ(std::set<std::string>({"plain.txt", "folder"}), namesIn(dir.path()));
         EXPECT_TRUE(fs::is_empty(dir / "folder"));
@@ -239,9 +236,8 @@ TEST(PConfigMgmtFileFaults, EveryFailureLeavesTheFileWhole) {
 }
 
 TEST(PConfigMgmtFileThreads, ReadersAlwaysFindAWholeFile) {
-    dktest::TempDir dir;
-    fs::path file = dir / "vtxlogconfig.properties";
-    dktest::writeFile(file, "# shared\nDKLogPriority = ERROR\n");
+    Fixture x("# shared\nDKLogPriority = ERROR\n");
+    const fs::path& file = x.file;
     std::atomic<bool> done{false};
     std::atomic<int> failures{0};
     // Until the writers are done, the reader must never find the file missing or empty.
@@ -268,7 +264,6 @@ TEST(PConfigMgmtFileThreads, ReadersAlwaysFindAWholeFile) {
     done = true;
     reader.join();
     EXPECT_EQ(0, failures.load());
-    EXPECT_EQ(std::set<std::string>({"vtxlogconfig.properties", "vtxlogconfig.properties.bak"}), namesIn(dir.path()));
-    Editor e(file);
-    EXPECT_EQ("ERROR", e.api.getLogProperty("DKLogPriority").str());
+    EXPECT_EQ(std::set<std::string>({"vtxlogconfig.properties", "vtxlogconfig.properties.bak"}), namesIn(x.dir.path()));
+    EXPECT_EQ("ERROR", x.api.getLogProperty("DKLogPriority").str());
 }
