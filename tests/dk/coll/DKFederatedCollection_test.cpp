@@ -108,24 +108,18 @@ TEST(DKFederatedWalk, EmptyMembersAnywhereAreSkipped) {
         addEmpty(1);
         f.addElement(list({3}));
         addEmpty(2);
-        EXPECT_EQ("1 2 3 | 3 2 1", walk(f)) << mask;
-        EXPECT_EQ(3UL, f.cardinality());
+        EXPECT_EQ((V{"1 2 3 | 3 2 1", "3"}), (V{walk(f), str(f.cardinality())})) << mask;
     }
     // Only empty members, a null one among them: nothing to walk.
     DKFederatedCollection f;
     f.addElement(list({}));
     f.addElement(DKAny(static_cast<dkCollection*>(nullptr)));
-    EXPECT_EQ("|", walk(f));
-    EXPECT_EQ(0UL, f.cardinality());
-    EXPECT_EQ(2UL, f.memberCardinality());
+    EXPECT_EQ((V{"|", "0", "2"}), (V{walk(f), str(f.cardinality()), str(f.memberCardinality())}));
 }
 
 TEST(DKFederatedWalk, MemberLevelMoves) {
     DKFederatedCollection f;
-    f.addElement(list({1, 2}));
-    f.addElement(DKAny(9L));
-    f.addElement(list({}));
-    f.addElement(list({3, 4}));
+    for (const DKAny& member : {list({1, 2}), DKAny(9L), list({}), list({3, 4})}) f.addElement(member);
     DKFederatedIterator it(f);
     // On the first collection itself (nothing current), then into it; the next collection skips
     // the leaf member 9 and lands on the empty one, which entering skips. Backwards, the last
@@ -156,8 +150,7 @@ TEST(DKFederatedElements, OperationsActOnLeavesOrMembersAndSortingIsRefused) {
     EXPECT_EQ(it.at(), f.retrieveElementAt(it));
     f.replaceElementAt(DKAny(20L), it);
     f.insertElementAt(DKAny(25L), it);   // after 20 inside a, and the iterator moves there
-    EXPECT_EQ("25", str(it.at()));
-    EXPECT_EQ("1 20 25 3 | 3 25 20 1", walk(f));
+    EXPECT_EQ((V{"25", "1 20 25 3 | 3 25 20 1"}), (V{str(it.at()), walk(f)}));
     f.removeElementAt(it);   // the last of a: nothing current, the walk goes on into b
     EXPECT_EQ((V{"-", "3"}), (V{str(it.at()), str(it.next())}));
     f.removeElementAt(it);

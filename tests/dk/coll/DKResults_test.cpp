@@ -64,8 +64,7 @@ TEST(DKResults, EvaluateGoesToTheDatastoreUnlessEmpty) {
     EXPECT_EQ(0, ds.evaluations);
     r.addElement(object("a"));
     EXPECT_EQ(DKString("answer to q"), static_cast<DKString>(r.evaluate("q", 4, opts)));
-    EXPECT_EQ(4, ds.lastQueryType);
-    EXPECT_EQ(opts, ds.lastQueryParams);
+    EXPECT_TRUE(ds.lastQueryType == 4 && ds.lastQueryParams == opts);
 }
 
 TEST(DKResults, OwnsItsDataObjectsButNotThoseTakenOut) {
@@ -112,9 +111,9 @@ TEST(DKSortDataObjects, ByIdByPartAndByRank) {
     for (const char* id : {"b", "c", "a"}) r.addElement(object(id));
     DKSortDDOId byId;
     r.sort(&byId, 1);
-    EXPECT_EQ("a b c ", ids(r));
+    const std::string ascending = ids(r);
     r.sort(&byId, 0);
-    EXPECT_EQ("c b a ", ids(r));
+    EXPECT_EQ("a b c | c b a ", ascending + "| " + ids(r));
     DKDDOBase base;
     DKPid pid;
     pid.setPrimaryId("m");
