@@ -302,7 +302,7 @@ TEST(DKDDONameSpaces, CountsAndIdsByNameSpace) {
 TEST(DKDDOPersistence, OperationsReachTheDatastore) {
     dktest::FakeDatastore ds;
     DKDDO d(&ds, "DOC", 4);
-    EXPECT_EQ(DKString("DOC"), d.getObjectType());
+    EXPECT_EQ("DOC", str(d.getObjectType()));
     DKNVPair options[1] = {DKNVPair("opt", DKAny(1L))};
     EXPECT_EQ(&d, &d.add());
     const std::pair<const char*, std::function<void()>> calls[] = {
