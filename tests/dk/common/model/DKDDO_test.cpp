@@ -49,7 +49,9 @@ void expectRefusals(const std::vector<Refusal>& table) {
     for (size_t i = 0; i < table.size(); ++i) {
         const dktest::Failure f = failureOf<DKUsageError>(table[i].call);
         EXPECT_EQ(table[i].id, f.id) << i;
-        if (table[i].detail) EXPECT_EQ(dktest::msg(table[i].id, table[i].detail), f.text) << i;
+        if (table[i].detail) {
+            EXPECT_EQ(dktest::msg(table[i].id, table[i].detail), f.text) << i;
+        }
     }
 }
 
