@@ -70,8 +70,7 @@ TEST(PLeadByteTableChild, DISABLED_GbkProcess) {
 
     // The process locale, read before any thread starts.
     const PLeadByteTable& gbk = PLeadByteTable::refresh();
-    EXPECT_EQ("zh_CN.GBK", gbk.localeName());
-    EXPECT_EQ(1, gbk.hasLeadBytes());
+    EXPECT_EQ("zh_CN.GBK 1", std::string(gbk.localeName()) + " " + std::to_string(gbk.hasLeadBytes()));
     for (int b = 0; b < 256; ++b)
         EXPECT_EQ(b >= 0x81 && b <= 0xFE ? 1 : 0, gbk.isLeadByte(static_cast<unsigned char>(b))) << b;
     // 0x81 is negative where char is signed.
@@ -99,10 +98,8 @@ TEST(PLeadByteTableChild, DISABLED_GbkProcess) {
         readers.emplace_back([&] {
             while (!stop.load()) {
                 const PLeadByteTable& seen = PLeadByteTable::current();
-                const int count = leadByteCount(seen);
-                if (count != (seen.hasLeadBytes() ? 126 : 0)) ++wrong;   // half-built or mixed
-                const int lead = isdbcs('\x81');
-                if (lead != 0 && lead != 1) ++wrong;
+                if (leadByteCount(seen) != (seen.hasLeadBytes() ? 126 : 0)) ++wrong;   // half-built or mixed
+                if (static_cast<unsigned>(isdbcs('\x81')) > 1) ++wrong;
             }
         });
     }
