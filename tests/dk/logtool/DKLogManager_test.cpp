@@ -102,18 +102,6 @@ void expectParts(const std::string& text, const V& present, const V& absent = {}
 // ---------------------------------------------------------------------------------------------
 // Child halves: each runs in its own process, configured from its own folder.
 
-TEST(LogChild, Defaults) {
-    if (!inChild()) GTEST_SKIP();
-    dkLog* log = DKLogAccessor::getInstance();
-    EXPECT_TRUE(log->isEnabled_logging());
-    EXPECT_TRUE(log->isEnabled_fatal() && log->isEnabled_error());
-    EXPECT_FALSE(log->isEnabled_perf() || log->isEnabled_info() || log->isEnabled_debug());
-    log->fatal(("fatal from " + hex8(syscall(SYS_gettid))).c_str());
-    log->error("plain error");
-    log->info("not written");
-    log->trace("not written");
-}
-
 TEST(LogChild, Levels) {
     if (!inChild()) GTEST_SKIP();
     dkLog* log = DKLogAccessor::getInstance("DKFolder");
@@ -135,35 +123,34 @@ TEST(LogChild, Levels) {
     std::printf("FOLDER=%lu\n", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(&folder)));
 }
 
-TEST(LogChild, FatalOnlyToStdout) {
-    if (!inChild()) GTEST_SKIP();
-    dkLog* log = DKLogAccessor::getInstance();
-    EXPECT_FALSE(log->isEnabled_error());
-    log->forcedLog(P::ERROR_INT, "forced error");
-    log->error("hidden error");
-    for (int i = 0; i < 3; ++i) log->fatal(TestException(7));
-}
-
-TEST(LogChild, Unsuppressed) {
-    if (!inChild()) GTEST_SKIP();
-    for (int i = 0; i < 7; ++i) DKLogAccessor::getInstance()->error(TestException(7));
-}
-
 TEST(LogChild, Writer) {
-    // Round by round: the line "round R", then LOG_FAULT done to the log file LOG_FILE, then
-    // THREADS threads each writing LINES numbered lines "L R*THREADS+T I". The parent finds every
-    // numbered line exactly once; the child prints what the error handler counted.
+    // Prints what the configuration enabled (logging, fatal, error, perf, info, debug) and the
+    // performance threshold; writes a fatal line naming the thread, an error, two lines below the
+    // default level and a forced fatal line; with EXCEPTIONS set, a forced error, an error, seven
+    // errors and three fatal lines of one exception. Then round by round: the line "round R",
+    // LOG_FAULT done to the log file LOG_FILE, and THREADS threads each writing LINES numbered
+    // lines "L R*THREADS+T I" (the parent finds each exactly once). Last, what the error handler
+    // counted.
     if (!inChild()) GTEST_SKIP();
     const std::string fault = std::getenv("LOG_FAULT") ? std::getenv("LOG_FAULT") : "none";
     const fs::path file = std::getenv("LOG_FILE") ? std::getenv("LOG_FILE") : "";
     auto number = [](const char* name, int otherwise) { return std::getenv(name) ? std::atoi(std::getenv(name)) : otherwise; };
     const int rounds = number("ROUNDS", 1), threads = number("THREADS", 1), lines = number("LINES", 0);
-    // First what the configuration enabled (logging, fatal, error, info) and the performance
-    // threshold, then one forced fatal line.
     dkLog* log = DKLogAccessor::getInstance();
-    std::printf("ENABLED=%d%d%d%d\nPERF=%ld\n", log->isEnabled_logging(), log->isEnabled_fatal(), log->isEnabled_error(),
-                log->isEnabled_info(), reinterpret_cast<long>(DKLogAccessor::getOptionValue(reinterpret_cast<void*>(1))));
+    std::printf("ENABLED=%d%d%d%d%d%d\nPERF=%ld\n", log->isEnabled_logging(), log->isEnabled_fatal(), log->isEnabled_error(),
+                log->isEnabled_perf(), log->isEnabled_info(), log->isEnabled_debug(),
+                reinterpret_cast<long>(DKLogAccessor::getOptionValue(reinterpret_cast<void*>(1))));
+    log->fatal(("fatal from " + hex8(syscall(SYS_gettid))).c_str());
+    log->error("plain error");
+    log->info("not written");
+    log->trace("not written");
     log->forcedLog(P::FATAL_INT, "forced fatal");
+    if (std::getenv("EXCEPTIONS")) {
+        log->forcedLog(P::ERROR_INT, "forced error");
+        log->error("hidden error");
+        for (int i = 0; i < 7; ++i) log->error(TestException(7));
+        for (int i = 0; i < 3; ++i) log->fatal(TestException(7));
+    }
     for (int r = 0; r < rounds; ++r) {
         log->fatal(("round " + std::to_string(r)).c_str());
         if (fault == "remove-folder") {
@@ -191,11 +178,12 @@ namespace {
 #define ROLLING(saved, file) "DKLogPriority=FATAL\nDKLogOutputFileSize=1\nDKLogOutputFileSave=" saved "\nDKLogOutputFileName=" file "\n"
 
 const dklogtest::Case kCases[] = {
-    {"DefaultsWithoutConfigurationFile", "Defaults", nullptr, {{"TZ", "America/New_York"}, {"USERPROFILE", "/profile/of/test"}},
+    {"DefaultsWithoutConfigurationFile", "Writer", nullptr, {{"TZ", "America/New_York"}, {"USERPROFILE", "/profile/of/test"}},
      nullptr,
      [](const dklogtest::Child& c) {
          const std::string log = c.file("dklog.log");
          ASSERT_FALSE(log.empty()) << "the default log is dklog.log in the current folder";
+         EXPECT_EQ("111000", c.printed("ENABLED"));
          EXPECT_EQ(0u, log.find("[ INFO]\n>>>>> C++ connector logging started "));
          utsname u{};
          uname(&u);
@@ -236,17 +224,19 @@ const dklogtest::Case kCases[] = {
                    (std::vector<int>{count(log, "; TestException # DKFolder\n"), count(log, "TestException #7#"),
                                      count(log, "TestException #0#"), count(log, "TestException #10000#")}));
      }},
-    {"FatalOnlyToStandardOutput", "FatalOnlyToStdout", "DKLogPriority=FATAL\nDKLogOutputSetting=3\n", {}, nullptr,
+    {"FatalOnlyToStandardOutput", "Writer", "DKLogPriority=FATAL\nDKLogOutputSetting=3\n", {{"EXCEPTIONS", "1"}}, nullptr,
      [](const dklogtest::Child& c) {
+         EXPECT_EQ("110000", c.printed("ENABLED"));
          expectParts(c.out, {"logging started", " E: forced error\n"}, {"hidden error"});
          EXPECT_EQ(3, count(c.out, " F: TestException #7#\n")) << "fatal lines are never suppressed";
          EXPECT_FALSE(fs::exists(c.root / "dklog.log"));
      }},
-    {"SuppressionSwitchedOffToStandardError", "Unsuppressed", "MAX_EXCEPTION_COUNT = OFF\nDKLogOutputSetting=2\n", {},
-     nullptr, [](const dklogtest::Child& c) { EXPECT_EQ(7, count(c.err, "TestException #7#")); }},
+    // Seven errors and three fatal lines of one exception: none suppressed.
+    {"SuppressionSwitchedOffToStandardError", "Writer", "MAX_EXCEPTION_COUNT = OFF\nDKLogOutputSetting=2\n", {{"EXCEPTIONS", "1"}},
+     nullptr, [](const dklogtest::Child& c) { EXPECT_EQ(10, count(c.err, "TestException #7#")); }},
     {"DisableOpensNoFile", "Writer", "DKLogPriority=DISABLE\nDKLogOutputFileName=$ROOT/never.log\n", {}, nullptr,
      [](const dklogtest::Child& c) {
-         EXPECT_EQ("0000", c.printed("ENABLED"));
+         EXPECT_EQ("000000", c.printed("ENABLED"));
          EXPECT_FALSE(fs::exists(c.root / "never.log") || fs::exists(c.root / "dklog.log"));
          EXPECT_EQ("", c.err);
      }},
@@ -260,7 +250,7 @@ const dklogtest::Case kCases[] = {
                                      std::string(1024, 'l') + "\nDKLogPriority=INFO\n");
      },
      [](const dklogtest::Child& c) {
-         EXPECT_EQ((V{"1110", "0"}), (V{c.printed("ENABLED"), c.printed("PERF")}));
+         EXPECT_EQ((V{"111000", "0"}), (V{c.printed("ENABLED"), c.printed("PERF")}));
          expectParts(c.file("dklog.log"), {" F: round 0\n"});
      }},
     {"AFolderAsTheFileNameFallsBackToTheDefaultFile", "Writer", "DKLogOutputFileName=$ROOT/afolder\n", {},
@@ -310,7 +300,7 @@ const dklogtest::Case kCases[] = {
      {{"ROUNDS", "2"}, {"LINES", "500"}},
      [](const fs::path& root) { fs::create_symlink("/dev/full", root / "full.log"); },
      [](const dklogtest::Child& c) {
-         EXPECT_EQ("1004", c.printed("FAILURES")) << "the header and every line";
+         EXPECT_EQ("1005", c.printed("FAILURES")) << "the header and every line";
          const std::string report = c.onlyReport(), last = c.printed("LAST");
          expectParts(report, {"cannot write to the log file " + c.root.string() + "/full.log: "});
          EXPECT_EQ(report.substr(8, last.size()), last) << "the latest failure is the same kind";
