@@ -32,13 +32,12 @@ std::string nameOf(const std::string& entry) { return entry.substr(0, entry.find
 
 // This process's environment, the "NAME=value" entries of env replacing or adding to it.
 std::vector<std::string> environmentWith(const std::vector<std::string>& env) {
-    std::map<std::string, std::string> given;
-    for (const std::string& e : env) given[nameOf(e)] = e;
-    std::vector<std::string> entries;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (!given.count(nameOf(*e))) entries.push_back(*e);
-    for (const auto& kv : given) entries.push_back(kv.second);
-    return entries;
+    std::map<std::string, std::string> entries;
+    for (char** e = environ; *e != nullptr; ++e) entries[nameOf(*e)] = *e;
+    for (const std::string& e : env) entries[nameOf(e)] = e;
+    std::vector<std::string> out;
+    for (const auto& kv : entries) out.push_back(kv.second);
+    return out;
 }
 
 // The argv or envp form of strings: pointers into them, then a null pointer.
@@ -50,12 +49,12 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 }
 
 // Starts args[0] (looked up in PATH when it has no slash) with the given environment, output
-// and error redirected as asked, and waits for it.
+// and error redirected as asked, and waits for it; polled, so that a child that hangs can be
+// killed when its time is up.
 dktest::ChildRun spawnAndWait(std::vector<std::string> args, std::vector<std::string> envEntries,
                               const dktest::ChildOptions& options) {
     dktest::ChildRun run;
     std::vector<char*> argv = pointersTo(args), envp = pointersTo(envEntries);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const std::string out = options.output.string(), err = options.errorOutput.string();
@@ -73,8 +72,6 @@ dktest::ChildRun spawnAndWait(std::vector<std::string> args, std::vector<std::st
     }
     run.started = true;
     run.pid = pid;
-
-    // Polled, so that a child that hangs can be killed when its time is up.
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
     for (pid_t w; (w = waitpid(pid, &status, WNOHANG)) != pid;) {
@@ -87,11 +84,7 @@ dktest::ChildRun spawnAndWait(std::vector<std::string> args, std::vector<std::st
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (WIFEXITED(status)) {
-        run.status = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        run.status = 128 + WTERMSIG(status);
-    }
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
     return run;
 }
 

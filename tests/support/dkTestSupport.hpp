@@ -1,5 +1,6 @@
 // tests/support/dkTestSupport.hpp
 #pragma once
+#include <dk/DKAny.hpp>
 #include <dk/DKException.hpp>
 
 #include <gtest/gtest.h>
@@ -51,11 +52,13 @@ struct ChildOptions {
     int timeoutSeconds = 0;   // killed (status -1) after this long; 0 waits for ever
 };
 
+// status: the exit code; 128 + the signal that ended it; -1: not started or timed out. error:
+// why it could not be started.
 struct ChildRun {
     bool started = false;
-    int status = -1;   // the exit code; 128 + the signal that ended it; -1: not started or timed out
+    int status = -1;
     long pid = 0;
-    std::string error;   // why it could not be started
+    std::string error;
 };
 
 // Runs this test binary with --gtest_filter=gtestFilter (disabled tests included, so that a
@@ -87,6 +90,22 @@ void assignToItself(T& x) {
     x = same;
 }
 
+// One step's result as text, so that a run of steps is checked as one braced list (which runs
+// them in order): a number, a string, or an element's text ("-" for none).
+inline std::string str(long v) { return std::to_string(v); }
+inline std::string str(const DKString& v) { return v.str(); }
+inline std::string str(const DKAny* e) { return e == nullptr ? "-" : e->toString().str(); }
+using Texts = std::vector<std::string>;
+
+// A T that counts how many of its kind are alive, so that a suite sees exactly when an owner
+// deletes what it holds.
+template <class T>
+struct Counted : T {
+    static inline int alive = 0;
+    Counted() { ++alive; }
+    ~Counted() override { --alive; }
+};
+
 // ---------------------------------------------------------------------------------------------
 // Thrown exceptions: one helper, failureOf, and the checks built on it.
 
@@ -95,12 +114,10 @@ constexpr long kOtherThrown = -2;     // the id of a Failure when f threw someth
 
 // What f threw as an E: the message number, the newest text as thrown (the insert substitution
 // leaves one blank at its end), the class name and the oldest location.
+// source and function are those of the oldest location, "" when there is none.
 struct Failure {
     long id = kNothingThrown;
-    std::string text;
-    std::string name;
-    std::string source;     // of the oldest location, "" when there is none
-    std::string function;
+    std::string text, name, source, function;
     unsigned long locations = 0;
     bool thrown() const { return id != kNothingThrown; }
 };
@@ -147,8 +164,6 @@ inline std::string withoutInsertBlank(std::string text) {
     if (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }
-
-inline std::string textOf(const DKExceptionBase& e) { return withoutInsertBlank(e.what()); }
 
 // The message number and text (without the insert blank) of the DKSystemError f throws, or a
 // failure.

@@ -3,7 +3,6 @@
 // The federated walk over nested and empty members both ways, member-level moves, element
 // operations through both iterators, and who frees what (counts and AddressSanitizer).
 
-#include <dk/DKException.hpp>
 #include <dk/DKFederatedCollection.hpp>
 #include <dk/dkSort.hpp>
 
@@ -11,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,15 +18,7 @@
 namespace {
 
 using dktest::usageError;
-
-// A collection that counts how many of its kind are alive.
-class Counted : public DKSequentialCollection {
-public:
-    Counted() { ++alive; }
-    ~Counted() override { --alive; }
-    static int alive;
-};
-int Counted::alive = 0;
+using Counted = dktest::Counted<DKSequentialCollection>;
 
 // A member that frees the collections its elements point to itself, as query results free their
 // data objects: the federated collection must leave those alone.
@@ -48,20 +40,28 @@ DKAny list(std::initializer_list<long> values, std::vector<DKAny> nested = {}) {
     return DKAny(static_cast<dkCollection*>(c));
 }
 
-std::string text(const DKAny* e) { return e == nullptr ? std::string("<null>") : e->toString().str(); }
+// c with one element added, as an element.
+DKAny member(dkCollection* c, const DKAny& element) {
+    c->addElement(element);
+    return DKAny(c);
+}
+
+using V = dktest::Texts;
+using dktest::str;
+
 
 // The leaves walked forwards, then backwards from the last; both walks end where they must.
 std::string walk(DKFederatedCollection& f) {
     std::string out;
     DKFederatedIterator it(f);
     while (it.more())
-        if (DKAny* e = it.next()) out += text(e) + " ";
+        if (DKAny* e = it.next()) out += str(e) + " ";
     EXPECT_EQ(0, it.setToNext());
     EXPECT_EQ(nullptr, it.next());
     out += "|";
     if (it.setToLast()) {
-        out += " " + text(it.at());
-        while (DKAny* e = it.previous()) out += " " + text(e);
+        out += " " + str(it.at());
+        while (DKAny* e = it.previous()) out += " " + str(e);
     }
     EXPECT_EQ(0, it.setToPrevious());
     return out;
@@ -73,30 +73,23 @@ TEST(DKFederatedWalk, LeavesInBothDirectionsAndTheEnds) {
     {
         DKFederatedCollection f;
         DKFederatedIterator empty(f);
-        EXPECT_EQ(2, empty.getType()) << "a federated iterator, not a sequential one (1)";
-        EXPECT_EQ(0, empty.more());
-        EXPECT_EQ(0, empty.setToLast());
-        EXPECT_EQ(nullptr, empty.next());
+        // A federated iterator (2), not a sequential one (1); nothing to walk.
+        EXPECT_EQ((V{"2", "0", "0", "-"}), (V{str(empty.getType()), str(empty.more()), str(empty.setToLast()), str(empty.next())}));
         f.addElement(list({1, 2}));
         f.addElement(list({3}));
         EXPECT_EQ("1 2 3 | 3 2 1", walk(f));
         DKFederatedIterator it(f);
         while (it.next() != nullptr) {
         }
-        EXPECT_EQ(1, it.setToFirst());   // starts again
-        EXPECT_EQ(0, it.setToPrevious());   // before the first leaf
-        EXPECT_EQ(nullptr, it.at());
-        EXPECT_EQ("1", text(it.next()));
-        // reset() mid-walk drops the levels below the members: the next walk starts afresh.
-        it.next();
+        // After the end it starts again; before the first leaf it stands on nothing. reset()
+        // mid-walk drops the levels below the members: the next walk starts afresh.
+        EXPECT_EQ((V{"1", "0", "-", "1", "2"}),
+                  (V{str(it.setToFirst()), str(it.setToPrevious()), str(it.at()), str(it.next()), str(it.next())}));
         it.reset();
-        EXPECT_EQ("1", text(it.next()));
+        EXPECT_EQ((V{"1", "2"}), (V{str(it.next()), str(it.next())}));
         // A copy stands on the same leaf with iterators of its own.
-        it.next();
         DKFederatedIterator copy(it);
-        EXPECT_EQ("3", text(copy.next()));
-        EXPECT_EQ("2", text(it.at()));
-        EXPECT_EQ("1", text(it.previous()));
+        EXPECT_EQ((V{"3", "2", "1"}), (V{str(copy.next()), str(it.at()), str(it.previous())}));
     }
     EXPECT_EQ(0, Counted::alive);
 }
@@ -115,59 +108,51 @@ TEST(DKFederatedWalk, EmptyMembersAnywhereAreSkipped) {
         addEmpty(1);
         f.addElement(list({3}));
         addEmpty(2);
-        EXPECT_EQ("1 2 3 | 3 2 1", walk(f)) << mask;
-        EXPECT_EQ(3UL, f.cardinality());
+        EXPECT_EQ((V{"1 2 3 | 3 2 1", "3"}), (V{walk(f), str(f.cardinality())})) << mask;
     }
     // Only empty members, a null one among them: nothing to walk.
     DKFederatedCollection f;
     f.addElement(list({}));
     f.addElement(DKAny(static_cast<dkCollection*>(nullptr)));
-    EXPECT_EQ("|", walk(f));
-    EXPECT_EQ(0UL, f.cardinality());
-    EXPECT_EQ(2UL, f.memberCardinality());
+    EXPECT_EQ((V{"|", "0", "2"}), (V{walk(f), str(f.cardinality()), str(f.memberCardinality())}));
 }
 
 TEST(DKFederatedWalk, MemberLevelMoves) {
     DKFederatedCollection f;
-    f.addElement(list({1, 2}));
-    f.addElement(DKAny(9L));
-    f.addElement(list({}));
-    f.addElement(list({3, 4}));
+    for (const DKAny& member : {list({1, 2}), DKAny(9L), list({}), list({3, 4})}) f.addElement(member);
     DKFederatedIterator it(f);
-    EXPECT_EQ(1, it.setToFirstCollection());
-    EXPECT_EQ(nullptr, it.at());   // on the collection itself
-    EXPECT_EQ(1, it.more());
-    EXPECT_EQ("1", text(it.next()));   // enters it
-    EXPECT_EQ(1, it.setToNextCollection());   // skips the leaf member 9, lands on the empty one
-    EXPECT_EQ("3", text(it.next()));           // which is skipped on entering
-    EXPECT_EQ(0, it.setToNextCollection());
-    EXPECT_EQ(1, it.setToLastCollection());
-    EXPECT_EQ("4", text(it.previous()));       // entered from its end
-    EXPECT_EQ(1, it.setToPreviousCollection());   // the empty member
-    EXPECT_EQ(1, it.setToPreviousCollection());
-    EXPECT_EQ("2", text(it.previous()));
-    EXPECT_EQ(0, it.setToPreviousCollection());
+    // On the first collection itself (nothing current), then into it; the next collection skips
+    // the leaf member 9 and lands on the empty one, which entering skips. Backwards, the last
+    // collection is entered from its end.
+    EXPECT_EQ((V{"1", "-", "1", "1", "1", "3", "0", "1", "4", "1", "1", "2", "0"}),
+              (V{str(it.setToFirstCollection()), str(it.at()), str(it.more()), str(it.next()), str(it.setToNextCollection()),
+                 str(it.next()), str(it.setToNextCollection()), str(it.setToLastCollection()), str(it.previous()),
+                 str(it.setToPreviousCollection()), str(it.setToPreviousCollection()), str(it.previous()),
+                 str(it.setToPreviousCollection())}));
 }
 
 TEST(DKFederatedElements, OperationsActOnLeavesOrMembersAndSortingIsRefused) {
-    DKFederatedCollection f;
+    DKFederatedCollection f, other;
     const DKAny a = list({1, 2});
     f.addElement(a);
     f.addElement(list({3}));
-    DKFederatedIterator it(f);
-    EXPECT_EQ(382, usageError([&] { f.retrieveElementAt(it); }));   // before the first leaf
-    EXPECT_EQ(382, usageError([&] { f.replaceElementAt(DKAny(0L), it); }));
-    EXPECT_EQ(382, usageError([&] { f.removeElementAt(it); }));
+    other.addElement(DKAny(1L));
+    DKFederatedIterator it(f), foreign(other);
+    foreign.next();
+    // Before the first leaf, and with an iterator of another collection, nothing is current.
+    for (DKFederatedIterator* at : {&it, &foreign}) {
+        EXPECT_EQ(382, usageError([&] { f.retrieveElementAt(*at); }));
+        EXPECT_EQ(382, usageError([&] { f.replaceElementAt(DKAny(0L), *at); }));
+        EXPECT_EQ(382, usageError([&] { f.removeElementAt(*at); }));
+    }
     it.next();
     it.next();   // on 2, inside a
     EXPECT_EQ(it.at(), f.retrieveElementAt(it));
     f.replaceElementAt(DKAny(20L), it);
     f.insertElementAt(DKAny(25L), it);   // after 20 inside a, and the iterator moves there
-    EXPECT_EQ("25", text(it.at()));
-    EXPECT_EQ("1 20 25 3 | 3 25 20 1", walk(f));
+    EXPECT_EQ((V{"25", "1 20 25 3 | 3 25 20 1"}), (V{str(it.at()), walk(f)}));
     f.removeElementAt(it);   // the last of a: nothing current, the walk goes on into b
-    EXPECT_EQ(nullptr, it.at());
-    EXPECT_EQ("3", text(it.next()));
+    EXPECT_EQ((V{"-", "3"}), (V{str(it.at()), str(it.next())}));
     f.removeElementAt(it);
     EXPECT_EQ("1 20 | 20 1", walk(f));
     // A member iterator acts on the member list; a member taken out goes back to the caller.
@@ -177,19 +162,13 @@ TEST(DKFederatedElements, OperationsActOnLeavesOrMembersAndSortingIsRefused) {
     f.removeElementAt(*members);
     delete static_cast<dkCollection*>(a.value());
     EXPECT_EQ("|", walk(f));
-    // An iterator of another collection is refused.
-    DKFederatedCollection other;
-    other.addElement(DKAny(1L));
-    DKFederatedIterator foreign(other);
-    foreign.next();
-    EXPECT_EQ(382, usageError([&] { f.retrieveElementAt(foreign); }));
     // A federated collection cannot be sorted.
     f.addElement(list({2, 1}));
-    DKSortString s;
-    EXPECT_EQ(482, usageError([&] { f.sort(1); }));
-    EXPECT_EQ(482, usageError([&] { f.sort(&s, 0); }));
-    EXPECT_EQ(482, usageError([&] { f.setSortFunction(new DKSortString); }));
-    EXPECT_EQ(482, usageError([&] { f.getSortFunction(); }));
+    DKSortString by;
+    for (const std::function<void()>& sort : std::vector<std::function<void()>>{
+             [&] { f.sort(1); }, [&] { f.sort(&by, 0); }, [&] { f.setSortFunction(new DKSortString); },
+             [&] { f.getSortFunction(); }})
+        EXPECT_EQ(482, usageError(sort));
     EXPECT_EQ("2 1 | 1 2", walk(f));
 }
 
@@ -197,29 +176,19 @@ TEST(DKFederatedOwnership, MembersAndWhatTheyHoldAreFreedExactlyOnce) {
     ASSERT_EQ(0, Counted::alive);
     {
         DKFederatedCollection f;
-        // A plain member: the federated collection frees it and the collections inside it.
-        f.addElement(list({1, -1}, {list({2})}));
-        // A member that frees its own elements: only the member itself is deleted here, so
-        // nothing is freed twice.
-        auto* owning = new Owning;
-        owning->addElement(list({3}));
-        f.addElement(DKAny(static_cast<dkCollection*>(owning)));
-        // A federated member owns its members in turn.
         auto* inner = new DKFederatedCollection;
-        inner->addElement(list({4}));
-        f.addElement(DKAny(static_cast<dkCollection*>(inner)));
-        EXPECT_EQ(1, inner->ownsElements());
-        EXPECT_EQ(5, Counted::alive);
-        EXPECT_EQ("1 2 3 4 | 4 3 2 1", walk(f));
+        // A plain member: the federated collection frees it and the collections inside it. A
+        // member that frees its own elements: only the member itself is deleted here, so nothing
+        // is freed twice. A federated member owns its members in turn.
+        f.addElement(list({1, -1}, {list({2})}));
+        f.addElement(member(new Owning, list({3})));
+        f.addElement(member(inner, list({4})));
+        EXPECT_EQ((V{"1", "5", "1 2 3 4 | 4 3 2 1"}), (V{str(inner->ownsElements()), str(Counted::alive), walk(f)}));
         f.removeAllElements();
-        EXPECT_EQ(0, Counted::alive);
-        EXPECT_EQ(0UL, f.memberCardinality());
-        EXPECT_EQ(0UL, f.cardinality());
+        EXPECT_EQ((V{"0", "0", "0"}), (V{str(Counted::alive), str(f.memberCardinality()), str(f.cardinality())}));
         // Usable again; the destructor frees the same way.
         f.addElement(list({5}));
-        auto* again = new Owning;
-        again->addElement(list({6}));
-        f.addElement(DKAny(static_cast<dkCollection*>(again)));
+        f.addElement(member(new Owning, list({6})));
         EXPECT_EQ("5 6 | 6 5", walk(f));
     }
     EXPECT_EQ(0, Counted::alive);

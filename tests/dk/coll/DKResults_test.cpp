@@ -5,13 +5,13 @@
 // sorters that order data objects by id, id and part, and rank.
 
 #include <dk/DKDDO.hpp>
-#include <dk/DKException.hpp>
 #include <dk/DKFederatedCollection.hpp>
 #include <dk/DKNVPair.hpp>
 #include <dk/DKResults.hpp>
 #include <dk/dkSort.hpp>
 
 #include "dkFakeDatastore.hpp"
+#include "dkTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,30 +21,24 @@
 
 namespace {
 
-struct CountedDDO : DKDDO {
-    static int alive;
-    CountedDDO() { ++alive; }
-    ~CountedDDO() override { --alive; }
-};
-int CountedDDO::alive = 0;
-
 using dktest::FakeDatastore;
+using CountedDDO = dktest::Counted<DKDDO>;
 
-DKAny element(dkDataObjectBase* o) { return DKAny(o); }
-
-DKDDO* withId(const char* id) {
+// A data object marked by its primary id, with the given items, as an element.
+DKAny object(const char* mark, const std::vector<std::pair<const char*, DKAny>>& items = {}) {
     auto* d = new DKDDO;
     DKPid pid;
-    pid.setPrimaryId(id);
+    pid.setPrimaryId(mark);
     d->setPid(pid);
-    return d;
+    for (const auto& item : items) d->addData(item.first, item.second);
+    return DKAny(static_cast<dkDataObjectBase*>(d));
 }
 
-// A data object marked by its primary id, with the given items.
-DKDDO* withItems(const char* mark, const std::vector<std::pair<const char*, DKAny>>& items) {
-    DKDDO* d = withId(mark);
-    for (const auto& item : items) d->addData(item.first, item.second);
-    return d;
+// New results of ds holding n new counted data objects.
+DKResults* countedResults(const dkDatastore& ds, int n) {
+    auto* r = new DKResults(ds);
+    for (int i = 0; i < n; ++i) r->addElement(DKAny(static_cast<dkDataObjectBase*>(new CountedDDO)));
+    return r;
 }
 
 // The primary ids of a collection's data objects, in order ("?" for other elements).
@@ -68,27 +62,24 @@ TEST(DKResults, EvaluateGoesToTheDatastoreUnlessEmpty) {
     DKNVPair opts[1] = {DKNVPair("x")};
     EXPECT_TRUE(r.evaluate("q", 4, opts).isNull());
     EXPECT_EQ(0, ds.evaluations);
-    r.addElement(element(new DKDDO));
+    r.addElement(object("a"));
     EXPECT_EQ(DKString("answer to q"), static_cast<DKString>(r.evaluate("q", 4, opts)));
-    EXPECT_EQ(4, ds.lastQueryType);
-    EXPECT_EQ(opts, ds.lastQueryParams);
+    EXPECT_TRUE(ds.lastQueryType == 4 && ds.lastQueryParams == opts);
 }
 
 TEST(DKResults, OwnsItsDataObjectsButNotThoseTakenOut) {
     FakeDatastore ds;
-    CountedDDO::alive = 0;
     DKDDO* taken = nullptr;
     {
-        DKResults r(ds);
-        for (int i = 0; i < 3; ++i) r.addElement(element(new CountedDDO));
+        std::unique_ptr<DKResults> r(countedResults(ds, 3));
         // An element removed through an iterator goes with the caller.
-        std::unique_ptr<dkIterator> it(r.createIterator());
+        std::unique_ptr<dkIterator> it(r->createIterator());
         taken = static_cast<DKDDO*>(static_cast<dkDataObjectBase*>(*it->next()));
-        r.removeElementAt(*it);
-        r.removeAllElements();
+        r->removeElementAt(*it);
+        r->removeAllElements();
         EXPECT_EQ(1, CountedDDO::alive);
-        r.addElement(element(new CountedDDO));
-        r.addElement(DKAny());   // a null element is skipped, not freed
+        r->addElement(DKAny(static_cast<dkDataObjectBase*>(new CountedDDO)));
+        r->addElement(DKAny());   // a null element is skipped, not freed
     }
     EXPECT_EQ(1, CountedDDO::alive);
     delete taken;
@@ -96,24 +87,18 @@ TEST(DKResults, OwnsItsDataObjectsButNotThoseTakenOut) {
 
 TEST(DKResults, FederatedCollectionFreesEveryObjectOnce) {
     FakeDatastore ds;
-    CountedDDO::alive = 0;
     {
         DKFederatedCollection fed;
-        for (int m = 0; m < 2; ++m) {
-            auto* r = new DKResults(ds);
-            for (int i = 0; i < 3; ++i) r->addElement(element(new CountedDDO));
-            fed.addElement(DKAny(static_cast<dkCollection*>(r)));
-        }
+        fed.addElement(DKAny(countedResults(ds, 3)));
+        fed.addElement(DKAny(countedResults(ds, 3)));
         // A plain member does not own its objects; the federated collection frees them for it.
         auto* plain = new DKSequentialCollection;
-        plain->addElement(element(new CountedDDO));
+        plain->addElement(DKAny(static_cast<dkDataObjectBase*>(new CountedDDO)));
         fed.addElement(DKAny(static_cast<dkCollection*>(plain)));
         EXPECT_EQ(7, CountedDDO::alive);
         fed.removeAllElements();
         EXPECT_EQ(0, CountedDDO::alive);
-        auto* again = new DKResults(ds);
-        again->addElement(element(new CountedDDO));
-        fed.addElement(DKAny(static_cast<dkCollection*>(again)));
+        fed.addElement(DKAny(countedResults(ds, 1)));
     }
     EXPECT_EQ(0, CountedDDO::alive);
 }
@@ -123,12 +108,12 @@ TEST(DKResults, FederatedCollectionFreesEveryObjectOnce) {
 TEST(DKSortDataObjects, ByIdByPartAndByRank) {
     FakeDatastore ds;
     DKResults r(ds);
-    for (const char* id : {"b", "c", "a"}) r.addElement(element(withId(id)));
+    for (const char* id : {"b", "c", "a"}) r.addElement(object(id));
     DKSortDDOId byId;
     r.sort(&byId, 1);
-    EXPECT_EQ("a b c ", ids(r));
+    const std::string ascending = ids(r);
     r.sort(&byId, 0);
-    EXPECT_EQ("c b a ", ids(r));
+    EXPECT_EQ("a b c | c b a ", ascending + "| " + ids(r));
     DKDDOBase base;
     DKPid pid;
     pid.setPrimaryId("m");
@@ -141,28 +126,25 @@ TEST(DKSortDataObjects, ByIdByPartAndByRank) {
     EXPECT_THROW(byId.getKey(&noIdsElement), DKUsageError);
 
     DKResults parts(ds);
-    parts.addElement(element(withItems("p2", {{"DKRQItemId", DKAny("A")}, {"DKPartNo", DKAny(2L)}})));
-    parts.addElement(element(withItems("b0", {{"DKRQItemId", DKAny("B")}, {"DKPartNo", DKAny(0L)}})));
-    parts.addElement(element(withItems("p1", {{"DKRQItemId", DKAny("A")}, {"DKPartNo", DKAny("1")}})));
+    parts.addElement(object("p2", {{"DKRQItemId", DKAny("A")}, {"DKPartNo", DKAny(2L)}}));
+    parts.addElement(object("b0", {{"DKRQItemId", DKAny("B")}, {"DKPartNo", DKAny(0L)}}));
+    parts.addElement(object("p1", {{"DKRQItemId", DKAny("A")}, {"DKPartNo", DKAny("1")}}));
     DKSortDDOIdPart byPart;
     parts.sort(&byPart, 1);
     EXPECT_EQ("p1 p2 b0 ", ids(parts));
-    parts.addElement(element(withItems("bad", {{"DKRQItemId", DKAny("0")}, {"DKPartNo", DKAny(1.5)}})));
+    parts.addElement(object("bad", {{"DKRQItemId", DKAny("0")}, {"DKPartNo", DKAny(1.5)}}));
     EXPECT_THROW(parts.sort(&byPart, 0), DKException);
     EXPECT_EQ("p1 p2 b0 bad ", ids(parts));
-    DKAny missing(static_cast<dkDataObjectBase*>(withItems("m", {{"DKRQItemId", DKAny("A")}})));
+    const DKAny missing = object("m", {{"DKRQItemId", DKAny("A")}});
     EXPECT_THROW(byPart.getKey(&missing), DKUsageError);
     delete static_cast<dkDataObjectBase*>(missing);
 
     DKResults ranked(ds);
-    ranked.addElement(element(withItems("five", {{"DKRank", DKAny(5L)}})));
-    ranked.addElement(element(withItems("none", {})));
-    ranked.addElement(element(withItems("minus", {{"DKRank", DKAny(-1L)}})));
-    auto* unset = withItems("null", {});
-    unset->addData("DKRank");   // present but null
-    ranked.addElement(element(unset));
-    ranked.addElement(DKAny("not a data object"));
-    ranked.addElement(element(withItems("two", {{"DKRank", DKAny(static_cast<short>(2))}})));
+    const DKAny unset = object("null");
+    static_cast<DKDDO*>(static_cast<dkDataObjectBase*>(unset))->addData("DKRank");   // present but null
+    for (const DKAny& e : {object("five", {{"DKRank", DKAny(5L)}}), object("none"), object("minus", {{"DKRank", DKAny(-1L)}}),
+                           unset, DKAny("not a data object"), object("two", {{"DKRank", DKAny(static_cast<short>(2))}})})
+        ranked.addElement(e);
     DKSortDDORank byRank;
     ranked.sort(&byRank, 1);
     const std::string order = ids(ranked);

@@ -1,9 +1,9 @@
 // tests/dk/coll/DKSequentialCollection_test.cpp
 //
 // The list collection and its iterator: every move at both ends, the element operations at an
-// iterator, their 382 failures, and what the collection does and does not own.
+// iterator, their 382 failures, and what the collection does and does not own. A sequence of
+// moves is checked as the list of what each step gave (braced lists run their steps in order).
 
-#include <dk/DKException.hpp>
 #include <dk/DKSequentialCollection.hpp>
 
 #include "dkTestSupport.hpp"
@@ -16,19 +16,21 @@
 
 namespace {
 
+using V = dktest::Texts;
+using dktest::str;
+
 std::unique_ptr<DKSequentialIterator> iter(const DKSequentialCollection& c) {
     return std::unique_ptr<DKSequentialIterator>(static_cast<DKSequentialIterator*>(c.createIterator()));
 }
 
-std::string text(const DKAny* e) { return e == nullptr ? std::string("<null>") : e->toString().str(); }
 
 // The elements walked forwards with next(), then backwards with setToLast()/setToPrevious().
 std::string walk(const DKSequentialCollection& c) {
     std::string out;
     auto it = iter(c);
-    while (it->more()) out += text(it->next()) + " ";
+    while (it->more()) out += str(it->next()) + " ";
     out += "|";
-    for (int ok = it->setToLast(); ok; ok = it->setToPrevious()) out += " " + text(it->at());
+    for (int ok = it->setToLast(); ok; ok = it->setToPrevious()) out += " " + str(it->at());
     return out;
 }
 
@@ -43,27 +45,18 @@ TEST(DKSequentialIteratorMoves, BothEndsAndRestartAfterTheEnd) {
     fill(c, {"a", "b", "c"});
     auto it = iter(c);
     it->setToLast();
-    EXPECT_EQ(nullptr, it->next());   // past the end: stands on nothing, stays there
-    EXPECT_EQ(nullptr, it->at());
-    EXPECT_EQ(0, it->more());
-    EXPECT_EQ(0, it->setToNext());
-    EXPECT_EQ(nullptr, it->previous());
-    EXPECT_EQ("a", text(it->next()));   // a further next() starts again
-    // Backwards past the first: stands before the first, so next() gives the first again.
-    EXPECT_EQ(nullptr, it->previous());
-    EXPECT_EQ(1, it->more());
-    EXPECT_EQ(0, it->setToPrevious());
-    EXPECT_EQ("a", text(it->next()));
-    EXPECT_EQ(1, it->setToLast());
-    EXPECT_EQ("b", text(it->previous()));
-    // A copy stands on the same element and then moves on its own.
+    // Past the end it stands on nothing and stays there until a further next() starts again;
+    // backwards past the first it stands before the first, so next() gives the first again.
+    EXPECT_EQ((V{"-", "-", "0", "0", "-", "a", "-", "1", "0", "a", "1", "b"}),
+              (V{str(it->next()), str(it->at()), str(it->more()), str(it->setToNext()), str(it->previous()), str(it->next()),
+                 str(it->previous()), str(it->more()), str(it->setToPrevious()), str(it->next()), str(it->setToLast()),
+                 str(it->previous())}));
+    // A copy stands on the same element and then moves on its own; at() points into the list.
     DKSequentialIterator copy(*it);
-    EXPECT_EQ("c", text(copy.next()));
-    EXPECT_EQ("b", text(it->at()));
-    EXPECT_EQ(c.retrieveElementAt(*it), it->at());   // a pointer into the collection, not a copy
+    EXPECT_EQ((V{"c", "b"}), (V{str(copy.next()), str(it->at())}));
+    EXPECT_EQ(c.retrieveElementAt(*it), it->at());
     it->reset();
-    EXPECT_EQ(nullptr, it->at());
-    EXPECT_EQ("a", text(it->next()));
+    EXPECT_EQ((V{"-", "a"}), (V{str(it->at()), str(it->next())}));
 }
 
 TEST(DKSequentialCollectionElements, InsertReplaceRemoveKeepBothDirectionsLinked) {
@@ -71,8 +64,8 @@ TEST(DKSequentialCollectionElements, InsertReplaceRemoveKeepBothDirectionsLinked
     fill(c, {"a", "c"});
     auto it = iter(c);
     it->next();
-    c.insertElementAt(DKAny("b"), *it);   // in the middle
-    EXPECT_EQ("b", text(it->at()));
+    c.insertElementAt(DKAny("b"), *it);   // in the middle; the iterator moves to it
+    EXPECT_EQ("b", str(it->at()));
     it->setToLast();
     c.insertElementAt(DKAny("d"), *it);   // after the last: the new tail
     EXPECT_EQ(0, it->more());
@@ -81,16 +74,16 @@ TEST(DKSequentialCollectionElements, InsertReplaceRemoveKeepBothDirectionsLinked
     it->setToFirst();
     c.replaceElementAt(DKAny(7L), *it);
     EXPECT_EQ(DKAny(7L), *c.retrieveElementAt(*it));
-    c.removeElementAt(*it);   // the head: the iterator moves to the following element
-    EXPECT_EQ("b", text(it->at()));
+    // Removing the head and the middle moves the iterator to the following element; removing
+    // the tail leaves nothing current.
+    c.removeElementAt(*it);
+    const std::string afterHead = str(it->at());
     it->next();
-    c.removeElementAt(*it);   // the middle
-    EXPECT_EQ("d", text(it->at()));
+    c.removeElementAt(*it);
+    const std::string afterMiddle = str(it->at());
     it->setToLast();
-    c.removeElementAt(*it);   // the tail: nothing current afterwards
-    EXPECT_EQ(nullptr, it->at());
-    EXPECT_EQ("b d | d b", walk(c));
-    EXPECT_EQ("b", text(it->next()));   // starts again
+    c.removeElementAt(*it);
+    EXPECT_EQ((V{"b", "d", "-", "b d | d b", "b"}), (V{afterHead, afterMiddle, str(it->at()), walk(c), str(it->next())}));
 
     // An iterator of another collection is refused.
     DKSequentialCollection other;

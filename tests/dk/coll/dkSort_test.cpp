@@ -24,15 +24,9 @@ namespace {
 
 using dktest::failureOf;
 using dktest::msg;
+using V = std::vector<std::string>;
 
-std::vector<std::string> contents(const DKSequentialCollection& c) {
-    std::vector<std::string> out;
-    std::unique_ptr<dkIterator> it(c.createIterator());
-    while (it->more()) out.push_back(it->next()->toString().str());
-    return out;
-}
-
-// The element objects in list order: sorting moves these between the nodes.
+// The element objects in list order (sorting moves these between the nodes), and their texts.
 std::vector<const DKAny*> elementObjects(const DKSequentialCollection& c) {
     std::vector<const DKAny*> out;
     std::unique_ptr<dkIterator> it(c.createIterator());
@@ -40,8 +34,18 @@ std::vector<const DKAny*> elementObjects(const DKSequentialCollection& c) {
     return out;
 }
 
-void fill(DKSequentialCollection& c, const std::vector<std::string>& values) {
-    for (const auto& v : values) c.addElement(DKAny(DKString(v)));
+V contents(const DKSequentialCollection& c) {
+    V out;
+    for (const DKAny* e : elementObjects(c)) out.push_back(e->toString().str());
+    return out;
+}
+
+// A new collection of the strings of values, then of the further elements.
+std::unique_ptr<DKSequentialCollection> make(const V& values, std::initializer_list<DKAny> more = {}) {
+    auto c = std::make_unique<DKSequentialCollection>();
+    for (const auto& v : values) c->addElement(DKAny(DKString(v)));
+    for (const DKAny& e : more) c->addElement(e);
+    return c;
 }
 
 // A sorter that scrambles the array it was given and then fails, as a sorter may fail halfway.
@@ -53,45 +57,37 @@ public:
     }
 };
 
-std::vector<std::string> randomStrings(std::size_t n, unsigned seed, int alphabet, int maxLen) {
+V randomStrings(std::size_t n, unsigned seed, unsigned alphabet, unsigned maxLen) {
     std::mt19937 rng(seed);
-    std::vector<std::string> out(n);
-    for (auto& s : out) {
-        const int len = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxLen));
-        for (int i = 0; i < len; ++i) s.push_back(static_cast<char>('a' + rng() % static_cast<unsigned>(alphabet)));
-    }
+    V out(n);
+    for (auto& s : out)
+        for (unsigned i = 0, len = 1 + rng() % maxLen; i < len; ++i) s.push_back(static_cast<char>('a' + rng() % alphabet));
     return out;
 }
 
 }  // namespace
 
 TEST(DKSortString, BothDirectionsTheSmallCasesAndNodesThatStayInPlace) {
-    DKSequentialCollection c;
-    fill(c, {"c", "a", "b"});
-    const auto before = elementObjects(c);
-    std::unique_ptr<DKSequentialIterator> second(static_cast<DKSequentialIterator*>(c.createIterator()));
+    auto c = make({"c", "a", "b"});
+    const auto before = elementObjects(*c);
+    std::unique_ptr<DKSequentialIterator> second(static_cast<DKSequentialIterator*>(c->createIterator()));
     second->next();
     second->next();
-    c.sort(1);
-    EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), contents(c));
+    c->sort(1);
+    EXPECT_EQ((V{"a", "b", "c"}), contents(*c));
     EXPECT_EQ("b", second->at()->toString().str());   // the node kept its place, its value changed
-    EXPECT_EQ((std::vector<const DKAny*>{before[1], before[2], before[0]}), elementObjects(c));   // values move
-    c.sort(0);
-    EXPECT_EQ((std::vector<std::string>{"c", "b", "a"}), contents(c));
+    EXPECT_EQ((std::vector<const DKAny*>{before[1], before[2], before[0]}), elementObjects(*c));   // values move
+    c->sort(0);
+    EXPECT_EQ((V{"c", "b", "a"}), contents(*c));
     // Bytes compare unsigned, as strcmp does, and a prefix orders first.
-    DKSequentialCollection bytes;
-    fill(bytes, {"\xe9", "ab", "a", "Z"});
-    bytes.sort(1);
-    EXPECT_EQ((std::vector<std::string>{"Z", "a", "ab", "\xe9"}), contents(bytes));
+    auto bytes = make({"\xe9", "ab", "a", "Z"});
+    bytes->sort(1);
+    EXPECT_EQ((V{"Z", "a", "ab", "\xe9"}), contents(*bytes));
     // One element of any kind is never sorted; a null first element means no sort at all.
-    DKSequentialCollection one;
-    one.addElement(DKAny(5L));
-    one.sort(1);
-    one.sort(nullptr, 1);
-    DKSequentialCollection nullFirst;
-    nullFirst.addElement(DKAny());
-    nullFirst.addElement(DKAny(3L));
-    nullFirst.sort(1);
+    auto one = make({}, {DKAny(5L)});
+    one->sort(1);
+    one->sort(nullptr, 1);
+    make({}, {DKAny(), DKAny(3L)})->sort(1);
 }
 
 TEST(DKSortString, LargeAndDegenerateInputsSortInBoundedTimeAndDepth) {
@@ -102,85 +98,72 @@ TEST(DKSortString, LargeAndDegenerateInputsSortInBoundedTimeAndDepth) {
 #endif
     const auto start = std::chrono::steady_clock::now();
     // Mostly distinct keys at full size, very many equal keys, all keys equal.
-    for (const auto& [n, alphabet, maxLen] : {std::tuple<std::size_t, int, int>{big, 26, 12}, {small, 2, 3}, {small, 1, 1}}) {
-        const auto values = randomStrings(n, 7u + static_cast<unsigned>(alphabet), alphabet, maxLen);
-        DKSequentialCollection c;
-        fill(c, values);
-        c.sort(1);
-        auto expected = values;
+    for (const auto& [n, alphabet, maxLen] : {std::tuple<std::size_t, unsigned, unsigned>{big, 26, 12}, {small, 2, 3}, {small, 1, 1}}) {
+        auto expected = randomStrings(n, 7u + alphabet, alphabet, maxLen);
+        auto c = make(expected);
+        c->sort(1);
         std::sort(expected.begin(), expected.end());
-        ASSERT_EQ(expected, contents(c));
-        c.sort(0);   // ordered the other way: the reverse
+        ASSERT_EQ(expected, contents(*c));
+        c->sort(0);   // ordered the other way: the reverse
         std::reverse(expected.begin(), expected.end());
-        ASSERT_EQ(expected, contents(c));
+        ASSERT_EQ(expected, contents(*c));
     }
     // An ascending run followed by a descending one defeats the middle pivot; it must still
     // finish quickly, in both directions.
     for (const int ascending : {1, 0}) {
-        DKSequentialCollection pipe;
+        V keys(small);
         for (std::size_t i = 0; i < small; ++i) {
             char key[16];
             std::snprintf(key, sizeof key, "%08zu", i < small / 2 ? i : small - i);
-            pipe.addElement(DKAny(key));
+            keys[i] = key;
         }
-        pipe.sort(ascending);
-        const auto sorted = contents(pipe);
+        auto pipe = make(keys);
+        pipe->sort(ascending);
+        const auto sorted = contents(*pipe);
         ASSERT_EQ(small, sorted.size());
-        EXPECT_TRUE(ascending ? std::is_sorted(sorted.begin(), sorted.end())
-                              : std::is_sorted(sorted.rbegin(), sorted.rend()));
+        EXPECT_TRUE(ascending ? std::is_sorted(sorted.begin(), sorted.end()) : std::is_sorted(sorted.rbegin(), sorted.rend()));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(90));
 }
 
 TEST(DKSortFailures, MissingSorterAndNonStringElementsGive416) {
-    DKSequentialCollection longs;
-    longs.addElement(DKAny(2L));
-    longs.addElement(DKAny(1L));
-    EXPECT_EQ(416, dktest::usageError([&] { longs.sort(1); }));
-    EXPECT_EQ(416, dktest::usageError([&] { longs.sort(nullptr, 1); }));
-    EXPECT_EQ((std::vector<std::string>{"2", "1"}), contents(longs));
+    auto longs = make({}, {DKAny(2L), DKAny(1L)});
+    EXPECT_EQ(416, dktest::usageError([&] { longs->sort(1); }));
+    EXPECT_EQ(416, dktest::usageError([&] { longs->sort(nullptr, 1); }));
+    EXPECT_EQ((V{"2", "1"}), contents(*longs));
 
     // A sort function set on the collection is used by both forms, and owned: replacing it
     // deletes the old one (AddressSanitizer reports a leak otherwise).
-    longs.setSortFunction(new DKSortString);
-    longs.setSortFunction(new DKSortDDORank);
-    ASSERT_NE(nullptr, longs.getSortFunction());
-    longs.sort(1);   // every rank is 0 here: nothing is rejected
-    longs.sort(nullptr, 0);
-    EXPECT_EQ(2UL, longs.cardinality());
+    longs->setSortFunction(new DKSortString);
+    longs->setSortFunction(new DKSortDDORank);
+    ASSERT_NE(nullptr, longs->getSortFunction());
+    longs->sort(1);   // every rank is 0 here: nothing is rejected
+    longs->sort(nullptr, 0);
+    EXPECT_EQ(2UL, longs->cardinality());
 }
 
 TEST(DKSortFailures, FailedSortLeavesTheCollectionUnchangedAndIsRethrownAsDKException) {
     // The sorter's failure comes back as a DKException with the sort's own location added.
-    DKSequentialCollection c;
-    fill(c, {"d", "b", "a"});
-    c.addElement(DKAny(4L));   // no string: DKSortString cannot read it
-    fill(c, {"c"});
-    const auto before = elementObjects(c);
-    dktest::Failure f = failureOf([&] { c.sort(1); });
-    EXPECT_EQ("DKException", f.name);
-    EXPECT_EQ(msg(400, ", DKSortString::getKey() "), f.text);
-    EXPECT_EQ("DKSortString::getKey", f.function);
-    EXPECT_EQ(2UL, f.locations);
-    EXPECT_EQ(before, elementObjects(c));
+    auto c = make({"d", "b", "a"}, {DKAny(4L), DKAny("c")});   // 4 is no string: DKSortString cannot read it
+    const auto before = elementObjects(*c);
+    dktest::Failure f = failureOf([&] { c->sort(1); });
+    EXPECT_EQ((V{"DKException", msg(400, ", DKSortString::getKey() "), "2"}), (V{f.name, f.text, std::to_string(f.locations)}));
+    EXPECT_EQ(before, elementObjects(*c));
 
     // A sorter that reorders the array before failing changes nothing either.
-    DKSequentialCollection d;
-    fill(d, {"x", "y", "z"});
+    auto d = make({"x", "y", "z"});
     FailingSort failing;
-    f = failureOf([&] { d.sort(&failing, 1); });
-    EXPECT_EQ("DKException", f.name);
-    EXPECT_EQ(2UL, f.locations);
-    EXPECT_EQ((std::vector<std::string>{"x", "y", "z"}), contents(d));
+    f = failureOf([&] { d->sort(&failing, 1); });
+    EXPECT_EQ((V{"DKException", "2"}), (V{f.name, std::to_string(f.locations)}));
+    EXPECT_EQ((V{"x", "y", "z"}), contents(*d));
 
     // The data-object sorters reject what is not a data object, before anything moves.
-    DKSequentialCollection strings;
-    fill(strings, {"b", "a"});
+    auto strings = make({"b", "a"});
     DKSortDDOId byId;
     DKSortDDOIdPart byIdPart;
-    EXPECT_EQ(msg(400, " DKSortDDOId::getKey() "), failureOf<DKException>([&] { strings.sort(&byId, 1); }).text);
-    EXPECT_EQ(msg(400, " DKSortDDOIdPart::getKey() "), failureOf<DKException>([&] { strings.sort(&byIdPart, 0); }).text);
-    EXPECT_EQ((std::vector<std::string>{"b", "a"}), contents(strings));
+    EXPECT_EQ(msg(400, " DKSortDDOId::getKey() "), failureOf<DKException>([&] { strings->sort(&byId, 1); }).text);
+    EXPECT_EQ(msg(400, " DKSortDDOIdPart::getKey() "), failureOf<DKException>([&] { strings->sort(&byIdPart, 0); }).text);
+    EXPECT_EQ((V{"b", "a"}), contents(*strings));
 
     // The rank sorter rejects nothing: an element that is not a data object ranks 0.
     const DKAny number(1L), nullObject(static_cast<dkDataObjectBase*>(nullptr));

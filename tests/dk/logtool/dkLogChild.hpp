@@ -45,10 +45,9 @@ inline std::string withRoot(std::string text, const fs::path& root) {
     return text;
 }
 
-// What a child left: its folder, exit status and process id, and its standard output and error.
+// What a child that ended normally left: its folder, process id, and standard output and error.
 struct Child {
     fs::path root;
-    int status = -1;
     long pid = 0;
     std::string out, err;
 
@@ -67,6 +66,12 @@ struct Child {
         for (std::string line; std::getline(in, line);)
             if (line.rfind("dk log: ", 0) == 0) found.push_back(line);
         return found;
+    }
+    // The one report there must be ("" when there are more or none, a failure either way).
+    std::string onlyReport() const {
+        const std::vector<std::string> found = reports();
+        EXPECT_EQ(1u, found.size()) << err;
+        return found.size() == 1 ? found[0] : "";
     }
     std::string file(const std::string& name) const { return dktest::readFile(root / name); }
 };
@@ -93,12 +98,9 @@ inline void run(const Case& c, const std::string& suite) {
     if (c.config) layout(dir.path(), withRoot(c.config, dir.path()));
     std::vector<std::string> env{"NVLVTROOT=" + dir.str(), "DKTEST_KEEP_NVLVTROOT=1", "DKTEST_LOG_CHILD=1"};
     for (const auto& kv : c.env) env.push_back(kv.first + "=" + withRoot(kv.second, dir.path()));
-    dktest::ChildOptions options;
-    options.output = dir / "stdout.txt";
-    options.errorOutput = dir / "stderr.txt";
-    options.timeoutSeconds = 60;
+    const dktest::ChildOptions options{dir / "stdout.txt", dir / "stderr.txt", 60};
     const dktest::ChildRun r = dktest::runSelf(suite + "." + c.child, env, options);
-    Child child{dir.path(), r.status, r.pid, dktest::readFile(options.output), dktest::readFile(options.errorOutput)};
+    Child child{dir.path(), r.pid, dktest::readFile(options.output), dktest::readFile(options.errorOutput)};
     ASSERT_EQ(0, r.status) << r.error << child.out << child.err;
     if (c.check) c.check(child);
 }

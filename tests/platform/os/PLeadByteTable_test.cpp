@@ -15,13 +15,9 @@
 #include <locale.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -29,21 +25,16 @@ using dktest::childPasses;
 
 // Uses a locale on the calling thread only, for as long as the object lives: the named one, or
 // (for a null name) a copy of the process locale.
-class ThreadLocale {
-public:
+struct ThreadLocale {
+    const locale_t loc, previous;
     explicit ThreadLocale(const char* name)
-        : loc_(name ? newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr)) : duplocale(LC_GLOBAL_LOCALE)),
-          previous_(ok() ? uselocale(loc_) : static_cast<locale_t>(nullptr)) {}
+        : loc(name ? newlocale(LC_CTYPE_MASK, name, locale_t{}) : duplocale(LC_GLOBAL_LOCALE)),
+          previous(loc ? uselocale(loc) : locale_t{}) {}
     ~ThreadLocale() {
-        if (!ok()) return;
-        uselocale(previous_);
-        freelocale(loc_);
+        if (!loc) return;
+        uselocale(previous);
+        freelocale(loc);
     }
-    bool ok() const { return loc_ != static_cast<locale_t>(nullptr); }
-
-private:
-    locale_t loc_;
-    locale_t previous_;
 };
 
 int leadByteCount(const PLeadByteTable& t) {
@@ -57,10 +48,9 @@ int leadByteCount(const PLeadByteTable& t) {
 TEST(PLeadByteTableSingleByte, CAndUtf8LocalesHaveNoLeadBytes) {
     for (const char* name : {"C", "C.UTF-8"}) {
         ThreadLocale use(name);
-        ASSERT_TRUE(use.ok()) << name;
+        ASSERT_TRUE(use.loc) << name;
         const PLeadByteTable& t = PLeadByteTable::refresh();
-        EXPECT_EQ(0, t.hasLeadBytes()) << name;
-        EXPECT_EQ(0, leadByteCount(t)) << name;
+        EXPECT_EQ(0, t.hasLeadBytes() + leadByteCount(t)) << name;
         EXPECT_EQ(&t, &PLeadByteTable::current()) << "refresh publishes the caller's table";
         EXPECT_EQ(&t, &PLeadByteTable::refresh()) << "one table per locale name";
     }
@@ -80,8 +70,7 @@ TEST(PLeadByteTableChild, DISABLED_GbkProcess) {
 
     // The process locale, read before any thread starts.
     const PLeadByteTable& gbk = PLeadByteTable::refresh();
-    EXPECT_EQ("zh_CN.GBK", gbk.localeName());
-    EXPECT_EQ(1, gbk.hasLeadBytes());
+    EXPECT_EQ("zh_CN.GBK 1", std::string(gbk.localeName()) + " " + std::to_string(gbk.hasLeadBytes()));
     for (int b = 0; b < 256; ++b)
         EXPECT_EQ(b >= 0x81 && b <= 0xFE ? 1 : 0, gbk.isLeadByte(static_cast<unsigned char>(b))) << b;
     // 0x81 is negative where char is signed.
@@ -95,7 +84,7 @@ TEST(PLeadByteTableChild, DISABLED_GbkProcess) {
         switchers.emplace_back([&, t] {
             // GBK threads copy the process locale: newlocale with LOCPATH leaks in the C library.
             ThreadLocale use(t % 2 ? "C" : nullptr);
-            if (!use.ok()) ++wrong;
+            if (!use.loc) ++wrong;
             const int expected = t % 2 ? 0 : 1;
             for (int i = 0; i < 300; ++i) {
                 const PLeadByteTable& mine = PLeadByteTable::refresh();
@@ -109,10 +98,8 @@ TEST(PLeadByteTableChild, DISABLED_GbkProcess) {
         readers.emplace_back([&] {
             while (!stop.load()) {
                 const PLeadByteTable& seen = PLeadByteTable::current();
-                const int count = leadByteCount(seen);
-                if (count != (seen.hasLeadBytes() ? 126 : 0)) ++wrong;   // half-built or mixed
-                const int lead = isdbcs('\x81');
-                if (lead != 0 && lead != 1) ++wrong;
+                if (leadByteCount(seen) != (seen.hasLeadBytes() ? 126 : 0)) ++wrong;   // half-built or mixed
+                if (static_cast<unsigned>(isdbcs('\x81')) > 1) ++wrong;
             }
         });
     }

@@ -19,29 +19,27 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Another thread that takes the mutex once and lets it go. A contender that stays blocked is
-// left behind with its own reference to the mutex, so a failing case cannot hang the suite.
-class Contender {
-public:
-    explicit Contender(std::shared_ptr<PMutex> m)
-        : done_(std::make_shared<std::atomic<bool>>(false)), thread_([m, done = done_] {
-              m->lock();
-              m->unlock();
-              done->store(true);
-          }) {}
-    ~Contender() { finishesWithin(2s) ? thread_.join() : thread_.detach(); }
-    bool finishesWithin(std::chrono::milliseconds limit) {
-        auto end = std::chrono::steady_clock::now() + limit;
-        while (!done_->load() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
-        return done_->load();
-    }
+// Another thread that takes the mutex once and lets it go; the flag says when it got through.
+// It is detached with its own reference to the mutex, so a contender that stays blocked cannot
+// hang the suite.
+using Flag = std::shared_ptr<std::atomic<bool>>;
+Flag contend(std::shared_ptr<PMutex> m) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([m, done] {
+        m->lock();
+        m->unlock();
+        done->store(true);
+    }).detach();
+    return done;
+}
 
-private:
-    std::shared_ptr<std::atomic<bool>> done_;
-    std::thread thread_;
-};
+bool within(const Flag& done, std::chrono::milliseconds limit) {
+    for (auto end = std::chrono::steady_clock::now() + limit; !done->load() && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(5ms);
+    return done->load();
+}
 
-bool otherThreadCanLock(const std::shared_ptr<PMutex>& m) { return Contender(m).finishesWithin(2s); }
+bool otherThreadCanLock(const std::shared_ptr<PMutex>& m) { return within(contend(m), 2s); }
 
 }  // namespace
 
@@ -66,65 +64,49 @@ TEST(PMutexExclusion, ThreadsNeverInterleaveInsideTheLockAndTheOwnerMayReenter) 
 
 TEST(PMutexWrapperCounting, ReleasesExactlyWhatItHolds) {
     auto m = std::make_shared<PMutex>();
+    Flag waiting;
     {
-        std::unique_ptr<Contender> waiting;
-        {
-            PMutexWrapper w(m.get(), 0);   // 0: does not lock
-            EXPECT_EQ(0, w.lockCount());
-            EXPECT_TRUE(otherThreadCanLock(m));
-            w.lock();
-            w.lock();
-            w.lock();
-            w.unlock();
-            waiting = std::make_unique<Contender>(m);
-            EXPECT_FALSE(waiting->finishesWithin(200ms)) << "two of three locks are still held";
-        }
-        // The destructor gave back the two remaining locks, so the waiting thread gets through.
-        EXPECT_TRUE(waiting->finishesWithin(2s));
+        PMutexWrapper w(m.get(), 0);   // 0: does not lock
+        EXPECT_EQ(0, w.lockCount());
+        EXPECT_TRUE(otherThreadCanLock(m));
+        w.lock();
+        w.lock();
+        w.lock();
+        w.unlock();
+        waiting = contend(m);
+        EXPECT_FALSE(within(waiting, 200ms)) << "two of three locks are still held";
     }
+    // The destructor gave back the two remaining locks, so the waiting thread gets through.
+    EXPECT_TRUE(within(waiting, 2s));
 
     // A wrapper over a mutex the owner already holds gives back only its own lock.
     m->lock();
+    waiting = contend(m);
     {
-        Contender waiting(m);
-        {
-            PMutexWrapper w(m.get());
-            EXPECT_EQ(1, w.lockCount());
-        }
-        EXPECT_FALSE(waiting.finishesWithin(200ms)) << "the owner's own lock must survive the wrapper";
-        m->unlock();
-        EXPECT_TRUE(waiting.finishesWithin(2s));
+        PMutexWrapper w(m.get());
+        EXPECT_EQ(1, w.lockCount());
     }
+    EXPECT_FALSE(within(waiting, 200ms)) << "the owner's own lock must survive the wrapper";
+    m->unlock();
+    EXPECT_TRUE(within(waiting, 2s));
 }
 
 TEST(PMutexWrapperMisuse, WritesTheDocumentedTextsAndChangesNothing) {
     auto m = std::make_shared<PMutex>();
     testing::internal::CaptureStdout();
     {
-        PMutexWrapper w(m.get(), 0);
+        PMutexWrapper w(m.get(), 0), none(nullptr);   // none would lock; there is nothing to lock
         w.unlock();   // holds nothing
         w.lock();
         w.unlock();
         w.unlock();   // one too many
-        EXPECT_EQ(0, w.lockCount());
-    }
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ("ERROR: tried to unlock a mutex that wasn't locked\n"
-              "ERROR: tried to unlock a mutex that wasn't locked\n",
-              out);
-    EXPECT_TRUE(otherThreadCanLock(m));
-
-    testing::internal::CaptureStdout();
-    {
-        PMutexWrapper none(nullptr);   // would lock; there is nothing to lock
         none.lock();
-        EXPECT_EQ(0, none.lockCount());
         none.unlock();
+        EXPECT_EQ(0, w.lockCount() + none.lockCount());
     }
-    out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ("ERROR: invalid mutex passed to PMutexWrapper"
-              "ERROR: tried to unlock a mutex that wasn't locked\n",
-              out);
+    const std::string unlocked = "ERROR: tried to unlock a mutex that wasn't locked\n";
+    EXPECT_EQ("ERROR: invalid mutex passed to PMutexWrapper" + unlocked + unlocked + unlocked, testing::internal::GetCapturedStdout());
+    EXPECT_TRUE(otherThreadCanLock(m));
 }
 
 #if !defined(__SANITIZE_THREAD__)

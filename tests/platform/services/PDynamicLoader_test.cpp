@@ -4,7 +4,6 @@
 // for a missing file, a missing dependency and a missing function, and that copies hold
 // references of their own so that no library is unloaded twice or too early.
 
-#include <dk/DKException.hpp>
 #include <dk/PDynamicLoader.hpp>
 #include <dk/PMessageText.hpp>
 
@@ -76,8 +75,7 @@ TEST(PDynamicLoaderFailures, TheTextTellsWhatIsMissing) {
 
     PDynamicLoader probe(DKPLAT_PROBE);
     auto err = systemError([&] { probe.getProcAddress("dkplat_probe_value"); });
-    EXPECT_EQ(428, err.first);
-    EXPECT_TRUE(contains(err.second, "dkplat_probe_value") && contains(err.second, "not open")) << err.second;
+    EXPECT_TRUE(err.first == 428 && contains(err.second, "dkplat_probe_value") && contains(err.second, "not open")) << err.second;
     probe.open();
     err = systemError([&] { probe.getProcAddress("createObject"); });
     EXPECT_EQ(PClsEnv::portalMsg(428).str() + "createObject [" DKPLAT_PROBE "]", err.second.substr(0, err.second.find(" (")));
@@ -90,32 +88,26 @@ TEST(PDynamicLoaderFailures, TheTextTellsWhatIsMissing) {
 TEST(PDynamicLoaderOwnership, EveryCopyHoldsItsOwnReference) {
     ASSERT_FALSE(isLoaded(DKPLAT_PROBE)) << "an earlier test left the probe loaded";
     {
-        PDynamicLoader original(DKPLAT_PROBE);
+        PDynamicLoader original(DKPLAT_PROBE), assigned("something else");
         original.open();
         PDynamicLoader copy(original);
         original.close();
         // The copy's reference keeps the library and its code in place.
         EXPECT_TRUE(isLoaded(DKPLAT_PROBE));
         EXPECT_EQ(42, reinterpret_cast<IntFunction>(copy.getProcAddress("dkplat_probe_value"))());
-
-        PDynamicLoader assigned("something else");
         assigned = copy;
         EXPECT_EQ(DKString(DKPLAT_PROBE), assigned.library());
         copy.close();
-        EXPECT_TRUE(isLoaded(DKPLAT_PROBE));
         dktest::assignToItself(assigned);   // keeps its reference
-        EXPECT_TRUE(assigned.isOpen());
+        EXPECT_TRUE(isLoaded(DKPLAT_PROBE) && assigned.isOpen());
         assigned.close();
-
         // A copy of a closed loader is closed and takes nothing.
-        PDynamicLoader closedCopy(original);
-        EXPECT_FALSE(closedCopy.isOpen());
+        EXPECT_FALSE(PDynamicLoader(original).isOpen());
     }
     // Every load was matched by exactly one close: the library and its dependency are gone.
-    EXPECT_FALSE(isLoaded(DKPLAT_PROBE));
-    EXPECT_FALSE(isLoaded(DKPLAT_DEP));
+    EXPECT_FALSE(isLoaded(DKPLAT_PROBE) || isLoaded(DKPLAT_DEP));
 
     // Dropping an open loader leaves its library loaded for the objects it may have made.
-    { PDynamicLoader dropped(DKPLAT_PROBE); dropped.open(); }
+    PDynamicLoader(DKPLAT_PROBE).open();
     EXPECT_TRUE(isLoaded(DKPLAT_PROBE));
 }

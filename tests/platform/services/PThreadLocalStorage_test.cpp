@@ -4,7 +4,6 @@
 // starts empty everywhere, and the failures are made real by using up the process's keys.
 // dk-threaded-suite
 
-#include <dk/DKException.hpp>
 #include <dk/PThreadLocalStorage.hpp>
 
 #include "dkTestSupport.hpp"
@@ -12,36 +11,34 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 using dktest::systemError;
-using dktest::textOf;
+using Text = std::pair<long, std::string>;
 
 TEST(PThreadLocalStorageThreads, EachThreadSeesOnlyItsOwnValueAndANewSlotStartsEmpty) {
     PThreadLocalStorage* slot = PThreadLocalStorage::createInstance();
-    int mine = 0;
+    int mine = 0, values[8];
     slot->set(&mine);
-
-    constexpr int kThreads = 8;
-    std::vector<int> values(kThreads);
-    std::vector<int> wrong(kThreads, 0);
+    std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
-            if (slot->get() != nullptr) ++wrong[t];   // a new thread starts empty
+            if (slot->get() != nullptr) ++wrong;   // a new thread starts empty
             for (int i = 0; i < 1000; ++i) {
-                slot->set(&values[(t + i) % kThreads]);
+                slot->set(&values[(t + i) % 8]);
                 std::this_thread::yield();
-                if (slot->get() != &values[(t + i) % kThreads]) ++wrong[t];
+                if (slot->get() != &values[(t + i) % 8]) ++wrong;
             }
             slot->set(nullptr);
         });
     }
     for (auto& t : threads) t.join();
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(0, wrong[t]) << "thread " << t;
+    EXPECT_EQ(0, wrong.load());
     EXPECT_EQ(&mine, slot->get()) << "other threads must not change this thread's value";
     PThreadLocalStorage::destroyInstance(slot);
     PThreadLocalStorage::destroyInstance(nullptr);   // nothing to do
@@ -54,21 +51,12 @@ TEST(PThreadLocalStorageThreads, EachThreadSeesOnlyItsOwnValueAndANewSlotStartsE
 TEST(PThreadLocalStorageErrors, UsingUpTheKeysGivesEachDocumentedFailure) {
     // Take keys until the system has none left; whatever else the process holds counts too.
     std::vector<std::unique_ptr<PThreadLocalStoragePosix>> taken;
-    std::pair<long, std::string> createFailure;
-    for (int i = 0; i < 100000; ++i) {
-        try {
-            taken.push_back(std::make_unique<PThreadLocalStoragePosix>());
-        } catch (const DKSystemError& e) {
-            createFailure = {e.errorMessageId(), textOf(e)};
-            break;
-        }
-    }
-    EXPECT_EQ(302, createFailure.first);
-    EXPECT_EQ("Create TLS failed, system error RC = " + std::to_string(EAGAIN), createFailure.second);
-
-    auto instantiation = systemError([] { PThreadLocalStorage::createInstance(); });
-    EXPECT_EQ(302, instantiation.first);
-    EXPECT_EQ("TLS instantiation failed", instantiation.second);
+    dktest::Failure full;
+    while (!full.thrown() && taken.size() < 100000)
+        full = dktest::failureOf<DKSystemError>([&] { taken.push_back(std::make_unique<PThreadLocalStoragePosix>()); });
+    EXPECT_EQ(302, full.id);
+    EXPECT_EQ("Create TLS failed, system error RC = " + std::to_string(EAGAIN), dktest::withoutInsertBlank(full.text));
+    EXPECT_EQ(Text(302L, "TLS instantiation failed"), systemError([] { PThreadLocalStorage::createInstance(); }));
 
     PThreadLocalStoragePosix broken{PThreadLocalStoragePosix::NoThrow{}};
     EXPECT_FALSE(broken.isValid());

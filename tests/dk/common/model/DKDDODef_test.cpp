@@ -5,11 +5,17 @@
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKDDODef.hpp>
-#include <dk/DKException.hpp>
+
+#include "dkTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
+
+using dktest::str;
+using V = dktest::Texts;
 
 DKDDODef sample() {
     DKDDODef d;
@@ -38,53 +44,40 @@ TEST(DKDDODefCopy, DeepCopyClearsFrozenAndCountsAfresh) {
     original.freezeDataProperties(1);
     original.setNotModifiable();
 
-    DKDDODef copy(original);
-    EXPECT_EQ(1, copy.modifiable());
-    EXPECT_EQ(DKString("DOC"), copy.getObjectType());
     // Frozen flags differ (the copy is not frozen) and so do the modifiable flags.
-    EXPECT_TRUE(copy != original);
+    DKDDODef copy(original);
+    EXPECT_EQ((V{"1", "DOC", "1"}), (V{str(copy.modifiable()), str(copy.getObjectType()), str(copy != original)}));
     copy.setDataProperty(1, 1, DKAny(2L));
-    EXPECT_EQ(1L, static_cast<long>(original.getDataProperty(1, 1)));
     copy.addDataProperty(1, "q");
-    EXPECT_EQ(1, original.dataPropertyCount(1));
-
+    EXPECT_EQ((V{"1", "1"}), (V{str(static_cast<long>(original.getDataProperty(1, 1))), str(original.dataPropertyCount(1))}));
     std::unique_ptr<DKDDODef> cloned(original.clone());
-    EXPECT_EQ(1, cloned->modifiable());
-    EXPECT_EQ(DKString("p"), cloned->getDataPropertyName(1, 1));
+    EXPECT_EQ((V{"1", "p"}), (V{str(cloned->modifiable()), str(cloned->getDataPropertyName(1, 1))}));
 
     // Assignment takes items and the modifiable flag, never the object type.
     DKDDODef target;
     target.setObjectType("KEEP");
     target.addData("old");
     target = original;
-    EXPECT_EQ(0, target.modifiable());
-    EXPECT_EQ(DKString("KEEP"), target.getObjectType());
-    EXPECT_EQ(0, target.dataId("old"));
-    EXPECT_EQ(1, target.dataId("A"));
-    target = target;
+    EXPECT_EQ((V{"0", "KEEP", "0", "1"}),
+              (V{str(target.modifiable()), str(target.getObjectType()), str(target.dataId("old")), str(target.dataId("A"))}));
+    dktest::assignToItself(target);
     EXPECT_EQ(1, target.dataCount());
 }
 
 TEST(DKDDODefEquality, OrderIgnoredFlagsAndValuesCompared) {
-    DKDDODef a = sample();
-    DKDDODef b;
+    DKDDODef a = sample(), b, c = sample(), d = sample();
     b.addData("X", "B");
     b.addData("A");
     b.addDataProperty(2, "type", DKAny(static_cast<unsigned short>(3)));
     b.addDataProperty(1, "length");
-    EXPECT_TRUE(a == b);
-
+    const long sameItems = a == b;
     b.setDataProperty(2, 1, DKAny(static_cast<unsigned short>(4)));
-    EXPECT_TRUE(a != b);
+    const long otherValue = a == b;
     b.setDataProperty(2, 1, DKAny(static_cast<unsigned short>(3)));   // same value, but set and changed flags stay 1
-    EXPECT_TRUE(a == b);
+    const long valueBack = a == b;
     b.setDataNameSpace(1, "Y");
-    EXPECT_TRUE(a != b);
-
-    DKDDODef c = sample();
     c.addData("extra");
-    EXPECT_TRUE(a != c);
-    DKDDODef d = sample();
     d.setDataName(1, "A2");
-    EXPECT_TRUE(a != d);
+    EXPECT_EQ((V{"1", "0", "1", "0", "0", "0"}),
+              (V{str(sameItems), str(otherValue), str(valueBack), str(a == b), str(a == c), str(a == d)}));
 }

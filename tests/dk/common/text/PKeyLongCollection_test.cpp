@@ -4,7 +4,6 @@
 // (303), the maximum, and cursors that survive other entries' changes but not their own entry's
 // removal, nor their collection's death.
 
-#include <dk/DKException.hpp>
 #include <dk/PKeyShortCollection.hpp>
 #include <dk/PKeyStringCollection.hpp>
 
@@ -20,7 +19,9 @@ namespace {
 
 int slot[16];
 
+using dktest::str;
 using dktest::usageError;
+using V = dktest::Texts;
 
 // The keys walked forwards, then backwards.
 template <class C, class K>
@@ -59,8 +60,7 @@ TEST(PKeyCollections, UniqueKeysAndMaximum) {
     PKeyStringCollection c(2);
     c.add("x", &slot[0]);
     EXPECT_EQ(306, usageError([&] { c.add("x", &slot[1]); }));
-    EXPECT_EQ(&slot[0], c.elementWithKey("x")) << "a refused add changes nothing";
-    EXPECT_EQ(1UL, c.numberOfElements());
+    EXPECT_EQ((V{"1", "1"}), (V{str(c.elementWithKey("x") == &slot[0]), str(c.numberOfElements())})) << "a refused add changes nothing";
     c.add("y", &slot[1]);
     EXPECT_EQ(1, c.isFull());
     EXPECT_EQ(306, usageError([&] { c.add("y", nullptr); })) << "a present key is reported before fullness";
@@ -70,11 +70,9 @@ TEST(PKeyCollections, UniqueKeysAndMaximum) {
 TEST(PKeyCollections, FindReplaceAndRemove) {
     PKeyLongCollection c;
     for (long k = 0; k < 5; ++k) c.add(k, &slot[k]);
-    EXPECT_EQ(1, c.containsKey(3));
-    EXPECT_EQ(nullptr, c.elementWithKey(7));
-    EXPECT_EQ(1, c.replaceElementWithKey(3, &slot[13]));
-    EXPECT_EQ(0, c.replaceElementWithKey(7, &slot[13]));
-    EXPECT_EQ(&slot[13], c.elementWithKey(3));
+    EXPECT_EQ((V{"1", "1", "1", "0", "1"}), (V{str(c.containsKey(3)), str(c.elementWithKey(7) == nullptr),
+                                              str(c.replaceElementWithKey(3, &slot[13])), str(c.replaceElementWithKey(7, &slot[13])),
+                                              str(c.elementWithKey(3) == &slot[13])}));
 
     PKeyLongCollection::Cursor at3(&c), at4(&c), nowhere(&c);
     ASSERT_EQ(1, c.locateElementWithKey(3, at3));
@@ -94,17 +92,14 @@ TEST(PKeyCollections, FindReplaceAndRemove) {
     // Removing a cursor's own entry leaves that cursor invalid.
     PKeyLongCollection::Cursor copyOf3(at3);
     EXPECT_EQ(&slot[13], c.removeAt(at3));
-    EXPECT_EQ(0, at3.isValid());
-    EXPECT_EQ(0, copyOf3.isValid());
-    EXPECT_EQ(1, at4.isValid());
-    EXPECT_EQ(nullptr, c.removeElementWithKey(3));
+    EXPECT_EQ((V{"0", "0", "1", "1"}),
+              (V{str(at3.isValid()), str(copyOf3.isValid()), str(at4.isValid()), str(c.removeElementWithKey(3) == nullptr)}));
     EXPECT_EQ(382, usageError([&] { c.removeAt(at3); }));
     EXPECT_EQ(382, usageError([&] { at3.element(); }));
     EXPECT_EQ((std::vector<long>{1, 2, 4, 10, 10, 4, 2, 1}), (keys<PKeyLongCollection, long>(c)));
 
     c.removeAll();
-    EXPECT_EQ(0, at4.isValid());
-    EXPECT_EQ(1, c.isEmpty());
+    EXPECT_EQ((V{"0", "1"}), (V{str(at4.isValid()), str(c.isEmpty())}));
 }
 
 TEST(PKeyCollections, CursorLifetimes) {
@@ -123,7 +118,6 @@ TEST(PKeyCollections, CursorLifetimes) {
     c->add("k", &slot[0]);
     orphan.setToFirst();
     c.reset();
-    EXPECT_EQ(nullptr, orphan.collection());
-    EXPECT_EQ(0, orphan.isValid());
+    EXPECT_EQ((V{"1", "0"}), (V{str(orphan.collection() == nullptr), str(orphan.isValid())}));
     EXPECT_EQ(382, usageError([&] { orphan.element(); }));
 }

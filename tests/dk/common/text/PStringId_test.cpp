@@ -53,15 +53,9 @@ TEST(PStringId, AwkwardStringsSurviveTheRoundTrip) {
 }
 
 TEST(PStringId, MalformedTextThrows303WithTheTextAsInsert) {
-    for (const char* text : {
-             "10 abc",                   // longer than what is left
-             "x abc",                    // not a length
-             "-1 a",                     // a sign is not a digit
-             "abc",                      // no blank at all
-             "3 abcx",                   // a second item without its blank
-             "18446744073709551615 a",   // fits, but runs past the end
-             "18446744073709551616 a",   // one more: overflow
-         }) {
+    // Longer than what is left, not a length, a sign (no digit), no blank at all, a second item
+    // without its blank, a length that fits but runs past the end, and one more: overflow.
+    for (const char* text : {"10 abc", "x abc", "-1 a", "abc", "3 abcx", "18446744073709551615 a", "18446744073709551616 a"}) {
         DKLogMessageInserts inserts;
         inserts.insert(DKString("[") + text + "]");
         const dktest::Failure f = dktest::failureOf<DKUsageError>([&] { PStringId id(text); });
