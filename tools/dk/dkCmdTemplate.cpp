@@ -103,7 +103,9 @@ int runTemplateSearch(const Options& o, Repository* shared) {
     const OutputOptions output = outputOptionsFor(o, Format::table);
     std::vector<Criterion> given;   // by criterion, in the order first given
     for (size_t i = 1; i < o.args.size(); ++i) {
-        const auto [c, value] = assignmentOf(o.args[i], o.command);
+        const auto assignment = assignmentOf(o.args[i], o.command);
+        const Criterion& c = assignment.first;   // named, not bound: the lambda below captures it
+        const auto& value = assignment.second;
         if (c.ops.size() > 1) throw UsageError("one operator per criterion, got '" + o.args[i] + "'", o.command);
         auto held = std::find_if(given.begin(), given.end(), [&](const Criterion& g) { return sameName(g.name, c.name); });
         if (held == given.end()) held = given.insert(given.end(), c);

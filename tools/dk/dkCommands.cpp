@@ -74,7 +74,10 @@ std::vector<ItemName> selectedItems(Repository& repo, const Options& o) {
 // Sets the NAME=VALUE changes on item, each read as its attribute's type.
 void applyChanges(DKDDO& item, const std::vector<std::pair<std::string, std::string>>& changes,
                   const std::vector<std::pair<std::string, unsigned short>>& attributes, const std::string& itemName) {
-    for (const auto& [name, value] : changes) {
+    for (const auto& change : changes) {
+        // Named references, not a structured binding: C++17 lambdas cannot capture bindings.
+        const std::string& name = change.first;
+        const std::string& value = change.second;
         auto attr = std::find_if(attributes.begin(), attributes.end(), [&](const auto& a) { return a.first == name; });
         const unsigned short id = attr == attributes.end() ? 0 : item.dataId(name.c_str());
         if (id == 0) {
