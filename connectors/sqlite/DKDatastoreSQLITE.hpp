@@ -228,11 +228,20 @@ private:
     // The checked, bound statement of an SQL query; binding tells whether parameters wait for open.
     sqlite3_stmt* prepareQuery(const char* query, short qlType, const DKNVPair* params, const char* function,
                                dksqlite::PBinding& binding);
-    // The statement of query under the guard (authorizer, one read-only SELECT), unbound.
-    sqlite3_stmt* prepareGuarded(const char* query, const char* function);
+    // The statement of query under the guard (authorizer, one read-only SELECT), unbound. A
+    // search the connector rendered itself may also read the entities' text tables (textIndex).
+    sqlite3_stmt* prepareGuarded(const char* query, const char* function, bool textIndex = false);
     DKAny readAll(dkResultSetCursor* cursor);   // every row into a new DKResults; deletes cursor
     dkQuery* checkedQuery(dkQuery* query, const char* function);   // refuses null and foreign queries
     void deliver(const std::function<dkResultSetCursor*()>& run, dkCallback* callback, const char* function);
+    // Text search (DKDatastoreSQLITEText.cpp): a query of language 1, FTS5 text over every
+    // entity with text-searchable attributes or the one of the option "Entity".
+    dkResultSetCursor* executeText(const char* query, const DKNVPair* params, const char* function);
+    // At connect, once the user is known: a format 1 repository gets the text-searchable column
+    // and every entity its missing text table (a read-only connect reads format 1 as it is).
+    void upgradeRepository(const std::string& format, const char* function);
+    bool textIndexed(const DKDDOBase& ddo, const char* function);   // its entity has a text table
+    void writeText(const std::string& sql, long rowId, const char* function);   // one row's index entry
     void registerCursor(DKResultSetCursorSQLITE* c) { cursors_.insert(c); }
     void unregisterCursor(DKResultSetCursorSQLITE* c) { cursors_.erase(c); }
 
@@ -243,6 +252,7 @@ private:
     bool readOnly_;
     const std::chrono::steady_clock::time_point* queryDeadline_;   // set while a query steps
     bool inTransaction_;
+    bool textColumn_ = false;   // dk_attrs has the text-searchable column (repository format 2)
     int schemaVersion_;
     bool entitiesLoaded_;
     std::map<std::string, std::shared_ptr<dksqlite::PEntity>> entities_;   // by lower-case name

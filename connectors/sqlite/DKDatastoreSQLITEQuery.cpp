@@ -5,12 +5,14 @@
 // of the users table, the catalogue or SQLite's own tables, nor functions that reach past the
 // data), with its parameters bound, never pasted. execute hands the statement to a cursor;
 // evaluate reads all its rows; executeWithCallback hands them to a callback in batches. Query
-// objects of this datastore run through the same forms. Queries with a time limit are
+// objects of this datastore run through the same forms; text queries (language 1) go to
+// DKDatastoreSQLITEText.cpp. Queries with a time limit are
 // interrupted inside SQLite.
 
 #include "DKDatastoreSQLITE.hpp"
 #include "DKResultSetCursorSQLITE.hpp"
 #include "PSqliteStatement.hpp"
+#include "PSqliteText.hpp"
 #include "PSqliteTree.hpp"
 #include "PSqliteValues.hpp"
 
@@ -39,6 +41,7 @@ constexpr const char* kSource = kDatastoreSource;   // every operation of the da
 // and registers any address as one, fts5 writes the address of its interface through a pointer.
 struct PQueryGuard {
     const std::map<std::string, std::shared_ptr<PEntity>>* entities;
+    bool textIndex = false;   // the connector's own search: the entities' text tables may be read
     bool denied = false;   // SQLite reports a refused function as a plain error; this tells them apart
 };
 
@@ -57,7 +60,8 @@ int queryAuthorizer(void* data, int action, const char* a, const char* b, const 
             allowed = true;
             break;
         case SQLITE_READ:
-            allowed = a != nullptr && guard->entities->count(lowerName(a)) != 0;
+            allowed = a != nullptr && (guard->entities->count(lowerName(a)) != 0 ||
+                                       (guard->textIndex && isTextIndexTable(lowerName(a), *guard->entities)));
             break;
         case SQLITE_FUNCTION:
             allowed = !refusedFunction(b);
@@ -126,12 +130,12 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, c
     return s.release();
 }
 
-sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function) {
+sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function, bool textIndex) {
     sqlite3* d = db(function);
     if (!inTransaction_) refreshIfSchemaChanged(function);
     loadEntities(function);
 
-    PQueryGuard guard{&entities_};
+    PQueryGuard guard{&entities_, textIndex};
     sqlite3_set_authorizer(d, queryAuthorizer, &guard);
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
@@ -155,6 +159,7 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* f
 dkResultSetCursor* DKDatastoreSQLITE::execute(const char* query, short qlType, const DKNVPair* params) {
     static const char* const fn = "DKDatastoreSQLITE::execute";
     DKTraceScope t(trace_, fn, this);
+    if (qlType == 1) return executeText(query, params, fn);
     PBinding binding;
     PStmt s(prepareQuery(query, qlType, params, fn, binding));
     // Rows are items when every column is a plain column of one entity table and the row id is
@@ -205,9 +210,13 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
         compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn);
     std::vector<PStmt> statements;
     for (const PTreeQuery& q : parts) {
-        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn));
+        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn, true));
         bindTree(statements.back().get(), q, kSource, fn);
     }
+    // Text conditions are read by FTS5 only when rows are fetched: each is read once now, so
+    // one it cannot read is refused here.
+    for (const PTreeValue& v : parts[0].values)
+        if (!v.textEntity.empty() && v.asText) checkTextQuery(db_, cached(textProbeSql(v.textEntity), fn), v.text, kSource, fn);
     std::unique_ptr<DKResultSetCursorSQLITE> cursor(
         new DKResultSetCursorSQLITE(this, statements[0].release(), parts[0].entity, PBinding{}));
     for (size_t i = 1; i < parts.size(); ++i) cursor->addPart(statements[i].release(), parts[i].entity);
