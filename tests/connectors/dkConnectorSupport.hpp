@@ -57,6 +57,7 @@ struct ConnectorContext {
     bool sql = true;              // query language 4
     bool secondProcess = true;    // several processes on one repository
     bool parametric = false;      // query trees (DKCQExpr) with parametric leaves
+    bool textQuery = false;       // text-searchable attributes, text queries (1), CONTAINS_TEXT in trees
 };
 
 // What GoogleTest prints for a parameter.
@@ -103,6 +104,7 @@ using dktest::errorOf;
 struct Attr {
     const char* name;
     unsigned short type;
+    int text = 0;   // text-searchable
 };
 inline const std::vector<Attr>& allTypes() {
     static const std::vector<Attr> a = {
@@ -120,6 +122,7 @@ inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<At
         std::unique_ptr<dkAttrDef> attr(e->createAttr());
         attr->setName(a.name);
         attr->setType(a.type);
+        attr->setTextSearchable(a.text);
         e->addAttr(attr.get());   // the entity keeps it from now on, unless it refused it
         attr.release();
     }
