@@ -11,7 +11,6 @@
 #include <dk/DKOpCode.hpp>
 #include <dk/dkQuery.hpp>
 
-#include <array>
 #include <fstream>
 #include <iterator>
 
@@ -540,25 +539,6 @@ TEST_P(DKConformance, HostileTreesStayDataOrAreRefusedAndChangeNothing) {
     EXPECT_TRUE(before == bytes());
 }
 
-
-// Items of "Note" (title and body text-searchable, tag not) for the text tests.
-inline void addNotes(dkDatastore& ds, const std::vector<std::array<const char*, 3>>& notes) {
-    defineEntity(ds, "Note", {{"title", DKAny::tc_string, 1}, {"body", DKAny::tc_string, 1}, {"tag", DKAny::tc_string}});
-    for (const auto& n : notes) {
-        std::unique_ptr<DKDDO> d(ds.createDDO("Note", 0));
-        for (unsigned short i = 0; i < 3; ++i) d->setData(static_cast<unsigned short>(i + 1), DKAny(n[i]));
-        d->add();
-    }
-}
-
-// The titles a text query finds, in the order found.
-inline std::vector<std::string> textFound(dkDatastore& ds, const char* query, const char* entity = nullptr) {
-    DKNVPair options[] = {DKNVPair("Entity", DKAny(entity ? entity : "")), DKNVPair("")};
-    std::unique_ptr<dkResultSetCursor> c(ds.execute(query, 1, entity ? options : nullptr));
-    std::vector<std::string> titles;
-    while (std::unique_ptr<DKDDO> d{c->fetchNext()}) titles.push_back(static_cast<DKString>(d->getDataByName("title")).str());
-    return titles;
-}
 
 TEST_P(DKConformance, TextSearchFindsBestFirstFollowsWritesAndKeepsQueriesInTheirMatch) {
     if (!ctx().textQuery) GTEST_SKIP();

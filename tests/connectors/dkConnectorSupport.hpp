@@ -26,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cfloat>
 #include <climits>
 #include <cstdlib>
@@ -161,6 +162,25 @@ inline long countRows(dkDatastore& ds, const char* entity) {
     std::unique_ptr<dkResultSetCursor> c(ds.execute((std::string("SELECT count(*) AS n FROM ") + entity).c_str(), 4, nullptr));
     std::unique_ptr<DKDDO> d(c->fetchNext());
     return d ? static_cast<long>(d->getDataByName("n")) : -1;
+}
+
+// Items of "Note" (title and body text-searchable, tag not) for the text tests.
+inline void addNotes(dkDatastore& ds, const std::vector<std::array<const char*, 3>>& notes) {
+    defineEntity(ds, "Note", {{"title", DKAny::tc_string, 1}, {"body", DKAny::tc_string, 1}, {"tag", DKAny::tc_string}});
+    for (const auto& n : notes) {
+        std::unique_ptr<DKDDO> d(ds.createDDO("Note", 0));
+        for (unsigned short i = 0; i < 3; ++i) d->setData(static_cast<unsigned short>(i + 1), DKAny(n[i]));
+        d->add();
+    }
+}
+
+// The titles a text query finds, in the order found.
+inline std::vector<std::string> textFound(dkDatastore& ds, const char* query, const char* entity = nullptr) {
+    DKNVPair options[] = {DKNVPair("Entity", DKAny(entity ? entity : "")), DKNVPair("")};
+    std::unique_ptr<dkResultSetCursor> c(ds.execute(query, 1, entity ? options : nullptr));
+    std::vector<std::string> titles;
+    while (std::unique_ptr<DKDDO> d{c->fetchNext()}) titles.push_back(static_cast<DKString>(d->getDataByName("title")).str());
+    return titles;
 }
 
 }  // namespace dkconf

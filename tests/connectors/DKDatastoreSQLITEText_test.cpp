@@ -1,0 +1,98 @@
+// tests/connectors/DKDatastoreSQLITEText_test.cpp
+//
+// The SQLite connector's text index as it lies in the file: FTS5's own integrity check after every
+// kind of write, the index made again when text-searchable attributes come and go, repositories
+// of format 1 read as they are and upgraded at a writing connect, and the guard that keeps the
+// index's tables away from SQL queries. What every connector does is in the conformance suite.
+
+#include "dkSqliteTestSupport.hpp"
+
+using namespace dkconf;
+using namespace dksqlitetest;
+
+namespace {
+
+// FTS5 compares the index with the entity's rows.
+bool indexSound(const std::string& path) {
+    return rawExec(path, "INSERT INTO dk_text_note(dk_text_note, rank) VALUES('integrity-check', 1)");
+}
+
+std::unique_ptr<DKDDO> note(dkDatastore& ds, const char* title) {
+    std::unique_ptr<DKDDO> d(ds.createDDO("Note", 0));
+    d->setData(d->dataId("title"), DKAny(title));
+    return d;
+}
+
+}  // namespace
+
+TEST(DKDatastoreSQLITEText, EveryWriteKeepsTheIndexSoundAndAttributeChangesRebuildIt) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "t.db").string();
+    auto ds = open(path, "create=1");
+    addNotes(*ds, {{"red fox", "quick", "a"}, {"blue whale", "slow", "b"}});
+    // A collection, a rolled-back transaction, an update that leaves the texts alone.
+    std::unique_ptr<DKDDO> frog = note(*ds, "green frog"), panda = note(*ds, "red panda");
+    DKSequentialCollection many;
+    for (DKDDO* o : {frog.get(), panda.get()}) many.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
+    ds->addObjects(&many);
+    ds->startTransaction();
+    note(*ds, "red herring")->add();
+    ds->rollback();
+    frog->setData(frog->dataId("tag"), DKAny("t"));
+    frog->update();
+    EXPECT_EQ(2u, textFound(*ds, "red").size());
+    EXPECT_TRUE(indexSound(path));
+
+    // A new text-searchable attribute makes the index again from the rows; so does dropping one.
+    std::unique_ptr<dkEntityDef> e(ds->datastoreDef()->retrieveEntity("Note"));
+    std::unique_ptr<dkAttrDef> extra(e->createAttr());
+    extra->setName("extra");
+    extra->setType(DKAny::tc_string);
+    extra->setTextSearchable(1);
+    e->add(extra.get());
+    EXPECT_EQ(2u, textFound(*ds, "red").size());
+    EXPECT_EQ(1, std::unique_ptr<dkAttrDef>(e->retrieveAttr("extra"))->isTextSearchable());
+    e->deleteAttr("body");
+    EXPECT_EQ(0u, textFound(*ds, "quick").size());
+    EXPECT_EQ(1u, textFound(*ds, "fox").size());
+    EXPECT_TRUE(indexSound(path));
+    e->deleteAttr("title");
+    e->deleteAttr("extra");
+    EXPECT_EQ("0", rawQuery(path, "SELECT count(*) FROM sqlite_schema WHERE name LIKE 'dk_text%'"));
+}
+
+TEST(DKDatastoreSQLITEText, FormatOneIsReadAsItIsAndUpgradedByAWritingConnect) {
+    dktest::TempDir dir;
+    const std::string path = (dir / "old.db").string();
+    open(path, "create=1");
+    {
+        auto ds = open(path, "");
+        addNotes(*ds, {{"red fox", "quick", "a"}});
+    }
+    ASSERT_TRUE(rawExec(path, "DROP TABLE dk_text_note; ALTER TABLE dk_attrs DROP COLUMN textsearch;"
+                              " UPDATE dk_repository SET value = '1' WHERE key = 'format'"));
+    EXPECT_EQ(0u, textFound(*open(path, "readonly=1"), "fox").size());
+    EXPECT_EQ("1", rawQuery(path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    open(path, "");
+    EXPECT_EQ("2", rawQuery(path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    // A text table that went missing is made again and filled at the next writing connect.
+    ASSERT_TRUE(rawExec(path, "UPDATE dk_attrs SET textsearch = 1 WHERE name = 'title'"));
+    EXPECT_EQ(1u, textFound(*open(path, ""), "fox").size());
+    EXPECT_TRUE(indexSound(path));
+}
+
+TEST(DKDatastoreSQLITEText, QueriesAndOptionsAreCheckedAndSqlCannotReadTheIndex) {
+    dktest::TempDir dir;
+    auto ds = open((dir / "g.db").string(), "create=1");
+    EXPECT_EQ(0u, textFound(*ds, "anything").size());   // no index yet: nothing found
+    addNotes(*ds, {{"red fox", "quick", "a"}});
+    defineEntity(*ds, "Plain", {{"title", DKAny::tc_string}});
+    EXPECT_EQ(9031L, errorOf<DKUsageError>([&] { textFound(*ds, "fox AND"); }));
+    EXPECT_EQ(9008L, errorOf<DKUsageError>([&] { textFound(*ds, "fox", "Nothing"); }));
+    EXPECT_EQ(9010L, errorOf<DKUsageError>([&] { textFound(*ds, "fox", "Plain"); }));
+    DKNVPair other[] = {DKNVPair("Limit", DKAny(1L)), DKNVPair("")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { ds->execute("fox", 1, other); }));
+    for (const char* table : {"dk_text_note", "dk_text_note_data", "dk_text_note_idx", "dk_text_note_config"})
+        EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { ds->execute((std::string("SELECT * FROM ") + table).c_str(), 4, nullptr); }))
+            << table;
+}
