@@ -216,11 +216,12 @@ TEST(DKDatastoreSQLITETrees, RefusalsNameTheirCauseAndDeepTreesFailBeforeSQLite)
     EXPECT_EQ(9013L, refused(leaf("Doc", "n", DKOpCode::opEqual, "'one'")));
     EXPECT_EQ(9013L, refused(leaf("Doc", "price", DKOpCode::opEqual, "1.2.3")));
     EXPECT_EQ(303L, refused(leaf("Doc", "title", DKOpCode::opEqual, ":missing")));
-    // Text search is not there for trees yet: text leaves and CONTAINS_TEXT say so.
-    DKCQExpr* text = leaf("Doc", "title", DKOpCode::opEqual, "'x'");
-    text->getQueryExpr()->setQLType(1);
-    EXPECT_EQ(9014L, refused(text));
-    EXPECT_EQ(9014L, refused(leaf("Doc", "title", DKOpCode::opContainsText, "'x'")));
+    // Image leaves and text in content are not searched; CONTAINS_TEXT needs a text-searchable attribute.
+    DKCQExpr* image = leaf("Doc", "title", DKOpCode::opEqual, "'x'");
+    image->getQueryExpr()->setQLType(2);
+    EXPECT_EQ(9014L, refused(image));
+    EXPECT_EQ(9014L, refused(leaf("Doc", "title", DKOpCode::opContainsTextInContent, "'x'")));
+    EXPECT_EQ(303L, refused(leaf("Doc", "title", DKOpCode::opContainsText, "'x'")));
     // AND and NOT stay within one entity.
     DKQExpr* mixed = takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"))->and_(takeLeaf(leaf("Note", "n", DKOpCode::opEqual, "1")));
     EXPECT_EQ(303L, refused(new DKCQExpr(mixed)));
