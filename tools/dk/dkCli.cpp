@@ -27,9 +27,10 @@ struct Command {
 const Command kCommands[] = {
     {"init", 1, 1, false, "dk init REPO",
      "Creates a new repository in the file REPO, with the entity \"document\" (title, filename,\n"
-     "size, modified, mimetype, root) and the user named by --user (default admin), whose\n"
-     "password is read as described under PASSWORDS. REPO must not exist yet; it is always a\n"
-     "file name (\":memory:\" and \"file:...\" are files of that name too).\n"},
+     "size, modified, mimetype, root; title and filename are searched by `dk search`) and the\n"
+     "user named by --user (default admin), whose password is read as described under\n"
+     "PASSWORDS. REPO must not exist yet; it is always a file name (\":memory:\" and\n"
+     "\"file:...\" are files of that name too).\n"},
     {"import", 2, 2, false, "dk import REPO DIR [--exclude GLOB]... [--no-default-excludes] [--delete-missing]",
      "Keeps one \"document\" item per regular file under DIR: title (the file name without its\n"
      "extension), filename (the path relative to DIR), size in bytes, modified (the file's\n"
@@ -68,6 +69,13 @@ const Command kCommands[] = {
                             "       dk delete REPO --where \"SELECT dk_id FROM ...\" [--dry-run]",
      "Deletes one item, or every item the query of --where selects (in one transaction;\n"
      "--dry-run lists them and deletes nothing).\n"},
+    {"search", 2, -1, true, "dk search REPO WORDS... [OUTPUT OPTIONS]",
+     "Finds the items whose text-searchable attributes (title and filename of a document) hold\n"
+     "every one of WORDS, best match first, and prints them as query does. Each word is one\n"
+     "full-text term in double quotes, so quote marks, AND, OR, NOT, ':' and '(' in it are only\n"
+     "text; a word of several parts (foo-bar, a.txt) matches those parts one after the other;\n"
+     "a word ending in '*' matches every word that begins with the rest (pars* finds parser).\n"
+     "Case and accents are ignored. --timeout and --max-memory work as for query.\n"},
     {"check", 1, 1, true, "dk check REPO",
      "Checks the repository file (SQLite's integrity check) and the repository's catalogue\n"
      "against its tables. Prints \"ok\" and exits 0 when both are sound; otherwise prints each\n"
@@ -99,17 +107,18 @@ const OptionSpec kOptions[] = {
     {"--user", true, "*"},
     {"--password-file", true, "*"},
     {"--param", true, "query"},
-    {"--format", true, "query get"},
-    {"--no-header", false, "query"},
-    {"--null", true, "query get"},
-    {"--wide", false, "query get"},
-    {"--timeout", true, "query shell"},
-    {"--max-memory", true, "query shell"},
+    {"--format", true, "query search get"},
+    {"--no-header", false, "query search"},
+    {"--null", true, "query search get"},
+    {"--wide", false, "query search get"},
+    {"--timeout", true, "query search shell"},
+    {"--max-memory", true, "query search shell"},
     {"--exclude", true, "import"},
     {"--no-default-excludes", false, "import"},
     {"--delete-missing", false, "import"},
     {"--where", true, "update delete"},
     {"--dry-run", false, "update delete"},
+    {"--template", true, "search"},
 };
 
 bool takes(const OptionSpec& o, const std::string& command) {
@@ -134,7 +143,7 @@ const char kCommonHelp[] =
     "  -h, --help            show this help\n"
     "  --version             print the version\n"
     "  --                    end of options (for values that begin with '-')\n"
-    "\nOUTPUT OPTIONS (query, get)\n"
+    "\nOUTPUT OPTIONS (query, search, get)\n"
     "  --format FORMAT       table (default), csv (RFC 4180), tsv, json, jsonl or line\n"
     "  --no-header           no header line (table, csv, tsv)\n"
     "  --null TEXT           how NULL is shown in table, line and tsv (default: nothing)\n"
@@ -268,6 +277,9 @@ Options parseArguments(const std::vector<std::string>& argv) {
             o.whereGiven = true;
         } else if (name == "--dry-run") {
             o.dryRun = true;
+        } else if (name == "--template") {
+            // Searches through a stored search template come with the templates themselves.
+            throw UsageError("dk search --template is not available yet", o.command);
         }
     }
     if (o.dryRun && !o.whereGiven) throw UsageError("--dry-run goes with --where", o.command);

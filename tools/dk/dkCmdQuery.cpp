@@ -53,10 +53,14 @@ int runQuery(const Options& o, Repository* shared) {
 
     RepositoryRef repo(o, shared, true);
     std::unique_ptr<dkResultSetCursor> cursor(repo->datastore().execute(o.args[1].c_str(), kSql, params.data()));
+    return writeRows(*cursor, output);
+}
+
+int writeRows(dkResultSetCursor& cursor, const OutputOptions& output) {
     RowWriter out(STDOUT_FILENO, output);
     // One DDO is filled again for every row, so a query of any size makes no DDO per row.
     DKDDO row;
-    if (!cursor->fetchNext(row)) {
+    if (!cursor.fetchNext(row)) {
         out.begin({});
         out.end();
         return kExitOk;
@@ -86,8 +90,8 @@ int runQuery(const Options& o, Repository* shared) {
             fillCell(value != nullptr ? *value : kUnset, cells[c++]);
         }
         out.row(cells);
-    } while (cursor->fetchNext(row));
-    cursor->close();
+    } while (cursor.fetchNext(row));
+    cursor.close();
     out.end();
     return kExitOk;
 }

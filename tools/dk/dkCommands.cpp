@@ -293,6 +293,7 @@ int runCommand(const Options& o, Repository* shared) {
     if (o.command == "import") return runImport(o, shared);
     if (o.command == "entities") return runEntities(o, shared);
     if (o.command == "query") return runQuery(o, shared);
+    if (o.command == "search") return runSearch(o, shared);
     if (o.command == "get") return runGet(o, shared);
     if (o.command == "update") return runUpdate(o, shared);
     if (o.command == "delete") return runDelete(o, shared);

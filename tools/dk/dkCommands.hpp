@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 
+class dkResultSetCursor;
+
 namespace dkcli {
 
 int runCommand(const Options& options, Repository* shared = nullptr);
@@ -22,6 +24,9 @@ int runCommand(const Options& options, Repository* shared = nullptr);
 // The commands with sources of their own.
 int runImport(const Options& options, Repository* shared);
 int runQuery(const Options& options, Repository* shared);
+int runSearch(const Options& options, Repository* shared);
+// Streams the cursor's rows to standard output as query prints them; the exit code.
+int writeRows(dkResultSetCursor& cursor, const OutputOptions& output);
 int runShell(const Options& options);
 
 // The repository a command works on: the shared one, or one opened for this command alone.
