@@ -419,6 +419,14 @@ TEST(DkRepository, RoundTripOnASmallFolder) {
     EXPECT_EQ(modified + "\r\n", r.out) << "an aggregate prints what the row prints";
     r = s.dk({"get", repo, pidString});   // the same item, by its full pid
     EXPECT_TRUE(contains(r.out, "title = A guide: twelve = bytes\n")) << r.out;
+    // search: every word needed, in title or filename, the new title already; operators are text.
+    r = s.dk({"search", repo, "TWELVE", "gui*", "--format", "csv", "--no-header"});
+    EXPECT_EQ(0, r.code) << r.err;
+    EXPECT_EQ(0u, r.out.find(guide + ",A guide: twelve = bytes,docs/guide.TXT,")) << r.out;
+    for (const char* word : {"twelve OR readme", "x' OR '1'='1", "\"", "*", "NEAR("})
+        EXPECT_EQ("\r\n", s.dk({"search", repo, word, "--format", "csv"}).out) << word;
+    EXPECT_EQ(1, s.dk({"search", repo, ""}).code);
+    EXPECT_TRUE(contains(s.dk({"search", repo, "--template", "t"}).err, "not available")) << "a place kept for templates";
 
     // Values are read as the attribute's type; a date that does not exist is refused, by name.
     const std::vector<std::pair<std::string, std::string>> refused = {
