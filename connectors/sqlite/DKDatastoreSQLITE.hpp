@@ -84,8 +84,8 @@ public:
                  const char* connectString) override;
     void disconnect() override;
     dkResultSetCursor* execute(const char* query, short qlType, const DKNVPair* params) override;
-    // A query object of this datastore for an SQL string (DKSQLQuery); the caller owns it. Its
-    // parameters go to its prepare or execute.
+    // A query object of this datastore for an SQL string (DKSQLQuery) or a text query
+    // (DKTextQuery); the caller owns it. Its parameters go to its prepare or execute.
     dkQuery* createQuery(const char* query, short qlType, const DKNVPair* params) override;
     // A query object of this datastore: run with execute(nullptr), its cursor or result(1) handed
     // over. A null query is DKUsageError 303, one of another datastore kMsgForeignQuery.

@@ -249,12 +249,13 @@ dkQuery* DKDatastoreSQLITE::createQuery(DKCQExpr* expression) {
 dkQuery* DKDatastoreSQLITE::createQuery(const char* query, short qlType, const DKNVPair* params) {
     static const char* const fn = "DKDatastoreSQLITE::createQuery";
     DKTraceScope t(trace_, fn, this);
-    checkLanguage(qlType, fn);
+    if (qlType != 1) checkLanguage(qlType, fn);
     if (query == nullptr) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, fn, DKString("no query"));
     // A query object keeps no parameters of its own; taking them here and dropping them would
     // run the query with other values than the caller meant.
     if (params != nullptr && params->getName().length() != 0 && params->getName() != kEndMark)
         dkThrow<DKUsageError>(kMsgBadParams, kSource, fn, DKString("give the parameters to the query's prepare or execute"));
+    if (qlType == 1) return new DKTextQuery(this, query);
     return new DKSQLQuery(this, query);
 }
 

@@ -69,6 +69,7 @@ dkResultSetCursor* DKDatastoreSQLITE::executeText(const char* query, const DKNVP
     loadEntities(function);
     std::string only;
     for (const DKNVPair* p = params; p != nullptr && p->getName().length() != 0 && p->getName() != kEndMark; ++p) {
+        if (p->getName() == kPrepareMark) continue;   // a query object's prepare: nothing waits for open
         if (p->getName() != kEntityOption)
             dkThrow<DKUsageError>(kMsgBadParams, kSource, function,
                                   DKString("a text query takes only the option Entity, not ") + p->getName());

@@ -7,6 +7,8 @@
 
 #include "dkSqliteTestSupport.hpp"
 
+#include <dk/dkQuery.hpp>
+
 using namespace dkconf;
 using namespace dksqlitetest;
 
@@ -64,11 +66,7 @@ TEST(DKDatastoreSQLITEText, EveryWriteKeepsTheIndexSoundAndAttributeChangesRebui
 TEST(DKDatastoreSQLITEText, FormatOneIsReadAsItIsAndUpgradedByAWritingConnect) {
     dktest::TempDir dir;
     const std::string path = (dir / "old.db").string();
-    open(path, "create=1");
-    {
-        auto ds = open(path, "");
-        addNotes(*ds, {{"red fox", "quick", "a"}});
-    }
+    addNotes(*open(path, "create=1"), {{"red fox", "quick", "a"}});
     ASSERT_TRUE(rawExec(path, "DROP TABLE dk_text_note; ALTER TABLE dk_attrs DROP COLUMN textsearch;"
                               " UPDATE dk_repository SET value = '1' WHERE key = 'format'"));
     EXPECT_EQ(0u, textFound(*open(path, "readonly=1"), "fox").size());
@@ -84,7 +82,8 @@ TEST(DKDatastoreSQLITEText, FormatOneIsReadAsItIsAndUpgradedByAWritingConnect) {
 TEST(DKDatastoreSQLITEText, QueriesAndOptionsAreCheckedAndSqlCannotReadTheIndex) {
     dktest::TempDir dir;
     auto ds = open((dir / "g.db").string(), "create=1");
-    EXPECT_EQ(0u, textFound(*ds, "anything").size());   // no index yet: nothing found
+    std::unique_ptr<dkQuery> q(ds->createQuery("anything", 1, nullptr));   // no index yet: nothing found
+    EXPECT_EQ(0UL, std::unique_ptr<dkCollection>(static_cast<dkCollection*>(ds->evaluate(q.get())))->cardinality());
     addNotes(*ds, {{"red fox", "quick", "a"}});
     defineEntity(*ds, "Plain", {{"title", DKAny::tc_string}});
     EXPECT_EQ(9031L, errorOf<DKUsageError>([&] { textFound(*ds, "fox AND"); }));
