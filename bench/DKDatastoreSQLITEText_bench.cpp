@@ -34,8 +34,8 @@ namespace {
 
 constexpr const char* kQuery = "w7 OR w13";   // each word in about one item in fifty
 constexpr const char* kPeerSql =
-    "SELECT d.* FROM dk_text_doc JOIN Doc d ON d.dk_id = dk_text_doc.rowid WHERE dk_text_doc MATCH ?1"
-    " ORDER BY dk_text_doc.rank";
+    "SELECT d.* FROM dk_text_doc_fts JOIN Doc d ON d.dk_id = dk_text_doc_fts.rowid WHERE dk_text_doc_fts MATCH ?1"
+    " ORDER BY dk_text_doc_fts.rank";
 
 std::unique_ptr<dkDatastore> newDatastore() {
     static PDynamicLoader* loader = [] {

@@ -29,7 +29,7 @@ constexpr const char* kEntityOption = "Entity";
 // The entities with a text table that none of them has yet (their names as created).
 constexpr const char* kMissingTables =
     "SELECT e.name FROM dk_entities e WHERE EXISTS (SELECT 1 FROM dk_attrs a WHERE a.entity = e.name AND"
-    " a.textsearch <> 0) AND NOT EXISTS (SELECT 1 FROM sqlite_schema t WHERE t.name = 'dk_text_' || lower(e.name))";
+    " a.textsearch <> 0) AND NOT EXISTS (SELECT 1 FROM sqlite_schema t WHERE t.name = 'dk_text_' || lower(e.name) || '_fts')";
 }  // namespace
 
 void DKDatastoreSQLITE::upgradeRepository(const std::string& format, const char* function) {

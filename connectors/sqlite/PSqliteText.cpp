@@ -16,11 +16,16 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+
 namespace dksqlite {
 
 namespace {
 
+// The entity's name between these: the suffix keeps every text table's name apart from the
+// tables FTS5 makes beside another one ("<table>_data", "<table>_idx" ...).
 constexpr const char* kPrefix = "dk_text_";
+constexpr const char* kSuffix = "_fts";
 
 // The quoted names of the text-searchable attributes, joined by sep, each after prefix.
 std::string textColumns(const std::vector<PAttr>& attrs, const std::string& prefix, const char* sep = ", ") {
@@ -32,7 +37,7 @@ std::string textColumns(const std::vector<PAttr>& attrs, const std::string& pref
 
 }  // namespace
 
-std::string textTableOf(const std::string& entity) { return kPrefix + lowerName(entity.c_str()); }
+std::string textTableOf(const std::string& entity) { return kPrefix + lowerName(entity.c_str()) + kSuffix; }
 
 bool hasTextAttrs(const std::vector<PAttr>& attrs) {
     for (const PAttr& a : attrs)
@@ -71,8 +76,11 @@ void setTextSql(PEntity& e) {
 }
 
 bool isTextIndexTable(const std::string& name, const std::map<std::string, std::shared_ptr<PEntity>>& entities) {
-    if (name.compare(0, 8, kPrefix) != 0) return false;
-    auto it = entities.find(name.substr(8));
+    const size_t prefix = std::strlen(kPrefix), suffix = std::strlen(kSuffix);
+    if (name.size() <= prefix + suffix || name.compare(0, prefix, kPrefix) != 0 ||
+        name.compare(name.size() - suffix, suffix, kSuffix) != 0)
+        return false;
+    auto it = entities.find(name.substr(prefix, name.size() - prefix - suffix));
     return it != entities.end() && hasTextAttrs(it->second->attrs);
 }
 

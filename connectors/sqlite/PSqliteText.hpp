@@ -2,7 +2,7 @@
 #pragma once
 
 // The text index of the SQLite connector: one FTS5 table per entity that has text-searchable
-// attributes, named "dk_text_" + the entity's lower-case name, with one column per such attribute.
+// attributes, named "dk_text_<the entity's lower-case name>_fts", with one column per such attribute.
 // The table is an external-content index of the entity table (content_rowid dk_id): it keeps only
 // the index and reads the texts from the entity's rows when it needs them, so nothing is stored
 // twice and 'rebuild' fills it from the rows. The connector writes it itself, in the write scope

@@ -16,7 +16,7 @@ namespace {
 
 // FTS5 compares the index with the entity's rows.
 bool indexSound(const std::string& path) {
-    return rawExec(path, "INSERT INTO dk_text_note(dk_text_note, rank) VALUES('integrity-check', 1)");
+    return rawExec(path, "INSERT INTO dk_text_note_fts(dk_text_note_fts, rank) VALUES('integrity-check', 1)");
 }
 
 std::unique_ptr<DKDDO> note(dkDatastore& ds, const char* title) {
@@ -67,7 +67,7 @@ TEST(DKDatastoreSQLITEText, FormatOneIsReadAsItIsAndUpgradedByAWritingConnect) {
     dktest::TempDir dir;
     const std::string path = (dir / "old.db").string();
     addNotes(*open(path, "create=1"), {{"red fox", "quick", "a"}});
-    ASSERT_TRUE(rawExec(path, "DROP TABLE dk_text_note; ALTER TABLE dk_attrs DROP COLUMN textsearch;"
+    ASSERT_TRUE(rawExec(path, "DROP TABLE dk_text_note_fts; ALTER TABLE dk_attrs DROP COLUMN textsearch;"
                               " UPDATE dk_repository SET value = '1' WHERE key = 'format'"));
     EXPECT_EQ(0u, textFound(*open(path, "readonly=1"), "fox").size());
     EXPECT_EQ("1", rawQuery(path, "SELECT value FROM dk_repository WHERE key = 'format'"));
@@ -86,12 +86,13 @@ TEST(DKDatastoreSQLITEText, QueriesAndOptionsAreCheckedAndSqlCannotReadTheIndex)
     EXPECT_EQ(0UL, std::unique_ptr<dkCollection>(static_cast<dkCollection*>(ds->evaluate(q.get())))->cardinality());
     addNotes(*ds, {{"red fox", "quick", "a"}});
     defineEntity(*ds, "Plain", {{"title", DKAny::tc_string}});
+    defineEntity(*ds, "Note_data", {{"title", DKAny::tc_string, 1}});   // its index beside Note's own tables
     EXPECT_EQ(9031L, errorOf<DKUsageError>([&] { textFound(*ds, "fox AND"); }));
     EXPECT_EQ(9008L, errorOf<DKUsageError>([&] { textFound(*ds, "fox", "Nothing"); }));
     EXPECT_EQ(9010L, errorOf<DKUsageError>([&] { textFound(*ds, "fox", "Plain"); }));
     DKNVPair other[] = {DKNVPair("Limit", DKAny(1L)), DKNVPair("")};
     EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { ds->execute("fox", 1, other); }));
-    for (const char* table : {"dk_text_note", "dk_text_note_data", "dk_text_note_idx", "dk_text_note_config"})
+    for (const char* table : {"dk_text_note_fts", "dk_text_note_fts_data", "dk_text_note_fts_idx", "dk_text_note_fts_config"})
         EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { ds->execute((std::string("SELECT * FROM ") + table).c_str(), 4, nullptr); }))
             << table;
 }
