@@ -2,7 +2,9 @@
 //
 // The maintenance extension of the SQLite connector, used as a program uses it: through the
 // pointer the datastore hands out and the connector's public header, without linking the
-// connector. Checks of sound and damaged repositories, and backups while another connection writes.
+// connector. Checks of sound repositories and of catalogues that disagree with their tables (pages
+// damaged on disk are found by `dk check` in the dk suite), and backups while another connection
+// writes.
 // dk-threaded-suite
 
 #include "dkSqliteTestSupport.hpp"
@@ -11,7 +13,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <random>
 #include <thread>
 
 using namespace dkconf;
@@ -113,35 +114,6 @@ TEST(DKMaintenanceSQLITE, CatalogueThatDisagreesWithTheTablesIsReported) {
 
     ASSERT_TRUE(rawExec(path, "DELETE FROM dk_repository WHERE key = 'format'"));
     EXPECT_NE(std::string::npos, problemsOf(*ds, 1).find("dk_repository has no format"));
-}
-
-TEST(DKMaintenanceSQLITE, DamagedPagesAreFoundByTheCheckAndFailQueries) {
-    dktest::TempDir dir;
-    const std::string path = (dir / "d.db").string(), copy = (dir / "damaged.db").string();
-    {
-        auto ds = repository(path, "pbkdf2_iterations=1000;journal_mode=DELETE");
-        ds->startTransaction();
-        addRows(*ds, 1, 3000, 300);
-        ds->commit();
-    }
-    fs::copy_file(path, copy);
-    {
-        // Garbage over eight pages in the middle of the file: leaves of the Doc table.
-        std::fstream f(copy, std::ios::binary | std::ios::in | std::ios::out);
-        const std::streamoff size = static_cast<std::streamoff>(fs::file_size(copy));
-        f.seekp((size / 2) / 4096 * 4096);
-        std::mt19937 random(12);
-        for (int i = 0; i < 8 * 4096; ++i) f.put(static_cast<char>(random()));
-    }
-    auto ds = open(copy, "readonly=1");
-    EXPECT_NE("", problemsOf(*ds, 1));
-    EXPECT_GT(errorOf<DKDatastoreError>([&] {
-                  std::unique_ptr<dkResultSetCursor> c(ds->execute("SELECT * FROM Doc", 4, nullptr));
-                  while (std::unique_ptr<DKDDO>(c->fetchNext())) {
-                  }
-              }), 0);
-    // The original is untouched and sound.
-    EXPECT_EQ("", problemsOf(*open(path, "readonly=1"), 1));
 }
 
 TEST(DKMaintenanceSQLITE, BackupIsOneCommittedStateWhileAnotherConnectionWrites) {
