@@ -208,15 +208,18 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
     if (!inTransaction_) refreshIfSchemaChanged(fn);
     const std::vector<PTreeQuery> parts =
         compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn);
+    // Text conditions are read by FTS5 only when rows are fetched: each is read once now, so
+    // one it cannot read is refused here.
+    for (const PTreeValue& v : parts[0].values) {
+        if (v.textEntity.empty()) continue;
+        sqlite3_stmt* probe = cached(textProbeSql(v.textEntity), fn);   // also opens the text table
+        if (v.asText) checkTextQuery(db_, probe, v.text, kSource, fn);
+    }
     std::vector<PStmt> statements;
     for (const PTreeQuery& q : parts) {
         statements.emplace_back(prepareGuarded(q.sql.c_str(), fn, true));
         bindTree(statements.back().get(), q, kSource, fn);
     }
-    // Text conditions are read by FTS5 only when rows are fetched: each is read once now, so
-    // one it cannot read is refused here.
-    for (const PTreeValue& v : parts[0].values)
-        if (!v.textEntity.empty() && v.asText) checkTextQuery(db_, cached(textProbeSql(v.textEntity), fn), v.text, kSource, fn);
     std::unique_ptr<DKResultSetCursorSQLITE> cursor(
         new DKResultSetCursorSQLITE(this, statements[0].release(), parts[0].entity, PBinding{}));
     for (size_t i = 1; i < parts.size(); ++i) cursor->addPart(statements[i].release(), parts[i].entity);

@@ -87,7 +87,10 @@ dkResultSetCursor* DKDatastoreSQLITE::executeText(const char* query, const DKNVP
     const std::string text(query, std::strlen(query));
     std::vector<PStmt> statements;
     for (const auto& e : searched) {
-        checkTextQuery(d, cached(textProbeSql(e->name), function), text, kSource, function);
+        // FTS5 reads the query text only when a statement runs. The first entity's statement
+        // takes its first step here; the others are read once by a probe that stops at once.
+        sqlite3_stmt* probe = cached(textProbeSql(e->name), function);
+        if (!statements.empty()) checkTextQuery(d, probe, text, kSource, function);
         statements.emplace_back(prepareGuarded(textSearchSql(*e).c_str(), function, true));
         bindText(statements.back().get(), 1, text);
     }
@@ -96,5 +99,7 @@ dkResultSetCursor* DKDatastoreSQLITE::executeText(const char* query, const DKNVP
     std::unique_ptr<DKResultSetCursorSQLITE> cursor(new DKResultSetCursorSQLITE(this, statements[0].release(), searched[0], PBinding{}));
     for (size_t i = 1; i < searched.size(); ++i) cursor->addPart(statements[i].release(), searched[i]);
     cursor->keepValues();
+    // Other failures of that step (a time limit, a damaged file) come with the first fetch.
+    refuseUnreadText(d, cursor->readAhead(), text, kSource, function);
     return cursor.release();
 }

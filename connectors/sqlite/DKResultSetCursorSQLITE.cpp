@@ -137,7 +137,8 @@ void DKResultSetCursorSQLITE::checkUsable(const char* function) const {
 bool DKResultSetCursorSQLITE::step(const char* function) {
     checkUsable(function);
     if (!open_ || atEnd_) return false;
-    int rc = ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
+    int rc = ahead_ ? aheadRc_ : ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
+    ahead_ = false;
     // The end of one part of a chain is the start of the next.
     while (rc == SQLITE_DONE && part_ + 1 < parts_.size()) {
         sqlite3_reset(stmt_);
@@ -157,6 +158,12 @@ bool DKResultSetCursorSQLITE::step(const char* function) {
                                         DKString(ds_->settings_.queryTimeoutMs) + " ms ", "", rc);
     if (rc != SQLITE_DONE) throwSqlite(sqlite3_db_handle(stmt_), rc, kSource, function, "reading the next row");
     return false;
+}
+
+int DKResultSetCursorSQLITE::readAhead() {
+    aheadRc_ = ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
+    ahead_ = true;
+    return aheadRc_;
 }
 
 DKDDO* DKResultSetCursorSQLITE::rowObject(const char* function) {
@@ -282,7 +289,7 @@ void DKResultSetCursorSQLITE::open(const DKNVPair* params) {
         dkThrow<DKUsageError>(kMsgBadParams, kSource, fn, DKString("the cursor of a tree takes no parameters; open() runs it again"));
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
-    open_ = onRow_ = atEnd_ = false;
+    open_ = onRow_ = atEnd_ = ahead_ = false;
     position_ = 0;
     bindParams(stmt_, params, kSource, fn);
     paramsMissing_ = false;
@@ -299,7 +306,7 @@ void DKResultSetCursorSQLITE::open() {
     // Runs the query again from its first row, with the parameters it has.
     sqlite3_reset(stmt_);
     usePart(0);
-    onRow_ = atEnd_ = false;
+    onRow_ = atEnd_ = ahead_ = false;
     position_ = 0;
     open_ = true;
     startClock();
@@ -307,7 +314,7 @@ void DKResultSetCursorSQLITE::open() {
 
 void DKResultSetCursorSQLITE::close() {
     if (stmt_) sqlite3_reset(stmt_);
-    open_ = onRow_ = false;
+    open_ = onRow_ = ahead_ = false;
 }
 
 void DKResultSetCursorSQLITE::destroy() {

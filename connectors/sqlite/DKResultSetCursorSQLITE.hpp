@@ -75,6 +75,10 @@ public:
     // Another statement (owned from now on) whose rows follow those of the ones before, rows of
     // entity: a tree over several entities reads one after the other.
     void addPart(sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
+    // Steps the open cursor's statement once now, within its time limit, and returns SQLite's
+    // result code: a failure that SQLite reports only when a statement runs (the text of a full-text
+    // query) can then be thrown by execute. The next fetch takes that row, or reports that failure.
+    int readAhead();
 
 private:
     void checkUsable(const char* function) const;
@@ -96,6 +100,8 @@ private:
     std::vector<Part> parts_;   // empty for one statement; else every part, stmt_ being one of them
     size_t part_ = 0;
     bool ownValues_ = false;
+    bool ahead_ = false;   // readAhead stepped: aheadRc_ is the next step's result
+    int aheadRc_ = 0;
 
     DKDatastoreSQLITE* ds_;   // not owned; null after invalidate
     sqlite3_stmt* stmt_;      // owned

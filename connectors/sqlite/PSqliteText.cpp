@@ -110,11 +110,15 @@ void checkTextQuery(sqlite3* db, sqlite3_stmt* probe, const std::string& query, 
     // The row id 0 is never an item's, so FTS5 reads the query and stops at its first match.
     const int rc = sqlite3_step(probe);
     if (rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+    refuseUnreadText(db, rc, query, source, function);
+    throwSqlite(db, rc, source, function, "reading the text query");
+}
+
+void refuseUnreadText(sqlite3* db, int rc, const std::string& query, const char* source, const char* function) {
     if ((rc & 0xff) == SQLITE_ERROR)
         dkThrowServer<DKUsageError>(kMsgBadTextQuery, source, function,
                                     DKString(sqlite3_errmsg(db)) + ": " + DKString(query.c_str(), query.size()) + " ",
                                     "", sqlite3_extended_errcode(db));
-    throwSqlite(db, rc, source, function, "reading the text query");
 }
 
 }  // namespace dksqlite

@@ -49,6 +49,11 @@ std::string containsTextSql(const PEntity& e, const PAttr* attr, const std::stri
 // read is refused (DKUsageError kMsgBadTextQuery) before any row is fetched.
 void checkTextQuery(sqlite3* db, sqlite3_stmt* probe, const std::string& query, const char* source,
                     const char* function);
+// The same refusal for rc, the result of a statement that matched query: FTS5 reports text it
+// cannot read as SQLITE_ERROR when the statement runs. Other results pass.
+void refuseUnreadText(sqlite3* db, int rc, const std::string& query, const char* source, const char* function);
+// The probe's SQL. Preparing it also makes the connection open the text table (FTS5 reads its
+// settings then), which the guard of a search would refuse.
 std::string textProbeSql(const std::string& entity);
 
 }  // namespace dksqlite
