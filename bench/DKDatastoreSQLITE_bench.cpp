@@ -3,8 +3,10 @@
 // The SQLite connector against SQLite's own C interface doing the same work in the same run, at
 // 10,000 and 100,000 items: adding items in one transaction (DDOs made, filled and added; one
 // prepared INSERT for the peer), and reading them all back by query (a new DDO per row, and one
-// DDO filled again for every row; rows copied into C++ values for the peer). The connector is
-// loaded the way applications load it, through PDynamicLoader and its factory function.
+// DDO filled again for every row; rows copied into C++ values for the peer), and reading them by a
+// parametric query (a query tree, count >= 0, into one reused DDO) against the same condition in a
+// prepared statement with a bound value. The connector is loaded the way applications load it, through
+// PDynamicLoader and its factory function.
 //
 // Each measure runs five times, each run next to a run of its peer so that a busy moment of the
 // machine does not fall on one side only; the median counts. The figures are the
@@ -22,6 +24,8 @@
 #include <dk/DKDDO.hpp>
 #include <dk/DKDate.hpp>
 #include <dk/DKDecimal.hpp>
+#include <dk/DKOpCode.hpp>
+#include <dk/DKQExpr.hpp>
 #include <dk/PDynamicLoader.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreDef.hpp>
@@ -222,13 +226,19 @@ struct Row {
     std::string day;
 };
 
-long retrievePeer(sqlite3* db) {
+// With atLeast, the rows whose count is at least that, as the tree's statement reads them.
+long retrievePeer(sqlite3* db, long atLeast = -1) {
     auto text = [](sqlite3_stmt* s, int c) {
         const char* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
         return std::string(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(s, c)));
     };
     sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "SELECT * FROM Item", -1, &s, nullptr);
+    if (atLeast < 0) {
+        sqlite3_prepare_v2(db, "SELECT * FROM Item", -1, &s, nullptr);
+    } else {
+        sqlite3_prepare_v2(db, "SELECT * FROM Item WHERE count >= ?1 ORDER BY dk_id", -1, &s, nullptr);
+        sqlite3_bind_int64(s, 1, atLeast);
+    }
     long n = 0;
     while (sqlite3_step(s) == SQLITE_ROW) {
         auto r = std::make_unique<Row>(
@@ -238,6 +248,35 @@ long retrievePeer(sqlite3* db) {
     }
     sqlite3_finalize(s);
     return n;
+}
+
+// Every item by the tree "count >= 0", into one reused DDO: the time the tree adds to reading.
+long retrieveTree(dkDatastore& ds) {
+    auto* sub = new DKQSubExpr;
+    sub->setEntityName("Item");
+    sub->setQueryTerm(new DKQTerm("count", DKOpCode::opGreaterEqual, "0"));
+    auto* leaf = new DKQExpr;
+    leaf->setQLType(3);
+    leaf->addSubQuery(sub);
+    DKCQExpr tree(leaf);
+    tree.setQLType(3);
+    std::unique_ptr<dkResultSetCursor> c(ds.execute(&tree));
+    DKDDO row;
+    long n = 0;
+    while (c->fetchNext(row)) ++n;
+    return n;
+}
+
+void BM_Tree_DK(benchmark::State& st) {
+    dkDatastore& ds = readRepository(st.range(0));
+    for (auto _ : st)
+        if (retrieveTree(ds) != st.range(0)) st.SkipWithError("wrong row count");
+}
+
+void BM_Tree_C(benchmark::State& st) {
+    sqlite3* db = readPeer(st.range(0));
+    for (auto _ : st)
+        if (retrievePeer(db, 0) != st.range(0)) st.SkipWithError("wrong row count");
 }
 
 void BM_Retrieve_DK(benchmark::State& st) {
@@ -270,7 +309,8 @@ struct Measure {
 };
 const Measure kMeasures[] = {{"BM_Add_DK", BM_Add_DK, "BM_Add_C", BM_Add_C},
                              {"BM_Retrieve_DK", BM_Retrieve_DK, "BM_Retrieve_C", BM_Retrieve_C},
-                             {"BM_RetrieveReused_DK", BM_RetrieveReused_DK, "BM_Retrieve_C", BM_Retrieve_C}};
+                             {"BM_RetrieveReused_DK", BM_RetrieveReused_DK, "BM_Retrieve_C", BM_Retrieve_C},
+                             {"BM_Tree_DK", BM_Tree_DK, "BM_Tree_C", BM_Tree_C}};
 
 void registerRounds() {
     for (int round = 1; round <= kRuns; ++round) {
@@ -387,6 +427,10 @@ int main(int argc, char** argv) {
     fs::path root = fs::temp_directory_path() / "dkbench-log";
     if (!std::getenv("NVLVTROOT")) dktools::prepareLogRoot(root);
     if (argc == 4 && std::strcmp(argv[1], "--dk-peak") == 0) return peakChild(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "--dk-add") == 0) {   // one add run alone, for a profiler
+        addItems(*newRepository(argv[2]), std::atol(argv[3]));
+        return 0;
+    }
 
     registerRounds();
     benchmark::Initialize(&argc, argv);
@@ -398,6 +442,7 @@ int main(int argc, char** argv) {
     report(c, "SQLite add DDOs in one transaction", "BM_Add_DK", "BM_Add_C", "<=1.25x");
     report(c, "SQLite retrieve by query as new DDOs", "BM_Retrieve_DK", "BM_Retrieve_C", "<=1.5x");
     report(c, "SQLite retrieve by query into one reused DDO", "BM_RetrieveReused_DK", "BM_Retrieve_C", "-");
+    report(c, "SQLite retrieve by parametric query (tree) into one reused DDO", "BM_Tree_DK", "BM_Tree_C", "<=1.5x");
 
     // The repositories of the large size exist once the retrieve measures ran.
     if (fs::exists(readFile("dk", kLarge)) && fs::exists(readFile("c", kLarge))) {

@@ -43,6 +43,9 @@ inline constexpr const char* kPidType = "SQLITE";   // the datastore type of eve
 inline constexpr const char* kIdColumn = "dk_id";   // the row id column of every entity table
 
 class PMaintenance;   // the maintenance extension (PMaintenance.hpp)
+class PSearchTemplate;
+class PTemplates;     // the templates extension (PSqliteTemplates.hpp)
+struct PMapping;
 
 }  // namespace dksqlite
 
@@ -147,11 +150,27 @@ public:
     dkExtension* getExtension(const char* name) override;
     DKString* listExtensionNames(long& count) override;
 
+    // Search templates and schema mappings, kept in the repository (PSqliteTemplates.cpp). The
+    // templates come in a collection that owns them, as listEntities' definitions do (sub-type
+    // 3: dkSearchTemplate*). registerMapping takes pairs "name", "entity" (native),
+    // "mappedEntity" and one "attr" MAPPED=NATIVE per attribute, up to an "End" or empty name;
+    // getMapping's object stays with the datastore (until unRegisterMapping, clearCache or
+    // disconnect; null for an unknown name). Trees whose sub-queries name a mapping are run on
+    // the native names, where every attribute mapping is one to one without conversion.
+    dkCollection* listSearchTemplates() override;
+    DKString* listSearchTemplateNames(long& count) override;
+    DKString registerMapping(DKNVPair* source) override;
+    void unRegisterMapping(const char* name) override;
+    DKString* listMappingNames(long& count) override;
+    dkSchemaMapping* getMapping(const char* name) override;
+
     // The repository name stored in the file (the datastore name of every pid).
     const std::string& repositoryName() const { return repositoryName_; }
 
 private:
     friend class dksqlite::PMaintenance;
+    friend class dksqlite::PSearchTemplate;
+    friend class dksqlite::PTemplates;
     friend class DKResultSetCursorSQLITE;
     friend class DKDatastoreDefSQLITE;
     friend class DKEntityDefSQLITE;
@@ -195,6 +214,13 @@ private:
     // Steps a query's statement, interrupted at deadline when one is given.
     int stepQuery(sqlite3_stmt* s, const std::chrono::steady_clock::time_point* deadline);
     void refreshIfSchemaChanged(const char* function);
+    // Templates and mappings: their tables, made at a writing connect when missing; whether
+    // they are there (a read-only connect of an older repository has none); the native names
+    // of a mapping for a tree.
+    void ensureTemplateTables(const char* function);
+    bool hasTemplateTables(const char* function);
+    dksqlite::PMapping nativeNames(const std::string& mapping, const char* function);
+    dkExtension* templatesExtension(const char* function);
 
     // Catalogue
     // The entity of name (DKUsageError kMsgNoEntity when none); the reference holds until the
@@ -228,9 +254,13 @@ private:
     // The checked, bound statement of an SQL query; binding tells whether parameters wait for open.
     sqlite3_stmt* prepareQuery(const char* query, short qlType, const DKNVPair* params, const char* function,
                                dksqlite::PBinding& binding);
-    // The statement of query under the guard (authorizer, one read-only SELECT), unbound. A
-    // search the connector rendered itself may also read the entities' text tables (textIndex).
-    sqlite3_stmt* prepareGuarded(const char* query, const char* function, bool textIndex = false);
+    // What the guard lets the connector's own statements read beyond the entity tables: a search
+    // it rendered itself reads the entities' text tables, a tree's long IN lists read json_each.
+    // A tree may hold text leaves as well as long lists, so its statements take both.
+    enum GuardReach : unsigned { kReadEntities = 0, kReadTextIndex = 1, kReadJsonEach = 2, kReadTreeTables = 3 };
+    // The statement of query under the guard (authorizer, one read-only SELECT), unbound; reach
+    // is a set of GuardReach flags.
+    sqlite3_stmt* prepareGuarded(const char* query, const char* function, unsigned reach = kReadEntities);
     DKAny readAll(dkResultSetCursor* cursor);   // every row into a new DKResults; deletes cursor
     dkQuery* checkedQuery(dkQuery* query, const char* function);   // refuses null and foreign queries
     void deliver(const std::function<dkResultSetCursor*()>& run, dkCallback* callback, const char* function);
@@ -262,5 +292,7 @@ private:
     std::set<DKResultSetCursorSQLITE*> cursors_;                            // not owned
     std::unique_ptr<DKDatastoreDefSQLITE> def_;
     std::unique_ptr<dksqlite::PMaintenance> maintenance_;   // made by the first getExtension
+    std::shared_ptr<dksqlite::PTemplates> templates_;       // made by the first getExtension
+    std::map<std::string, std::shared_ptr<dkSchemaMapping>> mappings_;   // getMapping's, by lower-case name
     DKTrace trace_;
 };

@@ -307,5 +307,6 @@ dkDatastoreDef* DKDatastoreSQLITE::datastoreDef() {
 
 void DKDatastoreSQLITE::clearCache() {
     if (def_) def_->clearCache();
+    mappings_.clear();
     schemaChanged();
 }

@@ -41,7 +41,8 @@ constexpr const char* kSource = kDatastoreSource;   // every operation of the da
 // and registers any address as one, fts5 writes the address of its interface through a pointer.
 struct PQueryGuard {
     const std::map<std::string, std::shared_ptr<PEntity>>* entities;
-    bool textIndex = false;   // the connector's own search: the entities' text tables may be read
+    bool textIndex = false;   // the connector's own statement: the entities' text tables may be read
+    bool jsonEach = false;    // the connector's own statement of a tree: json_each reads its lists
     bool denied = false;   // SQLite reports a refused function as a plain error; this tells them apart
 };
 
@@ -61,7 +62,8 @@ int queryAuthorizer(void* data, int action, const char* a, const char* b, const 
             break;
         case SQLITE_READ:
             allowed = a != nullptr && (guard->entities->count(lowerName(a)) != 0 ||
-                                       (guard->textIndex && isTextIndexTable(lowerName(a), *guard->entities)));
+                                       (guard->textIndex && isTextIndexTable(lowerName(a), *guard->entities)) ||
+                                       (guard->jsonEach && std::strcmp(a, "json_each") == 0));
             break;
         case SQLITE_FUNCTION:
             allowed = !refusedFunction(b);
@@ -130,12 +132,20 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, c
     return s.release();
 }
 
-sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function, bool textIndex) {
+sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function, unsigned reach) {
     sqlite3* d = db(function);
     if (!inTransaction_) refreshIfSchemaChanged(function);
     loadEntities(function);
 
-    PQueryGuard guard{&entities_, textIndex};
+    const bool jsonEach = (reach & kReadJsonEach) != 0;
+    if (jsonEach && std::strstr(query, "json_each") != nullptr) {
+        // json_each declares its columns the first time a connection uses it, through a parse
+        // the guard would refuse; done here once without the guard, it is only read after.
+        sqlite3_stmt* warm = nullptr;
+        sqlite3_prepare_v2(d, "SELECT value FROM json_each('[]')", -1, &warm, nullptr);
+        sqlite3_finalize(warm);
+    }
+    PQueryGuard guard{&entities_, (reach & kReadTextIndex) != 0, jsonEach};
     sqlite3_set_authorizer(d, queryAuthorizer, &guard);
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
@@ -181,7 +191,9 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(const char* query, short qlType, c
         if (lowerName(origin) == kIdColumn) hasId = true;
     }
     if (!hasId) e.reset();
-    return new DKResultSetCursorSQLITE(this, s.release(), e, binding);
+    std::unique_ptr<DKResultSetCursorSQLITE> cursor(new DKResultSetCursorSQLITE(this, s.release(), e, binding));
+    cursor->keepParams(params);
+    return cursor.release();
 }
 
 DKAny DKDatastoreSQLITE::evaluate(const char* query, short qlType, const DKNVPair* params) {
@@ -206,8 +218,9 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
     if (expression == nullptr) dkThrow<DKUsageError>(303, kSource, fn, DKString());
     db(fn);
     if (!inTransaction_) refreshIfSchemaChanged(fn);
-    const std::vector<PTreeQuery> parts =
-        compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn);
+    std::vector<PTreeQuery> parts =
+        compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn,
+                    [&](const std::string& mapping) { return nativeNames(mapping, fn); });
     // Text conditions are read by FTS5 only when rows are fetched: each is read once now, so
     // one it cannot read is refused here.
     for (const PTreeValue& v : parts[0].values) {
@@ -217,13 +230,13 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
     }
     std::vector<PStmt> statements;
     for (const PTreeQuery& q : parts) {
-        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn, true));
+        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn, kReadTreeTables));
         bindTree(statements.back().get(), q, kSource, fn);
     }
     std::unique_ptr<DKResultSetCursorSQLITE> cursor(
         new DKResultSetCursorSQLITE(this, statements[0].release(), parts[0].entity, PBinding{}));
     for (size_t i = 1; i < parts.size(); ++i) cursor->addPart(statements[i].release(), parts[i].entity);
-    cursor->keepValues();
+    cursor->keepValues(std::move(parts), kReadTreeTables);
     return cursor.release();
 }
 

@@ -91,7 +91,10 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
 
         // Only now that the user is known may the file change, and only for a writing connect.
         if (!readOnly_) applyJournalMode(journalMode, fn);
+        // Each checks first and writes only what an older repository lacks: a repository that
+        // is as it should be is neither locked nor written here.
         upgradeRepository(format, fn);
+        ensureTemplateTables(fn);   // older repositories have no template tables
         const std::string pragmas = "PRAGMA synchronous=" + settings_.synchronous +
                                     "; PRAGMA cache_size=" + std::to_string(settings_.cacheSize) + ";";
         exec(db_, pragmas.c_str(), kSource, fn);
@@ -207,6 +210,7 @@ void DKDatastoreSQLITE::closeConnection() noexcept {
     cursors_.clear();
     dropStatements();
     if (def_) def_->clearCache();
+    mappings_.clear();
     lastEntity_.reset();
     entities_.clear();
     entitiesLoaded_ = false;

@@ -86,19 +86,25 @@ dkResultSetCursor* DKDatastoreSQLITE::executeText(const char* query, const DKNVP
     }
     const std::string text(query, std::strlen(query));
     std::vector<PStmt> statements;
+    std::vector<PTreeQuery> parts;   // each statement's one value, the query text, for cardinality()
     for (const auto& e : searched) {
         // FTS5 reads the query text only when a statement runs. The first entity's statement
         // takes its first step here; the others are read once by a probe that stops at once.
         sqlite3_stmt* probe = cached(textProbeSql(e->name), function);
         if (!statements.empty()) checkTextQuery(d, probe, text, kSource, function);
-        statements.emplace_back(prepareGuarded(textSearchSql(*e).c_str(), function, true));
+        std::string sql = textSearchSql(*e);
+        statements.emplace_back(prepareGuarded(sql.c_str(), function, kReadTextIndex));
         bindText(statements.back().get(), 1, text);
+        PTreeValue value;
+        value.text = text;
+        value.asText = true;
+        parts.push_back(PTreeQuery{e, std::move(sql), {std::move(value)}});
     }
     // A repository without a text index finds nothing.
     if (statements.empty()) return new DKResultSetCursorSQLITE(this, prepareGuarded("SELECT NULL WHERE 0", function), nullptr, PBinding{});
     std::unique_ptr<DKResultSetCursorSQLITE> cursor(new DKResultSetCursorSQLITE(this, statements[0].release(), searched[0], PBinding{}));
     for (size_t i = 1; i < searched.size(); ++i) cursor->addPart(statements[i].release(), searched[i]);
-    cursor->keepValues();
+    cursor->keepValues(std::move(parts), kReadTextIndex);
     // Other failures of that step (a time limit, a damaged file) come with the first fetch.
     refuseUnreadText(d, cursor->readAhead(), text, kSource, function);
     return cursor.release();

@@ -5,6 +5,7 @@
 // dk_attrs, dk_repository) with the tables the file really holds; backup copies the repository
 // with SQLite's online backup into a temporary file that becomes the named file only when whole.
 
+#include "DKTemplatesSQLITE.hpp"
 #include "PMaintenance.hpp"
 #include "DKDatastoreSQLITE.hpp"
 #include "PSqliteStatement.hpp"
@@ -75,6 +76,7 @@ std::string randomSuffix() {
 
 dkExtension* DKDatastoreSQLITE::getExtension(const char* name) {
     static const char* const fn = "DKDatastoreSQLITE::getExtension";
+    if (name != nullptr && std::strcmp(name, DKTemplatesSQLITE::kName) == 0) return templatesExtension(fn);
     if (name == nullptr || std::strcmp(name, DKMaintenanceSQLITE::kName) != 0) return nullptr;
     db(fn);
     if (!maintenance_) maintenance_ = std::make_unique<PMaintenance>(this);
@@ -82,9 +84,10 @@ dkExtension* DKDatastoreSQLITE::getExtension(const char* name) {
 }
 
 DKString* DKDatastoreSQLITE::listExtensionNames(long& count) {
-    count = 1;
-    DKString* names = new DKString[1];
+    count = 2;
+    DKString* names = new DKString[2];
     names[0] = DKMaintenanceSQLITE::kName;
+    names[1] = DKTemplatesSQLITE::kName;
     return names;
 }
 

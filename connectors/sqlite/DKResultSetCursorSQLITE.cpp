@@ -2,9 +2,10 @@
 //
 // The cursor over one query of the SQLite connector. It reads rows as they are fetched and turns
 // each into a new DDO: rows of one entity become items of that entity (shaped by it, with their
-// pid), other rows become DDOs whose items are the result columns. At the end of the rows the
-// statement is reset at once, so a finished cursor holds no read snapshot of the file. A query
-// with a time limit is interrupted inside SQLite once the limit has passed.
+// pid), other rows become DDOs whose items are the result columns. Every row of one open comes
+// from one read snapshot of the file, and the size of the result is counted in it on demand. At
+// the end of the rows the statements are reset at once, so a finished cursor holds no read
+// snapshot. A query with a time limit is interrupted inside SQLite once the limit has passed.
 
 #include "DKResultSetCursorSQLITE.hpp"
 #include "DKDatastoreSQLITE.hpp"
@@ -18,6 +19,7 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <cstring>
 #include <set>
 
@@ -94,7 +96,18 @@ void DKResultSetCursorSQLITE::describe() {
     }
 }
 
-void DKResultSetCursorSQLITE::keepValues() { ownValues_ = true; }
+void DKResultSetCursorSQLITE::keepValues(std::vector<PTreeQuery> parts, unsigned reach) {
+    ownValues_ = true;
+    treeParts_ = std::move(parts);
+    reach_ = reach;
+}
+
+void DKResultSetCursorSQLITE::keepParams(const DKNVPair* params) {
+    params_.clear();
+    for (const DKNVPair* p = params; p != nullptr && p->getName().length() != 0 && p->getName() != kEndMark; ++p)
+        params_.push_back(*p);
+    params_.emplace_back("");
+}
 
 void DKResultSetCursorSQLITE::addPart(sqlite3_stmt* stmt, std::shared_ptr<PEntity> entity) {
     if (parts_.empty()) parts_.push_back({stmt_, entity_});
@@ -112,6 +125,8 @@ void DKResultSetCursorSQLITE::usePart(size_t part) {
 }
 
 void DKResultSetCursorSQLITE::finalizeAll() noexcept {
+    sqlite3_finalize(snapshot_);
+    snapshot_ = nullptr;
     if (parts_.empty()) {
         if (stmt_) sqlite3_finalize(stmt_);
     } else {
@@ -134,16 +149,80 @@ void DKResultSetCursorSQLITE::checkUsable(const char* function) const {
                                   DKString(invalidated_ ? "the datastore was disconnected" : "the cursor was destroyed"));
 }
 
+int DKResultSetCursorSQLITE::stepTimed(sqlite3_stmt* s) { return ds_->stepQuery(s, timed_ ? &deadline_ : nullptr); }
+
+void DKResultSetCursorSQLITE::checkStep(int rc, sqlite3_stmt* s, const char* function) {
+    if (rc == SQLITE_INTERRUPT && timed_ && std::chrono::steady_clock::now() >= deadline_)
+        dkThrowServer<DKDatastoreError>(kMsgQueryTimeout, kSource, function,
+                                        DKString(ds_->settings_.queryTimeoutMs) + " ms ", "", rc);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) throwSqlite(sqlite3_db_handle(s), rc, kSource, function, "reading the next row");
+}
+
+void DKResultSetCursorSQLITE::holdSnapshot(const char* function) {
+    // Inside a transaction the transaction is the snapshot.
+    if ((snapshot_ != nullptr && sqlite3_stmt_busy(snapshot_)) || ds_->inTransaction_) return;
+    if (snapshot_ == nullptr)
+        snapshot_ = prepare(sqlite3_db_handle(stmt_), "SELECT count(*) FROM dk_repository", kSource, function).release();
+    const int rc = sqlite3_step(snapshot_);
+    if (rc != SQLITE_ROW) {
+        sqlite3_reset(snapshot_);
+        checkStep(rc == SQLITE_DONE ? SQLITE_ERROR : rc, snapshot_, function);
+    }
+}
+
+void DKResultSetCursorSQLITE::releaseSnapshot() noexcept {
+    if (snapshot_ != nullptr) sqlite3_reset(snapshot_);
+}
+
+void DKResultSetCursorSQLITE::bindLike(sqlite3_stmt* s, size_t part, const char* function) {
+    if (!treeParts_.empty()) bindTree(s, treeParts_[part], kSource, function);
+    else if (!params_.empty()) bindParams(s, params_.data(), kSource, function);
+}
+
+unsigned long DKResultSetCursorSQLITE::countRows(const char* function) {
+    holdSnapshot(function);
+    unsigned long total = 0;
+    const size_t n = parts_.empty() ? 1 : parts_.size();
+    for (size_t p = 0; p < n; ++p) {
+        std::string sql = sqlite3_sql(parts_.empty() ? stmt_ : parts_[p].stmt);
+        while (!sql.empty() && (std::isspace(static_cast<unsigned char>(sql.back())) || sql.back() == ';')) sql.pop_back();
+        // The statement as a sub-query of count(*); the line break ends a trailing -- comment.
+        // Where SQLite cannot read it so (a trailing unclosed /* comment), its rows are stepped.
+        PStmt c;
+        bool wrapped = true;
+        try {
+            c = PStmt(ds_->prepareGuarded(("SELECT count(*) FROM (" + sql + "\n)").c_str(), function, reach_));
+        } catch (const DKUsageError&) {
+            c = PStmt(ds_->prepareGuarded(sql.c_str(), function, reach_));
+            wrapped = false;
+        }
+        bindLike(c.get(), p, function);
+        int rc = stepTimed(c.get());
+        if (wrapped && rc == SQLITE_ROW) total += static_cast<unsigned long>(sqlite3_column_int64(c.get(), 0));
+        for (; !wrapped && rc == SQLITE_ROW; rc = stepTimed(c.get())) ++total;
+        checkStep(rc, c.get(), function);
+    }
+    return total;
+}
+
+unsigned long DKResultSetCursorSQLITE::cardinality() {
+    static const char* const fn = "DKResultSetCursorSQLITE::cardinality";
+    if (stmt_ == nullptr || !open_ || atEnd_) return static_cast<unsigned long>(position_);
+    if (count_ < 0) count_ = static_cast<long>(countRows(fn));
+    return static_cast<unsigned long>(count_);
+}
+
 bool DKResultSetCursorSQLITE::step(const char* function) {
     checkUsable(function);
     if (!open_ || atEnd_) return false;
-    int rc = ahead_ ? aheadRc_ : ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
+    if (position_ == 0 && parts_.size() > 1) holdSnapshot(function);
+    int rc = ahead_ ? aheadRc_ : stepTimed(stmt_);
     ahead_ = false;
     // The end of one part of a chain is the start of the next.
     while (rc == SQLITE_DONE && part_ + 1 < parts_.size()) {
         sqlite3_reset(stmt_);
         usePart(part_ + 1);
-        rc = ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
+        rc = stepTimed(stmt_);
     }
     if (rc == SQLITE_ROW) {
         onRow_ = true;
@@ -153,15 +232,15 @@ bool DKResultSetCursorSQLITE::step(const char* function) {
     onRow_ = false;
     atEnd_ = true;
     sqlite3_reset(stmt_);   // releases the read snapshot now, not when the cursor is deleted
-    if (rc == SQLITE_INTERRUPT && timed_ && std::chrono::steady_clock::now() >= deadline_)
-        dkThrowServer<DKDatastoreError>(kMsgQueryTimeout, kSource, function,
-                                        DKString(ds_->settings_.queryTimeoutMs) + " ms ", "", rc);
-    if (rc != SQLITE_DONE) throwSqlite(sqlite3_db_handle(stmt_), rc, kSource, function, "reading the next row");
+    releaseSnapshot();
+    checkStep(rc, stmt_, function);
     return false;
 }
 
 int DKResultSetCursorSQLITE::readAhead() {
-    aheadRc_ = ds_->stepQuery(stmt_, timed_ ? &deadline_ : nullptr);
+    // The parts after the first are read in the snapshot this first step is taken in.
+    if (parts_.size() > 1) holdSnapshot("DKResultSetCursorSQLITE::readAhead");
+    aheadRc_ = stepTimed(stmt_);
     ahead_ = true;
     return aheadRc_;
 }
@@ -169,7 +248,8 @@ int DKResultSetCursorSQLITE::readAhead() {
 DKDDO* DKResultSetCursorSQLITE::rowObject(const char* function) {
     checkUsable(function);
     if (!onRow_) return nullptr;
-    std::unique_ptr<DKDDO> d(new DKDDO(ds_, noPid_, static_cast<unsigned short>(0)));
+    // Built without a pid: fillRow gives it the row's, copied once.
+    std::unique_ptr<DKDDO> d(new DKDDO(static_cast<unsigned short>(0)));
     fillRow(*d, function);
     return d.release();
 }
@@ -288,10 +368,13 @@ void DKResultSetCursorSQLITE::open(const DKNVPair* params) {
     if (ownValues_)
         dkThrow<DKUsageError>(kMsgBadParams, kSource, fn, DKString("the cursor of a tree takes no parameters; open() runs it again"));
     sqlite3_reset(stmt_);
+    releaseSnapshot();
     sqlite3_clear_bindings(stmt_);
     open_ = onRow_ = atEnd_ = ahead_ = false;
     position_ = 0;
+    count_ = -1;
     bindParams(stmt_, params, kSource, fn);
+    keepParams(params);
     paramsMissing_ = false;
     open_ = true;
     startClock();
@@ -305,16 +388,20 @@ void DKResultSetCursorSQLITE::open() {
                               DKString("the query was prepared without all its parameters; open it with them"));
     // Runs the query again from its first row, with the parameters it has.
     sqlite3_reset(stmt_);
+    releaseSnapshot();
     usePart(0);
     onRow_ = atEnd_ = ahead_ = false;
     position_ = 0;
+    count_ = -1;
     open_ = true;
     startClock();
 }
 
 void DKResultSetCursorSQLITE::close() {
     if (stmt_) sqlite3_reset(stmt_);
+    releaseSnapshot();
     open_ = onRow_ = ahead_ = false;
+    count_ = -1;
 }
 
 void DKResultSetCursorSQLITE::destroy() {

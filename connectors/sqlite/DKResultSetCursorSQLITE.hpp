@@ -5,7 +5,9 @@
 // through dkResultSetCursor.
 
 #include "PCatalogue.hpp"
+#include "PSqliteTree.hpp"
 
+#include <dk/DKNVPair.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
 #include <chrono>
@@ -20,8 +22,10 @@ struct PBinding;
 
 // A forward-only, read-only cursor over one query (or over the parts of a tree, one statement per
 // entity, read one after the other). It is open when returned; rows are read as
-// they are fetched. cardinality() is the number of rows fetched so far (SQLite does not know a
-// result's size before it has read it all). fetchNext and fetchNextN give new DDOs the caller
+// they are fetched, all from one read snapshot of the file. cardinality() is the size of the
+// whole result in that snapshot: counted once per open with a count(*) over the same statement
+// and bindings, which then holds the snapshot until the last row, so it always equals the rows
+// fetched, whatever other connections write meanwhile. fetchNext and fetchNextN give new DDOs the caller
 // owns; fetchNext(row) fills the caller's DDO instead, reusing what it holds (the shape, the
 // value objects, a string's buffer), so reading a large result makes no DDO per row. After
 // disconnect the cursor is not valid: fetches throw DKDatastoreError kMsgCursorClosed.
@@ -62,16 +66,19 @@ public:
     void destroy() override;
     DKString datastoreName() const override;
     DKString datastoreType() const override;
-    unsigned long cardinality() override { return static_cast<unsigned long>(position_); }
+    unsigned long cardinality() override;
     DKString objectType() override { return "DKResultSetCursorSQLITE"; }
     // When reading the row fails, row is left without values (reset to no definition).
     int fetchNext(DKDDO& row) override;
 
     // Called by the datastore when its connection goes: the statement is finalised.
     void invalidate() noexcept;
-    // The statement's values are its own (a tree's): open(params) is refused instead of
-    // replacing them.
-    void keepValues();
+    // The statement's values are its own (a tree's or a text search's parts): open(params) is
+    // refused instead of replacing them, and cardinality() binds its count statements with them
+    // and prepares them with reach (the datastore's GuardReach flags the parts were prepared with).
+    void keepValues(std::vector<dksqlite::PTreeQuery> parts, unsigned reach);
+    // The parameters the statement was bound with (an SQL query's), kept for cardinality().
+    void keepParams(const DKNVPair* params);
     // Another statement (owned from now on) whose rows follow those of the ones before, rows of
     // entity: a tree over several entities reads one after the other.
     void addPart(sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
@@ -92,6 +99,15 @@ private:
     void describe();
     void usePart(size_t part);        // makes part the current statement
     void finalizeAll() noexcept;
+    // The read snapshot of this open: held by a statement of the connection's that stays on a
+    // row (SQLite keeps one read transaction while any statement of a connection is active), so
+    // the parts of a tree and the count are read in the same state of the file.
+    void holdSnapshot(const char* function);
+    void releaseSnapshot() noexcept;
+    unsigned long countRows(const char* function);
+    void bindLike(sqlite3_stmt* s, size_t part, const char* function);   // binds as the part was
+    int stepTimed(sqlite3_stmt* s);
+    void checkStep(int rc, sqlite3_stmt* s, const char* function);   // throws for a failed step
 
     struct Part {
         sqlite3_stmt* stmt;   // owned
@@ -102,6 +118,11 @@ private:
     bool ownValues_ = false;
     bool ahead_ = false;   // readAhead stepped: aheadRc_ is the next step's result
     int aheadRc_ = 0;
+    std::vector<dksqlite::PTreeQuery> treeParts_;   // a tree's or a text search's values, part by part
+    unsigned reach_ = 0;                            // what its count statements may read (GuardReach)
+    std::vector<DKNVPair> params_;                  // an SQL query's parameters, ended by an empty name
+    sqlite3_stmt* snapshot_ = nullptr;              // owned; on a row while the snapshot is held
+    long count_ = -1;                               // the result's size in this open, once counted
 
     DKDatastoreSQLITE* ds_;   // not owned; null after invalidate
     sqlite3_stmt* stmt_;      // owned

@@ -17,6 +17,7 @@
 
 #include <charconv>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace dksqlite {
@@ -41,7 +42,8 @@ bool readFields(const char* text, size_t len, const char* seps, int* fields, int
 }
 
 // Puts a value object of type T into into: assigned to the object into holds when it holds one
-// of that type (no allocation, a string's buffer reused), else a new object into adopts.
+// of that type (no allocation, a string's buffer reused), else a new object held inside into
+// (no allocation of its own either); a byte array, which a copy would copy again, is adopted.
 template <class T>
 T* held(DKAny& into, DKAny::TypeCode tc) {
     return into.typeCode() == tc ? static_cast<T*>(into.value()) : nullptr;
@@ -51,14 +53,16 @@ template <class T, class... Args>
 void put(DKAny& into, DKAny::TypeCode tc, Args&&... args) {
     if (T* object = held<T>(into, tc))
         *object = T(std::forward<Args>(args)...);
-    else
+    else if constexpr (std::is_same_v<T, DKByteArray>)
         into = DKAny(tc, new T(std::forward<Args>(args)...), 0);
+    else
+        into = DKAny(T(std::forward<Args>(args)...));
 }
 
 void putText(DKAny& into, const char* text, size_t len, std::string* scratch) {
     DKString* object = held<DKString>(into, DKAny::tc_string);
     if (object == nullptr || scratch == nullptr) {
-        into = DKAny(DKAny::tc_string, new DKString(text, len), 0);
+        into = DKAny(DKString(text, len));
         return;
     }
     scratch->assign(text, len);

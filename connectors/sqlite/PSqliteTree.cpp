@@ -4,7 +4,9 @@
 // each term become the WHERE clause; every value becomes a numbered parameter (?N), read as the
 // type of the attribute it is compared with, so no text of a value ever reaches the SQL, and
 // names are checked against the catalogue and quoted. Text conditions match the entity's text
-// index with the value bound to MATCH.
+// index with the value bound to MATCH. A long IN list is one parameter, a JSON array read through
+// json_each, so no list meets SQLite's limit on parameters; a tree deeper than SQLite's
+// expression depth limit is refused before SQLite sees it.
 
 #include "PSqliteTree.hpp"
 #include "PSqliteConfig.hpp"
@@ -26,6 +28,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <algorithm>
 #include <map>
 
 namespace dksqlite {
@@ -50,8 +53,8 @@ std::string grouped(const PCondition& c) { return c.list == 0 ? c.sql : "(" + c.
 
 class PTreeCompiler {
 public:
-    PTreeCompiler(const PEntityLookup& lookup, const char* source, const char* function)
-        : lookup_(lookup), source_(source), function_(function) {}
+    PTreeCompiler(const PEntityLookup& lookup, const PMappingLookup& mappings, const char* source, const char* function)
+        : lookup_(lookup), mappings_(mappings), source_(source), function_(function) {}
 
     // One statement per entity, in the order of their lower-case names; the values are numbered
     // across all of them, and each statement binds those up to its highest number.
@@ -77,10 +80,11 @@ private:
     }
 
     // The expression nodes: an explicit stack would only matter past SQLite's own depth limit,
-    // which refuses such a tree when it is prepared; the walk stops there first.
+    // which would refuse such a tree when it is prepared; the walk stops there first. The depth
+    // of a node counts on into the terms of its leaves, as it does in the SQL.
     PConditions node(const DKQExpr& e, int depth = 0) {
-        if (depth > kMaxDepth) refuse("the tree is deeper than " + std::to_string(kMaxDepth));
-        if (e.isLeaf()) return leaf(e);
+        if (depth > kMaxDepth) tooDeep();
+        if (e.isLeaf()) return leaf(e, depth);
         const short op = e.opCode();
         if (op == DKOpCode::opNot) {
             if (e.right() == nullptr) refuse("NOT without an operand");
@@ -126,7 +130,12 @@ private:
         }
     }
 
-    PConditions leaf(const DKQExpr& e) {
+    [[noreturn]] void tooDeep() const {
+        refuse("the tree is deeper than " + std::to_string(kMaxDepth) + " levels (SQLite takes expressions up to " +
+               std::to_string(kSqliteDepth) + ")");
+    }
+
+    PConditions leaf(const DKQExpr& e, int depth) {
         short type = e.getQLType();
         if (type == 0) type = compound_;
         if (type != 0 && type != kParametric && type != kText) refuse(std::to_string(type), kMsgBadQueryLanguage);
@@ -138,14 +147,30 @@ private:
             long count = 0;
             std::unique_ptr<DKString[]> names(sub->getEntityNames(count));
             if (count == 0) refuse("a sub-query without an entity");
+            const std::string mappingName = textOf(sub->getMappingName());
+            PMapping mapping;
+            const bool mapped = !mappingName.empty() || sub->isTranslation() != 0;
+            if (mapped) {
+                if (mappingName.empty()) refuse("a sub-query asks for translation but names no mapping");
+                if (!mappings_) refuse("no mapping " + mappingName);
+                mapping = mappings_(mappingName);
+            }
+            mapping_ = mapped ? &mapping : nullptr;
             for (long k = 0; k < count; ++k) {
-                std::shared_ptr<PEntity> entity = lookup_(textOf(names[k]));
+                std::string name = textOf(names[k]);
+                if (mapped) {
+                    if (lowerName(name.c_str()) != lowerName(mapping.mappedEntity.c_str()))
+                        refuse("mapping " + mappingName + " maps " + mapping.mappedEntity + ", not " + name);
+                    name = mapping.entity;
+                }
+                std::shared_ptr<PEntity> entity = lookup_(name);
                 if (sub->getQueryTerm() == nullptr) refuse("a sub-query without a term");
                 PConditions one;
                 one.emplace(lowerName(entity->name.c_str()),
-                            PCondition{entity, term(*sub->getQueryTerm(), *entity, *sub, e), 0});
+                            PCondition{entity, term(*sub->getQueryTerm(), *entity, *sub, e, depth), 0});
                 merge(out, one);
             }
+            mapping_ = nullptr;
         }
         return out;
     }
@@ -161,8 +186,7 @@ private:
                 if (x->getLeft() == nullptr || x->getRight() == nullptr) refuse("AND or OR without two operands");
                 todo.push_back(x->getRight());
                 todo.push_back(x->getLeft());
-                if (todo.size() + operands.size() > static_cast<size_t>(kMaxDepth))
-                    refuse("the term is deeper than " + std::to_string(kMaxDepth));
+                if (todo.size() + operands.size() > static_cast<size_t>(kMaxDepth)) tooDeep();
             } else {
                 operands.push_back(x);
             }
@@ -172,7 +196,7 @@ private:
 
     std::string term(const DKQTerm& t, const PEntity& entity, const DKQSubExpr& sub, const DKQExpr& leafNode,
                      int depth = 0) {
-        if (depth > kMaxDepth) refuse("the term is deeper than " + std::to_string(kMaxDepth));
+        if (depth > kMaxDepth) tooDeep();
         if (t.getStringTerm().length() != 0) refuse("a string term is query text; trees take conditions");
         const short op = t.getOpCode();
         if (op == DKOpCode::opAnd || op == DKOpCode::opOr) {
@@ -191,7 +215,13 @@ private:
             if (t.getRight() == nullptr) refuse("NOT without an operand");
             return "(NOT " + term(*t.getRight(), entity, sub, leafNode, depth + 1) + ")";
         }
-        const std::string name = textOf(t.getName());
+        std::string name = textOf(t.getName());
+        // A text condition without a name searches every text-searchable attribute: nothing to map.
+        if (mapping_ != nullptr && !(op == DKOpCode::opContainsText && name.empty())) {
+            auto native = mapping_->attrs.find(lowerName(name.c_str()));
+            if (native == mapping_->attrs.end()) refuse(mapping_->mappedEntity + "." + name, kMsgNoAttr);
+            name = native->second;
+        }
         if (op == DKOpCode::opContainsText) return containsText(t, name, entity, sub, leafNode);
         const PAttr* attr = entity.find(name.c_str());
         if (attr == nullptr) refuse(entity.name + "." + name, kMsgNoAttr);
@@ -231,6 +261,13 @@ private:
         case DKOpCode::opIn:
         case DKOpCode::opNotIn: {
             need(1, false);
+            // JSON would cut a text at a zero byte (SQLite reads \u0000 as the end): such lists,
+            // and lists with parameters, are bound value by value.
+            if (texts.size() > kInlineList && std::none_of(texts.begin(), texts.end(), [](const std::string& v) {
+                    return (v.size() > 1 && v[0] == ':') || v.find('\0') != std::string::npos;
+                }))
+                return column + (op == DKOpCode::opIn ? " IN " : " NOT IN ") + "(SELECT value FROM json_each(" +
+                       jsonList(texts, *attr, sub, leafNode) + "))";
             std::string list;
             for (const std::string& v : texts) list += (list.empty() ? "" : ", ") + value(v, *attr, sub, leafNode, false);
             return column + (op == DKOpCode::opIn ? " IN (" : " NOT IN (") + list + ")";
@@ -269,6 +306,60 @@ private:
     // quoted text loses one level of quotes; the rest is read as the attribute's type.
     std::string value(const std::string& raw, const PAttr& attr, const DKQSubExpr& sub, const DKQExpr& leafNode,
                       bool pattern) {
+        values_.push_back(read(raw, attr, sub, leafNode, pattern));
+        return "?" + std::to_string(values_.size());
+    }
+
+    // The parameter of a list of literal values: one JSON array of them, each read as the
+    // attribute's type first (numbers as JSON numbers, the rest as JSON strings of their stored
+    // forms), so json_each gives the values a bound list would have.
+    std::string jsonList(const std::vector<std::string>& texts, const PAttr& attr, const DKQSubExpr& sub,
+                         const DKQExpr& leafNode) {
+        PTreeValue list;
+        list.asText = true;
+        list.text = "[";
+        for (const std::string& raw : texts) {
+            const PTreeValue v = read(raw, attr, sub, leafNode, false);
+            if (list.text.size() > 1) list.text += ',';
+            const DKAny::TypeCode tc = v.value.typeCode();
+            if (v.asText) {
+                appendJson(list.text, v.text);
+            } else if (tc == DKAny::tc_long) {
+                list.text += std::to_string(static_cast<long>(v.value));
+            } else if (tc == DKAny::tc_double) {
+                char digits[32];
+                list.text.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<double>(v.value)).ptr);
+            } else {
+                const DKString d = static_cast<const DKDecimal*>(v.value.value())->toString();
+                appendJson(list.text, std::string(d.c_str(), static_cast<size_t>(d.length())));
+            }
+        }
+        list.text += ']';
+        values_.push_back(std::move(list));
+        return "?" + std::to_string(values_.size());
+    }
+
+    static void appendJson(std::string& out, const std::string& text) {
+        static const char* const hex = "0123456789abcdef";
+        out += '"';
+        for (const char ch : text) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c == '"' || c == '\\') {
+                out += '\\';
+                out += ch;
+            } else if (c < 0x20) {   // never 0: lists holding a zero byte are not written as JSON
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += ch;
+            }
+        }
+        out += '"';
+    }
+
+    PTreeValue read(const std::string& raw, const PAttr& attr, const DKQSubExpr& sub, const DKQExpr& leafNode,
+                    bool pattern) const {
         PTreeValue v;
         v.type = attr.type;
         if (raw == "NULL") refuse("NULL compares only with == and <>");
@@ -295,8 +386,7 @@ private:
             }
             read(text, attr, pattern, v);
         }
-        values_.push_back(std::move(v));
-        return "?" + std::to_string(values_.size());
+        return v;
     }
 
     // text as a value of attr's type; patterns stay text (their % and _ are LIKE's wildcards).
@@ -366,9 +456,13 @@ private:
         return true;
     }
 
-    static constexpr int kMaxDepth = 900;   // below SQLite's expression depth limit of 1000
+    static constexpr int kSqliteDepth = 1000;   // SQLITE_LIMIT_EXPR_DEPTH as Debian builds it
+    static constexpr int kMaxDepth = 900;       // below it, with room for the statement around the tree
+    static constexpr size_t kInlineList = 64;   // longer IN lists of literals go as one JSON array
 
     const PEntityLookup& lookup_;
+    const PMappingLookup& mappings_;
+    const PMapping* mapping_ = nullptr;   // of the sub-query being compiled, when it is translated
     const char* source_;
     const char* function_;
     short compound_ = 0;
@@ -378,8 +472,8 @@ private:
 }  // namespace
 
 std::vector<PTreeQuery> compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source,
-                                    const char* function) {
-    return PTreeCompiler(lookup, source, function).compile(tree);
+                                    const char* function, const PMappingLookup& mappings) {
+    return PTreeCompiler(lookup, mappings, source, function).compile(tree);
 }
 
 void bindTree(sqlite3_stmt* stmt, const PTreeQuery& query, const char* source, const char* function) {

@@ -10,6 +10,7 @@
 #include <dk/DKAny.hpp>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,7 +40,18 @@ struct PTreeQuery {
 // The entity of a name, or the datastore's DKUsageError kMsgNoEntity.
 using PEntityLookup = std::function<std::shared_ptr<PEntity>(const std::string& name)>;
 
-// The statements of tree, one per entity it searches. Leaves are parametric (type 3, or unset in
+// The native names behind a schema mapping: its native entity, and the native attribute of each
+// mapped one (by lower-case mapped name).
+struct PMapping {
+    std::string mappedEntity;
+    std::string entity;
+    std::map<std::string, std::string> attrs;
+};
+// The mapping of a name; it refuses (throws for) one that does not exist or cannot be translated.
+using PMappingLookup = std::function<PMapping(const std::string& name)>;
+
+// The statements of tree, one per entity it searches. A sub-query that names a mapping (or asks
+// for translation) names the mapped entity and mapped attributes, which become the native ones. Leaves are parametric (type 3, or unset in
 // both the leaf and the compound); each sub-query's entities are searched with its term, and a
 // leaf matches the union of them. AND and NOT join conditions of one entity, OR any. Text leaves (type 1) are read
 // the same way; CONTAINS_TEXT matches FTS5 query text in a text-searchable attribute (no name: in any of
@@ -47,7 +59,7 @@ using PEntityLookup = std::function<std::shared_ptr<PEntity>(const std::string& 
 // text-searchable), kMsgBadQueryLanguage (other leaf types, text in content),
 // kMsgNoEntity, kMsgNoAttr, kMsgValueMismatch. Nothing of a value reaches the SQL text.
 std::vector<PTreeQuery> compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source,
-                                    const char* function);
+                                    const char* function, const PMappingLookup& mappings = nullptr);
 void bindTree(sqlite3_stmt* stmt, const PTreeQuery& query, const char* source, const char* function);
 
 }  // namespace dksqlite

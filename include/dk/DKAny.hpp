@@ -237,7 +237,7 @@ private:
     void letGoOfShared(const DKAny& other) noexcept;   // forgets an adopted object other holds too
     int equalSameType(const DKAny& other) const;   // both have this type
 
-    static constexpr std::size_t kInside = 48;   // room for the largest object held inside
+    static constexpr std::size_t kInside = 40;   // room for the largest object held inside (a string)
 
     TypeCode type_;
     short subType_;

@@ -52,8 +52,8 @@ public:
 
     // Digit strings, scales and signs all equal; a default-constructed zero equals a parsed "0".
     bool operator==(const DKDecimal& other) const {
-        return scale == other.scale && (sign < 0) == (other.sign < 0) && length == other.length &&
-               value.magnitude() == other.value.magnitude();
+        return magnitude == other.magnitude && scale == other.scale && length == other.length &&
+               (sign < 0) == (other.sign < 0);
     }
     bool operator!=(const DKDecimal& other) const { return !(*this == other); }
     // By value, whatever the scales: 1.5 < 1.75, and -2 < 0.001.
@@ -98,16 +98,19 @@ private:
     int compare(const DKDecimal& other) const;   // <0, 0, >0 by value
     void parse(const char* text, unsigned long length);
     // Sets magnitude, sign and scale after checking the scale and the 18-digit range.
-    void assignInteger(unsigned long magnitude, short sign, long scale, const char* function);
-    void setValue(const PBigInteger& v, long newScale);   // digits become the canonical magnitude text
-    unsigned long formatTo(char* out) const;               // toString into a buffer of kMaxText + 1
+    void assignInteger(unsigned long mag, short sign, long scale, const char* function);
+    // Stores a magnitude below 10^18 with its scale; the digit string becomes the magnitude's text.
+    void setValue(unsigned long mag, bool negative, long newScale);
+    unsigned long formatTo(char* out) const;   // toString into a buffer of kMaxText + 1
 
-    short sign;         // 1 or -1; 0 for a default-constructed decimal, which counts as positive
+    // 16 bytes in all, so that a copy is two words and a DKAny holds one with room to spare.
+    unsigned long magnitude;   // of the unscaled value, below 10^18
     // The length of the digit string as built: the magnitude's digits after as many zeros as a
     // parsed text had in front (007.5 is 0075, length 4). With the magnitude it is that string.
     short length;
-    long scale;         // digits after the point, 0 .. kMaxScale
-    PBigInteger value;  // the signed unscaled value
+    unsigned char scale;       // digits after the point, 0 .. kMaxScale
+    // 1 or -1 (zero is never negative); 0 for a default-constructed decimal, which counts as positive.
+    signed char sign;
 };
 
 DK_API std::ostream& operator<<(std::ostream& os, const DKDecimal& d);

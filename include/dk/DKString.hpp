@@ -62,21 +62,21 @@ public:
     // Appending grows the buffer geometrically; each returns a copy of the new value. A char 0
     // adds nothing.
     DKString operator+=(const DKString& other) {
-        if (other.len_ != 0) append(other.p_, other.len_);
-        return *this;
+        if (other.len_ == 0) return *this;
+        return appendCopy(other.p_, other.len_);
     }
     DKString operator+=(const std::string& other) {
-        if (!other.empty()) append(other.data(), other.size());
-        return *this;
+        if (other.empty()) return *this;
+        return appendCopy(other.data(), other.size());
     }
     DKString operator+=(const char* other) {
         unsigned long n = other != nullptr ? std::strlen(other) : 0;
-        if (n != 0) append(other, n);
-        return *this;
+        if (n == 0) return *this;
+        return appendCopy(other, n);
     }
     DKString operator+=(char c) {
-        if (c != '\0') append(&c, 1);
-        return *this;
+        if (c == '\0') return *this;
+        return appendCopy(&c, 1);
     }
 
     // Assignment; each returns a copy of the new value. A char 0 gives an empty string.
@@ -200,6 +200,42 @@ private:
         } else {
             appendElsewhere(text, n);
         }
+    }
+    // append, then the copy += returns. The common case, a buffer this thread built, holds alone
+    // and has room for, is counted with plain stores (the owner's count goes from 1 to 2 without
+    // being read back), so a discarded copy leaves no read-modify-write chain from call to call.
+    // Everything else goes through one call into the library.
+    DKString appendCopy(const char* text, unsigned long n) {
+        char* p = p_;
+        unsigned long len = len_ + n;
+        if (isInline()) {
+            if (len <= kInline) {
+                std::memmove(p + len - n, text, n);
+                p[len] = '\0';
+                len_ = len;
+                return *this;
+            }
+        } else if (!pinned_) {
+            Rep* r = rep();
+            if (r->owner == Rep::tStringOwner && r->biased == 1 &&
+                r->shared.load(std::memory_order_acquire) == 0 && r->capacity() >= len) {
+                if (n == 1)
+                    p[len - 1] = *text;
+                else
+                    std::memmove(p + len - n, text, n);
+                p[len] = '\0';
+                len_ = len;
+                return DKString(r, len, Counted{});
+            }
+        }
+        return appendCopySlow(text, n);
+    }
+    DKString appendCopySlow(const char* text, unsigned long n);   // append, then a plain copy
+    struct Counted {};
+    // The copy appendCopy returns: counts its reference on r, which this thread built and holds alone.
+    DKString(Rep* r, unsigned long len, Counted) : p_(r->chars()), len_(len) {
+        pinned_ = false;
+        r->biased = 2;
     }
     void appendElsewhere(const char* text, unsigned long n);   // into a new buffer
     DK_LOCAL char* grow(unsigned long len);   // unique, writable, room for len characters

@@ -170,7 +170,7 @@ public:
     // Item id becomes null, not set and not changed, as in a new DDO (an owned object deleted).
     static void unset(DKDDOBase& ddo, unsigned short id);
     // Gives ddo the value of pid: assigned to the DDO's own pid when that is of pid's class (no
-    // allocation), otherwise as setPid does.
+    // allocation), a clone of pid when the DDO has none yet, otherwise as setPid does.
     static void setPid(DKDDOBase& ddo, const DKPid& pid);
     // Moves what from holds into into, as if into had been made in its place: the definition
     // (shared), the pid, every value with its flags and the object properties. Values are moved,

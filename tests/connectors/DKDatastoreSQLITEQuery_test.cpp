@@ -153,42 +153,38 @@ TEST(DKDatastoreSQLITEQueryObjects, ForeignAndMissingQueriesAreRefusedBeforeThey
     EXPECT_TRUE(cb.batches.empty());
 }
 
-TEST(DKDatastoreSQLITECallbacks, RowsComeInThresholdBatchesUntilTheLastOrAStop) {
+TEST(DKDatastoreSQLITECallbacks, RowsComeInThresholdBatchesUntilTheLastOrAStopAndFailuresAsTheirClass) {
     Repo r;
-    const char* sql = "SELECT * FROM Doc ORDER BY n";
-    Recorder two(2);
-    r.ds->executeWithCallback(sql, 4, nullptr, &two);
     using B = std::pair<std::vector<long>, int>;
-    EXPECT_EQ((std::vector<B>{{{1, 2}, 0}, {{3, 4}, 0}, {{5}, 1}}), two.batches);
-    // A threshold that divides the rows: the last full batch is the last one, no empty batch after.
-    Recorder five(5);
-    r.ds->executeWithCallback(sql, 4, nullptr, &five);
-    EXPECT_EQ((std::vector<B>{{{1, 2, 3, 4, 5}, 1}}), five.batches);
-    Recorder whole(0);   // 0: everything at once
-    std::unique_ptr<dkQuery> q(r.ds->createQuery(sql, 4, nullptr));
-    r.ds->executeWithCallback(q.get(), &whole);
-    EXPECT_EQ((std::vector<B>{{{1, 2, 3, 4, 5}, 1}}), whole.batches);
-    // dataCallback's 0 stops the query.
-    Recorder stop(1, 2);
-    r.ds->executeWithCallback(sql, 4, nullptr, &stop);
-    EXPECT_EQ((std::vector<B>{{{1}, 0}, {{2}, 0}}), stop.batches);
-    // No rows: one empty last batch.
-    Recorder empty(3);
-    r.ds->executeWithCallback("SELECT * FROM Doc WHERE n > 99", 4, nullptr, &empty);
-    EXPECT_EQ((std::vector<B>{{{}, 1}}), empty.batches);
-    EXPECT_TRUE(two.errors.empty() && stop.errors.empty() && empty.errors.empty());
-}
-
-TEST(DKDatastoreSQLITECallbacks, FailuresOfTheQueryGoToTheCallbackOfTheirOwnClass) {
-    Repo r;
     using E = std::pair<long, std::string>;
-    Recorder bad(2);
-    r.ds->executeWithCallback("SELECT * FROM Nowhere", 4, nullptr, &bad);
-    EXPECT_EQ((std::vector<E>{{9016, "DKUsageError"}}), bad.errors);
-    Recorder hostile(2);
-    r.ds->executeWithCallback("DELETE FROM Doc", 4, nullptr, &hostile);
-    EXPECT_EQ((std::vector<E>{{9015, "DKUsageError"}}), hostile.errors);
-    EXPECT_TRUE(bad.batches.empty() && hostile.batches.empty());
+    const char* all = "SELECT * FROM Doc ORDER BY n";
+    struct Case {
+        long threshold;
+        int stopAfter;   // dataCallback answers 0 after so many batches
+        const char* sql;
+        std::vector<B> batches;
+        std::vector<E> errors;
+    };
+    const Case cases[] = {
+        {2, 0, all, {{{1, 2}, 0}, {{3, 4}, 0}, {{5}, 1}}, {}},
+        {5, 0, all, {{{1, 2, 3, 4, 5}, 1}}, {}},   // a threshold that divides the rows: no empty batch after
+        {0, 0, all, {{{1, 2, 3, 4, 5}, 1}}, {}},   // 0: everything at once
+        {1, 2, all, {{{1}, 0}, {{2}, 0}}, {}},
+        {3, 0, "SELECT * FROM Doc WHERE n > 99", {{{}, 1}}, {}},   // no rows: one empty last batch
+        {2, 0, "SELECT * FROM Nowhere", {}, {{9016, "DKUsageError"}}},
+        {2, 0, "DELETE FROM Doc", {}, {{9015, "DKUsageError"}}}};
+    for (const Case& k : cases) {
+        Recorder cb(k.threshold, k.stopAfter);
+        r.ds->executeWithCallback(k.sql, 4, nullptr, &cb);
+        EXPECT_EQ(k.batches, cb.batches) << k.sql << " " << k.threshold;
+        EXPECT_EQ(k.errors, cb.errors) << k.sql;
+    }
+    Recorder whole(0);   // a query object and a tree the same way
+    std::unique_ptr<dkQuery> q(r.ds->createQuery(all, 4, nullptr));
+    r.ds->executeWithCallback(q.get(), &whole);
+    std::unique_ptr<DKCQExpr> big(treeOf("Doc", new DKQTerm("n", DKOpCode::opGreater, "1")));
+    r.ds->executeWithCallback(big.get(), &whole);
+    EXPECT_EQ((std::vector<B>{{{1, 2, 3, 4, 5}, 1}, {{2, 3, 4, 5}, 1}}), whole.batches);
     EXPECT_EQ(5L, countRows(*r.ds, "Doc"));
     // A failure while reading: the batches before it stay delivered, then the exception comes.
     ASSERT_TRUE(rawExec((r.dir / "q.db").string(), "UPDATE Doc SET price = 'not a number' WHERE n = 4"));
@@ -203,92 +199,79 @@ TEST(DKDatastoreSQLITECallbacks, FailuresOfTheQueryGoToTheCallbackOfTheirOwnClas
     EXPECT_EQ((std::vector<E>{{310, "DKDatastoreError"}}), offline.errors);
 }
 
-TEST(DKDatastoreSQLITETrees, RefusalsNameTheirCauseAndDeepTreesFailBeforeSQLite) {
+TEST(DKDatastoreSQLITETrees, JoinsKeepTheirEntityAndGroupingAndLongChainsFailBeforeSQLite) {
     Repo r;
     defineEntity(*r.ds, "Note", {{"n", DKAny::tc_long}});
     dkDatastore& d = *r.ds;
-    auto refused = [&](DKCQExpr* tree) { return errorOf<DKUsageError>([&] { countTree(d, tree); }); };
-    auto leaf = [](const char* entity, const char* name, short op, const char* value) {
-        return treeOf(entity, new DKQTerm(name, op, value));
+    auto leaf = [](const char* entity, short op, const char* value) {
+        return takeLeaf(treeOf(entity, new DKQTerm("n", op, value)));
     };
-    EXPECT_EQ(9008L, refused(leaf("Nowhere", "n", DKOpCode::opEqual, "1")));
-    EXPECT_EQ(9010L, refused(leaf("Doc", "nothing", DKOpCode::opEqual, "1")));
-    EXPECT_EQ(9013L, refused(leaf("Doc", "n", DKOpCode::opEqual, "'one'")));
-    EXPECT_EQ(9013L, refused(leaf("Doc", "price", DKOpCode::opEqual, "1.2.3")));
-    EXPECT_EQ(303L, refused(leaf("Doc", "title", DKOpCode::opEqual, ":missing")));
+    auto refused = [&](DKQExpr* tree) { return errorOf<DKUsageError>([&] { countTree(d, new DKCQExpr(tree)); }); };
+    auto named = [](const char* entity, const char* name, short op, const char* value) {
+        return takeLeaf(treeOf(entity, new DKQTerm(name, op, value)));
+    };
+    EXPECT_EQ(9008L, refused(named("Nowhere", "n", DKOpCode::opEqual, "1")));
+    EXPECT_EQ(9010L, refused(named("Doc", "nothing", DKOpCode::opEqual, "1")));
+    EXPECT_EQ(9013L, refused(leaf("Doc", DKOpCode::opEqual, "'one'")));
+    EXPECT_EQ(9013L, refused(named("Doc", "price", DKOpCode::opEqual, "1.2.3")));
+    EXPECT_EQ(303L, refused(named("Doc", "title", DKOpCode::opEqual, ":missing")));
     // Image leaves and text in content are not searched; CONTAINS_TEXT needs a text-searchable attribute.
-    DKCQExpr* image = leaf("Doc", "title", DKOpCode::opEqual, "'x'");
-    image->getQueryExpr()->setQLType(2);
+    DKQExpr* image = named("Doc", "title", DKOpCode::opEqual, "'x'");
+    image->setQLType(2);
     EXPECT_EQ(9014L, refused(image));
-    EXPECT_EQ(9014L, refused(leaf("Doc", "title", DKOpCode::opContainsTextInContent, "'x'")));
-    EXPECT_EQ(303L, refused(leaf("Doc", "title", DKOpCode::opContainsText, "'x'")));
+    EXPECT_EQ(9014L, refused(named("Doc", "title", DKOpCode::opContainsTextInContent, "'x'")));
+    EXPECT_EQ(303L, refused(named("Doc", "title", DKOpCode::opContainsText, "'x'")));
     // AND and NOT stay within one entity.
-    DKQExpr* mixed = takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"))->and_(takeLeaf(leaf("Note", "n", DKOpCode::opEqual, "1")));
-    EXPECT_EQ(303L, refused(new DKCQExpr(mixed)));
-    // OR may join entities: their items come entity by entity, each in row id order.
+    EXPECT_EQ(303L, refused(leaf("Doc", DKOpCode::opEqual, "1")->and_(leaf("Note", DKOpCode::opEqual, "1"))));
+    EXPECT_EQ(303L, refused(new DKQExpr(nullptr, DKOpCode::opNot,
+                                        leaf("Note", DKOpCode::opGreater, "0")->or_(leaf("Doc", DKOpCode::opEqual, "2")))));
+    // OR may join entities: their items come entity by entity, each in row id order, counted
+    // and opened again from the first part.
     for (long n : {7L, 1L}) {
         std::unique_ptr<DKDDO> note(r.ds->createDDO("Note", 0));
         note->setData(1, DKAny(n));
         note->add();
     }
-    DKQExpr* across = takeLeaf(leaf("Note", "n", DKOpCode::opGreater, "0"))->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")));
-    std::unique_ptr<DKCQExpr> acrossTree(new DKCQExpr(across));
-    std::unique_ptr<dkResultSetCursor> mixed2(r.ds->execute(acrossTree.get()));
+    std::unique_ptr<DKCQExpr> acrossTree(new DKCQExpr(leaf("Note", DKOpCode::opGreater, "0")->or_(leaf("Doc", DKOpCode::opEqual, "2"))));
+    std::unique_ptr<dkResultSetCursor> across(r.ds->execute(acrossTree.get()));
     auto entities = [&] {
         std::vector<std::string> seen;
-        while (std::unique_ptr<DKDDO> d{mixed2->fetchNext()})
-            seen.push_back(std::string(d->getPid().getObjectType().c_str()) + ":" +
-                           std::to_string(static_cast<long>(d->getDataByName("n"))));
+        while (std::unique_ptr<DKDDO> row{across->fetchNext()})
+            seen.push_back(std::string(row->getPid().getObjectType().c_str()) + ":" +
+                           std::to_string(static_cast<long>(row->getDataByName("n"))));
         return seen;
     };
     EXPECT_EQ((std::vector<std::string>{"Doc:2", "Note:7", "Note:1"}), entities());
-    EXPECT_EQ(3UL, mixed2->cardinality());
-    mixed2->open();   // again from the first part
+    EXPECT_EQ(3UL, across->cardinality());
+    across->open();
     EXPECT_EQ((std::vector<std::string>{"Doc:2", "Note:7", "Note:1"}), entities());
     DKNVPair none[] = {DKNVPair("")};
-    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { mixed2->open(none); }));
-    // NOT of a union over two entities has no one entity to complement.
-    DKQExpr* union2 = takeLeaf(leaf("Note", "n", DKOpCode::opGreater, "0"))->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")));
-    EXPECT_EQ(303L, refused(new DKCQExpr(new DKQExpr(nullptr, DKOpCode::opNot, union2))));
-
-    // 5,000 chained ANDs: refused with 303 before SQLite meets its depth limit; 500 run.
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { across->open(none); }));
+    // 5,000 chained ANDs in a term are refused before SQLite meets its depth limit; 500 run, and
+    // so do 300 leaves joined by AND, without nesting parentheses.
     for (int n : {500, 5000}) {
         DKQTerm* chain = new DKQTerm("n", DKOpCode::opGreaterEqual, "1");
         for (int i = 1; i < n; ++i) chain = chain->and_(new DKQTerm("n", DKOpCode::opGreaterEqual, "1"));
-        if (n == 500)
-            EXPECT_EQ(5UL, countTree(d, treeOf("Doc", chain)));
-        else
-            EXPECT_EQ(303L, refused(treeOf("Doc", chain)));
+        EXPECT_EQ(n == 500 ? -1L : 303L, errorOf<DKUsageError>([&] { EXPECT_EQ(5UL, countTree(d, treeOf("Doc", chain))); }));
     }
-
-    // Leaves joined by the hundreds run too, and mixed joins keep their grouping.
-    DKQExpr* leaves = takeLeaf(leaf("Doc", "n", DKOpCode::opGreaterEqual, "2"));
-    for (int i = 0; i < 300; ++i) leaves = leaves->and_(takeLeaf(leaf("Doc", "n", DKOpCode::opLessEqual, "4")));
+    DKQExpr* leaves = leaf("Doc", DKOpCode::opGreaterEqual, "2");
+    for (int i = 0; i < 300; ++i) leaves = leaves->and_(leaf("Doc", DKOpCode::opLessEqual, "4"));
     EXPECT_EQ(3UL, countTree(d, new DKCQExpr(leaves)));
-    auto grouping = [&](short outer, short inner) {   // (n = 1 inner n = 2) outer n > 1
-        DKQExpr* in = takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"));
-        in = inner == DKOpCode::opAnd ? in->and_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")))
-                                      : in->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2")));
-        DKQExpr* last = takeLeaf(leaf("Doc", "n", DKOpCode::opGreater, "1"));
-        return countTree(d, new DKCQExpr(outer == DKOpCode::opAnd ? in->and_(last) : in->or_(last)));
+    auto grouping = [&](bool outerAnd, bool innerAnd) {   // (n = 1 inner n = 2) outer n > 1
+        DKQExpr* in = leaf("Doc", DKOpCode::opEqual, "1");
+        in = innerAnd ? in->and_(leaf("Doc", DKOpCode::opEqual, "2")) : in->or_(leaf("Doc", DKOpCode::opEqual, "2"));
+        DKQExpr* last = leaf("Doc", DKOpCode::opGreater, "1");
+        return countTree(d, new DKCQExpr(outerAnd ? in->and_(last) : in->or_(last)));
     };
-    EXPECT_EQ(1UL, grouping(DKOpCode::opAnd, DKOpCode::opOr));
-    EXPECT_EQ(4UL, grouping(DKOpCode::opOr, DKOpCode::opAnd));
-    DKQExpr* notEither = new DKQExpr(nullptr, DKOpCode::opNot,
-                                     takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "1"))->or_(takeLeaf(leaf("Doc", "n", DKOpCode::opEqual, "2"))));
-    EXPECT_EQ(3UL, countTree(d, new DKCQExpr(notEither)));
-
-    // A tree through the callback and a parametric query object.
-    Recorder cb(3);
-    std::unique_ptr<DKCQExpr> big(leaf("Doc", "n", DKOpCode::opGreater, "1"));
-    r.ds->executeWithCallback(big.get(), &cb);
-    using B = std::pair<std::vector<long>, int>;
-    EXPECT_EQ((std::vector<B>{{{2, 3, 4}, 0}, {{5}, 1}}), cb.batches);
-    std::unique_ptr<dkQuery> q(r.ds->createQuery(leaf("Doc", "n", DKOpCode::opLess, "3")));
+    EXPECT_EQ(1UL, grouping(true, false));
+    EXPECT_EQ(4UL, grouping(false, true));
+    EXPECT_EQ(3UL, countTree(d, new DKCQExpr(new DKQExpr(nullptr, DKOpCode::opNot,
+                                                         leaf("Doc", DKOpCode::opEqual, "1")->or_(leaf("Doc", DKOpCode::opEqual, "2"))))));
+    // A parametric query object: the tree's values stay its own, parameters cannot replace them.
+    std::unique_ptr<dkQuery> q(r.ds->createQuery(treeOf("Doc", new DKQTerm("n", DKOpCode::opLess, "3"))));
     EXPECT_EQ(3, q->qlType());
     std::unique_ptr<dkResultSetCursor> c(r.ds->execute(q.get()));
     EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
-    // The tree's values stay its own: parameters cannot replace them.
     DKNVPair other[] = {DKNVPair("v", DKAny(99L)), DKNVPair("")};
     EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { c->open(other); }));
     c->open();

@@ -57,8 +57,10 @@ TEST(DKMaintenanceSQLITE, HandedOutByTheConnectedDatastoreAndChecksSoundReposito
     auto ds = make(kCheap);
     EXPECT_EQ(310L, errorOf<DKDatastoreError>([&] { ds->getExtension(DKMaintenanceSQLITE::kName); }));
     long n = 0;
-    EXPECT_EQ(DKString("SQLITE_MAINTENANCE"), std::unique_ptr<DKString[]>(ds->listExtensionNames(n))[0]);
-    EXPECT_EQ(1, n);
+    std::unique_ptr<DKString[]> names(ds->listExtensionNames(n));
+    ASSERT_EQ(2, n);
+    EXPECT_EQ(DKString("SQLITE_MAINTENANCE"), names[0]);
+    EXPECT_EQ(DKString("SQLITE_TEMPLATES"), names[1]);
     ds->connect(path.c_str(), "u", "p", "create=1");
     DKMaintenanceSQLITE* m = maintenance(*ds);
     ASSERT_NE(nullptr, m);

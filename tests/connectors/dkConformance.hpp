@@ -10,6 +10,7 @@
 
 #include <dk/DKOpCode.hpp>
 #include <dk/dkQuery.hpp>
+#include <dk/dkSchemaMapping.hpp>
 
 #include <fstream>
 #include <iterator>
@@ -539,7 +540,6 @@ TEST_P(DKConformance, HostileTreesStayDataOrAreRefusedAndChangeNothing) {
     EXPECT_TRUE(before == bytes());
 }
 
-
 TEST_P(DKConformance, TextSearchFindsBestFirstFollowsWritesAndKeepsQueriesInTheirMatch) {
     if (!ctx().textQuery) GTEST_SKIP();
     auto ds = fresh();
@@ -574,6 +574,52 @@ TEST_P(DKConformance, TextSearchFindsBestFirstFollowsWritesAndKeepsQueriesInThei
         EXPECT_LE(textFound(d, data).size(), 1u) << data;
     EXPECT_EQ(rows, countRows(d, "Note"));
     EXPECT_EQ((V{"apple pie"}), textFound(d, "cherry", "Note"));
+}
+
+TEST_P(DKConformance, MappingsAreKeptAndTranslateOneToOneNamesOnly) {
+    if (!ctx().templates || !ctx().parametric) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", allTypes());
+    addTreeRows(*ds);
+    DKNVPair pairs[] = {DKNVPair("name", DKAny("M")), DKNVPair("entity", DKAny("Doc")),
+                        DKNVPair("mappedEntity", DKAny("Paper")), DKNVPair("attr", DKAny("number=count")),
+                        DKNVPair("attr", DKAny("heading=title")), DKNVPair("End")};
+    EXPECT_EQ(DKString("M"), ds->registerMapping(pairs));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { ds->registerMapping(pairs); }));   // the name is taken
+    dkSchemaMapping* m = ds->getMapping("M");
+    ASSERT_TRUE(m != nullptr && m == ds->getMapping("m"));   // kept
+    dkAttrMapping* number = m->getAttrMappingByMappedName("number");
+    ASSERT_NE(nullptr, number);
+    auto mapped = [&](const char* entity, const char* attr, const char* mapping) {
+        DKCQExpr* tree = treeOf(entity, leafTerm(attr, DKOpCode::opGreaterEqual, "3"));
+        tree->getQueryExpr()->getSubQuery(0)->setMappingName(mapping);
+        return errorOf<DKUsageError>([&] { EXPECT_EQ(4UL, countTree(*ds, tree)); });
+    };
+    EXPECT_EQ(-1L, mapped("Paper", "number", "M"));   // nothing thrown: the native count
+    for (auto [entity, attr, mapping, id] : {std::make_tuple("Paper", "count", "M", 9010L), {"Doc", "number", "M", 303L},
+                                             {"Paper", "number", "Nowhere", 303L}})
+        EXPECT_EQ(id, mapped(entity, attr, mapping)) << entity << "." << attr << " by " << mapping;
+    number->setToNative("toN");   // a conversion is not translated
+    number->setFromNative("fromN");
+    EXPECT_EQ(303L, mapped("Paper", "number", "M"));
+    // Refused registrations; a hostile name is kept as data.
+    for (auto [key, value, id] : {std::make_tuple("entity", "Nowhere", 9008L), {"attr", "x=nothing", 9010L},
+                                  {"attr", "number", 303L}, {"colour", "red", 303L}}) {
+        pairs[0] = DKNVPair("name", DKAny("B"));
+        pairs[4] = DKNVPair(key, DKAny(value));   // a later entity takes the place of the first
+        EXPECT_EQ(id, errorOf<DKUsageError>([&] { ds->registerMapping(pairs); })) << key << "=" << value;
+    }
+    pairs[4] = DKNVPair("attr", DKAny("heading=title"));
+    pairs[0] = DKNVPair("name", DKAny("M'); DROP TABLE Doc; --"));
+    ds->registerMapping(pairs);
+    long n = 0;
+    std::unique_ptr<DKString[]> names(ds->listMappingNames(n));
+    ASSERT_EQ(2L, n);
+    EXPECT_EQ(DKString("M'); DROP TABLE Doc; --"), names[1]);
+    ds->unRegisterMapping("m");
+    EXPECT_EQ(nullptr, ds->getMapping("M"));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { ds->unRegisterMapping("M"); }));
+    EXPECT_EQ(6L, countRows(*ds, "Doc"));
 }
 
 }  // namespace dkconf

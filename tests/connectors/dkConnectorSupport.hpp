@@ -59,6 +59,7 @@ struct ConnectorContext {
     bool secondProcess = true;    // several processes on one repository
     bool parametric = false;      // query trees (DKCQExpr) with parametric leaves
     bool textQuery = false;       // text-searchable attributes, text queries (1), CONTAINS_TEXT in trees
+    bool templates = false;       // search templates and schema mappings kept by the repository
 };
 
 // What GoogleTest prints for a parameter.

@@ -39,6 +39,7 @@ inline dkconf::ConnectorContext sqliteContext() {
     c.protectedTable = "dk_users";
     c.parametric = true;
     c.textQuery = true;
+    c.templates = true;
     return c;
 }
 

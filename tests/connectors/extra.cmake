@@ -15,6 +15,13 @@ if(TARGET DKMaintenanceSQLITE_test)
   target_link_libraries(DKMaintenanceSQLITE_test PRIVATE SQLite::SQLite3)
 endif()
 
+# The templates suite uses the connector's templates extension through its public header only.
+if(TARGET DKDatastoreSQLITETemplates_test)
+  add_dependencies(DKDatastoreSQLITETemplates_test dkdssqlite)
+  target_include_directories(DKDatastoreSQLITETemplates_test PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
+  target_link_libraries(DKDatastoreSQLITETemplates_test PRIVATE SQLite::SQLite3)
+endif()
+
 # The query suite loads the connector like the conformance suite and edits its file directly.
 if(TARGET DKDatastoreSQLITEQuery_test)
   add_dependencies(DKDatastoreSQLITEQuery_test dkdssqlite)

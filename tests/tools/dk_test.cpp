@@ -427,7 +427,7 @@ TEST(DkRepository, RoundTripOnASmallFolder) {
     for (const char* word : {"twelve OR readme", "x' OR '1'='1", "\"", "*", "NEAR("})
         EXPECT_EQ("\r\n", s.dk({"search", repo, word, "--format", "csv"}).out) << word;
     EXPECT_EQ(1, s.dk({"search", repo, ""}).code);
-    EXPECT_TRUE(contains(s.dk({"search", repo, "--template", "t"}).err, "not available")) << "a place kept for templates";
+    EXPECT_EQ(1, s.dk({"search", repo, "--template="}).code) << "a template needs a name";
 
     // Values are read as the attribute's type; a date that does not exist is refused, by name.
     const std::vector<std::pair<std::string, std::string>> refused = {
@@ -686,4 +686,46 @@ TEST(DkTerminal, PasswordIsNotEchoedAndProgressIsDrawn) {
     EXPECT_TRUE(contains(r.err, "\r[###")) << r.err;
     EXPECT_TRUE(contains(r.err, "3/3")) << r.err;
     EXPECT_TRUE(contains(r.out, "3 added")) << r.out;
+}
+
+TEST(DkFind, ConditionsTemplatesAndCountsKeepValuesAsData) {
+    Scratch s;
+    const std::string repo = s.repository();
+    auto rows = [&](std::vector<std::string> args) {
+        args.insert(args.begin() + 1, repo);
+        const Result r = s.dk(args);
+        EXPECT_EQ(0, r.code) << r.err;
+        std::vector<std::string> files;
+        for (const char* name : {"README.md", "docs/guide.TXT", "docs/image.png"})
+            if (contains(r.out, std::string(",") + name + ",")) files.push_back(name);
+        return files;
+    };
+    using Files = std::vector<std::string>;
+    // Operators in any case; values read as the attribute's type and compared as values.
+    EXPECT_EQ((Files{"docs/guide.TXT", "docs/image.png"}), rows({"find", "document", "filename", "LiKe", "docs/%", "--format", "csv"}));
+    EXPECT_EQ((Files{"README.md", "docs/guide.TXT"}), rows({"find", "document", "size", "between", "12", "15", "--format", "csv"}));
+    EXPECT_EQ((Files{"docs/image.png"}), rows({"find", "document", "size", "notin", "12", "15", "--format", "csv"}));
+    EXPECT_EQ(Files{}, rows({"find", "document", "filename", "==", "x' OR '1'='1", "--format", "csv"}));
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"size", "~", "1"}, {"size", "==", "big"},
+                                                {"size", "between", "1"}, {"nothing", "==", "1"}}) {
+        std::vector<std::string> args{"find", repo, "document"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(1, s.dk(args).code) << bad[0] << " " << bad[1];
+    }
+    // A stored template: its first operator is the default, another one is chosen by ATTR:OP.
+    Result r = s.dk({"template", repo, "Docs'; DROP TABLE document; --", "document", "size:>=,in", "filename:like"});
+    ASSERT_EQ(0, r.code) << r.err;
+    EXPECT_EQ(2, s.dk({"template", repo, "docs'; drop table document; --", "document", "size"}).code);   // taken
+    EXPECT_EQ(1, s.dk({"template", repo, "T", "document", "size:and"}).code);
+    const std::string name = "--template=Docs'; DROP TABLE document; --";
+    EXPECT_EQ((Files{"README.md", "docs/image.png"}), rows({"search", name, "size=13", "--format", "csv"}));
+    EXPECT_EQ((Files{"README.md", "docs/guide.TXT"}), rows({"search", name, "size:in=12", "size=15", "--format", "csv"}));
+    EXPECT_EQ((Files{"docs/image.png"}), rows({"search", name, "size=13", "filename=docs/%", "--format", "csv"}));
+    EXPECT_EQ((Files{"docs/image.png"}), rows({"search", name, "size:>==16", "--format", "csv"}));   // an operator with '='
+
+    EXPECT_EQ(2, s.dk({"search", repo, "--template", "Nowhere", "size=1"}).code);
+    EXPECT_EQ(1, s.dk({"search", repo}).code) << "neither words nor --template";
+    // --count: the size of the whole result, and the repository unchanged by all of the above.
+    r = s.dk({"query", repo, "SELECT * FROM document", "--count"});
+    EXPECT_EQ("3\n", r.out) << r.err;
 }

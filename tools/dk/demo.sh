@@ -3,7 +3,8 @@
 #
 # What `make run` shows: a fresh repository in the build tree (BIN_DIR/../demo/repo.db), the
 # project's own source tree imported into it (twice: the second import only says what changed),
-# queries as a table, as CSV and as JSON, a text search, one update, and the item read back.
+# queries as a table, as CSV and as JSON, a text search, one update, and the item read back, items
+# found by a condition and by a stored search template, and the size of a result.
 # Nothing is written outside BIN_DIR/../demo; the log goes to BIN_DIR/../demo/log/dklog.log.
 set -eu
 
@@ -68,6 +69,14 @@ fi
 step get "$repo" "$item"
 step update "$repo" "$item" "title=Project overview" "size=0"
 step get "$repo" "$item"
+
+echo
+echo "== Finding items by a condition, and a stored search template"
+step find "$repo" document filename like 'include/dk/DKQ%'
+step find "$repo" document size between 20000 30000 --format csv
+step template "$repo" "By size and name" document size:'>=',between title:==,like
+step search "$repo" --template "By size and name" size=20000 'title:like=DK%'
+step query --count "$repo" "SELECT * FROM document WHERE size > 10000"
 
 step check "$repo"
 

@@ -53,7 +53,31 @@ const Command kCommands[] = {
      "parameter NAME (written :NAME in the query); a whole number is passed as a number,\n"
      "anything else as text. Only single read-only SELECT statements are run, on a repository\n"
      "opened read-only. --timeout SECONDS (default 60, 0 for none) and --max-memory MIB\n"
-     "(default 512, 0 for none) end a runaway query with an error.\n"},
+     "(default 512, 0 for none) end a runaway query with an error. --count prints only the\n"
+     "number of rows the query finds.\n"},
+    {"find", 5, -1, true, "dk find REPO ENTITY NAME OP VALUE... [OUTPUT OPTIONS]",
+     "Prints the items of ENTITY whose attribute NAME compares with the VALUEs by OP, as query\n"
+     "prints items. OP, in any case: == <> > < >= <= LIKE NOTLIKE (one value), BETWEEN\n"
+     "NOTBETWEEN (two), IN NOTIN (one or more). Each VALUE is read as the attribute's type, as\n"
+     "update reads it, and is compared as a value, never as query text; under LIKE, % and _\n"
+     "match any text and any one character.\n"},
+    {"template", 4, -1, false, "dk template REPO NAME ENTITY ATTR[:OP,...]...",
+     "Stores the search template NAME over ENTITY in the repository: one criterion per ATTR,\n"
+     "with the operators it allows (as find writes them, the first being its default; == when\n"
+     "none are given). search --template runs it.\n"},
+    {"search", 1, -1, true, "dk search REPO WORDS... [OUTPUT OPTIONS]\n"
+                            "       dk search REPO --template NAME [ATTR[:OP]=VALUE]... [OUTPUT OPTIONS]",
+     "Finds the items whose text-searchable attributes (title and filename of a document) hold\n"
+     "every one of WORDS, best match first, and prints them as query does. Each word is one\n"
+     "full-text term in double quotes, so quote marks, AND, OR, NOT, ':' and '(' in it are only\n"
+     "text; a word of several parts (foo-bar, a.txt) matches those parts one after the other;\n"
+     "a word ending in '*' matches every word that begins with the rest (pars* finds parser).\n"
+     "Case and accents are ignored.\n"
+     "With --template, runs the stored search template NAME with the given values instead and\n"
+     "prints the items it finds. Each ATTR=VALUE sets a criterion's value (given again, one more\n"
+     "value: BETWEEN and IN take several) compared by its default operator, or by OP when one is\n"
+     "given. The criteria left without a value do not restrict the search; at least one must\n"
+     "have one. --timeout and --max-memory work as for query.\n"},
     {"get", 2, 2, true, "dk get REPO ENTITY:ID | PID [OUTPUT OPTIONS]",
      "Prints one item, attribute by attribute. The item is named by its entity and id\n"
      "(document:12) or by a full pid string as `dk get` prints it.\n"},
@@ -69,13 +93,6 @@ const Command kCommands[] = {
                             "       dk delete REPO --where \"SELECT dk_id FROM ...\" [--dry-run]",
      "Deletes one item, or every item the query of --where selects (in one transaction;\n"
      "--dry-run lists them and deletes nothing).\n"},
-    {"search", 2, -1, true, "dk search REPO WORDS... [OUTPUT OPTIONS]",
-     "Finds the items whose text-searchable attributes (title and filename of a document) hold\n"
-     "every one of WORDS, best match first, and prints them as query does. Each word is one\n"
-     "full-text term in double quotes, so quote marks, AND, OR, NOT, ':' and '(' in it are only\n"
-     "text; a word of several parts (foo-bar, a.txt) matches those parts one after the other;\n"
-     "a word ending in '*' matches every word that begins with the rest (pars* finds parser).\n"
-     "Case and accents are ignored. --timeout and --max-memory work as for query.\n"},
     {"check", 1, 1, true, "dk check REPO",
      "Checks the repository file (SQLite's integrity check) and the repository's catalogue\n"
      "against its tables. Prints \"ok\" and exits 0 when both are sound; otherwise prints each\n"
@@ -107,10 +124,12 @@ const OptionSpec kOptions[] = {
     {"--user", true, "*"},
     {"--password-file", true, "*"},
     {"--param", true, "query"},
-    {"--format", true, "query search get"},
-    {"--no-header", false, "query search"},
-    {"--null", true, "query search get"},
-    {"--wide", false, "query search get"},
+    {"--format", true, "query get find search"},
+    {"--no-header", false, "query find search"},
+    {"--null", true, "query get find search"},
+    {"--wide", false, "query get find search"},
+    {"--count", false, "query"},
+    {"--template", true, "search"},
     {"--timeout", true, "query search shell"},
     {"--max-memory", true, "query search shell"},
     {"--exclude", true, "import"},
@@ -118,7 +137,6 @@ const OptionSpec kOptions[] = {
     {"--delete-missing", false, "import"},
     {"--where", true, "update delete"},
     {"--dry-run", false, "update delete"},
-    {"--template", true, "search"},
 };
 
 bool takes(const OptionSpec& o, const std::string& command) {
@@ -143,7 +161,7 @@ const char kCommonHelp[] =
     "  -h, --help            show this help\n"
     "  --version             print the version\n"
     "  --                    end of options (for values that begin with '-')\n"
-    "\nOUTPUT OPTIONS (query, search, get)\n"
+    "\nOUTPUT OPTIONS (query, get, find, search)\n"
     "  --format FORMAT       table (default), csv (RFC 4180), tsv, json, jsonl or line\n"
     "  --no-header           no header line (table, csv, tsv)\n"
     "  --null TEXT           how NULL is shown in table, line and tsv (default: nothing)\n"
@@ -277,12 +295,15 @@ Options parseArguments(const std::vector<std::string>& argv) {
             o.whereGiven = true;
         } else if (name == "--dry-run") {
             o.dryRun = true;
+        } else if (name == "--count") {
+            o.count = true;
         } else if (name == "--template") {
-            // Searches through a stored search template come with the templates themselves.
-            throw UsageError("dk search --template is not available yet", o.command);
+            o.templateName = value;
+            o.templateGiven = true;
         }
     }
     if (o.dryRun && !o.whereGiven) throw UsageError("--dry-run goes with --where", o.command);
+    if (o.templateGiven && o.templateName.empty()) throw UsageError("--template needs a NAME", o.command);
     return o;
 }
 

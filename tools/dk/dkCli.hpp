@@ -49,6 +49,11 @@ struct Options {
     bool wide = false;                // --wide
     long timeoutSeconds = 60;         // --timeout SECONDS; 0 none
     long maxMemoryMiB = 512;          // --max-memory MIB; 0 none
+    bool count = false;               // --count: the size of the result only
+
+    // search
+    std::string templateName;         // --template NAME
+    bool templateGiven = false;
 
     // import
     std::vector<std::string> excludes;   // --exclude GLOB

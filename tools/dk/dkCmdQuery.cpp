@@ -3,7 +3,9 @@
 // `dk query REPO "SELECT ..."`: runs one read-only query on a repository opened read-only and
 // streams the rows to the result writer as the cursor fills them into one reused DDO, so memory
 // stays bounded whatever the row count. The columns are those of the first row; when rows are
-// items of an entity, an item column (ENTITY:ID) comes first.
+// items of an entity, an item column (ENTITY:ID) comes first. With --count only the size of the
+// whole result is printed. The other commands that find items (find, search) print through the
+// same writer.
 
 #include "dkCommands.hpp"
 #include "dkValues.hpp"
@@ -15,6 +17,7 @@
 #include <dk/dkResultSetCursor.hpp>
 
 #include <charconv>
+#include <iostream>
 
 #include <unistd.h>
 
@@ -53,10 +56,14 @@ int runQuery(const Options& o, Repository* shared) {
 
     RepositoryRef repo(o, shared, true);
     std::unique_ptr<dkResultSetCursor> cursor(repo->datastore().execute(o.args[1].c_str(), kSql, params.data()));
-    return writeRows(*cursor, output);
+    if (o.count) {
+        std::cout << cursor->cardinality() << "\n";
+        return kExitOk;
+    }
+    return printRows(*cursor, output);
 }
 
-int writeRows(dkResultSetCursor& cursor, const OutputOptions& output) {
+int printRows(dkResultSetCursor& cursor, const OutputOptions& output) {
     RowWriter out(STDOUT_FILENO, output);
     // One DDO is filled again for every row, so a query of any size makes no DDO per row.
     DKDDO row;

@@ -1,7 +1,8 @@
 // tools/dk/dkCmdSearch.cpp
 //
 // `dk search REPO WORDS...`: a full-text search of the repository's text-searchable attributes
-// on a repository opened read-only. The words become one FTS5 query in which each word is a
+// on a repository opened read-only; `dk search REPO --template NAME ...` goes to the stored
+// template's search (dkCmdTemplate.cpp). The words become one FTS5 query in which each word is a
 // quoted term, so that nothing a user types is read as an operator, and the items found are
 // printed, best match first, as `dk query` prints rows.
 
@@ -35,12 +36,13 @@ std::string textQueryOf(const std::vector<std::string>& words, const std::string
 }  // namespace
 
 int runSearch(const Options& o, Repository* shared) {
-    // `--template NAME` (a stored search template) is refused while parsing, until templates come.
+    if (o.templateGiven) return runTemplateSearch(o, shared);
+    if (o.args.size() < 2) throw UsageError("dk search needs WORDS or --template NAME", o.command);
     const OutputOptions output = outputOptionsFor(o, Format::table);
     const std::string query = textQueryOf({o.args.begin() + 1, o.args.end()}, o.command);
     RepositoryRef repo(o, shared, true);
     std::unique_ptr<dkResultSetCursor> cursor(repo->datastore().execute(query.c_str(), kText, nullptr));
-    return writeRows(*cursor, output);
+    return printRows(*cursor, output);
 }
 
 }  // namespace dkcli

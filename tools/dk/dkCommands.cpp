@@ -300,6 +300,8 @@ int runCommand(const Options& o, Repository* shared) {
     if (o.command == "check") return runCheck(o, shared);
     if (o.command == "backup") return runBackup(o, shared);
     if (o.command == "shell") return runShell(o);
+    if (o.command == "find") return runFind(o, shared);
+    if (o.command == "template") return runTemplate(o, shared);
     throw UsageError("unknown command '" + o.command + "'");
 }
 

@@ -24,10 +24,20 @@ int runCommand(const Options& options, Repository* shared = nullptr);
 // The commands with sources of their own.
 int runImport(const Options& options, Repository* shared);
 int runQuery(const Options& options, Repository* shared);
+// `dk search`: the words' text search, or with --template the stored template's search.
 int runSearch(const Options& options, Repository* shared);
-// Streams the cursor's rows to standard output as query prints them; the exit code.
-int writeRows(dkResultSetCursor& cursor, const OutputOptions& output);
 int runShell(const Options& options);
+int runFind(const Options& options, Repository* shared);
+int runTemplate(const Options& options, Repository* shared);
+int runTemplateSearch(const Options& options, Repository* shared);
+
+// The operator a command line names (==, <>, LIKE, BETWEEN ... in any case); UsageError naming
+// the known ones otherwise.
+short operatorOf(const std::string& text, const std::string& command);
+std::string operatorName(short op);   // "==", "LIKE" ...
+
+// Prints the rows of cursor as `dk query` does (items with their ENTITY:ID first) and closes it.
+int printRows(dkResultSetCursor& cursor, const OutputOptions& output);
 
 // The repository a command works on: the shared one, or one opened for this command alone.
 class RepositoryRef {

@@ -203,7 +203,11 @@ void PConnectorKit::unset(DKDDOBase& ddo, unsigned short id) {
 }
 
 void PConnectorKit::setPid(DKDDOBase& ddo, const DKPid& pid) {
-    DKPid& own = ddo.ownPid();
+    if (ddo.pid == nullptr) {   // a DDO built without a pid: one copy, no default pid first
+        ddo.pid = pid.clone();
+        return;
+    }
+    DKPid& own = *ddo.pid;
     if (&own == &pid) return;
     if (typeid(own) == typeid(pid))
         own = pid;

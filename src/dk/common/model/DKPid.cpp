@@ -101,10 +101,13 @@ void DKPid::copyIdStrings(const DKPid& other) {
         storeIdStrings(other.getIdString().c_str());
         return;
     }
-    // A single id string over a single id string is one assignment, which either happens or
-    // leaves it as it was (the common case: a connector stamping a row's id on a kept pid).
-    if (other.idStringCount_ == 1 && idStringCount_ == 1) {
+    // A single id string is one assignment, which either happens or leaves the pid as it was
+    // (the common cases: a connector stamping a row's id on a kept pid, or cloning one); an
+    // entry made for it beyond the count is unused until then.
+    if (other.idStringCount_ == 1) {
+        if (idStrings_.empty()) idStrings_.resize(1);   // no allocation: the first entry is inside
         idStrings_[0] = other.idStrings_[0];
+        idStringCount_ = 1;
         return;
     }
     // Built aside first, so a failed copy leaves this pid as it was.

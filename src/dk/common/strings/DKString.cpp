@@ -99,6 +99,11 @@ char* DKString::grow(unsigned long len) {
     return p_;
 }
 
+DKString DKString::appendCopySlow(const char* text, unsigned long n) {
+    append(text, n);
+    return *this;
+}
+
 void DKString::appendElsewhere(const char* text, unsigned long n) {
     unsigned long len = len_ + n;
     // Doubling keeps a run of appends linear. The text may be part of the buffer being replaced,

@@ -28,8 +28,8 @@ constexpr const char* kSource = "dk/common/DKAny";   // the location every throw
 // The address in signed decimal, as the pointer types print it.
 long addressOf(const void* p) { return static_cast<long>(reinterpret_cast<std::intptr_t>(p)); }
 
-static_assert(sizeof(DKString) <= 48 && sizeof(DKDecimal) <= 48 && sizeof(DKDate) <= 48 &&
-                  sizeof(DKTime) <= 48 && sizeof(DKTimestamp) <= 48 && sizeof(DKByteArray) <= 48,
+static_assert(sizeof(DKString) <= 40 && sizeof(DKDecimal) <= 40 && sizeof(DKDate) <= 40 &&
+                  sizeof(DKTime) <= 40 && sizeof(DKTimestamp) <= 40 && sizeof(DKByteArray) <= 40,
               "every value type held inside fits the variant's room");
 
 // Destroys an object held inside or deletes one on the heap.

@@ -1,7 +1,9 @@
 // src/dk/common/values/DKDecimal.cpp
 //
 // Exact decimal numbers for repository DECIMAL values: parsing and writing their text, changing
-// the scale, converting to machine numbers, ordering, and + - * / on PBigInteger. Numeric text crosses the
+// the scale, converting to machine numbers, ordering, and + - * /. Sums and differences are done
+// on the magnitudes here; products, quotients and every refused result go through PBigInteger,
+// whose locations the overflow errors carry. Numeric text crosses the
 // library only in the "C" locale, taken per call (strtod_l, uselocale), so the process locale an
 // application sets never changes what a decimal reads or writes.
 
@@ -101,15 +103,18 @@ locale_t cLocale() {
     return loc;
 }
 
-// The unscaled value v of scale `from` raised to scale s (not below `from`), as setScale raises it.
-PBigInteger raised(const PBigInteger& v, long from, long s) {
+// The magnitude of scale `from` raised to scale s (not below `from`), as setScale raises it.
+unsigned long raised(unsigned long mag, long from, long s) {
     long diff = s - from;
-    if (diff == 0 || v.isZero()) return v;
-    unsigned long mag = v.magnitude();
+    if (diff == 0 || mag == 0) return mag;
     if (diff > static_cast<long>(kMaxDigits) || mag >= kPow10[kMaxDigits - diff])
         fail(kSetScale, DKString(" Raising the scale to ") + DKString(s) +
                             " would need more than 18 digits.");
-    return PBigInteger::fromMagnitude(mag * kPow10[diff], v.getSign());
+    return mag * kPow10[diff];
+}
+
+PBigInteger big(unsigned long mag, bool negative) {
+    return PBigInteger::fromMagnitude(mag, negative ? -1 : 1);
 }
 
 }  // namespace
@@ -117,7 +122,7 @@ PBigInteger raised(const PBigInteger& v, long from, long s) {
 // ---------------------------------------------------------------------------------------------
 // Construction
 
-DKDecimal::DKDecimal() : sign(0), length(1), scale(0), value() {}
+DKDecimal::DKDecimal() : magnitude(0), length(1), scale(0), sign(0) {}
 
 DKDecimal::DKDecimal(short v) : DKDecimal(static_cast<long>(v)) {}
 
@@ -125,21 +130,21 @@ DKDecimal::DKDecimal(int v) : DKDecimal(static_cast<long>(v)) {}
 
 DKDecimal::DKDecimal(unsigned int v) : DKDecimal(static_cast<unsigned long>(v)) {}
 
-DKDecimal::DKDecimal(long v) : sign(1), scale(0) {
+DKDecimal::DKDecimal(long v) : magnitude(0), length(1), scale(0), sign(1) {
     assignInteger(magnitudeOf(v), v < 0 ? -1 : 1, 0, kConstruct);
 }
 
-DKDecimal::DKDecimal(unsigned long v) : sign(1), scale(0) {
+DKDecimal::DKDecimal(unsigned long v) : magnitude(0), length(1), scale(0), sign(1) {
     assignInteger(v, 1, 0, kConstruct);
 }
 
-DKDecimal::DKDecimal(long v, long s) : sign(1), scale(0) {
+DKDecimal::DKDecimal(long v, long s) : magnitude(0), length(1), scale(0), sign(1) {
     assignInteger(magnitudeOf(v), v < 0 ? -1 : 1, s, kConstruct);
 }
 
 DKDecimal::DKDecimal(int v, long s) : DKDecimal(static_cast<long>(v), s) {}
 
-DKDecimal::DKDecimal(double v) : sign(1), scale(0) {
+DKDecimal::DKDecimal(double v) : magnitude(0), length(1), scale(0), sign(1) {
     if (!std::isfinite(v))
         fail(kConstruct, " The number is not finite (NaN or an infinity) and has no decimal form.");
     // Six decimals leave 12 digits for the integer part of an unscaled value below 10^18.
@@ -155,7 +160,7 @@ DKDecimal::DKDecimal(double v) : sign(1), scale(0) {
 
 DKDecimal::DKDecimal(char* text) : DKDecimal(static_cast<const char*>(text)) {}
 
-DKDecimal::DKDecimal(const char* text) : sign(1), scale(0) {
+DKDecimal::DKDecimal(const char* text) : magnitude(0), length(1), scale(0), sign(1) {
     unsigned long n = 0;
     if (text)
         while (n <= kMaxText && text[n] != '\0') ++n;   // a longer text is refused, so stop counting
@@ -167,14 +172,14 @@ void DKDecimal::assignInteger(unsigned long mag, short sg, long s, const char* f
     if (s > kMaxScale) fail(function, DKString(" The scale ") + DKString(s) + " is above 125.");
     if (mag >= PBigInteger::kLimit)
         fail(function, DKString(" The value ") + DKString(mag) + " has more than 18 digits.");
-    setValue(PBigInteger::fromMagnitude(mag, sg), s);
+    setValue(mag, sg < 0, s);
 }
 
-void DKDecimal::setValue(const PBigInteger& v, long s) {
-    value = v;
-    scale = s;
-    sign = v.getSign();
-    length = static_cast<short>(countDigits(v.magnitude()));
+void DKDecimal::setValue(unsigned long mag, bool negative, long s) {
+    magnitude = mag;
+    scale = static_cast<unsigned char>(s);
+    sign = negative && mag != 0 ? -1 : 1;
+    length = static_cast<short>(countDigits(mag));
 }
 
 // Parsing: [+|-]mantissa[(e|E)exponent]. The mantissa is one digit, or digits split by the first
@@ -266,9 +271,7 @@ void DKDecimal::parse(const char* t, unsigned long n) {
     }
     if (sc > kMaxScale) fail(kConstruct, aboutText(t, n, "has a scale above 125."));
 
-    value = PBigInteger::fromMagnitude(mag, sg);
-    sign = value.getSign();
-    scale = sc;
+    setValue(mag, sg < 0, sc);
     length = static_cast<short>(nd);
 }
 
@@ -278,10 +281,10 @@ void DKDecimal::parse(const char* t, unsigned long n) {
 unsigned long DKDecimal::formatTo(char* out) const {
     char buf[24];
     char* end = buf + sizeof buf;
-    char* d = writeDigits(value.magnitude(), end);
+    char* d = writeDigits(magnitude, end);
     long len = end - d;
     char* p = out;
-    if (value.getSign() < 0) *p++ = '-';
+    if (sign < 0) *p++ = '-';
     if (scale == 0) {
         for (char* c = d; c < end; ++c) *p++ = *c;
     } else if (scale < len) {
@@ -309,11 +312,10 @@ DKDecimal& DKDecimal::setScale(long n) {
     if (n > kMaxScale) fail(kSetScale, DKString(" The scale ") + DKString(n) + " is above 125.");
     if (n == scale) return *this;
     if (n > scale) {
-        setValue(raised(value, scale, n), n);
+        setValue(raised(magnitude, scale, n), sign < 0, n);
     } else {
         long diff = scale - n;
-        unsigned long mag = diff > static_cast<long>(kMaxDigits) ? 0 : value.magnitude() / kPow10[diff];
-        setValue(PBigInteger::fromMagnitude(mag, value.getSign()), n);
+        setValue(diff > static_cast<long>(kMaxDigits) ? 0 : magnitude / kPow10[diff], sign < 0, n);
     }
     return *this;
 }
@@ -325,14 +327,14 @@ double DKDecimal::toDouble() const {
 }
 
 namespace {
-unsigned long truncatedMagnitude(const PBigInteger& v, long scale) {
-    return scale > static_cast<long>(kMaxDigits) ? 0 : v.magnitude() / kPow10[scale];
+unsigned long truncatedMagnitude(unsigned long mag, long scale) {
+    return scale > static_cast<long>(kMaxDigits) ? 0 : mag / kPow10[scale];
 }
 }  // namespace
 
 int DKDecimal::toInteger() const {
-    unsigned long m = truncatedMagnitude(value, scale);
-    bool negative = value.getSign() < 0;
+    unsigned long m = truncatedMagnitude(magnitude, scale);
+    bool negative = sign < 0;
     unsigned long limit = negative ? 0UL - static_cast<unsigned long>(static_cast<long>(INT_MIN))
                                    : static_cast<unsigned long>(INT_MAX);
     if (m > limit)
@@ -342,13 +344,13 @@ int DKDecimal::toInteger() const {
 
 long DKDecimal::toLong() const {
     // Below 10^18 in magnitude, every truncated value fits a long.
-    unsigned long m = truncatedMagnitude(value, scale);
-    return value.getSign() < 0 ? -static_cast<long>(m) : static_cast<long>(m);
+    unsigned long m = truncatedMagnitude(magnitude, scale);
+    return sign < 0 ? -static_cast<long>(m) : static_cast<long>(m);
 }
 
 unsigned long DKDecimal::toULong() const {
-    unsigned long m = truncatedMagnitude(value, scale);
-    if (value.getSign() < 0 && m != 0)
+    unsigned long m = truncatedMagnitude(magnitude, scale);
+    if (sign < 0 && m != 0)
         fail("DKDecimal::toULong",
              DKString(" The value ") + toString() + " is negative and does not fit an unsigned long.");
     return m;
@@ -359,9 +361,9 @@ unsigned long DKDecimal::toULong() const {
 
 int DKDecimal::compare(const DKDecimal& other) const {
     // Zero is never negative, so the signs of the values decide first.
-    bool negative = value.getSign() < 0;
-    if (negative != (other.value.getSign() < 0)) return negative ? -1 : 1;
-    unsigned long a = value.magnitude(), b = other.value.magnitude();
+    bool negative = sign < 0;
+    if (negative != (other.sign < 0)) return negative ? -1 : 1;
+    unsigned long a = magnitude, b = other.magnitude;
     int order;   // of the magnitudes
     if (scale == other.scale) {
         order = a < b ? -1 : (a > b ? 1 : 0);
@@ -370,7 +372,7 @@ int DKDecimal::compare(const DKDecimal& other) const {
         // 19 places or more, any non-zero one exceeds every magnitude below 10^18.
         bool raiseA = scale < other.scale;
         unsigned long x = raiseA ? a : b, y = raiseA ? b : a;
-        long shift = raiseA ? other.scale - scale : scale - other.scale;
+        long shift = raiseA ? long{other.scale} - scale : long{scale} - other.scale;
         int c;
         if (x == 0)
             c = y == 0 ? 0 : -1;
@@ -401,11 +403,14 @@ DKDecimal& DKDecimal::operator=(unsigned long v) {
 
 DKDecimal DKDecimal::binary(const DKDecimal& other, Op op) const {
     DKDecimal result;
+    bool negative = sign < 0, otherNegative = other.sign < 0;
     if (op == Op::multiply) {
-        long s = scale + other.scale;
+        long s = long{scale} + other.scale;
         if (s > kMaxScale)
             fail("DKDecimal::operator*", DKString(" The product's scale ") + DKString(s) + " is above 125.");
-        result.setValue(value * other.value, s);
+        unsigned __int128 product = static_cast<unsigned __int128>(magnitude) * other.magnitude;
+        if (product >= PBigInteger::kLimit) (void)(big(magnitude, negative) * big(other.magnitude, otherNegative));
+        result.setValue(static_cast<unsigned long>(product), negative != otherNegative, s);
         return result;
     }
     long s = scale > other.scale ? scale : other.scale;
@@ -413,12 +418,32 @@ DKDecimal DKDecimal::binary(const DKDecimal& other, Op op) const {
         // (a / 10^sa) / (b / 10^sb) written with s decimals is a * 10^(s - sa + sb) / b. Shifting
         // the dividend alone, inside the long division, means no operand is raised and only a
         // quotient of 10^18 or more is refused.
-        result.setValue(value.divideScaled(other.value, s - scale + other.scale), s);
+        PBigInteger q = big(magnitude, negative).divideScaled(big(other.magnitude, otherNegative),
+                                                              s - scale + other.scale);
+        result.setValue(q.magnitude(), q.getSign() < 0, s);
         return result;
     }
-    PBigInteger a = raised(value, scale, s);
-    PBigInteger b = raised(other.value, other.scale, s);
-    result.setValue(op == Op::add ? a + b : a - b, s);
+    unsigned long a = raised(magnitude, scale, s);
+    unsigned long b = raised(other.magnitude, other.scale, s);
+    // Both magnitudes are below 10^18, so neither their sum nor their difference wraps.
+    bool bNegative = otherNegative != (op == Op::subtract);
+    unsigned long r;
+    bool rNegative;
+    if (negative == bNegative) {
+        r = a + b;
+        rNegative = negative;
+    } else {
+        r = a >= b ? a - b : b - a;
+        rNegative = a >= b ? negative : bNegative;
+    }
+    if (r >= PBigInteger::kLimit) {
+        // PBigInteger refuses the same sum, under its own location.
+        if (op == Op::add)
+            (void)(big(a, negative) + big(b, otherNegative));
+        else
+            (void)(big(a, negative) - big(b, otherNegative));
+    }
+    result.setValue(r, rNegative, s);
     return result;
 }
 

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 class NamedDatastore : public dkDatastore {
@@ -24,9 +26,7 @@ public:
     using dkDatastoreDef::listEntityNames;
     DKString* listEntityNames(long& count) override {
         count = 1;
-        DKString* names = new DKString[1];
-        names[0] = "Invoice";
-        return names;
+        return new DKString[1]{"Invoice"};
     }
     void attach(dkDatastoreAdmin* admin) { setDatastoreAdmin(admin); }
 };
@@ -43,13 +43,12 @@ public:
 
 }  // namespace
 
-TEST(dkAttrDefRules, DefaultsEntityNameAndQualifiedName) {
+TEST(dkAttrDefRules, DefaultsEntityNameQualifiedNameAndMappedDatastore) {
     dkAttrDef attr;
     EXPECT_EQ(1, attr.isNullable());
     EXPECT_EQ(nullptr, attr.getEntity());
-    EXPECT_EQ(DKString(""), attr.getEntityName());
-    EXPECT_EQ(DKString(""), attr.datastoreName());   // no datastore: empty, not a crash
-    attr.setEntityName("Loose");                       // no entity to rename
+    EXPECT_EQ(DKString("|"), attr.getEntityName() + "|" + attr.datastoreName());   // no datastore: no crash
+    attr.setEntityName("Loose");                                                   // no entity to rename
     EXPECT_EQ(DKString("Loose"), attr.getEntityName());
 
     NamedDatastore ds;
@@ -61,11 +60,8 @@ TEST(dkAttrDefRules, DefaultsEntityNameAndQualifiedName) {
     entity.setName("E2");   // followed while the attribute has no name of its own
     EXPECT_EQ(DKString("E2"), owned.getEntityName());
     owned.setEntityName("F");
-    EXPECT_EQ(DKString("F"), owned.getEntityName());
-    EXPECT_EQ(DKString("F"), entity.getName());
-    EXPECT_EQ(DKString("serverA"), owned.datastoreName());
-    EXPECT_EQ(DKString("XY"), owned.datastoreType());
-
+    const std::vector<DKString> got{owned.getEntityName(), entity.getName(), owned.datastoreName(), owned.datastoreType()};
+    EXPECT_EQ((std::vector<DKString>{"F", "F", "serverA", "XY"}), got);
     owned.setQualifiedName("E.amount");
     EXPECT_EQ(DKString("E.amount"), owned.getQualifiedName());
     long count = 0;
@@ -73,17 +69,14 @@ TEST(dkAttrDefRules, DefaultsEntityNameAndQualifiedName) {
     ASSERT_EQ(1, count);
     EXPECT_EQ(DKString("a.b.c"), parts[0]);
     delete[] parts;
-}
 
-TEST(dkAttrDefRules, MappedAttributeAnswersItsOwnDatastore) {
+    // A mapped attribute's own fields win over its datastore's.
     DKAttrMapDef mapped;
     mapped.setDatastoreName("fedServer");
     mapped.setDatastoreType("FED");
-    NamedDatastore ds;
-    mapped.setDatastore(&ds);   // its own fields still win
-    dkAttrDef& base = mapped;
-    EXPECT_EQ(DKString("fedServer"), base.datastoreName());
-    EXPECT_EQ(DKString("FED"), base.datastoreType());
+    mapped.setDatastore(&ds);
+    const dkAttrDef& base = mapped;
+    EXPECT_EQ(DKString("fedServer FED"), base.datastoreName() + " " + base.datastoreType());
 }
 
 TEST(dkDatastoreDefRules, SearchableListsAdministrationAndDatastoreNames) {
@@ -96,17 +89,13 @@ TEST(dkDatastoreDefRules, SearchableListsAdministrationAndDatastoreNames) {
     EXPECT_EQ(DKString("Invoice"), names[0]);
     delete[] names;
     EXPECT_THROW(def.listSearchableEntityNames(0L, count), DKUsageError);   // only one form overridden
-
-    EXPECT_THROW(def.datastoreAdmin(), DKUsageError);   // 341, checked in the datastore's table
+    EXPECT_THROW(def.datastoreAdmin(), DKUsageError);                       // until one is set
     dkDatastoreAdmin admin;
     admin.setDatastore(&ds);
     def.attach(&admin);
     EXPECT_EQ(&admin, def.datastoreAdmin());
     EXPECT_EQ(&ds, def.datastoreAdmin()->getDatastore());
-
-    dkEntityDef entity;
-    EXPECT_EQ(DKString(""), entity.datastoreName());
-
+    EXPECT_EQ(DKString(""), dkEntityDef().datastoreName());
     Server server(&ds);
     EXPECT_EQ(&ds, server.datastore());
     EXPECT_EQ(DKString("XY"), server.datastoreType());

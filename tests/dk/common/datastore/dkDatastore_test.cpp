@@ -88,86 +88,82 @@ TEST(dkDatastoreRejection, EveryUnsupportedOperationThrows341NamingItself) {
     long n = 0;
     DKCQExpr* expr = nullptr;
     dkQuery* query = nullptr;
-    dkDataObject* obj = nullptr;
+    dkDataObject* o = nullptr;   // never reached: the base refuses first
     char loc[] = "C";
+#define C(call) [&] { call; }
     const std::vector<Family> families = {
         {"dk/common/dkDatastore",
-         {[&] { ds.evaluate("q", 1, nullptr); }, [&] { ds.evaluate(expr); }, [&] { ds.evaluate(query); },
-          [&] { ds.createQuery("q", 1, nullptr); }, [&] { ds.createQuery(expr); }, [&] { ds.connect("s", "u", "p", ""); },
-          [&] { ds.disconnect(); }, [&] { ds.getOption(1, any); }, [&] { ds.setOption(1, any); },
-          [&] { ds.execute(expr); }, [&] { ds.execute(query); }, [&] { ds.execute("q", 4, nullptr); },
-          [&] { ds.executeWithCallback(expr, nullptr); }, [&] { ds.executeWithCallback(query, nullptr); },
-          [&] { ds.executeWithCallback("q", 1, nullptr, nullptr); }, [&] { ds.addObject(obj, nullptr, 0); },
-          [&] { ds.addObject(obj, 0L); }, [&] { ds.addObject(obj); }, [&] { ds.deleteObject(obj, nullptr, 0); },
-          [&] { ds.deleteObject(obj, 0L); }, [&] { ds.deleteObject(obj); }, [&] { ds.retrieveObject(obj, nullptr, 0); },
-          [&] { ds.retrieveObject(obj, 0L); }, [&] { ds.retrieveObject(obj); }, [&] { ds.updateObject(obj, nullptr, 0); },
-          [&] { ds.updateObject(obj, 0L); }, [&] { ds.updateObject(obj); }, [&] { ds.startTransaction(); },
-          [&] { ds.commit(); }, [&] { ds.rollback(); }, [&] { ds.connection(); }, [&] { ds.handle("t"); },
-          [&] { ds.listDataSources(); }, [&] { ds.listDataSourceNames(n); }, [&] { ds.listServers(); },
-          [&] { ds.listSchema(); }, [&] { ds.listSchemaAttributes("e"); }, [&] { ds.listSearchableEntities(); },
-          [&] { ds.listEntities(); }, [&] { ds.listEntityNames(n); }, [&] { ds.listSearchableEntityNames(n); },
-          [&] { ds.listEntityAttrs("e"); }, [&] { ds.listEntityAttrNames("e", n); }, [&] { ds.listSearchTemplates(); },
-          [&] { ds.listSearchTemplateNames(n); }, [&] { ds.datastoreDef(); }, [&] { ds.registerMapping(nullptr); },
-          [&] { ds.unRegisterMapping("m"); }, [&] { ds.listMappingNames(n); }, [&] { ds.getMapping("m"); },
-          [&] { ds.getExtension("DATASTORE_EXTENSION"); }, [&] { ds.addExtension("x", &ext); },
-          [&] { ds.removeExtension("x"); }, [&] { ds.listExtensionNames(n); }, [&] { ds.createDDO("e", 0); },
-          [&] { ds.clearCache(); }, [&] { ds.listAvailableServices(n); }, [&] { ds.setLocaleAndCodePage(loc, loc); },
-          [&] { ds.getLocaleAndCodePage(s1, s2); }},
-         {{[&] { ds.clearCache(5); }, "dkDatastore::clearCache(long)"}}},
+         {C(ds.evaluate("q", 1, nullptr)), C(ds.evaluate(expr)), C(ds.evaluate(query)),
+          C(ds.createQuery("q", 1, nullptr)), C(ds.createQuery(expr)), C(ds.connect("s", "u", "p", "")),
+          C(ds.disconnect()), C(ds.getOption(1, any)), C(ds.setOption(1, any)), C(ds.execute(expr)),
+          C(ds.execute(query)), C(ds.execute("q", 4, nullptr)), C(ds.executeWithCallback(expr, nullptr)),
+          C(ds.executeWithCallback(query, nullptr)), C(ds.executeWithCallback("q", 1, nullptr, nullptr)),
+          C(ds.addObject(o, nullptr, 0)), C(ds.addObject(o, 0L)), C(ds.addObject(o)),
+          C(ds.deleteObject(o, nullptr, 0)), C(ds.deleteObject(o, 0L)), C(ds.deleteObject(o)),
+          C(ds.retrieveObject(o, nullptr, 0)), C(ds.retrieveObject(o, 0L)), C(ds.retrieveObject(o)),
+          C(ds.updateObject(o, nullptr, 0)), C(ds.updateObject(o, 0L)), C(ds.updateObject(o)),
+          C(ds.startTransaction()), C(ds.commit()), C(ds.rollback()), C(ds.connection()), C(ds.handle("t")),
+          C(ds.listDataSources()), C(ds.listDataSourceNames(n)), C(ds.listServers()), C(ds.listSchema()),
+          C(ds.listSchemaAttributes("e")), C(ds.listSearchableEntities()), C(ds.listEntities()),
+          C(ds.listEntityNames(n)), C(ds.listSearchableEntityNames(n)), C(ds.listEntityAttrs("e")),
+          C(ds.listEntityAttrNames("e", n)), C(ds.listSearchTemplates()), C(ds.listSearchTemplateNames(n)),
+          C(ds.datastoreDef()), C(ds.registerMapping(nullptr)), C(ds.unRegisterMapping("m")),
+          C(ds.listMappingNames(n)), C(ds.getMapping("m")), C(ds.getExtension("DATASTORE_EXTENSION")),
+          C(ds.addExtension("x", &ext)), C(ds.removeExtension("x")), C(ds.listExtensionNames(n)),
+          C(ds.createDDO("e", 0)), C(ds.clearCache()), C(ds.listAvailableServices(n)),
+          C(ds.setLocaleAndCodePage(loc, loc)), C(ds.getLocaleAndCodePage(s1, s2))},
+         {{C(ds.clearCache(5)), "dkDatastore::clearCache(long)"}}},
         {"dk/common/dkDatastoreExt",
-         {[&] { ext.addToFolder(obj, obj); }, [&] { ext.removeFromFolder(obj, obj); }, [&] { ext.addChild(obj, obj); },
-          [&] { ext.removeChild(obj, obj); }, [&] { ext.addLink(nullptr); }, [&] { ext.removeLink(nullptr); },
-          [&] { ext.removeLinks(nullptr); }, [&] { ext.isCheckedOut(obj); }, [&] { ext.checkedOutUserid(obj); },
-          [&] { ext.unlockCheckedOut(obj); }, [&] { ext.checkOut(obj); }, [&] { ext.checkIn(obj); },
-          [&] { ext.getCommonPrivilege(); }, [&] { ext.moveObject(obj, "e"); }, [&] { ext.changePassword("u", "o", "n"); },
-          [&] { ext.addPart(obj, nullptr); }, [&] { ext.removePart(obj, nullptr); }},
-         {{[&] { ext.getCommonPrivilege(obj); }, "dkDatastoreExt::getCommonPrivilege(dkDataObject)"},
-          {[&] { ext.getCommonItemPrivilege(obj); }, "dkDatastoreExt::getCommonItemPrivilege(dkDataObject)"},
-          {[&] { ext.retrieveFormOverlay("o"); }, "dkDatastoreExt::retrieveFromOverlay"},
-          {[&] { ext.moveObject(obj, obj, 0L); }, "dkDatastoreExt::moveObject(dkDataObject,dkDataObject,long)"}}},
+         {C(ext.addToFolder(o, o)), C(ext.removeFromFolder(o, o)), C(ext.addChild(o, o)), C(ext.removeChild(o, o)),
+          C(ext.addLink(nullptr)), C(ext.removeLink(nullptr)), C(ext.removeLinks(nullptr)), C(ext.isCheckedOut(o)),
+          C(ext.checkedOutUserid(o)), C(ext.unlockCheckedOut(o)), C(ext.checkOut(o)), C(ext.checkIn(o)),
+          C(ext.getCommonPrivilege()), C(ext.moveObject(o, "e")), C(ext.changePassword("u", "o", "n")),
+          C(ext.addPart(o, nullptr)), C(ext.removePart(o, nullptr))},
+         {{C(ext.getCommonPrivilege(o)), "dkDatastoreExt::getCommonPrivilege(dkDataObject)"},
+          {C(ext.getCommonItemPrivilege(o)), "dkDatastoreExt::getCommonItemPrivilege(dkDataObject)"},
+          {C(ext.retrieveFormOverlay("o")), "dkDatastoreExt::retrieveFromOverlay"},
+          {C(ext.moveObject(o, o, 0L)), "dkDatastoreExt::moveObject(dkDataObject,dkDataObject,long)"}}},
         {"dk/common/dkDatastoreDef",
-         {[&] { def.createEntity(); }, [&] { def.getEntity("e"); }, [&] { def.retrieveEntity("e"); },
-          [&] { def.listEntities(nullptr, 0L); }, [&] { def.listEntities(0L); }, [&] { def.listEntities(); },
-          [&] { def.listEntityNames(nullptr, 0L, n); }, [&] { def.listEntityNames(0L, n); },
-          [&] { def.listEntityNames(n); }, [&] { def.listSearchableEntities(nullptr, 0L); },
-          [&] { def.listSearchableEntities(0L); }, [&] { def.listSearchableEntities(); },
-          [&] { def.listSearchableEntityNames(nullptr, 0L, n); }, [&] { def.listSearchableEntityNames(0L, n); },
-          [&] { def.listSearchableEntityNames(n); }, [&] { def.listEntityAttrs("e"); },
-          [&] { def.listEntityAttrNames("e", n); }, [&] { def.listSearchTemplates(); },
-          [&] { def.listSearchTemplateNames(n); }, [&] { def.deleteEntity("e"); }, [&] { def.datastoreAdmin(); },
-          [&] { def.clearCache(); }},
-         {{[&] { def.add(&entity); }, "dkDatastoreDef::add(dkEntityDef)"},
-          {[&] { def.del(&entity); }, "dkDatastoreDef::del(dkEntityDef)"}}},
+         {C(def.createEntity()), C(def.getEntity("e")), C(def.retrieveEntity("e")), C(def.listEntities(nullptr, 0L)),
+          C(def.listEntities(0L)), C(def.listEntities()), C(def.listEntityNames(nullptr, 0L, n)),
+          C(def.listEntityNames(0L, n)), C(def.listEntityNames(n)), C(def.listSearchableEntities(nullptr, 0L)),
+          C(def.listSearchableEntities(0L)), C(def.listSearchableEntities()),
+          C(def.listSearchableEntityNames(nullptr, 0L, n)), C(def.listSearchableEntityNames(0L, n)),
+          C(def.listSearchableEntityNames(n)), C(def.listEntityAttrs("e")), C(def.listEntityAttrNames("e", n)),
+          C(def.listSearchTemplates()), C(def.listSearchTemplateNames(n)), C(def.deleteEntity("e")),
+          C(def.datastoreAdmin()), C(def.clearCache())},
+         {{C(def.add(&entity)), "dkDatastoreDef::add(dkEntityDef)"},
+          {C(def.del(&entity)), "dkDatastoreDef::del(dkEntityDef)"}}},
         // The entity's texts carry the full signature.
         {"dk/common/dkEntityDef", {},
-         {{[&] { entity.createSubEntity(); }, "dkEntityDef::createSubEntity()"},
-          {[&] { entity.getSubEntity("s"); }, "dkEntityDef::getSubEntity(const char* subEntityName)"},
-          {[&] { entity.retrieveSubEntity("s"); }, "dkEntityDef::retrieveSubEntity(const char* subEntityName)"},
-          {[&] { entity.listSubEntities(); }, "dkEntityDef::listSubEntities()"},
-          {[&] { entity.listSubEntityNames(n); }, "dkEntityDef::listSubEntityNames(long& arraySize)"},
-          {[&] { entity.add(&attr); }, "dkEntityDef::add(dkAttrDef* attrDef)"}, {[&] { entity.add(); }, "dkEntityDef::add()"},
-          {[&] { entity.add(&entity); }, "dkEntityDef::add(dkEntityDef* subEntityDef)"},
-          {[&] { entity.del(&attr); }, "dkEntityDef::del(dkAttrDef* attrDef)"}, {[&] { entity.del(); }, "dkEntityDef::del()"},
-          {[&] { entity.del(&entity); }, "dkEntityDef::del(dkEntityDef* subEntityDef)"},
-          {[&] { entity.deleteSubEntity("s"); }, "dkEntityDef::deleteSubEntity(const char* subEntityName)"},
-          {[&] { entity.addSubEntity(&entity); }, "dkEntityDef::addSubEntity(dkEntityDef* subEntityDef)"},
-          {[&] { entity.removeSubEntity("s"); }, "dkEntityDef::removeSubEntity(const char* subEntityName)"},
-          {[&] { entity.createAttr(); }, "dkEntityDef::createAttr()"},
-          {[&] { entity.getAttr("a"); }, "dkEntityDef::getAttr(const char* attrName)"},
-          {[&] { entity.retrieveAttr("a"); }, "dkEntityDef::retrieveAttr(const char* attrName)"},
-          {[&] { entity.listAttrs(); }, "dkEntityDef::listAttrs()"},
-          {[&] { entity.listAttrNames(n); }, "dkEntityDef::listAttrNames(long& arraySize)"},
-          {[&] { entity.deleteAttr("a"); }, "dkEntityDef::deleteAttr(const char* attrName)"},
-          {[&] { entity.addAttr(&attr); }, "dkEntityDef::addAttr(dkAttrDef* attrDef)"},
-          {[&] { entity.removeAttr("a"); }, "dkEntityDef::removeAttr(const char* attrName)"},
-          {[&] { entity.clearCache(); }, "dkEntityDef::clearCache()"}}},
-        {"dk/common/dkAttrDef", {}, {{[&] { attr.add(); }, " dkAttrDef::add()"}, {[&] { attr.del(); }, " dkAttrDef::del()"}}},
+         {{C(entity.createSubEntity()), "dkEntityDef::createSubEntity()"},
+          {C(entity.getSubEntity("s")), "dkEntityDef::getSubEntity(const char* subEntityName)"},
+          {C(entity.retrieveSubEntity("s")), "dkEntityDef::retrieveSubEntity(const char* subEntityName)"},
+          {C(entity.listSubEntities()), "dkEntityDef::listSubEntities()"},
+          {C(entity.listSubEntityNames(n)), "dkEntityDef::listSubEntityNames(long& arraySize)"},
+          {C(entity.add(&attr)), "dkEntityDef::add(dkAttrDef* attrDef)"}, {C(entity.add()), "dkEntityDef::add()"},
+          {C(entity.add(&entity)), "dkEntityDef::add(dkEntityDef* subEntityDef)"},
+          {C(entity.del(&attr)), "dkEntityDef::del(dkAttrDef* attrDef)"}, {C(entity.del()), "dkEntityDef::del()"},
+          {C(entity.del(&entity)), "dkEntityDef::del(dkEntityDef* subEntityDef)"},
+          {C(entity.deleteSubEntity("s")), "dkEntityDef::deleteSubEntity(const char* subEntityName)"},
+          {C(entity.addSubEntity(&entity)), "dkEntityDef::addSubEntity(dkEntityDef* subEntityDef)"},
+          {C(entity.removeSubEntity("s")), "dkEntityDef::removeSubEntity(const char* subEntityName)"},
+          {C(entity.createAttr()), "dkEntityDef::createAttr()"},
+          {C(entity.getAttr("a")), "dkEntityDef::getAttr(const char* attrName)"},
+          {C(entity.retrieveAttr("a")), "dkEntityDef::retrieveAttr(const char* attrName)"},
+          {C(entity.listAttrs()), "dkEntityDef::listAttrs()"},
+          {C(entity.listAttrNames(n)), "dkEntityDef::listAttrNames(long& arraySize)"},
+          {C(entity.deleteAttr("a")), "dkEntityDef::deleteAttr(const char* attrName)"},
+          {C(entity.addAttr(&attr)), "dkEntityDef::addAttr(dkAttrDef* attrDef)"},
+          {C(entity.removeAttr("a")), "dkEntityDef::removeAttr(const char* attrName)"},
+          {C(entity.clearCache()), "dkEntityDef::clearCache()"}}},
+        {"dk/common/dkAttrDef", {}, {{C(attr.add()), " dkAttrDef::add()"}, {C(attr.del()), " dkAttrDef::del()"}}},
         {"dk/common/dkDatastoreAdmin",
-         {[&] { admin.accessControl(); }, [&] { admin.authorizationMgmt(); }, [&] { admin.configurationManagement(); },
-          [&] { admin.userManagement(); }, [&] { admin.workFlowManagement(); }, [&] { admin.clearCache(); }},
+         {C(admin.accessControl()), C(admin.authorizationMgmt()), C(admin.configurationManagement()),
+          C(admin.userManagement()), C(admin.workFlowManagement()), C(admin.clearCache())},
          {}},
     };
-
+#undef C
     // The text names the one location the rejection carries, unless the row gives its own text.
     auto check = [](const char* source, const Call& call, const char* named) {
         const dktest::Failure r = dktest::failureOf<DKUsageError>(call);
@@ -189,7 +185,6 @@ TEST(dkDatastoreBuiltOn, TemplateNullCheckServiceMgrAndBaseAnswers) {
     for (const Call& call : std::vector<Call>{[&] { ds.evaluate(none); }, [&] { ds.execute(none); },
                                               [&] { ds.executeWithCallback(none, nullptr); }})
         EXPECT_EQ(303, dktest::usageError(call));
-
     // Not connected: 310, a DKDatastoreError (not a usage error), and no registry is made.
     EXPECT_EQ(310, dktest::errorOf<DKDatastoreError>([&] { ds.serviceMgr(); }));
     EXPECT_EQ(-2, dktest::usageError([&] { ds.serviceMgr(); }));
@@ -221,29 +216,31 @@ struct CollectionFixture : ::testing::Test {
 }  // namespace
 
 TEST_F(CollectionFixture, EachElementInOrderWithItsArgumentsAndTheIteratorFreed) {
-    DKNVPair options[1] = {DKNVPair("OPT", DKAny(7L))};
+    DKNVPair opts[1] = {DKNVPair("OPT", DKAny(7L))};
     ds.addObjects(nullptr);   // nothing at all
-    ds.addObjects(static_cast<dkCollection*>(nullptr), options, 3);
+    ds.addObjects(static_cast<dkCollection*>(nullptr), opts, 3);
     EXPECT_TRUE(ds.calls.empty());
-
-    ds.addObjects(&objects);
-    ds.addObjects(&objects, 9L);
-    ds.addObjects(&objects, options, 4);
-    ds.deleteObjects(&objects);
-    ds.retrieveObjects(&objects, 2L);
-    ds.updateObjects(&objects, options, 5);
+    // Each of the twelve forms, in the order add, delete, retrieve, update, each without and with
+    // flags (2) and with opts (3).
+    dkCollection* all = &objects;
+    const Call forms[] = {
+        [&] { ds.addObjects(all); }, [&] { ds.addObjects(all, 2L); }, [&] { ds.addObjects(all, opts, 3); },
+        [&] { ds.deleteObjects(all); }, [&] { ds.deleteObjects(all, 2L); }, [&] { ds.deleteObjects(all, opts, 3); },
+        [&] { ds.retrieveObjects(all); }, [&] { ds.retrieveObjects(all, 2L); },
+        [&] { ds.retrieveObjects(all, opts, 3); },
+        [&] { ds.updateObjects(all); }, [&] { ds.updateObjects(all, 2L); }, [&] { ds.updateObjects(all, opts, 3); }};
+    for (const Call& form : forms) form();
     EXPECT_EQ(0, liveIterators);
-    ASSERT_EQ(18u, ds.calls.size());
-    const char* ops[] = {"add1", "add2", "add3", "delete1", "retrieve2", "update3"};
-    const long flags[] = {0, 9, 4, 0, 2, 5};
-    for (size_t i = 0; i < 18; ++i) {
+    ASSERT_EQ(36u, ds.calls.size());
+    const std::string kinds[] = {"add", "delete", "retrieve", "update"};
+    for (size_t i = 0; i < 36; ++i) {
         const auto& call = ds.calls[i];
-        EXPECT_EQ(ops[i / 3], call.op) << i;
-        EXPECT_EQ(flags[i / 3], call.flags) << i;
+        const long form = static_cast<long>(i / 3 % 3);
+        EXPECT_EQ(kinds[i / 9] + std::to_string(form + 1) + "/" + std::to_string(form == 0 ? 0 : form + 1),
+                  call.op + "/" + std::to_string(call.flags));
         EXPECT_EQ(static_cast<dkDataObject*>(i % 3 == 0 ? &a : i % 3 == 1 ? &b : &c), call.object) << i;
-        EXPECT_EQ(call.op.back() == '3' ? options : nullptr, call.options) << i;
+        EXPECT_EQ(form == 2 ? opts : nullptr, call.options) << i;
     }
-
     // The base forms reject per element: the first element's 341 leaves with the collection
     // operation's location added after the element operation's own.
     BareDatastore bare;
@@ -267,15 +264,12 @@ TEST_F(CollectionFixture, FailureStopsTheLoopKeepsTheExceptionAndFreesTheIterato
         EXPECT_STREQ("dkDatastore::addObjects", e.locationAtIndex(0)->functionName());
     }
     EXPECT_EQ(2u, ds.calls.size());   // the third element is not reached
-    EXPECT_EQ(0, liveIterators);
-
     // Anything else passes through untouched.
     ds.calls.clear();
     ds.failure = dktest::FakeDatastore::Failure::standard;
     EXPECT_THROW(ds.updateObjects(&objects, nullptr, 0), std::runtime_error);
     EXPECT_EQ(2u, ds.calls.size());
     EXPECT_EQ(0, liveIterators);
-
     // Elements that are no data object are refused before the call, after the good ones before.
     BareObject root;
     for (const DKAny& bad : {DKAny(), DKAny(5L), DKAny("text"), DKAny(static_cast<dkDataObjectBase*>(nullptr)),
@@ -284,28 +278,19 @@ TEST_F(CollectionFixture, FailureStopsTheLoopKeepsTheExceptionAndFreesTheIterato
         mixed.addElement(DKAny(static_cast<dkDataObjectBase*>(&a)));
         mixed.addElement(bad);
         ds.calls.clear();
-        dktest::expectThrownAt<DKUsageError>([&] { ds.deleteObjects(&mixed); }, 303, "dk/common/dkDatastore",
-                                             "dkDatastore::deleteObjects", 1);
+        EXPECT_EQ(303, dktest::usageError([&] { ds.deleteObjects(&mixed); }));
         EXPECT_EQ(1u, ds.calls.size());
         EXPECT_EQ(0, liveIterators);
     }
 }
 
-namespace {
-
-using FactoryFn = dkDatastore* (*)(const char*);
-using FactoryWithConfigFn = dkDatastore* (*)(const char*, const char*);
-
-}  // namespace
-
 TEST(dkDatastoreConnector, LoadedConnectorIsReachedThroughTheBaseAndItsExceptionsCaught) {
     PDynamicLoader loader(DK_TEST_CONNECTOR);
     loader.open();
-    auto create = reinterpret_cast<FactoryFn>(loader.getProcAddress("createObject"));
-    auto createWithConfig = reinterpret_cast<FactoryWithConfigFn>(loader.getProcAddress("createObjectWithConfig"));
-    EXPECT_EQ(nullptr, create("DKDatastoreXX"));
-
-    dkDatastore* ds = createWithConfig("DKDatastoreTC", "cfg=1");
+    using Factory = dkDatastore* (*)(const char*);
+    EXPECT_EQ(nullptr, reinterpret_cast<Factory>(loader.getProcAddress("createObject"))("DKDatastoreXX"));
+    dkDatastore* ds = reinterpret_cast<dkDatastore* (*)(const char*, const char*)>(
+        loader.getProcAddress("createObjectWithConfig"))("DKDatastoreTC", "cfg=1");
     ASSERT_NE(nullptr, ds);
     EXPECT_EQ(DKString("TC"), ds->datastoreType());
     EXPECT_EQ(2, ds->validateConnection());   // not connected: must be made again
@@ -314,20 +299,13 @@ TEST(dkDatastoreConnector, LoadedConnectorIsReachedThroughTheBaseAndItsException
     EXPECT_EQ(DKString("cfg=1"), static_cast<DKString>(value));
 
     // A server error thrown inside the connector is caught here by its own class.
-    try {
-        ds->connect("db1", "carol", "wrong", "");
-        ADD_FAILURE() << "no exception";
-    } catch (DKLogonFailure& e) {
-        EXPECT_STREQ("28000", e.errorState());
-        EXPECT_EQ(-30082L, e.errorCode());
-        EXPECT_STREQ("DKDatastoreTC::connect", e.locationAtIndex(0)->functionName());
-    }
+    const dktest::Failure logon = dktest::failureOf<DKLogonFailure>([&] { ds->connect("db1", "carol", "wrong", ""); });
+    EXPECT_EQ("DKLogonFailure DKDatastoreTC::connect", logon.name + " " + logon.function);
     ds->connect("db1", "carol", "secret", "");
     EXPECT_EQ(1, ds->isConnected());
     EXPECT_EQ(0, ds->validateConnection());
     EXPECT_EQ(DKString("carol"), ds->userName());
     EXPECT_NE(nullptr, ds->serviceMgr());
-
     // The base's derived operations reach the connector's overrides.
     long count = 0;
     DKString* names = ds->listSearchableEntityNames(count);
@@ -354,7 +332,6 @@ TEST(dkDatastoreConnector, LoadedConnectorIsReachedThroughTheBaseAndItsException
     ds->getOption(1, value);
     EXPECT_EQ(2L, static_cast<long>(value));
     EXPECT_THROW(ds->deleteObject(&a), DKUsageError);   // not overridden: the base's 341
-
     ds->disconnect();
     delete ds;   // through the virtual destructor, while the library is still loaded
     loader.close();
@@ -386,15 +363,8 @@ public:
     using dkDatastore::evaluate;
     using dkDatastore::execute;
     using dkDatastore::executeWithCallback;
-
-    DKAny evaluate(DKCQExpr* e) override {
-        seen(e, nullptr);
-        return DKAny(42L);
-    }
-    dkResultSetCursor* execute(DKCQExpr* e) override {
-        seen(e, nullptr);
-        return &cursor;
-    }
+    DKAny evaluate(DKCQExpr* e) override { return seen(e, nullptr), DKAny(42L); }
+    dkResultSetCursor* execute(DKCQExpr* e) override { return seen(e, nullptr), &cursor; }
     void executeWithCallback(DKCQExpr* e, dkCallback* callback) override { seen(e, callback); }
 
     std::vector<std::pair<DKCQExpr*, dkCallback*>> calls;
@@ -412,46 +382,35 @@ private:
 
 }  // namespace
 
-TEST(dkDatastoreTemplates, EachFormRunsTheTemplatesExpressionAndDeletesIt) {
-    ExprDatastore ds;
+TEST(dkDatastoreTemplates, EachFormRunsTheTemplatesExpressionAndDeletesItAlsoWhenItThrows) {
+    ExprDatastore ds, failing;
     FilledTemplate filled;
     PlainCallback callback;
-
     EXPECT_EQ(42L, static_cast<long>(ds.evaluate(&filled)));
     EXPECT_EQ(&ds.cursor, ds.execute(&filled));
     ds.executeWithCallback(&filled, &callback);
-
     ASSERT_EQ(3u, ds.calls.size());
     for (const auto& call : ds.calls) EXPECT_NE(nullptr, call.first);
     EXPECT_EQ(nullptr, ds.calls[0].second);
     EXPECT_EQ(&callback, ds.calls[2].second);
     EXPECT_EQ(1, ds.liveDuringCall);   // alive while the expression form runs
     EXPECT_EQ(0, liveExpressions);     // and gone after each
-}
 
-TEST(dkDatastoreTemplates, ExpressionIsDeletedWhenTheExpressionFormThrows) {
-    FilledTemplate filled;
-    PlainCallback callback;
-
-    ExprDatastore failing;
     failing.fail = true;
     EXPECT_THROW(failing.evaluate(&filled), DKDataObjectNotFound);
     EXPECT_THROW(failing.execute(&filled), DKDataObjectNotFound);
     EXPECT_THROW(failing.executeWithCallback(&filled, &callback), DKDataObjectNotFound);
     EXPECT_EQ(3u, failing.calls.size());
     EXPECT_EQ(0, liveExpressions);
-
     // A connector without the expression forms: the base's 341 passes out, naming the expression
     // form, and the template's expression is still freed.
     BareDatastore bare;
-    const std::vector<std::pair<const char*, std::function<void()>>> rejected = {
+    const std::pair<const char*, Call> rejected[] = {
         {"dkDatastore::evaluate", [&] { bare.evaluate(&filled); }},
         {"dkDatastore::execute", [&] { bare.execute(&filled); }},
-        {"dkDatastore::executeWithCallback", [&] { bare.executeWithCallback(&filled, &callback); }},
-    };
+        {"dkDatastore::executeWithCallback", [&] { bare.executeWithCallback(&filled, &callback); }}};
     for (const auto& [location, call] : rejected) {
-        SCOPED_TRACE(location);
-        EXPECT_EQ(msg(341, location), dktest::expectThrownAt<DKUsageError>(call, 341, "dk/common/dkDatastore", location));
+        EXPECT_EQ(msg(341, location), dktest::failureOf<DKUsageError>(call).text);
         EXPECT_EQ(0, liveExpressions);
     }
 }

@@ -5,9 +5,13 @@
 // by the library's classes in this program; and the location text each source gives its throws,
 // checked here once instead of in the suite of each class.
 
+#include <dk/DKAny.hpp>
+#include <dk/DKDate.hpp>
+#include <dk/DKDecimal.hpp>
 #include <dk/DKFederatedCollection.hpp>
 #include <dk/DKQueryException.hpp>
 #include <dk/DKSequentialCollection.hpp>
+#include <dk/PBigInteger.hpp>
 #include <dk/PMessageText.hpp>
 #include <dk/dkSort.hpp>
 #include <dk/dkThrow.hpp>
@@ -83,8 +87,8 @@ TEST(dkThrowAcrossLibraries, HandlersHereMatchThrowsFromALoadedLibrary) {
     EXPECT_EQ("DKDataObjectNotFound", dktest::failureOf<DKDatastoreAccessError>([&] { throwKind(3); }).name);
     EXPECT_EQ("helper query text ", dktest::failureOf<DKQueryException>([&] { throwKind(4); }).text);
     const std::string log = logText();
-    EXPECT_NE(std::string::npos, log.find("[LOC]: (dk/test/dkThrowHelper:dkThrowHelper::query):" + std::to_string(line())))
-        << log;
+    EXPECT_NE(std::string::npos, log.find("[LOC]: (dk/test/dkThrowHelper:dkThrowHelper::query):" +
+                                          std::to_string(line()))) << log;
 }
 
 // A source's location text is part of the library's output and stays when the file moves: one
@@ -96,10 +100,15 @@ TEST(dkThrowLocations, EverySourceNamesItselfAndTheFunction) {
     DKSortString byString;
     const DKAny number(1L);
     const struct { const char* source; const char* function; std::function<void()> call; } rows[] = {
-        {"dk/coll/DKSequentialCollection", "DKSequentialCollection::removeElementAt", [&] { list.removeElementAt(*before); }},
+        {"dk/coll/DKSequentialCollection", "DKSequentialCollection::removeElementAt",
+         [&] { list.removeElementAt(*before); }},
         {"dk/coll/DKFederatedCollection", "DKFederatedCollection::getSortFunction", [&] { federated.getSortFunction(); }},
         {"dk/coll/dkSort", "DKSortString::getKey", [&] { byString.getKey(&number); }},
-    };
+        {"dk/common/DKAny", "DKAny::operator`short'", [&] { (void)short(number); }},
+        {"dk/common/DKDate", "DKTimestamp::fromString", [] { DKTimestamp::fromString("2004-01-02"); }},
+        {"dk/common/DKDecimal", "DKDecimal::lookForSign", [] { DKDecimal d("+"); }},
+        {"dk/common/DKDecimal", "DKDecimal::bkDigitStr", [] { DKDecimal d("1.2.3"); }},
+        {"dk/common/PBigInteger", "PBigInteger::operator`/'", [] { PBigInteger(1) / PBigInteger(0); }}};
     for (const auto& r : rows) {
         const dktest::Failure f = dktest::failureOf(r.call);
         EXPECT_EQ(r.source, f.source) << r.function;

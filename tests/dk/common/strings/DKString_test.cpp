@@ -6,6 +6,8 @@
 
 #include "platform/os/PStringManager.hpp"
 
+#include "dkTestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,49 +36,42 @@ std::string bytes(const DKString& s) {
 TEST(DKStringConstruction, NumbersNullsAndZeroBytes) {
     char dmax[400];
     std::snprintf(dmax, sizeof dmax, "%f", DBL_MAX);
+    DKString z("a\0b\0", 4), s("ab");
+    s += '\0';   // the character 0 adds nothing
     const std::pair<DKString, std::string> made[] = {
-        {DKString(3000000000u), "3000000000"},    {DKString(INT_MIN), "-2147483648"},
+        {DKString(3000000000u), "3000000000"}, {DKString(INT_MIN), "-2147483648"},
         {DKString(LONG_MIN), "-9223372036854775808"}, {DKString(ULONG_MAX), "18446744073709551615"},
         {DKString(static_cast<unsigned short>(65535)), "65535"}, {DKString(-0.0000005001), "-0.000001"},
-        {DKString(DBL_MAX), dmax},                {DKString(static_cast<size_t>(7)), "7"},
-        {DKString('\0'), ""},                      {DKString(static_cast<const char*>(nullptr)), ""},
-        {DKString(nullptr, 5), ""}};
+        {DKString(DBL_MAX), dmax}, {DKString(static_cast<size_t>(7)), "7"}, {DKString('\0'), ""},
+        {DKString(static_cast<const char*>(nullptr)), ""}, {DKString(nullptr, 5), ""}, {s + '\0', "ab"},
+        {z + z, std::string("a\0b\0a\0b\0", 8)}};
     for (const auto& m : made) EXPECT_EQ(m.second, bytes(m.first));
-    DKString z("a\0b\0", 4);
-    EXPECT_EQ(std::string("a\0b\0a\0b\0", 8), bytes(z + z));
     EXPECT_EQ('b', z[3]);
     EXPECT_EQ(41UL, DKString(std::string(40, '\0') + "x").indexOf('x'));
     // A zero byte ends the text for a zero-terminated peer, but not for a sized one.
-    EXPECT_FALSE(z == "a");
-    EXPECT_TRUE(z == std::string("a\0b\0", 4));
+    EXPECT_TRUE(z != "a" && z == std::string("a\0b\0", 4));
     std::ostringstream out;
     out << z << '|';
     EXPECT_EQ("a|", out.str());
-    DKString s("ab");
-    s += '\0';   // the character 0 adds nothing
-    EXPECT_EQ(2UL, (s + '\0').length());
     s = '\0';
     EXPECT_EQ(0UL, s.length());
 }
 
 TEST(DKStringPositions, OutOfRangeGivesTheDocumentedResult) {
-    const DKString s("abcdef");
+    const DKString s("abcdef"), t("abcabc");
     const std::pair<DKString, std::string> cut[] = {
         {s.subString(5, 10), "ef"}, {s.subString(6, ULONG_MAX), "f"}, {s.subString(7, 1), ""},
         {DKString(s).remove(2, 3), "aef"}, {DKString(s).remove(5, 3), "abcdef"},
         {DKString(s).remove(2, ULONG_MAX), "abcdef"}, {DKString(s).remove(1, 6), ""},
         {DKString("abc").insert("X", 0), "Xabc"}, {DKString("abc").insert("X", 5), "abc  X"},
-        {DKString("abc").leftJustify(5), "abc  "}, {DKString(s).leftJustify(2), "ab"}};
+        {DKString("abc").leftJustify(5), "abc  "}, {DKString(s).leftJustify(2), "ab"},
+        {DKString(kLong).leftJustify(100), std::string(kLong) + std::string(100 - std::strlen(kLong), ' ')}};
     for (const auto& c : cut) EXPECT_EQ(c.second, bytes(c.first));
-    EXPECT_EQ(100UL, DKString(kLong).leftJustify(100).length());
-    DKString t("abcabc");
     const std::pair<unsigned long, unsigned long> found[] = {
         {t.indexOf('c', 4), 6}, {t.indexOf('x'), 0}, {t.indexOf('a', 0), 1}, {t.indexOf("abc", 2), 4},
         {t.indexOf("abc", 5), 0}, {t.indexOf("", 3), 3}, {t.indexOf("", 7), 0}};
     for (const auto& f : found) EXPECT_EQ(f.second, f.first);
-    EXPECT_EQ('\0', t[0]);
-    EXPECT_EQ('\0', t[7]);
-    EXPECT_EQ('\0', t[-1]);
+    EXPECT_TRUE(t[0] == '\0' && t[7] == '\0' && t[-1] == '\0');
 }
 
 TEST(DKStringText, CaseBlanksDigitsNumbersAndOrder) {
@@ -86,13 +81,12 @@ TEST(DKStringText, CaseBlanksDigitsNumbersAndOrder) {
     EXPECT_EQ("", bytes(DKString(" \t ").strip()));
     EXPECT_EQ("\xa0x", bytes(DKString("\xa0x ").strip()));   // only the "C" locale's blanks
     EXPECT_EQ(1, DKString("").isDigits());
-    EXPECT_EQ(0, DKString("1\0" "2", 3).isDigits());
-    EXPECT_EQ(0, DKString("12a").isDigits());
-    EXPECT_EQ(42L, DKString(" 42x").asInt());
+    EXPECT_EQ(0, DKString("1\0" "2", 3).isDigits() + DKString("12a").isDigits());
     // The value is atol's, so text beyond LONG_MAX stops there even as unsigned.
+    const DKString huge("99999999999999999999999");
+    EXPECT_EQ((std::vector<long>{42, 0, LONG_MAX}),
+              (std::vector<long>{DKString(" 42x").asInt(), DKString("- 1").asInt(), huge.asInt()}));
     EXPECT_EQ(static_cast<unsigned long>(LONG_MAX), DKString(ULONG_MAX).asUnsigned());
-    EXPECT_EQ(0L, DKString("- 1").asInt());
-    EXPECT_EQ(LONG_MAX, DKString("99999999999999999999999").asInt());
     EXPECT_EQ(ULONG_MAX, DKString("-1").asUnsigned());
     EXPECT_TRUE(DKString("ab") < DKString("ab\0", 3));
     EXPECT_TRUE(DKString("\x7f") < DKString("\x80"));   // bytes order as unsigned
@@ -112,30 +106,22 @@ TEST(DKStringText, CaseBlanksDigitsNumbersAndOrder) {
 }
 
 TEST(DKStringStreams, InputHonoursWidthAndSetsNoState) {
-    std::istringstream in("  abcdef\tj");
-    DKString s("old");
-    in.width(4);
-    in >> s;
-    EXPECT_EQ("abc", bytes(s));   // width - 1 characters
-    in >> s >> s;
-    EXPECT_EQ("j", bytes(s));
-    EXPECT_TRUE(in.good());   // reaching the end while taking characters sets nothing
-    in >> s;                  // nothing left: the prefix step fails, the target is empty
-    EXPECT_EQ("", bytes(s));
-    EXPECT_TRUE(in.fail());
-    std::istringstream one("xyz");
-    one.width(1);
-    one >> s;
-    EXPECT_EQ("", bytes(s));
-    EXPECT_TRUE(one.good());
-    std::istringstream raw("  ab");
-    raw >> std::noskipws >> s;
-    EXPECT_EQ("", bytes(s));   // white space first and no skipping: nothing taken
-    EXPECT_TRUE(raw.good());
-    std::string big(1000, 'q');
-    std::istringstream longIn(big + " tail");
-    longIn >> s;
-    EXPECT_EQ(big, bytes(s));
+    // Width - 1 characters are taken; reaching the end while taking characters sets nothing;
+    // nothing left, or white space first with no skipping, leaves the target empty.
+    const std::string big(1000, 'q');
+    const struct { const char* in; int width; bool skip; int reads; std::string got; bool good; } rows[] = {
+        {"  abcdef\tj", 4, true, 1, "abc", true}, {"  abcdef\tj", 4, true, 3, "j", true},
+        {"  abcdef\tj", 4, true, 4, "", false}, {"xyz", 1, true, 1, "", true}, {"  ab", 0, false, 1, "", true},
+        {nullptr, 0, true, 1, big, true}};
+    for (const auto& r : rows) {
+        std::istringstream in(r.in ? r.in : big + " tail");
+        DKString s("old");
+        in.width(r.width);
+        if (!r.skip) in >> std::noskipws;
+        for (int i = 0; i < r.reads; ++i) in >> s;
+        EXPECT_EQ(r.got, bytes(s)) << (r.in ? r.in : "long");
+        EXPECT_EQ(r.good, in.good()) << (r.in ? r.in : "long");
+    }
 }
 
 TEST(DKStringSharing, CopiesNeverChangeEachOther) {
@@ -169,8 +155,7 @@ TEST(DKStringSharing, OperationsOnThemselves) {
         s += s.c_str() + 1;
         s.insert(s, 2);
         s = s.c_str() + 3;
-        const DKString& same = s;   // assignment to itself, through a reference
-        s = same;
+        dktest::assignToItself(s);
         model += model;
         model += model.substr(1);
         model.insert(2, model);
@@ -182,84 +167,11 @@ TEST(DKStringSharing, OperationsOnThemselves) {
     DKString g;   // growth by appends keeps every character
     std::string model;
     for (int i = 0; i < 5000; ++i) {
-        g += static_cast<char>('a' + i % 26);
         model += static_cast<char>('a' + i % 26);
+        g += model.back();
     }
     EXPECT_EQ(model, bytes(g));
 }
-
-TEST(DKStringStorage, ThreadsTakeManagersRoundRobin) {
-    // Threads started one after another take consecutive managers.
-    std::vector<int> picked;
-    for (int i = 0; i < PStringManager::kCount + 2; ++i) {
-        std::thread([&] {
-            DKString s(kLong);
-            picked.push_back(PStringManager::current()->index());
-        }).join();
-    }
-    for (size_t i = 1; i < picked.size(); ++i)
-        EXPECT_EQ((picked[i - 1] + 1) % PStringManager::kCount, picked[i]) << i;
-
-    // A copy made on a thread of another manager gets its own characters.
-    DKString here(kLong);
-    PStringManager* mine = PStringManager::current();
-    std::thread([&] {
-        DKString there(here);
-        if (PStringManager::current() != mine) {
-            EXPECT_NE(here.c_str(), there.c_str());
-        }
-        EXPECT_EQ(here, there);
-    }).join();
-}
-
-TEST(DKStringStorage, StringsFreedOnOtherThreadsReturnToTheirManagers) {
-    // More threads than managers, so managers are shared; every thread makes strings, keeps
-    // copies of its neighbour's, and the neighbour frees the originals.
-    constexpr int kThreads = PStringManager::kCount + 8;
-    constexpr int kStrings = 200;
-    long before = PStringManager::totalLiveBlocks();
-    std::vector<std::vector<DKString>> made(kThreads);
-    std::vector<std::mutex> locks(kThreads);
-    {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&, t] {
-                std::vector<DKString> mine;
-                for (int i = 0; i < kStrings; ++i) mine.push_back(DKString(kLong) + DKString(i));
-                {
-                    std::lock_guard<std::mutex> g(locks[t]);
-                    made[t] = mine;   // copies that share the buffers
-                }
-            });
-        }
-        for (auto& th : threads) th.join();
-    }
-    {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&, t] {
-                int n = (t + 1) % kThreads;
-                std::vector<DKString> taken;
-                {
-                    std::lock_guard<std::mutex> g(locks[n]);
-                    taken.swap(made[n]);
-                }
-                std::vector<DKString> copies(taken.begin(), taken.end());
-                for (int i = 0; i < kStrings; ++i)
-                    EXPECT_EQ(DKString(kLong) + DKString(i), copies[i]);
-                taken.clear();
-                copies[0].upperCase();
-            });
-        }
-        for (auto& th : threads) th.join();
-    }
-    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
-}
-
-// ---------------------------------------------------------------------------------------------
-// Hand-over between threads: the building thread counts its copies without atomics, every other
-// thread atomically, and a buffer whose last reference dies away from its builder goes back to
-// the builder.
 
 namespace {
 
@@ -279,32 +191,85 @@ void onManager(PStringManager* m, F f) {
     FAIL() << "no thread took manager " << m->index();
 }
 
-std::vector<DKString> numbered(int n) {
+DKString numbered(int i) { return DKString(kLong) + DKString(i); }
+
+std::vector<DKString> numbered(int from, int to) {
     std::vector<DKString> v;
-    for (int i = 0; i < n; ++i) v.push_back(DKString(kLong) + DKString(i));
+    for (int i = from; i < to; ++i) v.push_back(numbered(i));
     return v;
 }
 
 }  // namespace
 
+TEST(DKStringStorage, ThreadsTakeManagersRoundRobinAndCopyAcrossThem) {
+    std::vector<int> picked;   // threads started one after another take consecutive managers
+    for (int i = 0; i < PStringManager::kCount + 2; ++i) {
+        std::thread([&] {
+            const DKString s(kLong);   // the thread's first buffer picks its manager
+            picked.push_back(PStringManager::current()->index());
+        }).join();
+    }
+    for (size_t i = 1; i < picked.size(); ++i) EXPECT_EQ((picked[i - 1] + 1) % PStringManager::kCount, picked[i]) << i;
+    // A copy made on a thread of another manager gets its own characters.
+    const DKString here(kLong);
+    PStringManager* mine = PStringManager::current();
+    std::thread([&] {
+        const DKString there(here);
+        EXPECT_EQ(PStringManager::current() == mine, here.c_str() == there.c_str());
+        EXPECT_EQ(here, there);
+    }).join();
+}
+
+TEST(DKStringStorage, StringsFreedOnOtherThreadsReturnToTheirManagers) {
+    // More threads than managers, so managers are shared; every thread makes strings, the next
+    // one keeps copies of them and frees the originals.
+    constexpr int kThreads = PStringManager::kCount + 8, kStrings = 200;
+    const long before = PStringManager::totalLiveBlocks();
+    std::vector<std::vector<DKString>> made(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const std::vector<DKString> mine = numbered(0, kStrings);
+            made[t] = mine;   // copies that share the buffers; the originals die with the thread
+        });
+    }
+    for (auto& th : threads) th.join();
+    threads.clear();
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            std::vector<DKString> taken;
+            taken.swap(made[(t + 1) % kThreads]);
+            std::vector<DKString> copies(taken.begin(), taken.end());
+            taken.clear();
+            for (int i = 0; i < kStrings; ++i) EXPECT_EQ(numbered(i), copies[i]);
+            copies[0].upperCase();
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(before, PStringManager::totalLiveBlocks());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hand-over between threads: the building thread counts its copies without atomics, every other
+// thread atomically, and a buffer whose last reference dies away from its builder goes back to
+// the builder.
+
 TEST(DKStringHandOver, BuffersDroppedElsewhereGoBackWhileTheBuilderLives) {
     std::promise<std::vector<DKString>> handed;
     std::promise<void> dropped;
     std::thread builder([&] {
-        long before = PStringManager::totalLiveBlocks();
-        std::vector<DKString> v = numbered(100);
-        std::vector<DKString> copies = v;   // two references each, both the builder's
-        handed.set_value(std::move(copies));
+        const long before = PStringManager::totalLiveBlocks();
+        std::vector<DKString> v = numbered(0, 100);
+        handed.set_value(v);   // copies: two references each, both the builder's
         dropped.get_future().wait();
         v.clear();
-        // The next new buffer takes back what the other thread let go of.
-        DKString fresh(kLong);
+        DKString fresh(kLong);   // the next new buffer takes back what the other thread let go of
         EXPECT_EQ(before + 1, PStringManager::totalLiveBlocks());
     });
     {
         // Read and dropped here without making a buffer of this thread's own, so that the
         // blocks counted on the builder are the builder's alone.
-        std::vector<DKString> taken = handed.get_future().get();
+        const std::vector<DKString> taken = handed.get_future().get();
         for (int i = 0; i < 100; ++i) EXPECT_EQ(std::string(kLong) + std::to_string(i), bytes(taken[i]));
     }
     dropped.set_value();
@@ -312,43 +277,42 @@ TEST(DKStringHandOver, BuffersDroppedElsewhereGoBackWhileTheBuilderLives) {
 }
 
 TEST(DKStringHandOver, CountsOfBothKindsMeetWhicheverThreadEndsFirst) {
-    long before = PStringManager::totalLiveBlocks();
+    const long before = PStringManager::totalLiveBlocks();
     std::vector<DKString> kept;
     std::thread([&] {
-        std::vector<DKString> v = numbered(200);
+        const std::vector<DKString> v = numbered(0, 200);
         // A thread of the same manager shares the builder's buffers, counting atomically, and
         // keeps a quarter of them past the builder's end.
         onManager(PStringManager::current(), [&] {
-            std::vector<DKString> shares(v.begin(), v.end());
+            const std::vector<DKString> shares(v.begin(), v.end());
             for (int i = 0; i < 200; ++i) EXPECT_EQ(v[i].c_str(), shares[i].c_str()) << "shared, not copied";
             kept.assign(shares.begin(), shares.begin() + 50);
         });
         for (int round = 0; round < 3; ++round) {
             std::vector<DKString> again(v.begin(), v.end());
             again[round] += "!";
-            EXPECT_EQ(DKString(kLong) + DKString(round), v[round]);
+            EXPECT_EQ(numbered(round), v[round]);
         }
     }).join();
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(DKString(kLong) + DKString(i), kept[i]);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(numbered(i), kept[i]);
     kept.clear();
     EXPECT_EQ(before, PStringManager::totalLiveBlocks());
 }
 
 TEST(DKStringHandOver, BuilderAndAnotherThreadCountTheSameBuffersAtOnce) {
-    long before = PStringManager::totalLiveBlocks();
+    const long before = PStringManager::totalLiveBlocks();
     std::atomic<PStringManager*> m{nullptr};
     std::atomic<bool> go{false};
     std::vector<DKString> handed;
     std::thread builder([&] {
-        DKString s(kLong);
+        const DKString s(kLong);
         handed.assign(1000, s);
         m = PStringManager::current();
         while (!go) std::this_thread::yield();
         // Copies and drops on the builder while the other thread drops the handed references.
         for (int i = 0; i < 20000; ++i) {
             DKString t(s);
-            DKString u = (t += "x");
-            EXPECT_EQ(std::strlen(kLong) + 1, u.length());
+            EXPECT_EQ(std::strlen(kLong) + 1, DKString(t += "x").length());
         }
         EXPECT_EQ(kLong, bytes(s));
     });
@@ -359,7 +323,7 @@ TEST(DKStringHandOver, BuilderAndAnotherThreadCountTheSameBuffersAtOnce) {
         go = true;
         for (int round = 0; round < 20; ++round) {
             // Shares of up to 500 of the references left, then 45 of them dropped: 100 remain.
-            std::vector<DKString> shares(mine.begin(), mine.begin() + std::min<long>(500, static_cast<long>(mine.size())));
+            std::vector<DKString> shares(mine.begin(), mine.begin() + std::min<size_t>(500, mine.size()));
             mine.erase(mine.begin(), mine.begin() + 45);
         }
         for (const DKString& s : mine) EXPECT_EQ(kLong, bytes(s));
@@ -369,7 +333,7 @@ TEST(DKStringHandOver, BuilderAndAnotherThreadCountTheSameBuffersAtOnce) {
 }
 
 TEST(DKStringHandOver, AStringMovedToAnotherThreadGrowsThereInPlace) {
-    DKString original(kLong);
+    const DKString original(kLong);
     DKString moved(original);
     std::thread([&] {
         DKString s(std::move(moved));
@@ -391,10 +355,8 @@ thread_local DKString tLate;
 
 struct MadeAtExit {
     ~MadeAtExit() {
-        DKString s(kLong);
-        DKString t(s);
-        t += "!";
-        EXPECT_EQ(std::string(kLong) + "!", bytes(t));
+        DKString s(kLong), t(s);
+        EXPECT_EQ(std::string(kLong) + "!", bytes(t += "!"));
     }
 };
 thread_local MadeAtExit tMadeAtExit;
@@ -402,7 +364,7 @@ thread_local MadeAtExit tMadeAtExit;
 }  // namespace
 
 TEST(DKStringHandOver, ThreadExitInAnyOrderFreesEverything) {
-    long before = PStringManager::totalLiveBlocks();
+    const long before = PStringManager::totalLiveBlocks();
     DKString keep;
     std::thread([&] {
         (void)&tMadeAtExit;   // registered first, destroyed last
