@@ -105,7 +105,7 @@ int runTemplateSearch(const Options& o, Repository* shared) {
     for (size_t i = 1; i < o.args.size(); ++i) {
         const auto [c, value] = assignmentOf(o.args[i], o.command);
         if (c.ops.size() > 1) throw UsageError("one operator per criterion, got '" + o.args[i] + "'", o.command);
-        auto held = std::find_if(given.begin(), given.end(), [&](const Criterion& g) { return sameName(g.name, c.name); });
+        auto held = std::find_if(given.begin(), given.end(), [&name = c.name](const Criterion& g) { return sameName(g.name, name); });
         if (held == given.end()) held = given.insert(given.end(), c);
         if (!c.ops.empty()) held->ops = c.ops;
         held->values.emplace_back(value);

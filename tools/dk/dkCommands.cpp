@@ -75,7 +75,7 @@ std::vector<ItemName> selectedItems(Repository& repo, const Options& o) {
 void applyChanges(DKDDO& item, const std::vector<std::pair<std::string, std::string>>& changes,
                   const std::vector<std::pair<std::string, unsigned short>>& attributes, const std::string& itemName) {
     for (const auto& [name, value] : changes) {
-        auto attr = std::find_if(attributes.begin(), attributes.end(), [&](const auto& a) { return a.first == name; });
+        auto attr = std::find_if(attributes.begin(), attributes.end(), [&key = name](const auto& a) { return a.first == key; });
         const unsigned short id = attr == attributes.end() ? 0 : item.dataId(name.c_str());
         if (id == 0) {
             std::string known;

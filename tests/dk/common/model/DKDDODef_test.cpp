@@ -61,7 +61,8 @@ TEST(DKDDODefCopy, DeepCopyClearsFrozenAndCountsAfresh) {
     EXPECT_EQ(DKString("KEEP"), target.getObjectType());
     EXPECT_EQ(0, target.dataId("old"));
     EXPECT_EQ(1, target.dataId("A"));
-    target = target;
+    const DKDDODef& self = target;   // assignment to itself keeps the definition
+    target = self;
     EXPECT_EQ(1, target.dataCount());
 }
 
