@@ -226,8 +226,8 @@ int main(int argc, char** argv) {
 
     // Times per term (a tree of n leaves has 2n - 1 terms), in nanoseconds.
     const auto perTermNs = [&](const std::string& name, long leaves) {
-        auto it = collector.times.find(name);
-        return it == collector.times.end() ? -1.0 : it->second / static_cast<double>(2 * leaves - 1);
+        const double seconds = collector.median(name);   // -1 when it did not run
+        return seconds < 0 ? -1.0 : seconds * 1e9 / static_cast<double>(2 * leaves - 1);
     };
     std::printf("\nratios (DKQTerm / peer, per term; below 1.0x means ours is faster)\n");
     for (const Case& c : cases()) {

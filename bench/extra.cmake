@@ -10,3 +10,8 @@ if(TARGET dk_query_bench AND TARGET dk)
   target_link_libraries(dk_query_bench PRIVATE SQLite::SQLite3)
   target_compile_definitions(dk_query_bench PRIVATE DK_TOOL="$<TARGET_FILE:dk>")
 endif()
+# The text search benchmark reads the connector's repository through SQLite directly as its peer.
+if(TARGET DKDatastoreSQLITEText_bench)
+  add_dependencies(DKDatastoreSQLITEText_bench dkdssqlite)
+  target_link_libraries(DKDatastoreSQLITEText_bench PRIVATE SQLite::SQLite3)
+endif()

@@ -56,6 +56,7 @@ PAttr attrOf(dkAttrDef* a) {
     p.precision = a->getPrecision();
     p.scale = a->getScale();
     p.description = a->getDescription().str();
+    p.textSearchable = a->isTextSearchable() != 0 ? 1 : 0;
     return p;
 }
 
@@ -186,12 +187,15 @@ void DKEntityDefSQLITE::load(const PEntity& e) {
     setType(e.type);
     setId(e.id);
     setDescription(e.description.c_str());
+    int text = 0;
     attrs_.clear();
     for (const PAttr& a : e.attrs) {
+        text |= a.textSearchable;
         auto def = std::make_unique<DKAttrDefSQLITE>(sqlite(), this);
         def->load(a, e.name.c_str());
         attrs_.push_back(std::move(def));
     }
+    setTextSearchable(text);
 }
 
 void DKEntityDefSQLITE::add() { sqlite()->datastoreDef()->add(this); }
@@ -303,6 +307,7 @@ void DKAttrDefSQLITE::load(const PAttr& a, const char* entityName) {
     setPrecision(a.precision);
     setScale(a.scale);
     setDescription(a.description.c_str());
+    setTextSearchable(a.textSearchable);
     // Set the name only on a detached attribute: setEntityName also renames the entity.
     if (getEntity() == nullptr) setEntityName(entityName);
 }

@@ -87,8 +87,8 @@ public:
                  const char* connectString) override;
     void disconnect() override;
     dkResultSetCursor* execute(const char* query, short qlType, const DKNVPair* params) override;
-    // A query object of this datastore for an SQL string (DKSQLQuery); the caller owns it. Its
-    // parameters go to its prepare or execute.
+    // A query object of this datastore for an SQL string (DKSQLQuery) or a text query
+    // (DKTextQuery); the caller owns it. Its parameters go to its prepare or execute.
     dkQuery* createQuery(const char* query, short qlType, const DKNVPair* params) override;
     // A query object of this datastore: run with execute(nullptr), its cursor or result(1) handed
     // over. A null query is DKUsageError 303, one of another datastore kMsgForeignQuery.
@@ -254,12 +254,24 @@ private:
     // The checked, bound statement of an SQL query; binding tells whether parameters wait for open.
     sqlite3_stmt* prepareQuery(const char* query, short qlType, const DKNVPair* params, const char* function,
                                dksqlite::PBinding& binding);
-    // The statement of query under the guard (authorizer, one read-only SELECT), unbound. A tree's
-    // statement (tree) may also read json_each, which its long IN lists use.
-    sqlite3_stmt* prepareGuarded(const char* query, const char* function, bool tree = false);
+    // What the guard lets the connector's own statements read beyond the entity tables: a search
+    // it rendered itself reads the entities' text tables, a tree's long IN lists read json_each.
+    // A tree may hold text leaves as well as long lists, so its statements take both.
+    enum GuardReach : unsigned { kReadEntities = 0, kReadTextIndex = 1, kReadJsonEach = 2, kReadTreeTables = 3 };
+    // The statement of query under the guard (authorizer, one read-only SELECT), unbound; reach
+    // is a set of GuardReach flags.
+    sqlite3_stmt* prepareGuarded(const char* query, const char* function, unsigned reach = kReadEntities);
     DKAny readAll(dkResultSetCursor* cursor);   // every row into a new DKResults; deletes cursor
     dkQuery* checkedQuery(dkQuery* query, const char* function);   // refuses null and foreign queries
     void deliver(const std::function<dkResultSetCursor*()>& run, dkCallback* callback, const char* function);
+    // Text search (DKDatastoreSQLITEText.cpp): a query of language 1, FTS5 text over every
+    // entity with text-searchable attributes or the one of the option "Entity".
+    dkResultSetCursor* executeText(const char* query, const DKNVPair* params, const char* function);
+    // At connect, once the user is known: a format 1 repository gets the text-searchable column
+    // and every entity its missing text table (a read-only connect reads format 1 as it is).
+    void upgradeRepository(const std::string& format, const char* function);
+    bool textIndexed(const DKDDOBase& ddo, const char* function);   // its entity has a text table
+    void writeText(const std::string& sql, long rowId, const char* function);   // one row's index entry
     void registerCursor(DKResultSetCursorSQLITE* c) { cursors_.insert(c); }
     void unregisterCursor(DKResultSetCursorSQLITE* c) { cursors_.erase(c); }
 
@@ -270,6 +282,7 @@ private:
     bool readOnly_;
     const std::chrono::steady_clock::time_point* queryDeadline_;   // set while a query steps
     bool inTransaction_;
+    bool textColumn_ = false;   // dk_attrs has the text-searchable column (repository format 2)
     int schemaVersion_;
     bool entitiesLoaded_;
     std::map<std::string, std::shared_ptr<dksqlite::PEntity>> entities_;   // by lower-case name

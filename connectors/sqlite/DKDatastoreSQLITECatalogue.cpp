@@ -9,6 +9,7 @@
 #include "DKDatastoreSQLITE.hpp"
 #include "DKDatastoreDefSQLITE.hpp"
 #include "PSqliteStatement.hpp"
+#include "PSqliteText.hpp"
 #include "PSqliteValues.hpp"
 
 #include <dk/DKException.hpp>
@@ -100,10 +101,11 @@ void DKDatastoreSQLITE::loadEntities(const char* function) {
         if (rc != SQLITE_DONE) throwSqlite(d, rc, kSource, function, "reading the entities");
     }
     {
-        sqlite3_stmt* s = cached(
-            "SELECT entity, name, position, type, nullable, size, precision, scale, description FROM dk_attrs"
-            " ORDER BY entity, position",
-            function);
+        // A format 1 repository opened read-only has no text-searchable attributes.
+        sqlite3_stmt* s = cached(std::string("SELECT entity, name, position, type, nullable, size, precision, scale,"
+                                             " description, ") +
+                                     (textColumn_ ? kTextSearchColumn : "0") + " FROM dk_attrs ORDER BY entity, position",
+                                 function);
         PResetOnExit r{s};
         int rc;
         while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
@@ -117,6 +119,7 @@ void DKDatastoreSQLITE::loadEntities(const char* function) {
             a.precision = static_cast<long>(sqlite3_column_int64(s, 6));
             a.scale = static_cast<long>(sqlite3_column_int64(s, 7));
             a.description = textColumn(s, 8);
+            a.textSearchable = sqlite3_column_int(s, 9) != 0 ? 1 : 0;
             PEntity& e = *it->second;
             a.id = static_cast<short>(e.attrs.size() + 1);
             e.names.add(a.name.c_str());
@@ -137,6 +140,7 @@ void DKDatastoreSQLITE::loadEntities(const char* function) {
                        " WHERE " + kIdColumn + " = ?1";
         e->deleteSql = "DELETE FROM " + table + " WHERE " + kIdColumn + " = ?1";
         e->existsSql = "SELECT 1 FROM " + table + " WHERE " + kIdColumn + " = ?1";
+        setTextSql(*e);
     }
     entities_ = std::move(loaded);
     entitiesLoaded_ = true;
@@ -191,7 +195,7 @@ void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const s
     for (size_t i = 0; i < attrs.size(); ++i) {
         PStmt s = prepare(db_,
                           "INSERT INTO dk_attrs (entity, name, position, type, nullable, size, precision, scale,"
-                          " description) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
+                          " description, textsearch) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
                           kSource, function);
         const PAttr& a = attrs[i];
         bindText(s.get(), 1, name);
@@ -203,8 +207,10 @@ void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const s
         sqlite3_bind_int64(s.get(), 7, a.precision);
         sqlite3_bind_int64(s.get(), 8, a.scale);
         bindText(s.get(), 9, a.description);
+        sqlite3_bind_int(s.get(), 10, a.textSearchable ? 1 : 0);
         stepDone(db_, s.get(), kSource, function, "storing the attributes");
     }
+    rebuildTextTable(db_, name, attrs, kSource, function);
     scope.commit();
     schemaChanged();
 }
@@ -213,6 +219,7 @@ void DKDatastoreSQLITE::dropEntity(const char* name, const char* function) {
     if (!inTransaction_) refreshIfSchemaChanged(function);
     std::shared_ptr<PEntity> e = entity(name, function);
     PWriteScope scope(*this, function);
+    dropTextTable(db_, e->name, kSource, function);
     exec(db_, ("DROP TABLE " + quoteIdent(e->name)).c_str(), kSource, function);
     for (const char* sql : {"DELETE FROM dk_attrs WHERE entity = ?1", "DELETE FROM dk_entities WHERE name = ?1"}) {
         PStmt s = prepare(db_, sql, kSource, function);
@@ -237,8 +244,8 @@ void DKDatastoreSQLITE::storeAttr(const char* entityName, const PAttr& a, const 
     exec(db_, ddl.c_str(), kSource, function);
     PStmt s = prepare(db_,
                       "INSERT INTO dk_attrs (entity, name, position, type, nullable, size, precision, scale,"
-                      " description) VALUES (?1, ?2, (SELECT coalesce(max(position), 0) + 1 FROM dk_attrs"
-                      " WHERE entity = ?1), ?3, ?4, ?5, ?6, ?7, ?8)",
+                      " description, textsearch) VALUES (?1, ?2, (SELECT coalesce(max(position), 0) + 1 FROM dk_attrs"
+                      " WHERE entity = ?1), ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
                       kSource, function);
     bindText(s.get(), 1, e->name);
     bindText(s.get(), 2, a.name);
@@ -248,7 +255,13 @@ void DKDatastoreSQLITE::storeAttr(const char* entityName, const PAttr& a, const 
     sqlite3_bind_int64(s.get(), 6, a.precision);
     sqlite3_bind_int64(s.get(), 7, a.scale);
     bindText(s.get(), 8, a.description);
+    sqlite3_bind_int(s.get(), 9, a.textSearchable ? 1 : 0);
     stepDone(db_, s.get(), kSource, function, "storing the attribute");
+    if (a.textSearchable) {   // the index gets a column: made again and filled from the rows
+        std::vector<PAttr> attrs = e->attrs;
+        attrs.push_back(a);
+        rebuildTextTable(db_, e->name, attrs, kSource, function);
+    }
     scope.commit();
     schemaChanged();
 }
@@ -259,12 +272,20 @@ void DKDatastoreSQLITE::dropAttr(const char* entityName, const char* attrName, c
     const PAttr* a = e->find(attrName);
     if (a == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(attrName ? attrName : ""));
     const std::string attr = a->name;
+    const bool text = a->textSearchable != 0;
     PWriteScope scope(*this, function);
+    if (text) dropTextTable(db_, e->name, kSource, function);
     exec(db_, ("ALTER TABLE " + quoteIdent(e->name) + " DROP COLUMN " + quoteIdent(attr)).c_str(), kSource, function);
     PStmt s = prepare(db_, "DELETE FROM dk_attrs WHERE entity = ?1 AND name = ?2", kSource, function);
     bindText(s.get(), 1, e->name);
     bindText(s.get(), 2, attr);
     stepDone(db_, s.get(), kSource, function, "deleting the attribute");
+    if (text) {   // the index loses a column: made again (or not at all) from the rows
+        std::vector<PAttr> rest;
+        for (const PAttr& other : e->attrs)
+            if (lowerName(other.name.c_str()) != lowerName(attr.c_str())) rest.push_back(other);
+        rebuildTextTable(db_, e->name, rest, kSource, function);
+    }
     scope.commit();
     schemaChanged();
 }

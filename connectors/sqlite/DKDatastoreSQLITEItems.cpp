@@ -3,7 +3,8 @@
 // The items of DKDatastoreSQLITE: adding, retrieving, updating and deleting entity rows as DDOs,
 // one at a time or as collections. Every single-object operation is one SQL statement, which
 // SQLite applies whole or not at all; a collection is written whole or not at all (the connector
-// kit's loop, inside one transaction or savepoint). A DDO's items are matched to the attributes
+// kit's loop, inside one transaction or savepoint); an item of an entity with a text index is
+// written with its index entry in one write scope. A DDO's items are matched to the attributes
 // through the kit's item map, worked out once per definition. A read-only connection refuses
 // every write before SQLite sees it.
 
@@ -17,6 +18,7 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <optional>
 
 using namespace dksqlite;
 
@@ -98,7 +100,20 @@ long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, cons
                        &boundTexts_);
     }
     stepDone(db_, s, kSource, function, "adding the item");
-    return static_cast<long>(sqlite3_last_insert_rowid(db_));
+    const long rowId = static_cast<long>(sqlite3_last_insert_rowid(db_));
+    if (!e->textInsertSql.empty()) writeText(e->textInsertSql, rowId, function);
+    return rowId;
+}
+
+bool DKDatastoreSQLITE::textIndexed(const DKDDOBase& ddo, const char* function) {
+    return !entity(ddo.getObjectType().c_str(), function)->textInsertSql.empty();
+}
+
+void DKDatastoreSQLITE::writeText(const std::string& sql, long rowId, const char* function) {
+    sqlite3_stmt* s = cached(sql, function);
+    PResetOnExit r{s};
+    sqlite3_bind_int64(s, 1, rowId);
+    stepDone(db_, s, kSource, function, "writing the text index");
 }
 
 void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
@@ -140,10 +155,16 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
     const PItemMap& map = writtenItems(*e, ddo, function);
     std::vector<size_t> changed;
+    bool textChanged = false;
     for (size_t k = 0; k < e->attrs.size(); ++k) {
         const unsigned short id = map.itemOf(k);
-        if (id != 0 && PConnectorKit::changed(ddo, id)) changed.push_back(k);
+        if (id != 0 && PConnectorKit::changed(ddo, id)) {
+            changed.push_back(k);
+            textChanged = textChanged || e->attrs[k].textSearchable;
+        }
     }
+    // The index entry goes with the texts it was made from, and comes back with the new ones.
+    if (textChanged) writeText(e->textDeleteSql, rowId, function);
     std::string sql;
     if (changed.empty()) {
         sql = e->existsSql;
@@ -166,10 +187,12 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) throwSqlite(db_, rc, kSource, function, "updating the item");
     const bool found = changed.empty() ? rc == SQLITE_ROW : sqlite3_changes(db_) > 0;
     if (!found) dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
+    if (textChanged) writeText(e->textInsertSql, rowId, function);
 }
 
 void DKDatastoreSQLITE::deleteOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
+    if (!e->textDeleteSql.empty()) writeText(e->textDeleteSql, rowId, function);
     sqlite3_stmt* s = cached(e->deleteStmt, e->deleteSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
@@ -183,8 +206,11 @@ void DKDatastoreSQLITE::addObject(dkDataObject* object, const DKNVPair*, long) {
     DKTraceScope t(trace_, fn, this);
     writable(fn);
     DKDDOBase& ddo = checkedObject(object, fn, nullptr);
+    std::optional<PWriteScope> scope;   // the row and its index entry are written together
+    if (textIndexed(ddo, fn)) scope.emplace(*this, fn);
     std::shared_ptr<PEntity> e;
     const long id = addOne(ddo, e, fn);
+    if (scope) scope->commit();
     finishAdd(ddo, *e, id);
 }
 
@@ -202,7 +228,10 @@ void DKDatastoreSQLITE::updateObject(dkDataObject* object, const DKNVPair*, long
     writable(fn);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
+    std::optional<PWriteScope> scope;
+    if (textIndexed(ddo, fn)) scope.emplace(*this, fn);
     updateOne(ddo, id, fn);
+    if (scope) scope->commit();
     ddo.resetDataChanged();
 }
 
@@ -212,7 +241,10 @@ void DKDatastoreSQLITE::deleteObject(dkDataObject* object, const DKNVPair*, long
     writable(fn);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
+    std::optional<PWriteScope> scope;
+    if (textIndexed(ddo, fn)) scope.emplace(*this, fn);
     deleteOne(ddo, id, fn);
+    if (scope) scope->commit();
     ddo.resetDataChanged();
 }
 

@@ -5,12 +5,14 @@
 // of the users table, the catalogue or SQLite's own tables, nor functions that reach past the
 // data), with its parameters bound, never pasted. execute hands the statement to a cursor;
 // evaluate reads all its rows; executeWithCallback hands them to a callback in batches. Query
-// objects of this datastore run through the same forms. Queries with a time limit are
+// objects of this datastore run through the same forms; text queries (language 1) go to
+// DKDatastoreSQLITEText.cpp. Queries with a time limit are
 // interrupted inside SQLite.
 
 #include "DKDatastoreSQLITE.hpp"
 #include "DKResultSetCursorSQLITE.hpp"
 #include "PSqliteStatement.hpp"
+#include "PSqliteText.hpp"
 #include "PSqliteTree.hpp"
 #include "PSqliteValues.hpp"
 
@@ -39,7 +41,8 @@ constexpr const char* kSource = kDatastoreSource;   // every operation of the da
 // and registers any address as one, fts5 writes the address of its interface through a pointer.
 struct PQueryGuard {
     const std::map<std::string, std::shared_ptr<PEntity>>* entities;
-    bool tree = false;     // the connector's own statement of a tree: json_each reads its lists
+    bool textIndex = false;   // the connector's own statement: the entities' text tables may be read
+    bool jsonEach = false;    // the connector's own statement of a tree: json_each reads its lists
     bool denied = false;   // SQLite reports a refused function as a plain error; this tells them apart
 };
 
@@ -58,7 +61,9 @@ int queryAuthorizer(void* data, int action, const char* a, const char* b, const 
             allowed = true;
             break;
         case SQLITE_READ:
-            allowed = a != nullptr && (guard->entities->count(lowerName(a)) != 0 || (guard->tree && std::strcmp(a, "json_each") == 0));
+            allowed = a != nullptr && (guard->entities->count(lowerName(a)) != 0 ||
+                                       (guard->textIndex && isTextIndexTable(lowerName(a), *guard->entities)) ||
+                                       (guard->jsonEach && std::strcmp(a, "json_each") == 0));
             break;
         case SQLITE_FUNCTION:
             allowed = !refusedFunction(b);
@@ -127,19 +132,20 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareQuery(const char* query, short qlType, c
     return s.release();
 }
 
-sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function, bool tree) {
+sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* function, unsigned reach) {
     sqlite3* d = db(function);
     if (!inTransaction_) refreshIfSchemaChanged(function);
     loadEntities(function);
 
-    if (tree && std::strstr(query, "json_each") != nullptr) {
+    const bool jsonEach = (reach & kReadJsonEach) != 0;
+    if (jsonEach && std::strstr(query, "json_each") != nullptr) {
         // json_each declares its columns the first time a connection uses it, through a parse
         // the guard would refuse; done here once without the guard, it is only read after.
         sqlite3_stmt* warm = nullptr;
         sqlite3_prepare_v2(d, "SELECT value FROM json_each('[]')", -1, &warm, nullptr);
         sqlite3_finalize(warm);
     }
-    PQueryGuard guard{&entities_, tree};
+    PQueryGuard guard{&entities_, (reach & kReadTextIndex) != 0, jsonEach};
     sqlite3_set_authorizer(d, queryAuthorizer, &guard);
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
@@ -163,6 +169,7 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* f
 dkResultSetCursor* DKDatastoreSQLITE::execute(const char* query, short qlType, const DKNVPair* params) {
     static const char* const fn = "DKDatastoreSQLITE::execute";
     DKTraceScope t(trace_, fn, this);
+    if (qlType == 1) return executeText(query, params, fn);
     PBinding binding;
     PStmt s(prepareQuery(query, qlType, params, fn, binding));
     // Rows are items when every column is a plain column of one entity table and the row id is
@@ -214,15 +221,22 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
     std::vector<PTreeQuery> parts =
         compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn,
                     [&](const std::string& mapping) { return nativeNames(mapping, fn); });
+    // Text conditions are read by FTS5 only when rows are fetched: each is read once now, so
+    // one it cannot read is refused here.
+    for (const PTreeValue& v : parts[0].values) {
+        if (v.textEntity.empty()) continue;
+        sqlite3_stmt* probe = cached(textProbeSql(v.textEntity), fn);   // also opens the text table
+        if (v.asText) checkTextQuery(db_, probe, v.text, kSource, fn);
+    }
     std::vector<PStmt> statements;
     for (const PTreeQuery& q : parts) {
-        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn, true));
+        statements.emplace_back(prepareGuarded(q.sql.c_str(), fn, kReadTreeTables));
         bindTree(statements.back().get(), q, kSource, fn);
     }
     std::unique_ptr<DKResultSetCursorSQLITE> cursor(
         new DKResultSetCursorSQLITE(this, statements[0].release(), parts[0].entity, PBinding{}));
     for (size_t i = 1; i < parts.size(); ++i) cursor->addPart(statements[i].release(), parts[i].entity);
-    cursor->keepValues(std::move(parts));
+    cursor->keepValues(std::move(parts), kReadTreeTables);
     return cursor.release();
 }
 
@@ -251,12 +265,13 @@ dkQuery* DKDatastoreSQLITE::createQuery(DKCQExpr* expression) {
 dkQuery* DKDatastoreSQLITE::createQuery(const char* query, short qlType, const DKNVPair* params) {
     static const char* const fn = "DKDatastoreSQLITE::createQuery";
     DKTraceScope t(trace_, fn, this);
-    checkLanguage(qlType, fn);
+    if (qlType != 1) checkLanguage(qlType, fn);
     if (query == nullptr) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, fn, DKString("no query"));
     // A query object keeps no parameters of its own; taking them here and dropping them would
     // run the query with other values than the caller meant.
     if (params != nullptr && params->getName().length() != 0 && params->getName() != kEndMark)
         dkThrow<DKUsageError>(kMsgBadParams, kSource, fn, DKString("give the parameters to the query's prepare or execute"));
+    if (qlType == 1) return new DKTextQuery(this, query);
     return new DKSQLQuery(this, query);
 }
 

@@ -84,13 +84,16 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
             }
             if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, fn, "reading the catalogue");
         }
-        if (format != "1" || repositoryName_.empty())
+        if ((format != "1" && format != "2") || repositoryName_.empty())
             dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn,
                                       DKString(datastoreName) + ": unknown catalogue format " + format.c_str());
         checkUser(userId, password);
 
         // Only now that the user is known may the file change, and only for a writing connect.
         if (!readOnly_) applyJournalMode(journalMode, fn);
+        // Each checks first and writes only what an older repository lacks: a repository that
+        // is as it should be is neither locked nor written here.
+        upgradeRepository(format, fn);
         ensureTemplateTables(fn);   // older repositories have no template tables
         const std::string pragmas = "PRAGMA synchronous=" + settings_.synchronous +
                                     "; PRAGMA cache_size=" + std::to_string(settings_.cacheSize) + ";";
@@ -101,6 +104,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
         dropStatements();   // they belong to the connection closed below
         db_ = nullptr;
         readOnly_ = false;
+        textColumn_ = false;
         repositoryName_.clear();
         throw;
     }
@@ -151,10 +155,10 @@ void DKDatastoreSQLITE::createCatalogue(const char* userId, const char* password
                  " position INTEGER NOT NULL, type INTEGER NOT NULL, nullable INTEGER NOT NULL,"
                  " size INTEGER NOT NULL DEFAULT 0, precision INTEGER NOT NULL DEFAULT 0,"
                  " scale INTEGER NOT NULL DEFAULT 0, description TEXT NOT NULL DEFAULT '',"
-                 " PRIMARY KEY(entity, name));",
+                 " textsearch INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(entity, name));",
                  kSource, fn);
             PStmt repo = prepare(db_,
-                                 "INSERT INTO dk_repository VALUES ('format', '1'), ('name', ?1),"
+                                 "INSERT INTO dk_repository VALUES ('format', '2'), ('name', ?1),"
                                  " ('created', strftime('%Y-%m-%dT%H:%M:%SZ', 'now')), ('journal_mode', ?2)",
                                  kSource, fn);
             bindText(repo.get(), 1, name);
@@ -216,6 +220,7 @@ void DKDatastoreSQLITE::closeConnection() noexcept {
         db_ = nullptr;
     }
     readOnly_ = false;
+    textColumn_ = false;
     inTransaction_ = false;
     schemaVersion_ = -1;
     repositoryName_.clear();

@@ -96,9 +96,10 @@ void DKResultSetCursorSQLITE::describe() {
     }
 }
 
-void DKResultSetCursorSQLITE::keepValues(std::vector<PTreeQuery> parts) {
+void DKResultSetCursorSQLITE::keepValues(std::vector<PTreeQuery> parts, unsigned reach) {
     ownValues_ = true;
     treeParts_ = std::move(parts);
+    reach_ = reach;
 }
 
 void DKResultSetCursorSQLITE::keepParams(const DKNVPair* params) {
@@ -190,9 +191,9 @@ unsigned long DKResultSetCursorSQLITE::countRows(const char* function) {
         PStmt c;
         bool wrapped = true;
         try {
-            c = PStmt(ds_->prepareGuarded(("SELECT count(*) FROM (" + sql + "\n)").c_str(), function, !treeParts_.empty()));
+            c = PStmt(ds_->prepareGuarded(("SELECT count(*) FROM (" + sql + "\n)").c_str(), function, reach_));
         } catch (const DKUsageError&) {
-            c = PStmt(ds_->prepareGuarded(sql.c_str(), function, !treeParts_.empty()));
+            c = PStmt(ds_->prepareGuarded(sql.c_str(), function, reach_));
             wrapped = false;
         }
         bindLike(c.get(), p, function);
@@ -215,7 +216,8 @@ bool DKResultSetCursorSQLITE::step(const char* function) {
     checkUsable(function);
     if (!open_ || atEnd_) return false;
     if (position_ == 0 && parts_.size() > 1) holdSnapshot(function);
-    int rc = stepTimed(stmt_);
+    int rc = ahead_ ? aheadRc_ : stepTimed(stmt_);
+    ahead_ = false;
     // The end of one part of a chain is the start of the next.
     while (rc == SQLITE_DONE && part_ + 1 < parts_.size()) {
         sqlite3_reset(stmt_);
@@ -233,6 +235,14 @@ bool DKResultSetCursorSQLITE::step(const char* function) {
     releaseSnapshot();
     checkStep(rc, stmt_, function);
     return false;
+}
+
+int DKResultSetCursorSQLITE::readAhead() {
+    // The parts after the first are read in the snapshot this first step is taken in.
+    if (parts_.size() > 1) holdSnapshot("DKResultSetCursorSQLITE::readAhead");
+    aheadRc_ = stepTimed(stmt_);
+    ahead_ = true;
+    return aheadRc_;
 }
 
 DKDDO* DKResultSetCursorSQLITE::rowObject(const char* function) {
@@ -360,7 +370,7 @@ void DKResultSetCursorSQLITE::open(const DKNVPair* params) {
     sqlite3_reset(stmt_);
     releaseSnapshot();
     sqlite3_clear_bindings(stmt_);
-    open_ = onRow_ = atEnd_ = false;
+    open_ = onRow_ = atEnd_ = ahead_ = false;
     position_ = 0;
     count_ = -1;
     bindParams(stmt_, params, kSource, fn);
@@ -380,7 +390,7 @@ void DKResultSetCursorSQLITE::open() {
     sqlite3_reset(stmt_);
     releaseSnapshot();
     usePart(0);
-    onRow_ = atEnd_ = false;
+    onRow_ = atEnd_ = ahead_ = false;
     position_ = 0;
     count_ = -1;
     open_ = true;
@@ -390,7 +400,7 @@ void DKResultSetCursorSQLITE::open() {
 void DKResultSetCursorSQLITE::close() {
     if (stmt_) sqlite3_reset(stmt_);
     releaseSnapshot();
-    open_ = onRow_ = false;
+    open_ = onRow_ = ahead_ = false;
     count_ = -1;
 }
 

@@ -73,14 +73,19 @@ public:
 
     // Called by the datastore when its connection goes: the statement is finalised.
     void invalidate() noexcept;
-    // The statement's values are its own (a tree's parts): open(params) is refused instead of
-    // replacing them, and cardinality() binds its count statements with them.
-    void keepValues(std::vector<dksqlite::PTreeQuery> parts);
+    // The statement's values are its own (a tree's or a text search's parts): open(params) is
+    // refused instead of replacing them, and cardinality() binds its count statements with them
+    // and prepares them with reach (the datastore's GuardReach flags the parts were prepared with).
+    void keepValues(std::vector<dksqlite::PTreeQuery> parts, unsigned reach);
     // The parameters the statement was bound with (an SQL query's), kept for cardinality().
     void keepParams(const DKNVPair* params);
     // Another statement (owned from now on) whose rows follow those of the ones before, rows of
     // entity: a tree over several entities reads one after the other.
     void addPart(sqlite3_stmt* stmt, std::shared_ptr<dksqlite::PEntity> entity);
+    // Steps the open cursor's statement once now, within its time limit, and returns SQLite's
+    // result code: a failure that SQLite reports only when a statement runs (the text of a full-text
+    // query) can then be thrown by execute. The next fetch takes that row, or reports that failure.
+    int readAhead();
 
 private:
     void checkUsable(const char* function) const;
@@ -111,7 +116,10 @@ private:
     std::vector<Part> parts_;   // empty for one statement; else every part, stmt_ being one of them
     size_t part_ = 0;
     bool ownValues_ = false;
-    std::vector<dksqlite::PTreeQuery> treeParts_;   // a tree's values, part by part
+    bool ahead_ = false;   // readAhead stepped: aheadRc_ is the next step's result
+    int aheadRc_ = 0;
+    std::vector<dksqlite::PTreeQuery> treeParts_;   // a tree's or a text search's values, part by part
+    unsigned reach_ = 0;                            // what its count statements may read (GuardReach)
     std::vector<DKNVPair> params_;                  // an SQL query's parameters, ended by an empty name
     sqlite3_stmt* snapshot_ = nullptr;              // owned; on a row while the snapshot is held
     long count_ = -1;                               // the result's size in this open, once counted

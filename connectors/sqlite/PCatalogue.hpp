@@ -26,6 +26,7 @@ struct PAttr {
     int nullable = 1;
     long size = 0, precision = 0, scale = 0;
     std::string description;
+    int textSearchable = 0;   // indexed in the entity's text table (PSqliteText.hpp)
 };
 
 // Holds the one data object definition that every DDO of an entity shares: a DKDDOBase that
@@ -47,6 +48,9 @@ struct PEntity {
     PAttributeNames names;      // of attrs, matched without case: where a DDO's items go
     std::unique_ptr<PEntityShape> shape;
     std::string insertSql, selectSql, deleteSql, existsSql;
+    // The text index's writes of one row (?1 its row id): empty when no attribute is
+    // text-searchable (PSqliteText.hpp).
+    std::string textDeleteSql, textInsertSql;
     // Their statements, prepared once per connection: held by the datastore's statement cache,
     // which clears these when it finalises them.
     sqlite3_stmt* insertStmt = nullptr;

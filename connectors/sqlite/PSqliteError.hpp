@@ -40,6 +40,7 @@ enum Msg : long {
     kMsgCursorClosed = 9022,      // the cursor lost its connection (disconnect)
     kMsgBadValue = 9023,          // a stored value cannot be read back
     kMsgForeignQuery = 9030,      // a query object of another datastore
+    kMsgBadTextQuery = 9031,      // FTS5 cannot read the text query
     kMsgReadOnly = 9120,          // a write on a connection made with readonly=1
     kMsgCannotWrite = 9121,       // the file or its folder cannot be written by this user
     kMsgWalUnreadable = 9122,     // a -wal file in a read-only folder that cannot be read consistently

@@ -3,13 +3,15 @@
 // Turns a query tree into one SELECT over an entity table. The logical nodes of the tree and of
 // each term become the WHERE clause; every value becomes a numbered parameter (?N), read as the
 // type of the attribute it is compared with, so no text of a value ever reaches the SQL, and
-// names are checked against the catalogue and quoted. A long IN list is one parameter, a JSON
-// array read through json_each, so no list meets SQLite's limit on parameters; a tree deeper
-// than SQLite's expression depth limit is refused before SQLite sees it.
+// names are checked against the catalogue and quoted. Text conditions match the entity's text
+// index with the value bound to MATCH. A long IN list is one parameter, a JSON array read through
+// json_each, so no list meets SQLite's limit on parameters; a tree deeper than SQLite's
+// expression depth limit is refused before SQLite sees it.
 
 #include "PSqliteTree.hpp"
 #include "PSqliteConfig.hpp"
 #include "PSqliteError.hpp"
+#include "PSqliteText.hpp"
 #include "PSqliteValues.hpp"
 
 #include <dk/DKDecimal.hpp>
@@ -136,8 +138,7 @@ private:
     PConditions leaf(const DKQExpr& e, int depth) {
         short type = e.getQLType();
         if (type == 0) type = compound_;
-        if (type == kText) refuse("text search (1) is not available for trees yet", kMsgBadQueryLanguage);
-        if (type != 0 && type != kParametric) refuse(std::to_string(type), kMsgBadQueryLanguage);
+        if (type != 0 && type != kParametric && type != kText) refuse(std::to_string(type), kMsgBadQueryLanguage);
         if (e.subQueryCount() == 0) refuse("a leaf without sub-queries");
         PConditions out;
         for (long i = 0; i < e.subQueryCount(); ++i) {
@@ -215,11 +216,13 @@ private:
             return "(NOT " + term(*t.getRight(), entity, sub, leafNode, depth + 1) + ")";
         }
         std::string name = textOf(t.getName());
-        if (mapping_ != nullptr) {
+        // A text condition without a name searches every text-searchable attribute: nothing to map.
+        if (mapping_ != nullptr && !(op == DKOpCode::opContainsText && name.empty())) {
             auto native = mapping_->attrs.find(lowerName(name.c_str()));
             if (native == mapping_->attrs.end()) refuse(mapping_->mappedEntity + "." + name, kMsgNoAttr);
             name = native->second;
         }
+        if (op == DKOpCode::opContainsText) return containsText(t, name, entity, sub, leafNode);
         const PAttr* attr = entity.find(name.c_str());
         if (attr == nullptr) refuse(entity.name + "." + name, kMsgNoAttr);
         const std::string column = quoteIdent(attr->name);
@@ -269,12 +272,34 @@ private:
             for (const std::string& v : texts) list += (list.empty() ? "" : ", ") + value(v, *attr, sub, leafNode, false);
             return column + (op == DKOpCode::opIn ? " IN (" : " NOT IN (") + list + ")";
         }
-        case DKOpCode::opContainsText:
         case DKOpCode::opContainsTextInContent:
-            refuse("text search is not available for trees yet", kMsgBadQueryLanguage);
+            refuse("the SQLite connector keeps no content to search", kMsgBadQueryLanguage);
         default:
             refuse("operator " + std::to_string(op) + " cannot compare a value");
         }
+    }
+
+    // CONTAINS_TEXT: one value, FTS5 query text, matched in the text-searchable attribute name,
+    // or in any of them when name is empty.
+    std::string containsText(const DKQTerm& t, const std::string& name, const PEntity& entity, const DKQSubExpr& sub,
+                             const DKQExpr& leafNode) {
+        const PAttr* attr = nullptr;
+        if (!name.empty()) {
+            attr = entity.find(name.c_str());
+            if (attr == nullptr) refuse(entity.name + "." + name, kMsgNoAttr);
+            if (!attr->textSearchable) refuse(entity.name + "." + name + " is not text-searchable");
+        } else if (!hasTextAttrs(entity.attrs)) {
+            refuse(entity.name + " has no text-searchable attribute");
+        }
+        long count = 0;
+        std::unique_ptr<DKString[]> raw(t.getValues(count));
+        if (count != 1) refuse("CONTAINS_TEXT needs 1 value");
+        PAttr text;
+        text.name = attr ? attr->name : entity.name;
+        text.type = DKAny::tc_string;
+        const std::string param = value(textOf(raw[0]), text, sub, leafNode, false);
+        values_.back().textEntity = entity.name;
+        return containsTextSql(entity, attr, param);
     }
 
     // The parameter ?N of one value: :NAME names a parameter of the sub-query or its leaf; a

@@ -27,6 +27,7 @@ struct PTreeValue {
     unsigned short type = 0;
     std::string text;
     bool asText = false;
+    std::string textEntity;   // set for FTS5 query text matched in that entity's text table
 };
 
 // The statement of a tree: SELECT * over the entity's table, values as ?1, ?2 ...
@@ -52,8 +53,10 @@ using PMappingLookup = std::function<PMapping(const std::string& name)>;
 // The statements of tree, one per entity it searches. A sub-query that names a mapping (or asks
 // for translation) names the mapped entity and mapped attributes, which become the native ones. Leaves are parametric (type 3, or unset in
 // both the leaf and the compound); each sub-query's entities are searched with its term, and a
-// leaf matches the union of them. AND and NOT join conditions of one entity, OR any. Refusals: DKUsageError 303 (shape,
-// operators, values, parameters), kMsgBadQueryLanguage (other leaf types, text operators),
+// leaf matches the union of them. AND and NOT join conditions of one entity, OR any. Text leaves (type 1) are read
+// the same way; CONTAINS_TEXT matches FTS5 query text in a text-searchable attribute (no name: in any of
+// them). Refusals: DKUsageError 303 (shape, operators, values, parameters, attributes that are not
+// text-searchable), kMsgBadQueryLanguage (other leaf types, text in content),
 // kMsgNoEntity, kMsgNoAttr, kMsgValueMismatch. Nothing of a value reaches the SQL text.
 std::vector<PTreeQuery> compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source,
                                     const char* function, const PMappingLookup& mappings = nullptr);

@@ -128,8 +128,8 @@ TEST(DKDatastoreSQLITEQueryObjects, CreatedQueriesRunPreparedOrNotAndHandTheirRe
     rows.reset(static_cast<dkCollection*>(value));
     EXPECT_EQ(5u, rows->cardinality());
 
-    // Languages other than SQL, a missing query, parameters given too early.
-    for (short type : {0, 1, 2, 3, 5})
+    // Languages other than SQL and text, a missing query, parameters given too early.
+    for (short type : {0, 2, 3, 5})
         EXPECT_EQ(9014L, errorOf<DKUsageError>([&] { delete r.ds->createQuery("SELECT * FROM Doc", type, nullptr); }))
             << type;
     EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { delete r.ds->createQuery(nullptr, 4, nullptr); }));
@@ -207,15 +207,46 @@ TEST(DKDatastoreSQLITETrees, JoinsKeepTheirEntityAndGroupingAndLongChainsFailBef
         return takeLeaf(treeOf(entity, new DKQTerm("n", op, value)));
     };
     auto refused = [&](DKQExpr* tree) { return errorOf<DKUsageError>([&] { countTree(d, new DKCQExpr(tree)); }); };
-    // AND and NOT stay within one entity (OR may join entities: the cardinality suite).
+    auto named = [](const char* entity, const char* name, short op, const char* value) {
+        return takeLeaf(treeOf(entity, new DKQTerm(name, op, value)));
+    };
+    EXPECT_EQ(9008L, refused(named("Nowhere", "n", DKOpCode::opEqual, "1")));
+    EXPECT_EQ(9010L, refused(named("Doc", "nothing", DKOpCode::opEqual, "1")));
+    EXPECT_EQ(9013L, refused(leaf("Doc", DKOpCode::opEqual, "'one'")));
+    EXPECT_EQ(9013L, refused(named("Doc", "price", DKOpCode::opEqual, "1.2.3")));
+    EXPECT_EQ(303L, refused(named("Doc", "title", DKOpCode::opEqual, ":missing")));
+    // Image leaves and text in content are not searched; CONTAINS_TEXT needs a text-searchable attribute.
+    DKQExpr* image = named("Doc", "title", DKOpCode::opEqual, "'x'");
+    image->setQLType(2);
+    EXPECT_EQ(9014L, refused(image));
+    EXPECT_EQ(9014L, refused(named("Doc", "title", DKOpCode::opContainsTextInContent, "'x'")));
+    EXPECT_EQ(303L, refused(named("Doc", "title", DKOpCode::opContainsText, "'x'")));
+    // AND and NOT stay within one entity.
     EXPECT_EQ(303L, refused(leaf("Doc", DKOpCode::opEqual, "1")->and_(leaf("Note", DKOpCode::opEqual, "1"))));
     EXPECT_EQ(303L, refused(new DKQExpr(nullptr, DKOpCode::opNot,
                                         leaf("Note", DKOpCode::opGreater, "0")->or_(leaf("Doc", DKOpCode::opEqual, "2")))));
-    EXPECT_EQ(9013L, refused(takeLeaf(treeOf("Doc", new DKQTerm("price", DKOpCode::opEqual, "1.2.3")))));
-    DKQExpr* text = leaf("Doc", DKOpCode::opEqual, "1");   // text search is not run by trees yet
-    text->setQLType(1);
-    EXPECT_EQ(9014L, refused(text));
-    EXPECT_EQ(9014L, refused(leaf("Doc", DKOpCode::opContainsText, "'x'")));
+    // OR may join entities: their items come entity by entity, each in row id order, counted
+    // and opened again from the first part.
+    for (long n : {7L, 1L}) {
+        std::unique_ptr<DKDDO> note(r.ds->createDDO("Note", 0));
+        note->setData(1, DKAny(n));
+        note->add();
+    }
+    std::unique_ptr<DKCQExpr> acrossTree(new DKCQExpr(leaf("Note", DKOpCode::opGreater, "0")->or_(leaf("Doc", DKOpCode::opEqual, "2"))));
+    std::unique_ptr<dkResultSetCursor> across(r.ds->execute(acrossTree.get()));
+    auto entities = [&] {
+        std::vector<std::string> seen;
+        while (std::unique_ptr<DKDDO> row{across->fetchNext()})
+            seen.push_back(std::string(row->getPid().getObjectType().c_str()) + ":" +
+                           std::to_string(static_cast<long>(row->getDataByName("n"))));
+        return seen;
+    };
+    EXPECT_EQ((std::vector<std::string>{"Doc:2", "Note:7", "Note:1"}), entities());
+    EXPECT_EQ(3UL, across->cardinality());
+    across->open();
+    EXPECT_EQ((std::vector<std::string>{"Doc:2", "Note:7", "Note:1"}), entities());
+    DKNVPair none[] = {DKNVPair("")};
+    EXPECT_EQ(9017L, errorOf<DKUsageError>([&] { across->open(none); }));
     // 5,000 chained ANDs in a term are refused before SQLite meets its depth limit; 500 run, and
     // so do 300 leaves joined by AND, without nesting parentheses.
     for (int n : {500, 5000}) {

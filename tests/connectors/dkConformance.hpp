@@ -292,7 +292,7 @@ TEST_P(DKConformance, QueriesBindParametersAndCursorsTellWhereTheyAre) {
     EXPECT_EQ(0, plain->getPid().isSet());
 
     // Wrong language, parameters that do not match.
-    EXPECT_GT(errorOf<DKUsageError>([&] { ds->execute("SELECT * FROM Doc", 1, nullptr); }), 0);
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->execute("SELECT * FROM Doc", 2, nullptr); }), 0);
     EXPECT_GT(errorOf<DKUsageError>([&] { ds->execute("SELECT * FROM Doc WHERE count = ?", 4, nullptr); }), 0);
     DKNVPair two[] = {DKNVPair("a", DKAny(1L)), DKNVPair("b", DKAny(2L)), DKNVPair("")};
     EXPECT_GT(errorOf<DKUsageError>([&] { ds->execute("SELECT * FROM Doc WHERE count = ?", 4, two); }), 0);
@@ -538,6 +538,42 @@ TEST_P(DKConformance, HostileTreesStayDataOrAreRefusedAndChangeNothing) {
     std::unique_ptr<DKString[]>(ds->listEntityNames(n));
     EXPECT_EQ(1, n);
     EXPECT_TRUE(before == bytes());
+}
+
+TEST_P(DKConformance, TextSearchFindsBestFirstFollowsWritesAndKeepsQueriesInTheirMatch) {
+    if (!ctx().textQuery) GTEST_SKIP();
+    auto ds = fresh();
+    addNotes(*ds, {{"apple pie", "sweet apple apple", "apple"}, {"pear", "an apple a day", "x"}, {"plum", "sour", "apple"}});
+    dkDatastore& d = *ds;
+    using V = std::vector<std::string>;
+    // Best first; an attribute that is not text-searchable is not searched.
+    EXPECT_EQ((V{"apple pie", "pear"}), textFound(d, "apple", "Note"));
+    EXPECT_EQ((V{"pear"}), textFound(d, "body : day OR title : day"));
+    EXPECT_EQ((V{"apple pie"}), textFound(d, "app* AND sweet"));
+    auto tree = [&](const char* attr, const char* text) { return countTree(d, treeOf("Note", new DKQTerm(attr, DKOpCode::opContainsText, text))); };
+    EXPECT_EQ(1UL, tree("title", "apple"));
+    EXPECT_EQ(2UL, tree("", "'apple'"));
+    EXPECT_GT(errorOf<DKUsageError>([&] { tree("tag", "apple"); }), 0);
+    // Updates and deletes reach the index at once.
+    std::unique_ptr<dkResultSetCursor> c(ds->execute("SELECT * FROM Note ORDER BY dk_id", 4, nullptr));
+    std::unique_ptr<DKDDO> first(c->fetchNext()), second(c->fetchNext());
+    c->close();
+    first->setData(first->dataId("body"), DKAny("cherry"));
+    first->update();
+    EXPECT_EQ(V{}, textFound(d, "sweet"));
+    EXPECT_EQ((V{"apple pie"}), textFound(d, "cherry"));
+    second->del();
+    EXPECT_EQ(V{}, textFound(d, "day"));
+
+    // Query text FTS5 cannot read is refused; hostile text stays FTS5 text and changes nothing.
+    const long rows = countRows(d, "Note");
+    for (const char* bad : {"apple AND", "\"open", "nosuch : apple", "", "x' OR '1'='1", "1; DROP TABLE Note", "/* x"})
+        EXPECT_GT(errorOf<DKUsageError>([&] { textFound(d, bad); }), 0) << bad;
+    EXPECT_GT(errorOf<DKUsageError>([&] { tree("body", "a AND"); }), 0);
+    for (const char* data : {"\"x' OR '1'='1\"", "\"1; DROP TABLE Note\" OR \"--\"", "cherry NOT \"/*\""})
+        EXPECT_LE(textFound(d, data).size(), 1u) << data;
+    EXPECT_EQ(rows, countRows(d, "Note"));
+    EXPECT_EQ((V{"apple pie"}), textFound(d, "cherry", "Note"));
 }
 
 TEST_P(DKConformance, MappingsAreKeptAndTranslateOneToOneNamesOnly) {

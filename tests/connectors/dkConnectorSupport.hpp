@@ -26,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cfloat>
 #include <climits>
 #include <cstdlib>
@@ -57,6 +58,7 @@ struct ConnectorContext {
     bool sql = true;              // query language 4
     bool secondProcess = true;    // several processes on one repository
     bool parametric = false;      // query trees (DKCQExpr) with parametric leaves
+    bool textQuery = false;       // text-searchable attributes, text queries (1), CONTAINS_TEXT in trees
     bool templates = false;       // search templates and schema mappings kept by the repository
 };
 
@@ -104,6 +106,7 @@ using dktest::errorOf;
 struct Attr {
     const char* name;
     unsigned short type;
+    int text = 0;   // text-searchable
 };
 inline const std::vector<Attr>& allTypes() {
     static const std::vector<Attr> a = {
@@ -121,6 +124,7 @@ inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<At
         std::unique_ptr<dkAttrDef> attr(e->createAttr());
         attr->setName(a.name);
         attr->setType(a.type);
+        attr->setTextSearchable(a.text);
         e->addAttr(attr.get());   // the entity keeps it from now on, unless it refused it
         attr.release();
     }
@@ -159,6 +163,25 @@ inline long countRows(dkDatastore& ds, const char* entity) {
     std::unique_ptr<dkResultSetCursor> c(ds.execute((std::string("SELECT count(*) AS n FROM ") + entity).c_str(), 4, nullptr));
     std::unique_ptr<DKDDO> d(c->fetchNext());
     return d ? static_cast<long>(d->getDataByName("n")) : -1;
+}
+
+// Items of "Note" (title and body text-searchable, tag not) for the text tests.
+inline void addNotes(dkDatastore& ds, const std::vector<std::array<const char*, 3>>& notes) {
+    defineEntity(ds, "Note", {{"title", DKAny::tc_string, 1}, {"body", DKAny::tc_string, 1}, {"tag", DKAny::tc_string}});
+    for (const auto& n : notes) {
+        std::unique_ptr<DKDDO> d(ds.createDDO("Note", 0));
+        for (unsigned short i = 0; i < 3; ++i) d->setData(static_cast<unsigned short>(i + 1), DKAny(n[i]));
+        d->add();
+    }
+}
+
+// The titles a text query finds, in the order found.
+inline std::vector<std::string> textFound(dkDatastore& ds, const char* query, const char* entity = nullptr) {
+    DKNVPair options[] = {DKNVPair("Entity", DKAny(entity ? entity : "")), DKNVPair("")};
+    std::unique_ptr<dkResultSetCursor> c(ds.execute(query, 1, entity ? options : nullptr));
+    std::vector<std::string> titles;
+    while (std::unique_ptr<DKDDO> d{c->fetchNext()}) titles.push_back(static_cast<DKString>(d->getDataByName("title")).str());
+    return titles;
 }
 
 }  // namespace dkconf

@@ -38,6 +38,7 @@ inline dkconf::ConnectorContext sqliteContext() {
     };
     c.protectedTable = "dk_users";
     c.parametric = true;
+    c.textQuery = true;
     c.templates = true;
     return c;
 }

@@ -27,3 +27,9 @@ if(TARGET DKDatastoreSQLITEQuery_test)
   add_dependencies(DKDatastoreSQLITEQuery_test dkdssqlite)
   target_link_libraries(DKDatastoreSQLITEQuery_test PRIVATE SQLite::SQLite3)
 endif()
+
+# The text suite loads the connector like the conformance suite and reads its file directly.
+if(TARGET DKDatastoreSQLITEText_test)
+  add_dependencies(DKDatastoreSQLITEText_test dkdssqlite)
+  target_link_libraries(DKDatastoreSQLITEText_test PRIVATE SQLite::SQLite3)
+endif()

@@ -3,8 +3,8 @@
 #
 # What `make run` shows: a fresh repository in the build tree (BIN_DIR/../demo/repo.db), the
 # project's own source tree imported into it (twice: the second import only says what changed),
-# queries as a table, as CSV and as JSON, one update, and the item read back, items found by a
-# condition and by a stored search template, and the size of a result.
+# queries as a table, as CSV and as JSON, a text search, one update, and the item read back, items
+# found by a condition and by a stored search template, and the size of a result.
 # Nothing is written outside BIN_DIR/../demo; the log goes to BIN_DIR/../demo/log/dklog.log.
 set -eu
 
@@ -49,6 +49,10 @@ echo
 echo "== Two queries"
 step query "$repo" "SELECT mimetype, COUNT(*) AS files, SUM(size) AS bytes FROM document GROUP BY mimetype ORDER BY files DESC, mimetype"
 step query "$repo" "SELECT dk_id, title, filename, size, modified FROM document WHERE filename LIKE :folder ORDER BY size DESC LIMIT 5" --param "folder=include/%"
+echo
+echo "== A text search: items whose title or filename hold every word (a trailing * asks for a prefix)"
+step search "$repo" sqlite "read*" --format csv
+
 echo
 echo "== The same kind of answer for other programs: CSV and JSON"
 step query "$repo" "SELECT filename, size FROM document WHERE mimetype = :type ORDER BY filename LIMIT 3" --param type=text/markdown --format csv

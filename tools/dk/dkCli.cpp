@@ -27,9 +27,10 @@ struct Command {
 const Command kCommands[] = {
     {"init", 1, 1, false, "dk init REPO",
      "Creates a new repository in the file REPO, with the entity \"document\" (title, filename,\n"
-     "size, modified, mimetype, root) and the user named by --user (default admin), whose\n"
-     "password is read as described under PASSWORDS. REPO must not exist yet; it is always a\n"
-     "file name (\":memory:\" and \"file:...\" are files of that name too).\n"},
+     "size, modified, mimetype, root; title and filename are searched by `dk search`) and the\n"
+     "user named by --user (default admin), whose password is read as described under\n"
+     "PASSWORDS. REPO must not exist yet; it is always a file name (\":memory:\" and\n"
+     "\"file:...\" are files of that name too).\n"},
     {"import", 2, 2, false, "dk import REPO DIR [--exclude GLOB]... [--no-default-excludes] [--delete-missing]",
      "Keeps one \"document\" item per regular file under DIR: title (the file name without its\n"
      "extension), filename (the path relative to DIR), size in bytes, modified (the file's\n"
@@ -64,11 +65,19 @@ const Command kCommands[] = {
      "Stores the search template NAME over ENTITY in the repository: one criterion per ATTR,\n"
      "with the operators it allows (as find writes them, the first being its default; == when\n"
      "none are given). search --template runs it.\n"},
-    {"search", 1, -1, true, "dk search REPO --template NAME [ATTR[:OP]=VALUE]... [OUTPUT OPTIONS]",
-     "Runs the stored search template NAME with the given values and prints the items it finds.\n"
-     "Each ATTR=VALUE sets a criterion's value (given again, one more value: BETWEEN and IN take\n"
-     "several) compared by its default operator, or by OP when one is given. The criteria left\n"
-     "without a value do not restrict the search; at least one must have one.\n"},
+    {"search", 1, -1, true, "dk search REPO WORDS... [OUTPUT OPTIONS]\n"
+                            "       dk search REPO --template NAME [ATTR[:OP]=VALUE]... [OUTPUT OPTIONS]",
+     "Finds the items whose text-searchable attributes (title and filename of a document) hold\n"
+     "every one of WORDS, best match first, and prints them as query does. Each word is one\n"
+     "full-text term in double quotes, so quote marks, AND, OR, NOT, ':' and '(' in it are only\n"
+     "text; a word of several parts (foo-bar, a.txt) matches those parts one after the other;\n"
+     "a word ending in '*' matches every word that begins with the rest (pars* finds parser).\n"
+     "Case and accents are ignored.\n"
+     "With --template, runs the stored search template NAME with the given values instead and\n"
+     "prints the items it finds. Each ATTR=VALUE sets a criterion's value (given again, one more\n"
+     "value: BETWEEN and IN take several) compared by its default operator, or by OP when one is\n"
+     "given. The criteria left without a value do not restrict the search; at least one must\n"
+     "have one. --timeout and --max-memory work as for query.\n"},
     {"get", 2, 2, true, "dk get REPO ENTITY:ID | PID [OUTPUT OPTIONS]",
      "Prints one item, attribute by attribute. The item is named by its entity and id\n"
      "(document:12) or by a full pid string as `dk get` prints it.\n"},
@@ -121,8 +130,8 @@ const OptionSpec kOptions[] = {
     {"--wide", false, "query get find search"},
     {"--count", false, "query"},
     {"--template", true, "search"},
-    {"--timeout", true, "query shell"},
-    {"--max-memory", true, "query shell"},
+    {"--timeout", true, "query search shell"},
+    {"--max-memory", true, "query search shell"},
     {"--exclude", true, "import"},
     {"--no-default-excludes", false, "import"},
     {"--delete-missing", false, "import"},
@@ -294,8 +303,7 @@ Options parseArguments(const std::vector<std::string>& argv) {
         }
     }
     if (o.dryRun && !o.whereGiven) throw UsageError("--dry-run goes with --where", o.command);
-    if (o.command == "search" && (!o.templateGiven || o.templateName.empty()))
-        throw UsageError("dk search needs --template NAME", o.command);
+    if (o.templateGiven && o.templateName.empty()) throw UsageError("--template needs a NAME", o.command);
     return o;
 }
 

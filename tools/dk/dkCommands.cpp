@@ -74,11 +74,8 @@ std::vector<ItemName> selectedItems(Repository& repo, const Options& o) {
 // Sets the NAME=VALUE changes on item, each read as its attribute's type.
 void applyChanges(DKDDO& item, const std::vector<std::pair<std::string, std::string>>& changes,
                   const std::vector<std::pair<std::string, unsigned short>>& attributes, const std::string& itemName) {
-    for (const auto& change : changes) {
-        // Named references, not a structured binding: C++17 lambdas cannot capture bindings.
-        const std::string& name = change.first;
-        const std::string& value = change.second;
-        auto attr = std::find_if(attributes.begin(), attributes.end(), [&](const auto& a) { return a.first == name; });
+    for (const auto& [name, value] : changes) {
+        auto attr = std::find_if(attributes.begin(), attributes.end(), [&key = name](const auto& a) { return a.first == key; });
         const unsigned short id = attr == attributes.end() ? 0 : item.dataId(name.c_str());
         if (id == 0) {
             std::string known;
@@ -296,6 +293,7 @@ int runCommand(const Options& o, Repository* shared) {
     if (o.command == "import") return runImport(o, shared);
     if (o.command == "entities") return runEntities(o, shared);
     if (o.command == "query") return runQuery(o, shared);
+    if (o.command == "search") return runSearch(o, shared);
     if (o.command == "get") return runGet(o, shared);
     if (o.command == "update") return runUpdate(o, shared);
     if (o.command == "delete") return runDelete(o, shared);
@@ -304,7 +302,6 @@ int runCommand(const Options& o, Repository* shared) {
     if (o.command == "shell") return runShell(o);
     if (o.command == "find") return runFind(o, shared);
     if (o.command == "template") return runTemplate(o, shared);
-    if (o.command == "search") return runTemplateSearch(o, shared);
     throw UsageError("unknown command '" + o.command + "'");
 }
 

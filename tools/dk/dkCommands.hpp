@@ -24,6 +24,8 @@ int runCommand(const Options& options, Repository* shared = nullptr);
 // The commands with sources of their own.
 int runImport(const Options& options, Repository* shared);
 int runQuery(const Options& options, Repository* shared);
+// `dk search`: the words' text search, or with --template the stored template's search.
+int runSearch(const Options& options, Repository* shared);
 int runShell(const Options& options);
 int runFind(const Options& options, Repository* shared);
 int runTemplate(const Options& options, Repository* shared);

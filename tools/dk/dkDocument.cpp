@@ -20,6 +20,7 @@ std::unique_ptr<dkAttrDef> attributeOf(dkEntityDef& entity, const AttributeSpec&
     attr->setName(a.name);
     attr->setType(a.type);
     attr->setDescription(a.description);
+    attr->setTextSearchable(a.textSearchable);
     return attr;
 }
 

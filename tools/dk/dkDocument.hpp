@@ -18,10 +18,11 @@ struct AttributeSpec {
     const char* name;
     DKAny::TypeCode type;
     const char* description;
+    int textSearchable = 0;   // found by `dk search`
 };
 constexpr AttributeSpec kDocumentAttributes[] = {
-    {"title", DKAny::tc_string, "the file name without its extension"},
-    {"filename", DKAny::tc_string, "the path relative to the imported folder"},
+    {"title", DKAny::tc_string, "the file name without its extension", 1},
+    {"filename", DKAny::tc_string, "the path relative to the imported folder", 1},
     {"size", DKAny::tc_long, "the size in bytes"},
     {"modified", DKAny::tc_timestamp, "the time of the last change, UTC"},
     {"mimetype", DKAny::tc_string, "the MIME type, from the file name's extension"},
