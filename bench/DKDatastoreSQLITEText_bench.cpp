@@ -9,10 +9,10 @@
 // fifty at either size. Both sides must find the same number of items, or the program fails.
 
 #include "dkBenchSupport.hpp"
+#include "dkSqliteBenchSupport.hpp"
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKNVPair.hpp>
-#include <dk/PDynamicLoader.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreDef.hpp>
 #include <dk/dkResultSetCursor.hpp>
@@ -37,17 +37,6 @@ constexpr const char* kPeerSql =
     "SELECT d.* FROM dk_text_doc_fts JOIN Doc d ON d.dk_id = dk_text_doc_fts.rowid WHERE dk_text_doc_fts MATCH ?1"
     " ORDER BY dk_text_doc_fts.rank";
 
-std::unique_ptr<dkDatastore> newDatastore() {
-    static PDynamicLoader* loader = [] {
-        auto* l = new PDynamicLoader("dkdssqlite");
-        l->open();
-        return l;
-    }();
-    using Create = dkDatastore* (*)(const char*, const char*);
-    auto create = reinterpret_cast<Create>(loader->getProcAddress("createObjectWithConfig"));
-    return std::unique_ptr<dkDatastore>(create("DKDatastoreSQLITE", "pbkdf2_iterations=1000"));
-}
-
 // One repository per size, made once: the entity Doc (title and body text-searchable, n) with
 // n items whose texts are drawn from 400 words.
 struct Corpus {
@@ -68,7 +57,7 @@ Corpus& corpus(long n) {
     const fs::path dir = fs::temp_directory_path() / ("dkbench-text-" + std::to_string(getpid()));
     fs::create_directories(dir);
     c.file = dir / ("text" + std::to_string(n) + ".db");
-    c.ds = newDatastore();
+    c.ds = dkbench::newSqliteDatastore();
     c.ds->connect(c.file.c_str(), "bench", "bench", "create=1");
     dkDatastoreDef* def = c.ds->datastoreDef();
     std::unique_ptr<dkEntityDef> e(def->createEntity());

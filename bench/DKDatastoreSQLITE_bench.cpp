@@ -17,6 +17,7 @@
 // measured in a process of its own for each side.
 
 #include "dkBenchSupport.hpp"
+#include "dkSqliteBenchSupport.hpp"
 #include "dkLogRoot.hpp"
 
 #include <benchmark/benchmark.h>
@@ -26,7 +27,6 @@
 #include <dk/DKDecimal.hpp>
 #include <dk/DKOpCode.hpp>
 #include <dk/DKQExpr.hpp>
-#include <dk/PDynamicLoader.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreDef.hpp>
 #include <dk/dkResultSetCursor.hpp>
@@ -72,21 +72,10 @@ void removeRepository(const fs::path& file) {
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(file.string() + suffix);
 }
 
-std::unique_ptr<dkDatastore> newDatastore() {
-    static PDynamicLoader* loader = [] {
-        auto* l = new PDynamicLoader("dkdssqlite");
-        l->open();
-        return l;
-    }();
-    using Create = dkDatastore* (*)(const char*, const char*);
-    auto create = reinterpret_cast<Create>(loader->getProcAddress("createObjectWithConfig"));
-    return std::unique_ptr<dkDatastore>(create("DKDatastoreSQLITE", "pbkdf2_iterations=1000"));
-}
-
 // A new repository with the entity Item (title, count, price, day).
 std::unique_ptr<dkDatastore> newRepository(const fs::path& file) {
     removeRepository(file);
-    auto ds = newDatastore();
+    auto ds = dkbench::newSqliteDatastore();
     ds->connect(file.c_str(), "bench", "bench", "create=1");
     dkDatastoreDef* def = ds->datastoreDef();
     std::unique_ptr<dkEntityDef> e(def->createEntity());
@@ -393,7 +382,7 @@ int peakChild(const std::string& side, const std::string& file) {
     if (side == "c") {
         db = openPeer(file, false);
     } else {
-        ds = newDatastore();
+        ds = dkbench::newSqliteDatastore();
         ds->connect(file.c_str(), "bench", "bench", "readonly=1");
     }
     { std::ofstream("/proc/self/clear_refs") << "5"; }   // the peak starts again from now
