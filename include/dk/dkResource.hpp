@@ -10,8 +10,8 @@
 // getPid() of dkXDO gives), one datastore (DKDDO's), one parent and root object, and add(),
 // retrieve(), update(), del() delegated to the datastore as DKDDO does. Its rank is its own
 // (-1 at construction); getClassName gives the class name as it is, with no fallback; assignment
-// through dkXDO copies nothing. The content operations throw DKUsageError 341 ("dkResource::
-// length()", "dkResource::add(fn)").
+// through dkXDO copies nothing. The content operations throw DKUsageError 341
+// ("dkResource::length()", "dkResource::add(fn)").
 //
 // Wherever a resource is held as a dkDataObjectBase* (a DKAny, a collection, a data item), that
 // pointer is its DKDDO half: DKAny(static_cast<DKDDO*>(r)). dkAsResource below turns it back.

@@ -107,7 +107,9 @@ TEST(dkXDOPlaceholders, RefuseWith341InTheirFormAndChangeNothing) {
         }
     }
     // Nothing above changed a thing: what a subclass that defines nothing answers.
-    b.setClassOpenHandler("h", 0);   // does nothing, as setInstanceOpenHandler and deletingValue
+    b.setClassOpenHandler("h", 0);   // these three do nothing
+    b.setInstanceOpenHandler("h", 0);
+    b.deletingValue();
     EXPECT_EQ((V{"2", "", "1", "12", "12", "-1", "-1", "0", "0", "", "", ""}),
               (V{str(b.protocol()), str(b.getOpenHandler()), str(b.isOpenSynchronous()), str(x.protocol()),
                  str(DBClob().protocol()), str(x.getRank()), str(r.getRank()), str(x.length()),
@@ -149,17 +151,21 @@ TEST(dkResource, BothBasesAnswerWithTheDataObjectHalf) {
     DKDDO* parent = &other;   // the DKDDO half, as a resource is handed on
     DKPid pid;
     pid.setObjectType("Note");
-    xdo.setPidObject(&pid);
+    xdo.setPid(&pid);
+    xdo.setPidObject(ddo.getPidObject());   // its own pid: nothing happens
     xdo.setParent(parent);
+    xdo.setRootObject(parent);
     xdo.setRank(9);
     EXPECT_EQ((V{"13", "13", "Note", "9", ""}), (V{str(ddo.protocol()), str(xdo.protocol()), str(xdo.getObjectType()),
                                                    str(xdo.getRank()), str(xdo.getClassName())}));
-    EXPECT_EQ((std::vector<const void*>{parent, ddo.getPidObject(), ddo.getPidObject(), &ds, &xdo}),
-              (std::vector<const void*>{ddo.getParent(), xdo.getPid(), xdo.getPidObject(), xdo.getDatastore(),
-                                        &(xdo = *parent)}));   // assignment copies nothing
+    EXPECT_EQ((std::vector<const void*>{parent, parent, ddo.getPidObject(), ddo.getPidObject(), &ds, &xdo}),
+              (std::vector<const void*>{ddo.getParent(), ddo.getRootObject(), xdo.getPid(), xdo.getPidObject(),
+                                        xdo.getDatastore(), &(xdo = *parent)}));   // assignment copies nothing
     // Persistence through the content interface is the DDO's: handed to the datastore, or 422.
+    xdo.update();
     xdo.del();
-    EXPECT_EQ(static_cast<dkDataObject*>(&r), ds.calls.at(0).object);
+    EXPECT_EQ((V{"update1", "delete1"}), (V{ds.calls.at(0).op, ds.calls.at(1).op}));
+    EXPECT_EQ(static_cast<dkDataObject*>(&r), ds.calls.at(1).object);
     xdo.setDatastore(nullptr);
     EXPECT_EQ(422, dktest::usageError([&] { xdo.retrieve(); }));
 }
