@@ -162,10 +162,11 @@ TEST(dkResource, BothBasesAnswerWithTheDataObjectHalf) {
               (std::vector<const void*>{ddo.getParent(), ddo.getRootObject(), xdo.getPid(), xdo.getPidObject(),
                                         xdo.getDatastore(), &(xdo = *parent)}));   // assignment copies nothing
     // Persistence through the content interface is the DDO's: handed to the datastore, or 422.
+    xdo.add();
     xdo.update();
     xdo.del();
-    EXPECT_EQ((V{"update1", "delete1"}), (V{ds.calls.at(0).op, ds.calls.at(1).op}));
-    EXPECT_EQ(static_cast<dkDataObject*>(&r), ds.calls.at(1).object);
+    EXPECT_EQ((V{"add1", "update1", "delete1"}), (V{ds.calls.at(0).op, ds.calls.at(1).op, ds.calls.at(2).op}));
+    EXPECT_EQ(static_cast<dkDataObject*>(&r), ds.calls.at(2).object);
     xdo.setDatastore(nullptr);
     EXPECT_EQ(422, dktest::usageError([&] { xdo.retrieve(); }));
 }
