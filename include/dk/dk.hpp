@@ -5,8 +5,10 @@
 
 #include <dk/DKAny.hpp>
 #include <dk/DKByteArray.hpp>
+#include <dk/dkBlob.hpp>
 #include <dk/dkCallback.hpp>
 #include <dk/dkCollection.hpp>
+#include <dk/dkContentDef.hpp>
 #include <dk/dkDataObject.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreDef.hpp>
@@ -32,6 +34,7 @@
 #include <dk/DKQExpr.hpp>
 #include <dk/DKQTerm.hpp>
 #include <dk/DKQueryException.hpp>
+#include <dk/dkResource.hpp>
 #include <dk/DKResults.hpp>
 #include <dk/dkSchemaMapping.hpp>
 #include <dk/dkSearchTemplate.hpp>
@@ -45,6 +48,7 @@
 #include <dk/dkThrow.hpp>
 #include <dk/DKTrace.hpp>
 #include <dk/dkTraceLogMgmt.hpp>
+#include <dk/dkXDO.hpp>
 #include <dk/PBigInteger.hpp>
 #include <dk/PCollection.hpp>
 #include <dk/pConfigMgmt.hpp>

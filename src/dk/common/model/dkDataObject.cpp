@@ -10,6 +10,7 @@
 #include <dk/dkDataObject.hpp>
 
 #include "dk/coll/dkDataObjectAccess.hpp"
+#include "dk/common/model/dkResourceAccess.hpp"
 
 // ---------------------------------------------------------------------------------------------
 // dkDataObjectBase
@@ -72,8 +73,11 @@ void dkDataObject::setPidObject(const DKPid* p) {
 short dkDataObjectProtocol(const dkDataObjectBase* object) { return object ? object->protocol() : -1; }
 
 bool dkDataObjectPrimaryId(const dkDataObjectBase* object, DKString& id) {
-    // A data object that is no dkDataObject (content objects) has no pid to read.
-    const auto* named = dynamic_cast<const dkDataObject*>(object);
+    // Content objects have no pid of the dkDataObject kind to read; a resource has its DDO's.
+    const short protocol = dkDataObjectProtocol(object);
+    const dkDataObject* named = protocol == DKProtocolDDOBase || protocol == DKProtocolDDO
+                                    ? static_cast<const DKDDOBase*>(object)
+                                    : dkResourceDataObject(object);
     if (named == nullptr) return false;
     const DKPid* p = named->getPidObject();
     if (p == nullptr || p->getIdStringCount() < 1) return false;
@@ -85,8 +89,7 @@ bool dkDataObjectItem(const dkDataObjectBase* object, const char* name, DKAny& v
     if (object == nullptr) return false;
     const short protocol = object->protocol();
     if (protocol != DKProtocolDDOBase && protocol != DKProtocolDDO) return false;
-    const auto* ddo = dynamic_cast<const DKDDOBase*>(object);
-    if (ddo == nullptr) return false;
+    const auto* ddo = static_cast<const DKDDOBase*>(object);
     const unsigned short id = ddo->dataId(name);
     if (id == 0) return false;
     value = ddo->getData(id);
