@@ -8,6 +8,8 @@
 #include "dkConformance.hpp"
 #include "dkSqliteTestSupport.hpp"
 
+#include <dk/dkResource.hpp>
+
 #include <chrono>
 
 using namespace dkconf;
@@ -72,34 +74,21 @@ TEST(DKDatastoreSQLITE, RepositoryNameAndSaltedHashesStayWithTheFile) {
     EXPECT_EQ(DKAny::tc_decimal, static_cast<unsigned short>(back.getDataPropertyByName("price", "type")));
 }
 
-namespace {
-// A DDO that is a content object as well (two data-object bases, protocol 13 through both).
-class ContentHalf : public dkDataObjectBase {
-public:
-    short protocol() const override { return DKProtocolResource; }
-};
-class Resource : public DKDDO, public ContentHalf {
-public:
-    short protocol() const override { return DKProtocolResource; }
-};
-}  // namespace
-
 TEST(DKDatastoreSQLITE, DDOsOfEveryKindAreWrittenByTheirItemNames) {
     dktest::TempDir dir;
     auto ds = open((dir / "r.db").string(), "create=1");
     defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}, {"count", DKAny::tc_long}});
-    // Items in another order and case than the entity's attributes; the DDO is also a content
-    // object, handed over once directly and once through the content half of a collection.
-    Resource r;
-    r.setObjectType("Doc");
+    // Items in another order and case than the entity's attributes; the DDO is a resource (also a
+    // content object), handed over once directly and once as the DDO half a collection holds.
+    dkResource r("Doc", 0);
     r.addData("COUNT", DKAny(7L));
     r.addData("Title", DKAny("first"));
     ds->addObject(&r);
     r.setData(2, DKAny("second"));
     DKSequentialCollection both;
-    both.addElement(DKAny(static_cast<dkDataObjectBase*>(static_cast<ContentHalf*>(&r))));
+    both.addElement(DKAny(static_cast<dkDataObjectBase*>(static_cast<DKDDO*>(&r))));
     ds->updateObjects(&both);
-    DKDDO back(ds.get(), r.getPid(), static_cast<unsigned short>(0));
+    DKDDO back(ds.get(), static_cast<DKDDO&>(r).getPid(), static_cast<unsigned short>(0));
     back.retrieve();
     EXPECT_EQ(DKString("second"), static_cast<DKString>(back.getDataByName("title")));
     EXPECT_EQ(7L, static_cast<long>(back.getDataByName("count")));

@@ -6,6 +6,7 @@
 // kept on the definition itself, which drops it as soon as its items change.
 
 #include <dk/PConnectorKit.hpp>
+#include <dk/dkResource.hpp>
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
@@ -111,8 +112,11 @@ DKDDOBase* PConnectorKit::storable(dkDataObjectBase* object) {
     if (object == nullptr) return nullptr;
     const short protocol = object->protocol();
     if (protocol == DKProtocolDDOBase || protocol == DKProtocolDDO) return static_cast<DKDDOBase*>(object);
-    // A dkResource has two data-object bases; the cast finds its DDO whichever of them it is.
-    if (protocol == DKProtocolResource) return dynamic_cast<DKDDOBase*>(object);
+    // A resource is held by its DDO half; dkAsResource checks that and gives the whole object.
+    if (protocol == DKProtocolResource) {
+        dkResource* resource = dkAsResource(object);
+        return resource != nullptr ? static_cast<DKDDO*>(resource) : nullptr;
+    }
     return nullptr;
 }
 

@@ -13,6 +13,7 @@
 #include <dk/dkDatastore.hpp>
 #include <dk/dkResultSetCursor.hpp>
 #include <dk/dkThrow.hpp>
+#include <dk/dkXDO.hpp>
 
 #include "dkTestSupport.hpp"
 
@@ -26,11 +27,8 @@ namespace {
 
 const PObjectRules kRules{9018, "connectors/test/Kit", "no data object", "not storable", "not a DDO"};
 
-// A content object alone: a data-object base that carries no data items.
-class ContentHalf : public dkDataObjectBase {
-public:
-    short protocol() const override { return DKProtocolResource; }
-};
+// A content object alone (protocol 12): a data object that carries no data items.
+class ContentHalf : public dkXDO {};
 
 class Plain : public dkDataObject {};
 
@@ -57,7 +55,7 @@ struct Unit {
 
 }  // namespace
 
-// A DDO of every kind (a resource through either half too) is stored by the connector suites;
+// A DDO of every kind (a resource through its DDO half too) is stored by the connector suites;
 // here, what the rule refuses and the texts it refuses with.
 TEST(PConnectorKitRule, OthersAreRefusedWithTheCallersTexts) {
     Plain plain;
