@@ -26,17 +26,12 @@ TEST(DKOpCode, TableAndLookupAgreeForEveryCode) {
 
 TEST(DKOpCode, LookupComparesBlanksAndCase) {
     EXPECT_EQ(11, DKOpCode::toOpCode(" IN "));
-    EXPECT_EQ(-1, DKOpCode::toOpCode("IN"));
-    EXPECT_EQ(-1, DKOpCode::toOpCode(" in "));
-    EXPECT_EQ(-1, DKOpCode::toOpCode(" IN  "));
-    EXPECT_EQ(-1, DKOpCode::toOpCode(""));
-    EXPECT_EQ(-1, DKOpCode::toOpCode(DKString(" IN \0", 5)));
+    for (DKString s : {DKString("IN"), DKString(" in "), DKString(" IN  "), DKString(""), DKString(" IN \0", 5)})
+        EXPECT_EQ(-1, DKOpCode::toOpCode(s)) << s.str();
     EXPECT_EQ(0, DKOpCode::isMultiValueOp(-1));
 }
 
 TEST(DKOpCode, CodesOutsideTheTableAreRefused) {
-    for (short op : {short(18), short(-1), short(32767), short(-32768)}) {
-        dktest::expectThrownAt<DKUsageError>([op] { DKOpCode::toString(op); }, 392, "dk/common/DKOpCode",
-                                             "DKOpCode::toString");
-    }
+    for (short op : {short(18), short(-1), short(32767), short(-32768)})
+        EXPECT_EQ(392, dktest::usageError([op] { DKOpCode::toString(op); })) << op;
 }
