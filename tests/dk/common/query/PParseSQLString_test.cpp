@@ -15,6 +15,7 @@
 #include <clocale>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -34,15 +35,14 @@ std::string count(const char* sql) { return PParseSQLString(sql).countSelectStri
 }  // namespace
 
 TEST(PParseSQLStringCount, FirstWordAndFromDecide) {
-    EXPECT_EQ("SELECT count(*) from A", count("  \r\n select * from A"));
-    EXPECT_EQ("SELECT count(*) from T where x = 1", count("select a, b from T where x = 1"));
-    EXPECT_EQ("SELECT count(*) FROM t", count("SeLeCt\nx FROM t"));
-    EXPECT_EQ("", count("select\tx from t"));   // a tab does not end the word
-    EXPECT_EQ("", count("UPDATE t SET a = 1"));
-    EXPECT_EQ("", count("select 1"));   // no FROM: nothing to count
-    EXPECT_EQ("", count(""));
-    EXPECT_EQ("", count("   "));
-    EXPECT_EQ("", count(nullptr));
+    const std::pair<const char*, const char*> cases[] = {
+        {"  \r\n select * from A", "SELECT count(*) from A"},
+        {"select a, b from T where x = 1", "SELECT count(*) from T where x = 1"},
+        {"SeLeCt\nx FROM t", "SELECT count(*) FROM t"},
+        {"select\tx from t", ""},   // a tab does not end the word
+        {"UPDATE t SET a = 1", ""}, {"select 1", ""},   // no FROM: nothing to count
+        {"", ""}, {"   ", ""}, {nullptr, ""}};
+    for (const auto& [in, want] : cases) EXPECT_EQ(want, count(in)) << (in ? in : "(null)");
 
     PParseSQLString once("update t set a = 1");
     EXPECT_EQ(DKString(), once.countSelectString());
@@ -50,23 +50,20 @@ TEST(PParseSQLStringCount, FirstWordAndFromDecide) {
 }
 
 TEST(PParseSQLStringTables, UpperCaseCutAtTheFirstClause) {
-    EXPECT_EQ((std::vector<std::string>{"A", "B"}), tables("select * from a, b where a.x = b.y"));
-    EXPECT_EQ((std::vector<std::string>{"T"}), tables("select * from t group by c"));
-    EXPECT_EQ((std::vector<std::string>{"T"}), tables("select * from t having c > 1"));
-    EXPECT_EQ((std::vector<std::string>{"T"}), tables("select * from t"));
-    EXPECT_EQ((std::vector<std::string>{"T X", "U"}), tables("select * from t x,u"));
-    EXPECT_EQ((std::vector<std::string>{}), tables("select 1"));
-    EXPECT_EQ(303, dktest::usageError([] { tables("select * from a,,b"); }));
-    EXPECT_EQ(303, dktest::usageError([] { tables("select * from , a where x"); }));
+    using Names = std::vector<std::string>;
+    const std::pair<const char*, Names> cases[] = {
+        {"select * from a, b where a.x = b.y", {"A", "B"}}, {"select * from t group by c", {"T"}},
+        {"select * from t having c > 1", {"T"}},            {"select * from t", {"T"}},
+        {"select * from t x,u", {"T X", "U"}},              {"select 1", {}}};
+    for (const auto& [sql, want] : cases) EXPECT_EQ(want, tables(sql)) << sql;
+    for (const char* empty : {"select * from a,,b", "select * from , a where x"})
+        EXPECT_EQ(303, dktest::usageError([&] { tables(empty); })) << empty;
 }
 
 TEST(PParseSQLStringQuotes, OnlyOneEnclosingPair) {
-    EXPECT_EQ("ab", PParseSQLString::unDoubleQuoteString("\"ab\"").str());
-    EXPECT_EQ("", PParseSQLString::unDoubleQuoteString("\"\"").str());
-    EXPECT_EQ("\"a\"b\"", PParseSQLString::unDoubleQuoteString("\"a\"b\"").str());
-    EXPECT_EQ("\"", PParseSQLString::unDoubleQuoteString("\"").str());
-    EXPECT_EQ("ab\"", PParseSQLString::unDoubleQuoteString("ab\"").str());
-    EXPECT_EQ("", PParseSQLString::unDoubleQuoteString(nullptr).str());
+    const std::pair<const char*, const char*> cases[] = {{"\"ab\"", "ab"}, {"\"\"", ""}, {"\"a\"b\"", "\"a\"b\""},
+                                                         {"\"", "\""},     {"ab\"", "ab\""}, {nullptr, ""}};
+    for (const auto& [in, want] : cases) EXPECT_EQ(want, PParseSQLString::unDoubleQuoteString(in).str());
 }
 
 TEST(PParseSQLStringDoubleByte, GbkInAChildProcess) {
