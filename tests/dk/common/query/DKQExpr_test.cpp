@@ -33,7 +33,7 @@ Expr leafWith(std::initializer_list<DKQSubExpr*> subs, short qlType = 3) {
 }
 
 template <class T>
-std::vector<T> take(T* array, long n) {
+std::vector<T> take(T* array, const long& n) {   // n read after the call that sets it
     std::unique_ptr<T[]> owned(array);
     return std::vector<T>(array, array + n);
 }
@@ -46,16 +46,13 @@ std::vector<DKString> entities(const DKQExpr& e) {
 }  // namespace
 
 TEST(DKQExprChecks, RefusedNodesLeaveTheChildrenWithTheCaller) {
-    Expr a(new DKQExpr), b(new DKQExpr);
-    std::string t = dktest::expectThrownAt<DKUsageError>([&] { DKQExpr(a.get(), 5, b.get()); }, 303,
-                                                         "dk/common/DKQExpr", "DKQExpr::DKQExpr");
-    EXPECT_NE(std::string::npos, t.find(":  LIKE "));
+    Expr a(new DKQExpr), b(new DKQExpr);   // the texts of 303 are the terms' (one helper)
+    EXPECT_EQ(303, dktest::usageError([&] { DKQExpr(a.get(), 5, b.get()); }));
     EXPECT_EQ(303, dktest::usageError([&] { DKQExpr(a.get(), 8, b.get()); }));
     EXPECT_EQ(303, dktest::usageError([&] { a->or_(nullptr); }));
     EXPECT_EQ(303, dktest::usageError([&] { a->and_(a.get()); }));
     Expr negated(new DKQExpr(nullptr, 8, b.release()));
-    EXPECT_EQ(8, negated->opCode());
-    EXPECT_EQ(0, negated->isLeaf());
+    EXPECT_EQ(std::make_pair(short(8), 0), std::make_pair(negated->opCode(), negated->isLeaf()));
 }
 
 TEST(DKQExprOwnership, SetLeftKeepsTheOldChildAndSubQueriesGoByPointerOrIndex) {
@@ -70,13 +67,10 @@ TEST(DKQExprOwnership, SetLeftKeepsTheOldChildAndSubQueriesGoByPointerOrIndex) {
     std::unique_ptr<DKQSubExpr> kept(leaf->getSubQuery(1));
     EXPECT_EQ(1, leaf->removeSubQuery(kept.get()));   // removed, not deleted
     EXPECT_EQ(-1, leaf->removeSubQuery(kept.get()));
-    leaf->removeSubQuery(0L);                            // removed and deleted
-    leaf->removeSubQuery(7L);
-    leaf->removeSubQuery(-1L);
+    for (long i : {0L, 7L, -1L}) leaf->removeSubQuery(i);   // the first removed and deleted, the others out of range
     ASSERT_EQ(2, leaf->subQueryCount());
     EXPECT_EQ(DKString("C"), leaf->getSubQuery(0)->getEntityName());
-    EXPECT_EQ(nullptr, leaf->getSubQuery(2));
-    EXPECT_EQ(nullptr, leaf->getSubQuery(-1));
+    for (long i : {2L, -1L}) EXPECT_EQ(nullptr, leaf->getSubQuery(i)) << i;
 
     DKQSubExpr s;
     auto* term = new DKQTerm("a", 1, "1");
@@ -96,11 +90,9 @@ TEST(DKQExprNames, ListsFollowTheLeavesInTheirOrder) {
     EXPECT_EQ(DKString("assoc"), left->getAssociatedEntityName());
     Expr tree(left.release()->or_(leafWith({sub({"D"}, "m2", 3), sub({"A"}, "m3", 4)}).release()));
     EXPECT_EQ((std::vector<DKString>{"C", "A", "B", "A", "D"}), entities(*tree));
-    long n = 0;
-    DKString* mappings = tree->getMappingNames(n);
-    EXPECT_EQ((std::vector<DKString>{"m0", "m1", "m2", "m3"}), take(mappings, n));
-    int* types = tree->getMappingTypes(n);
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), take(types, n));
+    long n = 0, m = 0;
+    EXPECT_EQ((std::vector<DKString>{"m0", "m1", "m2", "m3"}), take(tree->getMappingNames(n), n));
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), take(tree->getMappingTypes(m), m));
     EXPECT_EQ(DKString(), tree->getAssociatedEntityName());
     EXPECT_EQ(0, tree->isTranslation());
     tree->right()->getSubQuery(1)->setTranslation(1);
@@ -132,29 +124,24 @@ TEST(DKQExprOptions, NamesFromTheEndIndexesInRangeOrAppended) {
     e.setOption(1L, DKNVPair("a", DKAny("2")));
     e.setOption("a", DKAny("3"));                 // the last "a" changes
     std::unique_ptr<DKNVPair> first(e.getOption(0L)), last(e.getOption("a"));
-    EXPECT_EQ(DKString("1"), first->getValue().toString());
-    EXPECT_EQ(DKString("3"), last->getValue().toString());
-    EXPECT_EQ(nullptr, e.getOption(2L));
-    EXPECT_EQ(nullptr, e.getOption(-1L));
+    EXPECT_EQ("1 3", first->getValue().toString().str() + " " + last->getValue().toString().str());
+    for (long i : {2L, -1L}) EXPECT_EQ(nullptr, e.getOption(i)) << i;
     EXPECT_EQ(1, e.removeOption("a"));
     EXPECT_EQ(1, e.optionCount());
-    e.removeOption(9L);
-    e.removeOption(-3L);
+    for (long i : {9L, -3L}) e.removeOption(i);   // out of range: nothing happens
 
     DKNVPair list[] = {DKNVPair("p", DKAny(1L)), DKNVPair("q", DKAny(2L))};
     e.setParameterList(list, 2);
     e.setParameterList(list, 1);   // replaces, does not add
     e.setParameter(0L, DKNVPair("r", DKAny(3L)));
-    std::unique_ptr<DKNVPair[]> copy(e.getParameterList(n));
-    ASSERT_EQ(1, n);
-    EXPECT_EQ(DKString("r"), copy[0].getName());
+    ASSERT_EQ(DKString("r"), take(e.getParameterList(n), n).at(0).getName());
+    EXPECT_EQ(1, n);
     e.setParameterList(nullptr, 3);
     EXPECT_EQ(0, e.parameterCount());
 
     DKQSubExpr s;   // the same lists in a sub-expression
     s.setOption("k", DKAny("v"));
-    s.removeOption("missing");
-    s.removeOption("k");
+    for (const char* name : {"missing", "k"}) s.removeOption(name);
     EXPECT_EQ(0, s.optionCount());
 }
 
@@ -177,8 +164,7 @@ TEST(DKCQExprSQL, TheFirstParametricLeafLeftBeforeRight) {
     Expr tree(left.release()->or_(Expr(new DKQExpr(nullptr, 8, leafWith({second}).release())).release()));
     DKCQExpr found(tree.release());
     EXPECT_EQ(" SELECT * FROM F WHERE y IS NULL ", found.toSQL().str());
-    EXPECT_EQ("", DKCQExpr().toSQL().str());
-    EXPECT_EQ("", DKCQExpr(leafWith({sub({"T"})}, 4).release()).toSQL().str());
+    EXPECT_EQ("", DKCQExpr().toSQL().str() + DKCQExpr(leafWith({sub({"T"})}, 4).release()).toSQL().str());
 }
 
 TEST(DKQExprDepth, AHundredThousandAndsWalkAndDie) {
