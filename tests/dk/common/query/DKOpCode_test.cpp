@@ -7,8 +7,6 @@
 
 #include "dkTestSupport.hpp"
 
-#include <gtest/gtest.h>
-
 TEST(DKOpCode, TableAndLookupAgreeForEveryCode) {
     long count = 0;
     const DKString* table = DKOpCode::opStrings(count);

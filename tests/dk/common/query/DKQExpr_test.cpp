@@ -8,11 +8,7 @@
 
 #include "dkTestSupport.hpp"
 
-#include <gtest/gtest.h>
-
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace {
 using Expr = std::unique_ptr<DKQExpr>;

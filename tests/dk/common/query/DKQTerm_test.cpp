@@ -9,13 +9,10 @@
 
 #include "dkTestSupport.hpp"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <ctime>
 #include <functional>
 #include <memory>
-#include <string>
 
 namespace {
 using Term = std::unique_ptr<DKQTerm>;

@@ -4,19 +4,13 @@
 // no SELECT, no FROM, clauses that end the table list, empty pieces), and the first word under a
 // double-byte locale in a child process.
 
-#include <dk/DKException.hpp>
 #include <dk/PParseSQLString.hpp>
 #include <dk/dkCollection.hpp>
 
 #include "dkTestSupport.hpp"
 
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace {
 std::vector<std::string> tables(const char* sql) {

@@ -13,11 +13,7 @@
 
 #include "dkTestSupport.hpp"
 
-#include <gtest/gtest.h>
-
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace {
 

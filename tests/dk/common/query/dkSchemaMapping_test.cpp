@@ -4,14 +4,11 @@
 // names refused with the attribute left to the caller, and attributes whose qualified name cannot
 // be read.
 
-#include <dk/DKException.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDatastoreDef.hpp>
 #include <dk/dkSchemaMapping.hpp>
 
 #include "dkTestSupport.hpp"
-
-#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -55,21 +52,18 @@ TEST(dkAttrMapping, ConversionCheck) {
 TEST(dkAttrMapping, LookupsCountFromOneAndDuplicatesStayWithTheCaller) {
     AttrMapping m;
     m.setName("given");
-    EXPECT_EQ(DKString("given"), m.getName());
     m.addMappedAttr(attr("title"));
-    EXPECT_EQ(DKString("title"), m.getName());   // the first mapped attribute names it
+    EXPECT_EQ(DKString("title"), m.getName());   // the first mapped attribute names it, over a given name
     std::unique_ptr<dkAttrDef> twin(attr("title"));
     const dktest::Failure f = dktest::failureOf<DKUsageError>([&] { m.addMappedAttr(twin.get()); });
     EXPECT_EQ(433, f.id);
     EXPECT_NE(std::string::npos, f.text.find("title"));
     m.addMappedAttr(attr("size"));
-    EXPECT_EQ(nullptr, m.getMappedAttr(0));
-    EXPECT_EQ(nullptr, m.getMappedAttr(3));
+    for (int i : {0, 3}) EXPECT_EQ(nullptr, m.getMappedAttr(i)) << i;
     EXPECT_EQ(DKString("title"), m.getMappedAttr(1)->getName());
     EXPECT_EQ(DKString("size"), m.getMappedAttrName(2));
     EXPECT_EQ(DKString(), m.getMappedAttrName(-1));
-    m.removeMappedAttr("title");
-    m.removeMappedAttr("missing");
+    for (const char* name : {"title", "missing"}) m.removeMappedAttr(name);
     EXPECT_EQ(1, m.numberOfMappedAttr());
     EXPECT_EQ(nullptr, m.getMapToAttr());
     long n = 9;
