@@ -14,35 +14,30 @@
 #include "dkTestSupport.hpp"
 
 #include <memory>
+#include <tuple>
 
 namespace {
 
 int cursorsAlive = 0;
 
-// A cursor over `rows` new data objects; it counts its opens and closes.
-class RowCursor : public dkResultSetCursor {
-public:
-    explicit RowCursor(dkDatastore* ds, int rows) : ds_(ds), rows_(rows) { ++cursorsAlive; }
+// A cursor over `rows` new data objects; it counts its closes and remembers what it was opened with.
+struct RowCursor : dkResultSetCursor {
+    RowCursor(dkDatastore* store, int n) : ds(store), rows(n) { ++cursorsAlive; }
     ~RowCursor() override { --cursorsAlive; }
-    int isValid() const override { return next_ < rows_; }
-    int isOpen() const override { return open_; }
-    DKDDO* fetchNext() override { return next_ < rows_ ? (++next_, new DKDDO(ds_, "row", 2)) : nullptr; }
-    void open() override { open_ = 1, ++opens, next_ = 0; }
+    int isValid() const override { return next < rows; }
+    int isOpen() const override { return opened; }
+    DKDDO* fetchNext() override { return next < rows ? (++next, new DKDDO(ds, "row", 2)) : nullptr; }
+    void open() override { opened = 1, next = 0; }
     void open(const DKNVPair* params) override { open(), openedWith = params; }
-    void close() override { open_ = 0, ++closes; }
-    unsigned long cardinality() override { return static_cast<unsigned long>(rows_); }
-
-    int opens = 0, closes = 0;
+    void close() override { opened = 0, ++closes; }
+    unsigned long cardinality() override { return static_cast<unsigned long>(rows); }
+    dkDatastore* ds;
+    int rows, next = 0, opened = 1, closes = 0;
     const DKNVPair* openedWith = nullptr;
-
-private:
-    dkDatastore* ds_;
-    int rows_, next_ = 0, open_ = 1;
 };
 
 // Records what it is asked and answers with a RowCursor of three rows.
-class RecordingDatastore : public dkDatastore {
-public:
+struct RecordingDatastore : dkDatastore {
     using dkDatastore::execute;
     dkResultSetCursor* execute(const char* query, short qlType, const DKNVPair* params) override {
         calls.push_back("string " + std::string(query) + " " + std::to_string(qlType));
@@ -78,17 +73,13 @@ TEST(dkQueryPrepare, TheDatastoreGetsThePairsBeforeEndThenPrepareQueryAndEnd) {
     DKNVPair params[] = {DKNVPair("A"), DKNVPair("B"), DKNVPair("End"), DKNVPair("After")};
     q.prepare(params);
     EXPECT_EQ((std::vector<std::string>{"A", "B", "Prepare Query", "End"}), ds.lastNames);
-    EXPECT_EQ(1, cursorsAlive);   // the first prepared cursor was deleted
-    EXPECT_EQ(2u, ds.calls.size());
+    EXPECT_EQ(std::make_pair(1, size_t(2)), std::make_pair(cursorsAlive, ds.calls.size()));   // the first was deleted
 
     // execute reopens the prepared cursor (closing it first) instead of asking again.
     RowCursor* prepared = ds.last;
     q.execute(params);
-    EXPECT_EQ(2u, ds.calls.size());
-    EXPECT_EQ(1, prepared->closes);
-    EXPECT_EQ(params, prepared->openedWith);
-    EXPECT_EQ(DKQueryRun, q.status());
-    EXPECT_EQ(3UL, q.numberOfResults());
+    EXPECT_EQ(std::make_tuple(size_t(2), 1, static_cast<const DKNVPair*>(params), DKQueryRun, 3UL),
+              std::make_tuple(ds.calls.size(), prepared->closes, prepared->openedWith, q.status(), q.numberOfResults()));
 }
 
 TEST(dkQueryResults, KeptCollectionsHandOverAndDieWithTheQuery) {
@@ -99,17 +90,14 @@ TEST(dkQueryResults, KeptCollectionsHandOverAndDieWithTheQuery) {
     q->execute(nullptr);
     EXPECT_EQ((std::vector<std::string>{"string words 1"}), ds.calls);
     const DKAny first = q->result(0);
-    EXPECT_EQ(3UL, sizeOf(first));
-    EXPECT_EQ(0, cursorsAlive);
-    EXPECT_EQ(DKQueryIdle, q->status());
-    EXPECT_EQ(0UL, q->numberOfResults());
+    EXPECT_EQ(std::make_tuple(3UL, 0, DKQueryIdle, 0UL),
+              std::make_tuple(sizeOf(first), cursorsAlive, q->status(), q->numberOfResults()));
     EXPECT_EQ(first.value(), q->result(0).value());   // the same collection again
 
     q->execute(nullptr);   // a newer result replaces (and deletes) the kept one
-    const DKAny second = q->result(1);
-    EXPECT_NE(nullptr, second.value());
+    std::unique_ptr<dkCollection> owned(static_cast<dkCollection*>(q->result(1).value()));
+    ASSERT_NE(nullptr, owned);
     EXPECT_TRUE(q->result(1).isNull());
-    std::unique_ptr<dkCollection> owned(static_cast<dkCollection*>(second.value()));
     EXPECT_EQ(3UL, owned->cardinality());
 
     q->execute(nullptr);   // results left in the query die with it (a leak otherwise)
@@ -117,25 +105,20 @@ TEST(dkQueryResults, KeptCollectionsHandOverAndDieWithTheQuery) {
     q.reset();
 }
 
-TEST(dkQueryResults, TheCursorIsHandedOverOnce) {
+TEST(dkQueryResults, TheCursorAndAnSQLResultAreHandedOverOnce) {
     RecordingDatastore ds;
     DKImageQuery q(&ds, "img");
     q.execute(nullptr);
     std::unique_ptr<dkResultSetCursor> cursor(q.resultSetCursor());
     ASSERT_NE(nullptr, cursor);
     EXPECT_EQ(nullptr, q.resultSetCursor());
-    EXPECT_TRUE(q.result(0).isNull());   // the stored value, still empty
-    EXPECT_EQ(DKQueryIdle, q.status());
-}
+    EXPECT_TRUE(q.result(0).isNull() && q.status() == DKQueryIdle);   // the stored value, still empty
 
-TEST(dkQueryResults, AnSQLQueryKeepsNothing) {
-    RecordingDatastore ds;
-    DKSQLQuery q(&ds, "select 1");
-    q.execute(nullptr);
-    const DKAny once = q.result(0);
-    std::unique_ptr<dkCollection> owned(static_cast<dkCollection*>(once.value()));
+    DKSQLQuery sql(&ds, "select 1");   // keeps nothing: its one result is the caller's
+    sql.execute(nullptr);
+    std::unique_ptr<dkCollection> owned(static_cast<dkCollection*>(sql.result(0).value()));
     EXPECT_EQ(3UL, owned->cardinality());
-    EXPECT_TRUE(q.result(0).isNull());
+    EXPECT_TRUE(sql.result(0).isNull());
 }
 
 TEST(dkQueryExpression, RunsTheExpressionFormAndCopiesShareIt) {
