@@ -9,6 +9,7 @@
 #include "dkTestSupport.hpp"
 
 #include <memory>
+#include <tuple>
 
 namespace {
 using Expr = std::unique_ptr<DKQExpr>;
@@ -42,11 +43,10 @@ std::vector<DKString> entities(const DKQExpr& e) {
 }  // namespace
 
 TEST(DKQExprChecks, RefusedNodesLeaveTheChildrenWithTheCaller) {
-    Expr a(new DKQExpr), b(new DKQExpr);   // the texts of 303 are the terms' (one helper)
+    // The shapes and texts of 303 are the terms' (one check serves both); two refusals show it is made here.
+    Expr a(new DKQExpr), b(new DKQExpr);
     EXPECT_EQ(303, dktest::usageError([&] { DKQExpr(a.get(), 5, b.get()); }));
-    EXPECT_EQ(303, dktest::usageError([&] { DKQExpr(a.get(), 8, b.get()); }));
-    EXPECT_EQ(303, dktest::usageError([&] { a->or_(nullptr); }));
-    EXPECT_EQ(303, dktest::usageError([&] { a->and_(a.get()); }));
+    EXPECT_EQ(303, dktest::usageError([&] { a->and_(a.get()); }));   // would be deleted twice
     Expr negated(new DKQExpr(nullptr, 8, b.release()));
     EXPECT_EQ(std::make_pair(short(8), 0), std::make_pair(negated->opCode(), negated->isLeaf()));
 }
@@ -58,8 +58,8 @@ TEST(DKQExprOwnership, SetLeftKeepsTheOldChildAndSubQueriesGoByPointerOrIndex) {
     EXPECT_NE(old.get(), root->left());
 
     Expr leaf = leafWith({sub({"A"}), sub({"B"}), sub({"C"})});
-    EXPECT_EQ(4, leaf->addSubQuery(sub({"D"})));
-    EXPECT_EQ(4, leaf->addSubQuery(nullptr));
+    const long added = leaf->addSubQuery(sub({"D"}));
+    EXPECT_EQ(std::make_pair(4L, 4L), std::make_pair(added, leaf->addSubQuery(nullptr)));   // nothing is not added
     std::unique_ptr<DKQSubExpr> kept(leaf->getSubQuery(1));
     EXPECT_EQ(1, leaf->removeSubQuery(kept.get()));   // removed, not deleted
     EXPECT_EQ(-1, leaf->removeSubQuery(kept.get()));
@@ -98,22 +98,17 @@ TEST(DKQExprNames, ListsFollowTheLeavesInTheirOrder) {
     EXPECT_EQ(5u, entities(*compound.getQueryExpr()).size());
     EXPECT_EQ(1, compound.isTranslation());
     DKCQExpr empty;
-    n = 7;
-    EXPECT_EQ(nullptr, empty.getEntityNames(n));
-    EXPECT_EQ(0, n);
-    EXPECT_EQ(nullptr, empty.getMappingTypes(n));
-    EXPECT_EQ(0, empty.isTranslation());
-    EXPECT_EQ(nullptr, DKQExpr().getMappingNames(n));
-    EXPECT_EQ(0, n);
+    long n1 = 7, n2 = 7;
+    const bool none = empty.getEntityNames(n1) == nullptr && empty.getMappingTypes(n) == nullptr &&
+                      DKQExpr().getMappingNames(n2) == nullptr;
+    EXPECT_EQ(std::make_tuple(true, 0L, 0L, 0), std::make_tuple(none, n1, n2, empty.isTranslation()));
 }
 
 TEST(DKQExprOptions, NamesFromTheEndIndexesInRangeOrAppended) {
     DKQExpr e;
     long n = 5;
-    EXPECT_EQ(nullptr, e.getOptionList(n));
-    EXPECT_EQ(0, n);
-    EXPECT_EQ(nullptr, e.getOption("x"));
-    EXPECT_EQ(-1, e.removeOption("x"));
+    EXPECT_TRUE(e.getOptionList(n) == nullptr && e.getOption("x") == nullptr);
+    EXPECT_EQ(std::make_pair(0L, -1L), std::make_pair(n, static_cast<long>(e.removeOption("x"))));
     e.removeOption(0L);   // no list yet: nothing happens
 
     e.setOption(5L, DKNVPair("a", DKAny("1")));   // beyond the end: appended
@@ -122,8 +117,8 @@ TEST(DKQExprOptions, NamesFromTheEndIndexesInRangeOrAppended) {
     std::unique_ptr<DKNVPair> first(e.getOption(0L)), last(e.getOption("a"));
     EXPECT_EQ("1 3", first->getValue().toString().str() + " " + last->getValue().toString().str());
     for (long i : {2L, -1L}) EXPECT_EQ(nullptr, e.getOption(i)) << i;
-    EXPECT_EQ(1, e.removeOption("a"));
-    EXPECT_EQ(1, e.optionCount());
+    const long removed = e.removeOption("a");
+    EXPECT_EQ(std::make_pair(1L, 1L), std::make_pair(removed, static_cast<long>(e.optionCount())));
     for (long i : {9L, -3L}) e.removeOption(i);   // out of range: nothing happens
 
     DKNVPair list[] = {DKNVPair("p", DKAny(1L)), DKNVPair("q", DKAny(2L))};
@@ -164,9 +159,8 @@ TEST(DKCQExprSQL, TheFirstParametricLeafLeftBeforeRight) {
 }
 
 TEST(DKQExprDepth, AHundredThousandAndsWalkAndDie) {
-    Expr deepest = leafWith({sub({"first"})});
-    deepest->getSubQuery(0)->setQueryTerm(new DKQTerm("k", 1, "1"));
-    Expr chain = std::move(deepest);
+    Expr chain = leafWith({sub({"first"})});
+    chain->getSubQuery(0)->setQueryTerm(new DKQTerm("k", 1, "1"));
     for (int i = 0; i < 100000; ++i) chain.reset(chain.release()->and_(leafWith({sub({"E"})}).release()));
     EXPECT_EQ(100001u, entities(*chain).size());
     EXPECT_EQ(DKString("first"), entities(*chain).front());
