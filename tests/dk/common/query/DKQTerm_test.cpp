@@ -65,10 +65,9 @@ TEST(DKQTermRendering, LeavesInBothForms) {
 }
 
 TEST(DKQTermRendering, LogicalTermsClearedValuesAndStrayCodes) {
-    Term title = leaf("Title", 5, "'a%'");
-    Term both(title.release()->and_(new DKQTerm("Size", 3, "10")));
+    Term both(leaf("Title", 5, "'a%'").release()->and_(new DKQTerm("Size", 3, "10")));
     EXPECT_EQ("(Title LIKE 'a%') AND (Size > 10)", text(*both));
-    EXPECT_EQ("(Title LIKE 'a%') AND (Size > 10)", sql(*both));
+    EXPECT_EQ(text(*both), sql(*both));
     Term negated(both.release()->not_());
     EXPECT_EQ(1, negated->isNotTerm());
     EXPECT_EQ(" NOT ((Title LIKE 'a%') AND (Size > 10))", text(*negated));
@@ -92,8 +91,7 @@ TEST(DKQTermRendering, StringTermsTakeThePlaceOfEverythingElse) {
     std::unique_ptr<DKNVPair[]> copy(withOptions.getOptions(n));
     ASSERT_EQ(2, n);
     EXPECT_EQ(DKString("B"), copy[1].getName());
-    EXPECT_EQ("(T)", text(DKQTerm("T", nullptr, 2)));
-    EXPECT_EQ("(T)", text(DKQTerm("T", options, 0)));
+    EXPECT_EQ("(T)(T)", text(DKQTerm("T", nullptr, 2)) + text(DKQTerm("T", options, 0)));   // no options either way
 
     Term mixed = leaf("n", 1, "1");
     mixed->setStringTerm("raw text");
@@ -119,8 +117,7 @@ TEST(DKQTermChecks, RefusedOperatorsAreNamedAndTheOperandsStayWithTheCaller) {
     for (const auto& f : refusedShapes) EXPECT_EQ(303, dktest::usageError(f));
     // a and b are still ours (AddressSanitizer reports a double free otherwise), and usable.
     EXPECT_EQ("a == 1", text(*a));
-    Term negated(new DKQTerm(nullptr, 8, b.release()));
-    EXPECT_EQ(" NOT (b == 2)", text(*negated));
+    EXPECT_EQ(" NOT (b == 2)", text(*Term(new DKQTerm(nullptr, 8, b.release()))));
 }
 
 TEST(DKQTermOwnership, SetLeftAndRightDeleteOnlyADifferentChild) {
@@ -149,8 +146,7 @@ TEST(DKQTermClone, ACloneRendersTheSameAndIsIndependent) {
     Term tree(leaf("a", 1, "1").release()->and_(new DKQTerm("b", 2, "2")));
     Term copy(tree->clone());
     copy->getLeft()->setValue("9");
-    EXPECT_EQ("(a == 1) AND (b <> 2)", text(*tree));
-    EXPECT_EQ("(a == 9) AND (b <> 2)", text(*copy));
+    EXPECT_EQ("(a == 1) AND (b <> 2)|(a == 9) AND (b <> 2)", text(*tree) + "|" + text(*copy));
 }
 
 TEST(DKQTermDepth, AHundredThousandAndsRenderCloneAndDieLinearly) {

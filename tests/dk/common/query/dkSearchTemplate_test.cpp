@@ -14,8 +14,7 @@
 #include <memory>
 
 namespace {
-class OnlyExpression : public dkSearchTemplate {
-public:
+struct OnlyExpression : dkSearchTemplate {
     DKCQExpr* createCQExpr() override { return new DKCQExpr; }
 };
 
@@ -100,17 +99,13 @@ TEST(DKSearchCriteria, PredefinedValuesAreOwnedOnlyOnceAccepted) {
 TEST(DKPredefinedValues, PairsAreRemovedByNameAndValueFromTheEnd) {
     DKPredefinedValues pv("E", "a");
     pv.removeValuePair("x", "1");   // no list yet
-    pv.addValuePair("x", "1");
-    pv.addValuePair("x", "2");
-    pv.addValuePair("x", "1");
-    pv.removeValuePair("x", "9");
-    pv.removeValuePair("x", "1");
+    for (const char* v : {"1", "2", "1"}) pv.addValuePair("x", v);
+    for (const char* v : {"9", "1"}) pv.removeValuePair("x", v);
     std::unique_ptr<dkCollection> pairs(pv.getValuePairs());
     ASSERT_EQ(2UL, pairs->cardinality());
     std::unique_ptr<dkIterator> it(pairs->createIterator());
     it->next();
-    auto* second = static_cast<DKNVPair*>(it->next()->value());
-    EXPECT_EQ(DKString("2"), second->getValue().toString());   // the last "x"="1" went
+    EXPECT_EQ(DKString("2"), static_cast<DKNVPair*>(it->next()->value())->getValue().toString());   // the last "1" went
 }
 
 TEST(dkSearchTemplate, SlotsALeftOutConnectorRejectsWith341) {
