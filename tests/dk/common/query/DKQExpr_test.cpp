@@ -37,8 +37,7 @@ std::vector<T> take(T* array, const long& n) {   // n read after the call that s
 
 std::vector<DKString> entities(const DKQExpr& e) {
     long n = -1;
-    DKString* names = e.getEntityNames(n);
-    return take(names, n);
+    return take(e.getEntityNames(n), n);
 }
 }  // namespace
 

@@ -29,11 +29,6 @@ std::string sql(const DKQTerm& t) { return t.toSQL().str(); }
 // The text of the 303 a constructor throws: the catalogue text, ": " and the operator.
 std::string refused(const char* op) { return PClsEnv::portalMsg(303).str() + ": " + op + " "; }
 
-Term chainOfAnds(long n) {
-    Term t = leaf("a0", 1, "0");
-    for (long i = 1; i < n; ++i) t.reset(t.release()->and_(new DKQTerm("a", 3, "1")));
-    return t;
-}
 }  // namespace
 
 TEST(DKQTermRendering, LeavesInBothForms) {
@@ -152,7 +147,8 @@ TEST(DKQTermClone, ACloneRendersTheSameAndIsIndependent) {
 TEST(DKQTermDepth, AHundredThousandAndsRenderCloneAndDieLinearly) {
     const auto timeOf = [](long n) {
         const std::clock_t start = std::clock();   // CPU time: waiting for a core does not count
-        Term t = chainOfAnds(n);
+        Term t = leaf("a0", 1, "0");
+        for (long i = 1; i < n; ++i) t.reset(t.release()->and_(new DKQTerm("a", 3, "1")));
         std::string s = text(*t);
         Term copy(t->clone());
         EXPECT_EQ(s, text(*copy));

@@ -14,14 +14,10 @@
 
 namespace {
 std::vector<std::string> tables(const char* sql) {
-    PParseSQLString p(sql);
-    std::unique_ptr<dkCollection> list(p.listTables());
+    std::unique_ptr<dkCollection> list(PParseSQLString(sql).listTables());
     std::vector<std::string> names;
     std::unique_ptr<dkIterator> it(list->createIterator());
-    while (it->more()) {
-        std::unique_ptr<DKString> name(static_cast<DKString*>(it->next()->value()));
-        names.push_back(name->str());
-    }
+    while (it->more()) names.push_back(std::unique_ptr<DKString>(static_cast<DKString*>(it->next()->value()))->str());
     return names;
 }
 

@@ -85,8 +85,7 @@ TEST(dkQueryPrepare, TheDatastoreGetsThePairsBeforeEndThenPrepareQueryAndEnd) {
 TEST(dkQueryResults, KeptCollectionsHandOverAndDieWithTheQuery) {
     RecordingDatastore ds;
     auto q = std::make_unique<DKTextQuery>(&ds, "words");
-    EXPECT_TRUE(q->result(0).isNull());          // nothing run yet
-    EXPECT_EQ(nullptr, q->resultSetCursor());
+    EXPECT_TRUE(q->result(0).isNull() && q->resultSetCursor() == nullptr);   // nothing run yet
     q->execute(nullptr);
     EXPECT_EQ((std::vector<std::string>{"string words 1"}), ds.calls);
     const DKAny first = q->result(0);
@@ -131,8 +130,7 @@ TEST(dkQueryExpression, RunsTheExpressionFormAndCopiesShareIt) {
     EXPECT_EQ(2UL, original->numberOfResults());
 
     DKParametricQuery copy(*original);   // shares the expression; starts idle with no cursor
-    EXPECT_EQ(DKQueryIdle, copy.status());
-    EXPECT_EQ(nullptr, copy.resultSetCursor());
+    EXPECT_TRUE(copy.status() == DKQueryIdle && copy.resultSetCursor() == nullptr);
     original.reset();                    // the copy's expression lives on
     copy.execute(nullptr);
     EXPECT_EQ(expression, ds.lastExpression);
