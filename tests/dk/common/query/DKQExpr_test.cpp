@@ -42,10 +42,11 @@ std::vector<DKString> entities(const DKQExpr& e) {
 }  // namespace
 
 TEST(DKQExprChecks, RefusedNodesLeaveTheChildrenWithTheCaller) {
-    // The shapes and texts of 303 are the terms' (one check serves both); two refusals show it is made here.
+    // The shapes and texts of 303 are the terms' (one check serves both); these show it is made here.
     Expr a(new DKQExpr), b(new DKQExpr);
     EXPECT_EQ(303, dktest::usageError([&] { DKQExpr(a.get(), 5, b.get()); }));
     EXPECT_EQ(303, dktest::usageError([&] { a->and_(a.get()); }));   // would be deleted twice
+    EXPECT_EQ(303, dktest::usageError([&] { a->or_(nullptr); }));     // the new node is freed as it throws
     Expr negated(new DKQExpr(nullptr, 8, b.release()));
     EXPECT_EQ(std::make_pair(short(8), 0), std::make_pair(negated->opCode(), negated->isLeaf()));
 }
@@ -88,8 +89,7 @@ TEST(DKQExprNames, ListsFollowTheLeavesInTheirOrder) {
     long n = 0, m = 0;
     EXPECT_EQ((std::vector<DKString>{"m0", "m1", "m2", "m3"}), take(tree->getMappingNames(n), n));
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), take(tree->getMappingTypes(m), m));
-    EXPECT_EQ(DKString(), tree->getAssociatedEntityName());
-    EXPECT_EQ(0, tree->isTranslation());
+    EXPECT_EQ(std::make_pair(DKString(), 0), std::make_pair(tree->getAssociatedEntityName(), tree->isTranslation()));
     tree->right()->getSubQuery(1)->setTranslation(1);
     EXPECT_EQ(1, tree->isTranslation());
 
