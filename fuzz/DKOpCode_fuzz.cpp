@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    dkFuzzInit();
+    dkFuzzInitWithLocale();   // DKFUZZ_LOCALE: the same under a double-byte code page
     return 0;
 }
 

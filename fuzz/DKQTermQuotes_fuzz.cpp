@@ -15,7 +15,7 @@
 #include <string>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    dkFuzzInit();
+    dkFuzzInitWithLocale();   // DKFUZZ_LOCALE: the same under a double-byte code page
     return 0;
 }
 

@@ -41,7 +41,7 @@ using Term = std::unique_ptr<DKQTerm>;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    dkFuzzInit();
+    dkFuzzInitWithLocale();   // DKFUZZ_LOCALE: the same under a double-byte code page
     return 0;
 }
 
