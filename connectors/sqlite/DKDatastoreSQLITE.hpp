@@ -243,6 +243,8 @@ private:
     void retrieveOne(DKDDOBase& ddo, long rowId, const char* function);
     void updateOne(DKDDOBase& ddo, long rowId, const char* function);
     void deleteOne(DKDDOBase& ddo, long rowId, const char* function);
+    using WriteOne = void (DKDatastoreSQLITE::*)(DKDDOBase&, long, const char*);
+    void writeAlone(dkDataObject* object, WriteOne write, const char* function);   // update/deleteObject
     // The collection forms of update and delete: every object checked, then all written in one
     // savepoint (or the open transaction), and their change flags reset only after it commits.
     void writeEach(dkCollection* objects, const char* function,

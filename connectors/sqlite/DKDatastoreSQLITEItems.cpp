@@ -225,25 +225,24 @@ void DKDatastoreSQLITE::retrieveObject(dkDataObject* object, const DKNVPair*, lo
 void DKDatastoreSQLITE::updateObject(dkDataObject* object, const DKNVPair*, long) {
     static const char* const fn = "DKDatastoreSQLITE::updateObject";
     DKTraceScope t(trace_, fn, this);
-    writable(fn);
-    long id = 0;
-    DKDDOBase& ddo = checkedObject(object, fn, &id);
-    std::optional<PWriteScope> scope;
-    if (textIndexed(ddo, fn)) scope.emplace(*this, fn);
-    updateOne(ddo, id, fn);
-    if (scope) scope->commit();
-    ddo.resetDataChanged();
+    writeAlone(object, &DKDatastoreSQLITE::updateOne, fn);
 }
 
 void DKDatastoreSQLITE::deleteObject(dkDataObject* object, const DKNVPair*, long) {
     static const char* const fn = "DKDatastoreSQLITE::deleteObject";
     DKTraceScope t(trace_, fn, this);
+    writeAlone(object, &DKDatastoreSQLITE::deleteOne, fn);
+}
+
+// One object changed alone: checked, written in a write scope when its entity has a text table
+// (the row and its index change together), its change flags cleared once stored.
+void DKDatastoreSQLITE::writeAlone(dkDataObject* object, WriteOne write, const char* fn) {
     writable(fn);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
     std::optional<PWriteScope> scope;
     if (textIndexed(ddo, fn)) scope.emplace(*this, fn);
-    deleteOne(ddo, id, fn);
+    (this->*write)(ddo, id, fn);
     if (scope) scope->commit();
     ddo.resetDataChanged();
 }

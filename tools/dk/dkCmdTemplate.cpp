@@ -38,14 +38,14 @@ bool sameName(const std::string& a, const std::string& b) {
 }
 
 // "ATTR" or "ATTR:OP,OP..." into a criterion name and its operators.
-Criterion criterionOf(const std::string& spec, const std::string& command) {
+Criterion criterionOf(const std::string& text, const std::string& command) {
     Criterion c;
-    const size_t colon = spec.find(':');
-    c.name = spec.substr(0, colon);
-    if (c.name.empty()) throw UsageError("expected ATTR[:OP,...], got '" + spec + "'", command);
-    for (size_t at = colon; at != std::string::npos && at < spec.size();) {
-        const size_t end = spec.find(',', at + 1);
-        c.ops.push_back(operatorOf(spec.substr(at + 1, end == std::string::npos ? end : end - at - 1), command));
+    const size_t colon = text.find(':');
+    c.name = text.substr(0, colon);
+    if (c.name.empty()) throw UsageError("expected ATTR[:OP,...], got '" + text + "'", command);
+    for (size_t at = colon; at != std::string::npos && at < text.size();) {
+        const size_t end = text.find(',', at + 1);
+        c.ops.push_back(operatorOf(text.substr(at + 1, end == std::string::npos ? end : end - at - 1), command));
         at = end;
     }
     return c;
