@@ -23,17 +23,20 @@ struct PStringOwner;
 // Internal to DKString, whose inline copies, drops and appends use the fast paths below.
 struct DK_API PStringBuffer {
     PStringOwner* owner;            // the building thread's token; it outlives the thread
-    long biased;                    // owner's references; 0 once merged
     std::atomic<long> shared;       // other threads' references times kOne, plus kMerged, kHandedBack
     PStringBuffer* nextHandedBack;  // link in the owner's hand-back list
-    std::size_t blockBytes;         // size granted by the manager
+    int biased;                     // owner's references; 0 once merged
+    unsigned int blockWords;        // size granted by the manager, in 8-byte words
 
     static constexpr long kMerged = 1;       // `shared` is the whole count
     static constexpr long kHandedBack = 2;   // in the owner's hand-back list, or on its way there
     static constexpr long kOne = 4;
+    // The owner's part stops below this; further copies on the owner count in `shared`.
+    static constexpr int kBiasedLimit = 0x7fffffff;
 
     char* chars() { return reinterpret_cast<char*>(this + 1); }
-    unsigned long capacity() const { return blockBytes - sizeof(PStringBuffer) - 1; }
+    std::size_t blockBytes() const { return static_cast<std::size_t>(blockWords) * 8; }
+    unsigned long capacity() const { return blockBytes() - sizeof(PStringBuffer) - 1; }
 
     // A buffer for at least `capacity` characters, counted once, owned by the calling thread.
     static PStringBuffer* make(unsigned long capacity);
@@ -41,7 +44,8 @@ struct DK_API PStringBuffer {
     // may share the buffer: its owner, or a thread of the same string manager. Otherwise counts
     // nothing and returns false; the caller copies the characters.
     bool share() {
-        if (owner == tStringOwner && biased != 0) {
+        // One test for 1 <= biased < kBiasedLimit: 0 (merged) wraps to the top.
+        if (owner == tStringOwner && static_cast<unsigned>(biased) - 1U < kBiasedLimit - 1U) {
             ++biased;
             return true;
         }
@@ -69,3 +73,5 @@ private:
     bool shareElsewhere();
     void releaseElsewhere() noexcept;
 };
+
+static_assert(sizeof(PStringBuffer) == 32, "a buffer header is four words");

@@ -34,14 +34,28 @@ std::atomic<PStringManager**> gTable{nullptr};
 std::mutex gTableMutex;
 std::atomic<unsigned long> gThreadCounter{0};
 
-constexpr std::size_t kSmallest = 32;                  // bytes of the first size class
 constexpr std::size_t kMaxCachedBytes = 8u << 20;      // free-list bytes kept per manager
 constexpr std::size_t kMaxThreadBytes = 256u << 10;    // spare bytes kept per thread
 
+// Short buffers, the most common, come in steps of 16 bytes from 56 to 264 (one step is the
+// malloc granule, and 16k + 8 bytes fill a malloc chunk exactly); longer ones in powers of two
+// from 512 up to 64 KiB.
+constexpr std::size_t kFineFirst = 56;
+constexpr int kFine = 14;
+constexpr std::size_t kFineLast = kFineFirst + 16 * (kFine - 1);
+
 int classOf(std::size_t bytes) {
-    if (bytes <= kSmallest) return 0;
-    return (64 - __builtin_clzl(bytes - 1)) - 5;   // log2 of the next power of two, minus log2(32)
+    if (bytes <= kFineFirst) return 0;
+    if (bytes <= kFineLast) return static_cast<int>((bytes - kFineFirst + 15) / 16);
+    return kFine + (64 - __builtin_clzl(bytes - 1)) - 9;   // log2 of the next power of two, minus log2(512)
 }
+
+std::size_t classBytes(int sizeClass) {
+    return sizeClass < kFine ? kFineFirst + 16 * static_cast<std::size_t>(sizeClass)
+                             : std::size_t{512} << (sizeClass - kFine);
+}
+
+static_assert(kFineLast < 512 && kFine + 8 == PStringManager::kClasses, "the classes end at 64 KiB");
 
 }  // namespace
 
@@ -61,7 +75,7 @@ struct PStringThreadCache {
             while (spare[c] != nullptr) {
                 PStringManager::FreeBlock* b = spare[c];
                 spare[c] = b->next;
-                manager->give(b, c, kSmallest << c);
+                manager->give(b, c, classBytes(c));
             }
         }
         bytes = 0;
@@ -180,7 +194,7 @@ void* PStringManager::allocate(std::size_t& bytes, PStringManager*& owner) {
     }
     owner = c->manager;
     int sc = classOf(bytes);
-    if (sc < kClasses) bytes = kSmallest << sc;
+    if (sc < kClasses) bytes = classBytes(sc);
     if (kPooled && sc < kClasses && c->spare[sc] != nullptr) {
         FreeBlock* b = c->spare[sc];
         c->spare[sc] = b->next;

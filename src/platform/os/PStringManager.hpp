@@ -7,10 +7,11 @@
 
 // One of the 32 heaps that hold the buffers of DKString. Each thread takes one manager for its
 // whole life, round robin, so threads that build strings at the same time rarely meet on one heap.
-// A manager keeps freed blocks in power-of-two size classes behind its own short lock, and each
-// thread keeps a few blocks of its manager at hand without locking. Any thread may free a block:
-// it goes back to the manager that gave it out. The table and its managers live until the process
-// ends; a thread's spare blocks go back to its manager when the thread ends.
+// A manager keeps freed blocks in size classes (16-byte steps for short buffers, powers of two
+// above) behind its own short lock, and each thread keeps a few blocks of its manager at hand
+// without locking. Any thread may free a block: it goes back to the manager that gave it out. The
+// table and its managers live until the process ends; a thread's spare blocks go back to its
+// manager when the thread ends.
 class DK_API PStringManager {
 public:
     static constexpr int kCount = 32;
@@ -40,7 +41,7 @@ public:
     struct FreeBlock {
         FreeBlock* next;
     };
-    static constexpr int kClasses = 12;   // blocks of 32 bytes up to 64 KiB; larger go to the system
+    static constexpr int kClasses = 22;   // blocks of 56 bytes up to 64 KiB; larger go to the system
 
 private:
     explicit PStringManager(int index) : index_(index) {}

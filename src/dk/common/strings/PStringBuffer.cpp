@@ -60,7 +60,7 @@ PStringOwner* orphanFor(PStringManager* m) {
 
 void freeBlock(PStringBuffer* b, bool byOwner) noexcept {
     PStringOwner* o = b->owner;
-    PStringManager::deallocate(b, b->blockBytes, o->manager);
+    PStringManager::deallocate(b, b->blockBytes(), o->manager);
     if (o->orphan) return;
     if (byOwner)
         --o->owned;
@@ -139,11 +139,14 @@ PStringBuffer* PStringBuffer::make(unsigned long capacity) {
     if (!o->orphan && o->handedBack.load(std::memory_order_relaxed) != nullptr)
         drain(o->handedBack.exchange(nullptr, std::memory_order_acquire));
     PStringManager* m;
-    std::size_t bytes = sizeof(PStringBuffer) + capacity + 1;
+    // Whole 8-byte words, so that the size fits the header's 32-bit word count (up to 32 GiB).
+    constexpr std::size_t kMaxBytes = std::size_t{0xffffffffU} * 8;
+    if (capacity >= kMaxBytes - sizeof(PStringBuffer)) throw std::bad_alloc();
+    std::size_t bytes = (sizeof(PStringBuffer) + capacity + 1 + 7) & ~std::size_t{7};
     auto* b = static_cast<PStringBuffer*>(PStringManager::allocate(bytes, m));
     b->owner = o;
     b->nextHandedBack = nullptr;
-    b->blockBytes = bytes;
+    b->blockWords = static_cast<unsigned int>(bytes / 8);
     if (o->orphan) {
         b->biased = 0;
         new (&b->shared) std::atomic<long>(kOne | kMerged);
@@ -156,7 +159,7 @@ PStringBuffer* PStringBuffer::make(unsigned long capacity) {
 }
 
 bool PStringBuffer::shareElsewhere() {
-    if (owner == tStringOwner) {   // merged: the owner counts like everyone else
+    if (owner == tStringOwner) {   // merged or its part full: the owner counts like everyone else
         shared.fetch_add(kOne, std::memory_order_relaxed);
         return true;
     }

@@ -63,3 +63,22 @@ TEST(DKStringFastPath, CopiesHeldOrAppendedOnOtherThreadsStayApart) {
         }).join();
     }
 }
+
+TEST(DKStringFastPath, BuffersOfEverySizeClassHoldTheirTextAndGrowAcrossClasses) {
+    // Lengths at and beside the class edges (16-byte steps up to 264 bytes with the header, then
+    // powers of two up to 64 KiB, then the system's blocks), built whole and grown one byte at a time.
+    std::string grown;
+    DKString built;
+    for (size_t len : {16, 23, 24, 25, 39, 40, 71, 72, 231, 232, 233, 479, 480, 481, 65503, 65504, 65505, 70000}) {
+        const std::string text(len, static_cast<char>('a' + len % 26));
+        DKString whole(text.c_str()), copy(whole);
+        EXPECT_EQ(text, whole.str());
+        EXPECT_TRUE(copy == whole);
+        while (grown.size() < len) {
+            const char c = static_cast<char>('A' + grown.size() % 26);
+            grown += c;
+            built += c;
+        }
+        EXPECT_EQ(grown, built.str()) << len;
+    }
+}
