@@ -248,27 +248,36 @@ int DKResultSetCursorSQLITE::readAhead() {
 DKDDO* DKResultSetCursorSQLITE::rowObject(const char* function) {
     checkUsable(function);
     if (!onRow_) return nullptr;
-    // Built without a pid: fillRow gives it the row's, copied once.
-    std::unique_ptr<DKDDO> d(new DKDDO(static_cast<unsigned short>(0)));
-    fillRow(*d, function);
+    // The object, its values and its pid in one allocation.
+    std::unique_ptr<DKDDO> d(PConnectorKit::newRowObject(rowShape(), rowPid(), ds_));
+    fillValues(*d, function);
     return d.release();
 }
 
-void DKResultSetCursorSQLITE::fillRow(DKDDO& row, const char* function) {
+DKDDODef* DKResultSetCursorSQLITE::rowShape() const {
     // A DDO may add items of its own to an entity's shared shape; the entity then hands out a
     // fresh one, so a reused row always has exactly the entity's items.
-    DKDDODef* def = entity_ ? entity_->shapeDefinition() : shape_->definition();
+    return entity_ ? entity_->shapeDefinition() : shape_->definition();
+}
+
+const DKPid& DKResultSetCursorSQLITE::rowPid() {
+    if (!entity_) return noPid_;
+    const long id = idColumn_ >= 0 ? static_cast<long>(sqlite3_column_int64(stmt_, idColumn_)) : 0;
+    return entity_->pidFor(ds_->repositoryName(), id);
+}
+
+void DKResultSetCursorSQLITE::fillRow(DKDDO& row, const char* function) {
+    DKDDODef* def = rowShape();
     const bool reused = PConnectorKit::definition(row) == def && row.propertyCount() == 0;
     if (!reused) row.reset(def);
-    if (entity_) {
-        const long id = idColumn_ >= 0 ? static_cast<long>(sqlite3_column_int64(stmt_, idColumn_)) : 0;
-        PConnectorKit::setPid(row, entity_->pidFor(ds_->repositoryName(), id));
-        if (reused)
-            for (unsigned short item : unfilled_) PConnectorKit::unset(row, item);
-    } else {
-        PConnectorKit::setPid(row, noPid_);
-    }
+    PConnectorKit::setPid(row, rowPid());
+    if (entity_ && reused)
+        for (unsigned short item : unfilled_) PConnectorKit::unset(row, item);
     row.setDatastore(ds_);
+    fillValues(row, function);
+}
+
+void DKResultSetCursorSQLITE::fillValues(DKDDO& row, const char* function) {
     const int n = static_cast<int>(columnItem_.size());
     for (int c = 0; c < n; ++c) {
         const unsigned short item = columnItem_[static_cast<size_t>(c)];

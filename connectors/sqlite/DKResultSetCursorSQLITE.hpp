@@ -95,6 +95,9 @@ private:
     // The row the statement is on, into row: its shape (made again only when row has another
     // one, or object properties), pid, datastore and values, read in place.
     void fillRow(DKDDO& row, const char* function);
+    DKDDODef* rowShape() const;   // the definition rows of this cursor share
+    const DKPid& rowPid();        // the pid of the row the statement is on
+    void fillValues(DKDDO& row, const char* function);   // the row's values, into row's own
     int columnOf(const char* name, const char* function) const;
     void describe();
     void usePart(size_t part);        // makes part the current statement

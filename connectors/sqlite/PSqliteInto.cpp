@@ -24,6 +24,45 @@ namespace dksqlite {
 
 namespace {
 
+// One int field as std::from_chars reads it (an optional '-', then digits); null when there is
+// none. Fields of up to nine digits, all the stored forms hold, are read here without the call.
+const char* readField(const char* p, const char* end, int& field) {
+    const char* q = p != end && *p == '-' ? p + 1 : p;
+    const char* digits = q;
+    int v = 0;
+    while (q != end && q - digits < 9 && static_cast<unsigned>(*q - '0') < 10U) v = v * 10 + (*q++ - '0');
+    if (q == digits) return nullptr;
+    if (q != end && static_cast<unsigned>(*q - '0') < 10U) {   // longer: range checked by from_chars
+        auto r = std::from_chars(p, end, field);
+        return r.ec == std::errc() ? r.ptr : nullptr;
+    }
+    field = digits != p ? -v : v;
+    return q;
+}
+
+// Reads a text of exactly the shape the connector writes ('9' a digit, any other character
+// itself, as in "9999-99-99") into the fields its digit runs make; false for any other text,
+// which readFields then reads.
+template <size_t N>
+bool readShape(const char* text, size_t len, const char (&shape)[N], int* fields) {
+    if (len != N - 1) return false;
+    int k = 0;
+    int v = 0;
+    for (size_t i = 0; i < N - 1; ++i) {
+        if (shape[i] == '9') {
+            const unsigned d = static_cast<unsigned>(text[i] - '0');
+            if (d > 9) return false;
+            v = v * 10 + static_cast<int>(d);
+        } else {
+            if (text[i] != shape[i]) return false;
+            fields[k++] = v;
+            v = 0;
+        }
+    }
+    fields[k] = v;
+    return true;
+}
+
 // Reads "int sep int sep int ..." fields from a stored text form; false when the text differs.
 bool readFields(const char* text, size_t len, const char* seps, int* fields, int count, size_t& used) {
     const char* p = text;
@@ -33,9 +72,8 @@ bool readFields(const char* text, size_t len, const char* seps, int* fields, int
             if (p == end || *p != seps[i - 1]) return false;
             ++p;
         }
-        auto r = std::from_chars(p, end, fields[i]);
-        if (r.ec != std::errc()) return false;
-        p = r.ptr;
+        p = readField(p, end, fields[i]);
+        if (p == nullptr) return false;
     }
     used = static_cast<size_t>(p - text);
     return true;
@@ -99,11 +137,13 @@ void readText(sqlite3_stmt* stmt, int col, unsigned short type, const char* text
             return;
         }
         case DKAny::tc_date:
-            if (!readFields(text, len, "--", f, 3, used) || used != len) badStored("date", text, source, function);
+            if (!readShape(text, len, "9999-99-99", f) && (!readFields(text, len, "--", f, 3, used) || used != len))
+                badStored("date", text, source, function);
             put<DKDate>(into, DKAny::tc_date, f[0], f[1], f[2]);
             return;
         case DKAny::tc_time:
-            if (!readFields(text, len, "::", f, 3, used) || used != len) badStored("time", text, source, function);
+            if (!readShape(text, len, "99:99:99", f) && (!readFields(text, len, "::", f, 3, used) || used != len))
+                badStored("time", text, source, function);
             put<DKTime>(into, DKAny::tc_time, f[0], f[1], f[2]);
             return;
         case DKAny::tc_timestamp: {

@@ -39,6 +39,8 @@ public:
     DKDDOBase(const DKDDOBase&) = delete;
     DKDDOBase& operator=(const DKDDOBase&) = delete;
     ~DKDDOBase() override;
+    // Without a size: a result row's object shares one larger block with its values and pid.
+    static void operator delete(void* p) noexcept { ::operator delete(p); }
 
     short protocol() const override;          // DKProtocolDDOBase
     DKString getObjectType() const override;  // the pid's object type
@@ -151,6 +153,7 @@ protected:
     // wholesale, every value is dropped first.
     void syncValues() const;
     void dropValues() const noexcept;   // deletes owned objects and the entries
+    void freeValues() const noexcept;   // the entries only: deleted, or destroyed in place
     void releaseAll() noexcept;
 
     DKDDODef* def;                 // one count held; null until a private definition is needed
@@ -160,6 +163,9 @@ protected:
     mutable PDataValue* values;
     mutable unsigned short valueCount;
     mutable unsigned short valueCapacity;
+    // The values live in the object's own allocation (PConnectorKit::newRowObject): destroyed
+    // in place, never freed.
+    mutable bool valuesInBlock;
     PPropertyVector* properties;   // owned; null until the first object property
     unsigned short defSize;        // capacity of a private definition made later
     mutable unsigned long defGeneration;

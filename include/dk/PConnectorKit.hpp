@@ -15,8 +15,10 @@
 #include <utility>
 #include <vector>
 
+class DKDDO;
 class DKDDOBase;
 class DKPid;
+class dkDatastore;
 class dkDataObject;
 class dkDataObjectBase;
 
@@ -176,6 +178,10 @@ public:
     // (shared), the pid, every value with its flags and the object properties. Values are moved,
     // never copied; from is left without values. The datastore of a DKDDO is not touched.
     static void handOver(DKDDOBase& from, DKDDOBase& into);
+    // A new DDO of a result row, bound to ds, sharing def, with one unset value per item and a
+    // copy of pid, in one allocation: the values and a pid of class DKPid live in the object's own
+    // block (another class of pid is cloned). The caller owns the DDO and deletes it as usual.
+    static DKDDO* newRowObject(DKDDODef* def, const DKPid& pid, dkDatastore* ds);
 
 private:
     [[noreturn]] static void refuse(const PObjectRules& rules, const char* detail, const char* function,

@@ -50,6 +50,10 @@ protected:
     explicit dkDataObject(const DKPid& pid);  // a clone of pid
 
     DKPid& ownPid() const;   // the pid, made first when there is none yet
+    void dropPid() noexcept;   // deletes the pid, or destroys it in place when pidInBlock
 
     mutable DKPid* pid;   // owned; null until first use in an object built without a pid
+    // The pid lives in the object's own allocation (PConnectorKit::newRowObject): destroyed in
+    // place, never deleted.
+    bool pidInBlock = false;
 };

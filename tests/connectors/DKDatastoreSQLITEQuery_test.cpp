@@ -277,3 +277,38 @@ TEST(DKDatastoreSQLITETrees, JoinsKeepTheirEntityAndGroupingAndLongChainsFailBef
     c->open();
     EXPECT_EQ((std::vector<long>{1, 2}), numbers(*c));
 }
+
+TEST(DKDatastoreSQLITEValues, StoredDatesTimesAndDecimalsReadBackOrAreDamaged) {
+    dktest::TempDir dir;
+    const std::string file = (dir / "v.db").string();
+    auto ds = open(file, "create=1");
+    defineEntity(*ds, "Val", {{"day", DKAny::tc_date}, {"clock", DKAny::tc_time}, {"price", DKAny::tc_decimal}});
+    std::unique_ptr<DKDDO>(ds->createDDO("Val", 0))->add();
+    struct Case {
+        const char* column;
+        const char* stored;
+        const char* read;   // null: a damaged value
+    };
+    const Case cases[] = {{"day", "2024-02-29", "2024-02-29"}, {"day", "0000002024-03-01", "2024-03-01"},
+                          {"day", "2024-3-1", "2024-03-01"},   {"day", "2024-02", nullptr},
+                          {"day", "2024-0x-01", nullptr},      {"day", "-", nullptr},
+                          {"day", "99999999999-01-01", nullptr},   // beyond an int
+                          {"clock", "23:59:07", "23.59.07"},   {"clock", "23:59", nullptr},
+                          {"price", "-12.340", "-12.340"},     {"price", "1.5e2", "150"},
+                          {"price", "12a", nullptr}};
+    for (const Case& k : cases) {
+        ASSERT_TRUE(rawExec(file, std::string("UPDATE Val SET ") + k.column + " = '" + k.stored + "'"));
+        std::unique_ptr<dkResultSetCursor> c(ds->execute("SELECT * FROM Val", 4, nullptr));
+        if (k.read == nullptr) {
+            EXPECT_EQ(9023L, errorOf<DKDatastoreError>([&] { std::unique_ptr<DKDDO> d(c->fetchNext()); })) << k.stored;
+        } else {
+            std::unique_ptr<DKDDO> d(c->fetchNext());
+            const DKAny v = d->getDataByName(k.column);
+            const DKString text = v.typeCode() == DKAny::tc_decimal ? static_cast<DKDecimal>(v).toString()
+                                  : v.typeCode() == DKAny::tc_date  ? static_cast<DKDate>(v).asString()
+                                                                    : static_cast<DKTime>(v).asString();
+            EXPECT_EQ(DKString(k.read), text) << k.stored;
+        }
+        ASSERT_TRUE(rawExec(file, std::string("UPDATE Val SET ") + k.column + " = NULL"));
+    }
+}

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <new>
 #include <typeinfo>
 #include <utility>
 
@@ -217,6 +218,42 @@ void PConnectorKit::setPid(DKDDOBase& ddo, const DKPid& pid) {
         own = pid;
     else
         ddo.setPid(pid);
+}
+
+DKDDO* PConnectorKit::newRowObject(DKDDODef* def, const DKPid& pid, dkDatastore* ds) {
+    using Value = DKDDOBase::PDataValue;
+    auto roundUp = [](std::size_t n, std::size_t to) { return (n + to - 1) / to * to; };
+    const unsigned short items = static_cast<unsigned short>(def->dataItems->size());
+    const std::size_t valuesAt = roundUp(sizeof(DKDDO), alignof(Value));
+    const std::size_t pidAt = roundUp(valuesAt + items * sizeof(Value), alignof(DKPid));
+    const bool pidInside = typeid(pid) == typeid(DKPid);
+    char* block = static_cast<char*>(::operator new(pidAt + (pidInside ? sizeof(DKPid) : 0)));
+    // From here the object owns the block: deleting it destroys what was built and frees it.
+    auto* d = new (block) DKDDO(static_cast<unsigned short>(0));   // allocates nothing
+    DKDDOBase& b = *d;
+    auto* values = reinterpret_cast<Value*>(block + valuesAt);
+    for (unsigned short i = 0; i < items; ++i) new (values + i) Value();
+    b.values = values;
+    b.valueCount = items;
+    b.valueCapacity = items;
+    b.valuesInBlock = true;
+    ++def->referenceCount;
+    b.def = def;
+    if (def->modifiable()) def->setNotModifiable();
+    b.defGeneration = def->generation;
+    d->setDatastore(ds);
+    try {
+        if (pidInside) {
+            b.pid = new (block + pidAt) DKPid(pid);
+            b.pidInBlock = true;
+        } else {
+            b.pid = pid.clone();
+        }
+    } catch (...) {
+        delete d;
+        throw;
+    }
+    return d;
 }
 
 void PConnectorKit::handOver(DKDDOBase& from, DKDDOBase& into) {

@@ -59,14 +59,14 @@ const DKDDODef& emptyDefinition() {
 // a shared definition (the usual case for a result set) at one allocation for its values.
 
 DKDDOBase::DKDDOBase(unsigned short size)
-    : def(nullptr), isUpdatable(1), values(nullptr), valueCount(0), valueCapacity(0), properties(nullptr),
-      defSize(size), defGeneration(0) {}
+    : def(nullptr), isUpdatable(1), values(nullptr), valueCount(0), valueCapacity(0), valuesInBlock(false),
+      properties(nullptr), defSize(size), defGeneration(0) {}
 
 DKDDOBase::DKDDOBase(const char* objectType, unsigned short size) : DKDDOBase(size) { ownPid().setObjectType(objectType); }
 
 DKDDOBase::DKDDOBase(const DKPid& p, unsigned short size)
     : dkDataObject(p), def(nullptr), isUpdatable(1), values(nullptr), valueCount(0), valueCapacity(0),
-      properties(nullptr), defSize(size), defGeneration(0) {}
+      valuesInBlock(false), properties(nullptr), defSize(size), defGeneration(0) {}
 
 DKDDOBase::DKDDOBase(DKDDODef* shared) : DKDDOBase(static_cast<unsigned short>(10)) {
     if (shared == nullptr) dkThrow<DKUsageError>(303, kSource, "DKDDOBase::DKDDOBase");
@@ -81,10 +81,19 @@ DKDDOBase::~DKDDOBase() { releaseAll(); }
 
 void DKDDOBase::dropValues() const noexcept {
     for (unsigned short i = 0; i < valueCount; ++i) deleteOwned(values[i].value);
-    delete[] values;
+    freeValues();
     values = nullptr;
     valueCount = 0;
     valueCapacity = 0;
+}
+
+void DKDDOBase::freeValues() const noexcept {
+    if (!valuesInBlock) {
+        delete[] values;
+        return;
+    }
+    for (unsigned short i = 0; i < valueCapacity; ++i) values[i].~PDataValue();
+    valuesInBlock = false;
 }
 
 void DKDDOBase::releaseAll() noexcept {
@@ -138,7 +147,7 @@ void DKDDOBase::syncValues() const {
             grown[i].set = values[i].set;
             grown[i].changed = values[i].changed;
         }
-        delete[] values;
+        freeValues();
         values = grown;
         valueCapacity = static_cast<unsigned short>(capacity);
     }

@@ -40,7 +40,15 @@ dkDataObject::dkDataObject() : pid(nullptr) {}
 
 dkDataObject::dkDataObject(const DKPid& p) : pid(p.clone()) {}
 
-dkDataObject::~dkDataObject() { delete pid; }
+dkDataObject::~dkDataObject() { dropPid(); }
+
+void dkDataObject::dropPid() noexcept {
+    if (pidInBlock)
+        pid->~DKPid();
+    else
+        delete pid;
+    pidInBlock = false;
+}
 
 DKPid& dkDataObject::ownPid() const {
     if (pid == nullptr) pid = new DKPid();
@@ -52,7 +60,7 @@ const DKPid& dkDataObject::getPid() const { return ownPid(); }
 void dkDataObject::setPid(const DKPid& p) {
     if (&p == pid) return;
     DKPid* copy = p.clone();
-    delete pid;
+    dropPid();
     pid = copy;
 }
 
@@ -63,7 +71,7 @@ void dkDataObject::setPidObject(const DKPid* p) {
     // clone that throws) cannot leave this object without one.
     if (p == pid) return;
     DKPid* copy = p->clone();
-    delete pid;
+    dropPid();
     pid = copy;
 }
 

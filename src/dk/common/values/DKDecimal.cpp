@@ -182,6 +182,45 @@ void DKDecimal::setValue(unsigned long mag, bool negative, long s) {
     length = static_cast<short>(countDigits(mag));
 }
 
+// The form decimals are stored and written in, [-]digits[.digits] with at most 18 digits, read in
+// one pass; false for anything else (other forms and every refusal), which the full parser reads.
+namespace {
+struct PlainDecimal {
+    unsigned long magnitude = 0;
+    short digits = 0;
+    long scale = 0;
+    bool negative = false;
+};
+
+bool readPlain(const char* t, unsigned long n, PlainDecimal& out) {
+    unsigned long i = 0;
+    if (t[0] == '-') {
+        if (n < 2 || !isDigit(t[1])) return false;
+        out.negative = true;
+        i = 1;
+    }
+    unsigned long afterPoint = 0;   // the position after the point, 0 while there is none
+    unsigned long mag = 0;
+    unsigned digits = 0;
+    for (; i < n; ++i) {
+        const char c = t[i];
+        if (isDigit(c)) {
+            if (++digits > kMaxDigits) return false;
+            mag = mag * 10 + static_cast<unsigned long>(c - '0');
+        } else if (c == '.' && afterPoint == 0) {
+            afterPoint = i + 1;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || afterPoint == n) return false;
+    out.magnitude = mag;
+    out.digits = static_cast<short>(digits);
+    out.scale = afterPoint != 0 ? static_cast<long>(n - afterPoint) : 0;
+    return true;
+}
+}  // namespace
+
 // Parsing: [+|-]mantissa[(e|E)exponent]. The mantissa is one digit, or digits split by the first
 // '.' (by the first ',' when there is no '.'), either side possibly empty but the point never
 // last. The exponent is an optional sign and digits; it ends at a blank or newline, after which
@@ -190,6 +229,12 @@ void DKDecimal::setValue(unsigned long mag, bool negative, long s) {
 void DKDecimal::parse(const char* t, unsigned long n) {
     if (n == 0) fail(kConstruct, " The decimal text is empty.");
     if (n > kMaxText) fail(kConstruct, aboutText(t, n, "is longer than 128 characters."));
+    PlainDecimal plain;
+    if (readPlain(t, n, plain)) {
+        setValue(plain.magnitude, plain.negative, plain.scale);
+        length = plain.digits;
+        return;
+    }
 
     unsigned long pos = 0;
     short sg = 1;

@@ -282,3 +282,31 @@ TEST(PConnectorKitFill, BaseCursorsFillAReusedRowByHandingOverNewOnes) {
     row.reset(nullptr);
     EXPECT_EQ(0, CountedCollection::alive);
 }
+
+TEST(PConnectorKitFill, RowObjectsInOneBlockLiveAndDieAsAnyDDO) {
+    DKDDODef* def = new DKDDODef();
+    def->addData("n");
+    def->addData("title");
+    DKPid stamp;
+    stamp.setObjectType("Doc");
+    stamp.setIdString(0, "a pid id long enough for a buffer of its own");
+    DKPidXDO content;
+    content.setObjectType("Doc");
+    for (const DKPid* pid : {static_cast<const DKPid*>(&stamp), static_cast<const DKPid*>(&content)}) {
+        std::unique_ptr<DKDDO> row(PConnectorKit::newRowObject(def, *pid, nullptr));
+        EXPECT_EQ(pid->pidString(), row->getPid().pidString());
+        EXPECT_EQ(pid->pidType(), row->getPid().pidType());
+        EXPECT_TRUE(row->getDatastore() == nullptr && row->dataCount() == def->dataCount() && !row->isDataSet(1));
+        PConnectorKit::fill(*row, 2) = DKAny("a title long enough for a buffer of its own");
+        row->setData(1, DKAny(5L));
+        row->addData(pid->pidType(), DKAny("grown past the values in the block"));   // the values move out
+        EXPECT_EQ(DKString("a title long enough for a buffer of its own"), static_cast<DKString>(row->getData(2)));
+        EXPECT_EQ(5L, static_cast<long>(row->getDataByName("n")));
+        std::unique_ptr<DKDDO> second(PConnectorKit::newRowObject(def, *pid, nullptr));
+        second->setPid(content);   // the pid in the block replaced by a clone
+        EXPECT_EQ(DKString("DKPidXDO"), second->getPid().pidType());
+        second->reset(nullptr);   // the values in the block dropped, new ones of its own
+        second->addData("x", DKAny(1L));
+    }
+    delete def;
+}

@@ -45,3 +45,28 @@ TEST(DKDecimalLayout, SignedSumsProductsAndZeroMatchWideArithmetic) {
     EXPECT_EQ("0.0", (DKDecimal("-0.5") * DKDecimal(0)).toString());
     EXPECT_EQ("0.00", (DKDecimal("1.5") - DKDecimal("1.50")).toString());
 }
+
+#include <dk/DKException.hpp>
+
+#include <string>
+
+TEST(DKDecimalLayout, PlainFormsReadInOnePassAsTheFullParserReadsThem) {
+    // Each text beside the same text with ',' for '.', which only the full parser reads.
+    const char* texts[] = {"0", "-0.00", "7", "-12.340", "007.5", ".5", "123456789012.345678", "-999999999999999999",
+                           "0000000000000000001.5",   // 19 digits: the full parser skips the leading zeros
+                           "1234567890123456789", "5.", "-.5", "-", "1.2.3", "12a", "--1", "1-"};
+    for (const char* text : texts) {
+        std::string comma(text);
+        for (char& c : comma)
+            if (c == '.') c = ',';
+        try {
+            DKDecimal plain(text);
+            DKDecimal full(comma.c_str());
+            EXPECT_TRUE(plain == full) << text;
+            EXPECT_EQ(full.toString(), plain.toString()) << text;
+        } catch (const DKException&) {
+            EXPECT_THROW(DKDecimal{comma.c_str()}, DKException) << text;
+            EXPECT_THROW(DKDecimal{text}, DKException) << text;
+        }
+    }
+}
