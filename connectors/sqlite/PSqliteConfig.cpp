@@ -101,8 +101,10 @@ std::string upperName(std::string s) {
 bool sameName(const char* a, const char* b) {
     if (a == nullptr) a = "";
     if (b == nullptr) b = "";
+    // ASCII only, whatever the locale: names are looked up for every item written or read.
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     for (; *a != '\0' && *b != '\0'; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+        if (*a != *b && fold(*a) != fold(*b)) return false;
     return *a == *b;
 }
 

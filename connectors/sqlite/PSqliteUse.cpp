@@ -138,9 +138,24 @@ const char* typeName(unsigned short type) {
     }
 }
 
+namespace {
+// Digits of 0 <= n < 10^width, zero-padded, at out.
+void putDigits(char* out, int n, int width) {
+    for (int i = width - 1; i >= 0; --i, n /= 10) out[i] = static_cast<char>('0' + n % 10);
+}
+}  // namespace
+
 void appendDate(std::string& out, const DKAny& v) {
     int ymd[3];
     static_cast<const DKDate*>(v.value())->getFields(ymd);
+    if (ymd[0] >= 0 && ymd[0] <= 9999) {   // the usual years: written whole, in one append
+        char text[] = "9999-99-99";
+        putDigits(text, ymd[0], 4);
+        putDigits(text + 5, ymd[1], 2);
+        putDigits(text + 8, ymd[2], 2);
+        out.append(text, sizeof text - 1);
+        return;
+    }
     appendNumber(out, ymd[0], 4);
     out += '-';
     appendNumber(out, ymd[1], 2);
@@ -150,11 +165,11 @@ void appendDate(std::string& out, const DKAny& v) {
 
 void appendTime(std::string& out, const DKAny& v) {
     const DKTime& t = *static_cast<const DKTime*>(v.value());
-    appendNumber(out, t.getHours(), 2);
-    out += ':';
-    appendNumber(out, t.getMinutes(), 2);
-    out += ':';
-    appendNumber(out, t.getSeconds(), 2);
+    char text[] = "99:99:99";
+    putDigits(text, t.getHours(), 2);
+    putDigits(text + 3, t.getMinutes(), 2);
+    putDigits(text + 6, t.getSeconds(), 2);
+    out.append(text, sizeof text - 1);
 }
 
 void appendTimestamp(std::string& out, const DKAny& v) {

@@ -2,8 +2,9 @@
 //
 // Dates, times of day and timestamps: building the stored value from broken-down fields, reading
 // the fields back, the text forms and their parsers. Fields become values by UTC calendar
-// arithmetic (what timegm does) and are read back with gmtime_r, so that normalisation never
-// depends on the machine's time zone; only "now" is read in the local zone. Year and field arithmetic is done in 64 bits (or wraps on purpose) so that no
+// arithmetic (what timegm does) and are read back by the same arithmetic reversed (what gmtime_r
+// does), so that normalisation never depends on the machine's time zone; only "now" is read in
+// the local zone. Year and field arithmetic is done in 64 bits (or wraps on purpose) so that no
 // input, however large, overflows a signed integer.
 
 #include <dk/DKDate.hpp>
@@ -30,7 +31,7 @@ constexpr int kTimeBaseYear = 1997;   // the fixed date 1997-01-01 of DKTime
 constexpr long long kMinTextYear = 1;
 constexpr long long kMaxTextYear = 9999;
 
-// Values are kept within about a billion years of 1970, where gmtime_r can still split them and
+// Values are kept within about a billion years of 1970, where the year still fits an int and
 // repeated moves cannot overflow. Values built from fields stay far inside (at most 2^53).
 constexpr std::time_t kValueLimit = std::time_t(1) << 55;
 
@@ -84,13 +85,31 @@ Stored store(int year, int month, int day, int hours, int minutes, int seconds) 
     return Stored{offset, toValue(base, month, day, hours, minutes, seconds)};
 }
 
+// What gmtime_r gives for value (zone "GMT" aside), split directly: the inverse of toValue's
+// calendar, with March as the first month of the computing year. Connectors format a date for
+// every row they write, and gmtime_r is far slower than this.
 std::tm fieldsOf(std::time_t value) {
+    const long long v = value;
+    const long long days = v >= 0 ? v / 86400 : -((-v + 86399) / 86400);
+    const long long secs = v - days * 86400;
+    const long long z = days + 719468;   // days from 0000-03-01
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;                                  // 0 .. 146096
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;   // 0 .. 399
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);          // 0 .. 365, from March
+    const long long mp = (5 * doy + 2) / 153;                                // 0 .. 11, March first
+    const long long month = mp < 10 ? mp + 3 : mp - 9;                        // 1 .. 12
+    const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
     std::tm tm{};
-    if (::gmtime_r(&value, &tm) == nullptr) {   // unreachable for values built by toValue
-        tm = std::tm{};
-        tm.tm_mday = 1;
-        tm.tm_year = 70;
-    }
+    tm.tm_sec = static_cast<int>(secs % 60);
+    tm.tm_min = static_cast<int>(secs / 60 % 60);
+    tm.tm_hour = static_cast<int>(secs / 3600);
+    tm.tm_mday = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    tm.tm_mon = static_cast<int>(month - 1);
+    tm.tm_year = static_cast<int>(year - 1900);   // values stay within about a billion years
+    tm.tm_wday = static_cast<int>(((days % 7) + 11) % 7);   // 1970-01-01 was a Thursday
+    tm.tm_yday = static_cast<int>(month > 2 ? doy + 59 + (leap ? 1 : 0) : doy - 306);
     return tm;
 }
 
