@@ -1,8 +1,8 @@
 // src/dk/common/net/PBase64.cpp
 //
-// Base64 over OpenSSL's EVP block coder. EVP_DecodeBlock is lenient (it skips blanks and keeps
-// the bytes that padding stands for), so decode checks the text first with a table of its own and
-// takes the padding off the result.
+// Base64 over OpenSSL's EVP block coder. EVP_DecodeBlock is lenient (it trims blanks at the ends
+// and keeps the bytes that padding stands for), so decode checks what it lets through and takes
+// the padding off the result.
 
 #include <dk/PBase64.hpp>
 
@@ -17,16 +17,6 @@
 namespace {
 
 constexpr const char* kSource = "dk/common/PBase64";
-
-// 1 for the 64 characters of the alphabet, 0 for everything else ("=" included).
-struct Alphabet {
-    unsigned char valid[256] = {};
-    Alphabet() {
-        const char* a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        for (const char* p = a; *p; ++p) valid[static_cast<unsigned char>(*p)] = 1;
-    }
-};
-const Alphabet kAlphabet;
 
 [[noreturn]] void invalid(const char* detail) {
     dkThrow<DKUsageError>(303, kSource, "PBase64::decode", DKString(" PBase64::decode():") + detail);
@@ -51,14 +41,13 @@ DKString PBase64::decode(char* text) { return decode(text, text != nullptr ? std
 DKString PBase64::decode(const char* text, std::size_t size) {
     if (size == 0) return DKString();
     if (size % 4 != 0) invalid("length");
-    std::size_t pad = 0;
-    if (text[size - 1] == '=') pad = text[size - 2] == '=' ? 2 : 1;
-    const unsigned char* t = reinterpret_cast<const unsigned char*>(text);
-    unsigned bad = 0;
-    for (std::size_t i = 0; i < size - pad; ++i) bad |= kAlphabet.valid[t[i]] ^ 1u;
-    if (bad != 0) invalid("character");
+    // EVP_DecodeBlock rejects characters outside the alphabet but takes "=" anywhere (as zero
+    // bits) and trims blanks and line ends at either end: "=" is allowed only as the last one or
+    // two characters, and a trimmed end shows in the length decoded.
+    const std::size_t pad = text[size - 1] != '=' ? 0 : text[size - 2] == '=' ? 2 : 1;
+    if (std::memchr(text, '=', size - pad) != nullptr) invalid("padding");
     std::unique_ptr<unsigned char[]> buf(new unsigned char[size / 4 * 3 + 1]);
-    const int n = EVP_DecodeBlock(buf.get(), t, static_cast<int>(size));
-    if (n < 0) invalid("character");
+    const int n = EVP_DecodeBlock(buf.get(), reinterpret_cast<const unsigned char*>(text), static_cast<int>(size));
+    if (n < 0 || static_cast<std::size_t>(n) != size / 4 * 3) invalid("character");
     return DKString(buf.get(), static_cast<unsigned long>(n) - pad);
 }
