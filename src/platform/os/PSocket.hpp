@@ -36,6 +36,11 @@ public:
 
     int descriptor() const { return fd_; }
     int error() const { return error_; }
+    // The symbolic name (at most 24 characters) and the text of an error code of this class or
+    // of the file calls: errno values, negative EAI_* values, and -1 ("unrecoverable");
+    // "Unknown" for any other.
+    static const char* errorName(int error);
+    static const char* errorText(int error);
     // The milliseconds of a monotonic clock, for callers that keep a deadline over many calls.
     static long long nowMs();
 
