@@ -14,6 +14,7 @@ packages=(
   gcovr                              # make coverage
   libbenchmark-dev libspdlog-dev     # benchmarks and their peers
   libfmt-dev                         # the peer of the query-term benchmark
+  python3 libcurl4-openssl-dev       # loopback HTTP server of the URL tests and make run; the URL benchmark's peer
   clang libclang-rt-14-dev           # libFuzzer and the sanitizer runtimes of make check
 )
 

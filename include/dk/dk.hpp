@@ -5,6 +5,7 @@
 
 #include <dk/DKAny.hpp>
 #include <dk/DKByteArray.hpp>
+#include <dk/DKCC2Mime.hpp>
 #include <dk/dkBlob.hpp>
 #include <dk/dkCallback.hpp>
 #include <dk/dkCollection.hpp>
@@ -25,6 +26,7 @@
 #include <dk/dkQuery.hpp>
 #include <dk/DKFederatedCollection.hpp>
 #include <dk/DKHandle.hpp>
+#include <dk/DKLocale.hpp>
 #include <dk/dkLog.hpp>
 #include <dk/DKLogManager.hpp>
 #include <dk/DKLogMessageInserts.hpp>
@@ -47,8 +49,10 @@
 #include <dk/DKThirdPartyServerDef.hpp>
 #include <dk/dkThrow.hpp>
 #include <dk/DKTrace.hpp>
+#include <dk/DKURL.hpp>
 #include <dk/dkTraceLogMgmt.hpp>
 #include <dk/dkXDO.hpp>
+#include <dk/PBase64.hpp>
 #include <dk/PBigInteger.hpp>
 #include <dk/PCollection.hpp>
 #include <dk/pConfigMgmt.hpp>

@@ -499,6 +499,13 @@ TEST(DkImport, SecondImportUpdatesWhatChangedAndKeepsTheRest) {
     r = s.dk({"import", repo, (tree / "src").string()});
     EXPECT_TRUE(contains(r.out, "3 added")) << r.out;
 
+    // A URL is one item named by the URL, updated when its size changes; https is refused.
+    const std::string url = "file://" + (tree / "src" / "c.c").string();
+    EXPECT_TRUE(contains(s.dk({"import", repo, url, url}).out, "14 bytes, added\nimported " + url + ": 14 bytes, unchanged"));
+    r = s.dk({"query", repo, "SELECT title, mimetype FROM document WHERE filename = :u", "--param", "u=" + url, "--format", "tsv", "--no-header"});
+    EXPECT_EQ("c\ttext/x-c\n", r.out);
+    EXPECT_EQ(2, s.dk({"import", repo, "https://127.0.0.1/x"}).code);
+
     EXPECT_EQ(1, s.dk({"import", repo, (s.dir / "nowhere").string()}).code);
     r = s.dk({"import", (s.dir / "none.db").string(), tree.string()});
     EXPECT_EQ(2, r.code);

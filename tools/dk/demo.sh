@@ -3,6 +3,7 @@
 #
 # What `make run` shows: a fresh repository in the build tree (BIN_DIR/../demo/repo.db), the
 # project's own source tree imported into it (twice: the second import only says what changed),
+# its README fetched as a URL from a loopback python3 http.server that the script starts and stops,
 # queries as a table, as CSV and as JSON, a text search, one update, and the item read back, items
 # found by a condition and by a stored search template, and the size of a result.
 # Nothing is written outside BIN_DIR/../demo; the log goes to BIN_DIR/../demo/log/dklog.log.
@@ -44,6 +45,23 @@ step import "$repo" "$src"
 echo
 echo "== The same tree again: nothing doubles, only changes are written"
 step import "$repo" "$src"
+
+echo
+echo "== A URL: the README served by python3's http.server on loopback, kept as one item"
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$src" >/dev/null 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null' EXIT
+python3 -c 'import socket, sys, time
+for _ in range(100):
+    try:
+        socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close(); break
+    except OSError:
+        time.sleep(0.05)' "$port"
+step import "$repo" "http://127.0.0.1:$port/README.md"
+kill $server
+wait $server 2>/dev/null || true
+trap - EXIT
 
 echo
 echo "== Two queries"

@@ -31,7 +31,7 @@ const Command kCommands[] = {
      "user named by --user (default admin), whose password is read as described under\n"
      "PASSWORDS. REPO must not exist yet; it is always a file name (\":memory:\" and\n"
      "\"file:...\" are files of that name too).\n"},
-    {"import", 2, 2, false, "dk import REPO DIR [--exclude GLOB]... [--no-default-excludes] [--delete-missing]",
+    {"import", 2, -1, false, "dk import REPO DIR|URL... [--exclude GLOB]... [--no-default-excludes] [--delete-missing]",
      "Keeps one \"document\" item per regular file under DIR: title (the file name without its\n"
      "extension), filename (the path relative to DIR), size in bytes, modified (the file's\n"
      "modification time, UTC), mimetype (from the file's extension) and root (DIR as an\n"
@@ -43,7 +43,9 @@ const Command kCommands[] = {
      "--no-default-excludes imports those folders too. --exclude GLOB (repeatable) leaves out\n"
      "files and folders whose name matches GLOB, or whose path relative to DIR matches it when\n"
      "GLOB holds a '/'. The summary counts what was left out and names the first few.\n"
-     "On a terminal a progress bar is drawn on standard error.\n"},
+     "On a terminal a progress bar is drawn on standard error.\n"
+     "An http:// or file:// URL is fetched and kept as one item whose filename is the URL\n"
+     "(root empty), updated when its size changed. MIME types come from share/dk/vtxcc2mime.ini.\n"},
     {"entities", 1, 1, true, "dk entities REPO",
      "Lists the entities of the repository, each with its attributes.\n"},
     {"query", 2, 2, true, "dk query REPO \"SELECT ...\" [--param NAME=VALUE]... [OUTPUT OPTIONS]",

@@ -1,10 +1,12 @@
 // tools/dk/dkCmdImport.cpp
 //
-// `dk import REPO DIR`: keeps the repository's document items of DIR in step with the files.
-// Items are matched to files by their path under the same root (DIR as an absolute path): a new
-// file adds an item, a file whose size or modification time changed updates its item, the
-// others are left alone, and with --delete-missing the items of files that are gone are
-// deleted. Everything happens in one transaction, checked for damage before it commits.
+// `dk import REPO SOURCE...`: keeps the repository's document items of each folder in step with
+// the files. Items are matched to files by their path under the same root (DIR as an absolute
+// path): a new file adds an item, a file whose size or modification time changed updates its
+// item, the others are left alone, and with --delete-missing the items of files that are gone are
+// deleted. A SOURCE that is an http:// or file:// URL is fetched with DKURL and kept as one item
+// whose filename is the URL (root empty). Each source is one transaction, checked for damage
+// before it commits.
 
 #include "dkCommands.hpp"
 #include "dkDocument.hpp"
@@ -14,6 +16,7 @@
 #include <dk/DKDDO.hpp>
 #include <dk/DKDate.hpp>
 #include <dk/DKNVPair.hpp>
+#include <dk/DKURL.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
@@ -22,6 +25,7 @@
 #include <iostream>
 #include <unordered_map>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -81,13 +85,73 @@ std::string skippedText(const WalkResult& w) {
     return text + ")";
 }
 
+// A source with a scheme ("http://...", "file://..."); DKURL refuses the schemes it cannot fetch.
+bool isUrl(const std::string& source) {
+    const std::size_t colon = source.find("://");
+    return colon != std::string::npos && colon > 0 &&
+           source.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") == colon;
+}
+
+// One URL as one item, matched by its text among the items without a root; it is updated when
+// its size changed. Modified is the file's time for file URLs, the time of the fetch otherwise.
+void importUrl(Repository& repo, dkDatastore& ds, const std::string& url) {
+    DKURL u(url.c_str());
+    u.getContentToBuffer();
+    ImportFile f;
+    f.path = u.getFile().str();
+    f.title = f.path.stem().string();
+    f.size = u.getContentLength();
+    f.mimeType = mimeTypeOf(f.path);
+    struct timespec when;
+    struct stat st;
+    if (u.getProtocol() == "file" && stat(f.path.c_str(), &st) == 0) when = st.st_mtim;
+    else clock_gettime(CLOCK_REALTIME, &when);
+    f.modified = when.tv_sec;
+    f.modifiedNanos = when.tv_nsec;
+    std::unordered_map<std::string, Known> known = knownItems(ds, "");
+    const auto k = known.find(url);
+    const char* what = "unchanged";
+    Transaction tx(repo);
+    if (k == known.end()) {
+        std::unique_ptr<DKDDO> item(ds.createDDO(kDocument, 0));
+        setFileData(*item, f, DKAny(utcTimestamp(f.modified, f.modifiedNanos)));
+        item->setData(item->dataId("filename"), DKAny(DKString(url)));
+        item->setData(item->dataId("root"), DKAny(DKString("")));
+        item->add();
+        what = "added";
+    } else if (k->second.size != static_cast<long>(f.size)) {
+        std::unique_ptr<DKDDO> item = repo.itemOf(kDocument, k->second.id);
+        setFileData(*item, f, DKAny(utcTimestamp(f.modified, f.modifiedNanos)));
+        item->update();
+        what = "updated";
+    }
+    tx.commit();
+    std::cout << "imported " << terminalSafe(url) << ": " << f.size << " bytes, " << what << "\n";
+}
+
+void importFolder(const Options& o, RepositoryRef& repo, const fs::path& dir);
+
 }  // namespace
 
 int runImport(const Options& o, Repository* shared) {
+    std::error_code ec;
+    for (std::size_t i = 1; i < o.args.size(); ++i)
+        if (!isUrl(o.args[i]) && !fs::is_directory(o.args[i], ec))
+            throw UsageError("not a folder: " + o.args[i], "import");
+    RepositoryRef repo(o, shared, false);
+    completeDocumentEntity(repo->datastore());
+    for (std::size_t i = 1; i < o.args.size(); ++i) {
+        if (isUrl(o.args[i])) importUrl(*repo, repo->datastore(), o.args[i]);
+        else importFolder(o, repo, o.args[i]);
+    }
+    return kExitOk;
+}
+
+namespace {
+
+void importFolder(const Options& o, RepositoryRef& repo, const fs::path& dir) {
     const std::string& file = o.args[0];
     std::error_code ec;
-    const fs::path dir = o.args[1];
-    if (!fs::is_directory(dir, ec)) throw UsageError("not a folder: " + dir.string(), "import");
     const std::string root = fs::weakly_canonical(fs::absolute(dir), ec).string();
 
     WalkRules rules;
@@ -101,9 +165,7 @@ int runImport(const Options& o, Repository* shared) {
     if (walk.unreadable.size() > WalkResult::kNamedSkips)
         std::cerr << "dk: and " << walk.unreadable.size() - WalkResult::kNamedSkips << " more folders that cannot be read\n";
 
-    RepositoryRef repo(o, shared, false);
     dkDatastore& ds = repo->datastore();
-    completeDocumentEntity(ds);
     std::unordered_map<std::string, Known> known = knownItems(ds, root);
 
     const bool terminal = isatty(STDERR_FILENO) == 1;
@@ -161,7 +223,8 @@ int runImport(const Options& o, Repository* shared) {
     std::cout << "left out " << skippedText(walk) << "\n";
     if (missing > 0)
         std::cout << plural(missing, "item", "items") << " of files that are gone kept (--delete-missing removes them)\n";
-    return kExitOk;
 }
+
+}  // namespace
 
 }  // namespace dkcli

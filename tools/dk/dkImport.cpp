@@ -1,12 +1,16 @@
 // tools/dk/dkImport.cpp
 //
-// Finding the files `dk import` turns into items, their MIME types, and the progress bar. By
+// Finding the files `dk import` turns into items, their MIME types (from share/dk/vtxcc2mime.ini),
+// and the progress bar. By
 // default the walk leaves out version-control and build folders, so importing a source tree
 // imports the sources, not the objects built from them; everything left out is counted so the
 // summary can say so.
 
 #include "dkImport.hpp"
 #include "dkCli.hpp"
+
+#include <dk/DKCC2Mime.hpp>
+#include <dk/PDynamicLoader.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -21,27 +25,6 @@ namespace fs = std::filesystem;
 namespace dkcli {
 
 namespace {
-
-struct MimeEntry {
-    const char* extension;   // lower case, with the dot
-    const char* type;
-};
-
-const MimeEntry kMimeTable[] = {
-    {".c", "text/x-c"},           {".h", "text/x-c"},
-    {".cpp", "text/x-c++"},       {".cc", "text/x-c++"},        {".cxx", "text/x-c++"},
-    {".hpp", "text/x-c++"},       {".hh", "text/x-c++"},        {".hxx", "text/x-c++"},
-    {".py", "text/x-python"},     {".sh", "text/x-shellscript"}, {".cmake", "text/x-cmake"},
-    {".txt", "text/plain"},       {".msg", "text/plain"},       {".properties", "text/plain"},
-    {".ini", "text/plain"},       {".in", "text/plain"},        {".cfg", "text/plain"},
-    {".md", "text/markdown"},     {".csv", "text/csv"},         {".html", "text/html"},
-    {".htm", "text/html"},        {".css", "text/css"},         {".js", "text/javascript"},
-    {".json", "application/json"}, {".xml", "application/xml"}, {".yml", "application/yaml"},
-    {".yaml", "application/yaml"}, {".pdf", "application/pdf"}, {".zip", "application/zip"},
-    {".gz", "application/gzip"},  {".tar", "application/x-tar"}, {".png", "image/png"},
-    {".jpg", "image/jpeg"},       {".jpeg", "image/jpeg"},      {".gif", "image/gif"},
-    {".svg", "image/svg+xml"},    {".db", "application/vnd.sqlite3"},
-};
 
 const char* const kTextNames[] = {"Makefile", "README", "LICENSE", "Dockerfile", "CMakeLists.txt"};
 
@@ -63,14 +46,16 @@ struct FileId {
 }  // namespace
 
 std::string mimeTypeOf(const fs::path& name) {
+    // The extension table lies in share/dk/ above the library's folder, in an install and in
+    // the build tree alike; it is read once.
+    static DKCC2Mime table((PDynamicLoader::libraryFolder() + "/../share/dk/vtxcc2mime.ini").c_str());
     const std::string file = name.filename().string();
     for (const char* known : kTextNames)
         if (file == known) return "text/plain";
     std::string ext = name.extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    for (const MimeEntry& e : kMimeTable)
-        if (ext == e.extension) return e.type;
-    return "application/octet-stream";
+    const DKString type = ext.size() > 1 ? table.getProperty(ext.c_str() + 1) : DKString();
+    return type.length() > 0 ? type.str() : "application/octet-stream";
 }
 
 bool excluded(const std::vector<std::string>& globs, const std::string& name, const std::string& relative) {

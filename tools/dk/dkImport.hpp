@@ -51,7 +51,7 @@ WalkResult collectFiles(const std::filesystem::path& dir, const WalkRules& rules
 // one with '/' its path relative to DIR.
 bool excluded(const std::vector<std::string>& globs, const std::string& name, const std::string& relative);
 
-// The MIME type for a file name by its extension (case-insensitive), from a small table;
+// The MIME type for a file name by its extension (case-insensitive), from share/dk/vtxcc2mime.ini;
 // "application/octet-stream" for anything else. A few well-known names without extension
 // (Makefile, CMakeLists.txt, README) are text.
 std::string mimeTypeOf(const std::filesystem::path& name);
