@@ -1,6 +1,7 @@
 // include/dk/DKDatastorePool.hpp
 #pragma once
 #include <dk/DKString.hpp>
+#include <dk/DKTrace.hpp>
 #include <dk/PDynamicLoader.hpp>
 #include <dk/dkExport.hpp>
 
@@ -251,5 +252,6 @@ private:
     std::vector<std::unique_ptr<PDSourceUsedPool>> usedPool_;
     std::unique_ptr<PDSFactory> factory_;
     std::unique_ptr<PTimeoutThread> timeoutThread_;
+    DKTrace trace_{"DKDatastorePool"};   // read-only after construction
     std::mutex mutex_;
 };

@@ -389,6 +389,7 @@ dkDatastore* DKDatastorePool::createConnection(const Settings& s, const char* us
 // caller plans again). The reserved slot is given back on every way out.
 dkDatastore* DKDatastorePool::handOut(Plan& plan, const char* userId, const char* password, long* sessionId) {
     dkDatastore* ds = nullptr;
+    DKString scrambled;
     try {
         if (plan.step == Plan::create) {
             ds = createConnection(plan.settings, userId, password);
@@ -402,13 +403,13 @@ dkDatastore* DKDatastorePool::handOut(Plan& plan, const char* userId, const char
                 ds->connect(plan.settings.datastoreName.c_str(), userId, password, plan.settings.connectString.c_str());
             }
         }
+        if (ds) scrambled = PEnDeCrypt::encrypt(password);
     } catch (...) {
-        if (plan.step == Plan::reuse) close(ds);
+        if (ds) close(ds);
         std::lock_guard<std::mutex> lock(mutex_);
         --reserved_;
         throw;
     }
-    const DKString scrambled = ds ? PEnDeCrypt::encrypt(password) : DKString();
     std::lock_guard<std::mutex> lock(mutex_);
     --reserved_;
     if (ds == nullptr) return nullptr;
@@ -473,6 +474,7 @@ DKDatastorePool::Plan DKDatastorePool::planSession(const char* userId, const cha
 }
 
 dkDatastore* DKDatastorePool::getConnection(const char* userId, const char* password) {
+    DKTraceScope scope(trace_, "DKDatastorePool::getConnection(no sId)", this);
     for (;;) {
         Plan plan = planPlain(userId, password);
         if (dkDatastore* ds = handOut(plan, userId, password, nullptr)) return ds;
@@ -480,6 +482,7 @@ dkDatastore* DKDatastorePool::getConnection(const char* userId, const char* pass
 }
 
 DKDatastoreSession* DKDatastorePool::getConnection(const char* userId, const char* password, long sessionId) {
+    DKTraceScope scope(trace_, "DKDatastorePool::getConnection(sId)", this);
     for (;;) {
         Plan plan = planSession(userId, password, sessionId);
         if (plan.step == Plan::nothing) return nullptr;
@@ -489,6 +492,7 @@ DKDatastoreSession* DKDatastorePool::getConnection(const char* userId, const cha
 }
 
 void DKDatastorePool::returnConnection(dkDatastore* datastore) {
+    DKTraceScope scope(trace_, "DKDatastorePool::returnConnection(ds)", this);
     std::lock_guard<std::mutex> lock(mutex_);
     auto used = std::find_if(usedPool_.begin(), usedPool_.end(),
                              [datastore](const auto& u) { return u->datastore() == datastore; });
@@ -499,6 +503,7 @@ void DKDatastorePool::returnConnection(dkDatastore* datastore) {
 }
 
 void DKDatastorePool::returnConnection(DKDatastoreSession* session) {
+    DKTraceScope scope(trace_, "DKDatastorePool::returnConnection(session)", this);
     std::lock_guard<std::mutex> lock(mutex_);
     dkDatastore* datastore = session ? session->getDatastore() : nullptr;
     auto used = std::find_if(usedPool_.begin(), usedPool_.end(),
@@ -511,6 +516,7 @@ void DKDatastorePool::returnConnection(DKDatastoreSession* session) {
 }
 
 void DKDatastorePool::removeConnection(dkDatastore* datastore) {
+    DKTraceScope scope(trace_, "DKDatastorePool::removeConnection", this);
     std::unique_ptr<PDSourceUsedPool> used;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -524,6 +530,7 @@ void DKDatastorePool::removeConnection(DKDatastoreSession* session) {
 }
 
 void DKDatastorePool::initConnections(const char* userId, const char* password, int count) {
+    DKTraceScope scope(trace_, "DKDatastorePool::initConnections", this);
     const DKString user(userId);
     const DKString scrambled = PEnDeCrypt::encrypt(password);
     for (int i = 0; i < count; ++i) {
@@ -561,6 +568,7 @@ void DKDatastorePool::initConnections(const char* userId, const char* password, 
 }
 
 void DKDatastorePool::clearConnections() {
+    DKTraceScope scope(trace_, "DKDatastorePool::clearConnections", this);
     std::vector<dkDatastore*> victims;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -577,6 +585,7 @@ void DKDatastorePool::clearConnections() {
 // An entry closes on the second sweep that finds it free; the pool's size is counted again
 // before each close, so the sweep stops closing at the minimum.
 void DKDatastorePool::sweepIdleConnections() {
+    DKTraceScope scope(trace_, "DKDatastorePool::sweepIdleConnections", this);
     std::vector<dkDatastore*> victims;
     {
         std::lock_guard<std::mutex> lock(mutex_);
