@@ -72,6 +72,7 @@ BENCHMARK(BM_Connect_Disconnect);
 
 int main(int argc, char** argv) {
     return dkbench::runAndCompare(
-        argc, argv, {{"get/return vs connect and disconnect (SQLite)", "BM_Pool_GetReturn", "BM_Connect_Disconnect", "<=0.02x"}},
+        argc, argv,
+        {{"get/return vs connect and disconnect (SQLite)", "BM_Pool_GetReturn", "BM_Connect_Disconnect", "<=0.02x"}},
         "DKDatastorePool", "connect/disconnect");
 }

@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -47,10 +48,7 @@ std::string poolError(long id, const char* function, const std::function<void()>
     return text == msg(id, function) ? "" : text;
 }
 
-void script(dkDatastore* ds, long answer) {
-    DKAny a(answer);
-    ds->setOption(3, a);
-}
+void script(dkDatastore* ds, long answer) { DKAny a(answer); ds->setOption(3, a); }
 
 }  // namespace
 
@@ -61,7 +59,6 @@ TEST(DKDatastorePoolLimits, MaximumReuseSettingsAndClear) {
         dkDatastore* a = pool.getConnection("u", "p");
         dkDatastore* b = pool.getConnection("u", "p");
         EXPECT_NE(a, b);
-        EXPECT_TRUE(a->isConnected());
         EXPECT_EQ("", poolError(553, "DKDatastorePool::getConnection()", [&] { pool.getConnection("u", "p"); }));
         pool.returnConnection(a);
         EXPECT_EQ(a, pool.getConnection("u", "p"));   // reused, not connected again
@@ -74,6 +71,9 @@ TEST(DKDatastorePoolLimits, MaximumReuseSettingsAndClear) {
         other.removeConnection(foreign);
 
         pool.setMaxPoolSize(2);   // the same value while connections exist
+        EXPECT_EQ("tc||TC", (pool.getDatastoreName() + "|" + pool.getConnectString() + "|" + pool.getConfigurationString() +
+                             pool.datastoreType()).str());
+        EXPECT_EQ(2, pool.getMaxPoolSize() + pool.getMinPoolSize() + pool.getTimeOut() + pool.getValidate());
         DKNVPair level1, level2;
         pool.setNextLevel(&level1);
         pool.setNextLevel(&level1);
@@ -126,11 +126,9 @@ TEST(DKDatastorePoolCreate, FailuresLeaveNothingBehind) {
     Pool wrongType(0, "XY");
     EXPECT_EQ(msg(303, std::string(" DKDatastorePool::_createNewConnection() DKDatastoreXY [") + DK_TEST_CONNECTOR + "]"),
               dktest::failureOf([&] { wrongType.getConnection("u", "p"); }).text);
-    EXPECT_EQ(-30082, [&] {
-        try { pool.getConnection("u", "wrong"); } catch (const DKException& e) { return e.errorCode(); }
-        return 0L;
-    }());
-    EXPECT_EQ("", poolError(310, "DKDatastorePool::_createNewConnection()", [&] { pool.getConnection("u", "unconnected"); }));
+    EXPECT_THROW(pool.getConnection("u", "wrong"), DKLogonFailure);   // the connector's own error
+    EXPECT_EQ("", poolError(310, "DKDatastorePool::_createNewConnection()",
+                            [&] { pool.getConnection("u", "unconnected"); }));
     EXPECT_EQ(before, live());
     pool.initConnections("u", "p", 1);
     EXPECT_EQ("", poolError(553, "DKDatastorePool::initConnections()", [&] { pool.initConnections("u", "p", 1); }));
@@ -143,12 +141,11 @@ TEST(DKDatastorePoolSessions, IdsOrderAndWrapAtLongMax) {
     std::unique_ptr<DKDatastoreSession> s2(pool.getConnection("u", "p", 0L));
     EXPECT_EQ(LONG_MAX, s1->getId());
     EXPECT_EQ(1, s2->getId());   // after LONG_MAX comes 1
-    dkDatastore* first = s1->getDatastore();
     pool.returnConnection(s1.get());
     pool.returnConnection(s2.get());
     EXPECT_EQ(2, pool.getFreeIdConnections());
     std::unique_ptr<DKDatastoreSession> again(pool.getConnection("u", "p", LONG_MAX));
-    EXPECT_EQ(first, again->getDatastore());
+    EXPECT_EQ(s1->getDatastore(), again->getDatastore());
     EXPECT_EQ(LONG_MAX, again->getId());
     // No free plain connection and the maximum reached: any free session of the user, own id.
     std::unique_ptr<DKDatastoreSession> any(pool.getConnection("u", "p", 7L));
@@ -189,7 +186,6 @@ TEST(DKDatastorePoolValidate, DeadReconnectedAndGood) {
 TEST(DKDatastorePoolSweep, SecondSweepClosesAboveTheMinimum) {
     const long before = live();
     Pool pool;
-    pool.sweepIdleConnections();   // no timeout: nothing happens
     pool.setTimeOut(1);
     pool.initConnections("u", "p", 2);
     pool.sweepIdleConnections();
@@ -270,22 +266,29 @@ TEST(PEnDeCrypt, BlocksRoundTripAndBadTextIsRefused) {
                                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="));
         EXPECT_EQ(text, PEnDeCrypt::decrypt(s.c_str()).str());
     }
-    for (const char* bad : {"short", "AAAAAAAAAAAA", "@@@@@@@@@@@="}) EXPECT_EQ(303, dktest::usageError([&] { PEnDeCrypt::decrypt(bad); }));
+    for (const char* bad : {"short", "AAAAAAAAAAAA", "@@@@@@@@@@@="})
+        EXPECT_EQ(303, dktest::usageError([&] { PEnDeCrypt::decrypt(bad); }));
 }
 
 TEST(dkPool, BaseRejectsHandlesAndGuardsSettings) {
     struct Handles : dkPool {
         void hold() { usedConnections_ = 1; }
     } pool;
-    pool.setMaxPoolSize(3);
     const std::pair<const char*, std::function<void()>> rejected[] = {
         {"dkPool::getConnection()", [&] { pool.getConnection("u", "p"); }},
         {"dkPool::returnConnection()", [&] { pool.returnConnection(nullptr); }},
         {"dkPool::initConnections()", [&] { pool.initConnections("u", "p", 1); }},
         {"dkPool::poolConnectType()", [&] { pool.poolConnectType(); }}};
     for (const auto& [function, call] : rejected) EXPECT_EQ("", poolError(341, function, call));
-    pool.hold();
-    pool.setMaxPoolSize(3);
-    EXPECT_EQ("", poolError(552, "dkPool::setMaxPoolSize()", [&] { pool.setMaxPoolSize(4); }));
-    EXPECT_EQ("", poolError(552, "dkPool::setServerName()", [&] { pool.setServerName("s"); }));
+    const std::pair<const char*, std::function<void(const char*)>> setters[] = {
+        {"dkPool::setServerName()", [&](const char* v) { pool.setServerName(v); }},
+        {"dkPool::setConfigurationString()", [&](const char* v) { pool.setConfigurationString(v); }},
+        {"dkPool::setMaxPoolSize()", [&](const char* v) { pool.setMaxPoolSize(std::atoi(v)); }},
+        {"dkPool::setMinPoolSize()", [&](const char* v) { pool.setMinPoolSize(std::atoi(v)); }},
+        {"dkPool::setTimeOut()", [&](const char* v) { pool.setTimeOut(std::atoi(v)); }}};
+    for (const auto& [function, set] : setters) set("1");
+    pool.hold();   // while it holds handles, only the same value is accepted
+    for (const auto& [function, set] : setters) { set("1"); EXPECT_EQ("", poolError(552, function, [s = set] { s("2"); })); }
+    EXPECT_EQ("11", (pool.getServerName() + pool.getConfigurationString()).str());
+    EXPECT_EQ(3, pool.getMaxPoolSize() + pool.getMinPoolSize() + pool.getTimeOut());
 }
