@@ -15,6 +15,7 @@
 #include <dk/dkDatastoreDef.hpp>
 #include <dk/dkDatastoreExt.hpp>
 #include <dk/DKDate.hpp>
+#include <dk/DKDatastorePool.hpp>
 #include <dk/DKDDO.hpp>
 #include <dk/DKDDODef.hpp>
 #include <dk/DKDecimal.hpp>
@@ -22,6 +23,7 @@
 #include <dk/DKException.hpp>
 #include <dk/dkExport.hpp>
 #include <dk/dkExtension.hpp>
+#include <dk/dkPool.hpp>
 #include <dk/dkProtocol.hpp>
 #include <dk/dkQuery.hpp>
 #include <dk/DKFederatedCollection.hpp>
@@ -58,6 +60,7 @@
 #include <dk/pConfigMgmt.hpp>
 #include <dk/PConnectorKit.hpp>
 #include <dk/PDynamicLoader.hpp>
+#include <dk/PEnDeCrypt.hpp>
 #include <dk/PKeyLongCollection.hpp>
 #include <dk/PKeyShortCollection.hpp>
 #include <dk/PKeyStringCollection.hpp>

@@ -1,9 +1,8 @@
 // tools/dk/dkRepository.cpp
 //
-// Loading the SQLite connector and connecting it, the way the connection pool does: the
-// factory library is found by its bare name (beside libdkcommon.so), and its
-// createObjectWithConfig entry makes the datastore with the limits of this run. Also the naming
-// of items on the command line.
+// The SQLite datastore of one run, taken from a connection pool: the pool loads the connector's
+// factory library by its bare name (beside libdkcommon.so) and makes the datastore with the
+// limits of this run as its configuration string. Also the naming of items on the command line.
 
 #include "dkRepository.hpp"
 #include "dkCli.hpp"
@@ -27,9 +26,7 @@ namespace dkcli {
 namespace {
 
 constexpr const char* kConnectorLibrary = "dkdssqlite";
-constexpr const char* kDatastoreClass = "DKDatastoreSQLITE";
-
-using CreateObjectWithConfig = dkDatastore* (*)(const char* className, const char* config);
+constexpr const char* kDatastoreType = "SQLITE";
 
 bool isEntityName(const std::string& s) {
     if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
@@ -46,38 +43,23 @@ bool isRowId(const std::string& s) {
 
 Repository::Repository(const std::string& file, const std::string& user, const std::string& password,
                        const OpenMode& mode)
-    : file_(file), mode_(mode), loader_(kConnectorLibrary) {
+    : file_(file), mode_(mode) {
     std::error_code ec;
     const bool exists = std::filesystem::exists(file, ec);
     // The state of the repository, not the command line, is wrong here: exit code 2.
     if (mode.create && exists) throw std::runtime_error("the repository " + file + " exists already");
     if (!mode.create && !exists) throw std::runtime_error("no repository " + file + " (dk init makes one)");
 
-    loader_.open();
-    auto create = reinterpret_cast<CreateObjectWithConfig>(loader_.getProcAddress("createObjectWithConfig"));
-    const std::string config = "query_timeout=" + std::to_string(mode.queryTimeoutMs) +
-                               ";heap_limit=" + std::to_string(mode.heapLimitBytes);
-    ds_ = create(kDatastoreClass, config.c_str());
-    if (!ds_) throw std::runtime_error(std::string("the connector library makes no ") + kDatastoreClass);
-    const char* connect = mode.create ? "create=1" : mode.readOnly ? "readonly=1" : "";
-    try {
-        ds_->connect(file.c_str(), user.c_str(), password.c_str(), connect);
-    } catch (...) {
-        delete ds_;
-        ds_ = nullptr;
-        throw;
-    }
+    pool_ = std::make_unique<DKDatastorePool>(kDatastoreType, kConnectorLibrary);
+    pool_->setDatastoreName(file.c_str());
+    pool_->setConnectString(mode.create ? "create=1" : mode.readOnly ? "readonly=1" : "");
+    pool_->setConfigurationString(("query_timeout=" + std::to_string(mode.queryTimeoutMs) +
+                                   ";heap_limit=" + std::to_string(mode.heapLimitBytes)).c_str());
+    ds_ = pool_->getConnection(user.c_str(), password.c_str());
 }
 
-Repository::~Repository() {
-    if (!ds_) return;
-    try {
-        if (ds_->isConnected()) ds_->disconnect();
-    } catch (DKException&) {
-        // Nothing is left to save at this point; the log has the reason.
-    }
-    delete ds_;
-}
+// The pool disconnects and deletes the datastore it handed out.
+Repository::~Repository() = default;
 
 DKMaintenanceSQLITE& Repository::maintenance() {
     dkExtension* ext = ds_->getExtension("SQLITE_MAINTENANCE");

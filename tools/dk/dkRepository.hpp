@@ -6,7 +6,7 @@
 
 #include <dk/DKAny.hpp>
 #include <dk/DKPid.hpp>
-#include <dk/PDynamicLoader.hpp>
+#include <dk/DKDatastorePool.hpp>
 
 #include <memory>
 #include <string>
@@ -27,9 +27,10 @@ struct OpenMode {
     long heapLimitBytes = 0;     // SQLite may use at most this much memory; 0 no limit
 };
 
-// One connected datastore of the SQLite connector. The factory library stays loaded for the
-// life of the process (the datastore's code lives there); the datastore is disconnected and
-// deleted by the destructor. One thread.
+// One connected datastore of the SQLite connector, taken from a pool of its own that loads the
+// connector by name. The factory library stays loaded for the life of the process (the
+// datastore's code lives there); the pool disconnects and deletes the datastore when the
+// repository goes. One thread.
 class Repository {
 public:
     // Loads the connector and connects to the repository file as user. With create the file is
@@ -61,8 +62,8 @@ public:
 private:
     std::string file_;
     OpenMode mode_;
-    PDynamicLoader loader_;
-    dkDatastore* ds_ = nullptr;   // owned
+    std::unique_ptr<DKDatastorePool> pool_;
+    dkDatastore* ds_ = nullptr;   // the pool's, handed out for the life of the repository
 };
 
 // The attributes of an entity with their types, in the entity's order.
