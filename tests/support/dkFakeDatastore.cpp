@@ -1,13 +1,18 @@
 // tests/support/dkFakeDatastore.cpp
 //
 // The bodies of the suites' stand-in repository: connecting by name, the entity list, the echoing
-// evaluate and the recorded data-object calls with their injected failures.
+// evaluate, the recorded data-object calls with their injected failures, and the membership
+// extension that records what the membership collections hand it.
 
 #include "dkFakeDatastore.hpp"
 
 #include <dk/DKException.hpp>
+#include <dk/DKLinkCollection.hpp>
+#include <dk/dkXDO.hpp>
 #include <dk/dkThrow.hpp>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace dktest {
@@ -46,6 +51,44 @@ void FakeDatastore::note(const char* op, dkDataObject* o, const DKNVPair* p, lon
     case Failure::standard:
         throw std::runtime_error("backend gone");
     }
+}
+
+dkExtension* FakeDatastore::getExtension(const char* name) {
+    if (extension == Extension::base) return dkDatastore::getExtension(name);
+    if (extension == Extension::none || std::strcmp(name, "DATASTORE_EXTENSION") != 0) return nullptr;
+    return &membership;
+}
+
+namespace {
+std::string idOf(const DKPid* pid) { return pid == nullptr || pid->getIdStringCount() < 1 ? "-" : pid->getPrimaryId().str(); }
+std::string idOf(dkDataObject* o) { return o == nullptr ? "-" : idOf(o->getPidObject()); }
+std::string idOf(DKLink* l) { return l == nullptr ? "-" : idOf(l->getSource()) + ">" + idOf(l->getTarget()); }
+}  // namespace
+
+FakeMembership::FakeMembership()
+    : supported{"addToFolder", "removeFromFolder", "addChild", "removeChild", "addLink", "removeLink", "removeLinks",
+                "addPart", "removePart"} {
+    setName("DATASTORE_EXTENSION");
+}
+
+int FakeMembership::isSupported(const char* function) {
+    return std::find(supported.begin(), supported.end(), function) != supported.end() ? 1 : 0;
+}
+
+void FakeMembership::note(const std::string& function, dkDataObject* owner, dkDataObject* member, const std::string& extra) {
+    calls.push_back(function + " " + idOf(owner) + " " + (extra.empty() ? idOf(member) : extra));
+    if (function == failOn)
+        dkThrowText<DKUsageError>(DKString("repository refused"), 303, "test/FakeMembership", function.c_str());
+}
+
+void FakeMembership::addLink(DKLink* link) { note("addLink", nullptr, nullptr, idOf(link)); }
+void FakeMembership::removeLink(DKLink* link) { note("removeLink", nullptr, nullptr, idOf(link)); }
+void FakeMembership::removeLinks(dkCollection* links) {
+    note("removeLinks", nullptr, nullptr, std::to_string(links == nullptr ? 0 : links->cardinality()));
+}
+void FakeMembership::addPart(dkDataObject* item, dkXDO* part) { note("addPart", item, nullptr, idOf(part ? part->getPid() : nullptr)); }
+void FakeMembership::removePart(dkDataObject* item, dkXDO* part) {
+    note("removePart", item, nullptr, idOf(part ? part->getPid() : nullptr));
 }
 
 }  // namespace dktest

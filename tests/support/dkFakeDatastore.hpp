@@ -1,17 +1,47 @@
 // tests/support/dkFakeDatastore.hpp
 #pragma once
 #include <dk/dkDatastore.hpp>
+#include <dk/dkDatastoreExt.hpp>
+#include <dk/dkXDO.hpp>
 
 #include <string>
 #include <vector>
 
 namespace dktest {
 
+// The membership extension of the fake ("DATASTORE_EXTENSION"): it supports the functions in
+// `supported` (the nine membership functions at first) and records each call as "<function>
+// <owner> <member>", an object by its pid's primary id ("-" for null), a link as "<source>><target>",
+// a link collection by its size. The function named failOn throws DKUsageError 303 "repository
+// refused" after recording. It owns nothing it is handed.
+class FakeMembership : public dkDatastoreExt {
+public:
+    FakeMembership();
+    int isSupported(const char* function) override;
+    void addToFolder(dkDataObject* folder, dkDataObject* member) override { note("addToFolder", folder, member); }
+    void removeFromFolder(dkDataObject* folder, dkDataObject* member) override { note("removeFromFolder", folder, member); }
+    void addChild(dkDataObject* parent, dkDataObject* child) override { note("addChild", parent, child); }
+    void removeChild(dkDataObject* parent, dkDataObject* child) override { note("removeChild", parent, child); }
+    void addLink(DKLink* link) override;
+    void removeLink(DKLink* link) override;
+    void removeLinks(dkCollection* links) override;
+    void addPart(dkDataObject* item, dkXDO* part) override;
+    void removePart(dkDataObject* item, dkXDO* part) override;
+
+    std::vector<std::string> supported;
+    std::vector<std::string> calls;
+    std::string failOn;
+
+private:
+    void note(const std::string& function, dkDataObject* owner, dkDataObject* member, const std::string& extra = "");
+};
+
 // The one stand-in for a repository, for suites of what sits on a datastore (data objects, query
 // results, the datastore's own collection forms). It records every single-object call in each of
 // its three forms ("add3", "add2", "add1", "retrieve3" ... "delete1"), connects by name, lists
 // the entities Claims and Policies, and answers evaluate with "answer to <query>". A call on
-// failAt throws what `failure` says. It owns nothing it is handed; one thread at a time. A suite
+// failAt throws what `failure` says. Its "DATASTORE_EXTENSION" is `membership`, or none (null,
+// or the base's refusal) as `extension` says. It owns nothing it is handed; one thread at a time. A suite
 // that needs the base class's own answers uses a plain dkDatastore instead.
 class FakeDatastore : public dkDatastore {
 public:
@@ -42,6 +72,8 @@ public:
     int isConnected() override { return connected; }
     DKString* listEntityNames(long& count) override;
     DKAny evaluate(const char* query, short qlType, const DKNVPair* params) override;
+    // "DATASTORE_EXTENSION" gives `membership` (as extension says); any other name null.
+    dkExtension* getExtension(const char* name) override;
 
     void addObject(dkDataObject* o, const DKNVPair* p, long f) override { note("add3", o, p, f); }
     void addObject(dkDataObject* o, long f) override { note("add2", o, nullptr, f); }
@@ -57,6 +89,9 @@ public:
     void deleteObject(dkDataObject* o) override { note("delete1", o, nullptr, 0); }
 
     std::vector<Call> calls;
+    enum class Extension { membership, none, base };   // ours, null, or the base's DKUsageError 341
+    Extension extension = Extension::membership;
+    FakeMembership membership;
     dkDataObject* failAt = nullptr;
     Failure failure = Failure::none;
     int connected = 0;
@@ -66,6 +101,23 @@ public:
 
 private:
     void note(const char* op, dkDataObject* o, const DKNVPair* p, long f);
+};
+
+// A content object of the fake repository: its own pid (primary id `id`), an affiliated type and
+// clone(); `alive` counts the parts in existence.
+class FakePart : public dkXDO {
+public:
+    explicit FakePart(const char* id = "p", unsigned long type = 0) : own(1L), type(type) { own.setPrimaryId(id); ++alive; }
+    FakePart(const FakePart& other) : dkXDO(other), own(other.own), type(other.type) { ++alive; }
+    ~FakePart() override { --alive; }
+    DKPid* getPid() override { return &own; }
+    dkXDO* clone() const override { return new FakePart(*this); }
+    unsigned long getAffiliatedType() const override { return type; }
+    static inline int alive = 0;
+
+private:
+    DKPid own;
+    unsigned long type;
 };
 
 }  // namespace dktest
