@@ -18,10 +18,10 @@ class FakeMembership : public dkDatastoreExt {
 public:
     FakeMembership();
     int isSupported(const char* function) override;
-    void addToFolder(dkDataObject* folder, dkDataObject* member) override { note("addToFolder", folder, member); }
-    void removeFromFolder(dkDataObject* folder, dkDataObject* member) override { note("removeFromFolder", folder, member); }
-    void addChild(dkDataObject* parent, dkDataObject* child) override { note("addChild", parent, child); }
-    void removeChild(dkDataObject* parent, dkDataObject* child) override { note("removeChild", parent, child); }
+    void addToFolder(dkDataObject* folder, dkDataObject* member) override { note("addToFolder", pair(folder, member)); }
+    void removeFromFolder(dkDataObject* folder, dkDataObject* member) override { note("removeFromFolder", pair(folder, member)); }
+    void addChild(dkDataObject* parent, dkDataObject* child) override { note("addChild", pair(parent, child)); }
+    void removeChild(dkDataObject* parent, dkDataObject* child) override { note("removeChild", pair(parent, child)); }
     void addLink(DKLink* link) override;
     void removeLink(DKLink* link) override;
     void removeLinks(dkCollection* links) override;
@@ -33,7 +33,8 @@ public:
     std::string failOn;
 
 private:
-    void note(const std::string& function, dkDataObject* owner, dkDataObject* member, const std::string& extra = "");
+    static std::string pair(dkDataObject* owner, dkDataObject* member);
+    void note(const std::string& function, const std::string& what);
 };
 
 // The one stand-in for a repository, for suites of what sits on a datastore (data objects, query
