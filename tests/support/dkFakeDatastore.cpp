@@ -6,13 +6,11 @@
 
 #include "dkFakeDatastore.hpp"
 
+#include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
 #include <dk/DKLinkCollection.hpp>
-#include <dk/dkXDO.hpp>
 #include <dk/dkThrow.hpp>
 
-#include <algorithm>
-#include <cstring>
 #include <stdexcept>
 
 namespace dktest {
@@ -55,40 +53,31 @@ void FakeDatastore::note(const char* op, dkDataObject* o, const DKNVPair* p, lon
 
 dkExtension* FakeDatastore::getExtension(const char* name) {
     if (extension == Extension::base) return dkDatastore::getExtension(name);
-    if (extension == Extension::none || std::strcmp(name, "DATASTORE_EXTENSION") != 0) return nullptr;
-    return &membership;
+    return extension == Extension::membership && DKString(name) == "DATASTORE_EXTENSION" ? &membership : nullptr;
 }
 
-namespace {
-std::string idOf(const DKPid* pid) { return pid == nullptr || pid->getIdStringCount() < 1 ? "-" : pid->getPrimaryId().str(); }
-std::string idOf(dkDataObject* o) { return o == nullptr ? "-" : idOf(o->getPidObject()); }
-std::string idOf(DKLink* l) { return l == nullptr ? "-" : idOf(l->getSource()) + ">" + idOf(l->getTarget()); }
-}  // namespace
-
-FakeMembership::FakeMembership()
-    : supported{"addToFolder", "removeFromFolder", "addChild", "removeChild", "addLink", "removeLink", "removeLinks",
-                "addPart", "removePart"} {
-    setName("DATASTORE_EXTENSION");
+std::string idOf(dkDataObjectBase* object) {
+    auto* x = dynamic_cast<dkXDO*>(object);
+    auto* o = dynamic_cast<dkDataObject*>(object);
+    const DKPid* pid = x != nullptr ? x->getPid() : o != nullptr ? o->getPidObject() : nullptr;
+    return pid == nullptr || pid->getIdStringCount() < 1 ? "-" : pid->getPrimaryId().str();
 }
 
-int FakeMembership::isSupported(const char* function) {
-    return std::find(supported.begin(), supported.end(), function) != supported.end() ? 1 : 0;
+std::string idOf(DKLink* link) { return idOf(link->getSource()) + ">" + idOf(link->getTarget()); }
+
+DKDDO* namedDDO(const char* id, dkDatastore* ds) {
+    auto* d = new Counted<DKDDO>;
+    DKPid pid(1L);
+    pid.setPrimaryId(id);
+    d->setPid(pid);
+    d->setDatastore(ds);
+    return d;
 }
 
-std::string FakeMembership::pair(dkDataObject* owner, dkDataObject* member) { return idOf(owner) + " " + idOf(member); }
-
-void FakeMembership::note(const std::string& function, const std::string& what) {
-    calls.push_back(function + " " + what);
+void FakeMembership::note(const std::string& function, const std::string& first, const std::string& second) {
+    calls.push_back(function + " " + first + (second.empty() ? "" : " " + second));
     if (function == failOn)
         dkThrowText<DKUsageError>(DKString("repository refused"), 303, "test/FakeMembership", function.c_str());
-}
-
-void FakeMembership::addLink(DKLink* link) { note("addLink", idOf(link)); }
-void FakeMembership::removeLink(DKLink* link) { note("removeLink", idOf(link)); }
-void FakeMembership::removeLinks(dkCollection* links) { note("removeLinks", std::to_string(links ? links->cardinality() : 0)); }
-void FakeMembership::addPart(dkDataObject* item, dkXDO* part) { note("addPart", idOf(item) + " " + idOf(part ? part->getPid() : nullptr)); }
-void FakeMembership::removePart(dkDataObject* item, dkXDO* part) {
-    note("removePart", idOf(item) + " " + idOf(part ? part->getPid() : nullptr));
 }
 
 }  // namespace dktest

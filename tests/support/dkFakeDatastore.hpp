@@ -4,37 +4,67 @@
 #include <dk/dkDatastoreExt.hpp>
 #include <dk/dkXDO.hpp>
 
+#include "dkTestSupport.hpp"
+
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
+class DKDDO;
+class DKLink;
+
 namespace dktest {
 
-// The membership extension of the fake ("DATASTORE_EXTENSION"): it supports the functions in
-// `supported` (the nine membership functions at first) and records each call as "<function>
-// <owner> <member>", an object by its pid's primary id ("-" for null), a link as "<source>><target>",
-// a link collection by its size. The function named failOn throws DKUsageError 303 "repository
-// refused" after recording. It owns nothing it is handed.
+// The primary id of a data or content object's pid ("-" for null or no pid); a link's as
+// "<source>><target>".
+std::string idOf(dkDataObjectBase* object);
+std::string idOf(DKLink* link);
+// A new DKDDO (a Counted one) of ds whose pid has the primary id `id`.
+DKDDO* namedDDO(const char* id, dkDatastore* ds = nullptr);
+// Adds element to a tracking collection as a connector loads it: with tracking off.
+template <class C>
+void load(C& c, const DKAny& element) {
+    c.setTracking(0);
+    c.addElement(element);
+    c.setTracking(1);
+}
+// The pending changes of a tracking collection: the ids of the additions, "/", of the removals.
+template <class C>
+std::string tracks(C& c) {
+    long added = 0, removed = 0;
+    std::unique_ptr<void*[]> a(c.listAddedTracks(added)), r(c.listRemovedTracks(removed));
+    std::string out;
+    for (long i = 0; i < added; ++i) out += idOf(static_cast<dkDataObjectBase*>(a[i]));
+    out += "/";
+    for (long i = 0; i < removed; ++i) out += idOf(static_cast<dkDataObjectBase*>(r[i]));
+    return out;
+}
+
+// The membership extension of the fake ("DATASTORE_EXTENSION"): it supports every membership
+// function but those in `unsupported` and records each call as "<function> <owner> <member>" by
+// idOf, a link collection by its size. The function named failOn throws DKUsageError 303
+// "repository refused" after recording. It owns nothing it is handed.
 class FakeMembership : public dkDatastoreExt {
 public:
-    FakeMembership();
-    int isSupported(const char* function) override;
-    void addToFolder(dkDataObject* folder, dkDataObject* member) override { note("addToFolder", pair(folder, member)); }
-    void removeFromFolder(dkDataObject* folder, dkDataObject* member) override { note("removeFromFolder", pair(folder, member)); }
-    void addChild(dkDataObject* parent, dkDataObject* child) override { note("addChild", pair(parent, child)); }
-    void removeChild(dkDataObject* parent, dkDataObject* child) override { note("removeChild", pair(parent, child)); }
-    void addLink(DKLink* link) override;
-    void removeLink(DKLink* link) override;
-    void removeLinks(dkCollection* links) override;
-    void addPart(dkDataObject* item, dkXDO* part) override;
-    void removePart(dkDataObject* item, dkXDO* part) override;
+    FakeMembership() { setName("DATASTORE_EXTENSION"); }
+    int isSupported(const char* f) override { return std::count(unsupported.begin(), unsupported.end(), f) == 0; }
+    void addToFolder(dkDataObject* folder, dkDataObject* m) override { note("addToFolder", idOf(folder), idOf(m)); }
+    void removeFromFolder(dkDataObject* folder, dkDataObject* m) override { note("removeFromFolder", idOf(folder), idOf(m)); }
+    void addChild(dkDataObject* parent, dkDataObject* child) override { note("addChild", idOf(parent), idOf(child)); }
+    void removeChild(dkDataObject* parent, dkDataObject* child) override { note("removeChild", idOf(parent), idOf(child)); }
+    void addLink(DKLink* link) override { note("addLink", idOf(link)); }
+    void removeLink(DKLink* link) override { note("removeLink", idOf(link)); }
+    void removeLinks(dkCollection* links) override { note("removeLinks", std::to_string(links->cardinality())); }
+    void addPart(dkDataObject* item, dkXDO* part) override { note("addPart", idOf(item), idOf(part)); }
+    void removePart(dkDataObject* item, dkXDO* part) override { note("removePart", idOf(item), idOf(part)); }
 
-    std::vector<std::string> supported;
+    std::vector<std::string> unsupported;
     std::vector<std::string> calls;
     std::string failOn;
 
 private:
-    static std::string pair(dkDataObject* owner, dkDataObject* member);
-    void note(const std::string& function, const std::string& what);
+    void note(const std::string& function, const std::string& first, const std::string& second = "");
 };
 
 // The one stand-in for a repository, for suites of what sits on a datastore (data objects, query
@@ -115,8 +145,6 @@ public:
     dkXDO* clone() const override { return new FakePart(*this); }
     unsigned long getAffiliatedType() const override { return type; }
     static inline int alive = 0;
-
-private:
     DKPid own;
     unsigned long type;
 };

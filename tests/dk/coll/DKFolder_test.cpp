@@ -16,76 +16,43 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
-using dktest::FakeDatastore;
-using dktest::FakePart;
-using dktest::msg;
-using dktest::usageError;
-using V = dktest::Texts;
+using namespace dktest;
+using V = Texts;
 
 namespace {
-using CountedDDO = dktest::Counted<DKDDO>;
+using CountedDDO = Counted<DKDDO>;
 
-// A new counted DDO with primary id `id` on ds.
-DKDDO* ddo(const char* id, dkDatastore* ds = nullptr) {
-    auto* d = new CountedDDO;
-    DKPid pid(1L);
-    pid.setPrimaryId(id);
-    d->setPid(pid);
-    d->setDatastore(ds);
-    return d;
-}
+DKAny el(dkDataObjectBase* o) { return DKAny(o); }
+std::string n(long v) { return std::to_string(v); }
+dkDataObjectBase* ddo(const char* id) { return namedDDO(id); }
 dkDataObjectBase* part(const char* id) { return new FakePart(id); }
 
-// The primary id of what a track record or element points to.
-std::string idOf(void* o) {
-    auto* base = static_cast<dkDataObjectBase*>(o);
-    if (auto* x = dynamic_cast<dkXDO*>(base)) return x->getPid()->getPrimaryId().str();
-    return dynamic_cast<dkDataObject*>(base)->getPid().getPrimaryId().str();
-}
-
-// "added ids / removed ids" of the track list.
 template <class C>
-std::string tracks(C& c) {
-    std::string out;
-    for (char action : {'a', 'r'}) {
-        long n = -1;
-        std::unique_ptr<void*[]> objects(action == 'a' ? c.listAddedTracks(n) : c.listRemovedTracks(n));
-        for (long i = 0; i < n; ++i) out += idOf(objects[i]);
-        out += action == 'a' ? "/" : "";
-    }
-    return out;
-}
-
-template <class C>
-void trackingSequence(const std::function<dkDataObjectBase*(const char*)>& make, int& alive, const std::vector<DKAny>& rejected) {
+void trackingSequence(dkDataObjectBase* (*make)(const char*), int& alive, const std::vector<DKAny>& rejected) {
     const int before = alive;
     {
         C c;
-        dkDataObjectBase *a = make("a"), *b = make("b"), *e = make("e");
-        c.addElement(DKAny(a));
-        c.addElement(DKAny(a));   // a repeat is recorded once
-        c.setTracking(0);
-        c.addElement(DKAny(b));   // as a connector loads it
-        c.setTracking(1);
-        EXPECT_EQ("a/", tracks(c));
+        dkDataObjectBase *a = make("a"), *b = make("b");
+        c.addElement(el(a));
+        c.addElement(el(a));   // a repeat is recorded once
+        load(c, el(b));
         for (const DKAny& r : rejected) EXPECT_EQ(400, usageError([&] { c.addElement(r); }));
-        EXPECT_EQ(3u, c.cardinality());
+        const std::string first = tracks(c) + n(c.cardinality());
         std::unique_ptr<dkIterator> it(c.createIterator());
         it->next();
         c.removeElementAt(*it);   // cancels the addition of a
-        EXPECT_EQ(V({"/", "0"}), V({tracks(c), std::to_string(c.listTracking()->cardinality())}));
-        c.replaceElementAt(DKAny(e), *it);   // a leaves with a copy recorded, e comes
-        delete a;                            // the caller's again
-        EXPECT_EQ("e/a", tracks(c));
-        c.removeAllElements();   // e cancels, b is recorded; both deleted
-        EXPECT_EQ(V({"/ab", "0"}), V({tracks(c), std::to_string(c.cardinality())}));
-        c.addElement(DKAny(make("k")));
+        const std::string cancelled = tracks(c) + n(c.listTracking()->cardinality());
+        c.replaceElementAt(el(make("e")), *it);   // a leaves with a copy recorded, e comes
+        delete a;
+        const std::string replaced = tracks(c);
+        c.removeAllElements();   // e cancels, b is recorded; both are deleted
+        EXPECT_EQ(V({"a/3", "/0", "e/a", "/ab"}), V({first, cancelled, replaced, tracks(c)}));
+        c.addElement(el(make("k")));
         c.setTracking(0);
         c._deleteItemList();
-        EXPECT_EQ(V({"/", "0"}), V({tracks(c), std::to_string(c.isTracking())}));
+        EXPECT_EQ("/0", tracks(c) + n(c.isTracking()));
     }
     EXPECT_EQ(before, alive) << "the collection deletes its elements and its copies";
 }
@@ -99,33 +66,29 @@ struct RecordingLog : DKLogManager_default {
     std::vector<std::string> lines;
 };
 
+// Gives the recording log to every named log asked for while it is current.
 struct RecordingFactory : DKLogManagerFactory_default {
     using DKLogManagerFactory_default::makeLogManager;
-    dkLog* makeLogManager(const char* name) override {
-        if (std::string(name) == "DKFolder" || std::string(name) == "DKParts") return &log;
-        return DKLogManagerFactory_default::makeLogManager(name);
-    }
+    dkLog* makeLogManager(const char*) override { return &log; }
     RecordingLog log{"recording"};
 };
 }  // namespace
 
 TEST(DKFolderTracking, SequencesOverFoldersChildrenAndParts) {
-    const DKAny text("text"), none, content(part("x")), data(static_cast<dkDataObjectBase*>(new DKDDO));
-    trackingSequence<DKFolder>([](const char* id) { return ddo(id); }, CountedDDO::alive, {text, none, content});
-    trackingSequence<DKChildCollection>([](const char* id) { return ddo(id); }, CountedDDO::alive, {text, content});
+    const DKAny text("text"), none, content(part("x")), data(ddo("d"));
+    trackingSequence<DKFolder>(ddo, CountedDDO::alive, {text, none, content});
+    trackingSequence<DKChildCollection>(ddo, CountedDDO::alive, {text, content});
     trackingSequence<DKParts>(part, FakePart::alive, {none, data, text});
     // The folder names what it refused; a removal copy keeps the pid and the object properties.
     DKFolder f;
-    EXPECT_EQ(msg(400, ": DKFolder element "), dktest::failureOf([&] { f.addElement(text); }).text);
-    EXPECT_NE(std::string::npos, dktest::failureOf([&] { f.addElement(content); }).text.find(", protocol : 12"));
-    DKDDO* loaded = ddo("L");
+    EXPECT_EQ(msg(400, ": DKFolder element "), failureOf([&] { f.addElement(text); }).text);
+    EXPECT_NE(std::string::npos, failureOf([&] { f.addElement(content); }).text.find(", protocol : 12"));
+    auto* loaded = static_cast<DKDDO*>(ddo("L"));
     loaded->addProperty("kind", DKAny("memo"));
-    f.setTracking(0);
-    f.addElement(DKAny(static_cast<dkDataObjectBase*>(loaded)));
-    f.setTracking(1);
+    load(f, el(loaded));
     f.removeAllElements();
-    long n = 0;
-    std::unique_ptr<void*[]> removed(f.listRemovedTracks(n));
+    long count = 0;
+    std::unique_ptr<void*[]> removed(f.listRemovedTracks(count));
     auto* copy = static_cast<DKDDO*>(static_cast<dkDataObjectBase*>(removed[0]));
     EXPECT_EQ(V({"L", "memo"}), V({idOf(copy), copy->getPropertyByName("kind").toString().str()}));
     delete static_cast<dkDataObjectBase*>(content.value());
@@ -135,115 +98,90 @@ TEST(DKFolderTracking, SequencesOverFoldersChildrenAndParts) {
 TEST(DKFolderMembers, ChecksComeInOrderBeforeAnyChangeAndTheExtensionIsCalled) {
     const int start = CountedDDO::alive;
     FakeDatastore ds;
-    auto& calls = ds.membership.calls;
-    DKDDO* folder = ddo("F", &ds);
+    DKDDO *folder = namedDDO("F", &ds), *bare = namedDDO("B", &ds), *m = namedDDO("M"), *same = namedDDO("M");
     auto* f = new DKFolder;
     folder->addData("DKFolder", DKAny(static_cast<dkCollection*>(f)));
-    DKDDO* bare = ddo("B", &ds);   // no "DKFolder" item
-    DKDDO* m = ddo("M");
-    const int alive = CountedDDO::alive;
-    auto add = [&](DKDDO* owner) { return usageError([&] { f->addMember(owner, m); }); };
-    EXPECT_EQ(msg(303, ": DKFolder::addMember() "), dktest::failureOf([&] { f->addMember(folder, nullptr); }).text);
-    EXPECT_EQ(417, add(bare));
+    auto add = [&](DKDDO* owner) { return n(usageError([&] { f->addMember(owner, m); })); };
+    EXPECT_EQ(msg(303, ": DKFolder::addMember() "), failureOf([&] { f->addMember(folder, nullptr); }).text);
+    std::string codes = add(bare);
     folder->setDatastore(nullptr);
-    EXPECT_EQ(422, add(folder));
+    codes += add(folder);
     folder->setDatastore(&ds);
-    for (auto mode : {FakeDatastore::Extension::none, FakeDatastore::Extension::base}) {
+    ds.membership.unsupported = {"addToFolder"};
+    for (auto mode : {FakeDatastore::Extension::none, FakeDatastore::Extension::base, FakeDatastore::Extension::membership}) {
         ds.extension = mode;
-        EXPECT_EQ(459, add(folder));
+        codes += add(folder);
     }
-    ds.extension = FakeDatastore::Extension::membership;
-    ds.membership.supported = {"removeFromFolder"};
-    EXPECT_EQ(459, add(folder));
-    EXPECT_EQ(0u, f->cardinality() + calls.size()) << "nothing changed";
-    ds.membership.supported = {"addToFolder"};
+    ds.membership.unsupported = {"removeFromFolder"};
+    EXPECT_EQ(V({"417422459459459", "0"}), V({codes, n(f->cardinality() + ds.membership.calls.size())}));
     f->addMember(folder, m);
-    EXPECT_EQ(V({"addToFolder F M", "1", "/"}), V({calls[0], std::to_string(f->cardinality()), tracks(*f)}));
-    // Removal by pid string: the element found is deleted unless it is the member passed, even
-    // when the extension refuses (459) or fails.
-    DKDDO* same = ddo("M");
-    EXPECT_EQ(msg(303, ": DKFolder::removeMember() "), dktest::failureOf([&] { f->removeMember(nullptr, same); }).text);
-    EXPECT_EQ(459, usageError([&] { f->removeMember(folder, same); }));
-    EXPECT_EQ(V({"0", std::to_string(alive)}), V({std::to_string(f->cardinality()), std::to_string(CountedDDO::alive)}));
-    EXPECT_EQ(419, usageError([&] { f->removeMember(folder, same); }));
-    ds.membership.supported = {"addToFolder", "removeFromFolder"};
+    EXPECT_EQ(V({"addToFolder F M", "1", "/"}), V({ds.membership.calls[0], n(f->cardinality()), tracks(*f)}));
+    // Found by pid string, the element is deleted unless it is the member passed, even when the
+    // extension refuses (459) or fails.
+    const int held = CountedDDO::alive;
+    EXPECT_EQ(msg(303, ": DKFolder::removeMember() "), failureOf([&] { f->removeMember(nullptr, same); }).text);
+    const std::string refused = n(usageError([&] { f->removeMember(folder, same); }));
+    const std::string absent = n(usageError([&] { f->removeMember(folder, same); }));
+    ds.membership.unsupported.clear();
     ds.membership.failOn = "removeFromFolder";
     f->addMember(folder, same);
-    EXPECT_EQ(303, usageError([&] { f->removeMember(folder, same); })) << "the repository's refusal passes out";
-    EXPECT_EQ(V({"0", std::to_string(alive)}), V({std::to_string(f->cardinality()), std::to_string(CountedDDO::alive)}));
+    const std::string failed = n(usageError([&] { f->removeMember(folder, same); }));
+    EXPECT_EQ(V({"459", "419", "303", "0", n(held - 1)}), V({refused, absent, failed, n(f->cardinality()), n(CountedDDO::alive)}));
     // A folder DDO deleted with members and pending records frees them all.
-    DKDDO* n = ddo("N");
-    f->addElement(DKAny(static_cast<dkDataObjectBase*>(n)));
-    f->setTracking(0);
-    f->addElement(DKAny(static_cast<dkDataObjectBase*>(ddo("O"))));
-    f->setTracking(1);
+    auto* back = static_cast<DKDDO*>(ddo("N"));
+    f->addElement(el(back));
+    load(*f, el(ddo("O")));
     std::unique_ptr<dkIterator> it(f->createIterator());
     it->next();
-    f->replaceElementAt(DKAny(static_cast<dkDataObjectBase*>(ddo("P"))), *it);
-    delete n;   // the replacement gave it back
-    delete folder;
-    delete bare;
-    delete same;
+    f->replaceElementAt(el(ddo("P")), *it);
+    for (DKDDO* d : {back, folder, bare, same}) delete d;
     EXPECT_EQ(start, CountedDDO::alive);
 }
 
-TEST(DKPartsAndChildrenMembers, MatchByIdentityOrPidAndKeepTheirOwnTexts) {
+TEST(DKPartsAndChildrenMembers, MatchByIdentityOrPidAndCopyChildrenDeeply) {
     const int parts0 = FakePart::alive;
     FakeDatastore ds;
-    DKDDO* item = ddo("I", &ds);
+    DKDDO* item = namedDDO("I", &ds);
     auto* parts = new DKParts;
     item->addData("DKParts", DKAny(static_cast<dkCollection*>(parts)));
     auto* p = new FakePart("p");
     FakePart twin("p");
-    EXPECT_EQ(msg(303, ": DKParts::removeMember() "), dktest::failureOf([&] { parts->removeMember(item, nullptr); }).text);
     EXPECT_EQ(420, usageError([&] { DKParts().addMember(item, p); }));
     parts->addMember(item, p);
     EXPECT_EQ(419, usageError([&] { parts->removeMember(item, &twin); })) << "parts match by identity";
     parts->removeMember(item, p);
-    EXPECT_EQ(V({"addPart I p", "removePart I p"}), ds.membership.calls);
-    parts->addElement(DKAny(static_cast<dkDataObjectBase*>(p)));
-    parts->addElement(DKAny(static_cast<dkDataObjectBase*>(new FakePart("q", 7))));
-    std::unique_ptr<DKSequentialCollection> typed(parts->getAffiliatedTypes(7));
-    EXPECT_EQ(V({"1", "0"}), V({std::to_string(typed->cardinality()),
-                                std::to_string(std::unique_ptr<DKSequentialCollection>(parts->getAffiliatedTypes(3))->cardinality())}));
-
-    // Children: the owner comes from the parent's "CHILD" item of type 1072.
-    ds.membership.calls.clear();
+    parts->addElement(el(p));
+    parts->addElement(el(new FakePart("q", 7)));
+    std::unique_ptr<DKSequentialCollection> typed(parts->getAffiliatedTypes(7)), untyped(parts->getAffiliatedTypes(3));
+    EXPECT_EQ(V({"1", "0"}), V({n(typed->cardinality()), n(untyped->cardinality())}));
+    // Children: the owner is the parent whose "CHILD" item of type 1072 holds the collection.
     auto* children = new DKChildCollection;
     const unsigned short id = item->addData("CHILD", "kids");
     item->addDataProperty(id, "type", DKAny(static_cast<unsigned short>(1072)));
     item->setData(id, DKAny(static_cast<dkCollection*>(children)));
-    DKDDO *c = ddo("C", &ds), *orphan = ddo("X");
-    EXPECT_EQ(msg(303, ": DKChildCollection::addMember() "), dktest::failureOf([&] { children->addMember(nullptr); }).text);
+    DKDDO *c = namedDDO("C", &ds), *orphan = namedDDO("X");
+    EXPECT_EQ(msg(303, ": DKChildCollection::addMember() "), failureOf([&] { children->addMember(nullptr); }).text);
     EXPECT_EQ(422, usageError([&] { children->addMember(orphan); }));
     children->addMember(c);
     children->removeMember(c);
-    EXPECT_EQ(V({"addChild I C", "removeChild I C"}), ds.membership.calls);
-    // A removed child is copied with its own children: a new collection of DDO copies under a
-    // "CHILD" item of type 1072; other elements are left out.
+    EXPECT_EQ(V({"addPart I p", "removePart I p", "addChild I C", "removeChild I C"}), ds.membership.calls);
+    // A removed child is copied with its children: a new collection of its DDO children's copies
+    // under a "CHILD" item of type 1072; elements of other kinds are left out.
     auto* grand = new DKChildCollection;
     grand->setTracking(0);
-    for (dkDataObjectBase* g : {static_cast<dkDataObjectBase*>(ddo("g1")), part("px"), static_cast<dkDataObjectBase*>(ddo("g2"))})
-        grand->addElement(DKAny(g));
+    for (dkDataObjectBase* g : {ddo("g1"), part("px"), ddo("g2")}) grand->addElement(el(g));
     const unsigned short gid = c->addData("CHILD", "sub");
     c->addDataProperty(gid, "type", DKAny(static_cast<unsigned short>(1072)));
     c->setData(gid, DKAny(static_cast<dkCollection*>(grand)));
-    children->setTracking(0);
-    children->addElement(DKAny(static_cast<dkDataObjectBase*>(c)));
-    children->setTracking(1);
-    std::unique_ptr<dkIterator> it(children->createIterator());
-    it->next();
-    children->removeElementAt(*it);
-    delete c;
-    long n = 0;
-    std::unique_ptr<void*[]> removed(children->listRemovedTracks(n));
+    load(*children, el(c));
+    children->removeAllElements();
+    long count = 0;
+    std::unique_ptr<void*[]> removed(children->listRemovedTracks(count));
     auto* copy = static_cast<DKDDO*>(static_cast<dkDataObjectBase*>(removed[0]));
-    const DKAny sub = copy->getDataByName("CHILD", "sub");
-    std::unique_ptr<dkIterator> copies(static_cast<dkCollection*>(sub.value())->createIterator());
-    std::string ids;
-    while (copies->more()) ids += idOf(copies->next()->value());
-    EXPECT_EQ(V({"g1g2", "1072", "C"}),
-              V({ids, copy->getDataPropertyByName("CHILD", "sub", "type").toString().str(), idOf(copy)}));
+    std::unique_ptr<dkIterator> copies(static_cast<dkCollection*>(copy->getDataByName("CHILD", "sub").value())->createIterator());
+    std::string ids = idOf(copy) + ":";
+    while (copies->more()) ids += idOf(static_cast<dkDataObjectBase*>(copies->next()->value()));
+    EXPECT_EQ(V({"C:g1g2", "1072"}), V({ids, copy->getDataPropertyByName("CHILD", "sub", "type").toString().str()}));
     delete item;
     delete orphan;
     EXPECT_EQ(parts0 + 1, FakePart::alive) << "the twin alone";
@@ -253,18 +191,17 @@ TEST(DKFolderTrace, LinesFollowTheLogAsItWasWhenTheCollectionWasMade) {
     DKFolder before;
     RecordingFactory factory;
     DKLogAccessor::setLogManagerFactory(&factory);
-    std::vector<std::string> expected;
+    std::string at;
     {
         DKFolder f;
-        DKSegmentedParts quiet;   // a segmented parts collection writes nothing
-        const std::string at = DKString(reinterpret_cast<long>(&f)).str();
+        DKSegmentedParts quiet;   // writes nothing
+        at = DKString(reinterpret_cast<long>(&f)).str();
         EXPECT_EQ(303, usageError([&] { f.addMember(nullptr, nullptr); }));
         EXPECT_EQ(303, usageError([&] { before.addMember(nullptr, nullptr); }));
-        expected = {"T + DKFolder::DKFolder() " + at, "T - DKFolder::DKFolder() " + at,
-                    "T + DKFolder::addMember(DKDDO,DKDDO) " + at,
-                    "D DKFolder::addMember(DKDDO,DKDDO) folder: 0 member: 0" + at,
-                    "T + DKFolder::~DKFolder() " + at, "T - DKFolder::~DKFolder() " + at};
     }
     DKLogAccessor::setLogManagerFactory(new DKLogManagerFactory_default);   // left for the rest of the run
-    EXPECT_EQ(expected, factory.log.lines);
+    EXPECT_EQ(V({"T + DKFolder::DKFolder() " + at, "T - DKFolder::DKFolder() " + at, "T + DKFolder::addMember(DKDDO,DKDDO) " + at,
+                 "D DKFolder::addMember(DKDDO,DKDDO) folder: 0 member: 0" + at, "T + DKFolder::~DKFolder() " + at,
+                 "T - DKFolder::~DKFolder() " + at}),
+              factory.log.lines);
 }
