@@ -45,6 +45,8 @@ public:
     // Deletes what the element points to (a data object, or a link in link collections) and
     // nulls the element.
     void release(DKAny& element) const noexcept;
+    // Drops the pending addition of object, which is about to be deleted.
+    void forget(const void* object) noexcept;
     // Deletes every record with the copy it owns; both counts 0.
     void clear() noexcept;
     // A new array (the caller's, array delete) of the objects of the action's records in track

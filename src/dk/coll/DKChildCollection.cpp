@@ -40,7 +40,11 @@ void DKChildCollection::removeMember(DKDDO* child) {
         },
         kSource, "DKChildCollection::removeMember");
     // Another object that stood for the child has no owner once out of the list.
-    auto dropRemoved = [object](dkDataObjectBase* o) { if (o != object) dkDeleteDataObject(o); };
+    auto dropRemoved = [this, object](dkDataObjectBase* o) {
+        if (o == object) return;
+        tracker.forget(o);
+        dkDeleteDataObject(o);
+    };
     std::unique_ptr<dkDataObjectBase, decltype(dropRemoved)> guard(dkMemberElementObject(taken), dropRemoved);
     dkMemberRequire(datastore, dkMemberFunction::removeChild, kSource, "DKChildCollection::removeMember");
     dkMemberApply(datastore, dkMemberFunction::removeChild, {owner, object});

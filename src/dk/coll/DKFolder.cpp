@@ -27,8 +27,10 @@ PTracker::~PTracker() {
 }
 
 const void* PTracker::objectOf(const DKAny& element, const dkDataObjectBase* owner, DKString* pidString) const {
-    const DKString source = DKString("dk/coll/") + className;
-    const DKString function = DKString(className) + "::_updateItemList";
+    auto reject = [this](const DKString& detail) {
+        const DKString source = DKString("dk/coll/") + className, function = DKString(className) + "::_updateItemList";
+        dkThrow<DKUsageError>(400, source.c_str(), function.c_str(), detail);
+    };
     if (kind == link) {
         auto* l = element.typeCode() == DKAny::tc_voidptr ? static_cast<DKLink*>(element.value()) : nullptr;
         DKString pid;
@@ -39,7 +41,7 @@ const void* PTracker::objectOf(const DKAny& element, const dkDataObjectBase* own
             if (!dkMemberIsDataObject(dkMemberObject(far))) l = nullptr;
             else pid = dkMemberEndPid(far);
         }
-        if (l == nullptr) dkThrow<DKUsageError>(400, source.c_str(), function.c_str());
+        if (l == nullptr) reject(DKString());
         if (pidString != nullptr) *pidString = pid;
         return l;
     }
@@ -51,7 +53,7 @@ const void* PTracker::objectOf(const DKAny& element, const dkDataObjectBase* own
         if (kind == folder)
             detail = object == nullptr ? DKString(": DKFolder element ")
                                        : ": " + dkMemberObjectType(object) + ", protocol : " + DKString(static_cast<long>(protocol));
-        dkThrow<DKUsageError>(400, source.c_str(), function.c_str(), detail);
+        reject(detail);
     }
     if (pidString != nullptr) *pidString = dkMemberPidString(object);
     return object;
@@ -105,6 +107,18 @@ void PTracker::record(const DKAny& element, char action, const dkDataObjectBase*
     r.release();
     guard.release();
     ++(action == 'a' ? addedCount : removedCount);
+}
+
+void PTracker::forget(const void* object) noexcept {
+    DKSequentialIterator it(*trackList);
+    while (DKAny* entry = it.next()) {
+        auto* r = static_cast<PTrackRecord*>(entry->value());
+        if (r->action != 'a' || r->object != object) continue;
+        delete r;
+        trackList->removeElementAt(it);
+        --addedCount;
+        return;
+    }
 }
 
 void PTracker::release(DKAny& element) const noexcept {
@@ -271,7 +285,11 @@ void DKFolder::removeMember(DKDDO* folder, DKDDO* member) {
     // The element is out of the list: unless it is the member the caller holds, it goes now,
     // whether the repository call succeeds or not.
     dkDataObjectBase* removed = dkMemberElementObject(taken);
-    auto dropRemoved = [memberObject](dkDataObjectBase* o) { if (o != memberObject) dkDeleteDataObject(o); };
+    auto dropRemoved = [this, memberObject](dkDataObjectBase* o) {
+        if (o == memberObject) return;
+        tracker.forget(o);
+        dkDeleteDataObject(o);
+    };
     std::unique_ptr<dkDataObjectBase, decltype(dropRemoved)> guard(removed, dropRemoved);
     dkMemberRequire(datastore, dkMemberFunction::removeFromFolder, kSource, "DKFolder::removeMember");
     dkMemberApply(datastore, dkMemberFunction::removeFromFolder, {dkMemberObject(folder), memberObject});

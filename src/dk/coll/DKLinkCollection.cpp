@@ -85,6 +85,7 @@ void DKLinkCollection::removeMember(DKLink* link) {
         kSource, "DKLinkCollection::removeMember");
     // An equal link found in place of the one passed has no owner once out of the list.
     std::unique_ptr<DKLink> other(linkOf(&taken) != link ? linkOf(&taken) : nullptr);
+    tracker.forget(other.get());
     dkMemberRequire(datastore, dkMemberFunction::removeLink, kSource, "DKLinkCollection::removeMember");
     dkMemberCall call;
     call.link = link;
@@ -102,8 +103,11 @@ void DKLinkCollection::removeAllMembers() {
     dkMemberCall call;
     call.links = this;
     dkMemberApply(datastore, dkMemberFunction::removeLinks, call);
-    for (PNode* node = head; node != nullptr; node = node->next)
-        if (node->value != nullptr) tracker.release(*node->value);
+    for (PNode* node = head; node != nullptr; node = node->next) {
+        if (node->value == nullptr) continue;
+        tracker.forget(linkOf(node->value));
+        tracker.release(*node->value);
+    }
     DKSequentialCollection::removeAllElements();
 }
 
