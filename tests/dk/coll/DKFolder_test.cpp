@@ -1,7 +1,7 @@
 // tests/dk/coll/DKFolder_test.cpp
 //
-// Folders, parts and child collections: the shared change tracking (add, remove, replace, remove
-// all, cancel, repeat, rejected), the immediate changes through the fake datastore's recording
+// Folders, parts and child collections: the change tracking they share with the segmented parts
+// (add, remove, replace, remove all, cancel, repeat, rejected), the immediate changes through the fake datastore's recording
 // extension with their checks in order, copies of removed children, trace lines, and DDOs deleted
 // holding full collections (ownership is checked under AddressSanitizer).
 
@@ -79,6 +79,7 @@ TEST(DKFolderTracking, SequencesOverFoldersChildrenAndParts) {
     trackingSequence<DKFolder>(ddo, CountedDDO::alive, {text, none, content});
     trackingSequence<DKChildCollection>(ddo, CountedDDO::alive, {text, content});
     trackingSequence<DKParts>(part, FakePart::alive, {none, data, text});
+    trackingSequence<DKSegmentedParts>(part, FakePart::alive, {none, data, text});
     // The folder names what it refused; a removal copy keeps the pid and the object properties.
     DKFolder f;
     EXPECT_EQ(msg(400, ": DKFolder element "), failureOf([&] { f.addElement(text); }).text);

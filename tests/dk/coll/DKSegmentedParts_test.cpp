@@ -6,6 +6,7 @@
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKSegmentedParts.hpp>
+#include <dk/dkSort.hpp>
 
 #include "dkFakeDatastore.hpp"
 #include "dkTestSupport.hpp"
@@ -82,7 +83,10 @@ TEST(DKSegmentedPartsIterator, MovesWithinTheSegmentsAndGoesStaleWithTheArray) {
     std::unique_ptr<dkIterator> fresh(s.createIterator());
     fresh->next();
     s.removeElementAt(*fresh);
-    EXPECT_EQ(V({"yxw", "y"}), V({ids(s), at(s.retrieveElementAt(*fresh))}));
+    const std::string removed = ids(s) + at(s.retrieveElementAt(*fresh));
+    s.setSortFunction(new DKSortString);
+    s.sort(1);
+    EXPECT_EQ(V({"yxwy", "wxy"}), V({removed, ids(s)}));
 }
 
 TEST(DKSegmentedPartsTracking, SegmentsKeepTheirOwnSetAndOwnWhatTheyHold) {
@@ -107,8 +111,12 @@ TEST(DKSegmentedPartsTracking, SegmentsKeepTheirOwnSetAndOwnWhatTheyHold) {
     FakePart other("o");
     EXPECT_EQ(419, usageError([&] { s->removeMember(&item, &other); }));
     EXPECT_EQ(V({"addPart  p", "removePart  p"}), ds.membership.calls);
-    s->addElement(held(new FakePart("t")));
+    DKSequentialCollection more;
+    for (FakePart* x : {new FakePart("t", 7), new FakePart("u")}) more.addElement(held(x));
+    s->addAllElements(&more);
     s->setSegmentCount(3);
+    std::unique_ptr<DKSequentialCollection> typed(s->getAffiliatedTypes(7));
+    EXPECT_EQ(V({"tu-", "1", "u"}), V({ids(*s), n(typed->cardinality()), idOf(s->getSegment(1))}));
     for (FakePart* x : {p, q}) delete x;
-    EXPECT_EQ(alive + 3, FakePart::alive) << "t, the copy of q and the other";
+    EXPECT_EQ(alive + 4, FakePart::alive) << "t, u, the copy of q and the other";
 }
