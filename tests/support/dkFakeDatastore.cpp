@@ -66,7 +66,7 @@ std::string idOf(dkDataObjectBase* object) {
 std::string idOf(DKLink* link) { return idOf(link->getSource()) + ">" + idOf(link->getTarget()); }
 
 DKDDO* namedDDO(const char* id, dkDatastore* ds) {
-    auto* d = new Counted<DKDDO>;
+    auto* d = new DKDDO;
     DKPid pid(1L);
     pid.setPrimaryId(id);
     d->setPid(pid);

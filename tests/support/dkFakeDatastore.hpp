@@ -20,7 +20,7 @@ namespace dktest {
 // "<source>><target>".
 std::string idOf(dkDataObjectBase* object);
 std::string idOf(DKLink* link);
-// A new DKDDO (a Counted one) of ds whose pid has the primary id `id`.
+// A new DKDDO of ds whose pid has the primary id `id`.
 DKDDO* namedDDO(const char* id, dkDatastore* ds = nullptr);
 // Adds element to a tracking collection as a connector loads it: with tracking off.
 template <class C>
@@ -135,16 +135,14 @@ private:
 };
 
 // A content object of the fake repository: its own pid (primary id `id`), an affiliated type and
-// clone(); `alive` counts the parts in existence.
+// clone().
 class FakePart : public dkXDO {
 public:
-    explicit FakePart(const char* id = "p", unsigned long type = 0) : own(1L), type(type) { own.setPrimaryId(id); ++alive; }
-    FakePart(const FakePart& other) : dkXDO(other), own(other.own), type(other.type) { ++alive; }
-    ~FakePart() override { --alive; }
+    explicit FakePart(const char* id = "p", unsigned long type = 0) : own(1L), type(type) { own.setPrimaryId(id); }
+    FakePart(const FakePart& other) : dkXDO(other), own(other.own), type(other.type) {}
     DKPid* getPid() override { return &own; }
     dkXDO* clone() const override { return new FakePart(*this); }
     unsigned long getAffiliatedType() const override { return type; }
-    static inline int alive = 0;
     DKPid own;
     unsigned long type;
 };
