@@ -76,7 +76,6 @@ TEST(DKFolderTracking, SequencesOverFoldersChildrenAndParts) {
     // The folder names what it refused; a removal copy keeps the pid and the object properties.
     DKFolder f;
     EXPECT_EQ(msg(400, ": DKFolder element "), failureOf([&] { f.addElement(text); }).text);
-    EXPECT_NE(std::string::npos, failureOf([&] { f.addElement(content); }).text.find(", protocol : 12"));
     auto* loaded = static_cast<DKDDO*>(ddo("L"));
     loaded->addProperty("kind", DKAny("memo"));
     load(f, el(loaded));
@@ -124,13 +123,9 @@ TEST(DKFolderMembers, ChecksComeInOrderBeforeAnyChangeAndTheExtensionIsCalled) {
     const std::string failed = str(usageError([&] { f->removeMember(folder, same); }));
     EXPECT_EQ(V({"459459", "419/", "303", "0"}), V({refused, absent, failed, str(f->cardinality())}));
     // A folder DDO deleted with members and pending records frees them all.
-    auto* back = static_cast<DKDDO*>(ddo("N"));
-    f->addElement(el(back));
+    f->addElement(el(ddo("N")));
     load(*f, el(ddo("O")));
-    std::unique_ptr<dkIterator> it(f->createIterator());
-    it->next();
-    f->replaceElementAt(el(ddo("P")), *it);
-    for (DKDDO* d : {back, folder, bare, same}) delete d;
+    for (DKDDO* d : {folder, bare, same}) delete d;
 }
 
 TEST(DKPartsAndChildrenMembers, MatchByIdentityOrPidAndCopyChildrenDeeply) {
@@ -146,8 +141,8 @@ TEST(DKPartsAndChildrenMembers, MatchByIdentityOrPidAndCopyChildrenDeeply) {
     parts->removeMember(item, p);
     parts->addElement(el(p));
     parts->addElement(el(new FakePart("q", 7)));
-    std::unique_ptr<DKSequentialCollection> typed(parts->getAffiliatedTypes(7)), untyped(parts->getAffiliatedTypes(3));
-    EXPECT_EQ(V({"1", "0"}), V({str(typed->cardinality()), str(untyped->cardinality())}));
+    std::unique_ptr<DKSequentialCollection> typed(parts->getAffiliatedTypes(7));
+    EXPECT_EQ(1u, typed->cardinality());
     // Children: the owner is the parent whose "CHILD" item of type 1072 holds the collection.
     auto* children = new DKChildCollection;
     const unsigned short id = item->addData("CHILD", "kids");
