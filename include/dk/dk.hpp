@@ -8,6 +8,7 @@
 #include <dk/DKCC2Mime.hpp>
 #include <dk/dkBlob.hpp>
 #include <dk/dkCallback.hpp>
+#include <dk/DKChildCollection.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkContentDef.hpp>
 #include <dk/dkDataObject.hpp>
@@ -27,13 +28,16 @@
 #include <dk/dkProtocol.hpp>
 #include <dk/dkQuery.hpp>
 #include <dk/DKFederatedCollection.hpp>
+#include <dk/DKFolder.hpp>
 #include <dk/DKHandle.hpp>
 #include <dk/DKLocale.hpp>
+#include <dk/DKLinkCollection.hpp>
 #include <dk/dkLog.hpp>
 #include <dk/DKLogManager.hpp>
 #include <dk/DKLogMessageInserts.hpp>
 #include <dk/DKNVPair.hpp>
 #include <dk/DKOpCode.hpp>
+#include <dk/DKParts.hpp>
 #include <dk/DKPid.hpp>
 #include <dk/DKQExpr.hpp>
 #include <dk/DKQTerm.hpp>
@@ -43,6 +47,7 @@
 #include <dk/dkSchemaMapping.hpp>
 #include <dk/dkSearchTemplate.hpp>
 #include <dk/dkResultSetCursor.hpp>
+#include <dk/DKSegmentedParts.hpp>
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/dkService.hpp>
 #include <dk/dkSort.hpp>
