@@ -178,12 +178,7 @@ TEST(PConnectorKitLoop, AllOrNoneChecksEveryElementFirstAndFinishesOnlyAfterComm
 
 namespace {
 
-struct CountedCollection : DKSequentialCollection {
-    static int alive;
-    CountedCollection() { ++alive; }
-    ~CountedCollection() override { --alive; }
-};
-int CountedCollection::alive = 0;
+using CountedCollection = dktest::Counted<DKSequentialCollection>;
 
 // A cursor of the base kind: it hands out new DDOs, each with a collection item, and nothing else.
 class NewRowCursor : public dkResultSetCursor {
