@@ -201,8 +201,6 @@ private:
     int rows_;
 };
 
-class NoDatastore : public dkDatastore {};
-
 }  // namespace
 
 TEST(PConnectorKitFill, ValuesAreReadInPlaceAndOwnedObjectsDroppedOnce) {
@@ -253,7 +251,7 @@ TEST(PConnectorKitFill, PidsAreStampedInPlaceWhenTheirClassesAgree) {
 
 TEST(PConnectorKitFill, BaseCursorsFillAReusedRowByHandingOverNewOnes) {
     CountedCollection::alive = 0;
-    NoDatastore ds;
+    dkDatastore ds;
     NewRowCursor cursor(&ds, 3);
     DKDDO row;
     row.addData("mine", DKAny(1L));

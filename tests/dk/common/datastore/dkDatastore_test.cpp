@@ -34,12 +34,6 @@ using dktest::msg;
 
 namespace {
 
-// A connector that overrides nothing.
-class BareDatastore : public dkDatastore {
-public:
-    BareDatastore() : dkDatastore("BARE", "bareServer") {}
-};
-
 class BareExt : public dkDatastoreExt {};
 
 class BareDef : public dkDatastoreDef {
@@ -77,7 +71,7 @@ class BareObject : public dkDataObjectBase {};
 }  // namespace
 
 TEST(dkDatastoreRejection, EveryUnsupportedOperationThrows341NamingItself) {
-    BareDatastore ds;
+    dkDatastore ds("BARE", "bareServer");   // a connector that overrides nothing
     BareExt ext;
     BareDef def;
     dkEntityDef entity(&ds);
@@ -254,7 +248,7 @@ TEST(dkDatastoreRejection, EveryUnsupportedOperationThrows341NamingItself) {
 }
 
 TEST(dkDatastoreBuiltOn, TemplateNullCheckServiceMgrAndBaseAnswers) {
-    BareDatastore ds;
+    dkDatastore ds("BARE", "bareServer");   // a connector that overrides nothing
     dkSearchTemplate* none = nullptr;
     for (const Call& call : std::vector<Call>{[&] { ds.evaluate(none); }, [&] { ds.execute(none); },
                                               [&] { ds.executeWithCallback(none, nullptr); }})
@@ -317,7 +311,7 @@ TEST_F(CollectionFixture, EachElementInOrderWithItsArgumentsAndTheIteratorFreed)
     }
     // The base forms reject per element: the first element's 341 leaves with the collection
     // operation's location added after the element operation's own.
-    BareDatastore bare;
+    dkDatastore bare("BARE", "bareServer");
     const dktest::Failure r = dktest::failureOf<DKUsageError>([&] { bare.deleteObjects(&objects, 1L); });
     EXPECT_EQ(msg(341, "dkDatastore::deleteObject"), r.text);
     EXPECT_EQ(2UL, r.locations);
@@ -473,7 +467,7 @@ TEST(dkDatastoreTemplates, EachFormRunsTheTemplatesExpressionAndDeletesItAlsoWhe
     EXPECT_EQ(0, liveExpressions);
     // A connector without the expression forms: the base's 341 passes out, naming the expression
     // form, and the template's expression is still freed.
-    BareDatastore bare;
+    dkDatastore bare("BARE", "bareServer");
     const std::pair<const char*, Call> rejected[] = {
         {"dkDatastore::evaluate", [&] { bare.evaluate(&filled); }},
         {"dkDatastore::execute", [&] { bare.execute(&filled); }},
