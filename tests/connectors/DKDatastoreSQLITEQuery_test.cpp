@@ -203,13 +203,11 @@ TEST(DKDatastoreSQLITETrees, JoinsKeepTheirEntityAndGroupingAndLongChainsFailBef
     Repo r;
     defineEntity(*r.ds, "Note", {{"n", DKAny::tc_long}});
     dkDatastore& d = *r.ds;
-    auto leaf = [](const char* entity, short op, const char* value) {
-        return takeLeaf(treeOf(entity, new DKQTerm("n", op, value)));
-    };
-    auto refused = [&](DKQExpr* tree) { return errorOf<DKUsageError>([&] { countTree(d, new DKCQExpr(tree)); }); };
     auto named = [](const char* entity, const char* name, short op, const char* value) {
         return takeLeaf(treeOf(entity, new DKQTerm(name, op, value)));
     };
+    auto leaf = [&](const char* entity, short op, const char* value) { return named(entity, "n", op, value); };
+    auto refused = [&](DKQExpr* tree) { return errorOf<DKUsageError>([&] { countTree(d, new DKCQExpr(tree)); }); };
     EXPECT_EQ(9008L, refused(named("Nowhere", "n", DKOpCode::opEqual, "1")));
     EXPECT_EQ(9010L, refused(named("Doc", "nothing", DKOpCode::opEqual, "1")));
     EXPECT_EQ(9013L, refused(leaf("Doc", DKOpCode::opEqual, "'one'")));

@@ -114,10 +114,12 @@ private:
     fs::path back_;
 };
 
-// Bytes 18 and 19 of the file's header: 1,1 in a rollback-journal mode, 2,2 in WAL mode.
-std::string headerModeBytes(const std::string& path) {
+// Bytes 18 and 19 of the file's header (1,1 in a rollback-journal mode, 2,2 in WAL mode) and
+// the journal mode the repository records.
+std::string journalMode(const std::string& path) {
     const std::string bytes = dktest::readFile(path).substr(18, 2);
-    return std::to_string(bytes[0]) + "," + std::to_string(bytes[1]);
+    return std::to_string(bytes[0]) + "," + std::to_string(bytes[1]) + " " +
+           rawQuery(path, "SELECT value FROM dk_repository WHERE key = 'journal_mode'");
 }
 
 std::unique_ptr<DKDDO> addDoc(dkDatastore& ds, long n) {
@@ -195,10 +197,8 @@ TEST(DKDatastoreSQLITEFiles, JournalModeIsChosenAtCreationAndKept) {
     const std::string rollback = (dir / "rollback.db").string(), wal = (dir / "wal.db").string();
     open(rollback, "create=1", "pbkdf2_iterations=1000;journal_mode=DELETE");
     open(wal, "create=1");
-    EXPECT_EQ("1,1", headerModeBytes(rollback));
-    EXPECT_EQ("DELETE", rawQuery(rollback, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
-    EXPECT_EQ("2,2", headerModeBytes(wal));
-    EXPECT_EQ("WAL", rawQuery(wal, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
+    EXPECT_EQ("1,1 DELETE", journalMode(rollback));
+    EXPECT_EQ("2,2 WAL", journalMode(wal));
 
     // A writing connect with the default configuration keeps the repository's own mode, and so
     // does one to a repository made before the mode was recorded.
@@ -207,19 +207,16 @@ TEST(DKDatastoreSQLITEFiles, JournalModeIsChosenAtCreationAndKept) {
         defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}});
         addDoc(*ds, 1);
     }
-    EXPECT_EQ("1,1", headerModeBytes(rollback));
+    EXPECT_EQ("1,1 DELETE", journalMode(rollback));
     ASSERT_TRUE(rawExec(rollback, "DELETE FROM dk_repository WHERE key = 'journal_mode'"));
     addDoc(*open(rollback, ""), 2);
-    EXPECT_EQ("1,1", headerModeBytes(rollback));
-    EXPECT_EQ("", rawQuery(rollback, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
+    EXPECT_EQ("1,1 ", journalMode(rollback));
 
     // Named in the configuration string, a mode is applied and recorded.
     open(rollback, "", "pbkdf2_iterations=1000;journal_mode=wal");
-    EXPECT_EQ("2,2", headerModeBytes(rollback));
-    EXPECT_EQ("WAL", rawQuery(rollback, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
+    EXPECT_EQ("2,2 WAL", journalMode(rollback));
     open(rollback, "", "pbkdf2_iterations=1000;journal_mode=TRUNCATE");
-    EXPECT_EQ("1,1", headerModeBytes(rollback));
-    EXPECT_EQ("TRUNCATE", rawQuery(rollback, "SELECT value FROM dk_repository WHERE key = 'journal_mode'"));
+    EXPECT_EQ("1,1 TRUNCATE", journalMode(rollback));
     EXPECT_EQ(2L, countRows(*open(rollback, "readonly=1"), "Doc"));
 }
 

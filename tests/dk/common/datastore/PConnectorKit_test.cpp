@@ -178,12 +178,7 @@ TEST(PConnectorKitLoop, AllOrNoneChecksEveryElementFirstAndFinishesOnlyAfterComm
 
 namespace {
 
-struct CountedCollection : DKSequentialCollection {
-    static int alive;
-    CountedCollection() { ++alive; }
-    ~CountedCollection() override { --alive; }
-};
-int CountedCollection::alive = 0;
+using CountedCollection = dktest::Counted<DKSequentialCollection>;
 
 // A cursor of the base kind: it hands out new DDOs, each with a collection item, and nothing else.
 class NewRowCursor : public dkResultSetCursor {
@@ -205,8 +200,6 @@ private:
     dkDatastore* ds_;
     int rows_;
 };
-
-class NoDatastore : public dkDatastore {};
 
 }  // namespace
 
@@ -258,7 +251,7 @@ TEST(PConnectorKitFill, PidsAreStampedInPlaceWhenTheirClassesAgree) {
 
 TEST(PConnectorKitFill, BaseCursorsFillAReusedRowByHandingOverNewOnes) {
     CountedCollection::alive = 0;
-    NoDatastore ds;
+    dkDatastore ds;
     NewRowCursor cursor(&ds, 3);
     DKDDO row;
     row.addData("mine", DKAny(1L));

@@ -14,11 +14,6 @@
 
 namespace {
 
-class NamedDatastore : public dkDatastore {
-public:
-    NamedDatastore() : dkDatastore("XY", "serverA") {}
-};
-
 // A definition whose connector lists entity names only, and sets an administration object.
 class ListingDef : public dkDatastoreDef {
 public:
@@ -51,7 +46,7 @@ TEST(dkAttrDefRules, DefaultsEntityNameQualifiedNameAndMappedDatastore) {
     attr.setEntityName("Loose");                                                   // no entity to rename
     EXPECT_EQ(DKString("Loose"), attr.getEntityName());
 
-    NamedDatastore ds;
+    dkDatastore ds("XY", "serverA");
     dkEntityDef entity(&ds);
     entity.setName("E");
     EntityAttr owned(&ds, &entity);
@@ -80,7 +75,7 @@ TEST(dkAttrDefRules, DefaultsEntityNameQualifiedNameAndMappedDatastore) {
 }
 
 TEST(dkDatastoreDefRules, SearchableListsAdministrationAndDatastoreNames) {
-    NamedDatastore ds;
+    dkDatastore ds("XY", "serverA");
     ListingDef def(&ds);
     EXPECT_EQ(DKString("serverA"), def.datastoreName());
     long count = 0;

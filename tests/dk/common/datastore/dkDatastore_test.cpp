@@ -34,12 +34,6 @@ using dktest::msg;
 
 namespace {
 
-// A connector that overrides nothing.
-class BareDatastore : public dkDatastore {
-public:
-    BareDatastore() : dkDatastore("BARE", "bareServer") {}
-};
-
 class BareExt : public dkDatastoreExt {};
 
 class BareDef : public dkDatastoreDef {
@@ -77,7 +71,7 @@ class BareObject : public dkDataObjectBase {};
 }  // namespace
 
 TEST(dkDatastoreRejection, EveryUnsupportedOperationThrows341NamingItself) {
-    BareDatastore ds;
+    dkDatastore ds("BARE", "bareServer");   // a connector that overrides nothing
     BareExt ext;
     BareDef def;
     dkEntityDef entity(&ds);
@@ -93,45 +87,111 @@ TEST(dkDatastoreRejection, EveryUnsupportedOperationThrows341NamingItself) {
 #define C(call) [&] { call; }
     const std::vector<Family> families = {
         {"dk/common/dkDatastore",
-         {C(ds.evaluate("q", 1, nullptr)), C(ds.evaluate(expr)), C(ds.evaluate(query)),
-          C(ds.createQuery("q", 1, nullptr)), C(ds.createQuery(expr)), C(ds.connect("s", "u", "p", "")),
-          C(ds.disconnect()), C(ds.getOption(1, any)), C(ds.setOption(1, any)), C(ds.execute(expr)),
-          C(ds.execute(query)), C(ds.execute("q", 4, nullptr)), C(ds.executeWithCallback(expr, nullptr)),
-          C(ds.executeWithCallback(query, nullptr)), C(ds.executeWithCallback("q", 1, nullptr, nullptr)),
-          C(ds.addObject(o, nullptr, 0)), C(ds.addObject(o, 0L)), C(ds.addObject(o)),
-          C(ds.deleteObject(o, nullptr, 0)), C(ds.deleteObject(o, 0L)), C(ds.deleteObject(o)),
-          C(ds.retrieveObject(o, nullptr, 0)), C(ds.retrieveObject(o, 0L)), C(ds.retrieveObject(o)),
-          C(ds.updateObject(o, nullptr, 0)), C(ds.updateObject(o, 0L)), C(ds.updateObject(o)),
-          C(ds.startTransaction()), C(ds.commit()), C(ds.rollback()), C(ds.connection()), C(ds.handle("t")),
-          C(ds.listDataSources()), C(ds.listDataSourceNames(n)), C(ds.listServers()), C(ds.listSchema()),
-          C(ds.listSchemaAttributes("e")), C(ds.listSearchableEntities()), C(ds.listEntities()),
-          C(ds.listEntityNames(n)), C(ds.listSearchableEntityNames(n)), C(ds.listEntityAttrs("e")),
-          C(ds.listEntityAttrNames("e", n)), C(ds.listSearchTemplates()), C(ds.listSearchTemplateNames(n)),
-          C(ds.datastoreDef()), C(ds.registerMapping(nullptr)), C(ds.unRegisterMapping("m")),
-          C(ds.listMappingNames(n)), C(ds.getMapping("m")), C(ds.getExtension("DATASTORE_EXTENSION")),
-          C(ds.addExtension("x", &ext)), C(ds.removeExtension("x")), C(ds.listExtensionNames(n)),
-          C(ds.createDDO("e", 0)), C(ds.clearCache()), C(ds.listAvailableServices(n)),
-          C(ds.setLocaleAndCodePage(loc, loc)), C(ds.getLocaleAndCodePage(s1, s2))},
+         {C(ds.evaluate("q", 1, nullptr)),
+          C(ds.evaluate(expr)),
+          C(ds.evaluate(query)),
+          C(ds.createQuery("q", 1, nullptr)),
+          C(ds.createQuery(expr)),
+          C(ds.connect("s", "u", "p", "")),
+          C(ds.disconnect()),
+          C(ds.getOption(1, any)),
+          C(ds.setOption(1, any)),
+          C(ds.execute(expr)),
+          C(ds.execute(query)),
+          C(ds.execute("q", 4, nullptr)),
+          C(ds.executeWithCallback(expr, nullptr)),
+          C(ds.executeWithCallback(query, nullptr)),
+          C(ds.executeWithCallback("q", 1, nullptr, nullptr)),
+          C(ds.addObject(o, nullptr, 0)),
+          C(ds.addObject(o, 0L)),
+          C(ds.addObject(o)),
+          C(ds.deleteObject(o, nullptr, 0)),
+          C(ds.deleteObject(o, 0L)),
+          C(ds.deleteObject(o)),
+          C(ds.retrieveObject(o, nullptr, 0)),
+          C(ds.retrieveObject(o, 0L)),
+          C(ds.retrieveObject(o)),
+          C(ds.updateObject(o, nullptr, 0)),
+          C(ds.updateObject(o, 0L)),
+          C(ds.updateObject(o)),
+          C(ds.startTransaction()),
+          C(ds.commit()),
+          C(ds.rollback()),
+          C(ds.connection()),
+          C(ds.handle("t")),
+          C(ds.listDataSources()),
+          C(ds.listDataSourceNames(n)),
+          C(ds.listServers()),
+          C(ds.listSchema()),
+          C(ds.listSchemaAttributes("e")),
+          C(ds.listSearchableEntities()),
+          C(ds.listEntities()),
+          C(ds.listEntityNames(n)),
+          C(ds.listSearchableEntityNames(n)),
+          C(ds.listEntityAttrs("e")),
+          C(ds.listEntityAttrNames("e", n)),
+          C(ds.listSearchTemplates()),
+          C(ds.listSearchTemplateNames(n)),
+          C(ds.datastoreDef()),
+          C(ds.registerMapping(nullptr)),
+          C(ds.unRegisterMapping("m")),
+          C(ds.listMappingNames(n)),
+          C(ds.getMapping("m")),
+          C(ds.getExtension("DATASTORE_EXTENSION")),
+          C(ds.addExtension("x", &ext)),
+          C(ds.removeExtension("x")),
+          C(ds.listExtensionNames(n)),
+          C(ds.createDDO("e", 0)),
+          C(ds.clearCache()),
+          C(ds.listAvailableServices(n)),
+          C(ds.setLocaleAndCodePage(loc, loc)),
+          C(ds.getLocaleAndCodePage(s1, s2))},
          {{C(ds.clearCache(5)), "dkDatastore::clearCache(long)"}}},
         {"dk/common/dkDatastoreExt",
-         {C(ext.addToFolder(o, o)), C(ext.removeFromFolder(o, o)), C(ext.addChild(o, o)), C(ext.removeChild(o, o)),
-          C(ext.addLink(nullptr)), C(ext.removeLink(nullptr)), C(ext.removeLinks(nullptr)), C(ext.isCheckedOut(o)),
-          C(ext.checkedOutUserid(o)), C(ext.unlockCheckedOut(o)), C(ext.checkOut(o)), C(ext.checkIn(o)),
-          C(ext.getCommonPrivilege()), C(ext.moveObject(o, "e")), C(ext.changePassword("u", "o", "n")),
-          C(ext.addPart(o, nullptr)), C(ext.removePart(o, nullptr))},
+         {C(ext.addToFolder(o, o)),
+          C(ext.removeFromFolder(o, o)),
+          C(ext.addChild(o, o)),
+          C(ext.removeChild(o, o)),
+          C(ext.addLink(nullptr)),
+          C(ext.removeLink(nullptr)),
+          C(ext.removeLinks(nullptr)),
+          C(ext.isCheckedOut(o)),
+          C(ext.checkedOutUserid(o)),
+          C(ext.unlockCheckedOut(o)),
+          C(ext.checkOut(o)),
+          C(ext.checkIn(o)),
+          C(ext.getCommonPrivilege()),
+          C(ext.moveObject(o, "e")),
+          C(ext.changePassword("u", "o", "n")),
+          C(ext.addPart(o, nullptr)),
+          C(ext.removePart(o, nullptr))},
          {{C(ext.getCommonPrivilege(o)), "dkDatastoreExt::getCommonPrivilege(dkDataObject)"},
           {C(ext.getCommonItemPrivilege(o)), "dkDatastoreExt::getCommonItemPrivilege(dkDataObject)"},
           {C(ext.retrieveFormOverlay("o")), "dkDatastoreExt::retrieveFromOverlay"},
           {C(ext.moveObject(o, o, 0L)), "dkDatastoreExt::moveObject(dkDataObject,dkDataObject,long)"}}},
         {"dk/common/dkDatastoreDef",
-         {C(def.createEntity()), C(def.getEntity("e")), C(def.retrieveEntity("e")), C(def.listEntities(nullptr, 0L)),
-          C(def.listEntities(0L)), C(def.listEntities()), C(def.listEntityNames(nullptr, 0L, n)),
-          C(def.listEntityNames(0L, n)), C(def.listEntityNames(n)), C(def.listSearchableEntities(nullptr, 0L)),
-          C(def.listSearchableEntities(0L)), C(def.listSearchableEntities()),
-          C(def.listSearchableEntityNames(nullptr, 0L, n)), C(def.listSearchableEntityNames(0L, n)),
-          C(def.listSearchableEntityNames(n)), C(def.listEntityAttrs("e")), C(def.listEntityAttrNames("e", n)),
-          C(def.listSearchTemplates()), C(def.listSearchTemplateNames(n)), C(def.deleteEntity("e")),
-          C(def.datastoreAdmin()), C(def.clearCache())},
+         {C(def.createEntity()),
+          C(def.getEntity("e")),
+          C(def.retrieveEntity("e")),
+          C(def.listEntities(nullptr, 0L)),
+          C(def.listEntities(0L)),
+          C(def.listEntities()),
+          C(def.listEntityNames(nullptr, 0L, n)),
+          C(def.listEntityNames(0L, n)),
+          C(def.listEntityNames(n)),
+          C(def.listSearchableEntities(nullptr, 0L)),
+          C(def.listSearchableEntities(0L)),
+          C(def.listSearchableEntities()),
+          C(def.listSearchableEntityNames(nullptr, 0L, n)),
+          C(def.listSearchableEntityNames(0L, n)),
+          C(def.listSearchableEntityNames(n)),
+          C(def.listEntityAttrs("e")),
+          C(def.listEntityAttrNames("e", n)),
+          C(def.listSearchTemplates()),
+          C(def.listSearchTemplateNames(n)),
+          C(def.deleteEntity("e")),
+          C(def.datastoreAdmin()),
+          C(def.clearCache())},
          {{C(def.add(&entity)), "dkDatastoreDef::add(dkEntityDef)"},
           {C(def.del(&entity)), "dkDatastoreDef::del(dkEntityDef)"}}},
         // The entity's texts carry the full signature.
@@ -141,9 +201,11 @@ TEST(dkDatastoreRejection, EveryUnsupportedOperationThrows341NamingItself) {
           {C(entity.retrieveSubEntity("s")), "dkEntityDef::retrieveSubEntity(const char* subEntityName)"},
           {C(entity.listSubEntities()), "dkEntityDef::listSubEntities()"},
           {C(entity.listSubEntityNames(n)), "dkEntityDef::listSubEntityNames(long& arraySize)"},
-          {C(entity.add(&attr)), "dkEntityDef::add(dkAttrDef* attrDef)"}, {C(entity.add()), "dkEntityDef::add()"},
+          {C(entity.add(&attr)), "dkEntityDef::add(dkAttrDef* attrDef)"},
+          {C(entity.add()), "dkEntityDef::add()"},
           {C(entity.add(&entity)), "dkEntityDef::add(dkEntityDef* subEntityDef)"},
-          {C(entity.del(&attr)), "dkEntityDef::del(dkAttrDef* attrDef)"}, {C(entity.del()), "dkEntityDef::del()"},
+          {C(entity.del(&attr)), "dkEntityDef::del(dkAttrDef* attrDef)"},
+          {C(entity.del()), "dkEntityDef::del()"},
           {C(entity.del(&entity)), "dkEntityDef::del(dkEntityDef* subEntityDef)"},
           {C(entity.deleteSubEntity("s")), "dkEntityDef::deleteSubEntity(const char* subEntityName)"},
           {C(entity.addSubEntity(&entity)), "dkEntityDef::addSubEntity(dkEntityDef* subEntityDef)"},
@@ -157,10 +219,16 @@ TEST(dkDatastoreRejection, EveryUnsupportedOperationThrows341NamingItself) {
           {C(entity.addAttr(&attr)), "dkEntityDef::addAttr(dkAttrDef* attrDef)"},
           {C(entity.removeAttr("a")), "dkEntityDef::removeAttr(const char* attrName)"},
           {C(entity.clearCache()), "dkEntityDef::clearCache()"}}},
-        {"dk/common/dkAttrDef", {}, {{C(attr.add()), " dkAttrDef::add()"}, {C(attr.del()), " dkAttrDef::del()"}}},
+        {"dk/common/dkAttrDef", {},
+         {{C(attr.add()), " dkAttrDef::add()"},
+          {C(attr.del()), " dkAttrDef::del()"}}},
         {"dk/common/dkDatastoreAdmin",
-         {C(admin.accessControl()), C(admin.authorizationMgmt()), C(admin.configurationManagement()),
-          C(admin.userManagement()), C(admin.workFlowManagement()), C(admin.clearCache())},
+         {C(admin.accessControl()),
+          C(admin.authorizationMgmt()),
+          C(admin.configurationManagement()),
+          C(admin.userManagement()),
+          C(admin.workFlowManagement()),
+          C(admin.clearCache())},
          {}},
     };
 #undef C
@@ -180,7 +248,7 @@ TEST(dkDatastoreRejection, EveryUnsupportedOperationThrows341NamingItself) {
 }
 
 TEST(dkDatastoreBuiltOn, TemplateNullCheckServiceMgrAndBaseAnswers) {
-    BareDatastore ds;
+    dkDatastore ds("BARE", "bareServer");   // a connector that overrides nothing
     dkSearchTemplate* none = nullptr;
     for (const Call& call : std::vector<Call>{[&] { ds.evaluate(none); }, [&] { ds.execute(none); },
                                               [&] { ds.executeWithCallback(none, nullptr); }})
@@ -243,7 +311,7 @@ TEST_F(CollectionFixture, EachElementInOrderWithItsArgumentsAndTheIteratorFreed)
     }
     // The base forms reject per element: the first element's 341 leaves with the collection
     // operation's location added after the element operation's own.
-    BareDatastore bare;
+    dkDatastore bare("BARE", "bareServer");
     const dktest::Failure r = dktest::failureOf<DKUsageError>([&] { bare.deleteObjects(&objects, 1L); });
     EXPECT_EQ(msg(341, "dkDatastore::deleteObject"), r.text);
     EXPECT_EQ(2UL, r.locations);
@@ -340,13 +408,8 @@ TEST(dkDatastoreConnector, LoadedConnectorIsReachedThroughTheBaseAndItsException
 namespace {
 
 // An expression that counts itself, so a test sees the template forms delete it.
-int liveExpressions = 0;
-
-class CountedExpr : public DKCQExpr {
-public:
-    CountedExpr() { ++liveExpressions; }
-    ~CountedExpr() override { --liveExpressions; }
-};
+using CountedExpr = dktest::Counted<DKCQExpr>;
+int& liveExpressions = CountedExpr::alive;
 
 class PlainCallback : public dkCallback {};
 class PlainCursor : public dkResultSetCursor {};
@@ -404,7 +467,7 @@ TEST(dkDatastoreTemplates, EachFormRunsTheTemplatesExpressionAndDeletesItAlsoWhe
     EXPECT_EQ(0, liveExpressions);
     // A connector without the expression forms: the base's 341 passes out, naming the expression
     // form, and the template's expression is still freed.
-    BareDatastore bare;
+    dkDatastore bare("BARE", "bareServer");
     const std::pair<const char*, Call> rejected[] = {
         {"dkDatastore::evaluate", [&] { bare.evaluate(&filled); }},
         {"dkDatastore::execute", [&] { bare.execute(&filled); }},

@@ -63,9 +63,13 @@ TEST(dkServiceIds, IdsFromTheVirtualGettersAndTheBaseServicesRejections) {
     EXPECT_EQ(DKString("::"), unnamed.serviceId());
     long count = 0;
     for (const std::function<void()>& call : std::vector<std::function<void()>>{
-             [&] { plain.connect("a", "b", "c", "d"); }, [&] { plain.disconnect(); }, [&] { plain.connection(); },
-             [&] { plain.getExtension("x"); }, [&] { plain.addExtension("x", nullptr); },
-             [&] { plain.removeExtension("x"); }, [&] { plain.listExtensionNames(count); }}) {
+             [&] { plain.connect("a", "b", "c", "d"); },
+             [&] { plain.disconnect(); },
+             [&] { plain.connection(); },
+             [&] { plain.getExtension("x"); },
+             [&] { plain.addExtension("x", nullptr); },
+             [&] { plain.removeExtension("x"); },
+             [&] { plain.listExtensionNames(count); }}) {
         const dktest::Failure f = dktest::failureOf<DKUsageError>(call);
         EXPECT_EQ(msg(341, f.function), f.text) << f.id;
     }
