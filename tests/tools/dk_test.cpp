@@ -454,7 +454,7 @@ TEST(DkImport, SecondImportUpdatesWhatChangedAndKeepsTheRest) {
     s.expect(0, {"import", repo, root, "--no-default-excludes", "--exclude", "src/*.tmp"},
              {"2 added, 1 updated, 0 unchanged, 0 removed", "1 item of files that are gone kept"});
     s.expect(0, {"import", repo, root, "--delete-missing", "--exclude", "*.tmp"}, {"0 added, 0 updated, 2 unchanged, 2 removed"});
-    const Result r = s.dk({"query", repo, "SELECT filename, size FROM document ORDER BY filename", "--format", "tsv", "--no-header"});
+    Result r = s.dk({"query", repo, "SELECT filename, size FROM document ORDER BY filename", "--format", "tsv", "--no-header"});
     EXPECT_EQ("src/c.c\t14\nsrc/d.c\t4\n", r.out);
 
     // Another root is another set of items.
