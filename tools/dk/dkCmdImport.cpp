@@ -17,6 +17,7 @@
 #include <dk/dkDatastore.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
@@ -126,6 +127,8 @@ int runImport(const Options& o, Repository* shared) {
                     item->setData(item->dataId("filename"), DKAny(DKString(f.relative)));
                     item->setData(item->dataId("root"), rootValue);
                     item->add();
+                    storeFileContent(*repo, kDocument, std::strtol(item->getPid().getPrimaryId().c_str(), nullptr, 10),
+                                     f.path.string(), f.mimeType);
                     ++added;
                 } else {
                     k->second.seen = true;
@@ -135,6 +138,8 @@ int runImport(const Options& o, Repository* shared) {
                         std::unique_ptr<DKDDO> item = repo->itemOf(kDocument, k->second.id);
                         setFileData(*item, f, modified);
                         item->update();
+                        storeFileContent(*repo, kDocument, std::strtol(k->second.id.c_str(), nullptr, 10),
+                                         f.path.string(), f.mimeType);
                         ++updated;
                     }
                 }
