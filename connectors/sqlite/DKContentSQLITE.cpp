@@ -20,12 +20,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 using namespace dksqlite;
 
@@ -65,19 +65,25 @@ public:
         if (std::filesystem::is_directory(name_, ec)) fileError(358, name_, EISDIR, function);
         file_.reset(std::fopen(name_.c_str(), "rb"));
         if (!file_) fileError(358, name_, errno, function);
-        buffer_.resize(static_cast<std::size_t>(chunkSize));
+        // A regular file smaller than a chunk needs a buffer of its size only (one more byte
+        // finds its end); a pipe or a growing file gets whole chunks.
+        const std::uintmax_t size = std::filesystem::is_regular_file(name_, ec) ? std::filesystem::file_size(name_, ec) : 0;
+        capacity_ = static_cast<std::size_t>(chunkSize);
+        if (!ec && size != 0 && size < capacity_) capacity_ = static_cast<std::size_t>(size) + 1;
+        buffer_.reset(new char[capacity_]);
     }
     std::pair<const char*, std::size_t> operator()() {
-        const std::size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
-        if (n < buffer_.size() && std::ferror(file_.get())) fileError(358, name_, errno, function_);
-        return {buffer_.data(), n};
+        const std::size_t n = std::fread(buffer_.get(), 1, capacity_, file_.get());
+        if (n < capacity_ && std::ferror(file_.get())) fileError(358, name_, errno, function_);
+        return {buffer_.get(), n};
     }
 
 private:
     std::string name_;
     const char* function_;
     POwnedFile file_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;   // not cleared: every byte handed out was read first
+    std::size_t capacity_ = 0;
 };
 
 // A file written a chunk at a time (360 when it cannot be made, 362 when a write fails).
