@@ -254,7 +254,11 @@ public:
 
     long getPartId() const override { return idNumber(1); }
     void setPartId(long partId) override {
-        if (ownPid_.getIdStringCount() < 2) ownPid_.setIdStringCount(2 > ownPid_.getIdStringCount() ? 2 : 1);
+        if (ownPid_.getIdStringCount() != 2) {   // a new count empties every id string
+            const DKString item = ownPid_.getIdStringCount() > 0 ? ownPid_.getIdString(0) : DKString();
+            ownPid_.setIdStringCount(2);
+            ownPid_.setIdString(0, item.c_str());
+        }
         ownPid_.setIdString(1, DKString(partId).c_str());
     }
     long length() const override { return static_cast<long>(held_.size()); }
@@ -638,8 +642,8 @@ void PContentStore::drop(const PPartName& p, const char* function) {
 void PContentStore::dropItem(const std::string& entity, long item, const char* function) {
     sqlite3* db = connection(function);
     for (const char* sql : {"DELETE FROM dk_content_chunks WHERE content IN"
-                            " (SELECT id FROM dk_content WHERE entity = ?1 AND item = ?2)",
-                            "DELETE FROM dk_content WHERE entity = ?1 AND item = ?2"}) {
+                            " (SELECT id FROM dk_content WHERE entity = ?1 AND (?2 = 0 OR item = ?2))",
+                            "DELETE FROM dk_content WHERE entity = ?1 AND (?2 = 0 OR item = ?2)"}) {
         sqlite3_stmt* s = ds_->cached(sql, function);
         PResetOnExit r{s};
         bindText(s, 1, entity);

@@ -224,7 +224,8 @@ private:
     dksqlite::PMapping nativeNames(const std::string& mapping, const char* function);
     dkExtension* templatesExtension(const char* function);
     // Content (DKContentSQLITE.cpp): its tables, made at a writing connect when missing (format
-    // 3); the extension; the parts of an item being deleted, in the caller's write scope.
+    // 3); the extension; the parts of an item being deleted (rowId 0: of the whole entity), in
+    // the caller's write scope.
     void ensureContentTables(const char* function);
     dkExtension* contentExtension(const char* function);
     void dropContent(const std::string& entity, long rowId, const char* function);

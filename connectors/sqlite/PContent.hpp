@@ -69,7 +69,8 @@ public:
     // Copies up to length bytes from offset of the stored part into buffer; the count copied.
     long readRange(const PPartName& p, char* buffer, long offset, long length, const char* function);
     void drop(const PPartName& p, const char* function);   // kMsgNoPart when not stored
-    // Drops every part of the item, inside the caller's write scope.
+    // Drops every part of the item (item 0: of every item of the entity), inside the caller's
+    // write scope.
     void dropItem(const std::string& entity, long item, const char* function);
 
 private:

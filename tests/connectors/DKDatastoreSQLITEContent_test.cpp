@@ -8,6 +8,7 @@
 #include "dkSqliteTestSupport.hpp"
 
 #include <dk/DKAny.hpp>
+#include <dk/dkContentDef.hpp>
 
 #include <atomic>
 #include <thread>
@@ -112,6 +113,30 @@ TEST(DKDatastoreSQLITEContent, BadFilesForeignPidsAndMisusedPartsAreRefused) {
     EXPECT_EQ(362L, errorOf<DKXDOError>([&] { b->retrieve("/dev/full"); }));
     EXPECT_NE(std::string::npos, dktest::failureOf<DKXDOError>([&] { b->add("/nowhere/x"); }).text.find("(/nowhere/x)"));
     EXPECT_EQ(9120L, errorOf<DKDatastoreError>([&] { r.part(1, open(r.path, "readonly=1").get())->update(); }));
+}
+
+// A character part: copies, its types, ranges and edits of held content, all kept by add.
+TEST(DKDatastoreSQLITEContent, ClobCopiesTypesAndHeldRangesRoundTrip) {
+    Repo r;
+    const DKPidXDO pid = r.content().pidOf("Doc", r.id, 4);
+    std::unique_ptr<dkClob> c(r.content().createClob(pid)), back(r.content().createClob(pid));
+    c->setContent(DKByteArray(const_cast<char*>("hello"), 5, 0));
+    *c += *std::unique_ptr<dkClob>(static_cast<dkClob*>(c->clone()));
+    c->insert(*back, 0).writeBytes("H", 0, 1);
+    dkContentDef def;
+    def.setId(7);
+    def.setType("note");
+    def.setMimeType("text/plain");
+    c->setContentDef(def);
+    c->add();
+    back->retrieve();
+    std::unique_ptr<dkContentDef> got(back->getContentDef());
+    char range[8] = {};
+    const long n = back->readBytes(range, 7, 8);
+    EXPECT_EQ(std::make_tuple(7L, std::string("note text/plain"), 4L, 0, 6L, 3L, std::string("llo")),
+              std::make_tuple(got->getId(), std::string(got->getType().c_str()) + " " + got->getMimeType().c_str(),
+                              back->getPartId(), back->compareData(*c), back->indexOf(*c, 1) + 5, n,
+                              std::string(range)));
 }
 
 // A reader in one read transaction keeps the version it began with while another connection
