@@ -222,6 +222,7 @@ void memoryLine(const std::string& measure, double mib) {
 
 // In a child, so that nothing the parent did counts: the 256 MiB file stored and read back.
 void measureMemory(Bench& b) {
+    std::fflush(stdout);   // or the child would print what the parent has not written yet
     const pid_t pid = fork();
     if (pid == 0) {
         // A connection of its own: SQLite connections do not cross a fork.
@@ -246,6 +247,7 @@ void measureMemory(Bench& b) {
 
 // Runs dk with args, its output into out; the exit code and the program's peak memory in KiB.
 std::pair<int, long> runDk(const std::vector<std::string>& args, const fs::path& out) {
+    std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
         std::FILE* f = std::freopen(out.c_str(), "wb", stdout);

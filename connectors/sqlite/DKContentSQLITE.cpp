@@ -579,16 +579,31 @@ void PContentStore::load(const PPartName& p, PPartInfo& info, const PChunkSink& 
         dkThrow<DKDataObjectNotFound>(kMsgNoPart, kSource, function,
                                       DKString((p.entity + ":" + std::to_string(p.item) + " part " + std::to_string(p.part)).c_str()));
     info = stored;
-    sqlite3_stmt* s = ds_->cached("SELECT c.data FROM dk_content_chunks c, dk_content p WHERE p.entity = ?1 AND p.item = ?2"
-                                  " AND p.part = ?3 AND c.content = p.id ORDER BY c.pos",
+    // Each chunk is read with SQLite's incremental BLOB I/O straight into one buffer, which
+    // spares the copy a column value would make of every chunk.
+    sqlite3_stmt* s = ds_->cached("SELECT c.rowid FROM dk_content_chunks c, dk_content p WHERE p.entity = ?1"
+                                  " AND p.item = ?2 AND p.part = ?3 AND c.content = p.id ORDER BY c.pos",
                                   function);
     PResetOnExit r{s};
     bindText(s, 1, p.entity);
     sqlite3_bind_int64(s, 2, p.item);
     sqlite3_bind_int64(s, 3, p.part);
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-        sink(static_cast<const char*>(sqlite3_column_blob(s, 0)), static_cast<std::size_t>(sqlite3_column_bytes(s, 0)));
+    struct PBlob {
+        sqlite3_blob* b = nullptr;
+        ~PBlob() { sqlite3_blob_close(b); }
+    } blob;
+    std::unique_ptr<char[]> buffer;
+    int capacity = 0, rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        const sqlite3_int64 row = sqlite3_column_int64(s, 0);
+        int brc = blob.b != nullptr ? sqlite3_blob_reopen(blob.b, row)
+                                    : sqlite3_blob_open(db, "main", "dk_content_chunks", "data", row, 0, &blob.b);
+        const int n = brc == SQLITE_OK ? sqlite3_blob_bytes(blob.b) : 0;
+        if (brc == SQLITE_OK && n > capacity) buffer.reset(new char[static_cast<std::size_t>(capacity = n)]);
+        if (brc == SQLITE_OK) brc = sqlite3_blob_read(blob.b, buffer.get(), n, 0);
+        if (brc != SQLITE_OK) throwSqlite(db, brc, kSource, function, "reading a content part");
+        sink(buffer.get(), static_cast<std::size_t>(n));
+    }
     if (rc != SQLITE_DONE) throwSqlite(db, rc, kSource, function, "reading a content part");
 }
 
