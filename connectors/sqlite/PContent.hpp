@@ -5,7 +5,10 @@
 // part number, kind, types and size) and its bytes in dk_content_chunks, cut into rows of at most
 // the writer's chunk size (kept by start position), so a part of any size is written and read a
 // chunk at a time and no single SQLite value comes near SQLite's 10^9-byte limit. The tables come
-// with repository format 3 (made at a writing connect when missing). Internal to libdkdssqlite.
+// with repository format 3 (made at a writing connect when missing). Character parts do not feed
+// the entity's text index: that index is an external-content FTS5 table that reads its texts back
+// from the entity's own row, so text kept here would need an index holding a copy of its own.
+// Internal to libdkdssqlite.
 
 #include "DKContentSQLITE.hpp"
 
