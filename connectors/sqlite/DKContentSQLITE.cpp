@@ -156,57 +156,59 @@ std::pair<std::size_t, std::size_t> clampRange(long start, long length, std::siz
 
 namespace dksqlite {
 
-// The content object of the connector on Base (dkBlob or dkClob): the part its pid names, the
-// content held in memory (loaded on demand, or set), the part's types, and the chunk size of its
-// next store. Owns its pid and held content; the datastore and its store are not owned and must
-// outlive it. One thread at a time, the datastore's.
-template <class Base>
-class PContentPart : public Base {
-public:
-    PContentPart(PContentStore* store, const DKPidXDO& pid, int kind, const char* objectType)
-        : store_(store), ownPid_(pid), objectType_(objectType) {
-        info_.kind = kind;
-        this->datastore_ = store->datastore();
-        this->pid = &ownPid_;
-    }
-    PContentPart(const PContentPart& other)
-        : Base(other), store_(other.store_), ownPid_(other.ownPid_), objectType_(other.objectType_), info_(other.info_),
-          held_(other.held_), loaded_(other.loaded_), changed_(other.changed_), chunkSize_(other.chunkSize_) {
-        this->datastore_ = other.datastore_;
-        this->pid = &ownPid_;
-        this->className = other.className;
-    }
+namespace {
 
-    DKString getObjectType() const override { return objectType_; }
-    void setPid(const DKPid* p) override {
+std::string textOf(const char* t) { return t != nullptr ? t : ""; }
+
+// The bytes another content object holds (loaded by it when it holds none).
+std::string bytesOf(const dkXDO& other) {
+    const DKByteArray b = const_cast<dkXDO&>(other).getContent();
+    return std::string(b.getData() != nullptr ? b.getData() : "", static_cast<std::size_t>(b.length()));
+}
+
+}  // namespace
+
+// What a content object of the connector holds and does, whatever its base: the part its pid
+// names, the content held in memory (loaded on demand, or set), the part's types and the chunk
+// size of its next store. Owns its pid and held content; the store is not owned and must outlive
+// it. One thread at a time, the datastore's.
+class PContentState {
+public:
+    PContentState(PContentStore* store, const DKPidXDO& pid, int kind) : store_(store), pid_(pid) { info_.kind = kind; }
+
+    DKPidXDO& pid() { return pid_; }
+    PPartInfo& info() { return info_; }
+    const PPartInfo& info() const { return info_; }
+
+    void setPid(const DKPid* p) {
         if (p == nullptr) dkThrow<DKUsageError>(303, kSource, "dkXDO::setPid", DKString("a null pid"));
-        ownPid_ = DKPidXDO(p->pidString().c_str());
+        pid_ = DKPidXDO(p->pidString().c_str());
     }
-    const DKPid* getPidObject() const override { return &ownPid_; }
-    void setPidObject(const DKPid* p) override { setPid(p); }
-    void setDatastore(dkDatastore* ds) override {
+    void checkDatastore(dkDatastore* ds) const {
         if (ds != nullptr && ds != store_->datastore())
             badArgument("dkXDO::setDatastore", "another datastore than the one the content was made by");
-        this->datastore_ = ds;
     }
 
-    dkDataObjectBase& add(const char* fileName) override {
-        static const char* const fn = "dkXDO::add(fn)";
-        PFileSource file(fileName, chunkSize_, fn);
+    void storeFile(const char* fileName, bool replace, const char* function) {
+        PFileSource file(fileName, chunkSize_, function);
         const PChunkSource source = [&file]() { return file(); };
-        store_->store(part(fn), info_, &source, false, fn);
-        return *this;
+        store_->store(part(function), info_, &source, replace, function);
     }
-    dkDataObjectBase& add() override { return storeHeld(false, "dkXDO::add"); }
-    dkDataObjectBase& retrieve(const char* fileName) override {
+    // Stores the held content when there is any (loaded or set), else only the types.
+    void storeHeld(bool replace, const char* function) {
+        const PChunkSource source = memorySource(held_, chunkSize_);
+        store_->store(part(function), info_, loaded_ || changed_ ? &source : nullptr, replace, function);
+        changed_ = false;
+        loaded_ = true;
+    }
+    void retrieveFile(const char* fileName) {
         static const char* const fn = "dkXDO::retrieve(fn)";
         const PPartName p = part(fn);
         PFileSink file(fileName, fn);
         store_->load(p, info_, [&file](const char* d, std::size_t n) { file.write(d, n); }, fn);
         file.close();
-        return *this;
     }
-    dkDataObjectBase& retrieve() override {
+    void retrieve() {
         static const char* const fn = "dkXDO::retrieve";
         std::string bytes;
         store_->load(part(fn), info_, [&bytes, this](const char* d, std::size_t n) {
@@ -216,80 +218,59 @@ public:
         held_.swap(bytes);
         loaded_ = true;
         changed_ = false;
-        return *this;
     }
-    dkDataObjectBase& update(const char* fileName) override {
-        static const char* const fn = "dkXDO::update(fn)";
-        PFileSource file(fileName, chunkSize_, fn);
-        const PChunkSource source = [&file]() { return file(); };
-        store_->store(part(fn), info_, &source, true, fn);
-        return *this;
-    }
-    // Stores the held content when there is any (loaded or set), else only the types.
-    dkDataObjectBase& update() override { return storeHeld(true, "dkXDO::update"); }
-    dkDataObjectBase& del(int) override { return del(); }
-    dkDataObjectBase& del() override {
-        static const char* const fn = "dkXDO::del";
-        store_->drop(part(fn), fn);
-        return *this;
-    }
+    void drop() { store_->drop(part("dkXDO::del"), "dkXDO::del"); }
 
-    DKByteArray getContent() override {
-        load("dkXDO::getContent");
+    DKByteArray content(const char* function) {
+        load(function);
         return DKByteArray(const_cast<char*>(held_.data()), static_cast<long>(held_.size()), 0);
     }
-    void setContent(const DKByteArray& content) override {
+    void setContent(const DKByteArray& content) {
         held_.assign(content.getData() != nullptr ? content.getData() : "", static_cast<std::size_t>(content.length()));
         markChanged();
     }
-    int isContentChanged() const override { return changed_ ? 1 : 0; }
+    int changed() const { return changed_ ? 1 : 0; }
     // Compares the bytes as memcmp does, a shorter prefix first.
-    int compareData(const dkXDO& other) const override {
-        const_cast<PContentPart*>(this)->load("dkXDO::compareData");
-        const DKByteArray theirs = const_cast<dkXDO&>(other).getContent();
-        const int c = std::string_view(held_).compare(
-            std::string_view(theirs.getData() ? theirs.getData() : "", static_cast<std::size_t>(theirs.length())));
+    int compare(const dkXDO& other) {
+        load("dkXDO::compareData");
+        const int c = held_.compare(bytesOf(other));
         return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
 
-    long getPartId() const override { return idNumber(1); }
-    void setPartId(long partId) override {
-        if (ownPid_.getIdStringCount() != 2) {   // a new count empties every id string
-            const DKString item = ownPid_.getIdStringCount() > 0 ? ownPid_.getIdString(0) : DKString();
-            ownPid_.setIdStringCount(2);
-            ownPid_.setIdString(0, item.c_str());
-        }
-        ownPid_.setIdString(1, DKString(partId).c_str());
+    long partId() const {
+        return pid_.getIdStringCount() > 1 ? std::strtol(pid_.getIdString(1).c_str(), nullptr, 10) : 0;
     }
-    long length() const override { return static_cast<long>(held_.size()); }
-    long size() const override {
+    void setPartId(long partId) {
+        if (pid_.getIdStringCount() != 2) {   // a new count empties every id string
+            const DKString item = pid_.getIdStringCount() > 0 ? pid_.getIdString(0) : DKString();
+            pid_.setIdStringCount(2);
+            pid_.setIdString(0, item.c_str());
+        }
+        pid_.setIdString(1, DKString(partId).c_str());
+    }
+    long length() const { return static_cast<long>(held_.size()); }
+    long size() const {
         static const char* const fn = "dkXDO::size";
         PPartInfo stored;
-        return store_->find(store_->checkedPart(ownPid_, fn), stored, fn) ? stored.size : -1;
+        return store_->find(store_->checkedPart(pid_, fn), stored, fn) ? stored.size : -1;
     }
-    unsigned long getAffiliatedType() const override { return info_.affiliatedType; }
-    void setAffiliatedType(unsigned long type) override { info_.affiliatedType = type; }
-    DKString getMimeType() const override { return DKString(info_.mimeType.c_str()); }
-    void setMimeType(const char* type) override { info_.mimeType = type ? type : ""; }
-    DKString getContentType() const override { return DKString(info_.contentType.c_str()); }
-    void setContentType(const char* type) override { info_.contentType = type ? type : ""; }
-    dkContentDef* getContentDef() const override {
+    dkContentDef* contentDef() const {
         auto* def = new dkContentDef();
         def->setId(static_cast<long>(info_.affiliatedType));
         def->setType(info_.contentType.c_str());
         def->setMimeType(info_.mimeType.c_str());
         return def;
     }
-    void setContentDef(const dkContentDef& def) override {
+    void setContentDef(const dkContentDef& def) {
         info_.affiliatedType = static_cast<unsigned long>(def.getId());
         info_.contentType = def.getType().c_str();
         info_.mimeType = def.getMimeType().c_str();
     }
-    void getOption(long option, DKAny& value) override {
+    void getOption(long option, DKAny& value) const {
         checkOption(option, "dkXDO::getOption");
         value = DKAny(chunkSize_);
     }
-    void setOption(long option, DKAny& value) override {
+    void setOption(long option, DKAny& value) {
         static const char* const fn = "dkXDO::setOption";
         checkOption(option, fn);
         const long n = static_cast<long>(value);
@@ -300,7 +281,7 @@ public:
 
     // Byte ranges, offsets from 0: read from the held content, or from the stored part without
     // loading it; written into the held content (loaded first), which grows to take them.
-    long readBytes(char* buffer, long offset, long len) override {
+    long readBytes(char* buffer, long offset, long len) {
         static const char* const fn = "dkXDOBase::readBytes";
         if (buffer == nullptr || offset < 0 || len < 0) badArgument(fn, "a null buffer or a negative offset or length");
         if (!loaded_ && !changed_) return store_->readRange(part(fn), buffer, offset, len, fn);
@@ -309,7 +290,7 @@ public:
         std::memcpy(buffer, held_.data() + offset, n);
         return static_cast<long>(n);
     }
-    long writeBytes(const char* data, long offset, long len) override {
+    long writeBytes(const char* data, long offset, long len) {
         static const char* const fn = "dkXDOBase::writeBytes";
         if ((data == nullptr && len > 0) || offset < 0 || len < 0) badArgument(fn, "a null buffer or a negative offset or length");
         load(fn);
@@ -322,94 +303,165 @@ public:
     }
 
     // The editing operations of dkBlob and dkClob on the held content.
-    Base& operator+=(const DKString& text) override { return insertAt(text.c_str(), text.length(), -1, "operator+="); }
-    Base& operator+=(const Base& other) override {
-        const DKByteArray b = const_cast<Base&>(other).getContent();
-        return insertAt(b.getData(), static_cast<std::size_t>(b.length()), -1, "operator+=");
+    // Inserts bytes after the first `at` bytes (at -1: at the end).
+    void insert(const std::string& bytes, long at, const char* function) {
+        load(function);
+        if (at < -1 || (at >= 0 && static_cast<std::size_t>(at) > held_.size()))
+            badArgument(function, DKString("position ") + DKString(at));
+        held_.insert(at < 0 ? held_.size() : static_cast<std::size_t>(at), bytes);
+        markChanged();
     }
-    long indexOf(const Base& other, long start) override {
-        const DKByteArray b = const_cast<Base&>(other).getContent();
-        return find(b.getData(), static_cast<std::size_t>(b.length()), start);
+    long find(const std::string& bytes, long start) {
+        load("indexOf");
+        const std::size_t from = start < 1 ? 0 : static_cast<std::size_t>(start - 1);
+        if (from > held_.size()) return 0;
+        const std::size_t hit = held_.find(bytes, from);
+        return hit == std::string::npos ? 0 : static_cast<long>(hit + 1);
     }
-    long indexOf(const DKString& text, long start) override { return find(text.c_str(), text.length(), start); }
-    DKString subString(long start, long len) override {
+    DKString subString(long start, long len) {
         load("subString");
         const auto [from, n] = clampRange(start, len, held_.size(), "subString");
         return DKString(held_.data() + from, static_cast<unsigned long>(n));
     }
-    Base& remove(long start, long len) override {
+    void remove(long start, long len) {
         load("remove");
         const auto [from, n] = clampRange(start, len, held_.size(), "remove");
         held_.erase(from, n);
         if (n != 0) markChanged();
-        return *this;
     }
-    Base& insert(const Base& other, long at) override {
-        const DKByteArray b = const_cast<Base&>(other).getContent();
-        return insertAt(b.getData(), static_cast<std::size_t>(b.length()), at, "insert");
-    }
-    Base& insert(const DKString& text, long at) override { return insertAt(text.c_str(), text.length(), at, "insert"); }
 
 private:
-    PPartName part(const char* function) const { return store_->checkedPart(ownPid_, function); }
-
-    long idNumber(long i) const {
-        return ownPid_.getIdStringCount() > i ? std::strtol(ownPid_.getIdString(i).c_str(), nullptr, 10) : 0;
-    }
+    PPartName part(const char* function) const { return store_->checkedPart(pid_, function); }
 
     // Loads the stored part unless content is held already; a part not stored yet is empty.
     void load(const char* function) {
         if (loaded_ || changed_) return;
         PPartInfo stored;
-        if (store_->find(part(function), stored, function)) {
-            retrieve();
-        } else {
-            loaded_ = true;
-        }
+        if (store_->find(part(function), stored, function)) retrieve();
+        else loaded_ = true;
     }
     void markChanged() {
         changed_ = true;
         loaded_ = true;
     }
-
-    dkDataObjectBase& storeHeld(bool replace, const char* function) {
-        const PChunkSource source = memorySource(held_, chunkSize_);
-        store_->store(part(function), info_, loaded_ || changed_ ? &source : nullptr, replace, function);
-        changed_ = false;
-        loaded_ = true;
-        return *this;
-    }
-
-    // Inserts n bytes after the first `at` bytes (at -1: at the end).
-    Base& insertAt(const char* data, std::size_t n, long at, const char* function) {
-        load(function);
-        if (at < -1 || (at >= 0 && static_cast<std::size_t>(at) > held_.size()))
-            badArgument(function, DKString("position ") + DKString(at));
-        held_.insert(at < 0 ? held_.size() : static_cast<std::size_t>(at), data != nullptr ? data : "", n);
-        markChanged();
-        return *this;
-    }
-
-    long find(const char* data, std::size_t n, long start) {
-        load("indexOf");
-        const std::size_t from = start < 1 ? 0 : static_cast<std::size_t>(start - 1);
-        if (from > held_.size()) return 0;
-        const std::size_t hit = std::string_view(held_).find(std::string_view(data ? data : "", n), from);
-        return hit == std::string_view::npos ? 0 : static_cast<long>(hit + 1);
-    }
-
-    void checkOption(long option, const char* function) const {
+    static void checkOption(long option, const char* function) {
         if (option != DKContentSQLITE::kOptionChunkSize) badArgument(function, DKString("option ") + DKString(option));
     }
 
     PContentStore* store_;   // not owned: the datastore's
-    DKPidXDO ownPid_;
-    DKString objectType_;
+    DKPidXDO pid_;
     PPartInfo info_;
     std::string held_;
     bool loaded_ = false;    // held_ is the stored content (or the part is not stored)
     bool changed_ = false;   // held_ was set or edited since the last store
     long chunkSize_ = DKContentSQLITE::kDefaultChunkSize;
+};
+
+// The content object of the connector on Base (dkBlob or dkClob): every operation is its
+// PContentState's. Owns the state; one thread at a time, the datastore's.
+template <class Base>
+class PContentPart : public Base {
+public:
+    PContentPart(PContentStore* store, const DKPidXDO& pid, int kind, const char* objectType)
+        : s_(store, pid, kind), objectType_(objectType) {
+        this->datastore_ = store->datastore();
+        this->pid = &s_.pid();
+    }
+    PContentPart(const PContentPart& other) : Base(other), s_(other.s_), objectType_(other.objectType_) {
+        this->datastore_ = other.datastore_;
+        this->pid = &s_.pid();
+        this->className = other.className;
+    }
+
+    DKString getObjectType() const override { return objectType_; }
+    void setPid(const DKPid* p) override { s_.setPid(p); }
+    const DKPid* getPidObject() const override { return this->pid; }
+    void setPidObject(const DKPid* p) override { s_.setPid(p); }
+    void setDatastore(dkDatastore* ds) override {
+        s_.checkDatastore(ds);
+        this->datastore_ = ds;
+    }
+
+    dkDataObjectBase& add(const char* fileName) override {
+        s_.storeFile(fileName, false, "dkXDO::add(fn)");
+        return *this;
+    }
+    dkDataObjectBase& add() override {
+        s_.storeHeld(false, "dkXDO::add");
+        return *this;
+    }
+    dkDataObjectBase& retrieve(const char* fileName) override {
+        s_.retrieveFile(fileName);
+        return *this;
+    }
+    dkDataObjectBase& retrieve() override {
+        s_.retrieve();
+        return *this;
+    }
+    dkDataObjectBase& update(const char* fileName) override {
+        s_.storeFile(fileName, true, "dkXDO::update(fn)");
+        return *this;
+    }
+    dkDataObjectBase& update() override {
+        s_.storeHeld(true, "dkXDO::update");
+        return *this;
+    }
+    dkDataObjectBase& del(int) override { return del(); }
+    dkDataObjectBase& del() override {
+        s_.drop();
+        return *this;
+    }
+
+    DKByteArray getContent() override { return s_.content("dkXDO::getContent"); }
+    void setContent(const DKByteArray& content) override { s_.setContent(content); }
+    int isContentChanged() const override { return s_.changed(); }
+    int compareData(const dkXDO& other) const override { return const_cast<PContentState&>(s_).compare(other); }
+    long getPartId() const override { return s_.partId(); }
+    void setPartId(long partId) override { s_.setPartId(partId); }
+    long length() const override { return s_.length(); }
+    long size() const override { return s_.size(); }
+    unsigned long getAffiliatedType() const override { return s_.info().affiliatedType; }
+    void setAffiliatedType(unsigned long type) override { s_.info().affiliatedType = type; }
+    DKString getMimeType() const override { return DKString(s_.info().mimeType.c_str()); }
+    void setMimeType(const char* type) override { s_.info().mimeType = textOf(type); }
+    DKString getContentType() const override { return DKString(s_.info().contentType.c_str()); }
+    void setContentType(const char* type) override { s_.info().contentType = textOf(type); }
+    dkContentDef* getContentDef() const override { return s_.contentDef(); }
+    void setContentDef(const dkContentDef& def) override { s_.setContentDef(def); }
+    void getOption(long option, DKAny& value) override { s_.getOption(option, value); }
+    void setOption(long option, DKAny& value) override { s_.setOption(option, value); }
+    long readBytes(char* buffer, long offset, long length) override { return s_.readBytes(buffer, offset, length); }
+    long writeBytes(const char* data, long offset, long length) override { return s_.writeBytes(data, offset, length); }
+
+    Base& operator+=(const DKString& text) override {
+        s_.insert(bytesIn(text), -1, "operator+=");
+        return *this;
+    }
+    Base& operator+=(const Base& other) override {
+        s_.insert(bytesOf(other), -1, "operator+=");
+        return *this;
+    }
+    long indexOf(const Base& other, long start) override { return s_.find(bytesOf(other), start); }
+    long indexOf(const DKString& text, long start) override { return s_.find(bytesIn(text), start); }
+    DKString subString(long start, long length) override { return s_.subString(start, length); }
+    Base& remove(long start, long length) override {
+        s_.remove(start, length);
+        return *this;
+    }
+    Base& insert(const Base& other, long at) override {
+        s_.insert(bytesOf(other), at, "insert");
+        return *this;
+    }
+    Base& insert(const DKString& text, long at) override {
+        s_.insert(bytesIn(text), at, "insert");
+        return *this;
+    }
+
+private:
+    static std::string bytesIn(const DKString& text) { return std::string(text.c_str(), text.length()); }
+
+    PContentState s_;
+    DKString objectType_;
 };
 
 // Binary content of an SQLite repository.
