@@ -23,3 +23,11 @@ endif()
 if(TARGET PBase64_bench)
   target_link_libraries(PBase64_bench PRIVATE OpenSSL::Crypto)
 endif()
+# The content benchmark measures the connector's content objects against SQLite's incremental
+# BLOB I/O and runs the built tool's put and cat.
+if(TARGET DKDatastoreSQLITEContent_bench AND TARGET dk)
+  add_dependencies(DKDatastoreSQLITEContent_bench dk dkdssqlite)
+  target_include_directories(DKDatastoreSQLITEContent_bench PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
+  target_link_libraries(DKDatastoreSQLITEContent_bench PRIVATE SQLite::SQLite3)
+  target_compile_definitions(DKDatastoreSQLITEContent_bench PRIVATE DK_TOOL="$<TARGET_FILE:dk>")
+endif()

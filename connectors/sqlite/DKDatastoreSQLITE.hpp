@@ -42,6 +42,7 @@ inline constexpr const char* kDatastoreSource = "connectors/sqlite/DKDatastoreSQ
 inline constexpr const char* kPidType = "SQLITE";   // the datastore type of every pid
 inline constexpr const char* kIdColumn = "dk_id";   // the row id column of every entity table
 
+class PContentStore;  // the content extension and store (PContent.hpp)
 class PMaintenance;   // the maintenance extension (PMaintenance.hpp)
 class PSearchTemplate;
 class PTemplates;     // the templates extension (PSqliteTemplates.hpp)
@@ -168,6 +169,7 @@ public:
     const std::string& repositoryName() const { return repositoryName_; }
 
 private:
+    friend class dksqlite::PContentStore;
     friend class dksqlite::PMaintenance;
     friend class dksqlite::PSearchTemplate;
     friend class dksqlite::PTemplates;
@@ -221,6 +223,12 @@ private:
     bool hasTemplateTables(const char* function);
     dksqlite::PMapping nativeNames(const std::string& mapping, const char* function);
     dkExtension* templatesExtension(const char* function);
+    // Content (DKContentSQLITE.cpp): its tables, made at a writing connect when missing (format
+    // 3); the extension; the parts of an item being deleted (rowId 0: of the whole entity), in
+    // the caller's write scope.
+    void ensureContentTables(const char* function);
+    dkExtension* contentExtension(const char* function);
+    void dropContent(const std::string& entity, long rowId, const char* function);
 
     // Catalogue
     // The entity of name (DKUsageError kMsgNoEntity when none); the reference holds until the
@@ -285,6 +293,7 @@ private:
     const std::chrono::steady_clock::time_point* queryDeadline_;   // set while a query steps
     bool inTransaction_;
     bool textColumn_ = false;   // dk_attrs has the text-searchable column (repository format 2)
+    bool contentTables_ = false;   // the content tables are there (repository format 3)
     int schemaVersion_;
     bool entitiesLoaded_;
     std::map<std::string, std::shared_ptr<dksqlite::PEntity>> entities_;   // by lower-case name
@@ -295,6 +304,7 @@ private:
     std::unique_ptr<DKDatastoreDefSQLITE> def_;
     std::unique_ptr<dksqlite::PMaintenance> maintenance_;   // made by the first getExtension
     std::shared_ptr<dksqlite::PTemplates> templates_;       // made by the first getExtension
+    std::shared_ptr<dksqlite::PContentStore> content_;      // made by the first getExtension
     std::map<std::string, std::shared_ptr<dkSchemaMapping>> mappings_;   // getMapping's, by lower-case name
     DKTrace trace_;
 };

@@ -220,6 +220,7 @@ void DKDatastoreSQLITE::dropEntity(const char* name, const char* function) {
     std::shared_ptr<PEntity> e = entity(name, function);
     PWriteScope scope(*this, function);
     dropTextTable(db_, e->name, kSource, function);
+    dropContent(e->name, 0, function);   // an entity made again under the name starts without parts
     exec(db_, ("DROP TABLE " + quoteIdent(e->name)).c_str(), kSource, function);
     for (const char* sql : {"DELETE FROM dk_attrs WHERE entity = ?1", "DELETE FROM dk_entities WHERE name = ?1"}) {
         PStmt s = prepare(db_, sql, kSource, function);

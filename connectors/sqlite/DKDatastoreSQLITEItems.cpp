@@ -193,6 +193,7 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
 void DKDatastoreSQLITE::deleteOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
     if (!e->textDeleteSql.empty()) writeText(e->textDeleteSql, rowId, function);
+    dropContent(e->name, rowId, function);
     sqlite3_stmt* s = cached(e->deleteStmt, e->deleteSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
@@ -240,8 +241,8 @@ void DKDatastoreSQLITE::writeAlone(dkDataObject* object, WriteOne write, const c
     writable(fn);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
-    std::optional<PWriteScope> scope;
-    if (textIndexed(ddo, fn)) scope.emplace(*this, fn);
+    std::optional<PWriteScope> scope;   // a deleted item's content goes with its row
+    if (textIndexed(ddo, fn) || (write == &DKDatastoreSQLITE::deleteOne && contentTables_)) scope.emplace(*this, fn);
     (this->*write)(ddo, id, fn);
     if (scope) scope->commit();
     ddo.resetDataChanged();

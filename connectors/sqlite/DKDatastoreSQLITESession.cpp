@@ -84,7 +84,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
             }
             if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, fn, "reading the catalogue");
         }
-        if ((format != "1" && format != "2") || repositoryName_.empty())
+        if ((format != "1" && format != "2" && format != "3") || repositoryName_.empty())
             dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn,
                                       DKString(datastoreName) + ": unknown catalogue format " + format.c_str());
         checkUser(userId, password);
@@ -95,6 +95,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
         // is as it should be is neither locked nor written here.
         upgradeRepository(format, fn);
         ensureTemplateTables(fn);   // older repositories have no template tables
+        ensureContentTables(fn);    // nor content tables
         const std::string pragmas = "PRAGMA synchronous=" + settings_.synchronous +
                                     "; PRAGMA cache_size=" + std::to_string(settings_.cacheSize) + ";";
         exec(db_, pragmas.c_str(), kSource, fn);

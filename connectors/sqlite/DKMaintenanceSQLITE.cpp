@@ -5,6 +5,7 @@
 // dk_attrs, dk_repository) with the tables the file really holds; backup copies the repository
 // with SQLite's online backup into a temporary file that becomes the named file only when whole.
 
+#include "DKContentSQLITE.hpp"
 #include "DKTemplatesSQLITE.hpp"
 #include "PMaintenance.hpp"
 #include "DKDatastoreSQLITE.hpp"
@@ -77,6 +78,7 @@ std::string randomSuffix() {
 dkExtension* DKDatastoreSQLITE::getExtension(const char* name) {
     static const char* const fn = "DKDatastoreSQLITE::getExtension";
     if (name != nullptr && std::strcmp(name, DKTemplatesSQLITE::kName) == 0) return templatesExtension(fn);
+    if (name != nullptr && std::strcmp(name, DKContentSQLITE::kName) == 0) return contentExtension(fn);
     if (name == nullptr || std::strcmp(name, DKMaintenanceSQLITE::kName) != 0) return nullptr;
     db(fn);
     if (!maintenance_) maintenance_ = std::make_unique<PMaintenance>(this);
@@ -84,10 +86,11 @@ dkExtension* DKDatastoreSQLITE::getExtension(const char* name) {
 }
 
 DKString* DKDatastoreSQLITE::listExtensionNames(long& count) {
-    count = 2;
-    DKString* names = new DKString[2];
+    count = 3;
+    DKString* names = new DKString[3];
     names[0] = DKMaintenanceSQLITE::kName;
     names[1] = DKTemplatesSQLITE::kName;
+    names[2] = DKContentSQLITE::kName;
     return names;
 }
 
@@ -154,7 +157,7 @@ void PMaintenance::checkCatalogue(std::vector<std::string>& problems, const char
             fn, [&](sqlite3_stmt* s) {
                 const std::string key = textColumn(s, 0), value = textColumn(s, 1);
                 if (value.empty()) problems.push_back("dk_repository has no " + key);
-                else if (key == "format" && value != "1" && value != "2") problems.push_back("dk_repository names the unknown format " + value);
+                else if (key == "format" && value != "1" && value != "2" && value != "3") problems.push_back("dk_repository names the unknown format " + value);
             });
     eachRow(db,
             "SELECT e.name,"

@@ -41,6 +41,10 @@ enum Msg : long {
     kMsgBadValue = 9023,          // a stored value cannot be read back
     kMsgForeignQuery = 9030,      // a query object of another datastore
     kMsgBadTextQuery = 9031,      // FTS5 cannot read the text query
+    kMsgBadContentPid = 9060,     // a content pid that names no part of an item of this repository
+    kMsgNoPart = 9061,            // the content part is not stored
+    kMsgPartExists = 9062,        // the content part is stored already
+    kMsgBadContentArg = 9063,     // a content position, length or option out of range
     kMsgReadOnly = 9120,          // a write on a connection made with readonly=1
     kMsgCannotWrite = 9121,       // the file or its folder cannot be written by this user
     kMsgWalUnreadable = 9122,     // a -wal file in a read-only folder that cannot be read consistently

@@ -58,9 +58,10 @@ TEST(DKMaintenanceSQLITE, HandedOutByTheConnectedDatastoreAndChecksSoundReposito
     EXPECT_EQ(310L, errorOf<DKDatastoreError>([&] { ds->getExtension(DKMaintenanceSQLITE::kName); }));
     long n = 0;
     std::unique_ptr<DKString[]> names(ds->listExtensionNames(n));
-    ASSERT_EQ(2, n);
+    ASSERT_EQ(3, n);
     EXPECT_EQ(DKString("SQLITE_MAINTENANCE"), names[0]);
     EXPECT_EQ(DKString("SQLITE_TEMPLATES"), names[1]);
+    EXPECT_EQ(DKString("SQLITE_CONTENT"), names[2]);
     ds->connect(path.c_str(), "u", "p", "create=1");
     DKMaintenanceSQLITE* m = maintenance(*ds);
     ASSERT_NE(nullptr, m);

@@ -19,6 +19,7 @@
 #include <dk/DKResults.hpp>
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/PDynamicLoader.hpp>
+#include <dk/dkBlob.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreDef.hpp>
@@ -60,6 +61,9 @@ struct ConnectorContext {
     bool parametric = false;      // query trees (DKCQExpr) with parametric leaves
     bool textQuery = false;       // text-searchable attributes, text queries (1), CONTAINS_TEXT in trees
     bool templates = false;       // search templates and schema mappings kept by the repository
+    bool content = false;         // content parts of items, made by contentOf
+    // A new binary content object (the caller's) for part `part` of the item entity:id.
+    std::function<dkBlob*(dkDatastore&, const char* entity, long id, long part)> contentOf;
 };
 
 // What GoogleTest prints for a parameter.

@@ -7,6 +7,8 @@
 
 #include "dkConnectorSupport.hpp"
 
+#include <DKContentSQLITE.hpp>
+
 #include <sqlite3.h>
 
 #include <grp.h>
@@ -40,6 +42,11 @@ inline dkconf::ConnectorContext sqliteContext() {
     c.parametric = true;
     c.textQuery = true;
     c.templates = true;
+    c.content = true;
+    c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {
+        auto* c = static_cast<DKContentSQLITE*>(ds.getExtension(DKContentSQLITE::kName));
+        return c->createBlob(c->pidOf(entity, id, part));
+    };
     return c;
 }
 

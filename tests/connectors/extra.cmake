@@ -33,3 +33,16 @@ if(TARGET DKDatastoreSQLITEText_test)
   add_dependencies(DKDatastoreSQLITEText_test dkdssqlite)
   target_link_libraries(DKDatastoreSQLITEText_test PRIVATE SQLite::SQLite3)
 endif()
+
+# The content suite loads the connector like the conformance suite and reads its file directly;
+# every suite with the SQLite context reaches content objects through the connector's
+# header-only interface.
+if(TARGET DKDatastoreSQLITEContent_test)
+  add_dependencies(DKDatastoreSQLITEContent_test dkdssqlite)
+  target_link_libraries(DKDatastoreSQLITEContent_test PRIVATE SQLite::SQLite3)
+endif()
+foreach(suite DKDatastoreSQLITE_test DKDatastoreSQLITEQuery_test DKDatastoreSQLITEText_test DKDatastoreSQLITEContent_test)
+  if(TARGET ${suite})
+    target_include_directories(${suite} PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
+  endif()
+endforeach()

@@ -682,3 +682,27 @@ TEST(DkFind, ConditionsTemplatesAndCountsKeepValuesAsData) {
     r = s.dk({"query", repo, "SELECT * FROM document", "--count"});
     EXPECT_EQ("3\n", r.out) << r.err;
 }
+
+// put stores a file as an item's content and cat writes it back byte for byte, in bounded
+// memory: a 40 MiB part costs cat less than 32 MiB more than a small one.
+TEST(DkContent, PutAndCatRoundTripInBoundedMemory) {
+    Scratch s;
+    const std::string repo = s.repository();
+    const std::string readme = itemOf(s.dk({"query", repo, "SELECT * FROM document"}).out, "README.md");
+    Result small = s.dk({"cat", repo, readme});
+    EXPECT_EQ("# a small tree\n", small.out) << "import stores the content too: " << small.err;
+    std::string big(40 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + (i >> 13));
+    dktest::writeFile(s.dir / "big", big);
+    ASSERT_EQ(0, s.dk({"put", repo, readme, (s.dir / "big").string()}).code);
+    Result r = s.dk({"cat", repo, readme, "1"});
+    EXPECT_TRUE(r.code == 0 && r.out == big) << r.err;
+    EXPECT_LT(r.maxRssKiB - small.maxRssKiB, 32 << 10) << "cat peaked at " << r.maxRssKiB << " KiB";
+    using Case = std::tuple<std::vector<std::string>, int, std::string>;
+    for (const auto& [args, code, text] : {Case{{"cat", repo, readme, "2"}, 2, "not stored"},
+                                           {{"cat", repo, readme, "x"}, 1, "PART must be"},
+                                           {{"put", repo, readme, (s.dir / "none").string()}, 2, "(" + (s.dir / "none").string() + ")"}}) {
+        r = s.dk(args);
+        EXPECT_TRUE(r.code == code && contains(r.err, text)) << r.code << " " << r.err;
+    }
+}

@@ -4,7 +4,8 @@
 # What `make run` shows: a fresh repository in the build tree (BIN_DIR/../demo/repo.db), the
 # project's own source tree imported into it (twice: the second import only says what changed),
 # its README fetched as a URL from a loopback python3 http.server that the script starts and stops,
-# queries as a table, as CSV and as JSON, a text search, one update, and the item read back, items
+# queries as a table, as CSV and as JSON, a text search, one update, and the item read back, its
+# content written back and compared with the file, items
 # found by a condition and by a stored search template, and the size of a result.
 # Nothing is written outside BIN_DIR/../demo; the log goes to BIN_DIR/../demo/log/dklog.log.
 set -eu
@@ -87,6 +88,12 @@ fi
 step get "$repo" "$item"
 step update "$repo" "$item" "title=Project overview" "size=0"
 step get "$repo" "$item"
+
+echo
+echo "== The item's content, stored by the import, written back byte for byte"
+printf '\n$ dk cat %s %s | cmp - README.md\n' "$repo" "$item"
+"$dk" cat "$repo" "$item" | cmp - "$src/README.md"
+echo "identical"
 
 echo
 echo "== Finding items by a condition, and a stored search template"

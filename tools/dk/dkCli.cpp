@@ -35,8 +35,9 @@ const Command kCommands[] = {
      "Keeps one \"document\" item per regular file under DIR: title (the file name without its\n"
      "extension), filename (the path relative to DIR), size in bytes, modified (the file's\n"
      "modification time, UTC), mimetype (from the file's extension) and root (DIR as an\n"
-     "absolute path). Importing the same DIR again adds new files, updates the items of files\n"
-     "whose size or modification time changed and keeps the others; --delete-missing also\n"
+     "absolute path), and the file's bytes as its content (part 1, which cat prints). Importing\n"
+     "the same DIR again adds new files, updates the items (and content) of files whose size or\n"
+     "modification time changed and keeps the others; --delete-missing also\n"
      "deletes the items of files that are gone. All of it is one transaction.\n"
      "Left out: symbolic links (never followed), the repository's own files, folders named\n"
      ".git, .hg, .svn or build, and CMake build trees (folders holding a CMakeCache.txt);\n"
@@ -83,6 +84,12 @@ const Command kCommands[] = {
     {"get", 2, 2, true, "dk get REPO ENTITY:ID | PID [OUTPUT OPTIONS]",
      "Prints one item, attribute by attribute. The item is named by its entity and id\n"
      "(document:12) or by a full pid string as `dk get` prints it.\n"},
+    {"put", 3, 3, false, "dk put REPO ENTITY:ID|PID FILE",
+     "Stores the bytes of FILE as the item's content (part 1), replacing what it held, in one\n"
+     "transaction; the file is read a chunk at a time, whatever its size.\n"},
+    {"cat", 2, 3, true, "dk cat REPO ENTITY:ID|PID [PART]",
+     "Writes the item's content (part PART, default 1) to standard output, byte for byte, as\n"
+     "one version of it even while others write.\n"},
     {"update", 2, -1, false, "dk update REPO ENTITY:ID|PID NAME=VALUE...\n"
                              "       dk update REPO --where \"SELECT dk_id FROM ...\" [--dry-run] NAME=VALUE...",
      "Sets attributes of one item, or of every item the query of --where selects (in one\n"

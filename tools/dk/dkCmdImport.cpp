@@ -20,6 +20,7 @@
 #include <dk/dkDatastore.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
@@ -188,6 +189,8 @@ void importFolder(const Options& o, RepositoryRef& repo, const fs::path& dir) {
                     item->setData(item->dataId("filename"), DKAny(DKString(f.relative)));
                     item->setData(item->dataId("root"), rootValue);
                     item->add();
+                    storeFileContent(*repo, kDocument, std::strtol(item->getPid().getPrimaryId().c_str(), nullptr, 10),
+                                     f.path.string(), f.mimeType);
                     ++added;
                 } else {
                     k->second.seen = true;
@@ -197,6 +200,8 @@ void importFolder(const Options& o, RepositoryRef& repo, const fs::path& dir) {
                         std::unique_ptr<DKDDO> item = repo->itemOf(kDocument, k->second.id);
                         setFileData(*item, f, modified);
                         item->update();
+                        storeFileContent(*repo, kDocument, std::strtol(k->second.id.c_str(), nullptr, 10),
+                                         f.path.string(), f.mimeType);
                         ++updated;
                     }
                 }

@@ -302,6 +302,8 @@ int runCommand(const Options& o, Repository* shared) {
     if (o.command == "shell") return runShell(o);
     if (o.command == "find") return runFind(o, shared);
     if (o.command == "template") return runTemplate(o, shared);
+    if (o.command == "put") return runPut(o, shared);
+    if (o.command == "cat") return runCat(o, shared);
     throw UsageError("unknown command '" + o.command + "'");
 }
 

@@ -30,6 +30,11 @@ int runShell(const Options& options);
 int runFind(const Options& options, Repository* shared);
 int runTemplate(const Options& options, Repository* shared);
 int runTemplateSearch(const Options& options, Repository* shared);
+int runPut(const Options& options, Repository* shared);
+int runCat(const Options& options, Repository* shared);
+// Stores file as part 1 of the item (entity, id), replacing the part when it is stored.
+void storeFileContent(Repository& repo, const std::string& entity, long id, const std::string& file,
+                      const std::string& mimeType);
 
 // The operator a command line names (==, <>, LIKE, BETWEEN ... in any case); UsageError naming
 // the known ones otherwise.

@@ -7,6 +7,7 @@
 #include "dkRepository.hpp"
 #include "dkCli.hpp"
 
+#include <DKContentSQLITE.hpp>
 #include <DKMaintenanceSQLITE.hpp>
 
 #include <dk/DKDDO.hpp>
@@ -65,6 +66,12 @@ DKMaintenanceSQLITE& Repository::maintenance() {
     dkExtension* ext = ds_->getExtension("SQLITE_MAINTENANCE");
     if (!ext) throw std::runtime_error("the connector offers no maintenance operations");
     return *static_cast<DKMaintenanceSQLITE*>(ext);
+}
+
+DKContentSQLITE& Repository::content() {
+    dkExtension* ext = ds_->getExtension(DKContentSQLITE::kName);
+    if (!ext) throw std::runtime_error("the connector offers no content");
+    return *static_cast<DKContentSQLITE*>(ext);
 }
 
 std::unique_ptr<DKDDO> Repository::itemOf(const std::string& text) {

@@ -15,6 +15,7 @@
 
 class dkDatastore;
 class DKDDO;
+class DKContentSQLITE;
 class DKMaintenanceSQLITE;
 
 namespace dkcli {
@@ -49,6 +50,7 @@ public:
     // The connector's maintenance operations (integrity check, online backup); they stay with
     // the datastore.
     DKMaintenanceSQLITE& maintenance();
+    DKContentSQLITE& content();   // the connector's content objects, likewise
 
     // A data object naming the item "ENTITY:ID" or a full pid string, bound to this datastore
     // and not yet retrieved. UsageError when the text is neither; DKException when the entity
