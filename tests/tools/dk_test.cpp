@@ -695,8 +695,10 @@ TEST(DkContent, PutAndCatRoundTripInBoundedMemory) {
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + (i >> 13));
     dktest::writeFile(s.dir / "big", big);
     ASSERT_EQ(0, s.dk({"put", repo, readme, (s.dir / "big").string()}).code);
+    // A forked child's peak counts the pages it shared with this process, so the 40 MiB go first.
+    std::string().swap(big);
     Result r = s.dk({"cat", repo, readme, "1"});
-    EXPECT_TRUE(r.code == 0 && r.out == big) << r.err;
+    EXPECT_TRUE(r.code == 0 && r.out == dktest::readFile(s.dir / "big")) << r.err;
     EXPECT_LT(r.maxRssKiB - small.maxRssKiB, 32 << 10) << "cat peaked at " << r.maxRssKiB << " KiB";
     using Case = std::tuple<std::vector<std::string>, int, std::string>;
     for (const auto& [args, code, text] : {Case{{"cat", repo, readme, "2"}, 2, "not stored"},
