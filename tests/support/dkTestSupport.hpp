@@ -174,28 +174,4 @@ std::pair<long, std::string> systemError(F f) {
     return {r.id < 0 ? 0 : r.id, r.id < 0 ? "" : withoutInsertBlank(r.text)};
 }
 
-// How many locations expectThrownAt wants: at least one, or any number (none checked).
-constexpr unsigned long kSomeLocations = 0;
-constexpr unsigned long kAnyLocations = ~0UL;
-
-// Checks that f throws E with message number msgId whose oldest location is `function` in
-// `source`; `locations` is how many locations it must carry (kSomeLocations: at least one). Gives
-// the newest text ("" when nothing or another exception was thrown).
-template <class E, class F>
-std::string expectThrownAt(F&& f, long msgId, const char* source, const char* function,
-                           unsigned long locations = kSomeLocations) {
-    const Failure r = failureOf<E>(std::forward<F>(f));
-    EXPECT_EQ(msgId, r.id) << function << " (-1: nothing was thrown, -2: another exception)";
-    if (locations == kSomeLocations) {
-        EXPECT_GE(r.locations, 1UL) << function;
-    } else if (locations != kAnyLocations) {
-        EXPECT_EQ(locations, r.locations) << function;
-    }
-    if (r.locations > 0) {
-        EXPECT_EQ(source, r.source);
-        EXPECT_EQ(function, r.function);
-    }
-    return r.thrown() && r.id != kOtherThrown ? r.text : "";
-}
-
 }  // namespace dktest
