@@ -37,7 +37,6 @@ TEST(DKQTermRendering, LeavesInBothForms) {
         const char *text, *sql;
     } cases[] = {
         {leaf("n", 0, "x"), "n  x", "n  x"},   // code 0: two blanks
-        {leaf("n", 16, "'w'"), "n CONTAINS_TEXT 'w'", "n CONTAINS_TEXT 'w'"},
         {leaf("n", 17, "'w'"), "n CONTAINS_TEXT_IN_CONTENT 'w'", "n CONTAINS_TEXT_IN_CONTENT 'w'"},
         {leaf("n", 9, "'a'"), "n NOTLIKE 'a'", "n NOT LIKE 'a'"},
         {leaf("", 1, "1"), " == 1", " = 1"},   // no name: nothing on the left
