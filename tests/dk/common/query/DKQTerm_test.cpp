@@ -43,7 +43,6 @@ TEST(DKQTermRendering, LeavesInBothForms) {
         {leaf("n", 1, "NULL"), "n == NULL", "n IS NULL "},
         {leaf("n", 2, "NULL"), "n <> NULL", "n IS NOT NULL "},
         {leaf("n", 1, "null"), "n == null", "n = null"},   // the rule is case-sensitive
-        {leaf("n", 1, "'NULL'"), "n == 'NULL'", "n = 'NULL'"},
         {multi("n", 10, {"1", "5"}), "n BETWEEN 1 5", "n BETWEEN 1 AND 5"},
         {multi("n", 15, {"1", "5"}), "n NOTBETWEEN 1 5", "n NOT BETWEEN 1 AND 5"},
         {multi("n", 11, {"'a'", "'b'"}), "n IN ('a','b')", "n IN ('a','b')"},
