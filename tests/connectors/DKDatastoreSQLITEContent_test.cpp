@@ -94,7 +94,6 @@ TEST(DKDatastoreSQLITEContent, BadFilesForeignPidsAndMisusedPartsAreRefused) {
         {358, [&] { b->add(r.dir.str().c_str()); }},
         {geteuid() == 0 ? 0 : 358, [&] { if (geteuid() != 0) b->add(locked.c_str()); }},
         {9061, [&] { b->update((r.dir / "ok").c_str()); }},
-        {9061, [&] { b->retrieve(); }},
         {9063, [&] { b->setOption(DKContentSQLITE::kOptionChunkSize, tiny); }},
         {9063, [&] { b->getOption(2, tiny); }},
         {9063, [&] { b->subString(1, -1); }},
