@@ -40,7 +40,6 @@ public:
 
 TEST(dkAttrDefRules, DefaultsEntityNameQualifiedNameAndMappedDatastore) {
     dkAttrDef attr;
-    EXPECT_EQ(1, attr.isNullable());
     EXPECT_EQ(nullptr, attr.getEntity());
     EXPECT_EQ(DKString("|"), attr.getEntityName() + "|" + attr.datastoreName());   // no datastore: no crash
     attr.setEntityName("Loose");                                                   // no entity to rename

@@ -272,7 +272,6 @@ struct CollectionFixture : ::testing::Test {
 TEST_F(CollectionFixture, EachElementInOrderWithItsArgumentsAndTheIteratorFreed) {
     DKNVPair opts[1] = {DKNVPair("OPT", DKAny(7L))};
     ds.addObjects(nullptr);   // nothing at all
-    ds.addObjects(static_cast<dkCollection*>(nullptr), opts, 3);
     EXPECT_TRUE(ds.calls.empty());
     // Each of the twelve forms, in the order add, delete, retrieve, update, each without and with
     // flags (2) and with opts (3).
