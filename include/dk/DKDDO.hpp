@@ -8,6 +8,7 @@
 #include <dk/dkDataObject.hpp>
 #include <dk/dkExport.hpp>
 
+#include <cstddef>
 #include <optional>
 
 class DKNVPair;
@@ -40,6 +41,9 @@ public:
     DKDDOBase& operator=(const DKDDOBase&) = delete;
     ~DKDDOBase() override;
     // Without a size: a result row's object shares one larger block with its values and pid.
+    // The allocation functions come as a matching pair, the placement form for that block.
+    static void* operator new(std::size_t n) { return ::operator new(n); }
+    static void* operator new(std::size_t, void* where) noexcept { return where; }
     static void operator delete(void* p) noexcept { ::operator delete(p); }
 
     short protocol() const override;          // DKProtocolDDOBase
