@@ -96,6 +96,13 @@ printf '\n$ dk cat %s %s | cmp - README.md\n' "$repo" "$item"
 echo "identical"
 
 echo
+echo "== A folder of two items, listed"
+folder=$("$dk" mkfolder "$repo" "Read first")
+other=$("$dk" query "$repo" "SELECT * FROM document WHERE filename = 'ARCHITECTURE.md'" --format csv | grep -o 'document:[0-9][0-9]*' | head -n 1)
+step file "$repo" "$folder" "$item" $other
+step ls "$repo" "$folder"
+
+echo
 echo "== Finding items by a condition, and a stored search template"
 step find "$repo" document filename like 'include/dk/DKQ%'
 step find "$repo" document size between 20000 30000 --format csv
