@@ -5,7 +5,7 @@
 # project's own source tree imported into it (twice: the second import only says what changed),
 # its README fetched as a URL from a loopback python3 http.server that the script starts and stops,
 # queries as a table, as CSV and as JSON, a text search, one update, and the item read back, its
-# content written back and compared with the file, items
+# content written back and compared with the file, a folder of two items listed, items
 # found by a condition and by a stored search template, and the size of a result.
 # Nothing is written outside BIN_DIR/../demo; the log goes to BIN_DIR/../demo/log/dklog.log.
 set -eu
