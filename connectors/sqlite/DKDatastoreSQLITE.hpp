@@ -246,8 +246,9 @@ private:
     void clearTracks(DKDDOBase& ddo) noexcept;
     void dropMembers(const std::string& entity, long rowId, const char* function);
     // The entity (as the catalogue spells it) and row id of the stored item of this repository
-    // that object is; DKUsageError kMsgBadMember for anything else.
-    std::pair<std::string, long> storedItem(const dkDataObjectBase* object, const char* function);
+    // that object is; DKUsageError kMsgBadMember for anything else. Without stored, the row need
+    // not exist any more (what is taken out may have been deleted since).
+    std::pair<std::string, long> storedItem(const dkDataObjectBase* object, const char* function, bool stored = true);
 
     // Catalogue
     // The entity of name (DKUsageError kMsgNoEntity when none); the reference holds until the

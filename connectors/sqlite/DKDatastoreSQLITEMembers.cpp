@@ -123,7 +123,8 @@ dkExtension* DKDatastoreSQLITE::memberExtension(const char* function) {
     return members_.get();
 }
 
-std::pair<std::string, long> DKDatastoreSQLITE::storedItem(const dkDataObjectBase* object, const char* function) {
+std::pair<std::string, long> DKDatastoreSQLITE::storedItem(const dkDataObjectBase* object, const char* function,
+                                                          bool stored) {
     const DKDDOBase* ddo = PConnectorKit::storable(const_cast<dkDataObjectBase*>(object));
     if (ddo == nullptr) badMember(function, "not a data object");
     const DKPid& pid = ddo->getPid();
@@ -134,6 +135,7 @@ std::pair<std::string, long> DKDatastoreSQLITE::storedItem(const dkDataObjectBas
         *end != '\0' || n <= 0)
         badMember(function, DKString("not stored: ") + pid.pidString());
     std::shared_ptr<PEntity> e = entity(pid.getObjectType().c_str(), function);
+    if (!stored) return {e->name, n};
     sqlite3_stmt* s = cached(e->existsSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, n);
@@ -256,7 +258,7 @@ void DKDatastoreSQLITE::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, con
             const auto* record = static_cast<const PTrackRecord*>(it->next()->value());
             const bool add = record->action == 'a';
             if (m.kind == kMemberFolder) {
-                const PItemRef member = storedItem(static_cast<const dkDataObjectBase*>(record->object), function);
+                const PItemRef member = storedItem(static_cast<const dkDataObjectBase*>(record->object), function, add);
                 if (add) members->file(self, member, function);
                 else members->unfile(self, member, function);
             } else if (m.kind == kMemberLinks) {
@@ -340,14 +342,14 @@ bool PMembers::unfile(const PItemRef& folder, const PItemRef& member, const char
     return sqlite3_changes(ds_->db_) > 0;
 }
 
-PMembers::PLinkRow PMembers::linkRow(const DKLink* link, const char* function) {
+PMembers::PLinkRow PMembers::linkRow(const DKLink* link, bool stored, const char* function) {
     if (link == nullptr) badMember(function, "no link");
-    return {ds_->storedItem(link->getSource(), function), ds_->storedItem(link->getTarget(), function),
+    return {ds_->storedItem(link->getSource(), function, stored), ds_->storedItem(link->getTarget(), function, stored),
             link->getTypeName().c_str()};
 }
 
 void PMembers::link(const DKLink& link, const PItemRef* owner, const char* function) {
-    const PLinkRow row = linkRow(&link, function);
+    const PLinkRow row = linkRow(&link, true, function);
     if (owner != nullptr && row.source != *owner && row.target != *owner)
         badMember(function, "a link that does not end at its item");
     sqlite3_stmt* s = ds_->cached("INSERT OR IGNORE INTO dk_links VALUES (?1, ?2, ?3, ?4, ?5)", function);
@@ -361,7 +363,7 @@ void PMembers::link(const DKLink& link, const PItemRef* owner, const char* funct
 }
 
 bool PMembers::unlink(const DKLink& link, const char* function) {
-    const PLinkRow row = linkRow(&link, function);
+    const PLinkRow row = linkRow(&link, false, function);
     sqlite3_stmt* s = ds_->cached("DELETE FROM dk_links WHERE source_entity = ?1 AND source = ?2 AND target_entity = ?3"
                                   " AND target = ?4 AND type = ?5",
                                   function);
@@ -423,7 +425,7 @@ void PMembers::addToFolder(dkDataObject* folder, dkDataObject* member) {
 void PMembers::removeFromFolder(dkDataObject* folder, dkDataObject* member) {
     static const char* const fn = "DKDatastoreSQLITE::removeFromFolder";
     DKDatastoreSQLITE::PWriteScope scope(*ds_, fn);
-    if (!unfile(folderOf(folder, fn), ds_->storedItem(member, fn), fn))
+    if (!unfile(folderOf(folder, fn), ds_->storedItem(member, fn, false), fn))
         dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, fn, DKString("not in the folder"));
     scope.commit();
 }

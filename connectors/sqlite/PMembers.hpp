@@ -56,12 +56,12 @@ public:
     bool dropPart(const PItemRef& item, const dkXDO& part, const char* function);
 
 private:
-    // The ends of link as stored items, and its type name.
+    // The ends of link as items (stored ones when stored), and its type name.
     struct PLinkRow {
         PItemRef source, target;
         std::string type;
     };
-    PLinkRow linkRow(const DKLink* link, const char* function);
+    PLinkRow linkRow(const DKLink* link, bool stored, const char* function);
     PItemRef folderOf(dkDataObject* folder, const char* function);   // a stored item of a folder entity
     PItemRef partItem(dkDataObject* item, const char* function);     // a stored item of a document entity
 

@@ -86,6 +86,10 @@ TEST(DKDatastoreSQLITEMembers, CollectionsChangeAtOnceThroughTheExtension) {
     DKFolder& folder = held<DKFolder>(*box, "DKFolder");
     auto* member = new DKDDO(r.ds.get(), a->getPid(), 10);
     folder.addMember(box.get(), member);
+    dkBlob* gone = r.part(*a, 2, "y");
+    held<DKParts>(*a, "DKParts").addMember(a.get(), gone);
+    held<DKParts>(*a, "DKParts").removeMember(a.get(), gone);   // dropped from the repository, given back
+    std::unique_ptr<dkBlob> back(gone);
     held<DKParts>(*a, "DKParts").addMember(a.get(), r.part(*a, 1, "x"));
     held<DKLinkCollection>(*a, "DKLinks").addMember(new DKLink("see", a.get(), new DKDDO(r.ds.get(), b->getPid(), 10), 1, 0));
     EXPECT_EQ(1L, held<DKFolder>(*r.reread(*box), "DKFolder").cardinality());
@@ -97,6 +101,9 @@ TEST(DKDatastoreSQLITEMembers, CollectionsChangeAtOnceThroughTheExtension) {
     held<DKLinkCollection>(*a, "DKLinks").removeAllMembers();
     EXPECT_EQ("0", rawQuery(r.path, "SELECT count(*) FROM dk_links"));
     EXPECT_EQ(9019L, errorOf<DKDataObjectNotFound>([&] { ext->removeFromFolder(box.get(), a.get()); }));
+    DKLink none("none", a.get(), b.get(), 1, 1);
+    EXPECT_EQ(9019L, errorOf<DKDataObjectNotFound>([&] { ext->removeLink(&none); }));
+    EXPECT_EQ(9061L, errorOf<DKDataObjectNotFound>([&] { ext->removePart(a.get(), gone); }));
     EXPECT_EQ(9064L, errorOf([&] { ext->addToFolder(a.get(), box.get()); }));   // a document is no folder
     EXPECT_EQ(9064L, errorOf([&] { ext->addPart(box.get(), nullptr); }));
 }

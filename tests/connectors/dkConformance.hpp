@@ -710,10 +710,14 @@ TEST_P(DKConformance, FoldersAndLinksSurviveAReconnectAndGoWithTheirItems) {
     const std::vector<std::string> cites{"cites:" + id(0) + ">" + id(1)};
     EXPECT_EQ(cites, reread(docs[0], ctx().linksItem.c_str()));
     EXPECT_EQ(cites, reread(docs[1], ctx().linksItem.c_str()));
-    std::unique_ptr<DKDDO> second(new DKDDO(ds.get(), docs[1], 10));
+    std::unique_ptr<DKDDO> second(new DKDDO(ds.get(), docs[1], 10)), boxRead(new DKDDO(ds.get(), box->getPid(), 10));
+    boxRead->retrieve();
     ds->deleteObject(second.get());
     EXPECT_EQ((std::vector<std::string>{id(0), id(2)}), reread(box->getPid(), "DKFolder"));
     EXPECT_TRUE(reread(docs[0], ctx().linksItem.c_str()).empty());
+    collection(*boxRead, "DKFolder")->removeAllElements();   // a deleted member among them
+    boxRead->update();
+    EXPECT_TRUE(reread(box->getPid(), "DKFolder").empty());
     std::unique_ptr<DKDDO> again(new DKDDO(ds.get(), box->getPid(), 10));
     ds->deleteObject(again.get());
     EXPECT_EQ(2L, countRows(*ds, "Doc"));
