@@ -731,7 +731,8 @@ void DKDatastoreSQLITE::ensureContentTables(const char* function) {
                       kSource, function);
     if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
     const bool tables = sqlite3_column_int(s.get(), 0) == 2;
-    const bool current = tables && textColumn(s.get(), 1) == "3";
+    const std::string format = textColumn(s.get(), 1);
+    const bool current = tables && (format == "3" || format == "4");
     s.reset();
     contentTables_ = tables;
     if (current || readOnly_) return;

@@ -29,6 +29,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -43,6 +44,7 @@ inline constexpr const char* kPidType = "SQLITE";   // the datastore type of eve
 inline constexpr const char* kIdColumn = "dk_id";   // the row id column of every entity table
 
 class PContentStore;  // the content extension and store (PContent.hpp)
+class PMembers;       // the membership extension (PMembers.hpp)
 class PMaintenance;   // the maintenance extension (PMaintenance.hpp)
 class PSearchTemplate;
 class PTemplates;     // the templates extension (PSqliteTemplates.hpp)
@@ -171,6 +173,7 @@ public:
 private:
     friend class dksqlite::PContentStore;
     friend class dksqlite::PMaintenance;
+    friend class dksqlite::PMembers;
     friend class dksqlite::PSearchTemplate;
     friend class dksqlite::PTemplates;
     friend class DKResultSetCursorSQLITE;
@@ -229,6 +232,23 @@ private:
     void ensureContentTables(const char* function);
     dkExtension* contentExtension(const char* function);
     void dropContent(const std::string& entity, long rowId, const char* function);
+    // Membership (DKDatastoreSQLITEMembers.cpp): folder members and links in their tables (format
+    // 4, made at a writing connect when missing); the collections of a DDO's membership items
+    // (empty for a new DDO, read for a retrieved one, their track lists written with the item and
+    // cleared once it is stored); an item's memberships and links dropped with it (rowId 0: of
+    // the whole entity), in the caller's write scope.
+    void ensureMemberTables(const char* function);
+    dkExtension* memberExtension(const char* function);
+    void newMembers(DKDDOBase& ddo, dksqlite::PEntity& e);
+    void readMembers(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId, const char* function);
+    bool pendingMembers(DKDDOBase& ddo, const char* function);   // a track list holds a change
+    void writeMembers(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId, const char* function);
+    void clearTracks(DKDDOBase& ddo) noexcept;
+    void dropMembers(const std::string& entity, long rowId, const char* function);
+    // The entity (as the catalogue spells it) and row id of the stored item of this repository
+    // that object is; DKUsageError kMsgBadMember for anything else. Without stored, the row need
+    // not exist any more (what is taken out may have been deleted since).
+    std::pair<std::string, long> storedItem(const dkDataObjectBase* object, const char* function, bool stored = true);
 
     // Catalogue
     // The entity of name (DKUsageError kMsgNoEntity when none); the reference holds until the
@@ -294,6 +314,7 @@ private:
     bool inTransaction_;
     bool textColumn_ = false;   // dk_attrs has the text-searchable column (repository format 2)
     bool contentTables_ = false;   // the content tables are there (repository format 3)
+    bool memberTables_ = false;    // the membership tables are there (repository format 4)
     int schemaVersion_;
     bool entitiesLoaded_;
     std::map<std::string, std::shared_ptr<dksqlite::PEntity>> entities_;   // by lower-case name
@@ -305,6 +326,7 @@ private:
     std::unique_ptr<dksqlite::PMaintenance> maintenance_;   // made by the first getExtension
     std::shared_ptr<dksqlite::PTemplates> templates_;       // made by the first getExtension
     std::shared_ptr<dksqlite::PContentStore> content_;      // made by the first getExtension
+    std::shared_ptr<dksqlite::PMembers> members_;           // made by the first getExtension
     std::map<std::string, std::shared_ptr<dkSchemaMapping>> mappings_;   // getMapping's, by lower-case name
     DKTrace trace_;
 };

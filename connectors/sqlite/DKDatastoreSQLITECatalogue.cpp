@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 
 #include <charconv>
+#include <cstring>
 
 using namespace dksqlite;
 
@@ -33,13 +34,30 @@ const PAttr* PEntity::find(const char* attrName) const {
     return position == PAttributeNames::npos ? nullptr : &attrs[position];
 }
 
+std::size_t PEntity::memberItemCount() const {
+    std::size_t n = 0;
+    for (const PMemberItem& m : kMemberItems) n += (type & m.kind) != 0 ? 1 : 0;
+    return n;
+}
+
+const PMemberItem* PEntity::memberItem(const char* itemName) const {
+    for (const PMemberItem& m : kMemberItems)
+        if ((type & m.kind) != 0 && std::strcmp(m.name, itemName) == 0) return &m;
+    return nullptr;
+}
+
 DKDDODef* PEntity::shapeDefinition() {
     // A DDO may add items of its own to the shared definition; the next DDO then gets a fresh one.
-    if (!shape || shape->dataCount() != attrs.size()) {
+    if (!shape || shape->dataCount() != attrs.size() + memberItemCount()) {
         shape = std::make_unique<PEntityShape>();
         for (const PAttr& a : attrs) {
             unsigned short id = shape->addData(a.name.c_str());
             shape->addDataProperty(id, "type", DKAny(static_cast<unsigned short>(a.type)));
+        }
+        for (const PMemberItem& m : kMemberItems) {
+            if ((type & m.kind) == 0) continue;
+            unsigned short id = shape->addData(m.name);
+            shape->addDataProperty(id, "type", DKAny(m.type));
         }
     }
     return shape->definition();
@@ -221,6 +239,7 @@ void DKDatastoreSQLITE::dropEntity(const char* name, const char* function) {
     PWriteScope scope(*this, function);
     dropTextTable(db_, e->name, kSource, function);
     dropContent(e->name, 0, function);   // an entity made again under the name starts without parts
+    dropMembers(e->name, 0, function);   // and outside every folder and link
     exec(db_, ("DROP TABLE " + quoteIdent(e->name)).c_str(), kSource, function);
     for (const char* sql : {"DELETE FROM dk_attrs WHERE entity = ?1", "DELETE FROM dk_entities WHERE name = ?1"}) {
         PStmt s = prepare(db_, sql, kSource, function);

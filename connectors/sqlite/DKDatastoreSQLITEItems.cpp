@@ -47,7 +47,9 @@ DKDDO* DKDatastoreSQLITE::createDDO(const char* entityName, long flags) {
     db(fn);
     if (!inTransaction_) refreshIfSchemaChanged(fn);
     std::shared_ptr<PEntity> e = entity(entityName, fn);
-    return newDDO(*e, 0);
+    std::unique_ptr<DKDDO> d(newDDO(*e, 0));
+    newMembers(*d, *e);   // a new item starts with empty membership collections
+    return d.release();
 }
 
 DKDDOBase& DKDatastoreSQLITE::checkedObject(dkDataObject* object, const char* function, long* rowId) {
@@ -76,8 +78,10 @@ namespace {
 // attribute when the DDO is written.
 const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char* function) {
     const PItemMap& map = PConnectorKit::itemMap(ddo, e.names);
-    if (const unsigned short id = map.stranger())
-        dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(id));
+    // The membership items are no attributes, and are written through their track lists.
+    for (unsigned short id = map.stranger(); id != 0 && id <= map.itemCount(); ++id)
+        if (map.attributeOf(id) == PItemMap::npos && e.memberItem(ddo.getDataName(id).c_str()) == nullptr)
+            dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(id));
     return map;
 }
 
@@ -102,6 +106,7 @@ long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, cons
     stepDone(db_, s, kSource, function, "adding the item");
     const long rowId = static_cast<long>(sqlite3_last_insert_rowid(db_));
     if (!e->textInsertSql.empty()) writeText(e->textInsertSql, rowId, function);
+    writeMembers(ddo, *e, rowId, function);
     return rowId;
 }
 
@@ -119,6 +124,7 @@ void DKDatastoreSQLITE::writeText(const std::string& sql, long rowId, const char
 void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
     PConnectorKit::setPid(ddo, e.pidFor(repositoryName_, rowId));
     ddo.resetDataChanged();
+    clearTracks(ddo);
     if (ddo.protocol() != DKProtocolDDOBase) {
         auto& bound = static_cast<DKDDO&>(ddo);
         if (bound.getDatastore() == nullptr) bound.setDatastore(this);
@@ -148,6 +154,7 @@ void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* func
         if (v.isNull()) ddo.setNull(id);
         else ddo.setData(id, v);
     }
+    readMembers(ddo, *e, rowId, function);
     ddo.resetDataChanged();
 }
 
@@ -188,12 +195,15 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
     const bool found = changed.empty() ? rc == SQLITE_ROW : sqlite3_changes(db_) > 0;
     if (!found) dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
     if (textChanged) writeText(e->textInsertSql, rowId, function);
+    sqlite3_reset(s);   // the members' writes may use the same cached statement
+    writeMembers(ddo, *e, rowId, function);
 }
 
 void DKDatastoreSQLITE::deleteOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
     if (!e->textDeleteSql.empty()) writeText(e->textDeleteSql, rowId, function);
     dropContent(e->name, rowId, function);
+    dropMembers(e->name, rowId, function);
     sqlite3_stmt* s = cached(e->deleteStmt, e->deleteSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
@@ -207,8 +217,8 @@ void DKDatastoreSQLITE::addObject(dkDataObject* object, const DKNVPair*, long) {
     DKTraceScope t(trace_, fn, this);
     writable(fn);
     DKDDOBase& ddo = checkedObject(object, fn, nullptr);
-    std::optional<PWriteScope> scope;   // the row and its index entry are written together
-    if (textIndexed(ddo, fn)) scope.emplace(*this, fn);
+    std::optional<PWriteScope> scope;   // the row, its index entry and its members are written together
+    if (textIndexed(ddo, fn) || pendingMembers(ddo, fn)) scope.emplace(*this, fn);
     std::shared_ptr<PEntity> e;
     const long id = addOne(ddo, e, fn);
     if (scope) scope->commit();
@@ -241,11 +251,14 @@ void DKDatastoreSQLITE::writeAlone(dkDataObject* object, WriteOne write, const c
     writable(fn);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
-    std::optional<PWriteScope> scope;   // a deleted item's content goes with its row
-    if (textIndexed(ddo, fn) || (write == &DKDatastoreSQLITE::deleteOne && contentTables_)) scope.emplace(*this, fn);
+    std::optional<PWriteScope> scope;   // a deleted item's content and memberships go with its row
+    const bool deleting = write == &DKDatastoreSQLITE::deleteOne;
+    if (textIndexed(ddo, fn) || (deleting && (contentTables_ || memberTables_)) || (!deleting && pendingMembers(ddo, fn)))
+        scope.emplace(*this, fn);
     (this->*write)(ddo, id, fn);
     if (scope) scope->commit();
     ddo.resetDataChanged();
+    if (!deleting) clearTracks(ddo);
 }
 
 // The collection forms write every element or none (the connector kit's loop): the rows go in
@@ -278,7 +291,10 @@ void DKDatastoreSQLITE::writeEach(dkCollection* objects, const char* fn,
             DKDDOBase& checked = checkedObject(&ddo, fn, &id);
             (this->*writeOne)(checked, id, fn);
         },
-        [](DKDDOBase& ddo) { ddo.resetDataChanged(); });
+        [this](DKDDOBase& ddo) {
+            ddo.resetDataChanged();
+            clearTracks(ddo);
+        });
 }
 
 void DKDatastoreSQLITE::updateObjects(dkCollection* objects, const DKNVPair*, long) {

@@ -84,7 +84,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
             }
             if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, fn, "reading the catalogue");
         }
-        if ((format != "1" && format != "2" && format != "3") || repositoryName_.empty())
+        if ((format != "1" && format != "2" && format != "3" && format != "4") || repositoryName_.empty())
             dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn,
                                       DKString(datastoreName) + ": unknown catalogue format " + format.c_str());
         checkUser(userId, password);
@@ -96,6 +96,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
         upgradeRepository(format, fn);
         ensureTemplateTables(fn);   // older repositories have no template tables
         ensureContentTables(fn);    // nor content tables
+        ensureMemberTables(fn);     // nor membership tables
         const std::string pragmas = "PRAGMA synchronous=" + settings_.synchronous +
                                     "; PRAGMA cache_size=" + std::to_string(settings_.cacheSize) + ";";
         exec(db_, pragmas.c_str(), kSource, fn);
@@ -222,6 +223,7 @@ void DKDatastoreSQLITE::closeConnection() noexcept {
     }
     readOnly_ = false;
     textColumn_ = false;
+    contentTables_ = memberTables_ = false;
     inTransaction_ = false;
     schemaVersion_ = -1;
     repositoryName_.clear();
@@ -251,7 +253,8 @@ short DKDatastoreSQLITE::validateConnection() {
 // Write scopes: one operation's transaction, or a savepoint inside the caller's
 
 DKDatastoreSQLITE::PWriteScope::PWriteScope(DKDatastoreSQLITE& ds, const char* function)
-    : ds_(ds), db_(ds.writable(function)), savepoint_(ds.inTransaction_) {
+    // Inside another scope (a part stored with its item) a savepoint nests in its transaction.
+    : ds_(ds), db_(ds.writable(function)), savepoint_(ds.inTransaction_ || !sqlite3_get_autocommit(db_)) {
     exec(db_, savepoint_ ? "SAVEPOINT dk_op" : "BEGIN IMMEDIATE", kSource, function);
     active_ = true;
     function_ = function;

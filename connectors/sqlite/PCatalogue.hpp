@@ -29,6 +29,19 @@ struct PAttr {
     int textSearchable = 0;   // indexed in the entity's text table (PSqliteText.hpp)
 };
 
+// The entity type bits that give an entity's items membership, and the data item each adds to its
+// DDOs after the attributes, with the item's "type" (a value of that type makes the DDO the
+// collection's owner): a document holds its content parts (DKParts), a folder its members
+// (DKFolder), a linked item its links (DKLinkCollection, under "DKLinks"). Type 0 adds nothing.
+enum PMemberKind : short { kMemberParts = 1, kMemberFolder = 2, kMemberLinks = 4 };
+struct PMemberItem {
+    PMemberKind kind;
+    const char* name;
+    unsigned short type;
+};
+inline constexpr PMemberItem kMemberItems[] = {
+    {kMemberParts, "DKParts", 1024}, {kMemberFolder, "DKFolder", 1071}, {kMemberLinks, "DKLinks", 1073}};
+
 // Holds the one data object definition that every DDO of an entity shares: a DKDDOBase that
 // keeps its private definition, which the DDOs then share (so it lives while any of them does).
 class PEntityShape : public DKDDOBase {
@@ -58,6 +71,9 @@ struct PEntity {
     sqlite3_stmt* deleteStmt = nullptr;
 
     const PAttr* find(const char* attrName) const;
+    std::size_t memberItemCount() const;   // the membership items its type bits give
+    // The membership item of kind name, or null when the entity has no such item.
+    const PMemberItem* memberItem(const char* name) const;
     DKDDODef* shapeDefinition();   // rebuilt when a DDO added items of its own to the shared one
     // The pid of the item rowId (none for 0) of this entity in the named repository. The pid is
     // kept and changed on the next call: callers copy it (DKDDO and setPid take clones).

@@ -45,6 +45,7 @@ enum Msg : long {
     kMsgNoPart = 9061,            // the content part is not stored
     kMsgPartExists = 9062,        // the content part is stored already
     kMsgBadContentArg = 9063,     // a content position, length or option out of range
+    kMsgBadMember = 9064,         // a folder member, part or link end not stored here, or not taken
     kMsgReadOnly = 9120,          // a write on a connection made with readonly=1
     kMsgCannotWrite = 9121,       // the file or its folder cannot be written by this user
     kMsgWalUnreadable = 9122,     // a -wal file in a read-only folder that cannot be read consistently

@@ -8,6 +8,7 @@
 
 #include "dkConnectorSupport.hpp"
 
+#include <dk/DKLinkCollection.hpp>
 #include <dk/DKOpCode.hpp>
 #include <dk/dkQuery.hpp>
 #include <dk/dkSchemaMapping.hpp>
@@ -659,6 +660,67 @@ TEST_P(DKConformance, ContentRoundTripsEditsAndGoesWithItsItem) {
     EXPECT_EQ("xyz", bytes(*part(2)));
     ds->deleteObject(item.get());
     EXPECT_THROW(part(3)->retrieve(), DKException);
+}
+
+// Folder members and links survive a reconnect, tracked changes are applied once; deleting a
+// folder leaves its members, deleting an item drops its memberships and its links both ways.
+TEST_P(DKConformance, FoldersAndLinksSurviveAReconnectAndGoWithTheirItems) {
+    if (!ctx().folders || !ctx().links) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}}, ctx().linkedType);
+    defineEntity(*ds, "Box", {{"title", DKAny::tc_string}}, ctx().folderType);
+    std::unique_ptr<DKDDO> box(ds->createDDO("Box", 0));
+    box->add();
+    auto collection = [](DKDDO& d, const char* item) { return static_cast<dkCollection*>(d.getDataByName(item)); };
+    std::vector<DKPid> docs;
+    for (int i = 0; i < 3; ++i) {
+        auto* d = ds->createDDO("Doc", 0);
+        collection(*box, "DKFolder")->addElement(DKAny(static_cast<dkDataObjectBase*>(d)));   // the folder owns it
+        d->add();
+        docs.push_back(d->getPid());
+    }
+    box->update();
+    box->update();   // the track list was cleared: nothing is filed twice
+    std::unique_ptr<DKDDO> first(new DKDDO(ds.get(), docs[0], 10));
+    first->retrieve();
+    auto* link = new DKLink("cites", first.get(), new DKDDO(ds.get(), docs[1], 10), 1, 0);
+    collection(*first, ctx().linksItem.c_str())->addElement(DKAny(static_cast<void*>(link)));
+    first->update();
+    ds.reset();
+    ds = another();
+    auto reread = [&](const DKPid& pid, const char* item) {
+        std::unique_ptr<DKDDO> d(new DKDDO(ds.get(), pid, 10));
+        d->retrieve();
+        std::vector<std::string> ends;
+        std::unique_ptr<dkIterator> it(collection(*d, item)->createIterator());
+        while (it->more()) {
+            const DKAny* e = it->next();
+            if (e->typeCode() == DKAny::tc_voidptr) {
+                auto* l = static_cast<DKLink*>(e->value());
+                ends.push_back(std::string(l->getTypeName().c_str()) + ":" + l->getSource()->getPidObject()->getPrimaryId().c_str() +
+                               ">" + l->getTarget()->getPidObject()->getPrimaryId().c_str());
+            } else {
+                ends.push_back(static_cast<DKDDO*>(static_cast<dkDataObjectBase*>(e->value()))->getPid().getPrimaryId().c_str());
+            }
+        }
+        return ends;
+    };
+    auto id = [&](int i) { return std::string(docs[i].getPrimaryId().c_str()); };
+    EXPECT_EQ((std::vector<std::string>{id(0), id(1), id(2)}), reread(box->getPid(), "DKFolder"));
+    const std::vector<std::string> cites{"cites:" + id(0) + ">" + id(1)};
+    EXPECT_EQ(cites, reread(docs[0], ctx().linksItem.c_str()));
+    EXPECT_EQ(cites, reread(docs[1], ctx().linksItem.c_str()));
+    std::unique_ptr<DKDDO> second(new DKDDO(ds.get(), docs[1], 10)), boxRead(new DKDDO(ds.get(), box->getPid(), 10));
+    boxRead->retrieve();
+    ds->deleteObject(second.get());
+    EXPECT_EQ((std::vector<std::string>{id(0), id(2)}), reread(box->getPid(), "DKFolder"));
+    EXPECT_TRUE(reread(docs[0], ctx().linksItem.c_str()).empty());
+    collection(*boxRead, "DKFolder")->removeAllElements();   // a deleted member among them
+    boxRead->update();
+    EXPECT_TRUE(reread(box->getPid(), "DKFolder").empty());
+    std::unique_ptr<DKDDO> again(new DKDDO(ds.get(), box->getPid(), 10));
+    ds->deleteObject(again.get());
+    EXPECT_EQ(2L, countRows(*ds, "Doc"));
 }
 
 }  // namespace dkconf

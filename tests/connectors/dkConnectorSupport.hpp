@@ -62,6 +62,12 @@ struct ConnectorContext {
     bool textQuery = false;       // text-searchable attributes, text queries (1), CONTAINS_TEXT in trees
     bool templates = false;       // search templates and schema mappings kept by the repository
     bool content = false;         // content parts of items, made by contentOf
+    // Membership kept by the repository, on entities of the type codes below: folder members
+    // (the DDO item "DKFolder"), links (the DDO item linksItem).
+    bool folders = false;
+    bool links = false;
+    short folderType = 0, linkedType = 0;
+    std::string linksItem;
     // A new binary content object (the caller's) for part `part` of the item entity:id.
     std::function<dkBlob*(dkDatastore&, const char* entity, long id, long part)> contentOf;
 };
@@ -120,10 +126,11 @@ inline const std::vector<Attr>& allTypes() {
     return a;
 }
 
-inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<Attr>& attrs) {
+inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<Attr>& attrs, short type = 0) {
     dkDatastoreDef* def = ds.datastoreDef();
     std::unique_ptr<dkEntityDef> e(def->createEntity());
     e->setName(name);
+    e->setType(type);   // the connector's type code (0: a plain entity)
     for (const Attr& a : attrs) {
         std::unique_ptr<dkAttrDef> attr(e->createAttr());
         attr->setName(a.name);

@@ -43,6 +43,10 @@ inline dkconf::ConnectorContext sqliteContext() {
     c.textQuery = true;
     c.templates = true;
     c.content = true;
+    c.folders = c.links = true;
+    c.folderType = 2;
+    c.linkedType = 4;
+    c.linksItem = "DKLinks";
     c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {
         auto* c = static_cast<DKContentSQLITE*>(ds.getExtension(DKContentSQLITE::kName));
         return c->createBlob(c->pidOf(entity, id, part));

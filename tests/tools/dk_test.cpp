@@ -708,3 +708,28 @@ TEST(DkContent, PutAndCatRoundTripInBoundedMemory) {
         EXPECT_TRUE(r.code == code && contains(r.err, text)) << r.code << " " << r.err;
     }
 }
+
+// Folders, parts and links from the command line: filed items are listed in filing order and
+// survive their folder, an item's deletion takes it out of folders and links, bad names fail.
+TEST(DkMembers, FoldersPartsAndLinks) {
+    Scratch s;
+    const std::string repo = s.repository();
+    const std::string rows = s.dk({"query", repo, "SELECT * FROM document"}).out;
+    const std::string readme = itemOf(rows, "README.md"), guide = itemOf(rows, "guide.TXT"), image = itemOf(rows, "image.png");
+    s.expect(0, {"parts", repo, readme}, {"1\t15\t"});
+    std::string box = s.expect(0, {"mkfolder", repo, "Box"}, {"folder:"}).out;
+    box.erase(box.find('\n'));
+    s.expect(0, {"file", repo, box, guide, readme, image});
+    s.expect(0, {"unfile", repo, box, image});
+    s.expect(0, {"ls", repo, box}, {guide + "\tguide\n" + readme + "\tREADME\n"});
+    s.expect(0, {"link", repo, readme, guide, "cites"});
+    s.expect(0, {"links", repo, guide}, {"<-\tcites\t" + readme});
+    s.expect(0, {"delete", repo, readme});
+    s.expect(0, {"ls", repo, box}, {guide + "\tguide\n"});
+    EXPECT_EQ("", s.dk({"links", repo, guide}).out);
+    s.expect(0, {"delete", repo, box});
+    s.expect(0, {"get", repo, guide}, {"guide"});
+    s.expect(2, {"unfile", repo, box, guide});
+    s.expect(2, {"ls", repo, guide}, {"is no folder"});
+    s.expect(2, {"link", repo, guide, "document:999", "x"}, {"not stored"});
+}

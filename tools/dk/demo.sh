@@ -5,7 +5,7 @@
 # project's own source tree imported into it (twice: the second import only says what changed),
 # its README fetched as a URL from a loopback python3 http.server that the script starts and stops,
 # queries as a table, as CSV and as JSON, a text search, one update, and the item read back, its
-# content written back and compared with the file, items
+# content written back and compared with the file, a folder of two items listed, items
 # found by a condition and by a stored search template, and the size of a result.
 # Nothing is written outside BIN_DIR/../demo; the log goes to BIN_DIR/../demo/log/dklog.log.
 set -eu
@@ -94,6 +94,13 @@ echo "== The item's content, stored by the import, written back byte for byte"
 printf '\n$ dk cat %s %s | cmp - README.md\n' "$repo" "$item"
 "$dk" cat "$repo" "$item" | cmp - "$src/README.md"
 echo "identical"
+
+echo
+echo "== A folder of two items, listed"
+folder=$("$dk" mkfolder "$repo" "Read first")
+other=$("$dk" query "$repo" "SELECT * FROM document WHERE filename = 'ARCHITECTURE.md'" --format csv | grep -o 'document:[0-9][0-9]*' | head -n 1)
+step file "$repo" "$folder" "$item" $other
+step ls "$repo" "$folder"
 
 echo
 echo "== Finding items by a condition, and a stored search template"

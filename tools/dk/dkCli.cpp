@@ -90,6 +90,22 @@ const Command kCommands[] = {
     {"cat", 2, 3, true, "dk cat REPO ENTITY:ID|PID [PART]",
      "Writes the item's content (part PART, default 1) to standard output, byte for byte, as\n"
      "one version of it even while others write.\n"},
+    {"parts", 2, 2, true, "dk parts REPO ENTITY:ID|PID",
+     "Lists the item's content parts: number, size in bytes and MIME type.\n"},
+    {"mkfolder", 2, 2, false, "dk mkfolder REPO NAME",
+     "Makes a new folder item titled NAME and prints its name (folder:ID).\n"},
+    {"file", 3, -1, false, "dk file REPO FOLDER ITEM...",
+     "Files the ITEMs (ENTITY:ID or pid strings) in FOLDER, all in one transaction; an item\n"
+     "filed already stays filed once. Deleting a folder leaves its items where they are.\n"},
+    {"unfile", 3, -1, false, "dk unfile REPO FOLDER ITEM...",
+     "Takes the ITEMs out of FOLDER, in one transaction; the items themselves stay.\n"},
+    {"ls", 2, 2, true, "dk ls REPO FOLDER",
+     "Lists the items in FOLDER in the order they were filed, each with its title.\n"},
+    {"link", 4, 4, false, "dk link REPO SOURCE TARGET TYPE",
+     "Links the item SOURCE to the item TARGET with the link type TYPE (any text).\n"},
+    {"links", 2, 2, true, "dk links REPO ENTITY:ID|PID",
+     "Lists the item's links: \"->\" for those from it, \"<-\" for those to it, with the type\n"
+     "and the item at the other end.\n"},
     {"update", 2, -1, false, "dk update REPO ENTITY:ID|PID NAME=VALUE...\n"
                              "       dk update REPO --where \"SELECT dk_id FROM ...\" [--dry-run] NAME=VALUE...",
      "Sets attributes of one item, or of every item the query of --where selects (in one\n"

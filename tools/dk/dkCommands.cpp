@@ -92,6 +92,7 @@ int runInit(const Options& o) {
     try {
         Repository repo(file, o.user, password, openModeFor(o, false));
         defineDocumentEntity(repo.datastore());
+        defineFolderEntity(repo.datastore());
     } catch (DKExceptionBase&) {
         // A repository that could not be set up completely is no use; the file was not there
         // before this command, so removing it loses nothing.
@@ -99,7 +100,8 @@ int runInit(const Options& o) {
         for (const char* suffix : {"", "-journal", "-wal", "-shm"}) fs::remove(file + suffix, ec);
         throw;
     }
-    std::cout << "created repository " << file << " with the entity " << kDocument << " and the user " << o.user
+    std::cout << "created repository " << file << " with the entities " << kDocument << " and " << kFolder
+              << " and the user " << o.user
               << "\n";
     return kExitOk;
 }
@@ -125,6 +127,7 @@ int runGet(const Options& o, Repository* shared) {
     std::vector<std::string> columns = {"item"};
     std::vector<Cell> cells = {Cell{Cell::kText, Repository::shortName(item->getPid())}};
     for (unsigned short id = 1; id <= item->dataCount(); ++id) {
+        if (item->getData(id).typeCode() == DKAny::tc_collection) continue;   // parts, members, links: own commands
         columns.emplace_back(item->getDataName(id).c_str());
         cells.push_back(cellOf(item->getData(id)));
     }
@@ -304,6 +307,12 @@ int runCommand(const Options& o, Repository* shared) {
     if (o.command == "template") return runTemplate(o, shared);
     if (o.command == "put") return runPut(o, shared);
     if (o.command == "cat") return runCat(o, shared);
+    if (o.command == "parts") return runParts(o, shared);
+    if (o.command == "mkfolder") return runMakeFolder(o, shared);
+    if (o.command == "file" || o.command == "unfile") return runFile(o, shared);
+    if (o.command == "ls") return runList(o, shared);
+    if (o.command == "link") return runLink(o, shared);
+    if (o.command == "links") return runLinks(o, shared);
     throw UsageError("unknown command '" + o.command + "'");
 }
 

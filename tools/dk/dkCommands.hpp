@@ -32,6 +32,13 @@ int runTemplate(const Options& options, Repository* shared);
 int runTemplateSearch(const Options& options, Repository* shared);
 int runPut(const Options& options, Repository* shared);
 int runCat(const Options& options, Repository* shared);
+// Membership (dkCmdMembers.cpp): an item's parts, folders and their members, links.
+int runParts(const Options& options, Repository* shared);
+int runMakeFolder(const Options& options, Repository* shared);
+int runFile(const Options& options, Repository* shared);   // file and unfile
+int runList(const Options& options, Repository* shared);
+int runLink(const Options& options, Repository* shared);
+int runLinks(const Options& options, Repository* shared);
 // Stores file as part 1 of the item (entity, id), replacing the part when it is stored.
 void storeFileContent(Repository& repo, const std::string& entity, long id, const std::string& file,
                       const std::string& mimeType);

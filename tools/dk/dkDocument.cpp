@@ -30,11 +30,24 @@ void defineDocumentEntity(dkDatastore& ds) {
     std::unique_ptr<dkEntityDef> entity(ds.datastoreDef()->createEntity());
     entity->setName(kDocument);
     entity->setDescription("one imported file");
+    entity->setType(kDocumentType);
     for (const AttributeSpec& a : kDocumentAttributes) {
         std::unique_ptr<dkAttrDef> attr = attributeOf(*entity, a);
         entity->addAttr(attr.get());   // the entity keeps it from here on
         attr.release();
     }
+    entity->add();
+}
+
+void defineFolderEntity(dkDatastore& ds) {
+    std::unique_ptr<dkEntityDef> entity(ds.datastoreDef()->createEntity());
+    entity->setName(kFolder);
+    entity->setDescription("a folder of items");
+    entity->setType(kFolderType);
+    std::unique_ptr<dkAttrDef> title = attributeOf(*entity, kDocumentAttributes[0]);
+    title->setDescription("the folder's name");
+    entity->addAttr(title.get());
+    title.release();
     entity->add();
 }
 

@@ -12,6 +12,11 @@ class dkDatastore;
 namespace dkcli {
 
 constexpr const char* kDocument = "document";
+constexpr const char* kFolder = "folder";   // folders of items, made by mkfolder
+// The connector's entity type codes: a document holds content parts and links, a folder holds
+// members and links.
+constexpr short kDocumentType = 1 | 4;
+constexpr short kFolderType = 2 | 4;
 
 // The attributes of a document item, in the order they are defined and shown.
 struct AttributeSpec {
@@ -31,6 +36,8 @@ constexpr AttributeSpec kDocumentAttributes[] = {
 
 // Creates the entity with every attribute above.
 void defineDocumentEntity(dkDatastore& ds);
+// Creates the folder entity, with a title.
+void defineFolderEntity(dkDatastore& ds);
 
 // Adds the attributes above that an existing document entity lacks (repositories made by an
 // older dk have no root). DKException when there is no document entity.
