@@ -5,6 +5,7 @@
 // the SQLite connector. dk-threaded-suite: threads get and return during a fast idle sweep.
 
 #include "dkTestSupport.hpp"
+#include "../../logtool/dkLogChild.hpp"
 
 #include <dk/DKDatastorePool.hpp>
 #include <dk/DKNVPair.hpp>
@@ -20,6 +21,9 @@
 #include <mutex>
 #include <set>
 #include <thread>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using dktest::msg;
 
@@ -204,6 +208,75 @@ TEST(DKDatastorePoolSweep, SecondSweepClosesAboveTheMinimum) {
     kept.initConnections("u", "p", 2);
     for (int i = 0; i < 3; ++i) kept.sweepIdleConnections();
     EXPECT_EQ(1, kept.getFreeConnections());
+}
+
+TEST(DKDatastorePoolSweep, FreeListsByHandUnderThePoolLock) {
+    const long before = live();
+    Pool pool;
+    pool.setTimeOut(1);
+    pool.initConnections("u", "p", 2);
+    dkDatastore* taken = nullptr;
+    std::thread sweeper;
+    {
+        auto lock = pool.lockPool();
+        sweeper = std::thread([&] { pool.sweepIdleConnections(), pool.sweepIdleConnections(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));   // the sweeper waits on the lock
+        auto& entries = pool.getFreePool().at(0)->entries();
+        ASSERT_EQ(2u, entries.size());
+        EXPECT_EQ(0, entries[0]->seenIdle() + entries[1]->seenIdle());
+        taken = entries.back()->datastore();
+        entries.pop_back();
+        pool.setFreeConnections(pool.getFreeConnections() - 1);   // recursive: no deadlock
+        EXPECT_TRUE(pool.getFreeIdPool().empty());
+        pool.setFreeIdConnections(0);
+    }
+    sweeper.join();
+    EXPECT_EQ(0, pool.getFreeConnections());   // the one left closed on the second sweep
+    EXPECT_TRUE(pool.getFreePool().empty());
+    delete taken;
+    EXPECT_EQ(before, live());
+}
+
+// The child halves of the cases below: a pool traced at trace level, and one whose sweep thread
+// cannot start because the process may have no second thread.
+TEST(DKDatastorePoolChild, DISABLED_TracedRounds) {
+    Pool pool;
+    pool.returnConnection(pool.getConnection("tracer", "p"));
+    pool.returnConnection(pool.getConnection("tracer", "p"));
+    pool.setSweepInterval(1);
+    pool.setTimeOut(1);
+    pool.sweepIdleConnections();
+    pool.sweepIdleConnections();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST(DKDatastorePoolChild, DISABLED_ThreadCannotStart) {
+    Pool pool;
+    dkDatastore* ds = pool.getConnection("u", "p");   // the log file is open, the connector loaded
+    const rlimit one{1, 1};
+    ASSERT_EQ(0, setrlimit(RLIMIT_NPROC, &one));
+    if (geteuid() == 0) {   // root is not held to the limit
+        ASSERT_EQ(0, setgid(65534) | setuid(65534));
+    }
+    ASSERT_THROW(std::thread([] {}).join(), std::system_error);
+    pool.setTimeOut(1);   // no thread, no sweep: the pool works on
+    pool.returnConnection(ds);
+    EXPECT_EQ(ds, pool.getConnection("u", "p"));
+}
+
+TEST(DKDatastorePoolChild, TraceLinesAndThreadStartFailure) {
+    const char* config = "DKLogOutputFileName = $ROOT/dklog.log\nDKLogPriority = TRACE\n";
+    dklogtest::run({"trace", "DISABLED_TracedRounds", config, {}, nullptr, [](const dklogtest::Child& c) {
+        const std::string log = c.file("dklog.log");
+        for (const char* line : {"+ DKDatastorePool::getConnection(no sId) with userId tracer",
+                                 "- DKDatastorePool::_getDSFromFreePool() _connectionInFreePool=0",
+                                 " PTimeoutThread::ThreadMemberFunc() sleep ms=1",
+                                 " PTimeoutThread::ThreadMemberFunc() about to discon/delete(freePool) ds="})
+            EXPECT_NE(std::string::npos, log.find(line)) << line << "\n" << log;
+    }}, "DKDatastorePoolChild");
+    dklogtest::run({"thread", "DISABLED_ThreadCannotStart", config, {}, nullptr, [](const dklogtest::Child& c) {
+        EXPECT_NE(std::string::npos, c.file("dklog.log").find(" create thread fails")) << c.file("dklog.log");
+    }}, "DKDatastorePoolChild");
 }
 
 TEST(DKDatastorePoolThreads, GetAndReturnDuringAFastSweep) {
