@@ -133,6 +133,7 @@ TEST(DKDatastorePoolCreate, FailuresLeaveNothingBehind) {
     EXPECT_THROW(pool.getConnection("u", "wrong"), DKLogonFailure);   // the connector's own error
     EXPECT_EQ("", poolError(310, "DKDatastorePool::_createNewConnection()",
                             [&] { pool.getConnection("u", "unconnected"); }));
+    EXPECT_THROW(pool.initConnections("u", "wrong", 1), DKLogonFailure);   // gives its reserved slot back
     EXPECT_EQ(before, live());
     pool.initConnections("u", "p", 1);
     EXPECT_EQ("", poolError(553, "DKDatastorePool::initConnections()", [&] { pool.initConnections("u", "p", 1); }));
@@ -160,6 +161,7 @@ TEST(DKDatastorePoolSessions, IdsOrderAndWrapAtLongMax) {
     std::unique_ptr<DKDatastoreSession> plain(pool.getConnection("u", "p", 9L));
     EXPECT_EQ(2, plain->getId());   // a free connection under a new id
     pool.removeConnection(plain.get());
+    EXPECT_EQ("", poolError(554, "DKDatastorePool::returnConnection()", [&] { pool.returnConnection(plain.get()); }));
     EXPECT_EQ(1, pool.getUsedConnections());
 }
 
@@ -215,38 +217,32 @@ TEST(DKDatastorePoolSweep, FreeListsByHandUnderThePoolLock) {
     Pool pool;
     pool.setTimeOut(1);
     pool.initConnections("u", "p", 2);
-    dkDatastore* taken = nullptr;
+    std::unique_ptr<dkDatastore> taken;
     std::thread sweeper;
     {
         auto lock = pool.lockPool();
         sweeper = std::thread([&] { pool.sweepIdleConnections(), pool.sweepIdleConnections(); });
         std::this_thread::sleep_for(std::chrono::milliseconds(50));   // the sweeper waits on the lock
         auto& entries = pool.getFreePool().at(0)->entries();
-        ASSERT_EQ(2u, entries.size());
-        EXPECT_EQ(0, entries[0]->seenIdle() + entries[1]->seenIdle());
-        taken = entries.back()->datastore();
+        ASSERT_EQ(2, static_cast<int>(entries.size()) + entries[0]->seenIdle() + entries[1]->seenIdle());
+        taken.reset(entries.back()->datastore());
         entries.pop_back();
-        pool.setFreeConnections(pool.getFreeConnections() - 1);   // recursive: no deadlock
-        EXPECT_TRUE(pool.getFreeIdPool().empty());
-        pool.setFreeIdConnections(0);
+        pool.setFreeConnections(pool.getFreeConnections() - 1);   // the lock is recursive
+        pool.setFreeIdConnections(static_cast<int>(pool.getFreeIdPool().size()));
     }
     sweeper.join();
-    EXPECT_EQ(0, pool.getFreeConnections());   // the one left closed on the second sweep
-    EXPECT_TRUE(pool.getFreePool().empty());
-    delete taken;
+    EXPECT_EQ(0, pool.getFreeConnections() + static_cast<int>(pool.getFreePool().size()));   // closed on the second sweep
+    taken.reset();
     EXPECT_EQ(before, live());
 }
 
-// The child halves of the cases below: a pool traced at trace level, and one whose sweep thread
-// cannot start because the process may have no second thread.
+// Child halves: a pool traced at trace level, and one whose sweep thread cannot start.
 TEST(DKDatastorePoolChild, DISABLED_TracedRounds) {
     Pool pool;
-    pool.returnConnection(pool.getConnection("tracer", "p"));
-    pool.returnConnection(pool.getConnection("tracer", "p"));
+    for (int i = 0; i < 2; ++i) pool.returnConnection(pool.getConnection("tracer", "p"));
     pool.setSweepInterval(1);
     pool.setTimeOut(1);
-    pool.sweepIdleConnections();
-    pool.sweepIdleConnections();
+    pool.sweepIdleConnections(), pool.sweepIdleConnections();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
@@ -266,17 +262,16 @@ TEST(DKDatastorePoolChild, DISABLED_ThreadCannotStart) {
 
 TEST(DKDatastorePoolChild, TraceLinesAndThreadStartFailure) {
     const char* config = "DKLogOutputFileName = $ROOT/dklog.log\nDKLogPriority = TRACE\n";
-    dklogtest::run({"trace", "DISABLED_TracedRounds", config, {}, nullptr, [](const dklogtest::Child& c) {
-        const std::string log = c.file("dklog.log");
-        for (const char* line : {"+ DKDatastorePool::getConnection(no sId) with userId tracer",
-                                 "- DKDatastorePool::_getDSFromFreePool() _connectionInFreePool=0",
-                                 " PTimeoutThread::ThreadMemberFunc() sleep ms=1",
-                                 " PTimeoutThread::ThreadMemberFunc() about to discon/delete(freePool) ds="})
-            EXPECT_NE(std::string::npos, log.find(line)) << line << "\n" << log;
-    }}, "DKDatastorePoolChild");
-    dklogtest::run({"thread", "DISABLED_ThreadCannotStart", config, {}, nullptr, [](const dklogtest::Child& c) {
-        EXPECT_NE(std::string::npos, c.file("dklog.log").find(" create thread fails")) << c.file("dklog.log");
-    }}, "DKDatastorePoolChild");
+    const std::pair<const char*, std::vector<const char*>> cases[] = {
+        {"DISABLED_TracedRounds",
+         {"+ DKDatastorePool::getConnection(no sId) with userId tracer", " PTimeoutThread::ThreadMemberFunc() sleep ms=1",
+          "- DKDatastorePool::_getDSFromFreePool() _connectionInFreePool=0",
+          " PTimeoutThread::ThreadMemberFunc() about to discon/delete(freePool) ds="}},
+        {"DISABLED_ThreadCannotStart", {" create thread fails"}}};
+    for (const auto& [child, lines] : cases)
+        dklogtest::run({child, child, config, {}, nullptr, [&lines = lines](const dklogtest::Child& c) {
+            for (const char* line : lines) EXPECT_NE(std::string::npos, c.file("dklog.log").find(line)) << line;
+        }}, "DKDatastorePoolChild");
 }
 
 TEST(DKDatastorePoolThreads, GetAndReturnDuringAFastSweep) {
