@@ -121,7 +121,8 @@ private:
 
 // The idle sweep of one pool: a thread that waits one interval, then asks the pool to sweep,
 // until stop(). The wait is on a condition variable, so stop() ends it at once instead of after
-// the current interval. Owned by its pool; start and stop from one thread.
+// the current interval. Writes its rounds at trace level through its own log manager
+// ("PTimeoutThread"). Owned by its pool; start and stop from one thread.
 class DK_API PTimeoutThread {
 public:
     explicit PTimeoutThread(DKDatastorePool* pool);
@@ -139,6 +140,8 @@ public:
 private:
     void run();
 
+    dkLog* log_;
+    bool traceOn_;   // the log manager's trace level, taken once when the thread object is made
     std::unique_ptr<DKSystemError> error_;
     std::thread thread_;
     DKDatastorePool* pool_;
@@ -152,9 +155,9 @@ private:
 // The pool owns every datastore it made, handed out or not; a caller gives each one back
 // (returnConnection) or has it closed (removeConnection). Destroying the pool disconnects and
 // deletes all of them, the ones still handed out too. Every public operation may be called from
-// any thread: one mutex guards the lists and counters, and connect, validateConnection,
-// disconnect and delete run outside it on entries taken out of the lists, after a slot was
-// reserved, so the maximum holds while they run.
+// any thread: one recursive mutex guards the lists and counters, and connect,
+// validateConnection, disconnect and delete run outside it on entries taken out of the lists,
+// after a slot was reserved, so the maximum holds while they run.
 class DK_API DKDatastorePool {
 public:
     DKDatastorePool(const char* datastoreType, const char* factoryLibrary);
@@ -189,8 +192,20 @@ public:
     virtual void setValidate(int validate);
     virtual int getValidate();
 
+    // The free groups and the free session groups, as the idle sweep walks them. The lists are
+    // the pool's own, not copies: a caller holds lockPool() for as long as it reads or changes
+    // them, since the sweep and every public operation take the same lock. Whoever adds or
+    // removes entries by hand sets the matching counter under that lock too, so that the size
+    // the maximum and the minimum are checked against stays right. The lock is recursive: the
+    // getters and setters below may be called while it is held.
+    std::unique_lock<std::recursive_mutex> lockPool();
+    std::vector<std::unique_ptr<PDSourceFreePool>>& getFreePool();
+    std::vector<std::unique_ptr<PDSourceFreePool>>& getFreeIdPool();
+
     int getFreeConnections();
+    void setFreeConnections(int count);
     int getFreeIdConnections();
+    void setFreeIdConnections(int count);
     int getUsedConnections();
 
     // One idle sweep now, as the timeout thread runs it (nothing while the timeout is 0). A free
@@ -252,6 +267,9 @@ private:
     std::vector<std::unique_ptr<PDSourceUsedPool>> usedPool_;
     std::unique_ptr<PDSFactory> factory_;
     std::unique_ptr<PTimeoutThread> timeoutThread_;
+    void traceLine(const DKString& text) const;
+
     DKTrace trace_{"DKDatastorePool"};   // read-only after construction
-    std::mutex mutex_;
+    bool traceOn_ = trace_.log()->isEnabled_trace();
+    std::recursive_mutex mutex_;
 };

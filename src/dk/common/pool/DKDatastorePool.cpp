@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <exception>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -31,6 +33,9 @@ template <class E>
 [[noreturn]] void poolError(long msgId, const char* function) {
     dkThrow<E>(msgId, kSource, function, DKString(function));
 }
+
+// An address in decimal, as the entry and exit lines write it.
+DKString addressText(const void* p) { return DKString(std::to_string(reinterpret_cast<std::uintptr_t>(p)).c_str()); }
 
 }  // namespace
 
@@ -60,7 +65,8 @@ dkDatastore* PDSFactory::create(const char* className, const char* configuration
 // ---------------------------------------------------------------------------------------------
 // PTimeoutThread
 
-PTimeoutThread::PTimeoutThread(DKDatastorePool* pool) : pool_(pool) {}
+PTimeoutThread::PTimeoutThread(DKDatastorePool* pool)
+    : log_(DKLogAccessor::getInstance("PTimeoutThread")), traceOn_(log_->isEnabled_trace()), pool_(pool) {}
 
 PTimeoutThread::~PTimeoutThread() { stop(); }
 
@@ -72,6 +78,7 @@ void PTimeoutThread::start() {
     } catch (const std::system_error&) {
         running_ = false;
         error_ = std::make_unique<DKSystemError>(" create thread fails", 0UL, DKSeverityError, 0L, "");
+        log_->error(*error_);
     }
 }
 
@@ -87,6 +94,8 @@ void PTimeoutThread::stop() {
 void PTimeoutThread::run() {
     for (;;) {
         const long interval = pool_->getSweepInterval();
+        if (traceOn_)
+            log_->trace((" PTimeoutThread::ThreadMemberFunc() sleep ms=" + std::to_string(interval)).c_str());
         {
             std::unique_lock<std::mutex> lock(mutex_);
             if (wake_.wait_for(lock, std::chrono::milliseconds(interval), [this] { return !running_; })) return;
@@ -134,7 +143,7 @@ DKDatastorePool::~DKDatastorePool() {
     if (timeoutThread_) timeoutThread_->stop();
     std::vector<dkDatastore*> victims;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         drain(freePool_, victims);
         drain(freeIdPool_, victims);
         for (auto& used : usedPool_) victims.push_back(used->datastore());
@@ -174,16 +183,19 @@ void DKDatastorePool::drain(Groups& groups, std::vector<dkDatastore*>& out) {
     groups.clear();
 }
 
+// A trace-level line; the text is built by the caller only when traceOn_ is set.
+void DKDatastorePool::traceLine(const DKString& text) const { trace_.log()->trace(text.c_str()); }
+
 // ---------------------------------------------------------------------------------------------
 // Settings
 
 #define DK_POOL_STRING_SETTING(Get, Set, field, function)             \
     DKString DKDatastorePool::Get() {                                 \
-        std::lock_guard<std::mutex> lock(mutex_);                     \
+        std::lock_guard<std::recursive_mutex> lock(mutex_);                     \
         return field;                                                 \
     }                                                                 \
     void DKDatastorePool::Set(const char* value) {                    \
-        std::lock_guard<std::mutex> lock(mutex_);                     \
+        std::lock_guard<std::recursive_mutex> lock(mutex_);                     \
         checkUnchangedLocked(field == DKString(value), function);     \
         field = value;                                                \
     }
@@ -195,37 +207,37 @@ DK_POOL_STRING_SETTING(getConfigurationString, setConfigurationString, configura
 #undef DK_POOL_STRING_SETTING
 
 int DKDatastorePool::getMaxPoolSize() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return maxPoolSize_;
 }
 
 void DKDatastorePool::setMaxPoolSize(int size) {
     if (size < 0) poolError<DKUsageError>(303, "DKDatastorePool::setMaxPoolSize()");
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     checkUnchangedLocked(size == maxPoolSize_, "DKDatastorePool::setMaxPoolSize()");
     maxPoolSize_ = size;
 }
 
 int DKDatastorePool::getMinPoolSize() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return minPoolSize_;
 }
 
 void DKDatastorePool::setMinPoolSize(int size) {
     if (size < 0) poolError<DKUsageError>(303, "DKDatastorePool::setMinPoolSize()");
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     checkUnchangedLocked(size == minPoolSize_, "DKDatastorePool::setMinPoolSize()");
     minPoolSize_ = size;
 }
 
 int DKDatastorePool::getTimeOut() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return timeOut_;
 }
 
 void DKDatastorePool::setTimeOut(int minutes) {
     if (minutes <= 0) return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     timeOut_ = minutes;
     if (!timeoutThread_) {
         timeoutThread_ = std::make_unique<PTimeoutThread>(this);
@@ -234,59 +246,75 @@ void DKDatastorePool::setTimeOut(int minutes) {
 }
 
 DKString DKDatastorePool::datastoreType() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return datastoreType_;
 }
 
 void DKDatastorePool::setNextLevel(DKNVPair* nextLevel) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (nextLevel_ != nullptr && nextLevel_ != nextLevel) poolError<DKUsageError>(552, "DKDatastorePool::setNextLevel()");
     nextLevel_ = nextLevel;
 }
 
 void DKDatastorePool::setValidate(int validate) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     validate_ = validate;
 }
 
 int DKDatastorePool::getValidate() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return validate_;
 }
 
 int DKDatastorePool::getFreeConnections() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return freeConnections_;
 }
 
+void DKDatastorePool::setFreeConnections(int count) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    freeConnections_ = count;
+}
+
 int DKDatastorePool::getFreeIdConnections() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return freeIdConnections_;
 }
 
+void DKDatastorePool::setFreeIdConnections(int count) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    freeIdConnections_ = count;
+}
+
+std::unique_lock<std::recursive_mutex> DKDatastorePool::lockPool() { return std::unique_lock<std::recursive_mutex>(mutex_); }
+
+std::vector<std::unique_ptr<PDSourceFreePool>>& DKDatastorePool::getFreePool() { return freePool_; }
+
+std::vector<std::unique_ptr<PDSourceFreePool>>& DKDatastorePool::getFreeIdPool() { return freeIdPool_; }
+
 int DKDatastorePool::getUsedConnections() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return usedConnections_;
 }
 
 void DKDatastorePool::setSweepInterval(long milliseconds) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     sweepInterval_ = milliseconds > 0 ? milliseconds : 0;
 }
 
 long DKDatastorePool::getSweepInterval() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (sweepInterval_ > 0) return sweepInterval_;
     return timeOut_ > 0 ? timeOut_ * 60000L : 10000L;
 }
 
 long DKDatastorePool::getLastSessionId() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return lastSessionId_;
 }
 
 void DKDatastorePool::setLastSessionId(long id) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     lastSessionId_ = id;
 }
 
@@ -311,6 +339,10 @@ std::unique_ptr<PDSourceTimed> DKDatastorePool::takeFreeLocked(Groups& groups, c
         entries.erase(found);
         if (entries.empty()) groups.erase(group);
         --(&groups == &freePool_ ? freeConnections_ : freeIdConnections_);
+        if (traceOn_)
+            traceLine(DKString(&groups == &freePool_ ? "- DKDatastorePool::_getDSFromFreePool() _connectionInFreePool="
+                                                      : "- DKDatastorePool::_getDSFromFreeIdPool() _connectionInFreeIdPool=") +
+                      std::to_string(&groups == &freePool_ ? freeConnections_ : freeIdConnections_).c_str());
         return entry;
     }
     return nullptr;
@@ -406,11 +438,11 @@ dkDatastore* DKDatastorePool::handOut(Plan& plan, const char* userId, const char
         if (ds) scrambled = PEnDeCrypt::encrypt(password);
     } catch (...) {
         if (ds) close(ds);
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         --reserved_;
         throw;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     --reserved_;
     if (ds == nullptr) return nullptr;
     usedPool_.push_back(std::make_unique<PDSourceUsedPool>(ds, DKString(userId), scrambled));
@@ -420,7 +452,7 @@ dkDatastore* DKDatastorePool::handOut(Plan& plan, const char* userId, const char
 }
 
 DKDatastorePool::Plan DKDatastorePool::planPlain(const char* userId, const char* password) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     Plan plan;
     plan.validate = validate_ != 0;
     if (freeConnections_ > 0) plan.entry = takeFreeLocked(freePool_, userId, password, kNoSessionId);
@@ -442,7 +474,7 @@ DKDatastorePool::Plan DKDatastorePool::planPlain(const char* userId, const char*
 // any free connection (new id), then a new connection, then any free session entry (its own id).
 // With an id of 0 or less, a new connection while below the maximum, else any free connection.
 DKDatastorePool::Plan DKDatastorePool::planSession(const char* userId, const char* password, long sessionId) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     Plan plan;
     plan.validate = validate_ != 0;
     auto reuse = [&](Groups& groups, long id) {
@@ -475,6 +507,7 @@ DKDatastorePool::Plan DKDatastorePool::planSession(const char* userId, const cha
 
 dkDatastore* DKDatastorePool::getConnection(const char* userId, const char* password) {
     DKTraceScope scope(trace_, "DKDatastorePool::getConnection(no sId)", this);
+    if (traceOn_) traceLine(DKString("+ DKDatastorePool::getConnection(no sId) with userId ") + userId);
     for (;;) {
         Plan plan = planPlain(userId, password);
         if (dkDatastore* ds = handOut(plan, userId, password, nullptr)) return ds;
@@ -483,6 +516,9 @@ dkDatastore* DKDatastorePool::getConnection(const char* userId, const char* pass
 
 DKDatastoreSession* DKDatastorePool::getConnection(const char* userId, const char* password, long sessionId) {
     DKTraceScope scope(trace_, "DKDatastorePool::getConnection(sId)", this);
+    if (traceOn_)
+        traceLine(DKString("+ DKDatastorePool::getConnection(sId) with userId ") + userId + " sessionId " +
+                  std::to_string(sessionId).c_str());
     for (;;) {
         Plan plan = planSession(userId, password, sessionId);
         if (plan.step == Plan::nothing) return nullptr;
@@ -493,7 +529,7 @@ DKDatastoreSession* DKDatastorePool::getConnection(const char* userId, const cha
 
 void DKDatastorePool::returnConnection(dkDatastore* datastore) {
     DKTraceScope scope(trace_, "DKDatastorePool::returnConnection(ds)", this);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto used = std::find_if(usedPool_.begin(), usedPool_.end(),
                              [datastore](const auto& u) { return u->datastore() == datastore; });
     if (used == usedPool_.end()) poolError<DKUsageError>(554, "DKDatastorePool::returnConnection()");
@@ -504,7 +540,7 @@ void DKDatastorePool::returnConnection(dkDatastore* datastore) {
 
 void DKDatastorePool::returnConnection(DKDatastoreSession* session) {
     DKTraceScope scope(trace_, "DKDatastorePool::returnConnection(session)", this);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     dkDatastore* datastore = session ? session->getDatastore() : nullptr;
     auto used = std::find_if(usedPool_.begin(), usedPool_.end(),
                              [datastore](const auto& u) { return u->datastore() == datastore; });
@@ -519,7 +555,7 @@ void DKDatastorePool::removeConnection(dkDatastore* datastore) {
     DKTraceScope scope(trace_, "DKDatastorePool::removeConnection", this);
     std::unique_ptr<PDSourceUsedPool> used;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         used = takeUsedLocked(datastore);
     }
     if (used) close(datastore);
@@ -536,7 +572,7 @@ void DKDatastorePool::initConnections(const char* userId, const char* password, 
     for (int i = 0; i < count; ++i) {
         Settings settings;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<std::recursive_mutex> lock(mutex_);
             if (!belowMaximumLocked()) poolError<DKUsageError>(553, "DKDatastorePool::initConnections()");
             settings = settingsLocked("DKDatastorePool::_createNewConnection()");
             ++reserved_;
@@ -546,12 +582,12 @@ void DKDatastorePool::initConnections(const char* userId, const char* password, 
         try {
             ds = createConnection(settings, userId, password);
         } catch (...) {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<std::recursive_mutex> lock(mutex_);
             --reserved_;
             throw;
         }
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<std::recursive_mutex> lock(mutex_);
             --reserved_;
             try {
                 putFreeLocked(freePool_, std::make_unique<PDSourceTimed>(ds), user, scrambled,
@@ -571,7 +607,7 @@ void DKDatastorePool::clearConnections() {
     DKTraceScope scope(trace_, "DKDatastorePool::clearConnections", this);
     std::vector<dkDatastore*> victims;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         if (usedConnections_ > 0 || reserved_ > 0) poolError<DKUsageError>(309, "DKDatastorePool::clearConnections()");
         drain(freePool_, victims);
         drain(freeIdPool_, victims);
@@ -588,7 +624,7 @@ void DKDatastorePool::sweepIdleConnections() {
     DKTraceScope scope(trace_, "DKDatastorePool::sweepIdleConnections", this);
     std::vector<dkDatastore*> victims;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         if (timeOut_ <= 0) return;
         for (Groups* groups : {&freePool_, &freeIdPool_}) {
             int& count = groups == &freePool_ ? freeConnections_ : freeIdConnections_;
@@ -599,6 +635,10 @@ void DKDatastorePool::sweepIdleConnections() {
                         (*entry)->setSeenIdle(1);
                         ++entry;
                     } else {
+                        if (traceOn_)
+                            traceLine(DKString(groups == &freePool_ ? " PTimeoutThread::ThreadMemberFunc() about to discon/delete(freePool) ds="
+                                                                    : " PTimeoutThread::ThreadMemberFunc() about to discon/delete(freeIdPool) ds=") +
+                                      addressText((*entry)->datastore()));
                         victims.push_back((*entry)->datastore());
                         entry = entries.erase(entry);
                         --count;

@@ -20,6 +20,9 @@ TEST(PBase64, RfcVectorsAndEveryByteRoundTrip) {
         const DKString coded = PBase64::encode(all.data(), n);
         EXPECT_EQ(all.substr(0, n), PBase64::decode(coded.c_str(), coded.length()).str()) << n;
     }
+    const std::string big((3u << 20) + 1, '\xff');   // its code outgrows the kept scratch buffer
+    const DKString coded = PBase64::encode(big.data(), big.size());
+    EXPECT_EQ(big, PBase64::decode(coded.c_str(), coded.length()).str());
 }
 
 TEST(PBase64, DecodingIsStrict) {

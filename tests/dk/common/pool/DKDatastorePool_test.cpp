@@ -5,6 +5,7 @@
 // the SQLite connector. dk-threaded-suite: threads get and return during a fast idle sweep.
 
 #include "dkTestSupport.hpp"
+#include "../../logtool/dkLogChild.hpp"
 
 #include <dk/DKDatastorePool.hpp>
 #include <dk/DKNVPair.hpp>
@@ -20,6 +21,9 @@
 #include <mutex>
 #include <set>
 #include <thread>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using dktest::msg;
 
@@ -129,6 +133,7 @@ TEST(DKDatastorePoolCreate, FailuresLeaveNothingBehind) {
     EXPECT_THROW(pool.getConnection("u", "wrong"), DKLogonFailure);   // the connector's own error
     EXPECT_EQ("", poolError(310, "DKDatastorePool::_createNewConnection()",
                             [&] { pool.getConnection("u", "unconnected"); }));
+    EXPECT_THROW(pool.initConnections("u", "wrong", 1), DKLogonFailure);   // gives its reserved slot back
     EXPECT_EQ(before, live());
     pool.initConnections("u", "p", 1);
     EXPECT_EQ("", poolError(553, "DKDatastorePool::initConnections()", [&] { pool.initConnections("u", "p", 1); }));
@@ -156,6 +161,7 @@ TEST(DKDatastorePoolSessions, IdsOrderAndWrapAtLongMax) {
     std::unique_ptr<DKDatastoreSession> plain(pool.getConnection("u", "p", 9L));
     EXPECT_EQ(2, plain->getId());   // a free connection under a new id
     pool.removeConnection(plain.get());
+    EXPECT_EQ("", poolError(554, "DKDatastorePool::returnConnection()", [&] { pool.returnConnection(plain.get()); }));
     EXPECT_EQ(1, pool.getUsedConnections());
 }
 
@@ -204,6 +210,68 @@ TEST(DKDatastorePoolSweep, SecondSweepClosesAboveTheMinimum) {
     kept.initConnections("u", "p", 2);
     for (int i = 0; i < 3; ++i) kept.sweepIdleConnections();
     EXPECT_EQ(1, kept.getFreeConnections());
+}
+
+TEST(DKDatastorePoolSweep, FreeListsByHandUnderThePoolLock) {
+    const long before = live();
+    Pool pool;
+    pool.setTimeOut(1);
+    pool.initConnections("u", "p", 2);
+    std::unique_ptr<dkDatastore> taken;
+    std::thread sweeper;
+    {
+        auto lock = pool.lockPool();
+        sweeper = std::thread([&] { pool.sweepIdleConnections(), pool.sweepIdleConnections(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));   // the sweeper waits on the lock
+        auto& entries = pool.getFreePool().at(0)->entries();
+        ASSERT_EQ(2, static_cast<int>(entries.size()) + entries[0]->seenIdle() + entries[1]->seenIdle());
+        taken.reset(entries.back()->datastore());
+        entries.pop_back();
+        pool.setFreeConnections(pool.getFreeConnections() - 1);   // the lock is recursive
+        pool.setFreeIdConnections(static_cast<int>(pool.getFreeIdPool().size()));
+    }
+    sweeper.join();
+    EXPECT_EQ(0, pool.getFreeConnections() + static_cast<int>(pool.getFreePool().size()));   // closed on the second sweep
+    taken.reset();
+    EXPECT_EQ(before, live());
+}
+
+// Child halves: a pool traced at trace level, and one whose sweep thread cannot start.
+TEST(DKDatastorePoolChild, DISABLED_TracedRounds) {
+    Pool pool;
+    for (int i = 0; i < 2; ++i) pool.returnConnection(pool.getConnection("tracer", "p"));
+    pool.setSweepInterval(1);
+    pool.setTimeOut(1);
+    pool.sweepIdleConnections(), pool.sweepIdleConnections();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST(DKDatastorePoolChild, DISABLED_ThreadCannotStart) {
+    Pool pool;
+    dkDatastore* ds = pool.getConnection("u", "p");   // the log file is open, the connector loaded
+    const rlimit one{1, 1};
+    ASSERT_EQ(0, setrlimit(RLIMIT_NPROC, &one));
+    if (geteuid() == 0) {   // root is not held to the limit
+        ASSERT_EQ(0, setgid(65534) | setuid(65534));
+    }
+    ASSERT_THROW(std::thread([] {}).join(), std::system_error);
+    pool.setTimeOut(1);   // no thread, no sweep: the pool works on
+    pool.returnConnection(ds);
+    EXPECT_EQ(ds, pool.getConnection("u", "p"));
+}
+
+TEST(DKDatastorePoolChild, TraceLinesAndThreadStartFailure) {
+    const char* config = "DKLogOutputFileName = $ROOT/dklog.log\nDKLogPriority = TRACE\n";
+    const std::pair<const char*, std::vector<const char*>> cases[] = {
+        {"DISABLED_TracedRounds",
+         {"+ DKDatastorePool::getConnection(no sId) with userId tracer", " PTimeoutThread::ThreadMemberFunc() sleep ms=1",
+          "- DKDatastorePool::_getDSFromFreePool() _connectionInFreePool=0",
+          " PTimeoutThread::ThreadMemberFunc() about to discon/delete(freePool) ds="}},
+        {"DISABLED_ThreadCannotStart", {" create thread fails"}}};
+    for (const auto& [child, lines] : cases)
+        dklogtest::run({child, child, config, {}, nullptr, [&lines = lines](const dklogtest::Child& c) {
+            for (const char* line : lines) EXPECT_NE(std::string::npos, c.file("dklog.log").find(line)) << line;
+        }}, "DKDatastorePoolChild");
 }
 
 TEST(DKDatastorePoolThreads, GetAndReturnDuringAFastSweep) {
