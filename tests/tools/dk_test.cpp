@@ -699,7 +699,10 @@ TEST(DkContent, PutAndCatRoundTripInBoundedMemory) {
     std::string().swap(big);
     Result r = s.dk({"cat", repo, readme, "1"});
     EXPECT_TRUE(r.code == 0 && r.out == dktest::readFile(s.dir / "big")) << r.err;
+#ifndef DK_SANITIZED
+    // AddressSanitizer holds freed chunks back, so only a plain build measures the peak.
     EXPECT_LT(r.maxRssKiB - small.maxRssKiB, 32 << 10) << "cat peaked at " << r.maxRssKiB << " KiB";
+#endif
     using Case = std::tuple<std::vector<std::string>, int, std::string>;
     for (const auto& [args, code, text] : {Case{{"cat", repo, readme, "2"}, 2, "not stored"},
                                            {{"cat", repo, readme, "x"}, 1, "PART must be"},
