@@ -2,7 +2,7 @@
 //
 // Arbitrary text as a URL: it parses or throws usage error 303; a URL that parses builds its
 // request (or refuses one too long with 303), and its external form parses back to the same parts.
-// A relative spec against it parses as well.
+// A relative URL against it parses as well.
 
 #include "dkFuzzSupport.hpp"
 
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const std::string url = text.substr(0, text.find('|')), spec = text.find('|') == std::string::npos ? "" : text.substr(text.find('|') + 1);
+    const std::string url = text.substr(0, text.find('|')), relativeUrl = text.find('|') == std::string::npos ? "" : text.substr(text.find('|') + 1);
     try {
         DKURL u(url.c_str());
         try {
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         DKURL back(u.toExternalForm().c_str());
         if (!back.equals(&u) || back.hashCode() != u.hashCode()) std::abort();
-        DKURL relative(&u, spec.c_str());
+        DKURL relative(&u, relativeUrl.c_str());
         relative.toExternalForm();
     } catch (const DKUsageError& e) {
         if (e.errorMessageId() != 303) std::abort();

@@ -27,7 +27,7 @@ public:
     DKURL(const char* protocol, const char* host, int port, const char* file);
     DKURL(const char* protocol, const char* host, const char* file);   // the protocol's default port
     explicit DKURL(DKURL* other);                                       // a copy of the parts
-    DKURL(DKURL* context, const char* spec);   // spec relative to the context's directory
+    DKURL(DKURL* context, const char* relativeUrl);   // a URL relative to the context's directory
     DKURL(const DKURL&) = delete;
     DKURL& operator=(const DKURL&) = delete;
     virtual ~DKURL();

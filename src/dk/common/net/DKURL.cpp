@@ -204,8 +204,8 @@ DKURL::DKURL(DKURL* other) : socket_(new PSocket) {
     variableLength_ = other->variableLength_;
 }
 
-DKURL::DKURL(DKURL* context, const char* spec) : DKURL(context) {
-    std::string s = spec != nullptr ? spec : "";
+DKURL::DKURL(DKURL* context, const char* relativeUrl) : DKURL(context) {
+    std::string s = relativeUrl != nullptr ? relativeUrl : "";
     for (char& c : s)
         if (c == '\\') c = '/';
     if (s.find("://") != std::string::npos) {
