@@ -58,6 +58,7 @@
 #include <dk/DKTrace.hpp>
 #include <dk/DKURL.hpp>
 #include <dk/dkTraceLogMgmt.hpp>
+#include <dk/dkWorkFlowAction.hpp>
 #include <dk/dkXDO.hpp>
 #include <dk/PBase64.hpp>
 #include <dk/PBigInteger.hpp>
