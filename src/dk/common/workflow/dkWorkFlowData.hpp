@@ -15,7 +15,7 @@ std::string dkWorkFlowReadFile(const char* fileName, const char* mode, const cha
 
 // Writes `size` bytes of `data` to the file opened with `mode`. DKXDOError 360 "(" name ")" when
 // it cannot be opened, 362 when fewer than `wanted` bytes reached it, counting an error reported
-// only by fflush or fclose. The file is closed on every path.
+// only when the stream is flushed at fclose. The file is closed on every path.
 void dkWorkFlowWriteFile(const char* fileName, const char* mode, const char* data,
                          std::size_t size, std::size_t wanted, const char* source,
                          const char* function);

@@ -26,7 +26,7 @@ std::string held(dkWorkFlowAction& a, std::size_t n) {
 }
 }  // namespace
 
-TEST(dkWorkFlowIcons, RoundTripThroughAFileKeepsEveryByte) {
+TEST(dkWorkFlowIcons, RoundTripsKeepEveryByteAndBuffersAreNeverReadPastNorShared) {
     dktest::TempDir dir;
     const std::string file = (dir / "icon").string();
     std::string all(1 << 20, '\0');
@@ -47,12 +47,8 @@ TEST(dkWorkFlowIcons, RoundTripThroughAFileKeepsEveryByte) {
         // A file of 0 bytes leaves the buffer set before.
         EXPECT_EQ(bytes.empty() ? "old" : bytes, held(in, bytes.empty() ? 3 : bytes.size()));
     }
-}
-
-TEST(dkWorkFlowIcons, BuffersAreNeverReadPastNorShared) {
-    dktest::TempDir dir;
-    const std::string file = (dir / "icon").string();
-    dkWorkFlowAction a;
+    // A length and a buffer that disagree: never read past, never shared by copies.
+    dkWorkFlowAction a, b(a), c;
     EXPECT_EQ(303, dktest::usageError([&] { a.setIconDataLen(-1); }));
     a.setIconDataLen(3);
     a.setIconData("abc");
@@ -64,15 +60,17 @@ TEST(dkWorkFlowIcons, BuffersAreNeverReadPastNorShared) {
     a.setIconDataLen(2);
     a.setIconData("xy");
     a.setIconData(a.getIconData());   // from its own buffer
-    dkWorkFlowAction b(a), c;
-    c = a;
+    b = a;
+    c = b;
     dktest::assignToItself(c);
     a.setIconData("zz");
     EXPECT_EQ("xy", held(b, 2));
     EXPECT_EQ("xy", held(c, 2));
+    c = dkWorkFlowAction();   // an action without an icon leaves none behind
+    EXPECT_EQ(nullptr, c.getIconData());
 }
 
-TEST(dkWorkFlowDiagrams, TextRoundTripsCopiesDeeplyAndEndsAtAZeroByte) {
+TEST(dkWorkFlowFiles, DiagramTextRoundTripsAndEveryFailureNamesItsFile) {
     dktest::TempDir dir;
     const std::string file = (dir / "diagram").string(), text = "<diagram>\n  line\n</diagram>\n";
     dkWorkFlowDiagram d, e;
@@ -91,36 +89,36 @@ TEST(dkWorkFlowDiagrams, TextRoundTripsCopiesDeeplyAndEndsAtAZeroByte) {
     dktest::writeFile(file, std::string("head\0tail", 9));
     e.setDataFromFile(file.c_str());
     EXPECT_EQ("head", e.getData().str());
-}
-
-TEST(dkWorkFlowFiles, FailuresNameTheFile) {
-    dktest::TempDir dir;
+    e.setData(nullptr);
+    EXPECT_EQ("", e.getData().str());
+    // The file failures of icons and diagrams.
     dktest::writeFile(dir / "plain", "x");
     const std::string missing = (dir / "missing").string(), folder = dir.str(),
                       noParent = (dir / "none" / "f").string(), underFile = (dir / "plain" / "f").string();
     dkWorkFlowAction a;
     a.setIconDataLen(1);
     a.setIconData("i");
-    dkWorkFlowDiagram d;
-    d.setData("t");
-    struct Row { std::function<void()> call; long id; std::string name; const char* function; };
+    // A null name is no name: the detail is "()".
+    struct Row { std::function<void()> call; long id; std::string detail; const char* function; };
     const Row rows[] = {
-        {[&] { a.setIconDataFromFile(missing.c_str()); }, 358, missing, "dkWorkFlowAction::setIconDataFromFile"},
-        {[&] { a.setIconDataFromFile(folder.c_str()); }, 358, folder, "dkWorkFlowAction::setIconDataFromFile"},
-        {[&] { d.setDataFromFile(folder.c_str()); }, 358, folder, "dkWorkFlowDiagram::setDataFromFile"},
-        {[&] { a.getIconDataToFile(noParent.c_str()); }, 360, noParent, "dkWorkFlowAction::getIconDataToFile"},
-        {[&] { d.getDataToFile(underFile.c_str()); }, 360, underFile, "dkWorkFlowDiagram::getDataToFile"},
+        {[&] { a.setIconDataFromFile(missing.c_str()); }, 358, "(" + missing + ")", "dkWorkFlowAction::setIconDataFromFile"},
+        {[&] { a.setIconDataFromFile(folder.c_str()); }, 358, "(" + folder + ")", "dkWorkFlowAction::setIconDataFromFile"},
+        {[&] { d.setDataFromFile(folder.c_str()); }, 358, "(" + folder + ")", "dkWorkFlowDiagram::setDataFromFile"},
+        {[&] { d.setDataFromFile(nullptr); }, 358, "()", "dkWorkFlowDiagram::setDataFromFile"},
+        {[&] { a.getIconDataToFile(noParent.c_str()); }, 360, "(" + noParent + ")", "dkWorkFlowAction::getIconDataToFile"},
+        {[&] { d.getDataToFile(underFile.c_str()); }, 360, "(" + underFile + ")", "dkWorkFlowDiagram::getDataToFile"},
+        {[&] { a.getIconDataToFile(nullptr); }, 360, "()", "dkWorkFlowAction::getIconDataToFile"},
         {[&] { a.getIconDataToFile("/dev/full"); }, 362, "", "dkWorkFlowAction::getIconDataToFile"},
         {[&] { d.getDataToFile("/dev/full"); }, 362, "", "dkWorkFlowDiagram::getDataToFile"},
     };
     for (const Row& r : rows) {
         const dktest::Failure f = failureOf<DKXDOError>(r.call);
-        EXPECT_EQ(r.id, f.id) << r.function << " " << r.name;
-        EXPECT_EQ(msg(r.id, r.name.empty() ? "" : "(" + r.name + ")"), f.text);
+        EXPECT_EQ(r.id, f.id) << r.function << " " << r.detail;
+        EXPECT_EQ(msg(r.id, r.detail), f.text);
         EXPECT_EQ(r.function, f.function);
     }
     EXPECT_EQ("i", held(a, 1));   // a failed read keeps the icon
-    EXPECT_EQ("t", d.getData().str());
+    EXPECT_EQ(text, d.getData().str());
 }
 
 TEST(dkWorkFlowRefusals, RepositoryOperationsNameClassAndOperation) {
@@ -159,4 +157,39 @@ TEST(dkWorkFlowRefusals, RepositoryOperationsNameClassAndOperation) {
             EXPECT_EQ("dk/common/" + classes[i], f.source);
             EXPECT_EQ(name, f.function);
         }
+}
+
+TEST(dkWorkFlowFields, EachConstructorAndAccessorKeepsItsOwnField) {
+    struct Ds : dkDatastore {} ds;
+    using dktest::str;
+    using V = dktest::Texts;
+    // The fields all three share: made with a name and a description, then set on a bare one.
+    auto shared = [&](auto made, auto bare) {
+        EXPECT_EQ((V{"name", "text", ""}), (V{str(made.getName()), str(made.getDescription()), str(made.getItemId())}));
+        EXPECT_EQ((std::pair<dkDatastore*, dkDatastore*>(&ds, nullptr)), std::make_pair(made.getDatastore(), bare.getDatastore()));
+        bare.setDatastore(&ds), bare.setItemId("i"), bare.setCompId("c"), bare.setName("n"), bare.setDescription("d");
+        EXPECT_EQ((V{"i", "c", "n", "d"}), (V{str(bare.getItemId()), str(bare.getCompId()), str(bare.getName()), str(bare.getDescription())}));
+        EXPECT_EQ(&ds, bare.getDatastore());
+    };
+    shared(dkWorkFlowAction(&ds, "name", "text"), dkWorkFlowAction());
+    shared(dkWorkFlowActionList(&ds, "name", "text"), dkWorkFlowActionList());
+    shared(dkWorkFlowDiagram(&ds, "name", "text"), dkWorkFlowDiagram());
+    using A = dkWorkFlowAction;
+    const std::pair<void (A::*)(const char*), DKString (A::*)()> texts[] = {
+        {&A::setWFUserExitClassName, &A::getWFUserExitClassName}, {&A::setWFUserExitFunction, &A::getWFUserExitFunction},
+        {&A::setWFUserExitDLL, &A::getWFUserExitDLL}, {&A::setCommand, &A::getCommand}, {&A::setWFUserExitURL, &A::getWFUserExitURL},
+        {&A::setPrompt, &A::getPrompt}, {&A::setShortcut, &A::getShortcut}};
+    A a(&ds);
+    int k = 0;
+    for (const auto& field : texts) (a.*field.first)(std::to_string(++k).c_str());
+    k = 0;
+    for (const auto& field : texts) EXPECT_EQ(std::to_string(++k), str((a.*field.second)()));
+    a.setWFUserExitFlag(7), a.setPredefined(1);
+    EXPECT_EQ((std::pair<long, int>(7, 1)), std::make_pair(a.getWFUserExitFlag(), a.isPredefined()));
+    dkWorkFlowDiagram d;
+    d.setACLName("acl");
+    EXPECT_EQ("acl", str(d.getACLName()));
+    dkWorkFlowMgmt m, n(&ds);
+    m.setDatastore(&ds);
+    EXPECT_EQ(m.getDatastore(), n.getDatastore());
 }
