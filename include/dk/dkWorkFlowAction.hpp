@@ -13,7 +13,8 @@
 // icons and diagrams between memory and files; every repository operation rejects with 341
 // ("class::operation") until a connector overrides it. File failures are DKXDOError: 358 when a
 // file cannot be opened or read, 360 when it cannot be opened for writing, 362 when not every
-// byte reached it (an error reported only when the data is flushed or the file closed included).
+// byte reached it, including a failure that shows only when the file is closed. A file is
+// closed on every path once opened.
 
 // The owned bytes of an icon or a diagram text: `size()` bytes and a closing zero, or none (null).
 // Copying copies the bytes, so two owners never share a buffer. One thread at a time.
