@@ -36,10 +36,9 @@ TEST(DKACLDataOwnership, TheEntryDeletesItsSetExactlyOnceAndOnlyWhenItLetsGoOfIt
         EXPECT_EQ(first, entry.getPrivilegeSet());
         entry.setPrivilegeSet(new Set);   // another: the first goes
         EXPECT_EQ(1, Set::alive);
-        EXPECT_EQ("", entry.getPrivilegeSetName().str());
         entry.setPrivilegeSet(nullptr);   // none: the second goes, no name
-        EXPECT_EQ(0, Set::alive);
         EXPECT_EQ("", entry.getPrivilegeSetName().str());
+        EXPECT_EQ(0, Set::alive);
         entry.setPrivilegeSet(new Set);
     }
     EXPECT_EQ(0, Set::alive);   // the destructor deleted the last one
@@ -53,9 +52,8 @@ TEST(dkAccessControlBase, KeepsItsNamesAndNothingElse) {
     ac.setName("other");
     EXPECT_EQ("ACL", ac.type().str());
     EXPECT_EQ("other", ac.getName().str());
-    EXPECT_EQ(nullptr, ac.listAccessControlLists());
-    EXPECT_EQ(nullptr, ac.listPrivileges());
-    EXPECT_EQ(nullptr, ac.listUsers());
-    EXPECT_EQ(nullptr, ac.listGroups());
+    for (dkCollection* list :
+         {ac.listAccessControlLists(), ac.listPrivileges(), ac.listUsers(), ac.listGroups()})
+        EXPECT_EQ(nullptr, list);
     EXPECT_EQ("", ac.listPrivilegeString("a").str());
 }
