@@ -38,8 +38,10 @@ TEST(dkAdminRejection, EveryManagingOperationThrows341NamingItsClassAndItself) {
     const DKString* names = nullptr;
     dkUserDef* u = nullptr;
     dkUserGroupDef* g = nullptr;
-    dkProfile* pr = nullptr;
-    dkPrivilege* pv = nullptr;
+    dkProfile profile;
+    dkProfile* pr = &profile;
+    dkPrivilege privilege;
+    dkPrivilege* pv = &privilege;
     dkPrivilegeGroup* pgp = nullptr;
     dkPrivilegeSet* psp = nullptr;
     dkAccessControlList* ap = nullptr;
