@@ -8,6 +8,7 @@
 #include <dk/dkThrow.hpp>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
