@@ -7,6 +7,7 @@
 #include "dkConnectorSupport.hpp"
 #include "dkPgTestSupport.hpp"
 
+#include <dk/DKDatastorePool.hpp>
 #include <dk/DKException.hpp>
 
 #include <sys/socket.h>
@@ -202,4 +203,30 @@ TEST(DKDatastorePGConnect, ServersThatTrustOrAreGoneOrHangAreRefusedInTime) {
     EXPECT_GE(seconds, 1.5);
     EXPECT_LT(seconds, 6.0);
     close(fd);
+}
+
+TEST(DKDatastorePGConnect, APoolReusesSessionsAndAValidatingPoolReplacesOneTheServerEnded) {
+    const std::string& user = role().name;
+    const std::string& pw = role().password;
+    const std::string db = uniqueName("dkpool");
+    DKDatastorePool pool("PG", "dkdspg");   // found by its bare name beside the library
+    pool.setDatastoreName(db.c_str());
+    pool.setConnectString("create=1");
+    pool.setValidate(1);
+    dkDatastore* first = pool.getConnection(user.c_str(), pw.c_str());
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(DKString("PG"), first->datastoreType());
+    pool.returnConnection(first);
+    dkDatastore* again = pool.getConnection(user.c_str(), pw.c_str());
+    EXPECT_EQ(first, again);   // reused
+    // Another password for the same role is never given the free session.
+    pool.returnConnection(again);
+    EXPECT_EQ(9201L, errorOf<DKLogonFailure>([&] { pool.getConnection(user.c_str(), "wrong-password"); }));
+
+    // Every session of the role ended by the server: the next hand-out is a live one.
+    adminSql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + db + "'");
+    dkDatastore* live = pool.getConnection(user.c_str(), pw.c_str());
+    ASSERT_NE(nullptr, live);
+    EXPECT_EQ(0, live->validateConnection());
+    pool.returnConnection(live);
 }
