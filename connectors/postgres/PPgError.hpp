@@ -23,7 +23,8 @@ enum Msg : long {
     kMsgBadConnect = 9203,       // connect string, datastore name or connect arguments
     kMsgPasswordUnchecked = 9204,// the server let the role in without asking for its password
     kMsgPgFailed = 9205,         // any other server failure
-    kMsgBadConfig = 9206         // configuration string
+    kMsgBadConfig = 9206,        // configuration string
+    kMsgBadQueryText = 9207      // a query text whose literals, names or comments do not close
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):

@@ -72,3 +72,8 @@ if(TARGET dkdspg)
     endif()
   endforeach()
 endif()
+# The marker lexer's suite is built from the connector's source, as its fuzz target is.
+if(TARGET PPgMarkers_test)
+  target_sources(PPgMarkers_test PRIVATE ${CMAKE_SOURCE_DIR}/connectors/postgres/PPgMarkers.cpp)
+  target_include_directories(PPgMarkers_test PRIVATE ${CMAKE_SOURCE_DIR}/connectors/postgres)
+endif()
