@@ -8,8 +8,9 @@
 // configuration strings.
 //
 // The connector is cut by what each part does: the session (DKDatastorePGSession.cpp: connect,
-// logon, creating the database, validation), configuration and names (PPgConfig.cpp), errors
-// (PPgError.cpp) and the factory (dkdspg.cpp).
+// logon, creating the database and its catalogue, validation), configuration and names
+// (PPgConfig.cpp), the connector's own statements (PPgStatement.cpp), query markers
+// (PPgMarkers.cpp), errors (PPgError.cpp) and the factory (dkdspg.cpp).
 
 #include "PPgConfig.hpp"
 #include "PPgError.hpp"
@@ -27,8 +28,9 @@ inline constexpr const char* kDatastoreSource = "connectors/postgres/DKDatastore
 }  // namespace dkpg
 
 // The datastore. connect logs on to the database the datastore name gives (creating it with
-// create=1 in the connect string), the server checking the role's password; libpq's other
-// sources of credentials are never used.
+// create=1 in the connect string), the server checking the role's password, and reads the
+// repository's catalogue there (making it in a new or empty database with create=1); libpq's
+// other sources of credentials are never used.
 //
 // Owns its libpq connection. One datastore object is used by one thread at a time; several
 // objects work from several threads and processes, each with its own server session.
@@ -45,12 +47,18 @@ public:
     // ended the session or went away: connect again), 1 when not connected.
     short validateConnection() override;
 
+    // The repository name kept in the catalogue (the database name it was made in).
+    const std::string& repositoryName() const { return repositoryName_; }
+
 private:
     // The connection, or DKDatastoreError 310 while not connected.
     pg_conn* conn(const char* function);
     void closeConnection() noexcept;
+    // Reads the catalogue of a new session (making it with create), giving the repository name.
+    std::string openCatalogue(pg_conn* c, const std::string& database, bool create);
 
     dkpg::PSettings settings_;
     pg_conn* conn_;
+    std::string repositoryName_;
     DKTrace trace_;
 };

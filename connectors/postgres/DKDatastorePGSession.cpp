@@ -7,6 +7,7 @@
 // refused, since it would let anyone in.
 
 #include "DKDatastorePG.hpp"
+#include "PPgStatement.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>
@@ -23,6 +24,9 @@ namespace {
 
 constexpr const char* kSource = kDatastoreSource;
 constexpr const char* kMaintenanceDatabase = "postgres";   // every cluster has it; CREATE DATABASE runs there
+constexpr const char* kFormat = "1";                       // of the catalogue this connector writes
+// The advisory lock that serialises making a catalogue, so two first connects make one.
+constexpr const char* kCatalogueLock = "SELECT pg_advisory_xact_lock(7628)";
 
 using POwnedConn = std::unique_ptr<pg_conn, void (*)(pg_conn*)>;
 
@@ -112,9 +116,40 @@ void DKDatastorePG::connect(const char* datastoreName, const char* userId, const
     }
     if (!askedForPassword(c.get()))
         dkThrowServer<DKLogonFailure>(kMsgPasswordUnchecked, kSource, fn, DKString(userId), "28000", 0);
+    // Only now that the server knows the role may the database change.
+    repositoryName_ = openCatalogue(c.get(), target.database, options.create);
     conn_ = c.release();
     setDatastoreName(datastoreName);
     setUserName(userId);
+}
+
+// A repository is a database holding the catalogue table dk_repository (its format and name). A
+// database without it is made one with create=1 when it holds no table at all, so an empty database
+// a server's administrator made for the repository is taken, and another application's never is.
+// The whole check runs in one transaction; a failure leaves nothing, as the connection closes.
+std::string DKDatastorePG::openCatalogue(pg_conn* c, const std::string& database, bool create) {
+    static const char* const fn = "DKDatastorePG::connect";
+    run(c, "BEGIN", {}, kSource, fn, "opening the catalogue");
+    run(c, kCatalogueLock, {}, kSource, fn, "opening the catalogue");
+    PResult found = run(c,
+                        "SELECT to_regclass('public.dk_repository') IS NOT NULL, (SELECT count(*) FROM pg_class k JOIN "
+                        "pg_namespace n ON n.oid = k.relnamespace WHERE n.nspname = 'public')",
+                        {}, kSource, fn, "reading the catalogue");
+    if (std::string(PQgetvalue(found.get(), 0, 0)) != "t") {
+        if (!create || std::string(PQgetvalue(found.get(), 0, 1)) != "0")
+            dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn, DKString(database.c_str()));
+        run(c, "CREATE TABLE public.dk_repository (key text PRIMARY KEY, value text NOT NULL)", {}, kSource, fn,
+            "creating the catalogue");
+        run(c, "INSERT INTO public.dk_repository VALUES ('format', $1), ('name', $2)", {kFormat, database}, kSource, fn,
+            "creating the catalogue");
+    }
+    PResult rows = run(c, "SELECT key, value FROM public.dk_repository WHERE key IN ('format', 'name') ORDER BY key", {},
+                       kSource, fn, "reading the catalogue");
+    if (PQntuples(rows.get()) != 2 || std::string(PQgetvalue(rows.get(), 0, 1)) != kFormat)
+        dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn, DKString(database.c_str()) + ": unknown catalogue format");
+    std::string name = PQgetvalue(rows.get(), 1, 1);
+    run(c, "COMMIT", {}, kSource, fn, "opening the catalogue");
+    return name;
 }
 
 void DKDatastorePG::disconnect() {

@@ -24,7 +24,8 @@ enum Msg : long {
     kMsgPasswordUnchecked = 9204,// the server let the role in without asking for its password
     kMsgPgFailed = 9205,         // any other server failure
     kMsgBadConfig = 9206,        // configuration string
-    kMsgBadQueryText = 9207      // a query text whose literals, names or comments do not close
+    kMsgBadQueryText = 9207,     // a query text whose literals, names or comments do not close
+    kMsgNotRepository = 9208     // a database that holds no repository of this connector
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):
