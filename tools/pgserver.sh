@@ -17,7 +17,8 @@ die() { echo "pgserver: $*" >&2; exit 1; }
 
 [ $# -ge 2 ] || die "usage: $0 start|stop DIR [--trust]"
 action=$1
-dir=$2
+dir=$(realpath -m -- "$2")
+cd /   # the server's user may not enter the caller's folder
 auth=scram-sha-256
 [ "${3:-}" = "--trust" ] && auth=trust
 
