@@ -31,3 +31,13 @@ if(TARGET DKDatastoreSQLITEContent_bench AND TARGET dk)
   target_link_libraries(DKDatastoreSQLITEContent_bench PRIVATE SQLite::SQLite3)
   target_compile_definitions(DKDatastoreSQLITEContent_bench PRIVATE DK_TOOL="$<TARGET_FILE:dk>")
 endif()
+# The PostgreSQL pool benchmark loads the connector and starts a server of its own with the
+# tests' script.
+if(TARGET DKDatastorePGPool_bench)
+  if(TARGET dkdspg)
+    add_dependencies(DKDatastorePGPool_bench dkdspg)
+    target_compile_definitions(DKDatastorePGPool_bench PRIVATE DKPG_SERVER_SCRIPT="${CMAKE_SOURCE_DIR}/tools/pgserver.sh")
+  else()
+    set_target_properties(DKDatastorePGPool_bench PROPERTIES EXCLUDE_FROM_ALL TRUE)
+  endif()
+endif()

@@ -8,6 +8,7 @@ packages=(
   libc-bin locales tzdata            # gencat, localedef, time zones for the date tests
   libssl-dev zlib1g-dev              # what libdkcommon links
   libsqlite3-dev                     # the SQLite connector
+  libpq-dev postgresql               # the PostgreSQL connector; the throwaway server of its tests
   libedit-dev                        # line editing of dk shell
   sqlite3 util-linux                 # the peer of the dk benchmark; setpriv for the dk tests
   libgtest-dev libgmock-dev          # test suites

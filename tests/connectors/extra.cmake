@@ -52,3 +52,28 @@ foreach(suite DKDatastoreSQLITE_test DKDatastoreSQLITEQuery_test DKDatastoreSQLI
     target_include_directories(${suite} PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
   endif()
 endforeach()
+
+# The PostgreSQL suites run against a throwaway server (tools/pgserver.sh) that a fixture starts
+# before the first of them and stops after the last, also when one crashes or times out. They
+# find it through DKPG_SERVER, the folder whose server.env says where it listens.
+if(TARGET dkdspg)
+  set(DKPG_SERVER ${CMAKE_BINARY_DIR}/pgserver)
+  add_test(NAME pgserver_start COMMAND ${CMAKE_SOURCE_DIR}/tools/pgserver.sh start ${DKPG_SERVER})
+  add_test(NAME pgserver_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/pgserver.sh stop ${DKPG_SERVER})
+  set_tests_properties(pgserver_start PROPERTIES FIXTURES_SETUP pgserver)
+  set_tests_properties(pgserver_stop PROPERTIES FIXTURES_CLEANUP pgserver)
+  foreach(suite DKDatastorePG_test)
+    if(TARGET ${suite})
+      add_dependencies(${suite} dkdspg)
+      target_link_libraries(${suite} PRIVATE PostgreSQL::PostgreSQL)
+      target_compile_definitions(${suite} PRIVATE DKPG_LIBRARY="$<TARGET_FILE:dkdspg>"
+                                 DKPG_SERVER_SCRIPT="${CMAKE_SOURCE_DIR}/tools/pgserver.sh")
+      set_tests_properties(${suite} PROPERTIES FIXTURES_REQUIRED pgserver ENVIRONMENT DKPG_SERVER=${DKPG_SERVER})
+    endif()
+  endforeach()
+endif()
+# The marker lexer's suite is built from the connector's source, as its fuzz target is.
+if(TARGET PPgMarkers_test)
+  target_sources(PPgMarkers_test PRIVATE ${CMAKE_SOURCE_DIR}/connectors/postgres/PPgMarkers.cpp)
+  target_include_directories(PPgMarkers_test PRIVATE ${CMAKE_SOURCE_DIR}/connectors/postgres)
+endif()

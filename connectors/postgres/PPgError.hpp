@@ -1,0 +1,40 @@
+// connectors/postgres/PPgError.hpp
+#pragma once
+
+// How the PostgreSQL connector fails: its message numbers and the one way a server error becomes
+// an exception of the library, its SQLSTATE kept as the exception's error state. Internal to
+// libdkdspg; nothing here is exported.
+
+#include <dk/DKString.hpp>
+
+struct pg_conn;
+struct pg_result;
+
+namespace dkpg {
+
+// The location source of the connector's server layer (connections, statements, errors).
+inline constexpr const char* kPgSource = "connectors/postgres/PPg";
+
+// Message numbers of the connector (the catalogue's range 9200-9299).
+enum Msg : long {
+    kMsgServerDown = 9200,       // the server could not be reached in time
+    kMsgLogonFailed = 9201,      // the server refused the role or password
+    kMsgNoDatabase = 9202,       // the database does not exist and creation was not asked for
+    kMsgBadConnect = 9203,       // connect string, datastore name or connect arguments
+    kMsgPasswordUnchecked = 9204,// the server let the role in without asking for its password
+    kMsgPgFailed = 9205,         // any other server failure
+    kMsgBadConfig = 9206,        // configuration string
+    kMsgBadQueryText = 9207,     // a query text whose literals, names or comments do not close
+    kMsgNotRepository = 9208     // a database that holds no repository of this connector
+};
+
+// Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):
+// DKUsageError for classes 42 (syntax, names, rights), 22 (data), 0A (not supported) and 25006
+// (a write in a read-only transaction); DKLogonFailure for class 28; DKServerNotAvailable for a
+// connection that is gone (class 08, 57P01 and the like, or no result at all); DKDatastoreError
+// (msgId) for everything else. The text carries what the connector was doing and the server's
+// primary message, never a value bound to the statement.
+[[noreturn]] void throwPg(pg_conn* conn, const pg_result* result, const char* source, const char* function,
+                          const DKString& what, long msgId = kMsgPgFailed);
+
+}  // namespace dkpg
