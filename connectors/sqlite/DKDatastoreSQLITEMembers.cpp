@@ -1,7 +1,8 @@
 // connectors/sqlite/DKDatastoreSQLITEMembers.cpp
 //
-// The membership of SQLite items: the collections an entity's type bits give its DDOs (content
-// parts, folder members, links), read when an item is retrieved, their track lists written with
+// The membership of SQLite items: the collections an entity's type bits and sub-entities give
+// its DDOs (content parts, folder members, links, children; DKDatastoreSQLITEChildren.cpp keeps
+// what format 5 adds), read when an item is retrieved, their track lists written with
 // the item when it is added or updated, and the memberships dropped with an item; and the
 // datastore extension that changes them at once. Members and link ends are named by entity and
 // row id, so an item is never stored through a membership: only stored items can be filed or
@@ -13,10 +14,10 @@
 #include "PSqliteStatement.hpp"
 #include "PSqliteValues.hpp"
 
+#include <dk/DKChildCollection.hpp>
 #include <dk/DKException.hpp>
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
-#include <dk/DKChildCollection.hpp>
 #include <dk/DKParts.hpp>
 #include <dk/DKSegmentedParts.hpp>
 #include <dk/dkThrow.hpp>
