@@ -39,7 +39,7 @@ constexpr const char* kCreateTables =
     " contenttype TEXT NOT NULL, affiliated INTEGER NOT NULL, size INTEGER NOT NULL, UNIQUE(entity, item, part));"
     "CREATE TABLE IF NOT EXISTS dk_content_chunks(content INTEGER NOT NULL, pos INTEGER NOT NULL, data BLOB NOT NULL,"
     " PRIMARY KEY(content, pos));"
-    "UPDATE dk_repository SET value = '3' WHERE key = 'format'";
+    "UPDATE dk_repository SET value = '3' WHERE key = 'format' AND CAST(value AS INTEGER) < 3";
 
 constexpr const char* kPartSql =
     "SELECT id, kind, mimetype, contenttype, affiliated, size FROM dk_content WHERE entity = ?1 AND item = ?2 AND part = ?3";
@@ -117,24 +117,6 @@ PChunkSource memorySource(const std::string& bytes, long chunkSize) {
         return std::make_pair(p, n);
     };
 }
-
-// A read of several statements as one snapshot: a read transaction of its own unless the
-// datastore has one open.
-class PReadScope {
-public:
-    PReadScope(sqlite3* db, bool inTransaction, const char* function) : db_(db), own_(!inTransaction) {
-        if (own_) exec(db_, "BEGIN", kSource, function);
-    }
-    PReadScope(const PReadScope&) = delete;
-    PReadScope& operator=(const PReadScope&) = delete;
-    ~PReadScope() {
-        if (own_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    }
-
-private:
-    sqlite3* db_;
-    bool own_;
-};
 
 [[noreturn]] void badArgument(const char* function, const DKString& what) {
     dkThrow<DKUsageError>(kMsgBadContentArg, kSource, function, what);
@@ -625,7 +607,7 @@ void PContentStore::store(const PPartName& p, const PPartInfo& info, const PChun
 
 void PContentStore::load(const PPartName& p, PPartInfo& info, const PChunkSink& sink, const char* function) {
     sqlite3* db = connection(function);
-    PReadScope read(db, ds_->inTransaction_, function);
+    PReadScope read(db, ds_->inTransaction_, kSource, function);
     PPartInfo stored;
     if (!find(p, stored, function))
         dkThrow<DKDataObjectNotFound>(kMsgNoPart, kSource, function,
@@ -661,7 +643,7 @@ void PContentStore::load(const PPartName& p, PPartInfo& info, const PChunkSink& 
 
 long PContentStore::readRange(const PPartName& p, char* buffer, long offset, long length, const char* function) {
     sqlite3* db = connection(function);
-    PReadScope read(db, ds_->inTransaction_, function);
+    PReadScope read(db, ds_->inTransaction_, kSource, function);
     const long id = ds_->contentTables_ ? partRow(p, function) : 0;
     if (id == 0)
         dkThrow<DKDataObjectNotFound>(kMsgNoPart, kSource, function,
@@ -732,7 +714,7 @@ void DKDatastoreSQLITE::ensureContentTables(const char* function) {
     if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
     const bool tables = sqlite3_column_int(s.get(), 0) == 2;
     const std::string format = textColumn(s.get(), 1);
-    const bool current = tables && (format == "3" || format == "4");
+    const bool current = tables && std::atoi(format.c_str()) >= 3;
     s.reset();
     contentTables_ = tables;
     if (current || readOnly_) return;

@@ -13,6 +13,7 @@
 #include <dk/dkThrow.hpp>
 
 #include <algorithm>
+#include <optional>
 
 using namespace dksqlite;
 
@@ -153,10 +154,23 @@ void DKDatastoreDefSQLITE::add(dkEntityDef* entity) {
     auto* mine = dynamic_cast<DKEntityDefSQLITE*>(entity);
     if (mine == nullptr)
         dkThrow<DKUsageError>(kMsgBadObject, kSource, fn, DKString("not an entity definition of this connector"));
+    // The entity and the sub-entities it holds are stored together or not at all.
+    std::optional<DKDatastoreSQLITE::PWriteScope> scope;
+    if (!mine->subEntities().empty()) scope.emplace(*sqlite(), fn);
+    storeTree(*mine, mine->getParentEntityName().str(), fn);
+    if (scope) scope->commit();
+}
+
+void DKDatastoreDefSQLITE::storeTree(DKEntityDefSQLITE& entity, const std::string& parent, const char* function) {
     std::vector<PAttr> attrs;
-    for (const auto& a : mine->attrs()) attrs.push_back(attrOf(a.get()));
-    sqlite()->storeEntity(mine->getName().str(), mine->getType(), mine->getDescription().str(), attrs, fn);
-    kept_.erase(lowerName(mine->getName().c_str()));
+    for (const auto& a : entity.attrs()) attrs.push_back(attrOf(a.get()));
+    sqlite()->storeEntity(entity.getName().str(), entity.getType(), entity.getDescription().str(), attrs, function,
+                          parent);
+    kept_.erase(lowerName(entity.getName().c_str()));
+    for (const auto& sub : entity.subEntities()) {
+        sub->setParentEntityName(entity.getName().c_str());
+        storeTree(*sub, entity.getName().str(), function);
+    }
 }
 
 void DKDatastoreDefSQLITE::del(dkEntityDef* entity) {
@@ -183,7 +197,16 @@ DKEntityDefSQLITE::~DKEntityDefSQLITE() = default;
 DKDatastoreSQLITE* DKEntityDefSQLITE::sqlite() const { return static_cast<DKDatastoreSQLITE*>(getDatastore()); }
 
 void DKEntityDefSQLITE::load(const PEntity& e) {
+    static const char* const fn = "DKEntityDefSQLITE::load";
     setName(e.name.c_str());
+    setParentEntityName(e.parent.c_str());
+    subs_.clear();
+    for (const std::string& name : e.children) {
+        const std::shared_ptr<PEntity> child = sqlite()->entity(name.c_str(), fn);
+        auto def = std::make_unique<DKEntityDefSQLITE>(sqlite());
+        def->load(*child);
+        subs_.push_back(std::move(def));
+    }
     setType(e.type);
     setId(e.id);
     setDescription(e.description.c_str());
@@ -332,4 +355,110 @@ void DKAttrDefSQLITE::del() {
         return;
     }
     ds->dropAttr(getEntityName().c_str(), getName().c_str(), fn);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sub-entities
+
+std::unique_ptr<DKEntityDefSQLITE> DKEntityDefSQLITE::copy() const {
+    auto c = std::make_unique<DKEntityDefSQLITE>(sqlite());
+    c->setName(getName().c_str());
+    c->setType(getType());
+    c->setDescription(getDescription().c_str());
+    c->setParentEntityName(const_cast<DKEntityDefSQLITE*>(this)->getParentEntityName().c_str());
+    for (const auto& a : attrs_) {
+        auto attr = std::make_unique<DKAttrDefSQLITE>(sqlite(), c.get());
+        PAttr p = attrOf(a.get());
+        p.id = a->getId();
+        attr->load(p, getName().c_str());
+        c->attrs_.push_back(std::move(attr));
+    }
+    for (const auto& sub : subs_) c->subs_.push_back(sub->copy());
+    return c;
+}
+
+std::vector<std::unique_ptr<DKEntityDefSQLITE>>::iterator DKEntityDefSQLITE::findSub(const char* name) {
+    return std::find_if(subs_.begin(), subs_.end(),
+                        [&](const auto& s) { return sameName(s->getName().c_str(), name ? name : ""); });
+}
+
+dkEntityDef* DKEntityDefSQLITE::createSubEntity() {
+    auto* sub = new DKEntityDefSQLITE(sqlite());
+    sub->setParentEntityName(getName().c_str());
+    return sub;
+}
+
+dkEntityDef* DKEntityDefSQLITE::getSubEntity(const char* subEntityName) {
+    auto it = findSub(subEntityName);
+    if (it == subs_.end())
+        dkThrow<DKUsageError>(kMsgNoEntity, kSource, "DKEntityDefSQLITE::getSubEntity", DKString(subEntityName ? subEntityName : ""));
+    return it->get();
+}
+
+dkEntityDef* DKEntityDefSQLITE::retrieveSubEntity(const char* subEntityName) {
+    static const char* const fn = "DKEntityDefSQLITE::retrieveSubEntity";
+    std::unique_ptr<dkEntityDef> e(sqlite()->datastoreDef()->retrieveEntity(subEntityName));
+    if (!sameName(e->getParentEntityName().c_str(), getName().c_str()))
+        dkThrow<DKUsageError>(kMsgNoEntity, kSource, fn, DKString(subEntityName) + ": not a sub-entity of " + getName());
+    return e.release();
+}
+
+dkCollection* DKEntityDefSQLITE::listSubEntities() {
+    auto coll = std::make_unique<PDefCollection>();
+    for (const auto& sub : subs_) coll->addEntity(sub->copy().release());
+    return coll.release();
+}
+
+DKString* DKEntityDefSQLITE::listSubEntityNames(long& arraySize) {
+    arraySize = static_cast<long>(subs_.size());
+    DKString* names = new DKString[subs_.empty() ? 1 : subs_.size()];
+    for (size_t i = 0; i < subs_.size(); ++i) names[i] = subs_[i]->getName();
+    return names;
+}
+
+void DKEntityDefSQLITE::add(dkEntityDef* subEntityDef) {
+    static const char* const fn = "DKEntityDefSQLITE::add(dkEntityDef)";
+    auto* sub = dynamic_cast<DKEntityDefSQLITE*>(subEntityDef);
+    if (sub == nullptr)
+        dkThrow<DKUsageError>(kMsgBadObject, kSource, fn, DKString("not an entity definition of this connector"));
+    sub->setParentEntityName(getName().c_str());
+    sqlite()->datastoreDef()->add(sub);
+    subs_.push_back(sub->copy());
+}
+
+void DKEntityDefSQLITE::del(dkEntityDef* subEntityDef) {
+    if (subEntityDef == nullptr)
+        dkThrow<DKUsageError>(kMsgNoEntity, kSource, "DKEntityDefSQLITE::del(dkEntityDef)", DKString("no entity"));
+    deleteSubEntity(subEntityDef->getName().c_str());
+}
+
+void DKEntityDefSQLITE::deleteSubEntity(const char* subEntityName) {
+    // Only a sub-entity of this one, as the catalogue has it.
+    std::unique_ptr<dkEntityDef> stored(retrieveSubEntity(subEntityName));
+    sqlite()->datastoreDef()->deleteEntity(stored->getName().c_str());
+    auto it = findSub(subEntityName);
+    if (it != subs_.end()) subs_.erase(it);
+}
+
+void DKEntityDefSQLITE::addSubEntity(dkEntityDef* subEntityDef) {
+    static const char* const fn = "DKEntityDefSQLITE::addSubEntity";
+    auto* sub = dynamic_cast<DKEntityDefSQLITE*>(subEntityDef);
+    if (sub == nullptr)
+        dkThrow<DKUsageError>(kMsgBadObject, kSource, fn, DKString("not an entity definition of this connector"));
+    const DKString name = sub->getName();
+    if (!isValidName(name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, fn, name);
+    if (findSub(name.c_str()) != subs_.end() || sameName(name.c_str(), getName().c_str()))
+        dkThrow<DKUsageError>(kMsgEntityExists, kSource, fn, name);
+    sub->setParentEntityName(getName().c_str());
+    subs_.emplace_back(sub);   // adopted
+}
+
+dkEntityDef* DKEntityDefSQLITE::removeSubEntity(const char* subEntityName) {
+    auto it = findSub(subEntityName);
+    if (it == subs_.end())
+        dkThrow<DKUsageError>(kMsgNoEntity, kSource, "DKEntityDefSQLITE::removeSubEntity",
+                              DKString(subEntityName ? subEntityName : ""));
+    dkEntityDef* sub = it->release();
+    subs_.erase(it);
+    return sub;
 }

@@ -42,6 +42,12 @@ namespace dksqlite {
 inline constexpr const char* kDatastoreSource = "connectors/sqlite/DKDatastoreSQLITE";
 inline constexpr const char* kPidType = "SQLITE";   // the datastore type of every pid
 inline constexpr const char* kIdColumn = "dk_id";   // the row id column of every entity table
+// The newest repository format: a connector refuses a file of a newer one, and upgrades an older
+// one at a writing connect.
+inline constexpr int kNewestFormat = 5;
+inline bool knownFormat(const std::string& format) {
+    return format.size() == 1 && format[0] >= '1' && format[0] <= '0' + kNewestFormat;
+}
 
 class PContentStore;  // the content extension and store (PContent.hpp)
 class PMembers;       // the membership extension (PMembers.hpp)
@@ -245,6 +251,25 @@ private:
     void writeMembers(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId, const char* function);
     void clearTracks(DKDDOBase& ddo) noexcept;
     void dropMembers(const std::string& entity, long rowId, const char* function);
+    // Children (DKDatastoreSQLITEChildren.cpp): sub-entities and the ties of child items to their
+    // parents, segment slots and link items (format 5, made at a writing connect when missing).
+    // A child added with its parent gets its pid only once the write has committed
+    // (finishChildren); a failed write forgets it (forgetChildren).
+    void ensureChildTables(const char* function);
+    void newChildren(DKDDOBase& ddo, dksqlite::PEntity& e);
+    void readChildren(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId, const char* function);
+    // One change of a "CHILD" item: an added child stored (when new) and tied to its parent, a
+    // removed one deleted with everything under it; answers whether a removed one was tied there.
+    bool writeChild(const dksqlite::PEntity& parent, long parentRow, bool add, dkDataObjectBase* child,
+                    const char* function);
+    void writeSegments(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId, const char* function);
+    void readSegments(dkCollection& parts, dksqlite::PEntity& e, long rowId, const char* function);
+    void finishChildren();
+    void forgetChildren() noexcept { addedChildren_.clear(); }
+    // An item's row with its index entry, content, memberships and children, in the caller's
+    // write scope; answers whether the row was there.
+    bool eraseItem(dksqlite::PEntity& e, long rowId, const char* function);
+    void dropChildren(const std::string& entity, long rowId, const char* function);
     // The entity (as the catalogue spells it) and row id of the stored item of this repository
     // that object is; DKUsageError kMsgBadMember for anything else. Without stored, the row need
     // not exist any more (what is taken out may have been deleted since).
@@ -258,7 +283,7 @@ private:
     void loadEntities(const char* function);
     void schemaChanged();   // after this object changed the schema
     void storeEntity(const std::string& name, short type, const std::string& description,
-                     const std::vector<dksqlite::PAttr>& attrs, const char* function);
+                     const std::vector<dksqlite::PAttr>& attrs, const char* function, const std::string& parent = {});
     void dropEntity(const char* name, const char* function);
     void storeAttr(const char* entity, const dksqlite::PAttr& attr, const char* function);
     void dropAttr(const char* entity, const char* attr, const char* function);
@@ -315,6 +340,14 @@ private:
     bool textColumn_ = false;   // dk_attrs has the text-searchable column (repository format 2)
     bool contentTables_ = false;   // the content tables are there (repository format 3)
     bool memberTables_ = false;    // the membership tables are there (repository format 4)
+    bool childTables_ = false;     // sub-entities, children, segments, link items (format 5)
+    // Children stored by the write under way, given their pids once it has committed.
+    struct PAddedChild {
+        DKDDOBase* ddo;
+        std::shared_ptr<dksqlite::PEntity> entity;
+        long rowId;
+    };
+    std::vector<PAddedChild> addedChildren_;
     int schemaVersion_;
     bool entitiesLoaded_;
     std::map<std::string, std::shared_ptr<dksqlite::PEntity>> entities_;   // by lower-case name

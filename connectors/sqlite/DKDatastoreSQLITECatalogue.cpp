@@ -37,7 +37,13 @@ const PAttr* PEntity::find(const char* attrName) const {
 std::size_t PEntity::memberItemCount() const {
     std::size_t n = 0;
     for (const PMemberItem& m : kMemberItems) n += (type & m.kind) != 0 ? 1 : 0;
-    return n;
+    return n + children.size();
+}
+
+bool PEntity::childItem(const char* itemName) const {
+    for (const std::string& c : children)
+        if (c == itemName) return true;
+    return false;
 }
 
 const PMemberItem* PEntity::memberItem(const char* itemName) const {
@@ -58,6 +64,10 @@ DKDDODef* PEntity::shapeDefinition() {
             if ((type & m.kind) == 0) continue;
             unsigned short id = shape->addData(m.name);
             shape->addDataProperty(id, "type", DKAny(m.type));
+        }
+        for (const std::string& c : children) {
+            unsigned short id = shape->addData(kChildNameSpace, c.c_str());
+            shape->addDataProperty(id, "type", DKAny(kChildItemType));
         }
     }
     return shape->definition();
@@ -104,8 +114,12 @@ void DKDatastoreSQLITE::loadEntities(const char* function) {
     if (entitiesLoaded_) return;
     sqlite3* d = db(function);
     std::map<std::string, std::shared_ptr<PEntity>> loaded;
+    std::vector<std::shared_ptr<PEntity>> ordered;   // by id, so children are listed in id order
     {
-        sqlite3_stmt* s = cached("SELECT name, id, type, description FROM dk_entities ORDER BY id", function);
+        // A repository older than format 5 opened read-only has no sub-entities.
+        sqlite3_stmt* s = cached(std::string("SELECT name, id, type, description, ") + (childTables_ ? "parent" : "''") +
+                                     " FROM dk_entities ORDER BY id",
+                                 function);
         PResetOnExit r{s};
         int rc;
         while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
@@ -114,9 +128,15 @@ void DKDatastoreSQLITE::loadEntities(const char* function) {
             e->id = static_cast<short>(sqlite3_column_int(s, 1));
             e->type = static_cast<short>(sqlite3_column_int(s, 2));
             e->description = textColumn(s, 3);
+            e->parent = textColumn(s, 4);
             loaded[lowerName(e->name.c_str())] = e;
+            ordered.push_back(e);
         }
         if (rc != SQLITE_DONE) throwSqlite(d, rc, kSource, function, "reading the entities");
+    }
+    for (const auto& e : ordered) {
+        auto parent = e->parent.empty() ? loaded.end() : loaded.find(lowerName(e->parent.c_str()));
+        if (parent != loaded.end()) parent->second->children.push_back(e->name);
     }
     {
         // A format 1 repository opened read-only has no text-searchable attributes.
@@ -180,12 +200,20 @@ std::shared_ptr<PEntity> DKDatastoreSQLITE::entityByTable(const char* table) {
 }
 
 void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const std::string& description,
-                                    const std::vector<PAttr>& attrs, const char* function) {
+                                    const std::vector<PAttr>& attrs, const char* function, const std::string& parent) {
     if (!isValidName(name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, function, DKString(name.c_str()));
     if (!inTransaction_) refreshIfSchemaChanged(function);
     loadEntities(function);
     if (entities_.count(lowerName(name.c_str())))
         dkThrow<DKUsageError>(kMsgEntityExists, kSource, function, DKString(name.c_str()));
+    std::string parentName;   // as the catalogue spells it
+    if (!parent.empty()) {
+        std::shared_ptr<PEntity> p = entity(parent.c_str(), function);
+        // The parent's "CHILD" item is named like the sub-entity, so it must not stand for an attribute.
+        if (p->find(name.c_str()) != nullptr)
+            dkThrow<DKUsageError>(kMsgBadName, kSource, function, DKString(name.c_str()) + ": an attribute of " + parent.c_str());
+        parentName = p->name;
+    }
     std::set<std::string> seen;
     std::string ddl = "CREATE TABLE " + quoteIdent(name) + " (" + kIdColumn + " INTEGER PRIMARY KEY AUTOINCREMENT";
     for (const PAttr& a : attrs) {
@@ -202,12 +230,13 @@ void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const s
     exec(db_, ddl.c_str(), kSource, function);
     {
         PStmt s = prepare(db_,
-                          "INSERT INTO dk_entities (name, id, type, description)"
-                          " VALUES (?1, (SELECT coalesce(max(id), 0) + 1 FROM dk_entities), ?2, ?3)",
+                          "INSERT INTO dk_entities (name, id, type, description, parent)"
+                          " VALUES (?1, (SELECT coalesce(max(id), 0) + 1 FROM dk_entities), ?2, ?3, ?4)",
                           kSource, function);
         bindText(s.get(), 1, name);
         sqlite3_bind_int(s.get(), 2, type);
         bindText(s.get(), 3, description);
+        bindText(s.get(), 4, parentName);
         stepDone(db_, s.get(), kSource, function, "storing the entity");
     }
     for (size_t i = 0; i < attrs.size(); ++i) {
@@ -237,6 +266,8 @@ void DKDatastoreSQLITE::dropEntity(const char* name, const char* function) {
     if (!inTransaction_) refreshIfSchemaChanged(function);
     std::shared_ptr<PEntity> e = entity(name, function);
     PWriteScope scope(*this, function);
+    // Sub-entities go first: their items live only under the parent's.
+    for (const std::string& child : std::vector<std::string>(e->children)) dropEntity(child.c_str(), function);
     dropTextTable(db_, e->name, kSource, function);
     dropContent(e->name, 0, function);   // an entity made again under the name starts without parts
     dropMembers(e->name, 0, function);   // and outside every folder and link

@@ -80,7 +80,8 @@ const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char*
     const PItemMap& map = PConnectorKit::itemMap(ddo, e.names);
     // The membership items are no attributes, and are written through their track lists.
     for (unsigned short id = map.stranger(); id != 0 && id <= map.itemCount(); ++id)
-        if (map.attributeOf(id) == PItemMap::npos && e.memberItem(ddo.getDataName(id).c_str()) == nullptr)
+        if (map.attributeOf(id) == PItemMap::npos && e.memberItem(ddo.getDataName(id).c_str()) == nullptr &&
+            !e.childItem(ddo.getDataName(id).c_str()))
             dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(id));
     return map;
 }
@@ -201,14 +202,7 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
 
 void DKDatastoreSQLITE::deleteOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
-    if (!e->textDeleteSql.empty()) writeText(e->textDeleteSql, rowId, function);
-    dropContent(e->name, rowId, function);
-    dropMembers(e->name, rowId, function);
-    sqlite3_stmt* s = cached(e->deleteStmt, e->deleteSql, function);
-    PResetOnExit r{s};
-    sqlite3_bind_int64(s, 1, rowId);
-    stepDone(db_, s, kSource, function, "deleting the item");
-    if (sqlite3_changes(db_) == 0)
+    if (!eraseItem(*e, rowId, function))
         dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
 }
 
@@ -217,11 +211,13 @@ void DKDatastoreSQLITE::addObject(dkDataObject* object, const DKNVPair*, long) {
     DKTraceScope t(trace_, fn, this);
     writable(fn);
     DKDDOBase& ddo = checkedObject(object, fn, nullptr);
+    forgetChildren();
     std::optional<PWriteScope> scope;   // the row, its index entry and its members are written together
     if (textIndexed(ddo, fn) || pendingMembers(ddo, fn)) scope.emplace(*this, fn);
     std::shared_ptr<PEntity> e;
     const long id = addOne(ddo, e, fn);
     if (scope) scope->commit();
+    finishChildren();
     finishAdd(ddo, *e, id);
 }
 
@@ -230,6 +226,10 @@ void DKDatastoreSQLITE::retrieveObject(dkDataObject* object, const DKNVPair*, lo
     DKTraceScope t(trace_, fn, this);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
+    // The row, its collections and its children are read from one snapshot, so a writer
+    // committing meanwhile gives the old item or the new one, never parts of both.
+    std::optional<PReadScope> read;
+    if (entity(ddo.getObjectType().c_str(), fn)->memberItemCount() > 0) read.emplace(db_, inTransaction_, kSource, fn);
     retrieveOne(ddo, id, fn);
 }
 
@@ -251,12 +251,14 @@ void DKDatastoreSQLITE::writeAlone(dkDataObject* object, WriteOne write, const c
     writable(fn);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
+    forgetChildren();
     std::optional<PWriteScope> scope;   // a deleted item's content and memberships go with its row
     const bool deleting = write == &DKDatastoreSQLITE::deleteOne;
     if (textIndexed(ddo, fn) || (deleting && (contentTables_ || memberTables_)) || (!deleting && pendingMembers(ddo, fn)))
         scope.emplace(*this, fn);
     (this->*write)(ddo, id, fn);
     if (scope) scope->commit();
+    finishChildren();
     ddo.resetDataChanged();
     if (!deleting) clearTracks(ddo);
 }
@@ -271,6 +273,7 @@ void DKDatastoreSQLITE::addObjects(dkCollection* objects, const DKNVPair*, long)
         std::shared_ptr<PEntity> entity;
         long id;
     };
+    forgetChildren();
     PConnectorKit::allOrNone(
         objects, kRules, fn, [&] { return PWriteScope(*this, fn); },
         [&](DKDDOBase& ddo) {
@@ -278,12 +281,16 @@ void DKDatastoreSQLITE::addObjects(dkCollection* objects, const DKNVPair*, long)
             a.id = addOne(checkedObject(&ddo, fn, nullptr), a.entity, fn);
             return a;
         },
-        [&](DKDDOBase& ddo, Added& a) { finishAdd(ddo, *a.entity, a.id); });
+        [&](DKDDOBase& ddo, Added& a) {
+            finishChildren();
+            finishAdd(ddo, *a.entity, a.id);
+        });
 }
 
 void DKDatastoreSQLITE::writeEach(dkCollection* objects, const char* fn,
                                   void (DKDatastoreSQLITE::*writeOne)(DKDDOBase&, long, const char*)) {
     DKTraceScope t(trace_, fn, this);
+    forgetChildren();
     PConnectorKit::allOrNone(
         objects, kRules, fn, [&] { return PWriteScope(*this, fn); },
         [&](DKDDOBase& ddo) {
@@ -292,6 +299,7 @@ void DKDatastoreSQLITE::writeEach(dkCollection* objects, const char* fn,
             (this->*writeOne)(checked, id, fn);
         },
         [this](DKDDOBase& ddo) {
+            finishChildren();
             ddo.resetDataChanged();
             clearTracks(ddo);
         });

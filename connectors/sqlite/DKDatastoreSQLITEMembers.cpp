@@ -1,7 +1,8 @@
 // connectors/sqlite/DKDatastoreSQLITEMembers.cpp
 //
-// The membership of SQLite items: the collections an entity's type bits give its DDOs (content
-// parts, folder members, links), read when an item is retrieved, their track lists written with
+// The membership of SQLite items: the collections an entity's type bits and sub-entities give
+// its DDOs (content parts, folder members, links, children; DKDatastoreSQLITEChildren.cpp keeps
+// what format 5 adds), read when an item is retrieved, their track lists written with
 // the item when it is added or updated, and the memberships dropped with an item; and the
 // datastore extension that changes them at once. Members and link ends are named by entity and
 // row id, so an item is never stored through a membership: only stored items can be filed or
@@ -13,10 +14,12 @@
 #include "PSqliteStatement.hpp"
 #include "PSqliteValues.hpp"
 
+#include <dk/DKChildCollection.hpp>
 #include <dk/DKException.hpp>
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKParts.hpp>
+#include <dk/DKSegmentedParts.hpp>
 #include <dk/dkThrow.hpp>
 #include <dk/dkXDO.hpp>
 
@@ -43,19 +46,19 @@ constexpr const char* kCreateTables =
     " target_entity TEXT NOT NULL COLLATE NOCASE, target INTEGER NOT NULL, type TEXT NOT NULL,"
     " UNIQUE(source_entity, source, target_entity, target, type));"
     "CREATE INDEX IF NOT EXISTS dk_links_target ON dk_links(target_entity, target);"
-    "UPDATE dk_repository SET value = '4' WHERE key = 'format'";
+    "UPDATE dk_repository SET value = '4' WHERE key = 'format' AND CAST(value AS INTEGER) < 4";
 
 // The functions of the extension this connector supports, in the extension's slot order.
-constexpr const char* kFunctions[] = {"addToFolder", "removeFromFolder", "addLink",   "removeLink",
-                                      "removeLinks", "addPart",          "removePart"};
+constexpr const char* kFunctions[] = {"addToFolder", "removeFromFolder", "addChild", "removeChild", "addLink",
+                                      "removeLink",  "removeLinks",      "addPart",  "removePart"};
 
 [[noreturn]] void badMember(const char* function, const DKString& what) {
     dkThrow<DKUsageError>(kMsgBadMember, kSource, function, what);
 }
 
 // The collection a membership item holds, or null when it holds none.
-dkCollection* heldCollection(const DKDDOBase& ddo, const char* name) {
-    const unsigned short id = ddo.dataId(name);
+dkCollection* heldCollection(const DKDDOBase& ddo, const char* name, const char* nameSpace = nullptr) {
+    const unsigned short id = nameSpace != nullptr ? ddo.dataId(nameSpace, name) : ddo.dataId(name);
     if (id == 0 || !ddo.isDataSet(id)) return nullptr;
     const DKAny v = ddo.getData(id);
     return v.typeCode() == DKAny::tc_collection ? static_cast<dkCollection*>(v.value()) : nullptr;
@@ -77,9 +80,9 @@ dkCollection* trackListOf(PMemberKind kind, dkCollection* c) {
     return nullptr;
 }
 
-dkCollection* newCollection(PMemberKind kind) {
+dkCollection* newCollection(PMemberKind kind, const PEntity& e) {
     switch (kind) {
-    case kMemberParts: return new DKParts;
+    case kMemberParts: return e.segmented() ? new DKSegmentedParts : new DKParts;
     case kMemberFolder: return new DKFolder;
     case kMemberLinks: return new DKLinkCollection;
     }
@@ -100,11 +103,11 @@ void setTracking(PMemberKind kind, dkCollection* c, int on) {
 void DKDatastoreSQLITE::ensureMemberTables(const char* function) {
     PStmt s = prepare(db_,
                       "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('dk_members',"
-                      " 'dk_links')), (SELECT value FROM dk_repository WHERE key = 'format')",
+                      " 'dk_links')), (SELECT CAST(value AS INTEGER) FROM dk_repository WHERE key = 'format')",
                       kSource, function);
     if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
     const bool tables = sqlite3_column_int(s.get(), 0) == 2;
-    const bool current = tables && textColumn(s.get(), 1) == "4";
+    const bool current = tables && sqlite3_column_int(s.get(), 1) >= 4;
     s.reset();
     memberTables_ = tables;
     if (current || readOnly_) return;
@@ -148,17 +151,18 @@ std::pair<std::string, long> DKDatastoreSQLITE::storedItem(const dkDataObjectBas
 void DKDatastoreSQLITE::newMembers(DKDDOBase& ddo, PEntity& e) {
     for (const PMemberItem& m : kMemberItems) {
         if ((e.type & m.kind) == 0) continue;
-        std::unique_ptr<dkCollection> c(newCollection(m.kind));
+        std::unique_ptr<dkCollection> c(newCollection(m.kind, e));
         ddo.setData(ddo.dataId(m.name), DKAny(c.get()));
         c.release();   // the DDO owns it now
     }
+    newChildren(ddo, e);
 }
 
 void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, const char* function) {
     for (const PMemberItem& m : kMemberItems) {
         const unsigned short id = (e.type & m.kind) != 0 ? ddo.dataId(m.name) : 0;
         if (id == 0) continue;
-        std::unique_ptr<dkCollection> c(newCollection(m.kind));
+        std::unique_ptr<dkCollection> c(newCollection(m.kind, e));
         // Filled with tracking off, so that what is stored is not written again by the next update.
         setTracking(m.kind, c.get(), 0);
         auto addObject = [&c](dkDataObjectBase* o) {
@@ -166,7 +170,9 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
             c->addElement(DKAny(owned.get()));
             owned.release();
         };
-        if (m.kind == kMemberParts && contentTables_) {
+        if (m.kind == kMemberParts && contentTables_ && e.segmented() && childTables_) {
+            readSegments(*c, e, rowId, function);
+        } else if (m.kind == kMemberParts && contentTables_) {
             auto* store = static_cast<PContentStore*>(contentExtension(function));
             sqlite3_stmt* s = cached("SELECT part, kind FROM dk_content WHERE entity = ?1 AND item = ?2 ORDER BY part", function);
             PResetOnExit r{s};
@@ -194,18 +200,21 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
             }
             if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the folder");
         } else if (m.kind == kMemberLinks && memberTables_) {
-            sqlite3_stmt* s = cached("SELECT source_entity, source, target_entity, target, type FROM dk_links"
-                                     " WHERE (source_entity = ?1 AND source = ?2) OR (target_entity = ?1 AND target = ?2)"
-                                     " ORDER BY rowid",
+            // A repository older than format 5 opened read-only has no link items.
+            sqlite3_stmt* s = cached(std::string("SELECT source_entity, source, target_entity, target, type, ") +
+                                         (childTables_ ? "item_entity, item" : "NULL, NULL") +
+                                         " FROM dk_links WHERE (source_entity = ?1 AND source = ?2)"
+                                         " OR (target_entity = ?1 AND target = ?2) ORDER BY rowid",
                                      function);
             PResetOnExit r{s};
             bindText(s, 1, e.name);
             sqlite3_bind_int64(s, 2, rowId);
             int rc;
             while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-                // The end that is this item is the DDO itself, shared; the other end a new DDO
-                // the link owns.
+                // The end that is this item is the DDO itself, shared; the other end (and the
+                // link item) a new DDO the link owns.
                 auto end = [&](int col) -> std::pair<dkDataObject*, int> {
+                    if (sqlite3_column_type(s, col) == SQLITE_NULL) return {nullptr, 0};
                     const long id = static_cast<long>(sqlite3_column_int64(s, col + 1));
                     std::shared_ptr<PEntity> ee = entity(textColumn(s, col).c_str(), function);
                     if (ee->name == e.name && id == rowId) return {&ddo, 1};
@@ -215,10 +224,13 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
                 std::unique_ptr<dkDataObject> ownedSource(source.second ? nullptr : source.first);
                 auto target = end(2);
                 std::unique_ptr<dkDataObject> ownedTarget(target.second ? nullptr : target.first);
-                std::unique_ptr<DKLink> link(
-                    new DKLink(textColumn(s, 4).c_str(), source.first, target.first, source.second, target.second));
+                auto item = end(5);
+                std::unique_ptr<dkDataObject> ownedItem(item.second ? nullptr : item.first);
+                std::unique_ptr<DKLink> link(new DKLink(textColumn(s, 4).c_str(), source.first, target.first, item.first,
+                                                        source.second, target.second, item.second));
                 ownedSource.release();
                 ownedTarget.release();
+                ownedItem.release();
                 c->addElement(DKAny(static_cast<void*>(link.get())));
                 link.release();
             }
@@ -228,6 +240,7 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
         ddo.setData(id, DKAny(c.get()));
         c.release();
     }
+    readChildren(ddo, e, rowId, function);
 }
 
 bool DKDatastoreSQLITE::pendingMembers(DKDDOBase& ddo, const char* function) {
@@ -236,6 +249,12 @@ bool DKDatastoreSQLITE::pendingMembers(DKDDOBase& ddo, const char* function) {
         dkCollection* c = (e->type & m.kind) != 0 ? heldCollection(ddo, m.name) : nullptr;
         dkCollection* tracks = c != nullptr ? trackListOf(m.kind, c) : nullptr;
         if (tracks != nullptr && tracks->cardinality() > 0) return true;
+        // A segmented parts collection's slots are written at every write of its item.
+        if (m.kind == kMemberParts && e->segmented() && dynamic_cast<DKSegmentedParts*>(c) != nullptr) return true;
+    }
+    for (const std::string& child : e->children) {
+        auto* c = dynamic_cast<DKChildCollection*>(heldCollection(ddo, child.c_str(), kChildNameSpace));
+        if (c != nullptr && c->listTracking()->cardinality() > 0) return true;
     }
     return false;
 }
@@ -246,11 +265,13 @@ bool DKDatastoreSQLITE::pendingMembers(DKDDOBase& ddo, const char* function) {
 void DKDatastoreSQLITE::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, const char* function) {
     if (e.memberItemCount() == 0) return;
     const PItemRef self{e.name, rowId};
+    bool writeSegmentsAfter = false;
     for (const PMemberItem& m : kMemberItems) {
         dkCollection* c = (e.type & m.kind) != 0 ? heldCollection(ddo, m.name) : nullptr;
         if (c == nullptr) continue;
         dkCollection* tracks = trackListOf(m.kind, c);
         if (tracks == nullptr) badMember(function, DKString(m.name) + " holds a collection of another kind");
+        if (m.kind == kMemberParts && e.segmented()) writeSegmentsAfter = true;
         if (tracks->cardinality() == 0) continue;
         auto* members = static_cast<PMembers*>(memberExtension(function));
         std::unique_ptr<dkIterator> it(tracks->createIterator());
@@ -273,6 +294,18 @@ void DKDatastoreSQLITE::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, con
             }
         }
     }
+    if (writeSegmentsAfter) writeSegments(ddo, e, rowId, function);
+    for (const std::string& child : e.children) {
+        dkCollection* c = heldCollection(ddo, child.c_str(), kChildNameSpace);
+        if (c == nullptr) continue;
+        auto* children = dynamic_cast<DKChildCollection*>(c);
+        if (children == nullptr) badMember(function, DKString(child.c_str()) + " holds a collection of another kind");
+        std::unique_ptr<dkIterator> it(children->listTracking()->createIterator());
+        while (it->more()) {
+            const auto* record = static_cast<const PTrackRecord*>(it->next()->value());
+            writeChild(e, rowId, record->action == 'a', static_cast<dkDataObjectBase*>(record->object), function);
+        }
+    }
 }
 
 void DKDatastoreSQLITE::clearTracks(DKDDOBase& ddo) noexcept {
@@ -281,6 +314,13 @@ void DKDatastoreSQLITE::clearTracks(DKDDOBase& ddo) noexcept {
         if (auto* p = dynamic_cast<DKParts*>(c); p && m.kind == kMemberParts) p->_deleteItemList();
         if (auto* f = dynamic_cast<DKFolder*>(c); f && m.kind == kMemberFolder) f->_deleteItemList();
         if (auto* l = dynamic_cast<DKLinkCollection*>(c); l && m.kind == kMemberLinks) l->_deleteItemList();
+    }
+    long n = 0;
+    std::unique_ptr<unsigned short[]> ids(ddo.dataIdsByNameSpace(kChildNameSpace, n));
+    for (long i = 0; i < n; ++i) {
+        if (!ddo.isDataSet(ids[i]) || ddo.getData(ids[i]).typeCode() != DKAny::tc_collection) continue;
+        if (auto* c = dynamic_cast<DKChildCollection*>(static_cast<dkCollection*>(ddo.getData(ids[i]).value())))
+            c->_deleteItemList();
     }
 }
 
@@ -291,6 +331,18 @@ void DKDatastoreSQLITE::dropMembers(const std::string& entityName, long rowId, c
                             " OR (member_entity = ?1 AND (?2 = 0 OR member = ?2))",
                             "DELETE FROM dk_links WHERE (source_entity = ?1 AND (?2 = 0 OR source = ?2))"
                             " OR (target_entity = ?1 AND (?2 = 0 OR target = ?2))"}) {
+        sqlite3_stmt* s = cached(sql, function);
+        PResetOnExit r{s};
+        bindText(s, 1, entityName);
+        sqlite3_bind_int64(s, 2, rowId);
+        stepDone(db_, s, kSource, function, "dropping the memberships");
+    }
+    if (!childTables_) return;
+    // A link the item carried stays, carried by nothing.
+    for (const char* sql : {"DELETE FROM dk_children WHERE (parent_entity = ?1 AND (?2 = 0 OR parent = ?2))"
+                            " OR (child_entity = ?1 AND (?2 = 0 OR child = ?2))",
+                            "DELETE FROM dk_segments WHERE entity = ?1 AND (?2 = 0 OR item = ?2)",
+                            "UPDATE dk_links SET item_entity = NULL, item = NULL WHERE item_entity = ?1 AND (?2 = 0 OR item = ?2)"}) {
         sqlite3_stmt* s = cached(sql, function);
         PResetOnExit r{s};
         bindText(s, 1, entityName);
@@ -344,21 +396,34 @@ bool PMembers::unfile(const PItemRef& folder, const PItemRef& member, const char
 
 PMembers::PLinkRow PMembers::linkRow(const DKLink* link, bool stored, const char* function) {
     if (link == nullptr) badMember(function, "no link");
-    return {ds_->storedItem(link->getSource(), function, stored), ds_->storedItem(link->getTarget(), function, stored),
-            link->getTypeName().c_str()};
+    PLinkRow row{ds_->storedItem(link->getSource(), function, stored),
+                 ds_->storedItem(link->getTarget(), function, stored), link->getTypeName().c_str(), {}};
+    if (link->getLinkItem() != nullptr) row.item = ds_->storedItem(link->getLinkItem(), function, stored);
+    return row;
 }
 
 void PMembers::link(const DKLink& link, const PItemRef* owner, const char* function) {
     const PLinkRow row = linkRow(&link, true, function);
     if (owner != nullptr && row.source != *owner && row.target != *owner)
         badMember(function, "a link that does not end at its item");
-    sqlite3_stmt* s = ds_->cached("INSERT OR IGNORE INTO dk_links VALUES (?1, ?2, ?3, ?4, ?5)", function);
+    // The same link stored again takes the item it carries now.
+    sqlite3_stmt* s = ds_->cached(ds_->childTables_ ? "INSERT INTO dk_links VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT"
+                                                      " DO UPDATE SET item_entity = excluded.item_entity, item = excluded.item"
+                                                    : "INSERT OR IGNORE INTO dk_links VALUES (?1, ?2, ?3, ?4, ?5)",
+                                  function);
     PResetOnExit r{s};
     bindText(s, 1, row.source.first);
     sqlite3_bind_int64(s, 2, row.source.second);
     bindText(s, 3, row.target.first);
     sqlite3_bind_int64(s, 4, row.target.second);
     bindText(s, 5, row.type);
+    if (ds_->childTables_ && !row.item.first.empty()) {
+        bindText(s, 6, row.item.first);
+        sqlite3_bind_int64(s, 7, row.item.second);
+    } else if (ds_->childTables_) {
+        sqlite3_bind_null(s, 6);
+        sqlite3_bind_null(s, 7);
+    }
     stepDone(ds_->db_, s, kSource, function, "storing the link");
 }
 

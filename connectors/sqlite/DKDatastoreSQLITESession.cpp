@@ -54,6 +54,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
     // The catalogue: a database of something else has no dk_repository table.
     db_ = db.get();
     readOnly_ = options.readOnly;
+    childTables_ = false;   // learnt again below: the file may be older than the last one
     try {
         long tables = 0;
         {
@@ -84,7 +85,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
             }
             if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, fn, "reading the catalogue");
         }
-        if ((format != "1" && format != "2" && format != "3" && format != "4") || repositoryName_.empty())
+        if (!knownFormat(format) || repositoryName_.empty())
             dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn,
                                       DKString(datastoreName) + ": unknown catalogue format " + format.c_str());
         checkUser(userId, password);
@@ -97,6 +98,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
         ensureTemplateTables(fn);   // older repositories have no template tables
         ensureContentTables(fn);    // nor content tables
         ensureMemberTables(fn);     // nor membership tables
+        ensureChildTables(fn);      // nor children, segments and link items
         const std::string pragmas = "PRAGMA synchronous=" + settings_.synchronous +
                                     "; PRAGMA cache_size=" + std::to_string(settings_.cacheSize) + ";";
         exec(db_, pragmas.c_str(), kSource, fn);
@@ -107,6 +109,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
         db_ = nullptr;
         readOnly_ = false;
         textColumn_ = false;
+        childTables_ = false;
         repositoryName_.clear();
         throw;
     }

@@ -159,7 +159,7 @@ void PMaintenance::checkCatalogue(std::vector<std::string>& problems, const char
             fn, [&](sqlite3_stmt* s) {
                 const std::string key = textColumn(s, 0), value = textColumn(s, 1);
                 if (value.empty()) problems.push_back("dk_repository has no " + key);
-                else if (key == "format" && value != "1" && value != "2" && value != "3" && value != "4") problems.push_back("dk_repository names the unknown format " + value);
+                else if (key == "format" && !knownFormat(value)) problems.push_back("dk_repository names the unknown format " + value);
             });
     eachRow(db,
             "SELECT e.name,"

@@ -41,6 +41,13 @@ struct PMemberItem {
 };
 inline constexpr PMemberItem kMemberItems[] = {
     {kMemberParts, "DKParts", 1024}, {kMemberFolder, "DKFolder", 1071}, {kMemberLinks, "DKLinks", 1073}};
+// Bit 8 beside bit 1: the document's "DKParts" holds a DKSegmentedParts, its parts kept in
+// numbered slots (empty ones too). Without bit 1 it adds nothing.
+inline constexpr short kSegmentedParts = 8;
+// A parent entity's DDOs hold, after the membership items, one item per sub-entity in the
+// namespace "CHILD", named like the sub-entity, holding a DKChildCollection.
+inline constexpr const char* kChildNameSpace = "CHILD";
+inline constexpr unsigned short kChildItemType = 1072;
 
 // Holds the one data object definition that every DDO of an entity shares: a DKDDOBase that
 // keeps its private definition, which the DDOs then share (so it lives while any of them does).
@@ -57,6 +64,8 @@ struct PEntity {
     short id = 0;
     short type = 0;
     std::string description;
+    std::string parent;                 // the parent entity of a sub-entity, as created; else empty
+    std::vector<std::string> children;  // the sub-entities, in id order: the DDOs' "CHILD" items
     std::vector<PAttr> attrs;   // in position order
     PAttributeNames names;      // of attrs, matched without case: where a DDO's items go
     std::unique_ptr<PEntityShape> shape;
@@ -71,7 +80,10 @@ struct PEntity {
     sqlite3_stmt* deleteStmt = nullptr;
 
     const PAttr* find(const char* attrName) const;
-    std::size_t memberItemCount() const;   // the membership items its type bits give
+    // The items its type bits and sub-entities give after the attributes.
+    std::size_t memberItemCount() const;
+    bool segmented() const { return (type & kMemberParts) != 0 && (type & kSegmentedParts) != 0; }
+    bool childItem(const char* name) const;   // a sub-entity's item
     // The membership item of kind name, or null when the entity has no such item.
     const PMemberItem* memberItem(const char* name) const;
     DKDDODef* shapeDefinition();   // rebuilt when a DDO added items of its own to the shared one

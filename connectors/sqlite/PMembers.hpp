@@ -2,10 +2,11 @@
 #pragma once
 
 // Where the membership of an SQLite repository lives: a folder's members in dk_members (folder,
-// member, kept in the order they were filed), links in dk_links (source, target, type name), each
-// end named by its entity and row id; content parts stay in the content tables (PContent.hpp).
-// The tables come with repository format 4 (made at a writing connect when missing). Internal to
-// libdkdssqlite.
+// member, kept in the order they were filed), links in dk_links (source, target, type name, the
+// item that carries it), each end named by its entity and row id; content parts stay in the
+// content tables (PContent.hpp). The tables come with repository format 4, children
+// (dk_children), segment slots (dk_segments) and link items with format 5 (made at a writing
+// connect when missing). Internal to libdkdssqlite.
 
 #include <dk/DKString.hpp>
 #include <dk/dkDatastoreExt.hpp>
@@ -20,10 +21,9 @@ namespace dksqlite {
 // A stored item: its entity as the catalogue spells it and its row id.
 using PItemRef = std::pair<std::string, long>;
 
-// The datastore's "DATASTORE_EXTENSION": folder members, links and parts changed at once on the
-// repository, each change in its own write scope (or the open transaction), so the membership
-// collections' addMember and removeMember work on this connector. Children are not kept by this
-// connector (isSupported answers 0 for them, and they throw the base's 341). Owned by the
+// The datastore's "DATASTORE_EXTENSION": folder members, children, links and parts changed at once
+// on the repository, each change in its own write scope (or the open transaction), so the
+// membership collections' addMember and removeMember work on this connector. Owned by the
 // datastore, made by its first getExtension; used on the datastore's thread.
 class PMembers : public dkDatastoreExt {
 public:
@@ -37,6 +37,12 @@ public:
     void addToFolder(dkDataObject* folder, dkDataObject* member) override;
     // DKDataObjectNotFound kMsgNoItem when member is not in folder.
     void removeFromFolder(dkDataObject* folder, dkDataObject* member) override;
+    // child: an item of a sub-entity of parent's entity (kMsgBadMember otherwise), stored first
+    // when new (it gets its pid once stored) and tied to parent, away from any other parent.
+    void addChild(dkDataObject* parent, dkDataObject* child) override;
+    // Unties child from parent and deletes it with everything it holds; kMsgNoItem when it is
+    // not parent's child.
+    void removeChild(dkDataObject* parent, dkDataObject* child) override;
     // Both ends stored items of this repository (kMsgBadMember); the same link twice is kept once.
     void addLink(DKLink* link) override;
     void removeLink(DKLink* link) override;   // kMsgNoItem when not stored
@@ -60,10 +66,12 @@ private:
     struct PLinkRow {
         PItemRef source, target;
         std::string type;
+        PItemRef item;   // the item that carries the link; an empty entity when none
     };
     PLinkRow linkRow(const DKLink* link, bool stored, const char* function);
     PItemRef folderOf(dkDataObject* folder, const char* function);   // a stored item of a folder entity
     PItemRef partItem(dkDataObject* item, const char* function);     // a stored item of a document entity
+    void changeChild(dkDataObject* parent, dkDataObject* child, bool add);
 
     DKDatastoreSQLITE* ds_;   // not owned: the owner
 };

@@ -71,4 +71,13 @@ PResetOnExit::~PResetOnExit() {
     sqlite3_clear_bindings(s);
 }
 
+PReadScope::PReadScope(sqlite3* db, bool inTransaction, const char* source, const char* function)
+    : db_(db), own_(!inTransaction && sqlite3_get_autocommit(db) != 0) {
+    if (own_) exec(db_, "BEGIN", source, function);
+}
+
+PReadScope::~PReadScope() {
+    if (own_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 }  // namespace dksqlite

@@ -56,6 +56,20 @@ long stepCount(sqlite3* db, sqlite3_stmt* s, const char* source, const char* fun
 void stepDone(sqlite3* db, sqlite3_stmt* s, const char* source, const char* function, const char* what);
 std::string textColumn(sqlite3_stmt* s, int col);           // "" for NULL
 
+// A read of several statements as one snapshot: a read transaction of its own unless the
+// connection has one open (the datastore's transaction, or a write under way).
+class PReadScope {
+public:
+    PReadScope(sqlite3* db, bool inTransaction, const char* source, const char* function);
+    PReadScope(const PReadScope&) = delete;
+    PReadScope& operator=(const PReadScope&) = delete;
+    ~PReadScope();
+
+private:
+    sqlite3* db_;
+    bool own_;
+};
+
 // Resets a cached statement and clears its bindings when the operation using it ends, so that no
 // read snapshot stays open and no bound value outlives the operation.
 struct PResetOnExit {

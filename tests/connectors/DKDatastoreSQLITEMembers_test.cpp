@@ -2,13 +2,16 @@
 //
 // The SQLite connector's membership beyond the conformance suite: parts kept through a document's
 // DKParts, the collections' immediate path through "DATASTORE_EXTENSION", refused members that
-// leave the item as it was, query results without collections, and the format 4 upgrade.
+// leave the item as it was, query results without collections, children of sub-entities,
+// segment slots and link items across a reconnect, and the format upgrades.
 
 #include "dkSqliteTestSupport.hpp"
 
+#include <dk/DKChildCollection.hpp>
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKParts.hpp>
+#include <dk/DKSegmentedParts.hpp>
 #include <dk/dkDatastoreExt.hpp>
 
 #include <cstring>
@@ -80,8 +83,8 @@ TEST(DKDatastoreSQLITEMembers, CollectionsChangeAtOnceThroughTheExtension) {
     auto box = r.item("Box"), a = r.item("Doc"), b = r.item("Doc");
     auto* ext = dynamic_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
     ASSERT_NE(nullptr, ext);
-    EXPECT_EQ(std::make_tuple(1, 1, 0), std::make_tuple(ext->isSupported("addToFolder"), ext->isSupported("removePart"),
-                                                        ext->isSupported("addChild")));
+    EXPECT_EQ(std::make_tuple(1, 1, 1, 0), std::make_tuple(ext->isSupported("addToFolder"), ext->isSupported("removePart"),
+                                                           ext->isSupported("addChild"), ext->isSupported("checkIn")));
     DKFolder& folder = held<DKFolder>(*box, "DKFolder");
     auto* member = new DKDDO(r.ds.get(), a->getPid(), 10);
     folder.addMember(box.get(), member);
@@ -149,6 +152,158 @@ TEST(DKDatastoreSQLITEMembers, OlderRepositoriesGetTheMembershipTablesWhenConnec
     std::unique_ptr<DKDDO> box(ro->createDDO("Box", 0));
     EXPECT_EQ(0L, held<DKFolder>(*box, "DKFolder").cardinality());
     EXPECT_EQ("3", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    ro.reset();
     r.ds = open(r.path, "");
-    EXPECT_EQ("4", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    EXPECT_EQ("5", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    // Format 4 to 5: the child and segment tables and the new columns, read-only first.
+    r.ds.reset();
+    ASSERT_TRUE(rawExec(r.path, "DROP TABLE dk_children; DROP TABLE dk_segments; ALTER TABLE dk_entities DROP COLUMN parent;"
+                                " ALTER TABLE dk_links DROP COLUMN item_entity; ALTER TABLE dk_links DROP COLUMN item;"
+                                " UPDATE dk_repository SET value = '4' WHERE key = 'format'"));
+    std::unique_ptr<DKDDO>(open(r.path, "readonly=1")->createDDO("Doc", 0));
+    r.ds = open(r.path, "");
+    EXPECT_EQ("5|1", rawQuery(r.path, "SELECT value || '|' || (SELECT count(*) FROM pragma_table_info('dk_links') WHERE name = 'item')"
+                                      " FROM dk_repository WHERE key = 'format'"));
+    // A file of a newer format is refused, untouched.
+    r.ds.reset();
+    ASSERT_TRUE(rawExec(r.path, "UPDATE dk_repository SET value = '9' WHERE key = 'format'"));
+    EXPECT_EQ(9001L, errorOf([&] { open(r.path, ""); }));
+}
+
+namespace {
+
+// Doc holds Note children, each Note Remark children; stored at once from one definition.
+void defineChildren(dkDatastore& ds) {
+    std::unique_ptr<dkEntityDef> doc(ds.datastoreDef()->retrieveEntity("Doc"));
+    std::unique_ptr<dkEntityDef> note(doc->createSubEntity()), remark(note->createSubEntity());
+    note->setName("Note");
+    remark->setName("Remark");
+    for (dkEntityDef* e : {note.get(), remark.get()}) {
+        dkAttrDef* a = e->createAttr();
+        a->setName("text");
+        a->setType(DKAny::tc_string);
+        e->addAttr(a);
+    }
+    note->addSubEntity(remark.release());
+    doc->add(note.get());
+}
+
+DKDDO* newChild(dkDatastore& ds, const char* entity, const char* text) {
+    DKDDO* d = ds.createDDO(entity, 0);
+    d->setData(d->dataId("text"), DKAny(DKString(text)));
+    return d;
+}
+
+}  // namespace
+
+TEST(DKDatastoreSQLITEMembers, ChildrenLiveAndDieWithTheirParent) {
+    Repo r;
+    defineChildren(*r.ds);
+    std::unique_ptr<dkEntityDef> doc(r.ds->datastoreDef()->retrieveEntity("Doc"));
+    long n = 0;
+    std::unique_ptr<DKString[]> names(doc->getSubEntity("Note")->listSubEntityNames(n));
+    EXPECT_EQ(std::make_tuple(1, 1L, DKString("Remark")), std::make_tuple(doc->hasSubEntities(), n, names[0]));
+    EXPECT_EQ(9008L, errorOf([&] { std::unique_ptr<dkEntityDef>(doc->retrieveSubEntity("Box")); }));
+    EXPECT_EQ(9008L, errorOf([&] { doc->removeSubEntity("Remark"); }));   // Note's, not Doc's
+    std::unique_ptr<dkEntityDef> clash(doc->createSubEntity());
+    clash->setName("TITLE");   // the parent's CHILD item would stand for its attribute
+    EXPECT_EQ(9007L, errorOf([&] { doc->add(clash.get()); }));
+
+    // A new parent with a new child holding a new grandchild: all stored by one add.
+    std::unique_ptr<DKDDO> parent(r.ds->createDDO("Doc", 0));
+    const unsigned short item = parent->dataId("CHILD", "Note");
+    ASSERT_NE(0, item);
+    EXPECT_EQ(1072, static_cast<unsigned short>(parent->getDataPropertyByName(item, "type")));
+    DKDDO* note = newChild(*r.ds, "Note", "n1");
+    held<DKChildCollection>(*note, "Remark").addElement(DKAny(static_cast<dkDataObjectBase*>(newChild(*r.ds, "Remark", "r1"))));
+    held<DKChildCollection>(*parent, "Note").addElement(DKAny(static_cast<dkDataObjectBase*>(note)));
+    parent->add();
+    EXPECT_NE(DKString(""), note->getPid().getPrimaryId());   // given once the add committed
+
+    // Read back through another connection: the tree, filled, tracking again; while a writer's
+    // open transaction replaces the tree, the reader gets the old one whole, then the new one.
+    auto other = open(r.path, "");
+    std::unique_ptr<DKDDO> back(new DKDDO(other.get(), parent->getPid(), 10));
+    auto tree = [&] {
+        back->retrieve();
+        std::string t;
+        std::unique_ptr<dkIterator> it(held<DKChildCollection>(*back, "Note").createIterator());
+        while (it->more()) {
+            auto* n = static_cast<DKDDO*>(static_cast<dkDataObjectBase*>(it->next()->value()));
+            t += static_cast<DKString>(n->getDataByName("text")).c_str() +
+                 std::to_string(held<DKChildCollection>(*n, "Remark").cardinality());
+        }
+        return t + (held<DKChildCollection>(*back, "Note").isTracking() ? "" : " untracked");
+    };
+    EXPECT_EQ("n11", tree());
+    r.ds->startTransaction();
+    auto writing = r.reread(*parent);
+    held<DKChildCollection>(*writing, "Note").removeAllElements();   // tracked: the note and its remark go
+    held<DKChildCollection>(*writing, "Note").addElement(DKAny(static_cast<dkDataObjectBase*>(newChild(*r.ds, "Note", "n2"))));
+    writing->update();
+    EXPECT_EQ("n11", tree());
+    r.ds->commit();
+    EXPECT_EQ("n20", tree());
+    EXPECT_EQ("0", rawQuery(r.path, "SELECT count(*) FROM Remark"));
+
+    // Through the extension: a stored parent takes a new child at once and gives it back.
+    auto first = r.reread(*parent);
+    DKDDO* extra = newChild(*r.ds, "Note", "n3");
+    held<DKChildCollection>(*first, "Note").addMember(extra);
+    EXPECT_EQ("2", rawQuery(r.path, "SELECT count(*) FROM dk_children"));   // n2 and n3
+    held<DKChildCollection>(*first, "Note").removeMember(extra);
+    std::unique_ptr<DKDDO> gone(extra);
+    auto* ext = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    EXPECT_EQ(9019L, errorOf([&] { ext->removeChild(first.get(), extra); }));
+    EXPECT_EQ(9064L, errorOf([&] { ext->addChild(first.get(), r.item("Box").get()); }));
+
+    // Deleting the parent deletes the tree; dropping the entity drops the sub-entities.
+    first->del();
+    EXPECT_EQ("0|0", rawQuery(r.path, "SELECT (SELECT count(*) FROM Note) || '|' || (SELECT count(*) FROM dk_children)"));
+    other.reset();
+    std::unique_ptr<dkCollection> subs(doc->listSubEntities());   // copies, the caller's
+    EXPECT_EQ(1u, subs->cardinality());
+    doc->deleteSubEntity("note");
+    EXPECT_EQ("0|0", rawQuery(r.path, "SELECT (SELECT count(*) FROM sqlite_schema WHERE name IN ('Note', 'Remark')) || '|' ||"
+                                      " (SELECT count(*) FROM dk_entities WHERE parent <> '')"));
+    EXPECT_EQ(0, doc->hasSubEntities());
+}
+
+TEST(DKDatastoreSQLITEMembers, SegmentSlotsAndLinkItemsSurviveAReconnect) {
+    Repo r;
+    dkconf::defineEntity(*r.ds, "Seg", {}, 1 | 8);
+    auto seg = r.item("Seg"), a = r.item("Doc"), b = r.item("Doc"), box = r.item("Box");
+    auto slotted = [&](DKDDO& d) -> DKSegmentedParts& { return dynamic_cast<DKSegmentedParts&>(held<DKParts>(d, "DKParts")); };
+    auto segPart = [&](long n, const char* bytes) {
+        dkBlob* p = r.content().createBlob(r.content().pidOf("Seg", std::atol(seg->getPid().getPrimaryId().c_str()), n));
+        p->setContent(DKByteArray(const_cast<char*>(bytes), static_cast<long>(std::strlen(bytes)), 0));
+        return p;
+    };
+    slotted(*seg).setSegmentCount(4);
+    slotted(*seg).setSegment(1, segPart(7, "seven"));
+    slotted(*seg).setSegment(3, segPart(2, "two"));
+    seg->update();
+    held<DKLinkCollection>(*a, "DKLinks").addElement(DKAny(static_cast<void*>(
+        new DKLink("via", a.get(), new DKDDO(r.ds.get(), b->getPid(), 10), new DKDDO(r.ds.get(), box->getPid(), 10), 1, 0, 0))));
+    a->update();
+    r.ds = open(r.path, "");
+    auto back = r.reread(*seg);
+    DKSegmentedParts& parts = slotted(*back);
+    ASSERT_EQ(4L, parts.getSegmentCount());
+    EXPECT_EQ(std::make_tuple(true, true), std::make_tuple(parts.getSegment(0) == nullptr, parts.getSegment(2) == nullptr));
+    DKByteArray bytes = static_cast<dkBlob*>(parts.getSegment(3))->getContent();
+    EXPECT_EQ("two", std::string(bytes.getData(), bytes.length()));
+    parts.setSegment(1, segPart(9, "nine"));   // part 7 leaves its slot, and so the repository
+    back->update();
+    EXPECT_EQ("1:9,3:2|2", rawQuery(r.path, "SELECT group_concat(slot || ':' || part) || '|' || (SELECT count(*) FROM dk_content)"
+                                            " FROM dk_segments WHERE part IS NOT NULL"));
+    auto target = r.reread(*b);
+    std::unique_ptr<dkIterator> link(held<DKLinkCollection>(*target, "DKLinks").createIterator());
+    EXPECT_EQ(box->getPid().pidString(),
+              static_cast<DKLink*>(link->next()->value())->getLinkItem()->getPid().pidString());
+    // A link's item deleted leaves the link; a segmented item deleted leaves no slot or part.
+    r.ds->deleteObject(box.get());   // box was made by the datastore replaced above
+    back->del();
+    EXPECT_EQ("1|0|0", rawQuery(r.path, "SELECT (SELECT count(*) FROM dk_links WHERE item IS NULL) || '|' ||"
+                                        " (SELECT count(*) FROM dk_segments) || '|' || (SELECT count(*) FROM dk_content)"));
 }
