@@ -1,67 +1,51 @@
 #!/usr/bin/env python3
-"""Fails when libdkcommon exports a symbol outside its families.
+"""Fails when libdkcommon exports a symbol outside its families; prints the count of exports.
 
-Lists the dynamic symbols the library defines (nm -D --defined-only, demangled) and finds the
-name each belongs to: the class of a member, vtable or typeinfo, or the function itself. Allowed
-are the DK, dk, P and p families (the classes of the object model, the internal classes and their
-abstract bases), free operators over those types, the entries of the keyed collections and the
-lead-byte test, and the C entry points of connector factories. Prints the count of exported symbols.
-Usage: symbols.py LIBRARY
+Each dynamic symbol the library defines (nm -D --defined-only, demangled) belongs to a class (of a
+member, vtable or typeinfo) or is a function. Allowed: the DK, dk, P and p families, free operators
+over their types, the entries of the keyed collections, the lead-byte test, and the C entry points
+of connector factories. Usage: symbols.py LIBRARY
 """
 import re
 import subprocess
 import sys
 
-FAMILY = re.compile(r"^(DK|dk|P[A-Z]|p[A-Z])")
-OTHER_NAMES = {"KeyObjectLong", "KeyObjectShort", "KeyObjectString", "isdbcs",
-               "createObject", "createObjectWithConfig", "destroyObject"}
-LINKER = {"_init", "_fini", "_edata", "_end", "__bss_start"}
-WRAPPERS = re.compile(r"^((construction vtable|vtable|typeinfo name|typeinfo|VTT|guard variable) for "
-                      r"|(non-virtual|virtual|covariant return) thunk to )")
-
-
-def top_level(text, stop):
-    """The text before the first character of stop outside <...> and (...)."""
-    depth = 0
-    for i, c in enumerate(text):
-        if depth == 0 and c in stop:
-            return text[:i]
-        if c in "<(":
-            depth += 1
-        elif c in ">)" and depth > 0:
-            depth -= 1
-    return text
-
-
-def owner(symbol):
-    """The class or function a demangled symbol belongs to, and its parameter text."""
-    name = WRAPPERS.sub("", symbol)
-    # Operator names hold brackets of their own; masked at equal length, they do not count.
-    masked = re.sub(r"operator ?(<<=?|>>=?|<=>?|>=?|<|>|->\*?|\(\))", lambda m: "operator" + "@" * (len(m.group(0)) - 8), name)
-    head = name[:len(top_level(masked, "("))]
-    params = name[len(head):]
-    if "operator" not in head and " " in top_level(head, "<"):
-        head = head.split(" ")[-1]   # a function template's name comes after its return type
-    first = re.split(r"::|<|-in-", head, maxsplit=1)[0]
-    return first, params
+FAMILY = re.compile(r"(DK|dk|P[A-Z]|p[A-Z])\w*")
+OTHERS = {"KeyObjectLong", "KeyObjectShort", "KeyObjectString", "isdbcs",
+          "createObject", "createObjectWithConfig", "destroyObject"}
+# Linker symbols, and what sanitizer and coverage builds add to every library.
+SKIP = re.compile(r"^(_init|_fini|_edata|_end|__bss_start|__(odr_asan|asan|tsan|ubsan|sanitizer|gcov|llvm).*)$")
+WRAPPER = re.compile(r"^((construction vtable|vtable|typeinfo name|typeinfo|VTT|guard variable) for "
+                     r"|(non-virtual|virtual|covariant return) thunk to )")
+OPERATOR = re.compile(r"operator ?(<<=?|>>=?|<=>?|>=?|<|>|->\*?|\(\))")
 
 
 def allowed(symbol):
-    first, params = owner(symbol)
-    if FAMILY.match(first) or first in OTHER_NAMES:
-        return True
-    return first.startswith("operator") and re.search(r"\b(DK|dk|P[A-Z]|p[A-Z])\w*", params) is not None
+    name = WRAPPER.sub("", symbol)
+    # Operator names hold brackets of their own: masked at equal length, they do not count.
+    masked = OPERATOR.sub(lambda m: "operator" + "@" * (len(m.group(0)) - 8), name)
+    depth, start, end = 0, 0, len(name)
+    for i, c in enumerate(masked):
+        if depth == 0 and c == "(":
+            end = i
+            break
+        if depth == 0 and c == " " and "operator" not in masked[:i + 9]:
+            start = i + 1   # a function template's name follows its return type
+        depth += (c in "<(") - (c in ">)")
+    first = re.split(r"::|<|@|-in-", masked[start:end], maxsplit=1)[0]
+    if first == "operator":
+        return FAMILY.search(name[end:]) is not None
+    return FAMILY.fullmatch(first) is not None or first in OTHERS
 
 
 def main():
     out = subprocess.run(["nm", "-D", "--defined-only", "-C", sys.argv[1]], check=True,
                          capture_output=True, text=True).stdout
     symbols = [line.split(" ", 2)[2] for line in out.splitlines() if line.count(" ") >= 2]
-    symbols = [s for s in symbols if s not in LINKER]
+    symbols = [s for s in symbols if not SKIP.match(s)]
     outside = sorted(s for s in symbols if not allowed(s))
     print(f"{len(symbols)} exported symbols, {len(outside)} outside the families")
-    for s in outside:
-        print("  " + s)
+    print("".join(f"  {s}\n" for s in outside), end="")
     return 1 if outside or not symbols else 0
 
 
