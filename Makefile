@@ -11,6 +11,10 @@
 #   make fuzz    run every fuzz target for FUZZ_SECONDS (default 60) each
 #   make coverage  the suites built with --coverage: line and branch coverage of the library,
 #                connectors and tools by area, and the test share (tools/coverage.py)
+#   make package the Debian packages in build/package/ (a /usr build with the multiarch library
+#                folder), checked: contents, lintian, extracted and used from outside, and the
+#                multiarch install layout
+#   make abi     the exported symbols of libdkcommon.so.1 against the baseline in abi/
 
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -19,7 +23,7 @@ CMAKE       ?= cmake
 GEN         := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 FUZZ_TARGETS := $(basename $(notdir $(wildcard fuzz/*_fuzz.cpp)))
 
-.PHONY: all deps run tour test check check-asan check-tsan check-fuzz bench fuzz coverage install clean
+.PHONY: all deps run tour test check check-asan check-tsan check-fuzz bench fuzz coverage install package abi abi-baseline clean
 
 all: test
 
@@ -87,7 +91,26 @@ coverage: deps
 	JOBS=$(JOBS) tools/coverage.py report build/coverage
 
 install: build-release
-	$(CMAKE) --install build/release --prefix $(or $(PREFIX),build/install)
+	$(CMAKE) --install build/release --strip --prefix $(or $(PREFIX),build/install)
+
+# The library, connectors and tools without tests; CPack writes one .deb per component into build/package/.
+build/package/CMakeCache.txt: | deps
+	$(CMAKE) -S . -B build/package $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DDK_TESTS=OFF -DDK_PACKAGE=ON
+
+package: deps build/package/CMakeCache.txt
+	$(CMAKE) --build build/package -j $(JOBS)
+	rm -f build/package/*.deb
+	cd build/package && cpack
+	tests/install/package.sh build/package .
+	tests/install/layout.sh destdir build/package .
+
+# The ABI report against tools/abi/; abi-baseline refreshes the baseline (commit the result).
+abi: build-release
+	tools/abi.sh build/release
+
+abi-baseline: build-release
+	tools/abi.sh build/release --baseline
 
 clean:
 	rm -rf build

@@ -17,6 +17,8 @@ packages=(
   libfmt-dev                         # the peer of the query-term benchmark
   python3 libcurl4-openssl-dev       # loopback HTTP server of the URL tests and make run; the URL benchmark's peer
   clang libclang-rt-14-dev           # libFuzzer and the sanitizer runtimes of make check
+  dpkg-dev file lintian binutils     # make package: dpkg-shlibdeps, the package checks; strings and nm of the install checks
+  abigail-tools                      # make abi: abidw, abidiff
 )
 
 missing=()

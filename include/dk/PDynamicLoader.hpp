@@ -33,6 +33,10 @@ public:
 
     // The folder that holds libdkcommon.so, without a trailing slash (empty when unknown).
     static DKString libraryFolder();
+    // The folder of the library's data files (message catalogue, MIME table), found from the
+    // library's folder: share/dk of the install the library lies in, or the build tree's
+    // share/dk when it runs from a build. Empty when the library's folder is unknown.
+    static DKString dataFolder();
 
 private:
     DKString library_;

@@ -7,8 +7,8 @@
 inline constexpr const char* dkMessageFile = "vtxmsg8171d.cat";
 
 // The text of one numbered message, read from a message catalogue (set 1) when the object is
-// made. A name without a slash is looked for through NLSPATH, then in <library folder>/../share/dk
-// and then in the build tree; a name with a slash is opened as given. When the number is missing
+// made. A name without a slash is looked for through NLSPATH, then in the library's data folder
+// (PDynamicLoader::dataFolder()); a name with a slash is opened as given. When the number is missing
 // the alternate number is used and " [ID = n]" appended; when the catalogue cannot be opened or
 // neither number exists the text says so. Catalogues are opened once per process and kept.
 // Objects are independent values; any number of threads may make them at once.

@@ -46,9 +46,9 @@ struct FileId {
 }  // namespace
 
 std::string mimeTypeOf(const fs::path& name) {
-    // The extension table lies in share/dk/ above the library's folder, in an install and in
-    // the build tree alike; it is read once.
-    static DKCC2Mime table((PDynamicLoader::libraryFolder() + "/../share/dk/vtxcc2mime.ini").c_str());
+    // The extension table lies in the library's data folder, in an install and in the build tree
+    // alike; it is read once.
+    static DKCC2Mime table((PDynamicLoader::dataFolder() + "/vtxcc2mime.ini").c_str());
     const std::string file = name.filename().string();
     for (const char* known : kTextNames)
         if (file == known) return "text/plain";

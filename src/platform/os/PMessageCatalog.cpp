@@ -55,14 +55,8 @@ nl_catd openCatalog(const std::string& name, int& err) {
         cat = attempt(name);
         if (cat != reinterpret_cast<nl_catd>(-1)) return cat;
     }
-    const std::string folder = PSystem::libraryFolder();
-    if (!folder.empty()) {
-        cat = attempt(folder + "/../share/dk/" + name);
-        if (cat != reinterpret_cast<nl_catd>(-1)) return cat;
-    }
-#ifdef DK_BUILD_CATALOG_DIR
-    cat = attempt(std::string(DK_BUILD_CATALOG_DIR) + "/" + name);
-#endif
+    const std::string folder = PSystem::dataFolder();
+    if (!folder.empty()) cat = attempt(folder + "/" + name);
     return cat;
 }
 

@@ -3,7 +3,8 @@
 // The system calls behind the log manager: names of the host, user and process for the log's
 // error blocks and header, and the file checks of the configuration watcher and the log file
 // name; also the folder of the library itself, where connectors and the message catalogue are
-// looked for. Everything here answers with a fallback value instead of failing.
+// looked for, and the folder of its data files. Everything here answers with a fallback value
+// instead of failing.
 
 #include "platform/os/PSystem.hpp"
 
@@ -25,12 +26,21 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 namespace {
 // An object inside this library, for dladdr: the address of an exported function could be a
 // stub in the executable instead.
 const char libraryAnchor = 0;
+
+// The relative path from the install's library folder to the library's data folder
+// ("../share/dk", or "../../share/dk" under a multiarch library folder), fixed when the build is
+// configured (DK_DATADIR_FROM_LIBDIR), so that an install tree can be moved as a whole.
+
+// A build tree is no install: it writes the absolute path of its data folder into this file beside
+// the library. The file is never installed, so an installed library holds no path of the build.
+constexpr const char* kBuildDataPointer = "dkcommon-build-datadir";
 }  // namespace
 
 std::string PSystem::hostName() {
@@ -119,6 +129,15 @@ std::string PSystem::libraryFolder() {
     if (realpath(path.c_str(), resolved) != nullptr) path = resolved;
     const std::string::size_type slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string PSystem::dataFolder() {
+    const std::string folder = libraryFolder();
+    if (folder.empty()) return folder;
+    std::ifstream pointer(folder + "/" + kBuildDataPointer);
+    std::string line;
+    if (pointer && std::getline(pointer, line) && !line.empty() && line[0] == '/') return line;
+    return folder + "/" + DK_DATADIR_FROM_LIBDIR;
 }
 
 std::int64_t PSystem::modificationTimeNs(const std::string& path) {

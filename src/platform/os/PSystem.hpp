@@ -34,6 +34,11 @@ public:
     // when it cannot be found. Connectors and the message catalogue are looked for from there.
     // Used inside the library only (PDynamicLoader::libraryFolder() is the exported answer).
     DK_LOCAL static std::string libraryFolder();
+    // The folder of the library's data files (the message catalogue, the MIME table): in an
+    // install, the data folder reached from the library's folder by the install's relative path
+    // from its library folder to its data folder; in a build tree, the folder that the build
+    // names in a file beside the library. Empty when the library's folder is unknown.
+    DK_LOCAL static std::string dataFolder();
 
     // Modification time of a file in nanoseconds since the epoch; 0 when it cannot be examined.
     static std::int64_t modificationTimeNs(const std::string& path);

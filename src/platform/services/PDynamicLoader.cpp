@@ -138,3 +138,5 @@ DKString PDynamicLoader::library() const { return library_; }
 DKString PDynamicLoader::path() const { return path_; }
 
 DKString PDynamicLoader::libraryFolder() { return DKString(PSystem::libraryFolder()); }
+
+DKString PDynamicLoader::dataFolder() { return DKString(PSystem::dataFolder()); }

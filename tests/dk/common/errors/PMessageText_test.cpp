@@ -115,18 +115,26 @@ TEST(PMessageTextLookup, NlspathComesFirstThenTheFolderBesideTheLibrary) {
     ASSERT_TRUE(makeCatalog(dir / "nls" / dkMessageFile, "303 \"found through NLSPATH\"\n"));
     EXPECT_TRUE(dktest::childPasses(child, {"NLSPATH=" + dir.str() + "/nls/%N", "DKTEST_EXPECT=found through NLSPATH"}, out))
         << out;
-    // An installed layout: the library in <prefix>/lib, its catalogue in <prefix>/share/dk. An
-    // NLSPATH that finds nothing falls through to it.
-    const fs::path lib = dir / "prefix" / "lib";
-    fs::create_directories(lib);
-    fs::copy_file(fs::path(PDynamicLoader::libraryFolder().str()) / "libdkcommon.so.1", lib / "libdkcommon.so.1");
-    ASSERT_TRUE(makeCatalog(dir / "prefix" / "share" / "dk" / dkMessageFile, "303 \"found beside the library\"\n"));
+    // An installed layout: the library in <prefix>/<libdir>, its catalogue in <prefix>/<datadir>/dk,
+    // as the build is configured. An NLSPATH that finds nothing falls through to it. The library
+    // alone, without its data folder, finds nothing: it holds no path of the build tree.
+    const fs::path lib = dir / "prefix" / DK_TEST_INSTALL_LIBDIR, bare = dir / "bare" / "lib";
+    for (const fs::path& to : {lib, bare}) {
+        fs::create_directories(to);
+        fs::copy_file(fs::path(PDynamicLoader::libraryFolder().str()) / "libdkcommon.so.1", to / "libdkcommon.so.1");
+    }
+    ASSERT_TRUE(makeCatalog(dir / "prefix" / DK_TEST_INSTALL_DATADIR / "dk" / dkMessageFile,
+                            "303 \"found beside the library\"\n"));
     for (const std::string& nlspath : {std::string(), dir.str() + "/empty/%N"}) {
         EXPECT_TRUE(dktest::childPasses(child, {"LD_LIBRARY_PATH=" + lib.string(), "NLSPATH=" + nlspath,
                                                 "DKTEST_EXPECT=found beside the library",
                                                 "DKTEST_EXPECT_FOLDER=" + fs::canonical(lib).string()}, out))
             << out;
     }
+    EXPECT_TRUE(dktest::childPasses(child, {"LD_LIBRARY_PATH=" + bare.string(), "NLSPATH=",
+                                            "DKTEST_EXPECT=Message file vtxmsg8171d.cat load error. "
+                                            "[MessageNumber = 303, system error RC = 2]"}, out))
+        << out;
 }
 
 // Run only as a child of the test above.
