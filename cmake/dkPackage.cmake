@@ -1,7 +1,7 @@
 # Debian packages of the install components, made by CPack's DEB generator (make package):
 #   runtime   libdkcommon1           the library and its message catalogue
 #   sqlite    libdkcommon1-sqlite    the SQLite connector
-#   postgres  libdkcommon1-postgres  the PostgreSQL connector, once its folder installs into this component
+#   postgres  libdkcommon1-postgres  the PostgreSQL connector
 #   dev       libdkcommon-dev        headers, the .so link, the CMake package, dkcommon.pc
 #   tools     dk-tools               the dk tool and its MIME table
 # A connector joins by installing its library with COMPONENT <name> and one dk_deb_package line
