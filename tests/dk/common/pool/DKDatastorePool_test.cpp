@@ -350,12 +350,7 @@ TEST(dkPool, BaseRejectsHandlesAndGuardsSettings) {
     struct Handles : dkPool {
         void hold() { usedConnections_ = 1; }
     } pool;
-    const std::pair<const char*, std::function<void()>> rejected[] = {
-        {"dkPool::getConnection()", [&] { pool.getConnection("u", "p"); }},
-        {"dkPool::returnConnection()", [&] { pool.returnConnection(nullptr); }},
-        {"dkPool::initConnections()", [&] { pool.initConnections("u", "p", 1); }},
-        {"dkPool::poolConnectType()", [&] { pool.poolConnectType(); }}};
-    for (const auto& [function, call] : rejected) EXPECT_EQ("", poolError(341, function, call));
+    EXPECT_EQ("", poolError(341, "dkPool::getConnection()", [&] { pool.getConnection("u", "p"); }));
     const std::pair<const char*, std::function<void(const char*)>> setters[] = {
         {"dkPool::setServerName()", [&](const char* v) { pool.setServerName(v); }},
         {"dkPool::setConfigurationString()", [&](const char* v) { pool.setConfigurationString(v); }},
