@@ -538,6 +538,7 @@ long PContentStore::partRow(const PPartName& p, const char* function) {
 
 bool PContentStore::find(const PPartName& p, PPartInfo& info, const char* function) {
     sqlite3* db = connection(function);
+    ds_->requirePrivilege({p.entity, p.item}, DKAdminSQLITE::kRead, function);
     if (!ds_->contentTables_) return false;
     sqlite3_stmt* s = ds_->cached(kPartSql, function);
     PResetOnExit r{s};
@@ -561,6 +562,7 @@ void PContentStore::store(const PPartName& p, const PPartInfo& info, const PChun
                           const char* function) {
     DKDatastoreSQLITE::PWriteScope scope(*ds_, function);
     sqlite3* db = connection(function);
+    ds_->requireChange({p.entity, p.item}, DKAdminSQLITE::kUpdate, function);
     {
         const auto& e = ds_->entity(p.entity.c_str(), function);
         sqlite3_stmt* s = ds_->cached(e->existsSql, function);
@@ -662,6 +664,7 @@ void PContentStore::load(const PPartName& p, PPartInfo& info, const PChunkSink& 
 long PContentStore::readRange(const PPartName& p, char* buffer, long offset, long length, const char* function) {
     sqlite3* db = connection(function);
     PReadScope read(db, ds_->inTransaction_, function);
+    ds_->requirePrivilege({p.entity, p.item}, DKAdminSQLITE::kRead, function);
     const long id = ds_->contentTables_ ? partRow(p, function) : 0;
     if (id == 0)
         dkThrow<DKDataObjectNotFound>(kMsgNoPart, kSource, function,
@@ -693,6 +696,7 @@ long PContentStore::readRange(const PPartName& p, char* buffer, long offset, lon
 void PContentStore::drop(const PPartName& p, const char* function) {
     DKDatastoreSQLITE::PWriteScope scope(*ds_, function);
     sqlite3* db = connection(function);
+    ds_->requireChange({p.entity, p.item}, DKAdminSQLITE::kUpdate, function);
     const long id = partRow(p, function);
     if (id == 0)
         dkThrow<DKDataObjectNotFound>(kMsgNoPart, kSource, function,
@@ -732,7 +736,7 @@ void DKDatastoreSQLITE::ensureContentTables(const char* function) {
     if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
     const bool tables = sqlite3_column_int(s.get(), 0) == 2;
     const std::string format = textColumn(s.get(), 1);
-    const bool current = tables && (format == "3" || format == "4");
+    const bool current = tables && std::atoi(format.c_str()) >= 3;
     s.reset();
     contentTables_ = tables;
     if (current || readOnly_) return;

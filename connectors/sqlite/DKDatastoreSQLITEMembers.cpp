@@ -46,8 +46,10 @@ constexpr const char* kCreateTables =
     "UPDATE dk_repository SET value = '4' WHERE key = 'format'";
 
 // The functions of the extension this connector supports, in the extension's slot order.
-constexpr const char* kFunctions[] = {"addToFolder", "removeFromFolder", "addLink",   "removeLink",
-                                      "removeLinks", "addPart",          "removePart"};
+constexpr const char* kFunctions[] = {"addToFolder", "removeFromFolder", "addLink",          "removeLink",
+                                      "removeLinks", "isCheckedOut",     "checkedOutUserid", "unlockCheckedOut",
+                                      "checkOut",    "checkIn",          "changePassword",   "addPart",
+                                      "removePart"};
 
 [[noreturn]] void badMember(const char* function, const DKString& what) {
     dkThrow<DKUsageError>(kMsgBadMember, kSource, function, what);
@@ -104,7 +106,7 @@ void DKDatastoreSQLITE::ensureMemberTables(const char* function) {
                       kSource, function);
     if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
     const bool tables = sqlite3_column_int(s.get(), 0) == 2;
-    const bool current = tables && textColumn(s.get(), 1) == "4";
+    const bool current = tables && std::atoi(textColumn(s.get(), 1).c_str()) >= 4;
     s.reset();
     memberTables_ = tables;
     if (current || readOnly_) return;
@@ -190,7 +192,9 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
             int rc;
             while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
                 std::shared_ptr<PEntity> me = entity(textColumn(s, 0).c_str(), function);
-                addObject(newDDO(*me, static_cast<long>(sqlite3_column_int64(s, 1))));
+                const long member = static_cast<long>(sqlite3_column_int64(s, 1));
+                // A folder lists only the members its reader may read.
+                if (readable({me->name, member}, function)) addObject(newDDO(*me, member));
             }
             if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the folder");
         } else if (m.kind == kMemberLinks && memberTables_) {
@@ -312,6 +316,20 @@ int PMembers::isSupported(const char* function) {
     return 0;
 }
 
+// Check-out and passwords belong to the rights of the datastore (DKDatastoreSQLITERights.cpp).
+int PMembers::isCheckedOut(dkDataObject* object) {
+    return ds_->checkedOutBy(object, "dkDatastoreExt::isCheckedOut").empty() ? 0 : 1;
+}
+DKString PMembers::checkedOutUserid(dkDataObject* object) {
+    return ds_->checkedOutBy(object, "dkDatastoreExt::checkedOutUserid").c_str();
+}
+void PMembers::unlockCheckedOut(dkDataObject* object) { ds_->checkOut(object, DKDatastoreSQLITE::PCheckOut::kUnlock, "dkDatastoreExt::unlockCheckedOut"); }
+void PMembers::checkOut(dkDataObject* object) { ds_->checkOut(object, DKDatastoreSQLITE::PCheckOut::kOut, "dkDatastoreExt::checkOut"); }
+void PMembers::checkIn(dkDataObject* object) { ds_->checkOut(object, DKDatastoreSQLITE::PCheckOut::kIn, "dkDatastoreExt::checkIn"); }
+void PMembers::changePassword(const char* userId, const char* oldPassword, const char* newPassword) {
+    ds_->changePassword(userId, oldPassword, newPassword, "dkDatastoreExt::changePassword");
+}
+
 DKString* PMembers::listFunctions(long& count) {
     count = static_cast<long>(sizeof kFunctions / sizeof kFunctions[0]);
     auto* names = new DKString[count];
@@ -320,6 +338,7 @@ DKString* PMembers::listFunctions(long& count) {
 }
 
 void PMembers::file(const PItemRef& folder, const PItemRef& member, const char* function) {
+    ds_->requireChange(folder, DKAdminSQLITE::kMembership, function);
     sqlite3_stmt* s = ds_->cached("INSERT OR IGNORE INTO dk_members VALUES (?1, ?2, ?3, ?4)", function);
     PResetOnExit r{s};
     bindText(s, 1, folder.first);
@@ -330,6 +349,7 @@ void PMembers::file(const PItemRef& folder, const PItemRef& member, const char* 
 }
 
 bool PMembers::unfile(const PItemRef& folder, const PItemRef& member, const char* function) {
+    ds_->requireChange(folder, DKAdminSQLITE::kMembership, function);
     sqlite3_stmt* s = ds_->cached("DELETE FROM dk_members WHERE folder_entity = ?1 AND folder = ?2 AND member_entity = ?3"
                                   " AND member = ?4",
                                   function);
@@ -352,6 +372,7 @@ void PMembers::link(const DKLink& link, const PItemRef* owner, const char* funct
     const PLinkRow row = linkRow(&link, true, function);
     if (owner != nullptr && row.source != *owner && row.target != *owner)
         badMember(function, "a link that does not end at its item");
+    ds_->requireChange(row.source, DKAdminSQLITE::kMembership, function);
     sqlite3_stmt* s = ds_->cached("INSERT OR IGNORE INTO dk_links VALUES (?1, ?2, ?3, ?4, ?5)", function);
     PResetOnExit r{s};
     bindText(s, 1, row.source.first);
@@ -364,6 +385,7 @@ void PMembers::link(const DKLink& link, const PItemRef* owner, const char* funct
 
 bool PMembers::unlink(const DKLink& link, const char* function) {
     const PLinkRow row = linkRow(&link, false, function);
+    ds_->requireChange(row.source, DKAdminSQLITE::kMembership, function);
     sqlite3_stmt* s = ds_->cached("DELETE FROM dk_links WHERE source_entity = ?1 AND source = ?2 AND target_entity = ?3"
                                   " AND target = ?4 AND type = ?5",
                                   function);

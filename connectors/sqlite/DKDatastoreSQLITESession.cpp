@@ -19,6 +19,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 using namespace dksqlite;
@@ -84,7 +85,9 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
             }
             if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, fn, "reading the catalogue");
         }
-        if ((format != "1" && format != "2" && format != "3" && format != "4") || repositoryName_.empty())
+        const int formatNumber = std::atoi(format.c_str());
+        if (formatNumber < 1 || formatNumber > kRightsFormat || format != std::to_string(formatNumber) ||
+            repositoryName_.empty())
             dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn,
                                       DKString(datastoreName) + ": unknown catalogue format " + format.c_str());
         checkUser(userId, password);
@@ -97,6 +100,8 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
         ensureTemplateTables(fn);   // older repositories have no template tables
         ensureContentTables(fn);    // nor content tables
         ensureMemberTables(fn);     // nor membership tables
+        const bool rights = ensureRightsTables(fn);   // nor groups and rights, made last: format 6
+        startSession(userId, rights, fn);
         const std::string pragmas = "PRAGMA synchronous=" + settings_.synchronous +
                                     "; PRAGMA cache_size=" + std::to_string(settings_.cacheSize) + ";";
         exec(db_, pragmas.c_str(), kSource, fn);
@@ -108,6 +113,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
         readOnly_ = false;
         textColumn_ = false;
         repositoryName_.clear();
+        session_.reset();
         throw;
     }
     db.release();
@@ -208,6 +214,7 @@ void DKDatastoreSQLITE::checkUser(const char* userId, const char* password) {
 }
 
 void DKDatastoreSQLITE::closeConnection() noexcept {
+    session_.reset();   // nothing below checks the session again, nor prepares its statements
     for (DKResultSetCursorSQLITE* c : std::set<DKResultSetCursorSQLITE*>(cursors_)) c->invalidate();
     cursors_.clear();
     dropStatements();
@@ -236,6 +243,12 @@ void DKDatastoreSQLITE::disconnect() {
 
 short DKDatastoreSQLITE::validateConnection() {
     if (db_ == nullptr) return 1;
+    // A deleted user, or a password changed since the connect, ends the session.
+    try {
+        checkSession("DKDatastoreSQLITE::validateConnection");
+    } catch (const DKException&) {
+        return 1;
+    }
     // The file must still be where it was opened and its catalogue readable.
     std::error_code ec;
     if (!std::filesystem::exists(path_, ec)) return 1;

@@ -150,5 +150,5 @@ TEST(DKDatastoreSQLITEMembers, OlderRepositoriesGetTheMembershipTablesWhenConnec
     EXPECT_EQ(0L, held<DKFolder>(*box, "DKFolder").cardinality());
     EXPECT_EQ("3", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
     r.ds = open(r.path, "");
-    EXPECT_EQ("4", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    EXPECT_EQ("6", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
 }

@@ -52,3 +52,9 @@ foreach(suite DKDatastoreSQLITE_test DKDatastoreSQLITEQuery_test DKDatastoreSQLI
     target_include_directories(${suite} PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
   endif()
 endforeach()
+# The rights suite likewise.
+if(TARGET DKDatastoreSQLITERights_test)
+  add_dependencies(DKDatastoreSQLITERights_test dkdssqlite)
+  target_link_libraries(DKDatastoreSQLITERights_test PRIVATE SQLite::SQLite3)
+  target_include_directories(DKDatastoreSQLITERights_test PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
+endif()
