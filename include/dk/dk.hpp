@@ -3,13 +3,19 @@
 
 // The umbrella header: every public header of the library, for programs that want them all.
 
+#include <dk/dkAccessControl.hpp>
+#include <dk/dkAdminDomainsMgmt.hpp>
 #include <dk/DKAny.hpp>
+#include <dk/dkAttrGroupDef.hpp>
+#include <dk/dkAuthorizationMgmt.hpp>
 #include <dk/DKByteArray.hpp>
 #include <dk/DKCC2Mime.hpp>
 #include <dk/dkBlob.hpp>
 #include <dk/dkCallback.hpp>
 #include <dk/DKChildCollection.hpp>
 #include <dk/dkCollection.hpp>
+#include <dk/DKCommonPrivilege.hpp>
+#include <dk/dkConfigurationMgmt.hpp>
 #include <dk/dkContentDef.hpp>
 #include <dk/dkDataObject.hpp>
 #include <dk/dkDatastore.hpp>
@@ -30,6 +36,7 @@
 #include <dk/DKFederatedCollection.hpp>
 #include <dk/DKFolder.hpp>
 #include <dk/DKHandle.hpp>
+#include <dk/dkImportUsers.hpp>
 #include <dk/DKLocale.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/dkLog.hpp>
@@ -57,6 +64,7 @@
 #include <dk/dkThrow.hpp>
 #include <dk/DKTrace.hpp>
 #include <dk/DKURL.hpp>
+#include <dk/dkUserManagement.hpp>
 #include <dk/dkTraceLogMgmt.hpp>
 #include <dk/dkXDO.hpp>
 #include <dk/PBase64.hpp>
