@@ -35,6 +35,8 @@
 struct sqlite3;
 struct sqlite3_stmt;
 class DKDatastoreDefSQLITE;
+class dkDatastoreAdmin;
+class DKCommonPrivilege;
 class DKResultSetCursorSQLITE;
 
 namespace dksqlite {
@@ -265,6 +267,9 @@ private:
     void rightsChanged(const char* function);
     void changePassword(const char* user, const char* oldPassword, const char* newPassword, const char* function);
     dkExtension* adminExtension(const char* function);
+    std::shared_ptr<dkExtension> newAdminExtension();
+    // The managers datastoreDef()->datastoreAdmin() hands out (DKDatastoreSQLITEAdmin.cpp).
+    dkDatastoreAdmin* datastoreAdminObject();
     std::string itemACL(const std::pair<std::string, long>& item, const char* function);
     dksqlite::PRightsRow rightsOn(const std::pair<std::string, long>& item, const char* function);
     dksqlite::PRightsRow aclRights(const std::string& acl, const char* function);   // the user's, cached
@@ -276,6 +281,7 @@ private:
     void requireHolder(const std::pair<std::string, long>& item, const char* function);
     // DKDatastoreAccessError kMsgNotAuthorized unless the user holds privilege (an id of the catalogue).
     void requirePrivilege(const std::pair<std::string, long>& item, long privilege, const char* function);
+    DKCommonPrivilege* commonPrivilege(dkDataObject* item, const char* function);   // null: a new item
     // A change of item: the privilege, and no other user holding it checked out.
     void requireChange(const std::pair<std::string, long>& item, long privilege, const char* function);
     bool readable(const std::pair<std::string, long>& item, const char* function);
@@ -369,5 +375,6 @@ private:
     std::shared_ptr<dksqlite::PSession> session_;   // of the connected user
     bool checkingSession_ = false;                   // checkSession is running
     std::shared_ptr<dkExtension> admin_;            // made by the first getExtension
+    std::shared_ptr<dkDatastoreAdmin> datastoreAdmin_;   // made with the schema object
     DKTrace trace_;
 };

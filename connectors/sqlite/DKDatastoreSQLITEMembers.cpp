@@ -13,6 +13,7 @@
 #include "PSqliteStatement.hpp"
 #include "PSqliteValues.hpp"
 
+#include <dk/DKCommonPrivilege.hpp>
 #include <dk/DKException.hpp>
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
@@ -48,8 +49,8 @@ constexpr const char* kCreateTables =
 // The functions of the extension this connector supports, in the extension's slot order.
 constexpr const char* kFunctions[] = {"addToFolder", "removeFromFolder", "addLink",          "removeLink",
                                       "removeLinks", "isCheckedOut",     "checkedOutUserid", "unlockCheckedOut",
-                                      "checkOut",    "checkIn",          "changePassword",   "addPart",
-                                      "removePart"};
+                                      "checkOut",    "checkIn",          "getCommonPrivilege", "getCommonItemPrivilege",
+                                      "changePassword", "addPart",       "removePart"};
 
 [[noreturn]] void badMember(const char* function, const DKString& what) {
     dkThrow<DKUsageError>(kMsgBadMember, kSource, function, what);
@@ -328,6 +329,14 @@ void PMembers::checkOut(dkDataObject* object) { ds_->checkOut(object, DKDatastor
 void PMembers::checkIn(dkDataObject* object) { ds_->checkOut(object, DKDatastoreSQLITE::PCheckOut::kIn, "dkDatastoreExt::checkIn"); }
 void PMembers::changePassword(const char* userId, const char* oldPassword, const char* newPassword) {
     ds_->changePassword(userId, oldPassword, newPassword, "dkDatastoreExt::changePassword");
+}
+
+DKCommonPrivilege* PMembers::getCommonPrivilege(dkDataObject* object) {
+    return ds_->commonPrivilege(object, "dkDatastoreExt::getCommonPrivilege(dkDataObject)");
+}
+DKCommonPrivilege* PMembers::getCommonPrivilege() { return ds_->commonPrivilege(nullptr, "dkDatastoreExt::getCommonPrivilege"); }
+DKCommonPrivilege* PMembers::getCommonItemPrivilege(dkDataObject* object) {
+    return ds_->commonPrivilege(object, "dkDatastoreExt::getCommonItemPrivilege(dkDataObject)");
 }
 
 DKString* PMembers::listFunctions(long& count) {

@@ -12,6 +12,7 @@
 #include "PSqliteStatement.hpp"
 #include "PSqliteValues.hpp"
 
+#include <dk/DKCommonPrivilege.hpp>
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>
 
@@ -535,9 +536,11 @@ void DKDatastoreSQLITE::changePassword(const char* user, const char* oldPassword
 
 dkExtension* DKDatastoreSQLITE::adminExtension(const char* function) {
     db(function);
-    if (!admin_) admin_ = std::make_shared<PAdmin>(this);
+    if (!admin_) admin_ = newAdminExtension();
     return admin_.get();
 }
+
+std::shared_ptr<dkExtension> DKDatastoreSQLITE::newAdminExtension() { return std::make_shared<PAdmin>(this); }
 
 // ---------------------------------------------------------------------------------------------
 // Rights on items
@@ -583,6 +586,14 @@ PRightsRow DKDatastoreSQLITE::aclRights(const std::string& acl, const char* func
     if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the rights");
     session_->acls.emplace(acl, row);
     return row;
+}
+
+DKCommonPrivilege* DKDatastoreSQLITE::commonPrivilege(dkDataObject* item, const char* function) {
+    db(function);
+    const PRightsRow row = rightsOn(item ? storedItem(item, function) : PItemRef(), function);
+    auto privilege = std::make_unique<DKCommonPrivilege>();
+    for (std::size_t i = 0; i < row.size(); ++i) privilege->setAuthorization(kPrivilegeIds[i], row[i]);
+    return privilege.release();
 }
 
 void DKDatastoreSQLITE::requirePrivilege(const PItemRef& item, long privilege, const char* function) {

@@ -49,6 +49,11 @@ public:
     void checkOut(dkDataObject* object) override;
     void checkIn(dkDataObject* object) override;
     void changePassword(const char* userId, const char* oldPassword, const char* newPassword) override;
+    // The user's privilege values (a new object, the caller's): on a stored item, or on a new
+    // item (the default ACL) for the overload without one.
+    DKCommonPrivilege* getCommonPrivilege(dkDataObject* object) override;
+    DKCommonPrivilege* getCommonPrivilege() override;
+    DKCommonPrivilege* getCommonItemPrivilege(dkDataObject* object) override;
     // part names a part of item (kMsgBadMember otherwise), stored now unless it is already.
     void addPart(dkDataObject* item, dkXDO* part) override;
     void removePart(dkDataObject* item, dkXDO* part) override;   // kMsgNoPart when not stored

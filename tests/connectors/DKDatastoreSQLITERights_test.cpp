@@ -7,7 +7,11 @@
 #include "dkSqliteTestSupport.hpp"
 
 #include <DKAdminSQLITE.hpp>
+#include <dk/DKCommonPrivilege.hpp>
 #include <dk/DKDatastorePool.hpp>
+#include <dk/dkDatastoreDef.hpp>
+#include <dk/dkUserManagement.hpp>
+#include <dk/dkAuthorizationMgmt.hpp>
 #include <dk/DKFolder.hpp>
 #include <dk/dkDatastoreExt.hpp>
 #include <dk/dkResultSetCursor.hpp>
@@ -301,4 +305,48 @@ TEST(DKDatastoreSQLITERights, AValidatingPoolDropsADeletedUsersConnection) {
     pool.returnConnection(pool.getConnection("v", "pv"));
     admin(*r.ds).deleteUser("v");
     EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { pool.getConnection("v", "pv"); }));
+}
+
+TEST(DKDatastoreSQLITERights, TheLibrarysManagersWorkThroughTheSchemaObject) {
+    Repo r;
+    dkDatastoreAdmin* managers = r.ds->datastoreDef()->datastoreAdmin();
+    ASSERT_NE(nullptr, managers);
+    dkUserManagement& users = *managers->userManagement();
+    users.addUser("v", "pv");
+    users.addUserGroup("g");
+    users.addToGroup("v", "g");
+    EXPECT_EQ(1, users.isAdminUser("u"));
+    EXPECT_EQ(0, users.isAdminUser("v"));
+    // A user definition's password change is applied by update, under the one rule.
+    std::unique_ptr<dkUserDef> v(users.retrieveUserDef("v"));
+    auto ds = r.as("v", "pv");
+    dkUserManagement& own = *ds->datastoreDef()->datastoreAdmin()->userManagement();
+    std::unique_ptr<dkUserDef> self(own.retrieveUserDef("v"));
+    self->changePassword("wrong", "n");
+    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { own.update(self.get()); }));
+    self->changePassword("pv", "n");
+    own.update(self.get());
+    r.as("v", "n");
+    v->setPassword("by-admin");   // an administrator needs no old password
+    users.update(v.get());
+    ds = r.as("v", "by-admin");   // its connection made with "n" has ended
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { std::unique_ptr<dkUserDef>(users.retrieveUserDef("ghost")); }));
+    long n = 0;
+    std::unique_ptr<DKString[]> sets(managers->authorizationMgmt()->listPrivilegeSetNames(n));
+    EXPECT_EQ(3, n);
+    EXPECT_EQ(DKString("reader"), sets[0]);
+    EXPECT_NE(nullptr, managers->accessControl());
+    EXPECT_EQ(341L, errorOf<DKUsageError>([&] { managers->configurationManagement(); }));
+    EXPECT_EQ(341L, errorOf<DKUsageError>([&] { managers->workFlowManagement(); }));
+    // Privilege objects are new each time and the caller's; only administrators pass the admin test.
+    auto* ext = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    std::unique_ptr<DKCommonPrivilege> mine(ext->getCommonPrivilege()), again(ext->getCommonPrivilege());
+    EXPECT_NE(mine.get(), again.get());
+    EXPECT_EQ(1, mine->hasAdminPrivilege());
+    EXPECT_EQ(2, mine->checkAuthorization(DKAdminSQLITE::kAdminister));
+    admin(*r.ds).setACLEntry("default", "g", "owner");   // every privilege at 2, administer aside
+    std::unique_ptr<DKCommonPrivilege> theirs(static_cast<dkDatastoreExt*>(ds->getExtension("DATASTORE_EXTENSION"))
+                                                  ->getCommonPrivilege());
+    EXPECT_EQ(2, theirs->checkAuthorization(DKAdminSQLITE::kDelete));
+    EXPECT_EQ(0, theirs->hasAdminPrivilege());
 }
