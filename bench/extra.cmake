@@ -31,3 +31,8 @@ if(TARGET DKDatastoreSQLITEContent_bench AND TARGET dk)
   target_link_libraries(DKDatastoreSQLITEContent_bench PRIVATE SQLite::SQLite3)
   target_compile_definitions(DKDatastoreSQLITEContent_bench PRIVATE DK_TOOL="$<TARGET_FILE:dk>")
 endif()
+# The rights benchmark uses the connector's administration interface through its public header.
+if(TARGET DKDatastoreSQLITERights_bench)
+  add_dependencies(DKDatastoreSQLITERights_bench dkdssqlite)
+  target_include_directories(DKDatastoreSQLITERights_bench PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
+endif()

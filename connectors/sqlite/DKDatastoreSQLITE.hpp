@@ -273,6 +273,7 @@ private:
     std::string itemACL(const std::pair<std::string, long>& item, const char* function);
     dksqlite::PRightsRow rightsOn(const std::pair<std::string, long>& item, const char* function);
     dksqlite::PRightsRow aclRights(const std::string& acl, const char* function);   // the user's, cached
+    const dksqlite::PRightsRow& everywhere(const char* function);   // the lowest value over every ACL
     // Check-out: who holds object ("" when nobody); checking it out, in, or unlocking another's;
     // DKNotCheckedOutException kMsgCheckedOut when another user holds item.
     enum class PCheckOut { kOut, kIn, kUnlock };

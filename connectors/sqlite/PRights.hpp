@@ -58,6 +58,8 @@ struct PSession {
     long dataVersion = -1;
     std::string rightsVersion;
     std::map<std::string, PRightsRow> acls;   // the user's values per ACL name, filled on demand
+    PRightsRow everywhere{};                  // the lowest value per privilege over every ACL
+    bool everywhereKnown = false;             // everywhere is computed for the current rights
     bool viewsStale = true;                   // the per-connection views need making again
     std::vector<std::string> views;           // the entity views made in the temp schema
 };
