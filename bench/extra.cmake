@@ -41,3 +41,8 @@ if(TARGET DKDatastorePGPool_bench)
     set_target_properties(DKDatastorePGPool_bench PROPERTIES EXCLUDE_FROM_ALL TRUE)
   endif()
 endif()
+# The rights benchmark uses the connector's administration interface through its public header.
+if(TARGET DKDatastoreSQLITERights_bench)
+  add_dependencies(DKDatastoreSQLITERights_bench dkdssqlite)
+  target_include_directories(DKDatastoreSQLITERights_bench PRIVATE ${CMAKE_SOURCE_DIR}/connectors/sqlite)
+endif()

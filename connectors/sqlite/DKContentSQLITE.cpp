@@ -520,6 +520,7 @@ long PContentStore::partRow(const PPartName& p, const char* function) {
 
 bool PContentStore::find(const PPartName& p, PPartInfo& info, const char* function) {
     sqlite3* db = connection(function);
+    ds_->requirePrivilege({p.entity, p.item}, DKAdminSQLITE::kRead, function);
     if (!ds_->contentTables_) return false;
     sqlite3_stmt* s = ds_->cached(kPartSql, function);
     PResetOnExit r{s};
@@ -543,6 +544,7 @@ void PContentStore::store(const PPartName& p, const PPartInfo& info, const PChun
                           const char* function) {
     DKDatastoreSQLITE::PWriteScope scope(*ds_, function);
     sqlite3* db = connection(function);
+    ds_->requireChange({p.entity, p.item}, DKAdminSQLITE::kUpdate, function);
     {
         const auto& e = ds_->entity(p.entity.c_str(), function);
         sqlite3_stmt* s = ds_->cached(e->existsSql, function);
@@ -644,6 +646,7 @@ void PContentStore::load(const PPartName& p, PPartInfo& info, const PChunkSink& 
 long PContentStore::readRange(const PPartName& p, char* buffer, long offset, long length, const char* function) {
     sqlite3* db = connection(function);
     PReadScope read(db, ds_->inTransaction_, kSource, function);
+    ds_->requirePrivilege({p.entity, p.item}, DKAdminSQLITE::kRead, function);
     const long id = ds_->contentTables_ ? partRow(p, function) : 0;
     if (id == 0)
         dkThrow<DKDataObjectNotFound>(kMsgNoPart, kSource, function,
@@ -675,6 +678,7 @@ long PContentStore::readRange(const PPartName& p, char* buffer, long offset, lon
 void PContentStore::drop(const PPartName& p, const char* function) {
     DKDatastoreSQLITE::PWriteScope scope(*ds_, function);
     sqlite3* db = connection(function);
+    ds_->requireChange({p.entity, p.item}, DKAdminSQLITE::kUpdate, function);
     const long id = partRow(p, function);
     if (id == 0)
         dkThrow<DKDataObjectNotFound>(kMsgNoPart, kSource, function,

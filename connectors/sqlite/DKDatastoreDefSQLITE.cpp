@@ -66,7 +66,9 @@ PAttr attrOf(dkAttrDef* a) {
 // ---------------------------------------------------------------------------------------------
 // DKDatastoreDefSQLITE
 
-DKDatastoreDefSQLITE::DKDatastoreDefSQLITE(DKDatastoreSQLITE* ds) : dkDatastoreDef(ds) {}
+DKDatastoreDefSQLITE::DKDatastoreDefSQLITE(DKDatastoreSQLITE* ds) : dkDatastoreDef(ds) {
+    setDatastoreAdmin(ds->datastoreAdminObject());   // kept by the datastore
+}
 
 DKDatastoreDefSQLITE::~DKDatastoreDefSQLITE() = default;
 

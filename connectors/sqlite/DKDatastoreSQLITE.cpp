@@ -35,6 +35,7 @@ DKDatastoreSQLITE::~DKDatastoreSQLITE() { closeConnection(); }
 
 sqlite3* DKDatastoreSQLITE::db(const char* function) {
     if (db_ == nullptr) dkThrow<DKDatastoreError>(310, kSource, function, DKString(function));
+    if (session_) checkSession(function);
     return db_;
 }
 
@@ -49,7 +50,8 @@ int DKDatastoreSQLITE::isConnected() { return db_ != nullptr ? 1 : 0; }
 sqlite3_stmt* DKDatastoreSQLITE::cached(const std::string& sql, const char* function) {
     auto it = statements_.find(sql);
     if (it != statements_.end()) return it->second;
-    sqlite3* d = db(function);
+    // Preparing checks no session: the session's own statements are prepared here.
+    sqlite3* d = db_ != nullptr ? db_ : db(function);
     sqlite3_stmt* s = nullptr;
     int rc = sqlite3_prepare_v3(d, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &s, nullptr);
     if (rc != SQLITE_OK) {

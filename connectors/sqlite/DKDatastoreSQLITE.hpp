@@ -16,6 +16,7 @@
 // (dkdssqlite.cpp).
 
 #include "PCatalogue.hpp"
+#include "PRights.hpp"
 #include "PSqliteError.hpp"
 #include "PSqliteConfig.hpp"
 #include "PSqliteValues.hpp"
@@ -34,6 +35,8 @@
 struct sqlite3;
 struct sqlite3_stmt;
 class DKDatastoreDefSQLITE;
+class dkDatastoreAdmin;
+class DKCommonPrivilege;
 class DKResultSetCursorSQLITE;
 
 namespace dksqlite {
@@ -44,7 +47,7 @@ inline constexpr const char* kPidType = "SQLITE";   // the datastore type of eve
 inline constexpr const char* kIdColumn = "dk_id";   // the row id column of every entity table
 // The newest repository format: a connector refuses a file of a newer one, and upgrades an older
 // one at a writing connect.
-inline constexpr int kNewestFormat = 5;
+inline constexpr int kNewestFormat = 6;
 inline bool knownFormat(const std::string& format) {
     return format.size() == 1 && format[0] >= '1' && format[0] <= '0' + kNewestFormat;
 }
@@ -52,6 +55,7 @@ inline bool knownFormat(const std::string& format) {
 class PContentStore;  // the content extension and store (PContent.hpp)
 class PMembers;       // the membership extension (PMembers.hpp)
 class PMaintenance;   // the maintenance extension (PMaintenance.hpp)
+class PAdmin;         // the administration extension (DKDatastoreSQLITERights.cpp)
 class PSearchTemplate;
 class PTemplates;     // the templates extension (PSqliteTemplates.hpp)
 struct PMapping;
@@ -180,6 +184,7 @@ private:
     friend class dksqlite::PContentStore;
     friend class dksqlite::PMaintenance;
     friend class dksqlite::PMembers;
+    friend class dksqlite::PAdmin;
     friend class dksqlite::PSearchTemplate;
     friend class dksqlite::PTemplates;
     friend class DKResultSetCursorSQLITE;
@@ -275,6 +280,46 @@ private:
     // not exist any more (what is taken out may have been deleted since).
     std::pair<std::string, long> storedItem(const dkDataObjectBase* object, const char* function, bool stored = true);
 
+    // Users and rights (DKDatastoreSQLITERights.cpp): the tables of format 6, made at a writing
+    // connect when missing; the session of the connected user, checked again by db() once another
+    // connection has committed (a deleted user or a changed password ends it: DKLogonFailure);
+    // the rights version moved on by every change of users, groups or ACLs; the one password rule
+    // of the extensions; the ACL and rights of an item (row 0: a new item, the default ACL).
+    bool ensureRightsTables(const char* function);   // whether the tables are there
+    void startSession(const char* userId, bool tables, const char* function);
+    void checkSession(const char* function);
+    void reloadSession(const char* function);
+    void rightsChanged(const char* function);
+    void changePassword(const char* user, const char* oldPassword, const char* newPassword, const char* function);
+    dkExtension* adminExtension(const char* function);
+    std::shared_ptr<dkExtension> newAdminExtension();
+    // The managers datastoreDef()->datastoreAdmin() hands out (DKDatastoreSQLITEAdmin.cpp).
+    dkDatastoreAdmin* datastoreAdminObject();
+    std::string itemACL(const std::pair<std::string, long>& item, const char* function);
+    dksqlite::PRightsRow rightsOn(const std::pair<std::string, long>& item, const char* function);
+    dksqlite::PRightsRow aclRights(const std::string& acl, const char* function);   // the user's, cached
+    const dksqlite::PRightsRow& everywhere(const char* function);   // the lowest value over every ACL
+    // Check-out: who holds object ("" when nobody); checking it out, in, or unlocking another's;
+    // DKNotCheckedOutException kMsgCheckedOut when another user holds item.
+    enum class PCheckOut { kOut, kIn, kUnlock };
+    std::string checkedOutBy(dkDataObject* object, const char* function);
+    void checkOut(dkDataObject* object, PCheckOut what, const char* function);
+    void requireHolder(const std::pair<std::string, long>& item, const char* function);
+    // DKDatastoreAccessError kMsgNotAuthorized unless the user holds privilege (an id of the catalogue).
+    void requirePrivilege(const std::pair<std::string, long>& item, long privilege, const char* function);
+    DKCommonPrivilege* commonPrivilege(dkDataObject* item, const char* function);   // null: a new item
+    // A change of item: the privilege, and no other user holding it checked out.
+    void requireChange(const std::pair<std::string, long>& item, long privilege, const char* function);
+    bool readable(const std::pair<std::string, long>& item, const char* function);
+    // The item's ACL and check-out go with it (rowId 0: of the whole entity), in the caller's scope.
+    void dropRights(const std::string& entity, long rowId, const char* function);
+    // Refuses schema changes to all but administrators.
+    void requireAdmin(const char* function);
+    // The per-connection views that show a restricted user only the rows it may read, under the
+    // entity names, made again once rights or entities changed; and whether the SQL of a query
+    // names a schema ("main." or "temp."), which would reach past them.
+    void refreshViews(const char* function);
+
     // Catalogue
     // The entity of name (DKUsageError kMsgNoEntity when none); the reference holds until the
     // catalogue changes, so callers that keep the entity copy the pointer.
@@ -361,5 +406,9 @@ private:
     std::shared_ptr<dksqlite::PContentStore> content_;      // made by the first getExtension
     std::shared_ptr<dksqlite::PMembers> members_;           // made by the first getExtension
     std::map<std::string, std::shared_ptr<dkSchemaMapping>> mappings_;   // getMapping's, by lower-case name
+    std::shared_ptr<dksqlite::PSession> session_;   // of the connected user
+    bool checkingSession_ = false;                   // checkSession is running
+    std::shared_ptr<dkExtension> admin_;            // made by the first getExtension
+    std::shared_ptr<dkDatastoreAdmin> datastoreAdmin_;   // made with the schema object
     DKTrace trace_;
 };

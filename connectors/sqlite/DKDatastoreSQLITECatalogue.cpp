@@ -166,7 +166,9 @@ void DKDatastoreSQLITE::loadEntities(const char* function) {
         if (rc != SQLITE_DONE) throwSqlite(d, rc, kSource, function, "reading the attributes");
     }
     for (auto& [key, e] : loaded) {
-        const std::string table = quoteIdent(e->name);
+        // The connector's own statements name the table itself, never the view of the same name
+        // a restricted user's queries see.
+        const std::string table = "main." + quoteIdent(e->name);
         std::string cols, marks;
         for (const PAttr& a : e->attrs) {
             cols += (cols.empty() ? "" : ", ") + quoteIdent(a.name);
@@ -182,6 +184,7 @@ void DKDatastoreSQLITE::loadEntities(const char* function) {
     }
     entities_ = std::move(loaded);
     entitiesLoaded_ = true;
+    if (session_) session_->viewsStale = true;
 }
 
 const std::shared_ptr<PEntity>& DKDatastoreSQLITE::entity(const char* name, const char* function) {
@@ -215,7 +218,8 @@ void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const s
         parentName = p->name;
     }
     std::set<std::string> seen;
-    std::string ddl = "CREATE TABLE " + quoteIdent(name) + " (" + kIdColumn + " INTEGER PRIMARY KEY AUTOINCREMENT";
+    requireAdmin(function);
+    std::string ddl = "CREATE TABLE main." + quoteIdent(name) + " (" + kIdColumn + " INTEGER PRIMARY KEY AUTOINCREMENT";
     for (const PAttr& a : attrs) {
         if (!isValidName(a.name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, function, DKString(a.name.c_str()));
         if (!seen.insert(lowerName(a.name.c_str())).second)
@@ -265,13 +269,15 @@ void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const s
 void DKDatastoreSQLITE::dropEntity(const char* name, const char* function) {
     if (!inTransaction_) refreshIfSchemaChanged(function);
     std::shared_ptr<PEntity> e = entity(name, function);
+    requireAdmin(function);
     PWriteScope scope(*this, function);
     // Sub-entities go first: their items live only under the parent's.
     for (const std::string& child : std::vector<std::string>(e->children)) dropEntity(child.c_str(), function);
     dropTextTable(db_, e->name, kSource, function);
     dropContent(e->name, 0, function);   // an entity made again under the name starts without parts
     dropMembers(e->name, 0, function);   // and outside every folder and link
-    exec(db_, ("DROP TABLE " + quoteIdent(e->name)).c_str(), kSource, function);
+    dropRights(e->name, 0, function);    // with the default ACL and nothing checked out
+    exec(db_, ("DROP TABLE main." + quoteIdent(e->name)).c_str(), kSource, function);
     for (const char* sql : {"DELETE FROM dk_attrs WHERE entity = ?1", "DELETE FROM dk_entities WHERE name = ?1"}) {
         PStmt s = prepare(db_, sql, kSource, function);
         bindText(s.get(), 1, e->name);
@@ -290,7 +296,8 @@ void DKDatastoreSQLITE::storeAttr(const char* entityName, const PAttr& a, const 
         dkThrow<DKUsageError>(kMsgBadType, kSource, function,
                               DKString(a.name.c_str()) + ": type code " + DKString(static_cast<long>(a.type)));
     PWriteScope scope(*this, function);
-    std::string ddl = "ALTER TABLE " + quoteIdent(e->name) + " ADD COLUMN " + quoteIdent(a.name) + " " +
+    requireAdmin(function);
+    std::string ddl = "ALTER TABLE main." + quoteIdent(e->name) + " ADD COLUMN " + quoteIdent(a.name) + " " +
                       columnTypeOf(a.type) + (a.nullable ? "" : " NOT NULL");
     exec(db_, ddl.c_str(), kSource, function);
     PStmt s = prepare(db_,
@@ -326,7 +333,8 @@ void DKDatastoreSQLITE::dropAttr(const char* entityName, const char* attrName, c
     const bool text = a->textSearchable != 0;
     PWriteScope scope(*this, function);
     if (text) dropTextTable(db_, e->name, kSource, function);
-    exec(db_, ("ALTER TABLE " + quoteIdent(e->name) + " DROP COLUMN " + quoteIdent(attr)).c_str(), kSource, function);
+    requireAdmin(function);
+    exec(db_, ("ALTER TABLE main." + quoteIdent(e->name) + " DROP COLUMN " + quoteIdent(attr)).c_str(), kSource, function);
     PStmt s = prepare(db_, "DELETE FROM dk_attrs WHERE entity = ?1 AND name = ?2", kSource, function);
     bindText(s.get(), 1, e->name);
     bindText(s.get(), 2, attr);

@@ -125,6 +125,7 @@ void DKDatastoreSQLITE::readChildren(DKDDOBase& ddo, PEntity& e, long rowId, con
 
 bool DKDatastoreSQLITE::writeChild(const PEntity& parent, long parentRow, bool add, dkDataObjectBase* child,
                                    const char* function) {
+    requireChange({parent.name, parentRow}, DKAdminSQLITE::kMembership, function);
     DKDDOBase* ddo = PConnectorKit::storable(child);
     if (ddo == nullptr) badChild(function, "a child that is not a data object");
     const DKString type = ddo->getPid().getObjectType();
@@ -178,6 +179,7 @@ void DKDatastoreSQLITE::finishChildren() {
 bool DKDatastoreSQLITE::eraseItem(PEntity& e, long rowId, const char* function) {
     if (!e.textDeleteSql.empty()) writeText(e.textDeleteSql, rowId, function);
     dropContent(e.name, rowId, function);
+    dropRights(e.name, rowId, function);
     dropChildren(e.name, rowId, function);
     dropMembers(e.name, rowId, function);
     sqlite3_stmt* s = cached(e.deleteStmt, e.deleteSql, function);

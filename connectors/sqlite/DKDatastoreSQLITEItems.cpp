@@ -90,6 +90,7 @@ const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char*
 
 long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, const char* function) {
     e = entity(ddo.getObjectType().c_str(), function);
+    requirePrivilege({e->name, 0}, DKAdminSQLITE::kAdd, function);
     const PItemMap& map = writtenItems(*e, ddo, function);
     sqlite3_stmt* s = cached(e->insertStmt, e->insertSql, function);
     PRewindOnExit r{s};
@@ -134,6 +135,7 @@ void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
 
 void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
+    requirePrivilege({e->name, rowId}, DKAdminSQLITE::kRead, function);
     sqlite3_stmt* s = cached(e->selectStmt, e->selectSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
@@ -161,6 +163,7 @@ void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* func
 
 void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
+    requireChange({e->name, rowId}, DKAdminSQLITE::kUpdate, function);
     const PItemMap& map = writtenItems(*e, ddo, function);
     std::vector<size_t> changed;
     bool textChanged = false;
@@ -177,7 +180,7 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
     if (changed.empty()) {
         sql = e->existsSql;
     } else {
-        sql = "UPDATE " + quoteIdent(e->name) + " SET ";
+        sql = "UPDATE main." + quoteIdent(e->name) + " SET ";
         for (size_t i = 0; i < changed.size(); ++i)
             sql += (i ? ", " : "") + quoteIdent(e->attrs[changed[i]].name) + " = ?" + std::to_string(i + 2);
         sql += std::string(" WHERE ") + kIdColumn + " = ?1";
@@ -202,6 +205,7 @@ void DKDatastoreSQLITE::updateOne(DKDDOBase& ddo, long rowId, const char* functi
 
 void DKDatastoreSQLITE::deleteOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
+    requireChange({e->name, rowId}, DKAdminSQLITE::kDelete, function);
     if (!eraseItem(*e, rowId, function))
         dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
 }

@@ -15,6 +15,7 @@
 #include "PSqliteValues.hpp"
 
 #include <dk/DKChildCollection.hpp>
+#include <dk/DKCommonPrivilege.hpp>
 #include <dk/DKException.hpp>
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
@@ -49,8 +50,11 @@ constexpr const char* kCreateTables =
     "UPDATE dk_repository SET value = '4' WHERE key = 'format' AND CAST(value AS INTEGER) < 4";
 
 // The functions of the extension this connector supports, in the extension's slot order.
-constexpr const char* kFunctions[] = {"addToFolder", "removeFromFolder", "addChild", "removeChild", "addLink",
-                                      "removeLink",  "removeLinks",      "addPart",  "removePart"};
+constexpr const char* kFunctions[] = {"addToFolder",      "removeFromFolder",       "addChild",       "removeChild",
+                                      "addLink",          "removeLink",             "removeLinks",    "isCheckedOut",
+                                      "checkedOutUserid", "unlockCheckedOut",       "checkOut",       "checkIn",
+                                      "getCommonPrivilege", "getCommonItemPrivilege", "changePassword", "addPart",
+                                      "removePart"};
 
 [[noreturn]] void badMember(const char* function, const DKString& what) {
     dkThrow<DKUsageError>(kMsgBadMember, kSource, function, what);
@@ -196,7 +200,9 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
             int rc;
             while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
                 std::shared_ptr<PEntity> me = entity(textColumn(s, 0).c_str(), function);
-                addObject(newDDO(*me, static_cast<long>(sqlite3_column_int64(s, 1))));
+                const long member = static_cast<long>(sqlite3_column_int64(s, 1));
+                // A folder lists only the members its reader may read.
+                if (readable({me->name, member}, function)) addObject(newDDO(*me, member));
             }
             if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the folder");
         } else if (m.kind == kMemberLinks && memberTables_) {
@@ -364,6 +370,28 @@ int PMembers::isSupported(const char* function) {
     return 0;
 }
 
+// Check-out and passwords belong to the rights of the datastore (DKDatastoreSQLITERights.cpp).
+int PMembers::isCheckedOut(dkDataObject* object) {
+    return ds_->checkedOutBy(object, "dkDatastoreExt::isCheckedOut").empty() ? 0 : 1;
+}
+DKString PMembers::checkedOutUserid(dkDataObject* object) {
+    return ds_->checkedOutBy(object, "dkDatastoreExt::checkedOutUserid").c_str();
+}
+void PMembers::unlockCheckedOut(dkDataObject* object) { ds_->checkOut(object, DKDatastoreSQLITE::PCheckOut::kUnlock, "dkDatastoreExt::unlockCheckedOut"); }
+void PMembers::checkOut(dkDataObject* object) { ds_->checkOut(object, DKDatastoreSQLITE::PCheckOut::kOut, "dkDatastoreExt::checkOut"); }
+void PMembers::checkIn(dkDataObject* object) { ds_->checkOut(object, DKDatastoreSQLITE::PCheckOut::kIn, "dkDatastoreExt::checkIn"); }
+void PMembers::changePassword(const char* userId, const char* oldPassword, const char* newPassword) {
+    ds_->changePassword(userId, oldPassword, newPassword, "dkDatastoreExt::changePassword");
+}
+
+DKCommonPrivilege* PMembers::getCommonPrivilege(dkDataObject* object) {
+    return ds_->commonPrivilege(object, "dkDatastoreExt::getCommonPrivilege(dkDataObject)");
+}
+DKCommonPrivilege* PMembers::getCommonPrivilege() { return ds_->commonPrivilege(nullptr, "dkDatastoreExt::getCommonPrivilege"); }
+DKCommonPrivilege* PMembers::getCommonItemPrivilege(dkDataObject* object) {
+    return ds_->commonPrivilege(object, "dkDatastoreExt::getCommonItemPrivilege(dkDataObject)");
+}
+
 DKString* PMembers::listFunctions(long& count) {
     count = static_cast<long>(sizeof kFunctions / sizeof kFunctions[0]);
     auto* names = new DKString[count];
@@ -372,6 +400,7 @@ DKString* PMembers::listFunctions(long& count) {
 }
 
 void PMembers::file(const PItemRef& folder, const PItemRef& member, const char* function) {
+    ds_->requireChange(folder, DKAdminSQLITE::kMembership, function);
     sqlite3_stmt* s = ds_->cached("INSERT OR IGNORE INTO dk_members VALUES (?1, ?2, ?3, ?4)", function);
     PResetOnExit r{s};
     bindText(s, 1, folder.first);
@@ -382,6 +411,7 @@ void PMembers::file(const PItemRef& folder, const PItemRef& member, const char* 
 }
 
 bool PMembers::unfile(const PItemRef& folder, const PItemRef& member, const char* function) {
+    ds_->requireChange(folder, DKAdminSQLITE::kMembership, function);
     sqlite3_stmt* s = ds_->cached("DELETE FROM dk_members WHERE folder_entity = ?1 AND folder = ?2 AND member_entity = ?3"
                                   " AND member = ?4",
                                   function);
@@ -406,6 +436,7 @@ void PMembers::link(const DKLink& link, const PItemRef* owner, const char* funct
     const PLinkRow row = linkRow(&link, true, function);
     if (owner != nullptr && row.source != *owner && row.target != *owner)
         badMember(function, "a link that does not end at its item");
+    ds_->requireChange(row.source, DKAdminSQLITE::kMembership, function);
     // The same link stored again takes the item it carries now.
     sqlite3_stmt* s = ds_->cached(ds_->childTables_ ? "INSERT INTO dk_links VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT"
                                                       " DO UPDATE SET item_entity = excluded.item_entity, item = excluded.item"
@@ -429,6 +460,7 @@ void PMembers::link(const DKLink& link, const PItemRef* owner, const char* funct
 
 bool PMembers::unlink(const DKLink& link, const char* function) {
     const PLinkRow row = linkRow(&link, false, function);
+    ds_->requireChange(row.source, DKAdminSQLITE::kMembership, function);
     sqlite3_stmt* s = ds_->cached("DELETE FROM dk_links WHERE source_entity = ?1 AND source = ?2 AND target_entity = ?3"
                                   " AND target = ?4 AND type = ?5",
                                   function);

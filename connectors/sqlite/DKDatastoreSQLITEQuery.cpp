@@ -44,6 +44,7 @@ struct PQueryGuard {
     bool textIndex = false;   // the connector's own statement: the entities' text tables may be read
     bool jsonEach = false;    // the connector's own statement of a tree: json_each reads its lists
     bool denied = false;   // SQLite reports a refused function as a plain error; this tells them apart
+    bool restricted = false;   // the user's queries see the entity tables through its views only
 };
 
 bool refusedFunction(const char* name) {
@@ -52,7 +53,7 @@ bool refusedFunction(const char* name) {
     return n == "load_extension" || n == "fts3_tokenizer" || n == "fts5";
 }
 
-int queryAuthorizer(void* data, int action, const char* a, const char* b, const char*, const char*) {
+int queryAuthorizer(void* data, int action, const char* a, const char* b, const char* schema, const char* view) {
     auto* guard = static_cast<PQueryGuard*>(data);
     bool allowed = false;
     switch (action) {
@@ -64,6 +65,14 @@ int queryAuthorizer(void* data, int action, const char* a, const char* b, const 
             allowed = a != nullptr && (guard->entities->count(lowerName(a)) != 0 ||
                                        (guard->textIndex && isTextIndexTable(lowerName(a), *guard->entities)) ||
                                        (guard->jsonEach && std::strcmp(a, "json_each") == 0));
+            // A restricted user reads an entity table's columns only through its view, which
+            // lives in the temp schema (the empty column of a table read for its row count alone
+            // comes without the view).
+            if (allowed && guard->restricted && view == nullptr && b != nullptr && *b != '\0' &&
+                (schema == nullptr || std::strcmp(schema, "temp") != 0) && guard->entities->count(lowerName(a)) != 0)
+                allowed = false;
+            // The views read which ACL each item has.
+            if (guard->restricted && view != nullptr && a != nullptr && std::strcmp(a, "dk_item_acls") == 0) allowed = true;
             break;
         case SQLITE_FUNCTION:
             allowed = !refusedFunction(b);
@@ -145,7 +154,15 @@ sqlite3_stmt* DKDatastoreSQLITE::prepareGuarded(const char* query, const char* f
         sqlite3_prepare_v2(d, "SELECT value FROM json_each('[]')", -1, &warm, nullptr);
         sqlite3_finalize(warm);
     }
+    const bool restricted = session_ && session_->tables && !session_->admin;
+    if (restricted) {
+        refreshViews(function);
+        if (namesSchema(query))
+            dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function,
+                                  DKString("a query of a user without every right names no schema"));
+    }
     PQueryGuard guard{&entities_, (reach & kReadTextIndex) != 0, jsonEach};
+    guard.restricted = restricted;
     sqlite3_set_authorizer(d, queryAuthorizer, &guard);
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;

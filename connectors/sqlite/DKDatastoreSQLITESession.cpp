@@ -19,6 +19,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 using namespace dksqlite;
@@ -99,6 +100,8 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
         ensureContentTables(fn);    // nor content tables
         ensureMemberTables(fn);     // nor membership tables
         ensureChildTables(fn);      // nor children, segments and link items
+        const bool rights = ensureRightsTables(fn);   // nor groups and rights, made last: format 6
+        startSession(userId, rights, fn);
         const std::string pragmas = "PRAGMA synchronous=" + settings_.synchronous +
                                     "; PRAGMA cache_size=" + std::to_string(settings_.cacheSize) + ";";
         exec(db_, pragmas.c_str(), kSource, fn);
@@ -111,6 +114,7 @@ void DKDatastoreSQLITE::connect(const char* datastoreName, const char* userId, c
         textColumn_ = false;
         childTables_ = false;
         repositoryName_.clear();
+        session_.reset();
         throw;
     }
     db.release();
@@ -211,6 +215,7 @@ void DKDatastoreSQLITE::checkUser(const char* userId, const char* password) {
 }
 
 void DKDatastoreSQLITE::closeConnection() noexcept {
+    session_.reset();   // nothing below checks the session again, nor prepares its statements
     for (DKResultSetCursorSQLITE* c : std::set<DKResultSetCursorSQLITE*>(cursors_)) c->invalidate();
     cursors_.clear();
     dropStatements();
@@ -239,6 +244,12 @@ void DKDatastoreSQLITE::disconnect() {
 
 short DKDatastoreSQLITE::validateConnection() {
     if (db_ == nullptr) return 1;
+    // A deleted user, or a password changed since the connect, ends the session.
+    try {
+        checkSession("DKDatastoreSQLITE::validateConnection");
+    } catch (const DKException&) {
+        return 1;
+    }
     // The file must still be where it was opened and its catalogue readable.
     std::error_code ec;
     if (!std::filesystem::exists(path_, ec)) return 1;

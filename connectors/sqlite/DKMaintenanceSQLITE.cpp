@@ -80,6 +80,7 @@ dkExtension* DKDatastoreSQLITE::getExtension(const char* name) {
     if (name != nullptr && std::strcmp(name, DKTemplatesSQLITE::kName) == 0) return templatesExtension(fn);
     if (name != nullptr && std::strcmp(name, DKContentSQLITE::kName) == 0) return contentExtension(fn);
     if (name != nullptr && std::strcmp(name, "DATASTORE_EXTENSION") == 0) return memberExtension(fn);
+    if (name != nullptr && std::strcmp(name, DKAdminSQLITE::kName) == 0) return adminExtension(fn);
     if (name == nullptr || std::strcmp(name, DKMaintenanceSQLITE::kName) != 0) return nullptr;
     db(fn);
     if (!maintenance_) maintenance_ = std::make_unique<PMaintenance>(this);
@@ -87,12 +88,13 @@ dkExtension* DKDatastoreSQLITE::getExtension(const char* name) {
 }
 
 DKString* DKDatastoreSQLITE::listExtensionNames(long& count) {
-    count = 4;
-    DKString* names = new DKString[4];
+    count = 5;
+    DKString* names = new DKString[5];
     names[0] = DKMaintenanceSQLITE::kName;
     names[1] = DKTemplatesSQLITE::kName;
     names[2] = DKContentSQLITE::kName;
     names[3] = "DATASTORE_EXTENSION";
+    names[4] = DKAdminSQLITE::kName;
     return names;
 }
 

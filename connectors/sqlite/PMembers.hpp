@@ -23,7 +23,8 @@ using PItemRef = std::pair<std::string, long>;
 
 // The datastore's "DATASTORE_EXTENSION": folder members, children, links and parts changed at once
 // on the repository, each change in its own write scope (or the open transaction), so the
-// membership collections' addMember and removeMember work on this connector. Owned by the
+// membership collections' addMember and removeMember work on this connector; items are checked
+// out and in, and privileges and passwords answered, through it too. Owned by the
 // datastore, made by its first getExtension; used on the datastore's thread.
 class PMembers : public dkDatastoreExt {
 public:
@@ -47,6 +48,19 @@ public:
     void addLink(DKLink* link) override;
     void removeLink(DKLink* link) override;   // kMsgNoItem when not stored
     void removeLinks(dkCollection* links) override;   // every DKLink* element, all or none
+    // Check-out (persisted; only the holder changes a checked-out item, and only an
+    // administrator unlocks another user's) and the password rule of DKAdminSQLITE.
+    int isCheckedOut(dkDataObject* object) override;
+    DKString checkedOutUserid(dkDataObject* object) override;   // "" when not checked out
+    void unlockCheckedOut(dkDataObject* object) override;
+    void checkOut(dkDataObject* object) override;
+    void checkIn(dkDataObject* object) override;
+    void changePassword(const char* userId, const char* oldPassword, const char* newPassword) override;
+    // The user's privilege values (a new object, the caller's): on a stored item, or on a new
+    // item (the default ACL) for the overload without one.
+    DKCommonPrivilege* getCommonPrivilege(dkDataObject* object) override;
+    DKCommonPrivilege* getCommonPrivilege() override;
+    DKCommonPrivilege* getCommonItemPrivilege(dkDataObject* object) override;
     // part names a part of item (kMsgBadMember otherwise), stored now unless it is already.
     void addPart(dkDataObject* item, dkXDO* part) override;
     void removePart(dkDataObject* item, dkXDO* part) override;   // kMsgNoPart when not stored

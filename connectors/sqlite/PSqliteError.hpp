@@ -46,6 +46,19 @@ enum Msg : long {
     kMsgPartExists = 9062,        // the content part is stored already
     kMsgBadContentArg = 9063,     // a content position, length or option out of range
     kMsgBadMember = 9064,         // a folder member, part or link end not stored here, or not taken
+    kMsgNotAuthorized = 9090,     // the user lacks the privilege on the item
+    kMsgNotAdmin = 9091,          // only an administrator may do this
+    kMsgNoPrincipal = 9092,       // no such user or group (or not a member)
+    kMsgExists = 9093,            // a user, group or ACL of this name exists already
+    kMsgLastAdmin = 9094,         // the administrators group would be empty or gone
+    kMsgBadPrincipal = 9095,      // a user, group, set or ACL name, or a password, not valid
+    kMsgNoACL = 9096,
+    kMsgNoPrivilegeSet = 9097,
+    kMsgBadPrivilege = 9098,      // a privilege set spec not valid
+    kMsgInUse = 9099,             // an ACL or set still named, or the default ACL
+    kMsgCheckedOut = 9100,        // the item is checked out by another user
+    kMsgNotCheckedOut = 9101,     // the item is not checked out
+    kMsgSessionEnded = 9102,      // the user was deleted or its password changed
     kMsgReadOnly = 9120,          // a write on a connection made with readonly=1
     kMsgCannotWrite = 9121,       // the file or its folder cannot be written by this user
     kMsgWalUnreadable = 9122,     // a -wal file in a read-only folder that cannot be read consistently

@@ -68,7 +68,7 @@ void setTextSql(PEntity& e) {
     e.textInsertSql.clear();
     if (!hasTextAttrs(e.attrs)) return;
     const std::string table = quoteIdent(textTableOf(e.name));
-    const std::string from = " FROM " + quoteIdent(e.name) + " WHERE dk_id = ?1";
+    const std::string from = " FROM main." + quoteIdent(e.name) + " WHERE dk_id = ?1";
     e.textDeleteSql = "INSERT INTO " + table + "(" + table + ", rowid, " + textColumns(e.attrs, "") +
                       ") SELECT 'delete', dk_id, " + textColumns(e.attrs, "") + from;
     e.textInsertSql = "INSERT INTO " + table + "(rowid, " + textColumns(e.attrs, "") + ") SELECT dk_id, " +

@@ -217,6 +217,6 @@ TEST(DKDatastoreSQLITEContent, OlderRepositoriesGetTheTablesWhenConnectedForWrit
     EXPECT_EQ(-1L, r.part(1, open(r.path, "readonly=1").get())->size());
     EXPECT_EQ("2", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
     r.ds = open(r.path, "");
-    EXPECT_EQ("5", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    EXPECT_EQ("6", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
     EXPECT_EQ(-1L, r.part()->size());
 }

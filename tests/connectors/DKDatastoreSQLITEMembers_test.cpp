@@ -84,7 +84,7 @@ TEST(DKDatastoreSQLITEMembers, CollectionsChangeAtOnceThroughTheExtension) {
     auto* ext = dynamic_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
     ASSERT_NE(nullptr, ext);
     EXPECT_EQ(std::make_tuple(1, 1, 1, 0), std::make_tuple(ext->isSupported("addToFolder"), ext->isSupported("removePart"),
-                                                           ext->isSupported("addChild"), ext->isSupported("checkIn")));
+                                                           ext->isSupported("addChild"), ext->isSupported("moveObject")));
     DKFolder& folder = held<DKFolder>(*box, "DKFolder");
     auto* member = new DKDDO(r.ds.get(), a->getPid(), 10);
     folder.addMember(box.get(), member);
@@ -154,15 +154,15 @@ TEST(DKDatastoreSQLITEMembers, OlderRepositoriesGetTheMembershipTablesWhenConnec
     EXPECT_EQ("3", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
     ro.reset();
     r.ds = open(r.path, "");
-    EXPECT_EQ("5", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
-    // Format 4 to 5: the child and segment tables and the new columns, read-only first.
+    EXPECT_EQ("6", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    // Format 4 to 6: the child and segment tables and the new columns, read-only first.
     r.ds.reset();
     ASSERT_TRUE(rawExec(r.path, "DROP TABLE dk_children; DROP TABLE dk_segments; ALTER TABLE dk_entities DROP COLUMN parent;"
                                 " ALTER TABLE dk_links DROP COLUMN item_entity; ALTER TABLE dk_links DROP COLUMN item;"
                                 " UPDATE dk_repository SET value = '4' WHERE key = 'format'"));
     std::unique_ptr<DKDDO>(open(r.path, "readonly=1")->createDDO("Doc", 0));
     r.ds = open(r.path, "");
-    EXPECT_EQ("5|1", rawQuery(r.path, "SELECT value || '|' || (SELECT count(*) FROM pragma_table_info('dk_links') WHERE name = 'item')"
+    EXPECT_EQ("6|1", rawQuery(r.path, "SELECT value || '|' || (SELECT count(*) FROM pragma_table_info('dk_links') WHERE name = 'item')"
                                       " FROM dk_repository WHERE key = 'format'"));
     // A file of a newer format is refused, untouched.
     r.ds.reset();

@@ -76,7 +76,7 @@ TEST(DKDatastoreSQLITEText, FormatOneIsReadAsItIsAndUpgradedByAWritingConnect) {
     EXPECT_EQ("1", rawQuery(path, "SELECT value FROM dk_repository WHERE key = 'format'"));
     // One writing connect brings both the text column and the template tables.
     open(path, "");
-    EXPECT_EQ("5", rawQuery(path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    EXPECT_EQ("6", rawQuery(path, "SELECT value FROM dk_repository WHERE key = 'format'"));
     EXPECT_EQ("4", rawQuery(path, "SELECT count(*) FROM sqlite_schema WHERE name IN ('dk_templates',"
                                   " 'dk_template_criteria', 'dk_mappings', 'dk_mapping_attrs')"));
     // A repository that lacks nothing is not written by a writing connect.

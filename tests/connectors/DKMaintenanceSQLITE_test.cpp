@@ -58,11 +58,12 @@ TEST(DKMaintenanceSQLITE, HandedOutByTheConnectedDatastoreAndChecksSoundReposito
     EXPECT_EQ(310L, errorOf<DKDatastoreError>([&] { ds->getExtension(DKMaintenanceSQLITE::kName); }));
     long n = 0;
     std::unique_ptr<DKString[]> names(ds->listExtensionNames(n));
-    ASSERT_EQ(4, n);
+    ASSERT_EQ(5, n);
     EXPECT_EQ(DKString("SQLITE_MAINTENANCE"), names[0]);
     EXPECT_EQ(DKString("SQLITE_TEMPLATES"), names[1]);
     EXPECT_EQ(DKString("SQLITE_CONTENT"), names[2]);
     EXPECT_EQ(DKString("DATASTORE_EXTENSION"), names[3]);
+    EXPECT_EQ(DKString("SQLITE_ADMIN"), names[4]);
     ds->connect(path.c_str(), "u", "p", "create=1");
     DKMaintenanceSQLITE* m = maintenance(*ds);
     ASSERT_NE(nullptr, m);

@@ -6,7 +6,8 @@
 # its README fetched as a URL from a loopback python3 http.server that the script starts and stops,
 # queries as a table, as CSV and as JSON, a text search, one update, and the item read back, its
 # content written back and compared with the file, a folder of two items listed, items
-# found by a condition and by a stored search template, and the size of a result.
+# found by a condition and by a stored search template, the size of a result, and a second user
+# refused an item until a group grants it.
 # Nothing is written outside BIN_DIR/../demo; the log goes to BIN_DIR/../demo/log/dklog.log.
 set -eu
 
@@ -109,6 +110,25 @@ step find "$repo" document size between 20000 30000 --format csv
 step template "$repo" "By size and name" document size:'>=',between title:==,like
 step search "$repo" --template "By size and name" size=20000 'title:like=DK%'
 step query --count "$repo" "SELECT * FROM document WHERE size > 10000"
+
+echo
+echo "== A second user: refused the item, then allowed it through a group"
+printf 'reader-password\n' > "$demo/reader.pw"
+step user add "$repo" reader --new-password-file "$demo/reader.pw"
+printf '\n$ dk --user reader cat %s %s\n' "$repo" "$item"
+if DK_PASSWORD=reader-password "$dk" --user reader cat "$repo" "$item" >/dev/null; then
+    echo "the reader was not refused" >&2
+    exit 1
+fi
+step group add "$repo" readers
+step acl create "$repo" shared readers=reader
+step chacl "$repo" "$item" shared
+step group adduser "$repo" readers reader
+printf '\n$ dk --user reader query %s "SELECT COUNT(*) FROM document"\n' "$repo"
+DK_PASSWORD=reader-password "$dk" --user reader query "$repo" "SELECT COUNT(*) AS readable FROM document"
+printf '\n$ dk --user reader cat %s %s | cmp - README.md\n' "$repo" "$item"
+DK_PASSWORD=reader-password "$dk" --user reader cat "$repo" "$item" | cmp - "$src/README.md"
+echo "identical"
 
 step check "$repo"
 

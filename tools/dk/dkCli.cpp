@@ -125,6 +125,35 @@ const Command kCommands[] = {
     {"backup", 2, 2, true, "dk backup REPO FILE",
      "Copies the repository into the new file FILE while others may go on writing to it; the\n"
      "copy is one consistent state. FILE must not exist.\n"},
+    {"user add", 2, 2, false, "dk user add REPO NAME [--new-password-file FILE]",
+     "Adds the user NAME. Its password is asked twice on the terminal, or read from the first\n"
+     "line of --new-password-file; never from the command line. Administrators only.\n"},
+    {"user del", 2, 2, false, "dk user del REPO NAME",
+     "Deletes the user; its open connections fail at their next operation. The last\n"
+     "administrator cannot be deleted.\n"},
+    {"user list", 1, 1, true, "dk user list REPO", "Lists the users in the order they were made, administrators marked.\n"},
+    {"user passwd", 1, 2, false, "dk user passwd REPO [NAME] [--new-password-file FILE]",
+     "Changes the password of NAME (default: the --user). Users change their own with their\n"
+     "password; an administrator changes another's without it.\n"},
+    {"group add", 2, 2, false, "dk group add REPO NAME", "Adds the group NAME (users and groups share names).\n"},
+    {"group del", 2, 2, false, "dk group del REPO NAME", "Deletes the group and its ACL entries.\n"},
+    {"group list", 1, 2, true, "dk group list REPO [GROUP]", "Lists the groups, or the members of GROUP.\n"},
+    {"group adduser", 3, 3, false, "dk group adduser REPO GROUP USER", "Adds USER to GROUP.\n"},
+    {"group rmuser", 3, 3, false, "dk group rmuser REPO GROUP USER",
+     "Takes USER out of GROUP; the administrators group keeps at least one member.\n"},
+    {"acl create", 2, -1, false, "dk acl create REPO NAME [PRINCIPAL=SET]...",
+     "Makes the access-control list NAME, each user or group PRINCIPAL holding the privilege\n"
+     "set SET (reader, editor, owner), in one transaction.\n"},
+    {"acl list", 1, 1, true, "dk acl list REPO", "Lists the access-control lists.\n"},
+    {"acl show", 2, 2, true, "dk acl show REPO NAME", "Lists the entries of the ACL as PRINCIPAL=SET.\n"},
+    {"chacl", 3, 3, false, "dk chacl REPO ENTITY:ID|PID ACL",
+     "Gives the item the access-control list ACL (\"default\" for the repository's default).\n"},
+    {"rights", 1, 2, true, "dk rights REPO [ENTITY:ID|PID]",
+     "Prints the --user's value of each privilege (0 none, 1 granted, 2 with the right to\n"
+     "grant) on the item, or on a new item.\n"},
+    {"checkout", 2, 2, false, "dk checkout REPO ENTITY:ID|PID",
+     "Checks the item out: until it is checked in, only this user changes it.\n"},
+    {"checkin", 2, 2, false, "dk checkin REPO ENTITY:ID|PID", "Checks the item in.\n"},
     {"shell", 1, 1, false, "dk shell REPO",
      "Logs in once, then reads commands line by line: the commands above without \"dk\" and\n"
      "REPO (query \"SELECT * FROM document\" --format csv), and help, quit. Lines are edited\n"
@@ -148,6 +177,7 @@ struct OptionSpec {
 const OptionSpec kOptions[] = {
     {"--user", true, "*"},
     {"--password-file", true, "*"},
+    {"--new-password-file", true, "user"},
     {"--param", true, "query"},
     {"--format", true, "query get find search"},
     {"--no-header", false, "query find search"},
@@ -167,7 +197,8 @@ const OptionSpec kOptions[] = {
 bool takes(const OptionSpec& o, const std::string& command) {
     if (std::strcmp(o.commands, "*") == 0 || command.empty()) return true;
     const std::string list = std::string(" ") + o.commands + " ";
-    return list.find(" " + command + " ") != std::string::npos;
+    // A two-word command ("user add") takes the options of its first word.
+    return list.find(" " + command.substr(0, command.find(' ')) + " ") != std::string::npos;
 }
 
 long numberOption(const std::string& name, const std::string& value, long max) {
@@ -260,6 +291,11 @@ Options parseArguments(const std::vector<std::string>& argv) {
     if (!words.empty()) {
         o.command = words.front();
         o.args.assign(words.begin() + 1, words.end());
+        // user, group and acl take a second word before REPO.
+        if ((o.command == "user" || o.command == "group" || o.command == "acl") && !o.args.empty()) {
+            o.command += " " + o.args.front();
+            o.args.erase(o.args.begin());
+        }
     }
     // `dk help` and `dk help COMMAND` are --help spelled as a command.
     if (o.command == "help") {
@@ -287,6 +323,8 @@ Options parseArguments(const std::vector<std::string>& argv) {
             o.user = value;
         } else if (name == "--password-file") {
             o.passwordFile = value;
+        } else if (name == "--new-password-file") {
+            o.newPasswordFile = value;
         } else if (name == "--param") {
             auto assignment = splitAssignment(value, o.command);
             std::string key = assignment.first;

@@ -37,6 +37,7 @@ struct Options {
     std::vector<std::string> args;    // the operands after the command (REPO first)
     std::string user = "admin";       // --user NAME
     std::string passwordFile;         // --password-file FILE
+    std::string newPasswordFile;      // --new-password-file FILE (user add, user passwd)
     bool help = false;                // --help / -h / `dk help [COMMAND]`
     bool version = false;             // --version
 

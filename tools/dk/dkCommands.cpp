@@ -313,6 +313,7 @@ int runCommand(const Options& o, Repository* shared) {
     if (o.command == "ls") return runList(o, shared);
     if (o.command == "link") return runLink(o, shared);
     if (o.command == "links") return runLinks(o, shared);
+    if (isAdminCommand(o.command)) return runAdmin(o, shared);
     throw UsageError("unknown command '" + o.command + "'");
 }
 

@@ -39,6 +39,9 @@ int runFile(const Options& options, Repository* shared);   // file and unfile
 int runList(const Options& options, Repository* shared);
 int runLink(const Options& options, Repository* shared);
 int runLinks(const Options& options, Repository* shared);
+// Administration (dkCmdAdmin.cpp): users, groups, ACLs, rights, check-out.
+int runAdmin(const Options& options, Repository* shared);
+bool isAdminCommand(const std::string& command);
 // Stores file as part 1 of the item (entity, id), replacing the part when it is stored.
 void storeFileContent(Repository& repo, const std::string& entity, long id, const std::string& file,
                       const std::string& mimeType);

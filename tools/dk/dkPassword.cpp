@@ -74,23 +74,15 @@ std::string checked(std::string password, bool isNew) {
 
 }  // namespace
 
-std::string readPassword(const std::string& passwordFile, const std::string& user, bool isNew) {
-    if (!passwordFile.empty()) {
-        std::ifstream in(passwordFile);
-        if (!in) throw UsageError("cannot read the password file " + passwordFile);
-        std::string line;
-        std::getline(in, line);
-        return checked(withoutLineEnd(line), isNew);
-    }
-    if (const char* env = std::getenv("DK_PASSWORD"); env && *env) return env;
+namespace {
 
-    // The controlling terminal, so that a password can be asked for while standard input is
-    // redirected; without one there is nobody to ask.
+// Asks on the controlling terminal, so that a password can be asked for while standard input is
+// redirected; without one there is nobody to ask. A new password is asked twice.
+std::string fromTerminal(const std::string& prompt, bool isNew, const char* otherwise) {
     int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        throw UsageError("no password: use --password-file FILE or set DK_PASSWORD (there is no terminal to ask on)");
+    if (fd < 0) throw UsageError(std::string(otherwise) + " (there is no terminal to ask on)");
     try {
-        std::string first = checked(askOnTerminal(fd, "Password for " + user + ": "), isNew);
+        std::string first = checked(askOnTerminal(fd, prompt), isNew);
         if (isNew && askOnTerminal(fd, "Repeat the password: ") != first)
             throw UsageError("the two passwords differ");
         close(fd);
@@ -99,6 +91,27 @@ std::string readPassword(const std::string& passwordFile, const std::string& use
         close(fd);
         throw;
     }
+}
+
+std::string fromFile(const std::string& file, bool isNew) {
+    std::ifstream in(file);
+    if (!in) throw UsageError("cannot read the password file " + file);
+    std::string line;
+    std::getline(in, line);
+    return checked(withoutLineEnd(line), isNew);
+}
+
+}  // namespace
+
+std::string readPassword(const std::string& passwordFile, const std::string& user, bool isNew) {
+    if (!passwordFile.empty()) return fromFile(passwordFile, isNew);
+    if (const char* env = std::getenv("DK_PASSWORD"); env && *env) return env;
+    return fromTerminal("Password for " + user + ": ", isNew, "no password: use --password-file FILE or set DK_PASSWORD");
+}
+
+std::string readNewPassword(const std::string& passwordFile, const std::string& user) {
+    if (!passwordFile.empty()) return fromFile(passwordFile, true);
+    return fromTerminal("New password for " + user + ": ", true, "no new password: use --new-password-file FILE");
 }
 
 }  // namespace dkcli

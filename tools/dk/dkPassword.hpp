@@ -15,4 +15,8 @@ namespace dkcli {
 // the two answers differ or a new password is empty.
 std::string readPassword(const std::string& passwordFile, const std::string& user, bool isNew);
 
+// A new password for user: the first line of passwordFile when it is not empty, else asked
+// twice on the terminal; never from the environment or the command line. UsageError as above.
+std::string readNewPassword(const std::string& passwordFile, const std::string& user);
+
 }  // namespace dkcli

@@ -1,0 +1,352 @@
+// tests/connectors/DKDatastoreSQLITERights_test.cpp
+//
+// Users, groups and rights of the SQLite connector: what survives a reconnect, the upgrade of an
+// older repository, the password rule, the administrators group that cannot be emptied, sessions
+// that end when their user goes, and what a user without a privilege can no longer reach.
+
+#include "dkSqliteTestSupport.hpp"
+
+#include <DKAdminSQLITE.hpp>
+#include <dk/DKCommonPrivilege.hpp>
+#include <dk/DKDatastorePool.hpp>
+#include <dk/dkDatastoreDef.hpp>
+#include <dk/dkUserManagement.hpp>
+#include <dk/dkAuthorizationMgmt.hpp>
+#include <dk/DKFolder.hpp>
+#include <dk/dkDatastoreExt.hpp>
+#include <dk/dkResultSetCursor.hpp>
+
+using namespace dksqlitetest;
+using dktest::errorOf;
+
+namespace {
+
+struct Repo {
+    dktest::TempDir dir;
+    std::string path;
+    std::unique_ptr<dkDatastore> ds;
+    Repo() : path((dir / "r.db").string()), ds(open(path, "create=1")) {
+        dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}}, 1);
+    }
+    std::unique_ptr<dkDatastore> as(const char* user, const char* password) {
+        auto d = make(kCheap);
+        d->connect(path.c_str(), user, password, "");
+        return d;
+    }
+};
+
+// The first column of the first row of an SQL query on ds, as text.
+std::string sql(dkDatastore& ds, const char* query) {
+    std::unique_ptr<dkResultSetCursor> c(ds.execute(query, 4, nullptr));
+    std::unique_ptr<DKDDO> row(c->fetchNext());
+    if (!row) return "(none)";
+    const DKAny v = row->getData(1);
+    return v.typeCode() == DKAny::tc_string ? static_cast<DKString>(v).str() : std::to_string(static_cast<long>(v));
+}
+
+DKAdminSQLITE& admin(dkDatastore& ds) { return *static_cast<DKAdminSQLITE*>(ds.getExtension(DKAdminSQLITE::kName)); }
+
+std::string joined(DKString* names, long count) {
+    std::string out;
+    for (long i = 0; i < count; ++i) out += (i ? " " : "") + std::string(names[i].c_str());
+    delete[] names;
+    return out;
+}
+template <class F>
+std::string list(F f) {
+    long n = -1;
+    DKString* names = f(n);
+    return joined(names, n);
+}
+
+}  // namespace
+
+TEST(DKDatastoreSQLITERights, UsersGroupsAndACLsSurviveAReconnect) {
+    Repo r;
+    DKAdminSQLITE& a = admin(*r.ds);
+    a.addUser("v", "pv");
+    a.addGroup("readers");
+    a.addGroupMember("readers", "v");
+    a.definePrivilegeSet("looker", "read,update=2");
+    a.createACL("shared");
+    a.setACLEntry("shared", "readers", "looker");
+    r.ds->disconnect();
+    r.ds = r.as("u", "p");
+    DKAdminSQLITE& b = admin(*r.ds);
+    EXPECT_EQ("u v", list([&](long& n) { return b.listUsers(n); }));
+    EXPECT_EQ("administrators readers", list([&](long& n) { return b.listGroups(n); }));
+    EXPECT_EQ("u", list([&](long& n) { return b.listGroupMembers("administrators", n); }));
+    EXPECT_EQ("v", list([&](long& n) { return b.listGroupMembers("readers", n); }));
+    EXPECT_EQ("default shared", list([&](long& n) { return b.listACLs(n); }));
+    EXPECT_EQ("readers=looker", list([&](long& n) { return b.listACLEntries("shared", n); }));
+    EXPECT_EQ(1, b.isAdminUser("u"));
+    EXPECT_EQ(0, b.isAdminUser("v"));
+    // Only salted hashes are stored: two users with one password differ.
+    b.addUser("w", "pv");
+    EXPECT_EQ("32", rawQuery(r.path, "SELECT length(hash) FROM dk_users WHERE name = 'v'"));
+    EXPECT_EQ("0", rawQuery(r.path, "SELECT count(*) FROM dk_users a, dk_users b WHERE a.name = 'v' AND b.name = 'w'"
+                                    " AND (a.salt = b.salt OR a.hash = b.hash)"));
+}
+
+TEST(DKDatastoreSQLITERights, AnOlderRepositoryUpgradesWithItsUsersAsAdministrators) {
+    Repo r;
+    r.ds->disconnect();
+    // A format 4 repository with a second user (the creator's password copied).
+    ASSERT_TRUE(rawExec(r.path,
+                        "DROP TABLE dk_groups; DROP TABLE dk_group_members; DROP TABLE dk_privilege_sets;"
+                        " DROP TABLE dk_acls; DROP TABLE dk_acl_entries; DROP TABLE dk_item_acls; DROP TABLE dk_checkouts;"
+                        " DELETE FROM dk_repository WHERE key = 'rights_version';"
+                        " UPDATE dk_repository SET value = '4' WHERE key = 'format';"
+                        " INSERT INTO dk_users SELECT 'v', salt, hash, iterations FROM dk_users"));
+    // A read-only connect reads it as it is: every user is an administrator there.
+    auto ro = make(kCheap);
+    ro->connect(r.path.c_str(), "v", "p", "readonly=1");
+    EXPECT_EQ("4", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    ro->disconnect();
+    auto ds = r.as("v", "p");
+    EXPECT_EQ("6", rawQuery(r.path, "SELECT value FROM dk_repository WHERE key = 'format'"));
+    EXPECT_EQ("u v", list([&](long& n) { return admin(*ds).listGroupMembers("administrators", n); }));
+    EXPECT_EQ("0", rawQuery(r.path, "SELECT count(*) FROM dk_acl_entries"));   // the default grants nothing
+    // A newer format than this connector knows is refused.
+    ds->disconnect();
+    ASSERT_TRUE(rawExec(r.path, "UPDATE dk_repository SET value = '7' WHERE key = 'format'"));
+    EXPECT_EQ(9001L, errorOf<DKDatastoreError>([&] { r.as("u", "p"); }));
+}
+
+TEST(DKDatastoreSQLITERights, PasswordsFollowOneRuleAndEndOtherSessions) {
+    Repo r;
+    DKAdminSQLITE& a = admin(*r.ds);
+    a.addUser("v", "pv");
+    a.addUser("w", "pw");
+    auto v = r.as("v", "pv");
+    auto v2 = r.as("v", "pv");
+    DKAdminSQLITE& av = admin(*v);
+    // A wrong old password, or none, is refused to the user itself and to another plain user.
+    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { av.changePassword("v", "wrong", "n"); }));
+    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { av.changePassword("v", nullptr, "n"); }));
+    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { av.changePassword("w", "pv", "n"); }));
+    EXPECT_EQ(9095L, errorOf<DKUsageError>([&] { av.changePassword("v", "pv", nullptr); }));
+    // Through the datastore extension: the same rule, and this connection goes on.
+    auto* ext = static_cast<dkDatastoreExt*>(v->getExtension("DATASTORE_EXTENSION"));
+    ext->changePassword("v", "pv", "pv2");
+    EXPECT_EQ(0, v->validateConnection());
+    // The user's other connection fails at its next operation and no longer validates.
+    EXPECT_EQ(1, v2->validateConnection());
+    EXPECT_EQ(9102L, errorOf<DKLogonFailure>([&] { std::unique_ptr<DKDDO>(v2->createDDO("Doc", 0))->add(); }));
+    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { r.as("v", "pv"); }));
+    // An administrator changes another's without the old one.
+    a.changePassword("v", nullptr, "pv3");
+    EXPECT_EQ(9102L, errorOf<DKLogonFailure>([&] { av.listUsers(*std::make_unique<long>().get()); }));
+    r.as("v", "pv3");
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { a.changePassword("ghost", nullptr, "x"); }));
+}
+
+TEST(DKDatastoreSQLITERights, TheAdministratorsGroupKeepsAMemberAndOnlyItChangesRights) {
+    Repo r;
+    DKAdminSQLITE& a = admin(*r.ds);
+    a.addUser("v", "pv");
+    EXPECT_EQ(9094L, errorOf<DKDatastoreAccessError>([&] { a.deleteUser("u"); }));
+    EXPECT_EQ(9094L, errorOf<DKDatastoreAccessError>([&] { a.removeGroupMember("administrators", "u"); }));
+    EXPECT_EQ(9094L, errorOf<DKDatastoreAccessError>([&] { a.deleteGroup("administrators"); }));
+    auto v = r.as("v", "pv");
+    DKAdminSQLITE& av = admin(*v);
+    EXPECT_EQ(9091L, errorOf<DKDatastoreAccessError>([&] { av.addUser("x", "x"); }));
+    EXPECT_EQ(9091L, errorOf<DKDatastoreAccessError>([&] { av.addGroupMember("administrators", "v"); }));
+    // Made an administrator, v may act at its next operation; the creator may then leave.
+    a.addGroupMember("administrators", "v");
+    av.addUser("x", "x");
+    av.removeGroupMember("administrators", "u");
+    EXPECT_EQ(9091L, errorOf<DKDatastoreAccessError>([&] { a.addGroup("g"); }));
+    EXPECT_EQ("v", list([&](long& n) { return av.listGroupMembers("administrators", n); }));
+}
+
+TEST(DKDatastoreSQLITERights, BadNamesAndSetsAreRefusedAndNothingIsStored) {
+    Repo r;
+    DKAdminSQLITE& a = admin(*r.ds);
+    a.addGroup("g");
+    const std::string longName(65, 'n');
+    for (const char* bad : {"", "a b", "x'y", longName.c_str()})
+        EXPECT_EQ(9095L, errorOf<DKUsageError>([&] { a.addUser(bad, "p"); })) << bad;
+    EXPECT_EQ(9095L, errorOf<DKUsageError>([&] { a.addUser(nullptr, "p"); }));
+    EXPECT_EQ(9093L, errorOf<DKDataObjectAlreadyExists>([&] { a.addUser("g", "p"); }));   // one name space
+    EXPECT_EQ(9093L, errorOf<DKDataObjectAlreadyExists>([&] { a.addGroup("u"); }));
+    for (const char* bad : {"administer", "read=3", "read=0", "bogus", "read,,add", ",read", "read="})
+        EXPECT_EQ(9098L, errorOf<DKUsageError>([&] { a.definePrivilegeSet("s", bad); })) << bad;
+    EXPECT_EQ(9097L, errorOf<DKDataObjectNotFound>([&] { a.deletePrivilegeSet("s"); }));
+    EXPECT_EQ(9096L, errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("none", "g", "reader"); }));
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("default", "ghost", "reader"); }));
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { a.removeGroupMember("g", "u"); }));
+    a.setACLEntry("default", "g", "reader");
+    EXPECT_EQ(9099L, errorOf<DKUsageError>([&] { a.deletePrivilegeSet("reader"); }));
+    EXPECT_EQ(9099L, errorOf<DKUsageError>([&] { a.deleteACL("default"); }));
+    EXPECT_EQ(9093L, errorOf<DKDataObjectAlreadyExists>([&] { a.createACL("default"); }));
+    // Deleting a group takes its entries with it.
+    a.deleteGroup("g");
+    EXPECT_EQ("", list([&](long& n) { return a.listACLEntries("default", n); }));
+    EXPECT_EQ("u", list([&](long& n) { return a.listUsers(n); }));
+}
+
+TEST(DKDatastoreSQLITERights, ADeletedUsersConnectionEndsAndDoesNotValidate) {
+    Repo r;
+    DKAdminSQLITE& a = admin(*r.ds);
+    a.addUser("v", "pv");
+    auto v = r.as("v", "pv");
+    EXPECT_EQ(0, v->validateConnection());
+    a.deleteUser("v");
+    EXPECT_EQ(1, v->validateConnection());
+    long n = 0;
+    EXPECT_EQ(9102L, errorOf<DKLogonFailure>([&] { v->listEntityNames(n); }));
+    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { r.as("v", "pv"); }));
+}
+
+TEST(DKDatastoreSQLITERights, WithoutReadAnItemIsHiddenEverywhereUntilAGroupGrantsIt) {
+    Repo r;
+    dkconf::defineEntity(*r.ds, "Box", {{"title", DKAny::tc_string}}, 2);
+    DKAdminSQLITE& a = admin(*r.ds);
+    a.addUser("v", "pv");
+    a.addGroup("readers");
+    a.createACL("shared");
+    a.setACLEntry("shared", "readers", "reader");
+    std::unique_ptr<DKDDO> doc(r.ds->createDDO("Doc", 0)), box(r.ds->createDDO("Box", 0));
+    doc->add();
+    box->add();
+    static_cast<DKFolder*>(static_cast<dkCollection*>(box->getDataByName("DKFolder")))->addMember(box.get(), new DKDDO(r.ds.get(), doc->getPid(), 10));
+    auto* content = static_cast<DKContentSQLITE*>(r.ds->getExtension(DKContentSQLITE::kName));
+    const long id = std::atol(doc->getPid().getPrimaryId().c_str());
+    std::unique_ptr<dkBlob> part(content->createBlob(content->pidOf("Doc", id, 1)));
+    part->setContent(DKByteArray(const_cast<char*>("bytes"), 5, 0));
+    part->add();
+
+    auto v = r.as("v", "pv");
+    DKDDO mine(v.get(), doc->getPid(), 10);
+    EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { mine.retrieve(); }));
+    for (const char* q : {"SELECT count(*) FROM Doc", "SELECT count(*) FROM (SELECT dk_id FROM Doc)",
+                          "SELECT count(*) FROM Doc d JOIN Doc e ON d.dk_id = e.dk_id"})
+        EXPECT_EQ("0", sql(*v, q)) << q;
+    for (const char* q : {"SELECT count(*) FROM main.Doc", "SELECT count(*) FROM \"MAIN\" . Doc",
+                          "SELECT dk_id FROM temp.Doc", "SELECT count(*) FROM /* x */ main/**/.Doc"})
+        EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { sql(*v, q); })) << q;
+    EXPECT_EQ("main.Doc", sql(*v, "SELECT 'main.Doc' FROM Box UNION ALL SELECT 'main.Doc'"));   // in a string it is text
+    std::unique_ptr<dkBlob> theirs(static_cast<DKContentSQLITE*>(v->getExtension(DKContentSQLITE::kName))
+                                       ->createBlob(content->pidOf("Doc", id, 1)));
+    EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { theirs->retrieve(); }));
+    // The folder is v's (shared) but its member is not: the listing leaves it out.
+    a.setItemACL(box.get(), "shared");
+    a.addGroupMember("readers", "v");
+    DKDDO folder(v.get(), box->getPid(), 10);
+    folder.retrieve();
+    EXPECT_EQ(0, static_cast<dkCollection*>(folder.getDataByName("DKFolder"))->cardinality());
+
+    // Granted through the group, the item shows everywhere at v's next operation.
+    a.setItemACL(doc.get(), "shared");
+    EXPECT_EQ("shared", std::string(a.itemACL(doc.get()).c_str()));
+    mine.retrieve();
+    EXPECT_EQ("1", sql(*v, "SELECT count(*) FROM Doc"));
+    folder.retrieve();
+    EXPECT_EQ(1, static_cast<dkCollection*>(folder.getDataByName("DKFolder"))->cardinality());
+    theirs->retrieve();
+    EXPECT_EQ(1, admin(*v).privilege(doc.get(), DKAdminSQLITE::kRead));
+    EXPECT_EQ(0, admin(*v).privilege(doc.get(), DKAdminSQLITE::kUpdate));
+    EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { mine.update(); }));
+    EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { std::unique_ptr<DKDDO>(v->createDDO("Doc", 0))->add(); }));
+    EXPECT_EQ(9091L, errorOf<DKDatastoreAccessError>([&] { dkconf::defineEntity(*v, "Mine", {{"t", DKAny::tc_string}}, 1); }));
+    // Leaving the group takes effect at the next operation.
+    a.removeGroupMember("readers", "v");
+    EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { mine.retrieve(); }));
+    EXPECT_EQ("0", sql(*v, "SELECT count(*) FROM Doc"));
+    // An administrator sees all.
+    EXPECT_EQ("1", sql(*r.ds, "SELECT count(*) FROM main.Doc"));
+}
+
+TEST(DKDatastoreSQLITERights, CheckOutBlocksOthersAndIsKeptAcrossConnections) {
+    Repo r;
+    DKAdminSQLITE& a = admin(*r.ds);
+    a.addUser("v", "pv");
+    a.setACLEntry("default", "v", "editor");
+    std::unique_ptr<DKDDO> doc(r.ds->createDDO("Doc", 0));
+    doc->add();
+    auto* ext = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    ext->checkOut(doc.get());
+    ext->checkOut(doc.get());   // again by its holder: nothing changes
+    auto v = r.as("v", "pv");
+    auto* vext = static_cast<dkDatastoreExt*>(v->getExtension("DATASTORE_EXTENSION"));
+    DKDDO theirs(v.get(), doc->getPid(), 10);
+    theirs.retrieve();
+    EXPECT_EQ(1, vext->isCheckedOut(&theirs));
+    EXPECT_EQ("u", std::string(vext->checkedOutUserid(&theirs).c_str()));
+    theirs.setData(1, DKAny(DKString("changed")));
+    EXPECT_EQ(9100L, errorOf<DKNotCheckedOutException>([&] { theirs.update(); }));
+    EXPECT_EQ(9100L, errorOf<DKNotCheckedOutException>([&] { theirs.del(); }));
+    EXPECT_EQ(9100L, errorOf<DKNotCheckedOutException>([&] { vext->checkOut(&theirs); }));
+    EXPECT_EQ(9100L, errorOf<DKNotCheckedOutException>([&] { vext->checkIn(&theirs); }));
+    EXPECT_EQ(9091L, errorOf<DKDatastoreAccessError>([&] { vext->unlockCheckedOut(&theirs); }));
+    doc->setData(1, DKAny(DKString("mine")));
+    doc->update();   // the holder may
+    // Kept in the repository: a new connection of the holder checks it in.
+    r.ds = r.as("u", "p");
+    auto* again = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    DKDDO same(r.ds.get(), doc->getPid(), 10);
+    again->checkIn(&same);
+    EXPECT_EQ(9101L, errorOf<DKNotCheckedOutException>([&] { again->checkIn(&same); }));
+    theirs.update();
+    // v's own check-out an administrator may unlock.
+    vext->checkOut(&theirs);
+    again->unlockCheckedOut(&same);
+    EXPECT_EQ(0, vext->isCheckedOut(&theirs));
+}
+
+TEST(DKDatastoreSQLITERights, AValidatingPoolDropsADeletedUsersConnection) {
+    Repo r;
+    admin(*r.ds).addUser("v", "pv");
+    DKDatastorePool pool("SQLITE", "dkdssqlite");
+    pool.setDatastoreName(r.path.c_str());
+    pool.setConfigurationString(kCheap);
+    pool.setValidate(1);
+    pool.returnConnection(pool.getConnection("v", "pv"));
+    admin(*r.ds).deleteUser("v");
+    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { pool.getConnection("v", "pv"); }));
+}
+
+TEST(DKDatastoreSQLITERights, TheLibrarysManagersWorkThroughTheSchemaObject) {
+    Repo r;
+    dkDatastoreAdmin* managers = r.ds->datastoreDef()->datastoreAdmin();
+    ASSERT_NE(nullptr, managers);
+    dkUserManagement& users = *managers->userManagement();
+    users.addUser("v", "pv");
+    users.addUserGroup("g");
+    users.addToGroup("v", "g");
+    EXPECT_EQ(1, users.isAdminUser("u"));
+    EXPECT_EQ(0, users.isAdminUser("v"));
+    // A user definition's password change is applied by update, under the one rule.
+    std::unique_ptr<dkUserDef> v(users.retrieveUserDef("v"));
+    auto ds = r.as("v", "pv");
+    dkUserManagement& own = *ds->datastoreDef()->datastoreAdmin()->userManagement();
+    std::unique_ptr<dkUserDef> self(own.retrieveUserDef("v"));
+    self->changePassword("wrong", "n");
+    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { own.update(self.get()); }));
+    self->changePassword("pv", "n");
+    own.update(self.get());
+    r.as("v", "n");
+    v->setPassword("by-admin");   // an administrator needs no old password
+    users.update(v.get());
+    ds = r.as("v", "by-admin");   // its connection made with "n" has ended
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { std::unique_ptr<dkUserDef>(users.retrieveUserDef("ghost")); }));
+    long n = 0;
+    std::unique_ptr<DKString[]> sets(managers->authorizationMgmt()->listPrivilegeSetNames(n));
+    EXPECT_EQ(3, n);
+    EXPECT_EQ(DKString("reader"), sets[0]);
+    EXPECT_NE(nullptr, managers->accessControl());
+    EXPECT_EQ(341L, errorOf<DKUsageError>([&] { managers->configurationManagement(); }));
+    EXPECT_EQ(341L, errorOf<DKUsageError>([&] { managers->workFlowManagement(); }));
+    // Privilege objects are new each time and the caller's; only administrators pass the admin test.
+    auto* ext = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    std::unique_ptr<DKCommonPrivilege> mine(ext->getCommonPrivilege()), again(ext->getCommonPrivilege());
+    EXPECT_NE(mine.get(), again.get());
+    EXPECT_EQ(1, mine->hasAdminPrivilege());
+    EXPECT_EQ(2, mine->checkAuthorization(DKAdminSQLITE::kAdminister));
+    admin(*r.ds).setACLEntry("default", "g", "owner");   // every privilege at 2, administer aside
+    std::unique_ptr<DKCommonPrivilege> theirs(static_cast<dkDatastoreExt*>(ds->getExtension("DATASTORE_EXTENSION"))
+                                                  ->getCommonPrivilege());
+    EXPECT_EQ(2, theirs->checkAuthorization(DKAdminSQLITE::kDelete));
+    EXPECT_EQ(0, theirs->hasAdminPrivilege());
+}
