@@ -711,15 +711,7 @@ void PContentStore::dropItem(const std::string& entity, long item, const char* f
 // The datastore's side: the tables at connect, the extension, an item's content on delete
 
 void DKDatastoreSQLITE::ensureContentTables(const char* function) {
-    PStmt s = prepare(db_,
-                      "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('dk_content',"
-                      " 'dk_content_chunks')), (SELECT value FROM dk_repository WHERE key = 'format')",
-                      kSource, function);
-    if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
-    const bool tables = sqlite3_column_int(s.get(), 0) == 2;
-    const std::string format = textColumn(s.get(), 1);
-    const bool current = tables && std::atoi(format.c_str()) >= 3;
-    s.reset();
+    const auto [tables, current] = tableState({"dk_content", "dk_content_chunks"}, 3, function);
     contentTables_ = tables;
     if (current || readOnly_) return;
     PWriteScope scope(*this, function);

@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <set>
@@ -235,6 +236,13 @@ private:
     // of a mapping for a tree.
     void ensureTemplateTables(const char* function);
     bool hasTemplateTables(const char* function);
+    // Whether all the named tables are there, and whether they are and the repository is of
+    // format or newer: what each part's ensure...Tables asks before it makes what is missing.
+    struct PTableState {
+        bool tables;
+        bool current;
+    };
+    PTableState tableState(std::initializer_list<const char*> names, int format, const char* function);
     dksqlite::PMapping nativeNames(const std::string& mapping, const char* function);
     dkExtension* templatesExtension(const char* function);
     // Content (DKContentSQLITE.cpp): its tables, made at a writing connect when missing (format

@@ -53,14 +53,7 @@ bool isNewItem(const DKPid& pid) { return pid.getIdStringCount() == 0 || pid.get
 }  // namespace
 
 void DKDatastoreSQLITE::ensureChildTables(const char* function) {
-    PStmt s = prepare(db_,
-                      "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('dk_children',"
-                      " 'dk_segments')), (SELECT CAST(value AS INTEGER) FROM dk_repository WHERE key = 'format')",
-                      kSource, function);
-    if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
-    const bool tables = sqlite3_column_int(s.get(), 0) == 2;
-    const bool current = tables && sqlite3_column_int(s.get(), 1) >= 5;
-    s.reset();
+    const auto [tables, current] = tableState({"dk_children", "dk_segments"}, 5, function);
     childTables_ = tables;
     if (current || readOnly_) return;
     PWriteScope scope(*this, function);

@@ -105,14 +105,7 @@ void setTracking(PMemberKind kind, dkCollection* c, int on) {
 // The datastore's side
 
 void DKDatastoreSQLITE::ensureMemberTables(const char* function) {
-    PStmt s = prepare(db_,
-                      "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN ('dk_members',"
-                      " 'dk_links')), (SELECT CAST(value AS INTEGER) FROM dk_repository WHERE key = 'format')",
-                      kSource, function);
-    if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
-    const bool tables = sqlite3_column_int(s.get(), 0) == 2;
-    const bool current = tables && sqlite3_column_int(s.get(), 1) >= 4;
-    s.reset();
+    const auto [tables, current] = tableState({"dk_members", "dk_links"}, 4, function);
     memberTables_ = tables;
     if (current || readOnly_) return;
     PWriteScope scope(*this, function);

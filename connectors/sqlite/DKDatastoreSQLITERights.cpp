@@ -424,14 +424,7 @@ private:
 // The repository's tables and the session
 
 bool DKDatastoreSQLITE::ensureRightsTables(const char* function) {
-    PStmt s = prepare(db_,
-                      "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'dk_checkouts'),"
-                      " (SELECT CAST(value AS INTEGER) FROM dk_repository WHERE key = 'format')",
-                      kSource, function);
-    if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
-    const bool tables = sqlite3_column_int(s.get(), 0) == 1;
-    const bool current = tables && sqlite3_column_int(s.get(), 1) >= kRightsFormat;
-    s.reset();
+    const auto [tables, current] = tableState({"dk_checkouts"}, kRightsFormat, function);
     if (current || readOnly_) return tables;
     // One transaction: the tables, the administrators group of every user there is, the format.
     PWriteScope scope(*this, function);

@@ -134,6 +134,19 @@ std::string DKDatastoreSQLITE::setJournalMode(const std::string& mode, const cha
 // right (and setting it on a file in another mode would change that file). The rollback modes hold
 // for one connection, so they are set at every writing connect. A configuration string that names
 // journal_mode changes the repository's mode, and the record of it once SQLite has switched.
+DKDatastoreSQLITE::PTableState DKDatastoreSQLITE::tableState(std::initializer_list<const char*> names, int format,
+                                                            const char* function) {
+    std::string list;
+    for (const char* n : names) list += std::string(list.empty() ? "'" : ", '") + n + "'";
+    PStmt s = prepare(db_,
+                      "SELECT (SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name IN (" + list +
+                          ")), (SELECT CAST(value AS INTEGER) FROM dk_repository WHERE key = 'format')",
+                      kSource, function);
+    if (sqlite3_step(s.get()) != SQLITE_ROW) throwSqlite(db_, sqlite3_errcode(db_), kSource, function, "reading the format");
+    const bool tables = sqlite3_column_int(s.get(), 0) == static_cast<int>(names.size());
+    return {tables, tables && sqlite3_column_int(s.get(), 1) >= format};
+}
+
 void DKDatastoreSQLITE::applyJournalMode(const std::string& recorded, const char* function) {
     std::string wanted;
     if (settings_.journalModeGiven) wanted = settings_.journalMode;
