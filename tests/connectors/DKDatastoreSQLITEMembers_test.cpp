@@ -59,6 +59,7 @@ TEST(DKDatastoreSQLITEMembers, PartsAreStoredWithTheirItemAndLoadOnDemand) {
     held<DKParts>(*doc, "DKParts").addElement(DKAny(static_cast<dkDataObjectBase*>(r.part(*doc, 2, "two"))));
     held<DKParts>(*doc, "DKParts").addElement(DKAny(static_cast<dkDataObjectBase*>(r.part(*doc, 1, "one"))));
     doc->update();
+    r.ds = open(r.path, "");   // read back through a new connection
     auto back = r.reread(*doc);
     DKParts& parts = held<DKParts>(*back, "DKParts");
     ASSERT_EQ(2L, parts.cardinality());
