@@ -1,9 +1,11 @@
 // connectors/postgres/DKDatastorePG.cpp
 //
-// The datastore object of the PostgreSQL connector: its construction and destruction and the
-// connection it hands to its parts, refused while not connected.
+// The datastore object of the PostgreSQL connector: its construction and destruction, the
+// connection it hands to its parts, refused while not connected, and the transaction of one
+// operation.
 
 #include "DKDatastorePG.hpp"
+#include "DKDatastoreDefPG.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>
@@ -31,4 +33,23 @@ int DKDatastorePG::isConnected() { return conn_ != nullptr ? 1 : 0; }
 void DKDatastorePG::closeConnection() noexcept {
     if (conn_ != nullptr) PQfinish(conn_);
     conn_ = nullptr;
+    entities_.clear();   // another connect may open another repository
+    entitiesLoaded_ = false;
+    if (def_) def_->clearCache();
+}
+
+DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* function)
+    : ds_(ds), function_(function), active_(false) {
+    run(ds.conn(function), "BEGIN", {}, kSource, function, "starting a transaction");
+    active_ = true;
+}
+
+DKDatastorePG::PTransaction::~PTransaction() {
+    // ROLLBACK also ends a transaction that failed; on a lost connection there is nothing to undo.
+    if (active_ && ds_.conn_ != nullptr) PQclear(PQexec(ds_.conn_, "ROLLBACK"));
+}
+
+void DKDatastorePG::PTransaction::commit() {
+    run(ds_.conn(function_), "COMMIT", {}, kSource, function_, "committing");
+    active_ = false;
 }
