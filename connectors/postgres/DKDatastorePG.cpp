@@ -6,6 +6,7 @@
 
 #include "DKDatastorePG.hpp"
 #include "DKDatastoreDefPG.hpp"
+#include "DKResultSetCursorPG.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>
@@ -33,14 +34,16 @@ int DKDatastorePG::isConnected() { return conn_ != nullptr ? 1 : 0; }
 void DKDatastorePG::closeConnection() noexcept {
     if (conn_ != nullptr) PQfinish(conn_);
     conn_ = nullptr;
+    for (DKResultSetCursorPG* c : cursors_) c->detach();
+    cursors_.clear();
     entities_.clear();   // another connect may open another repository
     entitiesLoaded_ = false;
     if (def_) def_->clearCache();
 }
 
-DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* function)
+DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* function, const char* begin)
     : ds_(ds), function_(function), active_(false) {
-    run(ds.conn(function), "BEGIN", {}, kSource, function, "starting a transaction");
+    run(ds.conn(function), begin, {}, kSource, function, "starting a transaction");
     active_ = true;
 }
 

@@ -24,12 +24,14 @@
 #include <dk/dkDatastore.hpp>
 
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
 
 struct pg_conn;
 class DKDatastoreDefPG;
+class DKResultSetCursorPG;
 
 namespace dkpg {
 // The location source of the datastore's operations, whichever file holds them.
@@ -68,6 +70,8 @@ public:
     using dkDatastore::addObjects;
     using dkDatastore::clearCache;
     using dkDatastore::deleteObject;
+    using dkDatastore::evaluate;
+    using dkDatastore::execute;
     using dkDatastore::deleteObjects;
     using dkDatastore::retrieveObject;
     using dkDatastore::updateObject;
@@ -100,6 +104,13 @@ public:
     dkCollection* listEntityAttrs(const char* entity) override;
     DKString* listEntityAttrNames(const char* entity, long& count) override;
     dkDatastoreDef* datastoreDef() override;
+    // Queries of language 4: one SQL statement that gives rows, with ? or :name markers bound to
+    // params in order (a name starting with ':' binds to its marker), run in a READ ONLY
+    // transaction under the configuration's statement_timeout. A statement without result
+    // columns is refused before it runs. The cursor belongs to the caller; a disconnect leaves it
+    // not valid.
+    dkResultSetCursor* execute(const char* query, short qlType, const DKNVPair* params) override;
+    DKAny evaluate(const char* query, short qlType, const DKNVPair* params) override;
     DKDDO* createDDO(const char* entity, long flags) override;
     // Forgets the catalogue (read again when next needed) and the schema object's entities.
     void clearCache() override;
@@ -112,12 +123,14 @@ private:
     friend class DKDatastoreDefPG;
     friend class DKEntityDefPG;
     friend class DKAttrDefPG;
+    friend class DKResultSetCursorPG;
 
     // A transaction of one operation: BEGIN at construction, ROLLBACK at destruction unless
     // commit() was reached, so a failure leaves nothing half-written.
     class PTransaction {
     public:
-        PTransaction(DKDatastorePG& ds, const char* function);
+        // begin opens it: "BEGIN", or "BEGIN READ ONLY" for a query.
+        PTransaction(DKDatastorePG& ds, const char* function, const char* begin = "BEGIN");
         PTransaction(const PTransaction&) = delete;
         PTransaction& operator=(const PTransaction&) = delete;
         PTransaction(PTransaction&& other) noexcept : ds_(other.ds_), function_(other.function_), active_(other.active_) {
@@ -157,6 +170,11 @@ private:
     using WriteOne = void (DKDatastorePG::*)(DKDDOBase&, long, const char*);
     void writeEach(dkCollection* objects, const char* function, WriteOne write);
     void finishAdd(DKDDOBase& ddo, dkpg::PEntity& e, long rowId);
+    // Queries (DKDatastorePGQuery.cpp): the rows of a checked, rewritten query with its
+    // parameters, read in one READ ONLY transaction.
+    dkpg::PResult runQuery(const std::string& sql, dkpg::PParams& params, const char* function);
+    // The entity whose table has the oid, or null.
+    std::shared_ptr<dkpg::PEntity> entityByTable(unsigned int oid, const char* function);
     // Runs sql with params_ as its parameters.
     dkpg::PResult exec(const std::string& sql, const char* function, const char* what);
 
@@ -173,5 +191,6 @@ private:
     std::map<std::string, std::shared_ptr<dkpg::PEntity>> entities_;   // by lower-case name
     dkpg::PParams params_;                                              // of the statement being run
     std::unique_ptr<DKDatastoreDefPG> def_;
+    std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
     DKTrace trace_;
 };

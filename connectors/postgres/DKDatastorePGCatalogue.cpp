@@ -103,7 +103,8 @@ void DKDatastorePG::loadEntities(const char* function) {
     // One snapshot for both tables, so an entity and its attributes agree.
     PResult r = run(c,
                     "SELECT e.id, e.name, e.type, e.description, a.name, a.type, a.nullable, a.size, a.prec, a.scale, "
-                    "a.description, a.text_searchable FROM public.dk_entities e LEFT JOIN public.dk_attrs a ON a.entity = e.id "
+                    "a.description, a.text_searchable, to_regclass('public.' || quote_ident(e.lname))::oid FROM public.dk_entities e "
+                    "LEFT JOIN public.dk_attrs a ON a.entity = e.id "
                     "ORDER BY e.id, a.position",
                     {}, kSource, function, "reading the catalogue");
     std::map<std::string, std::shared_ptr<PEntity>> all;
@@ -117,6 +118,7 @@ void DKDatastorePG::loadEntities(const char* function) {
             e->name = PQgetvalue(r.get(), row, 1);
             e->type = static_cast<short>(number(r.get(), row, 2));
             e->description = PQgetvalue(r.get(), row, 3);
+            e->table = static_cast<unsigned int>(std::strtoul(PQgetvalue(r.get(), row, 12), nullptr, 10));
             all[lowerName(e->name.c_str())] = e;
         }
         if (PQgetisnull(r.get(), row, 4)) continue;
@@ -147,6 +149,13 @@ std::shared_ptr<PEntity> DKDatastorePG::entity(const char* name, const char* fun
         if (attempt == 0) entitiesLoaded_ = false;
     }
     dkThrow<DKUsageError>(kMsgNoEntity, kSource, function, DKString(name ? name : ""));
+}
+
+std::shared_ptr<PEntity> DKDatastorePG::entityByTable(unsigned int oid, const char* function) {
+    loadEntities(function);
+    for (auto& [key, e] : entities_)
+        if (e->table == oid) return e;
+    return nullptr;
 }
 
 std::vector<std::shared_ptr<PEntity>> DKDatastorePG::entitiesInOrder(const char* function) {

@@ -44,6 +44,7 @@ struct PEntity {
     std::string name;   // as given
     short id = 0;
     short type = 0;
+    unsigned int table = 0;     // the oid of its table
     std::string description;
     std::vector<PAttr> attrs;   // in position order
     PAttributeNames names;      // of attrs, matched without case: where a DDO's items go

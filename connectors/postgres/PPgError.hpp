@@ -36,7 +36,11 @@ enum Msg : long {
     kMsgValueRefused = 9216,     // a value the server would store differently from what was given
     kMsgBadObject = 9217,        // not a data object of this repository
     kMsgNoItem = 9218,           // the item named by the pid does not exist
-    kMsgBadValue = 9219          // a stored value that does not read back as its attribute's type
+    kMsgBadValue = 9219,         // a stored value that does not read back as its attribute's type
+    kMsgBadQueryLanguage = 9220,
+    kMsgBadParams = 9221,        // query parameters that do not match the statement's markers
+    kMsgQueryRefused = 9222,     // a statement that gives no rows
+    kMsgCursorClosed = 9223      // the cursor lost its connection (disconnect)
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):

@@ -143,6 +143,17 @@ void addValue(PParams& params, const DKAny& v, unsigned short type, const char* 
         params.addNull();
         return;
     }
+    if (type == 0) {
+        // A query parameter: the value's own type decides, and the server reads the text as the
+        // type the statement needs there.
+        switch (tc) {
+            case DKAny::tc_short: case DKAny::tc_ushort: case DKAny::tc_long: case DKAny::tc_ulong: type = DKAny::tc_long; break;
+            case DKAny::tc_float: type = DKAny::tc_double; break;
+            case DKAny::tc_char: type = DKAny::tc_string; break;
+            case DKAny::tc_boolean: params.addText(static_cast<int>(v) != 0 ? "true" : "false"); return;
+            default: type = static_cast<unsigned short>(tc); break;
+        }
+    }
     long n = 0;
     char digits[32];
     switch (type) {

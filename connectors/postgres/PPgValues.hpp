@@ -50,7 +50,7 @@ private:
     std::size_t used_ = 0;
 };
 
-// Adds value as a parameter of the attribute type. A value that does not fit gives DKUsageError
+// Adds value as a parameter of the attribute type (0: the value's own type, for query parameters). A value that does not fit gives DKUsageError
 // kMsgValueMismatch naming what; one the server would change, kMsgValueRefused.
 void addValue(PParams& params, const DKAny& value, unsigned short type, const char* what, const char* source,
               const char* function);

@@ -4,7 +4,7 @@
 // run, and servers of a test's own where a test needs one that misbehaves (trusts everyone,
 // stops, never answers). Credentials come only from connect; what cannot log on says why.
 
-#include "dkConnectorSupport.hpp"
+#include "dkConformance.hpp"
 #include "dkPgTestSupport.hpp"
 
 #include <sys/socket.h>
@@ -18,19 +18,51 @@
 using dkpgtest::adminSql;
 using dkpgtest::uniqueName;
 using dktest::errorOf;
+using dkconf::DKConformance;
 
 namespace {
 
 const dkconf::Factory& factory() { return dkconf::factoryFor(DKPG_LIBRARY); }
 
-// A role that may create databases, made once per process: name and password.
+// A role that may create databases, made once per process on first use: name and password.
+const std::pair<std::string, std::string>& roleNames() {
+    static const std::pair<std::string, std::string> p(uniqueName("dkrole"), "pw-" + uniqueName("x"));
+    return p;
+}
 const std::pair<std::string, std::string>& role() {
-    static const auto r = [] {
-        std::pair<std::string, std::string> p(uniqueName("dkrole"), "pw-" + uniqueName("x"));
-        adminSql("CREATE ROLE " + p.first + " LOGIN CREATEDB PASSWORD '" + p.second + "'");
-        return p;
+    static const bool made = [] {
+        adminSql("CREATE ROLE " + roleNames().first + " LOGIN CREATEDB PASSWORD '" + roleNames().second + "'");
+        return true;
     }();
-    return r;
+    (void)made;
+    return roleNames();
+}
+
+// The conformance suite's view of the connector: every repository a new database; what the
+// server cannot keep (nanoseconds, zero bytes in text, a timestamp's separator) is refused;
+// features not built yet are off.
+dkconf::ConnectorContext pgContext() {
+    dkconf::ConnectorContext c;
+    c.library = DKPG_LIBRARY;
+    c.className = "DKDatastorePG";
+    c.user = roleNames().first;
+    c.password = roleNames().second;
+    c.newRepository = [](const std::string&) {
+        role();
+        return uniqueName("dkconf");
+    };
+    c.createConnect = "create=1";
+    c.damage = [](const std::string& db) {   // another application's database
+        adminSql("CREATE DATABASE " + db);
+        adminSql("CREATE TABLE other (x int)", db);
+    };
+    c.protectedTable = "pg_authid";   // the server's roles and their password verifiers
+    c.transactions = false;
+    c.secondProcess = false;
+    c.timestampDigits = 6;
+    c.zeroBytes = false;
+    c.separator = false;
+    return c;
 }
 
 // What connect throws as an E (the id and text), the datastore left unconnected.
@@ -285,4 +317,40 @@ TEST(DKDatastorePGItems, ADeadlockRollsBackWithItsState) {
     EXPECT_NE(std::string::npos, f.text.find("40P01")) << f.text;
     EXPECT_EQ("10,30", adminSql("SELECT string_agg(count::text, ',' ORDER BY dk_id) FROM doc", db));
     EXPECT_EQ(1, two->isDataChanged(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pg, DKConformance, ::testing::Values(pgContext()),
+                         [](const ::testing::TestParamInfo<dkconf::ConnectorContext>&) { return std::string("pg"); });
+
+TEST(DKDatastorePGQuery, QueriesOnlyReadAndEndAtTheirTimeout) {
+    const std::string db = uniqueName("dkquery");
+    std::unique_ptr<dkDatastore> ds(factory().createWithConfig("DKDatastorePG", "query_timeout=300"));
+    ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "create=1");
+    dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}, {"price", DKAny::tc_decimal}});
+    std::unique_ptr<DKDDO> d(added(*ds, {{"title", DKAny("a")}, {"price", DKAny(DKDecimal("1.50"))}}));
+    // Named markers bind by name, each name once however often it appears; rows of a join that
+    // hold the entity's row id are its items, others plain rows typed by their columns.
+    DKNVPair named[] = {DKNVPair(":T", DKAny("a")), DKNVPair("End")};
+    std::unique_ptr<dkResultSetCursor> c(
+        ds->execute("SELECT d.*, 2::smallint AS two FROM Doc d WHERE title = :t OR title = :t || ':x'", 4, named));
+    std::unique_ptr<DKDDO> item(c->fetchNext());
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(d->getPid().pidString(), item->getPid().pidString());
+    EXPECT_EQ(DKString("1.50"), static_cast<DKDecimal>(item->getDataByName("price")).toString());
+    c.reset(ds->execute("SELECT title, price * 2 AS twice FROM Doc", 4, nullptr));
+    std::unique_ptr<DKDDO> plain(c->fetchNext());
+    EXPECT_EQ(0, plain->getPid().isSet());
+    EXPECT_EQ(DKString("3.00"), static_cast<DKDecimal>(plain->getDataByName("twice")).toString());
+    // Writes hidden in a SELECT meet the read-only transaction; a marker without a value, or a
+    // value without a marker, is refused.
+    for (const char* q : {"SELECT nextval('doc_dk_id_seq')", "WITH x AS (DELETE FROM doc RETURNING *) SELECT * FROM x",
+                          "SELECT * FROM Doc WHERE title = :missing"})
+        EXPECT_GT(errorOf<DKUsageError>([&] { std::unique_ptr<dkResultSetCursor>(ds->execute(q, 4, nullptr)); }), 0) << q;
+    EXPECT_EQ(9221L, errorOf<DKUsageError>([&] { ds->execute("SELECT 1 AS one", 4, named); }));
+    EXPECT_EQ(1L, dkconf::countRows(*ds, "Doc"));
+    const auto start = std::chrono::steady_clock::now();
+    const auto f = dktest::failureOf<DKDatastoreError>([&] { ds->execute("SELECT pg_sleep(5) AS s", 4, nullptr); });
+    EXPECT_NE(std::string::npos, f.text.find("57014")) << f.text;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(1L, dkconf::countRows(*ds, "Doc"));   // the session goes on
 }
