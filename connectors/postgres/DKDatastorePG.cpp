@@ -34,6 +34,7 @@ int DKDatastorePG::isConnected() { return conn_ != nullptr ? 1 : 0; }
 void DKDatastorePG::closeConnection() noexcept {
     if (conn_ != nullptr) PQfinish(conn_);
     conn_ = nullptr;
+    inTransaction_ = false;   // the server rolls back what the session left open
     for (DKResultSetCursorPG* c : cursors_) c->detach();
     cursors_.clear();
     entities_.clear();   // another connect may open another repository
@@ -41,18 +42,54 @@ void DKDatastorePG::closeConnection() noexcept {
     if (def_) def_->clearCache();
 }
 
-DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* function, const char* begin)
-    : ds_(ds), function_(function), active_(false) {
-    run(ds.conn(function), begin, {}, kSource, function, "starting a transaction");
+DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* function, bool readOnly)
+    : ds_(ds), function_(function), savepoint_(ds.inTransaction_), readOnly_(readOnly), active_(false) {
+    PGconn* c = ds.conn(function);
+    if (!savepoint_) {
+        run(c, readOnly ? "BEGIN READ ONLY" : "BEGIN", {}, kSource, function, "starting a transaction");
+    } else {
+        run(c, "SAVEPOINT dk_unit", {}, kSource, function, "starting a savepoint");
+        if (readOnly) run(c, "SET LOCAL transaction_read_only = on", {}, kSource, function, "starting a savepoint");
+    }
     active_ = true;
 }
 
 DKDatastorePG::PTransaction::~PTransaction() {
-    // ROLLBACK also ends a transaction that failed; on a lost connection there is nothing to undo.
-    if (active_ && ds_.conn_ != nullptr) PQclear(PQexec(ds_.conn_, "ROLLBACK"));
+    // On a lost connection there is nothing to undo.
+    if (!active_ || ds_.conn_ == nullptr) return;
+    PQclear(PQexec(ds_.conn_, savepoint_ ? "ROLLBACK TO SAVEPOINT dk_unit; RELEASE SAVEPOINT dk_unit" : "ROLLBACK"));
+    ds_.entitiesLoaded_ = false;   // it may have been read inside what was undone
 }
 
 void DKDatastorePG::PTransaction::commit() {
-    run(ds_.conn(function_), "COMMIT", {}, kSource, function_, "committing");
+    PGconn* c = ds_.conn(function_);
+    if (!savepoint_) run(c, "COMMIT", {}, kSource, function_, "committing");
+    if (savepoint_ && readOnly_) run(c, "ROLLBACK TO SAVEPOINT dk_unit", {}, kSource, function_, "ending a savepoint");
+    if (savepoint_) run(c, "RELEASE SAVEPOINT dk_unit", {}, kSource, function_, "ending a savepoint");
     active_ = false;
+}
+
+void DKDatastorePG::startTransaction() {
+    static const char* const fn = "DKDatastorePG::startTransaction";
+    if (inTransaction_) dkThrow<DKUsageError>(kMsgTransactionOpen, kSource, fn, DKString(fn));
+    run(conn(fn), "BEGIN", {}, kSource, fn, "starting a transaction");
+    inTransaction_ = true;
+}
+
+void DKDatastorePG::commit() {
+    static const char* const fn = "DKDatastorePG::commit";
+    if (!inTransaction_) dkThrow<DKUsageError>(kMsgNoTransaction, kSource, fn, DKString(fn));
+    inTransaction_ = false;
+    // A transaction that cannot commit (40001) is rolled back by the server.
+    PResult r = run(conn(fn), "COMMIT", {}, kSource, fn, "committing");
+    if (std::string(PQcmdStatus(r.get())) == "ROLLBACK")
+        dkThrowServer<DKDatastoreError>(kMsgPgFailed, kSource, fn, DKString("the transaction was rolled back"), "25P02", 0);
+}
+
+void DKDatastorePG::rollback() {
+    static const char* const fn = "DKDatastorePG::rollback";
+    if (!inTransaction_) dkThrow<DKUsageError>(kMsgNoTransaction, kSource, fn, DKString(fn));
+    inTransaction_ = false;
+    entitiesLoaded_ = false;   // schema changes may be undone
+    run(conn(fn), "ROLLBACK", {}, kSource, fn, "rolling back");
 }

@@ -62,6 +62,11 @@ public:
                  const char* connectString) override;
     void disconnect() override;
     int isConnected() override;
+    // One transaction over several operations; queries in it see its writes. A failed operation
+    // in it is undone alone, the transaction going on. A disconnect rolls it back.
+    void startTransaction() override;
+    void commit() override;
+    void rollback() override;
     // 0 when the server answers on the connection, 2 when the connection was lost (the server
     // ended the session or went away: connect again), 1 when not connected.
     short validateConnection() override;
@@ -125,15 +130,19 @@ private:
     friend class DKAttrDefPG;
     friend class DKResultSetCursorPG;
 
-    // A transaction of one operation: BEGIN at construction, ROLLBACK at destruction unless
-    // commit() was reached, so a failure leaves nothing half-written.
+    // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
+    // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
+    // leaves nothing half-written and the caller's transaction goes on with what it had. A
+    // read-only unit refuses writes (25006); in the caller's transaction it is undone even when
+    // committed, which takes the read-only setting back.
     class PTransaction {
     public:
-        // begin opens it: "BEGIN", or "BEGIN READ ONLY" for a query.
-        PTransaction(DKDatastorePG& ds, const char* function, const char* begin = "BEGIN");
+        PTransaction(DKDatastorePG& ds, const char* function, bool readOnly = false);
         PTransaction(const PTransaction&) = delete;
         PTransaction& operator=(const PTransaction&) = delete;
-        PTransaction(PTransaction&& other) noexcept : ds_(other.ds_), function_(other.function_), active_(other.active_) {
+        PTransaction(PTransaction&& other) noexcept
+            : ds_(other.ds_), function_(other.function_), savepoint_(other.savepoint_), readOnly_(other.readOnly_),
+              active_(other.active_) {
             other.active_ = false;
         }
         ~PTransaction();
@@ -142,6 +151,7 @@ private:
     private:
         DKDatastorePG& ds_;
         const char* function_;
+        bool savepoint_, readOnly_;
         bool active_;
     };
 
@@ -187,6 +197,7 @@ private:
     dkpg::PSettings settings_;
     pg_conn* conn_;
     std::string repositoryName_;
+    bool inTransaction_ = false;
     bool entitiesLoaded_ = false;
     std::map<std::string, std::shared_ptr<dkpg::PEntity>> entities_;   // by lower-case name
     dkpg::PParams params_;                                              // of the statement being run

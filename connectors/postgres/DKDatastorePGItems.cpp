@@ -39,7 +39,12 @@ const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char*
 
 PResult DKDatastorePG::exec(const std::string& sql, const char* function, const char* what) {
     try {
-        return run(conn(function), sql.c_str(), params_, kSource, function, what);
+        // In the caller's transaction a failed statement would end it: it runs in a savepoint.
+        if (!inTransaction_) return run(conn(function), sql.c_str(), params_, kSource, function, what);
+        PTransaction unit(*this, function);
+        PResult r = run(conn(function), sql.c_str(), params_, kSource, function, what);
+        unit.commit();
+        return r;
     } catch (DKException&) {
         // The catalogue is read once and kept; a failure may be another session's schema change
         // (a table or column gone), so the next operation reads it again.

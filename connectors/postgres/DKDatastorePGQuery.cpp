@@ -62,7 +62,7 @@ PParams bindMarkers(const PMarkers& markers, const DKNVPair* params, const char*
 
 PResult DKDatastorePG::runQuery(const std::string& sql, PParams& params, const char* function) {
     PGconn* c = conn(function);
-    PTransaction t(*this, function, "BEGIN READ ONLY");
+    PTransaction t(*this, function, true);
     run(c, ("SET LOCAL statement_timeout = " + std::to_string(settings_.queryTimeoutMs)).c_str(), {}, kSource, function,
         "limiting the query's time");
     PResult prepared(PQprepare(c, "", sql.c_str(), params.count(), nullptr), PQclear);

@@ -40,7 +40,9 @@ enum Msg : long {
     kMsgBadQueryLanguage = 9220,
     kMsgBadParams = 9221,        // query parameters that do not match the statement's markers
     kMsgQueryRefused = 9222,     // a statement that gives no rows
-    kMsgCursorClosed = 9223      // the cursor lost its connection (disconnect)
+    kMsgCursorClosed = 9223,     // the cursor lost its connection (disconnect)
+    kMsgTransactionOpen = 9224,
+    kMsgNoTransaction = 9225
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):

@@ -24,14 +24,22 @@ namespace {
 
 const dkconf::Factory& factory() { return dkconf::factoryFor(DKPG_LIBRARY); }
 
-// A role that may create databases, made once per process on first use: name and password.
+// A role that may create databases, made once per process on first use: name and password. A
+// child process of the suite takes its parent's, from the environment.
 const std::pair<std::string, std::string>& roleNames() {
-    static const std::pair<std::string, std::string> p(uniqueName("dkrole"), "pw-" + uniqueName("x"));
+    static const std::pair<std::string, std::string> p = [] {
+        const char* inherited = std::getenv("DKPG_TEST_ROLE");
+        if (inherited) return std::pair<std::string, std::string>(inherited, std::getenv("DKPG_TEST_PASSWORD"));
+        return std::pair<std::string, std::string>(uniqueName("dkrole"), "pw-" + uniqueName("x"));
+    }();
     return p;
 }
 const std::pair<std::string, std::string>& role() {
     static const bool made = [] {
+        if (std::getenv("DKPG_TEST_ROLE")) return true;
         adminSql("CREATE ROLE " + roleNames().first + " LOGIN CREATEDB PASSWORD '" + roleNames().second + "'");
+        setenv("DKPG_TEST_ROLE", roleNames().first.c_str(), 1);
+        setenv("DKPG_TEST_PASSWORD", roleNames().second.c_str(), 1);
         return true;
     }();
     (void)made;
@@ -57,8 +65,6 @@ dkconf::ConnectorContext pgContext() {
         adminSql("CREATE TABLE other (x int)", db);
     };
     c.protectedTable = "pg_authid";   // the server's roles and their password verifiers
-    c.transactions = false;
-    c.secondProcess = false;
     c.timestampDigits = 6;
     c.zeroBytes = false;
     c.separator = false;
@@ -321,6 +327,34 @@ TEST(DKDatastorePGItems, ADeadlockRollsBackWithItsState) {
 
 INSTANTIATE_TEST_SUITE_P(Pg, DKConformance, ::testing::Values(pgContext()),
                          [](const ::testing::TestParamInfo<dkconf::ConnectorContext>&) { return std::string("pg"); });
+
+TEST(DKDatastorePGItems, AServerFailureInATransactionIsUndoneAloneAndQueriesSeeItsWrites) {
+    std::string db;
+    auto ds = freshRepository(db);
+    std::unique_ptr<dkEntityDef> e(ds->datastoreDef()->createEntity());
+    e->setName("Doc");
+    std::unique_ptr<dkAttrDef> a(e->createAttr());
+    a->setName("count");
+    a->setType(DKAny::tc_long);
+    a->setNullable(0);
+    e->addAttr(a.release());
+    e->add();
+    ds->startTransaction();
+    std::unique_ptr<DKDDO> kept(added(*ds, {{"count", DKAny(1L)}}));
+    std::unique_ptr<DKDDO> null(ds->createDDO("Doc", 0));
+    const auto f = dktest::failureOf<DKDatastoreError>([&] { null->add(); });   // refused by the server
+    EXPECT_NE(std::string::npos, f.text.find("23502")) << f.text;
+    // A query in the transaction sees its row, and leaves it able to write.
+    EXPECT_EQ(1L, dkconf::countRows(*ds, "Doc"));
+    std::unique_ptr<DKDDO> more(added(*ds, {{"count", DKAny(2L)}}));
+    ds->commit();
+    EXPECT_EQ("2", adminSql("SELECT count(*) FROM doc", db));
+    // A disconnect rolls back what is open.
+    ds->startTransaction();
+    kept->del();
+    ds->disconnect();
+    EXPECT_EQ("2", adminSql("SELECT count(*) FROM doc", db));
+}
 
 TEST(DKDatastorePGQuery, QueriesOnlyReadAndEndAtTheirTimeout) {
     const std::string db = uniqueName("dkquery");
