@@ -388,3 +388,63 @@ TEST(DKDatastorePGQuery, QueriesOnlyReadAndEndAtTheirTimeout) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(1L, dkconf::countRows(*ds, "Doc"));   // the session goes on
 }
+
+TEST(DKDatastorePGItems, SchemaObjectsCollectionsAndTypedQueryValues) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}, {"n", DKAny::tc_long}});
+    dkDatastoreDef* def = ds->datastoreDef();
+    dkEntityDef* kept = def->getEntity("doc");
+    EXPECT_EQ(kept, def->getEntity("DOC"));
+    EXPECT_EQ(9210L, errorOf<DKUsageError>([&] { def->getEntity("none"); }));
+    long n = 0;
+    std::unique_ptr<DKString[]>(kept->listAttrNames(n));
+    EXPECT_EQ(2, n);
+    EXPECT_EQ(2u, std::unique_ptr<dkCollection>(kept->listAttrs())->cardinality());
+    EXPECT_EQ(DKAny::tc_long, kept->getAttr("N")->getType());
+    EXPECT_EQ(DKAny::tc_long, std::unique_ptr<dkAttrDef>(kept->retrieveAttr("n"))->getType());
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { kept->getAttr("x"); }));
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { std::unique_ptr<dkAttrDef>(kept->retrieveAttr("x")); }));
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { delete kept->removeAttr("x"); }));
+    // An attribute of its own (not the entity's) is added and dropped through its entity's name.
+    std::unique_ptr<dkAttrDef> loose(kept->retrieveAttr("n"));
+    loose->setName("extra");
+    loose->add();
+    EXPECT_EQ(3u, std::unique_ptr<dkCollection>(ds->listEntityAttrs("Doc"))->cardinality());
+    loose->del();
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { loose->del(); }));
+    delete kept->removeAttr("title");   // only the definition; the stored entity keeps it
+    ds->clearCache();
+
+    std::unique_ptr<DKDDO> a(added(*ds, {{"n", DKAny(1L)}})), b(added(*ds, {{"n", DKAny(2L)}}));
+    DKSequentialCollection both;
+    for (DKDDO* o : {a.get(), b.get()}) both.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
+    ds->deleteObjects(&both);
+    EXPECT_EQ(0L, dkconf::countRows(*ds, "Doc"));
+    a->addData("stranger");
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { a->add(); }));
+
+    // Plain rows are typed by their columns; parameters by their values.
+    DKNVPair params[] = {DKNVPair("f", DKAny(1.5f)), DKNVPair("c", DKAny('x')), DKNVPair("b", DKAny(1)),
+                         DKNVPair("u", DKAny(static_cast<unsigned short>(7))), DKNVPair("")};
+    std::unique_ptr<dkResultSetCursor> c(ds->execute(
+        "SELECT 1::smallint AS s, ?::float8 AS d, ?::text AS c, ?::boolean AS b, ?::bigint AS u, date '2020-01-02' AS day, "
+        "time '01:02:03.5' AS t, timestamp '2020-01-02 03:04:05.25' AS ts, '\\x00ff'::bytea AS bytes",
+        4, params));
+    EXPECT_EQ(DKString(db.c_str()), c->datastoreName());
+    std::unique_ptr<DKDDO> row(c->fetchNext());
+    ASSERT_NE(nullptr, row);
+    EXPECT_TRUE(DKAny(static_cast<short>(1)) == row->getDataByName("s"));
+    EXPECT_TRUE(DKAny(1.5) == row->getDataByName("d"));
+    EXPECT_TRUE(DKAny("x") == row->getDataByName("c"));
+    EXPECT_TRUE(DKAny("t") == row->getDataByName("b"));
+    EXPECT_TRUE(DKAny(7L) == row->getDataByName("u"));
+    EXPECT_TRUE(DKAny(DKDate(2020, 1, 2)) == row->getDataByName("day"));
+    EXPECT_TRUE(DKAny(DKTime(1, 2, 3)) == row->getDataByName("t"));
+    EXPECT_TRUE(DKAny(DKTimestamp(2020, 1, 2, 3, 4, 5, 250000000)) == row->getDataByName("ts"));
+    EXPECT_EQ(2, static_cast<DKByteArray>(row->getDataByName("bytes")).length());
+    c->close();
+    EXPECT_EQ(0, c->isOpen());
+    c->open(nullptr);
+    EXPECT_EQ(1u, c->cardinality());
+}
