@@ -1,9 +1,12 @@
 // connectors/postgres/DKDatastorePG.cpp
 //
-// The datastore object of the PostgreSQL connector: its construction and destruction and the
-// connection it hands to its parts, refused while not connected.
+// The datastore object of the PostgreSQL connector: its construction and destruction, the
+// connection it hands to its parts, refused while not connected, and the transaction of one
+// operation.
 
 #include "DKDatastorePG.hpp"
+#include "DKDatastoreDefPG.hpp"
+#include "DKResultSetCursorPG.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>
@@ -31,4 +34,62 @@ int DKDatastorePG::isConnected() { return conn_ != nullptr ? 1 : 0; }
 void DKDatastorePG::closeConnection() noexcept {
     if (conn_ != nullptr) PQfinish(conn_);
     conn_ = nullptr;
+    inTransaction_ = false;   // the server rolls back what the session left open
+    for (DKResultSetCursorPG* c : cursors_) c->detach();
+    cursors_.clear();
+    entities_.clear();   // another connect may open another repository
+    entitiesLoaded_ = false;
+    if (def_) def_->clearCache();
+}
+
+DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* function, bool readOnly)
+    : ds_(ds), function_(function), savepoint_(ds.inTransaction_), readOnly_(readOnly), active_(false) {
+    PGconn* c = ds.conn(function);
+    if (!savepoint_) {
+        run(c, readOnly ? "BEGIN READ ONLY" : "BEGIN", {}, kSource, function, "starting a transaction");
+    } else {
+        run(c, "SAVEPOINT dk_unit", {}, kSource, function, "starting a savepoint");
+        if (readOnly) run(c, "SET LOCAL transaction_read_only = on", {}, kSource, function, "starting a savepoint");
+    }
+    active_ = true;
+}
+
+DKDatastorePG::PTransaction::~PTransaction() {
+    // On a lost connection there is nothing to undo.
+    if (!active_ || ds_.conn_ == nullptr) return;
+    PQclear(PQexec(ds_.conn_, savepoint_ ? "ROLLBACK TO SAVEPOINT dk_unit; RELEASE SAVEPOINT dk_unit" : "ROLLBACK"));
+    ds_.entitiesLoaded_ = false;   // it may have been read inside what was undone
+}
+
+void DKDatastorePG::PTransaction::commit() {
+    PGconn* c = ds_.conn(function_);
+    if (!savepoint_) run(c, "COMMIT", {}, kSource, function_, "committing");
+    if (savepoint_ && readOnly_) run(c, "ROLLBACK TO SAVEPOINT dk_unit", {}, kSource, function_, "ending a savepoint");
+    if (savepoint_) run(c, "RELEASE SAVEPOINT dk_unit", {}, kSource, function_, "ending a savepoint");
+    active_ = false;
+}
+
+void DKDatastorePG::startTransaction() {
+    static const char* const fn = "DKDatastorePG::startTransaction";
+    if (inTransaction_) dkThrow<DKUsageError>(kMsgTransactionOpen, kSource, fn, DKString(fn));
+    run(conn(fn), "BEGIN", {}, kSource, fn, "starting a transaction");
+    inTransaction_ = true;
+}
+
+void DKDatastorePG::commit() {
+    static const char* const fn = "DKDatastorePG::commit";
+    if (!inTransaction_) dkThrow<DKUsageError>(kMsgNoTransaction, kSource, fn, DKString(fn));
+    inTransaction_ = false;
+    // A transaction that cannot commit (40001) is rolled back by the server.
+    PResult r = run(conn(fn), "COMMIT", {}, kSource, fn, "committing");
+    if (std::string(PQcmdStatus(r.get())) == "ROLLBACK")
+        dkThrowServer<DKDatastoreError>(kMsgPgFailed, kSource, fn, DKString("the transaction was rolled back"), "25P02", 0);
+}
+
+void DKDatastorePG::rollback() {
+    static const char* const fn = "DKDatastorePG::rollback";
+    if (!inTransaction_) dkThrow<DKUsageError>(kMsgNoTransaction, kSource, fn, DKString(fn));
+    inTransaction_ = false;
+    entitiesLoaded_ = false;   // schema changes may be undone
+    run(conn(fn), "ROLLBACK", {}, kSource, fn, "rolling back");
 }

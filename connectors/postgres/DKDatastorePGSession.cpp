@@ -54,6 +54,8 @@ POwnedConn logOn(const PTarget& target, const char* database, const char* user, 
                                     {"passfile", "/dev/null"},
                                     {"connect_timeout", timeout.c_str()},
                                     {"client_encoding", "UTF8"},
+                                    // the text forms PPgValues.cpp reads
+                                    {"options", "-c DateStyle=ISO -c bytea_output=hex -c extra_float_digits=1"},
                                     {"application_name", "dk"}};
     for (const auto& kv : fixed) {
         keys.push_back(kv[0]);
@@ -142,6 +144,17 @@ std::string DKDatastorePG::openCatalogue(pg_conn* c, const std::string& database
             "creating the catalogue");
         run(c, "INSERT INTO public.dk_repository VALUES ('format', $1), ('name', $2)", {kFormat, database}, kSource, fn,
             "creating the catalogue");
+        // Entities and their attributes; an entity's table is its lower-case name.
+        run(c,
+            "CREATE TABLE public.dk_entities (id serial PRIMARY KEY, name text NOT NULL, lname text NOT NULL UNIQUE, "
+            "type smallint NOT NULL, description text NOT NULL)",
+            {}, kSource, fn, "creating the catalogue");
+        run(c,
+            "CREATE TABLE public.dk_attrs (entity integer NOT NULL REFERENCES public.dk_entities ON DELETE CASCADE, "
+            "position smallint NOT NULL, name text NOT NULL, lname text NOT NULL, type smallint NOT NULL, "
+            "nullable smallint NOT NULL, size bigint NOT NULL, prec bigint NOT NULL, scale bigint NOT NULL, "
+            "description text NOT NULL, text_searchable smallint NOT NULL, PRIMARY KEY (entity, lname))",
+            {}, kSource, fn, "creating the catalogue");
     }
     PResult rows = run(c, "SELECT key, value FROM public.dk_repository WHERE key IN ('format', 'name') ORDER BY key", {},
                        kSource, fn, "reading the catalogue");

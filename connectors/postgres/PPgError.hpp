@@ -25,7 +25,24 @@ enum Msg : long {
     kMsgPgFailed = 9205,         // any other server failure
     kMsgBadConfig = 9206,        // configuration string
     kMsgBadQueryText = 9207,     // a query text whose literals, names or comments do not close
-    kMsgNotRepository = 9208     // a database that holds no repository of this connector
+    kMsgNotRepository = 9208,    // a database that holds no repository of this connector
+    kMsgBadName = 9209,          // entity or attribute name
+    kMsgNoEntity = 9210,
+    kMsgEntityExists = 9211,
+    kMsgNoAttr = 9212,
+    kMsgAttrExists = 9213,
+    kMsgBadType = 9214,          // attribute type code not supported
+    kMsgValueMismatch = 9215,    // a value that does not fit its attribute's type
+    kMsgValueRefused = 9216,     // a value the server would store differently from what was given
+    kMsgBadObject = 9217,        // not a data object of this repository
+    kMsgNoItem = 9218,           // the item named by the pid does not exist
+    kMsgBadValue = 9219,         // a stored value that does not read back as its attribute's type
+    kMsgBadQueryLanguage = 9220,
+    kMsgBadParams = 9221,        // query parameters that do not match the statement's markers
+    kMsgQueryRefused = 9222,     // a statement that gives no rows
+    kMsgCursorClosed = 9223,     // the cursor lost its connection (disconnect)
+    kMsgTransactionOpen = 9224,
+    kMsgNoTransaction = 9225
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):

@@ -19,4 +19,8 @@ using PResult = std::unique_ptr<PGresult, void (*)(PGresult*)>;
 PResult run(PGconn* conn, const char* sql, std::initializer_list<std::string> params, const char* source,
             const char* function, const char* what);
 
+class PParams;
+// The same with the parameters of params (texts, or bytes sent in binary, nulls), results in text.
+PResult run(PGconn* conn, const char* sql, PParams& params, const char* source, const char* function, const char* what);
+
 }  // namespace dkpg

@@ -4,7 +4,7 @@
 // run, and servers of a test's own where a test needs one that misbehaves (trusts everyone,
 // stops, never answers). Credentials come only from connect; what cannot log on says why.
 
-#include "dkConnectorSupport.hpp"
+#include "dkConformance.hpp"
 #include "dkPgTestSupport.hpp"
 
 #include <sys/socket.h>
@@ -12,23 +12,63 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
+#include <tuple>
 
 using dkpgtest::adminSql;
 using dkpgtest::uniqueName;
 using dktest::errorOf;
+using dkconf::DKConformance;
 
 namespace {
 
 const dkconf::Factory& factory() { return dkconf::factoryFor(DKPG_LIBRARY); }
 
-// A role that may create databases, made once per process: name and password.
-const std::pair<std::string, std::string>& role() {
-    static const auto r = [] {
-        std::pair<std::string, std::string> p(uniqueName("dkrole"), "pw-" + uniqueName("x"));
-        adminSql("CREATE ROLE " + p.first + " LOGIN CREATEDB PASSWORD '" + p.second + "'");
-        return p;
+// A role that may create databases, made once per process on first use: name and password. A
+// child process of the suite takes its parent's, from the environment.
+const std::pair<std::string, std::string>& roleNames() {
+    static const std::pair<std::string, std::string> p = [] {
+        const char* inherited = std::getenv("DKPG_TEST_ROLE");
+        if (inherited) return std::pair<std::string, std::string>(inherited, std::getenv("DKPG_TEST_PASSWORD"));
+        return std::pair<std::string, std::string>(uniqueName("dkrole"), "pw-" + uniqueName("x"));
     }();
-    return r;
+    return p;
+}
+const std::pair<std::string, std::string>& role() {
+    static const bool made = [] {
+        if (std::getenv("DKPG_TEST_ROLE")) return true;
+        adminSql("CREATE ROLE " + roleNames().first + " LOGIN CREATEDB PASSWORD '" + roleNames().second + "'");
+        setenv("DKPG_TEST_ROLE", roleNames().first.c_str(), 1);
+        setenv("DKPG_TEST_PASSWORD", roleNames().second.c_str(), 1);
+        return true;
+    }();
+    (void)made;
+    return roleNames();
+}
+
+// The conformance suite's view of the connector: every repository a new database; what the
+// server cannot keep (nanoseconds, zero bytes in text, a timestamp's separator) is refused;
+// features not built yet are off.
+dkconf::ConnectorContext pgContext() {
+    dkconf::ConnectorContext c;
+    c.library = DKPG_LIBRARY;
+    c.className = "DKDatastorePG";
+    c.user = roleNames().first;
+    c.password = roleNames().second;
+    c.newRepository = [](const std::string&) {
+        role();
+        return uniqueName("dkconf");
+    };
+    c.createConnect = "create=1";
+    c.damage = [](const std::string& db) {   // another application's database
+        adminSql("CREATE DATABASE " + db);
+        adminSql("CREATE TABLE other (x int)", db);
+    };
+    c.protectedTable = "pg_authid";   // the server's roles and their password verifiers
+    c.timestampDigits = 6;
+    c.zeroBytes = false;
+    c.separator = false;
+    return c;
 }
 
 // What connect throws as an E (the id and text), the datastore left unconnected.
@@ -115,4 +155,296 @@ TEST(DKDatastorePGConnect, ServersThatTrustOrAreGoneOrHangAreRefusedInTime) {
     EXPECT_EQ(9200L, refused<DKServerNotAvailable>("host=" + dir.str() + " dbname=x", "u", "x", "connect_timeout=2").id);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
     close(fd);
+}
+
+namespace {
+
+// A datastore connected to a new repository of its own (its database name in db).
+std::unique_ptr<dkDatastore> freshRepository(std::string& db) {
+    db = uniqueName("dkitems");
+    std::unique_ptr<dkDatastore> ds(factory().create("DKDatastorePG"));
+    ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "create=1");
+    return ds;
+}
+
+DKDDO* added(dkDatastore& ds, const std::vector<std::pair<const char*, DKAny>>& values) {
+    auto* d = ds.createDDO("Doc", 0);
+    for (const auto& [name, v] : values) d->setData(d->dataId(name), v);
+    d->add();
+    return d;
+}
+
+}  // namespace
+
+TEST(DKDatastorePGItems, SchemaNamesAreFoldedForTablesAndKeptAsGivenInTheCatalogue) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
+    // Plain SQL names the table and columns without quotes; the catalogue keeps "Doc".
+    EXPECT_EQ("0", adminSql("SELECT count(*) FROM doc WHERE title IS NULL AND stamp IS NULL", db));
+    EXPECT_EQ("numeric", adminSql("SELECT data_type FROM information_schema.columns WHERE table_name = 'doc' AND "
+                                  "column_name = 'price'", db));
+    std::unique_ptr<dkEntityDef> e(ds->datastoreDef()->retrieveEntity("DOC"));
+    EXPECT_EQ(DKString("Doc"), e->getName());
+    for (const char* bad : {"dk_x", "pg_x", "9a", "a-b", "\xc3\xa9t\xc3\xa9"})
+        EXPECT_EQ(9209L, errorOf<DKUsageError>([&] { dkconf::defineEntity(*ds, bad, {}); })) << bad;
+    EXPECT_EQ(9209L, errorOf<DKUsageError>([&] { dkconf::defineEntity(*ds, std::string(64, 'a').c_str(), {}); }));
+    dkconf::defineEntity(*ds, std::string(63, 'a').c_str(), {});
+    // A table of that name that is no entity is in the way as much as an entity is.
+    adminSql("CREATE TABLE other (x int)", db);
+    EXPECT_EQ(9211L, errorOf<DKUsageError>([&] { dkconf::defineEntity(*ds, "OTHER", {}); }));
+    EXPECT_EQ(9214L, errorOf<DKUsageError>([&] { dkconf::defineEntity(*ds, "Other2", {{"f", DKAny::tc_float}}); }));
+    // A refused attribute leaves neither a column nor an entry; a dropped one renumbers the rest.
+    std::unique_ptr<dkAttrDef> dup(e->createAttr());
+    dup->setName("TITLE");
+    dup->setType(DKAny::tc_string);
+    EXPECT_EQ(9213L, errorOf<DKUsageError>([&] { e->add(dup.get()); }));
+    e->deleteAttr("Small");
+    std::unique_ptr<DKDDO> d(ds->createDDO("doc", 0));
+    EXPECT_EQ(8, d->dataCount());
+    EXPECT_EQ(DKString("count"), d->getDataName(2));
+    EXPECT_EQ("8", adminSql("SELECT count(*) FROM dk_attrs a JOIN dk_entities e ON e.id = a.entity WHERE e.lname = 'doc' "
+                            "AND a.position BETWEEN 1 AND 8", db));
+    // Another session's deletion: the kept catalogue learns of it from the first statement that fails.
+    std::unique_ptr<dkDatastore> other(factory().create("DKDatastorePG"));
+    other->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "");
+    other->datastoreDef()->deleteEntity("DOC");
+    EXPECT_EQ(9205L, errorOf<DKUsageError>([&] { d->add(); }));
+    EXPECT_EQ(9210L, errorOf<DKUsageError>([&] { ds->createDDO("Doc", 0); }));
+    EXPECT_EQ("", adminSql("SELECT to_regclass('public.doc')", db));
+}
+
+TEST(DKDatastorePGItems, ValuesRoundTripExactlyAndWhatTheServerWouldChangeIsRefused) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
+    const std::string bytes("\0\xff\x01\\x", 5);
+    std::unique_ptr<DKDDO> d(added(*ds, {{"title", DKAny("\xc3\xa9 it's")}, {"small", DKAny(static_cast<short>(SHRT_MIN))},
+                                        {"count", DKAny(LONG_MAX)}, {"ratio", DKAny(0.1)}, {"price", DKAny(DKDecimal("1.50"))},
+                                        {"day", DKAny(DKDate(1, 1, 1))}, {"clock", DKAny(DKTime(23, 59, 59))},
+                                        {"stamp", DKAny(DKTimestamp(2000, 2, 29, 23, 59, 59, 999999000))},
+                                        {"body", DKAny(DKByteArray(const_cast<char*>(bytes.data()), 5, 0))}}));
+    DKDDO back(ds.get(), d->getPid(), static_cast<unsigned short>(0));
+    back.retrieve();
+    for (unsigned short id = 1; id <= 9; ++id) EXPECT_TRUE(d->getData(id) == back.getData(id)) << d->getDataName(id);
+    EXPECT_EQ(DKString("1.50"), static_cast<DKDecimal>(back.getDataByName("price")).toString());
+    std::unique_ptr<DKDDO> empty(added(*ds, {{"title", DKAny("")}, {"body", DKAny(DKByteArray())}}));
+    back.setPid(empty->getPid());
+    back.retrieve();
+    EXPECT_EQ(0, back.isNull(1));
+    EXPECT_EQ(1, back.isNull(2));
+    EXPECT_EQ(0, back.isNull(9));
+
+    // Refused before anything is written: what does not fit (9215) and what would change (9216).
+    const std::vector<std::tuple<const char*, DKAny, long>> refusals = {
+        {"small", DKAny(40000L), 9215}, {"day", DKAny("2020-01-01"), 9215}, {"count", DKAny(ULONG_MAX), 9215},
+        {"stamp", DKAny(DKTimestamp(2000, 1, 1, 0, 0, 0, 1)), 9216},
+        {"stamp", DKAny(DKTimestamp(2000, 12, 31, 23, 59, 59, 999999999)), 9216},
+        {"stamp", DKAny(DKTimestamp(2000, 1, 1, 0, 0, 0, 0, -1, ' ')), 9216},
+        {"title", DKAny(DKString(std::string("a\0b", 3))), 9216}, {"day", DKAny(DKDate(0, 1, 1)), 9216}};
+    for (const auto& [name, v, id] : refusals) {
+        std::unique_ptr<DKDDO> bad(ds->createDDO("Doc", 0));
+        bad->setData(bad->dataId(name), v);
+        EXPECT_EQ(id, errorOf<DKUsageError>([&] { bad->add(); })) << name;
+        back.setData(back.dataId(name), v);
+        EXPECT_EQ(id, errorOf<DKUsageError>([&] { back.update(); })) << name;
+        back.retrieve();
+    }
+    EXPECT_EQ("2", adminSql("SELECT count(*) FROM doc", db));
+    // A value the server holds but no DDO can: a read error, the DDO unchanged.
+    adminSql("UPDATE doc SET stamp = 'infinity'", db);
+    EXPECT_EQ(9219L, errorOf<DKDatastoreError>([&] { back.retrieve(); }));
+    EXPECT_EQ(1, back.isNull(back.dataId("stamp")));
+}
+
+TEST(DKDatastorePGItems, UpdatesWriteOnlyTheirChangesAndCollectionsAllOrNone) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
+    std::unique_ptr<DKDDO> a(added(*ds, {{"title", DKAny("t")}, {"count", DKAny(1L)}}));
+    DKDDO b(ds.get(), a->getPid(), static_cast<unsigned short>(0));
+    b.retrieve();
+    b.setData(b.dataId("count"), DKAny(7L));
+    b.update();
+    a->setData(a->dataId("title"), DKAny("changed"));
+    a->update();
+    EXPECT_EQ("changed|7", adminSql("SELECT title || '|' || count FROM doc", db));
+    a->update();   // nothing changed: the row is only looked for
+
+    // The second element of each collection cannot be written: nothing of either is.
+    std::unique_ptr<DKDDO> c(ds->createDDO("Doc", 0)), bad(ds->createDDO("Doc", 0));
+    bad->setData(bad->dataId("small"), DKAny(100000L));
+    DKSequentialCollection adds, updates;
+    for (DKDDO* o : {c.get(), bad.get()}) adds.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
+    EXPECT_EQ(9215L, errorOf<DKUsageError>([&] { ds->addObjects(&adds); }));
+    EXPECT_EQ(0, c->getPid().isSet());
+    a->setData(a->dataId("title"), DKAny("lost"));
+    DKDDO gone(ds.get(), a->getPid(), static_cast<unsigned short>(0));
+    gone.retrieve();
+    gone.del();
+    for (DKDDO* o : {&b, a.get()}) updates.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
+    b.setData(b.dataId("count"), DKAny(8L));
+    EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { ds->updateObjects(&updates); }), 0);
+    EXPECT_EQ(1, b.isDataChanged(b.dataId("count")));
+    EXPECT_EQ("0", adminSql("SELECT count(*) FROM doc", db));
+    EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { a->del(); }), 0);
+    // Pids of another repository or connector are refused.
+    DKPid foreign(a->getPid());
+    foreign.setDatastoreName("elsewhere");
+    DKDDO other(ds.get(), foreign, static_cast<unsigned short>(0));
+    EXPECT_EQ(9217L, errorOf<DKUsageError>([&] { other.retrieve(); }));
+}
+
+TEST(DKDatastorePGItems, ADeadlockRollsBackWithItsState) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::defineEntity(*ds, "Doc", {{"count", DKAny::tc_long}});
+    std::unique_ptr<DKDDO> one(added(*ds, {{"count", DKAny(1L)}})), two(added(*ds, {{"count", DKAny(2L)}}));
+    // Another session holds row one; the collection takes row two, then waits for row one.
+    const std::string info = "dbname=" + db + " user=" + role().first + " password=" + role().second;
+    std::unique_ptr<PGconn, void (*)(PGconn*)> x(PQconnectdb(info.c_str()), PQfinish);
+    PQclear(PQexec(x.get(), ("BEGIN; UPDATE doc SET count = 10 WHERE dk_id = " + std::string(one->getPid().getIdString(0).c_str())).c_str()));
+    DKSequentialCollection both;
+    for (DKDDO* o : {two.get(), one.get()}) {
+        o->setData(1, DKAny(20L));
+        both.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
+    }
+    dktest::Failure f;
+    std::thread writer([&] { f = dktest::failureOf<DKDatastoreError>([&] { ds->updateObjects(&both); }); });
+    while (adminSql("SELECT count(*) FROM pg_stat_activity WHERE datname = '" + db + "' AND wait_event_type = 'Lock'") == "0")
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // Closing the cycle: one of the two is chosen; the writer waited longer and finds it first.
+    std::unique_ptr<PGresult, void (*)(PGresult*)> r(
+        PQexec(x.get(), ("UPDATE doc SET count = 30 WHERE dk_id = " + std::string(two->getPid().getIdString(0).c_str())).c_str()),
+        PQclear);
+    writer.join();
+    PQclear(PQexec(x.get(), "COMMIT"));
+    EXPECT_EQ(9205L, f.id);
+    EXPECT_NE(std::string::npos, f.text.find("40P01")) << f.text;
+    EXPECT_EQ("10,30", adminSql("SELECT string_agg(count::text, ',' ORDER BY dk_id) FROM doc", db));
+    EXPECT_EQ(1, two->isDataChanged(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pg, DKConformance, ::testing::Values(pgContext()),
+                         [](const ::testing::TestParamInfo<dkconf::ConnectorContext>&) { return std::string("pg"); });
+
+TEST(DKDatastorePGItems, AServerFailureInATransactionIsUndoneAloneAndQueriesSeeItsWrites) {
+    std::string db;
+    auto ds = freshRepository(db);
+    std::unique_ptr<dkEntityDef> e(ds->datastoreDef()->createEntity());
+    e->setName("Doc");
+    std::unique_ptr<dkAttrDef> a(e->createAttr());
+    a->setName("count");
+    a->setType(DKAny::tc_long);
+    a->setNullable(0);
+    e->addAttr(a.release());
+    e->add();
+    ds->startTransaction();
+    std::unique_ptr<DKDDO> kept(added(*ds, {{"count", DKAny(1L)}}));
+    std::unique_ptr<DKDDO> null(ds->createDDO("Doc", 0));
+    const auto f = dktest::failureOf<DKDatastoreError>([&] { null->add(); });   // refused by the server
+    EXPECT_NE(std::string::npos, f.text.find("23502")) << f.text;
+    // A query in the transaction sees its row, and leaves it able to write.
+    EXPECT_EQ(1L, dkconf::countRows(*ds, "Doc"));
+    std::unique_ptr<DKDDO> more(added(*ds, {{"count", DKAny(2L)}}));
+    ds->commit();
+    EXPECT_EQ("2", adminSql("SELECT count(*) FROM doc", db));
+    // A disconnect rolls back what is open.
+    ds->startTransaction();
+    kept->del();
+    ds->disconnect();
+    EXPECT_EQ("2", adminSql("SELECT count(*) FROM doc", db));
+}
+
+TEST(DKDatastorePGQuery, QueriesOnlyReadAndEndAtTheirTimeout) {
+    const std::string db = uniqueName("dkquery");
+    std::unique_ptr<dkDatastore> ds(factory().createWithConfig("DKDatastorePG", "query_timeout=300"));
+    ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "create=1");
+    dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}, {"price", DKAny::tc_decimal}});
+    std::unique_ptr<DKDDO> d(added(*ds, {{"title", DKAny("a")}, {"price", DKAny(DKDecimal("1.50"))}}));
+    // Named markers bind by name, each name once however often it appears; rows of a join that
+    // hold the entity's row id are its items, others plain rows typed by their columns.
+    DKNVPair named[] = {DKNVPair(":T", DKAny("a")), DKNVPair("End")};
+    std::unique_ptr<dkResultSetCursor> c(
+        ds->execute("SELECT d.*, 2::smallint AS two FROM Doc d WHERE title = :t OR title = :t || ':x'", 4, named));
+    std::unique_ptr<DKDDO> item(c->fetchNext());
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(d->getPid().pidString(), item->getPid().pidString());
+    EXPECT_EQ(DKString("1.50"), static_cast<DKDecimal>(item->getDataByName("price")).toString());
+    c.reset(ds->execute("SELECT title, price * 2 AS twice FROM Doc", 4, nullptr));
+    std::unique_ptr<DKDDO> plain(c->fetchNext());
+    EXPECT_EQ(0, plain->getPid().isSet());
+    EXPECT_EQ(DKString("3.00"), static_cast<DKDecimal>(plain->getDataByName("twice")).toString());
+    // Writes hidden in a SELECT meet the read-only transaction; a marker without a value, or a
+    // value without a marker, is refused.
+    for (const char* q : {"SELECT nextval('doc_dk_id_seq')", "WITH x AS (DELETE FROM doc RETURNING *) SELECT * FROM x",
+                          "SELECT * FROM Doc WHERE title = :missing"})
+        EXPECT_GT(errorOf<DKUsageError>([&] { std::unique_ptr<dkResultSetCursor>(ds->execute(q, 4, nullptr)); }), 0) << q;
+    EXPECT_EQ(9221L, errorOf<DKUsageError>([&] { ds->execute("SELECT 1 AS one", 4, named); }));
+    EXPECT_EQ(1L, dkconf::countRows(*ds, "Doc"));
+    const auto start = std::chrono::steady_clock::now();
+    const auto f = dktest::failureOf<DKDatastoreError>([&] { ds->execute("SELECT pg_sleep(5) AS s", 4, nullptr); });
+    EXPECT_NE(std::string::npos, f.text.find("57014")) << f.text;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(1L, dkconf::countRows(*ds, "Doc"));   // the session goes on
+}
+
+TEST(DKDatastorePGItems, SchemaObjectsCollectionsAndTypedQueryValues) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}, {"n", DKAny::tc_long}});
+    dkDatastoreDef* def = ds->datastoreDef();
+    dkEntityDef* kept = def->getEntity("doc");
+    EXPECT_EQ(kept, def->getEntity("DOC"));
+    EXPECT_EQ(9210L, errorOf<DKUsageError>([&] { def->getEntity("none"); }));
+    long n = 0;
+    std::unique_ptr<DKString[]>(kept->listAttrNames(n));
+    EXPECT_EQ(2, n);
+    EXPECT_EQ(2u, std::unique_ptr<dkCollection>(kept->listAttrs())->cardinality());
+    EXPECT_EQ(DKAny::tc_long, kept->getAttr("N")->getType());
+    EXPECT_EQ(DKAny::tc_long, std::unique_ptr<dkAttrDef>(kept->retrieveAttr("n"))->getType());
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { kept->getAttr("x"); }));
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { std::unique_ptr<dkAttrDef>(kept->retrieveAttr("x")); }));
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { delete kept->removeAttr("x"); }));
+    // An attribute of its own (not the entity's) is added and dropped through its entity's name.
+    std::unique_ptr<dkAttrDef> loose(kept->retrieveAttr("n"));
+    loose->setName("extra");
+    loose->add();
+    EXPECT_EQ(3u, std::unique_ptr<dkCollection>(ds->listEntityAttrs("Doc"))->cardinality());
+    loose->del();
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { loose->del(); }));
+    delete kept->removeAttr("title");   // only the definition; the stored entity keeps it
+    ds->clearCache();
+
+    std::unique_ptr<DKDDO> a(added(*ds, {{"n", DKAny(1L)}})), b(added(*ds, {{"n", DKAny(2L)}}));
+    DKSequentialCollection both;
+    for (DKDDO* o : {a.get(), b.get()}) both.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
+    ds->deleteObjects(&both);
+    EXPECT_EQ(0L, dkconf::countRows(*ds, "Doc"));
+    a->addData("stranger");
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { a->add(); }));
+
+    // Plain rows are typed by their columns; parameters by their values.
+    DKNVPair params[] = {DKNVPair("f", DKAny(1.5f)), DKNVPair("c", DKAny('x')), DKNVPair("b", DKAny(1)),
+                         DKNVPair("u", DKAny(static_cast<unsigned short>(7))), DKNVPair("")};
+    std::unique_ptr<dkResultSetCursor> c(ds->execute(
+        "SELECT 1::smallint AS s, ?::float8 AS d, ?::text AS c, ?::boolean AS b, ?::bigint AS u, date '2020-01-02' AS day, "
+        "time '01:02:03.5' AS t, timestamp '2020-01-02 03:04:05.25' AS ts, '\\x00ff'::bytea AS bytes",
+        4, params));
+    EXPECT_EQ(DKString(db.c_str()), c->datastoreName());
+    std::unique_ptr<DKDDO> row(c->fetchNext());
+    ASSERT_NE(nullptr, row);
+    EXPECT_TRUE(DKAny(static_cast<short>(1)) == row->getDataByName("s"));
+    EXPECT_TRUE(DKAny(1.5) == row->getDataByName("d"));
+    EXPECT_TRUE(DKAny("x") == row->getDataByName("c"));
+    EXPECT_TRUE(DKAny("t") == row->getDataByName("b"));
+    EXPECT_TRUE(DKAny(7L) == row->getDataByName("u"));
+    EXPECT_TRUE(DKAny(DKDate(2020, 1, 2)) == row->getDataByName("day"));
+    EXPECT_TRUE(DKAny(DKTime(1, 2, 3)) == row->getDataByName("t"));
+    EXPECT_TRUE(DKAny(DKTimestamp(2020, 1, 2, 3, 4, 5, 250000000)) == row->getDataByName("ts"));
+    EXPECT_EQ(2, static_cast<DKByteArray>(row->getDataByName("bytes")).length());
+    c->close();
+    EXPECT_EQ(0, c->isOpen());
+    c->open(nullptr);
+    EXPECT_EQ(1u, c->cardinality());
 }

@@ -13,6 +13,7 @@
 #include <dk/dkQuery.hpp>
 #include <dk/dkSchemaMapping.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <tuple>
@@ -156,7 +157,7 @@ TEST_P(DKConformance, EveryTypeRoundTripsThroughAddRetrieveUpdateDelete) {
     struct Row {
         DKAny title, small, count, ratio, price, day, clock, stamp, body;
     };
-    const std::vector<Row> rows = {
+    std::vector<Row> rows = {
         {DKAny("it's \"quoted\"; DROP TABLE Doc"), DKAny(static_cast<short>(SHRT_MIN)), DKAny(LONG_MIN), DKAny(-DBL_MAX),
          DKAny(DKDecimal("-99999999999999.9999")), DKAny(DKDate(1971, 12, 31)), DKAny(DKTime(0, 0, 0)),
          DKAny(DKTimestamp(1971, 12, 31, 23, 59, 59, 999999999)), DKAny(DKByteArray(big.data(), static_cast<long>(big.size()), 0))},
@@ -168,6 +169,31 @@ TEST_P(DKConformance, EveryTypeRoundTripsThroughAddRetrieveUpdateDelete) {
          DKAny(DKTimestamp(2037, 1, 1, 12, 0, 0, 1, -1, ' ')), DKAny(DKByteArray(const_cast<char*>("\0\1\2"), 3, 0))},
         {DKAny(), DKAny(), DKAny(), DKAny(), DKAny(), DKAny(DKDate(2037, 1, 1)), DKAny(), DKAny(), DKAny()},
     };
+    // A value the connector cannot keep as given is refused; the rows go on with the nearest one.
+    auto refused = [&](const char* item, const DKAny& v) {
+        std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+        d->setData(d->dataId(item), v);
+        EXPECT_GT(errorOf<DKUsageError>([&] { d->add(); }), 0) << item;
+    };
+    for (Row& r : rows) {
+        if (!r.stamp.isNull()) {
+            const DKTimestamp& t = *static_cast<const DKTimestamp*>(r.stamp.value());
+            int unit = 1, f[6];
+            for (int i = ctx().timestampDigits; i < 9; ++i) unit *= 10;
+            t.getFields(f);
+            if (t.getNanos() % unit != 0 || (!ctx().separator && t.getDateTimeSeparator() != '-')) {
+                refused("stamp", r.stamp);
+                r.stamp = DKAny(DKTimestamp(f[0], f[1], f[2], f[3], f[4], f[5], t.getNanos() / unit * unit));
+            }
+        }
+        const DKString title = r.title.isNull() ? DKString() : static_cast<DKString>(r.title);
+        std::string kept(title.c_str(), title.length());
+        if (!ctx().zeroBytes && kept.find('\0') != std::string::npos) {
+            refused("title", r.title);
+            kept.erase(std::remove(kept.begin(), kept.end(), '\0'), kept.end());
+            r.title = DKAny(DKString(kept));
+        }
+    }
     auto expectRow = [](const Row& r, const DKDDO& got) {
         const DKAny* v[] = {&r.title, &r.small, &r.count, &r.ratio, &r.price, &r.day, &r.clock, &r.stamp, &r.body};
         ASSERT_EQ(9, got.dataCount());

@@ -54,6 +54,11 @@ struct ConnectorContext {
     std::function<void(const std::string& path)> damage;
     // A table or name queries must never read (where passwords or the catalogue live).
     std::string protectedTable;
+    // What the repository keeps of a value: fraction digits of a timestamp's seconds, zero bytes
+    // in strings, a timestamp's separator. A connector that cannot keep one refuses the value.
+    int timestampDigits = 9;
+    bool zeroBytes = true;
+    bool separator = true;
     // Feature flags.
     bool transactions = true;
     bool sql = true;              // query language 4

@@ -1,0 +1,298 @@
+// connectors/postgres/DKDatastoreDefPG.cpp
+//
+// The schema objects of the PostgreSQL connector: the datastore definition (entities), entity
+// definitions and attribute definitions, filled from the datastore's catalogue cache and written
+// back through the datastore, which changes the catalogue and the entity tables together.
+
+#include "DKDatastoreDefPG.hpp"
+#include "DKDatastorePG.hpp"
+
+#include <dk/DKException.hpp>
+#include <dk/DKSequentialCollection.hpp>
+#include <dk/dkThrow.hpp>
+
+using namespace dkpg;
+
+namespace {
+
+constexpr const char* kSource = "connectors/postgres/DKDatastoreDefPG";
+
+// The list collections: elements are tc_voidptr with sub-type 1 (a dkEntityDef*) or 2 (a
+// dkAttrDef*); the collection owns and deletes the definitions.
+class PDefCollection : public DKSequentialCollection {
+public:
+    ~PDefCollection() override { freeDefs(); }
+    void removeAllElements() override {
+        freeDefs();
+        DKSequentialCollection::removeAllElements();
+    }
+    int ownsElements() const override { return 1; }
+    void addEntity(dkEntityDef* e) { addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(e), 1)); }
+    void addAttr(dkAttrDef* a) { addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(a), 2)); }
+
+private:
+    void freeDefs() noexcept {
+        for (PNode* n = head; n != nullptr; n = n->next) {
+            if (n->value == nullptr || n->value->typeCode() != DKAny::tc_voidptr) continue;
+            void* p = n->value->value();
+            if (n->value->getSubType() == 1) delete static_cast<dkEntityDef*>(p);
+            else if (n->value->getSubType() == 2) delete static_cast<dkAttrDef*>(p);
+            *n->value = DKAny();
+        }
+    }
+};
+
+PAttr attrOf(dkAttrDef* a) {
+    PAttr p;
+    p.name = a->getName().str();
+    p.type = a->getType();
+    p.id = a->getId();
+    p.nullable = a->isNullable();
+    p.size = a->getSize();
+    p.precision = a->getPrecision();
+    p.scale = a->getScale();
+    p.description = a->getDescription().str();
+    p.textSearchable = a->isTextSearchable() != 0 ? 1 : 0;
+    return p;
+}
+
+// A new array of count names (at least one element, so that delete[] always has one).
+template <class Name>
+DKString* namesOf(std::size_t count, long& n, Name name) {
+    n = static_cast<long>(count);
+    DKString* names = new DKString[count > 0 ? count : 1];
+    for (std::size_t i = 0; i < count; ++i) names[i] = name(i);
+    return names;
+}
+
+PDefCollection* attrCollection(DKDatastorePG* ds, const std::vector<PAttr>& attrs, const std::string& entity) {
+    auto coll = std::make_unique<PDefCollection>();
+    for (const PAttr& a : attrs) {
+        auto def = std::make_unique<DKAttrDefPG>(ds, nullptr);
+        def->load(a, entity.c_str());
+        coll->addAttr(def.release());
+    }
+    return coll.release();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// DKDatastoreDefPG
+
+DKDatastoreDefPG::DKDatastoreDefPG(DKDatastorePG* ds) : dkDatastoreDef(ds) {}
+DKDatastoreDefPG::~DKDatastoreDefPG() = default;
+
+DKDatastorePG* DKDatastoreDefPG::pg() const { return static_cast<DKDatastorePG*>(getDatastore()); }
+
+dkEntityDef* DKDatastoreDefPG::createEntity() { return new DKEntityDefPG(pg()); }
+
+dkEntityDef* DKDatastoreDefPG::retrieveEntity(const char* name) {
+    std::shared_ptr<PEntity> e = pg()->entity(name, "DKDatastoreDefPG::retrieveEntity");
+    auto def = std::make_unique<DKEntityDefPG>(pg());
+    def->load(*e);
+    return def.release();
+}
+
+dkEntityDef* DKDatastoreDefPG::getEntity(const char* name) {
+    std::unique_ptr<dkEntityDef>& kept = kept_[lowerName(name)];
+    if (!kept) {
+        try {
+            kept.reset(retrieveEntity(name));
+        } catch (...) {
+            kept_.erase(lowerName(name));
+            throw;
+        }
+    }
+    return kept.get();
+}
+
+dkCollection* DKDatastoreDefPG::listEntities() {
+    auto coll = std::make_unique<PDefCollection>();
+    for (auto& e : pg()->entitiesInOrder("DKDatastoreDefPG::listEntities")) {
+        auto def = std::make_unique<DKEntityDefPG>(pg());
+        def->load(*e);
+        coll->addEntity(def.release());
+    }
+    return coll.release();
+}
+
+DKString* DKDatastoreDefPG::listEntityNames(long& count) {
+    const auto all = pg()->entitiesInOrder("DKDatastoreDefPG::listEntityNames");
+    return namesOf(all.size(), count, [&](std::size_t i) { return DKString(all[i]->name.c_str()); });
+}
+
+dkCollection* DKDatastoreDefPG::listEntityAttrs(const char* entity) {
+    std::shared_ptr<PEntity> e = pg()->entity(entity, "DKDatastoreDefPG::listEntityAttrs");
+    return attrCollection(pg(), e->attrs, e->name);
+}
+
+DKString* DKDatastoreDefPG::listEntityAttrNames(const char* entity, long& count) {
+    std::shared_ptr<PEntity> e = pg()->entity(entity, "DKDatastoreDefPG::listEntityAttrNames");
+    return namesOf(e->attrs.size(), count, [&](std::size_t i) { return DKString(e->attrs[i].name.c_str()); });
+}
+
+void DKDatastoreDefPG::add(dkEntityDef* entity) {
+    static const char* const fn = "DKDatastoreDefPG::add";
+    auto* mine = dynamic_cast<DKEntityDefPG*>(entity);
+    if (mine == nullptr) dkThrow<DKUsageError>(kMsgBadObject, kSource, fn, DKString("not an entity definition of this connector"));
+    std::vector<PAttr> attrs;
+    for (const auto& a : mine->attrs()) attrs.push_back(attrOf(a.get()));
+    pg()->storeEntity(mine->getName().str(), mine->getType(), mine->getDescription().str(), attrs, fn);
+    kept_.erase(lowerName(mine->getName().c_str()));
+}
+
+void DKDatastoreDefPG::del(dkEntityDef* entity) {
+    if (entity == nullptr) dkThrow<DKUsageError>(kMsgNoEntity, kSource, "DKDatastoreDefPG::del", DKString("no entity"));
+    deleteEntity(entity->getName().c_str());
+}
+
+void DKDatastoreDefPG::deleteEntity(const char* name) {
+    pg()->dropEntity(name, "DKDatastoreDefPG::deleteEntity");
+    kept_.erase(lowerName(name));
+}
+
+void DKDatastoreDefPG::clearCache() { kept_.clear(); }
+
+// ---------------------------------------------------------------------------------------------
+// DKEntityDefPG
+
+DKEntityDefPG::DKEntityDefPG(DKDatastorePG* ds) : dkEntityDef(ds) {}
+DKEntityDefPG::~DKEntityDefPG() = default;
+
+DKDatastorePG* DKEntityDefPG::pg() const { return static_cast<DKDatastorePG*>(getDatastore()); }
+
+void DKEntityDefPG::load(const PEntity& e) {
+    setName(e.name.c_str());
+    setType(e.type);
+    setId(e.id);
+    setDescription(e.description.c_str());
+    int text = 0;
+    attrs_.clear();
+    for (const PAttr& a : e.attrs) {
+        text |= a.textSearchable;
+        auto def = std::make_unique<DKAttrDefPG>(pg(), this);
+        def->load(a, e.name.c_str());
+        attrs_.push_back(std::move(def));
+    }
+    setTextSearchable(text);
+}
+
+std::vector<std::unique_ptr<dkAttrDef>>::iterator DKEntityDefPG::findAttr(const char* attrName) {
+    const std::string key = lowerName(attrName);
+    for (auto it = attrs_.begin(); it != attrs_.end(); ++it)
+        if (lowerName((*it)->getName().c_str()) == key) return it;
+    return attrs_.end();
+}
+
+void DKEntityDefPG::add() { pg()->datastoreDef()->add(this); }
+
+void DKEntityDefPG::del() { pg()->datastoreDef()->deleteEntity(getName().c_str()); }
+
+void DKEntityDefPG::add(dkAttrDef* attrDef) {
+    static const char* const fn = "DKEntityDefPG::add";
+    if (attrDef == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, fn, DKString("no attribute"));
+    PAttr a = attrOf(attrDef);
+    pg()->storeAttr(getName().c_str(), a, fn);
+    auto copy = std::make_unique<DKAttrDefPG>(pg(), this);
+    a.id = static_cast<short>(attrs_.size() + 1);
+    copy->load(a, getName().c_str());
+    attrs_.push_back(std::move(copy));
+}
+
+void DKEntityDefPG::del(dkAttrDef* attrDef) {
+    if (attrDef == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefPG::del", DKString("no attribute"));
+    deleteAttr(attrDef->getName().c_str());
+}
+
+void DKEntityDefPG::deleteAttr(const char* attrName) {
+    pg()->dropAttr(getName().c_str(), attrName, "DKEntityDefPG::deleteAttr");
+    auto it = findAttr(attrName);
+    if (it != attrs_.end()) attrs_.erase(it);
+    for (std::size_t i = 0; i < attrs_.size(); ++i) attrs_[i]->setId(static_cast<short>(i + 1));
+}
+
+dkAttrDef* DKEntityDefPG::createAttr() { return new DKAttrDefPG(pg(), this); }
+
+dkAttrDef* DKEntityDefPG::getAttr(const char* attrName) {
+    auto it = findAttr(attrName);
+    if (it == attrs_.end()) dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefPG::getAttr", DKString(attrName ? attrName : ""));
+    return it->get();
+}
+
+dkAttrDef* DKEntityDefPG::retrieveAttr(const char* attrName) {
+    static const char* const fn = "DKEntityDefPG::retrieveAttr";
+    std::shared_ptr<PEntity> e = pg()->entity(getName().c_str(), fn);
+    const PAttr* a = e->find(attrName);
+    if (a == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, fn, DKString(attrName ? attrName : ""));
+    auto def = std::make_unique<DKAttrDefPG>(pg(), nullptr);
+    def->load(*a, e->name.c_str());
+    return def.release();
+}
+
+dkCollection* DKEntityDefPG::listAttrs() {
+    std::vector<PAttr> attrs;
+    for (const auto& a : attrs_) attrs.push_back(attrOf(a.get()));
+    return attrCollection(pg(), attrs, getName().str());
+}
+
+DKString* DKEntityDefPG::listAttrNames(long& arraySize) {
+    return namesOf(attrs_.size(), arraySize, [&](std::size_t i) { return attrs_[i]->getName(); });
+}
+
+void DKEntityDefPG::addAttr(dkAttrDef* attrDef) {
+    static const char* const fn = "DKEntityDefPG::addAttr";
+    if (attrDef == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, fn, DKString("no attribute"));
+    const DKString name = attrDef->getName();
+    if (!isValidName(name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, fn, name);
+    if (!isStorableType(attrDef->getType()))
+        dkThrow<DKUsageError>(kMsgBadType, kSource, fn, name + ": type code " + DKString(static_cast<long>(attrDef->getType())));
+    if (findAttr(name.c_str()) != attrs_.end()) dkThrow<DKUsageError>(kMsgAttrExists, kSource, fn, name);
+    attrDef->setId(static_cast<short>(attrs_.size() + 1));
+    attrs_.emplace_back(attrDef);   // adopted
+}
+
+dkAttrDef* DKEntityDefPG::removeAttr(const char* attrName) {
+    auto it = findAttr(attrName);
+    if (it == attrs_.end())
+        dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefPG::removeAttr", DKString(attrName ? attrName : ""));
+    dkAttrDef* a = it->release();
+    attrs_.erase(it);
+    return a;
+}
+
+// ---------------------------------------------------------------------------------------------
+// DKAttrDefPG
+
+DKAttrDefPG::DKAttrDefPG(DKDatastorePG* ds, dkEntityDef* entity) : dkAttrDef(ds, entity) {}
+DKAttrDefPG::~DKAttrDefPG() = default;
+
+void DKAttrDefPG::load(const PAttr& a, const char* entityName) {
+    setName(a.name.c_str());
+    setType(a.type);
+    setId(a.id);
+    setNullable(a.nullable);
+    setSize(a.size);
+    setPrecision(a.precision);
+    setScale(a.scale);
+    setDescription(a.description.c_str());
+    setTextSearchable(a.textSearchable);
+    // Set the name only on a detached attribute: setEntityName also renames the entity.
+    if (getEntity() == nullptr) setEntityName(entityName);
+}
+
+void DKAttrDefPG::add() {
+    static const char* const fn = "DKAttrDefPG::add";
+    auto* ds = static_cast<DKDatastorePG*>(getDatastore());
+    if (ds == nullptr) dkThrow<DKUsageError>(kMsgNoEntity, kSource, fn, DKString("no datastore"));
+    if (auto* e = dynamic_cast<DKEntityDefPG*>(getEntity())) return e->add(this);
+    ds->storeAttr(getEntityName().c_str(), attrOf(this), fn);
+}
+
+void DKAttrDefPG::del() {
+    static const char* const fn = "DKAttrDefPG::del";
+    auto* ds = static_cast<DKDatastorePG*>(getDatastore());
+    if (ds == nullptr) dkThrow<DKUsageError>(kMsgNoEntity, kSource, fn, DKString("no datastore"));
+    if (auto* e = dynamic_cast<DKEntityDefPG*>(getEntity())) return e->deleteAttr(getName().c_str());
+    ds->dropAttr(getEntityName().c_str(), getName().c_str(), fn);
+}

@@ -1,0 +1,98 @@
+// connectors/postgres/DKDatastorePGQuery.cpp
+//
+// Queries of DKDatastorePG: the portable markers rewritten for the server (PPgMarkers.hpp), the
+// parameters bound, never pasted, and the statement prepared and run inside a READ ONLY
+// transaction under the configuration's statement_timeout, so that no query writes whatever its
+// text, and none runs for ever. A statement that gives no rows (PQdescribePrepared) is refused
+// before it runs.
+
+#include "DKDatastorePG.hpp"
+#include "DKResultSetCursorPG.hpp"
+#include "PPgMarkers.hpp"
+
+#include <dk/DKException.hpp>
+#include <dk/DKNVPair.hpp>
+#include <dk/DKResults.hpp>
+#include <dk/dkThrow.hpp>
+
+#include <libpq-fe.h>
+
+using namespace dkpg;
+
+namespace {
+
+constexpr const char* kSource = kDatastoreSource;
+
+// The values of params for the markers: entries in order to the markers not yet bound,
+// an entry whose name starts with ':' to its :name marker, up to an entry named "End" or with an
+// empty name. Every marker gets exactly one value.
+PParams bindMarkers(const PMarkers& markers, const DKNVPair* params, const char* function) {
+    const std::size_t count = markers.names.size();
+    std::vector<DKAny> values(count);
+    std::vector<bool> given(count, false);
+    std::size_t next = 0;
+    for (const DKNVPair* p = params; p != nullptr; ++p) {
+        const DKString name = p->getName();
+        if (name.length() == 0 || name == "End") break;
+        std::size_t k = count;
+        if (name.c_str()[0] == ':') {
+            const std::string wanted = lowerName(name.c_str() + 1);
+            for (std::size_t i = 0; i < count && k == count; ++i)
+                if (lowerName(markers.names[i].c_str()) == wanted) k = i;
+        } else {
+            while (next < count && given[next]) ++next;
+            k = next;
+        }
+        if (k >= count || given[k])
+            dkThrow<DKUsageError>(kMsgBadParams, kSource, function, DKString("no marker left for ") + name);
+        values[k] = p->getValue();
+        given[k] = true;
+    }
+    PParams bound;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (!given[k])
+            dkThrow<DKUsageError>(kMsgBadParams, kSource, function,
+                                  DKString("parameter ") + DKString(static_cast<long>(k + 1)) + " has no value");
+        addValue(bound, values[k], 0, markers.names[k].c_str(), kSource, function);
+    }
+    return bound;
+}
+
+}  // namespace
+
+PResult DKDatastorePG::runQuery(const std::string& sql, PParams& params, const char* function) {
+    PGconn* c = conn(function);
+    PTransaction t(*this, function, true);
+    run(c, ("SET LOCAL statement_timeout = " + std::to_string(settings_.queryTimeoutMs)).c_str(), {}, kSource, function,
+        "limiting the query's time");
+    PResult prepared(PQprepare(c, "", sql.c_str(), params.count(), nullptr), PQclear);
+    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+        throwPg(c, prepared.get(), kSource, function, DKString("preparing the query"));
+    PResult described(PQdescribePrepared(c, ""), PQclear);
+    if (PQresultStatus(described.get()) != PGRES_COMMAND_OK)
+        throwPg(c, described.get(), kSource, function, DKString("preparing the query"));
+    if (PQnfields(described.get()) == 0) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString(sql.c_str()));
+    const char* const* values = params.values();
+    PResult rows(PQexecPrepared(c, "", params.count(), values, params.lengths(), params.formats(), 0), PQclear);
+    if (PQresultStatus(rows.get()) != PGRES_TUPLES_OK) throwPg(c, rows.get(), kSource, function, DKString("running the query"));
+    t.commit();
+    return rows;
+}
+
+dkResultSetCursor* DKDatastorePG::execute(const char* query, short qlType, const DKNVPair* params) {
+    static const char* const fn = "DKDatastorePG::execute";
+    DKTraceScope t(trace_, fn, this);
+    conn(fn);
+    if (qlType != 4) dkThrow<DKUsageError>(kMsgBadQueryLanguage, kSource, fn, DKString(static_cast<long>(qlType)));
+    const PMarkers markers = rewriteMarkers(query ? query : "");
+    auto cursor = std::make_unique<DKResultSetCursorPG>(this, markers.sql, bindMarkers(markers, params, fn));
+    cursor->open();
+    return cursor.release();
+}
+
+DKAny DKDatastorePG::evaluate(const char* query, short qlType, const DKNVPair* params) {
+    std::unique_ptr<dkResultSetCursor> cursor(execute(query, qlType, params));
+    std::unique_ptr<DKResults> results(new DKResults(*this));
+    while (DKDDO* d = cursor->fetchNext()) results->addElement(DKAny(static_cast<dkDataObjectBase*>(d)));
+    return DKAny(static_cast<dkCollection*>(results.release()));
+}

@@ -1,0 +1,69 @@
+// connectors/postgres/DKResultSetCursorPG.hpp
+#pragma once
+
+// The cursor of the PostgreSQL connector's queries. Internal to libdkdspg: applications use it
+// through dkResultSetCursor.
+
+#include "PPgCatalogue.hpp"
+#include "PPgStatement.hpp"
+#include "PPgValues.hpp"
+
+#include <dk/dkResultSetCursor.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class DKDatastorePG;
+
+// A forward-only cursor over the rows of one query. A row whose columns include the row id of an
+// entity's table is an item of that entity: a DDO of the entity's shape with its pid, the
+// entity's columns in it read as their attributes' types. Any other row is a DDO with one item
+// per column, named after it, typed by the column's type, without a pid. open() runs the query
+// again with the same parameters.
+//
+// Holds the query's rows and parameters; not the datastore, which detaches its cursors when it
+// disconnects or is deleted (the cursor then reports not valid). One thread at a time, as its
+// datastore.
+class DKResultSetCursorPG : public dkResultSetCursor {
+public:
+    DKResultSetCursorPG(DKDatastorePG* ds, std::string sql, dkpg::PParams params);
+    ~DKResultSetCursorPG() override;
+
+    int isScrollable() const override { return 0; }
+    int isUpdatable() const override { return 0; }
+    int isValid() const override { return ds_ != nullptr ? 1 : 0; }
+    int isOpen() const override { return ds_ != nullptr && rows_ ? 1 : 0; }
+    int isBegin() const override { return isOpen() && position_ == 0 && !atEnd_ ? 1 : 0; }
+    int isEnd() const override { return isOpen() && atEnd_ ? 1 : 0; }
+    int isInBetween() const override { return isOpen() && position_ > 0 && !atEnd_ ? 1 : 0; }
+    long getPosition() const override { return position_; }
+    DKDDO* fetchNext() override;
+    int fetchNextN(long howMany, dkCollection& into) override;
+    void open(const DKNVPair* params) override;
+    void open() override;
+    void close() override;
+    DKString datastoreName() const override;
+    DKString datastoreType() const override { return "PG"; }
+    unsigned long cardinality() override;
+    DKString objectType() override { return "DKResultSetCursorPG"; }
+
+    // The datastore is going away or disconnecting: the rows go and the cursor is not valid.
+    void detach() noexcept;
+
+private:
+    DKDatastorePG* ds(const char* function) const;   // DKDatastoreError kMsgCursorClosed when detached
+    void layOut(const char* function);               // the shape of the rows of rows_
+
+    DKDatastorePG* ds_;
+    std::string sql_;
+    dkpg::PParams params_;
+    dkpg::PResult rows_;
+    int position_ = 0;
+    bool atEnd_ = false;
+    std::shared_ptr<dkpg::PEntity> entity_;   // of item rows; null for other rows
+    int idColumn_ = -1;
+    std::vector<std::size_t> attrOf_;          // per column: the entity's attribute, or npos
+    std::vector<unsigned short> typeOf_;       // per column: the type it is read as
+    std::unique_ptr<dkpg::PEntityShape> plainShape_;   // of rows that are no items
+};

@@ -1,0 +1,68 @@
+// connectors/postgres/PPgCatalogue.hpp
+#pragma once
+
+// The repository's catalogue as the PostgreSQL connector keeps it in memory: entities with their
+// attributes, the DDO shape every item of an entity shares, and the SQL of the item operations.
+// Read from the tables dk_entities and dk_attrs (DKDatastorePGCatalogue.cpp). Internal to
+// libdkdspg.
+
+#include <dk/DKDDO.hpp>
+#include <dk/DKPid.hpp>
+#include <dk/PConnectorKit.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dkpg {
+
+inline constexpr const char* kPidType = "PG";       // the datastore type of every pid
+inline constexpr const char* kIdColumn = "dk_id";   // the row id column of every entity table
+
+// One attribute as the catalogue holds it. Its column is its name in lower case.
+struct PAttr {
+    std::string name;   // as given
+    unsigned short type = 0;
+    short id = 0;       // its position in the entity, from 1
+    int nullable = 1;
+    long size = 0, precision = 0, scale = 0;
+    std::string description;
+    int textSearchable = 0;
+};
+
+// Holds the one data object definition that every DDO of an entity shares: a DKDDOBase that
+// keeps its private definition, which the DDOs then share (so it lives while any of them does).
+class PEntityShape : public DKDDOBase {
+public:
+    DKDDODef* definition() { return &writeDef(); }
+};
+
+// One entity as the catalogue holds it, with its DDO shape and the SQL of its operations. Its
+// table is its name in lower case. Shared (by shared_ptr) between the datastore's cache and
+// whoever uses it, so an operation keeps working when the cache is cleared meanwhile.
+struct PEntity {
+    std::string name;   // as given
+    short id = 0;
+    short type = 0;
+    unsigned int table = 0;     // the oid of its table
+    std::string description;
+    std::vector<PAttr> attrs;   // in position order
+    PAttributeNames names;      // of attrs, matched without case: where a DDO's items go
+    std::unique_ptr<PEntityShape> shape;
+    // $1.. the attributes, RETURNING the row id; $1 the row id (its columns after dk_id); $1 the row id.
+    std::string insertSql, selectSql, deleteSql;
+
+    const PAttr* find(const char* attrName) const;
+    DKDDODef* shapeDefinition();   // rebuilt when a DDO added items of its own to the shared one
+    // The pid of the item rowId (none for 0) of this entity in the named repository. The pid is
+    // kept and changed on the next call: callers copy it (DKDDO and setPid take clones).
+    const DKPid& pidFor(const std::string& repository, long rowId);
+    // Fills names and the SQL from attrs (after attrs changed).
+    void prepare();
+
+private:
+    std::unique_ptr<DKPid> pid_;
+    std::string pidRepository_;
+};
+
+}  // namespace dkpg

@@ -1,0 +1,307 @@
+// connectors/postgres/PPgValues.cpp
+//
+// Values to and from the server. Parameters go as text in the server's input forms (ISO dates,
+// exact decimal text, shortest round-trip doubles), bytes in binary; results come back as text
+// (the session asks for ISO dates and hex bytea at logon) and are read without loss: a numeric
+// keeps its scale ("1.50" stays), a timestamp its microseconds.
+
+#include "PPgError.hpp"
+#include "PPgValues.hpp"
+
+#include <dk/DKByteArray.hpp>
+#include <dk/DKDate.hpp>
+#include <dk/DKDecimal.hpp>
+#include <dk/DKException.hpp>
+#include <dk/dkThrow.hpp>
+
+#include <libpq-fe.h>
+
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace dkpg {
+
+namespace {
+
+bool startsWithNoCase(const char* s, const char* prefix) { return strncasecmp(s, prefix, std::strlen(prefix)) == 0; }
+
+[[noreturn]] void mismatch(long msg, const char* what, const char* why, const DKAny& value, const char* source,
+                           const char* function) {
+    DKString detail(what ? what : "");
+    detail += DKString(" (") + why + ", given type code " + DKString(static_cast<long>(value.typeCode())) + ")";
+    dkThrow<DKUsageError>(msg, source, function, detail);
+}
+
+bool integerOf(const DKAny& v, long& out) {
+    switch (v.typeCode()) {
+        case DKAny::tc_short: out = static_cast<short>(v); return true;
+        case DKAny::tc_ushort: out = static_cast<unsigned short>(v); return true;
+        case DKAny::tc_long: out = static_cast<long>(v); return true;
+        case DKAny::tc_ulong: {
+            const unsigned long u = static_cast<unsigned long>(v);
+            if (u > static_cast<unsigned long>(LONG_MAX)) return false;
+            out = static_cast<long>(u);
+            return true;
+        }
+        default: return false;
+    }
+}
+
+std::string formatted(const char* format, int a, int b, int c) {
+    char text[40];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+}  // namespace
+
+bool isValidName(const char* name) {
+    if (name == nullptr || !std::isalpha(static_cast<unsigned char>(name[0]))) return false;
+    std::size_t n = 0;
+    for (const char* p = name; *p; ++p, ++n) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x80 || !(std::isalnum(c) || c == '_')) return false;
+    }
+    return n <= 63 && !startsWithNoCase(name, "dk_") && !startsWithNoCase(name, "pg_");
+}
+
+std::string lowerName(const char* name) {
+    std::string s = name ? name : "";
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string quoteIdent(const std::string& name) {
+    std::string q = "\"";
+    for (char c : name) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + "\"";
+}
+
+bool isStorableType(unsigned short type) { return *columnTypeOf(type) != '\0'; }
+
+const char* columnTypeOf(unsigned short type) {
+    switch (type) {
+        case DKAny::tc_short: return "smallint";
+        case DKAny::tc_long: return "bigint";
+        case DKAny::tc_double: return "double precision";
+        case DKAny::tc_string: return "text";
+        case DKAny::tc_decimal: return "numeric";
+        case DKAny::tc_date: return "date";
+        case DKAny::tc_time: return "time";
+        case DKAny::tc_timestamp: return "timestamp";
+        case DKAny::tc_bytearray: return "bytea";
+        default: return "";
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// PParams
+
+std::string& PParams::slot(bool null, int format) {
+    if (used_ == texts_.size()) {
+        texts_.emplace_back();
+        values_.push_back(nullptr);
+        lengths_.push_back(0);
+        formats_.push_back(0);
+        nulls_.push_back(false);
+    }
+    nulls_[used_] = null;
+    formats_[used_] = format;
+    std::string& s = texts_[used_++];
+    s.clear();
+    return s;
+}
+
+void PParams::addNull() { slot(true, 0); }
+
+void PParams::addText(const std::string& text) { slot(false, 0) = text; }
+
+void PParams::addBytes(const char* data, std::size_t length) { slot(false, 1).assign(data, length); }
+
+const char* const* PParams::values() {
+    for (std::size_t i = 0; i < used_; ++i) {
+        values_[i] = nulls_[i] ? nullptr : texts_[i].data();
+        lengths_[i] = static_cast<int>(texts_[i].size());
+    }
+    return values_.data();
+}
+
+void addValue(PParams& params, const DKAny& v, unsigned short type, const char* what, const char* source,
+              const char* function) {
+    const DKAny::TypeCode tc = v.typeCode();
+    const bool object = tc == DKAny::tc_decimal || tc == DKAny::tc_date || tc == DKAny::tc_time ||
+                        tc == DKAny::tc_timestamp || tc == DKAny::tc_bytearray || tc == DKAny::tc_string;
+    if (tc == DKAny::tc_null || (object && v.value() == nullptr && tc != DKAny::tc_string && tc != DKAny::tc_bytearray)) {
+        params.addNull();
+        return;
+    }
+    if (type == 0) {
+        // A query parameter: the value's own type decides, and the server reads the text as the
+        // type the statement needs there.
+        switch (tc) {
+            case DKAny::tc_short: case DKAny::tc_ushort: case DKAny::tc_long: case DKAny::tc_ulong: type = DKAny::tc_long; break;
+            case DKAny::tc_float: type = DKAny::tc_double; break;
+            case DKAny::tc_char: type = DKAny::tc_string; break;
+            case DKAny::tc_boolean: params.addText(static_cast<int>(v) != 0 ? "true" : "false"); return;
+            default: type = static_cast<unsigned short>(tc); break;
+        }
+    }
+    long n = 0;
+    char digits[32];
+    switch (type) {
+        case DKAny::tc_short:
+        case DKAny::tc_long:
+            if (!integerOf(v, n) || (type == DKAny::tc_short && (n < SHRT_MIN || n > SHRT_MAX)))
+                mismatch(kMsgValueMismatch, what, type == DKAny::tc_short ? "short" : "long", v, source, function);
+            params.addText(std::string(digits, std::to_chars(digits, digits + sizeof digits, n).ptr));
+            return;
+        case DKAny::tc_double: {
+            double d = 0;
+            if (tc == DKAny::tc_double) d = static_cast<double>(v);
+            else if (tc == DKAny::tc_float) d = static_cast<float>(v);
+            else if (integerOf(v, n)) d = static_cast<double>(n);
+            else mismatch(kMsgValueMismatch, what, "double", v, source, function);
+            // The shortest text that reads back as the same double; the server takes inf and nan.
+            params.addText(std::string(digits, std::to_chars(digits, digits + sizeof digits, d).ptr));
+            return;
+        }
+        case DKAny::tc_string: {
+            if (tc == DKAny::tc_char) {
+                params.addText(v.toString().c_str());
+                return;
+            }
+            if (tc != DKAny::tc_string) mismatch(kMsgValueMismatch, what, "string", v, source, function);
+            const DKString* s = static_cast<const DKString*>(v.value());
+            const std::string text = s ? std::string(s->c_str(), s->length()) : std::string();
+            // The server's text holds no zero byte; cutting the string there would change it.
+            if (text.find('\0') != std::string::npos)
+                mismatch(kMsgValueRefused, what, "a zero byte in a string", v, source, function);
+            params.addText(text);
+            return;
+        }
+        case DKAny::tc_decimal:
+            if (tc == DKAny::tc_decimal) params.addText(static_cast<const DKDecimal*>(v.value())->toString().c_str());
+            else if (integerOf(v, n)) params.addText(std::string(digits, std::to_chars(digits, digits + sizeof digits, n).ptr));
+            else mismatch(kMsgValueMismatch, what, "decimal", v, source, function);
+            return;
+        case DKAny::tc_date: {
+            if (tc != DKAny::tc_date) mismatch(kMsgValueMismatch, what, "date", v, source, function);
+            int ymd[3];
+            static_cast<const DKDate*>(v.value())->getFields(ymd);
+            if (ymd[0] < 1) mismatch(kMsgValueRefused, what, "a year before 1", v, source, function);
+            params.addText(formatted("%04d-%02d-%02d", ymd[0], ymd[1], ymd[2]));
+            return;
+        }
+        case DKAny::tc_time: {
+            if (tc != DKAny::tc_time) mismatch(kMsgValueMismatch, what, "time", v, source, function);
+            const DKTime& t = *static_cast<const DKTime*>(v.value());
+            params.addText(formatted("%02d:%02d:%02d", t.getHours(), t.getMinutes(), t.getSeconds()));
+            return;
+        }
+        case DKAny::tc_timestamp: {
+            if (tc != DKAny::tc_timestamp) mismatch(kMsgValueMismatch, what, "timestamp", v, source, function);
+            const DKTimestamp& t = *static_cast<const DKTimestamp*>(v.value());
+            const int nanos = t.getNanos();
+            if (nanos < 0 || nanos > 999999999) mismatch(kMsgValueMismatch, what, "timestamp", v, source, function);
+            // The server keeps microseconds and rounds what is finer, up to the next day at worst.
+            if (nanos % 1000 != 0) mismatch(kMsgValueRefused, what, "a timestamp finer than microseconds", v, source, function);
+            if (t.getDateTimeSeparator() != '-')
+                mismatch(kMsgValueRefused, what, "a timestamp separator other than '-'", v, source, function);
+            int f[6];
+            t.getFields(f);
+            if (f[0] < 1) mismatch(kMsgValueRefused, what, "a year before 1", v, source, function);
+            params.addText(formatted("%04d-%02d-%02d", f[0], f[1], f[2]) + formatted(" %02d:%02d:%02d", f[3], f[4], f[5]) +
+                           formatted(".%06d", nanos / 1000, 0, 0));
+            return;
+        }
+        case DKAny::tc_bytearray: {
+            if (tc != DKAny::tc_bytearray) mismatch(kMsgValueMismatch, what, "byte array", v, source, function);
+            const DKByteArray* b = static_cast<const DKByteArray*>(v.value());
+            if (b == nullptr || b->length() == 0) params.addBytes("", 0);
+            else params.addBytes(b->getData(), static_cast<std::size_t>(b->length()));
+            return;
+        }
+        default:
+            mismatch(kMsgValueMismatch, what, "unsupported type", v, source, function);
+    }
+}
+
+namespace {
+
+[[noreturn]] void badValue(const char* text, const char* source, const char* function) {
+    dkThrow<DKDatastoreError>(kMsgBadValue, source, function, DKString(text));
+}
+
+// "YYYY-MM-DD" at text; the fields, or false for anything else (BC dates, infinity).
+bool readDate(const char* text, int (&ymd)[3], int& used) {
+    used = 0;
+    return std::sscanf(text, "%4d-%2d-%2d%n", &ymd[0], &ymd[1], &ymd[2], &used) == 3 && used == 10;
+}
+
+// "HH:MM:SS[.ffffff]" at text: the fields and the microseconds; false for anything else.
+bool readTime(const char* text, int (&hms)[3], int& micros) {
+    int used = 0;
+    if (std::sscanf(text, "%2d:%2d:%2d%n", &hms[0], &hms[1], &hms[2], &used) != 3 || used != 8) return false;
+    micros = 0;
+    const char* p = text + 8;
+    if (*p == '\0') return true;
+    if (*p++ != '.') return false;
+    int digits = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*p)) && digits < 6; ++p, ++digits) micros = micros * 10 + (*p - '0');
+    if (digits == 0 || *p != '\0') return false;
+    for (; digits < 6; ++digits) micros *= 10;
+    return true;
+}
+
+}  // namespace
+
+DKAny readValue(const pg_result* r, int row, int col, unsigned short type, const char* source, const char* function) {
+    if (PQgetisnull(r, row, col)) return DKAny();
+    const char* text = PQgetvalue(r, row, col);
+    const int length = PQgetlength(r, row, col);
+    char* end = nullptr;
+    switch (type) {
+        case DKAny::tc_short: return DKAny(static_cast<short>(std::strtol(text, &end, 10)));
+        case DKAny::tc_long: return DKAny(std::strtol(text, &end, 10));
+        case DKAny::tc_double: return DKAny(std::strtod(text, &end));
+        case DKAny::tc_decimal: {
+            std::string copy(text, static_cast<std::size_t>(length));
+            if (copy == "NaN" || copy.find("inity") != std::string::npos) badValue(text, source, function);
+            return DKAny(DKDecimal(copy.data()));
+        }
+        case DKAny::tc_date: {
+            int ymd[3], used = 0;
+            if (!readDate(text, ymd, used) || text[used] != '\0') badValue(text, source, function);
+            return DKAny(DKDate(ymd[0], ymd[1], ymd[2]));
+        }
+        case DKAny::tc_time: {
+            int hms[3], micros = 0;
+            if (!readTime(text, hms, micros)) badValue(text, source, function);
+            return DKAny(DKTime(hms[0], hms[1], hms[2]));
+        }
+        case DKAny::tc_timestamp: {
+            int ymd[3], hms[3], used = 0, micros = 0;
+            if (!readDate(text, ymd, used) || text[used] != ' ' || !readTime(text + used + 1, hms, micros))
+                badValue(text, source, function);
+            return DKAny(DKTimestamp(ymd[0], ymd[1], ymd[2], hms[0], hms[1], hms[2], micros * 1000));
+        }
+        case DKAny::tc_bytearray: {
+            std::size_t n = 0;
+            std::unique_ptr<unsigned char, void (*)(void*)> bytes(
+                PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &n), PQfreemem);
+            if (!bytes) badValue("bytea", source, function);
+            return DKAny(DKByteArray(reinterpret_cast<char*>(bytes.get()), static_cast<long>(n), 0));
+        }
+        default: return DKAny(DKString(text, static_cast<unsigned long>(length)));
+    }
+}
+
+}  // namespace dkpg
