@@ -13,6 +13,7 @@
 #include <dk/dkUserManagement.hpp>
 #include <dk/dkAuthorizationMgmt.hpp>
 #include <dk/DKFolder.hpp>
+#include <dk/dkCollection.hpp>
 #include <dk/dkDatastoreExt.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
@@ -58,6 +59,21 @@ std::string list(F f) {
     DKString* names = f(n);
     return joined(names, n);
 }
+
+// The names of a collection's definitions (of type T), "name" or "name:extra(def)"; the
+// collection is freed, and with it the definitions it owns.
+template <class T>
+std::string namesOf(dkCollection* owned, const std::function<std::string(T&)>& extra = nullptr) {
+    std::unique_ptr<dkCollection> c(owned);
+    std::unique_ptr<dkIterator> it(c->createIterator());
+    std::string out;
+    while (it->more()) {
+        T& d = *static_cast<T*>(it->next()->value());
+        out += (out.empty() ? "" : " ") + std::string(d.getName().c_str()) + (extra ? ":" + extra(d) : "");
+    }
+    return out;
+}
+std::string spec(dkPrivilegeSet& s) { return list([&](long& n) { return s.listPrivilegeNames(n); }); }
 
 }  // namespace
 
@@ -349,4 +365,94 @@ TEST(DKDatastoreSQLITERights, TheLibrarysManagersWorkThroughTheSchemaObject) {
                                                   ->getCommonPrivilege());
     EXPECT_EQ(2, theirs->checkAuthorization(DKAdminSQLITE::kDelete));
     EXPECT_EQ(0, theirs->hasAdminPrivilege());
+}
+
+TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconnect) {
+    Repo r;
+    dkDatastoreAdmin* m = r.ds->datastoreDef()->datastoreAdmin();
+    dkUserManagement& users = *m->userManagement();
+    dkAuthorizationMgmt& auth = *m->authorizationMgmt();
+    users.addUser("v", "pv");
+    users.addUser("w", "pw");
+    std::unique_ptr<dkUserGroupDef> g(users.createUserGroupDef());
+    g->setName("team");
+    users.add(g.get());
+    std::unique_ptr<dkUserDef> v(users.retrieveUserDef("v"));
+    g->addUser(v.get());
+    std::unique_ptr<dkUserDef> w(users.retrieveUserDef("w"));
+    g->addUser(w.get());
+    g->removeUser("w");
+    // A set takes catalogue privileges only; a second privilege of a name replaces the first.
+    std::unique_ptr<dkPrivilegeSet> set(auth.createPrivilegeSet());
+    set->setName("writer");
+    for (const char* p : {"read", "update", "update=2"}) {
+        std::unique_ptr<dkPrivilege> priv(auth.retrievePrivilege(p[0] == 'u' ? "update" : p));
+        priv->setName(p);
+        set->addPrivilege(priv.get());
+    }
+    for (const char* bad : {"administer", "read=3", "", "write"}) {
+        dkPrivilege priv;
+        priv.setName(bad);
+        EXPECT_EQ(9098L, errorOf<DKUsageError>([&] { set->addPrivilege(&priv); })) << bad;
+    }
+    auth.add(set.get());
+    EXPECT_EQ(9093L, errorOf<DKDataObjectAlreadyExists>([&] { auth.add(set.get()); }));
+    std::unique_ptr<dkAccessControlList> acl(auth.createAccessControlList());
+    acl->setName("shared");
+    DKACLData t(auth.retrievePrivilegeSet("writer"), "team", DKACLData::kGroup),
+        e(auth.retrievePrivilegeSet("reader"), "w", DKACLData::kUser);
+    acl->addACLData(&t);   // the entries stay the caller's
+    acl->addACLData(&e);
+    auth.add(acl.get());
+    users.addUser("x", "px");
+    // Reconnected, everything reads back as stored; the lists and definitions are the caller's.
+    r.ds->disconnect();
+    r.ds = r.as("u", "p");
+    m = r.ds->datastoreDef()->datastoreAdmin();
+    dkUserManagement& u2 = *m->userManagement();
+    dkAuthorizationMgmt& a2 = *m->authorizationMgmt();
+    EXPECT_EQ("u v w x", namesOf<dkUserDef>(u2.listUserDefs()));
+    EXPECT_EQ("administrators:u team:v", namesOf<dkUserGroupDef>(u2.listUserGroupDefs(), [](dkUserGroupDef& d) {
+                  return namesOf<dkUserDef>(d.listUsers());
+              }));
+    std::unique_ptr<dkUserGroupDef> team(u2.retrieveUserGroupDef("team"));
+    EXPECT_EQ("v", list([&](long& n) { return team->listUserNames(n); }));
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { std::unique_ptr<dkUserGroupDef>(u2.retrieveUserGroupDef("nope")); }));
+    std::unique_ptr<dkPrivilegeSet> writer(a2.retrievePrivilegeSet("writer"));
+    EXPECT_EQ("read update=2", spec(*writer));
+    EXPECT_EQ("reader editor owner writer", namesOf<dkPrivilegeSet>(a2.listPrivilegeSets()));
+    EXPECT_EQ("read add update delete membership administer", namesOf<dkPrivilege>(a2.listPrivileges()));
+    std::unique_ptr<dkAccessControlList> shared(a2.retrieveAccessControlList("shared"));
+    EXPECT_EQ("team:1:read update=2 w:0:read", [&] {
+        std::unique_ptr<dkCollection> c(shared->listACLData());
+        std::unique_ptr<dkIterator> it(c->createIterator());
+        std::string out;
+        while (it->more()) {
+            auto& e = *static_cast<DKACLData*>(it->next()->value());
+            out += (out.empty() ? "" : " ") + std::string(e.getUserGroupName().c_str()) + ":" +
+                   std::to_string(e.getPatronType()) + ":" + spec(*e.getPrivilegeSet());
+        }
+        return out;
+    }());
+    EXPECT_EQ("w", list([&](long& n) { return shared->listUsers(n); }));
+    EXPECT_EQ("team", list([&](long& n) { return shared->listGroups(n); }));
+    // Update makes the stored entries the object's; a set still named cannot go.
+    shared->removeACLData(&e);
+    a2.update(shared.get());
+    EXPECT_EQ("team=writer", list([&](long& n) { return admin(*r.ds).listACLEntries("shared", n); }));
+    EXPECT_EQ(9099L, errorOf<DKUsageError>([&] { a2.del(writer.get()); }));
+    writer->removePrivilege("update");
+    a2.update(writer.get());
+    // The default ACL's grants, through the user's groups; administrators hold everything.
+    admin(*r.ds).setACLEntry("default", "team", "writer");
+    admin(*r.ds).setACLEntry("default", "v", "reader");
+    std::unique_ptr<dkPrivilegeSet> pv(a2.retrieveUserPrivilegeSet("v")), pw(a2.retrieveUserPrivilegeSet("w")),
+        pu(a2.retrieveUserPrivilegeSet("u")), pg(a2.retrieveUserGroupPrivilegeSet("team"));
+    EXPECT_EQ("read", spec(*pv));
+    EXPECT_EQ("", spec(*pw));
+    EXPECT_EQ("read=2 add=2 update=2 delete=2 membership=2 administer=2", spec(*pu));
+    EXPECT_EQ("read", spec(*pg));
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { delete a2.retrieveUserPrivilegeSet("ghost"); }));
+    a2.del(shared.get());
+    EXPECT_EQ(9096L, errorOf<DKDataObjectNotFound>([&] { delete a2.retrieveAccessControlList("shared"); }));
 }
