@@ -32,6 +32,10 @@ public:
     static constexpr const char* kName = "SQLITE_ADMIN";
     static constexpr const char* kAdminGroup = "administrators";
     static constexpr const char* kDefaultACL = "default";
+    // A new item's ACL is chosen by a DDO property of this name (a string) when it is added: the
+    // ACL must exist (DKDataObjectNotFound 9096) and grant the user the add privilege; absent,
+    // empty or "default", the item takes the default ACL.
+    static constexpr const char* kACLProperty = "DK_ACL";
     // The privilege catalogue: ids as DKCommonPrivilege numbers them.
     enum Privilege : long { kRead = 1, kAdd = 2, kUpdate = 3, kDelete = 4, kMembership = 5, kAdminister = 800 };
 

@@ -623,6 +623,29 @@ void DKDatastoreSQLITE::requirePrivilege(const PItemRef& item, long privilege, c
                                                          : "a new item"));
 }
 
+std::string DKDatastoreSQLITE::newItemACL(const DKDDOBase& ddo, const std::string& entity, const char* function) {
+    const unsigned short id = ddo.propertyId(DKAdminSQLITE::kACLProperty);
+    const DKAny named = id != 0 ? ddo.getProperty(id) : DKAny();
+    const std::string acl = named.typeCode() == DKAny::tc_string ? static_cast<DKString>(named).str() : std::string();
+    if (acl.empty() || acl == DKAdminSQLITE::kDefaultACL) {
+        requirePrivilege({entity, 0}, DKAdminSQLITE::kAdd, function);
+        return std::string();
+    }
+    bool known = false;
+    if (session_->tables) {
+        sqlite3_stmt* s = cached("SELECT 1 FROM dk_acls WHERE name = ?1", function);
+        PResetOnExit r{s};
+        bindText(s, 1, acl);
+        known = sqlite3_step(s) == SQLITE_ROW;
+    }
+    if (!known) dkThrow<DKDataObjectNotFound>(kMsgNoACL, kSource, function, DKString(acl.c_str()));
+    const auto add = static_cast<std::size_t>(privilegeIndex(DKAdminSQLITE::kAdd));
+    if (!session_->admin && aclRights(acl, function)[add] == 0)
+        dkThrow<DKDatastoreAccessError>(kMsgNotAuthorized, kSource, function,
+                                        DKString(session_->user.c_str()) + ": add under the ACL " + acl.c_str());
+    return acl;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Check-out
 

@@ -456,3 +456,32 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
     a2.del(shared.get());
     EXPECT_EQ(9096L, errorOf<DKDataObjectNotFound>([&] { delete a2.retrieveAccessControlList("shared"); }));
 }
+
+TEST(DKDatastoreSQLITERights, ANewItemTakesTheACLItNamesAndNeedsAddThere) {
+    Repo r;
+    DKAdminSQLITE& a = admin(*r.ds);
+    a.addUser("v", "pv");
+    a.createACL("team");
+    a.setACLEntry("team", "v", "editor");   // nothing for v in the default ACL
+    auto v = r.as("v", "pv");
+    auto named = [&](dkDatastore& ds, const char* acl) {
+        auto ddo = std::unique_ptr<DKDDO>(ds.createDDO("Doc", 0));
+        if (acl != nullptr) ddo->addProperty(DKAdminSQLITE::kACLProperty, DKAny(acl));
+        return ddo;
+    };
+    for (const char* acl : {static_cast<const char*>(nullptr), "", "default"})
+        EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { named(*v, acl)->add(); })) << (acl ? acl : "none");
+    EXPECT_EQ(9096L, errorOf<DKDataObjectNotFound>([&] { named(*v, "nope")->add(); }));
+    auto mine = named(*v, "team");
+    mine->add();
+    mine->retrieve();   // readable through team
+    EXPECT_EQ("team", std::string(a.itemACL(mine.get()).c_str()));
+    EXPECT_EQ("1", sql(*v, "SELECT count(*) FROM Doc"));
+    // An administrator adds under any ACL; a refused add stores nothing.
+    auto theirs = named(*r.ds, "team");
+    theirs->add();
+    EXPECT_EQ("team", std::string(a.itemACL(theirs.get()).c_str()));
+    a.setACLEntry("team", "v", "reader");
+    EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { named(*v, "team")->add(); }));
+    EXPECT_EQ("2", sql(*r.ds, "SELECT count(*) FROM Doc"));
+}
