@@ -143,11 +143,13 @@ void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
 
 void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
-    requirePrivilege({e->name, rowId}, DKAdminSQLITE::kRead, function);
     sqlite3_stmt* s = cached(e->selectStmt, e->selectSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
     int rc = sqlite3_step(s);
+    // The right is checked while the row's statement is open, so both read in one transaction
+    // (one lock of the file); it is refused before a missing item is reported, as before reading.
+    requirePrivilege({e->name, rowId}, DKAdminSQLITE::kRead, function);
     if (rc == SQLITE_DONE)
         dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
     if (rc != SQLITE_ROW) throwSqlite(db_, rc, kSource, function, "retrieving the item");

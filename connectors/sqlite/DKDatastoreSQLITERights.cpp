@@ -758,7 +758,9 @@ void DKDatastoreSQLITE::refreshViews(const char* function) {
     for (const std::string& name : session_->views) sql += "DROP VIEW IF EXISTS temp." + quoteIdent(name) + ";";
     std::vector<std::string> views;
     if (session_->tables && !session_->admin) {
-        std::string readableAcls;
+        // The view names the ACLs on the smaller side: with the default readable, those denying
+        // read (few, and found through the index on acl), else those granting it.
+        std::string readableAcls, deniedAcls;
         bool defaultReadable = false;
         sqlite3_stmt* a = cached("SELECT name FROM dk_acls", function);
         std::vector<std::string> acls;
@@ -767,8 +769,9 @@ void DKDatastoreSQLITE::refreshViews(const char* function) {
             while (sqlite3_step(a) == SQLITE_ROW) acls.push_back(textColumn(a, 0));
         }
         for (const std::string& acl : acls) {
-            if (aclRights(acl, function)[0] == 0) continue;
-            readableAcls += (readableAcls.empty() ? "" : ", ") + literal(acl);
+            std::string& list = aclRights(acl, function)[0] == 0 ? deniedAcls : readableAcls;
+            list += (list.empty() ? "" : ", ") + literal(acl);
+            if (&list == &deniedAcls) continue;
             defaultReadable = defaultReadable || acl == DKAdminSQLITE::kDefaultACL;
         }
         const bool all = everywhere(function)[0] > 0;   // no row need be left out
@@ -780,8 +783,8 @@ void DKDatastoreSQLITE::refreshViews(const char* function) {
             }
             const std::string named = "SELECT item FROM main.dk_item_acls WHERE entity = " + literal(e->name) + " AND acl ";
             sql += "CREATE TEMP VIEW " + quoteIdent(e->name) + " AS SELECT * FROM main." + quoteIdent(e->name) + " WHERE " +
-                   kIdColumn + (defaultReadable ? " NOT IN (" + named + "NOT IN (" : " IN (" + named + "IN (") +
-                   readableAcls + "));";
+                   kIdColumn + (defaultReadable ? " NOT IN (" + named + "IN (" + deniedAcls : " IN (" + named + "IN (" + readableAcls) +
+                   "));";
             views.push_back(e->name);
         }
     }

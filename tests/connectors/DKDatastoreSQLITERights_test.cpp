@@ -484,4 +484,13 @@ TEST(DKDatastoreSQLITERights, ANewItemTakesTheACLItNamesAndNeedsAddThere) {
     a.setACLEntry("team", "v", "reader");
     EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { named(*v, "team")->add(); }));
     EXPECT_EQ("2", sql(*r.ds, "SELECT count(*) FROM Doc"));
+    // With the default readable, only the items under an ACL denying read are left out.
+    a.createACL("closed");
+    auto closed = named(*r.ds, "closed");
+    closed->add();
+    named(*r.ds, nullptr)->add();
+    a.setACLEntry("default", "v", "reader");
+    EXPECT_EQ("3", sql(*v, "SELECT count(*) FROM Doc"));
+    DKDDO hidden(v.get(), closed->getPid(), 10);
+    EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { hidden.retrieve(); }));
 }
