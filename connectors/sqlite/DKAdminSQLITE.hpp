@@ -66,6 +66,12 @@ public:
     virtual void deletePrivilegeSet(const char* name) = 0;   // 9099 while an ACL names it
     virtual DKString* listPrivilegeSets(long& count) = 0;     // "name=spec"
 
+    // Privilege groups: named lists of privileges written like a set's spec, from which a set
+    // may take its privileges. Replacing or deleting a group changes no set.
+    virtual void definePrivilegeGroup(const char* name, const char* spec) = 0;
+    virtual void deletePrivilegeGroup(const char* name) = 0;   // 9103 for an unknown one
+    virtual DKString* listPrivilegeGroups(long& count) = 0;    // "name=spec"
+
     virtual void createACL(const char* acl) = 0;
     virtual void deleteACL(const char* acl) = 0;   // 9099 for the default ACL or one an item has
     // Names principal (a user or a group) in acl with a privilege set; a null or empty set

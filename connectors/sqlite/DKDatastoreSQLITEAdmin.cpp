@@ -3,10 +3,10 @@
 // The library's administration managers on an SQLite repository, reached as
 // datastoreDef()->datastoreAdmin(): users and groups (dkUserManagement, with user definitions
 // whose changePassword is applied by update, and group definitions whose membership changes at
-// once), the privilege catalogue, privilege sets and ACLs with their entries (dkAuthorizationMgmt),
-// and the base access control. Each manager works through the
-// datastore's administration extension (DKAdminSQLITE), so every rule is kept in one place;
-// configuration and workflow management keep the base's refusals.
+// once), the privilege catalogue, privilege groups and sets, and ACLs with their entries
+// (dkAuthorizationMgmt), and the base access control. Each manager works through the datastore's
+// administration extension (DKAdminSQLITE), so every rule is kept in one place; configuration
+// and workflow management keep the base's refusals.
 
 #include "DKDatastoreSQLITE.hpp"
 
@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using namespace dksqlite;
@@ -116,13 +117,14 @@ private:
 // A privilege's name with an optional value: "read" or "update=2".
 std::string privilegeName(const std::string& item) { return item.substr(0, item.find('=')); }
 
-// A privilege set of this repository, written as the catalogue's names with values ("read",
-// "update=2"). Changes stay in the object until the manager's add or update stores it.
-class PPrivilegeSet : public dkPrivilegeSet {
+// A privilege set or privilege group (Base) of this repository, written as the catalogue's names
+// with values ("read", "update=2"). Changes stay in the object until the manager's add or update
+// stores it.
+template <class Base>
+class PPrivilegeList : public Base {
 public:
-    explicit PPrivilegeSet(dkDatastore* ds, const char* name = nullptr, const std::string& spec = "")
-        : dkPrivilegeSet(ds) {
-        if (name != nullptr) setName(name);
+    explicit PPrivilegeList(dkDatastore* ds, const char* name = nullptr, const std::string& spec = "") : Base(ds) {
+        if (name != nullptr) this->setName(name);
         for (std::size_t at = 0; at < spec.size();) {
             const std::size_t end = std::min(spec.find(',', at), spec.size());
             items_.push_back(spec.substr(at, end - at));
@@ -132,7 +134,7 @@ public:
     dkCollection* listPrivileges() override {
         auto* out = new POwnedList<dkPrivilege>;
         for (const std::string& item : items_) {
-            auto* p = new dkPrivilege(getDatastore());
+            auto* p = new dkPrivilege(this->getDatastore());
             p->setName(item.c_str());
             out->add(p);
         }
@@ -140,12 +142,15 @@ public:
     }
     DKString* listPrivilegeNames(long& count) override { return toArray(items_, count); }
     // A privilege of the catalogue, administer excepted, with value 1 or 2; it replaces the
-    // value the set held.
+    // value the list held.
     void addPrivilege(dkPrivilege* privilege) override {
         const std::string item = privilege ? privilege->getName().c_str() : "";
         PRightsRow row;
         if (item.empty() || !parsePrivilegeSpec(item, row))
-            dkThrow<DKUsageError>(kMsgBadPrivilege, kSource, "dkPrivilegeSet::addPrivilege", DKString(item.c_str()));
+            dkThrow<DKUsageError>(kMsgBadPrivilege, kSource,
+                                  std::is_same<Base, dkPrivilegeSet>::value ? "dkPrivilegeSet::addPrivilege"
+                                                                            : "dkPrivilegeGroup::addPrivilege",
+                                  DKString(item.c_str()));
         removePrivilege(privilegeName(item).c_str());
         items_.push_back(item);
     }
@@ -161,8 +166,25 @@ private:
     std::vector<std::string> items_;
 };
 
-// The spec a set's privileges write: their names joined by commas.
-std::string specOf(dkPrivilegeSet& set) {
+using PPrivilegeGroup = PPrivilegeList<dkPrivilegeGroup>;
+
+// A privilege set; adding a privilege group adds each of its privileges.
+class PPrivilegeSet : public PPrivilegeList<dkPrivilegeSet> {
+public:
+    using PPrivilegeList::PPrivilegeList;
+    void addPrivilegeGroup(dkPrivilegeGroup* group) override {
+        if (group == nullptr) return;
+        for (const std::string& item : strings([&](long& n) { return group->listPrivilegeNames(n); })) {
+            dkPrivilege p(getDatastore());
+            p.setName(item.c_str());
+            addPrivilege(&p);
+        }
+    }
+};
+
+// The spec a set's or group's privileges write: their names joined by commas.
+template <class T>
+std::string specOf(T& set) {
     std::string spec;
     for (const std::string& item : strings([&](long& n) { return set.listPrivilegeNames(n); }))
         spec += (spec.empty() ? "" : ",") + item;
@@ -380,6 +402,37 @@ public:
         return new PPrivilegeSet(getDatastore(), name, found.second);
     }
 
+    dkCollection* listPrivilegeGroups() override {
+        auto* out = new POwnedList<dkPrivilegeGroup>;
+        for (const std::string& g : strings([&](long& n) { return admin_.listPrivilegeGroups(n); }))
+            out->add(new PPrivilegeGroup(getDatastore(), privilegeName(g).c_str(), g.substr(g.find('=') + 1)));
+        return out;
+    }
+    DKString* listPrivilegeGroupNames(long& count) override {
+        return names(admin_.listPrivilegeGroups(count), count, true);
+    }
+    dkPrivilegeGroup* createPrivilegeGroup() override { return new PPrivilegeGroup(getDatastore()); }
+    void add(dkPrivilegeGroup* group) override {
+        static const char* const fn = "dkAuthorizationMgmt::add";
+        const std::string name = group ? group->getName().c_str() : "";
+        if (groupSpec(name).first) dkThrow<DKDataObjectAlreadyExists>(kMsgExists, kSource, fn, DKString(name.c_str()));
+        if (group == nullptr) dkThrow<DKUsageError>(kMsgBadPrincipal, kSource, fn, DKString("(null)"));
+        admin_.definePrivilegeGroup(name.c_str(), specOf(*group).c_str());
+    }
+    void update(dkPrivilegeGroup* group) override {
+        delete retrievePrivilegeGroup(group ? group->getName().c_str() : nullptr);
+        admin_.definePrivilegeGroup(group->getName().c_str(), specOf(*group).c_str());
+    }
+    void del(dkPrivilegeGroup* group) override { admin_.deletePrivilegeGroup(group ? group->getName().c_str() : nullptr); }
+    void deletePrivilegeGroup(const char* name) override { admin_.deletePrivilegeGroup(name); }
+    dkPrivilegeGroup* retrievePrivilegeGroup(const char* name) override {
+        const auto found = groupSpec(name ? name : "");
+        if (!found.first)
+            dkThrow<DKDataObjectNotFound>(kMsgNoPrivilegeGroup, kSource, "dkAuthorizationMgmt::retrievePrivilegeGroup",
+                                          DKString(name ? name : "(null)"));
+        return new PPrivilegeGroup(getDatastore(), name, found.second);
+    }
+
     // The catalogue is fixed: privileges are listed and retrieved, never made or changed.
     dkCollection* listPrivileges() override {
         auto* out = new POwnedList<dkPrivilege>;
@@ -476,11 +529,17 @@ private:
         p->setName(name);
         return p;
     }
-    // Whether a set of the name is stored, and its spec.
-    std::pair<bool, std::string> setSpec(const std::string& name) {
-        for (const std::string& s : strings([&](long& n) { return admin_.listPrivilegeSets(n); }))
+    // Whether a set (a group) of the name is stored, and its spec.
+    static std::pair<bool, std::string> specIn(const std::vector<std::string>& stored, const std::string& name) {
+        for (const std::string& s : stored)
             if (privilegeName(s) == name) return {true, s.substr(s.find('=') + 1)};
         return {false, ""};
+    }
+    std::pair<bool, std::string> setSpec(const std::string& name) {
+        return specIn(strings([&](long& n) { return admin_.listPrivilegeSets(n); }), name);
+    }
+    std::pair<bool, std::string> groupSpec(const std::string& name) {
+        return specIn(strings([&](long& n) { return admin_.listPrivilegeGroups(n); }), name);
     }
     // Raises row to the values of the stored set named set.
     void merge(PRightsRow& row, const std::string& set) {

@@ -277,6 +277,33 @@ public:
                        count);
     }
 
+    void definePrivilegeGroup(const char* name, const char* spec) override {
+        static const char* const fn = "DKAdminSQLITE::definePrivilegeGroup";
+        change(fn, [&](sqlite3* d) {
+            if (!isPrincipalName(name)) badName(fn, name);
+            PRightsRow row;
+            if (spec == nullptr || !parsePrivilegeSpec(spec, row))
+                dkThrow<DKUsageError>(kMsgBadPrivilege, kSource, fn, DKString(spec ? spec : "(null)"));
+            run(d, "CREATE TABLE IF NOT EXISTS dk_privilege_groups(name TEXT PRIMARY KEY, spec TEXT NOT NULL)", fn);
+            run(d, "INSERT OR REPLACE INTO dk_privilege_groups VALUES (?1, ?2)", fn, name, spec);
+        });
+    }
+
+    void deletePrivilegeGroup(const char* name) override {
+        static const char* const fn = "DKAdminSQLITE::deletePrivilegeGroup";
+        change(fn, [&](sqlite3* d) {
+            if (!privilegeGroups(d, fn) || run(d, "DELETE FROM dk_privilege_groups WHERE name = ?1", fn, name) == 0)
+                dkThrow<DKDataObjectNotFound>(kMsgNoPrivilegeGroup, kSource, fn, DKString(name ? name : "(null)"));
+        });
+    }
+
+    DKString* listPrivilegeGroups(long& count) override {
+        static const char* const fn = "DKAdminSQLITE::listPrivilegeGroups";
+        sqlite3* d = read(fn);
+        if (!privilegeGroups(d, fn)) return toArray({}, count);
+        return toArray(column(d, "SELECT name || '=' || spec FROM dk_privilege_groups ORDER BY rowid", nullptr, fn), count);
+    }
+
     void createACL(const char* acl) override {
         static const char* const fn = "DKAdminSQLITE::createACL";
         change(fn, [&](sqlite3* d) {
@@ -385,6 +412,11 @@ private:
         scope.commit();
     }
 
+    // Whether the repository has its privilege groups' table (made with the first group).
+    static bool privilegeGroups(sqlite3* d, const char* function) {
+        return run(d, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'dk_privilege_groups'",
+                   function) != 0;
+    }
     [[noreturn]] static void badName(const char* function, const char* name) {
         dkThrow<DKUsageError>(kMsgBadPrincipal, kSource, function, DKString(name ? name : "(null)"));
     }

@@ -397,6 +397,17 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
     }
     auth.add(set.get());
     EXPECT_EQ(9093L, errorOf<DKDataObjectAlreadyExists>([&] { auth.add(set.get()); }));
+    // A privilege group is stored on its own; a set takes its privileges when it is added.
+    EXPECT_EQ(9103L, errorOf<DKDataObjectNotFound>([&] { auth.deletePrivilegeGroup("staff"); }));
+    std::unique_ptr<dkPrivilegeGroup> staff(auth.createPrivilegeGroup());
+    staff->setName("staff");
+    std::unique_ptr<dkPrivilege> del(auth.retrievePrivilege("delete"));
+    staff->addPrivilege(del.get());
+    auth.add(staff.get());
+    std::unique_ptr<dkPrivilegeSet> cleaner(auth.createPrivilegeSet());
+    cleaner->setName("cleaner");
+    cleaner->addPrivilegeGroup(staff.get());
+    auth.add(cleaner.get());
     std::unique_ptr<dkAccessControlList> acl(auth.createAccessControlList());
     acl->setName("shared");
     DKACLData t(auth.retrievePrivilegeSet("writer"), "team", DKACLData::kGroup),
@@ -420,7 +431,14 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
     EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { std::unique_ptr<dkUserGroupDef>(u2.retrieveUserGroupDef("nope")); }));
     std::unique_ptr<dkPrivilegeSet> writer(a2.retrievePrivilegeSet("writer"));
     EXPECT_EQ("read update=2", spec(*writer));
-    EXPECT_EQ("reader editor owner writer", namesOf<dkPrivilegeSet>(a2.listPrivilegeSets()));
+    EXPECT_EQ("reader editor owner writer cleaner", namesOf<dkPrivilegeSet>(a2.listPrivilegeSets()));
+    EXPECT_EQ("delete", spec(*std::unique_ptr<dkPrivilegeSet>(a2.retrievePrivilegeSet("cleaner"))));
+    EXPECT_EQ("staff:delete", namesOf<dkPrivilegeGroup>(a2.listPrivilegeGroups(), [](dkPrivilegeGroup& g) {
+                  return list([&](long& n) { return g.listPrivilegeNames(n); });
+              }));
+    std::unique_ptr<dkPrivilegeGroup> staff2(a2.retrievePrivilegeGroup("staff"));
+    a2.del(staff2.get());
+    EXPECT_EQ(9103L, errorOf<DKDataObjectNotFound>([&] { delete a2.retrievePrivilegeGroup("staff"); }));
     EXPECT_EQ("read add update delete membership administer", namesOf<dkPrivilege>(a2.listPrivileges()));
     std::unique_ptr<dkAccessControlList> shared(a2.retrieveAccessControlList("shared"));
     EXPECT_EQ("team:1:read update=2 w:0:read", [&] {
