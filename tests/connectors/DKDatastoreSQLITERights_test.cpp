@@ -429,6 +429,12 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
     std::unique_ptr<dkUserGroupDef> team(u2.retrieveUserGroupDef("team"));
     EXPECT_EQ("v", list([&](long& n) { return team->listUserNames(n); }));
     EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { std::unique_ptr<dkUserGroupDef>(u2.retrieveUserGroupDef("nope")); }));
+    u2.update(team.get());   // nothing but the name to store
+    std::unique_ptr<dkUserGroupDef> gone(u2.createUserGroupDef());
+    gone->setName("gone");
+    u2.add(gone.get());
+    u2.del(gone.get());
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { u2.update(gone.get()); }));
     std::unique_ptr<dkPrivilegeSet> writer(a2.retrievePrivilegeSet("writer"));
     EXPECT_EQ("read update=2", spec(*writer));
     EXPECT_EQ("reader editor owner writer cleaner", namesOf<dkPrivilegeSet>(a2.listPrivilegeSets()));
@@ -452,6 +458,8 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
         }
         return out;
     }());
+    EXPECT_EQ("default shared", namesOf<dkAccessControlList>(a2.listAccessControlLists()));
+    EXPECT_EQ("team w", list([&](long& n) { return shared->listUsrGrps(n); }));
     EXPECT_EQ("w", list([&](long& n) { return shared->listUsers(n); }));
     EXPECT_EQ("team", list([&](long& n) { return shared->listGroups(n); }));
     // Update makes the stored entries the object's; a set still named cannot go.
