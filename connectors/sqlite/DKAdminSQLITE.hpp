@@ -32,6 +32,10 @@ public:
     static constexpr const char* kName = "SQLITE_ADMIN";
     static constexpr const char* kAdminGroup = "administrators";
     static constexpr const char* kDefaultACL = "default";
+    // A new item's ACL is chosen by a DDO property of this name (a string) when it is added: the
+    // ACL must exist (DKDataObjectNotFound 9096) and grant the user the add privilege; absent,
+    // empty or "default", the item takes the default ACL.
+    static constexpr const char* kACLProperty = "DK_ACL";
     // The privilege catalogue: ids as DKCommonPrivilege numbers them.
     enum Privilege : long { kRead = 1, kAdd = 2, kUpdate = 3, kDelete = 4, kMembership = 5, kAdminister = 800 };
 
@@ -61,6 +65,12 @@ public:
     virtual void definePrivilegeSet(const char* name, const char* spec) = 0;
     virtual void deletePrivilegeSet(const char* name) = 0;   // 9099 while an ACL names it
     virtual DKString* listPrivilegeSets(long& count) = 0;     // "name=spec"
+
+    // Privilege groups: named lists of privileges written like a set's spec, from which a set
+    // may take its privileges. Replacing or deleting a group changes no set.
+    virtual void definePrivilegeGroup(const char* name, const char* spec) = 0;
+    virtual void deletePrivilegeGroup(const char* name) = 0;   // 9103 for an unknown one
+    virtual DKString* listPrivilegeGroups(long& count) = 0;    // "name=spec"
 
     virtual void createACL(const char* acl) = 0;
     virtual void deleteACL(const char* acl) = 0;   // 9099 for the default ACL or one an item has

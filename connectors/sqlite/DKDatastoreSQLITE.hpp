@@ -315,6 +315,9 @@ private:
     void requireHolder(const std::pair<std::string, long>& item, const char* function);
     // DKDatastoreAccessError kMsgNotAuthorized unless the user holds privilege (an id of the catalogue).
     void requirePrivilege(const std::pair<std::string, long>& item, long privilege, const char* function);
+    // The ACL a new item of entity asks for (kACLProperty; empty for the default), once the user is
+    // found to hold the add privilege under it.
+    std::string newItemACL(const DKDDOBase& ddo, const std::string& entity, const char* function);
     DKCommonPrivilege* commonPrivilege(dkDataObject* item, const char* function);   // null: a new item
     // A change of item: the privilege, and no other user holding it checked out.
     void requireChange(const std::pair<std::string, long>& item, long privilege, const char* function);

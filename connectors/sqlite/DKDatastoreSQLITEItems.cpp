@@ -90,7 +90,7 @@ const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char*
 
 long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, const char* function) {
     e = entity(ddo.getObjectType().c_str(), function);
-    requirePrivilege({e->name, 0}, DKAdminSQLITE::kAdd, function);
+    const std::string acl = newItemACL(ddo, e->name, function);
     const PItemMap& map = writtenItems(*e, ddo, function);
     sqlite3_stmt* s = cached(e->insertStmt, e->insertSql, function);
     PRewindOnExit r{s};
@@ -107,6 +107,14 @@ long DKDatastoreSQLITE::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, cons
     }
     stepDone(db_, s, kSource, function, "adding the item");
     const long rowId = static_cast<long>(sqlite3_last_insert_rowid(db_));
+    if (!acl.empty()) {
+        sqlite3_stmt* a = cached("INSERT INTO dk_item_acls VALUES (?1, ?2, ?3)", function);
+        PResetOnExit ra{a};
+        bindText(a, 1, e->name);
+        sqlite3_bind_int64(a, 2, rowId);
+        bindText(a, 3, acl);
+        stepDone(db_, a, kSource, function, "naming the item's ACL");
+    }
     if (!e->textInsertSql.empty()) writeText(e->textInsertSql, rowId, function);
     writeMembers(ddo, *e, rowId, function);
     return rowId;
@@ -135,11 +143,13 @@ void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
 
 void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* function) {
     std::shared_ptr<PEntity> e = entity(ddo.getObjectType().c_str(), function);
-    requirePrivilege({e->name, rowId}, DKAdminSQLITE::kRead, function);
     sqlite3_stmt* s = cached(e->selectStmt, e->selectSql, function);
     PResetOnExit r{s};
     sqlite3_bind_int64(s, 1, rowId);
     int rc = sqlite3_step(s);
+    // The right is checked while the row's statement is open, so both read in one transaction
+    // (one lock of the file); it is refused before a missing item is reported, as before reading.
+    requirePrivilege({e->name, rowId}, DKAdminSQLITE::kRead, function);
     if (rc == SQLITE_DONE)
         dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
     if (rc != SQLITE_ROW) throwSqlite(db_, rc, kSource, function, "retrieving the item");

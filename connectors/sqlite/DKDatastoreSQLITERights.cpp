@@ -277,6 +277,33 @@ public:
                        count);
     }
 
+    void definePrivilegeGroup(const char* name, const char* spec) override {
+        static const char* const fn = "DKAdminSQLITE::definePrivilegeGroup";
+        change(fn, [&](sqlite3* d) {
+            if (!isPrincipalName(name)) badName(fn, name);
+            PRightsRow row;
+            if (spec == nullptr || !parsePrivilegeSpec(spec, row))
+                dkThrow<DKUsageError>(kMsgBadPrivilege, kSource, fn, DKString(spec ? spec : "(null)"));
+            run(d, "CREATE TABLE IF NOT EXISTS dk_privilege_groups(name TEXT PRIMARY KEY, spec TEXT NOT NULL)", fn);
+            run(d, "INSERT OR REPLACE INTO dk_privilege_groups VALUES (?1, ?2)", fn, name, spec);
+        });
+    }
+
+    void deletePrivilegeGroup(const char* name) override {
+        static const char* const fn = "DKAdminSQLITE::deletePrivilegeGroup";
+        change(fn, [&](sqlite3* d) {
+            if (!privilegeGroups(d, fn) || run(d, "DELETE FROM dk_privilege_groups WHERE name = ?1", fn, name) == 0)
+                dkThrow<DKDataObjectNotFound>(kMsgNoPrivilegeGroup, kSource, fn, DKString(name ? name : "(null)"));
+        });
+    }
+
+    DKString* listPrivilegeGroups(long& count) override {
+        static const char* const fn = "DKAdminSQLITE::listPrivilegeGroups";
+        sqlite3* d = read(fn);
+        if (!privilegeGroups(d, fn)) return toArray({}, count);
+        return toArray(column(d, "SELECT name || '=' || spec FROM dk_privilege_groups ORDER BY rowid", nullptr, fn), count);
+    }
+
     void createACL(const char* acl) override {
         static const char* const fn = "DKAdminSQLITE::createACL";
         change(fn, [&](sqlite3* d) {
@@ -385,6 +412,11 @@ private:
         scope.commit();
     }
 
+    // Whether the repository has its privilege groups' table (made with the first group).
+    static bool privilegeGroups(sqlite3* d, const char* function) {
+        return run(d, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'dk_privilege_groups'",
+                   function) != 0;
+    }
     [[noreturn]] static void badName(const char* function, const char* name) {
         dkThrow<DKUsageError>(kMsgBadPrincipal, kSource, function, DKString(name ? name : "(null)"));
     }
@@ -623,6 +655,29 @@ void DKDatastoreSQLITE::requirePrivilege(const PItemRef& item, long privilege, c
                                                          : "a new item"));
 }
 
+std::string DKDatastoreSQLITE::newItemACL(const DKDDOBase& ddo, const std::string& entity, const char* function) {
+    const unsigned short id = ddo.propertyId(DKAdminSQLITE::kACLProperty);
+    const DKAny named = id != 0 ? ddo.getProperty(id) : DKAny();
+    const std::string acl = named.typeCode() == DKAny::tc_string ? static_cast<DKString>(named).str() : std::string();
+    if (acl.empty() || acl == DKAdminSQLITE::kDefaultACL) {
+        requirePrivilege({entity, 0}, DKAdminSQLITE::kAdd, function);
+        return std::string();
+    }
+    bool known = false;
+    if (session_->tables) {
+        sqlite3_stmt* s = cached("SELECT 1 FROM dk_acls WHERE name = ?1", function);
+        PResetOnExit r{s};
+        bindText(s, 1, acl);
+        known = sqlite3_step(s) == SQLITE_ROW;
+    }
+    if (!known) dkThrow<DKDataObjectNotFound>(kMsgNoACL, kSource, function, DKString(acl.c_str()));
+    const auto add = static_cast<std::size_t>(privilegeIndex(DKAdminSQLITE::kAdd));
+    if (!session_->admin && aclRights(acl, function)[add] == 0)
+        dkThrow<DKDatastoreAccessError>(kMsgNotAuthorized, kSource, function,
+                                        DKString(session_->user.c_str()) + ": add under the ACL " + acl.c_str());
+    return acl;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Check-out
 
@@ -735,7 +790,9 @@ void DKDatastoreSQLITE::refreshViews(const char* function) {
     for (const std::string& name : session_->views) sql += "DROP VIEW IF EXISTS temp." + quoteIdent(name) + ";";
     std::vector<std::string> views;
     if (session_->tables && !session_->admin) {
-        std::string readableAcls;
+        // The view names the ACLs on the smaller side: with the default readable, those denying
+        // read (few, and found through the index on acl), else those granting it.
+        std::string readableAcls, deniedAcls;
         bool defaultReadable = false;
         sqlite3_stmt* a = cached("SELECT name FROM dk_acls", function);
         std::vector<std::string> acls;
@@ -744,8 +801,9 @@ void DKDatastoreSQLITE::refreshViews(const char* function) {
             while (sqlite3_step(a) == SQLITE_ROW) acls.push_back(textColumn(a, 0));
         }
         for (const std::string& acl : acls) {
-            if (aclRights(acl, function)[0] == 0) continue;
-            readableAcls += (readableAcls.empty() ? "" : ", ") + literal(acl);
+            std::string& list = aclRights(acl, function)[0] == 0 ? deniedAcls : readableAcls;
+            list += (list.empty() ? "" : ", ") + literal(acl);
+            if (&list == &deniedAcls) continue;
             defaultReadable = defaultReadable || acl == DKAdminSQLITE::kDefaultACL;
         }
         const bool all = everywhere(function)[0] > 0;   // no row need be left out
@@ -757,8 +815,8 @@ void DKDatastoreSQLITE::refreshViews(const char* function) {
             }
             const std::string named = "SELECT item FROM main.dk_item_acls WHERE entity = " + literal(e->name) + " AND acl ";
             sql += "CREATE TEMP VIEW " + quoteIdent(e->name) + " AS SELECT * FROM main." + quoteIdent(e->name) + " WHERE " +
-                   kIdColumn + (defaultReadable ? " NOT IN (" + named + "NOT IN (" : " IN (" + named + "IN (") +
-                   readableAcls + "));";
+                   kIdColumn + (defaultReadable ? " NOT IN (" + named + "IN (" + deniedAcls : " IN (" + named + "IN (" + readableAcls) +
+                   "));";
             views.push_back(e->name);
         }
     }

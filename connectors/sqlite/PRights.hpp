@@ -10,6 +10,7 @@
 //   dk_acls(name), dk_acl_entries(acl, principal, privset)
 //   dk_item_acls(entity, item, acl)      items whose ACL is not the default
 //   dk_checkouts(entity, item, usr)      items checked out, and by whom
+//   dk_privilege_groups(name, spec)      named lists of privileges, made with the first one
 // dk_repository's 'rights_version' grows with every change of users, groups, sets or ACLs, so a
 // connection knows when what it computed is stale. Internal to libdkdssqlite.
 

@@ -59,6 +59,7 @@ enum Msg : long {
     kMsgCheckedOut = 9100,        // the item is checked out by another user
     kMsgNotCheckedOut = 9101,     // the item is not checked out
     kMsgSessionEnded = 9102,      // the user was deleted or its password changed
+    kMsgNoPrivilegeGroup = 9103,  // no such privilege group
     kMsgReadOnly = 9120,          // a write on a connection made with readonly=1
     kMsgCannotWrite = 9121,       // the file or its folder cannot be written by this user
     kMsgWalUnreadable = 9122,     // a -wal file in a read-only folder that cannot be read consistently

@@ -13,6 +13,7 @@
 #include <dk/dkUserManagement.hpp>
 #include <dk/dkAuthorizationMgmt.hpp>
 #include <dk/DKFolder.hpp>
+#include <dk/dkCollection.hpp>
 #include <dk/dkDatastoreExt.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
@@ -58,6 +59,21 @@ std::string list(F f) {
     DKString* names = f(n);
     return joined(names, n);
 }
+
+// The names of a collection's definitions (of type T), "name" or "name:extra(def)"; the
+// collection is freed, and with it the definitions it owns.
+template <class T>
+std::string namesOf(dkCollection* owned, const std::function<std::string(T&)>& extra = nullptr) {
+    std::unique_ptr<dkCollection> c(owned);
+    std::unique_ptr<dkIterator> it(c->createIterator());
+    std::string out;
+    while (it->more()) {
+        T& d = *static_cast<T*>(it->next()->value());
+        out += (out.empty() ? "" : " ") + std::string(d.getName().c_str()) + (extra ? ":" + extra(d) : "");
+    }
+    return out;
+}
+std::string spec(dkPrivilegeSet& s) { return list([&](long& n) { return s.listPrivilegeNames(n); }); }
 
 }  // namespace
 
@@ -349,4 +365,158 @@ TEST(DKDatastoreSQLITERights, TheLibrarysManagersWorkThroughTheSchemaObject) {
                                                   ->getCommonPrivilege());
     EXPECT_EQ(2, theirs->checkAuthorization(DKAdminSQLITE::kDelete));
     EXPECT_EQ(0, theirs->hasAdminPrivilege());
+}
+
+TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconnect) {
+    Repo r;
+    dkDatastoreAdmin* m = r.ds->datastoreDef()->datastoreAdmin();
+    dkUserManagement& users = *m->userManagement();
+    dkAuthorizationMgmt& auth = *m->authorizationMgmt();
+    users.addUser("v", "pv");
+    users.addUser("w", "pw");
+    std::unique_ptr<dkUserGroupDef> g(users.createUserGroupDef());
+    g->setName("team");
+    users.add(g.get());
+    std::unique_ptr<dkUserDef> v(users.retrieveUserDef("v"));
+    g->addUser(v.get());
+    std::unique_ptr<dkUserDef> w(users.retrieveUserDef("w"));
+    g->addUser(w.get());
+    g->removeUser("w");
+    // A set takes catalogue privileges only; a second privilege of a name replaces the first.
+    std::unique_ptr<dkPrivilegeSet> set(auth.createPrivilegeSet());
+    set->setName("writer");
+    for (const char* p : {"read", "update", "update=2"}) {
+        std::unique_ptr<dkPrivilege> priv(auth.retrievePrivilege(p[0] == 'u' ? "update" : p));
+        priv->setName(p);
+        set->addPrivilege(priv.get());
+    }
+    for (const char* bad : {"administer", "read=3", "", "write"}) {
+        dkPrivilege priv;
+        priv.setName(bad);
+        EXPECT_EQ(9098L, errorOf<DKUsageError>([&] { set->addPrivilege(&priv); })) << bad;
+    }
+    auth.add(set.get());
+    EXPECT_EQ(9093L, errorOf<DKDataObjectAlreadyExists>([&] { auth.add(set.get()); }));
+    // A privilege group is stored on its own; a set takes its privileges when it is added.
+    EXPECT_EQ(9103L, errorOf<DKDataObjectNotFound>([&] { auth.deletePrivilegeGroup("staff"); }));
+    std::unique_ptr<dkPrivilegeGroup> staff(auth.createPrivilegeGroup());
+    staff->setName("staff");
+    std::unique_ptr<dkPrivilege> del(auth.retrievePrivilege("delete"));
+    staff->addPrivilege(del.get());
+    auth.add(staff.get());
+    std::unique_ptr<dkPrivilegeSet> cleaner(auth.createPrivilegeSet());
+    cleaner->setName("cleaner");
+    cleaner->addPrivilegeGroup(staff.get());
+    auth.add(cleaner.get());
+    std::unique_ptr<dkAccessControlList> acl(auth.createAccessControlList());
+    acl->setName("shared");
+    DKACLData t(auth.retrievePrivilegeSet("writer"), "team", DKACLData::kGroup),
+        e(auth.retrievePrivilegeSet("reader"), "w", DKACLData::kUser);
+    acl->addACLData(&t);   // the entries stay the caller's
+    acl->addACLData(&e);
+    auth.add(acl.get());
+    users.addUser("x", "px");
+    // Reconnected, everything reads back as stored; the lists and definitions are the caller's.
+    r.ds->disconnect();
+    r.ds = r.as("u", "p");
+    m = r.ds->datastoreDef()->datastoreAdmin();
+    dkUserManagement& u2 = *m->userManagement();
+    dkAuthorizationMgmt& a2 = *m->authorizationMgmt();
+    EXPECT_EQ("u v w x", namesOf<dkUserDef>(u2.listUserDefs()));
+    EXPECT_EQ("administrators:u team:v", namesOf<dkUserGroupDef>(u2.listUserGroupDefs(), [](dkUserGroupDef& d) {
+                  return namesOf<dkUserDef>(d.listUsers());
+              }));
+    std::unique_ptr<dkUserGroupDef> team(u2.retrieveUserGroupDef("team"));
+    EXPECT_EQ("v", list([&](long& n) { return team->listUserNames(n); }));
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { std::unique_ptr<dkUserGroupDef>(u2.retrieveUserGroupDef("nope")); }));
+    u2.update(team.get());   // nothing but the name to store
+    std::unique_ptr<dkUserGroupDef> gone(u2.createUserGroupDef());
+    gone->setName("gone");
+    u2.add(gone.get());
+    u2.del(gone.get());
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { u2.update(gone.get()); }));
+    std::unique_ptr<dkPrivilegeSet> writer(a2.retrievePrivilegeSet("writer"));
+    EXPECT_EQ("read update=2", spec(*writer));
+    EXPECT_EQ("reader editor owner writer cleaner", namesOf<dkPrivilegeSet>(a2.listPrivilegeSets()));
+    EXPECT_EQ("delete", spec(*std::unique_ptr<dkPrivilegeSet>(a2.retrievePrivilegeSet("cleaner"))));
+    EXPECT_EQ("staff:delete", namesOf<dkPrivilegeGroup>(a2.listPrivilegeGroups(), [](dkPrivilegeGroup& g) {
+                  return list([&](long& n) { return g.listPrivilegeNames(n); });
+              }));
+    std::unique_ptr<dkPrivilegeGroup> staff2(a2.retrievePrivilegeGroup("staff"));
+    a2.del(staff2.get());
+    EXPECT_EQ(9103L, errorOf<DKDataObjectNotFound>([&] { delete a2.retrievePrivilegeGroup("staff"); }));
+    EXPECT_EQ("read add update delete membership administer", namesOf<dkPrivilege>(a2.listPrivileges()));
+    std::unique_ptr<dkAccessControlList> shared(a2.retrieveAccessControlList("shared"));
+    EXPECT_EQ("team:1:read update=2 w:0:read", [&] {
+        std::unique_ptr<dkCollection> c(shared->listACLData());
+        std::unique_ptr<dkIterator> it(c->createIterator());
+        std::string out;
+        while (it->more()) {
+            auto& e = *static_cast<DKACLData*>(it->next()->value());
+            out += (out.empty() ? "" : " ") + std::string(e.getUserGroupName().c_str()) + ":" +
+                   std::to_string(e.getPatronType()) + ":" + spec(*e.getPrivilegeSet());
+        }
+        return out;
+    }());
+    EXPECT_EQ("default shared", namesOf<dkAccessControlList>(a2.listAccessControlLists()));
+    EXPECT_EQ("team w", list([&](long& n) { return shared->listUsrGrps(n); }));
+    EXPECT_EQ("w", list([&](long& n) { return shared->listUsers(n); }));
+    EXPECT_EQ("team", list([&](long& n) { return shared->listGroups(n); }));
+    // Update makes the stored entries the object's; a set still named cannot go.
+    shared->removeACLData(&e);
+    a2.update(shared.get());
+    EXPECT_EQ("team=writer", list([&](long& n) { return admin(*r.ds).listACLEntries("shared", n); }));
+    EXPECT_EQ(9099L, errorOf<DKUsageError>([&] { a2.del(writer.get()); }));
+    writer->removePrivilege("update");
+    a2.update(writer.get());
+    // The default ACL's grants, through the user's groups; administrators hold everything.
+    admin(*r.ds).setACLEntry("default", "team", "writer");
+    admin(*r.ds).setACLEntry("default", "v", "reader");
+    std::unique_ptr<dkPrivilegeSet> pv(a2.retrieveUserPrivilegeSet("v")), pw(a2.retrieveUserPrivilegeSet("w")),
+        pu(a2.retrieveUserPrivilegeSet("u")), pg(a2.retrieveUserGroupPrivilegeSet("team"));
+    EXPECT_EQ("read", spec(*pv));
+    EXPECT_EQ("", spec(*pw));
+    EXPECT_EQ("read=2 add=2 update=2 delete=2 membership=2 administer=2", spec(*pu));
+    EXPECT_EQ("read", spec(*pg));
+    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { delete a2.retrieveUserPrivilegeSet("ghost"); }));
+    a2.del(shared.get());
+    EXPECT_EQ(9096L, errorOf<DKDataObjectNotFound>([&] { delete a2.retrieveAccessControlList("shared"); }));
+}
+
+TEST(DKDatastoreSQLITERights, ANewItemTakesTheACLItNamesAndNeedsAddThere) {
+    Repo r;
+    DKAdminSQLITE& a = admin(*r.ds);
+    a.addUser("v", "pv");
+    a.createACL("team");
+    a.setACLEntry("team", "v", "editor");   // nothing for v in the default ACL
+    auto v = r.as("v", "pv");
+    auto named = [&](dkDatastore& ds, const char* acl) {
+        auto ddo = std::unique_ptr<DKDDO>(ds.createDDO("Doc", 0));
+        if (acl != nullptr) ddo->addProperty(DKAdminSQLITE::kACLProperty, DKAny(acl));
+        return ddo;
+    };
+    for (const char* acl : {static_cast<const char*>(nullptr), "", "default"})
+        EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { named(*v, acl)->add(); })) << (acl ? acl : "none");
+    EXPECT_EQ(9096L, errorOf<DKDataObjectNotFound>([&] { named(*v, "nope")->add(); }));
+    auto mine = named(*v, "team");
+    mine->add();
+    mine->retrieve();   // readable through team
+    EXPECT_EQ("team", std::string(a.itemACL(mine.get()).c_str()));
+    EXPECT_EQ("1", sql(*v, "SELECT count(*) FROM Doc"));
+    // An administrator adds under any ACL; a refused add stores nothing.
+    auto theirs = named(*r.ds, "team");
+    theirs->add();
+    EXPECT_EQ("team", std::string(a.itemACL(theirs.get()).c_str()));
+    a.setACLEntry("team", "v", "reader");
+    EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { named(*v, "team")->add(); }));
+    EXPECT_EQ("2", sql(*r.ds, "SELECT count(*) FROM Doc"));
+    // With the default readable, only the items under an ACL denying read are left out.
+    a.createACL("closed");
+    auto closed = named(*r.ds, "closed");
+    closed->add();
+    named(*r.ds, nullptr)->add();
+    a.setACLEntry("default", "v", "reader");
+    EXPECT_EQ("3", sql(*v, "SELECT count(*) FROM Doc"));
+    DKDDO hidden(v.get(), closed->getPid(), 10);
+    EXPECT_EQ(9090L, errorOf<DKDatastoreAccessError>([&] { hidden.retrieve(); }));
 }
