@@ -3,6 +3,7 @@
 #include <dk/DKAny.hpp>
 #include <dk/DKDDODef.hpp>
 #include <dk/DKException.hpp>
+#include <dk/DKSequentialCollection.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkExport.hpp>
 #include <dk/dkProtocol.hpp>
@@ -230,3 +231,81 @@ void PConnectorKit::allOrNone(dkCollection* objects, const PObjectRules& rules, 
         throw;
     }
 }
+
+class dkAttrDef;
+class dkEntityDef;
+
+// The schema-object collections a connector's list calls return (listEntities, listAttrs, ...):
+// elements are tc_voidptr with sub-type 1 (a dkEntityDef*) or 2 (a dkAttrDef*). The collection
+// owns its definitions and deletes them with itself or with removeAllElements.
+class DK_API PDefCollection : public DKSequentialCollection {
+public:
+    ~PDefCollection() override;
+    void removeAllElements() override;
+    int ownsElements() const override { return 1; }
+    void addEntity(dkEntityDef* entity);   // adopted
+    void addAttr(dkAttrDef* attr);         // adopted
+
+private:
+    void freeDefs() noexcept;
+};
+
+// A new array of count names, name(i) for each i, with count set; at least one element, so that
+// the caller's delete[] always has one. The caller owns the array.
+template <class Name>
+DKString* PNameArray(std::size_t count, long& n, Name name) {
+    n = static_cast<long>(count);
+    DKString* names = new DKString[count > 0 ? count : 1];
+    for (std::size_t i = 0; i < count; ++i) names[i] = name(i);
+    return names;
+}
+
+// How one connector judges and refuses the attribute definitions of its entities: its messages
+// (each a DKUsageError located in source) and its name and type rules.
+struct PAttrDefRules {
+    const char* source;
+    long noAttr;       // no attribute given, or none of that name
+    long attrExists;   // a name the entity has already
+    long badName;
+    long badType;
+    bool (*validName)(const char* name);
+    bool (*storableType)(unsigned short type);
+};
+
+// The attribute definitions of one entity definition, in position order, matched by name
+// without ASCII case. The list owns its definitions; release hands one back to the caller. One
+// thread at a time, as the entity definition that holds it.
+class DK_API PAttrDefList {
+public:
+    using Defs = std::vector<std::unique_ptr<dkAttrDef>>;
+
+    PAttrDefList();
+    ~PAttrDefList();
+    PAttrDefList(const PAttrDefList&) = delete;
+    PAttrDefList& operator=(const PAttrDefList&) = delete;
+
+    const Defs& defs() const { return defs_; }
+    std::size_t size() const { return defs_.size(); }
+    void clear();
+    void append(std::unique_ptr<dkAttrDef> def);   // as it is, id included
+    // The definition named name, or null (also for a null name).
+    dkAttrDef* find(const char* name) const;
+    // The same, refusing an unknown name with rules.noAttr.
+    dkAttrDef& get(const char* name, const PAttrDefRules& rules, const char* function,
+                   unsigned long line = __builtin_LINE()) const;
+    // Checks def (given, valid name, storable type, a name not held yet), numbers it after the
+    // others and adopts it. A refused definition stays the caller's.
+    void adopt(dkAttrDef* def, const PAttrDefRules& rules, const char* function, unsigned long line = __builtin_LINE());
+    // Takes the definition named name out of the list and gives it to the caller; an unknown
+    // name is refused with rules.noAttr.
+    dkAttrDef* release(const char* name, const PAttrDefRules& rules, const char* function,
+                       unsigned long line = __builtin_LINE());
+    // Deletes the definitions named name; false when there was none.
+    bool erase(const char* name);
+    // The names in position order, as PNameArray.
+    DKString* names(long& count) const;
+
+private:
+    Defs::const_iterator position(const char* name) const;
+    Defs defs_;
+};

@@ -2,8 +2,9 @@
 //
 // The connector kit: what the one protocol rule refuses and with which texts, the
 // item maps kept on a definition until its items change, the all-or-none loop with its unit of
-// work, its refusals and its locations, and the filling of DDOs in place (values, owned objects,
-// pids) with the reused row every cursor has through it.
+// work, its refusals and its locations, the filling of DDOs in place (values, owned objects,
+// pids) with the reused row every cursor has through it, and the schema objects' attribute lists
+// and list collections with what they own.
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
@@ -11,6 +12,7 @@
 #include <dk/DKPid.hpp>
 #include <dk/PConnectorKit.hpp>
 #include <dk/dkDatastore.hpp>
+#include <dk/dkDatastoreDef.hpp>
 #include <dk/dkResultSetCursor.hpp>
 #include <dk/dkThrow.hpp>
 #include <dk/dkXDO.hpp>
@@ -20,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -298,4 +301,72 @@ TEST(PConnectorKitFill, RowObjectsInOneBlockLiveAndDieAsAnyDDO) {
         second->addData("x", DKAny(1L));
     }
     delete def;
+}
+
+namespace {
+
+using CountedAttr = dktest::Counted<dkAttrDef>;
+
+// A new attribute definition that counts among the live ones, so that ownership shows.
+CountedAttr* attr(const char* name, unsigned short type = 1) {
+    auto* a = new CountedAttr;
+    a->setName(name);
+    a->setType(type);
+    return a;
+}
+
+bool validName(const char* name) { return name[0] != '\0' && name[0] != '_'; }
+bool storableType(unsigned short type) { return type != 99; }
+
+const PAttrDefRules kAttrRules{"connectors/test/Kit", 1, 2, 3, 4, validName, storableType};
+
+}  // namespace
+
+TEST(PConnectorKitAttrDefs, AdoptChecksInOrderAndRefusedDefinitionsStayTheCallers) {
+    {
+        PAttrDefList list;
+        list.adopt(attr("Title"), kAttrRules, "Kit::addAttr");
+        list.adopt(attr("pages"), kAttrRules, "Kit::addAttr");
+        EXPECT_EQ(2, list.find("PAGES")->getId());
+        const std::unique_ptr<dkAttrDef> badName(attr("_x")), badType(attr("y", 99)), again(attr("TITLE"));
+        const std::pair<dkAttrDef*, long> refused[] = {
+            {nullptr, 1}, {badName.get(), 3}, {badType.get(), 4}, {again.get(), 2}};
+        for (const auto& [def, id] : refused)
+            EXPECT_EQ(id, dktest::failureOf<DKUsageError>([&] { list.adopt(def, kAttrRules, "Kit::addAttr"); }).id);
+        EXPECT_EQ(2u, list.size());
+        EXPECT_EQ(5, CountedAttr::alive);
+    }
+    EXPECT_EQ(0, CountedAttr::alive);   // the list deleted its own two, the caller its three
+}
+
+TEST(PConnectorKitAttrDefs, LookupsIgnoreCaseAndReleaseHandsOwnershipBack) {
+    PAttrDefList list;
+    for (const char* name : {"a", "Bee", "c"}) list.adopt(attr(name), kAttrRules, "Kit::addAttr");
+    EXPECT_EQ("Bee", list.get("BEE", kAttrRules, "Kit::getAttr").getName().str());
+    EXPECT_EQ(nullptr, list.find(nullptr));
+    EXPECT_EQ(1, dktest::failureOf<DKUsageError>([&] { list.get("d", kAttrRules, "Kit::getAttr"); }).id);
+    EXPECT_EQ(1, dktest::failureOf<DKUsageError>([&] { list.release("d", kAttrRules, "Kit::removeAttr"); }).id);
+    std::unique_ptr<dkAttrDef> taken(list.release("bee", kAttrRules, "Kit::removeAttr"));
+    EXPECT_TRUE(list.erase("A"));
+    EXPECT_FALSE(list.erase("a"));
+    long count = -1;
+    std::unique_ptr<DKString[]> names(list.names(count));
+    ASSERT_EQ(1, count);
+    EXPECT_EQ("c", names[0].str());
+    list.clear();
+    EXPECT_EQ(1, CountedAttr::alive);   // the released one only
+    taken.reset();
+    std::unique_ptr<DKString[]> none(list.names(count));
+    EXPECT_EQ(0, count);
+}
+
+TEST(PConnectorKitAttrDefs, DefinitionCollectionsDeleteWhatTheyHold) {
+    auto coll = std::make_unique<PDefCollection>();
+    coll->addAttr(attr("a"));
+    coll->addAttr(attr("b"));
+    coll->removeAllElements();
+    EXPECT_EQ(0, CountedAttr::alive);
+    coll->addAttr(attr("c"));
+    coll.reset();
+    EXPECT_EQ(0, CountedAttr::alive);
 }
