@@ -5,6 +5,7 @@
 #include <dk/DKException.hpp>
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/dkCollection.hpp>
+#include <dk/dkDatastore.hpp>
 #include <dk/dkExport.hpp>
 #include <dk/dkProtocol.hpp>
 
@@ -308,4 +309,36 @@ public:
 private:
     Defs::const_iterator position(const char* name) const;
     Defs defs_;
+};
+
+// The base of a connector's datastore: the short forms of the item operations (without options,
+// or without options and flags) pass on to the full forms with no options and flags 0, so a
+// connector writes the seven full forms only. A connector that overrides a full form adds
+// `using PConnectorDatastore::addObject;` (and the like) to keep the short ones callable through
+// its own type. Ownership and thread rules are dkDatastore's.
+class DK_API PConnectorDatastore : public dkDatastore {
+public:
+    using dkDatastore::dkDatastore;
+    using dkDatastore::addObject;
+    using dkDatastore::addObjects;
+    using dkDatastore::deleteObject;
+    using dkDatastore::deleteObjects;
+    using dkDatastore::retrieveObject;
+    using dkDatastore::updateObject;
+    using dkDatastore::updateObjects;
+
+    void addObject(dkDataObject* object, long flags) override { addObject(object, nullptr, flags); }
+    void addObject(dkDataObject* object) override { addObject(object, nullptr, 0); }
+    void addObjects(dkCollection* objects, long flags) override { addObjects(objects, nullptr, flags); }
+    void addObjects(dkCollection* objects) override { addObjects(objects, nullptr, 0); }
+    void deleteObject(dkDataObject* object, long flags) override { deleteObject(object, nullptr, flags); }
+    void deleteObject(dkDataObject* object) override { deleteObject(object, nullptr, 0); }
+    void deleteObjects(dkCollection* objects, long flags) override { deleteObjects(objects, nullptr, flags); }
+    void deleteObjects(dkCollection* objects) override { deleteObjects(objects, nullptr, 0); }
+    void retrieveObject(dkDataObject* object, long flags) override { retrieveObject(object, nullptr, flags); }
+    void retrieveObject(dkDataObject* object) override { retrieveObject(object, nullptr, 0); }
+    void updateObject(dkDataObject* object, long flags) override { updateObject(object, nullptr, flags); }
+    void updateObject(dkDataObject* object) override { updateObject(object, nullptr, 0); }
+    void updateObjects(dkCollection* objects, long flags) override { updateObjects(objects, nullptr, flags); }
+    void updateObjects(dkCollection* objects) override { updateObjects(objects, nullptr, 0); }
 };
