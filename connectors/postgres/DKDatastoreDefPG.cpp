@@ -19,19 +19,7 @@ constexpr const char* kSource = "connectors/postgres/DKDatastoreDefPG";
 
 const PAttrDefRules kAttrRules{kSource, kMsgNoAttr, kMsgAttrExists, kMsgBadName, kMsgBadType, isValidName, isStorableType};
 
-PAttr attrOf(dkAttrDef* a) {
-    PAttr p;
-    p.name = a->getName().str();
-    p.type = a->getType();
-    p.id = a->getId();
-    p.nullable = a->isNullable();
-    p.size = a->getSize();
-    p.precision = a->getPrecision();
-    p.scale = a->getScale();
-    p.description = a->getDescription().str();
-    p.textSearchable = a->isTextSearchable() != 0 ? 1 : 0;
-    return p;
-}
+PAttr attrOf(dkAttrDef* a) { return PAttr::of(*a); }
 
 PDefCollection* attrCollection(DKDatastorePG* ds, const std::vector<PAttr>& attrs, const std::string& entity) {
     auto coll = std::make_unique<PDefCollection>();
@@ -211,17 +199,7 @@ DKAttrDefPG::DKAttrDefPG(DKDatastorePG* ds, dkEntityDef* entity) : dkAttrDef(ds,
 DKAttrDefPG::~DKAttrDefPG() = default;
 
 void DKAttrDefPG::load(const PAttr& a, const char* entityName) {
-    setName(a.name.c_str());
-    setType(a.type);
-    setId(a.id);
-    setNullable(a.nullable);
-    setSize(a.size);
-    setPrecision(a.precision);
-    setScale(a.scale);
-    setDescription(a.description.c_str());
-    setTextSearchable(a.textSearchable);
-    // Set the name only on a detached attribute: setEntityName also renames the entity.
-    if (getEntity() == nullptr) setEntityName(entityName);
+    a.applyTo(*this, entityName);
 }
 
 void DKAttrDefPG::add() {

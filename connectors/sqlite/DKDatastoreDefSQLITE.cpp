@@ -24,18 +24,7 @@ const PAttrDefRules kAttrRules{kSource, kMsgNoAttr, kMsgAttrExists, kMsgBadName,
 
 namespace {
 
-PAttr attrOf(dkAttrDef* a) {
-    PAttr p;
-    p.name = a->getName().str();
-    p.type = a->getType();
-    p.nullable = a->isNullable();
-    p.size = a->getSize();
-    p.precision = a->getPrecision();
-    p.scale = a->getScale();
-    p.description = a->getDescription().str();
-    p.textSearchable = a->isTextSearchable() != 0 ? 1 : 0;
-    return p;
-}
+PAttr attrOf(dkAttrDef* a) { return PAttr::of(*a); }
 
 }  // namespace
 
@@ -240,9 +229,7 @@ dkCollection* DKEntityDefSQLITE::listAttrs() {
     auto coll = std::make_unique<PDefCollection>();
     for (const auto& a : attrs_.defs()) {
         auto def = std::make_unique<DKAttrDefSQLITE>(sqlite(), nullptr);
-        PAttr p = attrOf(a.get());
-        p.id = a->getId();
-        def->load(p, getName().c_str());
+        def->load(attrOf(a.get()), getName().c_str());
         coll->addAttr(def.release());
     }
     return coll.release();
@@ -266,17 +253,7 @@ DKAttrDefSQLITE::DKAttrDefSQLITE(DKDatastoreSQLITE* ds, dkEntityDef* entity) : d
 DKAttrDefSQLITE::~DKAttrDefSQLITE() = default;
 
 void DKAttrDefSQLITE::load(const PAttr& a, const char* entityName) {
-    setName(a.name.c_str());
-    setType(a.type);
-    setId(a.id);
-    setNullable(a.nullable);
-    setSize(a.size);
-    setPrecision(a.precision);
-    setScale(a.scale);
-    setDescription(a.description.c_str());
-    setTextSearchable(a.textSearchable);
-    // Set the name only on a detached attribute: setEntityName also renames the entity.
-    if (getEntity() == nullptr) setEntityName(entityName);
+    a.applyTo(*this, entityName);
 }
 
 void DKAttrDefSQLITE::add() {
@@ -312,9 +289,7 @@ std::unique_ptr<DKEntityDefSQLITE> DKEntityDefSQLITE::copy() const {
     c->setParentEntityName(const_cast<DKEntityDefSQLITE*>(this)->getParentEntityName().c_str());
     for (const auto& a : attrs_.defs()) {
         auto attr = std::make_unique<DKAttrDefSQLITE>(sqlite(), c.get());
-        PAttr p = attrOf(a.get());
-        p.id = a->getId();
-        attr->load(p, getName().c_str());
+        attr->load(attrOf(a.get()), getName().c_str());
         c->attrs_.append(std::move(attr));
     }
     for (const auto& sub : subs_) c->subs_.push_back(sub->copy());

@@ -1,8 +1,10 @@
 // include/dk/PConnectorKit.hpp
 #pragma once
 #include <dk/DKAny.hpp>
+#include <dk/DKDDO.hpp>
 #include <dk/DKDDODef.hpp>
 #include <dk/DKException.hpp>
+#include <dk/DKPid.hpp>
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDatastore.hpp>
@@ -341,4 +343,46 @@ public:
     void updateObject(dkDataObject* object) override { updateObject(object, nullptr, 0); }
     void updateObjects(dkCollection* objects, long flags) override { updateObjects(objects, nullptr, flags); }
     void updateObjects(dkCollection* objects) override { updateObjects(objects, nullptr, 0); }
+};
+
+// One attribute as a connector's catalogue holds it.
+struct DK_API PCatalogueAttr {
+    std::string name;   // as given
+    unsigned short type = 0;
+    short id = 0;       // its position in the entity, from 1
+    int nullable = 1;
+    long size = 0, precision = 0, scale = 0;
+    std::string description;
+    int textSearchable = 0;
+
+    // The entry of def's properties, id included.
+    static PCatalogueAttr of(dkAttrDef& def);
+    // Gives def these properties; the entity name only to a def that has no entity, since on one
+    // that has setEntityName renames the entity too.
+    void applyTo(dkAttrDef& def, const char* entityName) const;
+};
+
+// Holds the one data object definition every DDO of an entity shares: a DKDDOBase that keeps its
+// private definition, which the DDOs then share (so it lives while any of them does). Made and
+// owned by the connector's catalogue entry; one thread at a time.
+class DK_API PEntityShape : public DKDDOBase {
+public:
+    DKDDODef* definition() { return &writeDef(); }
+    // One data item per attribute, in order, each with its "type" property.
+    void addAttrs(const std::vector<PCatalogueAttr>& attrs);
+};
+
+// The pid of one entity's items: one DKPid kept per repository and given each row id in place,
+// which costs far less than building and parsing a pid per item. The pid returned changes on the
+// next call: callers copy it (DKDDO and setPid take clones). Owned by the entity's catalogue
+// entry; one thread at a time.
+class DK_API PItemPid {
+public:
+    // The pid of the item rowId (none for 0) of objectType in repository.
+    const DKPid& pidFor(const char* datastoreType, const std::string& repository, const std::string& objectType,
+                        long rowId);
+
+private:
+    std::unique_ptr<DKPid> pid_;
+    std::string repository_;   // the repository pid_ names, checked without asking the pid
 };

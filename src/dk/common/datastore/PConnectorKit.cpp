@@ -4,7 +4,8 @@
 // and locations of the collection forms, and the item maps that tell a connector which data item
 // holds which attribute. An item map is worked out once per definition and attribute list and
 // kept on the definition itself, which drops it as soon as its items change. Also the schema
-// objects' shared pieces: the owning list collection and an entity's list of attribute definitions.
+// objects' shared pieces: the owning list collection and an entity's list of attribute definitions,
+// and the catalogue's: attribute entries, the DDO shape of an entity and the pid of its items.
 
 #include <dk/PConnectorKit.hpp>
 #include <dk/dkResource.hpp>
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cctype>
 #include <cstring>
 #include <new>
@@ -376,4 +378,59 @@ bool PAttrDefList::erase(const char* name) {
 
 DKString* PAttrDefList::names(long& count) const {
     return PNameArray(defs_.size(), count, [&](std::size_t i) { return defs_[i]->getName(); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// The catalogue's pieces
+
+PCatalogueAttr PCatalogueAttr::of(dkAttrDef& def) {
+    PCatalogueAttr p;
+    p.name = def.getName().str();
+    p.type = def.getType();
+    p.id = def.getId();
+    p.nullable = def.isNullable();
+    p.size = def.getSize();
+    p.precision = def.getPrecision();
+    p.scale = def.getScale();
+    p.description = def.getDescription().str();
+    p.textSearchable = def.isTextSearchable() != 0 ? 1 : 0;
+    return p;
+}
+
+void PCatalogueAttr::applyTo(dkAttrDef& def, const char* entityName) const {
+    def.setName(name.c_str());
+    def.setType(type);
+    def.setId(id);
+    def.setNullable(nullable);
+    def.setSize(size);
+    def.setPrecision(precision);
+    def.setScale(scale);
+    def.setDescription(description.c_str());
+    def.setTextSearchable(textSearchable);
+    if (def.getEntity() == nullptr) def.setEntityName(entityName);
+}
+
+void PEntityShape::addAttrs(const std::vector<PCatalogueAttr>& attrs) {
+    for (const PCatalogueAttr& a : attrs) {
+        const unsigned short id = addData(a.name.c_str());
+        addDataProperty(id, "type", DKAny(static_cast<unsigned short>(a.type)));
+    }
+}
+
+const DKPid& PItemPid::pidFor(const char* datastoreType, const std::string& repository, const std::string& objectType,
+                              long rowId) {
+    if (!pid_ || repository_ != repository) {
+        pid_ = std::make_unique<DKPid>();
+        pid_->setDatastoreType(datastoreType);
+        pid_->setDatastoreName(repository.c_str());
+        pid_->setObjectType(objectType.c_str());
+        repository_ = repository;
+    }
+    char id[24];
+    const auto r = std::to_chars(id, id + sizeof id - 1, rowId);
+    *r.ptr = '\0';
+    // The pid always has one id string; replacing it in place costs far less than setPrimaryId,
+    // which builds and parses the id-string form.
+    pid_->setIdString(0, rowId > 0 ? id : "");
+    return *pid_;
 }

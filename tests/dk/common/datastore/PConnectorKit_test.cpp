@@ -370,3 +370,29 @@ TEST(PConnectorKitAttrDefs, DefinitionCollectionsDeleteWhatTheyHold) {
     coll.reset();
     EXPECT_EQ(0, CountedAttr::alive);
 }
+
+TEST(PConnectorKitCatalogue, AttributeEntriesRoundTripAndItemPidsAreRestampedPerRowAndRepository) {
+    dkAttrDef from;
+    from.setName("Pages");
+    from.setType(3);
+    from.setId(2);
+    from.setNullable(0);
+    from.setSize(9);
+    from.setDescription("count");
+    from.setTextSearchable(1);
+    const PCatalogueAttr entry = PCatalogueAttr::of(from);
+    dkAttrDef to;
+    entry.applyTo(to, "Book");
+    EXPECT_EQ(entry.name + "/3/2/0/9/count/1/Book",
+              to.getName().str() + "/" + std::to_string(to.getType()) + "/" + std::to_string(to.getId()) + "/" +
+                  std::to_string(to.isNullable()) + "/" + std::to_string(to.getSize()) + "/" +
+                  to.getDescription().str() + "/" + std::to_string(to.isTextSearchable()) + "/" +
+                  to.getEntityName().str());
+
+    PItemPid pids;
+    EXPECT_EQ("41", pids.pidFor("T", "one", "Book", 41).getIdString(0).str());
+    const DKPid& none = pids.pidFor("T", "one", "Book", 0);
+    EXPECT_EQ("", none.getIdString(0).str());
+    EXPECT_EQ("two", pids.pidFor("T", "two", "Book", 7).getDatastoreName().str());
+    EXPECT_EQ("Book", pids.pidFor("T", "two", "Book", 8).getObjectType().str());
+}
