@@ -130,6 +130,15 @@ public:
     static std::vector<DKDDOBase*> checkedElements(dkCollection* objects, const PObjectRules& rules,
                                                    const char* operation, unsigned long line = __builtin_LINE());
 
+    // The row id of a stored item from its pid: the pid must be of pidType and repository and
+    // hold one positive decimal id string, else it is refused with rules.messageId ("pid ..."
+    // following the catalogue text).
+    static long rowIdOf(const DKDDOBase& ddo, const char* pidType, const std::string& repository,
+                        const PObjectRules& rules, const char* function, unsigned long line = __builtin_LINE());
+    // After a DDO was added: it gets pid (a copy), loses its change flags and, when it is a DKDDO
+    // bound to no datastore yet, is bound to datastore.
+    static void finishAdd(DKDDOBase& ddo, const DKPid& pid, dkDatastore* datastore);
+
     // The collection operation's location (rules.source, operation, line) added to e.
     static void locate(DKException& e, const PObjectRules& rules, const char* operation, unsigned long line);
 

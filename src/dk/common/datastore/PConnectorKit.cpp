@@ -23,6 +23,7 @@
 #include <atomic>
 #include <charconv>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <typeinfo>
@@ -433,4 +434,28 @@ const DKPid& PItemPid::pidFor(const char* datastoreType, const std::string& repo
     // which builds and parses the id-string form.
     pid_->setIdString(0, rowId > 0 ? id : "");
     return *pid_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stored items
+
+long PConnectorKit::rowIdOf(const DKDDOBase& ddo, const char* pidType, const std::string& repository,
+                            const PObjectRules& rules, const char* function, unsigned long line) {
+    const DKPid& pid = ddo.getPid();
+    const DKString id = pid.getIdStringCount() > 0 ? pid.getIdString(0) : DKString();
+    char* end = nullptr;
+    const long n = std::strtol(id.c_str(), &end, 10);
+    if (pid.getDatastoreType() != pidType || pid.getDatastoreName() != repository.c_str() || id.length() == 0 ||
+        *end != '\0' || n <= 0)
+        dkThrow<DKUsageError>(rules.messageId, rules.source, function, DKString("pid ") + pid.pidString(), line);
+    return n;
+}
+
+void PConnectorKit::finishAdd(DKDDOBase& ddo, const DKPid& pid, dkDatastore* datastore) {
+    setPid(ddo, pid);
+    ddo.resetDataChanged();
+    if (ddo.protocol() != DKProtocolDDOBase) {
+        auto& bound = static_cast<DKDDO&>(ddo);
+        if (bound.getDatastore() == nullptr) bound.setDatastore(datastore);
+    }
 }

@@ -396,3 +396,18 @@ TEST(PConnectorKitCatalogue, AttributeEntriesRoundTripAndItemPidsAreRestampedPer
     EXPECT_EQ("two", pids.pidFor("T", "two", "Book", 7).getDatastoreName().str());
     EXPECT_EQ("Book", pids.pidFor("T", "two", "Book", 8).getObjectType().str());
 }
+
+TEST(PConnectorKitRowId, OnlyAPositiveIdOfTheSameTypeAndRepositoryIsARow) {
+    const auto rowOf = [](const char* type, const char* repository, long row, const char* idText) {
+        DKPid pid = PItemPid().pidFor(type, repository, "Book", row);
+        if (idText != nullptr) pid.setIdString(0, idText);
+        DKDDO ddo(pid, 1);
+        return PConnectorKit::rowIdOf(ddo, "T", "one", kRules, "Kit::retrieveObject");
+    };
+    EXPECT_EQ(12, rowOf("T", "one", 12, nullptr));
+    const std::pair<const char*, const char*> others[] = {{"U", "one"}, {"T", "two"}};   // type, repository
+    for (const auto& [type, repository] : others)
+        EXPECT_EQ(9018, dktest::failureOf<DKUsageError>([&] { rowOf(type, repository, 12, nullptr); }).id);
+    for (const char* idText : {"", "0", "-3", "12x"})
+        EXPECT_EQ(9018, dktest::failureOf<DKUsageError>([&] { rowOf("T", "one", 1, idText); }).id) << idText;
+}
