@@ -139,6 +139,10 @@ public:
     // bound to no datastore yet, is bound to datastore.
     static void finishAdd(DKDDOBase& ddo, const DKPid& pid, dkDatastore* datastore);
 
+    // The value of an integer DKAny (short, unsigned short, long, unsigned long) as a long; false
+    // for other types and for an unsigned long above LONG_MAX.
+    static bool integerOf(const DKAny& v, long& out);
+
     // The collection operation's location (rules.source, operation, line) added to e.
     static void locate(DKException& e, const PObjectRules& rules, const char* operation, unsigned long line);
 

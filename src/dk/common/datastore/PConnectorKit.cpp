@@ -23,6 +23,7 @@
 #include <atomic>
 #include <charconv>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -457,5 +458,20 @@ void PConnectorKit::finishAdd(DKDDOBase& ddo, const DKPid& pid, dkDatastore* dat
     if (ddo.protocol() != DKProtocolDDOBase) {
         auto& bound = static_cast<DKDDO&>(ddo);
         if (bound.getDatastore() == nullptr) bound.setDatastore(datastore);
+    }
+}
+
+bool PConnectorKit::integerOf(const DKAny& v, long& out) {
+    switch (v.typeCode()) {
+        case DKAny::tc_short: out = static_cast<short>(v); return true;
+        case DKAny::tc_ushort: out = static_cast<unsigned short>(v); return true;
+        case DKAny::tc_long: out = static_cast<long>(v); return true;
+        case DKAny::tc_ulong: {
+            const unsigned long u = static_cast<unsigned long>(v);
+            if (u > static_cast<unsigned long>(LONG_MAX)) return false;
+            out = static_cast<long>(u);
+            return true;
+        }
+        default: return false;
     }
 }

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <memory>
 #include <string>
@@ -410,4 +411,12 @@ TEST(PConnectorKitRowId, OnlyAPositiveIdOfTheSameTypeAndRepositoryIsARow) {
         EXPECT_EQ(9018, dktest::failureOf<DKUsageError>([&] { rowOf(type, repository, 12, nullptr); }).id);
     for (const char* idText : {"", "0", "-3", "12x"})
         EXPECT_EQ(9018, dktest::failureOf<DKUsageError>([&] { rowOf("T", "one", 1, idText); }).id) << idText;
+}
+
+TEST(PConnectorKitValues, IntegersReadAsLongUpToLongMax) {
+    long n = 0;
+    EXPECT_TRUE(PConnectorKit::integerOf(DKAny(static_cast<unsigned long>(LONG_MAX)), n) && n == LONG_MAX);
+    EXPECT_TRUE(PConnectorKit::integerOf(DKAny(static_cast<short>(-7)), n) && n == -7);
+    EXPECT_FALSE(PConnectorKit::integerOf(DKAny(static_cast<unsigned long>(LONG_MAX) + 1UL), n));
+    EXPECT_FALSE(PConnectorKit::integerOf(DKAny(1.5), n));
 }
