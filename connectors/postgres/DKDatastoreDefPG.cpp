@@ -17,53 +17,9 @@ namespace {
 
 constexpr const char* kSource = "connectors/postgres/DKDatastoreDefPG";
 
-// The list collections: elements are tc_voidptr with sub-type 1 (a dkEntityDef*) or 2 (a
-// dkAttrDef*); the collection owns and deletes the definitions.
-class PDefCollection : public DKSequentialCollection {
-public:
-    ~PDefCollection() override { freeDefs(); }
-    void removeAllElements() override {
-        freeDefs();
-        DKSequentialCollection::removeAllElements();
-    }
-    int ownsElements() const override { return 1; }
-    void addEntity(dkEntityDef* e) { addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(e), 1)); }
-    void addAttr(dkAttrDef* a) { addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(a), 2)); }
+const PAttrDefRules kAttrRules{kSource, kMsgNoAttr, kMsgAttrExists, kMsgBadName, kMsgBadType, isValidName, isStorableType};
 
-private:
-    void freeDefs() noexcept {
-        for (PNode* n = head; n != nullptr; n = n->next) {
-            if (n->value == nullptr || n->value->typeCode() != DKAny::tc_voidptr) continue;
-            void* p = n->value->value();
-            if (n->value->getSubType() == 1) delete static_cast<dkEntityDef*>(p);
-            else if (n->value->getSubType() == 2) delete static_cast<dkAttrDef*>(p);
-            *n->value = DKAny();
-        }
-    }
-};
-
-PAttr attrOf(dkAttrDef* a) {
-    PAttr p;
-    p.name = a->getName().str();
-    p.type = a->getType();
-    p.id = a->getId();
-    p.nullable = a->isNullable();
-    p.size = a->getSize();
-    p.precision = a->getPrecision();
-    p.scale = a->getScale();
-    p.description = a->getDescription().str();
-    p.textSearchable = a->isTextSearchable() != 0 ? 1 : 0;
-    return p;
-}
-
-// A new array of count names (at least one element, so that delete[] always has one).
-template <class Name>
-DKString* namesOf(std::size_t count, long& n, Name name) {
-    n = static_cast<long>(count);
-    DKString* names = new DKString[count > 0 ? count : 1];
-    for (std::size_t i = 0; i < count; ++i) names[i] = name(i);
-    return names;
-}
+PAttr attrOf(dkAttrDef* a) { return PAttr::of(*a); }
 
 PDefCollection* attrCollection(DKDatastorePG* ds, const std::vector<PAttr>& attrs, const std::string& entity) {
     auto coll = std::make_unique<PDefCollection>();
@@ -119,7 +75,7 @@ dkCollection* DKDatastoreDefPG::listEntities() {
 
 DKString* DKDatastoreDefPG::listEntityNames(long& count) {
     const auto all = pg()->entitiesInOrder("DKDatastoreDefPG::listEntityNames");
-    return namesOf(all.size(), count, [&](std::size_t i) { return DKString(all[i]->name.c_str()); });
+    return PNameArray(all.size(), count, [&](std::size_t i) { return DKString(all[i]->name.c_str()); });
 }
 
 dkCollection* DKDatastoreDefPG::listEntityAttrs(const char* entity) {
@@ -129,7 +85,7 @@ dkCollection* DKDatastoreDefPG::listEntityAttrs(const char* entity) {
 
 DKString* DKDatastoreDefPG::listEntityAttrNames(const char* entity, long& count) {
     std::shared_ptr<PEntity> e = pg()->entity(entity, "DKDatastoreDefPG::listEntityAttrNames");
-    return namesOf(e->attrs.size(), count, [&](std::size_t i) { return DKString(e->attrs[i].name.c_str()); });
+    return PNameArray(e->attrs.size(), count, [&](std::size_t i) { return DKString(e->attrs[i].name.c_str()); });
 }
 
 void DKDatastoreDefPG::add(dkEntityDef* entity) {
@@ -173,16 +129,9 @@ void DKEntityDefPG::load(const PEntity& e) {
         text |= a.textSearchable;
         auto def = std::make_unique<DKAttrDefPG>(pg(), this);
         def->load(a, e.name.c_str());
-        attrs_.push_back(std::move(def));
+        attrs_.append(std::move(def));
     }
     setTextSearchable(text);
-}
-
-std::vector<std::unique_ptr<dkAttrDef>>::iterator DKEntityDefPG::findAttr(const char* attrName) {
-    const std::string key = lowerName(attrName);
-    for (auto it = attrs_.begin(); it != attrs_.end(); ++it)
-        if (lowerName((*it)->getName().c_str()) == key) return it;
-    return attrs_.end();
 }
 
 void DKEntityDefPG::add() { pg()->datastoreDef()->add(this); }
@@ -197,7 +146,7 @@ void DKEntityDefPG::add(dkAttrDef* attrDef) {
     auto copy = std::make_unique<DKAttrDefPG>(pg(), this);
     a.id = static_cast<short>(attrs_.size() + 1);
     copy->load(a, getName().c_str());
-    attrs_.push_back(std::move(copy));
+    attrs_.append(std::move(copy));
 }
 
 void DKEntityDefPG::del(dkAttrDef* attrDef) {
@@ -207,17 +156,14 @@ void DKEntityDefPG::del(dkAttrDef* attrDef) {
 
 void DKEntityDefPG::deleteAttr(const char* attrName) {
     pg()->dropAttr(getName().c_str(), attrName, "DKEntityDefPG::deleteAttr");
-    auto it = findAttr(attrName);
-    if (it != attrs_.end()) attrs_.erase(it);
-    for (std::size_t i = 0; i < attrs_.size(); ++i) attrs_[i]->setId(static_cast<short>(i + 1));
+    attrs_.erase(attrName);
+    for (std::size_t i = 0; i < attrs_.size(); ++i) attrs_.defs()[i]->setId(static_cast<short>(i + 1));
 }
 
 dkAttrDef* DKEntityDefPG::createAttr() { return new DKAttrDefPG(pg(), this); }
 
 dkAttrDef* DKEntityDefPG::getAttr(const char* attrName) {
-    auto it = findAttr(attrName);
-    if (it == attrs_.end()) dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefPG::getAttr", DKString(attrName ? attrName : ""));
-    return it->get();
+    return &attrs_.get(attrName, kAttrRules, "DKEntityDefPG::getAttr");
 }
 
 dkAttrDef* DKEntityDefPG::retrieveAttr(const char* attrName) {
@@ -232,33 +178,18 @@ dkAttrDef* DKEntityDefPG::retrieveAttr(const char* attrName) {
 
 dkCollection* DKEntityDefPG::listAttrs() {
     std::vector<PAttr> attrs;
-    for (const auto& a : attrs_) attrs.push_back(attrOf(a.get()));
+    for (const auto& a : attrs_.defs()) attrs.push_back(attrOf(a.get()));
     return attrCollection(pg(), attrs, getName().str());
 }
 
 DKString* DKEntityDefPG::listAttrNames(long& arraySize) {
-    return namesOf(attrs_.size(), arraySize, [&](std::size_t i) { return attrs_[i]->getName(); });
+    return attrs_.names(arraySize);
 }
 
-void DKEntityDefPG::addAttr(dkAttrDef* attrDef) {
-    static const char* const fn = "DKEntityDefPG::addAttr";
-    if (attrDef == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, fn, DKString("no attribute"));
-    const DKString name = attrDef->getName();
-    if (!isValidName(name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, fn, name);
-    if (!isStorableType(attrDef->getType()))
-        dkThrow<DKUsageError>(kMsgBadType, kSource, fn, name + ": type code " + DKString(static_cast<long>(attrDef->getType())));
-    if (findAttr(name.c_str()) != attrs_.end()) dkThrow<DKUsageError>(kMsgAttrExists, kSource, fn, name);
-    attrDef->setId(static_cast<short>(attrs_.size() + 1));
-    attrs_.emplace_back(attrDef);   // adopted
-}
+void DKEntityDefPG::addAttr(dkAttrDef* attrDef) { attrs_.adopt(attrDef, kAttrRules, "DKEntityDefPG::addAttr"); }
 
 dkAttrDef* DKEntityDefPG::removeAttr(const char* attrName) {
-    auto it = findAttr(attrName);
-    if (it == attrs_.end())
-        dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefPG::removeAttr", DKString(attrName ? attrName : ""));
-    dkAttrDef* a = it->release();
-    attrs_.erase(it);
-    return a;
+    return attrs_.release(attrName, kAttrRules, "DKEntityDefPG::removeAttr");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -268,17 +199,7 @@ DKAttrDefPG::DKAttrDefPG(DKDatastorePG* ds, dkEntityDef* entity) : dkAttrDef(ds,
 DKAttrDefPG::~DKAttrDefPG() = default;
 
 void DKAttrDefPG::load(const PAttr& a, const char* entityName) {
-    setName(a.name.c_str());
-    setType(a.type);
-    setId(a.id);
-    setNullable(a.nullable);
-    setSize(a.size);
-    setPrecision(a.precision);
-    setScale(a.scale);
-    setDescription(a.description.c_str());
-    setTextSearchable(a.textSearchable);
-    // Set the name only on a detached attribute: setEntityName also renames the entity.
-    if (getEntity() == nullptr) setEntityName(entityName);
+    a.applyTo(*this, entityName);
 }
 
 void DKAttrDefPG::add() {

@@ -75,13 +75,11 @@ public:
 
     // Fills this object from the catalogue entry (attributes included).
     void load(const dkpg::PEntity& e);
-    const std::vector<std::unique_ptr<dkAttrDef>>& attrs() const { return attrs_; }
+    const PAttrDefList::Defs& attrs() const { return attrs_.defs(); }
 
 private:
     DKDatastorePG* pg() const;
-    // The position of the attribute named attrName (without case), or attrs_.end().
-    std::vector<std::unique_ptr<dkAttrDef>>::iterator findAttr(const char* attrName);
-    std::vector<std::unique_ptr<dkAttrDef>> attrs_;
+    PAttrDefList attrs_;
 };
 
 // An attribute definition; add() and del() store or drop it in its entity at once.

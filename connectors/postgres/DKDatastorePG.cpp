@@ -20,7 +20,7 @@ constexpr const char* kSource = kDatastoreSource;
 }  // namespace
 
 DKDatastorePG::DKDatastorePG(const PSettings& settings)
-    : dkDatastore("PG", ""), settings_(settings), conn_(nullptr), trace_("DKDatastorePG") {}
+    : PConnectorDatastore("PG", ""), settings_(settings), conn_(nullptr), trace_("DKDatastorePG") {}
 
 DKDatastorePG::~DKDatastorePG() { closeConnection(); }
 

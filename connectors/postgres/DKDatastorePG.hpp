@@ -21,7 +21,7 @@
 #include "PPgValues.hpp"
 
 #include <dk/DKTrace.hpp>
-#include <dk/dkDatastore.hpp>
+#include <dk/PConnectorKit.hpp>
 
 #include <map>
 #include <set>
@@ -53,7 +53,7 @@ inline constexpr const char* kDatastoreSource = "connectors/postgres/DKDatastore
 // object this library made must be deleted before the library is unloaded; DDOs are the common
 // library's and may outlive it. One datastore object is used by one thread at a time; several
 // objects work from several threads and processes, each with its own server session.
-class DKDatastorePG : public dkDatastore {
+class DKDatastorePG : public PConnectorDatastore {
 public:
     explicit DKDatastorePG(const dkpg::PSettings& settings);
     ~DKDatastorePG() override;
@@ -71,16 +71,16 @@ public:
     // ended the session or went away: connect again), 1 when not connected.
     short validateConnection() override;
 
-    using dkDatastore::addObject;
-    using dkDatastore::addObjects;
+    using PConnectorDatastore::addObject;
+    using PConnectorDatastore::addObjects;
     using dkDatastore::clearCache;
-    using dkDatastore::deleteObject;
+    using PConnectorDatastore::deleteObject;
     using dkDatastore::evaluate;
     using dkDatastore::execute;
-    using dkDatastore::deleteObjects;
-    using dkDatastore::retrieveObject;
-    using dkDatastore::updateObject;
-    using dkDatastore::updateObjects;
+    using PConnectorDatastore::deleteObjects;
+    using PConnectorDatastore::retrieveObject;
+    using PConnectorDatastore::updateObject;
+    using PConnectorDatastore::updateObjects;
 
     void addObject(dkDataObject* object, const DKNVPair* options, long flags) override;
     void addObjects(dkCollection* objects, const DKNVPair* options, long flags) override;
@@ -89,20 +89,6 @@ public:
     void retrieveObject(dkDataObject* object, const DKNVPair* options, long flags) override;
     void updateObject(dkDataObject* object, const DKNVPair* options, long flags) override;
     void updateObjects(dkCollection* objects, const DKNVPair* options, long flags) override;
-    void addObject(dkDataObject* object, long flags) override { addObject(object, nullptr, flags); }
-    void addObject(dkDataObject* object) override { addObject(object, nullptr, 0); }
-    void addObjects(dkCollection* objects, long flags) override { addObjects(objects, nullptr, flags); }
-    void addObjects(dkCollection* objects) override { addObjects(objects, nullptr, 0); }
-    void deleteObject(dkDataObject* object, long flags) override { deleteObject(object, nullptr, flags); }
-    void deleteObject(dkDataObject* object) override { deleteObject(object, nullptr, 0); }
-    void deleteObjects(dkCollection* objects, long flags) override { deleteObjects(objects, nullptr, flags); }
-    void deleteObjects(dkCollection* objects) override { deleteObjects(objects, nullptr, 0); }
-    void retrieveObject(dkDataObject* object, long flags) override { retrieveObject(object, nullptr, flags); }
-    void retrieveObject(dkDataObject* object) override { retrieveObject(object, nullptr, 0); }
-    void updateObject(dkDataObject* object, long flags) override { updateObject(object, nullptr, flags); }
-    void updateObject(dkDataObject* object) override { updateObject(object, nullptr, 0); }
-    void updateObjects(dkCollection* objects, long flags) override { updateObjects(objects, nullptr, flags); }
-    void updateObjects(dkCollection* objects) override { updateObjects(objects, nullptr, 0); }
 
     dkCollection* listEntities() override;
     DKString* listEntityNames(long& count) override;

@@ -16,7 +16,6 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 
 using namespace dkpg;
@@ -71,27 +70,13 @@ DKDDODef* PEntity::shapeDefinition() {
     // A DDO may add items of its own to the shared definition; the next DDO then gets a fresh one.
     if (!shape || shape->dataCount() != attrs.size()) {
         shape = std::make_unique<PEntityShape>();
-        for (const PAttr& a : attrs) {
-            const unsigned short id = shape->addData(a.name.c_str());
-            shape->addDataProperty(id, "type", DKAny(static_cast<unsigned short>(a.type)));
-        }
+        shape->addAttrs(attrs);
     }
     return shape->definition();
 }
 
 const DKPid& PEntity::pidFor(const std::string& repository, long rowId) {
-    if (!pid_ || pidRepository_ != repository) {
-        pid_ = std::make_unique<DKPid>();
-        pid_->setDatastoreType(kPidType);
-        pid_->setDatastoreName(repository.c_str());
-        pid_->setObjectType(name.c_str());
-        pidRepository_ = repository;
-    }
-    char id[24];
-    const auto r = std::to_chars(id, id + sizeof id - 1, rowId);
-    *r.ptr = '\0';
-    pid_->setIdString(0, rowId > 0 ? id : "");
-    return *pid_;
+    return pid_.pidFor(kPidType, repository, name, rowId);
 }
 
 // ---------------------------------------------------------------------------------------------

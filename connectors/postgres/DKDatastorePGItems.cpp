@@ -72,14 +72,7 @@ DKDDOBase& DKDatastorePG::checkedObject(dkDataObject* object, const char* functi
 }
 
 long DKDatastorePG::rowIdOf(const DKDDOBase& ddo, const char* function) const {
-    const DKPid& pid = ddo.getPid();
-    const DKString id = pid.getIdStringCount() > 0 ? pid.getIdString(0) : DKString();
-    char* end = nullptr;
-    const long n = std::strtol(id.c_str(), &end, 10);
-    if (pid.getDatastoreType() != kPidType || pid.getDatastoreName() != repositoryName_.c_str() || id.length() == 0 ||
-        *end != '\0' || n <= 0)
-        dkThrow<DKUsageError>(kMsgBadObject, kSource, function, DKString("pid ") + pid.pidString());
-    return n;
+    return PConnectorKit::rowIdOf(ddo, kPidType, repositoryName_, kRules, function);
 }
 
 long DKDatastorePG::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, const char* function) {
@@ -98,12 +91,7 @@ long DKDatastorePG::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, const ch
 }
 
 void DKDatastorePG::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
-    PConnectorKit::setPid(ddo, e.pidFor(repositoryName_, rowId));
-    ddo.resetDataChanged();
-    if (ddo.protocol() != DKProtocolDDOBase) {
-        auto& bound = static_cast<DKDDO&>(ddo);
-        if (bound.getDatastore() == nullptr) bound.setDatastore(this);
-    }
+    PConnectorKit::finishAdd(ddo, e.pidFor(repositoryName_, rowId), this);
 }
 
 void DKDatastorePG::retrieveOne(DKDDOBase& ddo, long rowId, const char* function) {

@@ -20,22 +20,8 @@ inline constexpr const char* kPidType = "PG";       // the datastore type of eve
 inline constexpr const char* kIdColumn = "dk_id";   // the row id column of every entity table
 
 // One attribute as the catalogue holds it. Its column is its name in lower case.
-struct PAttr {
-    std::string name;   // as given
-    unsigned short type = 0;
-    short id = 0;       // its position in the entity, from 1
-    int nullable = 1;
-    long size = 0, precision = 0, scale = 0;
-    std::string description;
-    int textSearchable = 0;
-};
-
-// Holds the one data object definition that every DDO of an entity shares: a DKDDOBase that
-// keeps its private definition, which the DDOs then share (so it lives while any of them does).
-class PEntityShape : public DKDDOBase {
-public:
-    DKDDODef* definition() { return &writeDef(); }
-};
+using PAttr = PCatalogueAttr;
+using ::PEntityShape;   // the DDO shape every item of an entity shares
 
 // One entity as the catalogue holds it, with its DDO shape and the SQL of its operations. Its
 // table is its name in lower case. Shared (by shared_ptr) between the datastore's cache and
@@ -61,8 +47,7 @@ struct PEntity {
     void prepare();
 
 private:
-    std::unique_ptr<DKPid> pid_;
-    std::string pidRepository_;
+    PItemPid pid_;
 };
 
 }  // namespace dkpg

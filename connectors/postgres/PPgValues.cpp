@@ -12,6 +12,7 @@
 #include <dk/DKDate.hpp>
 #include <dk/DKDecimal.hpp>
 #include <dk/DKException.hpp>
+#include <dk/PConnectorKit.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <libpq-fe.h>
@@ -35,21 +36,6 @@ bool startsWithNoCase(const char* s, const char* prefix) { return strncasecmp(s,
     DKString detail(what ? what : "");
     detail += DKString(" (") + why + ", given type code " + DKString(static_cast<long>(value.typeCode())) + ")";
     dkThrow<DKUsageError>(msg, source, function, detail);
-}
-
-bool integerOf(const DKAny& v, long& out) {
-    switch (v.typeCode()) {
-        case DKAny::tc_short: out = static_cast<short>(v); return true;
-        case DKAny::tc_ushort: out = static_cast<unsigned short>(v); return true;
-        case DKAny::tc_long: out = static_cast<long>(v); return true;
-        case DKAny::tc_ulong: {
-            const unsigned long u = static_cast<unsigned long>(v);
-            if (u > static_cast<unsigned long>(LONG_MAX)) return false;
-            out = static_cast<long>(u);
-            return true;
-        }
-        default: return false;
-    }
 }
 
 std::string formatted(const char* format, int a, int b, int c) {
@@ -159,7 +145,7 @@ void addValue(PParams& params, const DKAny& v, unsigned short type, const char* 
     switch (type) {
         case DKAny::tc_short:
         case DKAny::tc_long:
-            if (!integerOf(v, n) || (type == DKAny::tc_short && (n < SHRT_MIN || n > SHRT_MAX)))
+            if (!PConnectorKit::integerOf(v, n) || (type == DKAny::tc_short && (n < SHRT_MIN || n > SHRT_MAX)))
                 mismatch(kMsgValueMismatch, what, type == DKAny::tc_short ? "short" : "long", v, source, function);
             params.addText(std::string(digits, std::to_chars(digits, digits + sizeof digits, n).ptr));
             return;
@@ -167,7 +153,7 @@ void addValue(PParams& params, const DKAny& v, unsigned short type, const char* 
             double d = 0;
             if (tc == DKAny::tc_double) d = static_cast<double>(v);
             else if (tc == DKAny::tc_float) d = static_cast<float>(v);
-            else if (integerOf(v, n)) d = static_cast<double>(n);
+            else if (PConnectorKit::integerOf(v, n)) d = static_cast<double>(n);
             else mismatch(kMsgValueMismatch, what, "double", v, source, function);
             // The shortest text that reads back as the same double; the server takes inf and nan.
             params.addText(std::string(digits, std::to_chars(digits, digits + sizeof digits, d).ptr));
@@ -189,7 +175,7 @@ void addValue(PParams& params, const DKAny& v, unsigned short type, const char* 
         }
         case DKAny::tc_decimal:
             if (tc == DKAny::tc_decimal) params.addText(static_cast<const DKDecimal*>(v.value())->toString().c_str());
-            else if (integerOf(v, n)) params.addText(std::string(digits, std::to_chars(digits, digits + sizeof digits, n).ptr));
+            else if (PConnectorKit::integerOf(v, n)) params.addText(std::string(digits, std::to_chars(digits, digits + sizeof digits, n).ptr));
             else mismatch(kMsgValueMismatch, what, "decimal", v, source, function);
             return;
         case DKAny::tc_date: {

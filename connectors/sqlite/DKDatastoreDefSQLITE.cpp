@@ -19,47 +19,12 @@ using namespace dksqlite;
 
 namespace {
 constexpr const char* kSource = "connectors/sqlite/DKDatastoreDefSQLITE";
+const PAttrDefRules kAttrRules{kSource, kMsgNoAttr, kMsgAttrExists, kMsgBadName, kMsgBadType, isValidName, isStorableType};
 }  // namespace
-
-// The list collections: elements are tc_voidptr with sub-type 1 (a dkEntityDef*) or 2 (a
-// dkAttrDef*); the collection owns and deletes the definitions.
-class dksqlite::PDefCollection : public DKSequentialCollection {
-public:
-    ~PDefCollection() override { freeDefs(); }
-    void removeAllElements() override {
-        freeDefs();
-        DKSequentialCollection::removeAllElements();
-    }
-    int ownsElements() const override { return 1; }
-    void addEntity(dkEntityDef* e) { addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(e), 1)); }
-    void addAttr(dkAttrDef* a) { addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(a), 2)); }
-
-private:
-    void freeDefs() noexcept {
-        for (PNode* n = head; n != nullptr; n = n->next) {
-            if (n->value == nullptr || n->value->typeCode() != DKAny::tc_voidptr) continue;
-            void* p = n->value->value();
-            if (n->value->getSubType() == 1) delete static_cast<dkEntityDef*>(p);
-            else if (n->value->getSubType() == 2) delete static_cast<dkAttrDef*>(p);
-            *n->value = DKAny();
-        }
-    }
-};
 
 namespace {
 
-PAttr attrOf(dkAttrDef* a) {
-    PAttr p;
-    p.name = a->getName().str();
-    p.type = a->getType();
-    p.nullable = a->isNullable();
-    p.size = a->getSize();
-    p.precision = a->getPrecision();
-    p.scale = a->getScale();
-    p.description = a->getDescription().str();
-    p.textSearchable = a->isTextSearchable() != 0 ? 1 : 0;
-    return p;
-}
+PAttr attrOf(dkAttrDef* a) { return PAttr::of(*a); }
 
 }  // namespace
 
@@ -120,10 +85,7 @@ DKString* DKDatastoreDefSQLITE::listEntityNames(long& count) {
     std::vector<std::shared_ptr<PEntity>> all;
     for (auto& [key, e] : ds->entities_) all.push_back(e);
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a->id < b->id; });
-    count = static_cast<long>(all.size());
-    DKString* names = new DKString[all.size() > 0 ? all.size() : 1];
-    for (size_t i = 0; i < all.size(); ++i) names[i] = all[i]->name.c_str();
-    return names;
+    return PNameArray(all.size(), count, [&](std::size_t i) { return DKString(all[i]->name.c_str()); });
 }
 
 dkCollection* DKDatastoreDefSQLITE::listEntityAttrs(const char* entity) {
@@ -145,10 +107,7 @@ DKString* DKDatastoreDefSQLITE::listEntityAttrNames(const char* entity, long& co
     DKDatastoreSQLITE* ds = sqlite();
     if (!ds->inTransaction_) ds->refreshIfSchemaChanged(fn);
     std::shared_ptr<PEntity> e = ds->entity(entity, fn);
-    count = static_cast<long>(e->attrs.size());
-    DKString* names = new DKString[e->attrs.size() > 0 ? e->attrs.size() : 1];
-    for (size_t i = 0; i < e->attrs.size(); ++i) names[i] = e->attrs[i].name.c_str();
-    return names;
+    return PNameArray(e->attrs.size(), count, [&](std::size_t i) { return DKString(e->attrs[i].name.c_str()); });
 }
 
 void DKDatastoreDefSQLITE::add(dkEntityDef* entity) {
@@ -218,7 +177,7 @@ void DKEntityDefSQLITE::load(const PEntity& e) {
         text |= a.textSearchable;
         auto def = std::make_unique<DKAttrDefSQLITE>(sqlite(), this);
         def->load(a, e.name.c_str());
-        attrs_.push_back(std::move(def));
+        attrs_.append(std::move(def));
     }
     setTextSearchable(text);
 }
@@ -235,7 +194,7 @@ void DKEntityDefSQLITE::add(dkAttrDef* attrDef) {
     auto copy = std::make_unique<DKAttrDefSQLITE>(sqlite(), this);
     a.id = static_cast<short>(attrs_.size() + 1);
     copy->load(a, getName().c_str());
-    attrs_.push_back(std::move(copy));
+    attrs_.append(std::move(copy));
 }
 
 void DKEntityDefSQLITE::del(dkAttrDef* attrDef) {
@@ -244,20 +203,14 @@ void DKEntityDefSQLITE::del(dkAttrDef* attrDef) {
 }
 
 void DKEntityDefSQLITE::deleteAttr(const char* attrName) {
-    const std::string key = lowerName(attrName);
     sqlite()->dropAttr(getName().c_str(), attrName, "DKEntityDefSQLITE::deleteAttr");
-    attrs_.erase(std::remove_if(attrs_.begin(), attrs_.end(),
-                                [&](const auto& a) { return lowerName(a->getName().c_str()) == key; }),
-                 attrs_.end());
+    attrs_.erase(attrName);
 }
 
 dkAttrDef* DKEntityDefSQLITE::createAttr() { return new DKAttrDefSQLITE(sqlite(), this); }
 
 dkAttrDef* DKEntityDefSQLITE::getAttr(const char* attrName) {
-    const std::string key = lowerName(attrName);
-    for (const auto& a : attrs_)
-        if (lowerName(a->getName().c_str()) == key) return a.get();
-    dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefSQLITE::getAttr", DKString(attrName ? attrName : ""));
+    return &attrs_.get(attrName, kAttrRules, "DKEntityDefSQLITE::getAttr");
 }
 
 dkAttrDef* DKEntityDefSQLITE::retrieveAttr(const char* attrName) {
@@ -274,46 +227,22 @@ dkAttrDef* DKEntityDefSQLITE::retrieveAttr(const char* attrName) {
 
 dkCollection* DKEntityDefSQLITE::listAttrs() {
     auto coll = std::make_unique<PDefCollection>();
-    for (const auto& a : attrs_) {
+    for (const auto& a : attrs_.defs()) {
         auto def = std::make_unique<DKAttrDefSQLITE>(sqlite(), nullptr);
-        PAttr p = attrOf(a.get());
-        p.id = a->getId();
-        def->load(p, getName().c_str());
+        def->load(attrOf(a.get()), getName().c_str());
         coll->addAttr(def.release());
     }
     return coll.release();
 }
 
 DKString* DKEntityDefSQLITE::listAttrNames(long& arraySize) {
-    arraySize = static_cast<long>(attrs_.size());
-    DKString* names = new DKString[attrs_.size() > 0 ? attrs_.size() : 1];
-    for (size_t i = 0; i < attrs_.size(); ++i) names[i] = attrs_[i]->getName();
-    return names;
+    return attrs_.names(arraySize);
 }
 
-void DKEntityDefSQLITE::addAttr(dkAttrDef* attrDef) {
-    static const char* const fn = "DKEntityDefSQLITE::addAttr";
-    if (attrDef == nullptr) dkThrow<DKUsageError>(kMsgNoAttr, kSource, fn, DKString("no attribute"));
-    const DKString name = attrDef->getName();
-    if (!isValidName(name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, fn, name);
-    if (!isStorableType(attrDef->getType()))
-        dkThrow<DKUsageError>(kMsgBadType, kSource, fn, name + ": type code " + DKString(static_cast<long>(attrDef->getType())));
-    for (const auto& a : attrs_)
-        if (lowerName(a->getName().c_str()) == lowerName(name.c_str())) dkThrow<DKUsageError>(kMsgAttrExists, kSource, fn, name);
-    attrDef->setId(static_cast<short>(attrs_.size() + 1));
-    attrs_.emplace_back(attrDef);   // adopted
-}
+void DKEntityDefSQLITE::addAttr(dkAttrDef* attrDef) { attrs_.adopt(attrDef, kAttrRules, "DKEntityDefSQLITE::addAttr"); }
 
 dkAttrDef* DKEntityDefSQLITE::removeAttr(const char* attrName) {
-    const std::string key = lowerName(attrName);
-    for (auto it = attrs_.begin(); it != attrs_.end(); ++it) {
-        if (lowerName((*it)->getName().c_str()) == key) {
-            dkAttrDef* a = it->release();
-            attrs_.erase(it);
-            return a;
-        }
-    }
-    dkThrow<DKUsageError>(kMsgNoAttr, kSource, "DKEntityDefSQLITE::removeAttr", DKString(attrName ? attrName : ""));
+    return attrs_.release(attrName, kAttrRules, "DKEntityDefSQLITE::removeAttr");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -324,17 +253,7 @@ DKAttrDefSQLITE::DKAttrDefSQLITE(DKDatastoreSQLITE* ds, dkEntityDef* entity) : d
 DKAttrDefSQLITE::~DKAttrDefSQLITE() = default;
 
 void DKAttrDefSQLITE::load(const PAttr& a, const char* entityName) {
-    setName(a.name.c_str());
-    setType(a.type);
-    setId(a.id);
-    setNullable(a.nullable);
-    setSize(a.size);
-    setPrecision(a.precision);
-    setScale(a.scale);
-    setDescription(a.description.c_str());
-    setTextSearchable(a.textSearchable);
-    // Set the name only on a detached attribute: setEntityName also renames the entity.
-    if (getEntity() == nullptr) setEntityName(entityName);
+    a.applyTo(*this, entityName);
 }
 
 void DKAttrDefSQLITE::add() {
@@ -368,12 +287,10 @@ std::unique_ptr<DKEntityDefSQLITE> DKEntityDefSQLITE::copy() const {
     c->setType(getType());
     c->setDescription(getDescription().c_str());
     c->setParentEntityName(const_cast<DKEntityDefSQLITE*>(this)->getParentEntityName().c_str());
-    for (const auto& a : attrs_) {
+    for (const auto& a : attrs_.defs()) {
         auto attr = std::make_unique<DKAttrDefSQLITE>(sqlite(), c.get());
-        PAttr p = attrOf(a.get());
-        p.id = a->getId();
-        attr->load(p, getName().c_str());
-        c->attrs_.push_back(std::move(attr));
+        attr->load(attrOf(a.get()), getName().c_str());
+        c->attrs_.append(std::move(attr));
     }
     for (const auto& sub : subs_) c->subs_.push_back(sub->copy());
     return c;
@@ -412,10 +329,7 @@ dkCollection* DKEntityDefSQLITE::listSubEntities() {
 }
 
 DKString* DKEntityDefSQLITE::listSubEntityNames(long& arraySize) {
-    arraySize = static_cast<long>(subs_.size());
-    DKString* names = new DKString[subs_.empty() ? 1 : subs_.size()];
-    for (size_t i = 0; i < subs_.size(); ++i) names[i] = subs_[i]->getName();
-    return names;
+    return PNameArray(subs_.size(), arraySize, [&](std::size_t i) { return subs_[i]->getName(); });
 }
 
 void DKEntityDefSQLITE::add(dkEntityDef* subEntityDef) {

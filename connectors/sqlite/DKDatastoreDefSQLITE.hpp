@@ -16,13 +16,6 @@
 class DKDatastoreSQLITE;
 class DKEntityDefSQLITE;
 
-namespace dksqlite {
-// A collection of schema objects (entity or attribute definitions, held as tc_voidptr) that
-// deletes them with itself: the caller of listEntities / listEntityAttrs owns the collection and,
-// through it, the definitions.
-class PDefCollection;
-}  // namespace dksqlite
-
 // The schema of one repository: its entities. Kept by the datastore (datastoreDef()).
 class DKDatastoreDefSQLITE : public dkDatastoreDef {
 public:
@@ -100,14 +93,14 @@ public:
     dkEntityDef* removeSubEntity(const char* subEntityName) override;
     // Fills this object from the catalogue entry (attributes included).
     void load(const dksqlite::PEntity& e);
-    const std::vector<std::unique_ptr<dkAttrDef>>& attrs() const { return attrs_; }
+    const PAttrDefList::Defs& attrs() const { return attrs_.defs(); }
     const std::vector<std::unique_ptr<DKEntityDefSQLITE>>& subEntities() const { return subs_; }
     std::unique_ptr<DKEntityDefSQLITE> copy() const;   // with copies of its attributes and sub-entities
 
 private:
     DKDatastoreSQLITE* sqlite() const;
     std::vector<std::unique_ptr<DKEntityDefSQLITE>>::iterator findSub(const char* name);
-    std::vector<std::unique_ptr<dkAttrDef>> attrs_;
+    PAttrDefList attrs_;
     std::vector<std::unique_ptr<DKEntityDefSQLITE>> subs_;
 };
 

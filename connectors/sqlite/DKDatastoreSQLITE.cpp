@@ -21,7 +21,7 @@ constexpr const char* kSource = kDatastoreSource;   // every operation of the da
 }  // namespace
 
 DKDatastoreSQLITE::DKDatastoreSQLITE(const PSettings& settings)
-    : dkDatastore("SQLITE", ""),
+    : PConnectorDatastore("SQLITE", ""),
       settings_(settings),
       db_(nullptr),
       readOnly_(false),

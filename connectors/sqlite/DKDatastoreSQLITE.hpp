@@ -21,7 +21,7 @@
 #include "PSqliteConfig.hpp"
 #include "PSqliteValues.hpp"
 
-#include <dk/dkDatastore.hpp>
+#include <dk/PConnectorKit.hpp>
 
 #include <chrono>
 #include <functional>
@@ -77,24 +77,24 @@ struct PMapping;
 //
 // One datastore object is used by one thread at a time. Several objects on the same file work
 // from several threads and processes (SQLite's locking, WAL mode and a busy timeout).
-class DKDatastoreSQLITE : public dkDatastore {
+class DKDatastoreSQLITE : public PConnectorDatastore {
 public:
     explicit DKDatastoreSQLITE(const dksqlite::PSettings& settings);
     ~DKDatastoreSQLITE() override;
 
-    using dkDatastore::addObject;
-    using dkDatastore::addObjects;
+    using PConnectorDatastore::addObject;
+    using PConnectorDatastore::addObjects;
     using dkDatastore::clearCache;
     using dkDatastore::createQuery;
-    using dkDatastore::deleteObject;
-    using dkDatastore::deleteObjects;
+    using PConnectorDatastore::deleteObject;
+    using PConnectorDatastore::deleteObjects;
     using dkDatastore::evaluate;
     using dkDatastore::execute;
     using dkDatastore::executeWithCallback;
-    using dkDatastore::retrieveObject;
+    using PConnectorDatastore::retrieveObject;
     using dkDatastore::retrieveObjects;
-    using dkDatastore::updateObject;
-    using dkDatastore::updateObjects;
+    using PConnectorDatastore::updateObject;
+    using PConnectorDatastore::updateObjects;
 
     DKAny evaluate(const char* query, short qlType, const DKNVPair* params) override;
     void connect(const char* datastoreName, const char* userId, const char* password,
@@ -131,20 +131,6 @@ public:
     void retrieveObject(dkDataObject* object, const DKNVPair* options, long flags) override;
     void updateObject(dkDataObject* object, const DKNVPair* options, long flags) override;
     void updateObjects(dkCollection* objects, const DKNVPair* options, long flags) override;
-    void addObject(dkDataObject* object, long flags) override { addObject(object, nullptr, flags); }
-    void addObject(dkDataObject* object) override { addObject(object, nullptr, 0); }
-    void addObjects(dkCollection* objects, long flags) override { addObjects(objects, nullptr, flags); }
-    void addObjects(dkCollection* objects) override { addObjects(objects, nullptr, 0); }
-    void deleteObject(dkDataObject* object, long flags) override { deleteObject(object, nullptr, flags); }
-    void deleteObject(dkDataObject* object) override { deleteObject(object, nullptr, 0); }
-    void deleteObjects(dkCollection* objects, long flags) override { deleteObjects(objects, nullptr, flags); }
-    void deleteObjects(dkCollection* objects) override { deleteObjects(objects, nullptr, 0); }
-    void retrieveObject(dkDataObject* object, long flags) override { retrieveObject(object, nullptr, flags); }
-    void retrieveObject(dkDataObject* object) override { retrieveObject(object, nullptr, 0); }
-    void updateObject(dkDataObject* object, long flags) override { updateObject(object, nullptr, flags); }
-    void updateObject(dkDataObject* object) override { updateObject(object, nullptr, 0); }
-    void updateObjects(dkCollection* objects, long flags) override { updateObjects(objects, nullptr, flags); }
-    void updateObjects(dkCollection* objects) override { updateObjects(objects, nullptr, 0); }
 
     void startTransaction() override;
     void commit() override;

@@ -17,7 +17,6 @@
 
 #include <sqlite3.h>
 
-#include <charconv>
 #include <cstring>
 
 using namespace dksqlite;
@@ -56,10 +55,7 @@ DKDDODef* PEntity::shapeDefinition() {
     // A DDO may add items of its own to the shared definition; the next DDO then gets a fresh one.
     if (!shape || shape->dataCount() != attrs.size() + memberItemCount()) {
         shape = std::make_unique<PEntityShape>();
-        for (const PAttr& a : attrs) {
-            unsigned short id = shape->addData(a.name.c_str());
-            shape->addDataProperty(id, "type", DKAny(static_cast<unsigned short>(a.type)));
-        }
+        shape->addAttrs(attrs);
         for (const PMemberItem& m : kMemberItems) {
             if ((type & m.kind) == 0) continue;
             unsigned short id = shape->addData(m.name);
@@ -74,20 +70,7 @@ DKDDODef* PEntity::shapeDefinition() {
 }
 
 const DKPid& PEntity::pidFor(const std::string& repository, long rowId) {
-    if (!pid_ || pidRepository_ != repository) {
-        pid_ = std::make_unique<DKPid>();
-        pid_->setDatastoreType(kPidType);
-        pid_->setDatastoreName(repository.c_str());
-        pid_->setObjectType(name.c_str());
-        pidRepository_ = repository;
-    }
-    char id[24];
-    const auto r = std::to_chars(id, id + sizeof id - 1, rowId);
-    *r.ptr = '\0';
-    // The template always has one id string; replacing it in place costs far less than
-    // setPrimaryId, which builds and parses the id-string form.
-    pid_->setIdString(0, rowId > 0 ? id : "");
-    return *pid_;
+    return pid_.pidFor(kPidType, repository, name, rowId);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -62,14 +62,7 @@ DKDDOBase& DKDatastoreSQLITE::checkedObject(dkDataObject* object, const char* fu
 }
 
 long DKDatastoreSQLITE::rowIdOf(const DKDDOBase& ddo, const char* function) const {
-    const DKPid& pid = ddo.getPid();
-    const DKString id = pid.getIdStringCount() > 0 ? pid.getIdString(0) : DKString();
-    char* end = nullptr;
-    const long n = std::strtol(id.c_str(), &end, 10);
-    if (pid.getDatastoreType() != kPidType || pid.getDatastoreName() != repositoryName_.c_str() || id.length() == 0 ||
-        *end != '\0' || n <= 0)
-        dkThrow<DKUsageError>(kMsgBadObject, kSource, function, DKString("pid ") + pid.pidString());
-    return n;
+    return PConnectorKit::rowIdOf(ddo, kPidType, repositoryName_, kRules, function);
 }
 
 namespace {
@@ -132,13 +125,8 @@ void DKDatastoreSQLITE::writeText(const std::string& sql, long rowId, const char
 }
 
 void DKDatastoreSQLITE::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
-    PConnectorKit::setPid(ddo, e.pidFor(repositoryName_, rowId));
-    ddo.resetDataChanged();
+    PConnectorKit::finishAdd(ddo, e.pidFor(repositoryName_, rowId), this);
     clearTracks(ddo);
-    if (ddo.protocol() != DKProtocolDDOBase) {
-        auto& bound = static_cast<DKDDO&>(ddo);
-        if (bound.getDatastore() == nullptr) bound.setDatastore(this);
-    }
 }
 
 void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* function) {

@@ -18,16 +18,10 @@ struct sqlite3_stmt;
 
 namespace dksqlite {
 
-// One attribute as the catalogue holds it.
-struct PAttr {
-    std::string name;
-    unsigned short type = 0;
-    short id = 0;       // its position in the entity, from 1
-    int nullable = 1;
-    long size = 0, precision = 0, scale = 0;
-    std::string description;
-    int textSearchable = 0;   // indexed in the entity's text table (PSqliteText.hpp)
-};
+// One attribute as the catalogue holds it; a text-searchable one is indexed in the entity's text
+// table (PSqliteText.hpp).
+using PAttr = PCatalogueAttr;
+using ::PEntityShape;   // the DDO shape every item of an entity shares
 
 // The entity type bits that give an entity's items membership, and the data item each adds to its
 // DDOs after the attributes, with the item's "type" (a value of that type makes the DDO the
@@ -48,13 +42,6 @@ inline constexpr short kSegmentedParts = 8;
 // namespace "CHILD", named like the sub-entity, holding a DKChildCollection.
 inline constexpr const char* kChildNameSpace = "CHILD";
 inline constexpr unsigned short kChildItemType = 1072;
-
-// Holds the one data object definition that every DDO of an entity shares: a DKDDOBase that
-// keeps its private definition, which the DDOs then share (so it lives while any of them does).
-class PEntityShape : public DKDDOBase {
-public:
-    DKDDODef* definition() { return &writeDef(); }
-};
 
 // One entity as the catalogue holds it, with its DDO shape and the SQL of its operations.
 // Shared (by shared_ptr) between the datastore's cache and the cursors reading it, so a cursor
@@ -92,8 +79,7 @@ struct PEntity {
     const DKPid& pidFor(const std::string& repository, long rowId);
 
 private:
-    std::unique_ptr<DKPid> pid_;
-    std::string pidRepository_;   // the repository pid_ names, checked without asking the pid
+    PItemPid pid_;
 };
 
 }  // namespace dksqlite

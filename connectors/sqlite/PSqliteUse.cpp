@@ -13,6 +13,7 @@
 #include <dk/DKDecimal.hpp>
 #include <dk/DKException.hpp>
 #include <dk/DKNVPair.hpp>
+#include <dk/PConnectorKit.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <sqlite3.h>
@@ -38,7 +39,6 @@ constexpr const char* kSource = kSqliteSource;
     dkThrow<DKUsageError>(kMsgValueMismatch, source, function, detail);
 }
 
-
 // n written with at least width digits (a '-' first when negative), as "%0*d" would.
 void appendNumber(std::string& out, long n, int width) {
     char digits[24];
@@ -47,23 +47,6 @@ void appendNumber(std::string& out, long n, int width) {
     for (long pad = width - (r.ptr - digits) - (n < 0 ? 1 : 0); pad > 0; --pad) out += '0';
     out.append(digits, r.ptr);
 }
-
-
-bool integerOf(const DKAny& v, long& out) {
-    switch (v.typeCode()) {
-        case DKAny::tc_short: out = static_cast<short>(v); return true;
-        case DKAny::tc_ushort: out = static_cast<unsigned short>(v); return true;
-        case DKAny::tc_long: out = static_cast<long>(v); return true;
-        case DKAny::tc_ulong: {
-            unsigned long u = static_cast<unsigned long>(v);
-            if (u > static_cast<unsigned long>(LONG_MAX)) return false;
-            out = static_cast<long>(u);
-            return true;
-        }
-        default: return false;
-    }
-}
-
 
 // A value SQLite could not take (too big, or no memory for its copy) would otherwise be stored as NULL.
 void bound(int rc, const char* what, const char* source, const char* function) {
@@ -231,17 +214,17 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
     long n = 0;
     switch (type) {
         case DKAny::tc_short:
-            if (!integerOf(v, n) || n < SHRT_MIN || n > SHRT_MAX) mismatch(what, type, v, source, function);
+            if (!PConnectorKit::integerOf(v, n) || n < SHRT_MIN || n > SHRT_MAX) mismatch(what, type, v, source, function);
             bound(sqlite3_bind_int64(stmt, i, n), what, source, function);
             return;
         case DKAny::tc_long:
-            if (!integerOf(v, n)) mismatch(what, type, v, source, function);
+            if (!PConnectorKit::integerOf(v, n)) mismatch(what, type, v, source, function);
             bound(sqlite3_bind_int64(stmt, i, n), what, source, function);
             return;
         case DKAny::tc_double:
             if (tc == DKAny::tc_double) bound(sqlite3_bind_double(stmt, i, static_cast<double>(v)), what, source, function);
             else if (tc == DKAny::tc_float) bound(sqlite3_bind_double(stmt, i, static_cast<float>(v)), what, source, function);
-            else if (integerOf(v, n)) bound(sqlite3_bind_double(stmt, i, static_cast<double>(n)), what, source, function);
+            else if (PConnectorKit::integerOf(v, n)) bound(sqlite3_bind_double(stmt, i, static_cast<double>(n)), what, source, function);
             else mismatch(what, type, v, source, function);
             return;
         case DKAny::tc_string:
@@ -263,7 +246,7 @@ void bindValue(sqlite3_stmt* stmt, int i, const DKAny& v, unsigned short type, c
             if (tc == DKAny::tc_decimal) {
                 const DKString text = static_cast<const DKDecimal*>(v.value())->toString();
                 out.text().assign(text.c_str(), text.length());
-            } else if (integerOf(v, n)) {
+            } else if (PConnectorKit::integerOf(v, n)) {
                 char digits[24];
                 out.text().assign(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
             } else {

@@ -1,9 +1,13 @@
 // include/dk/PConnectorKit.hpp
 #pragma once
 #include <dk/DKAny.hpp>
+#include <dk/DKDDO.hpp>
 #include <dk/DKDDODef.hpp>
 #include <dk/DKException.hpp>
+#include <dk/DKPid.hpp>
+#include <dk/DKSequentialCollection.hpp>
 #include <dk/dkCollection.hpp>
+#include <dk/dkDatastore.hpp>
 #include <dk/dkExport.hpp>
 #include <dk/dkProtocol.hpp>
 
@@ -126,6 +130,19 @@ public:
     static std::vector<DKDDOBase*> checkedElements(dkCollection* objects, const PObjectRules& rules,
                                                    const char* operation, unsigned long line = __builtin_LINE());
 
+    // The row id of a stored item from its pid: the pid must be of pidType and repository and
+    // hold one positive decimal id string, else it is refused with rules.messageId ("pid ..."
+    // following the catalogue text).
+    static long rowIdOf(const DKDDOBase& ddo, const char* pidType, const std::string& repository,
+                        const PObjectRules& rules, const char* function, unsigned long line = __builtin_LINE());
+    // After a DDO was added: it gets pid (a copy), loses its change flags and, when it is a DKDDO
+    // bound to no datastore yet, is bound to datastore.
+    static void finishAdd(DKDDOBase& ddo, const DKPid& pid, dkDatastore* datastore);
+
+    // The value of an integer DKAny (short, unsigned short, long, unsigned long) as a long; false
+    // for other types and for an unsigned long above LONG_MAX.
+    static bool integerOf(const DKAny& v, long& out);
+
     // The collection operation's location (rules.source, operation, line) added to e.
     static void locate(DKException& e, const PObjectRules& rules, const char* operation, unsigned long line);
 
@@ -230,3 +247,155 @@ void PConnectorKit::allOrNone(dkCollection* objects, const PObjectRules& rules, 
         throw;
     }
 }
+
+class dkAttrDef;
+class dkEntityDef;
+
+// The schema-object collections a connector's list calls return (listEntities, listAttrs, ...):
+// elements are tc_voidptr with sub-type 1 (a dkEntityDef*) or 2 (a dkAttrDef*). The collection
+// owns its definitions and deletes them with itself or with removeAllElements.
+class DK_API PDefCollection : public DKSequentialCollection {
+public:
+    ~PDefCollection() override;
+    void removeAllElements() override;
+    int ownsElements() const override { return 1; }
+    void addEntity(dkEntityDef* entity);   // adopted
+    void addAttr(dkAttrDef* attr);         // adopted
+
+private:
+    void freeDefs() noexcept;
+};
+
+// A new array of count names, name(i) for each i, with count set; at least one element, so that
+// the caller's delete[] always has one. The caller owns the array.
+template <class Name>
+DKString* PNameArray(std::size_t count, long& n, Name name) {
+    n = static_cast<long>(count);
+    DKString* names = new DKString[count > 0 ? count : 1];
+    for (std::size_t i = 0; i < count; ++i) names[i] = name(i);
+    return names;
+}
+
+// How one connector judges and refuses the attribute definitions of its entities: its messages
+// (each a DKUsageError located in source) and its name and type rules.
+struct PAttrDefRules {
+    const char* source;
+    long noAttr;       // no attribute given, or none of that name
+    long attrExists;   // a name the entity has already
+    long badName;
+    long badType;
+    bool (*validName)(const char* name);
+    bool (*storableType)(unsigned short type);
+};
+
+// The attribute definitions of one entity definition, in position order, matched by name
+// without ASCII case. The list owns its definitions; release hands one back to the caller. One
+// thread at a time, as the entity definition that holds it.
+class DK_API PAttrDefList {
+public:
+    using Defs = std::vector<std::unique_ptr<dkAttrDef>>;
+
+    PAttrDefList();
+    ~PAttrDefList();
+    PAttrDefList(const PAttrDefList&) = delete;
+    PAttrDefList& operator=(const PAttrDefList&) = delete;
+
+    const Defs& defs() const { return defs_; }
+    std::size_t size() const { return defs_.size(); }
+    void clear();
+    void append(std::unique_ptr<dkAttrDef> def);   // as it is, id included
+    // The definition named name, or null (also for a null name).
+    dkAttrDef* find(const char* name) const;
+    // The same, refusing an unknown name with rules.noAttr.
+    dkAttrDef& get(const char* name, const PAttrDefRules& rules, const char* function,
+                   unsigned long line = __builtin_LINE()) const;
+    // Checks def (given, valid name, storable type, a name not held yet), numbers it after the
+    // others and adopts it. A refused definition stays the caller's.
+    void adopt(dkAttrDef* def, const PAttrDefRules& rules, const char* function, unsigned long line = __builtin_LINE());
+    // Takes the definition named name out of the list and gives it to the caller; an unknown
+    // name is refused with rules.noAttr.
+    dkAttrDef* release(const char* name, const PAttrDefRules& rules, const char* function,
+                       unsigned long line = __builtin_LINE());
+    // Deletes the definitions named name; false when there was none.
+    bool erase(const char* name);
+    // The names in position order, as PNameArray.
+    DKString* names(long& count) const;
+
+private:
+    Defs::const_iterator position(const char* name) const;
+    Defs defs_;
+};
+
+// The base of a connector's datastore: the short forms of the item operations (without options,
+// or without options and flags) pass on to the full forms with no options and flags 0, so a
+// connector writes the seven full forms only. A connector that overrides a full form adds
+// `using PConnectorDatastore::addObject;` (and the like) to keep the short ones callable through
+// its own type. Ownership and thread rules are dkDatastore's.
+class DK_API PConnectorDatastore : public dkDatastore {
+public:
+    using dkDatastore::dkDatastore;
+    using dkDatastore::addObject;
+    using dkDatastore::addObjects;
+    using dkDatastore::deleteObject;
+    using dkDatastore::deleteObjects;
+    using dkDatastore::retrieveObject;
+    using dkDatastore::updateObject;
+    using dkDatastore::updateObjects;
+
+    void addObject(dkDataObject* object, long flags) override { addObject(object, nullptr, flags); }
+    void addObject(dkDataObject* object) override { addObject(object, nullptr, 0); }
+    void addObjects(dkCollection* objects, long flags) override { addObjects(objects, nullptr, flags); }
+    void addObjects(dkCollection* objects) override { addObjects(objects, nullptr, 0); }
+    void deleteObject(dkDataObject* object, long flags) override { deleteObject(object, nullptr, flags); }
+    void deleteObject(dkDataObject* object) override { deleteObject(object, nullptr, 0); }
+    void deleteObjects(dkCollection* objects, long flags) override { deleteObjects(objects, nullptr, flags); }
+    void deleteObjects(dkCollection* objects) override { deleteObjects(objects, nullptr, 0); }
+    void retrieveObject(dkDataObject* object, long flags) override { retrieveObject(object, nullptr, flags); }
+    void retrieveObject(dkDataObject* object) override { retrieveObject(object, nullptr, 0); }
+    void updateObject(dkDataObject* object, long flags) override { updateObject(object, nullptr, flags); }
+    void updateObject(dkDataObject* object) override { updateObject(object, nullptr, 0); }
+    void updateObjects(dkCollection* objects, long flags) override { updateObjects(objects, nullptr, flags); }
+    void updateObjects(dkCollection* objects) override { updateObjects(objects, nullptr, 0); }
+};
+
+// One attribute as a connector's catalogue holds it.
+struct DK_API PCatalogueAttr {
+    std::string name;   // as given
+    unsigned short type = 0;
+    short id = 0;       // its position in the entity, from 1
+    int nullable = 1;
+    long size = 0, precision = 0, scale = 0;
+    std::string description;
+    int textSearchable = 0;
+
+    // The entry of def's properties, id included.
+    static PCatalogueAttr of(dkAttrDef& def);
+    // Gives def these properties; the entity name only to a def that has no entity, since on one
+    // that has setEntityName renames the entity too.
+    void applyTo(dkAttrDef& def, const char* entityName) const;
+};
+
+// Holds the one data object definition every DDO of an entity shares: a DKDDOBase that keeps its
+// private definition, which the DDOs then share (so it lives while any of them does). Made and
+// owned by the connector's catalogue entry; one thread at a time.
+class DK_API PEntityShape : public DKDDOBase {
+public:
+    DKDDODef* definition() { return &writeDef(); }
+    // One data item per attribute, in order, each with its "type" property.
+    void addAttrs(const std::vector<PCatalogueAttr>& attrs);
+};
+
+// The pid of one entity's items: one DKPid kept per repository and given each row id in place,
+// which costs far less than building and parsing a pid per item. The pid returned changes on the
+// next call: callers copy it (DKDDO and setPid take clones). Owned by the entity's catalogue
+// entry; one thread at a time.
+class DK_API PItemPid {
+public:
+    // The pid of the item rowId (none for 0) of objectType in repository.
+    const DKPid& pidFor(const char* datastoreType, const std::string& repository, const std::string& objectType,
+                        long rowId);
+
+private:
+    std::unique_ptr<DKPid> pid_;
+    std::string repository_;   // the repository pid_ names, checked without asking the pid
+};

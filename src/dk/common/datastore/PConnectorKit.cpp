@@ -3,7 +3,9 @@
 // The connector kit: the protocol rule by which every datastore knows what it stores, the checks
 // and locations of the collection forms, and the item maps that tell a connector which data item
 // holds which attribute. An item map is worked out once per definition and attribute list and
-// kept on the definition itself, which drops it as soon as its items change.
+// kept on the definition itself, which drops it as soon as its items change. Also the schema
+// objects' shared pieces: the owning list collection and an entity's list of attribute definitions,
+// and the catalogue's: attribute entries, the DDO shape of an entity and the pid of its items.
 
 #include <dk/PConnectorKit.hpp>
 #include <dk/dkResource.hpp>
@@ -14,10 +16,15 @@
 #include <dk/PVector.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDataObject.hpp>
+#include <dk/dkDatastoreDef.hpp>
 #include <dk/dkThrow.hpp>
 
+#include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cctype>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <typeinfo>
@@ -272,4 +279,199 @@ void PConnectorKit::handOver(DKDDOBase& from, DKDDOBase& into) {
     }
     std::swap(into.properties, from.properties);
     from.dropValues();
+}
+
+// ---------------------------------------------------------------------------------------------
+// PDefCollection
+
+PDefCollection::~PDefCollection() { freeDefs(); }
+
+void PDefCollection::removeAllElements() {
+    freeDefs();
+    DKSequentialCollection::removeAllElements();
+}
+
+void PDefCollection::addEntity(dkEntityDef* entity) {
+    addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(entity), 1));
+}
+
+void PDefCollection::addAttr(dkAttrDef* attr) { addElement(DKAny(DKAny::tc_voidptr, static_cast<void*>(attr), 2)); }
+
+void PDefCollection::freeDefs() noexcept {
+    for (PNode* n = head; n != nullptr; n = n->next) {
+        if (n->value == nullptr || n->value->typeCode() != DKAny::tc_voidptr) continue;
+        void* p = n->value->value();
+        if (n->value->getSubType() == 1) delete static_cast<dkEntityDef*>(p);
+        else if (n->value->getSubType() == 2) delete static_cast<dkAttrDef*>(p);
+        *n->value = DKAny();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// PAttrDefList
+
+namespace {
+
+bool sameName(const DKString& a, const char* b) {
+    const char* x = a.c_str();
+    for (; *x != '\0' && *b != '\0'; ++x, ++b)
+        if (std::tolower(static_cast<unsigned char>(*x)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    return *x == *b;
+}
+
+}  // namespace
+
+PAttrDefList::PAttrDefList() = default;
+PAttrDefList::~PAttrDefList() = default;
+
+void PAttrDefList::clear() { defs_.clear(); }
+
+void PAttrDefList::append(std::unique_ptr<dkAttrDef> def) { defs_.push_back(std::move(def)); }
+
+PAttrDefList::Defs::const_iterator PAttrDefList::position(const char* name) const {
+    if (name == nullptr) return defs_.end();
+    for (auto it = defs_.begin(); it != defs_.end(); ++it)
+        if (sameName((*it)->getName(), name)) return it;
+    return defs_.end();
+}
+
+dkAttrDef* PAttrDefList::find(const char* name) const {
+    auto it = position(name);
+    return it == defs_.end() ? nullptr : it->get();
+}
+
+dkAttrDef& PAttrDefList::get(const char* name, const PAttrDefRules& rules, const char* function,
+                             unsigned long line) const {
+    dkAttrDef* def = find(name);
+    if (def == nullptr) dkThrow<DKUsageError>(rules.noAttr, rules.source, function, DKString(name ? name : ""), line);
+    return *def;
+}
+
+void PAttrDefList::adopt(dkAttrDef* def, const PAttrDefRules& rules, const char* function, unsigned long line) {
+    if (def == nullptr) dkThrow<DKUsageError>(rules.noAttr, rules.source, function, DKString("no attribute"), line);
+    const DKString name = def->getName();
+    if (!rules.validName(name.c_str())) dkThrow<DKUsageError>(rules.badName, rules.source, function, name, line);
+    if (!rules.storableType(def->getType()))
+        dkThrow<DKUsageError>(rules.badType, rules.source, function,
+                              name + ": type code " + DKString(static_cast<long>(def->getType())), line);
+    if (find(name.c_str()) != nullptr) dkThrow<DKUsageError>(rules.attrExists, rules.source, function, name, line);
+    def->setId(static_cast<short>(defs_.size() + 1));
+    defs_.emplace_back(def);
+}
+
+dkAttrDef* PAttrDefList::release(const char* name, const PAttrDefRules& rules, const char* function,
+                                 unsigned long line) {
+    auto it = position(name);
+    if (it == defs_.end()) dkThrow<DKUsageError>(rules.noAttr, rules.source, function, DKString(name ? name : ""), line);
+    auto mine = defs_.begin() + (it - defs_.begin());
+    dkAttrDef* def = mine->release();
+    defs_.erase(mine);
+    return def;
+}
+
+bool PAttrDefList::erase(const char* name) {
+    const std::size_t before = defs_.size();
+    if (name != nullptr)
+        defs_.erase(std::remove_if(defs_.begin(), defs_.end(),
+                                   [&](const std::unique_ptr<dkAttrDef>& d) { return sameName(d->getName(), name); }),
+                    defs_.end());
+    return defs_.size() != before;
+}
+
+DKString* PAttrDefList::names(long& count) const {
+    return PNameArray(defs_.size(), count, [&](std::size_t i) { return defs_[i]->getName(); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// The catalogue's pieces
+
+PCatalogueAttr PCatalogueAttr::of(dkAttrDef& def) {
+    PCatalogueAttr p;
+    p.name = def.getName().str();
+    p.type = def.getType();
+    p.id = def.getId();
+    p.nullable = def.isNullable();
+    p.size = def.getSize();
+    p.precision = def.getPrecision();
+    p.scale = def.getScale();
+    p.description = def.getDescription().str();
+    p.textSearchable = def.isTextSearchable() != 0 ? 1 : 0;
+    return p;
+}
+
+void PCatalogueAttr::applyTo(dkAttrDef& def, const char* entityName) const {
+    def.setName(name.c_str());
+    def.setType(type);
+    def.setId(id);
+    def.setNullable(nullable);
+    def.setSize(size);
+    def.setPrecision(precision);
+    def.setScale(scale);
+    def.setDescription(description.c_str());
+    def.setTextSearchable(textSearchable);
+    if (def.getEntity() == nullptr) def.setEntityName(entityName);
+}
+
+void PEntityShape::addAttrs(const std::vector<PCatalogueAttr>& attrs) {
+    for (const PCatalogueAttr& a : attrs) {
+        const unsigned short id = addData(a.name.c_str());
+        addDataProperty(id, "type", DKAny(static_cast<unsigned short>(a.type)));
+    }
+}
+
+const DKPid& PItemPid::pidFor(const char* datastoreType, const std::string& repository, const std::string& objectType,
+                              long rowId) {
+    if (!pid_ || repository_ != repository) {
+        pid_ = std::make_unique<DKPid>();
+        pid_->setDatastoreType(datastoreType);
+        pid_->setDatastoreName(repository.c_str());
+        pid_->setObjectType(objectType.c_str());
+        repository_ = repository;
+    }
+    char id[24];
+    const auto r = std::to_chars(id, id + sizeof id - 1, rowId);
+    *r.ptr = '\0';
+    // The pid always has one id string; replacing it in place costs far less than setPrimaryId,
+    // which builds and parses the id-string form.
+    pid_->setIdString(0, rowId > 0 ? id : "");
+    return *pid_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stored items
+
+long PConnectorKit::rowIdOf(const DKDDOBase& ddo, const char* pidType, const std::string& repository,
+                            const PObjectRules& rules, const char* function, unsigned long line) {
+    const DKPid& pid = ddo.getPid();
+    const DKString id = pid.getIdStringCount() > 0 ? pid.getIdString(0) : DKString();
+    char* end = nullptr;
+    const long n = std::strtol(id.c_str(), &end, 10);
+    if (pid.getDatastoreType() != pidType || pid.getDatastoreName() != repository.c_str() || id.length() == 0 ||
+        *end != '\0' || n <= 0)
+        dkThrow<DKUsageError>(rules.messageId, rules.source, function, DKString("pid ") + pid.pidString(), line);
+    return n;
+}
+
+void PConnectorKit::finishAdd(DKDDOBase& ddo, const DKPid& pid, dkDatastore* datastore) {
+    setPid(ddo, pid);
+    ddo.resetDataChanged();
+    if (ddo.protocol() != DKProtocolDDOBase) {
+        auto& bound = static_cast<DKDDO&>(ddo);
+        if (bound.getDatastore() == nullptr) bound.setDatastore(datastore);
+    }
+}
+
+bool PConnectorKit::integerOf(const DKAny& v, long& out) {
+    switch (v.typeCode()) {
+        case DKAny::tc_short: out = static_cast<short>(v); return true;
+        case DKAny::tc_ushort: out = static_cast<unsigned short>(v); return true;
+        case DKAny::tc_long: out = static_cast<long>(v); return true;
+        case DKAny::tc_ulong: {
+            const unsigned long u = static_cast<unsigned long>(v);
+            if (u > static_cast<unsigned long>(LONG_MAX)) return false;
+            out = static_cast<long>(u);
+            return true;
+        }
+        default: return false;
+    }
 }

@@ -2,8 +2,9 @@
 //
 // The connector kit: what the one protocol rule refuses and with which texts, the
 // item maps kept on a definition until its items change, the all-or-none loop with its unit of
-// work, its refusals and its locations, and the filling of DDOs in place (values, owned objects,
-// pids) with the reused row every cursor has through it.
+// work, its refusals and its locations, the filling of DDOs in place (values, owned objects,
+// pids) with the reused row every cursor has through it, and the schema objects' attribute lists
+// and list collections with what they own.
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
@@ -11,6 +12,7 @@
 #include <dk/DKPid.hpp>
 #include <dk/PConnectorKit.hpp>
 #include <dk/dkDatastore.hpp>
+#include <dk/dkDatastoreDef.hpp>
 #include <dk/dkResultSetCursor.hpp>
 #include <dk/dkThrow.hpp>
 #include <dk/dkXDO.hpp>
@@ -19,7 +21,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -298,4 +302,121 @@ TEST(PConnectorKitFill, RowObjectsInOneBlockLiveAndDieAsAnyDDO) {
         second->addData("x", DKAny(1L));
     }
     delete def;
+}
+
+namespace {
+
+using CountedAttr = dktest::Counted<dkAttrDef>;
+
+// A new attribute definition that counts among the live ones, so that ownership shows.
+CountedAttr* attr(const char* name, unsigned short type = 1) {
+    auto* a = new CountedAttr;
+    a->setName(name);
+    a->setType(type);
+    return a;
+}
+
+bool validName(const char* name) { return name[0] != '\0' && name[0] != '_'; }
+bool storableType(unsigned short type) { return type != 99; }
+
+const PAttrDefRules kAttrRules{"connectors/test/Kit", 1, 2, 3, 4, validName, storableType};
+
+}  // namespace
+
+TEST(PConnectorKitAttrDefs, AdoptChecksInOrderAndRefusedDefinitionsStayTheCallers) {
+    {
+        PAttrDefList list;
+        list.adopt(attr("Title"), kAttrRules, "Kit::addAttr");
+        list.adopt(attr("pages"), kAttrRules, "Kit::addAttr");
+        EXPECT_EQ(2, list.find("PAGES")->getId());
+        const std::unique_ptr<dkAttrDef> badName(attr("_x")), badType(attr("y", 99)), again(attr("TITLE"));
+        const std::pair<dkAttrDef*, long> refused[] = {
+            {nullptr, 1}, {badName.get(), 3}, {badType.get(), 4}, {again.get(), 2}};
+        for (const auto& [def, id] : refused)
+            EXPECT_EQ(id, dktest::failureOf<DKUsageError>([&] { list.adopt(def, kAttrRules, "Kit::addAttr"); }).id);
+        EXPECT_EQ(2u, list.size());
+        EXPECT_EQ(5, CountedAttr::alive);
+    }
+    EXPECT_EQ(0, CountedAttr::alive);   // the list deleted its own two, the caller its three
+}
+
+TEST(PConnectorKitAttrDefs, LookupsIgnoreCaseAndReleaseHandsOwnershipBack) {
+    PAttrDefList list;
+    for (const char* name : {"a", "Bee", "c"}) list.adopt(attr(name), kAttrRules, "Kit::addAttr");
+    EXPECT_EQ("Bee", list.get("BEE", kAttrRules, "Kit::getAttr").getName().str());
+    EXPECT_EQ(nullptr, list.find(nullptr));
+    EXPECT_EQ(1, dktest::failureOf<DKUsageError>([&] { list.get("d", kAttrRules, "Kit::getAttr"); }).id);
+    EXPECT_EQ(1, dktest::failureOf<DKUsageError>([&] { list.release("d", kAttrRules, "Kit::removeAttr"); }).id);
+    std::unique_ptr<dkAttrDef> taken(list.release("bee", kAttrRules, "Kit::removeAttr"));
+    EXPECT_TRUE(list.erase("A"));
+    EXPECT_FALSE(list.erase("a"));
+    long count = -1;
+    std::unique_ptr<DKString[]> names(list.names(count));
+    ASSERT_EQ(1, count);
+    EXPECT_EQ("c", names[0].str());
+    list.clear();
+    EXPECT_EQ(1, CountedAttr::alive);   // the released one only
+    taken.reset();
+    std::unique_ptr<DKString[]> none(list.names(count));
+    EXPECT_EQ(0, count);
+}
+
+TEST(PConnectorKitAttrDefs, DefinitionCollectionsDeleteWhatTheyHold) {
+    auto coll = std::make_unique<PDefCollection>();
+    coll->addAttr(attr("a"));
+    coll->addAttr(attr("b"));
+    coll->removeAllElements();
+    EXPECT_EQ(0, CountedAttr::alive);
+    coll->addAttr(attr("c"));
+    coll.reset();
+    EXPECT_EQ(0, CountedAttr::alive);
+}
+
+TEST(PConnectorKitCatalogue, AttributeEntriesRoundTripAndItemPidsAreRestampedPerRowAndRepository) {
+    dkAttrDef from;
+    from.setName("Pages");
+    from.setType(3);
+    from.setId(2);
+    from.setNullable(0);
+    from.setSize(9);
+    from.setDescription("count");
+    from.setTextSearchable(1);
+    const PCatalogueAttr entry = PCatalogueAttr::of(from);
+    dkAttrDef to;
+    entry.applyTo(to, "Book");
+    EXPECT_EQ(entry.name + "/3/2/0/9/count/1/Book",
+              to.getName().str() + "/" + std::to_string(to.getType()) + "/" + std::to_string(to.getId()) + "/" +
+                  std::to_string(to.isNullable()) + "/" + std::to_string(to.getSize()) + "/" +
+                  to.getDescription().str() + "/" + std::to_string(to.isTextSearchable()) + "/" +
+                  to.getEntityName().str());
+
+    PItemPid pids;
+    EXPECT_EQ("41", pids.pidFor("T", "one", "Book", 41).getIdString(0).str());
+    const DKPid& none = pids.pidFor("T", "one", "Book", 0);
+    EXPECT_EQ("", none.getIdString(0).str());
+    EXPECT_EQ("two", pids.pidFor("T", "two", "Book", 7).getDatastoreName().str());
+    EXPECT_EQ("Book", pids.pidFor("T", "two", "Book", 8).getObjectType().str());
+}
+
+TEST(PConnectorKitRowId, OnlyAPositiveIdOfTheSameTypeAndRepositoryIsARow) {
+    const auto rowOf = [](const char* type, const char* repository, long row, const char* idText) {
+        DKPid pid = PItemPid().pidFor(type, repository, "Book", row);
+        if (idText != nullptr) pid.setIdString(0, idText);
+        DKDDO ddo(pid, 1);
+        return PConnectorKit::rowIdOf(ddo, "T", "one", kRules, "Kit::retrieveObject");
+    };
+    EXPECT_EQ(12, rowOf("T", "one", 12, nullptr));
+    const std::pair<const char*, const char*> others[] = {{"U", "one"}, {"T", "two"}};   // type, repository
+    for (const auto& [type, repository] : others)
+        EXPECT_EQ(9018, dktest::failureOf<DKUsageError>([&] { rowOf(type, repository, 12, nullptr); }).id);
+    for (const char* idText : {"", "0", "-3", "12x"})
+        EXPECT_EQ(9018, dktest::failureOf<DKUsageError>([&] { rowOf("T", "one", 1, idText); }).id) << idText;
+}
+
+TEST(PConnectorKitValues, IntegersReadAsLongUpToLongMax) {
+    long n = 0;
+    EXPECT_TRUE(PConnectorKit::integerOf(DKAny(static_cast<unsigned long>(LONG_MAX)), n) && n == LONG_MAX);
+    EXPECT_TRUE(PConnectorKit::integerOf(DKAny(static_cast<short>(-7)), n) && n == -7);
+    EXPECT_FALSE(PConnectorKit::integerOf(DKAny(static_cast<unsigned long>(LONG_MAX) + 1UL), n));
+    EXPECT_FALSE(PConnectorKit::integerOf(DKAny(1.5), n));
 }
