@@ -332,8 +332,8 @@ TEST(PConnectorKitAttrDefs, AdoptChecksInOrderAndRefusedDefinitionsStayTheCaller
         const std::unique_ptr<dkAttrDef> badName(attr("_x")), badType(attr("y", 99)), again(attr("TITLE"));
         const std::pair<dkAttrDef*, long> refused[] = {
             {nullptr, 1}, {badName.get(), 3}, {badType.get(), 4}, {again.get(), 2}};
-        for (const auto& [def, id] : refused)
-            EXPECT_EQ(id, dktest::failureOf<DKUsageError>([&] { list.adopt(def, kAttrRules, "Kit::addAttr"); }).id);
+        for (const auto& r : refused)
+            EXPECT_EQ(r.second, dktest::failureOf<DKUsageError>([&] { list.adopt(r.first, kAttrRules, "Kit::addAttr"); }).id);
         EXPECT_EQ(2u, list.size());
         EXPECT_EQ(5, CountedAttr::alive);
     }
@@ -407,8 +407,8 @@ TEST(PConnectorKitRowId, OnlyAPositiveIdOfTheSameTypeAndRepositoryIsARow) {
     };
     EXPECT_EQ(12, rowOf("T", "one", 12, nullptr));
     const std::pair<const char*, const char*> others[] = {{"U", "one"}, {"T", "two"}};   // type, repository
-    for (const auto& [type, repository] : others)
-        EXPECT_EQ(9018, dktest::failureOf<DKUsageError>([&] { rowOf(type, repository, 12, nullptr); }).id);
+    for (const auto& o : others)
+        EXPECT_EQ(9018, dktest::failureOf<DKUsageError>([&] { rowOf(o.first, o.second, 12, nullptr); }).id);
     for (const char* idText : {"", "0", "-3", "12x"})
         EXPECT_EQ(9018, dktest::failureOf<DKUsageError>([&] { rowOf("T", "one", 1, idText); }).id) << idText;
 }
