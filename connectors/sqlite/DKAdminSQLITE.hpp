@@ -60,17 +60,17 @@ public:
     virtual DKString* listGroups(long& count) = 0;
     virtual DKString* listGroupMembers(const char* group, long& count) = 0;   // in the order they joined
 
-    // Privilege sets: a spec that names an unknown privilege, administer, or a value other than
+    // Privilege sets: a privilege text that names an unknown privilege, administer, or a value other than
     // 1 or 2 is DKUsageError 9098. Replacing a set changes every ACL entry naming it.
-    virtual void definePrivilegeSet(const char* name, const char* spec) = 0;
+    virtual void definePrivilegeSet(const char* name, const char* privilegeText) = 0;
     virtual void deletePrivilegeSet(const char* name) = 0;   // 9099 while an ACL names it
-    virtual DKString* listPrivilegeSets(long& count) = 0;     // "name=spec"
+    virtual DKString* listPrivilegeSets(long& count) = 0;     // "name=read,update=2"
 
-    // Privilege groups: named lists of privileges written like a set's spec, from which a set
+    // Privilege groups: named lists of privileges written like a set's privilege text, from which a set
     // may take its privileges. Replacing or deleting a group changes no set.
-    virtual void definePrivilegeGroup(const char* name, const char* spec) = 0;
+    virtual void definePrivilegeGroup(const char* name, const char* privilegeText) = 0;
     virtual void deletePrivilegeGroup(const char* name) = 0;   // 9103 for an unknown one
-    virtual DKString* listPrivilegeGroups(long& count) = 0;    // "name=spec"
+    virtual DKString* listPrivilegeGroups(long& count) = 0;    // "name=read,update=2"
 
     virtual void createACL(const char* acl) = 0;
     virtual void deleteACL(const char* acl) = 0;   // 9099 for the default ACL or one an item has

@@ -123,11 +123,11 @@ std::string privilegeName(const std::string& item) { return item.substr(0, item.
 template <class Base>
 class PPrivilegeList : public Base {
 public:
-    explicit PPrivilegeList(dkDatastore* ds, const char* name = nullptr, const std::string& spec = "") : Base(ds) {
+    explicit PPrivilegeList(dkDatastore* ds, const char* name = nullptr, const std::string& privilegeText = "") : Base(ds) {
         if (name != nullptr) this->setName(name);
-        for (std::size_t at = 0; at < spec.size();) {
-            const std::size_t end = std::min(spec.find(',', at), spec.size());
-            items_.push_back(spec.substr(at, end - at));
+        for (std::size_t at = 0; at < privilegeText.size();) {
+            const std::size_t end = std::min(privilegeText.find(',', at), privilegeText.size());
+            items_.push_back(privilegeText.substr(at, end - at));
             at = end + 1;
         }
     }
@@ -146,7 +146,7 @@ public:
     void addPrivilege(dkPrivilege* privilege) override {
         const std::string item = privilege ? privilege->getName().c_str() : "";
         PRightsRow row;
-        if (item.empty() || !parsePrivilegeSpec(item, row))
+        if (item.empty() || !parsePrivilegeText(item, row))
             dkThrow<DKUsageError>(kMsgBadPrivilege, kSource,
                                   std::is_same<Base, dkPrivilegeSet>::value ? "dkPrivilegeSet::addPrivilege"
                                                                             : "dkPrivilegeGroup::addPrivilege",
@@ -182,13 +182,13 @@ public:
     }
 };
 
-// The spec a set's or group's privileges write: their names joined by commas.
+// The privilege text a set's or group's privileges write: their names joined by commas.
 template <class T>
-std::string specOf(T& set) {
-    std::string spec;
+std::string privilegeTextOf(T& set) {
+    std::string privilegeText;
     for (const std::string& item : strings([&](long& n) { return set.listPrivilegeNames(n); }))
-        spec += (spec.empty() ? "" : ",") + item;
-    return spec;
+        privilegeText += (privilegeText.empty() ? "" : ",") + item;
+    return privilegeText;
 }
 
 // An access-control list of this repository: its principals with the names of their privilege
@@ -205,13 +205,13 @@ public:
     }
     // New entries with new privilege sets, read from the repository; the caller's.
     dkCollection* listACLData() override {
-        std::map<std::string, std::string> specs;
+        std::map<std::string, std::string> texts;
         for (const std::string& s : strings([&](long& n) { return admin_.listPrivilegeSets(n); }))
-            specs[privilegeName(s)] = s.substr(s.find('=') + 1);
+            texts[privilegeName(s)] = s.substr(s.find('=') + 1);
         const auto groups = strings([&](long& n) { return admin_.listGroups(n); });
         auto* out = new POwnedList<DKACLData>;
         for (const auto& [principal, set] : entries_)
-            out->add(new DKACLData(new PPrivilegeSet(getDatastore(), set.c_str(), specs[set]), principal.c_str(),
+            out->add(new DKACLData(new PPrivilegeSet(getDatastore(), set.c_str(), texts[set]), principal.c_str(),
                                    contains(groups, principal.c_str()) ? DKACLData::kGroup : DKACLData::kUser));
         return out;
     }
@@ -384,18 +384,18 @@ public:
     void add(dkPrivilegeSet* set) override {
         static const char* const fn = "dkAuthorizationMgmt::add";
         const std::string name = set ? set->getName().c_str() : "";
-        if (setSpec(name).first) dkThrow<DKDataObjectAlreadyExists>(kMsgExists, kSource, fn, DKString(name.c_str()));
+        if (storedSet(name).first) dkThrow<DKDataObjectAlreadyExists>(kMsgExists, kSource, fn, DKString(name.c_str()));
         if (set == nullptr) dkThrow<DKUsageError>(kMsgBadPrincipal, kSource, fn, DKString("(null)"));
-        admin_.definePrivilegeSet(name.c_str(), specOf(*set).c_str());
+        admin_.definePrivilegeSet(name.c_str(), privilegeTextOf(*set).c_str());
     }
     void update(dkPrivilegeSet* set) override {
         delete retrievePrivilegeSet(set ? set->getName().c_str() : nullptr);
-        admin_.definePrivilegeSet(set->getName().c_str(), specOf(*set).c_str());
+        admin_.definePrivilegeSet(set->getName().c_str(), privilegeTextOf(*set).c_str());
     }
     void del(dkPrivilegeSet* set) override { admin_.deletePrivilegeSet(set ? set->getName().c_str() : nullptr); }
     void deletePrivilegeSet(const char* name) override { admin_.deletePrivilegeSet(name); }
     dkPrivilegeSet* retrievePrivilegeSet(const char* name) override {
-        const auto found = setSpec(name ? name : "");
+        const auto found = storedSet(name ? name : "");
         if (!found.first)
             dkThrow<DKDataObjectNotFound>(kMsgNoPrivilegeSet, kSource, "dkAuthorizationMgmt::retrievePrivilegeSet",
                                           DKString(name ? name : "(null)"));
@@ -415,18 +415,18 @@ public:
     void add(dkPrivilegeGroup* group) override {
         static const char* const fn = "dkAuthorizationMgmt::add";
         const std::string name = group ? group->getName().c_str() : "";
-        if (groupSpec(name).first) dkThrow<DKDataObjectAlreadyExists>(kMsgExists, kSource, fn, DKString(name.c_str()));
+        if (storedGroup(name).first) dkThrow<DKDataObjectAlreadyExists>(kMsgExists, kSource, fn, DKString(name.c_str()));
         if (group == nullptr) dkThrow<DKUsageError>(kMsgBadPrincipal, kSource, fn, DKString("(null)"));
-        admin_.definePrivilegeGroup(name.c_str(), specOf(*group).c_str());
+        admin_.definePrivilegeGroup(name.c_str(), privilegeTextOf(*group).c_str());
     }
     void update(dkPrivilegeGroup* group) override {
         delete retrievePrivilegeGroup(group ? group->getName().c_str() : nullptr);
-        admin_.definePrivilegeGroup(group->getName().c_str(), specOf(*group).c_str());
+        admin_.definePrivilegeGroup(group->getName().c_str(), privilegeTextOf(*group).c_str());
     }
     void del(dkPrivilegeGroup* group) override { admin_.deletePrivilegeGroup(group ? group->getName().c_str() : nullptr); }
     void deletePrivilegeGroup(const char* name) override { admin_.deletePrivilegeGroup(name); }
     dkPrivilegeGroup* retrievePrivilegeGroup(const char* name) override {
-        const auto found = groupSpec(name ? name : "");
+        const auto found = storedGroup(name ? name : "");
         if (!found.first)
             dkThrow<DKDataObjectNotFound>(kMsgNoPrivilegeGroup, kSource, "dkAuthorizationMgmt::retrievePrivilegeGroup",
                                           DKString(name ? name : "(null)"));
@@ -529,30 +529,30 @@ private:
         p->setName(name);
         return p;
     }
-    // Whether a set (a group) of the name is stored, and its spec.
-    static std::pair<bool, std::string> specIn(const std::vector<std::string>& stored, const std::string& name) {
+    // Whether a set (a group) of the name is stored, and its privilege text.
+    static std::pair<bool, std::string> privilegeTextIn(const std::vector<std::string>& stored, const std::string& name) {
         for (const std::string& s : stored)
             if (privilegeName(s) == name) return {true, s.substr(s.find('=') + 1)};
         return {false, ""};
     }
-    std::pair<bool, std::string> setSpec(const std::string& name) {
-        return specIn(strings([&](long& n) { return admin_.listPrivilegeSets(n); }), name);
+    std::pair<bool, std::string> storedSet(const std::string& name) {
+        return privilegeTextIn(strings([&](long& n) { return admin_.listPrivilegeSets(n); }), name);
     }
-    std::pair<bool, std::string> groupSpec(const std::string& name) {
-        return specIn(strings([&](long& n) { return admin_.listPrivilegeGroups(n); }), name);
+    std::pair<bool, std::string> storedGroup(const std::string& name) {
+        return privilegeTextIn(strings([&](long& n) { return admin_.listPrivilegeGroups(n); }), name);
     }
     // Raises row to the values of the stored set named set.
     void merge(PRightsRow& row, const std::string& set) {
         PRightsRow values;
-        if (!parsePrivilegeSpec(setSpec(set).second, values)) return;
+        if (!parsePrivilegeText(storedSet(set).second, values)) return;
         for (std::size_t i = 0; i < row.size(); ++i) row[i] = std::max(row[i], values[i]);
     }
     dkPrivilegeSet* rowSet(const char* name, const PRightsRow& row) {
-        std::string spec;
+        std::string privilegeText;
         for (std::size_t i = 0; i < row.size(); ++i)
             if (row[i] != 0)
-                spec += (spec.empty() ? "" : ",") + std::string(kPrivilegeNames[i]) + (row[i] == 2 ? "=2" : "");
-        return new PPrivilegeSet(getDatastore(), name, spec);
+                privilegeText += (privilegeText.empty() ? "" : ",") + std::string(kPrivilegeNames[i]) + (row[i] == 2 ? "=2" : "");
+        return new PPrivilegeSet(getDatastore(), name, privilegeText);
     }
 
     DKAdminSQLITE& admin_;

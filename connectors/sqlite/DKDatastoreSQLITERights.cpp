@@ -31,7 +31,7 @@ const char* const kRightsTablesSql =
     "CREATE TABLE IF NOT EXISTS dk_groups(name TEXT PRIMARY KEY, admin INTEGER NOT NULL DEFAULT 0);"
     "CREATE TABLE IF NOT EXISTS dk_group_members(grp TEXT NOT NULL, usr TEXT NOT NULL, PRIMARY KEY(grp, usr));"
     "CREATE INDEX IF NOT EXISTS dk_group_members_usr ON dk_group_members(usr);"
-    "CREATE TABLE IF NOT EXISTS dk_privilege_sets(name TEXT PRIMARY KEY, spec TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS dk_privilege_sets(name TEXT PRIMARY KEY, privileges TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS dk_acls(name TEXT PRIMARY KEY);"
     "CREATE TABLE IF NOT EXISTS dk_acl_entries(acl TEXT NOT NULL, principal TEXT NOT NULL, privset TEXT NOT NULL,"
     " PRIMARY KEY(acl, principal));"
@@ -54,16 +54,16 @@ int privilegeIndex(long id) {
     return -1;
 }
 
-bool parsePrivilegeSpec(const std::string& spec, PRightsRow& out) {
+bool parsePrivilegeText(const std::string& privilegeText, PRightsRow& out) {
     out.fill(0);
     std::size_t at = 0;
-    while (at <= spec.size()) {
-        std::size_t end = spec.find(',', at);
-        if (end == std::string::npos) end = spec.size();
-        std::string item = spec.substr(at, end - at);
+    while (at <= privilegeText.size()) {
+        std::size_t end = privilegeText.find(',', at);
+        if (end == std::string::npos) end = privilegeText.size();
+        std::string item = privilegeText.substr(at, end - at);
         at = end + 1;
         if (item.empty()) {
-            if (spec.empty()) break;
+            if (privilegeText.empty()) break;
             return false;
         }
         short value = 1;
@@ -250,14 +250,14 @@ public:
         return toArray(column(d, "SELECT usr FROM dk_group_members WHERE grp = ?1 ORDER BY rowid", group, fn), count);
     }
 
-    void definePrivilegeSet(const char* name, const char* spec) override {
+    void definePrivilegeSet(const char* name, const char* privilegeText) override {
         static const char* const fn = "DKAdminSQLITE::definePrivilegeSet";
         change(fn, [&](sqlite3* d) {
             if (!isPrincipalName(name)) badName(fn, name);
             PRightsRow row;
-            if (spec == nullptr || !parsePrivilegeSpec(spec, row))
-                dkThrow<DKUsageError>(kMsgBadPrivilege, kSource, fn, DKString(spec ? spec : "(null)"));
-            run(d, "INSERT OR REPLACE INTO dk_privilege_sets VALUES (?1, ?2)", fn, name, spec);
+            if (privilegeText == nullptr || !parsePrivilegeText(privilegeText, row))
+                dkThrow<DKUsageError>(kMsgBadPrivilege, kSource, fn, DKString(privilegeText ? privilegeText : "(null)"));
+            run(d, "INSERT OR REPLACE INTO dk_privilege_sets VALUES (?1, ?2)", fn, name, privilegeText);
         });
     }
 
@@ -273,19 +273,19 @@ public:
 
     DKString* listPrivilegeSets(long& count) override {
         static const char* const fn = "DKAdminSQLITE::listPrivilegeSets";
-        return toArray(column(read(fn), "SELECT name || '=' || spec FROM dk_privilege_sets ORDER BY rowid", nullptr, fn),
+        return toArray(column(read(fn), "SELECT name || '=' || privileges FROM dk_privilege_sets ORDER BY rowid", nullptr, fn),
                        count);
     }
 
-    void definePrivilegeGroup(const char* name, const char* spec) override {
+    void definePrivilegeGroup(const char* name, const char* privilegeText) override {
         static const char* const fn = "DKAdminSQLITE::definePrivilegeGroup";
         change(fn, [&](sqlite3* d) {
             if (!isPrincipalName(name)) badName(fn, name);
             PRightsRow row;
-            if (spec == nullptr || !parsePrivilegeSpec(spec, row))
-                dkThrow<DKUsageError>(kMsgBadPrivilege, kSource, fn, DKString(spec ? spec : "(null)"));
-            run(d, "CREATE TABLE IF NOT EXISTS dk_privilege_groups(name TEXT PRIMARY KEY, spec TEXT NOT NULL)", fn);
-            run(d, "INSERT OR REPLACE INTO dk_privilege_groups VALUES (?1, ?2)", fn, name, spec);
+            if (privilegeText == nullptr || !parsePrivilegeText(privilegeText, row))
+                dkThrow<DKUsageError>(kMsgBadPrivilege, kSource, fn, DKString(privilegeText ? privilegeText : "(null)"));
+            run(d, "CREATE TABLE IF NOT EXISTS dk_privilege_groups(name TEXT PRIMARY KEY, privileges TEXT NOT NULL)", fn);
+            run(d, "INSERT OR REPLACE INTO dk_privilege_groups VALUES (?1, ?2)", fn, name, privilegeText);
         });
     }
 
@@ -301,7 +301,7 @@ public:
         static const char* const fn = "DKAdminSQLITE::listPrivilegeGroups";
         sqlite3* d = read(fn);
         if (!privilegeGroups(d, fn)) return toArray({}, count);
-        return toArray(column(d, "SELECT name || '=' || spec FROM dk_privilege_groups ORDER BY rowid", nullptr, fn), count);
+        return toArray(column(d, "SELECT name || '=' || privileges FROM dk_privilege_groups ORDER BY rowid", nullptr, fn), count);
     }
 
     void createACL(const char* acl) override {
@@ -596,7 +596,7 @@ PRightsRow DKDatastoreSQLITE::aclRights(const std::string& acl, const char* func
     if (it != session_->acls.end()) return it->second;
     PRightsRow row;
     row.fill(0);
-    sqlite3_stmt* s = cached("SELECT p.spec FROM dk_acl_entries e JOIN dk_privilege_sets p ON p.name = e.privset"
+    sqlite3_stmt* s = cached("SELECT p.privileges FROM dk_acl_entries e JOIN dk_privilege_sets p ON p.name = e.privset"
                              " WHERE e.acl = ?1 AND (e.principal = ?2 OR e.principal IN"
                              " (SELECT grp FROM dk_group_members WHERE usr = ?2))",
                              function);
@@ -606,7 +606,7 @@ PRightsRow DKDatastoreSQLITE::aclRights(const std::string& acl, const char* func
     int rc;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         PRightsRow set;
-        if (!parsePrivilegeSpec(textColumn(s, 0), set)) continue;   // written only through definePrivilegeSet
+        if (!parsePrivilegeText(textColumn(s, 0), set)) continue;   // written only through definePrivilegeSet
         for (std::size_t i = 0; i < row.size(); ++i) row[i] = std::max(row[i], set[i]);
     }
     if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the rights");

@@ -6,11 +6,11 @@
 // writing connect of an older repository, whose users then become administrators):
 //   dk_groups(name, admin)               groups; admin marks the administrators group
 //   dk_group_members(grp, usr)           membership, in the order users joined (row id)
-//   dk_privilege_sets(name, spec)        named sets of privilege values ("read,update=2")
+//   dk_privilege_sets(name, privileges)        named sets of privilege values ("read,update=2")
 //   dk_acls(name), dk_acl_entries(acl, principal, privset)
 //   dk_item_acls(entity, item, acl)      items whose ACL is not the default
 //   dk_checkouts(entity, item, usr)      items checked out, and by whom
-//   dk_privilege_groups(name, spec)      named lists of privileges, made with the first one
+//   dk_privilege_groups(name, privileges)      named lists of privileges, made with the first one
 // dk_repository's 'rights_version' grows with every change of users, groups, sets or ACLs, so a
 // connection knows when what it computed is stale. Internal to libdkdssqlite.
 
@@ -38,8 +38,8 @@ using PRightsRow = std::array<short, kPrivilegeIds.size()>;   // a value per pri
 
 // The index of a privilege id in a PRightsRow; -1 for an id outside the catalogue.
 int privilegeIndex(long id);
-// A set's spec read into values; false for an unknown name, administer, or a value not 1 or 2.
-bool parsePrivilegeSpec(const std::string& spec, PRightsRow& out);
+// A set's privilege text read into values; false for an unknown name, administer, or a value not 1 or 2.
+bool parsePrivilegeText(const std::string& privilegeText, PRightsRow& out);
 // A valid user or group name: letters, digits and "._-@", 1 to 64 bytes.
 bool isPrincipalName(const char* name);
 

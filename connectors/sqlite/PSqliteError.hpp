@@ -54,7 +54,7 @@ enum Msg : long {
     kMsgBadPrincipal = 9095,      // a user, group, set or ACL name, or a password, not valid
     kMsgNoACL = 9096,
     kMsgNoPrivilegeSet = 9097,
-    kMsgBadPrivilege = 9098,      // a privilege set spec not valid
+    kMsgBadPrivilege = 9098,      // a privilege text not valid
     kMsgInUse = 9099,             // an ACL or set still named, or the default ACL
     kMsgCheckedOut = 9100,        // the item is checked out by another user
     kMsgNotCheckedOut = 9101,     // the item is not checked out

@@ -73,7 +73,7 @@ std::string namesOf(dkCollection* owned, const std::function<std::string(T&)>& e
     }
     return out;
 }
-std::string spec(dkPrivilegeSet& s) { return list([&](long& n) { return s.listPrivilegeNames(n); }); }
+std::string privilegesOf(dkPrivilegeSet& s) { return list([&](long& n) { return s.listPrivilegeNames(n); }); }
 
 }  // namespace
 
@@ -436,9 +436,9 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
     u2.del(gone.get());
     EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { u2.update(gone.get()); }));
     std::unique_ptr<dkPrivilegeSet> writer(a2.retrievePrivilegeSet("writer"));
-    EXPECT_EQ("read update=2", spec(*writer));
+    EXPECT_EQ("read update=2", privilegesOf(*writer));
     EXPECT_EQ("reader editor owner writer cleaner", namesOf<dkPrivilegeSet>(a2.listPrivilegeSets()));
-    EXPECT_EQ("delete", spec(*std::unique_ptr<dkPrivilegeSet>(a2.retrievePrivilegeSet("cleaner"))));
+    EXPECT_EQ("delete", privilegesOf(*std::unique_ptr<dkPrivilegeSet>(a2.retrievePrivilegeSet("cleaner"))));
     EXPECT_EQ("staff:delete", namesOf<dkPrivilegeGroup>(a2.listPrivilegeGroups(), [](dkPrivilegeGroup& g) {
                   return list([&](long& n) { return g.listPrivilegeNames(n); });
               }));
@@ -454,7 +454,7 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
         while (it->more()) {
             auto& e = *static_cast<DKACLData*>(it->next()->value());
             out += (out.empty() ? "" : " ") + std::string(e.getUserGroupName().c_str()) + ":" +
-                   std::to_string(e.getPatronType()) + ":" + spec(*e.getPrivilegeSet());
+                   std::to_string(e.getPatronType()) + ":" + privilegesOf(*e.getPrivilegeSet());
         }
         return out;
     }());
@@ -474,10 +474,10 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
     admin(*r.ds).setACLEntry("default", "v", "reader");
     std::unique_ptr<dkPrivilegeSet> pv(a2.retrieveUserPrivilegeSet("v")), pw(a2.retrieveUserPrivilegeSet("w")),
         pu(a2.retrieveUserPrivilegeSet("u")), pg(a2.retrieveUserGroupPrivilegeSet("team"));
-    EXPECT_EQ("read", spec(*pv));
-    EXPECT_EQ("", spec(*pw));
-    EXPECT_EQ("read=2 add=2 update=2 delete=2 membership=2 administer=2", spec(*pu));
-    EXPECT_EQ("read", spec(*pg));
+    EXPECT_EQ("read", privilegesOf(*pv));
+    EXPECT_EQ("", privilegesOf(*pw));
+    EXPECT_EQ("read=2 add=2 update=2 delete=2 membership=2 administer=2", privilegesOf(*pu));
+    EXPECT_EQ("read", privilegesOf(*pg));
     EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { delete a2.retrieveUserPrivilegeSet("ghost"); }));
     a2.del(shared.get());
     EXPECT_EQ(9096L, errorOf<DKDataObjectNotFound>([&] { delete a2.retrieveAccessControlList("shared"); }));
