@@ -219,23 +219,18 @@ void DKDatastoreSQLITE::readSegments(dkCollection& parts, PEntity& e, long rowId
                              " AND NOT EXISTS (SELECT 1 FROM dk_segments s WHERE s.entity = c.entity AND s.item = c.item"
                              " AND s.part = c.part) ORDER BY 1 NULLS LAST, 2",
                              function);
-    PResetOnExit r{s};
-    bindText(s, 1, e.name);
-    sqlite3_bind_int64(s, 2, rowId);
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    eachItemRow(db_, s, e.name, rowId, kSource, function, "reading the segments", [&] {
         const bool slotted = sqlite3_column_type(s, 0) != SQLITE_NULL;
         const long slot = static_cast<long>(sqlite3_column_int64(s, 0));
         if (slotted && slot >= segments.getSegmentCount()) segments.setSegmentCount(slot + 1);
-        if (sqlite3_column_type(s, 1) == SQLITE_NULL) continue;   // an empty slot
+        if (sqlite3_column_type(s, 1) == SQLITE_NULL) return;   // an empty slot
         const DKPidXDO pid = store->pidOf(e.name.c_str(), rowId, static_cast<long>(sqlite3_column_int64(s, 1)));
         std::unique_ptr<dkXDO> part(sqlite3_column_int(s, 2) == 1 ? static_cast<dkXDO*>(store->createClob(pid))
                                                                   : static_cast<dkXDO*>(store->createBlob(pid)));
         if (slotted) segments.setSegment(slot, part.get());
         else segments.addElement(DKAny(static_cast<dkDataObjectBase*>(part.get())));
         part.release();
-    }
-    if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the segments");
+    });
 }
 
 // The slots are written whole at every write of the item: moving or emptying a slot, or changing

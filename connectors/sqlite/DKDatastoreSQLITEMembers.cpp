@@ -172,32 +172,22 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
         } else if (m.kind == kMemberParts && contentTables_) {
             auto* store = static_cast<PContentStore*>(contentExtension(function));
             sqlite3_stmt* s = cached("SELECT part, kind FROM dk_content WHERE entity = ?1 AND item = ?2 ORDER BY part", function);
-            PResetOnExit r{s};
-            bindText(s, 1, e.name);
-            sqlite3_bind_int64(s, 2, rowId);
-            int rc;
-            while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            eachItemRow(db_, s, e.name, rowId, kSource, function, "reading the parts", [&] {
                 const DKPidXDO pid = store->pidOf(e.name.c_str(), rowId, static_cast<long>(sqlite3_column_int64(s, 0)));
                 // The parts hold no bytes until they are asked for their content.
                 if (sqlite3_column_int(s, 1) == 1) addObject(store->createClob(pid));
                 else addObject(store->createBlob(pid));
-            }
-            if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the parts");
+            });
         } else if (m.kind == kMemberFolder && memberTables_) {
             sqlite3_stmt* s = cached("SELECT member_entity, member FROM dk_members WHERE folder_entity = ?1 AND folder = ?2"
                                      " ORDER BY rowid",
                                      function);
-            PResetOnExit r{s};
-            bindText(s, 1, e.name);
-            sqlite3_bind_int64(s, 2, rowId);
-            int rc;
-            while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            eachItemRow(db_, s, e.name, rowId, kSource, function, "reading the folder", [&] {
                 std::shared_ptr<PEntity> me = entity(textColumn(s, 0).c_str(), function);
                 const long member = static_cast<long>(sqlite3_column_int64(s, 1));
                 // A folder lists only the members its reader may read.
                 if (readable({me->name, member}, function)) addObject(newDDO(*me, member));
-            }
-            if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the folder");
+            });
         } else if (m.kind == kMemberLinks && memberTables_) {
             // A repository older than format 5 opened read-only has no link items.
             sqlite3_stmt* s = cached(std::string("SELECT source_entity, source, target_entity, target, type, ") +
@@ -205,11 +195,7 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
                                          " FROM dk_links WHERE (source_entity = ?1 AND source = ?2)"
                                          " OR (target_entity = ?1 AND target = ?2) ORDER BY rowid",
                                      function);
-            PResetOnExit r{s};
-            bindText(s, 1, e.name);
-            sqlite3_bind_int64(s, 2, rowId);
-            int rc;
-            while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            eachItemRow(db_, s, e.name, rowId, kSource, function, "reading the links", [&] {
                 // The end that is this item is the DDO itself, shared; the other end (and the
                 // link item) a new DDO the link owns.
                 auto end = [&](int col) -> std::pair<dkDataObject*, int> {
@@ -232,8 +218,7 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
                 ownedItem.release();
                 c->addElement(DKAny(static_cast<void*>(link.get())));
                 link.release();
-            }
-            if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the links");
+            });
         }
         setTracking(m.kind, c.get(), 1);
         ddo.setData(id, DKAny(c.get()));

@@ -64,6 +64,16 @@ std::string textColumn(sqlite3_stmt* s, int col) {
              : std::string();
 }
 
+void eachItemRow(sqlite3* db, sqlite3_stmt* s, const std::string& entity, long rowId, const char* source,
+                 const char* function, const char* what, const std::function<void()>& onRow) {
+    PResetOnExit r{s};
+    sqlite3_bind_text(s, 1, entity.data(), static_cast<int>(entity.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(s, 2, rowId);
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) onRow();
+    if (rc != SQLITE_DONE) throwSqlite(db, rc, source, function, DKString(what));
+}
+
 PRewindOnExit::~PRewindOnExit() { sqlite3_reset(s); }
 
 PResetOnExit::~PResetOnExit() {

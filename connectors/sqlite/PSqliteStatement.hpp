@@ -7,6 +7,7 @@
 
 #include "PSqliteError.hpp"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -55,6 +56,10 @@ long stepCount(sqlite3* db, sqlite3_stmt* s, const char* source, const char* fun
 // Steps s once, a row or the end being success.
 void stepDone(sqlite3* db, sqlite3_stmt* s, const char* source, const char* function, const char* what);
 std::string textColumn(sqlite3_stmt* s, int col);           // "" for NULL
+// Runs a cached statement about one item (?1 its entity, ?2 its row id), calling onRow for each
+// row while s stands on it; s is reset and its bindings cleared afterwards, also on a throw.
+void eachItemRow(sqlite3* db, sqlite3_stmt* s, const std::string& entity, long rowId, const char* source,
+                 const char* function, const char* what, const std::function<void()>& onRow);
 
 // A read of several statements as one snapshot: a read transaction of its own unless the
 // connection has one open (the datastore's transaction, or a write under way).
