@@ -17,6 +17,7 @@
 #include "PPgCatalogue.hpp"
 #include "PPgConfig.hpp"
 #include "PPgError.hpp"
+#include "PPgMembers.hpp"
 #include "PPgStatement.hpp"
 #include "PPgValues.hpp"
 
@@ -107,6 +108,10 @@ public:
     void clearCache() override;
     void clearCache(long) override { clearCache(); }
 
+    // "DATASTORE_EXTENSION": folder members and links changed at once (DKDatastorePGMembers.cpp);
+    // the datastore keeps it. Any other name is DKUsageError kMsgBadMember.
+    dkExtension* getExtension(const char* name) override;
+
     // The repository name kept in the catalogue (the database name it was made in).
     const std::string& repositoryName() const { return repositoryName_; }
 
@@ -115,6 +120,7 @@ private:
     friend class DKEntityDefPG;
     friend class DKAttrDefPG;
     friend class DKResultSetCursorPG;
+    friend class dkpg::PMembersPG;
 
     // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
@@ -174,6 +180,23 @@ private:
     // Runs sql with params_ as its parameters.
     dkpg::PResult exec(const std::string& sql, const char* function, const char* what);
 
+    // Membership (DKDatastorePGMembers.cpp). The tables are made in c's open transaction when
+    // the repository lacks them; every entity table has the delete trigger that keeps dk_items
+    // in step.
+    static void ensureMemberTables(pg_conn* c, const char* function);
+    static void itemTrigger(pg_conn* c, const std::string& entityId, const std::string& table, const char* function);
+    // The stored item object names (DKUsageError kMsgBadMember otherwise), with lock its row
+    // locked against deletion and named in dk_items; lockItem answers whether the row is there.
+    dkpg::PItemRef storedItem(const dkDataObjectBase* object, const char* function, bool lock = true);
+    bool lockItem(const dkpg::PEntity& e, long rowId, const char* function);
+    std::shared_ptr<dkpg::PEntity> entityById(short id, const char* function);
+    DKDDO* itemDDO(dkpg::PEntity& e, long rowId);   // a DDO of the stored item, values not read
+    // The membership collections of a new DDO (empty), of a retrieved one (read), and the
+    // changes their track lists hold (written, in the caller's transaction).
+    void newMembers(DKDDOBase& ddo, dkpg::PEntity& e);
+    void readMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+    void writeMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+
     // The connection, or DKDatastoreError 310 while not connected.
     pg_conn* conn(const char* function);
     void closeConnection() noexcept;
@@ -190,4 +213,5 @@ private:
     std::unique_ptr<DKDatastoreDefPG> def_;
     std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
     DKTrace trace_;
+    std::unique_ptr<dkpg::PMembersPG> members_;   // made by the first getExtension
 };

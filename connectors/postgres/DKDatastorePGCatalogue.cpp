@@ -11,6 +11,7 @@
 #include "DKDatastorePG.hpp"
 
 #include <dk/DKException.hpp>
+#include <dk/PMemberKit.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <libpq-fe.h>
@@ -68,9 +69,10 @@ void PEntity::prepare() {
 
 DKDDODef* PEntity::shapeDefinition() {
     // A DDO may add items of its own to the shared definition; the next DDO then gets a fresh one.
-    if (!shape || shape->dataCount() != attrs.size()) {
+    if (!shape || shape->dataCount() != attrs.size() + PMemberKit::count(type)) {
         shape = std::make_unique<PEntityShape>();
         shape->addAttrs(attrs);
+        PMemberKit::addItems(*shape, type);   // the membership collections follow the attributes
     }
     return shape->definition();
 }
@@ -187,6 +189,7 @@ void DKDatastorePG::storeEntity(const std::string& name, short type, const std::
     PResult id = run(c, "INSERT INTO public.dk_entities (name, lname, type, description) VALUES ($1, $2, $3, $4) RETURNING id",
                      {name, lname, std::to_string(type), description}, kSource, function, "adding the entity");
     const std::string entityId = PQgetvalue(id.get(), 0, 0);
+    itemTrigger(c, entityId, lname, function);
     for (std::size_t k = 0; k < attrs.size(); ++k) {
         const PAttr& a = attrs[k];
         run(c,

@@ -10,11 +10,13 @@
 #include "DKDatastorePG.hpp"
 
 #include <dk/DKException.hpp>
+#include <dk/PMemberKit.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <libpq-fe.h>
 
 #include <cstdlib>
+#include <optional>
 
 using namespace dkpg;
 
@@ -27,13 +29,17 @@ const PObjectRules kRules{kMsgBadObject, kSource, "an element is not a data obje
                           "an element is not a dynamic data object", "not a dynamic data object"};
 
 // Where the DDO's items go among the entity's attributes. Every item of the DDO must be an
-// attribute when the DDO is written.
+// attribute or one of the membership items of the entity's type when the DDO is written.
 const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char* function) {
     const PItemMap& map = PConnectorKit::itemMap(ddo, e.names);
-    if (map.stranger() != 0)
-        dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(map.stranger()));
+    for (unsigned short id = map.stranger(); id != 0 && id <= map.itemCount(); ++id)
+        if (map.attributeOf(id) == PItemMap::npos && PMemberKit::item(e.type, ddo.getDataName(id).c_str()) == nullptr)
+            dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(id));
     return map;
 }
+
+// Whether writing ddo writes membership rows too, so that its row and they need one transaction.
+bool writesMembers(const DKDDOBase& ddo) { return PMemberKit::pending(ddo, -1); }
 
 }  // namespace
 
@@ -60,6 +66,7 @@ DKDDO* DKDatastorePG::createDDO(const char* entityName, long) {
     std::shared_ptr<PEntity> e = entity(entityName, fn);
     std::unique_ptr<DKDDO> d(new DKDDO(this, e->pidFor(repositoryName_, 0), static_cast<unsigned short>(0)));
     d->reset(e->shapeDefinition());
+    newMembers(*d, *e);   // a new item starts with empty membership collections
     return d.release();
 }
 
@@ -87,11 +94,14 @@ long DKDatastorePG::addOne(DKDDOBase& ddo, std::shared_ptr<PEntity>& e, const ch
         else addValue(params_, *v, e->attrs[k].type, e->attrs[k].name.c_str(), kSource, function);
     }
     PResult r = exec(e->insertSql, function, "adding the item");
-    return std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10);
+    const long rowId = std::strtol(PQgetvalue(r.get(), 0, 0), nullptr, 10);
+    writeMembers(ddo, *e, rowId, function);
+    return rowId;
 }
 
 void DKDatastorePG::finishAdd(DKDDOBase& ddo, PEntity& e, long rowId) {
     PConnectorKit::finishAdd(ddo, e.pidFor(repositoryName_, rowId), this);
+    PMemberKit::clearTracks(ddo);
 }
 
 void DKDatastorePG::retrieveOne(DKDDOBase& ddo, long rowId, const char* function) {
@@ -115,6 +125,7 @@ void DKDatastorePG::retrieveOne(DKDDOBase& ddo, long rowId, const char* function
         if (v.isNull()) ddo.setNull(id);
         else ddo.setData(id, v);
     }
+    readMembers(ddo, *e, rowId, function);
     ddo.resetDataChanged();
 }
 
@@ -140,6 +151,7 @@ void DKDatastorePG::updateOne(DKDDOBase& ddo, long rowId, const char* function) 
     PResult r = exec(sql, function, "updating the item");
     const bool found = set.empty() ? PQntuples(r.get()) > 0 : std::string(PQcmdTuples(r.get())) != "0";
     if (!found) dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
+    writeMembers(ddo, *e, rowId, function);
 }
 
 void DKDatastorePG::deleteOne(DKDDOBase& ddo, long rowId, const char* function) {
@@ -155,8 +167,11 @@ void DKDatastorePG::addObject(dkDataObject* object, const DKNVPair*, long) {
     static const char* const fn = "DKDatastorePG::addObject";
     DKTraceScope t(trace_, fn, this);
     DKDDOBase& ddo = checkedObject(object, fn, nullptr);
+    std::optional<PTransaction> unit;   // the row and its memberships are written together
+    if (writesMembers(ddo)) unit.emplace(*this, fn);
     std::shared_ptr<PEntity> e;
     const long id = addOne(ddo, e, fn);
+    if (unit) unit->commit();
     finishAdd(ddo, *e, id);
 }
 
@@ -173,8 +188,12 @@ void DKDatastorePG::updateObject(dkDataObject* object, const DKNVPair*, long) {
     DKTraceScope t(trace_, fn, this);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
+    std::optional<PTransaction> unit;   // the row and its memberships are written together
+    if (writesMembers(ddo)) unit.emplace(*this, fn);
     updateOne(ddo, id, fn);
+    if (unit) unit->commit();
     ddo.resetDataChanged();
+    PMemberKit::clearTracks(ddo);
 }
 
 void DKDatastorePG::deleteObject(dkDataObject* object, const DKNVPair*, long) {
@@ -215,7 +234,10 @@ void DKDatastorePG::writeEach(dkCollection* objects, const char* fn, WriteOne wr
             DKDDOBase& checked = checkedObject(&ddo, fn, &id);
             (this->*writeOne)(checked, id, fn);
         },
-        [](DKDDOBase& ddo) { ddo.resetDataChanged(); });
+        [](DKDDOBase& ddo) {
+            ddo.resetDataChanged();
+            PMemberKit::clearTracks(ddo);
+        });
 }
 
 void DKDatastorePG::updateObjects(dkCollection* objects, const DKNVPair*, long) {

@@ -42,7 +42,8 @@ enum Msg : long {
     kMsgQueryRefused = 9222,     // a statement that gives no rows
     kMsgCursorClosed = 9223,     // the cursor lost its connection (disconnect)
     kMsgTransactionOpen = 9224,
-    kMsgNoTransaction = 9225
+    kMsgNoTransaction = 9225,
+    kMsgBadMember = 9250         // an object that cannot take part in that membership
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):

@@ -68,6 +68,10 @@ dkconf::ConnectorContext pgContext() {
     c.timestampDigits = 6;
     c.zeroBytes = false;
     c.separator = false;
+    c.folders = c.links = true;   // kept by the repository, as on SQLite
+    c.folderType = 2;
+    c.linkedType = 4;
+    c.linksItem = "DKLinks";
     return c;
 }
 

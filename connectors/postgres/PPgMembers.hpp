@@ -1,0 +1,62 @@
+// connectors/postgres/PPgMembers.hpp
+#pragma once
+
+// Where the membership of a PostgreSQL repository lives: dk_items names every item that takes
+// part in a membership by its entity's catalogue id and row id; a folder's members are rows of
+// dk_members (kept in the order they were filed), links rows of dk_links (source, target, type
+// name, the item that carries it). Both refer to dk_items by foreign keys, and an entity table's
+// delete trigger removes its rows from dk_items, so deleting an item (or its entity) removes its
+// memberships in the same transaction, whoever deletes it. Internal to libdkdspg.
+
+#include <dk/DKString.hpp>
+#include <dk/dkDatastoreExt.hpp>
+
+class DKDatastorePG;
+class DKLink;
+
+namespace dkpg {
+
+// A stored item: its entity's catalogue id and its row id.
+struct PItemRef {
+    short entity = 0;
+    long id = 0;
+    bool operator==(const PItemRef& o) const { return entity == o.entity && id == o.id; }
+    bool operator!=(const PItemRef& o) const { return !(*this == o); }
+};
+
+// The datastore's "DATASTORE_EXTENSION": folder members and links changed at once on the
+// repository, each change in its own transaction (or a savepoint of the open one), so the
+// membership collections' addMember and removeMember work on this connector. Owned by the
+// datastore, made by its first getExtension; used on the datastore's thread.
+class PMembersPG : public dkDatastoreExt {
+public:
+    explicit PMembersPG(DKDatastorePG* ds);
+    ~PMembersPG() override;
+
+    int isSupported(const char* function) override;
+    DKString* listFunctions(long& count) override;
+    // DKUsageError kMsgBadMember unless folder is a stored item of a folder entity and member a
+    // stored item; filing a member twice keeps one membership.
+    void addToFolder(dkDataObject* folder, dkDataObject* member) override;
+    // DKDataObjectNotFound kMsgNoItem when member is not in folder.
+    void removeFromFolder(dkDataObject* folder, dkDataObject* member) override;
+    // Both ends stored items of this repository (kMsgBadMember); the same link twice is kept once.
+    void addLink(DKLink* link) override;
+    void removeLink(DKLink* link) override;            // kMsgNoItem when not stored
+    void removeLinks(dkCollection* links) override;    // every DKLink* element, all or none
+
+    // The writes the extension and an item's update share, in the caller's transaction. The
+    // removals answer whether there was something to remove.
+    void file(const PItemRef& folder, const PItemRef& member, const char* function);
+    bool unfile(const PItemRef& folder, const PItemRef& member, const char* function);
+    // A link's ends must be stored items; with an owner, one of them must be the owner.
+    void link(const DKLink& link, const PItemRef* owner, const char* function);
+    bool unlink(const DKLink& link, const char* function);
+
+private:
+    PItemRef folderOf(dkDataObject* folder, const char* function);   // a stored item of a folder entity
+
+    DKDatastorePG* ds_;   // not owned: the owner
+};
+
+}  // namespace dkpg
