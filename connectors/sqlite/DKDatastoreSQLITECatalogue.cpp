@@ -34,9 +34,7 @@ const PAttr* PEntity::find(const char* attrName) const {
 }
 
 std::size_t PEntity::memberItemCount() const {
-    std::size_t n = 0;
-    for (const PMemberItem& m : kMemberItems) n += (type & m.kind) != 0 ? 1 : 0;
-    return n + children.size();
+    return PMemberKit::count(type) + children.size();
 }
 
 bool PEntity::childItem(const char* itemName) const {
@@ -46,9 +44,7 @@ bool PEntity::childItem(const char* itemName) const {
 }
 
 const PMemberItem* PEntity::memberItem(const char* itemName) const {
-    for (const PMemberItem& m : kMemberItems)
-        if ((type & m.kind) != 0 && std::strcmp(m.name, itemName) == 0) return &m;
-    return nullptr;
+    return PMemberKit::item(type, itemName);
 }
 
 DKDDODef* PEntity::shapeDefinition() {
@@ -56,11 +52,7 @@ DKDDODef* PEntity::shapeDefinition() {
     if (!shape || shape->dataCount() != attrs.size() + memberItemCount()) {
         shape = std::make_unique<PEntityShape>();
         shape->addAttrs(attrs);
-        for (const PMemberItem& m : kMemberItems) {
-            if ((type & m.kind) == 0) continue;
-            unsigned short id = shape->addData(m.name);
-            shape->addDataProperty(id, "type", DKAny(m.type));
-        }
+        PMemberKit::addItems(*shape, type);
         for (const std::string& c : children) {
             unsigned short id = shape->addData(kChildNameSpace, c.c_str());
             shape->addDataProperty(id, "type", DKAny(kChildItemType));

@@ -68,36 +68,13 @@ dkCollection* heldCollection(const DKDDOBase& ddo, const char* name, const char*
     return v.typeCode() == DKAny::tc_collection ? static_cast<dkCollection*>(v.value()) : nullptr;
 }
 
-// The track list of a membership collection of kind, or null when c is not of the kind's class.
-dkCollection* trackListOf(PMemberKind kind, dkCollection* c) {
-    switch (kind) {
-    case kMemberParts:
-        if (auto* p = dynamic_cast<DKParts*>(c)) return p->listTracking();
-        break;
-    case kMemberFolder:
-        if (auto* f = dynamic_cast<DKFolder*>(c)) return f->listTracking();
-        break;
-    case kMemberLinks:
-        if (auto* l = dynamic_cast<DKLinkCollection*>(c)) return l->listTracking();
-        break;
-    }
-    return nullptr;
-}
+dkCollection* trackListOf(PMemberKind kind, dkCollection* c) { return PMemberKit::trackList(kind, c); }
 
 dkCollection* newCollection(PMemberKind kind, const PEntity& e) {
-    switch (kind) {
-    case kMemberParts: return e.segmented() ? new DKSegmentedParts : new DKParts;
-    case kMemberFolder: return new DKFolder;
-    case kMemberLinks: return new DKLinkCollection;
-    }
-    return nullptr;
+    return kind == kMemberParts && e.segmented() ? new DKSegmentedParts : PMemberKit::newCollection(kind);
 }
 
-void setTracking(PMemberKind kind, dkCollection* c, int on) {
-    if (auto* p = dynamic_cast<DKParts*>(c); p && kind == kMemberParts) p->setTracking(on);
-    if (auto* f = dynamic_cast<DKFolder*>(c); f && kind == kMemberFolder) f->setTracking(on);
-    if (auto* l = dynamic_cast<DKLinkCollection*>(c); l && kind == kMemberLinks) l->setTracking(on);
-}
+void setTracking(PMemberKind kind, dkCollection* c, int on) { PMemberKit::setTracking(kind, c, on); }
 
 }  // namespace
 
@@ -293,12 +270,7 @@ void DKDatastoreSQLITE::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, con
 }
 
 void DKDatastoreSQLITE::clearTracks(DKDDOBase& ddo) noexcept {
-    for (const PMemberItem& m : kMemberItems) {
-        dkCollection* c = heldCollection(ddo, m.name);
-        if (auto* p = dynamic_cast<DKParts*>(c); p && m.kind == kMemberParts) p->_deleteItemList();
-        if (auto* f = dynamic_cast<DKFolder*>(c); f && m.kind == kMemberFolder) f->_deleteItemList();
-        if (auto* l = dynamic_cast<DKLinkCollection*>(c); l && m.kind == kMemberLinks) l->_deleteItemList();
-    }
+    PMemberKit::clearTracks(ddo);
     long n = 0;
     std::unique_ptr<unsigned short[]> ids(ddo.dataIdsByNameSpace(kChildNameSpace, n));
     for (long i = 0; i < n; ++i) {

@@ -9,6 +9,7 @@
 #include <dk/DKDDO.hpp>
 #include <dk/DKPid.hpp>
 #include <dk/PConnectorKit.hpp>
+#include <dk/PMemberKit.hpp>
 
 #include <memory>
 #include <string>
@@ -24,17 +25,12 @@ using PAttr = PCatalogueAttr;
 using ::PEntityShape;   // the DDO shape every item of an entity shares
 
 // The entity type bits that give an entity's items membership, and the data item each adds to its
-// DDOs after the attributes, with the item's "type" (a value of that type makes the DDO the
-// collection's owner): a document holds its content parts (DKParts), a folder its members
-// (DKFolder), a linked item its links (DKLinkCollection, under "DKLinks"). Type 0 adds nothing.
-enum PMemberKind : short { kMemberParts = 1, kMemberFolder = 2, kMemberLinks = 4 };
-struct PMemberItem {
-    PMemberKind kind;
-    const char* name;
-    unsigned short type;
-};
-inline constexpr PMemberItem kMemberItems[] = {
-    {kMemberParts, "DKParts", 1024}, {kMemberFolder, "DKFolder", 1071}, {kMemberLinks, "DKLinks", 1073}};
+// DDOs after the attributes: the connector kit's (PMemberKit), which the other connectors share.
+using PMemberKind = PMemberKit::Kind;
+using PMemberItem = PMemberKit::Item;
+inline constexpr PMemberKind kMemberParts = PMemberKit::parts, kMemberFolder = PMemberKit::folder,
+                             kMemberLinks = PMemberKit::links;
+inline constexpr const auto& kMemberItems = PMemberKit::items;
 // Bit 8 beside bit 1: the document's "DKParts" holds a DKSegmentedParts, its parts kept in
 // numbered slots (empty ones too). Without bit 1 it adds nothing.
 inline constexpr short kSegmentedParts = 8;
