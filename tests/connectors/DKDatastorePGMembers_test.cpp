@@ -24,17 +24,11 @@ namespace {
 // A repository with a folder entity Box and a linked entity Doc, and the role that made it.
 struct Repo {
     std::string db = dkpgtest::uniqueName("dkmembers");
-    static const std::pair<std::string, std::string>& role() {
-        static const auto r = [] {
-            std::pair<std::string, std::string> p(dkpgtest::uniqueName("dkmrole"), dkpgtest::uniqueName("pw"));
-            adminSql("CREATE ROLE " + p.first + " LOGIN CREATEDB PASSWORD '" + p.second + "'");
-            return p;
-        }();
-        return r;
-    }
     std::unique_ptr<dkDatastore> open(const char* connect = "") const {
+        static const std::string role = dkpgtest::uniqueName("dkmrole"),
+                                 made = adminSql("CREATE ROLE " + role + " LOGIN CREATEDB PASSWORD '" + role + "'");
         std::unique_ptr<dkDatastore> ds(dkconf::factoryFor(DKPG_LIBRARY).create("DKDatastorePG"));
-        ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), connect);
+        ds->connect(db.c_str(), role.c_str(), role.c_str(), connect);
         return ds;
     }
     Repo() {
@@ -71,15 +65,9 @@ TEST(DKDatastorePGMembers, TwoSessionsFilingTheSameMembersKeepOneRowEach) {
     std::atomic<int> ready{0}, failures{0};
     auto file = [&] {
         auto mine = r.open();
-        ++ready;
-        while (ready < 2) std::this_thread::yield();
-        for (auto& d : docs) {
-            try {
-                ext(*mine).addToFolder(named(*mine, *box).get(), named(*mine, *d).get());
-            } catch (const DKException&) {
-                ++failures;
-            }
-        }
+        for (++ready; ready < 2;) std::this_thread::yield();
+        for (auto& d : docs)
+            failures += dktest::failureOf<DKException>([&] { ext(*mine).addToFolder(named(*mine, *box).get(), named(*mine, *d).get()); }).thrown();
     };
     std::thread a(file), b(file);
     a.join();
