@@ -32,6 +32,9 @@
 struct pg_conn;
 class DKDatastoreDefPG;
 class DKResultSetCursorPG;
+namespace dkpg {
+class PContentStorePG;
+}
 
 namespace dkpg {
 // The location source of the datastore's operations, whichever file holds them.
@@ -107,6 +110,10 @@ public:
     void clearCache() override;
     void clearCache(long) override { clearCache(); }
 
+    // The extension "PG_CONTENT" (DKContentPG.hpp), the content parts of items; null for other
+    // names. It stays the datastore's.
+    dkExtension* getExtension(const char* name) override;
+
     // The repository name kept in the catalogue (the database name it was made in).
     const std::string& repositoryName() const { return repositoryName_; }
 
@@ -115,6 +122,7 @@ private:
     friend class DKEntityDefPG;
     friend class DKAttrDefPG;
     friend class DKResultSetCursorPG;
+    friend class dkpg::PContentStorePG;
 
     // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
@@ -174,6 +182,9 @@ private:
     // Runs sql with params_ as its parameters.
     dkpg::PResult exec(const std::string& sql, const char* function, const char* what);
 
+    // Content (DKDatastorePGContent.cpp): the parts' table, made in a repository that lacks it.
+    void ensureContentTable(pg_conn* c, const char* function);
+
     // The connection, or DKDatastoreError 310 while not connected.
     pg_conn* conn(const char* function);
     void closeConnection() noexcept;
@@ -189,5 +200,6 @@ private:
     dkpg::PParams params_;                                              // of the statement being run
     std::unique_ptr<DKDatastoreDefPG> def_;
     std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
+    std::shared_ptr<dkpg::PContentStorePG> content_;   // made on the first getExtension
     DKTrace trace_;
 };

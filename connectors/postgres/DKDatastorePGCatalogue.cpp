@@ -62,7 +62,10 @@ void PEntity::prepare() {
                               : "INSERT INTO " + table + " (" + columns + ") VALUES (" + markers + ") RETURNING " + kIdColumn;
     selectSql = std::string("SELECT ") + kIdColumn + (attrs.empty() ? "" : ", " + columns) + " FROM " + table + " WHERE " +
                 kIdColumn + " = $1";
-    deleteSql = "DELETE FROM " + table + " WHERE " + kIdColumn + " = $1";
+    // The item's content parts go with it, in the same statement.
+    deleteSql = "WITH gone AS (DELETE FROM " + table + " WHERE " + kIdColumn + " = $1 RETURNING " + kIdColumn +
+                "), parts AS (DELETE FROM public.dk_content c USING gone WHERE c.entity = " + std::to_string(id) +
+                " AND c.item = gone." + kIdColumn + ") SELECT " + kIdColumn + " FROM gone";
     shape.reset();
 }
 

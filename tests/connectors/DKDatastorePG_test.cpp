@@ -7,6 +7,8 @@
 #include "dkConformance.hpp"
 #include "dkPgTestSupport.hpp"
 
+#include <DKContentPG.hpp>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -68,6 +70,11 @@ dkconf::ConnectorContext pgContext() {
     c.timestampDigits = 6;
     c.zeroBytes = false;
     c.separator = false;
+    c.content = true;
+    c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {
+        auto* content = static_cast<DKContentPG*>(ds.getExtension(DKContentPG::kName));
+        return content->createBlob(content->pidOf(entity, id, part));
+    };
     return c;
 }
 
