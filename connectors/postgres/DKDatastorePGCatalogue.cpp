@@ -64,8 +64,7 @@ void PEntity::prepare() {
                 kIdColumn + " = $1";
     // The item's content parts go with it, in the same statement.
     deleteSql = "WITH gone AS (DELETE FROM " + table + " WHERE " + kIdColumn + " = $1 RETURNING " + kIdColumn +
-                "), parts AS (DELETE FROM public.dk_content c USING gone WHERE c.entity = " + std::to_string(id) +
-                " AND c.item = gone." + kIdColumn + ") SELECT " + kIdColumn + " FROM gone";
+                ") SELECT public.dk_drop_parts(" + std::to_string(id) + ", " + kIdColumn + ") FROM gone";
     shape.reset();
 }
 

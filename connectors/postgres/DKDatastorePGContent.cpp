@@ -40,7 +40,11 @@ constexpr const char* kCreateTable =
     "item bigint NOT NULL, part bigint NOT NULL, pos bigint NOT NULL, data bytea NOT NULL, kind smallint, "
     "mimetype text, contenttype text, affiliated bigint, size bigint, PRIMARY KEY (entity, item, part, pos), "
     "CHECK ((pos = -1) = (size IS NOT NULL)));"
-    "ALTER TABLE public.dk_content ALTER COLUMN data SET STORAGE EXTERNAL";
+    "ALTER TABLE public.dk_content ALTER COLUMN data SET STORAGE EXTERNAL;"
+    // What an item's delete calls for its parts. A volatile function reads with a snapshot of its
+    // own, taken after the delete waited for a part being stored, so that part goes too.
+    "CREATE OR REPLACE FUNCTION public.dk_drop_parts(e integer, i bigint) RETURNS void LANGUAGE sql VOLATILE AS "
+    "'DELETE FROM public.dk_content WHERE entity = e AND item = i'";
 
 constexpr const char* kKey = "entity = $1 AND item = $2 AND part = $3";
 
