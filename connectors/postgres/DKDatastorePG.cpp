@@ -5,6 +5,7 @@
 // operation.
 
 #include "DKDatastorePG.hpp"
+#include "DKContentPG.hpp"
 #include "DKDatastoreDefPG.hpp"
 #include "DKResultSetCursorPG.hpp"
 
@@ -13,11 +14,29 @@
 
 #include <libpq-fe.h>
 
+#include <cstring>
+
 using namespace dkpg;
 
 namespace {
 constexpr const char* kSource = kDatastoreSource;
+// The datastore's extensions, in the order listExtensionNames gives them.
+const char* const kExtensionNames[] = {"DATASTORE_EXTENSION", DKContentPG::kName};
 }  // namespace
+
+dkExtension* DKDatastorePG::getExtension(const char* name) {
+    static const char* const fn = "DKDatastorePG::getExtension";
+    if (name != nullptr && std::strcmp(name, kExtensionNames[0]) == 0) return memberExtension(fn);
+    if (name != nullptr && std::strcmp(name, kExtensionNames[1]) == 0) return contentExtension(fn);
+    return nullptr;
+}
+
+DKString* DKDatastorePG::listExtensionNames(long& count) {
+    count = static_cast<long>(sizeof kExtensionNames / sizeof kExtensionNames[0]);
+    auto* names = new DKString[static_cast<size_t>(count)];
+    for (long i = 0; i < count; ++i) names[i] = kExtensionNames[i];
+    return names;
+}
 
 DKDatastorePG::DKDatastorePG(const PSettings& settings)
     : PConnectorDatastore("PG", ""), settings_(settings), conn_(nullptr), trace_("DKDatastorePG") {}

@@ -33,6 +33,9 @@
 struct pg_conn;
 class DKDatastoreDefPG;
 class DKResultSetCursorPG;
+namespace dkpg {
+class PContentStorePG;
+}
 
 namespace dkpg {
 // The location source of the datastore's operations, whichever file holds them.
@@ -108,9 +111,11 @@ public:
     void clearCache() override;
     void clearCache(long) override { clearCache(); }
 
-    // "DATASTORE_EXTENSION": folder members and links changed at once (DKDatastorePGMembers.cpp);
-    // the datastore keeps it. Any other name is DKUsageError kMsgBadMember.
+    // The extensions, made on first use and kept by the datastore: "DATASTORE_EXTENSION", folder
+    // members and links changed at once (DKDatastorePGMembers.cpp); "PG_CONTENT" (DKContentPG.hpp),
+    // the content parts of items. Null for other names.
     dkExtension* getExtension(const char* name) override;
+    DKString* listExtensionNames(long& count) override;
 
     // The repository name kept in the catalogue (the database name it was made in).
     const std::string& repositoryName() const { return repositoryName_; }
@@ -121,6 +126,7 @@ private:
     friend class DKAttrDefPG;
     friend class DKResultSetCursorPG;
     friend class dkpg::PMembersPG;
+    friend class dkpg::PContentStorePG;
 
     // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
@@ -196,6 +202,11 @@ private:
     void newMembers(DKDDOBase& ddo, dkpg::PEntity& e);
     void readMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
     void writeMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+    // Content (DKDatastorePGContent.cpp): the parts' table, made in a repository that lacks it.
+    void ensureContentTable(pg_conn* c, const char* function);
+    // Each extension, made on its first use (DKUsageError 310 while not connected).
+    dkExtension* contentExtension(const char* function);
+    dkExtension* memberExtension(const char* function);
 
     // The connection, or DKDatastoreError 310 while not connected.
     pg_conn* conn(const char* function);
@@ -212,6 +223,7 @@ private:
     dkpg::PParams params_;                                              // of the statement being run
     std::unique_ptr<DKDatastoreDefPG> def_;
     std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
+    std::shared_ptr<dkpg::PContentStorePG> content_;   // made on the first getExtension
     DKTrace trace_;
     std::unique_ptr<dkpg::PMembersPG> members_;   // made by the first getExtension
 };

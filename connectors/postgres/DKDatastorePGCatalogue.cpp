@@ -63,7 +63,9 @@ void PEntity::prepare() {
                               : "INSERT INTO " + table + " (" + columns + ") VALUES (" + markers + ") RETURNING " + kIdColumn;
     selectSql = std::string("SELECT ") + kIdColumn + (attrs.empty() ? "" : ", " + columns) + " FROM " + table + " WHERE " +
                 kIdColumn + " = $1";
-    deleteSql = "DELETE FROM " + table + " WHERE " + kIdColumn + " = $1";
+    // The item's content parts go with it, in the same statement.
+    deleteSql = "WITH gone AS (DELETE FROM " + table + " WHERE " + kIdColumn + " = $1 RETURNING " + kIdColumn +
+                ") SELECT public.dk_drop_parts(" + std::to_string(id) + ", " + kIdColumn + ") FROM gone";
     shape.reset();
 }
 

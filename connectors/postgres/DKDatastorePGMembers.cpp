@@ -92,11 +92,8 @@ void DKDatastorePG::itemTrigger(pg_conn* c, const std::string& entityId, const s
     run(c, sql.c_str(), {}, kSource, function, "creating the entity's table");
 }
 
-dkExtension* DKDatastorePG::getExtension(const char* name) {
-    static const char* const fn = "DKDatastorePG::getExtension";
-    conn(fn);
-    if (name == nullptr || std::strcmp(name, kExtensionName) != 0)
-        dkThrow<DKUsageError>(kMsgBadMember, kSource, fn, DKString("no extension ") + (name ? name : ""));
+dkExtension* DKDatastorePG::memberExtension(const char* function) {
+    conn(function);
     if (!members_) {
         members_ = std::make_unique<PMembersPG>(this);
         members_->setDatastore(this);
@@ -207,7 +204,7 @@ void DKDatastorePG::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, const ch
 // cancel), so each is applied as it stands; the lists are cleared only once the item is stored.
 void DKDatastorePG::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, const char* function) {
     if (!PMemberKit::pending(ddo, e.type)) return;
-    auto* members = static_cast<PMembersPG*>(getExtension(kExtensionName));
+    auto* members = static_cast<PMembersPG*>(memberExtension(function));
     const PItemRef self{e.id, rowId};
     if (!lockItem(e, rowId, function)) dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
     for (const PMemberKit::Item& m : PMemberKit::items) {

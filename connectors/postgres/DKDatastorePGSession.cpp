@@ -156,6 +156,7 @@ std::string DKDatastorePG::openCatalogue(pg_conn* c, const std::string& database
             "description text NOT NULL, text_searchable smallint NOT NULL, PRIMARY KEY (entity, lname))",
             {}, kSource, fn, "creating the catalogue");
     }
+    ensureContentTable(c, fn);
     PResult rows = run(c, "SELECT key, value FROM public.dk_repository WHERE key IN ('format', 'name') ORDER BY key", {},
                        kSource, fn, "reading the catalogue");
     if (PQntuples(rows.get()) != 2 || std::string(PQgetvalue(rows.get(), 0, 1)) != kFormat)

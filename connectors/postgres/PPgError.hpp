@@ -43,7 +43,12 @@ enum Msg : long {
     kMsgCursorClosed = 9223,     // the cursor lost its connection (disconnect)
     kMsgTransactionOpen = 9224,
     kMsgNoTransaction = 9225,
-    kMsgBadMember = 9250         // an object that cannot take part in that membership
+    kMsgBadMember = 9250,        // an object that cannot take part in that membership
+    // Content parts (9240-9249)
+    kMsgBadContentPid = 9240,    // a content pid that names no part of an item of this repository
+    kMsgNoPart = 9241,           // the content part is not stored
+    kMsgPartExists = 9242,       // the content part is stored already
+    kMsgBadContentArg = 9243     // a content position, length or option out of range
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):

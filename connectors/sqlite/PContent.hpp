@@ -12,10 +12,9 @@
 
 #include "DKContentSQLITE.hpp"
 
-#include <cstddef>
-#include <functional>
+#include <dk/PContentKit.hpp>
+
 #include <string>
-#include <utility>
 
 class DKDatastoreSQLITE;
 struct sqlite3;
@@ -24,31 +23,15 @@ namespace dksqlite {
 
 inline constexpr const char* kContentSource = "connectors/sqlite/DKContentSQLITE";
 
-// A part as the repository names it: the entity as the catalogue spells it, the item's row id,
-// the part number.
-struct PPartName {
-    std::string entity;
-    long item = 0;
-    long part = 0;
-};
-
-// What is stored with a part besides its bytes. kind: 0 binary (dkBlob), 1 character (dkClob).
-struct PPartInfo {
-    int kind = 0;
-    std::string mimeType, contentType;
-    unsigned long affiliatedType = 0;
-    long size = 0;   // bytes stored
-};
-
-// The next bytes to store (a null pointer or 0 bytes at the end); the bytes stay valid until
-// the next call.
-using PChunkSource = std::function<std::pair<const char*, std::size_t>()>;
-using PChunkSink = std::function<void(const char* data, std::size_t n)>;
+using ::PChunkSink;
+using ::PChunkSource;
+using ::PPartInfo;
+using ::PPartName;
 
 // The datastore's content extension and the store its content objects write through. Owned by
 // the datastore, made by its first getExtension or first delete of an item; content objects
 // keep a pointer to it and use it on the datastore's thread.
-class PContentStore : public DKContentSQLITE {
+class PContentStore : public DKContentSQLITE, public PContentStoreBase {
 public:
     explicit PContentStore(DKDatastoreSQLITE* ds);
     ~PContentStore() override;
@@ -58,20 +41,23 @@ public:
     dkClob* createClob(const DKPidXDO& pid) override;
 
     DKDatastoreSQLITE* datastore() const { return ds_; }
+    const PContentRules& contentRules() const override;
+    dkDatastore* contentDatastore() const override;
     // The part pid names in this repository (DKUsageError kMsgBadContentPid otherwise).
-    PPartName checkedPart(const DKPid& pid, const char* function);
+    PPartName checkedPart(const DKPid& pid, const char* function) override;
     // The stored part's info; false when the part is not stored.
-    bool find(const PPartName& p, PPartInfo& info, const char* function);
+    bool find(const PPartName& p, PPartInfo& info, const char* function) override;
     // Stores the part in one write scope: replace false adds it (DKDataObjectAlreadyExists
     // kMsgPartExists when stored), true replaces it (DKDataObjectNotFound kMsgNoPart when not).
     // Without a source only the info changes and the bytes stay.
-    void store(const PPartName& p, const PPartInfo& info, const PChunkSource* source, bool replace, const char* function);
+    void store(const PPartName& p, const PPartInfo& info, const PChunkSource* source, bool replace,
+               const char* function) override;
     // Hands the info and then every chunk in order to sink, in one read transaction
     // (DKDataObjectNotFound kMsgNoPart when not stored).
-    void load(const PPartName& p, PPartInfo& info, const PChunkSink& sink, const char* function);
+    void load(const PPartName& p, PPartInfo& info, const PChunkSink& sink, const char* function) override;
     // Copies up to length bytes from offset of the stored part into buffer; the count copied.
-    long readRange(const PPartName& p, char* buffer, long offset, long length, const char* function);
-    void drop(const PPartName& p, const char* function);   // kMsgNoPart when not stored
+    long readRange(const PPartName& p, char* buffer, long offset, long length, const char* function) override;
+    void drop(const PPartName& p, const char* function) override;   // kMsgNoPart when not stored
     // Drops every part of the item (item 0: of every item of the entity), inside the caller's
     // write scope.
     void dropItem(const std::string& entity, long item, const char* function);

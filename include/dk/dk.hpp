@@ -74,6 +74,7 @@
 #include <dk/pConfigMgmt.hpp>
 #include <dk/PConnectorKit.hpp>
 #include <dk/PMemberKit.hpp>
+#include <dk/PContentKit.hpp>
 #include <dk/PDynamicLoader.hpp>
 #include <dk/PEnDeCrypt.hpp>
 #include <dk/PKeyLongCollection.hpp>

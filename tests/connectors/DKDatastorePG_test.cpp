@@ -7,6 +7,8 @@
 #include "dkConformance.hpp"
 #include "dkPgTestSupport.hpp"
 
+#include <DKContentPG.hpp>
+
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -72,6 +74,11 @@ dkconf::ConnectorContext pgContext() {
     c.folderType = 2;
     c.linkedType = 4;
     c.linksItem = "DKLinks";
+    c.content = true;
+    c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {
+        auto* content = static_cast<DKContentPG*>(ds.getExtension(DKContentPG::kName));
+        return content->createBlob(content->pidOf(entity, id, part));
+    };
     return c;
 }
 
