@@ -22,6 +22,7 @@
 
 #include <dk/DKTrace.hpp>
 #include <dk/PConnectorKit.hpp>
+#include <dk/dkExtension.hpp>
 
 #include <map>
 #include <set>
@@ -32,6 +33,7 @@
 struct pg_conn;
 class DKDatastoreDefPG;
 class DKResultSetCursorPG;
+class PRightsPG;
 
 namespace dkpg {
 // The location source of the datastore's operations, whichever file holds them.
@@ -107,6 +109,9 @@ public:
     void clearCache() override;
     void clearCache(long) override { clearCache(); }
 
+    // "PG_ADMIN" (DKAdminPG: users as server roles), made on first use; null for other names.
+    dkExtension* getExtension(const char* name) override;
+
     // The repository name kept in the catalogue (the database name it was made in).
     const std::string& repositoryName() const { return repositoryName_; }
 
@@ -115,6 +120,7 @@ private:
     friend class DKEntityDefPG;
     friend class DKAttrDefPG;
     friend class DKResultSetCursorPG;
+    friend class PRightsPG;
 
     // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
@@ -179,6 +185,9 @@ private:
     void closeConnection() noexcept;
     // Reads the catalogue of a new session (making it with create), giving the repository name.
     std::string openCatalogue(pg_conn* c, const std::string& database, bool create);
+    // Users and rights (DKDatastorePGRights.cpp): the repository's roles and the functions that
+    // change them, made inside openCatalogue's transaction when missing and the role may.
+    void openRights(pg_conn* c, const char* function);
 
     dkpg::PSettings settings_;
     pg_conn* conn_;
@@ -190,4 +199,5 @@ private:
     std::unique_ptr<DKDatastoreDefPG> def_;
     std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
     DKTrace trace_;
+    std::unique_ptr<dkExtension> rights_;   // the PG_ADMIN extension (a PRightsPG), made on first use
 };

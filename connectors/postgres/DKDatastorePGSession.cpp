@@ -161,6 +161,7 @@ std::string DKDatastorePG::openCatalogue(pg_conn* c, const std::string& database
     if (PQntuples(rows.get()) != 2 || std::string(PQgetvalue(rows.get(), 0, 1)) != kFormat)
         dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn, DKString(database.c_str()) + ": unknown catalogue format");
     std::string name = PQgetvalue(rows.get(), 1, 1);
+    openRights(c, fn);
     run(c, "COMMIT", {}, kSource, fn, "opening the catalogue");
     return name;
 }

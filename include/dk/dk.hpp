@@ -73,6 +73,7 @@
 #include <dk/PCollection.hpp>
 #include <dk/pConfigMgmt.hpp>
 #include <dk/PConnectorKit.hpp>
+#include <dk/PRepositoryAdmin.hpp>
 #include <dk/PDynamicLoader.hpp>
 #include <dk/PEnDeCrypt.hpp>
 #include <dk/PKeyLongCollection.hpp>
