@@ -52,47 +52,75 @@ constexpr PRefusal kRefusals[] = {{"DK091", kMsgNotAdmin, PRefusal::access},
                                   {"DK094", kMsgLastAdmin, PRefusal::access},
                                   {"DK095", kMsgBadPrincipal, PRefusal::usage}};
 
-// The function that changes users. %1$s is the users role, %2$s the administrators role (both
-// made by this file, plain identifiers). Names are checked again here, for callers that reach it
-// by SQL, and reach the server's commands only through format's %I and %L.
+// The function that changes users and groups. %1$s is the users role, %2$s the administrators
+// role, %3$s the roles' prefix (all made by this file, plain identifiers). A group is a role named
+// after its row in dk_groups; the group "administrators" is the administrators role. Names are
+// checked again here, for callers that reach the function by SQL, and reach the server's commands
+// only through format's %I and %L. For add and password, arg is the password's verifier; for
+// join and leave, the user.
 constexpr const char* kUserFunction = R"sql(
-CREATE FUNCTION public.dk_change_user(op text, target text, verifier text) RETURNS void
+CREATE FUNCTION public.dk_change_user(op text, target text, arg text) RETURNS void
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $f$
 DECLARE
     member_oid oid;
+    group_role text;
     admins_left bigint;
 BEGIN
-    IF target IS NULL OR target !~ '^[A-Za-z0-9._@-]{1,63}$' OR lower(target) ~ '^(pg_|dk_)' THEN
-        RAISE EXCEPTION USING ERRCODE = 'DK095', MESSAGE = 'not a user name';
+    IF target IS NULL OR target !~ '^[A-Za-z0-9._@-]{1,63}$' OR lower(target) ~ '^(pg_|dk_)'
+       OR (op IN ('join', 'leave') AND (arg IS NULL OR arg !~ '^[A-Za-z0-9._@-]{1,63}$')) THEN
+        RAISE EXCEPTION USING ERRCODE = 'DK095', MESSAGE = 'not a user or group name';
     END IF;
     IF NOT (op = 'password' AND target = session_user) AND NOT pg_has_role(session_user, '%2$s', 'MEMBER') THEN
         RAISE EXCEPTION USING ERRCODE = 'DK091', MESSAGE = 'not an administrator';
     END IF;
-    IF op IN ('add', 'password') AND (verifier IS NULL OR verifier NOT LIKE 'SCRAM-SHA-256$%%') THEN
+    IF op IN ('add', 'password') AND (arg IS NULL OR arg NOT LIKE 'SCRAM-SHA-256$%%') THEN
         RAISE EXCEPTION USING ERRCODE = 'DK095', MESSAGE = 'a password reaches the server as a verifier only';
     END IF;
+    group_role := CASE WHEN target = 'administrators' THEN '%2$s'
+                       ELSE (SELECT '%3$s_g' || id FROM public.dk_groups WHERE name = target) END;
     SELECT r.oid INTO member_oid FROM pg_auth_members m JOIN pg_roles r ON r.oid = m.member
-        WHERE m.roleid = '%1$s'::regrole AND r.rolname = target AND r.rolcanlogin;
-    IF op = 'add' THEN
-        IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = target) THEN
+        WHERE m.roleid = '%1$s'::regrole AND r.rolname = CASE WHEN op IN ('join', 'leave') THEN arg ELSE target END
+        AND r.rolcanlogin;
+    IF op IN ('add', 'group') THEN
+        IF group_role IS NOT NULL OR EXISTS (SELECT 1 FROM pg_roles WHERE rolname = target) THEN
             RAISE EXCEPTION USING ERRCODE = 'DK093', MESSAGE = 'the name is taken';
         END IF;
-        EXECUTE format('CREATE ROLE %%I LOGIN NOSUPERUSER NOCREATEDB NOCREATEROLE NOREPLICATION NOBYPASSRLS '
-                       'PASSWORD %%L IN ROLE %%I', target, verifier, '%1$s');
+        IF op = 'add' THEN
+            EXECUTE format('CREATE ROLE %%I LOGIN NOSUPERUSER NOCREATEDB NOCREATEROLE NOREPLICATION NOBYPASSRLS '
+                           'PASSWORD %%L IN ROLE %%I', target, arg, '%1$s');
+        ELSE
+            INSERT INTO public.dk_groups(name) VALUES (target) RETURNING '%3$s_g' || id INTO group_role;
+            EXECUTE format('CREATE ROLE %%I NOLOGIN', group_role);
+        END IF;
         RETURN;
     END IF;
-    IF member_oid IS NULL THEN
-        RAISE EXCEPTION USING ERRCODE = 'DK092', MESSAGE = 'no such user';
+    IF (op IN ('delete', 'password') AND member_oid IS NULL) OR (op IN ('ungroup', 'join', 'leave') AND group_role IS NULL)
+       OR (op IN ('join', 'leave') AND member_oid IS NULL) THEN
+        RAISE EXCEPTION USING ERRCODE = 'DK092', MESSAGE = 'no such user or group';
+    END IF;
+    SELECT count(*) INTO admins_left FROM pg_auth_members m JOIN pg_roles r ON r.oid = m.member
+        WHERE m.roleid = '%2$s'::regrole AND r.rolcanlogin AND r.oid <> member_oid;
+    IF (op = 'delete' OR (op = 'leave' AND target = 'administrators')) AND admins_left = 0
+       AND pg_has_role(member_oid, '%2$s', 'MEMBER') OR (op = 'ungroup' AND target = 'administrators') THEN
+        RAISE EXCEPTION USING ERRCODE = 'DK094', MESSAGE = 'the repository keeps an administrator';
     END IF;
     IF op = 'delete' THEN
-        SELECT count(*) INTO admins_left FROM pg_auth_members m JOIN pg_roles r ON r.oid = m.member
-            WHERE m.roleid = '%2$s'::regrole AND r.rolcanlogin AND r.oid <> member_oid;
-        IF admins_left = 0 AND pg_has_role(member_oid, '%2$s', 'MEMBER') THEN
-            RAISE EXCEPTION USING ERRCODE = 'DK094', MESSAGE = 'the last administrator';
-        END IF;
         EXECUTE format('DROP ROLE %%I', target);
     ELSIF op = 'password' THEN
-        EXECUTE format('ALTER ROLE %%I PASSWORD %%L', target, verifier);
+        EXECUTE format('ALTER ROLE %%I PASSWORD %%L', target, arg);
+    ELSIF op = 'ungroup' THEN
+        DELETE FROM public.dk_groups WHERE name = target;
+        EXECUTE format('DROP ROLE %%I', group_role);
+        RETURN;
+    ELSIF op = 'join' THEN
+        EXECUTE format('GRANT %%I TO %%I', group_role, arg);
+        RETURN;
+    ELSIF op = 'leave' THEN
+        IF NOT EXISTS (SELECT 1 FROM pg_auth_members WHERE roleid = group_role::regrole AND member = member_oid) THEN
+            RAISE EXCEPTION USING ERRCODE = 'DK092', MESSAGE = 'not a member';
+        END IF;
+        EXECUTE format('REVOKE %%I FROM %%I', group_role, arg);
+        RETURN;
     ELSE
         RAISE EXCEPTION USING ERRCODE = 'DK095', MESSAGE = 'unknown operation';
     END IF;
@@ -103,8 +131,8 @@ $f$)sql";
 
 }  // namespace
 
-// The administration extension of one datastore: users as server roles; groups, privilege sets
-// and ACLs refused for now. Owned by the datastore; its thread only.
+// The administration extension of one datastore: users and groups as server roles; privilege
+// sets and ACLs refused for now. Owned by the datastore; its thread only.
 class PRightsPG : public DKAdminPG {
 public:
     explicit PRightsPG(DKDatastorePG& ds) : ds_(ds) { setName(kName); }
@@ -153,12 +181,39 @@ public:
                    : 1;
     }
 
-    void addGroup(const char*) override { notKept("DKAdminPG::addGroup"); }
-    void deleteGroup(const char*) override { notKept("DKAdminPG::deleteGroup"); }
-    void addGroupMember(const char*, const char*) override { notKept("DKAdminPG::addGroupMember"); }
-    void removeGroupMember(const char*, const char*) override { notKept("DKAdminPG::removeGroupMember"); }
-    DKString* listGroups(long&) override { notKept("DKAdminPG::listGroups"); }
-    DKString* listGroupMembers(const char*, long&) override { notKept("DKAdminPG::listGroupMembers"); }
+    void addGroup(const char* group) override { changeGroup("DKAdminPG::addGroup", "group", group, nullptr); }
+    void deleteGroup(const char* group) override { changeGroup("DKAdminPG::deleteGroup", "ungroup", group, nullptr); }
+    void addGroupMember(const char* group, const char* user) override {
+        changeGroup("DKAdminPG::addGroupMember", "join", group, user);
+    }
+    void removeGroupMember(const char* group, const char* user) override {
+        changeGroup("DKAdminPG::removeGroupMember", "leave", group, user);
+    }
+    // The administrators first, then the others in the order they were made.
+    DKString* listGroups(long& count) override {
+        static const char* const fn = "DKAdminPG::listGroups";
+        rolePrefix(fn);
+        std::vector<std::string> v = column(fn, "SELECT name FROM public.dk_groups ORDER BY id", std::string());
+        v.insert(v.begin(), kAdminGroup);
+        return PNameArray(v.size(), count, [&](std::size_t i) { return DKString(v[i].c_str()); });
+    }
+    // In the order the members were made (the server keeps no order of joining).
+    DKString* listGroupMembers(const char* group, long& count) override {
+        static const char* const fn = "DKAdminPG::listGroupMembers";
+        checkName(group, fn);
+        const std::string prefix = rolePrefix(fn);
+        const std::vector<std::string> role =
+            std::strcmp(group, kAdminGroup) == 0
+                ? std::vector<std::string>{prefix + "_admins"}
+                : column(fn, "SELECT $1 || '_g' || id FROM public.dk_groups WHERE name = $2", prefix, group);
+        if (role.empty()) dkThrow<DKDataObjectNotFound>(kMsgNoPrincipal, kSource, fn, DKString(group));
+        const std::vector<std::string> v = column(
+            fn,
+            "SELECT r.rolname FROM pg_auth_members m JOIN pg_roles r ON r.oid = m.member WHERE m.roleid = $1::regrole "
+            "AND r.rolcanlogin ORDER BY r.oid",
+            role.front());
+        return PNameArray(v.size(), count, [&](std::size_t i) { return DKString(v[i].c_str()); });
+    }
     void definePrivilegeSet(const char*, const char*) override { notKept("DKAdminPG::definePrivilegeSet"); }
     void deletePrivilegeSet(const char*) override { notKept("DKAdminPG::deletePrivilegeSet"); }
     DKString* listPrivilegeSets(long&) override { notKept("DKAdminPG::listPrivilegeSets"); }
@@ -175,6 +230,12 @@ public:
     short privilege(dkDataObject*, long) override { notKept("DKAdminPG::privilege"); }
 
 private:
+    void changeGroup(const char* fn, const char* op, const char* group, const char* user) {
+        checkName(group, fn);
+        if (user != nullptr) checkName(user, fn);
+        change(fn, op, group, user ? user : "");
+    }
+
     [[noreturn]] static void notKept(const char* fn) { dkThrow<DKUsageError>(kMsgNotKept, kSource, fn, DKString(fn)); }
 
     // Letters, digits and "._-@", 1 to 63 bytes (the server's longest name), never the server's
@@ -287,15 +348,18 @@ void DKDatastorePG::openRights(pg_conn* c, const char* fn) {
              "CREATE ROLE " + owner + " NOLOGIN CREATEROLE", "GRANT " + users + ", " + admins + " TO CURRENT_USER",
              "GRANT " + owner + " TO CURRENT_USER", "GRANT pg_signal_backend TO " + owner})
         run(c, sql.c_str(), {}, kSource, fn, what);
-    std::vector<char> body(std::strlen(kUserFunction) + 8 * admins.size());
-    std::snprintf(body.data(), body.size(), kUserFunction, users.c_str(), admins.c_str());
+    // Groups other than the administrators, changed by the function alone.
+    run(c, "CREATE TABLE public.dk_groups (id serial PRIMARY KEY, name text NOT NULL UNIQUE)", {}, kSource, fn, what);
+    std::vector<char> body(std::strlen(kUserFunction) + 16 * admins.size());
+    std::snprintf(body.data(), body.size(), kUserFunction, users.c_str(), admins.c_str(), prefix.c_str());
     run(c, body.data(), {}, kSource, fn, what);
     for (const std::string& sql : std::vector<std::string>{
              "GRANT CREATE ON SCHEMA public TO " + owner,   // an owner's functions live where it may create
              "ALTER FUNCTION public.dk_change_user(text, text, text) OWNER TO " + owner,
              "REVOKE ALL ON FUNCTION public.dk_change_user(text, text, text) FROM PUBLIC",
              "GRANT EXECUTE ON FUNCTION public.dk_change_user(text, text, text) TO " + users,
-             "GRANT SELECT ON public.dk_repository, public.dk_entities, public.dk_attrs TO " + users,
+             "ALTER TABLE public.dk_groups OWNER TO " + owner,
+             "GRANT SELECT ON public.dk_repository, public.dk_entities, public.dk_attrs, public.dk_groups TO " + users,
              // Entity tables made later by the creator are the users' to work on.
              "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT SELECT, INSERT, UPDATE, DELETE ON TABLES TO " + users,
              "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT USAGE, SELECT ON SEQUENCES TO " + users})

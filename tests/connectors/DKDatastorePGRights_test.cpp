@@ -115,6 +115,6 @@ TEST(DKDatastorePGRights, ARepositoryOfARoleThatMayNotCreateRolesOpensWithoutUse
     std::unique_ptr<DKString[]> users(admin(*ds).listUsers(n));
     ASSERT_EQ(1, n);
     EXPECT_EQ(DKString(role.c_str()), users[0]);
-    EXPECT_EQ(9267L, errorOf<DKUsageError>([&] { admin(*ds).addGroup("g"); }));
+    EXPECT_EQ(9267L, errorOf<DKUsageError>([&] { admin(*ds).createACL("shared"); }));
     EXPECT_EQ(nullptr, ds->getExtension("NO_SUCH"));
 }

@@ -1,7 +1,7 @@
 // tests/connectors/dkRightsConformance.hpp
 //
 // Users of a repository on every connector that keeps them, from one source: the list and its
-// names, the one password rule, the administrator that cannot go, and the sessions that end when
+// names, the one password rule, groups in the same name space, the administrator that cannot go, and the sessions that end when
 // their user goes or its password changes. A suite instantiates DKRightsConformance with its
 // connector's RightsContext; message numbers are the connector's own, the exception classes
 // the same everywhere.
@@ -59,13 +59,16 @@ protected:
     PRepositoryAdmin& admin(dkDatastore& ds) const {
         return *static_cast<PRepositoryAdmin*>(ds.getExtension(ctx().adminExtension.c_str()));
     }
-    static std::string users(PRepositoryAdmin& a) {
+    // The names a list call gives, separated by blanks.
+    template <class F>
+    static std::string list(F f) {
         long n = -1;
-        std::unique_ptr<DKString[]> names(a.listUsers(n));
+        std::unique_ptr<DKString[]> names(f(n));
         std::string out;
         for (long i = 0; i < n; ++i) out += (i ? " " : "") + std::string(names[i].c_str());
         return out;
     }
+    static std::string users(PRepositoryAdmin& a) { return list([&](long& n) { return a.listUsers(n); }); }
 };
 
 using dktest::errorOf;
@@ -94,6 +97,35 @@ TEST_P(DKRightsConformance, UsersAreListedNamedOnceAndChangedByAdministratorsOnl
     a.deleteUser(w.c_str());
     r.ds = r.as(creator, ctx().creatorPassword);
     EXPECT_EQ(creator + " " + v, users(admin(*r.ds)));
+}
+
+TEST_P(DKRightsConformance, TheAdministratorsGroupKeepsAMemberAndGroupsShareTheUsersNames) {
+    Repo r = ctx().newRepo();
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string v = u("v"), g = u("g"), creator = ctx().creator, admins = PRepositoryAdmin::kAdminGroup;
+    a.addUser(v.c_str(), "pv");
+    a.addGroup(g.c_str());
+    EXPECT_EQ(id(9094), errorOf<DKDatastoreAccessError>([&] { a.removeGroupMember(admins.c_str(), creator.c_str()); }));
+    EXPECT_EQ(id(9094), errorOf<DKDatastoreAccessError>([&] { a.deleteGroup(admins.c_str()); }));
+    EXPECT_EQ(id(9093), errorOf<DKDataObjectAlreadyExists>([&] { a.addUser(g.c_str(), "p"); }));
+    EXPECT_EQ(id(9093), errorOf<DKDataObjectAlreadyExists>([&] { a.addGroup(v.c_str()); }));
+    EXPECT_EQ(id(9093), errorOf<DKDataObjectAlreadyExists>([&] { a.addGroup(admins.c_str()); }));
+    EXPECT_EQ(id(9092), errorOf<DKDataObjectNotFound>([&] { a.removeGroupMember(g.c_str(), v.c_str()); }));
+    EXPECT_EQ(id(9092), errorOf<DKDataObjectNotFound>([&] { a.addGroupMember(u("none").c_str(), v.c_str()); }));
+    EXPECT_EQ(id(9092), errorOf<DKDataObjectNotFound>([&] { a.addGroupMember(g.c_str(), u("none").c_str()); }));
+    auto dv = r.as(v, "pv");
+    PRepositoryAdmin& av = admin(*dv);
+    EXPECT_EQ(id(9091), errorOf<DKDatastoreAccessError>([&] { av.addGroupMember(admins.c_str(), v.c_str()); }));
+    // Made an administrator, v may act at its next operation; the creator may then leave.
+    a.addGroupMember(admins.c_str(), v.c_str());
+    a.addGroupMember(g.c_str(), v.c_str());
+    EXPECT_EQ(admins + " " + g, list([&](long& n) { return av.listGroups(n); }));
+    EXPECT_EQ(v, list([&](long& n) { return av.listGroupMembers(g.c_str(), n); }));
+    av.removeGroupMember(admins.c_str(), creator.c_str());
+    EXPECT_EQ(id(9091), errorOf<DKDatastoreAccessError>([&] { a.addGroup(u("h").c_str()); }));
+    EXPECT_EQ(v, list([&](long& n) { return av.listGroupMembers(admins.c_str(), n); }));
+    av.deleteGroup(g.c_str());
+    EXPECT_EQ(admins, list([&](long& n) { return av.listGroups(n); }));
 }
 
 TEST_P(DKRightsConformance, PasswordsFollowOneRuleAndEndTheUsersOtherSessions) {
