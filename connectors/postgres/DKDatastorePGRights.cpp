@@ -17,6 +17,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -150,12 +151,8 @@ public:
         change(fn, "delete", user, "");
     }
     DKString* listUsers(long& count) override {
-        const std::vector<std::string> v = column(
-            "DKAdminPG::listUsers",
-            "SELECT r.rolname FROM pg_auth_members m JOIN pg_roles r ON r.oid = m.member WHERE m.roleid = $1::regrole "
-            "AND r.rolcanlogin ORDER BY r.oid",
-            usersRole("DKAdminPG::listUsers"));
-        return PNameArray(v.size(), count, [&](std::size_t i) { return DKString(v[i].c_str()); });
+        static const char* const fn = "DKAdminPG::listUsers";
+        return names(members(fn, rolePrefix(fn) + "_users"), count);
     }
     void changePassword(const char* user, const char* oldPassword, const char* newPassword) override {
         static const char* const fn = "DKAdminPG::changePassword";
@@ -171,14 +168,8 @@ public:
     int isAdminUser(const char* user) override {
         static const char* const fn = "DKAdminPG::isAdminUser";
         if (user == nullptr) return 0;
-        const std::string admins = rolePrefix(fn) + "_admins";
-        return column(fn,
-                      "SELECT 1 FROM pg_auth_members m JOIN pg_roles r ON r.oid = m.member WHERE m.roleid = $1::regrole "
-                      "AND r.rolname = $2",
-                      admins, user)
-                       .empty()
-                   ? 0
-                   : 1;
+        const std::vector<std::string> v = members(fn, rolePrefix(fn) + "_admins");
+        return std::find(v.begin(), v.end(), user) != v.end() ? 1 : 0;
     }
 
     void addGroup(const char* group) override { changeGroup("DKAdminPG::addGroup", "group", group, nullptr); }
@@ -195,7 +186,7 @@ public:
         rolePrefix(fn);
         std::vector<std::string> v = column(fn, "SELECT name FROM public.dk_groups ORDER BY id", std::string());
         v.insert(v.begin(), kAdminGroup);
-        return PNameArray(v.size(), count, [&](std::size_t i) { return DKString(v[i].c_str()); });
+        return names(v, count);
     }
     // In the order the members were made (the server keeps no order of joining).
     DKString* listGroupMembers(const char* group, long& count) override {
@@ -207,12 +198,7 @@ public:
                 ? std::vector<std::string>{prefix + "_admins"}
                 : column(fn, "SELECT $1 || '_g' || id FROM public.dk_groups WHERE name = $2", prefix, group);
         if (role.empty()) dkThrow<DKDataObjectNotFound>(kMsgNoPrincipal, kSource, fn, DKString(group));
-        const std::vector<std::string> v = column(
-            fn,
-            "SELECT r.rolname FROM pg_auth_members m JOIN pg_roles r ON r.oid = m.member WHERE m.roleid = $1::regrole "
-            "AND r.rolcanlogin ORDER BY r.oid",
-            role.front());
-        return PNameArray(v.size(), count, [&](std::size_t i) { return DKString(v[i].c_str()); });
+        return names(members(fn, role.front()), count);
     }
     void definePrivilegeSet(const char*, const char*) override { notKept("DKAdminPG::definePrivilegeSet"); }
     void deletePrivilegeSet(const char*) override { notKept("DKAdminPG::deletePrivilegeSet"); }
@@ -276,7 +262,16 @@ private:
         if (v.empty()) dkThrow<DKDatastoreError>(kMsgNoUsers, kSource, fn, DKString(ds_.repositoryName().c_str()));
         return v.front();
     }
-    std::string usersRole(const char* fn) { return rolePrefix(fn) + "_users"; }
+    // The users among the members of role, in the order they were made.
+    std::vector<std::string> members(const char* fn, const std::string& role) {
+        return column(fn,
+                      "SELECT r.rolname FROM pg_auth_members m JOIN pg_roles r ON r.oid = m.member "
+                      "WHERE m.roleid = $1::regrole AND r.rolcanlogin ORDER BY r.oid",
+                      role);
+    }
+    static DKString* names(const std::vector<std::string>& v, long& count) {
+        return PNameArray(v.size(), count, [&](std::size_t i) { return DKString(v[i].c_str()); });
+    }
 
     // The first column of sql's rows, with up to two text parameters ($1, $2; a null second is none).
     std::vector<std::string> column(const char* fn, const char* sql, const std::string& p1, const char* p2 = nullptr) {
