@@ -5,6 +5,7 @@
 // operation.
 
 #include "DKDatastorePG.hpp"
+#include "DKAdminPG.hpp"
 #include "DKContentPG.hpp"
 #include "DKDatastoreDefPG.hpp"
 #include "DKResultSetCursorPG.hpp"
@@ -21,13 +22,14 @@ using namespace dkpg;
 namespace {
 constexpr const char* kSource = kDatastoreSource;
 // The datastore's extensions, in the order listExtensionNames gives them.
-const char* const kExtensionNames[] = {"DATASTORE_EXTENSION", DKContentPG::kName};
+const char* const kExtensionNames[] = {"DATASTORE_EXTENSION", DKContentPG::kName, DKAdminPG::kName};
 }  // namespace
 
 dkExtension* DKDatastorePG::getExtension(const char* name) {
     static const char* const fn = "DKDatastorePG::getExtension";
     if (name != nullptr && std::strcmp(name, kExtensionNames[0]) == 0) return memberExtension(fn);
     if (name != nullptr && std::strcmp(name, kExtensionNames[1]) == 0) return contentExtension(fn);
+    if (name != nullptr && std::strcmp(name, kExtensionNames[2]) == 0) return rightsExtension(fn);
     return nullptr;
 }
 

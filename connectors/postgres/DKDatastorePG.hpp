@@ -23,6 +23,7 @@
 
 #include <dk/DKTrace.hpp>
 #include <dk/PConnectorKit.hpp>
+#include <dk/dkExtension.hpp>
 
 #include <map>
 #include <set>
@@ -36,6 +37,7 @@ class DKResultSetCursorPG;
 namespace dkpg {
 class PContentStorePG;
 }
+class PRightsPG;
 
 namespace dkpg {
 // The location source of the datastore's operations, whichever file holds them.
@@ -113,7 +115,8 @@ public:
 
     // The extensions, made on first use and kept by the datastore: "DATASTORE_EXTENSION", folder
     // members and links changed at once (DKDatastorePGMembers.cpp); "PG_CONTENT" (DKContentPG.hpp),
-    // the content parts of items. Null for other names.
+    // the content parts of items; "PG_ADMIN" (DKAdminPG.hpp), users as server roles. Null for
+    // other names.
     dkExtension* getExtension(const char* name) override;
     DKString* listExtensionNames(long& count) override;
 
@@ -127,6 +130,7 @@ private:
     friend class DKResultSetCursorPG;
     friend class dkpg::PMembersPG;
     friend class dkpg::PContentStorePG;
+    friend class PRightsPG;
 
     // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
@@ -207,12 +211,16 @@ private:
     // Each extension, made on its first use (DKUsageError 310 while not connected).
     dkExtension* contentExtension(const char* function);
     dkExtension* memberExtension(const char* function);
+    dkExtension* rightsExtension(const char* function);
 
     // The connection, or DKDatastoreError 310 while not connected.
     pg_conn* conn(const char* function);
     void closeConnection() noexcept;
     // Reads the catalogue of a new session (making it with create), giving the repository name.
     std::string openCatalogue(pg_conn* c, const std::string& database, bool create);
+    // Users and rights (DKDatastorePGRights.cpp): the repository's roles and the functions that
+    // change them, made inside openCatalogue's transaction when missing and the role may.
+    void openRights(pg_conn* c, const char* function);
 
     dkpg::PSettings settings_;
     pg_conn* conn_;
@@ -226,4 +234,5 @@ private:
     std::shared_ptr<dkpg::PContentStorePG> content_;   // made on the first getExtension
     DKTrace trace_;
     std::unique_ptr<dkpg::PMembersPG> members_;   // made by the first getExtension
+    std::unique_ptr<dkExtension> rights_;   // the PG_ADMIN extension (a PRightsPG), made on first use
 };

@@ -60,10 +60,11 @@ inline std::unique_ptr<dkDatastore> make(const char* config) {
     return dkconf::newDatastore(c);
 }
 
-// A datastore connected to path as user "u" with password "p".
-inline std::unique_ptr<dkDatastore> open(const std::string& path, const char* connect, const char* config = kCheap) {
+// A datastore connected to path as user "u" with password "p", unless others are given.
+inline std::unique_ptr<dkDatastore> open(const std::string& path, const char* connect, const char* config = kCheap,
+                                         const char* user = "u", const char* password = "p") {
     auto ds = make(config);
-    ds->connect(path.c_str(), "u", "p", connect);
+    ds->connect(path.c_str(), user, password, connect);
     return ds;
 }
 

@@ -1,0 +1,118 @@
+// tests/connectors/DKDatastorePGRights_test.cpp
+//
+// Users of PostgreSQL repositories: the shared users suite on the fixture's server, and what only
+// this connector has to show: users are server roles without CREATEROLE, passwords reach the
+// server as verifiers only, names never reach SQL as text, the role work stays inside the
+// repository's own roles, and a repository made by a role that may not create roles still opens.
+
+#include "dkConnectorSupport.hpp"
+#include "dkPgTestSupport.hpp"
+#include "dkRightsConformance.hpp"
+
+#include <DKAdminPG.hpp>
+
+using dkpgtest::adminSql;
+using dkpgtest::uniqueName;
+using dkrights::DKRightsConformance;
+using dktest::errorOf;
+
+namespace {
+
+std::unique_ptr<dkDatastore> session(const std::string& db, const std::string& user, const std::string& pw,
+                                     const char* connect = "") {
+    std::unique_ptr<dkDatastore> d(dkconf::factoryFor(DKPG_LIBRARY).create("DKDatastorePG"));
+    d->connect(db.c_str(), user.c_str(), pw.c_str(), connect);
+    return d;
+}
+
+// The role that makes repositories: it may create databases and roles. Made once per process.
+const std::pair<std::string, std::string>& creator() {
+    static const std::pair<std::string, std::string> c = [] {
+        dkpgtest::server();
+        std::pair<std::string, std::string> p(uniqueName("dkmaker"), "pw-" + uniqueName("m"));
+        adminSql("CREATE ROLE " + p.first + " LOGIN CREATEDB CREATEROLE PASSWORD '" + p.second + "'");
+        return p;
+    }();
+    return c;
+}
+
+// The SQLSTATE of sql run by user straight through libpq, "" when it succeeds.
+std::string sqlState(const std::string& db, const std::string& user, const std::string& pw, const std::string& sql) {
+    std::unique_ptr<PGconn, void (*)(PGconn*)> c(PQconnectdb(("dbname=" + db + " user=" + user + " password=" + pw).c_str()), PQfinish);
+    if (PQstatus(c.get()) != CONNECTION_OK) return std::strstr(PQerrorMessage(c.get()), "permission denied") ? "42501" : "08006";
+    std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(c.get(), sql.c_str()), PQclear);
+    const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+    return state ? state : "";
+}
+
+dkrights::Repo newRepo() {
+    const std::string db = uniqueName("dkrights");
+    const auto& [user, pw] = creator();
+    return dkrights::Repo{db, session(db, user, pw, "create=1"), nullptr,
+                          [db](const std::string& u, const std::string& p) { return session(db, u, p); }};
+}
+
+dkrights::RightsContext pgRights() {
+    dkrights::RightsContext c;
+    c.label = "PG";
+    c.adminExtension = DKAdminPG::kName;
+    c.creator = creator().first;
+    c.creatorPassword = creator().second;
+    c.newRepo = newRepo;
+    c.user = [](const char* n) { return uniqueName(n); };   // roles are the server's, not one database's
+    // 9002 the old password is wrong, 9091 not an administrator ... 9095 a bad name, in that order.
+    c.id = [](long sqliteId) { return sqliteId == 9002 ? 9265L : sqliteId + 9260 - 9091; };
+    c.logonRefused = 9201;
+    c.endedValidation = 2;   // the server ended the session
+    c.poolType = "PG";
+    c.poolLibrary = DKPG_LIBRARY;
+    return c;
+}
+
+DKAdminPG& admin(dkDatastore& ds) { return *static_cast<DKAdminPG*>(ds.getExtension(DKAdminPG::kName)); }
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(PG, DKRightsConformance, ::testing::Values(pgRights()));
+
+TEST(DKDatastorePGRights, UsersAreRolesWithoutCreateroleAndTheirPasswordsAreVerifiersOnly) {
+    dkrights::Repo r = newRepo();
+    const std::string v = uniqueName("v"), quoted = uniqueName("Mixed.Case@x-y");
+    admin(*r.ds).addUser(v.c_str(), "secret-pv");
+    admin(*r.ds).addUser(quoted.c_str(), "pq");   // kept as given, needing quotes in SQL
+    session(r.name, quoted, "pq");
+    EXPECT_EQ("false false false SCRAM-SHA-256",
+              adminSql("SELECT rolcreaterole || ' ' || rolcreatedb || ' ' || rolsuper || ' ' || split_part(rolpassword, "
+                       "'$', 1) FROM pg_authid WHERE rolname = '" + v + "'"));
+    // The password was never sent: nothing the server keeps or shows holds it.
+    EXPECT_EQ("0", adminSql("SELECT count(*) FROM pg_stat_activity WHERE query LIKE '%secret' || '-pv%'"));
+    // The role work is the repository function's alone, and it checks its caller: called by SQL,
+    // outside the connector, it refuses a plain user, a plain password and a role of the server
+    // that is not the repository's, even to the repository's administrator.
+    const std::string outsider = uniqueName("dkoutsider");
+    adminSql("CREATE ROLE " + outsider + " LOGIN PASSWORD 'po'");
+    const auto call = [&](const std::string& user, const std::string& pw, const std::string& args) {
+        return sqlState(r.name, user, pw, "SELECT public.dk_change_user(" + args + ")");
+    };
+    EXPECT_EQ("DK091", call(v, "secret-pv", "'delete', '" + quoted + "', ''"));
+    EXPECT_EQ("DK095", call(v, "secret-pv", "'password', '" + v + "', 'plain'"));
+    EXPECT_EQ("DK092", call(creator().first, creator().second, "'delete', '" + outsider + "', ''"));
+    EXPECT_EQ("DK095", call(creator().first, creator().second, "'delete', 'x\"; DROP ROLE y', ''"));
+    EXPECT_EQ("42501", sqlState(r.name, outsider, "po", "SELECT 1"));   // not the repository's: no connect
+    EXPECT_EQ(9261L, errorOf<DKDataObjectNotFound>([&] { admin(*r.ds).deleteUser(outsider.c_str()); }));
+}
+
+TEST(DKDatastorePGRights, ARepositoryOfARoleThatMayNotCreateRolesOpensWithoutUsers) {
+    const std::string db = uniqueName("dkplain"), role = uniqueName("dkplainrole");
+    adminSql("CREATE ROLE " + role + " LOGIN CREATEDB PASSWORD 'pp'");
+    auto ds = session(db, role, "pp", "create=1");
+    EXPECT_EQ(9266L, errorOf<DKDatastoreError>([&] { admin(*ds).addUser("someone", "p"); }));
+    // The first connect of a role that may gives it its roles, its creator first.
+    adminSql("ALTER ROLE " + role + " CREATEROLE");
+    ds = session(db, role, "pp");
+    long n = 0;
+    EXPECT_EQ(DKString(role.c_str()), std::unique_ptr<DKString[]>(admin(*ds).listUsers(n))[0]);
+    EXPECT_EQ(1, n);
+    EXPECT_EQ(9267L, errorOf<DKUsageError>([&] { admin(*ds).createACL("shared"); }));
+    EXPECT_EQ(nullptr, ds->getExtension("NO_SUCH"));
+}
