@@ -11,7 +11,8 @@
 // logon, creating the database and its catalogue, validation), the schema and catalogue
 // (DKDatastorePGCatalogue.cpp, DKDatastoreDefPG.cpp), the items (DKDatastorePGItems.cpp), names
 // and values (PPgValues.cpp), configuration (PPgConfig.cpp), the connector's own statements
-// (PPgStatement.cpp), query markers (PPgMarkers.cpp), errors (PPgError.cpp) and the factory
+// (PPgStatement.cpp), query markers (PPgMarkers.cpp), query trees and text search
+// (DKDatastorePGSearch.cpp, PPgTree.cpp, PPgText.cpp), errors (PPgError.cpp) and the factory
 // (dkdspg.cpp).
 
 #include "PPgCatalogue.hpp"
@@ -19,6 +20,7 @@
 #include "PPgError.hpp"
 #include "PPgMembers.hpp"
 #include "PPgStatement.hpp"
+#include "PPgTree.hpp"
 #include "PPgValues.hpp"
 
 #include <dk/DKTrace.hpp>
@@ -105,9 +107,17 @@ public:
     // params in order (a name starting with ':' binds to its marker), run in a READ ONLY
     // transaction under the configuration's statement_timeout. A statement without result
     // columns is refused before it runs. The cursor belongs to the caller; a disconnect leaves it
-    // not valid.
+    // not valid. Language 1 is a text query (executeText).
     dkResultSetCursor* execute(const char* query, short qlType, const DKNVPair* params) override;
     DKAny evaluate(const char* query, short qlType, const DKNVPair* params) override;
+    // Query trees (DKDatastorePGSearch.cpp), run like the SQL queries; query objects of this
+    // datastore run through them.
+    using dkDatastore::createQuery;
+    dkResultSetCursor* execute(DKCQExpr* expression) override;
+    DKAny evaluate(DKCQExpr* expression) override;
+    dkQuery* createQuery(DKCQExpr* expression) override;
+    dkResultSetCursor* execute(dkQuery* query) override;
+    DKAny evaluate(dkQuery* query) override;
     DKDDO* createDDO(const char* entity, long flags) override;
     // Forgets the catalogue (read again when next needed) and the schema object's entities.
     void clearCache() override;
@@ -187,6 +197,15 @@ private:
     dkpg::PResult runQuery(const std::string& sql, dkpg::PParams& params, const char* function);
     // The entity whose table has the oid, or null.
     std::shared_ptr<dkpg::PEntity> entityByTable(unsigned int oid, const char* function);
+    // Trees and text (DKDatastorePGSearch.cpp): every row of the cursor as a collection; a query
+    // object of this datastore, or DKUsageError 303.
+    DKAny readAll(dkResultSetCursor* cursor);
+    dkQuery* checkedQuery(dkQuery* query, const char* function);
+    // The cursor of parts (their SQL and parameters taken), open.
+    dkResultSetCursor* cursorOver(std::vector<dkpg::PTreeQuery>& parts);
+    // A text query (language 1): its text matched in every entity with text-searchable attributes,
+    // or in the one the option "Entity" names.
+    dkResultSetCursor* executeText(const char* query, const DKNVPair* params, const char* function);
     // Runs sql with params_ as its parameters.
     dkpg::PResult exec(const std::string& sql, const char* function, const char* what);
 

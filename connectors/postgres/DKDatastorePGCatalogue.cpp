@@ -9,6 +9,7 @@
 
 #include "DKDatastoreDefPG.hpp"
 #include "DKDatastorePG.hpp"
+#include "PPgText.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/PMemberKit.hpp>
@@ -200,6 +201,7 @@ void DKDatastorePG::storeEntity(const std::string& name, short type, const std::
              std::to_string(a.nullable ? 1 : 0), std::to_string(a.size), std::to_string(a.precision), std::to_string(a.scale),
              a.description, std::to_string(a.textSearchable ? 1 : 0)},
             kSource, function, "adding the entity's attributes");
+        addTextIndex(c, name, a, kSource, function);
     }
     t.commit();
     entitiesLoaded_ = false;   // read inside the change, before it
@@ -232,6 +234,7 @@ void DKDatastorePG::storeAttr(const char* entityName, const PAttr& attr, const c
          std::to_string(attr.precision), std::to_string(attr.scale), attr.description,
          std::to_string(attr.textSearchable ? 1 : 0)},
         kSource, function, "adding the attribute");
+    addTextIndex(c, e->name, attr, kSource, function);
     t.commit();
     entitiesLoaded_ = false;   // read inside the change, before it
 }

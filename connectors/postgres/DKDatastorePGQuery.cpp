@@ -83,6 +83,7 @@ dkResultSetCursor* DKDatastorePG::execute(const char* query, short qlType, const
     static const char* const fn = "DKDatastorePG::execute";
     DKTraceScope t(trace_, fn, this);
     conn(fn);
+    if (qlType == 1) return executeText(query, params, fn);
     if (qlType != 4) dkThrow<DKUsageError>(kMsgBadQueryLanguage, kSource, fn, DKString(static_cast<long>(qlType)));
     const PMarkers markers = rewriteMarkers(query ? query : "");
     auto cursor = std::make_unique<DKResultSetCursorPG>(this, markers.sql, bindMarkers(markers, params, fn));
@@ -91,8 +92,5 @@ dkResultSetCursor* DKDatastorePG::execute(const char* query, short qlType, const
 }
 
 DKAny DKDatastorePG::evaluate(const char* query, short qlType, const DKNVPair* params) {
-    std::unique_ptr<dkResultSetCursor> cursor(execute(query, qlType, params));
-    std::unique_ptr<DKResults> results(new DKResults(*this));
-    while (DKDDO* d = cursor->fetchNext()) results->addElement(DKAny(static_cast<dkDataObjectBase*>(d)));
-    return DKAny(static_cast<dkCollection*>(results.release()));
+    return readAll(execute(query, qlType, params));
 }

@@ -120,6 +120,9 @@ void DKDatastorePG::connect(const char* datastoreName, const char* userId, const
         dkThrowServer<DKLogonFailure>(kMsgPasswordUnchecked, kSource, fn, DKString(userId), "28000", 0);
     // Only now that the server knows the role may the database change.
     repositoryName_ = openCatalogue(c.get(), target.database, options.create);
+    // The server's notices (a text query without a word in it, say) are no failures, and a
+    // library writes nothing to its process's stderr, where libpq would print them.
+    PQsetNoticeProcessor(c.get(), [](void*, const char*) {}, nullptr);
     conn_ = c.release();
     setDatastoreName(datastoreName);
     setUserName(userId);

@@ -67,6 +67,12 @@ dkconf::ConnectorContext pgContext() {
         adminSql("CREATE TABLE other (x int)", db);
     };
     c.protectedTable = "pg_authid";   // the server's roles and their password verifiers
+    c.contents = [](const std::string& db) {   // every row of every table of the repository
+        return adminSql("SELECT string_agg(query_to_xml(format('SELECT * FROM %I ORDER BY 1', relname), true, false, '')::text,"
+                        " '' ORDER BY relname) FROM pg_class WHERE relnamespace = 'public'::regnamespace AND relkind = 'r'", db);
+    };
+    c.parametric = true;
+    c.textQuery = true;
     c.timestampDigits = 6;
     c.zeroBytes = false;
     c.separator = false;
@@ -458,4 +464,84 @@ TEST(DKDatastorePGItems, SchemaObjectsCollectionsAndTypedQueryValues) {
     EXPECT_EQ(0, c->isOpen());
     c->open(nullptr);
     EXPECT_EQ(1u, c->cardinality());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Trees and text search: what the conformance suite cannot ask of every connector.
+
+namespace {
+
+DKQTerm* term(const char* name, short op, std::vector<DKString> v) {
+    auto* t = new DKQTerm(name, op, "");
+    t->setValues(v.data(), static_cast<long>(v.size()));
+    return t;
+}
+
+}  // namespace
+
+TEST(DKDatastorePGSearch, TreeValuesStayDataAndTreesSpanEntities) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
+    dkconf::defineEntity(*ds, "Memo", {{"title", DKAny::tc_string}});
+    for (const char* t : {"ab", "AB", "\xc3\x89t\xc3\xa9", "\xc3\xa9t\xc3\xa9", "a\"}b"})
+        delete added(*ds, {{"title", DKAny(t)}, {"stamp", DKAny(DKTimestamp(2024, 1, 2, 3, 4, 5, 123456000))}});
+    std::unique_ptr<DKDDO> memo(ds->createDDO("Memo", 0));
+    memo->setData(1, DKAny("ab"));
+    memo->add();
+    auto count = [&](DKQTerm* t, const char* entity = "Doc") { return dkconf::countTree(*ds, dkconf::treeOf(entity, t)); };
+    // LIKE folds ASCII letters only; a zero byte compares as a byte, before every letter.
+    EXPECT_EQ(2UL, count(term("title", DKOpCode::opLike, {"ab"})));
+    EXPECT_EQ(1UL, count(term("title", DKOpCode::opLike, {"\xc3\xa9t\xc3\xa9"})));
+    const DKString nul(std::string("ab\0", 3));
+    EXPECT_EQ(5UL, count(term("title", DKOpCode::opNotEqual, {nul})));
+    EXPECT_EQ(3UL, count(term("title", DKOpCode::opLess, {nul})));   // "AB", "a\"}b", "ab"
+    EXPECT_EQ(1UL, count(new DKQTerm("title", DKOpCode::opIn, std::vector<DKString>{nul, "ab"}.data(), 2)));
+    // Array syntax in a list's values is data; a list of any length is one parameter.
+    EXPECT_EQ(1UL, count(new DKQTerm("title", DKOpCode::opIn, std::vector<DKString>{"a\"}b", "x}", "{"}.data(), 3)));
+    std::vector<DKString> many(70000, DKString("ab"));
+    EXPECT_EQ(1UL, count(new DKQTerm("title", DKOpCode::opIn, many.data(), static_cast<long>(many.size()))));
+    // Timestamps: microseconds compare, finer digits are refused unless zeros.
+    EXPECT_EQ(5UL, count(term("stamp", DKOpCode::opEqual, {"2024-01-02 03:04:05.123456000"})));
+    EXPECT_EQ(9216L, errorOf<DKUsageError>([&] { count(term("stamp", DKOpCode::opEqual, {"2024-01-02 03:04:05.1234561"})); }));
+    // Unknown names and shapes.
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { count(term("nothere", DKOpCode::opEqual, {"1"})); }));
+    EXPECT_EQ(9210L, errorOf<DKUsageError>([&] { count(term("title", DKOpCode::opEqual, {"1"}), "Nothere"); }));
+    for (const int levels : {390, 500}) {   // deep trees run up to the limit and are refused beyond it
+        DKQTerm* deep = term("title", DKOpCode::opEqual, {"ab"});
+        for (int i = 0; i < levels; ++i) deep = deep->not_();
+        EXPECT_EQ(levels < 400 ? -1L : 303L, errorOf<DKUsageError>([&] { EXPECT_EQ(1UL, count(deep)); }));
+    }
+    // OR of two entities: the items of each, one entity after the other, through one cursor.
+    DKQExpr* both = dkconf::takeLeaf(dkconf::treeOf("Doc", term("title", DKOpCode::opEqual, {"ab"})))
+                        ->or_(dkconf::takeLeaf(dkconf::treeOf("Memo", term("title", DKOpCode::opEqual, {"ab"}))));
+    std::unique_ptr<DKCQExpr> tree(new DKCQExpr(both));
+    std::unique_ptr<dkResultSetCursor> c(ds->execute(tree.get()));
+    EXPECT_EQ(2UL, c->cardinality());
+    std::vector<std::string> types;
+    while (std::unique_ptr<DKDDO> d{c->fetchNext()}) types.push_back(d->getPid().getObjectType().str());
+    EXPECT_EQ((std::vector<std::string>{"Doc", "Memo"}), types);
+    EXPECT_EQ(1, c->isEnd());
+    EXPECT_EQ(2L, c->getPosition());
+    EXPECT_EQ("5", adminSql("SELECT count(*) FROM doc", db));
+}
+
+TEST(DKDatastorePGSearch, TextWordsAreIndexedMatchAcrossAttributesAndEntities) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::addNotes(*ds, {{"Apple pie", "cherry", "x"}, {"pear", "apple tart", "x"}});
+    dkconf::defineEntity(*ds, "Memo", {{"title", DKAny::tc_string, 1}});
+    std::unique_ptr<DKDDO> memo(ds->createDDO("Memo", 0));
+    memo->setData(1, DKAny("an apple"));
+    memo->add();
+    // Each text column has its index of words, the expression every match uses.
+    EXPECT_EQ("2", adminSql("SELECT count(*) FROM pg_indexes WHERE tablename = 'note' AND indexdef LIKE '%gin (to_tsvector(%'", db));
+    using V = std::vector<std::string>;
+    EXPECT_EQ((V{"Apple pie"}), dkconf::textFound(*ds, "apple cherry"));   // words spread over two attributes
+    EXPECT_EQ((V{"Apple pie", "pear"}), dkconf::textFound(*ds, "APP* NOT memo", "Note"));
+    EXPECT_EQ((V{"pear"}), dkconf::textFound(*ds, "body : (tart OR pie) AND \"apple tart\"*", "Note"));
+    // Without an entity every entity with text-searchable attributes is searched.
+    EXPECT_EQ((V{"Apple pie", "pear", "an apple"}), dkconf::textFound(*ds, "apple"));
+    for (const char* bad : {"tag : x", "(apple", "apple OR", "NEAR(a b)", "a + b", "a)"})
+        EXPECT_EQ(9231L, errorOf<DKUsageError>([&] { dkconf::textFound(*ds, bad); })) << bad;
 }

@@ -54,6 +54,8 @@ struct ConnectorContext {
     std::function<void(const std::string& path)> damage;
     // A table or name queries must never read (where passwords or the catalogue live).
     std::string protectedTable;
+    // Everything the repository holds, to tell that nothing changed; unset: its files' bytes.
+    std::function<std::string(const std::string& repository)> contents;
     // What the repository keeps of a value: fraction digits of a timestamp's seconds, zero bytes
     // in strings, a timestamp's separator. A connector that cannot keep one refuses the value.
     int timestampDigits = 9;
