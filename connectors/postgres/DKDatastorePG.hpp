@@ -67,6 +67,8 @@ public:
     void startTransaction() override;
     void commit() override;
     void rollback() override;
+    // Cursors opened in the transaction end with it; startTransaction is refused while cursors
+    // opened outside one are still reading (kMsgCursorHoldsSession).
     // 0 when the server answers on the connection, 2 when the connection was lost (the server
     // ended the session or went away: connect again), 1 when not connected.
     short validateConnection() override;
@@ -166,14 +168,16 @@ private:
     using WriteOne = void (DKDatastorePG::*)(DKDDOBase&, long, const char*);
     void writeEach(dkCollection* objects, const char* function, WriteOne write);
     void finishAdd(DKDDOBase& ddo, dkpg::PEntity& e, long rowId);
-    // Queries (DKDatastorePGQuery.cpp): the rows of a checked, rewritten query with its
-    // parameters, read in one READ ONLY transaction.
-    dkpg::PResult runQuery(const std::string& sql, dkpg::PParams& params, const char* function);
+    // Queries (DKDatastorePGQuery.cpp): refuses a rewritten query the server cannot prepare or
+    // that gives no rows; guarded, in a savepoint of the transaction that is open.
+    void checkQuery(const std::string& sql, dkpg::PParams& params, bool guarded, const char* function);
     // The entity whose table has the oid, or null.
     std::shared_ptr<dkpg::PEntity> entityByTable(unsigned int oid, const char* function);
     // Runs sql with params_ as its parameters.
     dkpg::PResult exec(const std::string& sql, const char* function, const char* what);
 
+    // DKUsageError kMsgCursorHoldsSession: a write while cursors share a READ ONLY transaction.
+    [[noreturn]] void refuseWrite(const char* function) const;
     // The connection, or DKDatastoreError 310 while not connected.
     pg_conn* conn(const char* function);
     void closeConnection() noexcept;
@@ -189,5 +193,9 @@ private:
     dkpg::PParams params_;                                              // of the statement being run
     std::unique_ptr<DKDatastoreDefPG> def_;
     std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
+    // Cursors opened outside the caller's transaction share one READ ONLY transaction, begun by
+    // the first and ended by the last; while it is open, writes are refused (kMsgCursorHoldsSession).
+    int sharedCursors_ = 0;
+    unsigned long portals_ = 0;                // names the session's portals
     DKTrace trace_;
 };

@@ -42,7 +42,9 @@ enum Msg : long {
     kMsgQueryRefused = 9222,     // a statement that gives no rows
     kMsgCursorClosed = 9223,     // the cursor lost its connection (disconnect)
     kMsgTransactionOpen = 9224,
-    kMsgNoTransaction = 9225
+    kMsgNoTransaction = 9225,
+    kMsgCursorHoldsSession = 9226,   // a write while cursors hold the session's read-only transaction
+    kMsgCursorTransactionEnded = 9227   // the caller's transaction a cursor was opened in has ended
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):
