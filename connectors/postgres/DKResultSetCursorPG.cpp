@@ -94,17 +94,17 @@ void DKResultSetCursorPG::open() {
     PGconn* c = d->conn(fn);
     // Another transaction goes on around the cursor: the caller's, or the one of other cursors.
     const bool guarded = d->inTransaction_ || d->sharedCursors_ > 0;
+    const bool begins = !guarded;
+    if (begins) run(c, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", {}, kSource, fn, "starting the query's transaction");
     if (!d->inTransaction_) {
-        if (d->sharedCursors_ == 0) {
-            run(c, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", {}, kSource, fn, "starting the query's transaction");
-            // The reads that run beside the cursors are queries' reads as well.
-            run(c, ("SET LOCAL statement_timeout = " + std::to_string(d->settings_.queryTimeoutMs)).c_str(), {}, kSource,
-                fn, "starting the query's transaction");
-        }
         ++d->sharedCursors_;
         sharesTransaction_ = true;
     }
     try {
+        // The reads that run beside the cursors are queries' reads as well.
+        if (begins)
+            run(c, ("SET LOCAL statement_timeout = " + std::to_string(d->settings_.queryTimeoutMs)).c_str(), {}, kSource,
+                fn, "starting the query's transaction");
         d->checkQuery(sql_, params_, guarded, fn);
         auto portal = std::make_unique<PPortal>("dk_cursor_" + std::to_string(++d->portals_));
         portal->declare(c, sql_, params_, guarded, kSource, fn);

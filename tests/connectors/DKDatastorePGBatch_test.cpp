@@ -146,8 +146,6 @@ TEST(DKDatastorePGFaults, AStoppedServerLosesNoHalfWriteAndThePoolRecovers) {
     dkDatastore* back = pooled();
     const long stored = dkconf::countRows(*back, "Doc");
     EXPECT_TRUE(stored == started - 1 || stored == started) << stored << " of " << started;
-    std::unique_ptr<dkResultSetCursor> c(back->execute("SELECT count(*) AS n FROM Doc WHERE length(pad) = 200", 4, nullptr));
-    EXPECT_EQ(stored, column(*c, "n"));
-    c.reset();
+    EXPECT_EQ(stored, dkconf::countRows(*back, "Doc WHERE length(pad) = 200"));
     pool.returnConnection(back);
 }
