@@ -122,7 +122,8 @@ private:
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
     // leaves nothing half-written and the caller's transaction goes on with what it had. A
     // read-only unit refuses writes (25006); in the caller's transaction it is undone even when
-    // committed, which takes the read-only setting back.
+    // committed, which takes the read-only setting back. While cursors share their read-only
+    // transaction, a unit is a savepoint in it, and one that would write is refused at once.
     class PTransaction {
     public:
         PTransaction(DKDatastorePG& ds, const char* function, bool readOnly = false);
