@@ -3,6 +3,8 @@
 #
 #   tools/pgserver.sh start DIR [--trust]   initdb and start a server; DIR/server.env tells where
 #   tools/pgserver.sh stop DIR              stop it and remove its files
+#   tools/pgserver.sh halt DIR              stop it (fast: sessions ended, what was committed kept)
+#   tools/pgserver.sh resume DIR            start a halted server again, where it listened before
 #
 # The cluster lives in a new folder under ${TMPDIR:-/tmp} (a Unix socket path must stay short),
 # owned by the user the server runs as: the caller, or "nobody" when the caller is root, since
@@ -15,7 +17,7 @@ set -euo pipefail
 
 die() { echo "pgserver: $*" >&2; exit 1; }
 
-[ $# -ge 2 ] || die "usage: $0 start|stop DIR [--trust]"
+[ $# -ge 2 ] || die "usage: $0 start|stop|halt|resume DIR [--trust]"
 action=$1
 dir=$(realpath -m -- "$2")
 cd /   # the server's user may not enter the caller's folder
@@ -93,7 +95,15 @@ EOF
 stop)
   stop
   ;;
+halt)
+  read_env || die "no server in $dir"
+  as_server "$bindir/pg_ctl" -D "$cluster/data" -m fast -w stop >/dev/null
+  ;;
+resume)
+  read_env || die "no server in $dir"
+  as_server "$bindir/pg_ctl" -D "$cluster/data" -l "$cluster/server.log" -w -t 30 start >/dev/null
+  ;;
 *)
-  die "unknown action $action (start or stop)"
+  die "unknown action $action (start, stop, halt or resume)"
   ;;
 esac

@@ -58,14 +58,17 @@ void DKDatastorePG::closeConnection() noexcept {
     inTransaction_ = false;   // the server rolls back what the session left open
     for (DKResultSetCursorPG* c : cursors_) c->detach();
     cursors_.clear();
+    sharedCursors_ = 0;
     entities_.clear();   // another connect may open another repository
     entitiesLoaded_ = false;
     if (def_) def_->clearCache();
 }
 
 DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* function, bool readOnly)
-    : ds_(ds), function_(function), savepoint_(ds.inTransaction_), readOnly_(readOnly), active_(false) {
+    : ds_(ds), function_(function), savepoint_(ds.inTransaction_ || ds.sharedCursors_ > 0), readOnly_(readOnly),
+      active_(false) {
     PGconn* c = ds.conn(function);
+    if (!readOnly && !ds.inTransaction_ && ds.sharedCursors_ > 0) ds.refuseWrite(function);
     if (!savepoint_) {
         run(c, readOnly ? "BEGIN READ ONLY" : "BEGIN", {}, kSource, function, "starting a transaction");
     } else {
@@ -90,9 +93,15 @@ void DKDatastorePG::PTransaction::commit() {
     active_ = false;
 }
 
+void DKDatastorePG::refuseWrite(const char* function) const {
+    dkThrow<DKUsageError>(kMsgCursorHoldsSession, kSource, function,
+                          DKString(static_cast<long>(sharedCursors_)) + " cursor(s) still reading");
+}
+
 void DKDatastorePG::startTransaction() {
     static const char* const fn = "DKDatastorePG::startTransaction";
     if (inTransaction_) dkThrow<DKUsageError>(kMsgTransactionOpen, kSource, fn, DKString(fn));
+    if (sharedCursors_ > 0) refuseWrite(fn);
     run(conn(fn), "BEGIN", {}, kSource, fn, "starting a transaction");
     inTransaction_ = true;
 }
@@ -101,6 +110,7 @@ void DKDatastorePG::commit() {
     static const char* const fn = "DKDatastorePG::commit";
     if (!inTransaction_) dkThrow<DKUsageError>(kMsgNoTransaction, kSource, fn, DKString(fn));
     inTransaction_ = false;
+    for (DKResultSetCursorPG* c : cursors_) c->transactionEnded();
     // A transaction that cannot commit (40001) is rolled back by the server.
     PResult r = run(conn(fn), "COMMIT", {}, kSource, fn, "committing");
     if (std::string(PQcmdStatus(r.get())) == "ROLLBACK")
@@ -111,6 +121,7 @@ void DKDatastorePG::rollback() {
     static const char* const fn = "DKDatastorePG::rollback";
     if (!inTransaction_) dkThrow<DKUsageError>(kMsgNoTransaction, kSource, fn, DKString(fn));
     inTransaction_ = false;
+    for (DKResultSetCursorPG* c : cursors_) c->transactionEnded();
     entitiesLoaded_ = false;   // schema changes may be undone
     run(conn(fn), "ROLLBACK", {}, kSource, fn, "rolling back");
 }

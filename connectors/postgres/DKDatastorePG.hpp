@@ -75,6 +75,8 @@ public:
     void startTransaction() override;
     void commit() override;
     void rollback() override;
+    // Cursors opened in the transaction end with it; startTransaction is refused while cursors
+    // opened outside one are still reading (kMsgCursorHoldsSession).
     // 0 when the server answers on the connection, 2 when the connection was lost (the server
     // ended the session or went away: connect again), 1 when not connected.
     short validateConnection() override;
@@ -146,7 +148,8 @@ private:
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
     // leaves nothing half-written and the caller's transaction goes on with what it had. A
     // read-only unit refuses writes (25006); in the caller's transaction it is undone even when
-    // committed, which takes the read-only setting back.
+    // committed, which takes the read-only setting back. While cursors share their read-only
+    // transaction, a unit is a savepoint in it, and one that would write is refused at once.
     class PTransaction {
     public:
         PTransaction(DKDatastorePG& ds, const char* function, bool readOnly = false);
@@ -192,9 +195,9 @@ private:
     using WriteOne = void (DKDatastorePG::*)(DKDDOBase&, long, const char*);
     void writeEach(dkCollection* objects, const char* function, WriteOne write);
     void finishAdd(DKDDOBase& ddo, dkpg::PEntity& e, long rowId);
-    // Queries (DKDatastorePGQuery.cpp): the rows of a checked, rewritten query with its
-    // parameters, read in one READ ONLY transaction.
-    dkpg::PResult runQuery(const std::string& sql, dkpg::PParams& params, const char* function);
+    // Queries (DKDatastorePGQuery.cpp): refuses a rewritten query the server cannot prepare or
+    // that gives no rows; guarded, in a savepoint of the transaction that is open.
+    void checkQuery(const std::string& sql, dkpg::PParams& params, bool guarded, const char* function);
     // The entity whose table has the oid, or null.
     std::shared_ptr<dkpg::PEntity> entityByTable(unsigned int oid, const char* function);
     // Trees and text (DKDatastorePGSearch.cpp): every row of the cursor as a collection; a query
@@ -232,6 +235,8 @@ private:
     dkExtension* memberExtension(const char* function);
     dkExtension* rightsExtension(const char* function);
 
+    // DKUsageError kMsgCursorHoldsSession: a write while cursors share a READ ONLY transaction.
+    [[noreturn]] void refuseWrite(const char* function) const;
     // The connection, or DKDatastoreError 310 while not connected.
     pg_conn* conn(const char* function);
     void closeConnection() noexcept;
@@ -251,6 +256,10 @@ private:
     std::unique_ptr<DKDatastoreDefPG> def_;
     std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
     std::shared_ptr<dkpg::PContentStorePG> content_;   // made on the first getExtension
+    // Cursors opened outside the caller's transaction share one READ ONLY transaction, begun by
+    // the first and ended by the last; while it is open, writes are refused (kMsgCursorHoldsSession).
+    int sharedCursors_ = 0;
+    unsigned long portals_ = 0;                // names the session's portals
     DKTrace trace_;
     std::unique_ptr<dkpg::PMembersPG> members_;   // made by the first getExtension
     std::unique_ptr<dkExtension> rights_;   // the PG_ADMIN extension (a PRightsPG), made on first use

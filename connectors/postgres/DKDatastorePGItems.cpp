@@ -46,15 +46,17 @@ bool writesMembers(const DKDDOBase& ddo) { return PMemberKit::pending(ddo, -1); 
 PResult DKDatastorePG::exec(const std::string& sql, const char* function, const char* what) {
     try {
         // In the caller's transaction a failed statement would end it: it runs in a savepoint.
-        if (!inTransaction_) return run(conn(function), sql.c_str(), params_, kSource, function, what);
-        PTransaction unit(*this, function);
+        // In the read-only one of open cursors too, where a write meets the server's refusal.
+        if (!inTransaction_ && sharedCursors_ == 0) return run(conn(function), sql.c_str(), params_, kSource, function, what);
+        PTransaction unit(*this, function, !inTransaction_);
         PResult r = run(conn(function), sql.c_str(), params_, kSource, function, what);
         unit.commit();
         return r;
-    } catch (DKException&) {
+    } catch (DKException& e) {
         // The catalogue is read once and kept; a failure may be another session's schema change
         // (a table or column gone), so the next operation reads it again.
         entitiesLoaded_ = false;
+        if (!inTransaction_ && sharedCursors_ > 0 && std::string(e.errorState()) == "25006") refuseWrite(function);
         throw;
     }
 }

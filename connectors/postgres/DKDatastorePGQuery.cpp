@@ -1,10 +1,10 @@
 // connectors/postgres/DKDatastorePGQuery.cpp
 //
 // Queries of DKDatastorePG: the portable markers rewritten for the server (PPgMarkers.hpp), the
-// parameters bound, never pasted, and the statement prepared and run inside a READ ONLY
-// transaction under the configuration's statement_timeout, so that no query writes whatever its
-// text, and none runs for ever. A statement that gives no rows (PQdescribePrepared) is refused
-// before it runs.
+// parameters bound, never pasted, and the statement checked here, then read by its cursor
+// (DKResultSetCursorPG.cpp) in read-only batches under the configuration's statement_timeout, so
+// that no query writes whatever its text, and none runs for ever. A statement that gives no rows
+// (PQdescribePrepared) is refused before it runs.
 
 #include "DKDatastorePG.hpp"
 #include "DKResultSetCursorPG.hpp"
@@ -60,23 +60,20 @@ PParams bindMarkers(const PMarkers& markers, const DKNVPair* params, const char*
 
 }  // namespace
 
-PResult DKDatastorePG::runQuery(const std::string& sql, PParams& params, const char* function) {
+void DKDatastorePG::checkQuery(const std::string& sql, PParams& params, bool guarded, const char* function) {
     PGconn* c = conn(function);
-    PTransaction t(*this, function, true);
-    run(c, ("SET LOCAL statement_timeout = " + std::to_string(settings_.queryTimeoutMs)).c_str(), {}, kSource, function,
-        "limiting the query's time");
+    // In a transaction that goes on, a statement the server refuses must not end it.
+    if (guarded) run(c, "SAVEPOINT dk_check", {}, kSource, function, "preparing the query");
     PResult prepared(PQprepare(c, "", sql.c_str(), params.count(), nullptr), PQclear);
-    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-        throwPg(c, prepared.get(), kSource, function, DKString("preparing the query"));
-    PResult described(PQdescribePrepared(c, ""), PQclear);
-    if (PQresultStatus(described.get()) != PGRES_COMMAND_OK)
-        throwPg(c, described.get(), kSource, function, DKString("preparing the query"));
+    PResult described(nullptr, PQclear);
+    if (PQresultStatus(prepared.get()) == PGRES_COMMAND_OK) described.reset(PQdescribePrepared(c, ""));
+    const PGresult* failure = PQresultStatus(prepared.get()) != PGRES_COMMAND_OK ? prepared.get()
+                              : PQresultStatus(described.get()) != PGRES_COMMAND_OK ? described.get()
+                                                                                    : nullptr;
+    if (guarded && PQstatus(c) == CONNECTION_OK)
+        PQclear(PQexec(c, "ROLLBACK TO SAVEPOINT dk_check; RELEASE SAVEPOINT dk_check"));
+    if (failure != nullptr) throwPg(c, failure, kSource, function, DKString("preparing the query"));
     if (PQnfields(described.get()) == 0) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString(sql.c_str()));
-    const char* const* values = params.values();
-    PResult rows(PQexecPrepared(c, "", params.count(), values, params.lengths(), params.formats(), 0), PQclear);
-    if (PQresultStatus(rows.get()) != PGRES_TUPLES_OK) throwPg(c, rows.get(), kSource, function, DKString("running the query"));
-    t.commit();
-    return rows;
 }
 
 dkResultSetCursor* DKDatastorePG::execute(const char* query, short qlType, const DKNVPair* params) {

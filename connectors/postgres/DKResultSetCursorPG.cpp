@@ -1,8 +1,8 @@
 // connectors/postgres/DKResultSetCursorPG.cpp
 //
-// The cursor of the PostgreSQL connector: the rows of a query as DDOs. The server says which
-// table and column each result column comes from (PQftable, PQftablecol), so an entity's items
-// are told from other rows without reading the SQL.
+// The cursor of the PostgreSQL connector: the rows of a query as DDOs, read from a portal in
+// batches. The server says which table and column each result column comes from (PQftable,
+// PQftablecol), so an entity's items are told from other rows without reading the SQL.
 
 #include "DKResultSetCursorPG.hpp"
 #include "DKDatastorePG.hpp"
@@ -41,12 +41,39 @@ DKResultSetCursorPG::DKResultSetCursorPG(DKDatastorePG* ds, std::string sql, PPa
 }
 
 DKResultSetCursorPG::~DKResultSetCursorPG() {
-    if (ds_ != nullptr) ds_->cursors_.erase(this);
+    if (ds_ == nullptr) return;
+    letGo();
+    ds_->cursors_.erase(this);
 }
 
 void DKResultSetCursorPG::detach() noexcept {
-    ds_ = nullptr;
+    ds_ = nullptr;   // the connection and every portal on it are gone
+    portal_.reset();
+    sharesTransaction_ = false;
     rows_.reset();
+    open_ = false;
+}
+
+void DKResultSetCursorPG::transactionEnded() noexcept {
+    if (!portal_ || sharesTransaction_) return;
+    portal_.reset();
+    rows_.reset();
+    open_ = false;
+    ended_ = true;
+}
+
+void DKResultSetCursorPG::letGo() noexcept {
+    if (ds_ == nullptr) return;
+    if (sharesTransaction_) {
+        sharesTransaction_ = false;
+        // The last cursor of the shared transaction ends it, and every portal in it.
+        if (--ds_->sharedCursors_ == 0) {
+            if (ds_->conn_ != nullptr && PQstatus(ds_->conn_) == CONNECTION_OK) PQclear(PQexec(ds_->conn_, "ROLLBACK"));
+            portal_.reset();
+        }
+    }
+    if (portal_) portal_->close(ds_->conn_);
+    portal_.reset();
 }
 
 DKDatastorePG* DKResultSetCursorPG::ds(const char* function) const {
@@ -63,20 +90,98 @@ void DKResultSetCursorPG::open(const DKNVPair*) { open(); }
 void DKResultSetCursorPG::open() {
     static const char* const fn = "DKResultSetCursorPG::open";
     DKDatastorePG* d = ds(fn);
-    rows_.reset();
-    rows_ = d->runQuery(sql_, params_, fn);
-    position_ = 0;
-    atEnd_ = false;
+    close();
+    PGconn* c = d->conn(fn);
+    // Another transaction goes on around the cursor: the caller's, or the one of other cursors.
+    const bool guarded = d->inTransaction_ || d->sharedCursors_ > 0;
+    const bool begins = !guarded;
+    if (begins) run(c, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", {}, kSource, fn, "starting the query's transaction");
+    if (!d->inTransaction_) {
+        ++d->sharedCursors_;
+        sharesTransaction_ = true;
+    }
+    try {
+        // The reads that run beside the cursors are queries' reads as well.
+        if (begins)
+            run(c, ("SET LOCAL statement_timeout = " + std::to_string(d->settings_.queryTimeoutMs)).c_str(), {}, kSource,
+                fn, "starting the query's transaction");
+        d->checkQuery(sql_, params_, guarded, fn);
+        auto portal = std::make_unique<PPortal>("dk_cursor_" + std::to_string(++d->portals_));
+        portal->declare(c, sql_, params_, guarded, kSource, fn);
+        portal_ = std::move(portal);
+        open_ = true;
+        ended_ = false;
+        nextBatch(fn);
+    } catch (...) {
+        letGo();
+        open_ = false;
+        throw;
+    }
     layOut(fn);
 }
 
 void DKResultSetCursorPG::close() {
+    letGo();
     rows_.reset();
+    row_ = 0;
     position_ = 0;
+    count_ = -1;
+    open_ = false;
     atEnd_ = false;
 }
 
-unsigned long DKResultSetCursorPG::cardinality() { return rows_ ? static_cast<unsigned long>(PQntuples(rows_.get())) : 0; }
+void DKResultSetCursorPG::nextBatch(const char* function) {
+    const long batch = ds_->settings_.fetchRows;
+    rows_.reset();
+    row_ = 0;
+    try {
+        rows_ = portal_->fetch(ds_->conn_, batch, ds_->settings_.queryTimeoutMs, kSource, function);
+    } catch (DKException&) {
+        failed(function);
+    }
+    // Fewer rows than asked for: nothing is left on the server, and the session is free again.
+    if (PQntuples(rows_.get()) < batch) letGo();
+}
+
+void DKResultSetCursorPG::failed(const char* function) {
+    atEnd_ = true;
+    rows_.reset();
+    // The connection went with the batch (the server ended the session or stopped): say so.
+    if (PQstatus(ds_->conn_) != CONNECTION_OK) {
+        portal_.reset();
+        letGo();
+        try {
+            throw;
+        } catch (DKException& e) {
+            const char* state = e.errorProvided() != 0 ? e.errorState() : "08006";
+            dkThrowServer<DKServerNotAvailable>(kMsgCursorClosed, kSource, function, DKString(e.what()), state, 0);
+        }
+    }
+    letGo();
+    throw;
+}
+
+unsigned long DKResultSetCursorPG::cardinality() {
+    static const char* const fn = "DKResultSetCursorPG::cardinality";
+    if (!open_ || atEnd_ || !portal_) return static_cast<unsigned long>(position_ + (rows_ ? PQntuples(rows_.get()) - row_ : 0));
+    if (count_ < 0) {
+        // A second portal of the same query, skipped to its end on the server: in the shared
+        // transaction it sees the same snapshot as this one.
+        DKDatastorePG* d = ds(fn);
+        PPortal counter("dk_cursor_" + std::to_string(++d->portals_));
+        counter.declare(d->conn_, sql_, params_, true, kSource, fn);
+        unsigned long n = 0;
+        try {
+            n = counter.skipAll(d->conn_, d->settings_.queryTimeoutMs, kSource, fn);
+        } catch (...) {
+            counter.close(d->conn_);
+            throw;
+        }
+        counter.close(d->conn_);
+        count_ = static_cast<long>(n);
+    }
+    return static_cast<unsigned long>(count_);
+}
 
 void DKResultSetCursorPG::layOut(const char* function) {
     const PGresult* r = rows_.get();
@@ -110,13 +215,17 @@ void DKResultSetCursorPG::layOut(const char* function) {
 DKDDO* DKResultSetCursorPG::fetchNext() {
     static const char* const fn = "DKResultSetCursorPG::fetchNext";
     DKDatastorePG* d = ds(fn);
-    if (!rows_) open();
+    if (ended_) dkThrow<DKDatastoreError>(kMsgCursorTransactionEnded, kSource, fn, DKString(sql_.c_str()));
+    if (!open_) open();
+    if (atEnd_) return nullptr;
+    if (row_ >= PQntuples(rows_.get()) && portal_) nextBatch(fn);
     const PGresult* r = rows_.get();
-    if (position_ >= PQntuples(r)) {
+    if (row_ >= PQntuples(r)) {
         atEnd_ = true;
+        rows_.reset();
         return nullptr;
     }
-    const int row = position_;
+    const int row = row_;
     std::unique_ptr<DKDDO> ddo;
     if (entity_) {
         const long id = std::strtol(PQgetvalue(r, row, idColumn_), nullptr, 10);
@@ -131,6 +240,7 @@ DKDDO* DKResultSetCursorPG::fetchNext() {
             PConnectorKit::fill(*ddo, static_cast<unsigned short>(c + 1)) =
                 readValue(r, row, static_cast<int>(c), typeOf_[c], kSource, fn);
     }
+    ++row_;
     ++position_;
     return ddo.release();
 }

@@ -5,6 +5,7 @@
 // through dkResultSetCursor.
 
 #include "PPgCatalogue.hpp"
+#include "PPgPortal.hpp"
 #include "PPgStatement.hpp"
 #include "PPgValues.hpp"
 
@@ -22,9 +23,16 @@ class DKDatastorePG;
 // per column, named after it, typed by the column's type, without a pid. open() runs the query
 // again with the same parameters.
 //
-// Holds the query's rows and parameters; not the datastore, which detaches its cursors when it
-// disconnects or is deleted (the cursor then reports not valid). One thread at a time, as its
-// datastore.
+// The rows stay on the server in a portal (PPgPortal.hpp) and arrive in batches of the
+// configuration's fetch_rows, so the client holds one batch whatever the size of the result. The
+// portal lives in a transaction: the caller's when one is open (the cursor then ends with it), else
+// a REPEATABLE READ, READ ONLY one that the datastore's open cursors share, ended when the last of
+// them is read to its end, closed or deleted. In the shared one, the datastore's other reads run
+// in savepoints and see the cursors' snapshot; its writes are refused (9226) until then.
+//
+// Holds one batch of rows and the query's parameters; not the datastore, which detaches its
+// cursors when it disconnects or is deleted (the cursor then reports not valid). One thread at a
+// time, as its datastore.
 class DKResultSetCursorPG : public dkResultSetCursor {
 public:
     DKResultSetCursorPG(DKDatastorePG* ds, std::string sql, dkpg::PParams params);
@@ -33,7 +41,7 @@ public:
     int isScrollable() const override { return 0; }
     int isUpdatable() const override { return 0; }
     int isValid() const override { return ds_ != nullptr ? 1 : 0; }
-    int isOpen() const override { return ds_ != nullptr && rows_ ? 1 : 0; }
+    int isOpen() const override { return ds_ != nullptr && open_ ? 1 : 0; }
     int isBegin() const override { return isOpen() && position_ == 0 && !atEnd_ ? 1 : 0; }
     int isEnd() const override { return isOpen() && atEnd_ ? 1 : 0; }
     int isInBetween() const override { return isOpen() && position_ > 0 && !atEnd_ ? 1 : 0; }
@@ -50,17 +58,28 @@ public:
 
     // The datastore is going away or disconnecting: the rows go and the cursor is not valid.
     void detach() noexcept;
+    // The caller's transaction the cursor was opened in has ended, and its portal with it.
+    void transactionEnded() noexcept;
 
 private:
     DKDatastorePG* ds(const char* function) const;   // DKDatastoreError kMsgCursorClosed when detached
     void layOut(const char* function);               // the shape of the rows of rows_
+    void nextBatch(const char* function);            // rows_ from the portal; the portal let go after the last
+    void letGo() noexcept;                           // the portal closed, the shared transaction left
+    [[noreturn]] void failed(const char* function);  // after a failed batch: at the end, rethrown
 
     DKDatastorePG* ds_;
     std::string sql_;
     dkpg::PParams params_;
-    dkpg::PResult rows_;
-    int position_ = 0;
+    dkpg::PResult rows_;                 // the current batch
+    int row_ = 0;                        // the next row of it
+    long position_ = 0;
+    bool open_ = false;
     bool atEnd_ = false;
+    bool ended_ = false;                 // its transaction ended under it (9227 until opened again)
+    std::unique_ptr<dkpg::PPortal> portal_;   // while rows are left on the server
+    bool sharesTransaction_ = false;     // holds the datastore's shared READ ONLY transaction
+    long count_ = -1;                    // cardinality, once counted
     std::shared_ptr<dkpg::PEntity> entity_;   // of item rows; null for other rows
     int idColumn_ = -1;
     std::vector<std::size_t> attrOf_;          // per column: the entity's attribute, or npos

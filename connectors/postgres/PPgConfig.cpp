@@ -77,6 +77,7 @@ PSettings parseConfig(const char* config) {
     PSettings s;
     for (const auto& [key, value] : splitPairs(config, kMsgBadConfig, fn)) {
         if (key == "query_timeout" && parseLong(value, 0, 2147483647L, s.queryTimeoutMs)) continue;
+        if (key == "fetch_rows" && parseLong(value, 1, 100000, s.fetchRows)) continue;
         bad(kMsgBadConfig, fn, key, value);
     }
     return s;

@@ -12,6 +12,7 @@ namespace dkpg {
 // What the configuration string sets (createObjectWithConfig), with the defaults of createObject.
 struct PSettings {
     long queryTimeoutMs = 60000;   // statement_timeout of queries; 0: no limit
+    long fetchRows = 1000;         // rows a cursor reads from the server at a time
 };
 // "key=value" pairs (';' or ',' between them, blanks ignored, keys without case); unknown keys and
 // bad values give DKUsageError kMsgBadConfig.

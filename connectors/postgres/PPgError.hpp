@@ -43,12 +43,14 @@ enum Msg : long {
     kMsgCursorClosed = 9223,     // the cursor lost its connection (disconnect)
     kMsgTransactionOpen = 9224,
     kMsgNoTransaction = 9225,
-    kMsgBadMember = 9250,        // an object that cannot take part in that membership
+    kMsgCursorHoldsSession = 9226,   // a write while cursors hold the session's read-only transaction
+    kMsgCursorTransactionEnded = 9227,  // the caller's transaction a cursor was opened in has ended
     // Content parts (9240-9249)
     kMsgBadContentPid = 9240,    // a content pid that names no part of an item of this repository
     kMsgNoPart = 9241,           // the content part is not stored
     kMsgPartExists = 9242,       // the content part is stored already
-    kMsgBadContentArg = 9243     // a content position, length or option out of range
+    kMsgBadContentArg = 9243,    // a content position, length or option out of range
+    kMsgBadMember = 9250         // an object that cannot take part in that membership
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):
