@@ -120,6 +120,10 @@ void DKDatastorePG::connect(const char* datastoreName, const char* userId, const
         dkThrowServer<DKLogonFailure>(kMsgPasswordUnchecked, kSource, fn, DKString(userId), "28000", 0);
     // Only now that the server knows the role may the database change.
     repositoryName_ = openCatalogue(c.get(), target.database, options.create);
+    // Set once the catalogue is open, so that opening it may still complete it; from here on a
+    // write meets 25006.
+    if (options.readOnly && !options.create)
+        run(c.get(), "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY", {}, kSource, fn, "making the session read-only");
     conn_ = c.release();
     setDatastoreName(datastoreName);
     setUserName(userId);
