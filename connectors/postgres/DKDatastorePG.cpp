@@ -39,6 +39,7 @@ void DKDatastorePG::closeConnection() noexcept {
     cursors_.clear();
     entities_.clear();   // another connect may open another repository
     entitiesLoaded_ = false;
+    statements_.clear();   // the server forgot them with the session
     if (def_) def_->clearCache();
 }
 

@@ -18,6 +18,7 @@
 #include "PPgConfig.hpp"
 #include "PPgError.hpp"
 #include "PPgStatement.hpp"
+#include "PPgStatementCache.hpp"
 #include "PPgValues.hpp"
 
 #include <dk/DKTrace.hpp>
@@ -187,6 +188,7 @@ private:
     bool entitiesLoaded_ = false;
     std::map<std::string, std::shared_ptr<dkpg::PEntity>> entities_;   // by lower-case name
     dkpg::PParams params_;                                              // of the statement being run
+    dkpg::PStatementCache statements_;                                  // the items' statements, prepared
     std::unique_ptr<DKDatastoreDefPG> def_;
     std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
     DKTrace trace_;

@@ -40,9 +40,9 @@ const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char*
 PResult DKDatastorePG::exec(const std::string& sql, const char* function, const char* what) {
     try {
         // In the caller's transaction a failed statement would end it: it runs in a savepoint.
-        if (!inTransaction_) return run(conn(function), sql.c_str(), params_, kSource, function, what);
+        if (!inTransaction_) return statements_.run(conn(function), sql, params_, kSource, function, what);
         PTransaction unit(*this, function);
-        PResult r = run(conn(function), sql.c_str(), params_, kSource, function, what);
+        PResult r = statements_.run(conn(function), sql, params_, kSource, function, what);
         unit.commit();
         return r;
     } catch (DKException&) {

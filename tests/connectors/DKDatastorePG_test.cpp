@@ -295,6 +295,28 @@ TEST(DKDatastorePGItems, UpdatesWriteOnlyTheirChangesAndCollectionsAllOrNone) {
     EXPECT_EQ(9217L, errorOf<DKUsageError>([&] { other.retrieve(); }));
 }
 
+// The items' statements are prepared once per session: one that another session's change broke
+// (a column's type changed under a prepared read) fails once with the server's error and is
+// prepared afresh, also inside a transaction, and a new session starts with none.
+TEST(DKDatastorePGItems, PreparedStatementsSurviveSchemaChangesOfOthers) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}});
+    std::unique_ptr<DKDDO> a(added(*ds, {{"title", DKAny("t")}}));
+    a->retrieve();
+    adminSql("ALTER TABLE doc ALTER COLUMN title TYPE varchar(20)", db);
+    EXPECT_GT(errorOf<DKUsageError>([&] { a->retrieve(); }), 0);
+    a->retrieve();
+    ds->startTransaction();
+    adminSql("ALTER TABLE doc ALTER COLUMN title TYPE text", db);
+    EXPECT_GT(errorOf<DKUsageError>([&] { a->retrieve(); }), 0);
+    a->retrieve();
+    ds->commit();
+    ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "");
+    a->retrieve();
+    EXPECT_EQ(DKString("t"), static_cast<DKString>(a->getDataByName("title")));
+}
+
 TEST(DKDatastorePGItems, ADeadlockRollsBackWithItsState) {
     std::string db;
     auto ds = freshRepository(db);
