@@ -23,7 +23,6 @@
 
 #include <libpq-fe.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>

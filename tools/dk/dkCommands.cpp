@@ -1,8 +1,9 @@
 // tools/dk/dkCommands.cpp
 //
 // What the small commands of `dk` do with the repository (init, entities, get, update, delete,
-// check, backup; init also on a server's database, which it drops when the set-up fails) and what every command shares: how REPO is opened and how output options
-// become writer options. The connector does the work; this file turns operands into data
+// check, backup) and what every command shares: how REPO is opened and how output options
+// become writer options. init makes a file, or a database on a server, which it removes again
+// when the set-up fails. The connector does the work; this file turns operands into data
 // objects and calls, and results into text. Changes to many items run in one transaction that
 // is checked for damage before it commits.
 
@@ -94,9 +95,10 @@ void defineEntities(const std::string& name, const Options& o, const std::string
     defineFolderEntity(repo.datastore());
 }
 
-// Whether the server's database exists and holds a repository already (true), is missing (false),
-// or exists without one (true in made, false returned): only a database init makes is dropped
-// when the set-up fails. Logon failures and a server that is not there leave as they are.
+// Whether the server's database holds a repository already. Sets missing when the database does
+// not exist: init makes it, and only then may drop it. A database without a repository is
+// neither (create=1 takes it only when it is empty, and it is never dropped). Logon failures and
+// a server that is not there leave as they are.
 bool serverRepositoryExists(const std::string& name, const Options& o, const std::string& password, bool& missing) {
     Options probe = o;
     probe.command = "entities";   // opened as a reading command opens it, never created
