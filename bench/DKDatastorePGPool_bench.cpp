@@ -8,75 +8,29 @@
 // starts a throwaway server of its own with tools/pgserver.sh and stops it at exit.
 
 #include "dkBenchSupport.hpp"
+#include "dkPgBenchSupport.hpp"
 
 #include <benchmark/benchmark.h>
 
 #include <dk/DKDatastorePool.hpp>
-#include <dk/PDynamicLoader.hpp>
 #include <dk/dkDatastore.hpp>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <stdexcept>
-#include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
-namespace fs = std::filesystem;
+using dkpgbench::newDatastore;
+using dkpgbench::Server;
+using dkpgbench::server;
 
-// The server of this run: its folder, superuser and password; the database name reaches it
-// through PGHOST and PGPORT.
-struct Server {
-    std::string folder, user, password;
-    std::string database = "dkbench_pool";
-};
-
-// The folder the exit handler stops; kept apart from the server's static, which is destroyed
-// before handlers registered during its construction run.
-const std::string* stopAtExit = nullptr;
-
-const Server& server() {
-    static const Server s = [] {
-        Server r;
-        r.folder = (fs::temp_directory_path() / ("dkbench-pg-" + std::to_string(getpid()))).string();
-        if (std::system((std::string(DKPG_SERVER_SCRIPT) + " start " + r.folder).c_str()) != 0)
-            throw std::runtime_error("the benchmark's server did not start");
-        stopAtExit = new std::string(std::string(DKPG_SERVER_SCRIPT) + " stop " + r.folder + "; rmdir " + r.folder);
-        std::atexit([] { [[maybe_unused]] const int rc = std::system(stopAtExit->c_str()); });
-        std::ifstream in(r.folder + "/server.env");
-        for (std::string line; std::getline(in, line);) {
-            const std::string key = line.substr(0, line.find('=')), value = line.substr(line.find('=') + 1);
-            if (key == "DKPG_HOST") setenv("PGHOST", value.c_str(), 1);
-            if (key == "DKPG_PORT") setenv("PGPORT", value.c_str(), 1);
-            if (key == "DKPG_USER") r.user = value;
-            if (key == "DKPG_PASSWORD") r.password = value;
-        }
-        return r;
-    }();
-    return s;
-}
-
-// The connector's factory, loaded once as the pool loads it.
-std::unique_ptr<dkDatastore> newDatastore() {
-    static PDynamicLoader* loader = [] {
-        auto* l = new PDynamicLoader("dkdspg");
-        l->open();
-        return l;
-    }();
-    using Create = dkDatastore* (*)(const char*);
-    return std::unique_ptr<dkDatastore>(reinterpret_cast<Create>(loader->getProcAddress("createObject"))("DKDatastorePG"));
-}
+constexpr const char* kDatabase = "dkbench_pool";
 
 // Each round takes st.range(0) connections at once and gives them all back.
 void getReturn(benchmark::State& st, int validate) {
     const Server& s = server();
     DKDatastorePool pool("PG", "dkdspg");
-    pool.setDatastoreName(s.database.c_str());
+    pool.setDatastoreName(kDatabase);
     pool.setValidate(validate);
     std::vector<dkDatastore*> held(static_cast<std::size_t>(st.range(0)));
     pool.initConnections(s.user.c_str(), s.password.c_str(), static_cast<int>(held.size()));
@@ -95,7 +49,7 @@ void BM_PG_ConnectDisconnect(benchmark::State& st) {
     for (auto _ : st) {
         for (auto& ds : held) {
             ds = newDatastore();
-            ds->connect(s.database.c_str(), s.user.c_str(), s.password.c_str(), "");
+            ds->connect(kDatabase, s.user.c_str(), s.password.c_str(), "");
         }
         for (auto& ds : held) ds->disconnect(), ds.reset();
     }
@@ -113,7 +67,7 @@ BENCHMARK(BM_PG_ConnectDisconnect)->Arg(kHeld)->UseRealTime();
 int main(int argc, char** argv) {
     // The server and the repository are made before the first measure, so neither is timed.
     const Server& s = server();
-    newDatastore()->connect(s.database.c_str(), s.user.c_str(), s.password.c_str(), "create=1");
+    newDatastore()->connect(kDatabase, s.user.c_str(), s.password.c_str(), "create=1");
     return dkbench::runAndCompare(
         argc, argv,
         {{"get/return vs connect and disconnect (PostgreSQL), validation off", "BM_PGPool_GetReturn/4/real_time",

@@ -61,6 +61,7 @@ void DKDatastorePG::closeConnection() noexcept {
     sharedCursors_ = 0;
     entities_.clear();   // another connect may open another repository
     entitiesLoaded_ = false;
+    statements_.clear();   // the server forgot them with the session
     if (def_) def_->clearCache();
 }
 

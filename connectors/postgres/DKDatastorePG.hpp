@@ -21,6 +21,7 @@
 #include "PPgMembers.hpp"
 #include "PPgStatement.hpp"
 #include "PPgTree.hpp"
+#include "PPgStatementCache.hpp"
 #include "PPgValues.hpp"
 
 #include <dk/DKTrace.hpp>
@@ -253,6 +254,7 @@ private:
     bool entitiesLoaded_ = false;
     std::map<std::string, std::shared_ptr<dkpg::PEntity>> entities_;   // by lower-case name
     dkpg::PParams params_;                                              // of the statement being run
+    dkpg::PStatementCache statements_;                                  // the items' statements, prepared
     std::unique_ptr<DKDatastoreDefPG> def_;
     std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
     std::shared_ptr<dkpg::PContentStorePG> content_;   // made on the first getExtension

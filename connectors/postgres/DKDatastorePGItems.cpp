@@ -47,9 +47,9 @@ PResult DKDatastorePG::exec(const std::string& sql, const char* function, const 
     try {
         // In the caller's transaction a failed statement would end it: it runs in a savepoint.
         // In the read-only one of open cursors too, where a write meets the server's refusal.
-        if (!inTransaction_ && sharedCursors_ == 0) return run(conn(function), sql.c_str(), params_, kSource, function, what);
+        if (!inTransaction_ && sharedCursors_ == 0) return statements_.run(conn(function), sql, params_, kSource, function, what);
         PTransaction unit(*this, function, !inTransaction_);
-        PResult r = run(conn(function), sql.c_str(), params_, kSource, function, what);
+        PResult r = statements_.run(conn(function), sql, params_, kSource, function, what);
         unit.commit();
         return r;
     } catch (DKException& e) {

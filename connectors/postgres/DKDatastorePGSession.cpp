@@ -123,6 +123,10 @@ void DKDatastorePG::connect(const char* datastoreName, const char* userId, const
     // The server's notices (a text query without a word in it, say) are no failures, and a
     // library writes nothing to its process's stderr, where libpq would print them.
     PQsetNoticeProcessor(c.get(), [](void*, const char*) {}, nullptr);
+    // Set once the catalogue is open, so that opening it may still complete it; from here on a
+    // write meets 25006.
+    if (options.readOnly && !options.create)
+        run(c.get(), "SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY", {}, kSource, fn, "making the session read-only");
     conn_ = c.release();
     setDatastoreName(datastoreName);
     setUserName(userId);

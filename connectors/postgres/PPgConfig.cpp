@@ -89,6 +89,7 @@ PConnectOptions parseConnect(const char* connect) {
     for (const auto& [key, value] : splitPairs(connect, kMsgBadConnect, fn)) {
         long n = 0;
         if (key == "create" && parseBool(value, o.create)) continue;
+        if (key == "readonly" && parseBool(value, o.readOnly)) continue;
         if (key == "connect_timeout" && parseLong(value, 1, 3600, n)) {
             o.connectTimeout = static_cast<int>(n);
             continue;

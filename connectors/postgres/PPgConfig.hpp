@@ -22,6 +22,7 @@ PSettings parseConfig(const char* config);
 struct PConnectOptions {
     bool create = false;       // create=1: create the database when it does not exist
     int connectTimeout = 10;   // seconds to reach the server and log on (libpq counts at least 2)
+    bool readOnly = false;     // readonly=1: every transaction of the session is read-only
 };
 PConnectOptions parseConnect(const char* connect);
 

@@ -112,7 +112,7 @@ TEST(DKDatastorePGConnect, FactoryAndStringsRefuseWhatTheyDoNotKnow) {
              "dbname=postgres password=" + pw, "dbname=postgres passfile=/x", "service=dk dbname=postgres", "host=/x",
              "dbname='open", ""})
         EXPECT_EQ(9203L, refused<DKUsageError>(name, user, pw).id) << name;
-    for (const char* connect : {"create=maybe", "connect_timeout=0", "user=x"})
+    for (const char* connect : {"create=maybe", "connect_timeout=0", "user=x", "readonly=2"})
         EXPECT_EQ(9203L, refused<DKUsageError>("postgres", user, pw, connect).id) << connect;
     EXPECT_EQ(9203L, refused<DKUsageError>("postgres", "", pw).id);
 }
@@ -312,6 +312,28 @@ TEST(DKDatastorePGItems, UpdatesWriteOnlyTheirChangesAndCollectionsAllOrNone) {
     EXPECT_EQ(9217L, errorOf<DKUsageError>([&] { other.retrieve(); }));
 }
 
+// The items' statements are prepared once per session: one that another session's change broke
+// (a column's type changed under a prepared read) fails once with the server's error and is
+// prepared afresh, also inside a transaction, and a new session starts with none.
+TEST(DKDatastorePGItems, PreparedStatementsSurviveSchemaChangesOfOthers) {
+    std::string db;
+    auto ds = freshRepository(db);
+    dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}});
+    std::unique_ptr<DKDDO> a(added(*ds, {{"title", DKAny("t")}}));
+    a->retrieve();
+    adminSql("ALTER TABLE doc ALTER COLUMN title TYPE varchar(20)", db);
+    EXPECT_GT(errorOf<DKUsageError>([&] { a->retrieve(); }), 0);
+    a->retrieve();
+    ds->startTransaction();
+    adminSql("ALTER TABLE doc ALTER COLUMN title TYPE text", db);
+    EXPECT_GT(errorOf<DKUsageError>([&] { a->retrieve(); }), 0);
+    a->retrieve();
+    ds->commit();
+    ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "");
+    a->retrieve();
+    EXPECT_EQ(DKString("t"), static_cast<DKString>(a->getDataByName("title")));
+}
+
 TEST(DKDatastorePGItems, ADeadlockRollsBackWithItsState) {
     std::string db;
     auto ds = freshRepository(db);
@@ -404,6 +426,13 @@ TEST(DKDatastorePGQuery, QueriesOnlyReadAndEndAtTheirTimeout) {
     EXPECT_NE(std::string::npos, f.text.find("57014")) << f.text;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(1L, dkconf::countRows(*ds, "Doc"));   // the session goes on
+    // A read-only session reads; every write of it meets the server's refusal.
+    std::unique_ptr<dkDatastore> ro(factory().create("DKDatastorePG"));
+    ro->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "readonly=1");
+    std::unique_ptr<DKDDO> more(ro->createDDO("Doc", 0));
+    more->setData(more->dataId("title"), DKAny("b"));
+    EXPECT_GT(errorOf<DKUsageError>([&] { more->add(); }), 0);
+    EXPECT_EQ(1L, dkconf::countRows(*ro, "Doc"));
 }
 
 TEST(DKDatastorePGItems, SchemaObjectsCollectionsAndTypedQueryValues) {

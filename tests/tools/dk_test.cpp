@@ -7,6 +7,9 @@
 // on the units themselves (dkOutput_test, dkToolLog_test).
 
 #include "dkTestSupport.hpp"
+#ifdef DK_TEST_PG
+#include "dkPgTestSupport.hpp"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -18,6 +21,7 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -776,4 +780,78 @@ TEST(DkAdmin, ASecondUserSeesWhatAGroupGrants) {
     EXPECT_EQ(2, reader({"user", "list", repo}).code);
     s.expect(0, {"user", "del", repo, "reader"});
     s.expect(2, {"user", "del", repo, "admin"}, {"last member"});
+}
+
+// The same commands give the same answers on a repository file and on a server's database (the
+// fixture's server, a role of the test's own); what the server's connector does not keep yet
+// fails with its error, never a crash. init makes the database and drops it when the set-up
+// fails, but never a database it did not make.
+TEST(DkServer, SameCommandsOnAFileAndOnAServer) {
+#ifndef DK_TEST_PG
+    GTEST_SKIP() << "the PostgreSQL connector is not built";
+#else
+    Scratch s;
+    const std::string role = dkpgtest::uniqueName("dk_tool");
+    dkpgtest::adminSql("CREATE ROLE " + role + " LOGIN CREATEDB PASSWORD 's3cret'");
+    auto uri = [&](const std::string& db) {
+        return "postgresql:///" + db + "?host=" + dkpgtest::server().at("DKPG_HOST") + "&port=" + dkpgtest::server().at("DKPG_PORT");
+    };
+    auto as = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--user", role});
+        return args;
+    };
+    const std::string server = uri(dkpgtest::uniqueName("dk_repo"));
+    for (const std::string& repo : {(s.dir / "repo.db").string(), server}) {
+        SCOPED_TRACE(repo);
+        const std::vector<std::tuple<int, std::vector<std::string>, std::string>> steps = {
+            {0, {"init", repo}, "created repository"},
+            {2, {"init", repo}, "exists already"},
+            {0, {"entities", repo}, "folder\n  title (string)"},
+            {0, {"mkfolder", repo, "Reports"}, "folder:1\n"},
+            {0, {"mkfolder", repo, "Drafts"}, "folder:2\n"},
+            {0, {"update", repo, "folder:1", "title=it's 'quoted'"}, "updated folder:1"},
+            {0, {"get", repo, "folder:1"}, "title = it's 'quoted'\n"},
+            {0, {"query", repo, "SELECT title FROM folder WHERE title <> :t ORDER BY title", "--param", "t=x", "--format", "csv",
+                 "--no-header"}, "Drafts\r\nit's 'quoted'\r\n"},
+            {0, {"query", repo, "SELECT * FROM folder", "--count"}, "2"},
+            {2, {"query", repo, "DELETE FROM folder"}, ""},
+            {0, {"update", repo, "--where", "SELECT dk_id FROM folder", "--dry-run", "title=x"}, "would update 2 items"},
+            {0, {"delete", repo, "--where", "SELECT dk_id FROM folder WHERE title = 'Drafts'"}, "deleted 1 item"},
+            {0, {"delete", repo, "folder:1"}, "deleted folder:1"},
+            {2, {"get", repo, "folder:1"}, ""},
+            {0, {"query", repo, "SELECT * FROM folder", "--count"}, "0"},
+        };
+        for (const auto& [code, args, text] : steps) {
+            Result r = s.dk(as(args));
+            EXPECT_EQ(code, r.code) << args[0] << ": " << r.out << r.err;
+            EXPECT_TRUE(contains(code == 0 ? r.out : r.err, text)) << args[0] << ": " << r.out << r.err;
+        }
+    }
+    // What the server's connector does not keep yet is its clear refusal.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"import", server, s.dir.string()}, {"user", "list", server}, {"check", server}}) {
+        Result r = s.dk(as(args));
+        EXPECT_TRUE(r.code == 2 && !r.err.empty()) << args[0] << ": " << r.code << r.err;
+    }
+
+    // A set-up that fails after the database was made (the role may not create tables in its
+    // default tablespace, which a new database does not use) leaves no database behind; a
+    // database init did not make stays.
+    const std::string failing = dkpgtest::uniqueName("dk_fail"), foreign = dkpgtest::uniqueName("dk_foreign");
+    const fs::path space = fs::path(dkpgtest::server().at("DKPG_CLUSTER")) / role;
+    struct stat cluster {};
+    ASSERT_TRUE(stat(space.parent_path().c_str(), &cluster) == 0 && fs::create_directory(space) &&
+                chown(space.c_str(), cluster.st_uid, cluster.st_gid) == 0);
+    dkpgtest::adminSql("CREATE TABLESPACE " + role + " LOCATION '" + space.string() + "'");
+    dkpgtest::adminSql("ALTER ROLE " + role + " SET default_tablespace = " + role);
+    Result r = s.dk(as({"init", uri(failing)}));
+    EXPECT_TRUE(r.code == 2 && contains(r.err, "tablespace")) << r.err;
+    EXPECT_EQ("0", dkpgtest::adminSql("SELECT count(*) FROM pg_database WHERE datname = '" + failing + "'"));
+    dkpgtest::adminSql("ALTER ROLE " + role + " RESET default_tablespace");
+    dkpgtest::adminSql("CREATE DATABASE " + foreign + " OWNER " + role);
+    dkpgtest::adminSql("CREATE TABLE notes (n int)", foreign);
+    EXPECT_EQ(2, s.dk(as({"init", uri(foreign)})).code);
+    EXPECT_EQ("1", dkpgtest::adminSql("SELECT count(*) FROM pg_database WHERE datname = '" + foreign + "'"));
+    EXPECT_TRUE(fs::is_empty(s.work));
+#endif
 }

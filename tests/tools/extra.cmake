@@ -23,3 +23,14 @@ if(TARGET dkToolLog_test)
   target_sources(dkToolLog_test PRIVATE ${CMAKE_SOURCE_DIR}/tools/dk/dkToolLog.cpp)
   target_include_directories(dkToolLog_test PRIVATE ${CMAKE_SOURCE_DIR}/tools/dk)
 endif()
+
+# With the PostgreSQL connector built, the dk suite also runs its commands on a database of the
+# fixture's server (tests/connectors/extra.cmake starts and stops it).
+if(TARGET dk_test AND TARGET dkdspg)
+  add_dependencies(dk_test dkdspg)
+  target_link_libraries(dk_test PRIVATE PostgreSQL::PostgreSQL)
+  target_include_directories(dk_test PRIVATE ${CMAKE_SOURCE_DIR}/tests/connectors)
+  target_compile_definitions(dk_test PRIVATE DK_TEST_PG)
+  set_property(TEST dk_test APPEND PROPERTY FIXTURES_REQUIRED pgserver)
+  set_property(TEST dk_test APPEND PROPERTY ENVIRONMENT DKPG_SERVER=${CMAKE_BINARY_DIR}/pgserver)
+endif()

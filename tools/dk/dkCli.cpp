@@ -29,8 +29,9 @@ const Command kCommands[] = {
      "Creates a new repository in the file REPO, with the entity \"document\" (title, filename,\n"
      "size, modified, mimetype, root; title and filename are searched by `dk search`) and the\n"
      "user named by --user (default admin), whose password is read as described under\n"
-     "PASSWORDS. REPO must not exist yet; it is always a file name (\":memory:\" and\n"
-     "\"file:...\" are files of that name too).\n"},
+     "PASSWORDS. REPO must not exist yet; it is a file name (\":memory:\" and \"file:...\"\n"
+     "are files of that name too), or a postgresql:// URI naming a database, which is made\n"
+     "(the server's role --user needs CREATEDB) and dropped again if the set-up fails.\n"},
     {"import", 2, -1, false, "dk import REPO DIR|URL... [--exclude GLOB]... [--no-default-excludes] [--delete-missing]",
      "Keeps one \"document\" item per regular file under DIR: title (the file name without its\n"
      "extension), filename (the path relative to DIR), size in bytes, modified (the file's\n"
@@ -394,7 +395,9 @@ std::string helpText(const std::string& command, const std::string& logFile) {
         "dk - keep a folder of files as items of a repository, and query them\n\n"
         "usage: dk COMMAND REPO [ARGUMENTS] [OPTIONS]\n\nCOMMANDS\n";
     for (const Command& c : kCommands) text += std::string("  ") + c.synopsis + "\n";
-    text += "\n`dk COMMAND --help` tells more about one command. REPO is the repository file.\n";
+    text += "\n`dk COMMAND --help` tells more about one command. REPO is the repository file,\n"
+            "or a database on a PostgreSQL server: postgresql://HOST:PORT/DATABASE, the server's\n"
+            "roles being the users.\n";
     return text + kCommonHelp + logHelp(logFile);
 }
 

@@ -24,12 +24,19 @@ namespace dkcli {
 
 namespace {
 
+// The connector's extension of that name; a connector without it cannot do the command.
+dkExtension& extensionNamed(Repository& repo, const char* name, const char* what) {
+    dkExtension* ext = repo.datastore().getExtension(name);
+    if (ext == nullptr) throw std::runtime_error(std::string("this repository's connector keeps no ") + what);
+    return *ext;
+}
+
 DKAdminSQLITE& adminOf(Repository& repo) {
-    return *static_cast<DKAdminSQLITE*>(repo.datastore().getExtension(DKAdminSQLITE::kName));
+    return static_cast<DKAdminSQLITE&>(extensionNamed(repo, DKAdminSQLITE::kName, "users, groups or ACLs"));
 }
 
 dkDatastoreExt& extensionOf(Repository& repo) {
-    return *static_cast<dkDatastoreExt*>(repo.datastore().getExtension("DATASTORE_EXTENSION"));
+    return static_cast<dkDatastoreExt&>(extensionNamed(repo, "DATASTORE_EXTENSION", "item rights or check-outs"));
 }
 
 // Prints an array the extension returned, one name a line, and frees it.

@@ -37,7 +37,10 @@ namespace {
 
 constexpr short kSql = 4;
 
-DKTimestamp utcTimestamp(std::time_t seconds, long nanos) {
+// A file's time as the repository keeps it: a server keeps microseconds (and refuses finer
+// values), so the nanoseconds are cut there, and compared cut on the next import.
+DKTimestamp utcTimestamp(std::time_t seconds, long nanos, const Repository& repo) {
+    if (repo.onServer()) nanos -= nanos % 1000;
     std::tm tm{};
     gmtime_r(&seconds, &tm);
     return DKTimestamp(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
@@ -115,14 +118,14 @@ void importUrl(Repository& repo, dkDatastore& ds, const std::string& url) {
     Transaction tx(repo);
     if (k == known.end()) {
         std::unique_ptr<DKDDO> item(ds.createDDO(kDocument, 0));
-        setFileData(*item, f, DKAny(utcTimestamp(f.modified, f.modifiedNanos)));
+        setFileData(*item, f, DKAny(utcTimestamp(f.modified, f.modifiedNanos, repo)));
         item->setData(item->dataId("filename"), DKAny(DKString(url)));
         item->setData(item->dataId("root"), DKAny(DKString("")));
         item->add();
         what = "added";
     } else if (k->second.size != static_cast<long>(f.size)) {
         std::unique_ptr<DKDDO> item = repo.itemOf(kDocument, k->second.id);
-        setFileData(*item, f, DKAny(utcTimestamp(f.modified, f.modifiedNanos)));
+        setFileData(*item, f, DKAny(utcTimestamp(f.modified, f.modifiedNanos, repo)));
         item->update();
         what = "updated";
     }
@@ -181,7 +184,7 @@ void importFolder(const Options& o, RepositoryRef& repo, const fs::path& dir) {
             const DKAny rootValue{DKString(root)};
             for (std::size_t i = 0; i < walk.files.size(); ++i) {
                 const ImportFile& f = walk.files[i];
-                const DKAny modified(utcTimestamp(f.modified, f.modifiedNanos));
+                const DKAny modified(utcTimestamp(f.modified, f.modifiedNanos, *repo));
                 auto k = known.find(f.relative);
                 if (k == known.end()) {
                     std::unique_ptr<DKDDO> item(ds.createDDO(kDocument, 0));

@@ -2,13 +2,15 @@
 //
 // What the small commands of `dk` do with the repository (init, entities, get, update, delete,
 // check, backup) and what every command shares: how REPO is opened and how output options
-// become writer options. The connector does the work; this file turns operands into data
+// become writer options. init makes a file, or a database on a server, which it removes again
+// when the set-up fails. The connector does the work; this file turns operands into data
 // objects and calls, and results into text. Changes to many items run in one transaction that
 // is checked for damage before it commits.
 
 #include "dkCommands.hpp"
 #include "dkDocument.hpp"
 #include "dkPassword.hpp"
+#include "dkServerDatabase.hpp"
 #include "dkValues.hpp"
 
 #include <DKMaintenanceSQLITE.hpp>
@@ -86,23 +88,57 @@ void applyChanges(DKDDO& item, const std::vector<std::pair<std::string, std::str
     }
 }
 
-int runInit(const Options& o) {
-    const std::string& file = o.args[0];
-    const std::string password = readPassword(o.passwordFile, o.user, true);
+// Sets up the entities of a new repository in the repository just opened.
+void defineEntities(const std::string& name, const Options& o, const std::string& password) {
+    Repository repo(name, o.user, password, openModeFor(o, false));
+    defineDocumentEntity(repo.datastore());
+    defineFolderEntity(repo.datastore());
+}
+
+// Whether the server's database holds a repository already. Sets missing when the database does
+// not exist: init makes it, and only then may drop it. A database without a repository is
+// neither (create=1 takes it only when it is empty, and it is never dropped). Logon failures and
+// a server that is not there leave as they are.
+bool serverRepositoryExists(const std::string& name, const Options& o, const std::string& password, bool& missing) {
+    Options probe = o;
+    probe.command = "entities";   // opened as a reading command opens it, never created
     try {
-        Repository repo(file, o.user, password, openModeFor(o, false));
-        defineDocumentEntity(repo.datastore());
-        defineFolderEntity(repo.datastore());
+        Repository repo(name, o.user, password, openModeFor(probe, true));
+        return true;
+    } catch (DKServerNotAvailable& e) {
+        if (e.errorState() == nullptr || std::string(e.errorState()) != "3D000") throw;
+        missing = true;
+    } catch (DKLogonFailure&) {
+        throw;
+    } catch (DKException&) {
+        // A database that is no repository: create=1 takes it only when it is empty.
+    }
+    return false;
+}
+
+int runInit(const Options& o) {
+    const std::string& name = o.args[0];
+    const std::string password = readPassword(o.passwordFile, o.user, true);
+    const bool onServer = isServerName(name);
+    bool missing = false;
+    if (onServer && serverRepositoryExists(name, o, password, missing))
+        throw std::runtime_error("the repository " + name + " exists already");
+    try {
+        defineEntities(name, o, password);
     } catch (DKExceptionBase&) {
-        // A repository that could not be set up completely is no use; the file was not there
-        // before this command, so removing it loses nothing.
-        std::error_code ec;
-        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) fs::remove(file + suffix, ec);
+        // A repository that could not be set up completely is no use; the file or database was
+        // not there before this command, so removing it loses nothing.
+        if (!onServer) {
+            std::error_code ec;
+            for (const char* suffix : {"", "-journal", "-wal", "-shm"}) fs::remove(name + suffix, ec);
+        } else if (missing) {
+            const std::string why = dropServerDatabase(name, o.user, password);
+            if (!why.empty()) std::cerr << "dk: the new database could not be dropped: " << terminalSafe(why) << "\n";
+        }
         throw;
     }
-    std::cout << "created repository " << file << " with the entities " << kDocument << " and " << kFolder
-              << " and the user " << o.user
-              << "\n";
+    std::cout << "created repository " << name << " with the entities " << kDocument << " and " << kFolder
+              << (onServer ? " for the user " : " and the user ") << o.user << "\n";
     return kExitOk;
 }
 
@@ -249,8 +285,9 @@ Transaction::~Transaction() {
 }
 
 void Transaction::commit() {
+    // A file may have been damaged behind the connector's back; a server keeps its own pages.
     long count = 0;
-    std::unique_ptr<DKString[]> problems(repo_.maintenance().check(0, count));
+    std::unique_ptr<DKString[]> problems(repo_.onServer() ? nullptr : repo_.maintenance().check(0, count));
     if (count > 0)
         throw std::runtime_error("the repository " + repo_.file() + " is damaged (" + problems[0].c_str() +
                                  "); nothing was changed. `dk check` tells more.");

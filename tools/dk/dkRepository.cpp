@@ -1,8 +1,10 @@
 // tools/dk/dkRepository.cpp
 //
-// The SQLite datastore of one run, taken from a connection pool: the pool loads the connector's
-// factory library by its bare name (beside libdkcommon.so) and makes the datastore with the
-// limits of this run as its configuration string. Also the naming of items on the command line.
+// The datastore of one run, taken from a connection pool: the pool loads the connector's factory
+// library by its bare name (beside libdkcommon.so) and makes the datastore with the limits of
+// this run as its configuration string. A file is a SQLite repository, a postgresql:// URI a
+// PostgreSQL one; each connector is given only the settings it knows. Also the naming of items
+// on the command line.
 
 #include "dkRepository.hpp"
 #include "dkCli.hpp"
@@ -26,8 +28,31 @@ namespace dkcli {
 
 namespace {
 
-constexpr const char* kConnectorLibrary = "dkdssqlite";
-constexpr const char* kDatastoreType = "SQLITE";
+// The pool's datastore type and the connector's factory library.
+struct Connector {
+    const char* type;
+    const char* library;
+};
+constexpr Connector kFileConnector{"SQLITE", "dkdssqlite"};
+constexpr Connector kServerConnector{"PG", "dkdspg"};
+
+// The connect string: both connectors know create=1 and readonly=1 (a read-only session there).
+std::string connectStringFor(const OpenMode& mode) { return mode.create ? "create=1" : mode.readOnly ? "readonly=1" : ""; }
+
+// The configuration string: the memory limit is SQLite's own; the server keeps its memory itself.
+std::string configurationFor(const OpenMode& mode, bool onServer) {
+    std::string config = "query_timeout=" + std::to_string(mode.queryTimeoutMs);
+    if (!onServer) config += ";heap_limit=" + std::to_string(mode.heapLimitBytes);
+    return config;
+}
+
+void checkFile(const std::string& file, const OpenMode& mode) {
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(file, ec);
+    // The state of the repository, not the command line, is wrong here: exit code 2.
+    if (mode.create && exists) throw std::runtime_error("the repository " + file + " exists already");
+    if (!mode.create && !exists) throw std::runtime_error("no repository " + file + " (dk init makes one)");
+}
 
 bool isEntityName(const std::string& s) {
     if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
@@ -42,20 +67,19 @@ bool isRowId(const std::string& s) {
 
 }  // namespace
 
+bool isServerName(const std::string& name) {
+    return name.rfind("postgresql://", 0) == 0 || name.rfind("postgres://", 0) == 0;
+}
+
 Repository::Repository(const std::string& file, const std::string& user, const std::string& password,
                        const OpenMode& mode)
-    : file_(file), mode_(mode) {
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(file, ec);
-    // The state of the repository, not the command line, is wrong here: exit code 2.
-    if (mode.create && exists) throw std::runtime_error("the repository " + file + " exists already");
-    if (!mode.create && !exists) throw std::runtime_error("no repository " + file + " (dk init makes one)");
-
-    pool_ = std::make_unique<DKDatastorePool>(kDatastoreType, kConnectorLibrary);
+    : file_(file), mode_(mode), onServer_(isServerName(file)) {
+    if (!onServer_) checkFile(file, mode);
+    const Connector& connector = onServer_ ? kServerConnector : kFileConnector;
+    pool_ = std::make_unique<DKDatastorePool>(connector.type, connector.library);
     pool_->setDatastoreName(file.c_str());
-    pool_->setConnectString(mode.create ? "create=1" : mode.readOnly ? "readonly=1" : "");
-    pool_->setConfigurationString(("query_timeout=" + std::to_string(mode.queryTimeoutMs) +
-                                   ";heap_limit=" + std::to_string(mode.heapLimitBytes)).c_str());
+    pool_->setConnectString(connectStringFor(mode).c_str());
+    pool_->setConfigurationString(configurationFor(mode, onServer_).c_str());
     ds_ = pool_->getConnection(user.c_str(), password.c_str());
 }
 

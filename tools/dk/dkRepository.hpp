@@ -1,8 +1,9 @@
 // tools/dk/dkRepository.hpp
 #pragma once
 
-// The repository side of `dk`: the SQLite connector loaded by name from its factory library,
-// connected to one repository file, and the naming of items on the command line.
+// The repository side of `dk`: a connector loaded by name from its factory library (SQLite for a
+// repository file, PostgreSQL for a postgresql:// or postgres:// URI), connected to one
+// repository, and the naming of items on the command line.
 
 #include <dk/DKAny.hpp>
 #include <dk/DKPid.hpp>
@@ -22,30 +23,36 @@ namespace dkcli {
 
 // How a repository is opened.
 struct OpenMode {
-    bool create = false;         // make the file (it must not exist yet)
-    bool readOnly = false;       // open it read-only: nothing in the file changes
+    bool create = false;         // make the file or database (a file must not exist yet)
+    bool readOnly = false;       // open it read-only: nothing in it changes (a read-only session on a server)
     long queryTimeoutMs = 0;     // a query running longer ends with an error; 0 none
-    long heapLimitBytes = 0;     // SQLite may use at most this much memory; 0 no limit
+    long heapLimitBytes = 0;     // SQLite may use at most this much memory; 0 no limit (a file only)
 };
 
-// One connected datastore of the SQLite connector, taken from a pool of its own that loads the
-// connector by name. The factory library stays loaded for the life of the process (the
-// datastore's code lives there); the pool disconnects and deletes the datastore when the
-// repository goes. One thread.
+// Whether name is a repository on a PostgreSQL server (a postgresql:// or postgres:// URI)
+// rather than a repository file.
+bool isServerName(const std::string& name);
+
+// One connected datastore, taken from a pool of its own that loads the connector by name: the
+// SQLite connector for a file, the PostgreSQL connector for a server URI. The factory library
+// stays loaded for the life of the process (the datastore's code lives there); the pool
+// disconnects and deletes the datastore when the repository goes. One thread.
 class Repository {
 public:
-    // Loads the connector and connects to the repository file as user. With create the file is
-    // made, with its schema and user, and must not exist yet; otherwise it must exist
-    // (std::runtime_error when not, before the library is asked). DKException for everything
-    // the connector refuses.
+    // Loads the connector and connects to the repository as user. For a file: with create the
+    // file is made, with its schema and user, and must not exist yet; otherwise it must exist
+    // (std::runtime_error when not, before the library is asked). For a server URI: with create
+    // the database is made when missing, the server's role being the user. DKException for
+    // everything the connector refuses.
     Repository(const std::string& file, const std::string& user, const std::string& password, const OpenMode& mode);
     ~Repository();
     Repository(const Repository&) = delete;
     Repository& operator=(const Repository&) = delete;
 
     dkDatastore& datastore() { return *ds_; }
-    const std::string& file() const { return file_; }
+    const std::string& file() const { return file_; }   // the file or URI as given
     bool readOnly() const { return mode_.readOnly; }
+    bool onServer() const { return onServer_; }
 
     // The connector's maintenance operations (integrity check, online backup); they stay with
     // the datastore.
@@ -64,6 +71,7 @@ public:
 private:
     std::string file_;
     OpenMode mode_;
+    bool onServer_;
     std::unique_ptr<DKDatastorePool> pool_;
     dkDatastore* ds_ = nullptr;   // the pool's, handed out for the life of the repository
 };
