@@ -9,7 +9,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <sstream>
 #include <utility>
