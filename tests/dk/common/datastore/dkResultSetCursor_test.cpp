@@ -45,8 +45,9 @@ TEST(dkResultSetCursorBase, AnswersOfTheBaseCursorCallbackAndUserExit) {
     Callback cb;
     cb.setThreshold(50);
     into.addElement(DKAny(1L));
-    EXPECT_EQ((std::vector<long>{0, 1, 1, 1}), (std::vector<long>{cb.getThreshold(), cb.dataCallback(&into, 0),
-                                                                cb.dataCallback(nullptr, 1), static_cast<long>(into.cardinality())}));
+    EXPECT_EQ((std::vector<long>{0, 1, 1, 1}),
+              (std::vector<long>{cb.getThreshold(), cb.dataCallback(&into, 0), cb.dataCallback(nullptr, 1),
+                                 static_cast<long>(into.cardinality())}));
     cb.reportException(new CountedError());   // taken over and deleted
     EXPECT_EQ(0, exceptionsAlive);
     cb.reportException(nullptr);

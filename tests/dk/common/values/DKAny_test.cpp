@@ -60,7 +60,8 @@ TEST(DKAnyConversion, FamiliesWidenWithTheirSignAndAnyOtherKindThrows418) {
     const std::pair<long, long> longs[] = {{long(minusTwo), -2}, {long(top), 65535}, {long(DKAny(ULONG_MAX)), -1},
                                            {long(DKAny(LONG_MIN)), LONG_MIN}};
     for (const auto& [got, expected] : longs) EXPECT_EQ(expected, got);
-    EXPECT_TRUE(static_cast<unsigned long>(minusTwo) == ULONG_MAX - 1 && static_cast<unsigned long>(DKAny(-1L)) == ULONG_MAX);
+    EXPECT_TRUE(static_cast<unsigned long>(minusTwo) == ULONG_MAX - 1 &&
+                static_cast<unsigned long>(DKAny(-1L)) == ULONG_MAX);
     EXPECT_TRUE(static_cast<unsigned short>(minusTwo) == 65534 && short(top) == -1);
     EXPECT_EQ(DKAny::tc_time, static_cast<DKAny::TypeCode>(DKAny(DKAny::tc_time)));
 
@@ -81,7 +82,8 @@ TEST(DKAnyConversion, FamiliesWidenWithTheirSignAndAnyOtherKindThrows418) {
         {[&] { (void)static_cast<void*>(aString); }, " tc_voidptr"}};
     for (const auto& [call, detail] : rows) {
         const dktest::Failure f = dktest::failureOf<DKException>(call);
-        EXPECT_EQ("418 DKException " + rstrip(dktest::msg(418, detail)), std::to_string(f.id) + " " + f.name + " " + rstrip(f.text));
+        EXPECT_EQ("418 DKException " + rstrip(dktest::msg(418, detail)),
+                  std::to_string(f.id) + " " + f.name + " " + rstrip(f.text));
     }
 }
 
@@ -231,7 +233,8 @@ TEST(DKAnyInside, ValuesHeldInsideSurviveCopiesMovesAndReassignment) {
     for (const DKAny& v : original) texts.push_back(v.toString().str());
     // Moved values keep their text and leave nulls behind.
     for (DKAny& v : original) moved.push_back(std::move(v));
-    for (size_t i = 0; i < moved.size(); ++i) EXPECT_EQ(texts[i] + "|1", moved[i].toString().str() + "|" + dktest::str(original[i].isNull()));
+    for (size_t i = 0; i < moved.size(); ++i)
+        EXPECT_EQ(texts[i] + "|1", moved[i].toString().str() + "|" + dktest::str(original[i].isNull()));
     // A copy is its own object: changing it through value() leaves the source alone.
     std::vector<DKAny> copies(moved.begin(), moved.end());
     for (size_t i = 0; i < copies.size(); ++i) {

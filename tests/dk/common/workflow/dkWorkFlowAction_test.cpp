@@ -147,7 +147,8 @@ TEST(dkWorkFlowRefusals, RepositoryOperationsNameClassAndOperation) {
             const std::string name = classes[i] + "::" + r.op;
             const dktest::Failure f = failureOf<DKUsageError>(r.calls[i]);
             EXPECT_EQ(341, f.id) << name;
-            EXPECT_EQ(msg(341, name) + "|dk/common/" + classes[i] + "|" + name, f.text + "|" + f.source + "|" + f.function);
+            EXPECT_EQ(msg(341, name) + "|dk/common/" + classes[i] + "|" + name,
+                      f.text + "|" + f.source + "|" + f.function);
         }
 }
 
