@@ -18,9 +18,7 @@ using dktest::msg;
 TEST(DKCommonPrivilegeBounds, IdsOutsideOneTo2000AndValuesOutsideZeroToTwoAreRefusedAndNotStored) {
     DKCommonPrivilege p;
     for (long id = 1; id <= 2000; ++id) ASSERT_EQ(0, p.checkAuthorization(id)) << id;
-    p.setAuthorization(1, 2);
-    p.setAuthorization(2000, 1);
-    p.setAuthorization(5, 1);
+    p.setAuthorization(1, 2), p.setAuthorization(2000, 1), p.setAuthorization(5, 1);
     struct Row { long id; short value; };
     for (const Row& r : {Row{0, 1}, Row{2001, 1}, Row{-1, 1}, Row{5, 3}, Row{5, -1}, Row{1, 3}}) {
         const dktest::Failure f = failureOf<DKUsageError>([&] { p.setAuthorization(r.id, r.value); });
