@@ -90,15 +90,12 @@ TEST(DKDatastoreSQLITEContent, BadFilesForeignPidsAndMisusedPartsAreRefused) {
     auto b = r.part();
     DKAny tiny(10L);
     const std::vector<std::pair<long, std::function<void()>>> cases = {
-        {358, [&] { b->add((r.dir / "missing").c_str()); }},
-        {358, [&] { b->add(r.dir.str().c_str()); }},
+        {358, [&] { b->add((r.dir / "missing").c_str()); }}, {358, [&] { b->add(r.dir.str().c_str()); }},
         {geteuid() == 0 ? 0 : 358, [&] { if (geteuid() != 0) b->add(locked.c_str()); }},
         {9061, [&] { b->update((r.dir / "ok").c_str()); }},
         {9063, [&] { b->setOption(DKContentSQLITE::kOptionChunkSize, tiny); }},
-        {9063, [&] { b->getOption(2, tiny); }},
-        {9063, [&] { b->subString(1, -1); }},
-        {9063, [&] { b->insert(DKString("x"), 99); }},
-        {9063, [&] { b->readBytes(nullptr, 0, 1); }},
+        {9063, [&] { b->getOption(2, tiny); }}, {9063, [&] { b->subString(1, -1); }},
+        {9063, [&] { b->insert(DKString("x"), 99); }}, {9063, [&] { b->readBytes(nullptr, 0, 1); }},
         {303, [&] { b->setPid(nullptr); }},
         {9060, [&] { r.content().createBlob(r.content().pidOf("Doc", r.id, 0)); }},
         {9060, [&] { DKPidXDO p = r.content().pidOf("Doc", r.id, 1); p.setDatastoreName("other"); r.content().createClob(p); }},

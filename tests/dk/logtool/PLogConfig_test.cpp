@@ -28,18 +28,13 @@ TEST(PLogConfigLines, KeysMatchExactlyAfterStripping) {
 }
 
 TEST(PLogConfigValues, EachKeyKeepsItsRules) {
+    // output (when set), perf threshold (when set), suppression off, files saved
     auto s = parse("DKLogOutputSetting=4\nPERF_LOG_THRESHOLD=-1\nMAX_EXCEPTION_COUNT=off\nDKLogOutputFileSave=0\n");
-    EXPECT_FALSE(s.hasOutput);
-    EXPECT_FALSE(s.hasPerfThreshold);
-    EXPECT_FALSE(s.suppressionOff);
-    EXPECT_EQ(1, s.saved);
-
+    using L = std::vector<long>;
+    EXPECT_EQ((L{0, 0, 0, 1}), (L{s.hasOutput, s.hasPerfThreshold, s.suppressionOff, s.saved}));
     s = parse("DKLogOutputSetting= 2x\nPERF_LOG_THRESHOLD=0\nMAX_EXCEPTION_COUNT=OFF\nDKLogOutputFileSave=7\n");
-    EXPECT_EQ(2, s.output);
-    EXPECT_TRUE(s.hasPerfThreshold);
-    EXPECT_EQ(0, s.perfThreshold);
-    EXPECT_TRUE(s.suppressionOff);
-    EXPECT_EQ(7, s.saved);
+    EXPECT_EQ((L{1, 2, 1, 0, 1, 7}),
+              (L{s.hasOutput, s.output, s.hasPerfThreshold, s.perfThreshold, s.suppressionOff, s.saved}));
 
     const std::pair<const char*, std::uint64_t> sizes[] = {{"0", 0}, {"3", 3u << 20}, {"lots", 5u << 20}, {"00", 5u << 20},
                                                            {"-2", 5u << 20}, {"99999999999999999999", UINT64_MAX}};
@@ -52,9 +47,9 @@ TEST(PLogConfigValues, FileNameExpansionAndFolders) {
     EXPECT_EQ("/home/u/logs/joe.log", plogconfig::expandFileName("${user.home}\\logs\\${user.name}.log", "joe", "/home/u"));
     EXPECT_EQ("joe-${user.name}.log", plogconfig::expandFileName("${user.name}-${user.name}.log", "joe", "/h"))
         << "only the first of each is replaced";
-    EXPECT_EQ("/logs/x", plogconfig::expandFileName("${user.home}/logs/x", "joe", ""));
-    EXPECT_EQ("C:/root/", plogconfig::withSeparator("C:\\root\\"));
-    EXPECT_EQ("/opt/root/", plogconfig::withSeparator("/opt/root"));
+    EXPECT_EQ("/logs/x|C:/root/|/opt/root/", plogconfig::expandFileName("${user.home}/logs/x", "joe", "") + "|" +
+                                                 plogconfig::withSeparator("C:\\root\\") + "|" +
+                                                 plogconfig::withSeparator("/opt/root"));
 
     const std::string toolkit = "#NVLVTWorkingDirectory=/wrong\nNVLVTWorkingDirectory=\n NVLVTWorkingDirectory = /w \n"
                                 "NVLVTWorkingDirectory=/later\n";

@@ -62,8 +62,7 @@ TEST(PDynamicLoaderFailures, TheTextTellsWhatIsMissing) {
         {"dkplat_nowhere", {PClsEnv::portalMsg(301).str() + " [dkplat_nowhere] (", "libdkplat_nowhere.so: cannot open shared object file",
                             folder + "/libdkplat_nowhere.so", "folders searched: the system loader's path, " + folder}},
         {copy.c_str(), {" [" + copy.string() + "]", "libdkplat_dep.so: cannot open shared object file"}},
-        {text.c_str(), {text.string()}},
-        {nullptr, {}},
+        {text.c_str(), {text.string()}}, {nullptr, {}},
     };
     for (const auto& r : rows) {
         PDynamicLoader loader(r.library);

@@ -10,27 +10,26 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using dktest::failureOf;
 using dktest::msg;
 
 TEST(DKCommonPrivilegeBounds, IdsOutsideOneTo2000AndValuesOutsideZeroToTwoAreRefusedAndNotStored) {
     DKCommonPrivilege p;
     for (long id = 1; id <= 2000; ++id) ASSERT_EQ(0, p.checkAuthorization(id)) << id;
-    p.setAuthorization(1, 2);
-    p.setAuthorization(2000, 1);
-    p.setAuthorization(5, 1);
+    p.setAuthorization(1, 2), p.setAuthorization(2000, 1), p.setAuthorization(5, 1);
     struct Row { long id; short value; };
     for (const Row& r : {Row{0, 1}, Row{2001, 1}, Row{-1, 1}, Row{5, 3}, Row{5, -1}, Row{1, 3}}) {
         const dktest::Failure f = failureOf<DKUsageError>([&] { p.setAuthorization(r.id, r.value); });
-        EXPECT_EQ(303, f.id) << r.id << "," << r.value;
-        EXPECT_EQ(msg(303), f.text);
-        EXPECT_EQ("dk/common/DKCommonPrivilege", f.source);
+        EXPECT_EQ("303 dk/common/DKCommonPrivilege " + msg(303), std::to_string(f.id) + " " + f.source + " " + f.text)
+            << r.id << "," << r.value;
     }
     for (long id : {0L, 2001L})
         EXPECT_EQ(303, dktest::usageError([&] { p.checkAuthorization(id); })) << id;
-    EXPECT_EQ(2, p.checkAuthorization(1));      // the refused writes left the values alone
-    EXPECT_EQ(1, p.checkAuthorization(2000));
-    EXPECT_EQ(1, p.checkAuthorization(5));
+    // The refused writes left the values alone.
+    EXPECT_EQ((std::vector<int>{2, 1, 1}),
+              (std::vector<int>{p.checkAuthorization(1), p.checkAuthorization(2000), p.checkAuthorization(5)}));
 }
 
 TEST(DKCommonPrivilegeAdmin, OnlyAGrantableAdministrationPrivilegeMakesAnAdministrator) {

@@ -47,15 +47,12 @@ TEST(dkAdminRecords, NewRecordsAreEmptyAndAnswerTheirDatastoresType) {
     dkUserGroupDef group;
     dkAttrGroupDef attrs;
     dkAdminDomainDef domain;
-    EXPECT_EQ(nullptr, user.getDatastore());
-    EXPECT_EQ("", user.datastoreType().str() + group.datastoreType().str() + attrs.datastoreType().str());
-    EXPECT_EQ("", user.getName().str() + user.getFullName().str() + user.getDescription().str());
-    EXPECT_EQ(0, domain.getID());
-    EXPECT_EQ("", domain.getNLSLanguage().str());
+    EXPECT_TRUE(user.getDatastore() == nullptr && domain.getID() == 0);
+    EXPECT_EQ("", user.datastoreType().str() + group.datastoreType().str() + attrs.datastoreType().str() +
+                      user.getName().str() + user.getFullName().str() + user.getDescription().str() +
+                      domain.getNLSLanguage().str());
     dkDatastore ds("SQLITE", "repo");
-    user.setDatastore(&ds);
-    group.setDatastore(&ds);
-    attrs.setDatastore(&ds);
+    user.setDatastore(&ds), group.setDatastore(&ds), attrs.setDatastore(&ds);
     EXPECT_EQ("SQLITE SQLITE SQLITE", user.datastoreType().str() + " " + group.datastoreType().str() +
                                           " " + attrs.datastoreType().str());
 }

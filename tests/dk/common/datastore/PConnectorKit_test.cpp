@@ -247,6 +247,13 @@ TEST(PConnectorKitFill, PidsAreStampedInPlaceWhenTheirClassesAgree) {
     content.setObjectType("Doc");
     PConnectorKit::setPid(d, content);
     EXPECT_EQ(DKString("DKPidXDO"), d.getPid().pidType());   // another class: cloned as setPid does
+    // A row built without a pid (as cursors build new DDOs) takes one clone of the stamp's class.
+    for (const DKPid* s : {static_cast<const DKPid*>(&stamp), static_cast<const DKPid*>(&content)}) {
+        DKDDO row(static_cast<unsigned short>(0));
+        PConnectorKit::setPid(row, *s);
+        EXPECT_TRUE(&row.getPid() != s && row.getPid().pidType() == s->pidType() &&
+                    row.getPid().pidString() == s->pidString());
+    }
 }
 
 TEST(PConnectorKitFill, BaseCursorsFillAReusedRowByHandingOverNewOnes) {
@@ -348,12 +355,10 @@ TEST(PConnectorKitAttrDefs, LookupsIgnoreCaseAndReleaseHandsOwnershipBack) {
     EXPECT_EQ(1, dktest::failureOf<DKUsageError>([&] { list.get("d", kAttrRules, "Kit::getAttr"); }).id);
     EXPECT_EQ(1, dktest::failureOf<DKUsageError>([&] { list.release("d", kAttrRules, "Kit::removeAttr"); }).id);
     std::unique_ptr<dkAttrDef> taken(list.release("bee", kAttrRules, "Kit::removeAttr"));
-    EXPECT_TRUE(list.erase("A"));
-    EXPECT_FALSE(list.erase("a"));
+    EXPECT_TRUE(list.erase("A") && !list.erase("a"));
     long count = -1;
     std::unique_ptr<DKString[]> names(list.names(count));
-    ASSERT_EQ(1, count);
-    EXPECT_EQ("c", names[0].str());
+    EXPECT_EQ(dktest::Texts{"c"}, dktest::Texts(names.get(), names.get() + count));
     list.clear();
     EXPECT_EQ(1, CountedAttr::alive);   // the released one only
     taken.reset();
@@ -391,11 +396,11 @@ TEST(PConnectorKitCatalogue, AttributeEntriesRoundTripAndItemPidsAreRestampedPer
                   to.getEntityName().str());
 
     PItemPid pids;
-    EXPECT_EQ("41", pids.pidFor("T", "one", "Book", 41).getIdString(0).str());
-    const DKPid& none = pids.pidFor("T", "one", "Book", 0);
-    EXPECT_EQ("", none.getIdString(0).str());
-    EXPECT_EQ("two", pids.pidFor("T", "two", "Book", 7).getDatastoreName().str());
-    EXPECT_EQ("Book", pids.pidFor("T", "two", "Book", 8).getObjectType().str());
+    EXPECT_EQ((dktest::Texts{"41", "", "two", "Book"}),
+              (dktest::Texts{pids.pidFor("T", "one", "Book", 41).getIdString(0).str(),
+                             pids.pidFor("T", "one", "Book", 0).getIdString(0).str(),
+                             pids.pidFor("T", "two", "Book", 7).getDatastoreName().str(),
+                             pids.pidFor("T", "two", "Book", 8).getObjectType().str()}));
 }
 
 TEST(PConnectorKitRowId, OnlyAPositiveIdOfTheSameTypeAndRepositoryIsARow) {
@@ -417,6 +422,6 @@ TEST(PConnectorKitValues, IntegersReadAsLongUpToLongMax) {
     long n = 0;
     EXPECT_TRUE(PConnectorKit::integerOf(DKAny(static_cast<unsigned long>(LONG_MAX)), n) && n == LONG_MAX);
     EXPECT_TRUE(PConnectorKit::integerOf(DKAny(static_cast<short>(-7)), n) && n == -7);
-    EXPECT_FALSE(PConnectorKit::integerOf(DKAny(static_cast<unsigned long>(LONG_MAX) + 1UL), n));
-    EXPECT_FALSE(PConnectorKit::integerOf(DKAny(1.5), n));
+    EXPECT_FALSE(PConnectorKit::integerOf(DKAny(static_cast<unsigned long>(LONG_MAX) + 1UL), n) ||
+                 PConnectorKit::integerOf(DKAny(1.5), n));
 }

@@ -44,11 +44,10 @@ TEST(dkResultSetCursorBase, AnswersOfTheBaseCursorCallbackAndUserExit) {
 
     Callback cb;
     cb.setThreshold(50);
-    EXPECT_EQ(0L, cb.getThreshold());
     into.addElement(DKAny(1L));
-    EXPECT_EQ(1, cb.dataCallback(&into, 0));
-    EXPECT_EQ(1, cb.dataCallback(nullptr, 1));
-    EXPECT_EQ(1UL, into.cardinality());
+    EXPECT_EQ((std::vector<long>{0, 1, 1, 1}),
+              (std::vector<long>{cb.getThreshold(), cb.dataCallback(&into, 0), cb.dataCallback(nullptr, 1),
+                                 static_cast<long>(into.cardinality())}));
     cb.reportException(new CountedError());   // taken over and deleted
     EXPECT_EQ(0, exceptionsAlive);
     cb.reportException(nullptr);
@@ -56,7 +55,6 @@ TEST(dkResultSetCursorBase, AnswersOfTheBaseCursorCallbackAndUserExit) {
     Exit exit;
     DKNVPair params[1] = {DKNVPair("P", DKAny(1L))};
     long rc = 99, rc2 = -1;
-    EXPECT_EQ(nullptr, exit.preCondition(params, 1, rc));
-    EXPECT_EQ(nullptr, exit.postCondition(params, 1, rc2));
+    EXPECT_TRUE(exit.preCondition(params, 1, rc) == nullptr && exit.postCondition(params, 1, rc2) == nullptr);
     EXPECT_TRUE(rc == 0 && rc2 == 0) << rc << " " << rc2;
 }

@@ -126,12 +126,10 @@ TEST(DKQueryExceptionForms, EveryFormKeepsItsTextReasonAndPositions) {
                   std::make_tuple(r.e.reason(), r.e.leftPosition(), r.e.rightPosition())) << r.text;
     }
     DKQueryException wrapped = rows[15].e;
-    EXPECT_EQ(1UL, wrapped.locationCount());
-    EXPECT_EQ(12UL, wrapped.errorId());
-    EXPECT_STREQ("DKQueryException", wrapped.name());
+    EXPECT_EQ("1 12 DKQueryException",
+              std::to_string(wrapped.locationCount()) + " " + std::to_string(wrapped.errorId()) + " " + wrapped.name());
     wrapped.setQueryString("SELECT 1");
     DKQueryException copy(wrapped);
     wrapped.setQueryString(nullptr);
-    EXPECT_EQ(DKString("SELECT 1"), copy.queryString());
-    EXPECT_EQ(DKString(""), wrapped.queryString());
+    EXPECT_EQ(DKString("SELECT 1|"), copy.queryString() + "|" + wrapped.queryString());
 }

@@ -112,8 +112,11 @@ TEST(DKPidCopies, CopiesAndClonesAreIndependentAndKeepTheirKind) {
     const DKString before = p.pidString();
     DKPid copy(p);
     copy.setIdString(1, "changed");
-    copy = makePid("a", "b", "c", {"only"});   // takes the smaller count
+    copy = makePid("a", "b", "c", {"only"});   // takes the smaller count, and no id string beyond it
     EXPECT_EQ("a|b|c|1|only", fieldsOf(copy));
+    EXPECT_EQ(303, dktest::usageError([&] { copy.getIdString(1L); }));
+    copy.setIdStringCount(3);
+    EXPECT_EQ("a|b|c|3|||", fieldsOf(copy));   // a new count empties the id strings
     dktest::assignToItself(p);
     EXPECT_EQ(before, p.pidString());
 

@@ -193,22 +193,16 @@ TEST(DKURLParsing, PartsRequestLinesAndExternalForms) {
 }
 
 TEST(DKURLParsing, RelativeUrlsCopiesAndComparison) {
-    DKURL base("http://h:81/d/s/p.html");
-    EXPECT_EQ("http://h:81/d/s/q.html", DKURL(&base, "q.html").toExternalForm().str());
-    EXPECT_EQ("http://h:81/r/t", DKURL(&base, "/r/t").toExternalForm().str());
-    EXPECT_EQ("http://o:80/z", DKURL(&base, "http://o/z").toExternalForm().str());
-    EXPECT_EQ("http://h:81/d/s/p.html", DKURL(&base, "").toExternalForm().str());
-    DKURL file("file:///tmp/a/b.txt");
-    EXPECT_EQ("file:///tmp/a/c.txt", DKURL(&file, "c.txt").toExternalForm().str());
+    DKURL base("http://h:81/d/s/p.html"), file("file:///tmp/a/b.txt");
     DKURL parts("http", "h", "/d/s/p.html"), upper("http://H:81/d/s/p.html"), copy(&base);
-    EXPECT_EQ("http://h:80/d/s/p.html", parts.toExternalForm().str());
-    EXPECT_EQ("ftp://h:21/x", DKURL("ftp", "h", "x").toExternalForm().str());
-    EXPECT_TRUE(copy.equals(&base));
-    EXPECT_FALSE(upper.equals(&base));
-    EXPECT_TRUE(upper.sameFile(&base));
-    EXPECT_EQ(upper.hashCode(), base.hashCode());
-    EXPECT_FALSE(parts.sameFile(&base));
-    EXPECT_FALSE(base.equals(nullptr));
+    EXPECT_EQ((dktest::Texts{"http://h:81/d/s/q.html", "http://h:81/r/t", "http://o:80/z", "http://h:81/d/s/p.html",
+                             "file:///tmp/a/c.txt", "http://h:80/d/s/p.html", "ftp://h:21/x"}),
+              (dktest::Texts{DKURL(&base, "q.html").toExternalForm().str(), DKURL(&base, "/r/t").toExternalForm().str(),
+                             DKURL(&base, "http://o/z").toExternalForm().str(), DKURL(&base, "").toExternalForm().str(),
+                             DKURL(&file, "c.txt").toExternalForm().str(), parts.toExternalForm().str(),
+                             DKURL("ftp", "h", "x").toExternalForm().str()}));
+    EXPECT_TRUE(copy.equals(&base) && upper.sameFile(&base) && upper.hashCode() == base.hashCode());
+    EXPECT_FALSE(upper.equals(&base) || parts.sameFile(&base) || base.equals(nullptr));
     int s = 0, us = 0;
     base.setTimeOut(2, 5);
     base.getTimeOut(&s, &us);
@@ -277,8 +271,7 @@ TEST(DKURLFetch, BadAnswersAre370AndNeverStoredRaw) {
         {"chunk without its CRLF", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabc\r\n0\r\n\r\n", "!370"},
         {"chunks cut short", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab", "!370"},
         {"body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", "!370"},
-        {"header cut short", "HTTP/1.1 200 OK\r\nContent-Le", "!370"},
-        {"no answer at all", "", "!370"},
+        {"header cut short", "HTTP/1.1 200 OK\r\nContent-Le", "!370"}, {"no answer at all", "", "!370"},
         {"header too large", "HTTP/1.1 200 OK\r\n" + std::string(70000, 'h') + "\r\n\r\n", "!370"},
     };
     for (const Case& c : cases) EXPECT_EQ(c.expected, served(c.response, 4096)) << c.what;
@@ -331,11 +324,9 @@ TEST(DKURLFiles, ContentIsRenamedIntoPlaceOnlyWhenComplete) {
     fs::current_path(dir.path());
     Server good(reply(ok("content"))), cut(reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"));
     DKURL u(good.url("/d/got.txt").c_str());
-    EXPECT_EQ("got.txt", u.getContent().str());
-    EXPECT_EQ("content", dktest::readFile(dir / "got.txt"));
-    EXPECT_EQ("copy.txt", u.getToFile("copy.txt").str());
-    EXPECT_EQ("content", std::string(u.getFileToBuffer("again.txt")));
-    EXPECT_EQ(1, u.isFileFound());
+    EXPECT_EQ((dktest::Texts{"got.txt", "content", "copy.txt", "content", "1"}),
+              (dktest::Texts{u.getContent().str(), dktest::readFile(dir / "got.txt"), u.getToFile("copy.txt").str(),
+                             u.getFileToBuffer("again.txt"), dktest::str(u.isFileFound())}));
     EXPECT_NE(std::string::npos, good.request().find("HEAD /d/got.txt HTTP/1.1\r\n"));
     DKURL c(cut.url("/lost.txt").c_str());
     EXPECT_EQ(370, dktest::usageError([&] { c.getContent(); }));
@@ -356,11 +347,10 @@ TEST(DKURLFiles, ContentIsRenamedIntoPlaceOnlyWhenComplete) {
 
     dktest::writeFile(dir / "local.txt", "local\n");
     DKURL local(("file://" + (dir / "local.txt").string()).c_str());
-    EXPECT_EQ((dir / "local.txt").string(), local.getContent().str());
-    EXPECT_EQ("local\n", std::string(local.getContentToBuffer()));
-    EXPECT_EQ(1, local.isFileFound());
     DKURL missing(("file://" + (dir / "none").string()).c_str());
-    EXPECT_EQ(0, missing.isFileFound());
+    EXPECT_EQ((dktest::Texts{(dir / "local.txt").string(), "local\n", "1", "0"}),
+              (dktest::Texts{local.getContent().str(), local.getContentToBuffer(), dktest::str(local.isFileFound()),
+                             dktest::str(missing.isFileFound())}));
     EXPECT_NE(std::string::npos, dktest::failureOf<DKXDOError>([&] { missing.getContent(); }).text.find("ENOENT"));
 }
 
@@ -402,8 +392,8 @@ TEST(DKURLFetch, PythonHttpServer) {
     for (int i = 0; i < 150 && (got = fetch(url)).find("ECONNREFUSED") != std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(std::string(100000, 'p'), got);
-    EXPECT_EQ(1, DKURL(url.c_str()).isFileFound());
-    EXPECT_EQ(0, DKURL(("http://127.0.0.1:" + portText + "/none").c_str()).isFileFound());
+    const std::string none = "http://127.0.0.1:" + portText + "/none";
+    EXPECT_EQ(std::make_pair(1, 0), std::make_pair(DKURL(url.c_str()).isFileFound(), DKURL(none.c_str()).isFileFound()));
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
 }

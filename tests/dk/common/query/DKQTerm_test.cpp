@@ -40,8 +40,7 @@ TEST(DKQTermRendering, LeavesInBothForms) {
         {leaf("n", 17, "'w'"), "n CONTAINS_TEXT_IN_CONTENT 'w'", "n CONTAINS_TEXT_IN_CONTENT 'w'"},
         {leaf("n", 9, "'a'"), "n NOTLIKE 'a'", "n NOT LIKE 'a'"},
         {leaf("", 1, "1"), " == 1", " = 1"},   // no name: nothing on the left
-        {leaf("n", 1, "NULL"), "n == NULL", "n IS NULL "},
-        {leaf("n", 2, "NULL"), "n <> NULL", "n IS NOT NULL "},
+        {leaf("n", 1, "NULL"), "n == NULL", "n IS NULL "}, {leaf("n", 2, "NULL"), "n <> NULL", "n IS NOT NULL "},
         {leaf("n", 1, "null"), "n == null", "n = null"},   // the rule is case-sensitive
         {multi("n", 10, {"1", "5"}), "n BETWEEN 1 5", "n BETWEEN 1 AND 5"},
         {multi("n", 15, {"1", "5"}), "n NOTBETWEEN 1 5", "n NOT BETWEEN 1 AND 5"},

@@ -60,9 +60,8 @@ TEST(dkAttrMapping, LookupsCountFromOneAndDuplicatesStayWithTheCaller) {
     EXPECT_NE(std::string::npos, f.text.find("title"));
     m.addMappedAttr(attr("size"));
     for (int i : {0, 3}) EXPECT_EQ(nullptr, m.getMappedAttr(i)) << i;
-    EXPECT_EQ(DKString("title"), m.getMappedAttr(1)->getName());
-    EXPECT_EQ(DKString("size"), m.getMappedAttrName(2));
-    EXPECT_EQ(DKString(), m.getMappedAttrName(-1));
+    EXPECT_EQ(DKString("title|size|"), m.getMappedAttr(1)->getName() + "|" + m.getMappedAttrName(2) + "|" +
+                                           m.getMappedAttrName(-1));
     for (const char* name : {"title", "missing"}) m.removeMappedAttr(name);
     EXPECT_EQ(1, m.numberOfMappedAttr());
     long n = 9;
@@ -78,8 +77,7 @@ TEST(dkAttrMapping, UnreadableQualifiedNamesAreDropped) {
     EXPECT_EQ(2, m.numberOfMapToAttr());
     long n = 0;
     std::unique_ptr<DKString[]> names(m.listMapToAttrNames(n));
-    ASSERT_EQ(2, n);
-    EXPECT_EQ(DKString("native"), names[1]);
+    EXPECT_EQ((dktest::Texts{"", "native"}), dktest::Texts(names.get(), names.get() + n));
 }
 
 TEST(dkSchemaMapping, NamesLookupsAndOwnership) {
@@ -110,8 +108,7 @@ TEST(dkSchemaMapping, NamesLookupsAndOwnership) {
     s.removeAttrMapping("title");
     long n = 0;
     std::unique_ptr<DKString[]> names(s.listAttrMappingNames(n));
-    ASSERT_EQ(1, n);
-    EXPECT_EQ(DKString("other"), names[0]);
+    EXPECT_EQ(dktest::Texts{"other"}, dktest::Texts(names.get(), names.get() + n));
     s.retrieve();
     EXPECT_EQ(341, dktest::usageError([&] { s.clearCache(); }));
 }

@@ -17,8 +17,6 @@
 #include <atomic>
 #include <cstring>
 #include <future>
-#include <mutex>
-#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>

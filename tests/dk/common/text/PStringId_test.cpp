@@ -13,23 +13,20 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 TEST(PStringId, ParsesAndWritesTheLengthPrefixedForm) {
     PStringId id("3 abc5 hello");
     ASSERT_EQ(2UL, id.numElements());
-    EXPECT_EQ("hello", id[1].str());
-    EXPECT_EQ("3 abc5 hello", id.totalString().str());
-    EXPECT_EQ(0UL, PStringId(nullptr).numElements());
-    EXPECT_EQ("", PStringId("0 0 ")[1].str());
     PStringId padded("03 a b");   // leading zeros are read, and written back without them
-    EXPECT_EQ("a b", padded[0].str());
-    EXPECT_EQ("3 a b", padded.totalString().str());
+    EXPECT_EQ((dktest::Texts{"hello", "3 abc5 hello", "0", "", "a b", "3 a b"}),
+              (dktest::Texts{id[1].str(), id.totalString().str(), dktest::str(PStringId(nullptr).numElements()),
+                             PStringId("0 0 ")[1].str(), padded[0].str(), padded.totalString().str()}));
     EXPECT_EQ(303L, dktest::usageError([&] { id[2]; }));
-    EXPECT_EQ(1, PStringId::isDigits("0123456789"));
-    EXPECT_EQ(1, PStringId::isDigits(""));
-    EXPECT_EQ(0, PStringId::isDigits("12a"));
-    EXPECT_EQ(0, PStringId::isDigits("\xb2"));   // a superscript two in Latin-1 is no digit
-    EXPECT_EQ(0, PStringId::isDigits(nullptr));
+    // A superscript two in Latin-1 is no digit.
+    EXPECT_EQ((std::vector<int>{1, 1, 0, 0, 0}),
+              (std::vector<int>{PStringId::isDigits("0123456789"), PStringId::isDigits(""), PStringId::isDigits("12a"),
+                                PStringId::isDigits("\xb2"), PStringId::isDigits(nullptr)}));
 }
 
 TEST(PStringId, AwkwardStringsSurviveTheRoundTrip) {

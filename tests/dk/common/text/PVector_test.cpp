@@ -11,7 +11,6 @@
 
 #include <climits>
 #include <functional>
-#include <string>
 #include <vector>
 
 namespace {
