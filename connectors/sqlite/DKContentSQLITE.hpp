@@ -37,12 +37,9 @@
 // File failures are DKXDOError 358 (cannot read the file), 360 (cannot create it), 362 (not all
 // written), with the file name in parentheses; SQLite failures DKDatastoreError.
 
-#include <dk/DKPid.hpp>
-#include <dk/dkBlob.hpp>
-#include <dk/dkExport.hpp>
-#include <dk/dkExtension.hpp>
+#include <dk/PRepositoryContent.hpp>
 
-class DK_API DKContentSQLITE : public dkExtension {
+class DK_API DKContentSQLITE : public PRepositoryContent {
 public:
     // The name the datastore hands the extension out under.
     static constexpr const char* kName = "SQLITE_CONTENT";
@@ -52,13 +49,8 @@ public:
     static constexpr long kMaxChunkSize = 64L << 20;
 
     ~DKContentSQLITE() override {}
-
-    // The pid of part number part of the item itemId of entity in this repository.
-    virtual DKPidXDO pidOf(const char* entity, long itemId, long part) = 0;
-    // A new binary or character content object for the part pid names (nothing is read yet); a
-    // pid of another repository, or one that names no part, is DKUsageError 9060.
-    virtual dkBlob* createBlob(const DKPidXDO& pid) = 0;
-    virtual dkClob* createClob(const DKPidXDO& pid) = 0;
+    // pidOf, createBlob and createClob are PRepositoryContent's; a pid of another repository, or
+    // one that names no part, is DKUsageError 9060.
 
 protected:
     DKContentSQLITE() {}

@@ -11,11 +11,9 @@
 // lives); each operation needs the datastore connected (DKDatastoreError 310 otherwise). Used by
 // the datastore's thread only.
 
-#include <dk/DKString.hpp>
-#include <dk/dkExport.hpp>
-#include <dk/dkExtension.hpp>
+#include <dk/PRepositoryMaintenance.hpp>
 
-class DK_API DKMaintenanceSQLITE : public dkExtension {
+class DK_API DKMaintenanceSQLITE : public PRepositoryMaintenance {
 public:
     // The name the datastore hands the extension out under.
     static constexpr const char* kName = "SQLITE_MAINTENANCE";
@@ -29,14 +27,14 @@ public:
     // their number in count; null and 0 when the repository is sound. Works on a read-only
     // connection and inside an open transaction, whose own writes it then sees. Another level
     // is DKUsageError 9125.
-    virtual DKString* check(short level, long& count) = 0;
+    DKString* check(short level, long& count) override = 0;
 
     // Copies the repository, as committed at one moment, into a new file with SQLite's online
     // backup while other connections go on writing. The copy is written under a temporary name
     // beside file and renamed at the end, so a failure leaves nothing. A file that exists is
     // DKUsageError 9126; an open transaction on this datastore is DKUsageError 9020; other
     // failures are DKDatastoreError 9127.
-    virtual void backup(const char* file) = 0;
+    void backup(const char* file) override = 0;
 
 protected:
     DKMaintenanceSQLITE() {}

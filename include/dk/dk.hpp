@@ -76,6 +76,8 @@
 #include <dk/PMemberKit.hpp>
 #include <dk/PContentKit.hpp>
 #include <dk/PRepositoryAdmin.hpp>
+#include <dk/PRepositoryContent.hpp>
+#include <dk/PRepositoryMaintenance.hpp>
 #include <dk/PDynamicLoader.hpp>
 #include <dk/PEnDeCrypt.hpp>
 #include <dk/PKeyLongCollection.hpp>

@@ -9,10 +9,9 @@
 #include "dkCommands.hpp"
 #include "dkPassword.hpp"
 
-#include <DKAdminSQLITE.hpp>
-
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
+#include <dk/PRepositoryAdmin.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreExt.hpp>
 
@@ -29,10 +28,6 @@ dkExtension& extensionNamed(Repository& repo, const char* name, const char* what
     dkExtension* ext = repo.datastore().getExtension(name);
     if (ext == nullptr) throw std::runtime_error(std::string("this repository's connector keeps no ") + what);
     return *ext;
-}
-
-DKAdminSQLITE& adminOf(Repository& repo) {
-    return static_cast<DKAdminSQLITE&>(extensionNamed(repo, DKAdminSQLITE::kName, "users, groups or ACLs"));
 }
 
 dkDatastoreExt& extensionOf(Repository& repo) {
@@ -56,11 +51,11 @@ int userCommand(const Options& o, Repository* shared) {
         if (!shared) own = std::make_unique<Repository>(o.args[0], o.user, password, openModeFor(o, false));
         Repository& repo = shared ? *shared : *own;
         const std::string fresh = readNewPassword(o.newPasswordFile, name);
-        adminOf(repo).changePassword(name.c_str(), name == o.user ? password.c_str() : nullptr, fresh.c_str());
+        repo.admin().changePassword(name.c_str(), name == o.user ? password.c_str() : nullptr, fresh.c_str());
         return kExitOk;
     }
     RepositoryRef repo(o, shared, isReadingCommand(sub));
-    DKAdminSQLITE& a = adminOf(*repo);
+    PRepositoryAdmin& a = repo->admin();
     long n = 0;
     if (sub == "user add") a.addUser(o.args[1].c_str(), readNewPassword(o.newPasswordFile, o.args[1]).c_str());
     else if (sub == "user del") a.deleteUser(o.args[1].c_str());
@@ -99,18 +94,18 @@ int runAdmin(const Options& o, Repository* shared) {
     RepositoryRef repo(o, shared, isReadingCommand(o.command));
     if (o.command == "rights") {
         std::unique_ptr<DKDDO> item = o.args.size() > 1 ? repo->itemOf(o.args[1]) : nullptr;
-        DKAdminSQLITE& a = adminOf(*repo);
+        PRepositoryAdmin& a = repo->admin();
         if (item) std::cout << "acl\t" << a.itemACL(item.get()).c_str() << "\n";
-        for (long id : {DKAdminSQLITE::kRead, DKAdminSQLITE::kAdd, DKAdminSQLITE::kUpdate, DKAdminSQLITE::kDelete,
-                        DKAdminSQLITE::kMembership, DKAdminSQLITE::kAdminister}) {
+        for (long id : {PRepositoryAdmin::kRead, PRepositoryAdmin::kAdd, PRepositoryAdmin::kUpdate, PRepositoryAdmin::kDelete,
+                        PRepositoryAdmin::kMembership, PRepositoryAdmin::kAdminister}) {
             static const char* const kNames[] = {"read", "add", "update", "delete", "membership", "administer"};
-            const long index = id == DKAdminSQLITE::kAdminister ? 5 : id - 1;
+            const long index = id == PRepositoryAdmin::kAdminister ? 5 : id - 1;
             std::cout << kNames[index] << "\t" << a.privilege(item.get(), id) << "\n";
         }
         return kExitOk;
     }
     std::unique_ptr<DKDDO> item = repo->itemOf(o.args[1]);
-    if (o.command == "chacl") adminOf(*repo).setItemACL(item.get(), o.args[2].c_str());
+    if (o.command == "chacl") repo->admin().setItemACL(item.get(), o.args[2].c_str());
     else if (o.command == "checkout") extensionOf(*repo).checkOut(item.get());
     else if (o.command == "checkin") extensionOf(*repo).checkIn(item.get());
     return kExitOk;

@@ -5,10 +5,9 @@
 
 #include "dkCommands.hpp"
 
-#include <DKContentSQLITE.hpp>
-
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
+#include <dk/PRepositoryContent.hpp>
 #include <dk/dkDatastore.hpp>
 
 #include <cerrno>
@@ -24,12 +23,14 @@ namespace dkcli {
 
 namespace {
 
+constexpr std::size_t kReadSize = 1 << 20;   // bytes `dk cat` reads and writes at a time
+
 // The content object of part `part` of the item ITEM names (as `get` takes it).
 std::unique_ptr<dkBlob> partOf(Repository& repo, const std::string& itemText, long part) {
     std::unique_ptr<DKDDO> item = repo.itemOf(itemText);
     const DKPid& pid = item->getPid();
     const long id = std::strtol(pid.getPrimaryId().c_str(), nullptr, 10);
-    DKContentSQLITE& content = repo.content();
+    PRepositoryContent& content = repo.content();
     return std::unique_ptr<dkBlob>(content.createBlob(content.pidOf(pid.getObjectType().c_str(), id, part)));
 }
 
@@ -47,7 +48,7 @@ void writeAll(int fd, const char* data, std::size_t n) {
 
 void storeFileContent(Repository& repo, const std::string& entity, long id, const std::string& file,
                       const std::string& mimeType) {
-    DKContentSQLITE& content = repo.content();
+    PRepositoryContent& content = repo.content();
     std::unique_ptr<dkBlob> blob(content.createBlob(content.pidOf(entity.c_str(), id, 1)));
     if (!mimeType.empty()) blob->setMimeType(mimeType.c_str());
     if (blob->size() < 0) blob->add(file.c_str());
@@ -79,7 +80,7 @@ int runCat(const Options& o, Repository* shared) {
     const bool own = shared == nullptr;
     if (own) ds.startTransaction();
     try {
-        std::vector<char> buffer(static_cast<std::size_t>(DKContentSQLITE::kDefaultChunkSize));
+        std::vector<char> buffer(kReadSize);
         long at = 0;
         for (;;) {
             const long n = blob->readBytes(buffer.data(), at, static_cast<long>(buffer.size()));

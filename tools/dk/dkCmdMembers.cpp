@@ -26,12 +26,17 @@ namespace dkcli {
 namespace {
 
 // The retrieved item ITEM names, and the collection its membership item `name` holds;
-// std::runtime_error when the item's entity keeps no such collection.
+// std::runtime_error when the item's entity keeps no such collection, or the connector fills
+// none for it (the server's connector hands an item's parts out through its content objects
+// only).
 template <class C>
 C& collectionOf(DKDDO& item, const char* name, const char* what) {
     const unsigned short id = item.dataId(name);
     const DKAny v = id != 0 ? item.getData(id) : DKAny();
     C* c = v.typeCode() == DKAny::tc_collection ? dynamic_cast<C*>(static_cast<dkCollection*>(v.value())) : nullptr;
+    if (c == nullptr && id != 0 && v.isNull())
+        throw std::runtime_error(std::string("the ") + item.getPid().getDatastoreType().c_str() + " connector lists no " +
+                                 name + " of " + Repository::shortName(item.getPid()));
     if (c == nullptr)
         throw std::runtime_error(Repository::shortName(item.getPid()) + " is no " + what +
                                  " (its entity was not made as one by dk init)");

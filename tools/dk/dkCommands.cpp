@@ -13,10 +13,9 @@
 #include "dkServerDatabase.hpp"
 #include "dkValues.hpp"
 
-#include <DKMaintenanceSQLITE.hpp>
-
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
+#include <dk/PRepositoryMaintenance.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
@@ -285,9 +284,11 @@ Transaction::~Transaction() {
 }
 
 void Transaction::commit() {
-    // A file may have been damaged behind the connector's back; a server keeps its own pages.
+    // A file may have been damaged behind the connector's back; a server keeps its own pages and
+    // its connector no check.
     long count = 0;
-    std::unique_ptr<DKString[]> problems(repo_.onServer() ? nullptr : repo_.maintenance().check(0, count));
+    PRepositoryMaintenance* maintenance = repo_.maintenanceIfKept();
+    std::unique_ptr<DKString[]> problems(maintenance ? maintenance->check(0, count) : nullptr);
     if (count > 0)
         throw std::runtime_error("the repository " + repo_.file() + " is damaged (" + problems[0].c_str() +
                                  "); nothing was changed. `dk check` tells more.");

@@ -9,11 +9,11 @@
 #include "dkRepository.hpp"
 #include "dkCli.hpp"
 
-#include <DKContentSQLITE.hpp>
-#include <DKMaintenanceSQLITE.hpp>
-
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
+#include <dk/PRepositoryAdmin.hpp>
+#include <dk/PRepositoryContent.hpp>
+#include <dk/PRepositoryMaintenance.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreDef.hpp>
@@ -61,6 +61,25 @@ bool isEntityName(const std::string& s) {
     return true;
 }
 
+// The first extension of ds that is a T, among the names the connector lists: each connector
+// names its extensions its own way, the interfaces are shared.
+template <class T>
+T* extensionOf(dkDatastore& ds) {
+    long count = 0;
+    std::unique_ptr<DKString[]> names(ds.listExtensionNames(count));
+    for (long i = 0; i < count; ++i)
+        if (auto* found = dynamic_cast<T*>(ds.getExtension(names[i].c_str()))) return found;
+    return nullptr;
+}
+
+template <class T>
+T& keptExtension(dkDatastore& ds, const char* what) {
+    T* found = extensionOf<T>(ds);
+    if (found == nullptr)
+        throw std::runtime_error(std::string("the ") + ds.datastoreType().c_str() + " connector keeps no " + what);
+    return *found;
+}
+
 bool isRowId(const std::string& s) {
     return !s.empty() && s.size() < 19 && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
@@ -86,17 +105,15 @@ Repository::Repository(const std::string& file, const std::string& user, const s
 // The pool disconnects and deletes the datastore it handed out.
 Repository::~Repository() = default;
 
-DKMaintenanceSQLITE& Repository::maintenance() {
-    dkExtension* ext = ds_->getExtension("SQLITE_MAINTENANCE");
-    if (!ext) throw std::runtime_error("the connector offers no maintenance operations");
-    return *static_cast<DKMaintenanceSQLITE*>(ext);
+PRepositoryContent& Repository::content() { return keptExtension<PRepositoryContent>(*ds_, "content parts"); }
+
+PRepositoryAdmin& Repository::admin() { return keptExtension<PRepositoryAdmin>(*ds_, "users, groups or ACLs"); }
+
+PRepositoryMaintenance& Repository::maintenance() {
+    return keptExtension<PRepositoryMaintenance>(*ds_, "integrity check or backup: its server keeps the repository");
 }
 
-DKContentSQLITE& Repository::content() {
-    dkExtension* ext = ds_->getExtension(DKContentSQLITE::kName);
-    if (!ext) throw std::runtime_error("the connector offers no content");
-    return *static_cast<DKContentSQLITE*>(ext);
-}
+PRepositoryMaintenance* Repository::maintenanceIfKept() { return extensionOf<PRepositoryMaintenance>(*ds_); }
 
 std::unique_ptr<DKDDO> Repository::itemOf(const std::string& text) {
     // A pid string begins with the length of its one element.

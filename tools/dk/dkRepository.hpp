@@ -16,8 +16,9 @@
 
 class dkDatastore;
 class DKDDO;
-class DKContentSQLITE;
-class DKMaintenanceSQLITE;
+class PRepositoryAdmin;
+class PRepositoryContent;
+class PRepositoryMaintenance;
 
 namespace dkcli {
 
@@ -54,10 +55,13 @@ public:
     bool readOnly() const { return mode_.readOnly; }
     bool onServer() const { return onServer_; }
 
-    // The connector's maintenance operations (integrity check, online backup); they stay with
-    // the datastore.
-    DKMaintenanceSQLITE& maintenance();
-    DKContentSQLITE& content();   // the connector's content objects, likewise
+    // The connector's extensions, found by their shared interface whatever the connector names
+    // them; they stay with the datastore. A connector that keeps none of a kind is a
+    // std::runtime_error saying so (exit code 2).
+    PRepositoryContent& content();
+    PRepositoryAdmin& admin();
+    PRepositoryMaintenance& maintenance();   // integrity check and online backup
+    PRepositoryMaintenance* maintenanceIfKept();   // null when the connector keeps none
 
     // A data object naming the item "ENTITY:ID" or a full pid string, bound to this datastore
     // and not yet retrieved. UsageError when the text is neither; DKException when the entity
