@@ -845,7 +845,8 @@ TEST(DkServer, SameCommandsOnAFileAndOnAServer) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"acl", "list", server}, {"rights", server}, {"parts", server, "document:1"}, {"check", server}, {"backup", server, (s.dir / "copy.db").string()}}) {
         Result r = s.dk(as(args));
-        EXPECT_TRUE(r.code == 2 && (contains(r.err, "PostgreSQL connector") || contains(r.err, "PG connector"))) << args[0] << ": " << r.code << r.err;
+        EXPECT_TRUE(r.code == 2 && r.out.empty() && (contains(r.err, "PostgreSQL connector") || contains(r.err, "PG connector")))
+            << args[0] << ": " << r.code << r.out << r.err;
     }
 
     // A set-up that fails after the database was made (the role may not create tables in its

@@ -18,6 +18,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 namespace dkcli {
 
@@ -95,13 +96,16 @@ int runAdmin(const Options& o, Repository* shared) {
     if (o.command == "rights") {
         std::unique_ptr<DKDDO> item = o.args.size() > 1 ? repo->itemOf(o.args[1]) : nullptr;
         PRepositoryAdmin& a = repo->admin();
-        if (item) std::cout << "acl\t" << a.itemACL(item.get()).c_str() << "\n";
+        // Gathered first: a connector that keeps no privileges fails before any line is printed.
+        std::ostringstream out;
+        if (item) out << "acl\t" << a.itemACL(item.get()).c_str() << "\n";
         for (long id : {PRepositoryAdmin::kRead, PRepositoryAdmin::kAdd, PRepositoryAdmin::kUpdate, PRepositoryAdmin::kDelete,
                         PRepositoryAdmin::kMembership, PRepositoryAdmin::kAdminister}) {
             static const char* const kNames[] = {"read", "add", "update", "delete", "membership", "administer"};
             const long index = id == PRepositoryAdmin::kAdminister ? 5 : id - 1;
-            std::cout << kNames[index] << "\t" << a.privilege(item.get(), id) << "\n";
+            out << kNames[index] << "\t" << a.privilege(item.get(), id) << "\n";
         }
+        std::cout << out.str();
         return kExitOk;
     }
     std::unique_ptr<DKDDO> item = repo->itemOf(o.args[1]);
