@@ -1,0 +1,93 @@
+// connectors/postgres/PPgQueryCache.cpp
+//
+// The session's prepared queries and the one-round-trip opening of a query. A query's opening
+// (the read-only transaction, its statement_timeout, the cursor and its first batch) goes to the
+// server in one pipeline, so a query whose rows fit one batch waits for the server once.
+
+#include "PPgQueryCache.hpp"
+#include "PPgError.hpp"
+#include "PPgPortal.hpp"
+#include "PPgValues.hpp"
+
+namespace dkpg {
+
+PQuery* PQueryCache::find(const std::string& sql) {
+    auto it = entries_.find(sql);
+    if (it == entries_.end()) return nullptr;
+    order_.splice(order_.begin(), order_, it->second.second);
+    return &it->second.first;
+}
+
+PQuery* PQueryCache::add(const std::string& sql) {
+    forget(sql);
+    if (entries_.size() >= kCapacity) {
+        // The oldest that no cursor uses makes room; when all are in use the cache grows.
+        for (auto it = order_.rbegin(); it != order_.rend(); ++it)
+            if (!entries_.at(*it).first.busy) {
+                forget(*it);
+                break;
+            }
+    }
+    const std::string n = std::to_string(++next_);
+    order_.push_front(sql);
+    PQuery& q = entries_.emplace(sql, std::make_pair(PQuery{"dk_q" + n, "dk_qc" + n}, order_.begin())).first->second.first;
+    return &q;
+}
+
+void PQueryCache::forget(const std::string& sql) {
+    auto it = entries_.find(sql);
+    if (it == entries_.end()) return;
+    if (it->second.first.prepared) unused_.push_back(it->second.first.statement);
+    order_.erase(it->second.second);
+    entries_.erase(it);
+}
+
+void PQueryCache::release(PGconn* c, bool guarded) {
+    if (unused_.empty() || PQtransactionStatus(c) == PQTRANS_INERROR) return;
+    std::string sql;
+    for (const std::string& name : unused_) sql += (sql.empty() ? "" : "; ") + ("DEALLOCATE " + name);
+    // A statement the server never prepared (its preparing failed) is no fault.
+    if (guarded)
+        runGuarded(c, sql);
+    else
+        PQclear(PQexec(c, sql.c_str()));
+    unused_.clear();
+}
+
+void PQueryCache::clear() {
+    order_.clear();
+    entries_.clear();
+    unused_.clear();
+}
+
+PResult runPipelined(PGconn* c, const std::vector<std::string>& statements, std::size_t bound, PParams& params,
+                     const char* source, const char* function, const char* what) {
+    if (PQenterPipelineMode(c) == 0) throwPg(c, nullptr, source, function, DKString(what));
+    bool sent = true;
+    for (std::size_t i = 0; i < statements.size() && sent; ++i) {
+        const char* sql = statements[i].c_str();
+        sent = i == bound ? PQsendQueryPrepared(c, sql, params.count(), params.values(), params.lengths(),
+                                                params.formats(), 0) != 0
+                          : PQsendQueryParams(c, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
+    }
+    sent = sent && PQpipelineSync(c) != 0;
+    // Every statement sent has its results, then an empty one; the sync ends the round trip.
+    PResult last(nullptr, PQclear), failed(nullptr, PQclear);
+    for (bool synced = false; sent && !synced && PQstatus(c) == CONNECTION_OK;) {
+        PGresult* r = PQgetResult(c);
+        if (r == nullptr) continue;
+        PResult owned(r, PQclear);
+        switch (PQresultStatus(r)) {
+            case PGRES_PIPELINE_SYNC: synced = true; break;
+            case PGRES_COMMAND_OK: case PGRES_TUPLES_OK: last = std::move(owned); break;
+            case PGRES_PIPELINE_ABORTED: break;
+            default: if (!failed) failed = std::move(owned);
+        }
+    }
+    PQexitPipelineMode(c);
+    if (!sent || failed || !last || PQstatus(c) != CONNECTION_OK)
+        throwPg(c, failed.get(), source, function, DKString(what));
+    return last;
+}
+
+}  // namespace dkpg
