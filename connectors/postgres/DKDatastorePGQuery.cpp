@@ -18,6 +18,8 @@
 
 #include <libpq-fe.h>
 
+#include <cctype>
+
 using namespace dkpg;
 
 namespace {
@@ -86,6 +88,17 @@ PQuery* DKDatastorePG::preparedQuery(const std::string& sql, PParams& params, bo
     if (failure != nullptr) throwPg(c, failure, kSource, function, DKString("preparing the query"));
     if (!rows) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString(sql.c_str()));
     q->prepared = true;
+    // The text inside a subquery, on lines of its own so that a trailing line comment ends there.
+    // A text the server cannot take so (a trailing semicolon, say) runs through the portal only.
+    std::string text = sql;
+    while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) != 0 || text.back() == ';')) text.pop_back();
+    const std::string limited = "SELECT * FROM (\n" + text + "\n) dk_rows LIMIT " + std::to_string(settings_.fetchRows);
+    if (guarded) run(c, "SAVEPOINT dk_check", {}, kSource, function, "preparing the query");
+    PResult wrapped(PQprepare(c, (q->statement + "l").c_str(), limited.c_str(), params.count(), nullptr), PQclear);
+    const bool taken = PQresultStatus(wrapped.get()) == PGRES_COMMAND_OK;
+    if (guarded && PQstatus(c) == CONNECTION_OK)
+        PQclear(PQexec(c, taken ? "RELEASE SAVEPOINT dk_check" : "ROLLBACK TO SAVEPOINT dk_check; RELEASE SAVEPOINT dk_check"));
+    if (taken) q->limited = q->statement + "l";
     return q;
 }
 

@@ -114,6 +114,7 @@ void DKResultSetCursorPG::open() {
         // the rows it was prepared for (0A000): checked and prepared again, once.
         const std::string state = e.errorProvided() != 0 ? e.errorState() : "";
         if (state != "26000" && state != "0A000") throw;
+        close();
         openOnce(d, fn);
     }
     layOut(fn);
@@ -127,8 +128,10 @@ void DKResultSetCursorPG::openOnce(DKDatastorePG* d, const char* fn) {
         ++d->sharedCursors_;
         sharesTransaction_ = true;
     }
+    bool prepared = false;   // dropping the portal forgets prepared_
     try {
         PQuery* q = d->preparedQuery(sql_, params_, guarded, fn);
+        prepared = q != nullptr;
         prepared_ = q != nullptr;
         if (q != nullptr) q->busy = true;
         portal_ = std::make_unique<PPortal>(q != nullptr ? q->cursor : "dk_cursor_" + std::to_string(++d->portals_));
@@ -137,10 +140,28 @@ void DKResultSetCursorPG::openOnce(DKDatastorePG* d, const char* fn) {
         // The reads that run beside the cursors are queries' reads as well, under the timeout.
         const std::string begin = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
         const std::string timeout = "SET LOCAL statement_timeout = " + std::to_string(d->settings_.queryTimeoutMs);
-        if (!guarded && q != nullptr) {
+        const long batch = d->settings_.fetchRows;
+        if (!guarded && q != nullptr && !q->limited.empty()) {
+            // The transaction, its timeout and at most one batch in one round trip, run as a
+            // prepared statement. A whole batch may have more behind it: then the portal reads
+            // the result again from its start in the same snapshot (a second run need not give
+            // unordered rows in the same order, so the batch is not kept).
+            try {
+                rows_ = runPipelined(c, {begin, timeout, q->limited}, 2, params_, kSource, fn, "opening the query");
+            } catch (DKException&) {
+                failed(fn);
+            }
+            row_ = 0;
+            if (PQntuples(rows_.get()) < batch) {
+                letGo();
+            } else {
+                rows_.reset();
+                portal_->declare(c, sql_, params_, false, kSource, fn, q->statement.c_str());
+                nextBatch(fn);
+            }
+        } else if (!guarded && q != nullptr) {
             // The transaction, its timeout, the cursor and its first batch in one round trip. The
             // batch needs no savepoint of its own: it is alone in its transaction.
-            const long batch = d->settings_.fetchRows;
             try {
                 rows_ = runPipelined(c, {begin, timeout, q->statement, "FETCH FORWARD " + std::to_string(batch) + " FROM " + q->cursor},
                                      2, params_, kSource, fn, "opening the query");
@@ -160,7 +181,7 @@ void DKResultSetCursorPG::openOnce(DKDatastorePG* d, const char* fn) {
         // A table that lost every column since the query was checked gives rows without columns.
         if (PQnfields(rows_.get()) == 0) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, fn, DKString(sql_.c_str()));
     } catch (...) {
-        if (prepared_) d->queries_.forget(sql_);   // checked and prepared again on the next open
+        if (prepared) d->queries_.forget(sql_);   // checked and prepared again on the next open
         letGo();
         open_ = false;
         throw;

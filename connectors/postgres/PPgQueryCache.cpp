@@ -30,7 +30,9 @@ PQuery* PQueryCache::add(const std::string& sql) {
     }
     const std::string n = std::to_string(++next_);
     order_.push_front(sql);
-    PQuery& q = entries_.emplace(sql, std::make_pair(PQuery{"dk_q" + n, "dk_qc" + n}, order_.begin())).first->second.first;
+    PQuery& q = entries_.emplace(sql, std::make_pair(PQuery(), order_.begin())).first->second.first;
+    q.statement = "dk_q" + n;
+    q.cursor = "dk_qc" + n;
     return &q;
 }
 
@@ -38,6 +40,7 @@ void PQueryCache::forget(const std::string& sql) {
     auto it = entries_.find(sql);
     if (it == entries_.end()) return;
     if (it->second.first.prepared) unused_.push_back(it->second.first.statement);
+    if (!it->second.first.limited.empty()) unused_.push_back(it->second.first.limited);
     order_.erase(it->second.second);
     entries_.erase(it);
 }

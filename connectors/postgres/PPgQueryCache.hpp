@@ -22,9 +22,13 @@ class PParams;
 // that opening the query again sends only its values. The cursor's name is fixed in that
 // statement, so one cursor at a time uses it (busy); a second cursor of the same text opens its
 // own portal from the text.
+//
+// A result that fits one batch needs no portal: `limited`, when the server could prepare it, is
+// the query limited to one batch, planned once like any prepared statement.
 struct PQuery {
     std::string statement;   // the prepared DECLARE
     std::string cursor;      // the portal it declares
+    std::string limited;     // the prepared "SELECT * FROM (<text>) LIMIT <batch>", or empty
     bool busy = false;
     bool prepared = false;   // the server holds the statement
 };
