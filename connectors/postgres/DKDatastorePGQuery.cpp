@@ -89,7 +89,7 @@ PQuery* DKDatastorePG::preparedQuery(const std::string& sql, PParams& params, bo
     if (!rows) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString(sql.c_str()));
     q->prepared = true;
     // The text inside a subquery, on lines of its own so that a trailing line comment ends there.
-    // A text the server cannot take so (a trailing semicolon, say) runs through the portal only.
+    // A text the server cannot take so runs through the portal only; trailing semicolons go.
     std::string text = sql;
     while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) != 0 || text.back() == ';')) text.pop_back();
     const std::string limited = "SELECT * FROM (\n" + text + "\n) dk_rows LIMIT " + std::to_string(settings_.fetchRows);

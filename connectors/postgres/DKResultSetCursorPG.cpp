@@ -141,35 +141,41 @@ void DKResultSetCursorPG::openOnce(DKDatastorePG* d, const char* fn) {
         const std::string begin = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
         const std::string timeout = "SET LOCAL statement_timeout = " + std::to_string(d->settings_.queryTimeoutMs);
         const long batch = d->settings_.fetchRows;
-        if (!guarded && q != nullptr && !q->limited.empty()) {
-            // The transaction, its timeout and at most one batch in one round trip, run as a
-            // prepared statement. A whole batch may have more behind it: then the portal reads
-            // the result again from its start in the same snapshot (a second run need not give
-            // unordered rows in the same order, so the batch is not kept).
-            try {
-                rows_ = runPipelined(c, {begin, timeout, q->limited}, 2, params_, kSource, fn, "opening the query");
-            } catch (DKException&) {
-                failed(fn);
-            }
-            row_ = 0;
-            if (PQntuples(rows_.get()) < batch) {
-                letGo();
-            } else {
-                rows_.reset();
-                portal_->declare(c, sql_, params_, false, kSource, fn, q->statement.c_str());
-                nextBatch(fn);
-            }
-        } else if (!guarded && q != nullptr) {
-            // The transaction, its timeout, the cursor and its first batch in one round trip. The
-            // batch needs no savepoint of its own: it is alone in its transaction.
+        // The transaction, its timeout, the cursor and its first batch in one round trip. The
+        // batch needs no savepoint of its own: it is alone in its transaction.
+        const auto portalInOneTrip = [&] {
             try {
                 rows_ = runPipelined(c, {begin, timeout, q->statement, "FETCH FORWARD " + std::to_string(batch) + " FROM " + q->cursor},
-                                     2, params_, kSource, fn, "opening the query");
+                                     2, 3, params_, kSource, fn, "opening the query");
             } catch (DKException&) {
                 failed(fn);
             }
             row_ = 0;
             if (PQntuples(rows_.get()) < batch) letGo();
+        };
+        if (!guarded && q != nullptr && !q->limited.empty()) {
+            // The transaction, its timeout, at most one batch run as a prepared statement and
+            // the transaction's end, in one round trip. A whole batch may have more behind it:
+            // then its rows are dropped and the portal reads the result from its start in a
+            // transaction of its own (a second run need not give unordered rows in the same
+            // order, so no row of the first is kept).
+            try {
+                rows_ = runPipelined(c, {begin, timeout, q->limited, "ROLLBACK"}, 2, 2, params_, kSource, fn,
+                                     "opening the query");
+            } catch (DKException&) {
+                failed(fn);
+            }
+            row_ = 0;
+            if (PQntuples(rows_.get()) < batch) {
+                --d->sharedCursors_;   // the transaction has ended
+                sharesTransaction_ = false;
+                dropPortal();
+            } else {
+                rows_.reset();
+                portalInOneTrip();
+            }
+        } else if (!guarded && q != nullptr) {
+            portalInOneTrip();
         } else {
             if (!guarded) {
                 run(c, begin.c_str(), {}, kSource, fn, "starting the query's transaction");

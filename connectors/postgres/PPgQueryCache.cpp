@@ -63,8 +63,8 @@ void PQueryCache::clear() {
     unused_.clear();
 }
 
-PResult runPipelined(PGconn* c, const std::vector<std::string>& statements, std::size_t bound, PParams& params,
-                     const char* source, const char* function, const char* what) {
+PResult runPipelined(PGconn* c, const std::vector<std::string>& statements, std::size_t bound, std::size_t wanted,
+                     PParams& params, const char* source, const char* function, const char* what) {
     if (PQenterPipelineMode(c) == 0) throwPg(c, nullptr, source, function, DKString(what));
     bool sent = true;
     for (std::size_t i = 0; i < statements.size() && sent; ++i) {
@@ -75,22 +75,26 @@ PResult runPipelined(PGconn* c, const std::vector<std::string>& statements, std:
     }
     sent = sent && PQpipelineSync(c) != 0;
     // Every statement sent has its results, then an empty one; the sync ends the round trip.
-    PResult last(nullptr, PQclear), failed(nullptr, PQclear);
+    PResult kept(nullptr, PQclear), failed(nullptr, PQclear);
+    std::size_t index = 0;
     for (bool synced = false; sent && !synced && PQstatus(c) == CONNECTION_OK;) {
         PGresult* r = PQgetResult(c);
-        if (r == nullptr) continue;
+        if (r == nullptr) {
+            ++index;   // the end of one statement's results
+            continue;
+        }
         PResult owned(r, PQclear);
         switch (PQresultStatus(r)) {
             case PGRES_PIPELINE_SYNC: synced = true; break;
-            case PGRES_COMMAND_OK: case PGRES_TUPLES_OK: last = std::move(owned); break;
+            case PGRES_COMMAND_OK: case PGRES_TUPLES_OK: if (index == wanted) kept = std::move(owned); break;
             case PGRES_PIPELINE_ABORTED: break;
             default: if (!failed) failed = std::move(owned);
         }
     }
     PQexitPipelineMode(c);
-    if (!sent || failed || !last || PQstatus(c) != CONNECTION_OK)
+    if (!sent || failed || !kept || PQstatus(c) != CONNECTION_OK)
         throwPg(c, failed.get(), source, function, DKString(what));
-    return last;
+    return kept;
 }
 
 }  // namespace dkpg

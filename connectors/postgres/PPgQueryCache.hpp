@@ -63,9 +63,9 @@ private:
 
 // Runs statements (none with parameters but the one at index `bound`, a prepared statement run
 // with params) in libpq's pipeline mode: sent together, answered in one round trip, the first
-// failure skipping the rest. Gives the result of the last; throws the first failure as run()
-// does, keeping its SQLSTATE.
-PResult runPipelined(PGconn* c, const std::vector<std::string>& statements, std::size_t bound, PParams& params,
-                     const char* source, const char* function, const char* what);
+// failure skipping the rest. Gives the result of the one at index `wanted`; throws the first
+// failure as run() does, keeping its SQLSTATE.
+PResult runPipelined(PGconn* c, const std::vector<std::string>& statements, std::size_t bound, std::size_t wanted,
+                     PParams& params, const char* source, const char* function, const char* what);
 
 }  // namespace dkpg
