@@ -114,6 +114,7 @@ void DKResultSetCursorPG::open() {
         // the rows it was prepared for (0A000): checked and prepared again, once.
         const std::string state = e.errorProvided() != 0 ? e.errorState() : "";
         if (state != "26000" && state != "0A000") throw;
+        if (state == "26000") d->queries_.forgetFrame();
         close();
         openOnce(d, fn);
     }
@@ -141,11 +142,15 @@ void DKResultSetCursorPG::openOnce(DKDatastorePG* d, const char* fn) {
         const std::string begin = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
         const std::string timeout = "SET LOCAL statement_timeout = " + std::to_string(d->settings_.queryTimeoutMs);
         const long batch = d->settings_.fetchRows;
+        // The same, prepared once per session, for the openings in one round trip.
+        const auto frame = [&] { return d->queries_.frame(c, d->settings_.queryTimeoutMs, kSource, fn); };
         // The transaction, its timeout, the cursor and its first batch in one round trip. The
         // batch needs no savepoint of its own: it is alone in its transaction.
         const auto portalInOneTrip = [&] {
+            const PQueryCache::PFrame& f = frame();
             try {
-                rows_ = runPipelined(c, {begin, timeout, q->statement, "FETCH FORWARD " + std::to_string(batch) + " FROM " + q->cursor},
+                rows_ = runPipelined(c, {{f.begin}, {f.timeout}, {q->statement},
+                                         {"FETCH FORWARD " + std::to_string(batch) + " FROM " + q->cursor, false}},
                                      2, 3, params_, kSource, fn, "opening the query");
             } catch (DKException&) {
                 failed(fn);
@@ -159,8 +164,9 @@ void DKResultSetCursorPG::openOnce(DKDatastorePG* d, const char* fn) {
             // then its rows are dropped and the portal reads the result from its start in a
             // transaction of its own (a second run need not give unordered rows in the same
             // order, so no row of the first is kept).
+            const PQueryCache::PFrame& f = frame();
             try {
-                rows_ = runPipelined(c, {begin, timeout, q->limited, "ROLLBACK"}, 2, 2, params_, kSource, fn,
+                rows_ = runPipelined(c, {{f.begin}, {f.timeout}, {q->limited}, {f.end}}, 2, 2, params_, kSource, fn,
                                      "opening the query");
             } catch (DKException&) {
                 failed(fn);

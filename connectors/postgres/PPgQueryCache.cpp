@@ -61,17 +61,47 @@ void PQueryCache::clear() {
     order_.clear();
     entries_.clear();
     unused_.clear();
+    frame_ = PFrame();
 }
 
-PResult runPipelined(PGconn* c, const std::vector<std::string>& statements, std::size_t bound, std::size_t wanted,
+const PQueryCache::PFrame& PQueryCache::frame(PGconn* c, long timeoutMs, const char* source, const char* function) {
+    if (!frame_.begin.empty()) return frame_;
+    const std::string n = "dk_f" + std::to_string(++next_);
+    PFrame f{n + "b", n + "t", n + "e"};
+    const std::pair<const std::string*, std::string> statements[] = {
+        {&f.begin, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"},
+        {&f.timeout, "SET LOCAL statement_timeout = " + std::to_string(timeoutMs)},
+        {&f.end, "ROLLBACK"}};
+    for (const auto& [name, sql] : statements) {
+        PResult r(PQprepare(c, name->c_str(), sql.c_str(), 0, nullptr), PQclear);
+        if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+            for (const auto& done : statements) {   // the ones prepared before it go
+                if (done.first == name) break;
+                unused_.push_back(*done.first);
+            }
+            throwPg(c, r.get(), source, function, DKString("preparing the query's transaction"));
+        }
+    }
+    frame_ = std::move(f);
+    return frame_;
+}
+
+void PQueryCache::forgetFrame() {
+    if (frame_.begin.empty()) return;
+    unused_.insert(unused_.end(), {frame_.begin, frame_.timeout, frame_.end});
+    frame_ = PFrame();
+}
+
+PResult runPipelined(PGconn* c, const std::vector<PPiped>& statements, std::size_t bound, std::size_t wanted,
                      PParams& params, const char* source, const char* function, const char* what) {
     if (PQenterPipelineMode(c) == 0) throwPg(c, nullptr, source, function, DKString(what));
     bool sent = true;
     for (std::size_t i = 0; i < statements.size() && sent; ++i) {
-        const char* sql = statements[i].c_str();
-        sent = i == bound ? PQsendQueryPrepared(c, sql, params.count(), params.values(), params.lengths(),
-                                                params.formats(), 0) != 0
-                          : PQsendQueryParams(c, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
+        const char* sql = statements[i].sql.c_str();
+        sent = i == bound                ? PQsendQueryPrepared(c, sql, params.count(), params.values(), params.lengths(),
+                                                               params.formats(), 0) != 0
+               : statements[i].prepared ? PQsendQueryPrepared(c, sql, 0, nullptr, nullptr, nullptr, 0) != 0
+                                        : PQsendQueryParams(c, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
     }
     sent = sent && PQpipelineSync(c) != 0;
     // Every statement sent has its results, then an empty one; the sync ends the round trip.

@@ -54,18 +54,35 @@ public:
     void release(PGconn* c, bool guarded);
     void clear();
 
+    // The names of the session's prepared statements that begin the shared read-only
+    // transaction, set its statement_timeout and end it, prepared on first use outside a
+    // transaction: the server then parses none of them per query.
+    struct PFrame {
+        std::string begin, timeout, end;
+    };
+    const PFrame& frame(PGconn* c, long timeoutMs, const char* source, const char* function);
+    // The session lost them (26000): prepared again, under new names, on next use.
+    void forgetFrame();
+
 private:
     std::list<std::string> order_;   // texts, most recently used first
     std::unordered_map<std::string, std::pair<PQuery, std::list<std::string>::iterator>> entries_;
     std::vector<std::string> unused_;   // statements to deallocate
     unsigned long next_ = 0;
+    PFrame frame_;                      // names empty until prepared
+};
+
+// One statement of a pipeline: the name of a prepared statement, or a text run as it stands.
+struct PPiped {
+    std::string sql;
+    bool prepared = true;
 };
 
 // Runs statements (none with parameters but the one at index `bound`, a prepared statement run
 // with params) in libpq's pipeline mode: sent together, answered in one round trip, the first
 // failure skipping the rest. Gives the result of the one at index `wanted`; throws the first
 // failure as run() does, keeping its SQLSTATE.
-PResult runPipelined(PGconn* c, const std::vector<std::string>& statements, std::size_t bound, std::size_t wanted,
+PResult runPipelined(PGconn* c, const std::vector<PPiped>& statements, std::size_t bound, std::size_t wanted,
                      PParams& params, const char* source, const char* function, const char* what);
 
 }  // namespace dkpg
