@@ -143,7 +143,9 @@ void DKResultSetCursorPG::openOnce(DKDatastorePG* d, const char* fn) {
         const std::string timeout = "SET LOCAL statement_timeout = " + std::to_string(d->settings_.queryTimeoutMs);
         const long batch = d->settings_.fetchRows;
         // The same, prepared once per session, for the openings in one round trip.
-        const auto frame = [&] { return d->queries_.frame(c, d->settings_.queryTimeoutMs, kSource, fn); };
+        const auto frame = [&]() -> const PQueryCache::PFrame& {
+            return d->queries_.frame(c, d->settings_.queryTimeoutMs, kSource, fn);
+        };
         // The transaction, its timeout, the cursor and its first batch in one round trip. The
         // batch needs no savepoint of its own: it is alone in its transaction.
         const auto portalInOneTrip = [&] {
