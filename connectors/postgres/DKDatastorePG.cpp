@@ -47,6 +47,10 @@ DKDatastorePG::~DKDatastorePG() { closeConnection(); }
 
 pg_conn* DKDatastorePG::conn(const char* function) {
     if (conn_ == nullptr) dkThrow<DKDatastoreError>(310, kSource, function, DKString(function));
+    if (ending_) {
+        ending_ = false;
+        while (PGresult* r = PQgetResult(conn_)) PQclear(r);
+    }
     return conn_;
 }
 
@@ -55,6 +59,7 @@ int DKDatastorePG::isConnected() { return conn_ != nullptr ? 1 : 0; }
 void DKDatastorePG::closeConnection() noexcept {
     if (conn_ != nullptr) PQfinish(conn_);
     conn_ = nullptr;
+    ending_ = false;
     inTransaction_ = false;   // the server rolls back what the session left open
     for (DKResultSetCursorPG* c : cursors_) c->detach();
     cursors_.clear();
@@ -62,6 +67,7 @@ void DKDatastorePG::closeConnection() noexcept {
     entities_.clear();   // another connect may open another repository
     entitiesLoaded_ = false;
     statements_.clear();   // the server forgot them with the session
+    queries_.clear();
     if (def_) def_->clearCache();
 }
 

@@ -22,6 +22,7 @@
 #include "PPgStatement.hpp"
 #include "PPgTree.hpp"
 #include "PPgStatementCache.hpp"
+#include "PPgQueryCache.hpp"
 #include "PPgValues.hpp"
 
 #include <dk/DKTrace.hpp>
@@ -196,9 +197,11 @@ private:
     using WriteOne = void (DKDatastorePG::*)(DKDDOBase&, long, const char*);
     void writeEach(dkCollection* objects, const char* function, WriteOne write);
     void finishAdd(DKDDOBase& ddo, dkpg::PEntity& e, long rowId);
-    // Queries (DKDatastorePGQuery.cpp): refuses a rewritten query the server cannot prepare or
-    // that gives no rows; guarded, in a savepoint of the transaction that is open.
-    void checkQuery(const std::string& sql, dkpg::PParams& params, bool guarded, const char* function);
+    // Queries (DKDatastorePGQuery.cpp): the session's prepared query of sql, null when a cursor
+    // of the same text is using it. On its first use the server checks it: a rewritten query it
+    // cannot prepare or that gives no rows is refused; guarded, in a savepoint of the transaction
+    // that is open.
+    dkpg::PQuery* preparedQuery(const std::string& sql, dkpg::PParams& params, bool guarded, const char* function);
     // The entity whose table has the oid, or null.
     std::shared_ptr<dkpg::PEntity> entityByTable(unsigned int oid, const char* function);
     // Trees and text (DKDatastorePGSearch.cpp): every row of the cursor as a collection; a query
@@ -255,6 +258,10 @@ private:
     std::map<std::string, std::shared_ptr<dkpg::PEntity>> entities_;   // by lower-case name
     dkpg::PParams params_;                                              // of the statement being run
     dkpg::PStatementCache statements_;                                  // the items' statements, prepared
+    dkpg::PQueryCache queries_;                                          // the queries, prepared
+    // The ROLLBACK that ended the cursors' shared transaction was sent and not yet answered; the
+    // next use of the connection reads its answer (conn()), so a query waits for the server once.
+    bool ending_ = false;
     std::unique_ptr<DKDatastoreDefPG> def_;
     std::set<DKResultSetCursorPG*> cursors_;   // open cursors, not owned: detached at disconnect
     std::shared_ptr<dkpg::PContentStorePG> content_;   // made on the first getExtension

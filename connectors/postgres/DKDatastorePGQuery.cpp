@@ -4,7 +4,8 @@
 // parameters bound, never pasted, and the statement checked here, then read by its cursor
 // (DKResultSetCursorPG.cpp) in read-only batches under the configuration's statement_timeout, so
 // that no query writes whatever its text, and none runs for ever. A statement that gives no rows
-// (PQdescribePrepared) is refused before it runs.
+// (PQdescribePrepared) is refused before it runs. The session checks a text once and keeps the
+// cursor's declaration prepared (PPgQueryCache.hpp), so a query run again sends only its values.
 
 #include "DKDatastorePG.hpp"
 #include "DKResultSetCursorPG.hpp"
@@ -16,6 +17,8 @@
 #include <dk/dkThrow.hpp>
 
 #include <libpq-fe.h>
+
+#include <cctype>
 
 using namespace dkpg;
 
@@ -60,20 +63,43 @@ PParams bindMarkers(const PMarkers& markers, const DKNVPair* params, const char*
 
 }  // namespace
 
-void DKDatastorePG::checkQuery(const std::string& sql, PParams& params, bool guarded, const char* function) {
+PQuery* DKDatastorePG::preparedQuery(const std::string& sql, PParams& params, bool guarded, const char* function) {
     PGconn* c = conn(function);
+    queries_.release(c, guarded);
+    if (PQuery* known = queries_.find(sql)) return known->busy ? nullptr : known;
+    PQuery* q = queries_.add(sql);
     // In a transaction that goes on, a statement the server refuses must not end it.
     if (guarded) run(c, "SAVEPOINT dk_check", {}, kSource, function, "preparing the query");
     PResult prepared(PQprepare(c, "", sql.c_str(), params.count(), nullptr), PQclear);
-    PResult described(nullptr, PQclear);
+    PResult described(nullptr, PQclear), declared(nullptr, PQclear);
     if (PQresultStatus(prepared.get()) == PGRES_COMMAND_OK) described.reset(PQdescribePrepared(c, ""));
-    const PGresult* failure = PQresultStatus(prepared.get()) != PGRES_COMMAND_OK ? prepared.get()
+    const bool rows = described && PQresultStatus(described.get()) == PGRES_COMMAND_OK && PQnfields(described.get()) > 0;
+    if (rows)
+        declared.reset(PQprepare(c, q->statement.c_str(), ("DECLARE " + q->cursor + " NO SCROLL CURSOR FOR " + sql).c_str(),
+                                 params.count(), nullptr));
+    const PGresult* failure = PQresultStatus(prepared.get()) != PGRES_COMMAND_OK    ? prepared.get()
                               : PQresultStatus(described.get()) != PGRES_COMMAND_OK ? described.get()
-                                                                                    : nullptr;
+                              : rows && PQresultStatus(declared.get()) != PGRES_COMMAND_OK ? declared.get()
+                                                                                           : nullptr;
+    // Prepared statements outlive the savepoint, which only takes back a failure.
     if (guarded && PQstatus(c) == CONNECTION_OK)
         PQclear(PQexec(c, "ROLLBACK TO SAVEPOINT dk_check; RELEASE SAVEPOINT dk_check"));
+    if (failure != nullptr || !rows) queries_.forget(sql);
     if (failure != nullptr) throwPg(c, failure, kSource, function, DKString("preparing the query"));
-    if (PQnfields(described.get()) == 0) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString(sql.c_str()));
+    if (!rows) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString(sql.c_str()));
+    q->prepared = true;
+    // The text inside a subquery, on lines of its own so that a trailing line comment ends there.
+    // A text the server cannot take so runs through the portal only; trailing semicolons go.
+    std::string text = sql;
+    while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) != 0 || text.back() == ';')) text.pop_back();
+    const std::string limited = "SELECT * FROM (\n" + text + "\n) dk_rows LIMIT " + std::to_string(settings_.fetchRows);
+    if (guarded) run(c, "SAVEPOINT dk_check", {}, kSource, function, "preparing the query");
+    PResult wrapped(PQprepare(c, (q->statement + "l").c_str(), limited.c_str(), params.count(), nullptr), PQclear);
+    const bool taken = PQresultStatus(wrapped.get()) == PGRES_COMMAND_OK;
+    if (guarded && PQstatus(c) == CONNECTION_OK)
+        PQclear(PQexec(c, taken ? "RELEASE SAVEPOINT dk_check" : "ROLLBACK TO SAVEPOINT dk_check; RELEASE SAVEPOINT dk_check"));
+    if (taken) q->limited = q->statement + "l";
+    return q;
 }
 
 dkResultSetCursor* DKDatastorePG::execute(const char* query, short qlType, const DKNVPair* params) {

@@ -182,6 +182,7 @@ void DKDatastorePG::disconnect() {
 
 short DKDatastorePG::validateConnection() {
     if (conn_ == nullptr) return 1;
+    conn("DKDatastorePG::validateConnection");   // reads what is still due
     std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(conn_, "SELECT 1"), PQclear);
     if (PQstatus(conn_) != CONNECTION_OK) return 2;
     // A session inside a failed transaction still answers; it is alive.

@@ -6,6 +6,7 @@
 
 #include "DKResultSetCursorPG.hpp"
 #include "DKDatastorePG.hpp"
+#include "PPgQueryCache.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>
@@ -48,7 +49,7 @@ DKResultSetCursorPG::~DKResultSetCursorPG() {
 
 void DKResultSetCursorPG::detach() noexcept {
     ds_ = nullptr;   // the connection and every portal on it are gone
-    portal_.reset();
+    dropPortal();
     sharesTransaction_ = false;
     rows_.reset();
     open_ = false;
@@ -56,24 +57,39 @@ void DKResultSetCursorPG::detach() noexcept {
 
 void DKResultSetCursorPG::transactionEnded() noexcept {
     if (!portal_ || sharesTransaction_) return;
-    portal_.reset();
+    dropPortal();
     rows_.reset();
     open_ = false;
     ended_ = true;
+}
+
+void DKResultSetCursorPG::dropPortal() noexcept {
+    portal_.reset();
+    if (prepared_ && ds_ != nullptr)
+        if (PQuery* q = ds_->queries_.find(sql_)) q->busy = false;
+    prepared_ = false;
 }
 
 void DKResultSetCursorPG::letGo() noexcept {
     if (ds_ == nullptr) return;
     if (sharesTransaction_) {
         sharesTransaction_ = false;
-        // The last cursor of the shared transaction ends it, and every portal in it.
+        // The last cursor of the shared transaction ends it, and every portal in it. Its answer
+        // is read by the datastore's next use of the connection.
         if (--ds_->sharedCursors_ == 0) {
-            if (ds_->conn_ != nullptr && PQstatus(ds_->conn_) == CONNECTION_OK) PQclear(PQexec(ds_->conn_, "ROLLBACK"));
-            portal_.reset();
+            PGconn* c = ds_->conn_;
+            if (c != nullptr && PQstatus(c) == CONNECTION_OK) {
+                ds_->conn("DKResultSetCursorPG::close");   // an answer still due is read first
+                if (PQsendQuery(c, "ROLLBACK") != 0)
+                    ds_->ending_ = true;
+                else
+                    PQclear(PQexec(c, "ROLLBACK"));
+            }
+            dropPortal();
         }
     }
     if (portal_) portal_->close(ds_->conn_);
-    portal_.reset();
+    dropPortal();
 }
 
 DKDatastorePG* DKResultSetCursorPG::ds(const char* function) const {
@@ -91,33 +107,99 @@ void DKResultSetCursorPG::open() {
     static const char* const fn = "DKResultSetCursorPG::open";
     DKDatastorePG* d = ds(fn);
     close();
+    try {
+        openOnce(d, fn);
+    } catch (DKException& e) {
+        // The session lost the query's prepared statement (26000), or its plan no longer gives
+        // the rows it was prepared for (0A000): checked and prepared again, once.
+        const std::string state = e.errorProvided() != 0 ? e.errorState() : "";
+        if (state != "26000" && state != "0A000") throw;
+        if (state == "26000") d->queries_.forgetFrame();
+        close();
+        openOnce(d, fn);
+    }
+    layOut(fn);
+}
+
+void DKResultSetCursorPG::openOnce(DKDatastorePG* d, const char* fn) {
     PGconn* c = d->conn(fn);
     // Another transaction goes on around the cursor: the caller's, or the one of other cursors.
     const bool guarded = d->inTransaction_ || d->sharedCursors_ > 0;
-    const bool begins = !guarded;
-    if (begins) run(c, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", {}, kSource, fn, "starting the query's transaction");
     if (!d->inTransaction_) {
         ++d->sharedCursors_;
         sharesTransaction_ = true;
     }
+    bool prepared = false;   // dropping the portal forgets prepared_
     try {
-        // The reads that run beside the cursors are queries' reads as well.
-        if (begins)
-            run(c, ("SET LOCAL statement_timeout = " + std::to_string(d->settings_.queryTimeoutMs)).c_str(), {}, kSource,
-                fn, "starting the query's transaction");
-        d->checkQuery(sql_, params_, guarded, fn);
-        auto portal = std::make_unique<PPortal>("dk_cursor_" + std::to_string(++d->portals_));
-        portal->declare(c, sql_, params_, guarded, kSource, fn);
-        portal_ = std::move(portal);
+        PQuery* q = d->preparedQuery(sql_, params_, guarded, fn);
+        prepared = q != nullptr;
+        prepared_ = q != nullptr;
+        if (q != nullptr) q->busy = true;
+        portal_ = std::make_unique<PPortal>(q != nullptr ? q->cursor : "dk_cursor_" + std::to_string(++d->portals_));
         open_ = true;
         ended_ = false;
-        nextBatch(fn);
+        // The reads that run beside the cursors are queries' reads as well, under the timeout.
+        const std::string begin = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
+        const std::string timeout = "SET LOCAL statement_timeout = " + std::to_string(d->settings_.queryTimeoutMs);
+        const long batch = d->settings_.fetchRows;
+        // The same, prepared once per session, for the openings in one round trip.
+        const auto frame = [&]() -> const PQueryCache::PFrame& {
+            return d->queries_.frame(c, d->settings_.queryTimeoutMs, kSource, fn);
+        };
+        // The transaction, its timeout, the cursor and its first batch in one round trip. The
+        // batch needs no savepoint of its own: it is alone in its transaction.
+        const auto portalInOneTrip = [&] {
+            const PQueryCache::PFrame& f = frame();
+            try {
+                rows_ = runPipelined(c, {{f.begin}, {f.timeout}, {q->statement},
+                                         {"FETCH FORWARD " + std::to_string(batch) + " FROM " + q->cursor, false}},
+                                     2, 3, params_, kSource, fn, "opening the query");
+            } catch (DKException&) {
+                failed(fn);
+            }
+            row_ = 0;
+            if (PQntuples(rows_.get()) < batch) letGo();
+        };
+        if (!guarded && q != nullptr && !q->limited.empty()) {
+            // The transaction, its timeout, at most one batch run as a prepared statement and
+            // the transaction's end, in one round trip. A whole batch may have more behind it:
+            // then its rows are dropped and the portal reads the result from its start in a
+            // transaction of its own (a second run need not give unordered rows in the same
+            // order, so no row of the first is kept).
+            const PQueryCache::PFrame& f = frame();
+            try {
+                rows_ = runPipelined(c, {{f.begin}, {f.timeout}, {q->limited}, {f.end}}, 2, 2, params_, kSource, fn,
+                                     "opening the query");
+            } catch (DKException&) {
+                failed(fn);
+            }
+            row_ = 0;
+            if (PQntuples(rows_.get()) < batch) {
+                --d->sharedCursors_;   // the transaction has ended
+                sharesTransaction_ = false;
+                dropPortal();
+            } else {
+                rows_.reset();
+                portalInOneTrip();
+            }
+        } else if (!guarded && q != nullptr) {
+            portalInOneTrip();
+        } else {
+            if (!guarded) {
+                run(c, begin.c_str(), {}, kSource, fn, "starting the query's transaction");
+                run(c, timeout.c_str(), {}, kSource, fn, "starting the query's transaction");
+            }
+            portal_->declare(c, sql_, params_, guarded, kSource, fn, q != nullptr ? q->statement.c_str() : nullptr);
+            nextBatch(fn);
+        }
+        // A table that lost every column since the query was checked gives rows without columns.
+        if (PQnfields(rows_.get()) == 0) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, fn, DKString(sql_.c_str()));
     } catch (...) {
+        if (prepared) d->queries_.forget(sql_);   // checked and prepared again on the next open
         letGo();
         open_ = false;
         throw;
     }
-    layOut(fn);
 }
 
 void DKResultSetCursorPG::close() {
@@ -148,7 +230,7 @@ void DKResultSetCursorPG::failed(const char* function) {
     rows_.reset();
     // The connection went with the batch (the server ended the session or stopped): say so.
     if (PQstatus(ds_->conn_) != CONNECTION_OK) {
-        portal_.reset();
+        dropPortal();
         letGo();
         try {
             throw;

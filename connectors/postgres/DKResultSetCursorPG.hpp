@@ -66,6 +66,8 @@ private:
     void layOut(const char* function);               // the shape of the rows of rows_
     void nextBatch(const char* function);            // rows_ from the portal; the portal let go after the last
     void letGo() noexcept;                           // the portal closed, the shared transaction left
+    void dropPortal() noexcept;                      // the portal forgotten, its prepared query free again
+    void openOnce(DKDatastorePG* d, const char* function);   // open() without its one retry
     [[noreturn]] void failed(const char* function);  // after a failed batch: at the end, rethrown
 
     DKDatastorePG* ds_;
@@ -78,6 +80,7 @@ private:
     bool atEnd_ = false;
     bool ended_ = false;                 // its transaction ended under it (9227 until opened again)
     std::unique_ptr<dkpg::PPortal> portal_;   // while rows are left on the server
+    bool prepared_ = false;              // the portal is the one of the session's prepared query
     bool sharesTransaction_ = false;     // holds the datastore's shared READ ONLY transaction
     long count_ = -1;                    // cardinality, once counted
     std::shared_ptr<dkpg::PEntity> entity_;   // of item rows; null for other rows

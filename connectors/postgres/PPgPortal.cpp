@@ -30,11 +30,13 @@ bool runGuarded(PGconn* c, const std::string& sql) noexcept {
 }
 
 void PPortal::declare(PGconn* c, const std::string& sql, PParams& params, bool guarded, const char* source,
-                      const char* function) {
+                      const char* function, const char* prepared) {
     if (guarded) run(c, "SAVEPOINT dk_step", {}, source, function, "declaring the query's cursor");
     const char* const* values = params.values();
-    PResult r(PQexecParams(c, ("DECLARE " + name_ + " NO SCROLL CURSOR FOR " + sql).c_str(), params.count(), nullptr,
-                           values, params.lengths(), params.formats(), 0),
+    PResult r(prepared != nullptr
+                  ? PQexecPrepared(c, prepared, params.count(), values, params.lengths(), params.formats(), 0)
+                  : PQexecParams(c, ("DECLARE " + name_ + " NO SCROLL CURSOR FOR " + sql).c_str(), params.count(),
+                                 nullptr, values, params.lengths(), params.formats(), 0),
               PQclear);
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
         if (guarded && PQstatus(c) == CONNECTION_OK) PQclear(PQexec(c, kUndo));

@@ -27,10 +27,11 @@ class PPortal {
 public:
     explicit PPortal(std::string name) : name_(std::move(name)) {}
 
-    // Declares the portal for sql with params bound. With guarded, in a savepoint, so that a
-    // failure leaves a transaction that others share going on.
+    // Declares the portal for sql with params bound, or by the prepared statement named prepared
+    // (a declaration of this portal). With guarded, in a savepoint, so that a failure leaves a
+    // transaction that others share going on.
     void declare(PGconn* c, const std::string& sql, PParams& params, bool guarded, const char* source,
-                 const char* function);
+                 const char* function, const char* prepared = nullptr);
     // The next batch of at most rows rows; fewer means the last.
     PResult fetch(PGconn* c, long rows, long timeoutMs, const char* source, const char* function);
     // Skips the rest of the rows and gives their number.

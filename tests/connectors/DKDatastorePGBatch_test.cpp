@@ -21,9 +21,13 @@ using dktest::errorOf;
 namespace {
 
 // A new repository with an entity Doc (n, pad) on server, connected as its superuser.
-std::unique_ptr<dkDatastore> repository(const char* config, const std::map<std::string, std::string>& server = dkpgtest::server()) {
+// The database's name in database, when given.
+std::unique_ptr<dkDatastore> repository(const char* config, const std::map<std::string, std::string>& server = dkpgtest::server(),
+                                        std::string* database = nullptr) {
     std::unique_ptr<dkDatastore> ds(dkconf::factoryFor(DKPG_LIBRARY).createWithConfig("DKDatastorePG", config));
-    const std::string name = "host=" + server.at("DKPG_HOST") + " dbname=" + dkpgtest::uniqueName("dkbatch");
+    const std::string db = dkpgtest::uniqueName("dkbatch");
+    if (database != nullptr) *database = db;
+    const std::string name = "host=" + server.at("DKPG_HOST") + " dbname=" + db;
     ds->connect(name.c_str(), server.at("DKPG_USER").c_str(), server.at("DKPG_PASSWORD").c_str(), "create=1");
     dkconf::defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}, {"pad", DKAny::tc_string}});
     return ds;
@@ -99,6 +103,37 @@ TEST(DKDatastorePGBatch, ReadsInterleaveWithCursorsAndWritesWaitForThem) {
     c->open();
     EXPECT_EQ(7L, column(*c, "n"));
     EXPECT_EQ(60L, column(*c, "n"));
+}
+
+// A query run again reuses the session's prepared statement: two cursors of one text at once,
+// and another session changing or dropping the table between runs.
+TEST(DKDatastorePGBatch, APreparedQueryFollowsSchemaChangesAndSharesNoPortal) {
+    std::string db;
+    auto ds = repository("fetch_rows=2", dkpgtest::server(), &db);
+    for (long n = 1; n <= 3; ++n) addDoc(*ds, n);
+    const char* q = "SELECT * FROM Doc WHERE n >= ? AND n <= 3 ORDER BY n";
+    const auto run = [&](long from) {
+        DKNVPair p[] = {DKNVPair("from", DKAny(from)), DKNVPair("End")};
+        return std::unique_ptr<dkResultSetCursor>(ds->execute(q, 4, p));
+    };
+    for (int pass = 0; pass < 2; ++pass) {   // the first prepares, the second runs the prepared one
+        auto a = run(1), b = run(2);
+        for (long n : {1L, 2L}) EXPECT_EQ(n, column(*a, "n"));
+        for (long n : {2L, 3L}) EXPECT_EQ(n, column(*b, "n"));
+        EXPECT_EQ(3L, column(*a, "n"));
+        EXPECT_EQ(-1L, column(*a, "n"));
+        EXPECT_EQ(-1L, column(*b, "n"));
+        addDoc(*ds, 4 + pass);   // both read to their end: the session writes again
+    }
+    dkpgtest::adminSql("ALTER TABLE doc ADD COLUMN extra integer DEFAULT 7, ALTER COLUMN n TYPE integer", db);
+    std::unique_ptr<DKDDO> row(run(3)->fetchNext());
+    ASSERT_NE(nullptr, row);
+    EXPECT_EQ(3L, static_cast<long>(row->getDataByName("n")));
+    dkpgtest::adminSql("ALTER TABLE doc RENAME TO gone", db);
+    EXPECT_GT(errorOf<DKUsageError>([&] { run(1); }), 0);   // 42P01, as the server reports it
+    dkpgtest::adminSql("ALTER TABLE gone RENAME TO doc", db);
+    addDoc(*ds, 6);   // the failed query left no transaction behind
+    EXPECT_EQ(2L, column(*run(2), "n"));
 }
 
 TEST(DKDatastorePGBatch, AFetchEndsAtItsTimeoutAndAnEndedBackendIsReported) {
