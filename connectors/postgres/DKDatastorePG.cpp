@@ -9,6 +9,7 @@
 #include "DKContentPG.hpp"
 #include "DKDatastoreDefPG.hpp"
 #include "DKResultSetCursorPG.hpp"
+#include "DKTemplatesPG.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>
@@ -22,7 +23,8 @@ using namespace dkpg;
 namespace {
 constexpr const char* kSource = kDatastoreSource;
 // The datastore's extensions, in the order listExtensionNames gives them.
-const char* const kExtensionNames[] = {"DATASTORE_EXTENSION", DKContentPG::kName, DKAdminPG::kName};
+const char* const kExtensionNames[] = {"DATASTORE_EXTENSION", DKContentPG::kName, DKAdminPG::kName,
+                                       DKTemplatesPG::kName};
 }  // namespace
 
 dkExtension* DKDatastorePG::getExtension(const char* name) {
@@ -30,6 +32,7 @@ dkExtension* DKDatastorePG::getExtension(const char* name) {
     if (name != nullptr && std::strcmp(name, kExtensionNames[0]) == 0) return memberExtension(fn);
     if (name != nullptr && std::strcmp(name, kExtensionNames[1]) == 0) return contentExtension(fn);
     if (name != nullptr && std::strcmp(name, kExtensionNames[2]) == 0) return rightsExtension(fn);
+    if (name != nullptr && std::strcmp(name, kExtensionNames[3]) == 0) return templatesExtension(fn);
     return nullptr;
 }
 
@@ -60,6 +63,7 @@ void DKDatastorePG::closeConnection() noexcept {
     cursors_.clear();
     sharedCursors_ = 0;
     entities_.clear();   // another connect may open another repository
+    mappings_.clear();
     entitiesLoaded_ = false;
     statements_.clear();   // the server forgot them with the session
     if (def_) def_->clearCache();

@@ -39,7 +39,11 @@ class DKDatastoreDefPG;
 class DKResultSetCursorPG;
 namespace dkpg {
 class PContentStorePG;
+class PSearchTemplatePG;
+class PTemplatesPG;
 }
+class dkSchemaMapping;
+struct PMappingNames;
 class PRightsPG;
 
 namespace dkpg {
@@ -133,6 +137,20 @@ public:
     dkExtension* getExtension(const char* name) override;
     DKString* listExtensionNames(long& count) override;
 
+    // Search templates and schema mappings, kept in the repository (DKDatastorePGTemplates.cpp),
+    // as on SQLite: the templates come in a collection that owns them (sub-type 3:
+    // dkSearchTemplate*); registerMapping takes pairs "name", "entity" (native), "mappedEntity"
+    // and "attr" (MAPPED=NATIVE); getMapping's object stays with the datastore (until
+    // unRegisterMapping, clearCache or disconnect; null for an unknown name). Trees whose
+    // sub-queries name a mapping run on the native names, where every attribute mapping is one
+    // to one without conversion. The extension "PG_TEMPLATES" (DKTemplatesPG.hpp) makes templates.
+    dkCollection* listSearchTemplates() override;
+    DKString* listSearchTemplateNames(long& count) override;
+    DKString registerMapping(DKNVPair* source) override;
+    void unRegisterMapping(const char* name) override;
+    DKString* listMappingNames(long& count) override;
+    dkSchemaMapping* getMapping(const char* name) override;
+
     // The repository name kept in the catalogue (the database name it was made in).
     const std::string& repositoryName() const { return repositoryName_; }
 
@@ -144,6 +162,8 @@ private:
     friend class dkpg::PMembersPG;
     friend class dkpg::PContentStorePG;
     friend class PRightsPG;
+    friend class dkpg::PSearchTemplatePG;
+    friend class dkpg::PTemplatesPG;
 
     // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
@@ -235,6 +255,11 @@ private:
     dkExtension* contentExtension(const char* function);
     dkExtension* memberExtension(const char* function);
     dkExtension* rightsExtension(const char* function);
+    // Templates and mappings (DKDatastorePGTemplates.cpp): their tables, made in c's open
+    // transaction when missing; the native names of a mapping for a tree; the extension.
+    void ensureTemplateTables(pg_conn* c, const char* function);
+    PMappingNames nativeNames(const std::string& mapping, const char* function);
+    dkExtension* templatesExtension(const char* function);
 
     // DKUsageError kMsgCursorHoldsSession: a write while cursors share a READ ONLY transaction.
     [[noreturn]] void refuseWrite(const char* function) const;
@@ -265,4 +290,6 @@ private:
     DKTrace trace_;
     std::unique_ptr<dkpg::PMembersPG> members_;   // made by the first getExtension
     std::unique_ptr<dkExtension> rights_;   // the PG_ADMIN extension (a PRightsPG), made on first use
+    std::unique_ptr<dkExtension> templates_;   // the PG_TEMPLATES extension, made on first use
+    std::map<std::string, std::shared_ptr<dkSchemaMapping>> mappings_;   // getMapping's, by lower-case name
 };

@@ -262,6 +262,7 @@ void DKDatastorePG::dropAttr(const char* entityName, const char* attr, const cha
 
 void DKDatastorePG::clearCache() {
     entities_.clear();
+    mappings_.clear();
     entitiesLoaded_ = false;
     if (def_) def_->clearCache();
 }

@@ -12,6 +12,7 @@
 #include <dk/DKOpCode.hpp>
 #include <dk/dkQuery.hpp>
 #include <dk/dkSchemaMapping.hpp>
+#include <dk/dkSearchTemplate.hpp>
 
 #include <algorithm>
 #include <fstream>
@@ -625,15 +626,16 @@ TEST_P(DKConformance, MappingsAreKeptAndTranslateOneToOneNamesOnly) {
         return errorOf<DKUsageError>([&] { EXPECT_EQ(4UL, countTree(*ds, tree)); });
     };
     EXPECT_EQ(-1L, mapped("Paper", "number", "M"));   // nothing thrown: the native count
-    for (auto [entity, attr, mapping, id] : {std::make_tuple("Paper", "count", "M", 9010L), {"Doc", "number", "M", 303L},
-                                             {"Paper", "number", "Nowhere", 303L}})
+    for (auto [entity, attr, mapping, id] : {std::make_tuple("Paper", "count", "M", ctx().noAttrMessage),
+                                             {"Doc", "number", "M", 303L}, {"Paper", "number", "Nowhere", 303L}})
         EXPECT_EQ(id, mapped(entity, attr, mapping)) << entity << "." << attr << " by " << mapping;
     number->setToNative("toN");   // a conversion is not translated
     number->setFromNative("fromN");
     EXPECT_EQ(303L, mapped("Paper", "number", "M"));
     // Refused registrations; a hostile name is kept as data.
-    for (auto [key, value, id] : {std::make_tuple("entity", "Nowhere", 9008L), {"attr", "x=nothing", 9010L},
-                                  {"attr", "number", 303L}, {"colour", "red", 303L}}) {
+    for (auto [key, value, id] : {std::make_tuple("entity", "Nowhere", ctx().noEntityMessage),
+                                  {"attr", "x=nothing", ctx().noAttrMessage}, {"attr", "number", 303L},
+                                  {"colour", "red", 303L}}) {
         pairs[0] = DKNVPair("name", DKAny("B"));
         pairs[4] = DKNVPair(key, DKAny(value));   // a later entity takes the place of the first
         EXPECT_EQ(id, errorOf<DKUsageError>([&] { ds->registerMapping(pairs); })) << key << "=" << value;
@@ -649,6 +651,78 @@ TEST_P(DKConformance, MappingsAreKeptAndTranslateOneToOneNamesOnly) {
     EXPECT_EQ(nullptr, ds->getMapping("M"));
     EXPECT_EQ(303L, errorOf<DKUsageError>([&] { ds->unRegisterMapping("M"); }));
     EXPECT_EQ(6L, countRows(*ds, "Doc"));
+}
+
+TEST_P(DKConformance, TemplatesAreStoredListedOwnedAndRunWithTheirCriteria) {
+    if (!ctx().templates || !ctx().templateOf) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}, {"title", DKAny::tc_string}});
+    const char* titles[] = {"it's", "a\"b\\c", "plain", "plain", "x' OR '1'='1"};
+    for (long n = 1; n <= 5; ++n) {
+        std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+        d->setData(1, DKAny(n));
+        d->setData(2, DKAny(titles[n - 1]));
+        d->add();
+    }
+    const char* name = "By n'; DROP TABLE Doc; --";
+    std::unique_ptr<dkSearchTemplate> t(ctx().templateOf(*ds, name, "doc"));
+    auto criterion = [](const char* attr, std::vector<short> ops) {
+        auto c = std::make_unique<DKSearchCriteria>("Doc", attr);
+        c->setValidOperators(ops.data(), static_cast<long>(ops.size()));
+        return c;
+    };
+    EXPECT_EQ(ctx().noAttrMessage, errorOf<DKUsageError>([&] { t->addCriteria(criterion("nothing", {DKOpCode::opEqual}).get()); }));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->addCriteria(criterion("n", {DKOpCode::opAnd}).get()); }));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->add(); }));   // no criterion
+    t->addCriteria(criterion("n", {DKOpCode::opGreaterEqual, DKOpCode::opIn}).release());
+    t->addCriteria(criterion("title", {DKOpCode::opEqual, DKOpCode::opLike}).release());
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->addCriteria(criterion("n", {DKOpCode::opEqual}).get()); }));
+    t->add();
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->add(); }));   // the name is taken
+
+    std::unique_ptr<dkCollection> all(ds->listSearchTemplates());
+    ASSERT_EQ(1UL, all->cardinality());
+    EXPECT_EQ(1, all->ownsElements());
+    std::unique_ptr<dkIterator> it(all->createIterator());
+    auto* stored = static_cast<dkSearchTemplate*>(static_cast<void*>(*it->next()));
+    EXPECT_EQ(DKString(name), stored->getName());
+    ASSERT_EQ(2L, stored->numberOfCriteria());
+    auto found = [&] {
+        std::unique_ptr<dkCollection> rows(static_cast<dkCollection*>(ds->evaluate(stored)));
+        return rows->cardinality();
+    };
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { found(); }));   // nothing set
+    stored->setValue("n", "2");                                  // the first operator, >=
+    EXPECT_EQ(4UL, found());
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { stored->setOperator("n", DKOpCode::opLess); }));
+    std::unique_ptr<DKCQExpr> q(stored->createCQExpr());
+    EXPECT_EQ(DKString(name), q->getSearchTemplateName());
+    // Values are data: quotes, NULL and SQL stay text to compare with.
+    stored->setValue("n", "1");
+    for (auto [value, n] : {std::make_pair("x' OR '1'='1", 1UL), {"NULL", 0UL}, {"it's", 1UL}, {"'it''s'", 0UL}}) {
+        stored->setValue("title", value);
+        EXPECT_EQ(n, found()) << value;
+    }
+    stored->setOperator("title", DKOpCode::opLike);
+    stored->setValue("title", "pl%");
+    EXPECT_EQ(2UL, found());
+    long count = -1;
+    std::unique_ptr<DKString[]> values(stored->getValues("title", count));
+    EXPECT_TRUE(count == 1 && values[0] == "pl%" && stored->getOperator("title") == DKOpCode::opLike);
+    stored->clearValues("title");
+    EXPECT_EQ(5UL, found());
+    // Stored again without a criterion; read back, the criterion and the chosen values are gone.
+    stored->removeCriteria("title");
+    stored->update();
+    stored->retrieve();
+    std::unique_ptr<DKString[]> names(stored->listCriteriaNames(count));
+    EXPECT_TRUE(count == 1 && names[0] == "n" && stored->isComplete() == 0);
+    EXPECT_EQ(1UL, std::unique_ptr<dkCollection>(stored->listCriteria())->cardinality());
+    stored->del();
+    EXPECT_EQ(0, stored->exists());
+    std::unique_ptr<DKString[]>(ds->listSearchTemplateNames(count));
+    EXPECT_EQ(0L, count);
+    EXPECT_EQ(5L, countRows(*ds, "Doc"));
 }
 
 // Parts of 0 bytes, 1 byte and every byte value survive a reconnect; edits count from 1 as

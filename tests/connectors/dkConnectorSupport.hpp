@@ -37,6 +37,8 @@
 #include <string>
 #include <vector>
 
+class dkSearchTemplate;
+
 namespace dkconf {
 
 struct ConnectorContext {
@@ -68,6 +70,10 @@ struct ConnectorContext {
     bool parametric = false;      // query trees (DKCQExpr) with parametric leaves
     bool textQuery = false;       // text-searchable attributes, text queries (1), CONTAINS_TEXT in trees
     bool templates = false;       // search templates and schema mappings kept by the repository
+    // A new search template (the caller's) named name over entity, from the connector's extension.
+    std::function<dkSearchTemplate*(dkDatastore&, const char* name, const char* entity)> templateOf;
+    // The connector's refusals of an unknown entity and an unknown attribute.
+    long noEntityMessage = 9008, noAttrMessage = 9010;
     bool content = false;         // content parts of items, made by contentOf
     // Membership kept by the repository, on entities of the type codes below: folder members
     // (the DDO item "DKFolder"), links (the DDO item linksItem).
