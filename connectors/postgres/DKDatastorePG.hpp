@@ -260,6 +260,9 @@ private:
     void ensureTemplateTables(pg_conn* c, const char* function);
     PMappingNames nativeNames(const std::string& mapping, const char* function);
     dkExtension* templatesExtension(const char* function);
+    // An older repository's text attributes get their words' index, in c's open transaction
+    // (DKDatastorePGUpgrade.cpp).
+    void ensureTextIndexes(pg_conn* c, const char* function);
 
     // DKUsageError kMsgCursorHoldsSession: a write while cursors share a READ ONLY transaction.
     [[noreturn]] void refuseWrite(const char* function) const;

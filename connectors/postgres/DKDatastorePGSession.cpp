@@ -171,6 +171,7 @@ std::string DKDatastorePG::openCatalogue(pg_conn* c, const std::string& database
     std::string name = PQgetvalue(rows.get(), 1, 1);
     ensureMemberTables(c, fn);   // a repository made before membership gains its tables here
     ensureTemplateTables(c, fn);
+    ensureTextIndexes(c, fn);
     openRights(c, fn);
     run(c, "COMMIT", {}, kSource, fn, "opening the catalogue");
     return name;

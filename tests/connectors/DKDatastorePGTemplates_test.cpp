@@ -1,9 +1,9 @@
 // tests/connectors/DKDatastorePGTemplates_test.cpp
 //
 // Search templates and schema mappings of the PostgreSQL connector where sessions meet: two
-// sessions storing one name at once, and a repository made before the tables. What templates
-// and mappings mean runs through the conformance suite. The fixture's server; every test a
-// database of its own.
+// sessions storing one name at once; repositories made before the tables and before text
+// indexes. What templates and mappings mean runs through the conformance suite. The fixture's
+// server; every test a database of its own.
 
 #include "dkConnectorSupport.hpp"
 #include "dkPgTestSupport.hpp"
@@ -93,4 +93,22 @@ TEST(DKDatastorePGTemplates, OlderRepositoriesGetTheTablesAtConnect) {
     std::unique_ptr<DKString[]> names(again->listSearchTemplateNames(count));
     ASSERT_EQ(1L, count);
     EXPECT_EQ(DKString("T"), names[0]);
+}
+
+// Text attributes made before text search had indexes get them at the next connect, one each and
+// only once however often it connects; searches find the same rows with them.
+TEST(DKDatastorePGTemplates, OlderTextAttributesGetTheirIndexAtConnect) {
+    Repo r;
+    dkconf::defineEntity(*r.open(), "Note", {{"title", DKAny::tc_string, 1}, {"body", DKAny::tc_string, 1},
+                                             {"tag", DKAny::tc_string}});
+    const std::string count = "SELECT count(*) FROM pg_indexes WHERE tablename = 'note' AND indexdef LIKE '%gin%'";
+    ASSERT_EQ("2", r.sql(count));
+    r.sql("DO $$ DECLARE i text; BEGIN FOR i IN SELECT indexname FROM pg_indexes WHERE tablename = 'note' AND "
+          "indexdef LIKE '%gin%' LOOP EXECUTE format('DROP INDEX %I', i); END LOOP; END $$");
+    r.sql("CREATE INDEX ON note USING btree (title)");   // an index that holds no words is no text index
+    auto first = r.open();
+    auto second = r.open();
+    EXPECT_EQ("2", r.sql(count));
+    EXPECT_NE(std::string::npos, r.sql("SELECT string_agg(indexdef, ' ') FROM pg_indexes WHERE tablename = 'note' AND "
+                                       "indexdef LIKE '%gin%'").find("body"));
 }

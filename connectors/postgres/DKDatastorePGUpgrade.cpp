@@ -1,0 +1,55 @@
+// connectors/postgres/DKDatastorePGUpgrade.cpp
+//
+// What a repository made by an older connector gains at connect, inside the transaction that
+// opens the catalogue and under its advisory lock, so two sessions connecting at once do the work
+// once: text indexes that attributes made before text search lack.
+
+#include "DKDatastorePG.hpp"
+#include "PPgText.hpp"
+
+#include <dk/DKAny.hpp>
+#include <dk/DKException.hpp>
+
+#include <libpq-fe.h>
+
+#include <cstring>
+
+using namespace dkpg;
+
+namespace {
+
+constexpr const char* kSource = kDatastoreSource;
+
+// The text attributes whose column no GIN index depends on: the index of an attribute's words is
+// an expression over its column, and the server records that dependency.
+constexpr const char* kMissingIndexes =
+    "SELECT e.lname, a.lname FROM public.dk_entities e JOIN public.dk_attrs a ON a.entity = e.id "
+    "JOIN pg_attribute c ON c.attrelid = to_regclass('public.' || quote_ident(e.lname)) AND c.attname = a.lname "
+    "WHERE a.text_searchable <> 0 AND a.type = $1::smallint AND NOT EXISTS (SELECT 1 FROM pg_index i "
+    "JOIN pg_class x ON x.oid = i.indexrelid JOIN pg_am m ON m.oid = x.relam "
+    "JOIN pg_depend d ON d.classid = 'pg_class'::regclass AND d.objid = i.indexrelid "
+    "WHERE i.indrelid = c.attrelid AND m.amname = 'gin' AND d.refobjid = c.attrelid AND d.refobjsubid = c.attnum) "
+    "ORDER BY e.id, a.position";
+
+}  // namespace
+
+void DKDatastorePG::ensureTextIndexes(pg_conn* c, const char* function) {
+    PResult missing = run(c, kMissingIndexes, {std::to_string(DKAny::tc_string)}, kSource, function, "reading the catalogue");
+    for (int row = 0; row < PQntuples(missing.get()); ++row) {
+        PAttr a;
+        a.name = PQgetvalue(missing.get(), row, 1);
+        a.type = DKAny::tc_string;
+        a.textSearchable = 1;
+        // Only a table's owner may index it: another role opens the repository as it is, and its
+        // text searches read the rows without the index until the owner connects.
+        run(c, "SAVEPOINT dk_index", {}, kSource, function, "indexing the attribute's words");
+        try {
+            addTextIndex(c, PQgetvalue(missing.get(), row, 0), a, kSource, function);
+        } catch (const DKException& e) {
+            if (e.errorState() == nullptr || std::strcmp(e.errorState(), "42501") != 0) throw;
+            run(c, "ROLLBACK TO SAVEPOINT dk_index", {}, kSource, function, "indexing the attribute's words");
+            continue;
+        }
+        run(c, "RELEASE SAVEPOINT dk_index", {}, kSource, function, "indexing the attribute's words");
+    }
+}
