@@ -1,4 +1,4 @@
-// src/dk/common/datastore/PTemplateKit.cpp
+// src/dk/common/query/PTemplateKit.cpp
 //
 // The connectors' shared part of search templates and schema mappings: a template's criteria
 // and the tree it makes, the pairs of a mapping's registration, the schema mapping read back and
