@@ -197,9 +197,14 @@ private:
     std::shared_ptr<dkpg::PEntity> entity(const char* name, const char* function);
     void loadEntities(const char* function);
     std::vector<std::shared_ptr<dkpg::PEntity>> entitiesInOrder(const char* function);
-    void storeEntity(const std::string& name, short type, const std::string& description,
-                     const std::vector<dkpg::PAttr>& attrs, const char* function);
+    // Makes the entities in order (a parent before its sub-entities), all or none.
+    void storeEntities(const std::vector<dkpg::PNewEntity>& entities, const char* function);
+    // Drops the entity with its sub-entities, their items and tables.
     void dropEntity(const char* name, const char* function);
+    void createEntity(pg_conn* c, const dkpg::PNewEntity& e, const char* function);
+    // The parent of e as the catalogue spells it; an unknown parent, or one whose attribute e's
+    // name would stand for in the parent's items, is refused.
+    static std::string parentName(pg_conn* c, const dkpg::PNewEntity& e, const char* function);
     void storeAttr(const char* entity, const dkpg::PAttr& attr, const char* function);
     void dropAttr(const char* entity, const char* attr, const char* function);
     // The parts of a schema change every one does: the transaction, the catalogue's lock, and the
@@ -260,9 +265,10 @@ private:
     void ensureTemplateTables(pg_conn* c, const char* function);
     PMappingNames nativeNames(const std::string& mapping, const char* function);
     dkExtension* templatesExtension(const char* function);
-    // An older repository's text attributes get their words' index, in c's open transaction
-    // (DKDatastorePGUpgrade.cpp).
+    // An older repository's text attributes get their words' index, and its catalogue the
+    // entities' parents, in c's open transaction (DKDatastorePGUpgrade.cpp).
     void ensureTextIndexes(pg_conn* c, const char* function);
+    static void ensureEntityParents(pg_conn* c, const char* function);
 
     // DKUsageError kMsgCursorHoldsSession: a write while cursors share a READ ONLY transaction.
     [[noreturn]] void refuseWrite(const char* function) const;

@@ -2,7 +2,8 @@
 //
 // What a repository made by an older connector gains at connect, inside the transaction that
 // opens the catalogue and under its advisory lock, so two sessions connecting at once do the work
-// once: text indexes that attributes made before text search lack.
+// once: text indexes that attributes made before text search lack, and the catalogue's column
+// of sub-entities' parents.
 
 #include "DKDatastorePG.hpp"
 #include "PPgText.hpp"
@@ -31,7 +32,34 @@ constexpr const char* kMissingIndexes =
     "WHERE i.indrelid = c.attrelid AND m.amname = 'gin' AND d.refobjid = c.attrelid AND d.refobjsubid = c.attnum) "
     "ORDER BY e.id, a.position";
 
+// Runs change in a savepoint. Only a table's owner may change it: another role opens the
+// repository as it is (its reads do without what the change adds) until the owner connects.
+template <class Change>
+void asOwner(PGconn* c, const char* function, const char* what, Change change) {
+    run(c, "SAVEPOINT dk_upgrade", {}, kSource, function, what);
+    try {
+        change();
+    } catch (const DKException& e) {
+        if (e.errorState() == nullptr || std::strcmp(e.errorState(), "42501") != 0) throw;
+        run(c, "ROLLBACK TO SAVEPOINT dk_upgrade", {}, kSource, function, what);
+        return;
+    }
+    run(c, "RELEASE SAVEPOINT dk_upgrade", {}, kSource, function, what);
+}
+
 }  // namespace
+
+void DKDatastorePG::ensureEntityParents(pg_conn* c, const char* function) {
+    PResult found = run(c,
+                        "SELECT EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = 'public.dk_entities'::regclass "
+                        "AND attname = 'parent' AND NOT attisdropped)",
+                        {}, kSource, function, "reading the catalogue");
+    if (std::string(PQgetvalue(found.get(), 0, 0)) == "t") return;
+    asOwner(c, function, "adding the entities' parents", [&] {
+        run(c, "ALTER TABLE public.dk_entities ADD COLUMN parent text NOT NULL DEFAULT ''", {}, kSource, function,
+            "adding the entities' parents");
+    });
+}
 
 void DKDatastorePG::ensureTextIndexes(pg_conn* c, const char* function) {
     PResult missing = run(c, kMissingIndexes, {std::to_string(DKAny::tc_string)}, kSource, function, "reading the catalogue");
@@ -40,16 +68,8 @@ void DKDatastorePG::ensureTextIndexes(pg_conn* c, const char* function) {
         a.name = PQgetvalue(missing.get(), row, 1);
         a.type = DKAny::tc_string;
         a.textSearchable = 1;
-        // Only a table's owner may index it: another role opens the repository as it is, and its
-        // text searches read the rows without the index until the owner connects.
-        run(c, "SAVEPOINT dk_index", {}, kSource, function, "indexing the attribute's words");
-        try {
-            addTextIndex(c, PQgetvalue(missing.get(), row, 0), a, kSource, function);
-        } catch (const DKException& e) {
-            if (e.errorState() == nullptr || std::strcmp(e.errorState(), "42501") != 0) throw;
-            run(c, "ROLLBACK TO SAVEPOINT dk_index", {}, kSource, function, "indexing the attribute's words");
-            continue;
-        }
-        run(c, "RELEASE SAVEPOINT dk_index", {}, kSource, function, "indexing the attribute's words");
+        // Text searches read the rows without the index until the owner connects.
+        asOwner(c, function, "indexing the attribute's words",
+                [&] { addTextIndex(c, PQgetvalue(missing.get(), row, 0), a, kSource, function); });
     }
 }

@@ -77,6 +77,7 @@ dkconf::ConnectorContext pgContext() {
     c.templates = true;
     c.noEntityMessage = 9210;
     c.noAttrMessage = 9212;
+    c.badNameMessage = 9209;
     c.templateOf = [](dkDatastore& ds, const char* name, const char* entity) {
         return static_cast<DKTemplatesPG*>(ds.getExtension(DKTemplatesPG::kName))->createSearchTemplate(name, entity);
     };

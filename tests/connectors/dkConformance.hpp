@@ -150,6 +150,51 @@ TEST_P(DKConformance, SchemaIsListedCreatedAndDeleted) {
     EXPECT_EQ(0, n);
 }
 
+// Sub-entities: a tree stored by one add, all or nothing, listed under its parent, refused where
+// a name would clash, dropped with its parent.
+TEST_P(DKConformance, SubEntitiesAreStoredWithTheirParentAndGoWithIt) {
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}});
+    defineEntity(*ds, "Box", {});
+    std::unique_ptr<dkEntityDef> doc(ds->datastoreDef()->retrieveEntity("Doc"));
+    std::unique_ptr<dkEntityDef> note(doc->createSubEntity()), remark(note->createSubEntity());
+    note->setName("Note");
+    remark->setName("Remark");
+    note->addSubEntity(remark.release());
+    doc->add(note.get());
+    long n = 0;
+    std::unique_ptr<DKString[]> names(doc->getSubEntity("NOTE")->listSubEntityNames(n));
+    std::unique_ptr<dkEntityDef> back(ds->datastoreDef()->retrieveEntity("remark"));
+    EXPECT_EQ(std::make_tuple(1, 1L, DKString("Remark"), DKString("Note")),
+              std::make_tuple(doc->hasSubEntities(), n, names[0], back->getParentEntityName()));
+    std::unique_ptr<dkEntityDef> again(ds->datastoreDef()->retrieveEntity("Doc"));   // as the catalogue has it
+    std::unique_ptr<dkCollection> subs(again->listSubEntities());   // copies, the caller's
+    EXPECT_EQ(std::make_tuple(1u, 1), std::make_tuple(subs->cardinality(), again->getSubEntity("Note")->hasSubEntities()));
+
+    const long noEntity = ctx().noEntityMessage;
+    EXPECT_EQ(noEntity, errorOf<DKUsageError>([&] { std::unique_ptr<dkEntityDef>(doc->retrieveSubEntity("Box")); }));
+    EXPECT_EQ(noEntity, errorOf<DKUsageError>([&] { doc->removeSubEntity("Remark"); }));   // Note's, not Doc's
+    std::unique_ptr<dkEntityDef> clash(doc->createSubEntity());
+    clash->setName("TITLE");   // the parent's items would hold it where the attribute is
+    EXPECT_EQ(ctx().badNameMessage, errorOf<DKUsageError>([&] { doc->add(clash.get()); }));
+    // A tree one of whose names is taken leaves nothing behind.
+    std::unique_ptr<dkEntityDef> shelf(ds->datastoreDef()->createEntity()), taken(shelf->createSubEntity());
+    shelf->setName("Shelf");
+    taken->setName("Box");
+    shelf->addSubEntity(taken.release());
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->datastoreDef()->add(shelf.get()); }), 0);
+    std::unique_ptr<DKString[]>(ds->listEntityNames(n));
+    EXPECT_EQ(4L, n);
+
+    doc->deleteSubEntity("note");   // and Remark under it
+    std::unique_ptr<DKString[]>(ds->listEntityNames(n));
+    EXPECT_EQ(std::make_tuple(2L, 0), std::make_tuple(n, doc->hasSubEntities()));
+    doc->add(note.get());
+    ds->datastoreDef()->deleteEntity("Doc");
+    names.reset(ds->listEntityNames(n));
+    EXPECT_EQ(std::make_tuple(1L, DKString("Box")), std::make_tuple(n, names[0]));
+}
+
 TEST_P(DKConformance, EveryTypeRoundTripsThroughAddRetrieveUpdateDelete) {
     auto ds = fresh();
     defineEntity(*ds, "Doc", allTypes());

@@ -72,8 +72,8 @@ struct ConnectorContext {
     bool templates = false;       // search templates and schema mappings kept by the repository
     // A new search template (the caller's) named name over entity, from the connector's extension.
     std::function<dkSearchTemplate*(dkDatastore&, const char* name, const char* entity)> templateOf;
-    // The connector's refusals of an unknown entity and an unknown attribute.
-    long noEntityMessage = 9008, noAttrMessage = 9010;
+    // The connector's refusals of an unknown entity, an unknown attribute and a bad name.
+    long noEntityMessage = 9008, noAttrMessage = 9010, badNameMessage = 9007;
     bool content = false;         // content parts of items, made by contentOf
     // Membership kept by the repository, on entities of the type codes below: folder members
     // (the DDO item "DKFolder"), links (the DDO item linksItem).
