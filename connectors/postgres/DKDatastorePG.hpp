@@ -254,6 +254,22 @@ private:
     void newMembers(DKDDOBase& ddo, dkpg::PEntity& e);
     void readMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
     void writeMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+    // Children (DKDatastorePGChildren.cpp): the statements of dk_children (null-terminated); the
+    // "CHILD" collections of a new DDO (empty) and of a retrieved one (read); their track lists
+    // written in the caller's transaction. New children stored by a write get their pids once it
+    // has committed (finishChildren). writeChild answers whether a removed child was there.
+    static const char* const kChildTables[];
+    static void ensureChildTable(pg_conn* c, const char* function);
+    void newChildren(DKDDOBase& ddo, dkpg::PEntity& e);
+    void readChildren(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+    void writeChildren(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+    bool writeChild(const dkpg::PEntity& parent, long parentRow, bool add, dkDataObjectBase* child, const char* function);
+    void finishChildren();
+    struct PAddedChild {
+        DKDDOBase* ddo;
+        std::shared_ptr<dkpg::PEntity> entity;
+        long rowId;
+    };
     // Content (DKDatastorePGContent.cpp): the parts' table, made in a repository that lacks it.
     void ensureContentTable(pg_conn* c, const char* function);
     // Each extension, made on its first use (DKUsageError 310 while not connected).
@@ -298,6 +314,7 @@ private:
     unsigned long portals_ = 0;                // names the session's portals
     DKTrace trace_;
     std::unique_ptr<dkpg::PMembersPG> members_;   // made by the first getExtension
+    std::vector<PAddedChild> addedChildren_;      // stored by the write under way, not finished yet
     std::unique_ptr<dkExtension> rights_;   // the PG_ADMIN extension (a PRightsPG), made on first use
     std::unique_ptr<dkExtension> templates_;   // the PG_TEMPLATES extension, made on first use
     std::map<std::string, std::shared_ptr<dkSchemaMapping>> mappings_;   // getMapping's, by lower-case name

@@ -72,10 +72,11 @@ void PEntity::prepare() {
 
 DKDDODef* PEntity::shapeDefinition() {
     // A DDO may add items of its own to the shared definition; the next DDO then gets a fresh one.
-    if (!shape || shape->dataCount() != attrs.size() + PMemberKit::count(type)) {
+    if (!shape || shape->dataCount() != attrs.size() + PMemberKit::count(type) + children.size()) {
         shape = std::make_unique<PEntityShape>();
         shape->addAttrs(attrs);
         PMemberKit::addItems(*shape, type);   // the membership collections follow the attributes
+        PMemberKit::addChildItems(*shape, children);
     }
     return shape->definition();
 }

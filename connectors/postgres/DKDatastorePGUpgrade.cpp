@@ -2,8 +2,8 @@
 //
 // What a repository made by an older connector gains at connect, inside the transaction that
 // opens the catalogue and under its advisory lock, so two sessions connecting at once do the work
-// once: text indexes that attributes made before text search lack, and the catalogue's column
-// of sub-entities' parents.
+// once: text indexes that attributes made before text search lack, the catalogue's column of
+// sub-entities' parents, and the table of their children.
 
 #include "DKDatastorePG.hpp"
 #include "PPgText.hpp"
@@ -58,6 +58,16 @@ void DKDatastorePG::ensureEntityParents(pg_conn* c, const char* function) {
     asOwner(c, function, "adding the entities' parents", [&] {
         run(c, "ALTER TABLE public.dk_entities ADD COLUMN parent text NOT NULL DEFAULT ''", {}, kSource, function,
             "adding the entities' parents");
+    });
+}
+
+void DKDatastorePG::ensureChildTable(pg_conn* c, const char* function) {
+    PResult found = run(c, "SELECT to_regclass('public.dk_children') IS NOT NULL", {}, kSource, function,
+                        "reading the catalogue");
+    if (std::string(PQgetvalue(found.get(), 0, 0)) == "t") return;
+    asOwner(c, function, "creating the children's table", [&] {
+        for (const char* const* sql = kChildTables; *sql != nullptr; ++sql)
+            run(c, *sql, {}, kSource, function, "creating the children's table");
     });
 }
 

@@ -50,6 +50,8 @@ struct PEntity {
     std::string insertSql, selectSql, deleteSql;
 
     const PAttr* find(const char* attrName) const;
+    // Whether the item id of ddo is the "CHILD" item of one of the sub-entities.
+    bool hasChild(const DKDDOBase& ddo, unsigned short id) const;
     DKDDODef* shapeDefinition();   // rebuilt when a DDO added items of its own to the shared one
     // The pid of the item rowId (none for 0) of this entity in the named repository. The pid is
     // kept and changed on the next call: callers copy it (DKDDO and setPid take clones).

@@ -8,8 +8,10 @@
 
 #include "dkConnectorSupport.hpp"
 
+#include <dk/DKChildCollection.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKOpCode.hpp>
+#include <dk/dkDatastoreExt.hpp>
 #include <dk/dkQuery.hpp>
 #include <dk/dkSchemaMapping.hpp>
 #include <dk/dkSearchTemplate.hpp>
@@ -193,6 +195,72 @@ TEST_P(DKConformance, SubEntitiesAreStoredWithTheirParentAndGoWithIt) {
     ds->datastoreDef()->deleteEntity("Doc");
     names.reset(ds->listEntityNames(n));
     EXPECT_EQ(std::make_tuple(1L, DKString("Box")), std::make_tuple(n, names[0]));
+}
+
+// Children of sub-entities live and die with their parent: a tree stored by the parent's add, read
+// back whole by another session (the old tree while a writer's transaction replaces it), changed
+// at once through the extension, deleted with the parent.
+TEST_P(DKConformance, ChildrenLiveAndDieWithTheirParent) {
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}});
+    defineEntity(*ds, "Box", {});
+    defineChildren(*ds);
+    auto children = [](DKDDO& d, const char* item) -> DKChildCollection& {
+        return *static_cast<DKChildCollection*>(static_cast<dkCollection*>(d.getData(d.dataId("CHILD", item))));
+    };
+    std::unique_ptr<DKDDO> parent(ds->createDDO("Doc", 0));
+    const unsigned short item = parent->dataId("CHILD", "Note");
+    ASSERT_NE(0, item);
+    EXPECT_EQ(1072, static_cast<unsigned short>(parent->getDataPropertyByName(item, "type")));
+    DKDDO* note = newChild(*ds, "Note", "n1");
+    children(*note, "Remark").addElement(DKAny(static_cast<dkDataObjectBase*>(newChild(*ds, "Remark", "r1"))));
+    children(*parent, "Note").addElement(DKAny(static_cast<dkDataObjectBase*>(note)));
+    parent->add();
+    EXPECT_NE(DKString(""), note->getPid().getPrimaryId());   // given once the add committed
+
+    auto other = another();
+    std::unique_ptr<DKDDO> back(new DKDDO(other.get(), parent->getPid(), 10));
+    auto tree = [&] {
+        back->retrieve();
+        std::string t;
+        std::unique_ptr<dkIterator> it(children(*back, "Note").createIterator());
+        while (it->more()) {
+            auto* n = static_cast<DKDDO*>(static_cast<dkDataObjectBase*>(it->next()->value()));
+            t += static_cast<DKString>(n->getDataByName("text")).c_str() + std::to_string(children(*n, "Remark").cardinality());
+        }
+        return t + (children(*back, "Note").isTracking() ? "" : " untracked");
+    };
+    EXPECT_EQ("n11", tree());
+    if (ctx().transactions) {
+        ds->startTransaction();
+        std::unique_ptr<DKDDO> writing(new DKDDO(ds.get(), parent->getPid(), 10));
+        writing->retrieve();
+        children(*writing, "Note").removeAllElements();   // tracked: the note and its remark go
+        children(*writing, "Note").addElement(DKAny(static_cast<dkDataObjectBase*>(newChild(*ds, "Note", "n2"))));
+        writing->update();
+        EXPECT_EQ("n11", tree());
+        ds->commit();
+        EXPECT_EQ("n20", tree());
+        EXPECT_EQ(0L, countRows(*ds, "Remark"));
+    }
+
+    // Through the extension: a stored parent takes a new child at once and gives it back.
+    std::unique_ptr<DKDDO> first(new DKDDO(ds.get(), parent->getPid(), 10));
+    first->retrieve();
+    DKDDO* extra = newChild(*ds, "Note", "n3");
+    children(*first, "Note").addMember(extra);
+    EXPECT_EQ(2L, countRows(*ds, "Note"));   // n2 (or n1) and n3
+    children(*first, "Note").removeMember(extra);
+    std::unique_ptr<DKDDO> gone(extra);
+    auto* ext = static_cast<dkDatastoreExt*>(ds->getExtension("DATASTORE_EXTENSION"));
+    EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { ext->removeChild(first.get(), extra); }), 0);
+    std::unique_ptr<DKDDO> box(ds->createDDO("Box", 0));
+    box->add();
+    EXPECT_GT(errorOf<DKUsageError>([&] { ext->addChild(first.get(), box.get()); }), 0);
+
+    // Deleting the parent deletes the tree.
+    first->del();
+    EXPECT_EQ(std::make_pair(0L, 0L), std::make_pair(countRows(*ds, "Note"), countRows(*ds, "Remark")));
 }
 
 TEST_P(DKConformance, EveryTypeRoundTripsThroughAddRetrieveUpdateDelete) {

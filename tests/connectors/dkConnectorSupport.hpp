@@ -156,6 +156,29 @@ inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<At
 }
 
 // A tree of one parametric leaf: term over entity (each given as a new object it takes).
+// Doc (defined before) holds Note children, each Note Remark children, each with a string "text";
+// stored at once from one definition.
+inline void defineChildren(dkDatastore& ds) {
+    std::unique_ptr<dkEntityDef> doc(ds.datastoreDef()->retrieveEntity("Doc"));
+    std::unique_ptr<dkEntityDef> note(doc->createSubEntity()), remark(note->createSubEntity());
+    note->setName("Note");
+    remark->setName("Remark");
+    for (dkEntityDef* e : {note.get(), remark.get()}) {
+        dkAttrDef* a = e->createAttr();
+        a->setName("text");
+        a->setType(DKAny::tc_string);
+        e->addAttr(a);
+    }
+    note->addSubEntity(remark.release());
+    doc->add(note.get());
+}
+
+inline DKDDO* newChild(dkDatastore& ds, const char* entity, const char* text) {
+    DKDDO* d = ds.createDDO(entity, 0);
+    d->setData(d->dataId("text"), DKAny(DKString(text)));
+    return d;
+}
+
 inline DKCQExpr* treeOf(const char* entity, DKQTerm* term) {
     auto* sub = new DKQSubExpr;
     sub->setEntityName(entity);
