@@ -75,7 +75,9 @@ DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* functio
     PGconn* c = ds.conn(function);
     if (!readOnly && !ds.inTransaction_ && ds.sharedCursors_ > 0) ds.refuseWrite(function);
     if (!savepoint_) {
-        run(c, readOnly ? "BEGIN READ ONLY" : "BEGIN", {}, kSource, function, "starting a transaction");
+        // A read-only unit reads from one snapshot, whatever commits meanwhile.
+        run(c, readOnly ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY" : "BEGIN", {}, kSource, function,
+            "starting a transaction");
     } else {
         run(c, "SAVEPOINT dk_unit", {}, kSource, function, "starting a savepoint");
         if (readOnly) run(c, "SET LOCAL transaction_read_only = on", {}, kSource, function, "starting a savepoint");

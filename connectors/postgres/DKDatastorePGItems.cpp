@@ -185,7 +185,13 @@ void DKDatastorePG::retrieveObject(dkDataObject* object, const DKNVPair*, long) 
     DKTraceScope t(trace_, fn, this);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
+    // An item with children is read in several statements: from one snapshot, so a writer
+    // committing meanwhile gives the old tree or the new one, never parts of both.
+    std::optional<PTransaction> read;
+    if (!inTransaction_ && sharedCursors_ == 0 && !entity(ddo.getObjectType().c_str(), fn)->children.empty())
+        read.emplace(*this, fn, true);
     retrieveOne(ddo, id, fn);
+    if (read) read->commit();
 }
 
 void DKDatastorePG::updateObject(dkDataObject* object, const DKNVPair*, long) {
