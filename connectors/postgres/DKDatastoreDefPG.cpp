@@ -18,6 +18,7 @@ namespace {
 constexpr const char* kSource = "connectors/postgres/DKDatastoreDefPG";
 
 const PAttrDefRules kAttrRules{kSource, kMsgNoAttr, kMsgAttrExists, kMsgBadName, kMsgBadType, isValidName, isStorableType};
+const PEntityDefRules kEntityRules{kSource, kMsgNoEntity, kMsgEntityExists, kMsgBadName, kMsgBadObject, isValidName};
 
 PAttr attrOf(dkAttrDef* a) { return PAttr::of(*a); }
 
@@ -92,10 +93,25 @@ void DKDatastoreDefPG::add(dkEntityDef* entity) {
     static const char* const fn = "DKDatastoreDefPG::add";
     auto* mine = dynamic_cast<DKEntityDefPG*>(entity);
     if (mine == nullptr) dkThrow<DKUsageError>(kMsgBadObject, kSource, fn, DKString("not an entity definition of this connector"));
-    std::vector<PAttr> attrs;
-    for (const auto& a : mine->attrs()) attrs.push_back(attrOf(a.get()));
-    pg()->storeEntity(mine->getName().str(), mine->getType(), mine->getDescription().str(), attrs, fn);
-    kept_.erase(lowerName(mine->getName().c_str()));
+    // The entity and the sub-entities it holds are stored together or not at all.
+    std::vector<PNewEntity> tree;
+    flatten(*mine, mine->getParentEntityName().str(), tree);
+    pg()->storeEntities(tree, fn);
+    for (const PNewEntity& e : tree) kept_.erase(lowerName(e.name.c_str()));
+}
+
+void DKDatastoreDefPG::flatten(DKEntityDefPG& entity, const std::string& parent, std::vector<PNewEntity>& out) {
+    PNewEntity e;
+    e.name = entity.getName().str();
+    e.type = entity.getType();
+    e.description = entity.getDescription().str();
+    e.parent = parent;
+    for (const auto& a : entity.attrs()) e.attrs.push_back(attrOf(a.get()));
+    out.push_back(std::move(e));
+    for (const auto& sub : entity.subEntities()) {
+        sub->setParentEntityName(entity.getName().c_str());
+        flatten(static_cast<DKEntityDefPG&>(*sub), entity.getName().str(), out);
+    }
 }
 
 void DKDatastoreDefPG::del(dkEntityDef* entity) {
@@ -113,13 +129,20 @@ void DKDatastoreDefPG::clearCache() { kept_.clear(); }
 // ---------------------------------------------------------------------------------------------
 // DKEntityDefPG
 
-DKEntityDefPG::DKEntityDefPG(DKDatastorePG* ds) : dkEntityDef(ds) {}
+DKEntityDefPG::DKEntityDefPG(DKDatastorePG* ds) : PEntityDefTree(ds, kEntityRules) {}
 DKEntityDefPG::~DKEntityDefPG() = default;
 
 DKDatastorePG* DKEntityDefPG::pg() const { return static_cast<DKDatastorePG*>(getDatastore()); }
 
 void DKEntityDefPG::load(const PEntity& e) {
     setName(e.name.c_str());
+    setParentEntityName(e.parent.c_str());
+    clearSubs();
+    for (const std::string& name : e.children) {
+        auto def = std::make_unique<DKEntityDefPG>(pg());
+        def->load(*pg()->entity(name.c_str(), "DKEntityDefPG::load"));
+        appendSub(std::move(def));
+    }
     setType(e.type);
     setId(e.id);
     setDescription(e.description.c_str());
@@ -190,6 +213,17 @@ void DKEntityDefPG::addAttr(dkAttrDef* attrDef) { attrs_.adopt(attrDef, kAttrRul
 
 dkAttrDef* DKEntityDefPG::removeAttr(const char* attrName) {
     return attrs_.release(attrName, kAttrRules, "DKEntityDefPG::removeAttr");
+}
+
+std::unique_ptr<PEntityDefTree> DKEntityDefPG::blank() const { return std::make_unique<DKEntityDefPG>(pg()); }
+
+void DKEntityDefPG::copyAttrsTo(PEntityDefTree& other) const {
+    auto& c = static_cast<DKEntityDefPG&>(other);
+    for (const auto& a : attrs_.defs()) {
+        auto attr = std::make_unique<DKAttrDefPG>(pg(), &c);
+        attr->load(attrOf(a.get()), getName().c_str());
+        c.attrs_.append(std::move(attr));
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

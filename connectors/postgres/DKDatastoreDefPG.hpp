@@ -14,6 +14,7 @@
 #include <vector>
 
 class DKDatastorePG;
+class DKEntityDefPG;
 
 // The schema of one repository: its entities. Kept by the datastore (datastoreDef()); the
 // collections and name arrays its lists return belong to the caller, with the definitions in them.
@@ -45,19 +46,22 @@ public:
 
 private:
     DKDatastorePG* pg() const;
+    // entity and the sub-entities under it, parents first.
+    static void flatten(DKEntityDefPG& entity, const std::string& parent, std::vector<dkpg::PNewEntity>& out);
     std::map<std::string, std::unique_ptr<dkEntityDef>> kept_;   // getEntity's, by lower-case name
 };
 
 // An entity definition. Attributes given to addAttr are kept (and owned) here until the entity
-// is stored with add(); an attribute addAttr refuses (bad name or type, repeated name) stays the
-// caller's. add(dkAttrDef*) and deleteAttr change a stored entity at once.
-class DKEntityDefPG : public dkEntityDef {
+// is stored with add(), which stores them and its sub-entities (PEntityDefTree) with it in one
+// transaction; an attribute addAttr refuses (bad name or type, repeated name) stays the caller's.
+// add(dkAttrDef*) and deleteAttr change a stored entity at once.
+class DKEntityDefPG : public PEntityDefTree {
 public:
     explicit DKEntityDefPG(DKDatastorePG* ds);
     ~DKEntityDefPG() override;
 
-    using dkEntityDef::add;
-    using dkEntityDef::del;
+    using PEntityDefTree::add;
+    using PEntityDefTree::del;
 
     void add(dkAttrDef* attrDef) override;
     void add() override;
@@ -73,11 +77,13 @@ public:
     dkAttrDef* removeAttr(const char* attrName) override;
     void clearCache() override {}
 
-    // Fills this object from the catalogue entry (attributes included).
+    // Fills this object from the catalogue entry (attributes and sub-entities included).
     void load(const dkpg::PEntity& e);
     const PAttrDefList::Defs& attrs() const { return attrs_.defs(); }
 
 private:
+    std::unique_ptr<PEntityDefTree> blank() const override;
+    void copyAttrsTo(PEntityDefTree& other) const override;
     DKDatastorePG* pg() const;
     PAttrDefList attrs_;
 };

@@ -9,6 +9,7 @@
 #include "DKContentPG.hpp"
 #include "DKDatastoreDefPG.hpp"
 #include "DKResultSetCursorPG.hpp"
+#include "DKTemplatesPG.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/dkThrow.hpp>
@@ -22,7 +23,8 @@ using namespace dkpg;
 namespace {
 constexpr const char* kSource = kDatastoreSource;
 // The datastore's extensions, in the order listExtensionNames gives them.
-const char* const kExtensionNames[] = {"DATASTORE_EXTENSION", DKContentPG::kName, DKAdminPG::kName};
+const char* const kExtensionNames[] = {"DATASTORE_EXTENSION", DKContentPG::kName, DKAdminPG::kName,
+                                       DKTemplatesPG::kName};
 }  // namespace
 
 dkExtension* DKDatastorePG::getExtension(const char* name) {
@@ -30,6 +32,7 @@ dkExtension* DKDatastorePG::getExtension(const char* name) {
     if (name != nullptr && std::strcmp(name, kExtensionNames[0]) == 0) return memberExtension(fn);
     if (name != nullptr && std::strcmp(name, kExtensionNames[1]) == 0) return contentExtension(fn);
     if (name != nullptr && std::strcmp(name, kExtensionNames[2]) == 0) return rightsExtension(fn);
+    if (name != nullptr && std::strcmp(name, kExtensionNames[3]) == 0) return templatesExtension(fn);
     return nullptr;
 }
 
@@ -65,6 +68,7 @@ void DKDatastorePG::closeConnection() noexcept {
     cursors_.clear();
     sharedCursors_ = 0;
     entities_.clear();   // another connect may open another repository
+    mappings_.clear();
     entitiesLoaded_ = false;
     statements_.clear();   // the server forgot them with the session
     queries_.clear();
@@ -77,7 +81,9 @@ DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* functio
     PGconn* c = ds.conn(function);
     if (!readOnly && !ds.inTransaction_ && ds.sharedCursors_ > 0) ds.refuseWrite(function);
     if (!savepoint_) {
-        run(c, readOnly ? "BEGIN READ ONLY" : "BEGIN", {}, kSource, function, "starting a transaction");
+        // A read-only unit reads from one snapshot, whatever commits meanwhile.
+        run(c, readOnly ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY" : "BEGIN", {}, kSource, function,
+            "starting a transaction");
     } else {
         run(c, "SAVEPOINT dk_unit", {}, kSource, function, "starting a savepoint");
         if (readOnly) run(c, "SET LOCAL transaction_read_only = on", {}, kSource, function, "starting a savepoint");

@@ -40,7 +40,11 @@ class DKDatastoreDefPG;
 class DKResultSetCursorPG;
 namespace dkpg {
 class PContentStorePG;
+class PSearchTemplatePG;
+class PTemplatesPG;
 }
+class dkSchemaMapping;
+struct PMappingNames;
 class PRightsPG;
 
 namespace dkpg {
@@ -134,6 +138,20 @@ public:
     dkExtension* getExtension(const char* name) override;
     DKString* listExtensionNames(long& count) override;
 
+    // Search templates and schema mappings, kept in the repository (DKDatastorePGTemplates.cpp),
+    // as on SQLite: the templates come in a collection that owns them (sub-type 3:
+    // dkSearchTemplate*); registerMapping takes pairs "name", "entity" (native), "mappedEntity"
+    // and "attr" (MAPPED=NATIVE); getMapping's object stays with the datastore (until
+    // unRegisterMapping, clearCache or disconnect; null for an unknown name). Trees whose
+    // sub-queries name a mapping run on the native names, where every attribute mapping is one
+    // to one without conversion. The extension "PG_TEMPLATES" (DKTemplatesPG.hpp) makes templates.
+    dkCollection* listSearchTemplates() override;
+    DKString* listSearchTemplateNames(long& count) override;
+    DKString registerMapping(DKNVPair* source) override;
+    void unRegisterMapping(const char* name) override;
+    DKString* listMappingNames(long& count) override;
+    dkSchemaMapping* getMapping(const char* name) override;
+
     // The repository name kept in the catalogue (the database name it was made in).
     const std::string& repositoryName() const { return repositoryName_; }
 
@@ -145,6 +163,8 @@ private:
     friend class dkpg::PMembersPG;
     friend class dkpg::PContentStorePG;
     friend class PRightsPG;
+    friend class dkpg::PSearchTemplatePG;
+    friend class dkpg::PTemplatesPG;
 
     // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
@@ -178,9 +198,14 @@ private:
     std::shared_ptr<dkpg::PEntity> entity(const char* name, const char* function);
     void loadEntities(const char* function);
     std::vector<std::shared_ptr<dkpg::PEntity>> entitiesInOrder(const char* function);
-    void storeEntity(const std::string& name, short type, const std::string& description,
-                     const std::vector<dkpg::PAttr>& attrs, const char* function);
+    // Makes the entities in order (a parent before its sub-entities), all or none.
+    void storeEntities(const std::vector<dkpg::PNewEntity>& entities, const char* function);
+    // Drops the entity with its sub-entities, their items and tables.
     void dropEntity(const char* name, const char* function);
+    void createEntity(pg_conn* c, const dkpg::PNewEntity& e, const char* function);
+    // The parent of e as the catalogue spells it; an unknown parent, or one whose attribute e's
+    // name would stand for in the parent's items, is refused.
+    static std::string parentName(pg_conn* c, const dkpg::PNewEntity& e, const char* function);
     void storeAttr(const char* entity, const dkpg::PAttr& attr, const char* function);
     void dropAttr(const char* entity, const char* attr, const char* function);
     // The parts of a schema change every one does: the transaction, the catalogue's lock, and the
@@ -232,12 +257,37 @@ private:
     void newMembers(DKDDOBase& ddo, dkpg::PEntity& e);
     void readMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
     void writeMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+    // Children (DKDatastorePGChildren.cpp): the statements of dk_children (null-terminated); the
+    // "CHILD" collections of a new DDO (empty) and of a retrieved one (read); their track lists
+    // written in the caller's transaction. New children stored by a write get their pids once it
+    // has committed (finishChildren). writeChild answers whether a removed child was there.
+    static const char* const kChildTables[];
+    static void ensureChildTable(pg_conn* c, const char* function);
+    void newChildren(DKDDOBase& ddo, dkpg::PEntity& e);
+    void readChildren(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+    void writeChildren(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+    bool writeChild(const dkpg::PEntity& parent, long parentRow, bool add, dkDataObjectBase* child, const char* function);
+    void finishChildren();
+    struct PAddedChild {
+        DKDDOBase* ddo;
+        std::shared_ptr<dkpg::PEntity> entity;
+        long rowId;
+    };
     // Content (DKDatastorePGContent.cpp): the parts' table, made in a repository that lacks it.
     void ensureContentTable(pg_conn* c, const char* function);
     // Each extension, made on its first use (DKUsageError 310 while not connected).
     dkExtension* contentExtension(const char* function);
     dkExtension* memberExtension(const char* function);
     dkExtension* rightsExtension(const char* function);
+    // Templates and mappings (DKDatastorePGTemplates.cpp): their tables, made in c's open
+    // transaction when missing; the native names of a mapping for a tree; the extension.
+    void ensureTemplateTables(pg_conn* c, const char* function);
+    PMappingNames nativeNames(const std::string& mapping, const char* function);
+    dkExtension* templatesExtension(const char* function);
+    // An older repository's text attributes get their words' index, and its catalogue the
+    // entities' parents, in c's open transaction (DKDatastorePGUpgrade.cpp).
+    void ensureTextIndexes(pg_conn* c, const char* function);
+    static void ensureEntityParents(pg_conn* c, const char* function);
 
     // DKUsageError kMsgCursorHoldsSession: a write while cursors share a READ ONLY transaction.
     [[noreturn]] void refuseWrite(const char* function) const;
@@ -271,5 +321,8 @@ private:
     unsigned long portals_ = 0;                // names the session's portals
     DKTrace trace_;
     std::unique_ptr<dkpg::PMembersPG> members_;   // made by the first getExtension
+    std::vector<PAddedChild> addedChildren_;      // stored by the write under way, not finished yet
     std::unique_ptr<dkExtension> rights_;   // the PG_ADMIN extension (a PRightsPG), made on first use
+    std::unique_ptr<dkExtension> templates_;   // the PG_TEMPLATES extension, made on first use
+    std::map<std::string, std::shared_ptr<dkSchemaMapping>> mappings_;   // getMapping's, by lower-case name
 };

@@ -72,10 +72,11 @@ void PEntity::prepare() {
 
 DKDDODef* PEntity::shapeDefinition() {
     // A DDO may add items of its own to the shared definition; the next DDO then gets a fresh one.
-    if (!shape || shape->dataCount() != attrs.size() + PMemberKit::count(type)) {
+    if (!shape || shape->dataCount() != attrs.size() + PMemberKit::count(type) + children.size()) {
         shape = std::make_unique<PEntityShape>();
         shape->addAttrs(attrs);
         PMemberKit::addItems(*shape, type);   // the membership collections follow the attributes
+        PMemberKit::addChildItems(*shape, children);
     }
     return shape->definition();
 }
@@ -93,11 +94,13 @@ void DKDatastorePG::loadEntities(const char* function) {
     // One snapshot for both tables, so an entity and its attributes agree.
     PResult r = run(c,
                     "SELECT e.id, e.name, e.type, e.description, a.name, a.type, a.nullable, a.size, a.prec, a.scale, "
-                    "a.description, a.text_searchable, to_regclass('public.' || quote_ident(e.lname))::oid FROM public.dk_entities e "
+                    "a.description, a.text_searchable, to_regclass('public.' || quote_ident(e.lname))::oid, "
+                    "coalesce(to_jsonb(e) ->> 'parent', '') FROM public.dk_entities e "
                     "LEFT JOIN public.dk_attrs a ON a.entity = e.id "
                     "ORDER BY e.id, a.position",
                     {}, kSource, function, "reading the catalogue");
     std::map<std::string, std::shared_ptr<PEntity>> all;
+    std::vector<std::shared_ptr<PEntity>> ordered;   // by id, so sub-entities are listed in the order made
     std::shared_ptr<PEntity> e;
     for (int row = 0; row < PQntuples(r.get()); ++row) {
         const short id = static_cast<short>(number(r.get(), row, 0));
@@ -109,7 +112,9 @@ void DKDatastorePG::loadEntities(const char* function) {
             e->type = static_cast<short>(number(r.get(), row, 2));
             e->description = PQgetvalue(r.get(), row, 3);
             e->table = static_cast<unsigned int>(std::strtoul(PQgetvalue(r.get(), row, 12), nullptr, 10));
+            e->parent = PQgetvalue(r.get(), row, 13);
             all[lowerName(e->name.c_str())] = e;
+            ordered.push_back(e);
         }
         if (PQgetisnull(r.get(), row, 4)) continue;
         PAttr a;
@@ -125,6 +130,10 @@ void DKDatastorePG::loadEntities(const char* function) {
         e->attrs.push_back(std::move(a));
     }
     if (e) e->prepare();
+    for (const auto& sub : ordered) {
+        auto parent = sub->parent.empty() ? all.end() : all.find(lowerName(sub->parent.c_str()));
+        if (parent != all.end()) parent->second->children.push_back(sub->name);
+    }
     entities_.swap(all);
     entitiesLoaded_ = true;
 }
@@ -167,18 +176,27 @@ DKDatastorePG::PTransaction DKDatastorePG::schemaChange(const char* function) {
     return t;
 }
 
-void DKDatastorePG::storeEntity(const std::string& name, short type, const std::string& description,
-                                const std::vector<PAttr>& attrs, const char* function) {
-    if (!isValidName(name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, function, DKString(name.c_str()));
-    PAttributeNames seen(true);
-    for (const PAttr& a : attrs) {
-        checkAttr(a, function);
-        if (seen.find(a.name.c_str()) != PAttributeNames::npos)
-            dkThrow<DKUsageError>(kMsgAttrExists, kSource, function, DKString(a.name.c_str()));
-        seen.add(a.name.c_str());
+void DKDatastorePG::storeEntities(const std::vector<PNewEntity>& entities, const char* function) {
+    for (const PNewEntity& e : entities) {
+        if (!isValidName(e.name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, function, DKString(e.name.c_str()));
+        PAttributeNames seen(true);
+        for (const PAttr& a : e.attrs) {
+            checkAttr(a, function);
+            if (seen.find(a.name.c_str()) != PAttributeNames::npos)
+                dkThrow<DKUsageError>(kMsgAttrExists, kSource, function, DKString(a.name.c_str()));
+            seen.add(a.name.c_str());
+        }
     }
     PGconn* c = conn(function);
     PTransaction t = schemaChange(function);
+    for (const PNewEntity& e : entities) createEntity(c, e, function);
+    t.commit();
+    entitiesLoaded_ = false;   // read inside the change, before it
+}
+
+// One entity's table, catalogue rows, trigger and text indexes, in the schema change that is open.
+void DKDatastorePG::createEntity(pg_conn* c, const PNewEntity& e, const char* function) {
+    const std::string& name = e.name;
     const std::string lname = lowerName(name.c_str());
     // The table is checked too: a table of that name that is no entity is as much in the way.
     PResult found = run(c, "SELECT EXISTS (SELECT 1 FROM public.dk_entities WHERE lname = $1) OR "
@@ -186,15 +204,18 @@ void DKDatastorePG::storeEntity(const std::string& name, short type, const std::
                         {lname}, kSource, function, "reading the catalogue");
     if (std::string(PQgetvalue(found.get(), 0, 0)) == "t")
         dkThrow<DKUsageError>(kMsgEntityExists, kSource, function, DKString(name.c_str()));
+    const std::string parent = e.parent.empty() ? std::string() : parentName(c, e, function);
     std::string sql = "CREATE TABLE public." + quoteIdent(lname) + " (" + kIdColumn + " bigserial PRIMARY KEY";
-    for (const PAttr& a : attrs) sql += ", " + columnDefinition(a);
+    for (const PAttr& a : e.attrs) sql += ", " + columnDefinition(a);
     run(c, (sql + ")").c_str(), {}, kSource, function, "creating the entity's table");
-    PResult id = run(c, "INSERT INTO public.dk_entities (name, lname, type, description) VALUES ($1, $2, $3, $4) RETURNING id",
-                     {name, lname, std::to_string(type), description}, kSource, function, "adding the entity");
+    PResult id = run(c,
+                     "INSERT INTO public.dk_entities (name, lname, type, description, parent) VALUES ($1, $2, $3, $4, $5) "
+                     "RETURNING id",
+                     {name, lname, std::to_string(e.type), e.description, parent}, kSource, function, "adding the entity");
     const std::string entityId = PQgetvalue(id.get(), 0, 0);
     itemTrigger(c, entityId, lname, function);
-    for (std::size_t k = 0; k < attrs.size(); ++k) {
-        const PAttr& a = attrs[k];
+    for (std::size_t k = 0; k < e.attrs.size(); ++k) {
+        const PAttr& a = e.attrs[k];
         run(c,
             "INSERT INTO public.dk_attrs VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11)",
             {entityId, std::to_string(k + 1), a.name, lowerName(a.name.c_str()), std::to_string(a.type),
@@ -203,18 +224,35 @@ void DKDatastorePG::storeEntity(const std::string& name, short type, const std::
             kSource, function, "adding the entity's attributes");
         addTextIndex(c, name, a, kSource, function);
     }
-    t.commit();
-    entitiesLoaded_ = false;   // read inside the change, before it
+}
+
+std::string DKDatastorePG::parentName(pg_conn* c, const PNewEntity& e, const char* function) {
+    PResult p = run(c,
+                    "SELECT p.name, EXISTS (SELECT 1 FROM public.dk_attrs a WHERE a.entity = p.id AND a.lname = $2) "
+                    "FROM public.dk_entities p WHERE p.lname = $1",
+                    {lowerName(e.parent.c_str()), lowerName(e.name.c_str())}, kSource, function, "reading the catalogue");
+    if (PQntuples(p.get()) == 0) dkThrow<DKUsageError>(kMsgNoEntity, kSource, function, DKString(e.parent.c_str()));
+    // The parent's "CHILD" item is named like the sub-entity, so it must not stand for an attribute.
+    if (std::string(PQgetvalue(p.get(), 0, 1)) == "t")
+        dkThrow<DKUsageError>(kMsgBadName, kSource, function, DKString(e.name.c_str()) + ": an attribute of " + e.parent.c_str());
+    return PQgetvalue(p.get(), 0, 0);
 }
 
 void DKDatastorePG::dropEntity(const char* name, const char* function) {
     PGconn* c = conn(function);
     PTransaction t = schemaChange(function);
-    PResult gone = run(c, "DELETE FROM public.dk_entities WHERE lname = $1 RETURNING lname", {lowerName(name)}, kSource,
-                       function, "deleting the entity");
+    // The entity and every sub-entity under it, deepest first: their items live only under it.
+    PResult gone = run(c,
+                       "WITH RECURSIVE tree AS (SELECT id, lname, 0 AS depth FROM public.dk_entities WHERE lname = $1 "
+                       "UNION ALL SELECT e.id, e.lname, t.depth + 1 FROM public.dk_entities e JOIN tree t "
+                       "ON lower(coalesce(to_jsonb(e) ->> 'parent', '')) = t.lname), "
+                       "dropped AS (DELETE FROM public.dk_entities WHERE id IN (SELECT id FROM tree) RETURNING id) "
+                       "SELECT lname FROM tree ORDER BY depth DESC, id DESC",
+                       {lowerName(name)}, kSource, function, "deleting the entity");
     if (PQntuples(gone.get()) == 0) dkThrow<DKUsageError>(kMsgNoEntity, kSource, function, DKString(name ? name : ""));
-    run(c, ("DROP TABLE public." + quoteIdent(PQgetvalue(gone.get(), 0, 0))).c_str(), {}, kSource, function,
-        "deleting the entity's table");
+    for (int row = 0; row < PQntuples(gone.get()); ++row)
+        run(c, ("DROP TABLE public." + quoteIdent(PQgetvalue(gone.get(), row, 0))).c_str(), {}, kSource, function,
+            "deleting the entity's table");
     t.commit();
     entitiesLoaded_ = false;   // read inside the change, before it
 }
@@ -262,6 +300,7 @@ void DKDatastorePG::dropAttr(const char* entityName, const char* attr, const cha
 
 void DKDatastorePG::clearCache() {
     entities_.clear();
+    mappings_.clear();
     entitiesLoaded_ = false;
     if (def_) def_->clearCache();
 }

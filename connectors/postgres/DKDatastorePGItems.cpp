@@ -33,13 +33,14 @@ const PObjectRules kRules{kMsgBadObject, kSource, "an element is not a data obje
 const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char* function) {
     const PItemMap& map = PConnectorKit::itemMap(ddo, e.names);
     for (unsigned short id = map.stranger(); id != 0 && id <= map.itemCount(); ++id)
-        if (map.attributeOf(id) == PItemMap::npos && PMemberKit::item(e.type, ddo.getDataName(id).c_str()) == nullptr)
+        if (map.attributeOf(id) == PItemMap::npos && PMemberKit::item(e.type, ddo.getDataName(id).c_str()) == nullptr &&
+            !e.hasChild(ddo, id))
             dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(id));
     return map;
 }
 
 // Whether writing ddo writes membership rows too, so that its row and they need one transaction.
-bool writesMembers(const DKDDOBase& ddo) { return PMemberKit::pending(ddo, -1); }
+bool writesMembers(const DKDDOBase& ddo) { return PMemberKit::pending(ddo, -1) || PMemberKit::childrenPending(ddo); }
 
 }  // namespace
 
@@ -169,11 +170,13 @@ void DKDatastorePG::addObject(dkDataObject* object, const DKNVPair*, long) {
     static const char* const fn = "DKDatastorePG::addObject";
     DKTraceScope t(trace_, fn, this);
     DKDDOBase& ddo = checkedObject(object, fn, nullptr);
+    addedChildren_.clear();
     std::optional<PTransaction> unit;   // the row and its memberships are written together
     if (writesMembers(ddo)) unit.emplace(*this, fn);
     std::shared_ptr<PEntity> e;
     const long id = addOne(ddo, e, fn);
     if (unit) unit->commit();
+    finishChildren();
     finishAdd(ddo, *e, id);
 }
 
@@ -182,7 +185,13 @@ void DKDatastorePG::retrieveObject(dkDataObject* object, const DKNVPair*, long) 
     DKTraceScope t(trace_, fn, this);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
+    // An item with children is read in several statements: from one snapshot, so a writer
+    // committing meanwhile gives the old tree or the new one, never parts of both.
+    std::optional<PTransaction> read;
+    if (!inTransaction_ && sharedCursors_ == 0 && !entity(ddo.getObjectType().c_str(), fn)->children.empty())
+        read.emplace(*this, fn, true);
     retrieveOne(ddo, id, fn);
+    if (read) read->commit();
 }
 
 void DKDatastorePG::updateObject(dkDataObject* object, const DKNVPair*, long) {
@@ -190,10 +199,12 @@ void DKDatastorePG::updateObject(dkDataObject* object, const DKNVPair*, long) {
     DKTraceScope t(trace_, fn, this);
     long id = 0;
     DKDDOBase& ddo = checkedObject(object, fn, &id);
+    addedChildren_.clear();
     std::optional<PTransaction> unit;   // the row and its memberships are written together
     if (writesMembers(ddo)) unit.emplace(*this, fn);
     updateOne(ddo, id, fn);
     if (unit) unit->commit();
+    finishChildren();
     ddo.resetDataChanged();
     PMemberKit::clearTracks(ddo);
 }
@@ -217,6 +228,7 @@ void DKDatastorePG::addObjects(dkCollection* objects, const DKNVPair*, long) {
         std::shared_ptr<PEntity> entity;
         long id;
     };
+    addedChildren_.clear();
     PConnectorKit::allOrNone(
         objects, kRules, fn, [&] { return PTransaction(*this, fn); },
         [&](DKDDOBase& ddo) {
@@ -224,11 +236,15 @@ void DKDatastorePG::addObjects(dkCollection* objects, const DKNVPair*, long) {
             a.id = addOne(checkedObject(&ddo, fn, nullptr), a.entity, fn);
             return a;
         },
-        [&](DKDDOBase& ddo, Added& a) { finishAdd(ddo, *a.entity, a.id); });
+        [&](DKDDOBase& ddo, Added& a) {
+            finishChildren();
+            finishAdd(ddo, *a.entity, a.id);
+        });
 }
 
 void DKDatastorePG::writeEach(dkCollection* objects, const char* fn, WriteOne writeOne) {
     DKTraceScope t(trace_, fn, this);
+    addedChildren_.clear();
     PConnectorKit::allOrNone(
         objects, kRules, fn, [&] { return PTransaction(*this, fn); },
         [&](DKDDOBase& ddo) {
@@ -236,7 +252,8 @@ void DKDatastorePG::writeEach(dkCollection* objects, const char* fn, WriteOne wr
             DKDDOBase& checked = checkedObject(&ddo, fn, &id);
             (this->*writeOne)(checked, id, fn);
         },
-        [](DKDDOBase& ddo) {
+        [this](DKDDOBase& ddo) {
+            finishChildren();
             ddo.resetDataChanged();
             PMemberKit::clearTracks(ddo);
         });

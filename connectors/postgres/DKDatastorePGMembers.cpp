@@ -57,7 +57,8 @@ constexpr const char* kCreateTables[] = {
     "RETURN NULL; END $f$"};
 
 // The functions of the extension this connector supports, in the extension's slot order.
-constexpr const char* kFunctions[] = {"addToFolder", "removeFromFolder", "addLink", "removeLink", "removeLinks"};
+constexpr const char* kFunctions[] = {"addToFolder", "removeFromFolder", "addChild", "removeChild",
+                                      "addLink",     "removeLink",       "removeLinks"};
 
 const PObjectRules kMemberRules{kMsgBadMember, kSource, "an element is not a data object",
                                 "an element is not a dynamic data object", "not a dynamic data object"};
@@ -145,6 +146,7 @@ void DKDatastorePG::newMembers(DKDDOBase& ddo, PEntity& e) {
         ddo.setData(ddo.dataId(m.name), DKAny(c.get()));
         c.release();   // the DDO owns it now
     }
+    newChildren(ddo, e);
 }
 
 void DKDatastorePG::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, const char* function) {
@@ -197,16 +199,18 @@ void DKDatastorePG::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, const ch
         ddo.setData(id, DKAny(c.get()));
         c.release();
     }
+    readChildren(ddo, e, rowId, function);
 }
 
 // Every track list is read, whatever the item's change flags say: a collection changes without
 // its DDO knowing. The records are net changes already (an addition and a removal of one object
 // cancel), so each is applied as it stands; the lists are cleared only once the item is stored.
 void DKDatastorePG::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, const char* function) {
-    if (!PMemberKit::pending(ddo, e.type)) return;
+    if (!PMemberKit::pending(ddo, e.type) && (e.children.empty() || !PMemberKit::childrenPending(ddo))) return;
     auto* members = static_cast<PMembersPG*>(memberExtension(function));
     const PItemRef self{e.id, rowId};
     if (!lockItem(e, rowId, function)) dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
+    writeChildren(ddo, e, rowId, function);
     for (const PMemberKit::Item& m : PMemberKit::items) {
         if ((e.type & m.kind) == 0 || m.kind == PMemberKit::parts) continue;
         dkCollection* c = PMemberKit::held(ddo, m.name);

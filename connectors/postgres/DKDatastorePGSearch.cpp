@@ -40,7 +40,8 @@ dkResultSetCursor* DKDatastorePG::execute(DKCQExpr* expression) {
     if (expression == nullptr) dkThrow<DKUsageError>(303, kSource, fn, DKString("no tree"));
     conn(fn);
     std::vector<PTreeQuery> parts =
-        compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn);
+        compileTree(*expression, [&](const std::string& name) { return entity(name.c_str(), fn); }, kSource, fn,
+                    [&](const std::string& mapping) { return nativeNames(mapping, fn); });
     return cursorOver(parts);
 }
 

@@ -154,7 +154,7 @@ std::string DKDatastorePG::openCatalogue(pg_conn* c, const std::string& database
         // Entities and their attributes; an entity's table is its lower-case name.
         run(c,
             "CREATE TABLE public.dk_entities (id serial PRIMARY KEY, name text NOT NULL, lname text NOT NULL UNIQUE, "
-            "type smallint NOT NULL, description text NOT NULL)",
+            "type smallint NOT NULL, description text NOT NULL, parent text NOT NULL DEFAULT '')",
             {}, kSource, fn, "creating the catalogue");
         run(c,
             "CREATE TABLE public.dk_attrs (entity integer NOT NULL REFERENCES public.dk_entities ON DELETE CASCADE, "
@@ -170,6 +170,10 @@ std::string DKDatastorePG::openCatalogue(pg_conn* c, const std::string& database
         dkThrow<DKDatastoreError>(kMsgNotRepository, kSource, fn, DKString(database.c_str()) + ": unknown catalogue format");
     std::string name = PQgetvalue(rows.get(), 1, 1);
     ensureMemberTables(c, fn);   // a repository made before membership gains its tables here
+    ensureTemplateTables(c, fn);
+    ensureTextIndexes(c, fn);
+    ensureEntityParents(c, fn);
+    ensureChildTable(c, fn);
     openRights(c, fn);
     run(c, "COMMIT", {}, kSource, fn, "opening the catalogue");
     return name;

@@ -40,6 +40,10 @@ public:
     void addToFolder(dkDataObject* folder, dkDataObject* member) override;
     // DKDataObjectNotFound kMsgNoItem when member is not in folder.
     void removeFromFolder(dkDataObject* folder, dkDataObject* member) override;
+    // A child of a sub-entity of parent's: a new one is stored, a stored one moves here; a
+    // removed one is deleted with what is under it (kMsgNoItem when not parent's child).
+    void addChild(dkDataObject* parent, dkDataObject* child) override;
+    void removeChild(dkDataObject* parent, dkDataObject* child) override;
     // Both ends stored items of this repository (kMsgBadMember); the same link twice is kept once.
     void addLink(DKLink* link) override;
     void removeLink(DKLink* link) override;            // kMsgNoItem when not stored
@@ -55,6 +59,7 @@ public:
 
 private:
     PItemRef folderOf(dkDataObject* folder, const char* function);   // a stored item of a folder entity
+    void changeChild(dkDataObject* parent, dkDataObject* child, bool add);
 
     DKDatastorePG* ds_;   // not owned: the owner
 };

@@ -50,8 +50,8 @@ std::string grouped(const PCondition& c) { return c.list == 0 ? c.sql : "(" + c.
 
 class PTreeCompiler {
 public:
-    PTreeCompiler(const PEntityLookup& lookup, const char* source, const char* function)
-        : lookup_(lookup), source_(source), function_(function) {}
+    PTreeCompiler(const PEntityLookup& lookup, const PMappingLookup& mappings, const char* source, const char* function)
+        : lookup_(lookup), mappings_(mappings), source_(source), function_(function) {}
 
     std::vector<PTreeQuery> compile(const DKCQExpr& tree) {
         const DKQExpr* root = tree.getQueryExpr();
@@ -133,19 +133,35 @@ private:
         for (long i = 0; i < e.subQueryCount(); ++i) {
             const DKQSubExpr* sub = e.getSubQuery(i);
             if (sub == nullptr) continue;
-            if (sub->getMappingName().length() != 0 || sub->isTranslation() != 0)
-                refuse("no mapping " + textOf(sub->getMappingName()));
             long count = 0;
             std::unique_ptr<DKString[]> names(sub->getEntityNames(count));
             if (count == 0) refuse("a sub-query without an entity");
             if (sub->getQueryTerm() == nullptr) refuse("a sub-query without a term");
+            // A sub-query naming a mapping names the mapped entity and attributes: the native
+            // ones are searched.
+            const std::string mappingName = textOf(sub->getMappingName());
+            PMappingNames mapping;
+            const bool mapped = !mappingName.empty() || sub->isTranslation() != 0;
+            if (mapped) {
+                if (mappingName.empty()) refuse("a sub-query asks for translation but names no mapping");
+                if (!mappings_) refuse("no mapping " + mappingName);
+                mapping = mappings_(mappingName);
+            }
+            mapping_ = mapped ? &mapping : nullptr;
             for (long k = 0; k < count; ++k) {
-                std::shared_ptr<PEntity> entity = lookup_(textOf(names[k]));
+                std::string name = textOf(names[k]);
+                if (mapped) {
+                    if (lowerName(name.c_str()) != lowerName(mapping.mappedEntity.c_str()))
+                        refuse("mapping " + mappingName + " maps " + mapping.mappedEntity + ", not " + name);
+                    name = mapping.entity;
+                }
+                std::shared_ptr<PEntity> entity = lookup_(name);
                 PConditions one;
                 one.emplace(lowerName(entity->name.c_str()),
                             PCondition{entity, term(*sub->getQueryTerm(), *entity, *sub, e, depth), 0});
                 merge(out, one);
             }
+            mapping_ = nullptr;
         }
         return out;
     }
@@ -189,7 +205,12 @@ private:
             return "(NOT " + term(*t.getRight(), entity, sub, leafNode, depth + 1) + ")";
         }
         if (op == DKOpCode::opContainsTextInContent) refuse("the text of content is not searched", kMsgTreeLanguage);
-        const std::string name = textOf(t.getName());
+        std::string name = textOf(t.getName());
+        if (mapping_ != nullptr && !(op == DKOpCode::opContainsText && name.empty())) {
+            auto native = mapping_->attrs.find(lowerName(name.c_str()));
+            if (native == mapping_->attrs.end()) refuse(mapping_->mappedEntity + "." + name, kMsgNoAttr);
+            name = native->second;
+        }
         // A text condition without a name searches every text-searchable attribute.
         const PAttr* attr = op == DKOpCode::opContainsText && name.empty() ? nullptr : entity.find(name.c_str());
         if (attr == nullptr && !(op == DKOpCode::opContainsText && name.empty())) refuse(entity.name + "." + name, kMsgNoAttr);
@@ -372,6 +393,8 @@ private:
     }
 
     const PEntityLookup& lookup_;
+    const PMappingLookup& mappings_;
+    const PMappingNames* mapping_ = nullptr;   // of the sub-query being compiled, when it is translated
     const char* source_;
     const char* function_;
     short compound_ = 0;
@@ -403,8 +426,8 @@ void PValueMarks::number(const std::string& sql, PTreeQuery& q) const {
 }
 
 std::vector<PTreeQuery> compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source,
-                                    const char* function) {
-    return PTreeCompiler(lookup, source, function).compile(tree);
+                                    const char* function, const PMappingLookup& mappings) {
+    return PTreeCompiler(lookup, mappings, source, function).compile(tree);
 }
 
 }  // namespace dkpg

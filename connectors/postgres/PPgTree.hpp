@@ -8,6 +8,8 @@
 #include "PPgCatalogue.hpp"
 #include "PPgValues.hpp"
 
+#include <dk/PTemplateKit.hpp>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,6 +45,10 @@ private:
 // The entity of a name, or the datastore's DKUsageError kMsgNoEntity.
 using PEntityLookup = std::function<std::shared_ptr<PEntity>(const std::string& name)>;
 
+// The native names of a mapping; it refuses (throws for) one that does not exist or cannot be
+// translated.
+using PMappingLookup = std::function<PMappingNames(const std::string& name)>;
+
 // The statements of tree, one per entity it searches, in the order of the entities' lower-case
 // names. Leaves are parametric or text (type 3 or 1, or unset in both the leaf and the compound);
 // each sub-query's entities are searched with its term. AND and NOT join conditions of one
@@ -52,7 +58,9 @@ using PEntityLookup = std::function<std::shared_ptr<PEntity>(const std::string& 
 // them when it names none. Refusals: DKUsageError 303 (shape, operators, values, parameters),
 // kMsgTreeLanguage (other leaf types, text in content), kMsgNoEntity, kMsgNoAttr,
 // kMsgValueMismatch, kMsgValueRefused, kMsgBadTextQuery. Nothing of a value reaches the SQL text.
+// A sub-query that names a mapping (or asks for translation) names the mapped entity and mapped
+// attributes, which mappings turns into the native ones; without mappings it is refused.
 std::vector<PTreeQuery> compileTree(const DKCQExpr& tree, const PEntityLookup& lookup, const char* source,
-                                    const char* function);
+                                    const char* function, const PMappingLookup& mappings = nullptr);
 
 }  // namespace dkpg

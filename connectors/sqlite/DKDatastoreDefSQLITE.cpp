@@ -20,6 +20,7 @@ using namespace dksqlite;
 namespace {
 constexpr const char* kSource = "connectors/sqlite/DKDatastoreDefSQLITE";
 const PAttrDefRules kAttrRules{kSource, kMsgNoAttr, kMsgAttrExists, kMsgBadName, kMsgBadType, isValidName, isStorableType};
+const PEntityDefRules kEntityRules{kSource, kMsgNoEntity, kMsgEntityExists, kMsgBadName, kMsgBadObject, isValidName};
 }  // namespace
 
 namespace {
@@ -130,7 +131,7 @@ void DKDatastoreDefSQLITE::storeTree(DKEntityDefSQLITE& entity, const std::strin
     kept_.erase(lowerName(entity.getName().c_str()));
     for (const auto& sub : entity.subEntities()) {
         sub->setParentEntityName(entity.getName().c_str());
-        storeTree(*sub, entity.getName().str(), function);
+        storeTree(static_cast<DKEntityDefSQLITE&>(*sub), entity.getName().str(), function);
     }
 }
 
@@ -151,7 +152,7 @@ void DKDatastoreDefSQLITE::clearCache() { kept_.clear(); }
 // ---------------------------------------------------------------------------------------------
 // DKEntityDefSQLITE
 
-DKEntityDefSQLITE::DKEntityDefSQLITE(DKDatastoreSQLITE* ds) : dkEntityDef(ds) {}
+DKEntityDefSQLITE::DKEntityDefSQLITE(DKDatastoreSQLITE* ds) : PEntityDefTree(ds, kEntityRules) {}
 
 DKEntityDefSQLITE::~DKEntityDefSQLITE() = default;
 
@@ -161,12 +162,12 @@ void DKEntityDefSQLITE::load(const PEntity& e) {
     static const char* const fn = "DKEntityDefSQLITE::load";
     setName(e.name.c_str());
     setParentEntityName(e.parent.c_str());
-    subs_.clear();
+    clearSubs();
     for (const std::string& name : e.children) {
         const std::shared_ptr<PEntity> child = sqlite()->entity(name.c_str(), fn);
         auto def = std::make_unique<DKEntityDefSQLITE>(sqlite());
         def->load(*child);
-        subs_.push_back(std::move(def));
+        appendSub(std::move(def));
     }
     setType(e.type);
     setId(e.id);
@@ -281,100 +282,13 @@ void DKAttrDefSQLITE::del() {
 // ---------------------------------------------------------------------------------------------
 // Sub-entities
 
-std::unique_ptr<DKEntityDefSQLITE> DKEntityDefSQLITE::copy() const {
-    auto c = std::make_unique<DKEntityDefSQLITE>(sqlite());
-    c->setName(getName().c_str());
-    c->setType(getType());
-    c->setDescription(getDescription().c_str());
-    c->setParentEntityName(const_cast<DKEntityDefSQLITE*>(this)->getParentEntityName().c_str());
+std::unique_ptr<PEntityDefTree> DKEntityDefSQLITE::blank() const { return std::make_unique<DKEntityDefSQLITE>(sqlite()); }
+
+void DKEntityDefSQLITE::copyAttrsTo(PEntityDefTree& other) const {
+    auto& c = static_cast<DKEntityDefSQLITE&>(other);
     for (const auto& a : attrs_.defs()) {
-        auto attr = std::make_unique<DKAttrDefSQLITE>(sqlite(), c.get());
+        auto attr = std::make_unique<DKAttrDefSQLITE>(sqlite(), &c);
         attr->load(attrOf(a.get()), getName().c_str());
-        c->attrs_.append(std::move(attr));
+        c.attrs_.append(std::move(attr));
     }
-    for (const auto& sub : subs_) c->subs_.push_back(sub->copy());
-    return c;
-}
-
-std::vector<std::unique_ptr<DKEntityDefSQLITE>>::iterator DKEntityDefSQLITE::findSub(const char* name) {
-    return std::find_if(subs_.begin(), subs_.end(),
-                        [&](const auto& s) { return sameName(s->getName().c_str(), name ? name : ""); });
-}
-
-dkEntityDef* DKEntityDefSQLITE::createSubEntity() {
-    auto* sub = new DKEntityDefSQLITE(sqlite());
-    sub->setParentEntityName(getName().c_str());
-    return sub;
-}
-
-dkEntityDef* DKEntityDefSQLITE::getSubEntity(const char* subEntityName) {
-    auto it = findSub(subEntityName);
-    if (it == subs_.end())
-        dkThrow<DKUsageError>(kMsgNoEntity, kSource, "DKEntityDefSQLITE::getSubEntity", DKString(subEntityName ? subEntityName : ""));
-    return it->get();
-}
-
-dkEntityDef* DKEntityDefSQLITE::retrieveSubEntity(const char* subEntityName) {
-    static const char* const fn = "DKEntityDefSQLITE::retrieveSubEntity";
-    std::unique_ptr<dkEntityDef> e(sqlite()->datastoreDef()->retrieveEntity(subEntityName));
-    if (!sameName(e->getParentEntityName().c_str(), getName().c_str()))
-        dkThrow<DKUsageError>(kMsgNoEntity, kSource, fn, DKString(subEntityName) + ": not a sub-entity of " + getName());
-    return e.release();
-}
-
-dkCollection* DKEntityDefSQLITE::listSubEntities() {
-    auto coll = std::make_unique<PDefCollection>();
-    for (const auto& sub : subs_) coll->addEntity(sub->copy().release());
-    return coll.release();
-}
-
-DKString* DKEntityDefSQLITE::listSubEntityNames(long& arraySize) {
-    return PNameArray(subs_.size(), arraySize, [&](std::size_t i) { return subs_[i]->getName(); });
-}
-
-void DKEntityDefSQLITE::add(dkEntityDef* subEntityDef) {
-    static const char* const fn = "DKEntityDefSQLITE::add(dkEntityDef)";
-    auto* sub = dynamic_cast<DKEntityDefSQLITE*>(subEntityDef);
-    if (sub == nullptr)
-        dkThrow<DKUsageError>(kMsgBadObject, kSource, fn, DKString("not an entity definition of this connector"));
-    sub->setParentEntityName(getName().c_str());
-    sqlite()->datastoreDef()->add(sub);
-    subs_.push_back(sub->copy());
-}
-
-void DKEntityDefSQLITE::del(dkEntityDef* subEntityDef) {
-    if (subEntityDef == nullptr)
-        dkThrow<DKUsageError>(kMsgNoEntity, kSource, "DKEntityDefSQLITE::del(dkEntityDef)", DKString("no entity"));
-    deleteSubEntity(subEntityDef->getName().c_str());
-}
-
-void DKEntityDefSQLITE::deleteSubEntity(const char* subEntityName) {
-    // Only a sub-entity of this one, as the catalogue has it.
-    std::unique_ptr<dkEntityDef> stored(retrieveSubEntity(subEntityName));
-    sqlite()->datastoreDef()->deleteEntity(stored->getName().c_str());
-    auto it = findSub(subEntityName);
-    if (it != subs_.end()) subs_.erase(it);
-}
-
-void DKEntityDefSQLITE::addSubEntity(dkEntityDef* subEntityDef) {
-    static const char* const fn = "DKEntityDefSQLITE::addSubEntity";
-    auto* sub = dynamic_cast<DKEntityDefSQLITE*>(subEntityDef);
-    if (sub == nullptr)
-        dkThrow<DKUsageError>(kMsgBadObject, kSource, fn, DKString("not an entity definition of this connector"));
-    const DKString name = sub->getName();
-    if (!isValidName(name.c_str())) dkThrow<DKUsageError>(kMsgBadName, kSource, fn, name);
-    if (findSub(name.c_str()) != subs_.end() || sameName(name.c_str(), getName().c_str()))
-        dkThrow<DKUsageError>(kMsgEntityExists, kSource, fn, name);
-    sub->setParentEntityName(getName().c_str());
-    subs_.emplace_back(sub);   // adopted
-}
-
-dkEntityDef* DKEntityDefSQLITE::removeSubEntity(const char* subEntityName) {
-    auto it = findSub(subEntityName);
-    if (it == subs_.end())
-        dkThrow<DKUsageError>(kMsgNoEntity, kSource, "DKEntityDefSQLITE::removeSubEntity",
-                              DKString(subEntityName ? subEntityName : ""));
-    dkEntityDef* sub = it->release();
-    subs_.erase(it);
-    return sub;
 }

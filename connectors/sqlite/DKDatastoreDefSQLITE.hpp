@@ -50,18 +50,18 @@ private:
     std::map<std::string, std::unique_ptr<dkEntityDef>> kept_;   // getEntity's, by lower-case name
 };
 
-// An entity definition. Attributes given to addAttr and sub-entities given to addSubEntity are
-// kept (and owned) here until the entity is stored with add(), which stores them with it in one
-// transaction; one addAttr or addSubEntity refuses (bad name or type, repeated name) stays the
-// caller's. add(dkAttrDef*), deleteAttr, add(dkEntityDef*) and deleteSubEntity change a stored
-// entity at once. A sub-entity's items are the children of its parent's items.
-class DKEntityDefSQLITE : public dkEntityDef {
+// An entity definition. Attributes given to addAttr are kept (and owned) here until the entity
+// is stored with add(), which stores them and its sub-entities (PEntityDefTree) with it in one
+// transaction; one addAttr refuses (bad name or type, repeated name) stays the caller's.
+// add(dkAttrDef*) and deleteAttr change a stored entity at once. A sub-entity's items are the
+// children of its parent's items.
+class DKEntityDefSQLITE : public PEntityDefTree {
 public:
     explicit DKEntityDefSQLITE(DKDatastoreSQLITE* ds);
     ~DKEntityDefSQLITE() override;
 
-    using dkEntityDef::add;
-    using dkEntityDef::del;
+    using PEntityDefTree::add;
+    using PEntityDefTree::del;
 
     void add(dkAttrDef* attrDef) override;
     void add() override;
@@ -77,31 +77,15 @@ public:
     dkAttrDef* removeAttr(const char* attrName) override;
     void clearCache() override {}
 
-    // Sub-entities: getSubEntity's stay here; createSubEntity, retrieveSubEntity, removeSubEntity
-    // and the list results are the caller's (the collection owns its definitions). An unknown
-    // name is DKUsageError kMsgNoEntity.
-    int hasSubEntities() override { return subs_.empty() ? 0 : 1; }
-    dkEntityDef* createSubEntity() override;   // parent name set to this entity's
-    dkEntityDef* getSubEntity(const char* subEntityName) override;
-    dkEntityDef* retrieveSubEntity(const char* subEntityName) override;
-    dkCollection* listSubEntities() override;
-    DKString* listSubEntityNames(long& arraySize) override;
-    void add(dkEntityDef* subEntityDef) override;   // stores it now under this stored entity
-    void del(dkEntityDef* subEntityDef) override;
-    void deleteSubEntity(const char* subEntityName) override;   // drops it, its items and its sub-entities
-    void addSubEntity(dkEntityDef* subEntityDef) override;
-    dkEntityDef* removeSubEntity(const char* subEntityName) override;
-    // Fills this object from the catalogue entry (attributes included).
+    // Fills this object from the catalogue entry (attributes and sub-entities included).
     void load(const dksqlite::PEntity& e);
     const PAttrDefList::Defs& attrs() const { return attrs_.defs(); }
-    const std::vector<std::unique_ptr<DKEntityDefSQLITE>>& subEntities() const { return subs_; }
-    std::unique_ptr<DKEntityDefSQLITE> copy() const;   // with copies of its attributes and sub-entities
 
 private:
+    std::unique_ptr<PEntityDefTree> blank() const override;
+    void copyAttrsTo(PEntityDefTree& other) const override;
     DKDatastoreSQLITE* sqlite() const;
-    std::vector<std::unique_ptr<DKEntityDefSQLITE>>::iterator findSub(const char* name);
     PAttrDefList attrs_;
-    std::vector<std::unique_ptr<DKEntityDefSQLITE>> subs_;
 };
 
 // An attribute definition; add() and del() store or drop it in its entity at once.

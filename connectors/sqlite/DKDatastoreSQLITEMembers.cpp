@@ -270,14 +270,7 @@ void DKDatastoreSQLITE::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, con
 }
 
 void DKDatastoreSQLITE::clearTracks(DKDDOBase& ddo) noexcept {
-    PMemberKit::clearTracks(ddo);
-    long n = 0;
-    std::unique_ptr<unsigned short[]> ids(ddo.dataIdsByNameSpace(kChildNameSpace, n));
-    for (long i = 0; i < n; ++i) {
-        if (!ddo.isDataSet(ids[i]) || ddo.getData(ids[i]).typeCode() != DKAny::tc_collection) continue;
-        if (auto* c = dynamic_cast<DKChildCollection*>(static_cast<dkCollection*>(ddo.getData(ids[i]).value())))
-            c->_deleteItemList();
-    }
+    PMemberKit::clearTracks(ddo);   // the child collections' too
 }
 
 void DKDatastoreSQLITE::dropMembers(const std::string& entityName, long rowId, const char* function) {

@@ -7,6 +7,8 @@
 
 #include "PCatalogue.hpp"
 
+#include <dk/PTemplateKit.hpp>
+
 #include <dk/DKAny.hpp>
 
 #include <functional>
@@ -40,13 +42,8 @@ struct PTreeQuery {
 // The entity of a name, or the datastore's DKUsageError kMsgNoEntity.
 using PEntityLookup = std::function<std::shared_ptr<PEntity>(const std::string& name)>;
 
-// The native names behind a schema mapping: its native entity, and the native attribute of each
-// mapped one (by lower-case mapped name).
-struct PMapping {
-    std::string mappedEntity;
-    std::string entity;
-    std::map<std::string, std::string> attrs;
-};
+// The native names behind a schema mapping (the connector kit's).
+struct PMapping : PMappingNames {};
 // The mapping of a name; it refuses (throws for) one that does not exist or cannot be translated.
 using PMappingLookup = std::function<PMapping(const std::string& name)>;
 

@@ -8,6 +8,7 @@
 #include <dk/DKSequentialCollection.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDatastore.hpp>
+#include <dk/dkDatastoreDef.hpp>
 #include <dk/dkExport.hpp>
 #include <dk/dkProtocol.hpp>
 
@@ -324,6 +325,64 @@ public:
 private:
     Defs::const_iterator position(const char* name) const;
     Defs defs_;
+};
+
+// How one connector refuses sub-entity definitions: its messages (each a DKUsageError located in
+// source) and its name rule.
+struct PEntityDefRules {
+    const char* source;
+    long noEntity;       // no sub-entity of that name
+    long entityExists;   // a name the entity or one of its sub-entities has already
+    long badName;
+    long badObject;      // a definition another connector made
+    bool (*validName)(const char* name);
+};
+
+// An entity definition with sub-entities: the part both connectors share. Sub-entities given to
+// addSubEntity are kept (and owned) here until the entity is stored with the datastore
+// definition's add, which stores the tree; getSubEntity's stay here; createSubEntity,
+// retrieveSubEntity, removeSubEntity and the list results are the caller's (the collection owns
+// its definitions). add(dkEntityDef*) and deleteSubEntity change the stored entity at once,
+// through the datastore definition. One thread at a time, as its datastore.
+class DK_API PEntityDefTree : public dkEntityDef {
+public:
+    using Subs = std::vector<std::unique_ptr<PEntityDefTree>>;
+
+    PEntityDefTree(dkDatastore* ds, const PEntityDefRules& rules);
+    ~PEntityDefTree() override;
+
+    using dkEntityDef::add;
+    using dkEntityDef::del;
+
+    int hasSubEntities() override { return subs_.empty() ? 0 : 1; }
+    dkEntityDef* createSubEntity() override;   // of this connector, its parent name set to this entity's
+    dkEntityDef* getSubEntity(const char* subEntityName) override;
+    dkEntityDef* retrieveSubEntity(const char* subEntityName) override;   // as stored under this entity
+    dkCollection* listSubEntities() override;
+    DKString* listSubEntityNames(long& arraySize) override;
+    void add(dkEntityDef* subEntityDef) override;   // stores it now under this stored entity
+    void del(dkEntityDef* subEntityDef) override;
+    void deleteSubEntity(const char* subEntityName) override;   // drops it, its items and its sub-entities
+    void addSubEntity(dkEntityDef* subEntityDef) override;
+    dkEntityDef* removeSubEntity(const char* subEntityName) override;
+
+    const Subs& subEntities() const { return subs_; }
+    // A copy with copies of its attributes and sub-entities.
+    std::unique_ptr<PEntityDefTree> copy() const;
+
+protected:
+    // An empty definition of the same connector.
+    virtual std::unique_ptr<PEntityDefTree> blank() const = 0;
+    // Gives other (a blank() of this one, named) copies of this definition's attributes.
+    virtual void copyAttrsTo(PEntityDefTree& other) const = 0;
+    void clearSubs() { subs_.clear(); }
+    void appendSub(std::unique_ptr<PEntityDefTree> sub) { subs_.push_back(std::move(sub)); }
+
+private:
+    PEntityDefTree* mine(dkEntityDef* def, const char* function) const;   // of this connector, or refused
+    Subs::iterator findSub(const char* name);
+    const PEntityDefRules& rules_;
+    Subs subs_;
 };
 
 // The base of a connector's datastore: the short forms of the item operations (without options,

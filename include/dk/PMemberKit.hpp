@@ -1,6 +1,7 @@
 // include/dk/PMemberKit.hpp
 #pragma once
 #include <dk/DKAny.hpp>
+#include <dk/DKChildCollection.hpp>
 #include <dk/DKDDO.hpp>
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
@@ -10,6 +11,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 
 // What connectors that keep membership share between an entity's type bits and its DDOs: the
 // data items the bits add after the attributes, the collection each item holds, and their track
@@ -83,8 +85,40 @@ struct PMemberKit {
         }
         return false;
     }
+    // The children of a sub-entity's items: the parent's DDO holds a DKChildCollection in the data
+    // item of namespace "CHILD" named like the sub-entity, its "type" property 1072.
+    static constexpr const char* childNameSpace = "CHILD";
+    static constexpr unsigned short childItemType = 1072;
+    // Adds one child item per sub-entity name to shape, after what it holds.
+    template <class Names>
+    static void addChildItems(PEntityShape& shape, const Names& subEntities) {
+        for (const auto& name : subEntities) {
+            const unsigned short id = shape.addData(childNameSpace, name.c_str());
+            shape.addDataProperty(id, "type", DKAny(childItemType));
+        }
+    }
+    // The child collection the child item name of ddo holds, or null.
+    static DKChildCollection* children(const DKDDOBase& ddo, const char* name) {
+        const unsigned short id = ddo.dataId(childNameSpace, name);
+        if (id == 0 || !ddo.isDataSet(id) || ddo.getData(id).typeCode() != DKAny::tc_collection) return nullptr;
+        return dynamic_cast<DKChildCollection*>(static_cast<dkCollection*>(ddo.getData(id).value()));
+    }
+    // Whether any child collection of ddo has changes to write.
+    static bool childrenPending(const DKDDOBase& ddo) {
+        long n = 0;
+        std::unique_ptr<unsigned short[]> ids(ddo.dataIdsByNameSpace(childNameSpace, n));
+        for (long i = 0; i < n; ++i) {
+            DKChildCollection* c = children(ddo, ddo.getDataName(ids[i]).c_str());
+            if (c != nullptr && c->listTracking()->cardinality() > 0) return true;
+        }
+        return false;
+    }
     // Empties every track list of ddo, once what they held is stored.
     static void clearTracks(DKDDOBase& ddo) noexcept {
+        long n = 0;
+        std::unique_ptr<unsigned short[]> ids(ddo.dataIdsByNameSpace(childNameSpace, n));
+        for (long i = 0; i < n; ++i)
+            if (DKChildCollection* c = children(ddo, ddo.getDataName(ids[i]).c_str())) c->_deleteItemList();
         for (const Item& m : items) {
             dkCollection* c = held(ddo, m.name);
             if (auto* p = dynamic_cast<DKParts*>(c); p && m.kind == parts) p->_deleteItemList();

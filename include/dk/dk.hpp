@@ -75,6 +75,7 @@
 #include <dk/PConnectorKit.hpp>
 #include <dk/PMemberKit.hpp>
 #include <dk/PContentKit.hpp>
+#include <dk/PTemplateKit.hpp>
 #include <dk/PRepositoryAdmin.hpp>
 #include <dk/PRepositoryContent.hpp>
 #include <dk/PRepositoryMaintenance.hpp>

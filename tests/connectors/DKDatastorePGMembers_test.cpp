@@ -147,7 +147,7 @@ TEST(DKDatastorePGMembers, RefusalsWriteNothingAndDroppedItemsTakeTheirRows) {
 // entities, at the next connect.
 TEST(DKDatastorePGMembers, ARepositoryWithoutTheTablesGainsThemOnConnect) {
     Repo r;
-    r.sql("DROP TABLE dk_members, dk_links, dk_items; DROP FUNCTION dk_items_gone() CASCADE");
+    r.sql("DROP TABLE dk_children, dk_members, dk_links, dk_items; DROP FUNCTION dk_items_gone() CASCADE");
     auto ds = r.open();
     auto box = stored(*ds, "Box");
     auto doc = stored(*ds, "Doc");

@@ -8,6 +8,7 @@
 #include "dkPgTestSupport.hpp"
 
 #include <DKContentPG.hpp>
+#include <DKTemplatesPG.hpp>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -73,6 +74,13 @@ dkconf::ConnectorContext pgContext() {
     };
     c.parametric = true;
     c.textQuery = true;
+    c.templates = true;
+    c.noEntityMessage = 9210;
+    c.noAttrMessage = 9212;
+    c.badNameMessage = 9209;
+    c.templateOf = [](dkDatastore& ds, const char* name, const char* entity) {
+        return static_cast<DKTemplatesPG*>(ds.getExtension(DKTemplatesPG::kName))->createSearchTemplate(name, entity);
+    };
     c.timestampDigits = 6;
     c.zeroBytes = false;
     c.separator = false;

@@ -2,12 +2,12 @@
 //
 // The SQLite connector's membership beyond the conformance suite: parts kept through a document's
 // DKParts, the collections' immediate path through "DATASTORE_EXTENSION", refused members that
-// leave the item as it was, query results without collections, children of sub-entities,
-// segment slots and link items across a reconnect, and the format upgrades.
+// leave the item as it was, query results without collections, segment slots and link items
+// across a reconnect, and the format upgrades. Children of sub-entities run through the
+// conformance suite.
 
 #include "dkSqliteTestSupport.hpp"
 
-#include <dk/DKChildCollection.hpp>
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKParts.hpp>
@@ -169,105 +169,6 @@ TEST(DKDatastoreSQLITEMembers, OlderRepositoriesGetTheMembershipTablesWhenConnec
     r.ds.reset();
     ASSERT_TRUE(rawExec(r.path, "UPDATE dk_repository SET value = '9' WHERE key = 'format'"));
     EXPECT_EQ(9001L, errorOf([&] { open(r.path, ""); }));
-}
-
-namespace {
-
-// Doc holds Note children, each Note Remark children; stored at once from one definition.
-void defineChildren(dkDatastore& ds) {
-    std::unique_ptr<dkEntityDef> doc(ds.datastoreDef()->retrieveEntity("Doc"));
-    std::unique_ptr<dkEntityDef> note(doc->createSubEntity()), remark(note->createSubEntity());
-    note->setName("Note");
-    remark->setName("Remark");
-    for (dkEntityDef* e : {note.get(), remark.get()}) {
-        dkAttrDef* a = e->createAttr();
-        a->setName("text");
-        a->setType(DKAny::tc_string);
-        e->addAttr(a);
-    }
-    note->addSubEntity(remark.release());
-    doc->add(note.get());
-}
-
-DKDDO* newChild(dkDatastore& ds, const char* entity, const char* text) {
-    DKDDO* d = ds.createDDO(entity, 0);
-    d->setData(d->dataId("text"), DKAny(DKString(text)));
-    return d;
-}
-
-}  // namespace
-
-TEST(DKDatastoreSQLITEMembers, ChildrenLiveAndDieWithTheirParent) {
-    Repo r;
-    defineChildren(*r.ds);
-    std::unique_ptr<dkEntityDef> doc(r.ds->datastoreDef()->retrieveEntity("Doc"));
-    long n = 0;
-    std::unique_ptr<DKString[]> names(doc->getSubEntity("Note")->listSubEntityNames(n));
-    EXPECT_EQ(std::make_tuple(1, 1L, DKString("Remark")), std::make_tuple(doc->hasSubEntities(), n, names[0]));
-    EXPECT_EQ(9008L, errorOf([&] { std::unique_ptr<dkEntityDef>(doc->retrieveSubEntity("Box")); }));
-    EXPECT_EQ(9008L, errorOf([&] { doc->removeSubEntity("Remark"); }));   // Note's, not Doc's
-    std::unique_ptr<dkEntityDef> clash(doc->createSubEntity());
-    clash->setName("TITLE");   // the parent's CHILD item would stand for its attribute
-    EXPECT_EQ(9007L, errorOf([&] { doc->add(clash.get()); }));
-
-    // A new parent with a new child holding a new grandchild: all stored by one add.
-    std::unique_ptr<DKDDO> parent(r.ds->createDDO("Doc", 0));
-    const unsigned short item = parent->dataId("CHILD", "Note");
-    ASSERT_NE(0, item);
-    EXPECT_EQ(1072, static_cast<unsigned short>(parent->getDataPropertyByName(item, "type")));
-    DKDDO* note = newChild(*r.ds, "Note", "n1");
-    held<DKChildCollection>(*note, "Remark").addElement(DKAny(static_cast<dkDataObjectBase*>(newChild(*r.ds, "Remark", "r1"))));
-    held<DKChildCollection>(*parent, "Note").addElement(DKAny(static_cast<dkDataObjectBase*>(note)));
-    parent->add();
-    EXPECT_NE(DKString(""), note->getPid().getPrimaryId());   // given once the add committed
-
-    // Read back through another connection: the tree, filled, tracking again; while a writer's
-    // open transaction replaces the tree, the reader gets the old one whole, then the new one.
-    auto other = open(r.path, "");
-    std::unique_ptr<DKDDO> back(new DKDDO(other.get(), parent->getPid(), 10));
-    auto tree = [&] {
-        back->retrieve();
-        std::string t;
-        std::unique_ptr<dkIterator> it(held<DKChildCollection>(*back, "Note").createIterator());
-        while (it->more()) {
-            auto* n = static_cast<DKDDO*>(static_cast<dkDataObjectBase*>(it->next()->value()));
-            t += static_cast<DKString>(n->getDataByName("text")).c_str() +
-                 std::to_string(held<DKChildCollection>(*n, "Remark").cardinality());
-        }
-        return t + (held<DKChildCollection>(*back, "Note").isTracking() ? "" : " untracked");
-    };
-    EXPECT_EQ("n11", tree());
-    r.ds->startTransaction();
-    auto writing = r.reread(*parent);
-    held<DKChildCollection>(*writing, "Note").removeAllElements();   // tracked: the note and its remark go
-    held<DKChildCollection>(*writing, "Note").addElement(DKAny(static_cast<dkDataObjectBase*>(newChild(*r.ds, "Note", "n2"))));
-    writing->update();
-    EXPECT_EQ("n11", tree());
-    r.ds->commit();
-    EXPECT_EQ("n20", tree());
-    EXPECT_EQ("0", rawQuery(r.path, "SELECT count(*) FROM Remark"));
-
-    // Through the extension: a stored parent takes a new child at once and gives it back.
-    auto first = r.reread(*parent);
-    DKDDO* extra = newChild(*r.ds, "Note", "n3");
-    held<DKChildCollection>(*first, "Note").addMember(extra);
-    EXPECT_EQ("2", rawQuery(r.path, "SELECT count(*) FROM dk_children"));   // n2 and n3
-    held<DKChildCollection>(*first, "Note").removeMember(extra);
-    std::unique_ptr<DKDDO> gone(extra);
-    auto* ext = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
-    EXPECT_EQ(9019L, errorOf([&] { ext->removeChild(first.get(), extra); }));
-    EXPECT_EQ(9064L, errorOf([&] { ext->addChild(first.get(), r.item("Box").get()); }));
-
-    // Deleting the parent deletes the tree; dropping the entity drops the sub-entities.
-    first->del();
-    EXPECT_EQ("0|0", rawQuery(r.path, "SELECT (SELECT count(*) FROM Note) || '|' || (SELECT count(*) FROM dk_children)"));
-    other.reset();
-    std::unique_ptr<dkCollection> subs(doc->listSubEntities());   // copies, the caller's
-    EXPECT_EQ(1u, subs->cardinality());
-    doc->deleteSubEntity("note");
-    EXPECT_EQ("0|0", rawQuery(r.path, "SELECT (SELECT count(*) FROM sqlite_schema WHERE name IN ('Note', 'Remark')) || '|' ||"
-                                      " (SELECT count(*) FROM dk_entities WHERE parent <> '')"));
-    EXPECT_EQ(0, doc->hasSubEntities());
 }
 
 TEST(DKDatastoreSQLITEMembers, SegmentSlotsAndLinkItemsSurviveAReconnect) {

@@ -2,15 +2,13 @@
 //
 // The SQLite connector's whole-result cardinality while another connection writes, IN lists past
 // SQLite's parameter limit, trees past its depth limit, and search templates kept in the
-// repository (stored, listed, run, hostile text kept as data, older and read-only files). The
-// mappings run through the conformance suite. The connector is loaded from libdkdssqlite.so.
+// repository of older and read-only files. The templates and mappings themselves run through the
+// conformance suite. The connector is loaded from libdkdssqlite.so.
 
-#include "DKTemplatesSQLITE.hpp"
 #include "dkConnectorSupport.hpp"
 #include "dkSqliteTestSupport.hpp"
 
 #include <dk/DKOpCode.hpp>
-#include <dk/dkSearchTemplate.hpp>
 
 using namespace dkconf;
 using namespace dksqlitetest;
@@ -102,71 +100,6 @@ TEST(DKDatastoreSQLITETrees, LongInListsRunAsDataAndTooDeepTreesNameTheDepth) {
     const auto failure = dktest::failureOf<DKUsageError>([&] { r.ds->evaluate(tooDeep.get()); });
     EXPECT_EQ(303L, failure.id);
     EXPECT_NE(std::string::npos, failure.text.find("deeper than 900")) << failure.text;
-}
-
-TEST(DKDatastoreSQLITETemplates, StoredTemplatesAreListedOwnedAndRunWithTheirCriteria) {
-    Repo r;
-    auto* ext = static_cast<DKTemplatesSQLITE*>(r.ds->getExtension(DKTemplatesSQLITE::kName));
-    ASSERT_NE(nullptr, ext);
-    const char* name = "By n'; DROP TABLE Doc; --";
-    std::unique_ptr<dkSearchTemplate> t(ext->createSearchTemplate(name, "doc"));
-    auto criterion = [](const char* attr, std::vector<short> ops) {
-        auto c = std::make_unique<DKSearchCriteria>("Doc", attr);
-        c->setValidOperators(ops.data(), static_cast<long>(ops.size()));
-        return c;
-    };
-    EXPECT_EQ(9010L, errorOf<DKUsageError>([&] { t->addCriteria(criterion("nothing", {DKOpCode::opEqual}).get()); }));
-    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->addCriteria(criterion("n", {DKOpCode::opAnd}).get()); }));
-    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->add(); }));   // no criterion
-    t->addCriteria(criterion("n", {DKOpCode::opGreaterEqual, DKOpCode::opIn}).release());
-    t->addCriteria(criterion("title", {DKOpCode::opEqual, DKOpCode::opLike}).release());
-    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->addCriteria(criterion("n", {DKOpCode::opEqual}).get()); }));
-    t->add();
-    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->add(); }));   // the name is taken
-
-    std::unique_ptr<dkCollection> all(r.ds->listSearchTemplates());
-    ASSERT_EQ(1UL, all->cardinality());
-    EXPECT_EQ(1, all->ownsElements());
-    std::unique_ptr<dkIterator> it(all->createIterator());
-    auto* stored = static_cast<dkSearchTemplate*>(static_cast<void*>(*it->next()));
-    EXPECT_EQ(DKString(name), stored->getName());
-    ASSERT_EQ(2L, stored->numberOfCriteria());
-    auto found = [&] {
-        std::unique_ptr<dkCollection> rows(static_cast<dkCollection*>(r.ds->evaluate(stored)));
-        return rows->cardinality();
-    };
-    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { found(); }));   // nothing set
-    stored->setValue("n", "2");                                  // the first operator, >=
-    EXPECT_EQ(4UL, found());
-    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { stored->setOperator("n", DKOpCode::opLess); }));
-    std::unique_ptr<DKCQExpr> q(stored->createCQExpr());
-    EXPECT_EQ(DKString(name), q->getSearchTemplateName());
-    // Values are data: quotes, NULL and SQL stay text to compare with.
-    stored->setValue("n", "1");
-    for (auto [value, n] : {std::make_pair("x' OR '1'='1", 1UL), {"NULL", 0UL}, {"it's", 1UL}, {"'it''s'", 0UL}}) {
-        stored->setValue("title", value);
-        EXPECT_EQ(n, found()) << value;
-    }
-    stored->setOperator("title", DKOpCode::opLike);
-    stored->setValue("title", "pl%");
-    EXPECT_EQ(2UL, found());
-    long count = -1;
-    std::unique_ptr<DKString[]> values(stored->getValues("title", count));
-    EXPECT_TRUE(count == 1 && values[0] == "pl%" && stored->getOperator("title") == DKOpCode::opLike);
-    stored->clearValues("title");
-    EXPECT_EQ(5UL, found());
-    // Stored again without a criterion; read back, the criterion and the chosen values are gone.
-    stored->removeCriteria("title");
-    stored->update();
-    stored->retrieve();
-    std::unique_ptr<DKString[]> names(stored->listCriteriaNames(count));
-    EXPECT_TRUE(count == 1 && names[0] == "n" && stored->isComplete() == 0);
-    EXPECT_EQ(1UL, std::unique_ptr<dkCollection>(stored->listCriteria())->cardinality());
-    stored->del();
-    EXPECT_EQ(0, stored->exists());
-    std::unique_ptr<DKString[]>(r.ds->listSearchTemplateNames(count));
-    EXPECT_EQ(0L, count);
-    EXPECT_EQ(5L, countRows(*r.ds, "Doc"));
 }
 
 TEST(DKDatastoreSQLITETemplates, OlderRepositoriesGetTheTablesWhenConnectedForWriting) {

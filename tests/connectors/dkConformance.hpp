@@ -8,10 +8,13 @@
 
 #include "dkConnectorSupport.hpp"
 
+#include <dk/DKChildCollection.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKOpCode.hpp>
+#include <dk/dkDatastoreExt.hpp>
 #include <dk/dkQuery.hpp>
 #include <dk/dkSchemaMapping.hpp>
+#include <dk/dkSearchTemplate.hpp>
 
 #include <algorithm>
 #include <fstream>
@@ -147,6 +150,117 @@ TEST_P(DKConformance, SchemaIsListedCreatedAndDeleted) {
     ds->datastoreDef()->deleteEntity("Doc");
     std::unique_ptr<DKString[]>(ds->listEntityNames(n));
     EXPECT_EQ(0, n);
+}
+
+// Sub-entities: a tree stored by one add, all or nothing, listed under its parent, refused where
+// a name would clash, dropped with its parent.
+TEST_P(DKConformance, SubEntitiesAreStoredWithTheirParentAndGoWithIt) {
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}});
+    defineEntity(*ds, "Box", {});
+    std::unique_ptr<dkEntityDef> doc(ds->datastoreDef()->retrieveEntity("Doc"));
+    std::unique_ptr<dkEntityDef> note(doc->createSubEntity()), remark(note->createSubEntity());
+    note->setName("Note");
+    remark->setName("Remark");
+    note->addSubEntity(remark.release());
+    doc->add(note.get());
+    long n = 0;
+    std::unique_ptr<DKString[]> names(doc->getSubEntity("NOTE")->listSubEntityNames(n));
+    std::unique_ptr<dkEntityDef> back(ds->datastoreDef()->retrieveEntity("remark"));
+    EXPECT_EQ(std::make_tuple(1, 1L, DKString("Remark"), DKString("Note")),
+              std::make_tuple(doc->hasSubEntities(), n, names[0], back->getParentEntityName()));
+    std::unique_ptr<dkEntityDef> again(ds->datastoreDef()->retrieveEntity("Doc"));   // as the catalogue has it
+    std::unique_ptr<dkCollection> subs(again->listSubEntities());   // copies, the caller's
+    EXPECT_EQ(std::make_tuple(1u, 1), std::make_tuple(subs->cardinality(), again->getSubEntity("Note")->hasSubEntities()));
+
+    const long noEntity = ctx().noEntityMessage;
+    EXPECT_EQ(noEntity, errorOf<DKUsageError>([&] { std::unique_ptr<dkEntityDef>(doc->retrieveSubEntity("Box")); }));
+    EXPECT_EQ(noEntity, errorOf<DKUsageError>([&] { doc->removeSubEntity("Remark"); }));   // Note's, not Doc's
+    std::unique_ptr<dkEntityDef> clash(doc->createSubEntity());
+    clash->setName("TITLE");   // the parent's items would hold it where the attribute is
+    EXPECT_EQ(ctx().badNameMessage, errorOf<DKUsageError>([&] { doc->add(clash.get()); }));
+    // A tree one of whose names is taken leaves nothing behind.
+    std::unique_ptr<dkEntityDef> shelf(ds->datastoreDef()->createEntity()), taken(shelf->createSubEntity());
+    shelf->setName("Shelf");
+    taken->setName("Box");
+    shelf->addSubEntity(taken.release());
+    EXPECT_GT(errorOf<DKUsageError>([&] { ds->datastoreDef()->add(shelf.get()); }), 0);
+    std::unique_ptr<DKString[]>(ds->listEntityNames(n));
+    EXPECT_EQ(4L, n);
+
+    doc->deleteSubEntity("note");   // and Remark under it
+    std::unique_ptr<DKString[]>(ds->listEntityNames(n));
+    EXPECT_EQ(std::make_tuple(2L, 0), std::make_tuple(n, doc->hasSubEntities()));
+    doc->add(note.get());
+    ds->datastoreDef()->deleteEntity("Doc");
+    names.reset(ds->listEntityNames(n));
+    EXPECT_EQ(std::make_tuple(1L, DKString("Box")), std::make_tuple(n, names[0]));
+}
+
+// Children of sub-entities live and die with their parent: a tree stored by the parent's add, read
+// back whole by another session (the old tree while a writer's transaction replaces it), changed
+// at once through the extension, deleted with the parent.
+TEST_P(DKConformance, ChildrenLiveAndDieWithTheirParent) {
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}});
+    defineEntity(*ds, "Box", {});
+    defineChildren(*ds);
+    auto children = [](DKDDO& d, const char* item) -> DKChildCollection& {
+        return *static_cast<DKChildCollection*>(static_cast<dkCollection*>(d.getData(d.dataId("CHILD", item))));
+    };
+    std::unique_ptr<DKDDO> parent(ds->createDDO("Doc", 0));
+    const unsigned short item = parent->dataId("CHILD", "Note");
+    ASSERT_NE(0, item);
+    EXPECT_EQ(1072, static_cast<unsigned short>(parent->getDataPropertyByName(item, "type")));
+    DKDDO* note = newChild(*ds, "Note", "n1");
+    children(*note, "Remark").addElement(DKAny(static_cast<dkDataObjectBase*>(newChild(*ds, "Remark", "r1"))));
+    children(*parent, "Note").addElement(DKAny(static_cast<dkDataObjectBase*>(note)));
+    parent->add();
+    EXPECT_NE(DKString(""), note->getPid().getPrimaryId());   // given once the add committed
+
+    auto other = another();
+    std::unique_ptr<DKDDO> back(new DKDDO(other.get(), parent->getPid(), 10));
+    auto tree = [&] {
+        back->retrieve();
+        std::string t;
+        std::unique_ptr<dkIterator> it(children(*back, "Note").createIterator());
+        while (it->more()) {
+            auto* n = static_cast<DKDDO*>(static_cast<dkDataObjectBase*>(it->next()->value()));
+            t += static_cast<DKString>(n->getDataByName("text")).c_str() + std::to_string(children(*n, "Remark").cardinality());
+        }
+        return t + (children(*back, "Note").isTracking() ? "" : " untracked");
+    };
+    EXPECT_EQ("n11", tree());
+    if (ctx().transactions) {
+        ds->startTransaction();
+        std::unique_ptr<DKDDO> writing(new DKDDO(ds.get(), parent->getPid(), 10));
+        writing->retrieve();
+        children(*writing, "Note").removeAllElements();   // tracked: the note and its remark go
+        children(*writing, "Note").addElement(DKAny(static_cast<dkDataObjectBase*>(newChild(*ds, "Note", "n2"))));
+        writing->update();
+        EXPECT_EQ("n11", tree());
+        ds->commit();
+        EXPECT_EQ("n20", tree());
+        EXPECT_EQ(0L, countRows(*ds, "Remark"));
+    }
+
+    // Through the extension: a stored parent takes a new child at once and gives it back.
+    std::unique_ptr<DKDDO> first(new DKDDO(ds.get(), parent->getPid(), 10));
+    first->retrieve();
+    DKDDO* extra = newChild(*ds, "Note", "n3");
+    children(*first, "Note").addMember(extra);
+    EXPECT_EQ(2L, countRows(*ds, "Note"));   // n2 (or n1) and n3
+    children(*first, "Note").removeMember(extra);
+    std::unique_ptr<DKDDO> gone(extra);
+    auto* ext = static_cast<dkDatastoreExt*>(ds->getExtension("DATASTORE_EXTENSION"));
+    EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { ext->removeChild(first.get(), extra); }), 0);
+    std::unique_ptr<DKDDO> box(ds->createDDO("Box", 0));
+    box->add();
+    EXPECT_GT(errorOf<DKUsageError>([&] { ext->addChild(first.get(), box.get()); }), 0);
+
+    // Deleting the parent deletes the tree.
+    first->del();
+    EXPECT_EQ(std::make_pair(0L, 0L), std::make_pair(countRows(*ds, "Note"), countRows(*ds, "Remark")));
 }
 
 TEST_P(DKConformance, EveryTypeRoundTripsThroughAddRetrieveUpdateDelete) {
@@ -625,15 +739,16 @@ TEST_P(DKConformance, MappingsAreKeptAndTranslateOneToOneNamesOnly) {
         return errorOf<DKUsageError>([&] { EXPECT_EQ(4UL, countTree(*ds, tree)); });
     };
     EXPECT_EQ(-1L, mapped("Paper", "number", "M"));   // nothing thrown: the native count
-    for (auto [entity, attr, mapping, id] : {std::make_tuple("Paper", "count", "M", 9010L), {"Doc", "number", "M", 303L},
-                                             {"Paper", "number", "Nowhere", 303L}})
+    for (auto [entity, attr, mapping, id] : {std::make_tuple("Paper", "count", "M", ctx().noAttrMessage),
+                                             {"Doc", "number", "M", 303L}, {"Paper", "number", "Nowhere", 303L}})
         EXPECT_EQ(id, mapped(entity, attr, mapping)) << entity << "." << attr << " by " << mapping;
     number->setToNative("toN");   // a conversion is not translated
     number->setFromNative("fromN");
     EXPECT_EQ(303L, mapped("Paper", "number", "M"));
     // Refused registrations; a hostile name is kept as data.
-    for (auto [key, value, id] : {std::make_tuple("entity", "Nowhere", 9008L), {"attr", "x=nothing", 9010L},
-                                  {"attr", "number", 303L}, {"colour", "red", 303L}}) {
+    for (auto [key, value, id] : {std::make_tuple("entity", "Nowhere", ctx().noEntityMessage),
+                                  {"attr", "x=nothing", ctx().noAttrMessage}, {"attr", "number", 303L},
+                                  {"colour", "red", 303L}}) {
         pairs[0] = DKNVPair("name", DKAny("B"));
         pairs[4] = DKNVPair(key, DKAny(value));   // a later entity takes the place of the first
         EXPECT_EQ(id, errorOf<DKUsageError>([&] { ds->registerMapping(pairs); })) << key << "=" << value;
@@ -649,6 +764,78 @@ TEST_P(DKConformance, MappingsAreKeptAndTranslateOneToOneNamesOnly) {
     EXPECT_EQ(nullptr, ds->getMapping("M"));
     EXPECT_EQ(303L, errorOf<DKUsageError>([&] { ds->unRegisterMapping("M"); }));
     EXPECT_EQ(6L, countRows(*ds, "Doc"));
+}
+
+TEST_P(DKConformance, TemplatesAreStoredListedOwnedAndRunWithTheirCriteria) {
+    if (!ctx().templates || !ctx().templateOf) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}, {"title", DKAny::tc_string}});
+    const char* titles[] = {"it's", "a\"b\\c", "plain", "plain", "x' OR '1'='1"};
+    for (long n = 1; n <= 5; ++n) {
+        std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
+        d->setData(1, DKAny(n));
+        d->setData(2, DKAny(titles[n - 1]));
+        d->add();
+    }
+    const char* name = "By n'; DROP TABLE Doc; --";
+    std::unique_ptr<dkSearchTemplate> t(ctx().templateOf(*ds, name, "doc"));
+    auto criterion = [](const char* attr, std::vector<short> ops) {
+        auto c = std::make_unique<DKSearchCriteria>("Doc", attr);
+        c->setValidOperators(ops.data(), static_cast<long>(ops.size()));
+        return c;
+    };
+    EXPECT_EQ(ctx().noAttrMessage, errorOf<DKUsageError>([&] { t->addCriteria(criterion("nothing", {DKOpCode::opEqual}).get()); }));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->addCriteria(criterion("n", {DKOpCode::opAnd}).get()); }));
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->add(); }));   // no criterion
+    t->addCriteria(criterion("n", {DKOpCode::opGreaterEqual, DKOpCode::opIn}).release());
+    t->addCriteria(criterion("title", {DKOpCode::opEqual, DKOpCode::opLike}).release());
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->addCriteria(criterion("n", {DKOpCode::opEqual}).get()); }));
+    t->add();
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { t->add(); }));   // the name is taken
+
+    std::unique_ptr<dkCollection> all(ds->listSearchTemplates());
+    ASSERT_EQ(1UL, all->cardinality());
+    EXPECT_EQ(1, all->ownsElements());
+    std::unique_ptr<dkIterator> it(all->createIterator());
+    auto* stored = static_cast<dkSearchTemplate*>(static_cast<void*>(*it->next()));
+    EXPECT_EQ(DKString(name), stored->getName());
+    ASSERT_EQ(2L, stored->numberOfCriteria());
+    auto found = [&] {
+        std::unique_ptr<dkCollection> rows(static_cast<dkCollection*>(ds->evaluate(stored)));
+        return rows->cardinality();
+    };
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { found(); }));   // nothing set
+    stored->setValue("n", "2");                                  // the first operator, >=
+    EXPECT_EQ(4UL, found());
+    EXPECT_EQ(303L, errorOf<DKUsageError>([&] { stored->setOperator("n", DKOpCode::opLess); }));
+    std::unique_ptr<DKCQExpr> q(stored->createCQExpr());
+    EXPECT_EQ(DKString(name), q->getSearchTemplateName());
+    // Values are data: quotes, NULL and SQL stay text to compare with.
+    stored->setValue("n", "1");
+    for (auto [value, n] : {std::make_pair("x' OR '1'='1", 1UL), {"NULL", 0UL}, {"it's", 1UL}, {"'it''s'", 0UL}}) {
+        stored->setValue("title", value);
+        EXPECT_EQ(n, found()) << value;
+    }
+    stored->setOperator("title", DKOpCode::opLike);
+    stored->setValue("title", "pl%");
+    EXPECT_EQ(2UL, found());
+    long count = -1;
+    std::unique_ptr<DKString[]> values(stored->getValues("title", count));
+    EXPECT_TRUE(count == 1 && values[0] == "pl%" && stored->getOperator("title") == DKOpCode::opLike);
+    stored->clearValues("title");
+    EXPECT_EQ(5UL, found());
+    // Stored again without a criterion; read back, the criterion and the chosen values are gone.
+    stored->removeCriteria("title");
+    stored->update();
+    stored->retrieve();
+    std::unique_ptr<DKString[]> names(stored->listCriteriaNames(count));
+    EXPECT_TRUE(count == 1 && names[0] == "n" && stored->isComplete() == 0);
+    EXPECT_EQ(1UL, std::unique_ptr<dkCollection>(stored->listCriteria())->cardinality());
+    stored->del();
+    EXPECT_EQ(0, stored->exists());
+    std::unique_ptr<DKString[]>(ds->listSearchTemplateNames(count));
+    EXPECT_EQ(0L, count);
+    EXPECT_EQ(5L, countRows(*ds, "Doc"));
 }
 
 // Parts of 0 bytes, 1 byte and every byte value survive a reconnect; edits count from 1 as

@@ -37,6 +37,8 @@
 #include <string>
 #include <vector>
 
+class dkSearchTemplate;
+
 namespace dkconf {
 
 struct ConnectorContext {
@@ -68,6 +70,10 @@ struct ConnectorContext {
     bool parametric = false;      // query trees (DKCQExpr) with parametric leaves
     bool textQuery = false;       // text-searchable attributes, text queries (1), CONTAINS_TEXT in trees
     bool templates = false;       // search templates and schema mappings kept by the repository
+    // A new search template (the caller's) named name over entity, from the connector's extension.
+    std::function<dkSearchTemplate*(dkDatastore&, const char* name, const char* entity)> templateOf;
+    // The connector's refusals of an unknown entity, an unknown attribute and a bad name.
+    long noEntityMessage = 9008, noAttrMessage = 9010, badNameMessage = 9007;
     bool content = false;         // content parts of items, made by contentOf
     // Membership kept by the repository, on entities of the type codes below: folder members
     // (the DDO item "DKFolder"), links (the DDO item linksItem).
@@ -150,6 +156,29 @@ inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<At
 }
 
 // A tree of one parametric leaf: term over entity (each given as a new object it takes).
+// Doc (defined before) holds Note children, each Note Remark children, each with a string "text";
+// stored at once from one definition.
+inline void defineChildren(dkDatastore& ds) {
+    std::unique_ptr<dkEntityDef> doc(ds.datastoreDef()->retrieveEntity("Doc"));
+    std::unique_ptr<dkEntityDef> note(doc->createSubEntity()), remark(note->createSubEntity());
+    note->setName("Note");
+    remark->setName("Remark");
+    for (dkEntityDef* e : {note.get(), remark.get()}) {
+        dkAttrDef* a = e->createAttr();
+        a->setName("text");
+        a->setType(DKAny::tc_string);
+        e->addAttr(a);
+    }
+    note->addSubEntity(remark.release());
+    doc->add(note.get());
+}
+
+inline DKDDO* newChild(dkDatastore& ds, const char* entity, const char* text) {
+    DKDDO* d = ds.createDDO(entity, 0);
+    d->setData(d->dataId("text"), DKAny(DKString(text)));
+    return d;
+}
+
 inline DKCQExpr* treeOf(const char* entity, DKQTerm* term) {
     auto* sub = new DKQSubExpr;
     sub->setEntityName(entity);

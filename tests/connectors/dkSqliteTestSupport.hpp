@@ -8,6 +8,7 @@
 #include "dkConnectorSupport.hpp"
 
 #include <DKContentSQLITE.hpp>
+#include <DKTemplatesSQLITE.hpp>
 
 #include <sqlite3.h>
 
@@ -42,6 +43,9 @@ inline dkconf::ConnectorContext sqliteContext() {
     c.parametric = true;
     c.textQuery = true;
     c.templates = true;
+    c.templateOf = [](dkDatastore& ds, const char* name, const char* entity) {
+        return static_cast<DKTemplatesSQLITE*>(ds.getExtension(DKTemplatesSQLITE::kName))->createSearchTemplate(name, entity);
+    };
     c.content = true;
     c.folders = c.links = true;
     c.folderType = 2;

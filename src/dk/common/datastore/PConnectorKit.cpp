@@ -383,6 +383,111 @@ DKString* PAttrDefList::names(long& count) const {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Entity definitions with sub-entities
+
+PEntityDefTree::PEntityDefTree(dkDatastore* ds, const PEntityDefRules& rules) : dkEntityDef(ds), rules_(rules) {}
+PEntityDefTree::~PEntityDefTree() = default;
+
+PEntityDefTree* PEntityDefTree::mine(dkEntityDef* def, const char* function) const {
+    // Only a definition of the very class of this one: another connector's stores elsewhere.
+    if (def == nullptr || typeid(*def) != typeid(*this))
+        dkThrow<DKUsageError>(rules_.badObject, rules_.source, function,
+                              DKString("not an entity definition of this connector"));
+    return static_cast<PEntityDefTree*>(def);
+}
+
+PEntityDefTree::Subs::iterator PEntityDefTree::findSub(const char* name) {
+    return std::find_if(subs_.begin(), subs_.end(),
+                        [&](const auto& s) { return sameName(s->getName(), name ? name : ""); });
+}
+
+std::unique_ptr<PEntityDefTree> PEntityDefTree::copy() const {
+    std::unique_ptr<PEntityDefTree> c = blank();
+    auto& self = const_cast<PEntityDefTree&>(*this);   // the accessors of dkEntityDef are not const
+    c->setName(self.getName().c_str());
+    c->setType(self.getType());
+    c->setDescription(self.getDescription().c_str());
+    c->setParentEntityName(self.getParentEntityName().c_str());
+    copyAttrsTo(*c);
+    for (const auto& sub : subs_) c->subs_.push_back(sub->copy());
+    return c;
+}
+
+dkEntityDef* PEntityDefTree::createSubEntity() {
+    std::unique_ptr<PEntityDefTree> sub = blank();
+    sub->setParentEntityName(getName().c_str());
+    return sub.release();
+}
+
+dkEntityDef* PEntityDefTree::getSubEntity(const char* subEntityName) {
+    auto it = findSub(subEntityName);
+    if (it == subs_.end())
+        dkThrow<DKUsageError>(rules_.noEntity, rules_.source, "dkEntityDef::getSubEntity",
+                              DKString(subEntityName ? subEntityName : ""));
+    return it->get();
+}
+
+dkEntityDef* PEntityDefTree::retrieveSubEntity(const char* subEntityName) {
+    std::unique_ptr<dkEntityDef> e(getDatastore()->datastoreDef()->retrieveEntity(subEntityName));
+    if (!sameName(e->getParentEntityName(), getName().c_str()))
+        dkThrow<DKUsageError>(rules_.noEntity, rules_.source, "dkEntityDef::retrieveSubEntity",
+                              DKString(subEntityName) + ": not a sub-entity of " + getName());
+    return e.release();
+}
+
+dkCollection* PEntityDefTree::listSubEntities() {
+    auto coll = std::make_unique<PDefCollection>();
+    for (const auto& sub : subs_) coll->addEntity(sub->copy().release());
+    return coll.release();
+}
+
+DKString* PEntityDefTree::listSubEntityNames(long& arraySize) {
+    return PNameArray(subs_.size(), arraySize, [&](std::size_t i) { return subs_[i]->getName(); });
+}
+
+void PEntityDefTree::add(dkEntityDef* subEntityDef) {
+    PEntityDefTree* sub = mine(subEntityDef, "dkEntityDef::add(dkEntityDef)");
+    sub->setParentEntityName(getName().c_str());
+    getDatastore()->datastoreDef()->add(sub);
+    subs_.push_back(sub->copy());
+}
+
+void PEntityDefTree::del(dkEntityDef* subEntityDef) {
+    if (subEntityDef == nullptr)
+        dkThrow<DKUsageError>(rules_.noEntity, rules_.source, "dkEntityDef::del(dkEntityDef)", DKString("no entity"));
+    deleteSubEntity(subEntityDef->getName().c_str());
+}
+
+void PEntityDefTree::deleteSubEntity(const char* subEntityName) {
+    // Only a sub-entity of this one, as the catalogue has it.
+    std::unique_ptr<dkEntityDef> stored(retrieveSubEntity(subEntityName));
+    getDatastore()->datastoreDef()->deleteEntity(stored->getName().c_str());
+    auto it = findSub(subEntityName);
+    if (it != subs_.end()) subs_.erase(it);
+}
+
+void PEntityDefTree::addSubEntity(dkEntityDef* subEntityDef) {
+    static const char* const fn = "dkEntityDef::addSubEntity";
+    PEntityDefTree* sub = mine(subEntityDef, fn);
+    const DKString name = sub->getName();
+    if (!rules_.validName(name.c_str())) dkThrow<DKUsageError>(rules_.badName, rules_.source, fn, name);
+    if (findSub(name.c_str()) != subs_.end() || sameName(name, getName().c_str()))
+        dkThrow<DKUsageError>(rules_.entityExists, rules_.source, fn, name);
+    sub->setParentEntityName(getName().c_str());
+    subs_.emplace_back(sub);   // adopted
+}
+
+dkEntityDef* PEntityDefTree::removeSubEntity(const char* subEntityName) {
+    auto it = findSub(subEntityName);
+    if (it == subs_.end())
+        dkThrow<DKUsageError>(rules_.noEntity, rules_.source, "dkEntityDef::removeSubEntity",
+                              DKString(subEntityName ? subEntityName : ""));
+    dkEntityDef* sub = it->release();
+    subs_.erase(it);
+    return sub;
+}
+
+// ---------------------------------------------------------------------------------------------
 // The catalogue's pieces
 
 PCatalogueAttr PCatalogueAttr::of(dkAttrDef& def) {
