@@ -282,20 +282,19 @@ void DKDDODef::setDataName(unsigned short id, const char* name) {
 DKString DKDDODef::getDataName(unsigned short id) const { return item(id).name; }
 
 unsigned short DKDDODef::dataId(const char* nameSpace, const char* name) const {
-    const DKString wantedName(name), wantedSpace(nameSpace);
+    // Compared in place: looking a name up builds no string (rows are read by name per value).
     const unsigned long n = dataItems->size();
     for (unsigned long i = 0; i < n; ++i) {
         const auto* entry = static_cast<const PDataItemProperty*>((*dataItems)[i]);
-        if (entry->name == wantedName && entry->nameSpace == wantedSpace) return static_cast<unsigned short>(i + 1);
+        if (entry->name == name && entry->nameSpace == nameSpace) return static_cast<unsigned short>(i + 1);
     }
     return 0;
 }
 
 unsigned short DKDDODef::dataId(const char* name) const {
-    const DKString wanted(name);
     const unsigned long n = dataItems->size();
     for (unsigned long i = 0; i < n; ++i)
-        if (static_cast<const PDataItemProperty*>((*dataItems)[i])->name == wanted) return static_cast<unsigned short>(i + 1);
+        if (static_cast<const PDataItemProperty*>((*dataItems)[i])->name == name) return static_cast<unsigned short>(i + 1);
     return 0;
 }
 
