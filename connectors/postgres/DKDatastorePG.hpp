@@ -39,6 +39,7 @@ class DKDatastoreDefPG;
 class DKResultSetCursorPG;
 namespace dkpg {
 class PContentStorePG;
+class PAclsPG;
 }
 class PRightsPG;
 
@@ -144,6 +145,7 @@ private:
     friend class dkpg::PMembersPG;
     friend class dkpg::PContentStorePG;
     friend class PRightsPG;
+    friend class dkpg::PAclsPG;
 
     // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure

@@ -10,6 +10,7 @@
 
 #include "DKAdminPG.hpp"
 #include "DKDatastorePG.hpp"
+#include "PPgAcls.hpp"
 #include "PPgStatement.hpp"
 
 #include <dk/DKException.hpp>
@@ -37,8 +38,7 @@ enum RightsMsg : long {
     kMsgLastAdmin = 9263,
     kMsgBadPrincipal = 9264,
     kMsgWrongPassword = 9265,
-    kMsgNoUsers = 9266,
-    kMsgNotKept = 9267
+    kMsgNoUsers = 9266
 };
 
 // The function's own refusals carry SQLSTATEs of class DK; each becomes the library's exception.
@@ -133,10 +133,11 @@ $f$)sql";
 }  // namespace
 
 // The administration extension of one datastore: users and groups as server roles; privilege
-// sets and ACLs refused for now. Owned by the datastore; its thread only.
+// sets, privilege groups and ACLs in the repository's tables (PAclsPG). Owned by the datastore;
+// its thread only.
 class PRightsPG : public DKAdminPG {
 public:
-    explicit PRightsPG(DKDatastorePG& ds) : ds_(ds) { setName(kName); }
+    explicit PRightsPG(DKDatastorePG& ds) : ds_(ds), acls_(ds) { setName(kName); }
 
     void addUser(const char* user, const char* password) override {
         static const char* const fn = "DKAdminPG::addUser";
@@ -200,20 +201,26 @@ public:
         if (role.empty()) dkThrow<DKDataObjectNotFound>(kMsgNoPrincipal, kSource, fn, DKString(group));
         return names(members(fn, role.front()), count);
     }
-    void definePrivilegeSet(const char*, const char*) override { notKept("DKAdminPG::definePrivilegeSet"); }
-    void deletePrivilegeSet(const char*) override { notKept("DKAdminPG::deletePrivilegeSet"); }
-    DKString* listPrivilegeSets(long&) override { notKept("DKAdminPG::listPrivilegeSets"); }
-    void definePrivilegeGroup(const char*, const char*) override { notKept("DKAdminPG::definePrivilegeGroup"); }
-    void deletePrivilegeGroup(const char*) override { notKept("DKAdminPG::deletePrivilegeGroup"); }
-    DKString* listPrivilegeGroups(long&) override { notKept("DKAdminPG::listPrivilegeGroups"); }
-    void createACL(const char*) override { notKept("DKAdminPG::createACL"); }
-    void deleteACL(const char*) override { notKept("DKAdminPG::deleteACL"); }
-    void setACLEntry(const char*, const char*, const char*) override { notKept("DKAdminPG::setACLEntry"); }
-    DKString* listACLs(long&) override { notKept("DKAdminPG::listACLs"); }
-    DKString* listACLEntries(const char*, long&) override { notKept("DKAdminPG::listACLEntries"); }
-    void setItemACL(dkDataObject*, const char*) override { notKept("DKAdminPG::setItemACL"); }
-    DKString itemACL(dkDataObject*) override { notKept("DKAdminPG::itemACL"); }
-    short privilege(dkDataObject*, long) override { notKept("DKAdminPG::privilege"); }
+    void definePrivilegeSet(const char* name, const char* text) override {
+        acls_.define(true, name, text, "DKAdminPG::definePrivilegeSet");
+    }
+    void deletePrivilegeSet(const char* name) override { acls_.remove(true, name, "DKAdminPG::deletePrivilegeSet"); }
+    DKString* listPrivilegeSets(long& n) override { return acls_.list(true, n, "DKAdminPG::listPrivilegeSets"); }
+    void definePrivilegeGroup(const char* name, const char* text) override {
+        acls_.define(false, name, text, "DKAdminPG::definePrivilegeGroup");
+    }
+    void deletePrivilegeGroup(const char* name) override { acls_.remove(false, name, "DKAdminPG::deletePrivilegeGroup"); }
+    DKString* listPrivilegeGroups(long& n) override { return acls_.list(false, n, "DKAdminPG::listPrivilegeGroups"); }
+    void createACL(const char* acl) override { acls_.createACL(acl, "DKAdminPG::createACL"); }
+    void deleteACL(const char* acl) override { acls_.deleteACL(acl, "DKAdminPG::deleteACL"); }
+    void setACLEntry(const char* acl, const char* principal, const char* set) override {
+        acls_.setEntry(acl, principal, set, "DKAdminPG::setACLEntry");
+    }
+    DKString* listACLs(long& n) override { return acls_.listACLs(n, "DKAdminPG::listACLs"); }
+    DKString* listACLEntries(const char* acl, long& n) override { return acls_.listEntries(acl, n, "DKAdminPG::listACLEntries"); }
+    void setItemACL(dkDataObject* item, const char* acl) override { acls_.setItemACL(item, acl, "DKAdminPG::setItemACL"); }
+    DKString itemACL(dkDataObject* item) override { return acls_.itemACL(item, "DKAdminPG::itemACL").c_str(); }
+    short privilege(dkDataObject* item, long id) override { return acls_.privilege(item, id, "DKAdminPG::privilege"); }
 
 private:
     void changeGroup(const char* fn, const char* op, const char* group, const char* user) {
@@ -221,8 +228,6 @@ private:
         if (user != nullptr) checkName(user, fn);
         change(fn, op, group, user ? user : "");
     }
-
-    [[noreturn]] static void notKept(const char* fn) { dkThrow<DKUsageError>(kMsgNotKept, kSource, fn, DKString(fn)); }
 
     // Letters, digits and "._-@", 1 to 63 bytes (the server's longest name), never the server's
     // pg_ names nor the repository's own dk_ roles; checked before anything reaches SQL.
@@ -308,10 +313,12 @@ private:
             }
             throwPg(c, r.get(), kSource, fn, DKString("changing the user ") + user);
         }
+        if (std::strcmp(op, "delete") == 0 || std::strcmp(op, "ungroup") == 0) PAclsPG::forget(c, user, fn);
         unit.commit();
     }
 
     DKDatastorePG& ds_;
+    PAclsPG acls_;   // privilege sets, privilege groups and ACLs
 };
 
 dkExtension* DKDatastorePG::rightsExtension(const char* function) {
@@ -331,7 +338,18 @@ void DKDatastorePG::openRights(pg_conn* c, const char* fn) {
                        "(SELECT datdba = (SELECT oid FROM pg_roles WHERE rolname = current_user) FROM pg_database "
                        "WHERE datname = current_database())",
                        {}, kSource, fn, "reading the repository's roles");
-    if (!PQgetisnull(have.get(), 0, 0) || std::string(PQgetvalue(have.get(), 0, 1)) != "t") return;
+    if (!PQgetisnull(have.get(), 0, 0)) {
+        // A repository whose roles came before its rights tables gains them at a connect of a
+        // member of its owner role.
+        const std::string p = PQgetvalue(have.get(), 0, 0);
+        PResult missing = run(c,
+                              "SELECT to_regclass('public.dk_acls') IS NULL AND pg_has_role(current_user, $1, 'MEMBER')",
+                              {p + "_owner"}, kSource, fn, "reading the repository's roles");
+        if (std::string(PQgetvalue(missing.get(), 0, 0)) == "t")
+            PAclsPG::makeTables(c, p + "_owner", p + "_users", p + "_admins", fn);
+        return;
+    }
+    if (std::string(PQgetvalue(have.get(), 0, 1)) != "t") return;
     const std::string prefix = PQgetvalue(have.get(), 0, 2);
     const std::string users = prefix + "_users", admins = prefix + "_admins", owner = prefix + "_owner";
     const bool databaseOwner = std::string(PQgetvalue(have.get(), 0, 3)) == "t";
@@ -364,4 +382,5 @@ void DKDatastorePG::openRights(pg_conn* c, const char* fn) {
         run(c, ("GRANT CONNECT ON DATABASE " + quoteIdent(PQdb(c)) + " TO " + users).c_str(), {}, kSource, fn, what);
     }
     run(c, "INSERT INTO public.dk_repository VALUES ('role_prefix', $1)", {prefix}, kSource, fn, what);
+    PAclsPG::makeTables(c, owner, users, admins, fn);
 }

@@ -60,8 +60,16 @@ dkrights::RightsContext pgRights() {
     c.creatorPassword = creator().second;
     c.newRepo = newRepo;
     c.user = [](const char* n) { return uniqueName(n); };   // roles are the server's, not one database's
-    // 9002 the old password is wrong, 9091 not an administrator ... 9095 a bad name, in that order.
-    c.id = [](long sqliteId) { return sqliteId == 9002 ? 9265L : sqliteId + 9260 - 9091; };
+    // 9002 the old password is wrong, 9091 not an administrator ... 9095 a bad name, 9096 no ACL ...
+    // 9099 in use, in that order; 9103 no privilege group, 9090 no privilege on the item.
+    c.id = [](long sqliteId) {
+        switch (sqliteId) {
+            case 9002: return 9265L;
+            case 9090: return 9273L;
+            case 9103: return 9272L;
+            default: return sqliteId <= 9095 ? sqliteId + 9260 - 9091 : sqliteId + 9268 - 9096;
+        }
+    };
     c.logonRefused = 9201;
     c.endedValidation = 2;   // the server ended the session
     c.poolType = "PG";
@@ -99,6 +107,9 @@ TEST(DKDatastorePGRights, UsersAreRolesWithoutCreateroleAndTheirPasswordsAreVeri
     EXPECT_EQ("DK092", call(creator().first, creator().second, "'delete', '" + outsider + "', ''"));
     EXPECT_EQ("DK095", call(creator().first, creator().second, "'delete', 'x\"; DROP ROLE y', ''"));
     EXPECT_EQ("42501", sqlState(r.name, outsider, "po", "SELECT 1"));   // not the repository's: no connect
+    // The rights tables are the administrators' to write, by SQL too.
+    EXPECT_EQ("42501", sqlState(r.name, v, "secret-pv", "INSERT INTO public.dk_acl_entries VALUES ('default', '" + v + "', 'owner')"));
+    EXPECT_EQ("", sqlState(r.name, v, "secret-pv", "SELECT count(*) FROM public.dk_acls"));
     EXPECT_EQ(9261L, errorOf<DKDataObjectNotFound>([&] { admin(*r.ds).deleteUser(outsider.c_str()); }));
 }
 
@@ -113,6 +124,7 @@ TEST(DKDatastorePGRights, ARepositoryOfARoleThatMayNotCreateRolesOpensWithoutUse
     long n = 0;
     EXPECT_EQ(DKString(role.c_str()), std::unique_ptr<DKString[]>(admin(*ds).listUsers(n))[0]);
     EXPECT_EQ(1, n);
-    EXPECT_EQ(9267L, errorOf<DKUsageError>([&] { admin(*ds).createACL("shared"); }));
+    admin(*ds).createACL("shared");   // and its rights tables
+    EXPECT_EQ(DKString("shared"), std::unique_ptr<DKString[]>(admin(*ds).listACLs(n))[1]);
     EXPECT_EQ(nullptr, ds->getExtension("NO_SUCH"));
 }

@@ -153,25 +153,6 @@ TEST(DKDatastoreSQLITERights, AnOlderRepositoryUpgradesWithItsUsersAsAdministrat
     EXPECT_EQ(9001L, errorOf<DKDatastoreError>([&] { r.as("u", "p"); }));
 }
 
-TEST(DKDatastoreSQLITERights, BadNamesAndSetsAreRefusedAndNothingIsStored) {
-    Repo r;
-    DKAdminSQLITE& a = admin(*r.ds);
-    a.addGroup("g");
-    for (const char* bad : {"administer", "read=3", "read=0", "bogus", "read,,add", ",read", "read="})
-        EXPECT_EQ(9098L, errorOf<DKUsageError>([&] { a.definePrivilegeSet("s", bad); })) << bad;
-    EXPECT_EQ(9097L, errorOf<DKDataObjectNotFound>([&] { a.deletePrivilegeSet("s"); }));
-    EXPECT_EQ(9096L, errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("none", "g", "reader"); }));
-    EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("default", "ghost", "reader"); }));
-    a.setACLEntry("default", "g", "reader");
-    EXPECT_EQ(9099L, errorOf<DKUsageError>([&] { a.deletePrivilegeSet("reader"); }));
-    EXPECT_EQ(9099L, errorOf<DKUsageError>([&] { a.deleteACL("default"); }));
-    EXPECT_EQ(9093L, errorOf<DKDataObjectAlreadyExists>([&] { a.createACL("default"); }));
-    // Deleting a group takes its entries with it.
-    a.deleteGroup("g");
-    EXPECT_EQ("", list([&](long& n) { return a.listACLEntries("default", n); }));
-    EXPECT_EQ("u", list([&](long& n) { return a.listUsers(n); }));
-}
-
 TEST(DKDatastoreSQLITERights, WithoutReadAnItemIsHiddenEverywhereUntilAGroupGrantsIt) {
     Repo r;
     dkconf::defineEntity(*r.ds, "Box", {{"title", DKAny::tc_string}}, 2);

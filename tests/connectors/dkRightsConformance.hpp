@@ -2,14 +2,17 @@
 //
 // Users of a repository on every connector that keeps them, from one source: the list and its
 // names, the one password rule, groups in the same name space, the administrator that cannot go, and the sessions that end when
-// their user goes or its password changes. A suite instantiates DKRightsConformance with its
+// their user goes or its password changes; privilege sets, privilege groups and ACLs with their
+// refusals, and the values an item's ACL gives each user. A suite instantiates DKRightsConformance with its
 // connector's RightsContext; message numbers are the connector's own, the exception classes
 // the same everywhere.
 
 #pragma once
 
+#include "dkConnectorSupport.hpp"
 #include "dkTestSupport.hpp"
 
+#include <dk/DKDDO.hpp>
 #include <dk/DKDatastorePool.hpp>
 #include <dk/DKException.hpp>
 #include <dk/PRepositoryAdmin.hpp>
@@ -169,6 +172,101 @@ TEST_P(DKRightsConformance, ADeletedUsersSessionEndsAndAValidatingPoolDropsIt) {
     EXPECT_THROW(delete[] dv->listEntityNames(n), DKException);
     EXPECT_EQ(ctx().logonRefused, errorOf<DKLogonFailure>([&] { r.as(v, "pv"); }));
     EXPECT_EQ(ctx().logonRefused, errorOf<DKLogonFailure>([&] { pool.getConnection(v.c_str(), "pv"); }));
+}
+
+TEST_P(DKRightsConformance, PrivilegeSetsAndACLsKeepOneTextRuleAndLoseWhatTheyName) {
+    Repo r = ctx().newRepo();
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string g = u("g"), v = u("v");
+    a.addGroup(g.c_str());
+    a.addUser(v.c_str(), "pv");
+    for (const char* bad : {"administer", "read=3", "read=0", "bogus", "read,,add", ",read", "read=", "Read",
+                            static_cast<const char*>(nullptr)})
+        EXPECT_EQ(id(9098), errorOf<DKUsageError>([&] { a.definePrivilegeSet("s", bad); })) << (bad ? bad : "null");
+    EXPECT_EQ(id(9098), errorOf<DKUsageError>([&] { a.definePrivilegeGroup("s", "update=0"); }));
+    EXPECT_EQ(id(9095), errorOf<DKUsageError>([&] { a.definePrivilegeSet("a b", "read"); }));
+    EXPECT_EQ(id(9095), errorOf<DKUsageError>([&] { a.createACL("x'y"); }));
+    EXPECT_EQ(id(9097), errorOf<DKDataObjectNotFound>([&] { a.deletePrivilegeSet("s"); }));
+    EXPECT_EQ(id(9103), errorOf<DKDataObjectNotFound>([&] { a.deletePrivilegeGroup("s"); }));
+    EXPECT_EQ(id(9096), errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("none", g.c_str(), "reader"); }));
+    EXPECT_EQ(id(9092), errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("default", u("ghost").c_str(), "reader"); }));
+    EXPECT_EQ(id(9097), errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("default", g.c_str(), "none"); }));
+    a.setACLEntry("default", g.c_str(), "reader");
+    EXPECT_EQ(id(9099), errorOf<DKUsageError>([&] { a.deletePrivilegeSet("reader"); }));
+    EXPECT_EQ(id(9099), errorOf<DKUsageError>([&] { a.deleteACL("default"); }));
+    EXPECT_EQ(id(9093), errorOf<DKDataObjectAlreadyExists>([&] { a.createACL("default"); }));
+    // Defined again, a set or group keeps its entries and moves to the end of its list.
+    a.definePrivilegeSet("reader", "read,update=2");
+    a.definePrivilegeSet("editor", "");
+    a.definePrivilegeGroup("p", "add");
+    a.definePrivilegeGroup("q", "read=2,read");
+    a.definePrivilegeGroup("p", "delete");
+    EXPECT_EQ("owner=read=2,add=2,update=2,delete=2,membership=2 reader=read,update=2 editor=",
+              list([&](long& n) { return a.listPrivilegeSets(n); }));
+    EXPECT_EQ("q=read=2,read p=delete", list([&](long& n) { return a.listPrivilegeGroups(n); }));
+    a.createACL("shared");
+    a.setACLEntry("shared", v.c_str(), "owner");
+    a.setACLEntry("shared", g.c_str(), "owner");
+    a.setACLEntry("shared", g.c_str(), "reader");   // replaces the group's entry
+    // A plain user lists them and changes none.
+    auto dv = r.as(v, "pv");
+    PRepositoryAdmin& av = admin(*dv);
+    EXPECT_EQ("default shared", list([&](long& n) { return av.listACLs(n); }));
+    EXPECT_EQ(g + "=reader " + v + "=owner", list([&](long& n) { return av.listACLEntries("shared", n); }));
+    EXPECT_EQ(id(9091), errorOf<DKDatastoreAccessError>([&] { av.definePrivilegeSet("s", "read"); }));
+    EXPECT_EQ(id(9091), errorOf<DKDatastoreAccessError>([&] { av.createACL("mine"); }));
+    EXPECT_EQ(id(9091), errorOf<DKDatastoreAccessError>([&] { av.setACLEntry("shared", v.c_str(), nullptr); }));
+    // A user, group or ACL that goes takes its entries; a reconnect finds the rest.
+    a.deleteUser(v.c_str());
+    a.deleteGroup(g.c_str());
+    r.ds = r.as(ctx().creator, ctx().creatorPassword);
+    PRepositoryAdmin& b = admin(*r.ds);
+    EXPECT_EQ("", list([&](long& n) { return b.listACLEntries("shared", n); }));
+    b.deleteACL("shared");
+    b.deletePrivilegeSet("reader");
+    b.deletePrivilegeGroup("q");
+    EXPECT_EQ("default", list([&](long& n) { return b.listACLs(n); }));
+    EXPECT_EQ("p=delete", list([&](long& n) { return b.listPrivilegeGroups(n); }));
+}
+
+TEST_P(DKRightsConformance, AnItemsACLGivesEachUserTheHighestValueOfItsEntries) {
+    Repo r = ctx().newRepo();
+    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 1);
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string v = u("v"), w = u("w"), g = u("g");
+    a.addUser(v.c_str(), "pv");
+    a.addUser(w.c_str(), "pw");
+    a.addGroup(g.c_str());
+    a.addGroupMember(g.c_str(), v.c_str());
+    a.definePrivilegeSet("upd", "update=2,read");
+    a.createACL("shared");
+    a.setACLEntry("shared", g.c_str(), "editor");
+    a.setACLEntry("shared", v.c_str(), "upd");
+    std::unique_ptr<DKDDO> doc(r.ds->createDDO("Doc", 0));
+    doc->add();
+    EXPECT_EQ("default", std::string(a.itemACL(doc.get()).c_str()));
+    EXPECT_EQ(id(9096), errorOf<DKDataObjectNotFound>([&] { a.setItemACL(doc.get(), "none"); }));
+    a.setItemACL(doc.get(), "shared");
+    auto dv = r.as(v, "pv"), dw = r.as(w, "pw");
+    const auto values = [&](dkDatastore& ds, dkDataObject* item) {
+        std::string out;
+        for (long p : {PRepositoryAdmin::kRead, PRepositoryAdmin::kAdd, PRepositoryAdmin::kUpdate, PRepositoryAdmin::kDelete,
+                       PRepositoryAdmin::kMembership, PRepositoryAdmin::kAdminister})
+            out += std::to_string(admin(ds).privilege(item, p));
+        return out;
+    };
+    EXPECT_EQ("112110", values(*dv, doc.get()));   // the group's editor and v's own upd, the higher of each
+    EXPECT_EQ("000000", values(*dw, doc.get()));
+    EXPECT_EQ("222222", values(*r.ds, doc.get()));
+    EXPECT_EQ("000000", values(*dv, nullptr));     // a new item, by the empty default ACL
+    EXPECT_THROW(admin(*dv).privilege(doc.get(), 6), DKUsageError);
+    EXPECT_EQ("shared", std::string(admin(*dv).itemACL(doc.get()).c_str()));
+    // Only administer lets a user move an item to another ACL.
+    EXPECT_EQ(id(9090), errorOf<DKDatastoreAccessError>([&] { admin(*dv).setItemACL(doc.get(), nullptr); }));
+    EXPECT_EQ(id(9099), errorOf<DKUsageError>([&] { a.deleteACL("shared"); }));
+    // A deleted item leaves its ACL free.
+    doc->del();
+    a.deleteACL("shared");
 }
 
 }  // namespace dkrights

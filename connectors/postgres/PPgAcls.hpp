@@ -1,0 +1,72 @@
+// connectors/postgres/PPgAcls.hpp
+#pragma once
+
+// Privilege sets, privilege groups and ACLs of a PostgreSQL repository, kept in its tables:
+//   dk_privilege_sets(id, name, privileges)     named privilege texts ("read,update=2")
+//   dk_privilege_groups(id, name, privileges)   named lists of privileges, in the same text
+//   dk_acls(id, name), dk_acl_entries(acl, principal, privset)
+//   dk_item_acls(entity, item, acl)            items whose ACL is not the default; an item's row
+//                                              goes with it (a foreign key to dk_items)
+// The tables belong to the repository's owner role: its users read them, its administrators
+// alone write them (the grants say so, whoever reaches them by SQL), so the checks here only
+// give the library's refusals before the server's. Internal to libdkdspg.
+
+#include "PPgMembers.hpp"
+
+#include <dk/DKString.hpp>
+#include <dk/PRightsKit.hpp>
+
+#include <libpq-fe.h>
+
+#include <string>
+#include <vector>
+
+class DKDatastorePG;
+class dkDataObject;
+
+namespace dkpg {
+
+// The rights part of a datastore's administration extension, used by it alone; not owned by
+// the datastore it works on; the datastore's thread only.
+class PAclsPG {
+public:
+    explicit PAclsPG(DKDatastorePG& ds) : ds_(ds) {}
+
+    // Privilege sets (sets true) or privilege groups (false): replaced whole, listed as
+    // "name=text" in the order they were (last) defined.
+    void define(bool sets, const char* name, const char* privilegeText, const char* function);
+    void remove(bool sets, const char* name, const char* function);
+    DKString* list(bool sets, long& count, const char* function);
+
+    void createACL(const char* acl, const char* function);
+    void deleteACL(const char* acl, const char* function);
+    void setEntry(const char* acl, const char* principal, const char* privilegeSet, const char* function);
+    DKString* listACLs(long& count, const char* function);
+    DKString* listEntries(const char* acl, long& count, const char* function);
+
+    void setItemACL(dkDataObject* item, const char* acl, const char* function);
+    std::string itemACL(dkDataObject* item, const char* function);
+    short privilege(dkDataObject* item, long privilege, const char* function);
+
+    // A principal gone (a deleted user or group) leaves every ACL; in the caller's transaction.
+    static void forget(pg_conn* c, const char* principal, const char* function);
+    // Makes the tables, owned by owner, readable by users and written by admins, in c's open
+    // transaction; seeds the default ACL and the stock sets.
+    static void makeTables(pg_conn* c, const std::string& owner, const std::string& users, const std::string& admins,
+                           const char* function);
+
+private:
+    // The roles' prefix, the caller an administrator (DKDatastoreAccessError otherwise).
+    std::string administrator(const char* function);
+    std::string prefix(const char* function);
+    // The session user's values on the ACL (every privilege at 2 for an administrator).
+    PRightsRow rights(const std::string& acl, const char* function);
+    std::string aclOf(const PItemRef& item, const char* function);
+    void known(const char* sql, const char* name, long msg, const char* function);
+    std::vector<std::string> column(const char* sql, std::initializer_list<std::string> params, const char* function);
+    long count(const char* sql, std::initializer_list<std::string> params, const char* function);
+
+    DKDatastorePG& ds_;
+};
+
+}  // namespace dkpg
