@@ -7,12 +7,14 @@
 #include "DKDatastorePG.hpp"
 #include "PPgAcls.hpp"
 #include "PPgStatement.hpp"
+#include "PPgValues.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/PConnectorKit.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,6 +56,22 @@ constexpr const char* kTableNames =
 
 const char* orNull(const char* s) { return s ? s : "(null)"; }
 
+// Whether the session's user holds a privilege (its name) on an item (null: a new item, by the
+// default ACL): an administrator always; anyone else through an entry of the item's ACL naming
+// the user or a group whose role it is a member of. It runs as the owner role, so that every user
+// reaches the rights tables through it alone, and asks for session_user, the role that logged on
+// (current_user is the owner in here). %1$s is the administrators role, %2$s the roles' prefix.
+constexpr const char* kItemHas = R"sql(
+CREATE FUNCTION public.dk_item_has(entity integer, item bigint, privilege text) RETURNS boolean
+LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $f$
+SELECT pg_has_role(session_user, '%1$s', 'MEMBER') OR EXISTS (
+    SELECT 1 FROM public.dk_acl_entries e JOIN public.dk_privilege_sets s ON s.name = e.privset
+    WHERE e.acl = coalesce((SELECT a.acl FROM public.dk_item_acls a WHERE a.entity = $1 AND a.item = $2), 'default')
+      AND (e.principal = session_user OR EXISTS (SELECT 1 FROM public.dk_groups g WHERE g.name = e.principal
+                                                 AND pg_has_role(session_user, '%2$s_g' || g.id, 'MEMBER')))
+      AND EXISTS (SELECT 1 FROM unnest(string_to_array(s.privileges, ',')) p WHERE split_part(p, '=', 1) = $3))
+$f$)sql";
+
 }  // namespace
 
 void PAclsPG::makeTables(pg_conn* c, const std::string& owner, const std::string& users, const std::string& admins,
@@ -69,6 +87,37 @@ void PAclsPG::makeTables(pg_conn* c, const std::string& owner, const std::string
         run(c, sql.c_str(), {}, kSource, fn, what);
     for (const char* t : {"dk_privilege_sets", "dk_privilege_groups", "dk_acls", "dk_acl_entries", "dk_item_acls"})
         run(c, ("ALTER TABLE public." + std::string(t) + " OWNER TO " + owner).c_str(), {}, kSource, fn, what);
+    const std::string prefix = owner.substr(0, owner.size() - std::strlen("_owner"));
+    std::vector<char> body(std::strlen(kItemHas) + 4 * admins.size());
+    std::snprintf(body.data(), body.size(), kItemHas, admins.c_str(), prefix.c_str());
+    run(c, body.data(), {}, kSource, fn, what);
+    for (const std::string& sql : std::vector<std::string>{
+             "ALTER FUNCTION public.dk_item_has(integer, bigint, text) OWNER TO " + owner,
+             "REVOKE ALL ON FUNCTION public.dk_item_has(integer, bigint, text) FROM PUBLIC",
+             "GRANT EXECUTE ON FUNCTION public.dk_item_has(integer, bigint, text) TO " + users})
+        run(c, sql.c_str(), {}, kSource, fn, what);
+    // The entity tables made before, where this role owns them.
+    PResult old = run(c,
+                      "SELECT e.id, e.lname FROM public.dk_entities e JOIN pg_tables t ON t.schemaname = 'public' "
+                      "AND t.tablename = e.lname WHERE t.tableowner = current_user AND NOT t.rowsecurity",
+                      {}, kSource, fn, what);
+    for (int i = 0; i < PQntuples(old.get()); ++i) protect(c, PQgetvalue(old.get(), i, 0), PQgetvalue(old.get(), i, 1), fn);
+}
+
+void PAclsPG::protect(pg_conn* c, const std::string& entityId, const std::string& table, const char* fn) {
+    PResult have = run(c, "SELECT to_regprocedure('public.dk_item_has(integer, bigint, text)') IS NOT NULL", {}, kSource,
+                       fn, "protecting the entity's items");
+    if (std::string(PQgetvalue(have.get(), 0, 0)) != "t") return;   // a repository without users
+    const std::string t = "public." + quoteIdent(table), has = "public.dk_item_has(" + entityId + ", ";
+    // The table's owner (the repository's creator) passes by the policies; an administrator
+    // passes through the function.
+    for (const std::string& sql : std::vector<std::string>{
+             "ALTER TABLE " + t + " ENABLE ROW LEVEL SECURITY",
+             "CREATE POLICY dk_read ON " + t + " FOR SELECT USING (" + has + "dk_id, 'read'))",
+             "CREATE POLICY dk_add ON " + t + " FOR INSERT WITH CHECK (" + has + "NULL, 'add'))",
+             "CREATE POLICY dk_update ON " + t + " FOR UPDATE USING (" + has + "dk_id, 'update'))",
+             "CREATE POLICY dk_delete ON " + t + " FOR DELETE USING (" + has + "dk_id, 'delete'))"})
+        run(c, sql.c_str(), {}, kSource, fn, "protecting the entity's items");
 }
 
 void PAclsPG::forget(pg_conn* c, const char* principal, const char* fn) {

@@ -9,6 +9,7 @@
 
 #include "DKDatastoreDefPG.hpp"
 #include "DKDatastorePG.hpp"
+#include "PPgAcls.hpp"
 #include "PPgText.hpp"
 
 #include <dk/DKException.hpp>
@@ -193,6 +194,7 @@ void DKDatastorePG::storeEntity(const std::string& name, short type, const std::
                      {name, lname, std::to_string(type), description}, kSource, function, "adding the entity");
     const std::string entityId = PQgetvalue(id.get(), 0, 0);
     itemTrigger(c, entityId, lname, function);
+    PAclsPG::protect(c, entityId, lname, function);
     for (std::size_t k = 0; k < attrs.size(); ++k) {
         const PAttr& a = attrs[k];
         run(c,

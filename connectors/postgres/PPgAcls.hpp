@@ -9,7 +9,9 @@
 //                                              goes with it (a foreign key to dk_items)
 // The tables belong to the repository's owner role: its users read them, its administrators
 // alone write them (the grants say so, whoever reaches them by SQL), so the checks here only
-// give the library's refusals before the server's. Internal to libdkdspg.
+// give the library's refusals before the server's. An entity table's rows are guarded by
+// row-level security through dk_item_has, so no query, count or write of a user reaches an item
+// its ACL does not grant. Internal to libdkdspg.
 
 #include "PPgMembers.hpp"
 
@@ -54,6 +56,11 @@ public:
     // transaction; seeds the default ACL and the stock sets.
     static void makeTables(pg_conn* c, const std::string& owner, const std::string& users, const std::string& admins,
                            const char* function);
+
+    // Row-level security on an entity's table (in c's open transaction): a user reads, adds,
+    // updates and deletes only the rows whose ACL grants it the privilege; nothing in a
+    // repository without users.
+    static void protect(pg_conn* c, const std::string& entityId, const std::string& table, const char* function);
 
 private:
     // The roles' prefix, the caller an administrator (DKDatastoreAccessError otherwise).
