@@ -72,7 +72,11 @@ TEST(DKDatastorePGContent, ALargePartStreamsInAndOutInBoundedMemory) {
     const long before = peakKiB();
     r.part()->add(in.c_str());
     r.part()->retrieve(out.c_str());
+#ifndef DK_SANITIZED   // the address sanitizer's quarantine keeps every freed chunk
     EXPECT_LT(peakKiB() - before, 16L * 1024) << "the part was held whole";
+#else
+    (void)before;
+#endif
     std::ifstream a(in, std::ios::binary), b(out, std::ios::binary);
     EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {}));
     EXPECT_EQ("65|1048576", r.sql("SELECT count(*) || '|' || max(octet_length(data)) FROM dk_content"));
