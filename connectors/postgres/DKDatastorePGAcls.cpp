@@ -24,20 +24,6 @@ namespace {
 
 constexpr const char* kSource = "connectors/postgres/DKAdminPG";
 
-enum AclMsg : long {
-    kMsgNotAdmin = 9260,
-    kMsgNoPrincipal = 9261,
-    kMsgNameTaken = 9262,
-    kMsgBadPrincipal = 9264,
-    kMsgNoUsers = 9266,
-    kMsgNoACL = 9268,
-    kMsgNoSet = 9269,
-    kMsgBadPrivilege = 9270,
-    kMsgInUse = 9271,
-    kMsgNoGroup = 9272,
-    kMsgNotAuthorized = 9273
-};
-
 constexpr const char* kTables[] = {
     "CREATE TABLE public.dk_privilege_sets (id serial PRIMARY KEY, name text NOT NULL UNIQUE, privileges text NOT NULL)",
     "CREATE TABLE public.dk_privilege_groups (id serial PRIMARY KEY, name text NOT NULL UNIQUE, privileges text NOT NULL)",

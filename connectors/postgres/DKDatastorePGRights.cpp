@@ -31,16 +31,6 @@ namespace {
 
 constexpr const char* kSource = "connectors/postgres/DKAdminPG";
 
-enum RightsMsg : long {
-    kMsgNotAdmin = 9260,
-    kMsgNoPrincipal = 9261,
-    kMsgNameTaken = 9262,
-    kMsgLastAdmin = 9263,
-    kMsgBadPrincipal = 9264,
-    kMsgWrongPassword = 9265,
-    kMsgNoUsers = 9266
-};
-
 // The function's own refusals carry SQLSTATEs of class DK; each becomes the library's exception.
 struct PRefusal {
     const char* state;

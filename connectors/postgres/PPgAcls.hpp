@@ -28,6 +28,23 @@ class dkDataObject;
 
 namespace dkpg {
 
+// The messages of users and rights.
+enum PRightsMsg : long {
+    kMsgNotAdmin = 9260,
+    kMsgNoPrincipal = 9261,     // no such user or group
+    kMsgNameTaken = 9262,
+    kMsgLastAdmin = 9263,
+    kMsgBadPrincipal = 9264,    // a user, group, set or ACL name, or a password, not valid
+    kMsgWrongPassword = 9265,
+    kMsgNoUsers = 9266,         // the repository has no roles of its own yet
+    kMsgNoACL = 9268,
+    kMsgNoSet = 9269,
+    kMsgBadPrivilege = 9270,    // a privilege text not valid
+    kMsgInUse = 9271,           // an ACL or set still named, or the default ACL
+    kMsgNoGroup = 9272,         // no such privilege group
+    kMsgNotAuthorized = 9273    // the user lacks the privilege on the item
+};
+
 // The rights part of a datastore's administration extension, used by it alone; not owned by
 // the datastore it works on; the datastore's thread only.
 class PAclsPG {
