@@ -58,6 +58,39 @@ SELECT pg_has_role(session_user, '%1$s', 'MEMBER') OR EXISTS (
       AND EXISTS (SELECT 1 FROM unnest(string_to_array(s.privileges, ',')) p WHERE split_part(p, '=', 1) = $3))
 $f$)sql";
 
+// The rows of the membership and content tables follow the rights of the items they name: a row
+// shows when its items may be read; filing into a folder and storing a link take membership on
+// the folder or the link's source, and a part's writes update on its item, as on every connector.
+// dk_items names an item for its memberships: a user names what it may read, and its row goes with
+// the item's delete (the delete trigger runs as the deleting user).
+struct PSharedRule {
+    const char* table;
+    const char* sequence;      // the bigserial a user's insert draws from, if any
+    const char* policies[4];   // each "name ON table FOR ... (...)"; null ends
+};
+constexpr PSharedRule kSharedRules[] = {
+    {"dk_items", nullptr,
+     {"dk_read ON public.dk_items FOR SELECT USING (public.dk_item_has(entity, id, 'read'))",
+      "dk_name ON public.dk_items FOR INSERT WITH CHECK (public.dk_item_has(entity, id, 'read'))",
+      "dk_gone ON public.dk_items FOR DELETE USING (public.dk_item_has(entity, id, 'delete'))", nullptr}},
+    {"dk_members", "public.dk_members_seq_seq",
+     {"dk_read ON public.dk_members FOR SELECT USING (public.dk_item_has(folder_entity, folder, 'read') "
+      "AND public.dk_item_has(member_entity, member, 'read'))",
+      "dk_file ON public.dk_members FOR INSERT WITH CHECK (public.dk_item_has(folder_entity, folder, 'membership'))",
+      "dk_unfile ON public.dk_members FOR DELETE USING (public.dk_item_has(folder_entity, folder, 'membership'))", nullptr}},
+    {"dk_links", "public.dk_links_seq_seq",
+     {"dk_read ON public.dk_links FOR SELECT USING (public.dk_item_has(source_entity, source, 'read') "
+      "AND public.dk_item_has(target_entity, target, 'read'))",
+      "dk_link ON public.dk_links FOR INSERT WITH CHECK (public.dk_item_has(source_entity, source, 'membership'))",
+      "dk_relink ON public.dk_links FOR UPDATE USING (public.dk_item_has(source_entity, source, 'membership'))",
+      "dk_unlink ON public.dk_links FOR DELETE USING (public.dk_item_has(source_entity, source, 'membership'))"}},
+    {"dk_content", nullptr,
+     {"dk_read ON public.dk_content FOR SELECT USING (public.dk_item_has(entity, item, 'read'))",
+      "dk_write ON public.dk_content FOR INSERT WITH CHECK (public.dk_item_has(entity, item, 'update'))",
+      "dk_rewrite ON public.dk_content FOR UPDATE USING (public.dk_item_has(entity, item, 'update'))",
+      "dk_drop ON public.dk_content FOR DELETE USING (public.dk_item_has(entity, item, 'update') "
+      "OR public.dk_item_has(entity, item, 'delete'))"}}};
+
 }  // namespace
 
 void PAclsPG::makeTables(pg_conn* c, const std::string& owner, const std::string& users, const std::string& admins,
@@ -82,6 +115,7 @@ void PAclsPG::makeTables(pg_conn* c, const std::string& owner, const std::string
              "REVOKE ALL ON FUNCTION public.dk_item_has(integer, bigint, text) FROM PUBLIC",
              "GRANT EXECUTE ON FUNCTION public.dk_item_has(integer, bigint, text) TO " + users})
         run(c, sql.c_str(), {}, kSource, fn, what);
+    protectShared(c, users, fn);
     // The entity tables made before, where this role owns them.
     PResult old = run(c,
                       "SELECT e.id, e.lname FROM public.dk_entities e JOIN pg_tables t ON t.schemaname = 'public' "
@@ -104,6 +138,30 @@ void PAclsPG::protect(pg_conn* c, const std::string& entityId, const std::string
              "CREATE POLICY dk_update ON " + t + " FOR UPDATE USING (" + has + "dk_id, 'update'))",
              "CREATE POLICY dk_delete ON " + t + " FOR DELETE USING (" + has + "dk_id, 'delete'))"})
         run(c, sql.c_str(), {}, kSource, fn, "protecting the entity's items");
+}
+
+void PAclsPG::protectShared(pg_conn* c, const std::string& users, const char* fn) {
+    const char* const what = "protecting the membership and content rows";
+    // The tables this role owns that have no policies yet (dk_content may come later, made by the
+    // first role that may create it), once the item function is there.
+    PResult open = run(c,
+                       "SELECT tablename FROM pg_tables WHERE schemaname = 'public' AND tablename = ANY($1::text[]) "
+                       "AND tableowner = current_user AND NOT rowsecurity "
+                       "AND to_regprocedure('public.dk_item_has(integer, bigint, text)') IS NOT NULL",
+                       {"{dk_items,dk_members,dk_links,dk_content}"}, kSource, fn, what);
+    for (int i = 0; i < PQntuples(open.get()); ++i) {
+        const std::string table = PQgetvalue(open.get(), i, 0);
+        for (const PSharedRule& rule : kSharedRules) {
+            if (table != rule.table) continue;
+            const std::string t = "public." + table;
+            run(c, ("GRANT SELECT, INSERT, UPDATE, DELETE ON " + t + " TO " + users).c_str(), {}, kSource, fn, what);
+            if (rule.sequence != nullptr)
+                run(c, ("GRANT USAGE ON SEQUENCE " + std::string(rule.sequence) + " TO " + users).c_str(), {}, kSource, fn, what);
+            run(c, ("ALTER TABLE " + t + " ENABLE ROW LEVEL SECURITY").c_str(), {}, kSource, fn, what);
+            for (const char* policy : rule.policies)
+                if (policy != nullptr) run(c, (std::string("CREATE POLICY ") + policy).c_str(), {}, kSource, fn, what);
+        }
+    }
 }
 
 void PAclsPG::forget(pg_conn* c, const char* principal, const char* fn) {

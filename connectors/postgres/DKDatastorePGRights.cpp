@@ -337,6 +337,8 @@ void DKDatastorePG::openRights(pg_conn* c, const char* fn) {
                               {p + "_owner"}, kSource, fn, "reading the repository's roles");
         if (std::string(PQgetvalue(missing.get(), 0, 0)) == "t")
             PAclsPG::makeTables(c, p + "_owner", p + "_users", p + "_admins", fn);
+        else
+            PAclsPG::protectShared(c, p + "_users", fn);   // a table made since, or before the policies were kept
         return;
     }
     if (std::string(PQgetvalue(have.get(), 0, 1)) != "t") return;

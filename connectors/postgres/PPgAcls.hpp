@@ -41,8 +41,7 @@ enum PRightsMsg : long {
     kMsgNoSet = 9269,
     kMsgBadPrivilege = 9270,    // a privilege text not valid
     kMsgInUse = 9271,           // an ACL or set still named, or the default ACL
-    kMsgNoGroup = 9272,         // no such privilege group
-    kMsgNotAuthorized = 9273    // the user lacks the privilege on the item
+    kMsgNoGroup = 9272          // no such privilege group; 9273 is PPgError's kMsgNotAuthorized
 };
 
 // The rights part of a datastore's administration extension, used by it alone; not owned by
@@ -78,6 +77,10 @@ public:
     // updates and deletes only the rows whose ACL grants it the privilege; nothing in a
     // repository without users.
     static void protect(pg_conn* c, const std::string& entityId, const std::string& table, const char* function);
+    // The same for the rows of dk_items, dk_members, dk_links and dk_content, by the rights of the
+    // items they name, on the tables of them this role owns that have none yet; nothing before
+    // the rights tables.
+    static void protectShared(pg_conn* c, const std::string& users, const char* function);
 
 private:
     // The roles' prefix, the caller an administrator (DKDatastoreAccessError otherwise).

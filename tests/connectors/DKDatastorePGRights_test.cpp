@@ -10,6 +10,8 @@
 #include "dkRightsConformance.hpp"
 
 #include <DKAdminPG.hpp>
+#include <DKContentPG.hpp>
+#include <dk/DKLinkCollection.hpp>
 
 using dkpgtest::adminSql;
 using dkpgtest::uniqueName;
@@ -126,4 +128,44 @@ TEST(DKDatastorePGRights, ARepositoryOfARoleThatMayNotCreateRolesOpensWithoutUse
     admin(*ds).createACL("shared");   // and its rights tables
     EXPECT_EQ(DKString("shared"), std::unique_ptr<DKString[]>(admin(*ds).listACLs(n))[1]);
     EXPECT_EQ(nullptr, ds->getExtension("NO_SUCH"));
+}
+
+// Memberships, links, parts and the items' names follow the items' rights on the server, so that
+// SQL that reaches those tables shows a user nothing of an item it may not read.
+TEST(DKDatastorePGRights, MembershipLinkAndPartRowsShowOnlyWithTheirItems) {
+    dkrights::Repo r = newRepo();
+    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 4);
+    dkconf::defineEntity(*r.ds, "Box", {{"title", DKAny::tc_string}}, 2);
+    std::unique_ptr<DKDDO> box(r.ds->createDDO("Box", 0)), doc(r.ds->createDDO("Doc", 0)), other(r.ds->createDDO("Doc", 0));
+    for (DKDDO* d : {box.get(), doc.get(), other.get()}) d->add();
+    auto& ext = *static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    ext.addToFolder(box.get(), doc.get());
+    DKLink link("ref", doc.get(), other.get(), 1, 1);   // the ends stay ours
+    ext.addLink(&link);
+    auto* content = static_cast<DKContentPG*>(r.ds->getExtension(DKContentPG::kName));
+    std::unique_ptr<dkBlob> part(content->createBlob(
+        content->pidOf("Doc", std::strtol(doc->getPid().getPrimaryId().c_str(), nullptr, 10), 1)));
+    part->setContent(DKByteArray(const_cast<char*>("abc"), 3, 0));
+    part->add();
+    const std::string v = uniqueName("v");
+    admin(*r.ds).addUser(v.c_str(), "pv");
+    auto dv = session(r.name, v, "pv");
+    const auto counts = [&] {
+        std::string out;
+        for (const char* t : {"dk_items", "dk_members", "dk_links", "dk_content"})
+            out += (out.empty() ? "" : " ") + std::to_string(dkconf::countRows(*dv, t));
+        return out;
+    };
+    EXPECT_EQ("0 0 0 0", counts());
+    admin(*r.ds).setACLEntry("default", v.c_str(), "reader");
+    EXPECT_EQ("3 1 1 2", counts());   // a part is its head row and one chunk
+    // A reader changes none of them by SQL either: the rows a policy keeps out are refused.
+    EXPECT_EQ("42501", sqlState(r.name, v, "pv", "INSERT INTO dk_members (folder_entity, folder, member_entity, member) "
+                                                 "SELECT source_entity, source, target_entity, target FROM dk_links"));
+    EXPECT_EQ("", sqlState(r.name, v, "pv", "DELETE FROM dk_content; DELETE FROM dk_links; UPDATE dk_links SET type = 'x'"));
+    EXPECT_EQ("3 1 1 2", counts());
+    // An editor's delete takes the item's memberships, links and parts with it.
+    admin(*r.ds).setACLEntry("default", v.c_str(), "editor");
+    DKDDO(dv.get(), doc->getPid(), 10).del();
+    EXPECT_EQ("2 0 0 0", counts());
 }

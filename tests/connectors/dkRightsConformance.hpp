@@ -19,6 +19,7 @@
 #include <dk/DKException.hpp>
 #include <dk/PRepositoryAdmin.hpp>
 #include <dk/dkDatastore.hpp>
+#include <dk/dkDatastoreExt.hpp>
 
 #include <gtest/gtest.h>
 
@@ -301,6 +302,34 @@ TEST_P(DKRightsConformance, WithoutReadAnItemCountsInNoQueryTreeOrTextSearch) {
     EXPECT_EQ("2 2 2", seen());
     hidden.retrieve();
     EXPECT_EQ("second", std::string(static_cast<DKString>(hidden.getDataByName("body")).c_str()));
+}
+
+TEST_P(DKRightsConformance, FilingTakesMembershipOnTheFolderAndAFolderListsOnlyReadableMembers) {
+    Repo r = ctx().newRepo();
+    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 4);
+    dkconf::defineEntity(*r.ds, "Box", {{"title", DKAny::tc_string}}, 2);
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string v = u("v");
+    a.addUser(v.c_str(), "pv");
+    a.definePrivilegeSet("upd", "read,update");
+    a.setACLEntry("default", v.c_str(), "upd");
+    std::unique_ptr<DKDDO> box(r.ds->createDDO("Box", 0)), doc(r.ds->createDDO("Doc", 0));
+    box->add();
+    doc->add();
+    auto dv = r.as(v, "pv");
+    auto& ext = *static_cast<dkDatastoreExt*>(dv->getExtension("DATASTORE_EXTENSION"));
+    DKDDO vbox(dv.get(), box->getPid(), 10), vdoc(dv.get(), doc->getPid(), 10);
+    EXPECT_EQ(id(9090), errorOf<DKDatastoreAccessError>([&] { ext.addToFolder(&vbox, &vdoc); }));
+    a.setACLEntry("default", v.c_str(), "editor");
+    ext.addToFolder(&vbox, &vdoc);
+    const auto listed = [&] {
+        vbox.retrieve();
+        return static_cast<dkCollection*>(vbox.getDataByName("DKFolder"))->cardinality();
+    };
+    EXPECT_EQ(1UL, listed());
+    a.createACL("hidden");
+    a.setItemACL(doc.get(), "hidden");
+    EXPECT_EQ(0UL, listed());
 }
 
 }  // namespace dkrights
