@@ -34,11 +34,15 @@ constexpr const char* kTables[] = {
     "acl text NOT NULL REFERENCES public.dk_acls(name), PRIMARY KEY (entity, item), "
     "FOREIGN KEY (entity, item) REFERENCES public.dk_items ON DELETE CASCADE)",
     "CREATE INDEX dk_item_acls_acl ON public.dk_item_acls(acl)",
+    // An item's check-out, held by a role; it goes with the item.
+    "CREATE TABLE public.dk_checkouts (entity integer NOT NULL, item bigint NOT NULL, usr text NOT NULL, "
+    "PRIMARY KEY (entity, item), FOREIGN KEY (entity, item) REFERENCES public.dk_items ON DELETE CASCADE)",
     "INSERT INTO public.dk_acls(name) VALUES ('default')",
     "INSERT INTO public.dk_privilege_sets(name, privileges) VALUES ('reader', 'read'), "
     "('editor', 'read,add,update,delete,membership'), ('owner', 'read=2,add=2,update=2,delete=2,membership=2')"};
 constexpr const char* kTableNames =
-    "public.dk_privilege_sets, public.dk_privilege_groups, public.dk_acls, public.dk_acl_entries, public.dk_item_acls";
+    "public.dk_privilege_sets, public.dk_privilege_groups, public.dk_acls, public.dk_acl_entries, public.dk_item_acls, "
+    "public.dk_checkouts";
 
 const char* orNull(const char* s) { return s ? s : "(null)"; }
 
@@ -66,30 +70,55 @@ $f$)sql";
 struct PSharedRule {
     const char* table;
     const char* sequence;      // the bigserial a user's insert draws from, if any
+    const char* held;          // the check-out trigger's events and arguments, if any
     const char* policies[4];   // each "name ON table FOR ... (...)"; null ends
 };
 constexpr PSharedRule kSharedRules[] = {
-    {"dk_items", nullptr,
+    {"dk_items", nullptr, nullptr,
      {"dk_read ON public.dk_items FOR SELECT USING (public.dk_item_has(entity, id, 'read'))",
       "dk_name ON public.dk_items FOR INSERT WITH CHECK (public.dk_item_has(entity, id, 'read'))",
       "dk_gone ON public.dk_items FOR DELETE USING (public.dk_item_has(entity, id, 'delete'))", nullptr}},
-    {"dk_members", "public.dk_members_seq_seq",
+    {"dk_members", "public.dk_members_seq_seq", "INSERT OR DELETE ON public.dk_members FOR EACH ROW EXECUTE FUNCTION public.dk_held('folder_entity', 'folder')",
      {"dk_read ON public.dk_members FOR SELECT USING (public.dk_item_has(folder_entity, folder, 'read') "
       "AND public.dk_item_has(member_entity, member, 'read'))",
       "dk_file ON public.dk_members FOR INSERT WITH CHECK (public.dk_item_has(folder_entity, folder, 'membership'))",
       "dk_unfile ON public.dk_members FOR DELETE USING (public.dk_item_has(folder_entity, folder, 'membership'))", nullptr}},
-    {"dk_links", "public.dk_links_seq_seq",
+    {"dk_links", "public.dk_links_seq_seq", "INSERT OR UPDATE OR DELETE ON public.dk_links FOR EACH ROW EXECUTE FUNCTION public.dk_held('source_entity', 'source')",
      {"dk_read ON public.dk_links FOR SELECT USING (public.dk_item_has(source_entity, source, 'read') "
       "AND public.dk_item_has(target_entity, target, 'read'))",
       "dk_link ON public.dk_links FOR INSERT WITH CHECK (public.dk_item_has(source_entity, source, 'membership'))",
       "dk_relink ON public.dk_links FOR UPDATE USING (public.dk_item_has(source_entity, source, 'membership'))",
       "dk_unlink ON public.dk_links FOR DELETE USING (public.dk_item_has(source_entity, source, 'membership'))"}},
-    {"dk_content", nullptr,
+    {"dk_content", nullptr, "INSERT OR UPDATE OR DELETE ON public.dk_content FOR EACH ROW EXECUTE FUNCTION public.dk_held('entity', 'item')",
      {"dk_read ON public.dk_content FOR SELECT USING (public.dk_item_has(entity, item, 'read'))",
       "dk_write ON public.dk_content FOR INSERT WITH CHECK (public.dk_item_has(entity, item, 'update'))",
       "dk_rewrite ON public.dk_content FOR UPDATE USING (public.dk_item_has(entity, item, 'update'))",
       "dk_drop ON public.dk_content FOR DELETE USING (public.dk_item_has(entity, item, 'update') "
       "OR public.dk_item_has(entity, item, 'delete'))"}}};
+
+// The guard of check-outs, a row trigger on every table whose rows change an item: while another
+// role holds the item checked out, the change is refused with SQLSTATE DK100. TG_ARGV names the
+// item: the entity's id or the column holding it, then the column of its row id. Changes a trigger
+// makes in turn (an item's memberships going with it) pass: the item's own change was checked.
+// It runs as the owner role, which reads dk_checkouts whatever its row policies.
+constexpr const char* kHeld = R"sql(
+CREATE FUNCTION public.dk_held() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $f$
+DECLARE
+    r jsonb;
+    e integer;
+    holder text;
+BEGIN
+    IF pg_trigger_depth() = 1 THEN
+        IF TG_OP = 'DELETE' THEN r := to_jsonb(OLD); ELSE r := to_jsonb(NEW); END IF;
+        e := CASE WHEN TG_ARGV[0] ~ '^[0-9]+$' THEN TG_ARGV[0]::integer ELSE (r ->> TG_ARGV[0])::integer END;
+        SELECT c.usr INTO holder FROM public.dk_checkouts c WHERE c.entity = e AND c.item = (r ->> TG_ARGV[1])::bigint;
+        IF holder IS NOT NULL AND holder <> session_user THEN
+            RAISE EXCEPTION USING ERRCODE = 'DK100', MESSAGE = format('item %s of entity %s, by %s', r ->> TG_ARGV[1], e, holder);
+        END IF;
+    END IF;
+    IF TG_OP = 'DELETE' THEN RETURN OLD; END IF;
+    RETURN NEW;
+END $f$)sql";
 
 }  // namespace
 
@@ -104,7 +133,7 @@ void PAclsPG::makeTables(pg_conn* c, const std::string& owner, const std::string
              "GRANT USAGE ON SEQUENCE public.dk_privilege_sets_id_seq, public.dk_privilege_groups_id_seq, "
              "public.dk_acls_id_seq TO " + admins})
         run(c, sql.c_str(), {}, kSource, fn, what);
-    for (const char* t : {"dk_privilege_sets", "dk_privilege_groups", "dk_acls", "dk_acl_entries", "dk_item_acls"})
+    for (const char* t : {"dk_privilege_sets", "dk_privilege_groups", "dk_acls", "dk_acl_entries", "dk_item_acls", "dk_checkouts"})
         run(c, ("ALTER TABLE public." + std::string(t) + " OWNER TO " + owner).c_str(), {}, kSource, fn, what);
     const std::string prefix = owner.substr(0, owner.size() - std::strlen("_owner"));
     std::vector<char> body(std::strlen(kItemHas) + 4 * admins.size());
@@ -114,6 +143,18 @@ void PAclsPG::makeTables(pg_conn* c, const std::string& owner, const std::string
              "ALTER FUNCTION public.dk_item_has(integer, bigint, text) OWNER TO " + owner,
              "REVOKE ALL ON FUNCTION public.dk_item_has(integer, bigint, text) FROM PUBLIC",
              "GRANT EXECUTE ON FUNCTION public.dk_item_has(integer, bigint, text) TO " + users})
+        run(c, sql.c_str(), {}, kSource, fn, what);
+    // A user takes a check-out of an item it may update and gives back its own; an administrator
+    // any.
+    run(c, kHeld, {}, kSource, fn, what);
+    for (const std::string& sql : std::vector<std::string>{
+             "ALTER FUNCTION public.dk_held() OWNER TO " + owner, "GRANT INSERT, DELETE ON public.dk_checkouts TO " + users,
+             "ALTER TABLE public.dk_checkouts ENABLE ROW LEVEL SECURITY",
+             "CREATE POLICY dk_read ON public.dk_checkouts FOR SELECT USING (public.dk_item_has(entity, item, 'read'))",
+             "CREATE POLICY dk_take ON public.dk_checkouts FOR INSERT "
+             "WITH CHECK (usr = session_user AND public.dk_item_has(entity, item, 'update'))",
+             "CREATE POLICY dk_give ON public.dk_checkouts FOR DELETE "
+             "USING (usr = session_user OR pg_has_role(session_user, '" + admins + "', 'MEMBER'))"})
         run(c, sql.c_str(), {}, kSource, fn, what);
     protectShared(c, users, fn);
     // The entity tables made before, where this role owns them.
@@ -136,7 +177,9 @@ void PAclsPG::protect(pg_conn* c, const std::string& entityId, const std::string
              "CREATE POLICY dk_read ON " + t + " FOR SELECT USING (" + has + "dk_id, 'read'))",
              "CREATE POLICY dk_add ON " + t + " FOR INSERT WITH CHECK (" + has + "NULL, 'add'))",
              "CREATE POLICY dk_update ON " + t + " FOR UPDATE USING (" + has + "dk_id, 'update'))",
-             "CREATE POLICY dk_delete ON " + t + " FOR DELETE USING (" + has + "dk_id, 'delete'))"})
+             "CREATE POLICY dk_delete ON " + t + " FOR DELETE USING (" + has + "dk_id, 'delete'))",
+             "CREATE TRIGGER dk_held BEFORE UPDATE OR DELETE ON " + t +
+                 " FOR EACH ROW EXECUTE FUNCTION public.dk_held('" + entityId + "', 'dk_id')"})
         run(c, sql.c_str(), {}, kSource, fn, "protecting the entity's items");
 }
 
@@ -158,6 +201,7 @@ void PAclsPG::protectShared(pg_conn* c, const std::string& users, const char* fn
             if (rule.sequence != nullptr)
                 run(c, ("GRANT USAGE ON SEQUENCE " + std::string(rule.sequence) + " TO " + users).c_str(), {}, kSource, fn, what);
             run(c, ("ALTER TABLE " + t + " ENABLE ROW LEVEL SECURITY").c_str(), {}, kSource, fn, what);
+            if (rule.held != nullptr) run(c, (std::string("CREATE TRIGGER dk_held BEFORE ") + rule.held).c_str(), {}, kSource, fn, what);
             for (const char* policy : rule.policies)
                 if (policy != nullptr) run(c, (std::string("CREATE POLICY ") + policy).c_str(), {}, kSource, fn, what);
         }
@@ -166,8 +210,10 @@ void PAclsPG::protectShared(pg_conn* c, const std::string& users, const char* fn
 
 void PAclsPG::forget(pg_conn* c, const char* principal, const char* fn) {
     PResult have = run(c, "SELECT to_regclass('public.dk_acl_entries') IS NOT NULL", {}, kSource, fn, "leaving the ACLs");
-    if (std::string(PQgetvalue(have.get(), 0, 0)) == "t")
+    if (std::string(PQgetvalue(have.get(), 0, 0)) == "t") {
         run(c, "DELETE FROM public.dk_acl_entries WHERE principal = $1", {principal}, kSource, fn, "leaving the ACLs");
+        run(c, "DELETE FROM public.dk_checkouts WHERE usr = $1", {principal}, kSource, fn, "leaving the check-outs");
+    }
 }
 
 std::string PAclsPG::prefix(const char* fn) {

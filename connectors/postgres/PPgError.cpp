@@ -42,6 +42,7 @@ void throwPg(pg_conn* conn, const pg_result* result, const char* source, const c
     // The server tells it from other refusals of 42501 by its text alone.
     if (state == "42501" && startsWith(primaryMessage(conn, result).c_str(), "new row violates row-level security"))
         dkThrowServer<DKDatastoreAccessError>(kMsgNotAuthorized, source, function, detail, s, 0);
+    if (state == "DK100") dkThrowServer<DKNotCheckedOutException>(kMsgCheckedOut, source, function, detail, s, 0);
     if (startsWith(s, "42") || startsWith(s, "22") || startsWith(s, "0A") || state == "25006")
         dkThrowServer<DKUsageError>(msgId, source, function, detail, s, 0);
     if (startsWith(s, "28")) dkThrowServer<DKLogonFailure>(kMsgLogonFailed, source, function, detail, s, 0);

@@ -63,12 +63,15 @@ dkrights::RightsContext pgRights() {
     c.newRepo = newRepo;
     c.user = [](const char* n) { return uniqueName(n); };   // roles are the server's, not one database's
     // 9002 the old password is wrong, 9091 not an administrator ... 9095 a bad name, 9096 no ACL ...
-    // 9099 in use, in that order; 9103 no privilege group, 9090 no privilege on the item.
+    // 9099 in use, in that order; 9103 no privilege group, 9090 no privilege on the item, 9100 and
+    // 9101 checked out by another and not checked out.
     c.id = [](long sqliteId) {
         switch (sqliteId) {
             case 9002: return 9265L;
             case 9090: return 9273L;
             case 9103: return 9272L;
+            case 9100: return 9274L;
+            case 9101: return 9275L;
             default: return sqliteId <= 9095 ? sqliteId + 9260 - 9091 : sqliteId + 9268 - 9096;
         }
     };
@@ -166,6 +169,12 @@ TEST(DKDatastorePGRights, MembershipLinkAndPartRowsShowOnlyWithTheirItems) {
     EXPECT_EQ("3 1 1 2", counts());
     // An editor's delete takes the item's memberships, links and parts with it.
     admin(*r.ds).setACLEntry("default", v.c_str(), "editor");
+    // Checked out by another, the folder and the link's source keep their rows and the item its
+    // parts, by SQL too.
+    for (DKDDO* d : {box.get(), doc.get()}) ext.checkOut(d);
+    for (const char* t : {"dk_content", "dk_members", "dk_links"})
+        EXPECT_EQ("DK100", sqlState(r.name, v, "pv", std::string("DELETE FROM ") + t)) << t;
+    for (DKDDO* d : {box.get(), doc.get()}) ext.checkIn(d);
     DKDDO(dv.get(), doc->getPid(), 10).del();
     EXPECT_EQ("2 0 0 0", counts());
 }

@@ -332,4 +332,43 @@ TEST_P(DKRightsConformance, FilingTakesMembershipOnTheFolderAndAFolderListsOnlyR
     EXPECT_EQ(0UL, listed());
 }
 
+TEST_P(DKRightsConformance, CheckOutBlocksOthersAndIsKeptAcrossConnections) {
+    Repo r = ctx().newRepo();
+    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}});
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string v = u("v");
+    a.addUser(v.c_str(), "pv");
+    a.setACLEntry("default", v.c_str(), "editor");
+    std::unique_ptr<DKDDO> doc(r.ds->createDDO("Doc", 0));
+    doc->add();
+    auto* ext = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    ext->checkOut(doc.get());
+    ext->checkOut(doc.get());   // again by its holder: nothing changes
+    auto dv = r.as(v, "pv");
+    auto* vext = static_cast<dkDatastoreExt*>(dv->getExtension("DATASTORE_EXTENSION"));
+    DKDDO theirs(dv.get(), doc->getPid(), 10);
+    theirs.retrieve();
+    EXPECT_EQ(1, vext->isCheckedOut(&theirs));
+    EXPECT_EQ(ctx().creator, std::string(vext->checkedOutUserid(&theirs).c_str()));
+    theirs.setData(1, DKAny(DKString("changed")));
+    EXPECT_EQ(id(9100), errorOf<DKNotCheckedOutException>([&] { theirs.update(); }));
+    EXPECT_EQ(id(9100), errorOf<DKNotCheckedOutException>([&] { theirs.del(); }));
+    EXPECT_EQ(id(9100), errorOf<DKNotCheckedOutException>([&] { vext->checkOut(&theirs); }));
+    EXPECT_EQ(id(9100), errorOf<DKNotCheckedOutException>([&] { vext->checkIn(&theirs); }));
+    EXPECT_EQ(id(9091), errorOf<DKDatastoreAccessError>([&] { vext->unlockCheckedOut(&theirs); }));
+    doc->setData(1, DKAny(DKString("mine")));
+    doc->update();   // the holder may
+    // Kept in the repository: a new connection of the holder checks it in.
+    r.ds = r.as(ctx().creator, ctx().creatorPassword);
+    auto* again = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    DKDDO same(r.ds.get(), doc->getPid(), 10);
+    again->checkIn(&same);
+    EXPECT_EQ(id(9101), errorOf<DKNotCheckedOutException>([&] { again->checkIn(&same); }));
+    theirs.update();
+    // v's own check-out an administrator may unlock.
+    vext->checkOut(&theirs);
+    again->unlockCheckedOut(&same);
+    EXPECT_EQ(0, vext->isCheckedOut(&theirs));
+}
+
 }  // namespace dkrights
