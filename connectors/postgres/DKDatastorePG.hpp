@@ -36,6 +36,7 @@
 
 struct pg_conn;
 class DKDatastoreDefPG;
+class dkDatastoreAdmin;
 class DKResultSetCursorPG;
 namespace dkpg {
 class PContentStorePG;
@@ -237,6 +238,8 @@ private:
     dkExtension* contentExtension(const char* function);
     dkExtension* memberExtension(const char* function);
     dkExtension* rightsExtension(const char* function);
+    // The managers datastoreDef()->datastoreAdmin() hands out, over the PG_ADMIN extension.
+    dkDatastoreAdmin* datastoreAdminObject();
 
     // DKUsageError kMsgCursorHoldsSession: a write while cursors share a READ ONLY transaction.
     [[noreturn]] void refuseWrite(const char* function) const;
@@ -267,4 +270,5 @@ private:
     DKTrace trace_;
     std::unique_ptr<dkpg::PMembersPG> members_;   // made by the first getExtension
     std::unique_ptr<dkExtension> rights_;   // the PG_ADMIN extension (a PRightsPG), made on first use
+    std::shared_ptr<dkDatastoreAdmin> datastoreAdmin_;   // the managers over rights_, made with the schema object
 };

@@ -14,6 +14,7 @@
 #include "PPgStatement.hpp"
 
 #include <dk/DKException.hpp>
+#include <dk/PRepositoryManagers.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <libpq-fe.h>
@@ -315,6 +316,15 @@ dkExtension* DKDatastorePG::rightsExtension(const char* function) {
     conn(function);
     if (!rights_) rights_ = std::make_unique<PRightsPG>(*this);
     return rights_.get();
+}
+
+dkDatastoreAdmin* DKDatastorePG::datastoreAdminObject() {
+    // The managers' own refusals, with this connector's numbers.
+    static constexpr PManagerMessages kMessages{kSource,  kMsgBadPrivilege, kMsgBadPrincipal, kMsgNoPrincipal,
+                                                kMsgNameTaken, kMsgNoSet,   kMsgNoGroup};
+    if (!rights_) rights_ = std::make_unique<PRightsPG>(*this);
+    if (!datastoreAdmin_) datastoreAdmin_ = newRepositoryManagers(this, *static_cast<PRightsPG*>(rights_.get()), kMessages, "PG");
+    return datastoreAdmin_.get();
 }
 
 // Run by openCatalogue in its transaction. A repository made by a role without CREATEROLE (or

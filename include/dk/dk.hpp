@@ -76,6 +76,7 @@
 #include <dk/PMemberKit.hpp>
 #include <dk/PContentKit.hpp>
 #include <dk/PRepositoryAdmin.hpp>
+#include <dk/PRepositoryManagers.hpp>
 #include <dk/PRightsKit.hpp>
 #include <dk/PDynamicLoader.hpp>
 #include <dk/PEnDeCrypt.hpp>

@@ -20,6 +20,9 @@
 #include <dk/PRepositoryAdmin.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkDatastoreExt.hpp>
+#include <dk/dkAuthorizationMgmt.hpp>
+#include <dk/dkUserManagement.hpp>
+#include <dk/dkDatastoreDef.hpp>
 
 #include <gtest/gtest.h>
 
@@ -369,6 +372,40 @@ TEST_P(DKRightsConformance, CheckOutBlocksOthersAndIsKeptAcrossConnections) {
     vext->checkOut(&theirs);
     again->unlockCheckedOut(&same);
     EXPECT_EQ(0, vext->isCheckedOut(&theirs));
+}
+
+TEST_P(DKRightsConformance, TheLibrarysManagersWorkThroughTheSchemaObject) {
+    Repo r = ctx().newRepo();
+    dkDatastoreAdmin* managers = r.ds->datastoreDef()->datastoreAdmin();
+    ASSERT_NE(nullptr, managers);
+    const std::string v = u("v"), g = u("g");
+    dkUserManagement& users = *managers->userManagement();
+    users.addUser(v.c_str(), "pv");
+    users.addUserGroup(g.c_str());
+    users.addToGroup(v.c_str(), g.c_str());
+    EXPECT_EQ(1, users.isAdminUser(ctx().creator.c_str()));
+    EXPECT_EQ(0, users.isAdminUser(v.c_str()));
+    // A user definition's password change is applied by update, under the one rule.
+    std::unique_ptr<dkUserDef> vd(users.retrieveUserDef(v.c_str()));
+    auto ds = r.as(v, "pv");
+    dkUserManagement& own = *ds->datastoreDef()->datastoreAdmin()->userManagement();
+    std::unique_ptr<dkUserDef> self(own.retrieveUserDef(v.c_str()));
+    self->changePassword("wrong", "n");
+    EXPECT_EQ(id(9002), errorOf<DKLogonFailure>([&] { own.update(self.get()); }));
+    self->changePassword("pv", "n");
+    own.update(self.get());
+    r.as(v, "n");
+    vd->setPassword("by-admin");   // an administrator needs no old password
+    users.update(vd.get());
+    ds = r.as(v, "by-admin");   // its connection made with "n" has ended
+    EXPECT_EQ(id(9092), errorOf<DKDataObjectNotFound>([&] { std::unique_ptr<dkUserDef>(users.retrieveUserDef("ghost")); }));
+    long n = 0;
+    std::unique_ptr<DKString[]> sets(managers->authorizationMgmt()->listPrivilegeSetNames(n));
+    EXPECT_EQ(3, n);
+    EXPECT_EQ(DKString("reader"), sets[0]);
+    EXPECT_NE(nullptr, managers->accessControl());
+    EXPECT_EQ(341L, errorOf<DKUsageError>([&] { managers->configurationManagement(); }));
+    EXPECT_EQ(341L, errorOf<DKUsageError>([&] { managers->workFlowManagement(); }));
 }
 
 }  // namespace dkrights
