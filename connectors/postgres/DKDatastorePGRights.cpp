@@ -323,7 +323,7 @@ dkDatastoreAdmin* DKDatastorePG::datastoreAdminObject() {
     static constexpr PManagerMessages kMessages{kSource,  kMsgBadPrivilege, kMsgBadPrincipal, kMsgNoPrincipal,
                                                 kMsgNameTaken, kMsgNoSet,   kMsgNoGroup};
     if (!rights_) rights_ = std::make_unique<PRightsPG>(*this);
-    if (!datastoreAdmin_) datastoreAdmin_ = newRepositoryManagers(this, *static_cast<PRightsPG*>(rights_.get()), kMessages, "PG");
+    if (!datastoreAdmin_) datastoreAdmin_ = PRepositoryManagers::create(this, *static_cast<PRightsPG*>(rights_.get()), kMessages, "PG");
     return datastoreAdmin_.get();
 }
 

@@ -24,6 +24,6 @@ constexpr PManagerMessages kManagerMessages{kDatastoreSource, kMsgBadPrivilege, 
 dkDatastoreAdmin* DKDatastoreSQLITE::datastoreAdminObject() {
     if (!admin_) admin_ = newAdminExtension();
     if (!datastoreAdmin_)
-        datastoreAdmin_ = newRepositoryManagers(this, *static_cast<DKAdminSQLITE*>(admin_.get()), kManagerMessages, "SQLITE");
+        datastoreAdmin_ = PRepositoryManagers::create(this, *static_cast<DKAdminSQLITE*>(admin_.get()), kManagerMessages, "SQLITE");
     return datastoreAdmin_.get();
 }

@@ -26,6 +26,8 @@ struct PManagerMessages {
     long noPrivilegeGroup;
 };
 
-// The managers of ds over admin; type names the access control ("SQLITE", "PG").
-DK_API std::shared_ptr<dkDatastoreAdmin> newRepositoryManagers(dkDatastore* ds, PRepositoryAdmin& admin,
-                                                               const PManagerMessages& messages, const char* type);
+struct DK_API PRepositoryManagers {
+    // The managers of ds over admin; type names the access control ("SQLITE", "PG").
+    static std::shared_ptr<dkDatastoreAdmin> create(dkDatastore* ds, PRepositoryAdmin& admin, const PManagerMessages& messages,
+                                                    const char* type);
+};

@@ -20,11 +20,20 @@ inline constexpr std::array<const char*, 6> kPrivilegeNames = {"read", "add", "u
                                                                "administer"};
 using PRightsRow = std::array<short, kPrivilegeIds.size()>;   // a value (0, 1 or 2) per privilege
 
-// The index of a privilege id in a PRightsRow; -1 for an id outside the catalogue.
-DK_API int privilegeIndex(long id);
-// A privilege text read into values (the highest of a name given twice); false for an unknown
-// name, administer (an administrator's alone, never granted through a set), an empty item, or a
-// value other than 1 or 2. The empty text grants nothing.
-DK_API bool parsePrivilegeText(const std::string& privilegeText, PRightsRow& out);
-// A valid user, group, set or ACL name: letters, digits and "._-@", 1 to 64 bytes.
-DK_API bool isPrincipalName(const char* name);
+// The reader and the rule, exported under the kit's name; the free functions below call them.
+struct DK_API PRightsKit {
+    // The index of a privilege id in a PRightsRow; -1 for an id outside the catalogue.
+    static int privilegeIndex(long id);
+    // A privilege text read into values (the highest of a name given twice); false for an unknown
+    // name, administer (an administrator's alone, never granted through a set), an empty item, or
+    // a value other than 1 or 2. The empty text grants nothing.
+    static bool parsePrivilegeText(const std::string& privilegeText, PRightsRow& out);
+    // A valid user, group, set or ACL name: letters, digits and "._-@", 1 to 64 bytes.
+    static bool isPrincipalName(const char* name);
+};
+
+inline int privilegeIndex(long id) { return PRightsKit::privilegeIndex(id); }
+inline bool parsePrivilegeText(const std::string& privilegeText, PRightsRow& out) {
+    return PRightsKit::parsePrivilegeText(privilegeText, out);
+}
+inline bool isPrincipalName(const char* name) { return PRightsKit::isPrincipalName(name); }

@@ -586,7 +586,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<dkDatastoreAdmin> newRepositoryManagers(dkDatastore* ds, PRepositoryAdmin& admin,
-                                                        const PManagerMessages& messages, const char* type) {
+std::shared_ptr<dkDatastoreAdmin> PRepositoryManagers::create(dkDatastore* ds, PRepositoryAdmin& admin,
+                                                              const PManagerMessages& messages, const char* type) {
     return std::make_shared<PDatastoreAdmin>(ds, admin, messages, type);
 }

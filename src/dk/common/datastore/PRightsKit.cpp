@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <cstring>
 
-int privilegeIndex(long id) {
+int PRightsKit::privilegeIndex(long id) {
     for (std::size_t i = 0; i < kPrivilegeIds.size(); ++i)
         if (kPrivilegeIds[i] == id) return static_cast<int>(i);
     return -1;
 }
 
-bool parsePrivilegeText(const std::string& privilegeText, PRightsRow& out) {
+bool PRightsKit::parsePrivilegeText(const std::string& privilegeText, PRightsRow& out) {
     out.fill(0);
     std::size_t at = 0;
     while (at <= privilegeText.size()) {
@@ -42,7 +42,7 @@ bool parsePrivilegeText(const std::string& privilegeText, PRightsRow& out) {
     return true;
 }
 
-bool isPrincipalName(const char* name) {
+bool PRightsKit::isPrincipalName(const char* name) {
     if (name == nullptr) return false;
     const std::size_t n = std::strlen(name);
     if (n == 0 || n > 64) return false;
