@@ -212,17 +212,7 @@ TEST(DKDatastoreSQLITERights, WithoutReadAnItemIsHiddenEverywhereUntilAGroupGran
     EXPECT_EQ("1", sql(*r.ds, "SELECT count(*) FROM main.Doc"));
 }
 
-TEST(DKDatastoreSQLITERights, TheExtensionChangesPasswordsUnderTheAdministrationsRule) {
-    Repo r;
-    admin(*r.ds).addUser("v", "pv");
-    auto v = r.as("v", "pv");
-    auto* vext = static_cast<dkDatastoreExt*>(v->getExtension("DATASTORE_EXTENSION"));
-    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { vext->changePassword("v", "wrong", "n"); }));
-    vext->changePassword("v", "pv", "pv2");
-    r.as("v", "pv2");
-}
-
-TEST(DKDatastoreSQLITERights, ThePrivilegeObjectsAreNewEachTimeAndTheCallers) {
+TEST(DKDatastoreSQLITERights, PrivilegeObjectsAreNewEachTimeAndTheExtensionChangesPasswords) {
     Repo r;
     admin(*r.ds).addUser("v", "pv");
     admin(*r.ds).addGroup("g");
@@ -239,6 +229,11 @@ TEST(DKDatastoreSQLITERights, ThePrivilegeObjectsAreNewEachTimeAndTheCallers) {
                                                   ->getCommonPrivilege());
     EXPECT_EQ(2, theirs->checkAuthorization(DKAdminSQLITE::kDelete));
     EXPECT_EQ(0, theirs->hasAdminPrivilege());
+    // The extension changes passwords under the administration's rule.
+    auto* vext = static_cast<dkDatastoreExt*>(ds->getExtension("DATASTORE_EXTENSION"));
+    EXPECT_EQ(9002L, errorOf<DKLogonFailure>([&] { vext->changePassword("v", "wrong", "n"); }));
+    vext->changePassword("v", "pv", "pv2");
+    r.as("v", "pv2");
 }
 
 TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconnect) {
