@@ -7,11 +7,14 @@
 //   dk_acls(id, name), dk_acl_entries(acl, principal, privset)
 //   dk_item_acls(entity, item, acl)            items whose ACL is not the default; an item's row
 //                                              goes with it (a foreign key to dk_items)
+//   dk_checkouts(entity, item, usr)            items checked out, and by which role; the trigger
+//                                              dk_held refuses other roles' changes to them
 // The tables belong to the repository's owner role: its users read them, its administrators
-// alone write them (the grants say so, whoever reaches them by SQL), so the checks here only
+// alone write them (the grants say so, whoever reaches them by SQL; a user takes and gives back
+// its own check-outs, as dk_checkouts' row policies allow), so the checks here only
 // give the library's refusals before the server's. An entity table's rows are guarded by
 // row-level security through dk_item_has, so no query, count or write of a user reaches an item
-// its ACL does not grant. Internal to libdkdspg.
+// its ACL does not grant, nor do its memberships, links and parts show. Internal to libdkdspg.
 
 #include "PPgMembers.hpp"
 
