@@ -10,8 +10,8 @@
 // SCRAM verifier) and checks it at logon. Users are made, changed and dropped by functions of the
 // repository that run with its rights, so no user ever holds CREATEROLE. A group is a role of the
 // repository that its members are granted; the administrators group is the repository's
-// administrators role. Privilege sets and ACLs are not kept on this connector yet (DKUsageError
-// 9267).
+// administrators role. Privilege sets, privilege groups and ACLs are rows of the repository's
+// tables, readable by its users and written by its administrators alone.
 
 #include <dk/PRepositoryAdmin.hpp>
 

@@ -37,7 +37,9 @@ PDefCollection* attrCollection(DKDatastorePG* ds, const std::vector<PAttr>& attr
 // ---------------------------------------------------------------------------------------------
 // DKDatastoreDefPG
 
-DKDatastoreDefPG::DKDatastoreDefPG(DKDatastorePG* ds) : dkDatastoreDef(ds) {}
+DKDatastoreDefPG::DKDatastoreDefPG(DKDatastorePG* ds) : dkDatastoreDef(ds) {
+    setDatastoreAdmin(ds->datastoreAdminObject());   // kept by the datastore
+}
 DKDatastoreDefPG::~DKDatastoreDefPG() = default;
 
 DKDatastorePG* DKDatastoreDefPG::pg() const { return static_cast<DKDatastorePG*>(getDatastore()); }

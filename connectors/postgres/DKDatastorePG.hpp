@@ -37,11 +37,13 @@
 
 struct pg_conn;
 class DKDatastoreDefPG;
+class dkDatastoreAdmin;
 class DKResultSetCursorPG;
 namespace dkpg {
 class PContentStorePG;
 class PSearchTemplatePG;
 class PTemplatesPG;
+class PAclsPG;
 }
 class dkSchemaMapping;
 struct PMappingNames;
@@ -165,6 +167,7 @@ private:
     friend class PRightsPG;
     friend class dkpg::PSearchTemplatePG;
     friend class dkpg::PTemplatesPG;
+    friend class dkpg::PAclsPG;
 
     // The unit of one operation: a transaction of its own, or a savepoint in the caller's open
     // transaction. Unless commit() was reached, the destructor undoes everything, so a failure
@@ -288,6 +291,8 @@ private:
     // entities' parents, in c's open transaction (DKDatastorePGUpgrade.cpp).
     void ensureTextIndexes(pg_conn* c, const char* function);
     static void ensureEntityParents(pg_conn* c, const char* function);
+    // The managers datastoreDef()->datastoreAdmin() hands out, over the PG_ADMIN extension.
+    dkDatastoreAdmin* datastoreAdminObject();
 
     // DKUsageError kMsgCursorHoldsSession: a write while cursors share a READ ONLY transaction.
     [[noreturn]] void refuseWrite(const char* function) const;
@@ -325,4 +330,5 @@ private:
     std::unique_ptr<dkExtension> rights_;   // the PG_ADMIN extension (a PRightsPG), made on first use
     std::unique_ptr<dkExtension> templates_;   // the PG_TEMPLATES extension, made on first use
     std::map<std::string, std::shared_ptr<dkSchemaMapping>> mappings_;   // getMapping's, by lower-case name
+    std::shared_ptr<dkDatastoreAdmin> datastoreAdmin_;   // the managers over rights_, made with the schema object
 };

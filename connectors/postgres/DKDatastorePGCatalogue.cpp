@@ -9,6 +9,7 @@
 
 #include "DKDatastoreDefPG.hpp"
 #include "DKDatastorePG.hpp"
+#include "PPgAcls.hpp"
 #include "PPgText.hpp"
 
 #include <dk/DKException.hpp>
@@ -214,6 +215,7 @@ void DKDatastorePG::createEntity(pg_conn* c, const PNewEntity& e, const char* fu
                      {name, lname, std::to_string(e.type), e.description, parent}, kSource, function, "adding the entity");
     const std::string entityId = PQgetvalue(id.get(), 0, 0);
     itemTrigger(c, entityId, lname, function);
+    PAclsPG::protect(c, entityId, lname, function);
     for (std::size_t k = 0; k < e.attrs.size(); ++k) {
         const PAttr& a = e.attrs[k];
         run(c,

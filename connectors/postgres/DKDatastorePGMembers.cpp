@@ -57,8 +57,9 @@ constexpr const char* kCreateTables[] = {
     "RETURN NULL; END $f$"};
 
 // The functions of the extension this connector supports, in the extension's slot order.
-constexpr const char* kFunctions[] = {"addToFolder", "removeFromFolder", "addChild", "removeChild",
-                                      "addLink",     "removeLink",       "removeLinks"};
+constexpr const char* kFunctions[] = {"addToFolder",  "removeFromFolder", "addChild",         "removeChild",
+                                      "addLink",      "removeLink",       "removeLinks",      "isCheckedOut",
+                                      "checkedOutUserid", "unlockCheckedOut", "checkOut",     "checkIn"};
 
 const PObjectRules kMemberRules{kMsgBadMember, kSource, "an element is not a data object",
                                 "an element is not a dynamic data object", "not a dynamic data object"};

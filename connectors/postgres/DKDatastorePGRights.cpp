@@ -10,9 +10,11 @@
 
 #include "DKAdminPG.hpp"
 #include "DKDatastorePG.hpp"
+#include "PPgAcls.hpp"
 #include "PPgStatement.hpp"
 
 #include <dk/DKException.hpp>
+#include <dk/PRepositoryManagers.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <libpq-fe.h>
@@ -29,17 +31,6 @@ using namespace dkpg;
 namespace {
 
 constexpr const char* kSource = "connectors/postgres/DKAdminPG";
-
-enum RightsMsg : long {
-    kMsgNotAdmin = 9260,
-    kMsgNoPrincipal = 9261,
-    kMsgNameTaken = 9262,
-    kMsgLastAdmin = 9263,
-    kMsgBadPrincipal = 9264,
-    kMsgWrongPassword = 9265,
-    kMsgNoUsers = 9266,
-    kMsgNotKept = 9267
-};
 
 // The function's own refusals carry SQLSTATEs of class DK; each becomes the library's exception.
 struct PRefusal {
@@ -133,10 +124,11 @@ $f$)sql";
 }  // namespace
 
 // The administration extension of one datastore: users and groups as server roles; privilege
-// sets and ACLs refused for now. Owned by the datastore; its thread only.
+// sets, privilege groups and ACLs in the repository's tables (PAclsPG). Owned by the datastore;
+// its thread only.
 class PRightsPG : public DKAdminPG {
 public:
-    explicit PRightsPG(DKDatastorePG& ds) : ds_(ds) { setName(kName); }
+    explicit PRightsPG(DKDatastorePG& ds) : ds_(ds), acls_(ds) { setName(kName); }
 
     void addUser(const char* user, const char* password) override {
         static const char* const fn = "DKAdminPG::addUser";
@@ -200,20 +192,26 @@ public:
         if (role.empty()) dkThrow<DKDataObjectNotFound>(kMsgNoPrincipal, kSource, fn, DKString(group));
         return names(members(fn, role.front()), count);
     }
-    void definePrivilegeSet(const char*, const char*) override { notKept("DKAdminPG::definePrivilegeSet"); }
-    void deletePrivilegeSet(const char*) override { notKept("DKAdminPG::deletePrivilegeSet"); }
-    DKString* listPrivilegeSets(long&) override { notKept("DKAdminPG::listPrivilegeSets"); }
-    void definePrivilegeGroup(const char*, const char*) override { notKept("DKAdminPG::definePrivilegeGroup"); }
-    void deletePrivilegeGroup(const char*) override { notKept("DKAdminPG::deletePrivilegeGroup"); }
-    DKString* listPrivilegeGroups(long&) override { notKept("DKAdminPG::listPrivilegeGroups"); }
-    void createACL(const char*) override { notKept("DKAdminPG::createACL"); }
-    void deleteACL(const char*) override { notKept("DKAdminPG::deleteACL"); }
-    void setACLEntry(const char*, const char*, const char*) override { notKept("DKAdminPG::setACLEntry"); }
-    DKString* listACLs(long&) override { notKept("DKAdminPG::listACLs"); }
-    DKString* listACLEntries(const char*, long&) override { notKept("DKAdminPG::listACLEntries"); }
-    void setItemACL(dkDataObject*, const char*) override { notKept("DKAdminPG::setItemACL"); }
-    DKString itemACL(dkDataObject*) override { notKept("DKAdminPG::itemACL"); }
-    short privilege(dkDataObject*, long) override { notKept("DKAdminPG::privilege"); }
+    void definePrivilegeSet(const char* name, const char* text) override {
+        acls_.define(true, name, text, "DKAdminPG::definePrivilegeSet");
+    }
+    void deletePrivilegeSet(const char* name) override { acls_.remove(true, name, "DKAdminPG::deletePrivilegeSet"); }
+    DKString* listPrivilegeSets(long& n) override { return acls_.list(true, n, "DKAdminPG::listPrivilegeSets"); }
+    void definePrivilegeGroup(const char* name, const char* text) override {
+        acls_.define(false, name, text, "DKAdminPG::definePrivilegeGroup");
+    }
+    void deletePrivilegeGroup(const char* name) override { acls_.remove(false, name, "DKAdminPG::deletePrivilegeGroup"); }
+    DKString* listPrivilegeGroups(long& n) override { return acls_.list(false, n, "DKAdminPG::listPrivilegeGroups"); }
+    void createACL(const char* acl) override { acls_.createACL(acl, "DKAdminPG::createACL"); }
+    void deleteACL(const char* acl) override { acls_.deleteACL(acl, "DKAdminPG::deleteACL"); }
+    void setACLEntry(const char* acl, const char* principal, const char* set) override {
+        acls_.setEntry(acl, principal, set, "DKAdminPG::setACLEntry");
+    }
+    DKString* listACLs(long& n) override { return acls_.listACLs(n, "DKAdminPG::listACLs"); }
+    DKString* listACLEntries(const char* acl, long& n) override { return acls_.listEntries(acl, n, "DKAdminPG::listACLEntries"); }
+    void setItemACL(dkDataObject* item, const char* acl) override { acls_.setItemACL(item, acl, "DKAdminPG::setItemACL"); }
+    DKString itemACL(dkDataObject* item) override { return acls_.itemACL(item, "DKAdminPG::itemACL").c_str(); }
+    short privilege(dkDataObject* item, long id) override { return acls_.privilege(item, id, "DKAdminPG::privilege"); }
 
 private:
     void changeGroup(const char* fn, const char* op, const char* group, const char* user) {
@@ -221,8 +219,6 @@ private:
         if (user != nullptr) checkName(user, fn);
         change(fn, op, group, user ? user : "");
     }
-
-    [[noreturn]] static void notKept(const char* fn) { dkThrow<DKUsageError>(kMsgNotKept, kSource, fn, DKString(fn)); }
 
     // Letters, digits and "._-@", 1 to 63 bytes (the server's longest name), never the server's
     // pg_ names nor the repository's own dk_ roles; checked before anything reaches SQL.
@@ -308,16 +304,27 @@ private:
             }
             throwPg(c, r.get(), kSource, fn, DKString("changing the user ") + user);
         }
+        if (std::strcmp(op, "delete") == 0 || std::strcmp(op, "ungroup") == 0) PAclsPG::forget(c, user, fn);
         unit.commit();
     }
 
     DKDatastorePG& ds_;
+    PAclsPG acls_;   // privilege sets, privilege groups and ACLs
 };
 
 dkExtension* DKDatastorePG::rightsExtension(const char* function) {
     conn(function);
     if (!rights_) rights_ = std::make_unique<PRightsPG>(*this);
     return rights_.get();
+}
+
+dkDatastoreAdmin* DKDatastorePG::datastoreAdminObject() {
+    // The managers' own refusals, with this connector's numbers.
+    static constexpr PManagerMessages kMessages{kSource,  kMsgBadPrivilege, kMsgBadPrincipal, kMsgNoPrincipal,
+                                                kMsgNameTaken, kMsgNoSet,   kMsgNoGroup};
+    if (!rights_) rights_ = std::make_unique<PRightsPG>(*this);
+    if (!datastoreAdmin_) datastoreAdmin_ = PRepositoryManagers::create(this, *static_cast<PRightsPG*>(rights_.get()), kMessages, "PG");
+    return datastoreAdmin_.get();
 }
 
 // Run by openCatalogue in its transaction. A repository made by a role without CREATEROLE (or
@@ -331,7 +338,20 @@ void DKDatastorePG::openRights(pg_conn* c, const char* fn) {
                        "(SELECT datdba = (SELECT oid FROM pg_roles WHERE rolname = current_user) FROM pg_database "
                        "WHERE datname = current_database())",
                        {}, kSource, fn, "reading the repository's roles");
-    if (!PQgetisnull(have.get(), 0, 0) || std::string(PQgetvalue(have.get(), 0, 1)) != "t") return;
+    if (!PQgetisnull(have.get(), 0, 0)) {
+        // A repository whose roles came before its rights tables gains them at a connect of a
+        // member of its owner role.
+        const std::string p = PQgetvalue(have.get(), 0, 0);
+        PResult missing = run(c,
+                              "SELECT to_regclass('public.dk_acls') IS NULL AND pg_has_role(current_user, $1, 'MEMBER')",
+                              {p + "_owner"}, kSource, fn, "reading the repository's roles");
+        if (std::string(PQgetvalue(missing.get(), 0, 0)) == "t")
+            PAclsPG::makeTables(c, p + "_owner", p + "_users", p + "_admins", fn);
+        else
+            PAclsPG::protectShared(c, p + "_users", fn);   // a table made since, or before the policies were kept
+        return;
+    }
+    if (std::string(PQgetvalue(have.get(), 0, 1)) != "t") return;
     const std::string prefix = PQgetvalue(have.get(), 0, 2);
     const std::string users = prefix + "_users", admins = prefix + "_admins", owner = prefix + "_owner";
     const bool databaseOwner = std::string(PQgetvalue(have.get(), 0, 3)) == "t";
@@ -364,4 +384,5 @@ void DKDatastorePG::openRights(pg_conn* c, const char* fn) {
         run(c, ("GRANT CONNECT ON DATABASE " + quoteIdent(PQdb(c)) + " TO " + users).c_str(), {}, kSource, fn, what);
     }
     run(c, "INSERT INTO public.dk_repository VALUES ('role_prefix', $1)", {prefix}, kSource, fn, what);
+    PAclsPG::makeTables(c, owner, users, admins, fn);
 }

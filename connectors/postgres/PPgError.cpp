@@ -38,6 +38,11 @@ void throwPg(pg_conn* conn, const pg_result* result, const char* source, const c
     const std::string state = field ? field : (lost ? "08006" : "");
     const DKString detail = what + ": " + primaryMessage(conn, result).c_str();
     const char* s = state.c_str();
+    // A row that a row-level-security policy keeps out: the user lacks the privilege on its item.
+    // The server tells it from other refusals of 42501 by its text alone.
+    if (state == "42501" && startsWith(primaryMessage(conn, result).c_str(), "new row violates row-level security"))
+        dkThrowServer<DKDatastoreAccessError>(kMsgNotAuthorized, source, function, detail, s, 0);
+    if (state == "DK100") dkThrowServer<DKNotCheckedOutException>(kMsgCheckedOut, source, function, detail, s, 0);
     if (startsWith(s, "42") || startsWith(s, "22") || startsWith(s, "0A") || state == "25006")
         dkThrowServer<DKUsageError>(msgId, source, function, detail, s, 0);
     if (startsWith(s, "28")) dkThrowServer<DKLogonFailure>(kMsgLogonFailed, source, function, detail, s, 0);

@@ -50,10 +50,15 @@ enum Msg : long {
     kMsgNoPart = 9241,           // the content part is not stored
     kMsgPartExists = 9242,       // the content part is stored already
     kMsgBadContentArg = 9243,    // a content position, length or option out of range
-    kMsgBadMember = 9250         // an object that cannot take part in that membership
+    kMsgBadMember = 9250,        // an object that cannot take part in that membership
+    kMsgNotAuthorized = 9273,    // the user lacks the privilege on the item (a row policy refused a row)
+    kMsgCheckedOut = 9274,       // the item is checked out by another user
+    kMsgNotCheckedOut = 9275
 };
 
 // Throws the exception that fits the SQLSTATE of result (or, without one, the state of conn):
+// DKDatastoreAccessError 9273 for a row that a row-level-security policy keeps out (42501);
+// DKNotCheckedOutException 9274 for a change to an item another user holds checked out (DK100);
 // DKUsageError for classes 42 (syntax, names, rights), 22 (data), 0A (not supported) and 25006
 // (a write in a read-only transaction); DKLogonFailure for class 28; DKServerNotAvailable for a
 // connection that is gone (class 08, 57P01 and the like, or no result at all); DKDatastoreError

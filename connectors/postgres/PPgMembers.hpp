@@ -11,6 +11,8 @@
 #include <dk/DKString.hpp>
 #include <dk/dkDatastoreExt.hpp>
 
+#include <string>
+
 class DKDatastorePG;
 class DKLink;
 
@@ -48,6 +50,13 @@ public:
     void addLink(DKLink* link) override;
     void removeLink(DKLink* link) override;            // kMsgNoItem when not stored
     void removeLinks(dkCollection* links) override;    // every DKLink* element, all or none
+    // Check-out (DKDatastorePGCheckOut.cpp): kept in dk_checkouts; while an item is checked out,
+    // the server lets only its holder change it, its parts and memberships.
+    int isCheckedOut(dkDataObject* object) override;
+    DKString checkedOutUserid(dkDataObject* object) override;
+    void unlockCheckedOut(dkDataObject* object) override;
+    void checkOut(dkDataObject* object) override;
+    void checkIn(dkDataObject* object) override;
 
     // The writes the extension and an item's update share, in the caller's transaction. The
     // removals answer whether there was something to remove.
@@ -58,6 +67,9 @@ public:
     bool unlink(const DKLink& link, const char* function);
 
 private:
+    enum class PCheckOut { kOut, kIn, kUnlock };
+    void changeCheckOut(dkDataObject* object, PCheckOut what, const char* function);
+    std::string holder(dkDataObject* object, const char* function);   // "" when not checked out
     PItemRef folderOf(dkDataObject* folder, const char* function);   // a stored item of a folder entity
     void changeChild(dkDataObject* parent, dkDataObject* child, bool add);
 

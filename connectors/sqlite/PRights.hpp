@@ -11,10 +11,13 @@
 //   dk_item_acls(entity, item, acl)      items whose ACL is not the default
 //   dk_checkouts(entity, item, usr)      items checked out, and by whom
 //   dk_privilege_groups(name, privileges)      named lists of privileges, made with the first one
+// The privilege catalogue and its text reader are the connector kit's (<dk/PRightsKit.hpp>).
 // dk_repository's 'rights_version' grows with every change of users, groups, sets or ACLs, so a
 // connection knows when what it computed is stale. Internal to libdkdssqlite.
 
 #include "DKAdminSQLITE.hpp"
+
+#include <dk/PRightsKit.hpp>
 
 #include <array>
 #include <map>
@@ -27,21 +30,7 @@ struct sqlite3_stmt;
 namespace dksqlite {
 
 inline constexpr int kRightsFormat = 6;   // the repository format that brings the tables
-
-// The privileges a value row holds, in catalogue order.
-inline constexpr std::array<long, 6> kPrivilegeIds = {DKAdminSQLITE::kRead,   DKAdminSQLITE::kAdd,
-                                                      DKAdminSQLITE::kUpdate, DKAdminSQLITE::kDelete,
-                                                      DKAdminSQLITE::kMembership, DKAdminSQLITE::kAdminister};
-inline constexpr std::array<const char*, 6> kPrivilegeNames = {"read", "add", "update", "delete", "membership",
-                                                               "administer"};
-using PRightsRow = std::array<short, kPrivilegeIds.size()>;   // a value per privilege, catalogue order
-
-// The index of a privilege id in a PRightsRow; -1 for an id outside the catalogue.
-int privilegeIndex(long id);
-// A set's privilege text read into values; false for an unknown name, administer, or a value not 1 or 2.
-bool parsePrivilegeText(const std::string& privilegeText, PRightsRow& out);
-// A valid user or group name: letters, digits and "._-@", 1 to 64 bytes.
-bool isPrincipalName(const char* name);
+using PRightsRow = ::PRightsRow;   // the kit's row, as this connector's code names it
 
 // The tables of format 6, and the seeds of an upgrade: the administrators group holding every
 // user in the order they were made, the empty default ACL and the stock privilege sets.

@@ -79,6 +79,8 @@
 #include <dk/PRepositoryAdmin.hpp>
 #include <dk/PRepositoryContent.hpp>
 #include <dk/PRepositoryMaintenance.hpp>
+#include <dk/PRepositoryManagers.hpp>
+#include <dk/PRightsKit.hpp>
 #include <dk/PDynamicLoader.hpp>
 #include <dk/PEnDeCrypt.hpp>
 #include <dk/PKeyLongCollection.hpp>

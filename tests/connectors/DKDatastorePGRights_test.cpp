@@ -10,6 +10,8 @@
 #include "dkRightsConformance.hpp"
 
 #include <DKAdminPG.hpp>
+#include <DKContentPG.hpp>
+#include <dk/DKLinkCollection.hpp>
 
 using dkpgtest::adminSql;
 using dkpgtest::uniqueName;
@@ -60,8 +62,19 @@ dkrights::RightsContext pgRights() {
     c.creatorPassword = creator().second;
     c.newRepo = newRepo;
     c.user = [](const char* n) { return uniqueName(n); };   // roles are the server's, not one database's
-    // 9002 the old password is wrong, 9091 not an administrator ... 9095 a bad name, in that order.
-    c.id = [](long sqliteId) { return sqliteId == 9002 ? 9265L : sqliteId + 9260 - 9091; };
+    // 9002 the old password is wrong, 9091 not an administrator ... 9095 a bad name, 9096 no ACL ...
+    // 9099 in use, in that order; 9103 no privilege group, 9090 no privilege on the item, 9100 and
+    // 9101 checked out by another and not checked out.
+    c.id = [](long sqliteId) {
+        switch (sqliteId) {
+            case 9002: return 9265L;
+            case 9090: return 9273L;
+            case 9103: return 9272L;
+            case 9100: return 9274L;
+            case 9101: return 9275L;
+            default: return sqliteId <= 9095 ? sqliteId + 9260 - 9091 : sqliteId + 9268 - 9096;
+        }
+    };
     c.logonRefused = 9201;
     c.endedValidation = 2;   // the server ended the session
     c.poolType = "PG";
@@ -99,6 +112,8 @@ TEST(DKDatastorePGRights, UsersAreRolesWithoutCreateroleAndTheirPasswordsAreVeri
     EXPECT_EQ("DK092", call(creator().first, creator().second, "'delete', '" + outsider + "', ''"));
     EXPECT_EQ("DK095", call(creator().first, creator().second, "'delete', 'x\"; DROP ROLE y', ''"));
     EXPECT_EQ("42501", sqlState(r.name, outsider, "po", "SELECT 1"));   // not the repository's: no connect
+    // The rights tables are the administrators' alone to write, by SQL too.
+    EXPECT_EQ("42501", sqlState(r.name, v, "secret-pv", "INSERT INTO public.dk_acl_entries VALUES ('default', '" + v + "', 'owner')"));
     EXPECT_EQ(9261L, errorOf<DKDataObjectNotFound>([&] { admin(*r.ds).deleteUser(outsider.c_str()); }));
 }
 
@@ -113,6 +128,49 @@ TEST(DKDatastorePGRights, ARepositoryOfARoleThatMayNotCreateRolesOpensWithoutUse
     long n = 0;
     EXPECT_EQ(DKString(role.c_str()), std::unique_ptr<DKString[]>(admin(*ds).listUsers(n))[0]);
     EXPECT_EQ(1, n);
-    EXPECT_EQ(9267L, errorOf<DKUsageError>([&] { admin(*ds).createACL("shared"); }));
+    admin(*ds).createACL("shared");   // and its rights tables
+    EXPECT_EQ(DKString("shared"), std::unique_ptr<DKString[]>(admin(*ds).listACLs(n))[1]);
     EXPECT_EQ(nullptr, ds->getExtension("NO_SUCH"));
+}
+
+// Memberships, links, parts and the items' names follow the items' rights on the server, so that
+// SQL that reaches those tables shows a user nothing of an item it may not read.
+TEST(DKDatastorePGRights, MembershipLinkAndPartRowsShowOnlyWithTheirItems) {
+    dkrights::Repo r = newRepo();
+    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 4);
+    dkconf::defineEntity(*r.ds, "Box", {{"title", DKAny::tc_string}}, 2);
+    std::unique_ptr<DKDDO> box(r.ds->createDDO("Box", 0)), doc(r.ds->createDDO("Doc", 0)), other(r.ds->createDDO("Doc", 0));
+    for (DKDDO* d : {box.get(), doc.get(), other.get()}) d->add();
+    auto& ext = *static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    ext.addToFolder(box.get(), doc.get());
+    DKLink link("ref", doc.get(), other.get(), 1, 1);   // the ends stay ours
+    ext.addLink(&link);
+    auto* content = static_cast<DKContentPG*>(r.ds->getExtension(DKContentPG::kName));
+    std::unique_ptr<dkBlob> part(content->createBlob(content->pidOf("Doc", std::atol(doc->getPid().getPrimaryId().c_str()), 1)));
+    part->setContent(DKByteArray(const_cast<char*>("abc"), 3, 0));
+    part->add();
+    const std::string v = uniqueName("v");
+    admin(*r.ds).addUser(v.c_str(), "pv");
+    auto dv = session(r.name, v, "pv");
+    const auto counts = [&] {
+        std::string out;
+        for (const char* t : {"dk_items", "dk_members", "dk_links", "dk_content"})
+            out += (out.empty() ? "" : " ") + std::to_string(dkconf::countRows(*dv, t));
+        return out;
+    };
+    EXPECT_EQ("0 0 0 0", counts());
+    admin(*r.ds).setACLEntry("default", v.c_str(), "reader");
+    EXPECT_EQ("3 1 1 2", counts());   // a part is its head row and one chunk
+    // A reader changes none of them by SQL either: the policies keep the rows out of its writes.
+    EXPECT_EQ("", sqlState(r.name, v, "pv", "DELETE FROM dk_content; DELETE FROM dk_links; UPDATE dk_links SET type = 'x'"));
+    EXPECT_EQ("3 1 1 2", counts());
+    // Checked out by another, the folder and the link's source keep their rows and the item its
+    // parts from an editor, by SQL too; checked in, the editor's delete takes them with the item.
+    admin(*r.ds).setACLEntry("default", v.c_str(), "editor");
+    for (DKDDO* d : {box.get(), doc.get()}) ext.checkOut(d);
+    for (const char* t : {"dk_content", "dk_members", "dk_links"})
+        EXPECT_EQ("DK100", sqlState(r.name, v, "pv", std::string("DELETE FROM ") + t)) << t;
+    for (DKDDO* d : {box.get(), doc.get()}) ext.checkIn(d);
+    DKDDO(dv.get(), doc->getPid(), 10).del();
+    EXPECT_EQ("2 0 0 0", counts());
 }

@@ -2,18 +2,27 @@
 //
 // Users of a repository on every connector that keeps them, from one source: the list and its
 // names, the one password rule, groups in the same name space, the administrator that cannot go, and the sessions that end when
-// their user goes or its password changes. A suite instantiates DKRightsConformance with its
+// their user goes or its password changes; privilege sets, privilege groups and ACLs with their
+// refusals, and the values an item's ACL gives each user. A suite instantiates DKRightsConformance with its
 // connector's RightsContext; message numbers are the connector's own, the exception classes
 // the same everywhere.
 
 #pragma once
 
+#include "dkConnectorSupport.hpp"
 #include "dkTestSupport.hpp"
 
+#include <dk/DKDDO.hpp>
 #include <dk/DKDatastorePool.hpp>
+#include <dk/DKOpCode.hpp>
+#include <dk/DKQTerm.hpp>
 #include <dk/DKException.hpp>
 #include <dk/PRepositoryAdmin.hpp>
 #include <dk/dkDatastore.hpp>
+#include <dk/dkDatastoreExt.hpp>
+#include <dk/dkAuthorizationMgmt.hpp>
+#include <dk/dkUserManagement.hpp>
+#include <dk/dkDatastoreDef.hpp>
 
 #include <gtest/gtest.h>
 
@@ -169,6 +178,228 @@ TEST_P(DKRightsConformance, ADeletedUsersSessionEndsAndAValidatingPoolDropsIt) {
     EXPECT_THROW(delete[] dv->listEntityNames(n), DKException);
     EXPECT_EQ(ctx().logonRefused, errorOf<DKLogonFailure>([&] { r.as(v, "pv"); }));
     EXPECT_EQ(ctx().logonRefused, errorOf<DKLogonFailure>([&] { pool.getConnection(v.c_str(), "pv"); }));
+}
+
+TEST_P(DKRightsConformance, PrivilegeSetsAndACLsKeepOneTextRuleAndLoseWhatTheyName) {
+    Repo r = ctx().newRepo();
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string g = u("g"), v = u("v");
+    a.addGroup(g.c_str());
+    a.addUser(v.c_str(), "pv");
+    for (const char* bad : {"administer", "read=3", "read=0", "bogus", "read,,add", ",read", "read=", "Read",
+                            static_cast<const char*>(nullptr)})
+        EXPECT_EQ(id(9098), errorOf<DKUsageError>([&] { a.definePrivilegeSet("s", bad); })) << (bad ? bad : "null");
+    EXPECT_EQ(id(9095), errorOf<DKUsageError>([&] { a.definePrivilegeSet("a b", "read"); }));
+    EXPECT_EQ(id(9103), errorOf<DKDataObjectNotFound>([&] { a.deletePrivilegeGroup("s"); }));
+    EXPECT_EQ(id(9096), errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("none", g.c_str(), "reader"); }));
+    EXPECT_EQ(id(9092), errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("default", u("ghost").c_str(), "reader"); }));
+    EXPECT_EQ(id(9097), errorOf<DKDataObjectNotFound>([&] { a.setACLEntry("default", g.c_str(), "none"); }));
+    a.setACLEntry("default", g.c_str(), "reader");
+    EXPECT_EQ(id(9099), errorOf<DKUsageError>([&] { a.deletePrivilegeSet("reader"); }));
+    EXPECT_EQ(id(9099), errorOf<DKUsageError>([&] { a.deleteACL("default"); }));
+    EXPECT_EQ(id(9093), errorOf<DKDataObjectAlreadyExists>([&] { a.createACL("default"); }));
+    // Defined again, a set or group keeps its entries and moves to the end of its list.
+    a.definePrivilegeSet("reader", "read,update=2");
+    a.definePrivilegeSet("editor", "");
+    a.definePrivilegeGroup("p", "add");
+    a.definePrivilegeGroup("q", "read=2,read");
+    a.definePrivilegeGroup("p", "delete");
+    EXPECT_EQ("owner=read=2,add=2,update=2,delete=2,membership=2 reader=read,update=2 editor=",
+              list([&](long& n) { return a.listPrivilegeSets(n); }));
+    EXPECT_EQ("q=read=2,read p=delete", list([&](long& n) { return a.listPrivilegeGroups(n); }));
+    a.createACL("shared");
+    a.setACLEntry("shared", v.c_str(), "owner");
+    a.setACLEntry("shared", g.c_str(), "owner");
+    a.setACLEntry("shared", g.c_str(), "reader");   // replaces the group's entry
+    // A plain user lists them and changes none.
+    auto dv = r.as(v, "pv");
+    PRepositoryAdmin& av = admin(*dv);
+    EXPECT_EQ("default shared", list([&](long& n) { return av.listACLs(n); }));
+    EXPECT_EQ(g + "=reader " + v + "=owner", list([&](long& n) { return av.listACLEntries("shared", n); }));
+    EXPECT_EQ(id(9091), errorOf<DKDatastoreAccessError>([&] { av.definePrivilegeSet("s", "read"); }));
+    EXPECT_EQ(id(9091), errorOf<DKDatastoreAccessError>([&] { av.createACL("mine"); }));
+    // A user, group or ACL that goes takes its entries; a reconnect finds the rest.
+    a.deleteUser(v.c_str());
+    a.deleteGroup(g.c_str());
+    r.ds = r.as(ctx().creator, ctx().creatorPassword);
+    PRepositoryAdmin& b = admin(*r.ds);
+    EXPECT_EQ("", list([&](long& n) { return b.listACLEntries("shared", n); }));
+    b.deleteACL("shared");
+    b.deletePrivilegeSet("reader");
+    b.deletePrivilegeGroup("q");
+    EXPECT_EQ("default", list([&](long& n) { return b.listACLs(n); }));
+    EXPECT_EQ("p=delete", list([&](long& n) { return b.listPrivilegeGroups(n); }));
+}
+
+TEST_P(DKRightsConformance, AnItemsACLGivesEachUserTheHighestValueOfItsEntries) {
+    Repo r = ctx().newRepo();
+    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 1);
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string v = u("v"), w = u("w"), g = u("g");
+    a.addUser(v.c_str(), "pv");
+    a.addUser(w.c_str(), "pw");
+    a.addGroup(g.c_str());
+    a.addGroupMember(g.c_str(), v.c_str());
+    a.definePrivilegeSet("upd", "update=2,read");
+    a.createACL("shared");
+    a.setACLEntry("shared", g.c_str(), "editor");
+    a.setACLEntry("shared", v.c_str(), "upd");
+    std::unique_ptr<DKDDO> doc(r.ds->createDDO("Doc", 0));
+    doc->add();
+    EXPECT_EQ("default", std::string(a.itemACL(doc.get()).c_str()));
+    EXPECT_EQ(id(9096), errorOf<DKDataObjectNotFound>([&] { a.setItemACL(doc.get(), "none"); }));
+    a.setItemACL(doc.get(), "shared");
+    auto dv = r.as(v, "pv"), dw = r.as(w, "pw");
+    const auto values = [&](dkDatastore& ds, dkDataObject* item) {
+        std::string out;
+        for (long p : {PRepositoryAdmin::kRead, PRepositoryAdmin::kAdd, PRepositoryAdmin::kUpdate, PRepositoryAdmin::kDelete,
+                       PRepositoryAdmin::kMembership, PRepositoryAdmin::kAdminister})
+            out += std::to_string(admin(ds).privilege(item, p));
+        return out;
+    };
+    EXPECT_EQ("112110", values(*dv, doc.get()));   // the group's editor and v's own upd, the higher of each
+    EXPECT_EQ("000000", values(*dw, doc.get()));
+    EXPECT_EQ("222222", values(*r.ds, doc.get()));
+    EXPECT_EQ("000000", values(*dv, nullptr));     // a new item, by the empty default ACL
+    EXPECT_THROW(admin(*dv).privilege(doc.get(), 6), DKUsageError);
+    // Only administer lets a user move an item to another ACL.
+    EXPECT_EQ(id(9090), errorOf<DKDatastoreAccessError>([&] { admin(*dv).setItemACL(doc.get(), nullptr); }));
+    EXPECT_EQ(id(9099), errorOf<DKUsageError>([&] { a.deleteACL("shared"); }));
+    // A deleted item leaves its ACL free.
+    doc->del();
+    a.deleteACL("shared");
+}
+
+TEST_P(DKRightsConformance, WithoutReadAnItemCountsInNoQueryTreeOrTextSearch) {
+    Repo r = ctx().newRepo();
+    dkconf::addNotes(*r.ds, {{"alpha", "first", "t"}, {"beta", "second", "t"}});
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string v = u("v"), g = u("g");
+    a.addUser(v.c_str(), "pv");
+    a.addGroup(g.c_str());
+    a.createACL("shared");
+    a.setACLEntry("shared", g.c_str(), "reader");
+    std::unique_ptr<dkResultSetCursor> all(r.ds->execute("SELECT dk_id FROM Note WHERE title = 'beta'", 4, nullptr));
+    std::unique_ptr<DKDDO> second(all->fetchNext());
+    a.setItemACL(second.get(), "shared");
+    auto dv = r.as(v, "pv");
+    const auto seen = [&] {
+        const auto tree = dkconf::countTree(*dv, dkconf::treeOf("Note", new DKQTerm("tag", DKOpCode::opEqual, "t")));
+        return std::to_string(dkconf::countRows(*dv, "Note")) + " " + std::to_string(tree) + " " +
+               std::to_string(dkconf::textFound(*dv, "first OR second", "Note").size());
+    };
+    EXPECT_EQ("0 0 0", seen());
+    DKDDO hidden(dv.get(), second->getPid(), 10);
+    EXPECT_THROW(hidden.retrieve(), DKException);
+    // Granted through the group, the shared item shows at the user's next operation; the other
+    // keeps the default ACL, which grants v nothing.
+    a.addGroupMember(g.c_str(), v.c_str());
+    EXPECT_EQ("1 1 1", seen());
+    hidden.retrieve();
+    EXPECT_EQ("second", std::string(static_cast<DKString>(hidden.getDataByName("body")).c_str()));
+    // Reading is not updating or deleting.
+    hidden.setData(hidden.dataId("body"), DKAny("changed"));
+    EXPECT_THROW(hidden.update(), DKException);
+    EXPECT_THROW(hidden.del(), DKException);
+    a.setACLEntry("default", v.c_str(), "reader");
+    EXPECT_EQ("2 2 2", seen());
+}
+
+TEST_P(DKRightsConformance, FilingTakesMembershipOnTheFolderAndAFolderListsOnlyReadableMembers) {
+    Repo r = ctx().newRepo();
+    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 4);
+    dkconf::defineEntity(*r.ds, "Box", {{"title", DKAny::tc_string}}, 2);
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string v = u("v");
+    a.addUser(v.c_str(), "pv");
+    a.definePrivilegeSet("upd", "read,update");
+    a.setACLEntry("default", v.c_str(), "upd");
+    std::unique_ptr<DKDDO> box(r.ds->createDDO("Box", 0)), doc(r.ds->createDDO("Doc", 0));
+    for (DKDDO* d : {box.get(), doc.get()}) d->add();
+    auto dv = r.as(v, "pv");
+    auto& ext = *static_cast<dkDatastoreExt*>(dv->getExtension("DATASTORE_EXTENSION"));
+    DKDDO vbox(dv.get(), box->getPid(), 10), vdoc(dv.get(), doc->getPid(), 10);
+    EXPECT_EQ(id(9090), errorOf<DKDatastoreAccessError>([&] { ext.addToFolder(&vbox, &vdoc); }));
+    a.setACLEntry("default", v.c_str(), "editor");
+    ext.addToFolder(&vbox, &vdoc);
+    const auto listed = [&] { vbox.retrieve(); return static_cast<dkCollection*>(vbox.getDataByName("DKFolder"))->cardinality(); };
+    EXPECT_EQ(1UL, listed());
+    a.createACL("hidden");
+    a.setItemACL(doc.get(), "hidden");
+    EXPECT_EQ(0UL, listed());
+}
+
+TEST_P(DKRightsConformance, CheckOutBlocksOthersAndIsKeptAcrossConnections) {
+    Repo r = ctx().newRepo();
+    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}});
+    PRepositoryAdmin& a = admin(*r.ds);
+    const std::string v = u("v");
+    a.addUser(v.c_str(), "pv");
+    a.setACLEntry("default", v.c_str(), "editor");
+    std::unique_ptr<DKDDO> doc(r.ds->createDDO("Doc", 0));
+    doc->add();
+    auto* ext = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    ext->checkOut(doc.get());
+    ext->checkOut(doc.get());   // again by its holder: nothing changes
+    auto dv = r.as(v, "pv");
+    auto* vext = static_cast<dkDatastoreExt*>(dv->getExtension("DATASTORE_EXTENSION"));
+    DKDDO theirs(dv.get(), doc->getPid(), 10);
+    theirs.retrieve();
+    EXPECT_EQ(1, vext->isCheckedOut(&theirs));
+    EXPECT_EQ(ctx().creator, std::string(vext->checkedOutUserid(&theirs).c_str()));
+    theirs.setData(1, DKAny(DKString("changed")));
+    EXPECT_EQ(id(9100), errorOf<DKNotCheckedOutException>([&] { theirs.update(); }));
+    EXPECT_EQ(id(9100), errorOf<DKNotCheckedOutException>([&] { theirs.del(); }));
+    EXPECT_EQ(id(9100), errorOf<DKNotCheckedOutException>([&] { vext->checkOut(&theirs); }));
+    EXPECT_EQ(id(9100), errorOf<DKNotCheckedOutException>([&] { vext->checkIn(&theirs); }));
+    EXPECT_EQ(id(9091), errorOf<DKDatastoreAccessError>([&] { vext->unlockCheckedOut(&theirs); }));
+    doc->setData(1, DKAny(DKString("mine")));
+    doc->update();   // the holder may
+    // Kept in the repository: a new connection of the holder checks it in.
+    r.ds = r.as(ctx().creator, ctx().creatorPassword);
+    auto* again = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
+    DKDDO same(r.ds.get(), doc->getPid(), 10);
+    again->checkIn(&same);
+    EXPECT_EQ(id(9101), errorOf<DKNotCheckedOutException>([&] { again->checkIn(&same); }));
+    theirs.update();
+    // v's own check-out an administrator may unlock.
+    vext->checkOut(&theirs);
+    again->unlockCheckedOut(&same);
+    EXPECT_EQ(0, vext->isCheckedOut(&theirs));
+}
+
+TEST_P(DKRightsConformance, TheLibrarysManagersWorkThroughTheSchemaObject) {
+    Repo r = ctx().newRepo();
+    dkDatastoreAdmin* managers = r.ds->datastoreDef()->datastoreAdmin();
+    ASSERT_NE(nullptr, managers);
+    const std::string v = u("v"), g = u("g");
+    dkUserManagement& users = *managers->userManagement();
+    users.addUser(v.c_str(), "pv");
+    users.addUserGroup(g.c_str());
+    users.addToGroup(v.c_str(), g.c_str());
+    EXPECT_EQ(1, users.isAdminUser(ctx().creator.c_str()));
+    EXPECT_EQ(0, users.isAdminUser(v.c_str()));
+    // A user definition's password change is applied by update, under the one rule.
+    std::unique_ptr<dkUserDef> vd(users.retrieveUserDef(v.c_str()));
+    auto ds = r.as(v, "pv");
+    dkUserManagement& own = *ds->datastoreDef()->datastoreAdmin()->userManagement();
+    std::unique_ptr<dkUserDef> self(own.retrieveUserDef(v.c_str()));
+    self->changePassword("wrong", "n");
+    EXPECT_EQ(id(9002), errorOf<DKLogonFailure>([&] { own.update(self.get()); }));
+    self->changePassword("pv", "n");
+    own.update(self.get());
+    r.as(v, "n");
+    vd->setPassword("by-admin");   // an administrator needs no old password
+    users.update(vd.get());
+    ds = r.as(v, "by-admin");   // its connection made with "n" has ended
+    EXPECT_EQ(id(9092), errorOf<DKDataObjectNotFound>([&] { std::unique_ptr<dkUserDef>(users.retrieveUserDef("ghost")); }));
+    long n = 0;
+    std::unique_ptr<DKString[]> sets(managers->authorizationMgmt()->listPrivilegeSetNames(n));
+    EXPECT_EQ(3, n);
+    EXPECT_EQ(DKString("reader"), sets[0]);
+    EXPECT_NE(nullptr, managers->accessControl());
+    EXPECT_EQ(341L, errorOf<DKUsageError>([&] { managers->configurationManagement(); }));
+    EXPECT_EQ(341L, errorOf<DKUsageError>([&] { managers->workFlowManagement(); }));
 }
 
 }  // namespace dkrights
