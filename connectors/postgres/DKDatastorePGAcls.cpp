@@ -94,7 +94,18 @@ constexpr PSharedRule kSharedRules[] = {
       "dk_write ON public.dk_content FOR INSERT WITH CHECK (public.dk_item_has(entity, item, 'update'))",
       "dk_rewrite ON public.dk_content FOR UPDATE USING (public.dk_item_has(entity, item, 'update'))",
       "dk_drop ON public.dk_content FOR DELETE USING (public.dk_item_has(entity, item, 'update') "
-      "OR public.dk_item_has(entity, item, 'delete'))"}}};
+      "OR public.dk_item_has(entity, item, 'delete'))"}},
+    // A child is tied when it is stored (an item just stored is readable to its writer) and
+    // untied by whoever may change or delete its parent.
+    {"dk_children", "public.dk_children_seq_seq",
+     "INSERT OR DELETE ON public.dk_children FOR EACH ROW EXECUTE FUNCTION public.dk_held('parent_entity', 'parent')",
+     {"dk_read ON public.dk_children FOR SELECT USING (public.dk_item_has(parent_entity, parent, 'read') "
+      "AND public.dk_item_has(child_entity, child, 'read'))",
+      "dk_tie ON public.dk_children FOR INSERT WITH CHECK (public.dk_item_has(parent_entity, parent, 'read') "
+      "AND public.dk_item_has(child_entity, child, 'read'))",
+      "dk_untie ON public.dk_children FOR DELETE USING (public.dk_item_has(parent_entity, parent, 'update') "
+      "OR public.dk_item_has(parent_entity, parent, 'delete'))",
+      nullptr}}};
 
 // The guard of check-outs, a row trigger on every table whose rows change an item: while another
 // role holds the item checked out, the change is refused with SQLSTATE DK100. TG_ARGV names the
@@ -191,7 +202,7 @@ void PAclsPG::protectShared(pg_conn* c, const std::string& users, const char* fn
                        "SELECT tablename FROM pg_tables WHERE schemaname = 'public' AND tablename = ANY($1::text[]) "
                        "AND tableowner = current_user AND NOT rowsecurity "
                        "AND to_regprocedure('public.dk_item_has(integer, bigint, text)') IS NOT NULL",
-                       {"{dk_items,dk_members,dk_links,dk_content}"}, kSource, fn, what);
+                       {"{dk_items,dk_members,dk_links,dk_content,dk_children}"}, kSource, fn, what);
     for (int i = 0; i < PQntuples(open.get()); ++i) {
         const std::string table = PQgetvalue(open.get(), i, 0);
         for (const PSharedRule& rule : kSharedRules) {

@@ -11,6 +11,7 @@
 
 #include <DKAdminPG.hpp>
 #include <DKContentPG.hpp>
+#include <dk/DKChildCollection.hpp>
 #include <dk/DKLinkCollection.hpp>
 
 using dkpgtest::adminSql;
@@ -139,6 +140,7 @@ TEST(DKDatastorePGRights, MembershipLinkAndPartRowsShowOnlyWithTheirItems) {
     dkrights::Repo r = newRepo();
     dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 4);
     dkconf::defineEntity(*r.ds, "Box", {{"title", DKAny::tc_string}}, 2);
+    dkconf::defineChildren(*r.ds);
     std::unique_ptr<DKDDO> box(r.ds->createDDO("Box", 0)), doc(r.ds->createDDO("Doc", 0)), other(r.ds->createDDO("Doc", 0));
     for (DKDDO* d : {box.get(), doc.get(), other.get()}) d->add();
     auto& ext = *static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
@@ -154,16 +156,16 @@ TEST(DKDatastorePGRights, MembershipLinkAndPartRowsShowOnlyWithTheirItems) {
     auto dv = session(r.name, v, "pv");
     const auto counts = [&] {
         std::string out;
-        for (const char* t : {"dk_items", "dk_members", "dk_links", "dk_content"})
+        for (const char* t : {"dk_items", "dk_members", "dk_links", "dk_content", "dk_children"})
             out += (out.empty() ? "" : " ") + std::to_string(dkconf::countRows(*dv, t));
         return out;
     };
-    EXPECT_EQ("0 0 0 0", counts());
+    EXPECT_EQ("0 0 0 0 0", counts());
     admin(*r.ds).setACLEntry("default", v.c_str(), "reader");
-    EXPECT_EQ("3 1 1 2", counts());   // a part is its head row and one chunk
+    EXPECT_EQ("3 1 1 2 0", counts());   // a part is its head row and one chunk
     // A reader changes none of them by SQL either: the policies keep the rows out of its writes.
     EXPECT_EQ("", sqlState(r.name, v, "pv", "DELETE FROM dk_content; DELETE FROM dk_links; UPDATE dk_links SET type = 'x'"));
-    EXPECT_EQ("3 1 1 2", counts());
+    EXPECT_EQ("3 1 1 2 0", counts());
     // Checked out by another, the folder and the link's source keep their rows and the item its
     // parts from an editor, by SQL too; checked in, the editor's delete takes them with the item.
     admin(*r.ds).setACLEntry("default", v.c_str(), "editor");
@@ -172,5 +174,13 @@ TEST(DKDatastorePGRights, MembershipLinkAndPartRowsShowOnlyWithTheirItems) {
         EXPECT_EQ("DK100", sqlState(r.name, v, "pv", std::string("DELETE FROM ") + t)) << t;
     for (DKDDO* d : {box.get(), doc.get()}) ext.checkIn(d);
     DKDDO(dv.get(), doc->getPid(), 10).del();
-    EXPECT_EQ("2 0 0 0", counts());
+    EXPECT_EQ("2 0 0 0 0", counts());
+    // An editor's item with a child: tied, read back and untied with its parent.
+    std::unique_ptr<DKDDO> mine(dv->createDDO("Doc", 0));
+    static_cast<DKChildCollection*>(static_cast<dkCollection*>(mine->getData(mine->dataId("CHILD", "Note"))))
+        ->addElement(DKAny(static_cast<dkDataObjectBase*>(dkconf::newChild(*dv, "Note", "n"))));
+    mine->add();
+    EXPECT_EQ("4 0 0 0 1", counts());
+    DKDDO(dv.get(), mine->getPid(), 10).del();
+    EXPECT_EQ("2 0 0 0 0", counts());
 }
