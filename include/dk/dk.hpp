@@ -79,6 +79,7 @@
 #include <dk/PRepositoryAdmin.hpp>
 #include <dk/PRepositoryContent.hpp>
 #include <dk/PRepositoryMaintenance.hpp>
+#include <dk/PRepositoryTemplates.hpp>
 #include <dk/PRepositoryManagers.hpp>
 #include <dk/PRightsKit.hpp>
 #include <dk/PDynamicLoader.hpp>

@@ -8,13 +8,13 @@
 
 #include "dkCommands.hpp"
 
-#include "DKTemplatesSQLITE.hpp"
 
 #include <dk/DKOpCode.hpp>
 #include <dk/DKQExpr.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDatastore.hpp>
 #include <dk/dkResultSetCursor.hpp>
+#include <dk/PRepositoryTemplates.hpp>
 #include <dk/dkSearchTemplate.hpp>
 
 #include <algorithm>
@@ -82,9 +82,7 @@ int runTemplate(const Options& o, Repository* shared) {
         if (criteria.back().ops.empty()) criteria.back().ops.push_back(DKOpCode::opEqual);
     }
     RepositoryRef repo(o, shared, false);
-    auto* templates = static_cast<DKTemplatesSQLITE*>(repo->datastore().getExtension(DKTemplatesSQLITE::kName));
-    if (templates == nullptr) throw std::runtime_error("this repository keeps no search templates");
-    std::unique_ptr<dkSearchTemplate> tpl(templates->createSearchTemplate(name.c_str(), entity.c_str()));
+    std::unique_ptr<dkSearchTemplate> tpl(repo->templates().createSearchTemplate(name.c_str(), entity.c_str()));
     std::string summary;
     for (const Criterion& c : criteria) {
         auto criterion = std::make_unique<DKSearchCriteria>(entity.c_str(), c.name.c_str());

@@ -13,6 +13,7 @@
 #include <dk/DKException.hpp>
 #include <dk/PRepositoryAdmin.hpp>
 #include <dk/PRepositoryContent.hpp>
+#include <dk/PRepositoryTemplates.hpp>
 #include <dk/PRepositoryMaintenance.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDatastore.hpp>
@@ -112,6 +113,8 @@ PRepositoryAdmin& Repository::admin() { return keptExtension<PRepositoryAdmin>(*
 PRepositoryMaintenance& Repository::maintenance() {
     return keptExtension<PRepositoryMaintenance>(*ds_, "integrity check or backup: its server keeps the repository");
 }
+
+PRepositoryTemplates& Repository::templates() { return keptExtension<PRepositoryTemplates>(*ds_, "search templates"); }
 
 PRepositoryMaintenance* Repository::maintenanceIfKept() { return extensionOf<PRepositoryMaintenance>(*ds_); }
 

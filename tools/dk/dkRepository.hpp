@@ -18,6 +18,7 @@ class dkDatastore;
 class DKDDO;
 class PRepositoryAdmin;
 class PRepositoryContent;
+class PRepositoryTemplates;
 class PRepositoryMaintenance;
 
 namespace dkcli {
@@ -62,6 +63,7 @@ public:
     PRepositoryAdmin& admin();
     PRepositoryMaintenance& maintenance();   // integrity check and online backup
     PRepositoryMaintenance* maintenanceIfKept();   // null when the connector keeps none
+    PRepositoryTemplates& templates();
 
     // A data object naming the item "ENTITY:ID" or a full pid string, bound to this datastore
     // and not yet retrieved. UsageError when the text is neither; DKException when the entity
