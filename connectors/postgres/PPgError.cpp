@@ -39,8 +39,10 @@ void throwPg(pg_conn* conn, const pg_result* result, const char* source, const c
     const DKString detail = what + ": " + primaryMessage(conn, result).c_str();
     const char* s = state.c_str();
     // A row that a row-level-security policy keeps out: the user lacks the privilege on its item.
-    // The server tells it from other refusals of 42501 by its text alone.
-    if (state == "42501" && startsWith(primaryMessage(conn, result).c_str(), "new row violates row-level security"))
+    // The server raises it, alone among its refusals of 42501, where it checks a new row against
+    // the policies; the routine's name is never translated, unlike the message.
+    const char* routine = result ? PQresultErrorField(result, PG_DIAG_SOURCE_FUNCTION) : nullptr;
+    if (state == "42501" && routine != nullptr && std::strcmp(routine, "ExecWithCheckOptions") == 0)
         dkThrowServer<DKDatastoreAccessError>(kMsgNotAuthorized, source, function, detail, s, 0);
     if (state == "DK100") dkThrowServer<DKNotCheckedOutException>(kMsgCheckedOut, source, function, detail, s, 0);
     if (startsWith(s, "42") || startsWith(s, "22") || startsWith(s, "0A") || state == "25006")
