@@ -919,6 +919,9 @@ TEST_P(DKConformance, PartsAreListedAfterAddAndAfterEachChange) {
     EXPECT_EQ("2:3 3:5 4:2 ", listed(check));
     parts->removeMember(read.get(), fourth.get());
     EXPECT_EQ("2:3 3:5 ", listed(check));
+    auto* ext = static_cast<dkDatastoreExt*>(ds->getExtension("DATASTORE_EXTENSION"));
+    EXPECT_THROW(ext->removePart(read.get(), fourth.get()), DKDataObjectNotFound);   // not stored any more
+    EXPECT_THROW(ext->addPart(read.get(), nullptr), DKUsageError);
     // A membership refused later in the same update takes back the part it stored.
     parts->addElement(DKAny(static_cast<dkDataObjectBase*>(newPart(5, "z").release())));
     auto* unstored = static_cast<dkDataObjectBase*>(ds->createDDO("Doc", 0));   // the folder owns it
