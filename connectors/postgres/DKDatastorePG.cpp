@@ -76,7 +76,12 @@ void DKDatastorePG::closeConnection() noexcept {
 }
 
 DKDatastorePG::PTransaction::PTransaction(DKDatastorePG& ds, const char* function, bool readOnly)
-    : ds_(ds), function_(function), savepoint_(ds.inTransaction_ || ds.sharedCursors_ > 0), readOnly_(readOnly),
+    // A unit inside another one (a part stored with its item's update) is a savepoint of it, so
+    // it never commits the outer unit's writes early.
+    : ds_(ds), function_(function),
+      savepoint_(ds.inTransaction_ || ds.sharedCursors_ > 0 ||
+                 (ds.conn_ != nullptr && PQtransactionStatus(ds.conn_) != PQTRANS_IDLE)),
+      readOnly_(readOnly),
       active_(false) {
     PGconn* c = ds.conn(function);
     if (!readOnly && !ds.inTransaction_ && ds.sharedCursors_ > 0) ds.refuseWrite(function);

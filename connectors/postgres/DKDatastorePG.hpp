@@ -260,6 +260,8 @@ private:
     void newMembers(DKDDOBase& ddo, dkpg::PEntity& e);
     void readMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
     void writeMembers(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
+    // The stored parts of a document item into parts, as content objects holding no bytes yet.
+    void readParts(dkCollection& parts, dkpg::PEntity& e, long rowId, const char* function);
     // Children (DKDatastorePGChildren.cpp): the statements of dk_children (null-terminated); the
     // "CHILD" collections of a new DDO (empty) and of a retrieved one (read); their track lists
     // written in the caller's transaction. New children stored by a write get their pids once it

@@ -1,21 +1,24 @@
 // connectors/postgres/DKDatastorePGMembers.cpp
 //
-// The membership of PostgreSQL items: folder members and links, read into the collections an
-// entity's type bits give its DDOs (the connector kit's PMemberKit), their track lists written
-// with the item when it is added or updated, and the datastore extension that changes them at
-// once. Members and link ends are named by entity id and row id, so an item is never stored
+// The membership of PostgreSQL items: content parts, folder members and links, read into the
+// collections an entity's type bits give its DDOs (the connector kit's PMemberKit), their track
+// lists written with the item when it is added or updated, and the datastore extension that
+// changes them at once. A document's parts are the content store's rows (DKDatastorePGContent.cpp). Members and link ends are named by entity id and row id, so an item is never stored
 // through a membership: only stored items are filed or linked. The rows refer to dk_items by
 // foreign keys and an entity table's delete trigger keeps dk_items in step, so a deleted item's
 // memberships go in the deleting transaction and nothing is left pointing at it. Writers lock
 // the item rows they file or link (FOR KEY SHARE), so a concurrent delete waits for them or they
 // find the item gone.
 
+#include "DKContentPG.hpp"
 #include "DKDatastorePG.hpp"
 
 #include <dk/DKException.hpp>
 #include <dk/DKLinkCollection.hpp>
+#include <dk/PContentKit.hpp>
 #include <dk/PMemberKit.hpp>
 #include <dk/dkThrow.hpp>
+#include <dk/dkXDO.hpp>
 
 #include <libpq-fe.h>
 
@@ -59,7 +62,8 @@ constexpr const char* kCreateTables[] = {
 // The functions of the extension this connector supports, in the extension's slot order.
 constexpr const char* kFunctions[] = {"addToFolder",  "removeFromFolder", "addChild",         "removeChild",
                                       "addLink",      "removeLink",       "removeLinks",      "isCheckedOut",
-                                      "checkedOutUserid", "unlockCheckedOut", "checkOut",     "checkIn"};
+                                      "checkedOutUserid", "unlockCheckedOut", "checkOut",     "checkIn",
+                                      "addPart",      "removePart"};
 
 const PObjectRules kMemberRules{kMsgBadMember, kSource, "an element is not a data object",
                                 "an element is not a dynamic data object", "not a dynamic data object"};
@@ -142,7 +146,7 @@ bool DKDatastorePG::lockItem(const PEntity& e, long rowId, const char* function)
 
 void DKDatastorePG::newMembers(DKDDOBase& ddo, PEntity& e) {
     for (const PMemberKit::Item& m : PMemberKit::items) {
-        if ((e.type & m.kind) == 0 || m.kind == PMemberKit::parts) continue;   // parts belong to the content store
+        if ((e.type & m.kind) == 0) continue;
         std::unique_ptr<dkCollection> c(PMemberKit::newCollection(m.kind));
         ddo.setData(ddo.dataId(m.name), DKAny(c.get()));
         c.release();   // the DDO owns it now
@@ -153,12 +157,14 @@ void DKDatastorePG::newMembers(DKDDOBase& ddo, PEntity& e) {
 void DKDatastorePG::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, const char* function) {
     const PItemRef self{e.id, rowId};
     for (const PMemberKit::Item& m : PMemberKit::items) {
-        const unsigned short id = (e.type & m.kind) != 0 && m.kind != PMemberKit::parts ? ddo.dataId(m.name) : 0;
+        const unsigned short id = (e.type & m.kind) != 0 ? ddo.dataId(m.name) : 0;
         if (id == 0) continue;
         std::unique_ptr<dkCollection> c(PMemberKit::newCollection(m.kind));
         // Filled with tracking off, so that what is stored is not written again by the next update.
         PMemberKit::setTracking(m.kind, c.get(), 0);
-        if (m.kind == PMemberKit::folder) {
+        if (m.kind == PMemberKit::parts) {
+            readParts(*c, e, rowId, function);
+        } else if (m.kind == PMemberKit::folder) {
             PResult r = run(conn(function),
                             "SELECT member_entity, member FROM public.dk_members WHERE folder_entity = $1 AND folder = $2 "
                             "ORDER BY seq",
@@ -203,6 +209,22 @@ void DKDatastorePG::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, const ch
     readChildren(ddo, e, rowId, function);
 }
 
+void DKDatastorePG::readParts(dkCollection& parts, PEntity& e, long rowId, const char* function) {
+    auto* content = static_cast<DKContentPG*>(contentExtension(function));
+    // The head rows only: a part's bytes are read when its content is asked for. The table's
+    // row rules leave out the rows of an item the session may not read.
+    PResult r = run(conn(function),
+                    "SELECT part, kind FROM public.dk_content WHERE entity = $1 AND item = $2 AND pos = -1 ORDER BY part",
+                    {std::to_string(e.id), std::to_string(rowId)}, kSource, function, "reading the parts");
+    for (int row = 0; row < PQntuples(r.get()); ++row) {
+        const DKPidXDO pid = content->pidOf(e.name.c_str(), rowId, number(r.get(), row, 0));
+        std::unique_ptr<dkXDO> part(number(r.get(), row, 1) == 1 ? static_cast<dkXDO*>(content->createClob(pid))
+                                                                 : static_cast<dkXDO*>(content->createBlob(pid)));
+        parts.addElement(DKAny(static_cast<dkDataObjectBase*>(part.get())));
+        part.release();   // the collection owns it now
+    }
+}
+
 // Every track list is read, whatever the item's change flags say: a collection changes without
 // its DDO knowing. The records are net changes already (an addition and a removal of one object
 // cancel), so each is applied as it stands; the lists are cleared only once the item is stored.
@@ -213,7 +235,7 @@ void DKDatastorePG::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, const c
     if (!lockItem(e, rowId, function)) dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
     writeChildren(ddo, e, rowId, function);
     for (const PMemberKit::Item& m : PMemberKit::items) {
-        if ((e.type & m.kind) == 0 || m.kind == PMemberKit::parts) continue;
+        if ((e.type & m.kind) == 0) continue;
         dkCollection* c = PMemberKit::held(ddo, m.name);
         if (c == nullptr) continue;
         dkCollection* tracks = PMemberKit::trackList(m.kind, c);
@@ -222,7 +244,11 @@ void DKDatastorePG::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, const c
         while (it->more()) {
             const auto* record = static_cast<const PTrackRecord*>(it->next()->value());
             const bool add = record->action == 'a';
-            if (m.kind == PMemberKit::folder) {
+            if (m.kind == PMemberKit::parts) {
+                auto* o = static_cast<dkDataObjectBase*>(record->object);
+                if (o == nullptr || o->protocol() != DKProtocolXDO) badMember(function, "a part that is not a content object");
+                members->writePart(self, *static_cast<dkXDO*>(o), add, function);
+            } else if (m.kind == PMemberKit::folder) {
                 const PItemRef member = storedItem(static_cast<const dkDataObjectBase*>(record->object), function, add);
                 if (add) members->file(self, member, function);
                 else members->unfile(self, member, function);
@@ -306,6 +332,19 @@ bool PMembersPG::unlink(const DKLink& link, const char* function) {
     return std::string(PQcmdTuples(r.get())) != "0";
 }
 
+bool PMembersPG::writePart(const PItemRef& item, dkXDO& part, bool add, const char* function) {
+    auto* store = dynamic_cast<PContentStoreBase*>(ds_->contentExtension(function));
+    const PPartName owner{ds_->entityById(item.entity, function)->name, item.id, 0};
+    return PContentKit::writePartChange(*store, owner, part, add, kMsgBadMember, kSource, function);
+}
+
+PItemRef PMembersPG::documentOf(dkDataObject* item, const char* function) {
+    const PItemRef ref = ds_->storedItem(item, function);
+    if ((ds_->entityById(ref.entity, function)->type & PMemberKit::parts) == 0)
+        badMember(function, DKString("not a document: ") + ds_->entityById(ref.entity, function)->name.c_str());
+    return ref;
+}
+
 PItemRef PMembersPG::folderOf(dkDataObject* folder, const char* function) {
     const PItemRef ref = ds_->storedItem(folder, function);
     if ((ds_->entityById(ref.entity, function)->type & PMemberKit::folder) == 0)
@@ -354,5 +393,22 @@ void PMembersPG::removeLinks(dkCollection* links) {
         if (e == nullptr || e->typeCode() != DKAny::tc_voidptr || e->value() == nullptr) badMember(fn, "an element that is no link");
         unlink(*static_cast<const DKLink*>(e->value()), fn);
     }
+    unit.commit();
+}
+
+void PMembersPG::addPart(dkDataObject* item, dkXDO* part) {
+    static const char* const fn = "DKDatastorePG::addPart";
+    if (part == nullptr) badMember(fn, "no part");
+    DKDatastorePG::PTransaction unit(*ds_, fn);
+    writePart(documentOf(item, fn), *part, true, fn);
+    unit.commit();
+}
+
+void PMembersPG::removePart(dkDataObject* item, dkXDO* part) {
+    static const char* const fn = "DKDatastorePG::removePart";
+    if (part == nullptr) badMember(fn, "no part");
+    DKDatastorePG::PTransaction unit(*ds_, fn);
+    if (!writePart(documentOf(item, fn), *part, false, fn))
+        dkThrow<DKDataObjectNotFound>(kMsgNoPart, kSource, fn, part->getPidObject()->pidString());
     unit.commit();
 }

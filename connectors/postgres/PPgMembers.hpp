@@ -15,6 +15,7 @@
 
 class DKDatastorePG;
 class DKLink;
+class dkXDO;
 
 namespace dkpg {
 
@@ -50,6 +51,10 @@ public:
     void addLink(DKLink* link) override;
     void removeLink(DKLink* link) override;            // kMsgNoItem when not stored
     void removeLinks(dkCollection* links) override;    // every DKLink* element, all or none
+    // A part of item, a stored item of a document entity (kMsgBadMember otherwise): a new part is
+    // stored, a stored one kept; a removed one is dropped (kMsgNoPart when not stored).
+    void addPart(dkDataObject* item, dkXDO* part) override;
+    void removePart(dkDataObject* item, dkXDO* part) override;
     // Check-out (DKDatastorePGCheckOut.cpp): kept in dk_checkouts; while an item is checked out,
     // the server lets only its holder change it, its parts and memberships.
     int isCheckedOut(dkDataObject* object) override;
@@ -65,12 +70,15 @@ public:
     // A link's ends must be stored items; with an owner, one of them must be the owner.
     void link(const DKLink& link, const PItemRef* owner, const char* function);
     bool unlink(const DKLink& link, const char* function);
+    // A part of item stored unless it is (add) or dropped; answers whether something changed.
+    bool writePart(const PItemRef& item, dkXDO& part, bool add, const char* function);
 
 private:
     enum class PCheckOut { kOut, kIn, kUnlock };
     void changeCheckOut(dkDataObject* object, PCheckOut what, const char* function);
     std::string holder(dkDataObject* object, const char* function);   // "" when not checked out
     PItemRef folderOf(dkDataObject* folder, const char* function);   // a stored item of a folder entity
+    PItemRef documentOf(dkDataObject* item, const char* function);   // a stored item of a document entity
     void changeChild(dkDataObject* parent, dkDataObject* child, bool add);
 
     DKDatastorePG* ds_;   // not owned: the owner

@@ -251,7 +251,7 @@ void DKDatastoreSQLITE::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, con
                 auto* o = static_cast<dkDataObjectBase*>(record->object);
                 if (o == nullptr || o->protocol() != DKProtocolXDO) badMember(function, "a part that is not a content object");
                 if (add) members->storePart(self, *static_cast<dkXDO*>(o), function);
-                else members->dropPart(self, *static_cast<const dkXDO*>(o), function);
+                else members->dropPart(self, *static_cast<dkXDO*>(o), function);
             }
         }
     }
@@ -418,27 +418,13 @@ bool PMembers::unlink(const DKLink& link, const char* function) {
 }
 
 void PMembers::storePart(const PItemRef& item, dkXDO& part, const char* function) {
-    auto* store = static_cast<PContentStore*>(ds_->contentExtension(function));
-    const DKPid* pid = part.getPidObject();
-    if (pid == nullptr) badMember(function, "a part without a pid");
-    const PPartName name = store->checkedPart(*pid, function);
-    if (name.entity != item.first || name.item != item.second)
-        badMember(function, DKString("a part of another item: ") + pid->pidString());
-    PPartInfo info;
-    if (!store->find(name, info, function)) part.add();   // a new part is stored with its item
+    PContentKit::writePartChange(*static_cast<PContentStore*>(ds_->contentExtension(function)), PPartName{item.first, item.second, 0},
+                                 part, true, kMsgBadMember, kSource, function);
 }
 
-bool PMembers::dropPart(const PItemRef& item, const dkXDO& part, const char* function) {
-    auto* store = static_cast<PContentStore*>(ds_->contentExtension(function));
-    const DKPid* pid = part.getPidObject();
-    if (pid == nullptr) badMember(function, "a part without a pid");
-    const PPartName name = store->checkedPart(*pid, function);
-    if (name.entity != item.first || name.item != item.second)
-        badMember(function, DKString("a part of another item: ") + pid->pidString());
-    PPartInfo info;
-    if (!store->find(name, info, function)) return false;
-    store->drop(name, function);
-    return true;
+bool PMembers::dropPart(const PItemRef& item, dkXDO& part, const char* function) {
+    return PContentKit::writePartChange(*static_cast<PContentStore*>(ds_->contentExtension(function)),
+                                        PPartName{item.first, item.second, 0}, part, false, kMsgBadMember, kSource, function);
 }
 
 PItemRef PMembers::folderOf(dkDataObject* folder, const char* function) {

@@ -73,7 +73,7 @@ public:
     void link(const DKLink& link, const PItemRef* owner, const char* function);
     bool unlink(const DKLink& link, const char* function);
     void storePart(const PItemRef& item, dkXDO& part, const char* function);
-    bool dropPart(const PItemRef& item, const dkXDO& part, const char* function);
+    bool dropPart(const PItemRef& item, dkXDO& part, const char* function);
 
 private:
     // The ends of link as items (stored ones when stored), and its type name.

@@ -93,4 +93,10 @@ public:
     // decimal id strings; false for any other pid.
     static bool partOf(const DKPid& pid, const char* datastoreType, const std::string& repository, long& item,
                        long& part);
+    // One tracked change of an item's parts collection (DKParts) written through store, in the
+    // caller's transaction: an added part is stored unless it is already, a removed one dropped.
+    // The part's pid must name a part of owner's item (owner.part unused); DKUsageError badPart
+    // located in source otherwise. Answers whether something was stored or dropped.
+    static bool writePartChange(PContentStoreBase& store, const PPartName& owner, dkXDO& part, bool add, long badPart,
+                                const char* source, const char* function);
 };

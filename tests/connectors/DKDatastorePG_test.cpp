@@ -87,6 +87,7 @@ dkconf::ConnectorContext pgContext() {
     c.folders = c.links = true;   // kept by the repository, as on SQLite
     c.folderType = 2;
     c.linkedType = 4;
+    c.documentType = 1;
     c.linksItem = "DKLinks";
     c.content = true;
     c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {

@@ -11,6 +11,7 @@
 #include <dk/DKChildCollection.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKOpCode.hpp>
+#include <dk/DKParts.hpp>
 #include <dk/dkDatastoreExt.hpp>
 #include <dk/dkQuery.hpp>
 #include <dk/dkSchemaMapping.hpp>
@@ -874,6 +875,59 @@ TEST_P(DKConformance, ContentRoundTripsEditsAndGoesWithItsItem) {
     EXPECT_EQ("xyz", bytes(*part(2)));
     ds->deleteObject(item.get());
     EXPECT_THROW(part(3)->retrieve(), DKException);
+}
+
+// A retrieved document lists its stored parts (number, size) in DKParts: after the item's add,
+// after a part is stored through the content interface, after the collection's changes are
+// stored with the item (one part added, one removed) or at once, never after a failed update.
+TEST_P(DKConformance, PartsAreListedAfterAddAndAfterEachChange) {
+    if (ctx().documentType == 0 || !ctx().content) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}}, static_cast<short>(ctx().documentType | ctx().folderType));
+    std::unique_ptr<DKDDO> item(ds->createDDO("Doc", 0)), read, check;
+    item->add();
+    auto newPart = [&](long n, const char* bytes) {
+        std::unique_ptr<dkBlob> b(ctx().contentOf(*ds, "Doc", std::strtol(item->getPid().getPrimaryId().c_str(), nullptr, 10), n));
+        b->setContent(DKByteArray(const_cast<char*>(bytes), static_cast<long>(std::strlen(bytes)), 0));
+        return b;
+    };
+    auto listed = [&](std::unique_ptr<DKDDO>& d) {   // "part:size " each
+        d.reset(new DKDDO(ds.get(), item->getPid(), 10));
+        d->retrieve();
+        std::string out;
+        std::unique_ptr<dkIterator> it(static_cast<dkCollection*>(d->getDataByName("DKParts"))->createIterator());
+        while (it->more()) {
+            auto* x = static_cast<dkXDO*>(static_cast<dkDataObjectBase*>(it->next()->value()));
+            out += std::string(x->getPidObject()->getIdString(1).c_str()) + ":" + std::to_string(x->size()) + " ";
+        }
+        return out;
+    };
+    EXPECT_EQ("", listed(read));
+    newPart(2, "abc")->add();
+    newPart(1, "")->add();
+    EXPECT_EQ("1:0 2:3 ", listed(read));
+    auto* parts = static_cast<DKParts*>(static_cast<dkCollection*>(read->getDataByName("DKParts")));
+    parts->addElement(DKAny(static_cast<dkDataObjectBase*>(newPart(3, "hello").release())));   // the collection owns it
+    std::unique_ptr<dkIterator> first(parts->createIterator());
+    std::unique_ptr<dkDataObjectBase> gone(static_cast<dkDataObjectBase*>(first->next()->value()));
+    parts->removeElementAt(*first);   // part 1, the caller's now
+    read->update();
+    read->update();   // the track list was cleared: nothing is stored or dropped twice
+    EXPECT_EQ("2:3 3:5 ", listed(check));
+    std::unique_ptr<dkBlob> fourth = newPart(4, "xy");   // at once, through the datastore's extension
+    parts->addMember(read.get(), fourth.get());
+    EXPECT_EQ("2:3 3:5 4:2 ", listed(check));
+    parts->removeMember(read.get(), fourth.get());
+    EXPECT_EQ("2:3 3:5 ", listed(check));
+    auto* ext = static_cast<dkDatastoreExt*>(ds->getExtension("DATASTORE_EXTENSION"));
+    EXPECT_THROW(ext->removePart(read.get(), fourth.get()), DKDataObjectNotFound);   // not stored any more
+    EXPECT_THROW(ext->addPart(read.get(), nullptr), DKUsageError);
+    // A membership refused later in the same update takes back the part it stored.
+    parts->addElement(DKAny(static_cast<dkDataObjectBase*>(newPart(5, "z").release())));
+    auto* unstored = static_cast<dkDataObjectBase*>(ds->createDDO("Doc", 0));   // the folder owns it
+    static_cast<dkCollection*>(read->getDataByName("DKFolder"))->addElement(DKAny(unstored));
+    EXPECT_THROW(read->update(), DKUsageError);
+    EXPECT_EQ("2:3 3:5 ", listed(check));
 }
 
 // Folder members and links survive a reconnect, tracked changes are applied once; deleting a

@@ -79,7 +79,8 @@ struct ConnectorContext {
     // (the DDO item "DKFolder"), links (the DDO item linksItem).
     bool folders = false;
     bool links = false;
-    short folderType = 0, linkedType = 0;
+    // Entities of documentType list their stored parts in the DDO item "DKParts" (0: none do).
+    short folderType = 0, linkedType = 0, documentType = 0;
     std::string linksItem;
     // A new binary content object (the caller's) for part `part` of the item entity:id.
     std::function<dkBlob*(dkDatastore&, const char* entity, long id, long part)> contentOf;

@@ -50,6 +50,7 @@ inline dkconf::ConnectorContext sqliteContext() {
     c.folders = c.links = true;
     c.folderType = 2;
     c.linkedType = 4;
+    c.documentType = 1;
     c.linksItem = "DKLinks";
     c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {
         auto* c = static_cast<DKContentSQLITE*>(ds.getExtension(DKContentSQLITE::kName));

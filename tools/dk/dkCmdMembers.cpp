@@ -27,8 +27,7 @@ namespace {
 
 // The retrieved item ITEM names, and the collection its membership item `name` holds;
 // std::runtime_error when the item's entity keeps no such collection, or the connector fills
-// none for it (the server's connector hands an item's parts out through its content objects
-// only).
+// none for it.
 template <class C>
 C& collectionOf(DKDDO& item, const char* name, const char* what) {
     const unsigned short id = item.dataId(name);

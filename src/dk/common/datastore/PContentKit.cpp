@@ -475,3 +475,17 @@ bool PContentKit::partOf(const DKPid& pid, const char* datastoreType, const std:
     return pid.getDatastoreType() == datastoreType && pid.getDatastoreName() == repository.c_str() && item > 0 &&
            part > 0 && pid.getIdStringCount() == 2;
 }
+
+bool PContentKit::writePartChange(PContentStoreBase& store, const PPartName& owner, dkXDO& part, bool add, long badPart,
+                                  const char* source, const char* function) {
+    const DKPid* pid = part.getPidObject();
+    if (pid == nullptr) dkThrow<DKUsageError>(badPart, source, function, DKString("a part without a pid"));
+    const PPartName name = store.checkedPart(*pid, function);
+    if (name.entity != owner.entity || name.item != owner.item)
+        dkThrow<DKUsageError>(badPart, source, function, DKString("a part of another item: ") + pid->pidString());
+    PPartInfo info;
+    if (store.find(name, info, function) == add) return false;
+    if (add) part.add();   // a new part is stored with its item
+    else store.drop(name, function);
+    return true;
+}
