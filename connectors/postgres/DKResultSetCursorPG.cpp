@@ -310,7 +310,7 @@ DKDDO* DKResultSetCursorPG::fetchNext() {
     const int row = row_;
     std::unique_ptr<DKDDO> ddo;
     if (entity_) {
-        const long id = std::strtol(PQgetvalue(r, row, idColumn_), nullptr, 10);
+        const long id = readWhole(PQgetvalue(r, row, idColumn_), PQgetlength(r, row, idColumn_));
         ddo.reset(PConnectorKit::newRowObject(entity_->shapeDefinition(), entity_->pidFor(d->repositoryName(), id), d));
         for (std::size_t c = 0; c < attrOf_.size(); ++c)
             if (attrOf_[c] != PItemMap::npos)

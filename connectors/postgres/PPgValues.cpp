@@ -249,15 +249,29 @@ bool readTime(const char* text, int (&hms)[3], int& micros) {
 
 }  // namespace
 
+long readWhole(const char* text, int length) {
+    long v = 0;
+    const auto r = std::from_chars(text, text + length, v);
+    if (r.ec == std::errc() && r.ptr == text + length) return v;
+    return std::strtol(text, nullptr, 10);   // anything else reads as it always has
+}
+
 DKAny readValue(const pg_result* r, int row, int col, unsigned short type, const char* source, const char* function) {
     if (PQgetisnull(r, row, col)) return DKAny();
     const char* text = PQgetvalue(r, row, col);
     const int length = PQgetlength(r, row, col);
     char* end = nullptr;
     switch (type) {
-        case DKAny::tc_short: return DKAny(static_cast<short>(std::strtol(text, &end, 10)));
-        case DKAny::tc_long: return DKAny(std::strtol(text, &end, 10));
-        case DKAny::tc_double: return DKAny(std::strtod(text, &end));
+        case DKAny::tc_short: return DKAny(static_cast<short>(readWhole(text, length)));
+        case DKAny::tc_long: return DKAny(readWhole(text, length));
+        case DKAny::tc_double: {
+            // The server's plain forms read without the locale; its other spellings
+            // (Infinity, NaN) as before.
+            double v = 0;
+            const auto r = std::from_chars(text, text + length, v);
+            if (r.ec == std::errc() && r.ptr == text + length) return DKAny(v);
+            return DKAny(std::strtod(text, &end));
+        }
         case DKAny::tc_decimal: {
             std::string copy(text, static_cast<std::size_t>(length));
             if (copy == "NaN" || copy.find("inity") != std::string::npos) badValue(text, source, function);

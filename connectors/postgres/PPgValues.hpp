@@ -55,6 +55,10 @@ private:
 void addValue(PParams& params, const DKAny& value, unsigned short type, const char* what, const char* source,
               const char* function);
 
+// A whole number in the server's text form, of length characters, without a locale or a copy;
+// a text of another form reads as strtol reads it.
+long readWhole(const char* text, int length);
+
 // Reads the text-format value at row, col of result as a value of the attribute type; a stored
 // text that does not read back as its type is DKDatastoreError kMsgBadValue.
 DKAny readValue(const pg_result* result, int row, int col, unsigned short type, const char* source,

@@ -14,6 +14,7 @@
 #include <sys/un.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 #include <tuple>
@@ -502,6 +503,19 @@ TEST(DKDatastorePGItems, SchemaObjectsCollectionsAndTypedQueryValues) {
     EXPECT_EQ(0, c->isOpen());
     c->open(nullptr);
     EXPECT_EQ(1u, c->cardinality());
+    // Numbers at their limits and the server's other spellings read back exactly.
+    std::unique_ptr<dkResultSetCursor> edges(ds->execute(
+        "SELECT (-32768)::int2 AS s, (-9223372036854775808)::int8 AS l, 5e-324::float8 AS tiny, "
+        "1.7976931348623157e308::float8 AS big, 0.1::float4 AS f, '-Infinity'::float8 AS ninf, 'NaN'::float8 AS nan",
+        4, nullptr));
+    row.reset(edges->fetchNext());
+    ASSERT_NE(nullptr, row);
+    EXPECT_TRUE(DKAny(static_cast<short>(SHRT_MIN)) == row->getDataByName("s"));
+    EXPECT_TRUE(DKAny(LONG_MIN) == row->getDataByName("l"));
+    for (const auto& [name, v] : std::vector<std::pair<const char*, double>>{
+             {"tiny", 5e-324}, {"big", 1.7976931348623157e308}, {"f", 0.1}, {"ninf", -HUGE_VAL}})
+        EXPECT_EQ(v, static_cast<double>(row->getDataByName(name))) << name;
+    EXPECT_TRUE(std::isnan(static_cast<double>(row->getDataByName("nan"))));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <dk/dkThrow.hpp>
 
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -292,9 +293,15 @@ unsigned short DKDDODef::dataId(const char* nameSpace, const char* name) const {
 }
 
 unsigned short DKDDODef::dataId(const char* name) const {
+    // The name's length is taken once; only an item's name of that length is compared.
+    const char* wanted = name != nullptr ? name : "";
+    const unsigned long length = std::strlen(wanted);
     const unsigned long n = dataItems->size();
-    for (unsigned long i = 0; i < n; ++i)
-        if (static_cast<const PDataItemProperty*>((*dataItems)[i])->name == name) return static_cast<unsigned short>(i + 1);
+    for (unsigned long i = 0; i < n; ++i) {
+        const DKString& itemName = static_cast<const PDataItemProperty*>((*dataItems)[i])->name;
+        if (itemName.length() == length && std::memcmp(itemName.c_str(), wanted, length) == 0)
+            return static_cast<unsigned short>(i + 1);
+    }
     return 0;
 }
 
