@@ -276,22 +276,41 @@ void DKResultSetCursorPG::layOut(const char* function) {
         entity_ = ds_->entityByTable(PQftable(r, c), function);
         if (entity_) idColumn_ = c;
     }
-    attrOf_.assign(static_cast<std::size_t>(columns), PItemMap::npos);
-    typeOf_.assign(static_cast<std::size_t>(columns), DKAny::tc_string);
+    itemOf_.clear();
+    columnOf_.clear();
+    typeOf_.clear();
     plainShape_ = std::make_unique<PEntityShape>();
     for (int c = 0; c < columns; ++c) {
-        const auto k = static_cast<std::size_t>(c);
         if (entity_) {
             // The entity's own columns, by name; a column of another table or an expression is left out.
             if (PQftable(r, c) != entity_->table) continue;
-            attrOf_[k] = entity_->names.find(PQfname(r, c));
-            if (attrOf_[k] != PItemMap::npos) typeOf_[k] = entity_->attrs[attrOf_[k]].type;
+            const std::size_t k = entity_->names.find(PQfname(r, c));
+            if (k == PItemMap::npos) continue;
+            itemOf_.push_back(static_cast<unsigned short>(k + 1));
+            typeOf_.push_back(entity_->attrs[k].type);
         } else {
-            typeOf_[k] = typeOfColumn(PQftype(r, c));
+            const unsigned short type = typeOfColumn(PQftype(r, c));
             const unsigned short id = plainShape_->addData(PQfname(r, c));
-            plainShape_->addDataProperty(id, "type", DKAny(typeOf_[k]));
+            plainShape_->addDataProperty(id, "type", DKAny(type));
+            itemOf_.push_back(id);
+            typeOf_.push_back(type);
         }
+        columnOf_.push_back(c);
     }
+    if (entity_) rowPid_ = entity_->pidFor(ds_->repositoryName(), 0);
+}
+
+const DKPid& DKResultSetCursorPG::pidOf(const char* function) {
+    const PGresult* r = rows_.get();
+    const char* id = PQgetvalue(r, row_, idColumn_);
+    const int length = PQgetlength(r, row_, idColumn_);
+    // The server writes a positive row id as plain digits, the pid's own form of it: taken as
+    // it stands. Any other text goes through the number, as the entity's pids are made.
+    bool digits = length > 0 && length < 20 && id[0] >= '1' && id[0] <= '9';
+    for (int i = 1; digits && i < length; ++i) digits = id[i] >= '0' && id[i] <= '9';
+    if (!digits) return entity_->pidFor(ds(function)->repositoryName(), readWhole(id, length));
+    rowPid_.setIdString(0, id);
+    return rowPid_;
 }
 
 DKDDO* DKResultSetCursorPG::fetchNext() {
@@ -308,20 +327,11 @@ DKDDO* DKResultSetCursorPG::fetchNext() {
         return nullptr;
     }
     const int row = row_;
-    std::unique_ptr<DKDDO> ddo;
-    if (entity_) {
-        const long id = readWhole(PQgetvalue(r, row, idColumn_), PQgetlength(r, row, idColumn_));
-        ddo.reset(PConnectorKit::newRowObject(entity_->shapeDefinition(), entity_->pidFor(d->repositoryName(), id), d));
-        for (std::size_t c = 0; c < attrOf_.size(); ++c)
-            if (attrOf_[c] != PItemMap::npos)
-                PConnectorKit::fill(*ddo, static_cast<unsigned short>(attrOf_[c] + 1)) =
-                    readValue(r, row, static_cast<int>(c), typeOf_[c], kSource, fn);
-    } else {
-        ddo.reset(PConnectorKit::newRowObject(plainShape_->definition(), DKPid(), d));
-        for (std::size_t c = 0; c < typeOf_.size(); ++c)
-            PConnectorKit::fill(*ddo, static_cast<unsigned short>(c + 1)) =
-                readValue(r, row, static_cast<int>(c), typeOf_[c], kSource, fn);
-    }
+    std::unique_ptr<DKDDO> ddo(entity_ ? PConnectorKit::newRowObject(entity_->shapeDefinition(), pidOf(fn), d)
+                                       : PConnectorKit::newRowObject(plainShape_->definition(), noPid_, d));
+    PConnectorKit::fillRow(*ddo, itemOf_.data(), itemOf_.size(), [&](std::size_t i, DKAny& value) {
+        value = readValue(r, row, columnOf_[i], typeOf_[i], kSource, fn);
+    });
     ++row_;
     ++position_;
     return ddo.release();

@@ -9,6 +9,7 @@
 #include "PPgStatement.hpp"
 #include "PPgValues.hpp"
 
+#include <dk/DKPid.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
 #include <memory>
@@ -83,9 +84,17 @@ private:
     bool prepared_ = false;              // the portal is the one of the session's prepared query
     bool sharesTransaction_ = false;     // holds the datastore's shared READ ONLY transaction
     long count_ = -1;                    // cardinality, once counted
+    const DKPid& pidOf(const char* function);   // the pid of item row row_
+
+    // How a row becomes a DDO, worked out once per result by layOut.
     std::shared_ptr<dkpg::PEntity> entity_;   // of item rows; null for other rows
     int idColumn_ = -1;
-    std::vector<std::size_t> attrOf_;          // per column: the entity's attribute, or npos
-    std::vector<unsigned short> typeOf_;       // per column: the type it is read as
+    std::vector<unsigned short> itemOf_;       // per value read: the DDO's item
+    std::vector<int> columnOf_;                // per value read: its column
+    std::vector<unsigned short> typeOf_;       // per value read: the type it is read as
     std::unique_ptr<dkpg::PEntityShape> plainShape_;   // of rows that are no items
+    // The pid of item rows, stamped with each row's id: a copy made once per result, so that
+    // only its id changes per row. Rows that are no items get noPid_.
+    DKPid rowPid_;
+    DKPid noPid_;
 };

@@ -250,6 +250,16 @@ bool readTime(const char* text, int (&hms)[3], int& micros) {
 }  // namespace
 
 long readWhole(const char* text, int length) {
+    // The server's usual form, at most 18 digits after an optional sign, cannot overflow a long:
+    // read digit by digit, which costs a fraction of a general conversion.
+    const bool negative = length > 1 && text[0] == '-';
+    const int digits = length - (negative ? 1 : 0);
+    if (digits > 0 && digits <= 18) {
+        long plain = 0;
+        int i = negative ? 1 : 0;
+        for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) plain = plain * 10 + (text[i] - '0');
+        if (i == length) return negative ? -plain : plain;
+    }
     long v = 0;
     const auto r = std::from_chars(text, text + length, v);
     if (r.ec == std::errc() && r.ptr == text + length) return v;
@@ -257,9 +267,10 @@ long readWhole(const char* text, int length) {
 }
 
 DKAny readValue(const pg_result* r, int row, int col, unsigned short type, const char* source, const char* function) {
-    if (PQgetisnull(r, row, col)) return DKAny();
-    const char* text = PQgetvalue(r, row, col);
+    // Only an empty text may stand for NULL.
     const int length = PQgetlength(r, row, col);
+    if (length == 0 && PQgetisnull(r, row, col)) return DKAny();
+    const char* text = PQgetvalue(r, row, col);
     char* end = nullptr;
     switch (type) {
         case DKAny::tc_short: return DKAny(static_cast<short>(readWhole(text, length)));

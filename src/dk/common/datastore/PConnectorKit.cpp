@@ -39,17 +39,6 @@ unsigned long nextSerial() {
     return counter.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-// Deletes the collection or data object a value of a DDO owns, and makes the value null.
-void dropOwned(DKAny& v) noexcept {
-    if (v.typeCode() == DKAny::tc_collection)
-        delete static_cast<dkCollection*>(v.value());
-    else if (v.typeCode() == DKAny::tc_dobase)
-        delete static_cast<dkDataObjectBase*>(v.value());
-    else
-        return;
-    v.setNull();
-}
-
 bool equalNoCase(const char* a, const char* b) {
     for (; *a != '\0' && *b != '\0'; ++a, ++b)
         if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
@@ -197,13 +186,20 @@ bool PConnectorKit::changed(const DKDDOBase& ddo, unsigned short id) {
 
 const DKDDODef* PConnectorKit::definition(const DKDDOBase& ddo) { return ddo.def; }
 
+void PConnectorKit::dropOwned(DKAny& v) noexcept {
+    if (v.typeCode() == DKAny::tc_collection)
+        delete static_cast<dkCollection*>(v.value());
+    else if (v.typeCode() == DKAny::tc_dobase)
+        delete static_cast<dkDataObjectBase*>(v.value());
+    else
+        return;
+    v.setNull();
+}
+
 DKAny& PConnectorKit::fill(DKDDOBase& ddo, unsigned short id) {
-    ddo.writeDef().freezeDataProperties(id);
-    DKDDOBase::PDataValue& entry = ddo.value(id, nullptr);
-    dropOwned(entry.value);
-    entry.set = 1;
-    entry.changed = 0;
-    return entry.value;
+    DKAny* filled = nullptr;
+    fillRow(ddo, &id, 1, [&](std::size_t, DKAny& value) { filled = &value; });
+    return *filled;
 }
 
 void PConnectorKit::unset(DKDDOBase& ddo, unsigned short id) {

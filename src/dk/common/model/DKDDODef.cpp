@@ -299,7 +299,8 @@ unsigned short DKDDODef::dataId(const char* name) const {
     const unsigned long n = dataItems->size();
     for (unsigned long i = 0; i < n; ++i) {
         const DKString& itemName = static_cast<const PDataItemProperty*>((*dataItems)[i])->name;
-        if (itemName.length() == length && std::memcmp(itemName.c_str(), wanted, length) == 0)
+        if (itemName.length() == length && itemName.c_str()[0] == wanted[0] &&
+            std::memcmp(itemName.c_str(), wanted, length) == 0)
             return static_cast<unsigned short>(i + 1);
     }
     return 0;
