@@ -22,6 +22,7 @@
 #include "PSqliteValues.hpp"
 
 #include <dk/PConnectorKit.hpp>
+#include <dk/PContentKit.hpp>
 
 #include <chrono>
 #include <functional>
@@ -32,6 +33,7 @@
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -261,6 +263,9 @@ private:
     // removed one deleted with everything under it; answers whether a removed one was tied there.
     bool writeChild(const dksqlite::PEntity& parent, long parentRow, bool add, dkDataObjectBase* child,
                     const char* function);
+    // The slots of a segmented item: its dk_segments rows and its stored parts, which the
+    // connector kit (PContentKit) reads into the collection and writes whole at every write.
+    std::vector<PSegmentRow> segmentRows(const dksqlite::PEntity& e, long rowId, const char* function);
     void writeSegments(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId, const char* function);
     void readSegments(dkCollection& parts, dksqlite::PEntity& e, long rowId, const char* function);
     void finishChildren();

@@ -89,6 +89,10 @@ dkconf::ConnectorContext pgContext() {
     c.folderType = 2;
     c.linkedType = 4;
     c.documentType = 1;
+    c.segmentedType = 1 | 8;
+    c.rows = [](const std::string& db, const char* table) {
+        return std::atol(adminSql(std::string("SELECT count(*) FROM ") + table, db).c_str());
+    };
     c.linksItem = "DKLinks";
     c.content = true;
     c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {
