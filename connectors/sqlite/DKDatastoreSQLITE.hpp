@@ -61,9 +61,8 @@ class PMaintenance;   // the maintenance extension (PMaintenance.hpp)
 class PAdmin;         // the administration extension (DKDatastoreSQLITERights.cpp)
 class PSearchTemplate;
 class PTemplates;     // the templates extension (PSqliteTemplates.hpp)
-struct PMapping;
-
 }  // namespace dksqlite
+struct PMappingNames;
 
 // The datastore. connect opens (or, with create=1 in the connect string, creates) the repository
 // file, reads its catalogue and checks the user's password; entities are tables, items are rows,
@@ -231,7 +230,7 @@ private:
         bool current;
     };
     PTableState tableState(std::initializer_list<const char*> names, int format, const char* function);
-    dksqlite::PMapping nativeNames(const std::string& mapping, const char* function);
+    PMappingNames nativeNames(const std::string& mapping, const char* function);
     dkExtension* templatesExtension(const char* function);
     // Content (DKContentSQLITE.cpp): its tables, made at a writing connect when missing (format
     // 3); the extension; the parts of an item being deleted (rowId 0: of the whole entity), in

@@ -4,6 +4,7 @@
 // one member at once, an item deleted by another session (through the connector or plain SQL)
 // while a folder is read or filed, refusals that write nothing, and a repository made before the
 // membership tables. The fixture's server; every test a database of its own.
+// dk-threaded-suite: the meeting sessions run on threads.
 
 #include "dkConnectorSupport.hpp"
 #include "dkPgTestSupport.hpp"

@@ -3,6 +3,7 @@
 // The PostgreSQL connector against real servers: the fixture's, shared by the suites of a parallel
 // run, and servers of a test's own where a test needs one that misbehaves (trusts everyone,
 // stops, never answers). Credentials come only from connect; what cannot log on says why.
+// dk-threaded-suite: sessions on threads write one item at once.
 
 #include "dkConformance.hpp"
 #include "dkPgTestSupport.hpp"
