@@ -27,6 +27,7 @@
 
 #include <dk/DKTrace.hpp>
 #include <dk/PConnectorKit.hpp>
+#include <dk/PContentKit.hpp>
 #include <dk/dkExtension.hpp>
 
 #include <map>
@@ -268,7 +269,9 @@ private:
     // written in the caller's transaction. New children stored by a write get their pids once it
     // has committed (finishChildren). writeChild answers whether a removed child was there.
     static const char* const kChildTables[];
-    static void ensureChildTable(pg_conn* c, const char* function);
+    // dk_children and dk_segments, made in c's open transaction when missing
+    // (DKDatastorePGUpgrade.cpp).
+    static void ensureChildTables(pg_conn* c, const char* function);
     void newChildren(DKDDOBase& ddo, dkpg::PEntity& e);
     void readChildren(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
     void writeChildren(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
@@ -279,6 +282,14 @@ private:
         std::shared_ptr<dkpg::PEntity> entity;
         long rowId;
     };
+    // Segmented parts (DKDatastorePGSegments.cpp): the statements of dk_segments
+    // (null-terminated); an item's slot rows and stored parts, which the connector kit
+    // (PContentKit) reads into its DKSegmentedParts and writes whole at every write of the item,
+    // in the caller's transaction.
+    static const char* const kSegmentTables[];
+    std::vector<PSegmentRow> segmentRows(const dkpg::PEntity& e, long rowId, const char* function);
+    void readSegments(dkCollection& parts, dkpg::PEntity& e, long rowId, const char* function);
+    void writeSegments(DKDDOBase& ddo, dkpg::PEntity& e, long rowId, const char* function);
     // Content (DKDatastorePGContent.cpp): the parts' table, made in a repository that lacks it.
     void ensureContentTable(pg_conn* c, const char* function);
     // Each extension, made on its first use (DKUsageError 310 while not connected).

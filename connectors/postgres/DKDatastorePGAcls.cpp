@@ -105,6 +105,13 @@ constexpr PSharedRule kSharedRules[] = {
       "AND public.dk_item_has(child_entity, child, 'read'))",
       "dk_untie ON public.dk_children FOR DELETE USING (public.dk_item_has(parent_entity, parent, 'update') "
       "OR public.dk_item_has(parent_entity, parent, 'delete'))",
+      nullptr}},
+    // A segmented document's slots are written with its parts.
+    {"dk_segments", nullptr, "INSERT OR DELETE ON public.dk_segments FOR EACH ROW EXECUTE FUNCTION public.dk_held('entity', 'item')",
+     {"dk_read ON public.dk_segments FOR SELECT USING (public.dk_item_has(entity, item, 'read'))",
+      "dk_write ON public.dk_segments FOR INSERT WITH CHECK (public.dk_item_has(entity, item, 'update'))",
+      "dk_drop ON public.dk_segments FOR DELETE USING (public.dk_item_has(entity, item, 'update') "
+      "OR public.dk_item_has(entity, item, 'delete'))",
       nullptr}}};
 
 // The guard of check-outs, a row trigger on every table whose rows change an item: while another
@@ -202,7 +209,7 @@ void PAclsPG::protectShared(pg_conn* c, const std::string& users, const char* fn
                        "SELECT tablename FROM pg_tables WHERE schemaname = 'public' AND tablename = ANY($1::text[]) "
                        "AND tableowner = current_user AND NOT rowsecurity "
                        "AND to_regprocedure('public.dk_item_has(integer, bigint, text)') IS NOT NULL",
-                       {"{dk_items,dk_members,dk_links,dk_content,dk_children}"}, kSource, fn, what);
+                       {"{dk_items,dk_members,dk_links,dk_content,dk_children,dk_segments}"}, kSource, fn, what);
     for (int i = 0; i < PQntuples(open.get()); ++i) {
         const std::string table = PQgetvalue(open.get(), i, 0);
         for (const PSharedRule& rule : kSharedRules) {

@@ -3,8 +3,9 @@
 // Check-out of items on a PostgreSQL repository, for the datastore extension: a row of
 // dk_checkouts names the role that holds an item. The connector gives the library's refusals
 // first; the server keeps the rule whoever writes: the trigger dk_held on the entity tables and on
-// dk_content, dk_members and dk_links refuses another role's change (DK100), and the table's row
-// policies let a user take a check-out only of an item it may update and give back only its own.
+// dk_content, dk_segments, dk_members and dk_links refuses another role's change (DK100), and the
+// table's row policies let a user take a check-out only of an item it may update and give back
+// only its own.
 
 #include "DKDatastorePG.hpp"
 #include "PPgAcls.hpp"

@@ -3,12 +3,13 @@
 // The membership of PostgreSQL items: content parts, folder members and links, read into the
 // collections an entity's type bits give its DDOs (the connector kit's PMemberKit), their track
 // lists written with the item when it is added or updated, and the datastore extension that
-// changes them at once. A document's parts are the content store's rows (DKDatastorePGContent.cpp). Members and link ends are named by entity id and row id, so an item is never stored
-// through a membership: only stored items are filed or linked. The rows refer to dk_items by
-// foreign keys and an entity table's delete trigger keeps dk_items in step, so a deleted item's
-// memberships go in the deleting transaction and nothing is left pointing at it. Writers lock
-// the item rows they file or link (FOR KEY SHARE), so a concurrent delete waits for them or they
-// find the item gone.
+// changes them at once. A document's parts are the content store's rows (DKDatastorePGContent.cpp),
+// a segmented document's slots rows of dk_segments (DKDatastorePGSegments.cpp). Members and link
+// ends are named by entity id and row id, so an item is never stored through a membership: only
+// stored items are filed or linked. The rows refer to dk_items by foreign keys and an entity
+// table's delete trigger keeps dk_items in step, so a deleted item's memberships go in the
+// deleting transaction and nothing is left pointing at it. Writers lock the item rows they file
+// or link (FOR KEY SHARE), so a concurrent delete waits for them or they find the item gone.
 
 #include "DKContentPG.hpp"
 #include "DKDatastorePG.hpp"
@@ -147,7 +148,7 @@ bool DKDatastorePG::lockItem(const PEntity& e, long rowId, const char* function)
 void DKDatastorePG::newMembers(DKDDOBase& ddo, PEntity& e) {
     for (const PMemberKit::Item& m : PMemberKit::items) {
         if ((e.type & m.kind) == 0) continue;
-        std::unique_ptr<dkCollection> c(PMemberKit::newCollection(m.kind));
+        std::unique_ptr<dkCollection> c(PMemberKit::newCollection(m.kind, e.type));
         ddo.setData(ddo.dataId(m.name), DKAny(c.get()));
         c.release();   // the DDO owns it now
     }
@@ -159,10 +160,12 @@ void DKDatastorePG::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, const ch
     for (const PMemberKit::Item& m : PMemberKit::items) {
         const unsigned short id = (e.type & m.kind) != 0 ? ddo.dataId(m.name) : 0;
         if (id == 0) continue;
-        std::unique_ptr<dkCollection> c(PMemberKit::newCollection(m.kind));
+        std::unique_ptr<dkCollection> c(PMemberKit::newCollection(m.kind, e.type));
         // Filled with tracking off, so that what is stored is not written again by the next update.
         PMemberKit::setTracking(m.kind, c.get(), 0);
-        if (m.kind == PMemberKit::parts) {
+        if (m.kind == PMemberKit::parts && PMemberKit::segmented(e.type)) {
+            readSegments(*c, e, rowId, function);
+        } else if (m.kind == PMemberKit::parts) {
             readParts(*c, e, rowId, function);
         } else if (m.kind == PMemberKit::folder) {
             PResult r = run(conn(function),
@@ -259,6 +262,7 @@ void DKDatastorePG::writeMembers(DKDDOBase& ddo, PEntity& e, long rowId, const c
             }
         }
     }
+    if (PMemberKit::segmented(e.type)) writeSegments(ddo, e, rowId, function);   // after the track list's changes
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -173,7 +173,7 @@ std::string DKDatastorePG::openCatalogue(pg_conn* c, const std::string& database
     ensureTemplateTables(c, fn);
     ensureTextIndexes(c, fn);
     ensureEntityParents(c, fn);
-    ensureChildTable(c, fn);
+    ensureChildTables(c, fn);
     openRights(c, fn);
     run(c, "COMMIT", {}, kSource, fn, "opening the catalogue");
     return name;

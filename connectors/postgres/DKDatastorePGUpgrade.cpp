@@ -3,7 +3,7 @@
 // What a repository made by an older connector gains at connect, inside the transaction that
 // opens the catalogue and under its advisory lock, so two sessions connecting at once do the work
 // once: text indexes that attributes made before text search lack, the catalogue's column of
-// sub-entities' parents, and the table of their children.
+// sub-entities' parents, the table of their children and that of segmented parts' slots.
 
 #include "DKDatastorePG.hpp"
 #include "PPgText.hpp"
@@ -61,14 +61,20 @@ void DKDatastorePG::ensureEntityParents(pg_conn* c, const char* function) {
     });
 }
 
-void DKDatastorePG::ensureChildTable(pg_conn* c, const char* function) {
-    PResult found = run(c, "SELECT to_regclass('public.dk_children') IS NOT NULL", {}, kSource, function,
-                        "reading the catalogue");
-    if (std::string(PQgetvalue(found.get(), 0, 0)) == "t") return;
-    asOwner(c, function, "creating the children's table", [&] {
-        for (const char* const* sql = kChildTables; *sql != nullptr; ++sql)
-            run(c, *sql, {}, kSource, function, "creating the children's table");
-    });
+void DKDatastorePG::ensureChildTables(pg_conn* c, const char* function) {
+    const struct {
+        const char* table;
+        const char* const* statements;
+        const char* what;
+    } tables[] = {{"public.dk_children", kChildTables, "creating the children's table"},
+                  {"public.dk_segments", kSegmentTables, "creating the segments' table"}};
+    for (const auto& t : tables) {
+        PResult found = run(c, "SELECT to_regclass($1) IS NOT NULL", {t.table}, kSource, function, "reading the catalogue");
+        if (std::string(PQgetvalue(found.get(), 0, 0)) == "t") continue;
+        asOwner(c, function, t.what, [&] {
+            for (const char* const* sql = t.statements; *sql != nullptr; ++sql) run(c, *sql, {}, kSource, function, t.what);
+        });
+    }
 }
 
 void DKDatastorePG::ensureTextIndexes(pg_conn* c, const char* function) {

@@ -14,7 +14,7 @@
 // its own check-outs, as dk_checkouts' row policies allow), so the checks here only
 // give the library's refusals before the server's. An entity table's rows are guarded by
 // row-level security through dk_item_has, so no query, count or write of a user reaches an item
-// its ACL does not grant, nor do its memberships, links and parts show. Internal to libdkdspg.
+// its ACL does not grant, nor do its memberships, links, parts and slots show. Internal to libdkdspg.
 
 #include "PPgMembers.hpp"
 
@@ -80,8 +80,8 @@ public:
     // updates and deletes only the rows whose ACL grants it the privilege; nothing in a
     // repository without users.
     static void protect(pg_conn* c, const std::string& entityId, const std::string& table, const char* function);
-    // The same for the rows of dk_items, dk_members, dk_links and dk_content, by the rights of the
-    // items they name, on the tables of them this role owns that have none yet; nothing before
+    // The same for the rows of dk_items, dk_members, dk_links, dk_content, dk_children and
+    // dk_segments, by the rights of the items they name, on the tables of them this role owns that have none yet; nothing before
     // the rights tables.
     static void protectShared(pg_conn* c, const std::string& users, const char* function);
 

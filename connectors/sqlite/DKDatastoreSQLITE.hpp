@@ -22,6 +22,7 @@
 #include "PSqliteValues.hpp"
 
 #include <dk/PConnectorKit.hpp>
+#include <dk/PContentKit.hpp>
 
 #include <chrono>
 #include <functional>
@@ -32,6 +33,7 @@
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -59,9 +61,8 @@ class PMaintenance;   // the maintenance extension (PMaintenance.hpp)
 class PAdmin;         // the administration extension (DKDatastoreSQLITERights.cpp)
 class PSearchTemplate;
 class PTemplates;     // the templates extension (PSqliteTemplates.hpp)
-struct PMapping;
-
 }  // namespace dksqlite
+struct PMappingNames;
 
 // The datastore. connect opens (or, with create=1 in the connect string, creates) the repository
 // file, reads its catalogue and checks the user's password; entities are tables, items are rows,
@@ -227,7 +228,7 @@ private:
         bool current;
     };
     PTableState tableState(std::initializer_list<const char*> names, int format, const char* function);
-    dksqlite::PMapping nativeNames(const std::string& mapping, const char* function);
+    PMappingNames nativeNames(const std::string& mapping, const char* function);
     dkExtension* templatesExtension(const char* function);
     // Content (DKContentSQLITE.cpp): its tables, made at a writing connect when missing (format
     // 3); the extension; the parts of an item being deleted (rowId 0: of the whole entity), in
@@ -259,6 +260,9 @@ private:
     // removed one deleted with everything under it; answers whether a removed one was tied there.
     bool writeChild(const dksqlite::PEntity& parent, long parentRow, bool add, dkDataObjectBase* child,
                     const char* function);
+    // The slots of a segmented item: its dk_segments rows and its stored parts, which the
+    // connector kit (PContentKit) reads into the collection and writes whole at every write.
+    std::vector<PSegmentRow> segmentRows(const dksqlite::PEntity& e, long rowId, const char* function);
     void writeSegments(DKDDOBase& ddo, dksqlite::PEntity& e, long rowId, const char* function);
     void readSegments(dkCollection& parts, dksqlite::PEntity& e, long rowId, const char* function);
     void finishChildren();

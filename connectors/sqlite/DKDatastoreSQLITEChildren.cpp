@@ -207,42 +207,32 @@ void DKDatastoreSQLITE::dropChildren(const std::string& entityName, long rowId, 
 // ---------------------------------------------------------------------------------------------
 // Segments
 
-void DKDatastoreSQLITE::readSegments(dkCollection& parts, PEntity& e, long rowId, const char* function) {
-    auto& segments = static_cast<DKSegmentedParts&>(parts);
-    auto* store = static_cast<PContentStore*>(contentExtension(function));
-    // Slots in order (a slot whose part is gone stays, empty), then parts stored in no slot (added
-    // through the extension) after them.
-    sqlite3_stmt* s = cached("SELECT s.slot, c.part, c.kind FROM dk_segments s LEFT JOIN dk_content c"
-                             " ON c.entity = s.entity AND c.item = s.item AND c.part = s.part"
-                             " WHERE s.entity = ?1 AND s.item = ?2"
-                             " UNION ALL SELECT NULL, c.part, c.kind FROM dk_content c WHERE c.entity = ?1 AND c.item = ?2"
-                             " AND NOT EXISTS (SELECT 1 FROM dk_segments s WHERE s.entity = c.entity AND s.item = c.item"
-                             " AND s.part = c.part) ORDER BY 1 NULLS LAST, 2",
+std::vector<PSegmentRow> DKDatastoreSQLITE::segmentRows(const PEntity& e, long rowId, const char* function) {
+    // The slots and the stored parts in one statement, so both come from one snapshot.
+    sqlite3_stmt* s = cached("SELECT slot, part, 0 FROM dk_segments WHERE entity = ?1 AND item = ?2"
+                             " UNION ALL SELECT -1, part, kind FROM dk_content WHERE entity = ?1 AND item = ?2",
                              function);
+    std::vector<PSegmentRow> rows;
     eachItemRow(db_, s, e.name, rowId, kSource, function, "reading the segments", [&] {
-        const bool slotted = sqlite3_column_type(s, 0) != SQLITE_NULL;
-        const long slot = static_cast<long>(sqlite3_column_int64(s, 0));
-        if (slotted && slot >= segments.getSegmentCount()) segments.setSegmentCount(slot + 1);
-        if (sqlite3_column_type(s, 1) == SQLITE_NULL) return;   // an empty slot
-        const DKPidXDO pid = store->pidOf(e.name.c_str(), rowId, static_cast<long>(sqlite3_column_int64(s, 1)));
-        std::unique_ptr<dkXDO> part(sqlite3_column_int(s, 2) == 1 ? static_cast<dkXDO*>(store->createClob(pid))
-                                                                  : static_cast<dkXDO*>(store->createBlob(pid)));
-        if (slotted) segments.setSegment(slot, part.get());
-        else segments.addElement(DKAny(static_cast<dkDataObjectBase*>(part.get())));
-        part.release();
+        rows.push_back({static_cast<long>(sqlite3_column_int64(s, 0)), static_cast<long>(sqlite3_column_int64(s, 1)),
+                        sqlite3_column_int(s, 2)});
     });
+    return rows;
+}
+
+void DKDatastoreSQLITE::readSegments(dkCollection& parts, PEntity& e, long rowId, const char* function) {
+    PContentKit::readSegments(static_cast<DKSegmentedParts&>(parts), *static_cast<PContentStore*>(contentExtension(function)),
+                              PPartName{e.name, rowId, 0}, segmentRows(e, rowId, function));
 }
 
 // The slots are written whole at every write of the item: moving or emptying a slot, or changing
 // the count, leaves no track record. Removals on the track list were applied before.
 void DKDatastoreSQLITE::writeSegments(DKDDOBase& ddo, PEntity& e, long rowId, const char* function) {
-    const unsigned short id = ddo.dataId("DKParts");
-    if (id == 0 || !ddo.isDataSet(id) || ddo.getData(id).typeCode() != DKAny::tc_collection) return;
-    auto* segments = dynamic_cast<DKSegmentedParts*>(static_cast<dkCollection*>(ddo.getData(id).value()));
+    auto* segments = dynamic_cast<DKSegmentedParts*>(PMemberKit::held(ddo, "DKParts"));
     if (segments == nullptr || !childTables_) return;
-    auto* store = static_cast<PContentStore*>(contentExtension(function));
-    auto* members = static_cast<PMembers*>(memberExtension(function));
-    const PItemRef self{e.name, rowId};
+    const std::vector<long> slots =
+        PContentKit::writeSegments(*static_cast<PContentStore*>(contentExtension(function)), PPartName{e.name, rowId, 0},
+                                   *segments, segmentRows(e, rowId, function), kMsgBadMember, kSource, function);
     sqlite3_stmt* clear = cached("DELETE FROM dk_segments WHERE entity = ?1 AND item = ?2", function);
     {
         PResetOnExit r{clear};
@@ -250,37 +240,16 @@ void DKDatastoreSQLITE::writeSegments(DKDDOBase& ddo, PEntity& e, long rowId, co
         sqlite3_bind_int64(clear, 2, rowId);
         stepDone(db_, clear, kSource, function, "writing the segments");
     }
-    for (long slot = 0; slot < segments->getSegmentCount(); ++slot) {
-        dkXDO* part = segments->getSegment(slot);
-        long number = 0;
-        if (part != nullptr) {
-            members->storePart(self, *part, function);   // refuses another item's part, stores a new one
-            number = store->checkedPart(*part->getPidObject(), function).part;
-        }
+    for (std::size_t slot = 0; slot < slots.size(); ++slot) {
         sqlite3_stmt* s = cached("INSERT INTO dk_segments VALUES (?1, ?2, ?3, ?4)", function);
         PResetOnExit r{s};
         bindText(s, 1, e.name);
         sqlite3_bind_int64(s, 2, rowId);
-        sqlite3_bind_int64(s, 3, slot);
-        if (number > 0) sqlite3_bind_int64(s, 4, number);
+        sqlite3_bind_int64(s, 3, static_cast<sqlite3_int64>(slot));
+        if (slots[slot] > 0) sqlite3_bind_int64(s, 4, slots[slot]);
         else sqlite3_bind_null(s, 4);
         stepDone(db_, s, kSource, function, "writing the segments");
     }
-    // The slots are the item's parts: one in no slot any more (a slot given another part, or the
-    // count lowered) is dropped.
-    std::vector<long> loose;
-    {
-        sqlite3_stmt* q = cached("SELECT part FROM dk_content c WHERE entity = ?1 AND item = ?2 AND NOT EXISTS (SELECT 1"
-                                 " FROM dk_segments s WHERE s.entity = c.entity AND s.item = c.item AND s.part = c.part)",
-                                 function);
-        PResetOnExit r{q};
-        bindText(q, 1, e.name);
-        sqlite3_bind_int64(q, 2, rowId);
-        int rc;
-        while ((rc = sqlite3_step(q)) == SQLITE_ROW) loose.push_back(static_cast<long>(sqlite3_column_int64(q, 0)));
-        if (rc != SQLITE_DONE) throwSqlite(db_, rc, kSource, function, "reading the parts");
-    }
-    for (long part : loose) store->drop(PPartName{e.name, rowId, part}, function);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -20,7 +20,6 @@
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKParts.hpp>
-#include <dk/DKSegmentedParts.hpp>
 #include <dk/dkThrow.hpp>
 #include <dk/dkXDO.hpp>
 
@@ -70,9 +69,7 @@ dkCollection* heldCollection(const DKDDOBase& ddo, const char* name, const char*
 
 dkCollection* trackListOf(PMemberKind kind, dkCollection* c) { return PMemberKit::trackList(kind, c); }
 
-dkCollection* newCollection(PMemberKind kind, const PEntity& e) {
-    return kind == kMemberParts && e.segmented() ? new DKSegmentedParts : PMemberKit::newCollection(kind);
-}
+dkCollection* newCollection(PMemberKind kind, const PEntity& e) { return PMemberKit::newCollection(kind, e.type); }
 
 void setTracking(PMemberKind kind, dkCollection* c, int on) { PMemberKit::setTracking(kind, c, on); }
 
@@ -206,13 +203,7 @@ void DKDatastoreSQLITE::readMembers(DKDDOBase& ddo, PEntity& e, long rowId, cons
 
 bool DKDatastoreSQLITE::pendingMembers(DKDDOBase& ddo, const char* function) {
     const std::shared_ptr<PEntity>& e = entity(ddo.getObjectType().c_str(), function);
-    for (const PMemberItem& m : kMemberItems) {
-        dkCollection* c = (e->type & m.kind) != 0 ? heldCollection(ddo, m.name) : nullptr;
-        dkCollection* tracks = c != nullptr ? trackListOf(m.kind, c) : nullptr;
-        if (tracks != nullptr && tracks->cardinality() > 0) return true;
-        // A segmented parts collection's slots are written at every write of its item.
-        if (m.kind == kMemberParts && e->segmented() && dynamic_cast<DKSegmentedParts*>(c) != nullptr) return true;
-    }
+    if (PMemberKit::pending(ddo, e->type)) return true;   // segmented parts at every write
     for (const std::string& child : e->children) {
         auto* c = dynamic_cast<DKChildCollection*>(heldCollection(ddo, child.c_str(), kChildNameSpace));
         if (c != nullptr && c->listTracking()->cardinality() > 0) return true;

@@ -31,9 +31,6 @@ using PMemberItem = PMemberKit::Item;
 inline constexpr PMemberKind kMemberParts = PMemberKit::parts, kMemberFolder = PMemberKit::folder,
                              kMemberLinks = PMemberKit::links;
 inline constexpr const auto& kMemberItems = PMemberKit::items;
-// Bit 8 beside bit 1: the document's "DKParts" holds a DKSegmentedParts, its parts kept in
-// numbered slots (empty ones too). Without bit 1 it adds nothing.
-inline constexpr short kSegmentedParts = 8;
 // A parent entity's DDOs hold, after the membership items, one item per sub-entity in the
 // namespace "CHILD", named like the sub-entity, holding a DKChildCollection.
 inline constexpr const char* kChildNameSpace = "CHILD";
@@ -56,7 +53,7 @@ struct PEntity : PCatalogueEntity {
 
     // The items its type bits and sub-entities give after the attributes.
     std::size_t memberItemCount() const;
-    bool segmented() const { return (type & kMemberParts) != 0 && (type & kSegmentedParts) != 0; }
+    bool segmented() const { return PMemberKit::segmented(type); }
     bool childItem(const char* name) const;   // a sub-entity's item
     // The membership item of kind name, or null when the entity has no such item.
     const PMemberItem* memberItem(const char* name) const;

@@ -290,8 +290,6 @@ dkSchemaMapping* DKDatastoreSQLITE::getMapping(const char* name) {
     return schema.get();
 }
 
-PMapping DKDatastoreSQLITE::nativeNames(const std::string& mapping, const char* function) {
-    PMapping out;
-    static_cast<PMappingNames&>(out) = PMappingNames::of(getMapping(mapping.c_str()), mapping, kSource, function);
-    return out;
+PMappingNames DKDatastoreSQLITE::nativeNames(const std::string& mapping, const char* function) {
+    return PMappingNames::of(getMapping(mapping.c_str()), mapping, kSource, function);
 }

@@ -15,252 +15,79 @@
 #include "PSqliteValues.hpp"
 
 #include <dk/DKDecimal.hpp>
-#include <dk/DKException.hpp>
-#include <dk/DKNVPair.hpp>
-#include <dk/DKOpCode.hpp>
-#include <dk/DKQExpr.hpp>
-#include <dk/DKQTerm.hpp>
-#include <dk/dkThrow.hpp>
+#include <dk/PTreeKit.hpp>
 
 #include <sqlite3.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <algorithm>
-#include <map>
 
 namespace dksqlite {
 namespace {
 
-constexpr short kText = 1;
-constexpr short kParametric = 3;
+constexpr int kSqliteDepth = 1000;   // SQLITE_LIMIT_EXPR_DEPTH as Debian builds it
+constexpr int kMaxDepth = 900;       // below it, with room for the statement around the tree
+constexpr size_t kInlineList = 64;   // longer IN lists of literals go as one JSON array
 
-std::string textOf(const DKString& s) { return std::string(s.c_str(), static_cast<size_t>(s.length())); }
-
-// One entity's condition so far. Lists of AND or OR are kept without parentheses, so that long
-// chains do not nest them past what SQLite's parser takes; a list is put in parentheses only
-// where it becomes the operand of a stronger operator.
-struct PCondition {
-    std::shared_ptr<PEntity> entity;
-    std::string sql;
-    char list = 0;   // 'A' a list of AND, 'O' a list of OR, 0 one operand
-};
-using PConditions = std::map<std::string, PCondition>;   // by lower-case entity name
-
-std::string grouped(const PCondition& c) { return c.list == 0 ? c.sql : "(" + c.sql + ")"; }
-
-class PTreeCompiler {
+// The walk over the tree is the kit's; this writes SQLite's comparisons and bound values.
+class PTreeCompiler : public PTreeWalk<PTreeCompiler, PEntity> {
 public:
     PTreeCompiler(const PEntityLookup& lookup, const PMappingLookup& mappings, const char* source, const char* function)
-        : lookup_(lookup), mappings_(mappings), source_(source), function_(function) {}
+        : PTreeWalk(lookup, mappings,
+                    {kMaxDepth, " (SQLite takes expressions up to " + std::to_string(kSqliteDepth) + ")",
+                     kMsgBadQueryLanguage, kMsgNoAttr},
+                    source, function) {}
 
     // One statement per entity, in the order of their lower-case names; the values are numbered
     // across all of them, and each statement binds those up to its highest number.
     std::vector<PTreeQuery> compile(const DKCQExpr& tree) {
-        const DKQExpr* root = tree.getQueryExpr();
-        if (root == nullptr) refuse("the tree has no expression");
-        compound_ = tree.getQLType();
         std::vector<PTreeQuery> out;
-        for (auto& [key, entry] : node(*root)) {
+        for (auto& [key, entry] : conditions(tree)) {
             PTreeQuery q;
             q.entity = entry.entity;
             q.sql = "SELECT * FROM " + quoteIdent(q.entity->name) + " WHERE " + entry.sql + " ORDER BY dk_id";
             q.values = values_;
             out.push_back(std::move(q));
         }
-        if (out.empty()) refuse("the tree searches no entity");
         return out;
     }
 
-private:
-    [[noreturn]] void refuse(const std::string& why, long msg = 303) const {
-        dkThrow<DKUsageError>(msg, source_, function_, DKString(why.c_str()));
-    }
-
-    // The expression nodes: an explicit stack would only matter past SQLite's own depth limit,
-    // which would refuse such a tree when it is prepared; the walk stops there first. The depth
-    // of a node counts on into the terms of its leaves, as it does in the SQL.
-    PConditions node(const DKQExpr& e, int depth = 0) {
-        if (depth > kMaxDepth) tooDeep();
-        if (e.isLeaf()) return leaf(e, depth);
-        const short op = e.opCode();
-        if (op == DKOpCode::opNot) {
-            if (e.right() == nullptr) refuse("NOT without an operand");
-            PConditions r = node(*e.right(), depth + 1);
-            single(r, "NOT");
-            PCondition& c = r.begin()->second;
-            c.sql = "NOT " + grouped(c);
-            c.list = 0;
-            return r;
-        }
-        if ((op != DKOpCode::opAnd && op != DKOpCode::opOr) || e.left() == nullptr || e.right() == nullptr)
-            refuse("an inner node needs AND or OR with two operands, or NOT with one");
-        PConditions l = node(*e.left(), depth + 1);
-        PConditions r = node(*e.right(), depth + 1);
-        if (op == DKOpCode::opAnd) {
-            single(l, "AND");
-            single(r, "AND");
-            if (l.begin()->first != r.begin()->first) refuse("AND joins conditions of one entity");
-            PCondition& a = l.begin()->second;
-            const PCondition& b = r.begin()->second;
-            a.sql = (a.list == 'O' ? grouped(a) : a.sql) + " AND " + (b.list == 'O' ? grouped(b) : b.sql);
-            a.list = 'A';
-            return l;
-        }
-        merge(l, r);
-        return l;
-    }
-
-    void single(const PConditions& c, const char* op) const {
-        if (c.size() != 1) refuse(std::string(op) + " joins conditions of one entity");
-    }
-
-    static void merge(PConditions& into, PConditions& from) {
-        for (auto& [key, entry] : from) {
-            auto it = into.find(key);
-            if (it == into.end()) {
-                into.emplace(key, std::move(entry));
-            } else {
-                // AND binds more strongly than OR: neither side needs parentheses.
-                it->second.sql += " OR " + entry.sql;
-                it->second.list = 'O';
-            }
-        }
-    }
-
-    [[noreturn]] void tooDeep() const {
-        refuse("the tree is deeper than " + std::to_string(kMaxDepth) + " levels (SQLite takes expressions up to " +
-               std::to_string(kSqliteDepth) + ")");
-    }
-
-    PConditions leaf(const DKQExpr& e, int depth) {
-        short type = e.getQLType();
-        if (type == 0) type = compound_;
-        if (type != 0 && type != kParametric && type != kText) refuse(std::to_string(type), kMsgBadQueryLanguage);
-        if (e.subQueryCount() == 0) refuse("a leaf without sub-queries");
-        PConditions out;
-        for (long i = 0; i < e.subQueryCount(); ++i) {
-            const DKQSubExpr* sub = e.getSubQuery(i);
-            if (sub == nullptr) continue;
-            long count = 0;
-            std::unique_ptr<DKString[]> names(sub->getEntityNames(count));
-            if (count == 0) refuse("a sub-query without an entity");
-            const std::string mappingName = textOf(sub->getMappingName());
-            PMapping mapping;
-            const bool mapped = !mappingName.empty() || sub->isTranslation() != 0;
-            if (mapped) {
-                if (mappingName.empty()) refuse("a sub-query asks for translation but names no mapping");
-                if (!mappings_) refuse("no mapping " + mappingName);
-                mapping = mappings_(mappingName);
-            }
-            mapping_ = mapped ? &mapping : nullptr;
-            for (long k = 0; k < count; ++k) {
-                std::string name = textOf(names[k]);
-                if (mapped) {
-                    if (lowerName(name.c_str()) != lowerName(mapping.mappedEntity.c_str()))
-                        refuse("mapping " + mappingName + " maps " + mapping.mappedEntity + ", not " + name);
-                    name = mapping.entity;
-                }
-                std::shared_ptr<PEntity> entity = lookup_(name);
-                if (sub->getQueryTerm() == nullptr) refuse("a sub-query without a term");
-                PConditions one;
-                one.emplace(lowerName(entity->name.c_str()),
-                            PCondition{entity, term(*sub->getQueryTerm(), *entity, *sub, e, depth), 0});
-                merge(out, one);
-            }
-            mapping_ = nullptr;
-        }
-        return out;
-    }
-
-    // The operands of the chain of t's operator that starts at t, left to right.
-    std::vector<const DKQTerm*> chain(const DKQTerm& t) const {
-        std::vector<const DKQTerm*> operands;
-        std::vector<const DKQTerm*> todo{&t};
-        while (!todo.empty()) {
-            const DKQTerm* x = todo.back();
-            todo.pop_back();
-            if (x->getStringTerm().length() == 0 && x->getOpCode() == t.getOpCode()) {
-                if (x->getLeft() == nullptr || x->getRight() == nullptr) refuse("AND or OR without two operands");
-                todo.push_back(x->getRight());
-                todo.push_back(x->getLeft());
-                if (todo.size() + operands.size() > static_cast<size_t>(kMaxDepth)) tooDeep();
-            } else {
-                operands.push_back(x);
-            }
-        }
-        return operands;
-    }
-
-    std::string term(const DKQTerm& t, const PEntity& entity, const DKQSubExpr& sub, const DKQExpr& leafNode,
-                     int depth = 0) {
-        if (depth > kMaxDepth) tooDeep();
-        if (t.getStringTerm().length() != 0) refuse("a string term is query text; trees take conditions");
-        const short op = t.getOpCode();
-        if (op == DKOpCode::opAnd || op == DKOpCode::opOr) {
-            // A chain of one operator is written flat, "(a AND b AND c)": SQLite's parser takes
-            // only some hundred nested parentheses, and the chain's length counts as depth.
-            std::vector<const DKQTerm*> operands = chain(t);
-            const int below = depth + static_cast<int>(operands.size());
-            std::string out = "(";
-            for (size_t i = 0; i < operands.size(); ++i) {
-                if (i != 0) out += op == DKOpCode::opAnd ? " AND " : " OR ";
-                out += term(*operands[i], entity, sub, leafNode, below);
-            }
-            return out + ")";
-        }
-        if (op == DKOpCode::opNot) {
-            if (t.getRight() == nullptr) refuse("NOT without an operand");
-            return "(NOT " + term(*t.getRight(), entity, sub, leafNode, depth + 1) + ")";
-        }
-        std::string name = textOf(t.getName());
-        // A text condition without a name searches every text-searchable attribute: nothing to map.
-        if (mapping_ != nullptr && !(op == DKOpCode::opContainsText && name.empty())) {
-            auto native = mapping_->attrs.find(lowerName(name.c_str()));
-            if (native == mapping_->attrs.end()) refuse(mapping_->mappedEntity + "." + name, kMsgNoAttr);
-            name = native->second;
-        }
+    // One comparison term on the attribute name of entity.
+    std::string comparison(const DKQTerm& t, short op, const std::string& name, const PEntity& entity,
+                           const DKQSubExpr& sub, const DKQExpr& leafNode) {
         if (op == DKOpCode::opContainsText) return containsText(t, name, entity, sub, leafNode);
         const PAttr* attr = entity.find(name.c_str());
         if (attr == nullptr) refuse(entity.name + "." + name, kMsgNoAttr);
         const std::string column = quoteIdent(attr->name);
-        long count = 0;
-        std::unique_ptr<DKString[]> raw(t.getValues(count));
-        std::vector<std::string> texts;
-        for (long i = 0; i < count; ++i) texts.push_back(textOf(raw[i]));
-        auto need = [&](size_t n, bool exact) {
-            if (exact ? texts.size() != n : texts.size() < n)
-                refuse(std::string(DKOpCode::text(op) ? DKOpCode::text(op) : "?") + "needs " + (exact ? "" : "at least ") +
-                       std::to_string(n) + " value(s)");
-        };
+        const std::vector<std::string> texts = valuesOf(t);
         switch (op) {
         case DKOpCode::opEqual:
         case DKOpCode::opNotEqual:
-            need(1, true);
+            need(op, texts, 1, true);
             if (texts[0] == "NULL") return column + (op == DKOpCode::opEqual ? " IS NULL" : " IS NOT NULL");
             return column + (op == DKOpCode::opEqual ? " = " : " <> ") + value(texts[0], *attr, sub, leafNode, false);
         case DKOpCode::opGreater:
         case DKOpCode::opLess:
         case DKOpCode::opGreaterEqual:
         case DKOpCode::opLessEqual: {
-            need(1, true);
+            need(op, texts, 1, true);
             const char* sign = op == DKOpCode::opGreater ? " > " : op == DKOpCode::opLess ? " < " : op == DKOpCode::opGreaterEqual ? " >= " : " <= ";
             return column + sign + value(texts[0], *attr, sub, leafNode, false);
         }
         case DKOpCode::opLike:
         case DKOpCode::opNotLike:
-            need(1, true);
+            need(op, texts, 1, true);
             return column + (op == DKOpCode::opLike ? " LIKE " : " NOT LIKE ") + value(texts[0], *attr, sub, leafNode, true);
         case DKOpCode::opBetween:
         case DKOpCode::opNotBetween:
-            need(2, true);
+            need(op, texts, 2, true);
             return column + (op == DKOpCode::opBetween ? " BETWEEN " : " NOT BETWEEN ") +
                    value(texts[0], *attr, sub, leafNode, false) + " AND " + value(texts[1], *attr, sub, leafNode, false);
         case DKOpCode::opIn:
         case DKOpCode::opNotIn: {
-            need(1, false);
+            need(op, texts, 1, false);
             // JSON would cut a text at a zero byte (SQLite reads \u0000 as the end): such lists,
             // and lists with parameters, are bound value by value.
             if (texts.size() > kInlineList && std::none_of(texts.begin(), texts.end(), [](const std::string& v) {
@@ -279,6 +106,7 @@ private:
         }
     }
 
+private:
     // CONTAINS_TEXT: one value, FTS5 query text, matched in the text-searchable attribute name,
     // or in any of them when name is empty.
     std::string containsText(const DKQTerm& t, const std::string& name, const PEntity& entity, const DKQSubExpr& sub,
@@ -291,13 +119,12 @@ private:
         } else if (!hasTextAttrs(entity.attrs)) {
             refuse(entity.name + " has no text-searchable attribute");
         }
-        long count = 0;
-        std::unique_ptr<DKString[]> raw(t.getValues(count));
-        if (count != 1) refuse("CONTAINS_TEXT needs 1 value");
+        const std::vector<std::string> texts = valuesOf(t);
+        if (texts.size() != 1) refuse("CONTAINS_TEXT needs 1 value");
         PAttr text;
         text.name = attr ? attr->name : entity.name;
         text.type = DKAny::tc_string;
-        const std::string param = value(textOf(raw[0]), text, sub, leafNode, false);
+        const std::string param = value(texts[0], text, sub, leafNode, false);
         values_.back().textEntity = entity.name;
         return containsTextSql(entity, attr, param);
     }
@@ -362,29 +189,12 @@ private:
                     bool pattern) const {
         PTreeValue v;
         v.type = attr.type;
-        if (raw == "NULL") refuse("NULL compares only with == and <>");
-        if (raw.size() > 1 && raw[0] == ':') {
-            std::unique_ptr<DKNVPair> p(sub.getParameter(raw.c_str() + 1));
-            if (!p) p.reset(leafNode.getParameter(raw.c_str() + 1));
-            if (!p) refuse("no parameter " + raw);
-            const DKAny given = p->getValue();
-            if (given.typeCode() == DKAny::tc_string) {
-                read(textOf(static_cast<DKString>(given)), attr, pattern, v);
-            } else {
-                if (pattern) refuse("a LIKE pattern must be text: " + raw);
-                v.value = given;
-            }
+        PTreeRaw given = resolve(raw, sub, leafNode);
+        if (!given.typed) {
+            read(given.text, attr, pattern, v);
         } else {
-            std::string text = raw;
-            if (text.size() > 1 && text.front() == '\'' && text.back() == '\'') {
-                std::string inner;
-                for (size_t i = 1; i + 1 < text.size(); ++i) {
-                    inner += text[i];
-                    if (text[i] == '\'' && i + 2 < text.size() && text[i + 1] == '\'') ++i;
-                }
-                text = inner;
-            }
-            read(text, attr, pattern, v);
+            if (pattern) refuse("a LIKE pattern must be text: " + raw);
+            v.value = given.value;
         }
         return v;
     }
@@ -448,24 +258,6 @@ private:
         v.asText = true;
     }
 
-    // text has form's shape, d standing for a digit.
-    static bool shaped(const std::string& text, const std::string& form) {
-        if (text.size() != form.size()) return false;
-        for (size_t i = 0; i < form.size(); ++i)
-            if (form[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != form[i]) return false;
-        return true;
-    }
-
-    static constexpr int kSqliteDepth = 1000;   // SQLITE_LIMIT_EXPR_DEPTH as Debian builds it
-    static constexpr int kMaxDepth = 900;       // below it, with room for the statement around the tree
-    static constexpr size_t kInlineList = 64;   // longer IN lists of literals go as one JSON array
-
-    const PEntityLookup& lookup_;
-    const PMappingLookup& mappings_;
-    const PMapping* mapping_ = nullptr;   // of the sub-query being compiled, when it is translated
-    const char* source_;
-    const char* function_;
-    short compound_ = 0;
     std::vector<PTreeValue> values_;
 };
 

@@ -42,10 +42,9 @@ struct PTreeQuery {
 // The entity of a name, or the datastore's DKUsageError kMsgNoEntity.
 using PEntityLookup = std::function<std::shared_ptr<PEntity>(const std::string& name)>;
 
-// The native names behind a schema mapping (the connector kit's).
-struct PMapping : PMappingNames {};
-// The mapping of a name; it refuses (throws for) one that does not exist or cannot be translated.
-using PMappingLookup = std::function<PMapping(const std::string& name)>;
+// The native names of a mapping (the connector kit's); it refuses (throws for) one that does not
+// exist or cannot be translated.
+using PMappingLookup = std::function<PMappingNames(const std::string& name)>;
 
 // The statements of tree, one per entity it searches. A sub-query that names a mapping (or asks
 // for translation) names the mapped entity and mapped attributes, which become the native ones. Leaves are parametric (type 3, or unset in

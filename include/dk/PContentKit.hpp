@@ -8,7 +8,10 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
+class DKSegmentedParts;
+class PRepositoryContent;
 class dkDatastore;
 
 // The content parts of items as every connector's content objects see them, done once here so
@@ -32,6 +35,15 @@ struct PPartInfo {
     std::string mimeType, contentType;
     unsigned long affiliatedType = 0;
     long size = 0;   // bytes stored
+};
+
+// One row of what a repository keeps of an item's segmented parts (DKSegmentedParts): a slot
+// (slot from 0, part the number of the part it holds, 0 when empty) or a stored part of the item
+// (slot -1, part its number, kind as in PPartInfo).
+struct PSegmentRow {
+    long slot = -1;
+    long part = 0;
+    int kind = 0;
 };
 
 // The next bytes to store (a null pointer or 0 bytes at the end); the bytes stay valid until the
@@ -99,4 +111,23 @@ public:
     // located in source otherwise. Answers whether something was stored or dropped.
     static bool writePartChange(PContentStoreBase& store, const PPartName& owner, dkXDO& part, bool add, long badPart,
                                 const char* source, const char* function);
+
+    // Segmented parts. A connector keeps an item's slots as rows (slot, part number or none) beside
+    // its parts and reads the slot rows and the part rows of the item in one statement; what is
+    // done with them is done here, alike on every connector.
+    //
+    // Fills segments, empty and not tracking, from rows: the slots in order (the count is the
+    // highest slot + 1, so empty slots are kept), a slot whose part is not stored reading empty,
+    // then the stored parts in no slot in part order. The parts are content's objects for owner's
+    // item (owner.part unused), holding no bytes yet.
+    static void readSegments(DKSegmentedParts& segments, PRepositoryContent& content, const PPartName& owner,
+                             const std::vector<PSegmentRow>& rows);
+    // What a write of owner's item writes of its segments, whole: the part number of every slot in
+    // order (0: empty), for the connector to replace the item's slot rows with. A filled slot's
+    // part must name a part of owner's item (DKUsageError badPart located in source) and is stored
+    // unless it is; every stored part of rows (the item's rows before this write) that is in no
+    // slot now is dropped. In the caller's transaction.
+    static std::vector<long> writeSegments(PContentStoreBase& store, const PPartName& owner, DKSegmentedParts& segments,
+                                           const std::vector<PSegmentRow>& rows, long badPart, const char* source,
+                                           const char* function);
 };

@@ -6,6 +6,7 @@
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKParts.hpp>
+#include <dk/DKSegmentedParts.hpp>
 #include <dk/PConnectorKit.hpp>
 #include <dk/dkCollection.hpp>
 
@@ -22,6 +23,10 @@ struct PMemberKit {
     // parts (DKParts), a folder its members (DKFolder), a linked item its links
     // (DKLinkCollection, under "DKLinks"). Type 0 adds nothing.
     enum Kind : short { parts = 1, folder = 2, links = 4 };
+    // Bit 8 beside bit 1: the document's "DKParts" holds a DKSegmentedParts, its parts kept in
+    // numbered slots, empty ones too (PContentKit's segments). Without bit 1 it adds nothing.
+    static constexpr short segmentedParts = 8;
+    static constexpr bool segmented(short type) { return (type & parts) != 0 && (type & segmentedParts) != 0; }
     struct Item {
         Kind kind;
         const char* name;      // of the data item
@@ -56,10 +61,10 @@ struct PMemberKit {
         const DKAny v = ddo.getData(id);
         return v.typeCode() == DKAny::tc_collection ? static_cast<dkCollection*>(v.value()) : nullptr;
     }
-    // A new, empty collection of kind (the caller's until given to a DDO).
-    static dkCollection* newCollection(Kind kind) {
+    // A new, empty collection of kind for an entity of type (the caller's until given to a DDO).
+    static dkCollection* newCollection(Kind kind, short type = 0) {
         switch (kind) {
-        case parts: return new DKParts;
+        case parts: return segmented(type) ? new DKSegmentedParts : new DKParts;
         case folder: return new DKFolder;
         case links: return new DKLinkCollection;
         }
@@ -77,11 +82,14 @@ struct PMemberKit {
         if (auto* f = dynamic_cast<DKFolder*>(c); f && kind == folder) f->setTracking(on);
         if (auto* l = dynamic_cast<DKLinkCollection*>(c); l && kind == links) l->setTracking(on);
     }
-    // Whether any membership collection of ddo has changes to write.
+    // Whether any membership collection of ddo has changes to write. Segmented parts always
+    // have: their slots are written whole at every write of the item.
     static bool pending(const DKDDOBase& ddo, short type) {
         for (const Item& m : items) {
-            dkCollection* tracks = (type & m.kind) != 0 ? trackList(m.kind, held(ddo, m.name)) : nullptr;
+            dkCollection* c = (type & m.kind) != 0 ? held(ddo, m.name) : nullptr;
+            dkCollection* tracks = c != nullptr ? trackList(m.kind, c) : nullptr;
             if (tracks != nullptr && tracks->cardinality() > 0) return true;
+            if (m.kind == parts && segmented(type) && dynamic_cast<DKSegmentedParts*>(c) != nullptr) return true;
         }
         return false;
     }

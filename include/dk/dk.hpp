@@ -76,6 +76,7 @@
 #include <dk/PMemberKit.hpp>
 #include <dk/PContentKit.hpp>
 #include <dk/PTemplateKit.hpp>
+#include <dk/PTreeKit.hpp>
 #include <dk/PRepositoryAdmin.hpp>
 #include <dk/PRepositoryContent.hpp>
 #include <dk/PRepositoryMaintenance.hpp>

@@ -3,7 +3,7 @@
 // The PostgreSQL connector's cursors, which read their rows in batches, and its faults for real:
 // a FETCH past its timeout, a backend the server ends mid-iteration, a server stopped under writes
 // and a pool that must not hand out the dead session. The test that stops its server starts one of
-// its own; the others share the fixture's.
+// its own; the others share the fixture's. dk-threaded-suite: a writer thread meets the stop.
 
 #include "dkConnectorSupport.hpp"
 #include "dkPgTestSupport.hpp"

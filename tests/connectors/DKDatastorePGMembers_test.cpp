@@ -4,6 +4,7 @@
 // one member at once, an item deleted by another session (through the connector or plain SQL)
 // while a folder is read or filed, refusals that write nothing, and a repository made before the
 // membership tables. The fixture's server; every test a database of its own.
+// dk-threaded-suite: the meeting sessions run on threads.
 
 #include "dkConnectorSupport.hpp"
 #include "dkPgTestSupport.hpp"
@@ -143,17 +144,17 @@ TEST(DKDatastorePGMembers, RefusalsWriteNothingAndDroppedItemsTakeTheirRows) {
     EXPECT_EQ("0|0", r.sql("SELECT (SELECT count(*) FROM dk_members) || '|' || (SELECT count(*) FROM dk_links)"));
 }
 
-// A repository made before the membership tables gains them, and the delete triggers of its
-// entities, at the next connect.
+// A repository made before the membership tables gains them (segment slots too), and the delete
+// triggers of its entities, at the next connect.
 TEST(DKDatastorePGMembers, ARepositoryWithoutTheTablesGainsThemOnConnect) {
     Repo r;
-    r.sql("DROP TABLE dk_children, dk_members, dk_links, dk_items; DROP FUNCTION dk_items_gone() CASCADE");
+    r.sql("DROP TABLE dk_segments, dk_children, dk_members, dk_links, dk_items; DROP FUNCTION dk_items_gone() CASCADE");
     auto ds = r.open();
     auto box = stored(*ds, "Box");
     auto doc = stored(*ds, "Doc");
     ext(*ds).addToFolder(box.get(), doc.get());
     EXPECT_EQ(1UL, members(*ds, *box));
     ds->deleteObject(doc.get());
-    EXPECT_EQ("0|2", r.sql("SELECT (SELECT count(*) FROM dk_members) || '|' || (SELECT count(*) FROM pg_trigger "
-                           "WHERE tgname = 'dk_items_gone')"));
+    EXPECT_EQ("0|2|true", r.sql("SELECT (SELECT count(*) FROM dk_members) || '|' || (SELECT count(*) FROM pg_trigger "
+                                "WHERE tgname = 'dk_items_gone') || '|' || (to_regclass('dk_segments') IS NOT NULL)"));
 }

@@ -13,6 +13,7 @@
 #include <DKContentPG.hpp>
 #include <dk/DKChildCollection.hpp>
 #include <dk/DKLinkCollection.hpp>
+#include <dk/DKSegmentedParts.hpp>
 
 using dkpgtest::adminSql;
 using dkpgtest::uniqueName;
@@ -134,14 +135,15 @@ TEST(DKDatastorePGRights, ARepositoryOfARoleThatMayNotCreateRolesOpensWithoutUse
     EXPECT_EQ(nullptr, ds->getExtension("NO_SUCH"));
 }
 
-// Memberships, links, parts and the items' names follow the items' rights on the server, so that
-// SQL that reaches those tables shows a user nothing of an item it may not read.
+// Memberships, links, parts, segment slots and the items' names follow the items' rights on the
+// server, so that SQL that reaches those tables shows a user nothing of an item it may not read.
 TEST(DKDatastorePGRights, MembershipLinkAndPartRowsShowOnlyWithTheirItems) {
     dkrights::Repo r = newRepo();
-    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 4);
+    dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 1 | 4 | 8);
     dkconf::defineEntity(*r.ds, "Box", {{"title", DKAny::tc_string}}, 2);
     dkconf::defineChildren(*r.ds);
     std::unique_ptr<DKDDO> box(r.ds->createDDO("Box", 0)), doc(r.ds->createDDO("Doc", 0)), other(r.ds->createDDO("Doc", 0));
+    static_cast<DKSegmentedParts*>(static_cast<dkCollection*>(doc->getDataByName("DKParts")))->setSegmentCount(1);
     for (DKDDO* d : {box.get(), doc.get(), other.get()}) d->add();
     auto& ext = *static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
     ext.addToFolder(box.get(), doc.get());
@@ -156,31 +158,32 @@ TEST(DKDatastorePGRights, MembershipLinkAndPartRowsShowOnlyWithTheirItems) {
     auto dv = session(r.name, v, "pv");
     const auto counts = [&] {
         std::string out;
-        for (const char* t : {"dk_items", "dk_members", "dk_links", "dk_content", "dk_children"})
+        for (const char* t : {"dk_items", "dk_members", "dk_links", "dk_content", "dk_children", "dk_segments"})
             out += (out.empty() ? "" : " ") + std::to_string(dkconf::countRows(*dv, t));
         return out;
     };
-    EXPECT_EQ("0 0 0 0 0", counts());
+    EXPECT_EQ("0 0 0 0 0 0", counts());
     admin(*r.ds).setACLEntry("default", v.c_str(), "reader");
-    EXPECT_EQ("3 1 1 2 0", counts());   // a part is its head row and one chunk
+    EXPECT_EQ("3 1 1 2 0 1", counts());   // a part is its head row and one chunk
     // A reader changes none of them by SQL either: the policies keep the rows out of its writes.
-    EXPECT_EQ("", sqlState(r.name, v, "pv", "DELETE FROM dk_content; DELETE FROM dk_links; UPDATE dk_links SET type = 'x'"));
-    EXPECT_EQ("3 1 1 2 0", counts());
+    EXPECT_EQ("", sqlState(r.name, v, "pv", "DELETE FROM dk_content; DELETE FROM dk_segments; DELETE FROM dk_links; "
+                                             "UPDATE dk_links SET type = 'x'"));
+    EXPECT_EQ("3 1 1 2 0 1", counts());
     // Checked out by another, the folder and the link's source keep their rows and the item its
     // parts from an editor, by SQL too; checked in, the editor's delete takes them with the item.
     admin(*r.ds).setACLEntry("default", v.c_str(), "editor");
     for (DKDDO* d : {box.get(), doc.get()}) ext.checkOut(d);
-    for (const char* t : {"dk_content", "dk_members", "dk_links"})
+    for (const char* t : {"dk_content", "dk_segments", "dk_members", "dk_links"})
         EXPECT_EQ("DK100", sqlState(r.name, v, "pv", std::string("DELETE FROM ") + t)) << t;
     for (DKDDO* d : {box.get(), doc.get()}) ext.checkIn(d);
     DKDDO(dv.get(), doc->getPid(), 10).del();
-    EXPECT_EQ("2 0 0 0 0", counts());
+    EXPECT_EQ("2 0 0 0 0 0", counts());
     // An editor's item with a child: tied, read back and untied with its parent.
     std::unique_ptr<DKDDO> mine(dv->createDDO("Doc", 0));
     static_cast<DKChildCollection*>(static_cast<dkCollection*>(mine->getData(mine->dataId("CHILD", "Note"))))
         ->addElement(DKAny(static_cast<dkDataObjectBase*>(dkconf::newChild(*dv, "Note", "n"))));
     mine->add();
-    EXPECT_EQ("4 0 0 0 1", counts());
+    EXPECT_EQ("4 0 0 0 1 0", counts());
     DKDDO(dv.get(), mine->getPid(), 10).del();
-    EXPECT_EQ("2 0 0 0 0", counts());
+    EXPECT_EQ("2 0 0 0 0 0", counts());
 }

@@ -3,7 +3,7 @@
 // Search templates and schema mappings of the PostgreSQL connector where sessions meet: two
 // sessions storing one name at once; repositories made before the tables and before text
 // indexes. What templates and mappings mean runs through the conformance suite. The fixture's
-// server; every test a database of its own.
+// server; every test a database of its own. dk-threaded-suite: the sessions run on threads.
 
 #include "dkConnectorSupport.hpp"
 #include "dkPgTestSupport.hpp"

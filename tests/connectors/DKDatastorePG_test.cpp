@@ -3,6 +3,7 @@
 // The PostgreSQL connector against real servers: the fixture's, shared by the suites of a parallel
 // run, and servers of a test's own where a test needs one that misbehaves (trusts everyone,
 // stops, never answers). Credentials come only from connect; what cannot log on says why.
+// dk-threaded-suite: sessions on threads write one item at once.
 
 #include "dkConformance.hpp"
 #include "dkPgTestSupport.hpp"
@@ -89,6 +90,10 @@ dkconf::ConnectorContext pgContext() {
     c.folderType = 2;
     c.linkedType = 4;
     c.documentType = 1;
+    c.segmentedType = 1 | 8;
+    c.rows = [](const std::string& db, const char* table) {
+        return std::atol(adminSql(std::string("SELECT count(*) FROM ") + table, db).c_str());
+    };
     c.linksItem = "DKLinks";
     c.content = true;
     c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {

@@ -2,16 +2,14 @@
 //
 // The SQLite connector's membership beyond the conformance suite: parts kept through a document's
 // DKParts, the collections' immediate path through "DATASTORE_EXTENSION", refused members that
-// leave the item as it was, query results without collections, segment slots and link items
-// across a reconnect, and the format upgrades. Children of sub-entities run through the
-// conformance suite.
+// leave the item as it was, query results without collections, and the format upgrades. Children
+// of sub-entities, segment slots and link items run through the conformance suite.
 
 #include "dkSqliteTestSupport.hpp"
 
 #include <dk/DKFolder.hpp>
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKParts.hpp>
-#include <dk/DKSegmentedParts.hpp>
 #include <dk/dkDatastoreExt.hpp>
 
 #include <cstring>
@@ -169,43 +167,4 @@ TEST(DKDatastoreSQLITEMembers, OlderRepositoriesGetTheMembershipTablesWhenConnec
     r.ds.reset();
     ASSERT_TRUE(rawExec(r.path, "UPDATE dk_repository SET value = '9' WHERE key = 'format'"));
     EXPECT_EQ(9001L, errorOf([&] { open(r.path, ""); }));
-}
-
-TEST(DKDatastoreSQLITEMembers, SegmentSlotsAndLinkItemsSurviveAReconnect) {
-    Repo r;
-    dkconf::defineEntity(*r.ds, "Seg", {}, 1 | 8);
-    auto seg = r.item("Seg"), a = r.item("Doc"), b = r.item("Doc"), box = r.item("Box");
-    auto slotted = [&](DKDDO& d) -> DKSegmentedParts& { return dynamic_cast<DKSegmentedParts&>(held<DKParts>(d, "DKParts")); };
-    auto segPart = [&](long n, const char* bytes) {
-        dkBlob* p = r.content().createBlob(r.content().pidOf("Seg", std::atol(seg->getPid().getPrimaryId().c_str()), n));
-        p->setContent(DKByteArray(const_cast<char*>(bytes), static_cast<long>(std::strlen(bytes)), 0));
-        return p;
-    };
-    slotted(*seg).setSegmentCount(4);
-    slotted(*seg).setSegment(1, segPart(7, "seven"));
-    slotted(*seg).setSegment(3, segPart(2, "two"));
-    seg->update();
-    held<DKLinkCollection>(*a, "DKLinks").addElement(DKAny(static_cast<void*>(
-        new DKLink("via", a.get(), new DKDDO(r.ds.get(), b->getPid(), 10), new DKDDO(r.ds.get(), box->getPid(), 10), 1, 0, 0))));
-    a->update();
-    r.ds = open(r.path, "");
-    auto back = r.reread(*seg);
-    DKSegmentedParts& parts = slotted(*back);
-    ASSERT_EQ(4L, parts.getSegmentCount());
-    EXPECT_EQ(std::make_tuple(true, true), std::make_tuple(parts.getSegment(0) == nullptr, parts.getSegment(2) == nullptr));
-    DKByteArray bytes = static_cast<dkBlob*>(parts.getSegment(3))->getContent();
-    EXPECT_EQ("two", std::string(bytes.getData(), bytes.length()));
-    parts.setSegment(1, segPart(9, "nine"));   // part 7 leaves its slot, and so the repository
-    back->update();
-    EXPECT_EQ("1:9,3:2|2", rawQuery(r.path, "SELECT group_concat(slot || ':' || part) || '|' || (SELECT count(*) FROM dk_content)"
-                                            " FROM dk_segments WHERE part IS NOT NULL"));
-    auto target = r.reread(*b);
-    std::unique_ptr<dkIterator> link(held<DKLinkCollection>(*target, "DKLinks").createIterator());
-    EXPECT_EQ(box->getPid().pidString(),
-              static_cast<DKLink*>(link->next()->value())->getLinkItem()->getPid().pidString());
-    // A link's item deleted leaves the link; a segmented item deleted leaves no slot or part.
-    r.ds->deleteObject(box.get());   // box was made by the datastore replaced above
-    back->del();
-    EXPECT_EQ("1|0|0", rawQuery(r.path, "SELECT (SELECT count(*) FROM dk_links WHERE item IS NULL) || '|' ||"
-                                        " (SELECT count(*) FROM dk_segments) || '|' || (SELECT count(*) FROM dk_content)"));
 }

@@ -12,6 +12,7 @@
 #include <dk/DKLinkCollection.hpp>
 #include <dk/DKOpCode.hpp>
 #include <dk/DKParts.hpp>
+#include <dk/DKSegmentedParts.hpp>
 #include <dk/dkDatastoreExt.hpp>
 #include <dk/dkQuery.hpp>
 #include <dk/dkSchemaMapping.hpp>
@@ -989,6 +990,72 @@ TEST_P(DKConformance, FoldersAndLinksSurviveAReconnectAndGoWithTheirItems) {
     std::unique_ptr<DKDDO> again(new DKDDO(ds.get(), box->getPid(), 10));
     ds->deleteObject(again.get());
     EXPECT_EQ(2L, countRows(*ds, "Doc"));
+}
+
+// Segment slots keep their count, empty slots and parts across a reconnect, a part stored in no
+// slot follows them, and a part left in no slot is dropped; a link keeps the item that carries it
+// until that item is deleted. A segmented item deleted leaves no slot and no part.
+TEST_P(DKConformance, SegmentSlotsAndLinkItemsSurviveAReconnect) {
+    if (ctx().segmentedType == 0 || !ctx().links || !ctx().content) GTEST_SKIP();
+    auto ds = fresh();
+    defineEntity(*ds, "Seg", {}, ctx().segmentedType);
+    defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}}, ctx().linkedType);
+    auto stored = [&](const char* entity) {
+        std::unique_ptr<DKDDO> d(ds->createDDO(entity, 0));
+        d->add();
+        return d;
+    };
+    auto seg = stored("Seg"), a = stored("Doc"), b = stored("Doc"), carrier = stored("Doc");
+    const long id = std::strtol(seg->getPid().getPrimaryId().c_str(), nullptr, 10);
+    auto slotted = [](DKDDO& d) -> DKSegmentedParts& {
+        return dynamic_cast<DKSegmentedParts&>(*static_cast<dkCollection*>(d.getDataByName("DKParts")));
+    };
+    auto part = [&](long n, const char* bytes) {
+        dkBlob* p = ctx().contentOf(*ds, "Seg", id, n);
+        p->setContent(DKByteArray(const_cast<char*>(bytes), static_cast<long>(std::strlen(bytes)), 0));
+        return p;
+    };
+    auto reread = [&](const DKDDO& d) {
+        auto r = std::make_unique<DKDDO>(ds.get(), d.getPid(), 10);
+        r->retrieve();
+        return r;
+    };
+    auto slots = [&](DKSegmentedParts& p) {   // each slot's part number, "-" when empty
+        std::string out;
+        for (long i = 0; i < p.getSegmentCount(); ++i)
+            out += (p.getSegment(i) ? std::string(p.getSegment(i)->getPidObject()->getIdString(1).c_str()) : "-") + " ";
+        return out;
+    };
+    slotted(*seg).setSegmentCount(4);
+    slotted(*seg).setSegment(1, part(7, "seven"));
+    slotted(*seg).setSegment(3, part(2, "two"));
+    seg->update();
+    static_cast<dkCollection*>(a->getDataByName(ctx().linksItem.c_str()))->addElement(DKAny(static_cast<void*>(
+        new DKLink("via", a.get(), new DKDDO(ds.get(), b->getPid(), 10), new DKDDO(ds.get(), carrier->getPid(), 10), 1, 0, 0))));
+    a->update();
+    ds.reset();
+    ds = another();
+    std::unique_ptr<dkBlob>(part(5, "five"))->add();   // through the content interface: in no slot
+    auto back = reread(*seg);
+    DKSegmentedParts& parts = slotted(*back);
+    EXPECT_EQ("- 7 - 2 5 ", slots(parts));
+    DKByteArray bytes = parts.getSegment(3)->getContent();
+    EXPECT_EQ("two", std::string(bytes.getData(), bytes.length()));
+    parts.setSegment(1, part(9, "nine"));   // part 7 leaves its slot, and so the repository
+    back->update();
+    EXPECT_EQ("- 9 - 2 5 ", slots(slotted(*reread(*seg))));
+    EXPECT_EQ(-1L, std::unique_ptr<dkBlob>(ctx().contentOf(*ds, "Seg", id, 7))->size());
+    auto links = [&](const DKDDO& d) {
+        std::unique_ptr<DKDDO> r = reread(d);
+        std::unique_ptr<dkIterator> it(static_cast<dkCollection*>(r->getDataByName(ctx().linksItem.c_str()))->createIterator());
+        const dkDataObject* item = static_cast<DKLink*>(it->next()->value())->getLinkItem();
+        return item ? std::string(item->getPidObject()->pidString().c_str()) : "none";
+    };
+    EXPECT_EQ(std::string(carrier->getPid().pidString().c_str()), links(*b));
+    DKDDO(ds.get(), carrier->getPid(), 10).del();
+    EXPECT_EQ("none", links(*a));
+    back->del();
+    EXPECT_EQ(std::make_tuple(0L, 0L), std::make_tuple(ctx().rows(path_, "dk_segments"), ctx().rows(path_, "dk_content")));
 }
 
 }  // namespace dkconf

@@ -79,9 +79,13 @@ struct ConnectorContext {
     // (the DDO item "DKFolder"), links (the DDO item linksItem).
     bool folders = false;
     bool links = false;
-    // Entities of documentType list their stored parts in the DDO item "DKParts" (0: none do).
-    short folderType = 0, linkedType = 0, documentType = 0;
+    // Entities of documentType list their stored parts in the DDO item "DKParts" (0: none do), of
+    // segmentedType in numbered slots (a DKSegmentedParts).
+    short folderType = 0, linkedType = 0, documentType = 0, segmentedType = 0;
     std::string linksItem;
+    // The rows of one of the connector's own tables, counted beside the connector, where the
+    // object model cannot show that nothing was left behind.
+    std::function<long(const std::string& repository, const char* table)> rows;
     // A new binary content object (the caller's) for part `part` of the item entity:id.
     std::function<dkBlob*(dkDatastore&, const char* entity, long id, long part)> contentOf;
 };

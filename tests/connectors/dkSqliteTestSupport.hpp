@@ -27,6 +27,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kCheap = "pbkdf2_iterations=1000";   // cheap hashes keep the suites quick
 
+inline std::string rawQuery(const std::string& path, const std::string& sql);
+
 inline dkconf::ConnectorContext sqliteContext() {
     dkconf::ConnectorContext c;
     c.library = "dkdssqlite";   // the bare name an application gives the pool
@@ -51,6 +53,10 @@ inline dkconf::ConnectorContext sqliteContext() {
     c.folderType = 2;
     c.linkedType = 4;
     c.documentType = 1;
+    c.segmentedType = 1 | 8;
+    c.rows = [](const std::string& path, const char* table) {
+        return std::atol(rawQuery(path, std::string("SELECT count(*) FROM ") + table).c_str());
+    };
     c.linksItem = "DKLinks";
     c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {
         auto* c = static_cast<DKContentSQLITE*>(ds.getExtension(DKContentSQLITE::kName));

@@ -14,7 +14,8 @@ FAMILY = re.compile(r"(DK|dk|P[A-Z]|p[A-Z])\w*")
 OTHERS = {"KeyObjectLong", "KeyObjectShort", "KeyObjectString", "isdbcs",
           "createObject", "createObjectWithConfig", "destroyObject"}
 # Linker symbols, and what sanitizer and coverage builds add to every library.
-SKIP = re.compile(r"^(_init|_fini|_edata|_end|__bss_start|__(odr_asan|asan|tsan|ubsan|sanitizer|gcov|llvm).*)$")
+# (libgcov also exports its helper mangle_path).
+SKIP = re.compile(r"^(_init|_fini|_edata|_end|__bss_start|mangle_path|__(odr_asan|asan|tsan|ubsan|sanitizer|gcov|llvm).*)$")
 WRAPPER = re.compile(r"^((construction vtable|vtable|typeinfo name|typeinfo|VTT|guard variable) for "
                      r"|(non-virtual|virtual|covariant return) thunk to )")
 OPERATOR = re.compile(r"operator ?(<<=?|>>=?|<=>?|>=?|<|>|->\*?|\(\))")

@@ -97,6 +97,9 @@ inline std::string str(const DKString& v) { return v.str(); }
 inline std::string str(const DKAny* e) { return e == nullptr ? "-" : e->toString().str(); }
 using Texts = std::vector<std::string>;
 
+// Whether part occurs anywhere in text.
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 // A T that counts how many of its kind are alive, so that a suite sees exactly when an owner
 // deletes what it holds.
 template <class T>

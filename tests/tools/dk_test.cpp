@@ -38,6 +38,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using dktest::contains;
+
 constexpr uid_t kNobody = 65534;
 
 struct Result {
@@ -225,7 +227,6 @@ Result runDkOnTerminal(const std::vector<std::string>& args, const fs::path& cwd
     return r;
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // A scratch area every user may enter (the unprivileged runs need to): a working folder for dk
 // (checked to stay empty), a log folder and a home. Removed with everything in it.

@@ -34,3 +34,8 @@ if(TARGET dk_test AND TARGET dkdspg)
   set_property(TEST dk_test APPEND PROPERTY FIXTURES_REQUIRED pgserver)
   set_property(TEST dk_test APPEND PROPERTY ENVIRONMENT DKPG_SERVER=${CMAKE_BINARY_DIR}/pgserver)
 endif()
+
+# The tour of `make tour` runs whole: its strings, exception and log calls succeed.
+if(TARGET dktour)
+  add_test(NAME dktour_runs COMMAND dktour)
+endif()

@@ -59,8 +59,6 @@ std::string hex8(unsigned long v) {
     return b;
 }
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // Every "L t i" line of F and its generations, checked whole; how often each was seen. Lines
 // that hold a piece of one without matching whole are counted in broken.
 std::map<std::pair<int, int>, int> numberedLines(const fs::path& base, int generations, int& broken) {
@@ -72,7 +70,7 @@ std::map<std::pair<int, int>, int> numberedLines(const fs::path& base, int gener
         for (std::string line; std::getline(in, line);) {
             if (std::regex_match(line, m, whole))
                 ++seen[{std::stoi(m[1]), std::stoi(m[2])}];
-            else if (has(line, "L ") || has(line, "xxxx"))
+            else if (dktest::contains(line, "L ") || dktest::contains(line, "xxxx"))
                 ++broken;
         }
     }
@@ -93,8 +91,8 @@ void expectEachOnce(const std::vector<fs::path>& files, int generations, std::si
 
 // text holds every one of present and none of absent.
 void expectParts(const std::string& text, const V& present, const V& absent = {}) {
-    for (const std::string& p : present) EXPECT_TRUE(has(text, p)) << p << " in\n" << text;
-    for (const std::string& a : absent) EXPECT_FALSE(has(text, a)) << a << " in\n" << text;
+    for (const std::string& p : present) EXPECT_TRUE(dktest::contains(text, p)) << p << " in\n" << text;
+    for (const std::string& a : absent) EXPECT_FALSE(dktest::contains(text, a)) << a << " in\n" << text;
 }
 
 }  // namespace
@@ -278,7 +276,7 @@ const dklogtest::Case kCases[] = {
          EXPECT_LE(fs::file_size(c.root / "roll.log.sav1"), (1u << 20) / 100 * 102);
          EXPECT_GT(fs::file_size(c.root / "roll.log.sav1"), 1u << 20);
          expectEachOnce({c.root / "roll.log"}, 12, 3 * 12000);
-         EXPECT_FALSE(has(c.err, " F: L "));
+         EXPECT_FALSE(dktest::contains(c.err, " F: L "));
          EXPECT_EQ("0", c.printed("FAILURES")) << "healthy rollovers report nothing";
          EXPECT_TRUE(c.reports().empty());
      }},

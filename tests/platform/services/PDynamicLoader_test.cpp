@@ -33,8 +33,6 @@ bool isLoaded(const std::string& path) {
     return true;
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 }  // namespace
 
 TEST(PDynamicLoaderLookup, BareNamesPathsAndTheFolderBesideTheLibrary) {
@@ -68,13 +66,13 @@ TEST(PDynamicLoaderFailures, TheTextTellsWhatIsMissing) {
         PDynamicLoader loader(r.library);
         const auto err = systemError([&] { loader.open(); });
         EXPECT_EQ(301, err.first);
-        for (const std::string& part : r.parts) EXPECT_TRUE(contains(err.second, part)) << err.second;
+        for (const std::string& part : r.parts) EXPECT_TRUE(dktest::contains(err.second, part)) << err.second;
         EXPECT_FALSE(loader.isOpen());
     }
 
     PDynamicLoader probe(DKPLAT_PROBE);
     auto err = systemError([&] { probe.getProcAddress("dkplat_probe_value"); });
-    EXPECT_TRUE(err.first == 428 && contains(err.second, "dkplat_probe_value") && contains(err.second, "not open")) << err.second;
+    EXPECT_TRUE(err.first == 428 && dktest::contains(err.second, "dkplat_probe_value") && dktest::contains(err.second, "not open")) << err.second;
     probe.open();
     err = systemError([&] { probe.getProcAddress("createObject"); });
     EXPECT_EQ(PClsEnv::portalMsg(428).str() + "createObject [" DKPLAT_PROBE "]", err.second.substr(0, err.second.find(" (")));

@@ -3,11 +3,15 @@
 // The content objects every connector hands out (dkBlob and dkClob over a connector's content
 // store), the files they stream and the pids of parts. Files and held content cross into the
 // store a chunk at a time, so memory stays bounded by the chunk size whatever the part's size.
+// Also what connectors share of items' parts: a tracked change written, and the slots of
+// segmented parts read from and written to a connector's rows.
 
 #include <dk/PContentKit.hpp>
 
 #include <dk/DKAny.hpp>
 #include <dk/DKException.hpp>
+#include <dk/DKSegmentedParts.hpp>
+#include <dk/PRepositoryContent.hpp>
 #include <dk/dkContentDef.hpp>
 #include <dk/dkThrow.hpp>
 
@@ -18,7 +22,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 PContentStoreBase::~PContentStoreBase() = default;
@@ -488,4 +494,52 @@ bool PContentKit::writePartChange(PContentStoreBase& store, const PPartName& own
     if (add) part.add();   // a new part is stored with its item
     else store.drop(name, function);
     return true;
+}
+
+void PContentKit::readSegments(DKSegmentedParts& segments, PRepositoryContent& content, const PPartName& owner,
+                               const std::vector<PSegmentRow>& rows) {
+    std::map<long, int> stored;   // the kind of every stored part, by number
+    long count = 0;
+    for (const PSegmentRow& r : rows) {
+        if (r.slot < 0) stored[r.part] = r.kind;
+        else count = std::max(count, r.slot + 1);
+    }
+    auto partOf = [&](long part, int kind) {
+        const DKPidXDO pid = content.pidOf(owner.entity.c_str(), owner.item, part);
+        return std::unique_ptr<dkXDO>(kind == 1 ? static_cast<dkXDO*>(content.createClob(pid))
+                                                : static_cast<dkXDO*>(content.createBlob(pid)));
+    };
+    if (count > segments.getSegmentCount()) segments.setSegmentCount(count);
+    std::set<long> slotted;
+    for (const PSegmentRow& r : rows) {
+        const auto kind = r.slot >= 0 ? stored.find(r.part) : stored.end();
+        if (kind == stored.end()) continue;   // a part, an empty slot, or a slot whose part was dropped
+        std::unique_ptr<dkXDO> part = partOf(r.part, kind->second);
+        segments.setSegment(r.slot, part.get());
+        part.release();   // the collection owns it now
+        slotted.insert(r.part);
+    }
+    for (const auto& [number, kind] : stored) {
+        if (slotted.count(number) != 0) continue;
+        std::unique_ptr<dkXDO> part = partOf(number, kind);
+        segments.addElement(DKAny(static_cast<dkDataObjectBase*>(part.get())));
+        part.release();
+    }
+}
+
+std::vector<long> PContentKit::writeSegments(PContentStoreBase& store, const PPartName& owner, DKSegmentedParts& segments,
+                                             const std::vector<PSegmentRow>& rows, long badPart, const char* source,
+                                             const char* function) {
+    std::vector<long> slots;
+    for (long slot = 0; slot < segments.getSegmentCount(); ++slot) {
+        dkXDO* part = segments.getSegment(slot);
+        if (part != nullptr) writePartChange(store, owner, *part, true, badPart, source, function);   // checked, stored when new
+        slots.push_back(part != nullptr ? store.checkedPart(*part->getPidObject(), function).part : 0);
+    }
+    // The slots are the item's parts: one in no slot any more (its slot given another part, or the
+    // count lowered) is dropped.
+    const std::set<long> kept(slots.begin(), slots.end());
+    for (const PSegmentRow& r : rows)
+        if (r.slot < 0 && kept.count(r.part) == 0) store.drop(PPartName{owner.entity, owner.item, r.part}, function);
+    return slots;
 }

@@ -1,6 +1,6 @@
 // tests/dk/common/content/dkXDO_test.cpp
 //
-// The content objects of the library: every placeholder's refusal (text, form, location), what a
+// The content objects of the library: every placeholder's refusal (text and form), what a
 // subclass that defines nothing answers, copies, the content descriptor, and the resource: one
 // object through both bases, the cast helper, a resource held in a DKAny and owned by a data item
 // (run under AddressSanitizer), persistence handed to the datastore.
@@ -30,21 +30,21 @@ struct Blob : dkBlob {};
 struct Clob : dkClob {};
 struct DBClob : dkDBClob {};
 
-// A placeholder call, its text (the class is put before it; one ending in a blank stands before
-// the catalogue text, as it is) and, where given, the name its location must carry.
+// A placeholder call and its text (the class is put before it; one ending in a blank stands before
+// the catalogue text, as it is). The location each source gives its throws is dkThrow_test's.
 struct Row {
     std::function<void()> call;
-    std::string text, function = "";
+    std::string text;
 };
 
 // The editing rows of dkBlob and dkClob, which differ only in the class.
 template <class L>
 std::vector<Row> editing(L& o) {
     const DKString t("t");
-    return {{[&o, t] { o += t; }, "operator+=()", "operator`+='"}, {[&o] { o += o; }, "operator+=()"},
-            {[&o] { o.indexOf(o, 1); }, "indexOf()", "indexOf"}, {[&o, t] { o.indexOf(t, 1); }, "indexOf()"},
-            {[&o] { o.subString(1, 1); }, "subString", "subString"}, {[&o] { o.remove(1, 1); }, "remove()"},
-            {[&o] { o.insert(o, 1); }, "insert()"}, {[&o, t] { o.insert(t, 1); }, "insert()", "insert"}};
+    return {{[&o, t] { o += t; }, "operator+=()"}, {[&o] { o += o; }, "operator+=()"},
+            {[&o] { o.indexOf(o, 1); }, "indexOf()"}, {[&o, t] { o.indexOf(t, 1); }, "indexOf()"},
+            {[&o] { o.subString(1, 1); }, "subString"}, {[&o] { o.remove(1, 1); }, "remove()"},
+            {[&o] { o.insert(o, 1); }, "insert()"}, {[&o, t] { o.insert(t, 1); }, "insert()"}};
 }
 }  // namespace
 
@@ -61,20 +61,20 @@ TEST(dkXDOPlaceholders, RefuseWith341InTheirFormAndChangeNothing) {
     char buf[4];
     const std::pair<std::string, std::vector<Row>> groups[] = {
         {"dkXDOBase",
-         {{[&] { b.readBytes(buf, 0, 4); }, "readBytes ", "readBytes"},
+         {{[&] { b.readBytes(buf, 0, 4); }, "readBytes "},
           {[&] { b.writeBytes("a", 0, 1); }, "writeBytes "}, {[&] { b.setValue(p); }, "setValue "},
-          {[&] { b.getValue(p); }, "getValue "}, {[&] { b.open(); }, "open ", "open"},
+          {[&] { b.getValue(p); }, "getValue "}, {[&] { b.open(); }, "open "},
           {[&] { b.getValueString(s, n); }, "getValueString "}, {[&] { b.setValueString("a", 1); }, "setValueString "},
-          {[&] { static_cast<dkXDOBase&>(b) = static_cast<dkDataObjectBase&>(x); }, "operator= ", "operator`='"},
-          {[&] { (void)(b == x); }, "operator== ", "operator`=='"},
-          {[&] { (void)(b != x); }, "operator!= ", "operator`!='"}, {[&] { b.open("f"); }, "open(fn) ", "open"}}},
+          {[&] { static_cast<dkXDOBase&>(b) = static_cast<dkDataObjectBase&>(x); }, "operator= "},
+          {[&] { (void)(b == x); }, "operator== "},
+          {[&] { (void)(b != x); }, "operator!= "}, {[&] { b.open("f"); }, "open(fn) "}}},
         {"dkXDO",
-         {{[&] { static_cast<dkXDO&>(x) = b; }, "operator= ", "operator`='"}, {[&] { x.setPid(nullptr); }, "setPid()"},
+         {{[&] { static_cast<dkXDO&>(x) = b; }, "operator= "}, {[&] { x.setPid(nullptr); }, "setPid()"},
           {[&] { x.getPidObject(); }, "getPidObject()"}, {[&] { x.setPidObject(nullptr); }, "setPidObject()"},
-          {[&] { x.add("f"); }, "add(fn)", "add"}, {[&] { x.add(); }, "add()", "add"}, {[&] { x.del(); }, "del()"},
+          {[&] { x.add("f"); }, "add(fn)"}, {[&] { x.add(); }, "add()"}, {[&] { x.del(); }, "del()"},
           {[&] { x.retrieve("f"); }, "retrieve(fn)"}, {[&] { x.retrieve(); }, "retrieve()"},
           {[&] { x.update(); }, "update()"}, {[&] { x.update("f"); }, "update(fn)"},
-          {[&] { x.del(1); }, "del(flush)", "del"}, {[&] { x.size(); }, "size()", "size"},
+          {[&] { x.del(1); }, "del(flush)"}, {[&] { x.size(); }, "size()"},
           {[&] { x.getContent(); }, "getContent()"}, {[&] { x.setContent(DKByteArray()); }, "setContent()"},
           {[&] { x.isContentChanged(); }, "isContentChanged()"}, {[&] { x.compareData(x); }, "compareData()"},
           {[&] { x.getPartId(); }, "getPartId()"}, {[&] { x.setPartId(1); }, "setPartId()"},
@@ -83,26 +83,24 @@ TEST(dkXDOPlaceholders, RefuseWith341InTheirFormAndChangeNothing) {
           {[&] { x.getContentDef(); }, "getContentDef()"},
           {[&] { x.setContentDef(dkContentDef()); }, "setContentDef()"}, {[&] { x.getOption(1, a); }, "getOption()"},
           {[&] { x.setOption(1, a); }, "setOption()"}, {[&] { x.addExtension("e", nullptr); }, "addExtension"},
-          {[&] { x.removeExtension("e"); }, "removeExtension", "removeExtension"},
+          {[&] { x.removeExtension("e"); }, "removeExtension"},
           {[&] { x.getExtension("e"); }, "getExtension"}, {[&] { x.setKeyValues(nullptr, 0); }, "setKeyValues"}}},
         {"dkBlob", editing(bl)}, {"dkClob", editing(cl)},
         {"dkResource",
-         {{[&] { r.add("f"); }, "add(fn)", "add"}, {[&] { r.del(1); }, "del(flush)"}, {[&] { r.size(); }, "size()"},
+         {{[&] { r.add("f"); }, "add(fn)"}, {[&] { r.del(1); }, "del(flush)"}, {[&] { r.size(); }, "size()"},
           {[&] { r.retrieve("f"); }, "retrieve(fn)"}, {[&] { r.update("f"); }, "update(fn)"},
           {[&] { r.getExtension("e"); }, "getExtension"}, {[&] { r.compareData(x); }, "compareData()"},
-          {[&] { r.length(); }, "length()", "length"}, {[&] { r.setAffiliatedType(1); }, "setAffiliatedType()"},
+          {[&] { r.length(); }, "length()"}, {[&] { r.setAffiliatedType(1); }, "setAffiliatedType()"},
           {[&] { r.setMimeType("a"); }, "setMimeType()"}, {[&] { r.setContentType("a"); }, "setContentType()"},
           {[&] { r.getOption(1, a); }, "getOption()"}, {[&] { r.setOption(1, a); }, "setOption()"},
           {[&] { r.addExtension("e", nullptr); }, "addExtension"},
-          {[&] { r.removeExtension("e"); }, "removeExtension", "removeExtension"},
+          {[&] { r.removeExtension("e"); }, "removeExtension"},
           {[&] { r.setKeyValues(nullptr, 0); }, "setKeyValues"}}}};
     for (const auto& [cls, rows] : groups) {
         for (const Row& row : rows) {
             const dktest::Failure f = dktest::failureOf<DKUsageError>(row.call);
             const bool leading = row.text.back() == ' ';
             EXPECT_EQ(leading ? row.text + dktest::msg(341) : dktest::msg(341, cls + "::" + row.text), f.text);
-            EXPECT_EQ((V{"341", "dk/common/" + cls, row.function.empty() ? f.function : cls + "::" + row.function}),
-                      (V{str(f.id), f.source, f.function}));
         }
     }
     // Nothing above changed a thing: what a subclass that defines nothing answers.

@@ -19,7 +19,7 @@
 
 namespace {
 
-std::string str(const DKString& s) { return s.str(); }
+using dktest::str;
 
 // Checks that f throws DKUsageError 303 whose text holds detail (the text it was given).
 template <class F>
