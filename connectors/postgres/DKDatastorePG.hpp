@@ -70,7 +70,7 @@ inline constexpr const char* kDatastoreSource = "connectors/postgres/DKDatastore
 // object this library made must be deleted before the library is unloaded; DDOs are the common
 // library's and may outlive it. One datastore object is used by one thread at a time; several
 // objects work from several threads and processes, each with its own server session.
-class DKDatastorePG : public PConnectorDatastore {
+class DKDatastorePG : public PConnectorDatastore, public PSchemaCatalogue {
 public:
     explicit DKDatastorePG(const dkpg::PSettings& settings);
     ~DKDatastorePG() override;
@@ -160,8 +160,6 @@ public:
 
 private:
     friend class DKDatastoreDefPG;
-    friend class DKEntityDefPG;
-    friend class DKAttrDefPG;
     friend class DKResultSetCursorPG;
     friend class dkpg::PMembersPG;
     friend class dkpg::PContentStorePG;
@@ -202,16 +200,20 @@ private:
     std::shared_ptr<dkpg::PEntity> entity(const char* name, const char* function);
     void loadEntities(const char* function);
     std::vector<std::shared_ptr<dkpg::PEntity>> entitiesInOrder(const char* function);
+    // The catalogue as the schema objects (the connector kit's) read and change it; the server
+    // keeps it in step with other sessions, so nothing is refreshed before a read.
+    std::shared_ptr<const PCatalogueEntity> schemaEntity(const char* name, const char* function) override;
+    std::vector<std::shared_ptr<const PCatalogueEntity>> schemaEntities(const char* function) override;
     // Makes the entities in order (a parent before its sub-entities), all or none.
-    void storeEntities(const std::vector<dkpg::PNewEntity>& entities, const char* function);
+    void storeEntities(const std::vector<dkpg::PNewEntity>& entities, const char* function) override;
     // Drops the entity with its sub-entities, their items and tables.
-    void dropEntity(const char* name, const char* function);
+    void dropEntity(const char* name, const char* function) override;
     void createEntity(pg_conn* c, const dkpg::PNewEntity& e, const char* function);
     // The parent of e as the catalogue spells it; an unknown parent, or one whose attribute e's
     // name would stand for in the parent's items, is refused.
     static std::string parentName(pg_conn* c, const dkpg::PNewEntity& e, const char* function);
-    void storeAttr(const char* entity, const dkpg::PAttr& attr, const char* function);
-    void dropAttr(const char* entity, const char* attr, const char* function);
+    void storeAttr(const char* entity, const dkpg::PAttr& attr, const char* function) override;
+    void dropAttr(const char* entity, const char* attr, const char* function) override;
     // The parts of a schema change every one does: the transaction, the catalogue's lock, and the
     // cache forgotten whatever the outcome.
     PTransaction schemaChange(const char* function);
@@ -235,7 +237,6 @@ private:
     std::shared_ptr<dkpg::PEntity> entityByTable(unsigned int oid, const char* function);
     // Trees and text (DKDatastorePGSearch.cpp): every row of the cursor as a collection; a query
     // object of this datastore, or DKUsageError 303.
-    DKAny readAll(dkResultSetCursor* cursor);
     dkQuery* checkedQuery(dkQuery* query, const char* function);
     // The cursor of parts (their SQL and parameters taken), open.
     dkResultSetCursor* cursorOver(std::vector<dkpg::PTreeQuery>& parts);

@@ -47,11 +47,6 @@ void checkAttr(const PAttr& a, const char* function) {
 // ---------------------------------------------------------------------------------------------
 // PEntity
 
-const PAttr* PEntity::find(const char* attrName) const {
-    const std::size_t position = names.find(attrName);
-    return position == PAttributeNames::npos ? nullptr : &attrs[position];
-}
-
 void PEntity::prepare() {
     names = PAttributeNames(true);
     const std::string table = quoteIdent(lowerName(name.c_str()));
@@ -165,6 +160,15 @@ std::vector<std::shared_ptr<PEntity>> DKDatastorePG::entitiesInOrder(const char*
     for (auto& [key, e] : entities_) all.push_back(e);
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a->id < b->id; });
     return all;
+}
+
+std::shared_ptr<const PCatalogueEntity> DKDatastorePG::schemaEntity(const char* name, const char* function) {
+    return entity(name, function);
+}
+
+std::vector<std::shared_ptr<const PCatalogueEntity>> DKDatastorePG::schemaEntities(const char* function) {
+    const std::vector<std::shared_ptr<PEntity>> all = entitiesInOrder(function);
+    return {all.begin(), all.end()};
 }
 
 // ---------------------------------------------------------------------------------------------

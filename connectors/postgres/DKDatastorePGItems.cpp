@@ -31,12 +31,12 @@ const PObjectRules kRules{kMsgBadObject, kSource, "an element is not a data obje
 // Where the DDO's items go among the entity's attributes. Every item of the DDO must be an
 // attribute or one of the membership items of the entity's type when the DDO is written.
 const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char* function) {
-    const PItemMap& map = PConnectorKit::itemMap(ddo, e.names);
-    for (unsigned short id = map.stranger(); id != 0 && id <= map.itemCount(); ++id)
-        if (map.attributeOf(id) == PItemMap::npos && PMemberKit::item(e.type, ddo.getDataName(id).c_str()) == nullptr &&
-            !e.hasChild(ddo, id))
-            dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(id));
-    return map;
+    return PWrittenItems(
+        ddo, e,
+        [&](unsigned short id) {
+            return PMemberKit::item(e.type, ddo.getDataName(id).c_str()) != nullptr || e.hasChild(ddo, id);
+        },
+        kMsgNoAttr, kSource, function);
 }
 
 // Whether writing ddo writes membership rows too, so that its row and they need one transaction.
@@ -115,19 +115,10 @@ void DKDatastorePG::retrieveOne(DKDDOBase& ddo, long rowId, const char* function
     if (PQntuples(r.get()) == 0)
         dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
     if (ddo.dataCount() == 0) ddo.reset(e->shapeDefinition());
-    // Values are read before any is stored, so a damaged value leaves the DDO as it was. Items
-    // that are no attribute are the caller's own and left alone.
-    const PItemMap& map = PConnectorKit::itemMap(ddo, e->names);
-    std::vector<std::pair<unsigned short, DKAny>> values;
-    for (unsigned short id = 1; id <= map.itemCount(); ++id) {
-        const std::size_t k = map.attributeOf(id);
-        if (k == PItemMap::npos) continue;
-        values.emplace_back(id, readValue(r.get(), 0, static_cast<int>(k) + 1, e->attrs[k].type, kSource, function));
-    }
-    for (auto& [id, v] : values) {
-        if (v.isNull()) ddo.setNull(id);
-        else ddo.setData(id, v);
-    }
+    // A damaged value leaves the DDO as it was (the kit reads every value before storing any).
+    PConnectorKit::readAttributes(ddo, e->names, [&](std::size_t k) {
+        return readValue(r.get(), 0, static_cast<int>(k) + 1, e->attrs[k].type, kSource, function);
+    });
     readMembers(ddo, *e, rowId, function);
     ddo.resetDataChanged();
 }

@@ -115,5 +115,5 @@ dkResultSetCursor* DKDatastorePG::execute(const char* query, short qlType, const
 }
 
 DKAny DKDatastorePG::evaluate(const char* query, short qlType, const DKNVPair* params) {
-    return readAll(execute(query, qlType, params));
+    return PConnectorKit::readAll(execute(query, qlType, params), *this);
 }

@@ -14,7 +14,6 @@
 
 #include <dk/DKException.hpp>
 #include <dk/DKNVPair.hpp>
-#include <dk/DKResults.hpp>
 #include <dk/dkQuery.hpp>
 #include <dk/dkThrow.hpp>
 
@@ -48,14 +47,7 @@ dkResultSetCursor* DKDatastorePG::execute(DKCQExpr* expression) {
 dkResultSetCursor* DKDatastorePG::executeText(const char* query, const DKNVPair* params, const char* function) {
     conn(function);
     if (query == nullptr) dkThrow<DKUsageError>(kMsgBadTextQuery, kSource, function, DKString("no query"));
-    std::string only;
-    for (const DKNVPair* p = params; p != nullptr && p->getName().length() != 0 && p->getName() != "End"; ++p) {
-        if (p->getName() == "Prepare Query") continue;   // a query object's prepare
-        if (p->getName() != "Entity")
-            dkThrow<DKUsageError>(kMsgBadParams, kSource, function,
-                                  DKString("a text query takes only the option Entity, not ") + p->getName());
-        only = static_cast<DKString>(p->getValue()).str();
-    }
+    const std::string only = PConnectorKit::textQueryEntity(params, kMsgBadParams, kSource, function);
     std::vector<std::shared_ptr<PEntity>> searched;
     if (!only.empty()) {
         searched.push_back(entity(only.c_str(), function));
@@ -81,14 +73,7 @@ dkResultSetCursor* DKDatastorePG::executeText(const char* query, const DKNVPair*
     return cursorOver(parts);
 }
 
-DKAny DKDatastorePG::evaluate(DKCQExpr* expression) { return readAll(execute(expression)); }
-
-DKAny DKDatastorePG::readAll(dkResultSetCursor* run) {
-    std::unique_ptr<dkResultSetCursor> cursor(run);
-    std::unique_ptr<DKResults> results(new DKResults(*this));
-    while (DKDDO* d = cursor->fetchNext()) results->addElement(DKAny(static_cast<dkDataObjectBase*>(d)));
-    return DKAny(static_cast<dkCollection*>(results.release()));
-}
+DKAny DKDatastorePG::evaluate(DKCQExpr* expression) { return PConnectorKit::readAll(execute(expression), *this); }
 
 dkQuery* DKDatastorePG::createQuery(DKCQExpr* expression) {
     static const char* const fn = "DKDatastorePG::createQuery";

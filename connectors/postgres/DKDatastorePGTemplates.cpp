@@ -55,15 +55,6 @@ std::string key(const std::string& name) { return PTemplateNames::key(name); }
 PSearchTemplatePG::PSearchTemplatePG(DKDatastorePG* ds, const char* name, const char* entity)
     : PSearchTemplateBase(ds, name, entity, kRules), ds_(ds) {}
 
-bool PSearchTemplatePG::findAttr(const std::string& attr, std::string& entityName, PCatalogueAttr& found,
-                                 const char* function) {
-    const std::shared_ptr<PEntity> e = ds_->entity(getEntityName().c_str(), function);
-    entityName = e->name;
-    const PAttr* a = e->find(attr.c_str());
-    if (a != nullptr) found = *a;
-    return a != nullptr;
-}
-
 std::string PSearchTemplatePG::repositoryName() { return ds_->repositoryName(); }
 
 void PSearchTemplatePG::load(const pg_result* rows) {
@@ -245,21 +236,10 @@ dkSchemaMapping* DKDatastorePG::getMapping(const char* name) {
         attrs.emplace_back(PQgetvalue(rows.get(), row, 0), PQgetvalue(rows.get(), row, 1));
     loadEntities(fn);
     auto e = entities_.find(lowerName(native.c_str()));
-    auto mappedDef = [&](const std::string& mapped) {
-        auto def = std::make_unique<DKAttrDefPG>(this, nullptr);
-        def->setName(mapped.c_str());
-        return static_cast<dkAttrDef*>(def.release());
-    };
-    auto nativeDef = [&](const std::string& attr) {
-        auto def = std::make_unique<DKAttrDefPG>(this, nullptr);
-        const PAttr* p = e != entities_.end() ? e->second->find(attr.c_str()) : nullptr;
-        if (p != nullptr) def->load(*p, native.c_str());
-        else def->setName(attr.c_str());
-        return static_cast<dkAttrDef*>(def.release());
-    };
-    std::shared_ptr<dkSchemaMapping> schema = PSchemaMapping::build(PQgetvalue(m.get(), 0, 0), repositoryName_, kPidType,
-                                                                    native, PQgetvalue(m.get(), 0, 2), attrs, mappedDef,
-                                                                    nativeDef);
+    std::shared_ptr<dkSchemaMapping> schema =
+        PSchemaMapping::build(PQgetvalue(m.get(), 0, 0), repositoryName_, kPidType, native, PQgetvalue(m.get(), 0, 2), attrs,
+                              e != entities_.end() ? e->second.get() : nullptr,
+                              [this] { return std::make_unique<DKAttrDefPG>(this, nullptr); });
     mappings_[k] = schema;
     return schema.get();
 }

@@ -24,32 +24,17 @@ using PAttr = PCatalogueAttr;
 using ::PEntityShape;   // the DDO shape every item of an entity shares
 
 // An entity to be made: what the schema objects hand the catalogue (DKDatastorePG::storeEntities).
-struct PNewEntity {
-    std::string name;
-    short type = 0;
-    std::string description;
-    std::vector<PAttr> attrs;
-    std::string parent;   // empty: none
-};
+using ::PNewEntity;
 
-// One entity as the catalogue holds it, with its DDO shape and the SQL of its operations. Its
-// table is its name in lower case. Shared (by shared_ptr) between the datastore's cache and
-// whoever uses it, so an operation keeps working when the cache is cleared meanwhile.
-struct PEntity {
-    std::string name;   // as given
-    short id = 0;
-    short type = 0;
-    unsigned int table = 0;     // the oid of its table
-    std::string description;
-    std::string parent;                  // the parent entity of a sub-entity, as spelled; else empty
-    std::vector<std::string> children;   // the sub-entities, in the order they were made
-    std::vector<PAttr> attrs;   // in position order
-    PAttributeNames names;      // of attrs, matched without case: where a DDO's items go
+// One entity as the catalogue holds it (the kit's entry), with its DDO shape and the SQL of its
+// operations. Its table is its name in lower case. Shared (by shared_ptr) between the datastore's
+// cache and whoever uses it, so an operation keeps working when the cache is cleared meanwhile.
+struct PEntity : PCatalogueEntity {
+    unsigned int table = 0;   // the oid of its table
     std::unique_ptr<PEntityShape> shape;
     // $1.. the attributes, RETURNING the row id; $1 the row id (its columns after dk_id); $1 the row id.
     std::string insertSql, selectSql, deleteSql;
 
-    const PAttr* find(const char* attrName) const;
     // Whether the item id of ddo is the "CHILD" item of one of the sub-entities.
     bool hasChild(const DKDDOBase& ddo, unsigned short id) const;
     DKDDODef* shapeDefinition();   // rebuilt when a DDO added items of its own to the shared one

@@ -33,7 +33,6 @@ public:
     void load(const pg_result* rows);
 
 protected:
-    bool findAttr(const std::string& attr, std::string& entityName, PCatalogueAttr& found, const char* function) override;
     std::string repositoryName() override;
 
 private:

@@ -78,7 +78,7 @@ struct PMappingNames;
 //
 // One datastore object is used by one thread at a time. Several objects on the same file work
 // from several threads and processes (SQLite's locking, WAL mode and a busy timeout).
-class DKDatastoreSQLITE : public PConnectorDatastore {
+class DKDatastoreSQLITE : public PConnectorDatastore, public PSchemaCatalogue {
 public:
     explicit DKDatastoreSQLITE(const dksqlite::PSettings& settings);
     ~DKDatastoreSQLITE() override;
@@ -177,8 +177,6 @@ private:
     friend class dksqlite::PTemplates;
     friend class DKResultSetCursorSQLITE;
     friend class DKDatastoreDefSQLITE;
-    friend class DKEntityDefSQLITE;
-    friend class DKAttrDefSQLITE;
     // A transaction of one operation (BEGIN IMMEDIATE ... COMMIT), or a savepoint when the
     // caller has a transaction open. Unless commit() was reached, the destructor undoes
     // everything and forgets the catalogue, which may describe what was undone.
@@ -330,9 +328,16 @@ private:
     void schemaChanged();   // after this object changed the schema
     void storeEntity(const std::string& name, short type, const std::string& description,
                      const std::vector<dksqlite::PAttr>& attrs, const char* function, const std::string& parent = {});
-    void dropEntity(const char* name, const char* function);
-    void storeAttr(const char* entity, const dksqlite::PAttr& attr, const char* function);
-    void dropAttr(const char* entity, const char* attr, const char* function);
+    // The catalogue as the schema objects (the connector kit's) read and change it: every read
+    // outside a transaction first sees other connections' schema changes; several entities are
+    // stored in one write scope.
+    void refreshSchema(const char* function) override;
+    std::shared_ptr<const PCatalogueEntity> schemaEntity(const char* name, const char* function) override;
+    std::vector<std::shared_ptr<const PCatalogueEntity>> schemaEntities(const char* function) override;
+    void storeEntities(const std::vector<PNewEntity>& entities, const char* function) override;
+    void dropEntity(const char* name, const char* function) override;
+    void storeAttr(const char* entity, const dksqlite::PAttr& attr, const char* function) override;
+    void dropAttr(const char* entity, const char* attr, const char* function) override;
 
     // Data objects
     // The DDO of object under the connector kit's rule, with its row id when rowId is given.
@@ -362,7 +367,6 @@ private:
     // The statement of query under the guard (authorizer, one read-only SELECT), unbound; reach
     // is a set of GuardReach flags.
     sqlite3_stmt* prepareGuarded(const char* query, const char* function, unsigned reach = kReadEntities);
-    DKAny readAll(dkResultSetCursor* cursor);   // every row into a new DKResults; deletes cursor
     dkQuery* checkedQuery(dkQuery* query, const char* function);   // refuses null and foreign queries
     void deliver(const std::function<dkResultSetCursor*()>& run, dkCallback* callback, const char* function);
     // Text search (DKDatastoreSQLITEText.cpp): a query of language 1, FTS5 text over every

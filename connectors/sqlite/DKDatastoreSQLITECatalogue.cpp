@@ -17,7 +17,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 using namespace dksqlite;
 
@@ -27,11 +29,6 @@ constexpr const char* kSource = kDatastoreSource;   // every operation of the da
 
 // ---------------------------------------------------------------------------------------------
 // Catalogue entries
-
-const PAttr* PEntity::find(const char* attrName) const {
-    const size_t position = names.find(attrName);
-    return position == PAttributeNames::npos ? nullptr : &attrs[position];
-}
 
 std::size_t PEntity::memberItemCount() const {
     return PMemberKit::count(type) + children.size();
@@ -239,6 +236,29 @@ void DKDatastoreSQLITE::storeEntity(const std::string& name, short type, const s
     rebuildTextTable(db_, name, attrs, kSource, function);
     scope.commit();
     schemaChanged();
+}
+
+void DKDatastoreSQLITE::refreshSchema(const char* function) {
+    if (!inTransaction_) refreshIfSchemaChanged(function);
+}
+
+std::shared_ptr<const PCatalogueEntity> DKDatastoreSQLITE::schemaEntity(const char* name, const char* function) {
+    return entity(name, function);
+}
+
+std::vector<std::shared_ptr<const PCatalogueEntity>> DKDatastoreSQLITE::schemaEntities(const char* function) {
+    loadEntities(function);
+    std::vector<std::shared_ptr<PEntity>> all;
+    for (auto& [key, e] : entities_) all.push_back(e);
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a->id < b->id; });
+    return {all.begin(), all.end()};
+}
+
+void DKDatastoreSQLITE::storeEntities(const std::vector<PNewEntity>& entities, const char* function) {
+    std::optional<PWriteScope> scope;   // an entity and its sub-entities are stored together
+    if (entities.size() > 1) scope.emplace(*this, function);
+    for (const PNewEntity& e : entities) storeEntity(e.name, e.type, e.description, e.attrs, function, e.parent);
+    if (scope) scope->commit();
 }
 
 void DKDatastoreSQLITE::dropEntity(const char* name, const char* function) {

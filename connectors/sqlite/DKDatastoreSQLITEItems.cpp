@@ -70,13 +70,14 @@ namespace {
 // Where the DDO's items go among the entity's attributes. Every item of the DDO must be an
 // attribute when the DDO is written.
 const PItemMap& writtenItems(const PEntity& e, const DKDDOBase& ddo, const char* function) {
-    const PItemMap& map = PConnectorKit::itemMap(ddo, e.names);
     // The membership items are no attributes, and are written through their track lists.
-    for (unsigned short id = map.stranger(); id != 0 && id <= map.itemCount(); ++id)
-        if (map.attributeOf(id) == PItemMap::npos && e.memberItem(ddo.getDataName(id).c_str()) == nullptr &&
-            !e.childItem(ddo.getDataName(id).c_str()))
-            dkThrow<DKUsageError>(kMsgNoAttr, kSource, function, DKString(e.name.c_str()) + "." + ddo.getDataName(id));
-    return map;
+    return PWrittenItems(
+        ddo, e,
+        [&](unsigned short id) {
+            const DKString name = ddo.getDataName(id);
+            return e.memberItem(name.c_str()) != nullptr || e.childItem(name.c_str());
+        },
+        kMsgNoAttr, kSource, function);
 }
 
 }  // namespace
@@ -142,19 +143,10 @@ void DKDatastoreSQLITE::retrieveOne(DKDDOBase& ddo, long rowId, const char* func
         dkThrow<DKDataObjectNotFound>(kMsgNoItem, kSource, function, DKString(ddo.getPid().pidString()));
     if (rc != SQLITE_ROW) throwSqlite(db_, rc, kSource, function, "retrieving the item");
     if (ddo.dataCount() == 0) ddo.reset(e->shapeDefinition());
-    // Values are read before any is stored, so a damaged value leaves the DDO as it was. Items
-    // that are no attribute are the caller's own and left alone.
-    const PItemMap& map = PConnectorKit::itemMap(ddo, e->names);
-    std::vector<std::pair<unsigned short, DKAny>> values;
-    for (unsigned short id = 1; id <= map.itemCount(); ++id) {
-        const size_t k = map.attributeOf(id);
-        if (k == PItemMap::npos) continue;
-        values.emplace_back(id, columnValue(s, static_cast<int>(k) + 1, e->attrs[k].type, kSource, function));
-    }
-    for (auto& [id, v] : values) {
-        if (v.isNull()) ddo.setNull(id);
-        else ddo.setData(id, v);
-    }
+    // A damaged value leaves the DDO as it was (the kit reads every value before storing any).
+    PConnectorKit::readAttributes(ddo, e->names, [&](std::size_t k) {
+        return columnValue(s, static_cast<int>(k) + 1, e->attrs[k].type, kSource, function);
+    });
     readMembers(ddo, *e, rowId, function);
     ddo.resetDataChanged();
 }

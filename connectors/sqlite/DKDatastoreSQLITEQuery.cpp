@@ -216,14 +216,7 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(const char* query, short qlType, c
 DKAny DKDatastoreSQLITE::evaluate(const char* query, short qlType, const DKNVPair* params) {
     static const char* const fn = "DKDatastoreSQLITE::evaluate";
     DKTraceScope t(trace_, fn, this);
-    return readAll(execute(query, qlType, params));
-}
-
-DKAny DKDatastoreSQLITE::readAll(dkResultSetCursor* run) {
-    std::unique_ptr<dkResultSetCursor> cursor(run);
-    std::unique_ptr<DKResults> results(new DKResults(*this));
-    while (DKDDO* d = cursor->fetchNext()) results->addElement(DKAny(static_cast<dkDataObjectBase*>(d)));
-    return DKAny(static_cast<dkCollection*>(results.release()));
+    return PConnectorKit::readAll(execute(query, qlType, params), *this);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -260,7 +253,7 @@ dkResultSetCursor* DKDatastoreSQLITE::execute(DKCQExpr* expression) {
 DKAny DKDatastoreSQLITE::evaluate(DKCQExpr* expression) {
     static const char* const fn = "DKDatastoreSQLITE::evaluate";
     DKTraceScope t(trace_, fn, this);
-    return readAll(execute(expression));
+    return PConnectorKit::readAll(execute(expression), *this);
 }
 
 void DKDatastoreSQLITE::executeWithCallback(DKCQExpr* expression, dkCallback* callback) {

@@ -24,7 +24,6 @@ using namespace dksqlite;
 
 namespace {
 constexpr const char* kSource = kDatastoreSource;   // every operation of the datastore is located there
-constexpr const char* kEntityOption = "Entity";
 
 // The entities with a text table that none of them has yet (their names as created).
 constexpr const char* kMissingTables =
@@ -67,14 +66,7 @@ dkResultSetCursor* DKDatastoreSQLITE::executeText(const char* query, const DKNVP
     if (query == nullptr) dkThrow<DKUsageError>(kMsgQueryRefused, kSource, function, DKString("no query"));
     if (!inTransaction_) refreshIfSchemaChanged(function);
     loadEntities(function);
-    std::string only;
-    for (const DKNVPair* p = params; p != nullptr && p->getName().length() != 0 && p->getName() != kEndMark; ++p) {
-        if (p->getName() == kPrepareMark) continue;   // a query object's prepare: nothing waits for open
-        if (p->getName() != kEntityOption)
-            dkThrow<DKUsageError>(kMsgBadParams, kSource, function,
-                                  DKString("a text query takes only the option Entity, not ") + p->getName());
-        only = static_cast<DKString>(p->getValue()).str();
-    }
+    const std::string only = PConnectorKit::textQueryEntity(params, kMsgBadParams, kSource, function);
     std::vector<std::shared_ptr<PEntity>> searched;
     if (!only.empty()) {
         searched.push_back(entity(only.c_str(), function));

@@ -36,18 +36,10 @@ inline constexpr const auto& kMemberItems = PMemberKit::items;
 inline constexpr const char* kChildNameSpace = "CHILD";
 inline constexpr unsigned short kChildItemType = 1072;
 
-// One entity as the catalogue holds it, with its DDO shape and the SQL of its operations.
-// Shared (by shared_ptr) between the datastore's cache and the cursors reading it, so a cursor
+// One entity as the catalogue holds it (the kit's entry, its sub-entities in id order: the DDOs'
+// "CHILD" items), with its DDO shape and the SQL of its operations. Shared (by shared_ptr) between the datastore's cache and the cursors reading it, so a cursor
 // keeps working after the cache was cleared.
-struct PEntity {
-    std::string name;   // as created
-    short id = 0;
-    short type = 0;
-    std::string description;
-    std::string parent;                 // the parent entity of a sub-entity, as created; else empty
-    std::vector<std::string> children;  // the sub-entities, in id order: the DDOs' "CHILD" items
-    std::vector<PAttr> attrs;   // in position order
-    PAttributeNames names;      // of attrs, matched without case: where a DDO's items go
+struct PEntity : PCatalogueEntity {
     std::unique_ptr<PEntityShape> shape;
     std::string insertSql, selectSql, deleteSql, existsSql;
     // The text index's writes of one row (?1 its row id): empty when no attribute is
@@ -59,7 +51,6 @@ struct PEntity {
     sqlite3_stmt* selectStmt = nullptr;
     sqlite3_stmt* deleteStmt = nullptr;
 
-    const PAttr* find(const char* attrName) const;
     // The items its type bits and sub-entities give after the attributes.
     std::size_t memberItemCount() const;
     bool segmented() const { return PMemberKit::segmented(type); }

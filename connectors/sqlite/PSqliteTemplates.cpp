@@ -54,15 +54,6 @@ void bindName(sqlite3_stmt* s, int i, const std::string& text) { bindText(s, i, 
 PSearchTemplate::PSearchTemplate(DKDatastoreSQLITE* ds, const char* name, const char* entity)
     : PSearchTemplateBase(ds, name, entity, kRules), ds_(ds) {}
 
-bool PSearchTemplate::findAttr(const std::string& attr, std::string& entityName, PCatalogueAttr& found,
-                               const char* function) {
-    const std::shared_ptr<PEntity> e = ds_->entity(getEntityName().c_str(), function);
-    entityName = e->name;
-    const PAttr* a = e->find(attr.c_str());
-    if (a != nullptr) found = *a;
-    return a != nullptr;
-}
-
 std::string PSearchTemplate::repositoryName() { return ds_->repositoryName(); }
 
 void PSearchTemplate::load(sqlite3_stmt* rows) {
@@ -291,20 +282,10 @@ dkSchemaMapping* DKDatastoreSQLITE::getMapping(const char* name) {
     PStmt a = prepare(d, "SELECT mapped, native FROM dk_mapping_attrs WHERE mapping = ?1 ORDER BY position", kSource, fn);
     bindName(a.get(), 1, n);
     while (sqlite3_step(a.get()) == SQLITE_ROW) attrs.emplace_back(textColumn(a.get(), 0), textColumn(a.get(), 1));
-    auto mappedDef = [&](const std::string& mapped) {
-        auto def = std::make_unique<DKAttrDefSQLITE>(this, nullptr);
-        def->setName(mapped.c_str());
-        return static_cast<dkAttrDef*>(def.release());
-    };
-    auto nativeDef = [&](const std::string& attr) {
-        auto def = std::make_unique<DKAttrDefSQLITE>(this, nullptr);
-        const PAttr* p = e != entities_.end() ? e->second->find(attr.c_str()) : nullptr;
-        if (p != nullptr) def->load(*p, native.c_str());
-        else def->setName(attr.c_str());
-        return static_cast<dkAttrDef*>(def.release());
-    };
-    std::shared_ptr<dkSchemaMapping> schema = PSchemaMapping::build(textColumn(m.get(), 0), repositoryName_, kPidType, native,
-                                                                    textColumn(m.get(), 2), attrs, mappedDef, nativeDef);
+    std::shared_ptr<dkSchemaMapping> schema =
+        PSchemaMapping::build(textColumn(m.get(), 0), repositoryName_, kPidType, native, textColumn(m.get(), 2), attrs,
+                              e != entities_.end() ? e->second.get() : nullptr,
+                              [this] { return std::make_unique<DKAttrDefSQLITE>(this, nullptr); });
     mappings_[lowerName(n.c_str())] = schema;
     return schema.get();
 }

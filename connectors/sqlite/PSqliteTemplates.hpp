@@ -34,7 +34,6 @@ public:
     void load(sqlite3_stmt* criteriaRows);   // criteria from rows of (attr, operators)
 
 protected:
-    bool findAttr(const std::string& attr, std::string& entityName, PCatalogueAttr& found, const char* function) override;
     std::string repositoryName() override;
 
 private:

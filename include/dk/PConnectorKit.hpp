@@ -13,6 +13,7 @@
 #include <dk/dkProtocol.hpp>
 
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -22,6 +23,8 @@
 
 class DKDDO;
 class DKDDOBase;
+class DKNVPair;
+class dkResultSetCursor;
 class DKPid;
 class dkDatastore;
 class dkDataObject;
@@ -140,6 +143,15 @@ public:
     // bound to no datastore yet, is bound to datastore.
     static void finishAdd(DKDDOBase& ddo, const DKPid& pid, dkDatastore* datastore);
 
+    // Every row of cursor (adopted and deleted) as a new DKResults of datastore, in a DKAny that
+    // owns it: what evaluate returns.
+    static DKAny readAll(dkResultSetCursor* cursor, const dkDatastore& datastore);
+    // The entity a text query's options name with the option "Entity" (empty: every entity), up
+    // to an "End" or empty name; a query object's "Prepare Query" is passed over, and any other
+    // option is refused with DKUsageError badParams located in source.
+    static std::string textQueryEntity(const DKNVPair* options, long badParams, const char* source,
+                                       const char* function);
+
     // The value of an integer DKAny (short, unsigned short, long, unsigned long) as a long; false
     // for other types and for an unsigned long above LONG_MAX.
     static bool integerOf(const DKAny& v, long& out);
@@ -168,6 +180,11 @@ public:
     // The map of ddo's data items onto attributes, made on the first call for its definition and
     // list and then kept with the definition. A DDO without a definition of its own maps nothing.
     static const PItemMap& itemMap(const DKDDOBase& ddo, const PAttributeNames& attributes);
+    // The values of ddo's items that are attributes, read(k) giving the value of the attribute at
+    // position k: every value is read before any is stored, so a value that cannot be read leaves
+    // the DDO as it was. Items that are no attribute are the caller's own and left alone.
+    template <class Read>
+    static void readAttributes(DKDDOBase& ddo, const PAttributeNames& attributes, Read read);
 
     // The value of item id as the DDO holds it, when it is set; null when not. No copy is made:
     // the reference holds until the item is changed. Bad ids as for getData.
@@ -205,6 +222,10 @@ public:
     // copy of pid, in one allocation: the values and a pid of class DKPid live in the object's own
     // block (another class of pid is cloned). The caller owns the DDO and deletes it as usual.
     static DKDDO* newRowObject(DKDDODef* def, const DKPid& pid, dkDatastore* ds);
+
+    // DKUsageError noAttr for item id of ddo, which names no attribute of entity ("ENTITY.ITEM").
+    [[noreturn]] static void refuseItem(const DKDDOBase& ddo, const std::string& entity, unsigned short id, long noAttr,
+                                        const char* source, const char* function, unsigned long line);
 
 private:
     // Deletes the collection or data object value owns, if any, and makes it null.
@@ -253,6 +274,20 @@ void PConnectorKit::allOrNone(dkCollection* objects, const PObjectRules& rules, 
     } catch (DKException& e) {
         locate(e, rules, operation, line);
         throw;
+    }
+}
+
+template <class Read>
+void PConnectorKit::readAttributes(DKDDOBase& ddo, const PAttributeNames& attributes, Read read) {
+    const PItemMap& map = itemMap(ddo, attributes);
+    std::vector<std::pair<unsigned short, DKAny>> values;
+    for (unsigned short id = 1; id <= map.itemCount(); ++id) {
+        const std::size_t k = map.attributeOf(id);
+        if (k != PItemMap::npos) values.emplace_back(id, read(k));
+    }
+    for (auto& [id, v] : values) {
+        if (v.isNull()) ddo.setNull(id);
+        else ddo.setData(id, v);
     }
 }
 
@@ -479,4 +514,189 @@ public:
 private:
     std::unique_ptr<DKPid> pid_;
     std::string repository_;   // the repository pid_ names, checked without asking the pid
+};
+
+// ---------------------------------------------------------------------------------------------
+// The schema objects every connector writes the same way: a datastore definition, entity
+// definitions and attribute definitions over the connector's catalogue. A connector adds only its
+// classes' names, its messages and the catalogue itself (PSchemaCatalogue, which its datastore
+// implements); the logic of the objects is here once.
+
+// One entity as a connector's catalogue holds it: the part its schema objects read. A connector's
+// own entry derives from it and adds its table, SQL and DDO shape.
+struct DK_API PCatalogueEntity {
+    std::string name;   // as given
+    short id = 0;
+    short type = 0;
+    std::string description;
+    std::string parent;                  // the parent entity of a sub-entity, as given; else empty
+    std::vector<std::string> children;   // the sub-entities, in the order they were made
+    std::vector<PCatalogueAttr> attrs;   // in position order
+    PAttributeNames names;               // of attrs, matched without case: where a DDO's items go
+
+    // The attribute named attrName (without ASCII case), or null.
+    const PCatalogueAttr* find(const char* attrName) const;
+};
+
+// Where ddo's items go among the attributes of e, when ddo is written: every item must be an
+// attribute or one isOwn(id) accepts (the connector's membership and child items); another is
+// refused with DKUsageError noAttr ("ENTITY.ITEM") located in source.
+template <class IsOwn>
+const PItemMap& PWrittenItems(const DKDDOBase& ddo, const PCatalogueEntity& e, IsOwn isOwn, long noAttr, const char* source,
+                              const char* function, unsigned long line = __builtin_LINE()) {
+    const PItemMap& map = PConnectorKit::itemMap(ddo, e.names);
+    for (unsigned short id = map.stranger(); id != 0 && id <= map.itemCount(); ++id)
+        if (map.attributeOf(id) == PItemMap::npos && !isOwn(id))
+            PConnectorKit::refuseItem(ddo, e.name, id, noAttr, source, function, line);
+    return map;
+}
+
+// An entity to be stored: what the schema objects hand the catalogue, parents before their
+// sub-entities.
+struct PNewEntity {
+    std::string name;
+    short type = 0;
+    std::string description;
+    std::vector<PCatalogueAttr> attrs;
+    std::string parent;   // empty: none
+};
+
+// What a connector's schema objects ask of its catalogue; the connector's datastore implements
+// it beside dkDatastore. Every refusal is the connector's own (its message, its source, the
+// function given). One thread at a time, as the datastore.
+class DK_API PSchemaCatalogue {
+public:
+    // Before a schema object reads: the catalogue brought in step with other connections'
+    // changes, where the connector does not keep it so by itself. Nothing by default.
+    virtual void refreshSchema(const char* function);
+    // The entity named name (without case); an unknown name is refused.
+    virtual std::shared_ptr<const PCatalogueEntity> schemaEntity(const char* name, const char* function) = 0;
+    // Every entity, by id.
+    virtual std::vector<std::shared_ptr<const PCatalogueEntity>> schemaEntities(const char* function) = 0;
+    // Stores entities (parents first) together or not at all.
+    virtual void storeEntities(const std::vector<PNewEntity>& entities, const char* function) = 0;
+    // Drops the entity named name with its sub-entities and their items.
+    virtual void dropEntity(const char* name, const char* function) = 0;
+    // Adds attr after the stored entity's attributes, or drops the attribute named attr.
+    virtual void storeAttr(const char* entity, const PCatalogueAttr& attr, const char* function) = 0;
+    virtual void dropAttr(const char* entity, const char* attr, const char* function) = 0;
+
+protected:
+    virtual ~PSchemaCatalogue();
+};
+
+// How one connector's schema objects refuse and name themselves.
+struct PSchemaRules {
+    PAttrDefRules attrs;
+    PEntityDefRules entities;
+    const char* datastoreDefClass;   // before "::operation" in the function texts ("DKDatastoreDefSQLITE")
+    const char* entityDefClass;
+    const char* attrDefClass;
+    // Whether the catalogue moves the attributes after a dropped one up one place, so that an
+    // entity definition numbers the attributes it keeps again.
+    bool renumbersAttrs;
+};
+
+// An attribute definition of a connector; add() and del() store or drop it in its entity at once
+// (through the entity definition when it has one). The datastore is not owned.
+class DK_API PAttrDefBase : public dkAttrDef {
+public:
+    PAttrDefBase(dkDatastore* ds, dkEntityDef* entity, const PSchemaRules& rules);
+    ~PAttrDefBase() override;
+
+    void add() override;
+    void del() override;
+
+    // Fills this object from the catalogue entry a of the entity entityName.
+    void load(const PCatalogueAttr& a, const char* entityName) { a.applyTo(*this, entityName); }
+
+private:
+    const PSchemaRules& rules_;
+};
+
+// An entity definition of a connector. Attributes given to addAttr are kept (and owned) here
+// until the entity is stored with add(), which stores them and its sub-entities with it in one
+// transaction; an attribute addAttr refuses (bad name or type, repeated name) stays the caller's.
+// add(dkAttrDef*) and deleteAttr change a stored entity at once. One thread at a time, as its
+// datastore.
+class DK_API PEntityDefBase : public PEntityDefTree {
+public:
+    PEntityDefBase(dkDatastore* ds, const PSchemaRules& rules);
+    ~PEntityDefBase() override;
+
+    using PEntityDefTree::add;
+    using PEntityDefTree::del;
+
+    void add(dkAttrDef* attrDef) override;
+    void add() override;
+    void del(dkAttrDef* attrDef) override;
+    void del() override;
+    dkAttrDef* createAttr() override;
+    dkAttrDef* getAttr(const char* attrName) override;
+    dkAttrDef* retrieveAttr(const char* attrName) override;
+    dkCollection* listAttrs() override;
+    DKString* listAttrNames(long& arraySize) override;
+    void deleteAttr(const char* attrName) override;
+    void addAttr(dkAttrDef* attrDef) override;
+    dkAttrDef* removeAttr(const char* attrName) override;
+    void clearCache() override {}
+
+    // Fills this object from the catalogue entry (attributes and sub-entities included).
+    void load(const PCatalogueEntity& e);
+    const PAttrDefList::Defs& attrs() const { return attrs_.defs(); }
+    const PSchemaRules& schemaRules() const { return rules_; }
+
+protected:
+    // A new attribute definition of the connector's class, of entity (null: none).
+    virtual std::unique_ptr<dkAttrDef> newAttr(dkEntityDef* entity) const = 0;
+    void copyAttrsTo(PEntityDefTree& other) const override;
+
+private:
+    std::string function(const char* operation) const;
+    const PSchemaRules& rules_;
+    PAttrDefList attrs_;
+};
+
+// The schema of one repository: its entities. Kept by the datastore (datastoreDef()); the
+// collections and name arrays its lists return belong to the caller, with the definitions in them.
+// getEntity's definitions stay here until clearCache, or until their entity is stored or deleted
+// through this object. One thread at a time, as its datastore.
+class DK_API PDatastoreDefBase : public dkDatastoreDef {
+public:
+    PDatastoreDefBase(dkDatastore* ds, const PSchemaRules& rules);
+    ~PDatastoreDefBase() override;
+
+    using dkDatastoreDef::listEntities;
+    using dkDatastoreDef::listEntityNames;
+
+    dkEntityDef* createEntity() override;
+    dkEntityDef* getEntity(const char* name) override;
+    dkEntityDef* retrieveEntity(const char* name) override;
+    dkCollection* listEntities(const DKNVPair*, long) override { return listEntities(); }
+    dkCollection* listEntities(long) override { return listEntities(); }
+    dkCollection* listEntities() override;
+    DKString* listEntityNames(const DKNVPair*, long, long& count) override { return listEntityNames(count); }
+    DKString* listEntityNames(long, long& count) override { return listEntityNames(count); }
+    DKString* listEntityNames(long& count) override;
+    dkCollection* listEntityAttrs(const char* entity) override;
+    DKString* listEntityAttrNames(const char* entity, long& count) override;
+    // Stores entity and the sub-entities it holds, together or not at all.
+    void add(dkEntityDef* entity) override;
+    void del(dkEntityDef* entity) override;
+    void deleteEntity(const char* name) override;
+    void clearCache() override;
+
+protected:
+    // A new, empty entity definition of the connector's class.
+    virtual std::unique_ptr<PEntityDefBase> newEntity() const = 0;
+    // A new attribute definition of the connector's class, of no entity.
+    virtual std::unique_ptr<dkAttrDef> newAttr() const = 0;
+
+private:
+    std::string function(const char* operation) const;
+    PSchemaCatalogue& catalogue() const;
+    // entity and the sub-entities under it, parents first.
+    static void flatten(PEntityDefBase& entity, const std::string& parent, std::vector<PNewEntity>& out);
+    const PSchemaRules& rules_;
+    std::map<std::string, std::unique_ptr<dkEntityDef>> kept_;   // getEntity's, by lower-case name
 };

@@ -79,9 +79,9 @@ protected:
 
     // The connector's catalogue: the attribute attr of the template's entity (false when the
     // entity has none), entityName set to the entity's name as kept; an unknown entity is the
-    // connector's refusal.
+    // connector's refusal. Read from the datastore's PSchemaCatalogue unless overridden.
     virtual bool findAttr(const std::string& attr, std::string& entityName, PCatalogueAttr& found,
-                          const char* function) = 0;
+                          const char* function);
     // The repository the trees' pids name.
     virtual std::string repositoryName() = 0;
 
@@ -149,6 +149,14 @@ public:
                                                   const std::vector<std::pair<std::string, std::string>>& attrs,
                                                   const std::function<dkAttrDef*(const std::string& name)>& mappedDef,
                                                   const std::function<dkAttrDef*(const std::string& native)>& nativeDef);
+    // The same, every definition made by newDef (a definition of the connector's class, of no
+    // entity): a mapped one only named, a native one filled from its entry in native (the native
+    // entity as the catalogue holds it; null, or an attribute it lacks: only named).
+    static std::shared_ptr<dkSchemaMapping> build(const std::string& name, const std::string& server, const char* serverType,
+                                                  const std::string& entity, const std::string& mappedEntity,
+                                                  const std::vector<std::pair<std::string, std::string>>& attrs,
+                                                  const PCatalogueEntity* native,
+                                                  const std::function<std::unique_ptr<dkAttrDef>()>& newDef);
 };
 
 // The native names behind a schema mapping: its native entity, and the native attribute of each

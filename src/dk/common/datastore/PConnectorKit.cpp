@@ -12,11 +12,14 @@
 
 #include <dk/DKDDO.hpp>
 #include <dk/DKException.hpp>
+#include <dk/DKNVPair.hpp>
 #include <dk/DKPid.hpp>
+#include <dk/DKResults.hpp>
 #include <dk/PVector.hpp>
 #include <dk/dkCollection.hpp>
 #include <dk/dkDataObject.hpp>
 #include <dk/dkDatastoreDef.hpp>
+#include <dk/dkResultSetCursor.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <algorithm>
@@ -575,4 +578,302 @@ bool PConnectorKit::integerOf(const DKAny& v, long& out) {
         }
         default: return false;
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The schema objects over a connector's catalogue
+
+namespace {
+
+std::string lowerKey(const char* name) {
+    std::string key = name != nullptr ? name : "";
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+// The catalogue of ds: the connector's datastore implements it beside dkDatastore.
+PSchemaCatalogue* catalogueOf(dkDatastore* ds) { return dynamic_cast<PSchemaCatalogue*>(ds); }
+
+std::string functionText(const char* className, const char* operation) {
+    return std::string(className) + "::" + operation;
+}
+
+}  // namespace
+
+const PCatalogueAttr* PCatalogueEntity::find(const char* attrName) const {
+    const std::size_t position = names.find(attrName);
+    return position == PAttributeNames::npos ? nullptr : &attrs[position];
+}
+
+PSchemaCatalogue::~PSchemaCatalogue() = default;
+
+void PSchemaCatalogue::refreshSchema(const char*) {}
+
+// PAttrDefBase
+
+PAttrDefBase::PAttrDefBase(dkDatastore* ds, dkEntityDef* entity, const PSchemaRules& rules)
+    : dkAttrDef(ds, entity), rules_(rules) {}
+PAttrDefBase::~PAttrDefBase() = default;
+
+void PAttrDefBase::add() {
+    const std::string fn = functionText(rules_.attrDefClass, "add");
+    PSchemaCatalogue* cat = catalogueOf(getDatastore());
+    if (cat == nullptr) dkThrow<DKUsageError>(rules_.entities.noEntity, rules_.attrs.source, fn.c_str(), DKString("no datastore"));
+    auto* e = dynamic_cast<PEntityDefBase*>(getEntity());
+    if (e != nullptr && &e->schemaRules() == &rules_) return e->add(this);
+    cat->storeAttr(getEntityName().c_str(), PCatalogueAttr::of(*this), fn.c_str());
+}
+
+void PAttrDefBase::del() {
+    const std::string fn = functionText(rules_.attrDefClass, "del");
+    PSchemaCatalogue* cat = catalogueOf(getDatastore());
+    if (cat == nullptr) dkThrow<DKUsageError>(rules_.entities.noEntity, rules_.attrs.source, fn.c_str(), DKString("no datastore"));
+    auto* e = dynamic_cast<PEntityDefBase*>(getEntity());
+    if (e != nullptr && &e->schemaRules() == &rules_) return e->deleteAttr(getName().c_str());
+    cat->dropAttr(getEntityName().c_str(), getName().c_str(), fn.c_str());
+}
+
+// PEntityDefBase
+
+PEntityDefBase::PEntityDefBase(dkDatastore* ds, const PSchemaRules& rules)
+    : PEntityDefTree(ds, rules.entities), rules_(rules) {}
+PEntityDefBase::~PEntityDefBase() = default;
+
+std::string PEntityDefBase::function(const char* operation) const {
+    return functionText(rules_.entityDefClass, operation);
+}
+
+void PEntityDefBase::load(const PCatalogueEntity& e) {
+    setName(e.name.c_str());
+    setParentEntityName(e.parent.c_str());
+    clearSubs();
+    PSchemaCatalogue& cat = *catalogueOf(getDatastore());
+    for (const std::string& name : e.children) {
+        std::unique_ptr<PEntityDefTree> def = blank();
+        static_cast<PEntityDefBase&>(*def).load(*cat.schemaEntity(name.c_str(), function("load").c_str()));
+        appendSub(std::move(def));
+    }
+    setType(e.type);
+    setId(e.id);
+    setDescription(e.description.c_str());
+    int text = 0;
+    attrs_.clear();
+    for (const PCatalogueAttr& a : e.attrs) {
+        text |= a.textSearchable;
+        std::unique_ptr<dkAttrDef> def = newAttr(this);
+        a.applyTo(*def, e.name.c_str());
+        attrs_.append(std::move(def));
+    }
+    setTextSearchable(text);
+}
+
+void PEntityDefBase::add() { getDatastore()->datastoreDef()->add(this); }
+
+void PEntityDefBase::del() { getDatastore()->datastoreDef()->deleteEntity(getName().c_str()); }
+
+void PEntityDefBase::add(dkAttrDef* attrDef) {
+    const std::string fn = function("add");
+    if (attrDef == nullptr) dkThrow<DKUsageError>(rules_.attrs.noAttr, rules_.attrs.source, fn.c_str(), DKString("no attribute"));
+    PCatalogueAttr a = PCatalogueAttr::of(*attrDef);
+    catalogueOf(getDatastore())->storeAttr(getName().c_str(), a, fn.c_str());
+    std::unique_ptr<dkAttrDef> copy = newAttr(this);
+    a.id = static_cast<short>(attrs_.size() + 1);
+    a.applyTo(*copy, getName().c_str());
+    attrs_.append(std::move(copy));
+}
+
+void PEntityDefBase::del(dkAttrDef* attrDef) {
+    if (attrDef == nullptr)
+        dkThrow<DKUsageError>(rules_.attrs.noAttr, rules_.attrs.source, function("del").c_str(), DKString("no attribute"));
+    deleteAttr(attrDef->getName().c_str());
+}
+
+void PEntityDefBase::deleteAttr(const char* attrName) {
+    catalogueOf(getDatastore())->dropAttr(getName().c_str(), attrName, function("deleteAttr").c_str());
+    attrs_.erase(attrName);
+    if (rules_.renumbersAttrs)
+        for (std::size_t i = 0; i < attrs_.size(); ++i) attrs_.defs()[i]->setId(static_cast<short>(i + 1));
+}
+
+dkAttrDef* PEntityDefBase::createAttr() { return newAttr(this).release(); }
+
+dkAttrDef* PEntityDefBase::getAttr(const char* attrName) {
+    return &attrs_.get(attrName, rules_.attrs, function("getAttr").c_str());
+}
+
+dkAttrDef* PEntityDefBase::retrieveAttr(const char* attrName) {
+    const std::string fn = function("retrieveAttr");
+    PSchemaCatalogue& cat = *catalogueOf(getDatastore());
+    cat.refreshSchema(fn.c_str());
+    std::shared_ptr<const PCatalogueEntity> e = cat.schemaEntity(getName().c_str(), fn.c_str());
+    const PCatalogueAttr* a = e->find(attrName);
+    if (a == nullptr) dkThrow<DKUsageError>(rules_.attrs.noAttr, rules_.attrs.source, fn.c_str(), DKString(attrName ? attrName : ""));
+    std::unique_ptr<dkAttrDef> def = newAttr(nullptr);
+    a->applyTo(*def, e->name.c_str());
+    return def.release();
+}
+
+dkCollection* PEntityDefBase::listAttrs() {
+    auto coll = std::make_unique<PDefCollection>();
+    for (const auto& a : attrs_.defs()) {
+        std::unique_ptr<dkAttrDef> def = newAttr(nullptr);
+        PCatalogueAttr::of(*a).applyTo(*def, getName().c_str());
+        coll->addAttr(def.release());
+    }
+    return coll.release();
+}
+
+DKString* PEntityDefBase::listAttrNames(long& arraySize) { return attrs_.names(arraySize); }
+
+void PEntityDefBase::addAttr(dkAttrDef* attrDef) { attrs_.adopt(attrDef, rules_.attrs, function("addAttr").c_str()); }
+
+dkAttrDef* PEntityDefBase::removeAttr(const char* attrName) {
+    return attrs_.release(attrName, rules_.attrs, function("removeAttr").c_str());
+}
+
+void PEntityDefBase::copyAttrsTo(PEntityDefTree& other) const {
+    auto& c = static_cast<PEntityDefBase&>(other);
+    auto& self = const_cast<PEntityDefBase&>(*this);   // the accessors of dkEntityDef are not const
+    for (const auto& a : attrs_.defs()) {
+        std::unique_ptr<dkAttrDef> attr = newAttr(&c);
+        PCatalogueAttr::of(*a).applyTo(*attr, self.getName().c_str());
+        c.attrs_.append(std::move(attr));
+    }
+}
+
+// PDatastoreDefBase
+
+PDatastoreDefBase::PDatastoreDefBase(dkDatastore* ds, const PSchemaRules& rules) : dkDatastoreDef(ds), rules_(rules) {}
+PDatastoreDefBase::~PDatastoreDefBase() = default;
+
+std::string PDatastoreDefBase::function(const char* operation) const {
+    return functionText(rules_.datastoreDefClass, operation);
+}
+
+PSchemaCatalogue& PDatastoreDefBase::catalogue() const { return *catalogueOf(getDatastore()); }
+
+dkEntityDef* PDatastoreDefBase::createEntity() { return newEntity().release(); }
+
+dkEntityDef* PDatastoreDefBase::retrieveEntity(const char* name) {
+    const std::string fn = function("retrieveEntity");
+    catalogue().refreshSchema(fn.c_str());
+    std::shared_ptr<const PCatalogueEntity> e = catalogue().schemaEntity(name, fn.c_str());
+    std::unique_ptr<PEntityDefBase> def = newEntity();
+    def->load(*e);
+    return def.release();
+}
+
+dkEntityDef* PDatastoreDefBase::getEntity(const char* name) {
+    const std::string key = lowerKey(name);
+    auto it = kept_.find(key);
+    if (it != kept_.end()) return it->second.get();
+    dkEntityDef* e = retrieveEntity(name);
+    kept_[key].reset(e);
+    return e;
+}
+
+dkCollection* PDatastoreDefBase::listEntities() {
+    const std::string fn = function("listEntities");
+    catalogue().refreshSchema(fn.c_str());
+    auto coll = std::make_unique<PDefCollection>();
+    for (const auto& e : catalogue().schemaEntities(fn.c_str())) {
+        std::unique_ptr<PEntityDefBase> def = newEntity();
+        def->load(*e);
+        coll->addEntity(def.release());
+    }
+    return coll.release();
+}
+
+DKString* PDatastoreDefBase::listEntityNames(long& count) {
+    const std::string fn = function("listEntityNames");
+    catalogue().refreshSchema(fn.c_str());
+    const auto all = catalogue().schemaEntities(fn.c_str());
+    return PNameArray(all.size(), count, [&](std::size_t i) { return DKString(all[i]->name.c_str()); });
+}
+
+dkCollection* PDatastoreDefBase::listEntityAttrs(const char* entity) {
+    const std::string fn = function("listEntityAttrs");
+    catalogue().refreshSchema(fn.c_str());
+    std::shared_ptr<const PCatalogueEntity> e = catalogue().schemaEntity(entity, fn.c_str());
+    auto coll = std::make_unique<PDefCollection>();
+    for (const PCatalogueAttr& a : e->attrs) {
+        std::unique_ptr<dkAttrDef> def = newAttr();
+        a.applyTo(*def, e->name.c_str());
+        coll->addAttr(def.release());
+    }
+    return coll.release();
+}
+
+DKString* PDatastoreDefBase::listEntityAttrNames(const char* entity, long& count) {
+    const std::string fn = function("listEntityAttrNames");
+    catalogue().refreshSchema(fn.c_str());
+    std::shared_ptr<const PCatalogueEntity> e = catalogue().schemaEntity(entity, fn.c_str());
+    return PNameArray(e->attrs.size(), count, [&](std::size_t i) { return DKString(e->attrs[i].name.c_str()); });
+}
+
+void PDatastoreDefBase::add(dkEntityDef* entity) {
+    const std::string fn = function("add");
+    auto* mine = dynamic_cast<PEntityDefBase*>(entity);
+    if (mine == nullptr || &mine->schemaRules() != &rules_)
+        dkThrow<DKUsageError>(rules_.entities.badObject, rules_.entities.source, fn.c_str(),
+                              DKString("not an entity definition of this connector"));
+    std::vector<PNewEntity> tree;
+    flatten(*mine, mine->getParentEntityName().str(), tree);
+    catalogue().storeEntities(tree, fn.c_str());
+    for (const PNewEntity& e : tree) kept_.erase(lowerKey(e.name.c_str()));
+}
+
+void PDatastoreDefBase::flatten(PEntityDefBase& entity, const std::string& parent, std::vector<PNewEntity>& out) {
+    PNewEntity e;
+    e.name = entity.getName().str();
+    e.type = entity.getType();
+    e.description = entity.getDescription().str();
+    e.parent = parent;
+    for (const auto& a : entity.attrs()) e.attrs.push_back(PCatalogueAttr::of(*a));
+    out.push_back(std::move(e));
+    for (const auto& sub : entity.subEntities()) {
+        sub->setParentEntityName(entity.getName().c_str());
+        flatten(static_cast<PEntityDefBase&>(*sub), entity.getName().str(), out);
+    }
+}
+
+void PDatastoreDefBase::del(dkEntityDef* entity) {
+    if (entity == nullptr)
+        dkThrow<DKUsageError>(rules_.entities.noEntity, rules_.entities.source, function("del").c_str(), DKString("no entity"));
+    deleteEntity(entity->getName().c_str());
+}
+
+void PDatastoreDefBase::deleteEntity(const char* name) {
+    catalogue().dropEntity(name, function("deleteEntity").c_str());
+    kept_.erase(lowerKey(name));
+}
+
+void PDatastoreDefBase::clearCache() { kept_.clear(); }
+
+// ---------------------------------------------------------------------------------------------
+// Results and options of queries
+
+DKAny PConnectorKit::readAll(dkResultSetCursor* cursor, const dkDatastore& datastore) {
+    std::unique_ptr<dkResultSetCursor> owned(cursor);
+    std::unique_ptr<DKResults> results(new DKResults(datastore));
+    while (DKDDO* d = owned->fetchNext()) results->addElement(DKAny(static_cast<dkDataObjectBase*>(d)));
+    return DKAny(static_cast<dkCollection*>(results.release()));
+}
+
+std::string PConnectorKit::textQueryEntity(const DKNVPair* options, long badParams, const char* source,
+                                           const char* function) {
+    std::string only;
+    for (const DKNVPair* p = options; p != nullptr && p->getName().length() != 0 && p->getName() != "End"; ++p) {
+        if (p->getName() == "Prepare Query") continue;   // a query object's prepare
+        if (p->getName() != "Entity")
+            dkThrow<DKUsageError>(badParams, source, function,
+                                  DKString("a text query takes only the option Entity, not ") + p->getName());
+        only = static_cast<DKString>(p->getValue()).str();
+    }
+    return only;
+}
+
+void PConnectorKit::refuseItem(const DKDDOBase& ddo, const std::string& entity, unsigned short id, long noAttr,
+                               const char* source, const char* function, unsigned long line) {
+    dkThrow<DKUsageError>(noAttr, source, function, DKString(entity.c_str()) + "." + ddo.getDataName(id), line);
 }

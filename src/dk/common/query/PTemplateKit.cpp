@@ -78,6 +78,17 @@ PSearchTemplateBase::PSearchTemplateBase(dkDatastore* ds, const char* name, cons
 
 PSearchTemplateBase::~PSearchTemplateBase() = default;
 
+bool PSearchTemplateBase::findAttr(const std::string& attr, std::string& entityName, PCatalogueAttr& found,
+                                   const char* function) {
+    auto* catalogue = dynamic_cast<PSchemaCatalogue*>(getDatastore());
+    if (catalogue == nullptr) refuse(function, "no catalogue of the connector");
+    const std::shared_ptr<const PCatalogueEntity> e = catalogue->schemaEntity(getEntityName().c_str(), function);
+    entityName = e->name;
+    const PCatalogueAttr* a = e->find(attr.c_str());
+    if (a != nullptr) found = *a;
+    return a != nullptr;
+}
+
 std::string PSearchTemplateBase::functionName(const char* operation) const {
     return std::string(rules_.className) + "::" + operation;
 }
@@ -372,4 +383,24 @@ PMappingNames PMappingNames::of(dkSchemaMapping* m, const std::string& mapping, 
         out.attrs[PTemplateNames::key(textOf(a->getMappedAttrName()))] = textOf(a->getMapToAttrName());
     }
     return out;
+}
+
+std::shared_ptr<dkSchemaMapping> PSchemaMapping::build(const std::string& name, const std::string& server, const char* serverType,
+                                                       const std::string& entity, const std::string& mappedEntity,
+                                                       const std::vector<std::pair<std::string, std::string>>& attrs,
+                                                       const PCatalogueEntity* native,
+                                                       const std::function<std::unique_ptr<dkAttrDef>()>& newDef) {
+    auto mappedDef = [&](const std::string& mapped) {
+        std::unique_ptr<dkAttrDef> def = newDef();
+        def->setName(mapped.c_str());
+        return def.release();
+    };
+    auto nativeDef = [&](const std::string& attr) {
+        std::unique_ptr<dkAttrDef> def = newDef();
+        const PCatalogueAttr* p = native != nullptr ? native->find(attr.c_str()) : nullptr;
+        if (p != nullptr) p->applyTo(*def, entity.c_str());
+        else def->setName(attr.c_str());
+        return def.release();
+    };
+    return build(name, server, serverType, entity, mappedEntity, attrs, mappedDef, nativeDef);
 }
