@@ -553,22 +553,18 @@ TEST(DkQuery, RunawayQueriesEndAndClosedReadersAreQuiet) {
     Scratch s;
     const std::string repo = s.repository();
     const std::string endless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c) SELECT x FROM c";
+    const std::string huge = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c LIMIT 5000000) "
+                             "SELECT group_concat(x) AS all_of_them FROM c";
+    const std::string many = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c LIMIT 400000) "
+                             "SELECT x, 'row number ' || x AS t FROM c";
     Result r = s.expect(2, {"query", repo, endless, "--timeout", "1", "--format", "csv"}, {}, RunOptions{false, "", 30});
     EXPECT_LT(r.seconds, 10);
     EXPECT_FALSE(r.err.empty());
-    r = s.expect(2,
-                 {"query", repo,
-                  "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c LIMIT 5000000) "
-                  "SELECT group_concat(x) AS all_of_them FROM c",
-                  "--max-memory", "8"},
-                 {}, RunOptions{false, "", 60});
+    r = s.expect(2, {"query", repo, huge, "--max-memory", "8"}, {}, RunOptions{false, "", 60});
     EXPECT_FALSE(r.err.empty());
 
     // Rows stream: memory stays small however many there are.
-    r = s.expect(0,
-                 {"query", repo, "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c LIMIT 400000) "
-                                 "SELECT x, 'row number ' || x AS t FROM c"},
-                 {"(400000 rows)"});
+    r = s.expect(0, {"query", repo, many}, {"(400000 rows)"});
 #ifndef DK_SANITIZED
     EXPECT_LT(r.maxRssKiB, 64 * 1024) << "peak memory of a streamed query";
 #endif
