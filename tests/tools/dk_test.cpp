@@ -68,6 +68,7 @@ std::vector<std::string> childEnvironment(const std::map<std::string, std::strin
     return env;
 }
 
+// The exit code in a wait status, or 128 + the signal that ended the child.
 int exitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
 
 // Waits for pid to end and gives its exit code; past the deadline it is killed and -1 is given.
@@ -268,8 +269,9 @@ struct Scratch {
     Result expect(int code, const std::vector<std::string>& args, const std::vector<std::string>& parts = {},
                   const RunOptions& options = {}) const {
         Result r = dk(args, options);
-        EXPECT_EQ(code, r.code) << (args.empty() ? "" : args[0]) << ": " << r.out << r.err;
-        for (const std::string& p : parts) EXPECT_TRUE(contains(code == 0 ? r.out : r.err, p)) << p << " in: " << r.out << r.err;
+        EXPECT_EQ(code, r.code) << testing::PrintToString(args) << ": " << r.out << r.err;
+        for (const std::string& p : parts)
+            EXPECT_TRUE(contains(code == 0 ? r.out : r.err, p)) << p << " in " << testing::PrintToString(args) << ": " << r.out << r.err;
         return r;
     }
     // A repository with the small tree imported.
