@@ -527,28 +527,25 @@ TEST(DkRepository, ReadingWorksWhereNothingCanBeWritten) {
 TEST(DkQuery, FormatsAndBulkChanges) {
     Scratch s;
     const std::string repo = s.repository();
-    Result r = s.dk({"query", repo, "SELECT filename, size, NULL AS n, '' AS e FROM document ORDER BY filename",
-                     "--format", "csv"});
-    EXPECT_EQ("filename,size,n,e\r\nREADME.md,15,,\"\"\r\ndocs/guide.TXT,12,,\"\"\r\ndocs/image.png,100,,\"\"\r\n", r.out);
-    r = s.dk({"query", repo, "SELECT filename, size, NULL AS n, x'00ff' AS b FROM document ORDER BY filename LIMIT 1",
-              "--format", "json"});
-    EXPECT_EQ("[{\"filename\":\"README.md\",\"size\":15,\"n\":null,\"b\":\"AP8=\"}]\n", r.out);
-    r = s.dk({"query", repo, "SELECT NULL AS n, '' AS e", "--null", "NULL"});
+    // What a query prints in a format.
+    auto query = [&](const std::string& format, const std::string& sql) { return s.dk({"query", repo, sql, "--format", format}).out; };
+    EXPECT_EQ("filename,size,n,e\r\nREADME.md,15,,\"\"\r\ndocs/guide.TXT,12,,\"\"\r\ndocs/image.png,100,,\"\"\r\n",
+              query("csv", "SELECT filename, size, NULL AS n, '' AS e FROM document ORDER BY filename"));
+    EXPECT_EQ("[{\"filename\":\"README.md\",\"size\":15,\"n\":null,\"b\":\"AP8=\"}]\n",
+              query("json", "SELECT filename, size, NULL AS n, x'00ff' AS b FROM document ORDER BY filename LIMIT 1"));
+    const Result r = s.dk({"query", repo, "SELECT NULL AS n, '' AS e", "--null", "NULL"});
     EXPECT_TRUE(contains(r.out, "NULL |")) << r.out;
-    r = s.dk({"query", repo, "SELECT 1 AS x WHERE 0", "--format", "json"});
-    EXPECT_EQ("[]\n", r.out);
+    EXPECT_EQ("[]\n", query("json", "SELECT 1 AS x WHERE 0"));
 
     // Bulk changes: the query names the items; --dry-run changes nothing.
     const std::string where = "SELECT dk_id FROM document WHERE filename LIKE 'docs/%'";
     s.expect(0, {"update", repo, "--where", where, "--dry-run", "mimetype=text/x-doc"}, {"would update 2 items"});
-    r = s.dk({"query", repo, "SELECT count(*) AS n FROM document WHERE mimetype = 'text/x-doc'", "--format", "tsv"});
-    EXPECT_EQ("n\n0\n", r.out);
+    EXPECT_EQ("n\n0\n", query("tsv", "SELECT count(*) AS n FROM document WHERE mimetype = 'text/x-doc'"));
     s.expect(0, {"update", repo, "--where", where, "mimetype=text/x-doc"}, {"updated 2 items"});
     EXPECT_EQ(1, s.dk({"update", repo, "--where", "SELECT count(*) FROM document", "size=1"}).code) << "the query must name items";
     EXPECT_EQ(1, s.dk({"update", repo, "--where", where, "size=big"}).code);
     s.expect(0, {"delete", repo, "--where", where}, {"deleted 2 items"});
-    r = s.dk({"query", repo, "SELECT mimetype FROM document", "--format", "jsonl"});
-    EXPECT_EQ("{\"mimetype\":\"text/markdown\"}\n", r.out);
+    EXPECT_EQ("{\"mimetype\":\"text/markdown\"}\n", query("jsonl", "SELECT mimetype FROM document"));
 }
 
 TEST(DkQuery, RunawayQueriesEndAndClosedReadersAreQuiet) {
