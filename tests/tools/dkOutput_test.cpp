@@ -39,9 +39,10 @@ Cell number(Cell::Kind kind, std::string t) { return {kind, std::move(t)}; }
 Cell blob(std::string bytes) { return {Cell::kBlob, std::move(bytes)}; }
 const Cell kNull;
 
-OutputOptions in(Format format) {
+OutputOptions in(Format format, bool terminal = false) {
     OutputOptions o;
     o.format = format;
+    o.terminal = terminal;
     return o;
 }
 
@@ -216,19 +217,13 @@ TEST(DkOutputTerminal, HostileTextNeverComesOutRaw) {
     for (const std::string& t : kHostile) rows.push_back({text(t), number(Cell::kInteger, "1")});
     for (const bool terminal : {false, true}) {
         for (const Format f : {Format::table, Format::line}) {
-            OutputOptions o = in(f);
-            o.terminal = terminal;
-            const std::string out = render(o, {"name\x1b", "n"}, rows);
+            const std::string out = render(in(f, terminal), {"name\x1b", "n"}, rows);
             EXPECT_TRUE(terminalClean(out)) << out;
             for (const char* part : {"\\x1b[2J\\x1b[31mX", "\\xc2\\x9b31m", "\\xed\\xa0\\x80", "\\xe2\\x82A"})
                 EXPECT_NE(std::string::npos, out.find(part)) << part;
         }
     }
-    for (const Format f : {Format::csv, Format::tsv}) {
-        OutputOptions o = in(f);
-        o.terminal = true;
-        EXPECT_TRUE(terminalClean(render(o, {"name"}, rows), "\t\r\n"));
-    }
+    for (const Format f : {Format::csv, Format::tsv}) EXPECT_TRUE(terminalClean(render(in(f, true), {"name"}, rows), "\t\r\n"));
     EXPECT_EQ("\\x1b]0;x\\x07", dkcli::terminalSafe("\x1b]0;x\x07"));
 }
 
@@ -281,8 +276,7 @@ TEST(DkOutputTable, WindowSetsWidthsAndOnlyATerminalCuts) {
     EXPECT_EQ(render(in(Format::table), {"v"}, {rows.front()}), render(o, {"v"}, {rows.front()}));
 
     // Within the window a terminal caps each column, and a known width shrinks the widest first.
-    o = in(Format::table);
-    o.terminal = true;
+    o = in(Format::table, true);
     const std::string longText(100, 'x');
     const std::string capped = render(o, {"v"}, {{text(longText)}});
     EXPECT_NE(std::string::npos, capped.find('\n' + std::string(45, 'x') + "...\n"));

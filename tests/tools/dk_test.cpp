@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -66,6 +68,10 @@ std::vector<std::string> childEnvironment(const std::map<std::string, std::strin
     return env;
 }
 
+// The exit code in a wait status, or 128 + the signal that ended the child.
+int exitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+// Waits for pid to end and gives its exit code; past the deadline it is killed and -1 is given.
 int waitFor(pid_t pid, int seconds = 120, long* maxRssKiB = nullptr) {
     int status = 0;
     struct rusage usage {};
@@ -79,7 +85,7 @@ int waitFor(pid_t pid, int seconds = 120, long* maxRssKiB = nullptr) {
         usleep(2000);
     }
     if (maxRssKiB) *maxRssKiB = usage.ru_maxrss;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return exitCode(status);
 }
 
 // Whether every folder above a file lets other users through (a build tree inside a private
@@ -135,7 +141,30 @@ struct RunOptions {
     bool asNobody = false;
     std::string input;        // standard input (from a file); empty: /dev/null
     int timeoutSeconds = 120;
+    std::string password = "s3cret";   // DK_PASSWORD; empty: none
 };
+
+// A descriptor for a child's output into file, emptied first, not inherited past an exec.
+int createFile(const fs::path& file) { return open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666); }
+
+// Starts dk in cwd in a session of its own, with the environment childEnvironment makes from env
+// and fds as its standard input, output and error (closed here, the child's copies stay). When
+// standard error is a terminal, it becomes the child's controlling terminal.
+pid_t startDk(const std::vector<std::string>& args, const fs::path& cwd, const std::map<std::string, std::string>& env,
+              const std::array<int, 3>& fds, bool asNobody = false) {
+    const std::vector<std::string> environment = childEnvironment(env);
+    if (asNobody && isRoot()) dkForOthers();   // installed here, not in the child
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        for (int fd = 0; fd < 3; ++fd) dup2(fds[fd], fd);
+        if (isatty(2) && ioctl(2, TIOCSCTTY, 0) != 0) _exit(126);
+        execDk(args, environment, asNobody);
+    }
+    for (const int fd : fds) close(fd);
+    return pid;
+}
 
 // Runs dk in cwd with no controlling terminal (so it can never stop to ask for a password),
 // and its output in files beside cwd.
@@ -145,21 +174,9 @@ Result runDk(const std::vector<std::string>& args, const fs::path& cwd, const st
     const fs::path errFile = cwd.parent_path() / "stderr.txt";
     const fs::path inFile = cwd.parent_path() / "stdin.txt";
     dktest::writeFile(inFile, options.input);
-    const std::vector<std::string> environment = childEnvironment(env);
-    if (options.asNobody && isRoot()) dkForOthers();   // installed here, not in the child
     const auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        setsid();
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        int in = open(inFile.c_str(), O_RDONLY);
-        int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        execDk(args, environment, options.asNobody);
-    }
+    const int in = open(inFile.c_str(), O_RDONLY | O_CLOEXEC);
+    const pid_t pid = startDk(args, cwd, env, {in, createFile(outFile), createFile(errFile)}, options.asNobody);
     Result r;
     r.code = waitFor(pid, options.timeoutSeconds, &r.maxRssKiB);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -175,23 +192,11 @@ Result runDkOnTerminal(const std::vector<std::string>& args, const fs::path& cwd
                        const std::map<std::string, std::string>& env,
                        const std::vector<std::pair<std::string, std::string>>& answers) {
     const fs::path outFile = cwd.parent_path() / "stdout.txt";
-    const std::vector<std::string> environment = childEnvironment(env);
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
-    const std::string slave = ptsname(master);
-    pid_t pid = fork();
-    if (pid == 0) {
-        setsid();
-        int tty = open(slave.c_str(), O_RDWR);   // the first terminal a session leader opens is its own
-        if (tty < 0 || chdir(cwd.c_str()) != 0) _exit(126);
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(tty, 2);
-        close(master);
-        execDk(args, environment, false);
-    }
+    const int tty = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty < 0) return {};
+    const pid_t pid = startDk(args, cwd, env, {open("/dev/null", O_RDONLY | O_CLOEXEC), createFile(outFile), tty});
     Result r;
     size_t answered = 0;
     int status = 0;
@@ -217,12 +222,8 @@ Result runDkOnTerminal(const std::vector<std::string>& args, const fs::path& cwd
         }
         if (!exited && waitpid(pid, &status, WNOHANG) == pid) exited = true;
     }
-    if (!exited) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
     close(master);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.code = exited ? exitCode(status) : waitFor(pid, 0);
     r.out = dktest::readFile(outFile);
     return r;
 }
@@ -261,14 +262,16 @@ struct Scratch {
         return runDk(args, work, env(password));
     }
     Result dk(const std::vector<std::string>& args, const RunOptions& options) const {
-        return runDk(args, work, env(), options);
+        return runDk(args, work, env(options.password), options);
     }
     // Runs dk, checks its exit code and that every one of parts is in what it wrote: standard
     // output when it succeeded, standard error when it did not.
-    Result expect(int code, const std::vector<std::string>& args, const std::vector<std::string>& parts = {}) const {
-        Result r = dk(args);
-        EXPECT_EQ(code, r.code) << r.err;
-        for (const std::string& p : parts) EXPECT_TRUE(contains(code == 0 ? r.out : r.err, p)) << p << " in: " << r.out << r.err;
+    Result expect(int code, const std::vector<std::string>& args, const std::vector<std::string>& parts = {},
+                  const RunOptions& options = {}) const {
+        Result r = dk(args, options);
+        EXPECT_EQ(code, r.code) << testing::PrintToString(args) << ": " << r.out << r.err;
+        for (const std::string& p : parts)
+            EXPECT_TRUE(contains(code == 0 ? r.out : r.err, p)) << p << " in " << testing::PrintToString(args) << ": " << r.out << r.err;
         return r;
     }
     // A repository with the small tree imported.
@@ -285,16 +288,14 @@ struct Scratch {
 // A small tree to import: three files to keep, and files that are left out by default.
 void Scratch::makeTree(const fs::path& root) {
     if (fs::exists(root)) return;
-    fs::create_directories(root / "docs");
     fs::create_directories(root / ".git" / "objects");
-    fs::create_directories(root / "build" / "bin");
-    fs::create_directories(root / "out-of-tree");
-    dktest::writeFile(root / "README.md", "# a small tree\n");
-    dktest::writeFile(root / "docs" / "guide.TXT", "twelve bytes");
-    dktest::writeFile(root / "docs" / "image.png", std::string(100, 'x'));
-    dktest::writeFile(root / ".git" / "HEAD", "ref: refs/heads/main\n");
-    dktest::writeFile(root / "build" / "bin" / "tool", "binary");
-    dktest::writeFile(root / "out-of-tree" / "CMakeCache.txt", "CMAKE=1\n");
+    const std::pair<const char*, std::string> files[] = {
+        {"README.md", "# a small tree\n"}, {"docs/guide.TXT", "twelve bytes"}, {"docs/image.png", std::string(100, 'x')},
+        {".git/HEAD", "ref: refs/heads/main\n"}, {"build/bin/tool", "binary"}, {"out-of-tree/CMakeCache.txt", "CMAKE=1\n"}};
+    for (const auto& [file, content] : files) {
+        fs::create_directories((root / file).parent_path());
+        dktest::writeFile(root / file, content);
+    }
     fs::create_symlink(root / "README.md", root / "link.md");
 }
 
@@ -351,9 +352,7 @@ TEST(DkCommandLine, PasswordComesFromFileOrEnvironmentOrNowhere) {
     for (const auto& [options, text] : refused) {
         std::vector<std::string> args{"init", "repo.db"};
         args.insert(args.end(), options.begin(), options.end());
-        const Result r = s.dk(args, "");
-        EXPECT_EQ(1, r.code);
-        EXPECT_TRUE(contains(r.err, text)) << r.err;
+        s.expect(1, args, {text}, RunOptions{false, "", 120, ""});
         EXPECT_FALSE(fs::exists(s.work / "repo.db"));
     }
 
@@ -515,12 +514,9 @@ TEST(DkRepository, ReadingWorksWhereNothingCanBeWritten) {
     chmod(walRepo.c_str(), 0644);
     chmod(locked.c_str(), 0755);
     const RunOptions nobody{true, "", 120};
-    Result r = s.dk({"query", walRepo, "SELECT count(*) AS n FROM document", "--format", "csv"}, nobody);
-    EXPECT_EQ(0, r.code) << r.err;
+    const Result r = s.expect(0, {"query", walRepo, "SELECT count(*) AS n FROM document", "--format", "csv"}, {}, nobody);
     EXPECT_EQ("n\r\n3\r\n", r.out);
-    r = s.dk({"update", walRepo, "document:1", "size=2"}, nobody);
-    EXPECT_EQ(2, r.code);
-    EXPECT_TRUE(contains(r.err, "read")) << r.err;
+    s.expect(2, {"update", walRepo, "document:1", "size=2"}, {"read"}, nobody);
     for (const auto& entry : fs::directory_iterator(locked)) {
         struct stat st {};
         stat(entry.path().c_str(), &st);
@@ -531,68 +527,53 @@ TEST(DkRepository, ReadingWorksWhereNothingCanBeWritten) {
 TEST(DkQuery, FormatsAndBulkChanges) {
     Scratch s;
     const std::string repo = s.repository();
-    Result r = s.dk({"query", repo, "SELECT filename, size, NULL AS n, '' AS e FROM document ORDER BY filename",
-                     "--format", "csv"});
-    EXPECT_EQ("filename,size,n,e\r\nREADME.md,15,,\"\"\r\ndocs/guide.TXT,12,,\"\"\r\ndocs/image.png,100,,\"\"\r\n", r.out);
-    r = s.dk({"query", repo, "SELECT filename, size, NULL AS n, x'00ff' AS b FROM document ORDER BY filename LIMIT 1",
-              "--format", "json"});
-    EXPECT_EQ("[{\"filename\":\"README.md\",\"size\":15,\"n\":null,\"b\":\"AP8=\"}]\n", r.out);
-    r = s.dk({"query", repo, "SELECT NULL AS n, '' AS e", "--null", "NULL"});
+    // What a query prints in a format.
+    auto query = [&](const std::string& format, const std::string& sql) { return s.dk({"query", repo, sql, "--format", format}).out; };
+    EXPECT_EQ("filename,size,n,e\r\nREADME.md,15,,\"\"\r\ndocs/guide.TXT,12,,\"\"\r\ndocs/image.png,100,,\"\"\r\n",
+              query("csv", "SELECT filename, size, NULL AS n, '' AS e FROM document ORDER BY filename"));
+    EXPECT_EQ("[{\"filename\":\"README.md\",\"size\":15,\"n\":null,\"b\":\"AP8=\"}]\n",
+              query("json", "SELECT filename, size, NULL AS n, x'00ff' AS b FROM document ORDER BY filename LIMIT 1"));
+    const Result r = s.dk({"query", repo, "SELECT NULL AS n, '' AS e", "--null", "NULL"});
     EXPECT_TRUE(contains(r.out, "NULL |")) << r.out;
-    r = s.dk({"query", repo, "SELECT 1 AS x WHERE 0", "--format", "json"});
-    EXPECT_EQ("[]\n", r.out);
+    EXPECT_EQ("[]\n", query("json", "SELECT 1 AS x WHERE 0"));
 
     // Bulk changes: the query names the items; --dry-run changes nothing.
     const std::string where = "SELECT dk_id FROM document WHERE filename LIKE 'docs/%'";
     s.expect(0, {"update", repo, "--where", where, "--dry-run", "mimetype=text/x-doc"}, {"would update 2 items"});
-    r = s.dk({"query", repo, "SELECT count(*) AS n FROM document WHERE mimetype = 'text/x-doc'", "--format", "tsv"});
-    EXPECT_EQ("n\n0\n", r.out);
+    EXPECT_EQ("n\n0\n", query("tsv", "SELECT count(*) AS n FROM document WHERE mimetype = 'text/x-doc'"));
     s.expect(0, {"update", repo, "--where", where, "mimetype=text/x-doc"}, {"updated 2 items"});
     EXPECT_EQ(1, s.dk({"update", repo, "--where", "SELECT count(*) FROM document", "size=1"}).code) << "the query must name items";
     EXPECT_EQ(1, s.dk({"update", repo, "--where", where, "size=big"}).code);
     s.expect(0, {"delete", repo, "--where", where}, {"deleted 2 items"});
-    r = s.dk({"query", repo, "SELECT mimetype FROM document", "--format", "jsonl"});
-    EXPECT_EQ("{\"mimetype\":\"text/markdown\"}\n", r.out);
+    EXPECT_EQ("{\"mimetype\":\"text/markdown\"}\n", query("jsonl", "SELECT mimetype FROM document"));
 }
 
 TEST(DkQuery, RunawayQueriesEndAndClosedReadersAreQuiet) {
     Scratch s;
     const std::string repo = s.repository();
     const std::string endless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c) SELECT x FROM c";
-    Result r = s.dk({"query", repo, endless, "--timeout", "1", "--format", "csv"}, RunOptions{false, "", 30});
-    EXPECT_EQ(2, r.code);
+    const std::string huge = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c LIMIT 5000000) "
+                             "SELECT group_concat(x) AS all_of_them FROM c";
+    const std::string many = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c LIMIT 400000) "
+                             "SELECT x, 'row number ' || x AS t FROM c";
+    Result r = s.expect(2, {"query", repo, endless, "--timeout", "1", "--format", "csv"}, {}, RunOptions{false, "", 30});
     EXPECT_LT(r.seconds, 10);
     EXPECT_FALSE(r.err.empty());
-    r = s.dk({"query", repo,
-              "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c LIMIT 5000000) "
-              "SELECT group_concat(x) AS all_of_them FROM c",
-              "--max-memory", "8"},
-             RunOptions{false, "", 60});
-    EXPECT_EQ(2, r.code);
+    r = s.expect(2, {"query", repo, huge, "--max-memory", "8"}, {}, RunOptions{false, "", 60});
     EXPECT_FALSE(r.err.empty());
 
     // Rows stream: memory stays small however many there are.
-    r = s.dk({"query", repo, "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c LIMIT 400000) "
-                             "SELECT x, 'row number ' || x AS t FROM c"});
-    EXPECT_EQ(0, r.code) << r.err;
-    EXPECT_TRUE(contains(r.out, "(400000 rows)"));
+    r = s.expect(0, {"query", repo, many}, {"(400000 rows)"});
 #ifndef DK_SANITIZED
     EXPECT_LT(r.maxRssKiB, 64 * 1024) << "peak memory of a streamed query";
 #endif
 
     // A reader that stops after one line ends the endless query quietly.
     int fds[2];
-    ASSERT_EQ(0, pipe(fds));
-    const std::vector<std::string> environment = childEnvironment(s.env());
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        dup2(fds[1], 1);
-        int err = open((s.dir / "pipe-err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(err, 2);
-        execDk({"query", repo, endless, "--format", "csv"}, environment, false);
-    }
-    close(fds[1]);
+    ASSERT_EQ(0, pipe2(fds, O_CLOEXEC));   // the child holds no read end that would keep the pipe open
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t pid = startDk({"query", repo, endless, "--format", "csv"}, s.work, s.env(),
+                              {in, fds[1], createFile(s.dir / "pipe-err.txt")});
     char buf[64];
     ASSERT_GT(read(fds[0], buf, sizeof buf), 0);
     close(fds[0]);
@@ -663,12 +644,10 @@ TEST(DkFind, ConditionsTemplatesAndCountsKeepValuesAsData) {
     EXPECT_EQ((Files{"README.md", "docs/guide.TXT"}), rows({"find", "document", "size", "between", "12", "15", "--format", "csv"}));
     EXPECT_EQ((Files{"docs/image.png"}), rows({"find", "document", "size", "notin", "12", "15", "--format", "csv"}));
     EXPECT_EQ(Files{}, rows({"find", "document", "filename", "==", "x' OR '1'='1", "--format", "csv"}));
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{"size", "~", "1"}, {"size", "==", "big"},
-                                                {"size", "between", "1"}, {"nothing", "==", "1"}}) {
-        std::vector<std::string> args{"find", repo, "document"};
-        args.insert(args.end(), bad.begin(), bad.end());
-        EXPECT_EQ(1, s.dk(args).code) << bad[0] << " " << bad[1];
-    }
+    using Condition = std::array<std::string, 3>;
+    for (const auto& [attribute, op, value] :
+         {Condition{"size", "~", "1"}, Condition{"size", "==", "big"}, Condition{"size", "between", "1"}, Condition{"nothing", "==", "1"}})
+        EXPECT_EQ(1, s.dk({"find", repo, "document", attribute, op, value}).code) << attribute << " " << op;
     // A stored template: its first operator is the default, another one is chosen by ATTR:OP.
     Result r = s.dk({"template", repo, "Docs'; DROP TABLE document; --", "document", "size:>=,in", "filename:like"});
     ASSERT_EQ(0, r.code) << r.err;
@@ -708,10 +687,8 @@ TEST(DkContent, PutAndCatRoundTripInBoundedMemory) {
 #endif
     using Case = std::tuple<std::vector<std::string>, int, std::string>;
     for (const auto& [args, code, text] : {Case{{"cat", repo, readme, "x"}, 1, "PART must be"},
-                                           {{"put", repo, readme, (s.dir / "none").string()}, 2, "(" + (s.dir / "none").string() + ")"}}) {
-        r = s.dk(args);
-        EXPECT_TRUE(r.code == code && contains(r.err, text)) << r.code << " " << r.err;
-    }
+                                           {{"put", repo, readme, (s.dir / "none").string()}, 2, "(" + (s.dir / "none").string() + ")"}})
+        s.expect(code, args, {text});
 }
 
 // Folders, parts and links from the command line: filed items are listed in filing order and
@@ -842,11 +819,7 @@ TEST(DkServer, SameCommandsOnAFileAndOnAServer) {
             {2, {"get", repo, "folder:1"}, ""},
             {0, {"query", repo, "SELECT * FROM folder", "--count"}, "0"},
         };
-        for (const auto& [code, args, text] : steps) {
-            Result r = s.dk(as(args));
-            EXPECT_EQ(code, r.code) << args[0] << ": " << r.out << r.err;
-            EXPECT_TRUE(contains(code == 0 ? r.out : r.err, text)) << args[0] << ": " << r.out << r.err;
-        }
+        for (const auto& [code, args, text] : steps) s.expect(code, as(args), {text});
     }
     // What the server's connector does not keep yet is its clear refusal.
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
@@ -866,8 +839,7 @@ TEST(DkServer, SameCommandsOnAFileAndOnAServer) {
                 chown(space.c_str(), cluster.st_uid, cluster.st_gid) == 0);
     dkpgtest::adminSql("CREATE TABLESPACE " + role + " LOCATION '" + space.string() + "'");
     dkpgtest::adminSql("ALTER ROLE " + role + " SET default_tablespace = " + role);
-    Result r = s.dk(as({"init", uri(failing)}));
-    EXPECT_TRUE(r.code == 2 && contains(r.err, "tablespace")) << r.err;
+    s.expect(2, as({"init", uri(failing)}), {"tablespace"});
     EXPECT_EQ("0", dkpgtest::adminSql("SELECT count(*) FROM pg_database WHERE datname = '" + failing + "'"));
     dkpgtest::adminSql("ALTER ROLE " + role + " RESET default_tablespace");
     dkpgtest::adminSql("CREATE DATABASE " + foreign + " OWNER " + role);
