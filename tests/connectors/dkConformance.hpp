@@ -42,6 +42,12 @@ protected:
         defineEntity(*ds, "Doc", attrs, type);
         return ds;
     }
+    // A new content object (the caller's) for part n of the item entity:id, holding bytes.
+    std::unique_ptr<dkBlob> contentWith(dkDatastore& ds, const char* entity, long id, long n, const std::string& bytes) const {
+        std::unique_ptr<dkBlob> b(ctx().contentOf(ds, entity, id, n));
+        b->setContent(DKByteArray(const_cast<char*>(bytes.data()), static_cast<long>(bytes.size()), 0));
+        return b;
+    }
     std::unique_ptr<dkDatastore> another() {
         auto ds = newDatastore(ctx());
         ds->connect(path_.c_str(), ctx().user.c_str(), ctx().password.c_str(), ctx().connect.c_str());
@@ -52,8 +58,6 @@ protected:
     std::string path_;
 };
 
-// Runs this test binary again with only the named test of this suite, the given environment
-// added; returns its exit status.
 // How many entities the datastore lists, and how many attributes of entity.
 inline long entityCount(dkDatastore& ds) {
     long n = 0;
@@ -66,6 +70,8 @@ inline long attrCount(dkDatastore& ds, const char* entity) {
     return n;
 }
 
+// Runs this test binary again with only the named test of this suite, the given environment
+// added; returns its exit status.
 inline int runChild(const std::string& testName, std::vector<std::string> env) {
     env.push_back("DKTEST_KEEP_NVLVTROOT=1");
     return dktest::runSelf("*DKConformance." + testName + "*", env).status;
@@ -816,11 +822,7 @@ TEST_P(DKConformance, ContentRoundTripsEditsAndGoesWithItsItem) {
     const std::string parts[] = {"", "x", all};
     auto part = [&](long n) { return std::unique_ptr<dkBlob>(ctx().contentOf(*ds, "Doc", id, n)); };
     auto bytes = [](dkXDO& x) { DKByteArray b = x.getContent(); return std::string(b.getData() ? b.getData() : "", b.length()); };
-    for (long n = 1; n <= 3; ++n) {
-        auto b = part(n);
-        b->setContent(DKByteArray(const_cast<char*>(parts[n - 1].data()), static_cast<long>(parts[n - 1].size()), 0));
-        b->add();
-    }
+    for (long n = 1; n <= 3; ++n) contentWith(*ds, "Doc", id, n, parts[n - 1])->add();
     ds.reset();
     ds = another();
     for (long n = 1; n <= 3; ++n) {
@@ -847,11 +849,8 @@ TEST_P(DKConformance, PartsAreListedAfterAddAndAfterEachChange) {
     if (ctx().documentType == 0 || !ctx().content) GTEST_SKIP();
     auto ds = freshDoc({{"title", DKAny::tc_string}}, static_cast<short>(ctx().documentType | ctx().folderType));
     std::unique_ptr<DKDDO> item = addedItem(*ds, "Doc"), read, check;
-    auto newPart = [&](long n, const char* bytes) {
-        std::unique_ptr<dkBlob> b(ctx().contentOf(*ds, "Doc", std::strtol(item->getPid().getPrimaryId().c_str(), nullptr, 10), n));
-        b->setContent(DKByteArray(const_cast<char*>(bytes), static_cast<long>(std::strlen(bytes)), 0));
-        return b;
-    };
+    const long id = std::strtol(item->getPid().getPrimaryId().c_str(), nullptr, 10);
+    auto newPart = [&](long n, const char* bytes) { return contentWith(*ds, "Doc", id, n, bytes); };
     auto listed = [&](std::unique_ptr<DKDDO>& d) {   // "part:size " each
         d = retrievedItem(*ds, item->getPid());
         std::string out;
@@ -959,11 +958,7 @@ TEST_P(DKConformance, SegmentSlotsAndLinkItemsSurviveAReconnect) {
     auto slotted = [](DKDDO& d) -> DKSegmentedParts& {
         return dynamic_cast<DKSegmentedParts&>(*static_cast<dkCollection*>(d.getDataByName("DKParts")));
     };
-    auto part = [&](long n, const char* bytes) {
-        dkBlob* p = ctx().contentOf(*ds, "Seg", id, n);
-        p->setContent(DKByteArray(const_cast<char*>(bytes), static_cast<long>(std::strlen(bytes)), 0));
-        return p;
-    };
+    auto part = [&](long n, const char* bytes) { return contentWith(*ds, "Seg", id, n, bytes).release(); };
     auto slots = [&](DKSegmentedParts& p) {   // each slot's part number, "-" when empty
         std::string out;
         for (long i = 0; i < p.getSegmentCount(); ++i)
