@@ -185,6 +185,16 @@ inline void defineChildren(dkDatastore& ds) {
     doc->add(note.get());
 }
 
+// The names a list call gives (f(n) returns an array of n, the caller's), separated by blanks.
+template <class F>
+std::string joinedNames(F f) {
+    long n = -1;
+    std::unique_ptr<DKString[]> names(f(n));
+    std::string out;
+    for (long i = 0; i < n; ++i) out += (i ? " " : "") + std::string(names[i].c_str());
+    return out;
+}
+
 // A new item of entity with the named items set, added; the caller's.
 inline std::unique_ptr<DKDDO> addedItem(dkDatastore& ds, const char* entity,
                                         std::initializer_list<std::pair<const char*, DKAny>> values = {}) {

@@ -28,6 +28,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -64,29 +65,30 @@ inline void PrintTo(const RightsContext& c, std::ostream* os) { *os << c.label; 
 class DKRightsConformance : public ::testing::TestWithParam<RightsContext> {
 protected:
     const RightsContext& ctx() const { return GetParam(); }
-    std::string u(const char* name) const { return ctx().user(name); }
+    // The run's user or group name for name, the same throughout the test.
+    std::string u(const char* name) {
+        auto it = names_.find(name);
+        if (it == names_.end()) it = names_.emplace(name, ctx().user(name)).first;
+        return it->second;
+    }
     long id(long sqliteId) const { return ctx().id(sqliteId); }
     PRepositoryAdmin& admin(dkDatastore& ds) const {
         return *static_cast<PRepositoryAdmin*>(ds.getExtension(ctx().adminExtension.c_str()));
     }
     // The names a list call gives, separated by blanks.
     template <class F>
-    static std::string list(F f) {
-        long n = -1;
-        std::unique_ptr<DKString[]> names(f(n));
-        std::string out;
-        for (long i = 0; i < n; ++i) out += (i ? " " : "") + std::string(names[i].c_str());
-        return out;
-    }
+    static std::string list(F f) { return dkconf::joinedNames(f); }
     static std::string users(PRepositoryAdmin& a) { return list([&](long& n) { return a.listUsers(n); }); }
     // A new repository to which its creator added the users (each named as u names it, with the
     // password "p" and the name: v's is "pv"), then the groups.
-    Repo repoWith(std::initializer_list<const char*> names, std::initializer_list<const char*> groups = {}) const {
+    Repo repoWith(std::initializer_list<const char*> names, std::initializer_list<const char*> groups = {}) {
         Repo r = ctx().newRepo();
         for (const char* n : names) admin(*r.ds).addUser(u(n).c_str(), (std::string("p") + n).c_str());
         for (const char* g : groups) admin(*r.ds).addGroup(u(g).c_str());
         return r;
     }
+
+    std::map<std::string, std::string> names_;   // u's names
 };
 
 using dktest::errorOf;
