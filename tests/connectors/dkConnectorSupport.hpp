@@ -3,7 +3,7 @@
 
 // What connector suites share: the description of a connector (ConnectorContext), its factory
 // loaded as an application loads it (PDynamicLoader and its factory functions), and small helpers
-// that define an entity and count rows through dkDatastore. The conformance suite
+// that define an entity, add and read back items and count rows through dkDatastore. The conformance suite
 // (dkConformance.hpp) is built on it.
 
 #include "dkTestSupport.hpp"
