@@ -3,7 +3,7 @@
 
 // What connector suites share: the description of a connector (ConnectorContext), its factory
 // loaded as an application loads it (PDynamicLoader and its factory functions), and small helpers
-// that define an entity and count rows through dkDatastore. The conformance suite
+// that define an entity, add and read back items and count rows through dkDatastore. The conformance suite
 // (dkConformance.hpp) is built on it.
 
 #include "dkTestSupport.hpp"
@@ -32,9 +32,11 @@
 #include <climits>
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class dkSearchTemplate;
@@ -144,16 +146,27 @@ inline const std::vector<Attr>& allTypes() {
     return a;
 }
 
+// def (a new entity or sub-entity definition, the caller's) given its name.
+inline dkEntityDef* namedEntity(dkEntityDef* def, const char* name) {
+    def->setName(name);
+    return def;
+}
+
+// A new attribute definition of e, the caller's until an entity keeps it.
+inline dkAttrDef* newAttr(dkEntityDef& e, const Attr& a) {
+    dkAttrDef* attr = e.createAttr();
+    attr->setName(a.name);
+    attr->setType(a.type);
+    attr->setTextSearchable(a.text);
+    return attr;
+}
+
 inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<Attr>& attrs, short type = 0) {
     dkDatastoreDef* def = ds.datastoreDef();
-    std::unique_ptr<dkEntityDef> e(def->createEntity());
-    e->setName(name);
+    std::unique_ptr<dkEntityDef> e(namedEntity(def->createEntity(), name));
     e->setType(type);   // the connector's type code (0: a plain entity)
     for (const Attr& a : attrs) {
-        std::unique_ptr<dkAttrDef> attr(e->createAttr());
-        attr->setName(a.name);
-        attr->setType(a.type);
-        attr->setTextSearchable(a.text);
+        std::unique_ptr<dkAttrDef> attr(newAttr(*e, a));
         e->addAttr(attr.get());   // the entity keeps it from now on, unless it refused it
         attr.release();
     }
@@ -165,17 +178,37 @@ inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<At
 // stored at once from one definition.
 inline void defineChildren(dkDatastore& ds) {
     std::unique_ptr<dkEntityDef> doc(ds.datastoreDef()->retrieveEntity("Doc"));
-    std::unique_ptr<dkEntityDef> note(doc->createSubEntity()), remark(note->createSubEntity());
-    note->setName("Note");
-    remark->setName("Remark");
-    for (dkEntityDef* e : {note.get(), remark.get()}) {
-        dkAttrDef* a = e->createAttr();
-        a->setName("text");
-        a->setType(DKAny::tc_string);
-        e->addAttr(a);
-    }
+    std::unique_ptr<dkEntityDef> note(namedEntity(doc->createSubEntity(), "Note"));
+    std::unique_ptr<dkEntityDef> remark(namedEntity(note->createSubEntity(), "Remark"));
+    for (dkEntityDef* e : {note.get(), remark.get()}) e->addAttr(newAttr(*e, {"text", DKAny::tc_string}));
     note->addSubEntity(remark.release());
     doc->add(note.get());
+}
+
+// The names a list call gives (f(n) returns an array of n, the caller's), separated by blanks.
+template <class F>
+std::string joinedNames(F f) {
+    long n = -1;
+    std::unique_ptr<DKString[]> names(f(n));
+    std::string out;
+    for (long i = 0; i < n; ++i) out += (i ? " " : "") + std::string(names[i].c_str());
+    return out;
+}
+
+// A new item of entity with the named items set, added; the caller's.
+inline std::unique_ptr<DKDDO> addedItem(dkDatastore& ds, const char* entity,
+                                        std::initializer_list<std::pair<const char*, DKAny>> values = {}) {
+    std::unique_ptr<DKDDO> d(ds.createDDO(entity, 0));
+    for (const auto& [name, value] : values) d->setData(d->dataId(name), value);
+    d->add();
+    return d;
+}
+
+// A new DDO of pid filled by retrieve (the caller's).
+inline std::unique_ptr<DKDDO> retrievedItem(dkDatastore& ds, const DKPid& pid, unsigned short size = 10) {
+    auto d = std::make_unique<DKDDO>(&ds, pid, size);
+    d->retrieve();
+    return d;
 }
 
 inline DKDDO* newChild(dkDatastore& ds, const char* entity, const char* text) {

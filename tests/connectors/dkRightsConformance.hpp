@@ -27,6 +27,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -63,31 +65,38 @@ inline void PrintTo(const RightsContext& c, std::ostream* os) { *os << c.label; 
 class DKRightsConformance : public ::testing::TestWithParam<RightsContext> {
 protected:
     const RightsContext& ctx() const { return GetParam(); }
-    std::string u(const char* name) const { return ctx().user(name); }
+    // The run's user or group name for name, the same throughout the test.
+    std::string u(const char* name) {
+        auto it = names_.find(name);
+        if (it == names_.end()) it = names_.emplace(name, ctx().user(name)).first;
+        return it->second;
+    }
     long id(long sqliteId) const { return ctx().id(sqliteId); }
     PRepositoryAdmin& admin(dkDatastore& ds) const {
         return *static_cast<PRepositoryAdmin*>(ds.getExtension(ctx().adminExtension.c_str()));
     }
     // The names a list call gives, separated by blanks.
     template <class F>
-    static std::string list(F f) {
-        long n = -1;
-        std::unique_ptr<DKString[]> names(f(n));
-        std::string out;
-        for (long i = 0; i < n; ++i) out += (i ? " " : "") + std::string(names[i].c_str());
-        return out;
-    }
+    static std::string list(F f) { return dkconf::joinedNames(f); }
     static std::string users(PRepositoryAdmin& a) { return list([&](long& n) { return a.listUsers(n); }); }
+    // A new repository to which its creator added the users (each named as u names it, with the
+    // password "p" and the name: v's is "pv"), then the groups.
+    Repo repoWith(std::initializer_list<const char*> names, std::initializer_list<const char*> groups = {}) {
+        Repo r = ctx().newRepo();
+        for (const char* n : names) admin(*r.ds).addUser(u(n).c_str(), (std::string("p") + n).c_str());
+        for (const char* g : groups) admin(*r.ds).addGroup(u(g).c_str());
+        return r;
+    }
+
+    std::map<std::string, std::string> names_;   // u's names
 };
 
 using dktest::errorOf;
 
 TEST_P(DKRightsConformance, UsersAreListedNamedOnceAndChangedByAdministratorsOnly) {
-    Repo r = ctx().newRepo();
+    Repo r = repoWith({"v", "w"});
     PRepositoryAdmin& a = admin(*r.ds);
     const std::string v = u("v"), w = u("w"), creator = ctx().creator;
-    a.addUser(v.c_str(), "pv");
-    a.addUser(w.c_str(), "pw");
     const std::string longName(65, 'n');
     for (const char* bad : {"", "a b", "x'y", "x\"y;", longName.c_str(), static_cast<const char*>(nullptr)})
         EXPECT_EQ(id(9095), errorOf<DKUsageError>([&] { a.addUser(bad, "p"); })) << (bad ? bad : "null");
@@ -109,11 +118,9 @@ TEST_P(DKRightsConformance, UsersAreListedNamedOnceAndChangedByAdministratorsOnl
 }
 
 TEST_P(DKRightsConformance, TheAdministratorsGroupKeepsAMemberAndGroupsShareTheUsersNames) {
-    Repo r = ctx().newRepo();
+    Repo r = repoWith({"v"}, {"g"});
     PRepositoryAdmin& a = admin(*r.ds);
     const std::string v = u("v"), g = u("g"), creator = ctx().creator, admins = PRepositoryAdmin::kAdminGroup;
-    a.addUser(v.c_str(), "pv");
-    a.addGroup(g.c_str());
     EXPECT_EQ(id(9094), errorOf<DKDatastoreAccessError>([&] { a.removeGroupMember(admins.c_str(), creator.c_str()); }));
     EXPECT_EQ(id(9094), errorOf<DKDatastoreAccessError>([&] { a.deleteGroup(admins.c_str()); }));
     EXPECT_EQ(id(9093), errorOf<DKDataObjectAlreadyExists>([&] { a.addUser(g.c_str(), "p"); }));
@@ -138,11 +145,9 @@ TEST_P(DKRightsConformance, TheAdministratorsGroupKeepsAMemberAndGroupsShareTheU
 }
 
 TEST_P(DKRightsConformance, PasswordsFollowOneRuleAndEndTheUsersOtherSessions) {
-    Repo r = ctx().newRepo();
+    Repo r = repoWith({"v", "w"});
     PRepositoryAdmin& a = admin(*r.ds);
     const std::string v = u("v"), w = u("w");
-    a.addUser(v.c_str(), "pv");
-    a.addUser(w.c_str(), "pw");
     auto v1 = r.as(v, "pv"), v2 = r.as(v, "pv");
     PRepositoryAdmin& av = admin(*v1);
     // A wrong old password, or none, is refused to the user itself and to another plain user.
@@ -162,9 +167,8 @@ TEST_P(DKRightsConformance, PasswordsFollowOneRuleAndEndTheUsersOtherSessions) {
 }
 
 TEST_P(DKRightsConformance, ADeletedUsersSessionEndsAndAValidatingPoolDropsIt) {
-    Repo r = ctx().newRepo();
+    Repo r = repoWith({"v"});
     const std::string v = u("v");
-    admin(*r.ds).addUser(v.c_str(), "pv");
     auto dv = r.as(v, "pv");
     EXPECT_EQ(0, dv->validateConnection());
     DKDatastorePool pool(ctx().poolType.c_str(), ctx().poolLibrary.c_str());
@@ -181,11 +185,9 @@ TEST_P(DKRightsConformance, ADeletedUsersSessionEndsAndAValidatingPoolDropsIt) {
 }
 
 TEST_P(DKRightsConformance, PrivilegeSetsAndACLsKeepOneTextRuleAndLoseWhatTheyName) {
-    Repo r = ctx().newRepo();
+    Repo r = repoWith({"v"}, {"g"});
     PRepositoryAdmin& a = admin(*r.ds);
     const std::string g = u("g"), v = u("v");
-    a.addGroup(g.c_str());
-    a.addUser(v.c_str(), "pv");
     for (const char* bad : {"administer", "read=3", "read=0", "bogus", "read,,add", ",read", "read=", "Read",
                             static_cast<const char*>(nullptr)})
         EXPECT_EQ(id(9098), errorOf<DKUsageError>([&] { a.definePrivilegeSet("s", bad); })) << (bad ? bad : "null");
@@ -232,20 +234,16 @@ TEST_P(DKRightsConformance, PrivilegeSetsAndACLsKeepOneTextRuleAndLoseWhatTheyNa
 }
 
 TEST_P(DKRightsConformance, AnItemsACLGivesEachUserTheHighestValueOfItsEntries) {
-    Repo r = ctx().newRepo();
+    Repo r = repoWith({"v", "w"}, {"g"});
     dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 1);
     PRepositoryAdmin& a = admin(*r.ds);
     const std::string v = u("v"), w = u("w"), g = u("g");
-    a.addUser(v.c_str(), "pv");
-    a.addUser(w.c_str(), "pw");
-    a.addGroup(g.c_str());
     a.addGroupMember(g.c_str(), v.c_str());
     a.definePrivilegeSet("upd", "update=2,read");
     a.createACL("shared");
     a.setACLEntry("shared", g.c_str(), "editor");
     a.setACLEntry("shared", v.c_str(), "upd");
-    std::unique_ptr<DKDDO> doc(r.ds->createDDO("Doc", 0));
-    doc->add();
+    std::unique_ptr<DKDDO> doc = dkconf::addedItem(*r.ds, "Doc");
     EXPECT_EQ("default", std::string(a.itemACL(doc.get()).c_str()));
     EXPECT_EQ(id(9096), errorOf<DKDataObjectNotFound>([&] { a.setItemACL(doc.get(), "none"); }));
     a.setItemACL(doc.get(), "shared");
@@ -271,12 +269,10 @@ TEST_P(DKRightsConformance, AnItemsACLGivesEachUserTheHighestValueOfItsEntries) 
 }
 
 TEST_P(DKRightsConformance, WithoutReadAnItemCountsInNoQueryTreeOrTextSearch) {
-    Repo r = ctx().newRepo();
+    Repo r = repoWith({"v"}, {"g"});
     dkconf::addNotes(*r.ds, {{"alpha", "first", "t"}, {"beta", "second", "t"}});
     PRepositoryAdmin& a = admin(*r.ds);
     const std::string v = u("v"), g = u("g");
-    a.addUser(v.c_str(), "pv");
-    a.addGroup(g.c_str());
     a.createACL("shared");
     a.setACLEntry("shared", g.c_str(), "reader");
     std::unique_ptr<dkResultSetCursor> all(r.ds->execute("SELECT dk_id FROM Note WHERE title = 'beta'", 4, nullptr));
@@ -306,16 +302,14 @@ TEST_P(DKRightsConformance, WithoutReadAnItemCountsInNoQueryTreeOrTextSearch) {
 }
 
 TEST_P(DKRightsConformance, FilingTakesMembershipOnTheFolderAndAFolderListsOnlyReadableMembers) {
-    Repo r = ctx().newRepo();
+    Repo r = repoWith({"v"});
     dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}}, 4);
     dkconf::defineEntity(*r.ds, "Box", {{"title", DKAny::tc_string}}, 2);
     PRepositoryAdmin& a = admin(*r.ds);
     const std::string v = u("v");
-    a.addUser(v.c_str(), "pv");
     a.definePrivilegeSet("upd", "read,update");
     a.setACLEntry("default", v.c_str(), "upd");
-    std::unique_ptr<DKDDO> box(r.ds->createDDO("Box", 0)), doc(r.ds->createDDO("Doc", 0));
-    for (DKDDO* d : {box.get(), doc.get()}) d->add();
+    std::unique_ptr<DKDDO> box = dkconf::addedItem(*r.ds, "Box"), doc = dkconf::addedItem(*r.ds, "Doc");
     auto dv = r.as(v, "pv");
     auto& ext = *static_cast<dkDatastoreExt*>(dv->getExtension("DATASTORE_EXTENSION"));
     DKDDO vbox(dv.get(), box->getPid(), 10), vdoc(dv.get(), doc->getPid(), 10);
@@ -330,14 +324,11 @@ TEST_P(DKRightsConformance, FilingTakesMembershipOnTheFolderAndAFolderListsOnlyR
 }
 
 TEST_P(DKRightsConformance, CheckOutBlocksOthersAndIsKeptAcrossConnections) {
-    Repo r = ctx().newRepo();
+    Repo r = repoWith({"v"});
     dkconf::defineEntity(*r.ds, "Doc", {{"title", DKAny::tc_string}});
-    PRepositoryAdmin& a = admin(*r.ds);
     const std::string v = u("v");
-    a.addUser(v.c_str(), "pv");
-    a.setACLEntry("default", v.c_str(), "editor");
-    std::unique_ptr<DKDDO> doc(r.ds->createDDO("Doc", 0));
-    doc->add();
+    admin(*r.ds).setACLEntry("default", v.c_str(), "editor");
+    std::unique_ptr<DKDDO> doc = dkconf::addedItem(*r.ds, "Doc");
     auto* ext = static_cast<dkDatastoreExt*>(r.ds->getExtension("DATASTORE_EXTENSION"));
     ext->checkOut(doc.get());
     ext->checkOut(doc.get());   // again by its holder: nothing changes
