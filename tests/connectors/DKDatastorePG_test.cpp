@@ -191,19 +191,22 @@ TEST(DKDatastorePGConnect, ServersThatTrustOrAreGoneOrHangAreRefusedInTime) {
 
 namespace {
 
-// A datastore connected to a new repository of its own (its database name in db).
-std::unique_ptr<dkDatastore> freshRepository(std::string& db) {
-    db = uniqueName("dkitems");
-    std::unique_ptr<dkDatastore> ds(factory().create("DKDatastorePG"));
-    ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "create=1");
+// A session of the suite's role on db, made with config when one is given.
+std::unique_ptr<dkDatastore> session(const std::string& db, const char* connect, const char* config = nullptr) {
+    std::unique_ptr<dkDatastore> ds(config ? factory().createWithConfig("DKDatastorePG", config) : factory().create("DKDatastorePG"));
+    ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), connect);
     return ds;
 }
 
-DKDDO* added(dkDatastore& ds, const std::vector<std::pair<const char*, DKAny>>& values) {
-    auto* d = ds.createDDO("Doc", 0);
-    for (const auto& [name, v] : values) d->setData(d->dataId(name), v);
-    d->add();
-    return d;
+// A datastore connected to a new repository of its own (its database name in db).
+std::unique_ptr<dkDatastore> freshRepository(std::string& db) {
+    db = uniqueName("dkitems");
+    return session(db, "create=1");
+}
+
+// A new Doc item with the named items set, added; the caller's.
+std::unique_ptr<DKDDO> added(dkDatastore& ds, std::initializer_list<std::pair<const char*, DKAny>> values) {
+    return dkconf::addedItem(ds, "Doc", values);
 }
 
 }  // namespace
@@ -227,9 +230,7 @@ TEST(DKDatastorePGItems, SchemaNamesAreFoldedForTablesAndKeptAsGivenInTheCatalog
     EXPECT_EQ(9211L, errorOf<DKUsageError>([&] { dkconf::defineEntity(*ds, "OTHER", {}); }));
     EXPECT_EQ(9214L, errorOf<DKUsageError>([&] { dkconf::defineEntity(*ds, "Other2", {{"f", DKAny::tc_float}}); }));
     // A refused attribute leaves neither a column nor an entry; a dropped one renumbers the rest.
-    std::unique_ptr<dkAttrDef> dup(e->createAttr());
-    dup->setName("TITLE");
-    dup->setType(DKAny::tc_string);
+    std::unique_ptr<dkAttrDef> dup(dkconf::newAttr(*e, {"TITLE", DKAny::tc_string}));
     EXPECT_EQ(9213L, errorOf<DKUsageError>([&] { e->add(dup.get()); }));
     e->deleteAttr("Small");
     std::unique_ptr<DKDDO> d(ds->createDDO("doc", 0));
@@ -238,9 +239,7 @@ TEST(DKDatastorePGItems, SchemaNamesAreFoldedForTablesAndKeptAsGivenInTheCatalog
     EXPECT_EQ("8", adminSql("SELECT count(*) FROM dk_attrs a JOIN dk_entities e ON e.id = a.entity WHERE e.lname = 'doc' "
                             "AND a.position BETWEEN 1 AND 8", db));
     // Another session's deletion: the kept catalogue learns of it from the first statement that fails.
-    std::unique_ptr<dkDatastore> other(factory().create("DKDatastorePG"));
-    other->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "");
-    other->datastoreDef()->deleteEntity("DOC");
+    session(db, "")->datastoreDef()->deleteEntity("DOC");
     EXPECT_EQ(9205L, errorOf<DKUsageError>([&] { d->add(); }));
     EXPECT_EQ(9210L, errorOf<DKUsageError>([&] { ds->createDDO("Doc", 0); }));
     EXPECT_EQ("", adminSql("SELECT to_regclass('public.doc')", db));
@@ -256,16 +255,15 @@ TEST(DKDatastorePGItems, ValuesRoundTripExactlyAndWhatTheServerWouldChangeIsRefu
                                         {"day", DKAny(DKDate(1, 1, 1))}, {"clock", DKAny(DKTime(23, 59, 59))},
                                         {"stamp", DKAny(DKTimestamp(2000, 2, 29, 23, 59, 59, 999999000))},
                                         {"body", DKAny(DKByteArray(const_cast<char*>(bytes.data()), 5, 0))}}));
-    DKDDO back(ds.get(), d->getPid(), static_cast<unsigned short>(0));
-    back.retrieve();
-    for (unsigned short id = 1; id <= 9; ++id) EXPECT_TRUE(d->getData(id) == back.getData(id)) << d->getDataName(id);
-    EXPECT_EQ(DKString("1.50"), static_cast<DKDecimal>(back.getDataByName("price")).toString());
+    auto back = dkconf::retrievedItem(*ds, d->getPid(), 0);
+    for (unsigned short id = 1; id <= 9; ++id) EXPECT_TRUE(d->getData(id) == back->getData(id)) << d->getDataName(id);
+    EXPECT_EQ(DKString("1.50"), static_cast<DKDecimal>(back->getDataByName("price")).toString());
     std::unique_ptr<DKDDO> empty(added(*ds, {{"title", DKAny("")}, {"body", DKAny(DKByteArray())}}));
-    back.setPid(empty->getPid());
-    back.retrieve();
-    EXPECT_EQ(0, back.isNull(1));
-    EXPECT_EQ(1, back.isNull(2));
-    EXPECT_EQ(0, back.isNull(9));
+    back->setPid(empty->getPid());
+    back->retrieve();
+    EXPECT_EQ(0, back->isNull(1));
+    EXPECT_EQ(1, back->isNull(2));
+    EXPECT_EQ(0, back->isNull(9));
 
     // Refused before anything is written: what does not fit (9215) and what would change (9216).
     const std::vector<std::tuple<const char*, DKAny, long>> refusals = {
@@ -278,15 +276,15 @@ TEST(DKDatastorePGItems, ValuesRoundTripExactlyAndWhatTheServerWouldChangeIsRefu
         std::unique_ptr<DKDDO> bad(ds->createDDO("Doc", 0));
         bad->setData(bad->dataId(name), v);
         EXPECT_EQ(id, errorOf<DKUsageError>([&] { bad->add(); })) << name;
-        back.setData(back.dataId(name), v);
-        EXPECT_EQ(id, errorOf<DKUsageError>([&] { back.update(); })) << name;
-        back.retrieve();
+        back->setData(back->dataId(name), v);
+        EXPECT_EQ(id, errorOf<DKUsageError>([&] { back->update(); })) << name;
+        back->retrieve();
     }
     EXPECT_EQ("2", adminSql("SELECT count(*) FROM doc", db));
     // A value the server holds but no DDO can: a read error, the DDO unchanged.
     adminSql("UPDATE doc SET stamp = 'infinity'", db);
-    EXPECT_EQ(9219L, errorOf<DKDatastoreError>([&] { back.retrieve(); }));
-    EXPECT_EQ(1, back.isNull(back.dataId("stamp")));
+    EXPECT_EQ(9219L, errorOf<DKDatastoreError>([&] { back->retrieve(); }));
+    EXPECT_EQ(1, back->isNull(back->dataId("stamp")));
 }
 
 TEST(DKDatastorePGItems, UpdatesWriteOnlyTheirChangesAndCollectionsAllOrNone) {
@@ -294,10 +292,9 @@ TEST(DKDatastorePGItems, UpdatesWriteOnlyTheirChangesAndCollectionsAllOrNone) {
     auto ds = freshRepository(db);
     dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
     std::unique_ptr<DKDDO> a(added(*ds, {{"title", DKAny("t")}, {"count", DKAny(1L)}}));
-    DKDDO b(ds.get(), a->getPid(), static_cast<unsigned short>(0));
-    b.retrieve();
-    b.setData(b.dataId("count"), DKAny(7L));
-    b.update();
+    auto b = dkconf::retrievedItem(*ds, a->getPid(), 0);
+    b->setData(b->dataId("count"), DKAny(7L));
+    b->update();
     a->setData(a->dataId("title"), DKAny("changed"));
     a->update();
     EXPECT_EQ("changed|7", adminSql("SELECT title || '|' || count FROM doc", db));
@@ -311,13 +308,11 @@ TEST(DKDatastorePGItems, UpdatesWriteOnlyTheirChangesAndCollectionsAllOrNone) {
     EXPECT_EQ(9215L, errorOf<DKUsageError>([&] { ds->addObjects(&adds); }));
     EXPECT_EQ(0, c->getPid().isSet());
     a->setData(a->dataId("title"), DKAny("lost"));
-    DKDDO gone(ds.get(), a->getPid(), static_cast<unsigned short>(0));
-    gone.retrieve();
-    gone.del();
-    for (DKDDO* o : {&b, a.get()}) updates.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
-    b.setData(b.dataId("count"), DKAny(8L));
+    dkconf::retrievedItem(*ds, a->getPid(), 0)->del();
+    for (DKDDO* o : {b.get(), a.get()}) updates.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
+    b->setData(b->dataId("count"), DKAny(8L));
     EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { ds->updateObjects(&updates); }), 0);
-    EXPECT_EQ(1, b.isDataChanged(b.dataId("count")));
+    EXPECT_EQ(1, b->isDataChanged(b->dataId("count")));
     EXPECT_EQ("0", adminSql("SELECT count(*) FROM doc", db));
     EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { a->del(); }), 0);
     // Pids of another repository or connector are refused.
@@ -385,14 +380,7 @@ INSTANTIATE_TEST_SUITE_P(Pg, DKConformance, ::testing::Values(pgContext()),
 TEST(DKDatastorePGItems, AServerFailureInATransactionIsUndoneAloneAndQueriesSeeItsWrites) {
     std::string db;
     auto ds = freshRepository(db);
-    std::unique_ptr<dkEntityDef> e(ds->datastoreDef()->createEntity());
-    e->setName("Doc");
-    std::unique_ptr<dkAttrDef> a(e->createAttr());
-    a->setName("count");
-    a->setType(DKAny::tc_long);
-    a->setNullable(0);
-    e->addAttr(a.release());
-    e->add();
+    dkconf::defineEntity(*ds, "Doc", {{"count", DKAny::tc_long, 0, 1}});   // not nullable
     ds->startTransaction();
     std::unique_ptr<DKDDO> kept(added(*ds, {{"count", DKAny(1L)}}));
     std::unique_ptr<DKDDO> null(ds->createDDO("Doc", 0));
@@ -412,8 +400,7 @@ TEST(DKDatastorePGItems, AServerFailureInATransactionIsUndoneAloneAndQueriesSeeI
 
 TEST(DKDatastorePGQuery, QueriesOnlyReadAndEndAtTheirTimeout) {
     const std::string db = uniqueName("dkquery");
-    std::unique_ptr<dkDatastore> ds(factory().createWithConfig("DKDatastorePG", "query_timeout=300"));
-    ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "create=1");
+    auto ds = session(db, "create=1", "query_timeout=300");
     dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}, {"price", DKAny::tc_decimal}});
     std::unique_ptr<DKDDO> d(added(*ds, {{"title", DKAny("a")}, {"price", DKAny(DKDecimal("1.50"))}}));
     // Named markers bind by name, each name once however often it appears; rows of a join that
@@ -442,11 +429,8 @@ TEST(DKDatastorePGQuery, QueriesOnlyReadAndEndAtTheirTimeout) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(1L, dkconf::countRows(*ds, "Doc"));   // the session goes on
     // A read-only session reads; every write of it meets the server's refusal.
-    std::unique_ptr<dkDatastore> ro(factory().create("DKDatastorePG"));
-    ro->connect(db.c_str(), role().first.c_str(), role().second.c_str(), "readonly=1");
-    std::unique_ptr<DKDDO> more(ro->createDDO("Doc", 0));
-    more->setData(more->dataId("title"), DKAny("b"));
-    EXPECT_GT(errorOf<DKUsageError>([&] { more->add(); }), 0);
+    auto ro = session(db, "readonly=1");
+    EXPECT_GT(errorOf<DKUsageError>([&] { added(*ro, {{"title", DKAny("b")}}); }), 0);
     EXPECT_EQ(1L, dkconf::countRows(*ro, "Doc"));
 }
 
@@ -542,10 +526,8 @@ TEST(DKDatastorePGSearch, TreeValuesStayDataAndTreesSpanEntities) {
     dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
     dkconf::defineEntity(*ds, "Memo", {{"title", DKAny::tc_string}});
     for (const char* t : {"ab", "AB", "\xc3\x89t\xc3\xa9", "\xc3\xa9t\xc3\xa9", "a\"}b"})
-        delete added(*ds, {{"title", DKAny(t)}, {"stamp", DKAny(DKTimestamp(2024, 1, 2, 3, 4, 5, 123456000))}});
-    std::unique_ptr<DKDDO> memo(ds->createDDO("Memo", 0));
-    memo->setData(1, DKAny("ab"));
-    memo->add();
+        added(*ds, {{"title", DKAny(t)}, {"stamp", DKAny(DKTimestamp(2024, 1, 2, 3, 4, 5, 123456000))}});
+    dkconf::addedItem(*ds, "Memo", {{"title", DKAny("ab")}});
     auto count = [&](DKQTerm* t, const char* entity = "Doc") { return dkconf::countTree(*ds, dkconf::treeOf(entity, t)); };
     // LIKE folds ASCII letters only; a zero byte compares as a byte, before every letter.
     EXPECT_EQ(2UL, count(term("title", DKOpCode::opLike, {"ab"})));
@@ -588,9 +570,7 @@ TEST(DKDatastorePGSearch, TextWordsAreIndexedMatchAcrossAttributesAndEntities) {
     auto ds = freshRepository(db);
     dkconf::addNotes(*ds, {{"Apple pie", "cherry", "x"}, {"pear", "apple tart", "x"}});
     dkconf::defineEntity(*ds, "Memo", {{"title", DKAny::tc_string, 1}});
-    std::unique_ptr<DKDDO> memo(ds->createDDO("Memo", 0));
-    memo->setData(1, DKAny("an apple"));
-    memo->add();
+    dkconf::addedItem(*ds, "Memo", {{"title", DKAny("an apple")}});
     // Each text column has its index of words, the expression every match uses.
     EXPECT_EQ("2", adminSql("SELECT count(*) FROM pg_indexes WHERE tablename = 'note' AND indexdef LIKE '%gin (to_tsvector(%'", db));
     using V = std::vector<std::string>;

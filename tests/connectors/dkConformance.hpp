@@ -174,8 +174,8 @@ TEST_P(DKConformance, SubEntitiesAreStoredWithTheirParentAndGoWithIt) {
     auto ds = freshDoc({{"title", DKAny::tc_string}});
     defineEntity(*ds, "Box", {});
     std::unique_ptr<dkEntityDef> doc(ds->datastoreDef()->retrieveEntity("Doc"));
-    std::unique_ptr<dkEntityDef> note(namedEntity(doc->createSubEntity(), "Note"));
-    note->addSubEntity(namedEntity(note->createSubEntity(), "Remark"));
+    std::unique_ptr<dkEntityDef> note(named(doc->createSubEntity(), "Note"));
+    note->addSubEntity(named(note->createSubEntity(), "Remark"));
     doc->add(note.get());
     const std::string subs = joinedNames([&](long& n) { return doc->getSubEntity("NOTE")->listSubEntityNames(n); });
     std::unique_ptr<dkEntityDef> back(ds->datastoreDef()->retrieveEntity("remark"));
@@ -189,11 +189,11 @@ TEST_P(DKConformance, SubEntitiesAreStoredWithTheirParentAndGoWithIt) {
     EXPECT_EQ(noEntity, errorOf<DKUsageError>([&] { std::unique_ptr<dkEntityDef>(doc->retrieveSubEntity("Box")); }));
     EXPECT_EQ(noEntity, errorOf<DKUsageError>([&] { doc->removeSubEntity("Remark"); }));   // Note's, not Doc's
     // The parent's items would hold TITLE where the attribute is.
-    std::unique_ptr<dkEntityDef> clash(namedEntity(doc->createSubEntity(), "TITLE"));
+    std::unique_ptr<dkEntityDef> clash(named(doc->createSubEntity(), "TITLE"));
     EXPECT_EQ(ctx().badNameMessage, errorOf<DKUsageError>([&] { doc->add(clash.get()); }));
     // A tree one of whose names is taken leaves nothing behind.
-    std::unique_ptr<dkEntityDef> shelf(namedEntity(ds->datastoreDef()->createEntity(), "Shelf"));
-    shelf->addSubEntity(namedEntity(shelf->createSubEntity(), "Box"));
+    std::unique_ptr<dkEntityDef> shelf(named(ds->datastoreDef()->createEntity(), "Shelf"));
+    shelf->addSubEntity(named(shelf->createSubEntity(), "Box"));
     EXPECT_GT(errorOf<DKUsageError>([&] { ds->datastoreDef()->add(shelf.get()); }), 0);
     EXPECT_EQ(4L, entityCount(*ds));
 

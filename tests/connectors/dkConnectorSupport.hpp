@@ -136,7 +136,8 @@ using dktest::errorOf;
 struct Attr {
     const char* name;
     unsigned short type;
-    int text = 0;   // text-searchable
+    int text = 0;       // text-searchable
+    int required = 0;   // not nullable
 };
 inline const std::vector<Attr>& allTypes() {
     static const std::vector<Attr> a = {
@@ -146,8 +147,9 @@ inline const std::vector<Attr>& allTypes() {
     return a;
 }
 
-// def (a new entity or sub-entity definition, the caller's) given its name.
-inline dkEntityDef* namedEntity(dkEntityDef* def, const char* name) {
+// def (a new entity, attribute, privilege, group or list definition, the caller's) given its name.
+template <class T>
+T* named(T* def, const char* name) {
     def->setName(name);
     return def;
 }
@@ -158,12 +160,13 @@ inline dkAttrDef* newAttr(dkEntityDef& e, const Attr& a) {
     attr->setName(a.name);
     attr->setType(a.type);
     attr->setTextSearchable(a.text);
+    if (a.required) attr->setNullable(0);
     return attr;
 }
 
 inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<Attr>& attrs, short type = 0) {
     dkDatastoreDef* def = ds.datastoreDef();
-    std::unique_ptr<dkEntityDef> e(namedEntity(def->createEntity(), name));
+    std::unique_ptr<dkEntityDef> e(named(def->createEntity(), name));
     e->setType(type);   // the connector's type code (0: a plain entity)
     for (const Attr& a : attrs) {
         std::unique_ptr<dkAttrDef> attr(newAttr(*e, a));
@@ -178,8 +181,8 @@ inline void defineEntity(dkDatastore& ds, const char* name, const std::vector<At
 // stored at once from one definition.
 inline void defineChildren(dkDatastore& ds) {
     std::unique_ptr<dkEntityDef> doc(ds.datastoreDef()->retrieveEntity("Doc"));
-    std::unique_ptr<dkEntityDef> note(namedEntity(doc->createSubEntity(), "Note"));
-    std::unique_ptr<dkEntityDef> remark(namedEntity(note->createSubEntity(), "Remark"));
+    std::unique_ptr<dkEntityDef> note(named(doc->createSubEntity(), "Note"));
+    std::unique_ptr<dkEntityDef> remark(named(note->createSubEntity(), "Remark"));
     for (dkEntityDef* e : {note.get(), remark.get()}) e->addAttr(newAttr(*e, {"text", DKAny::tc_string}));
     note->addSubEntity(remark.release());
     doc->add(note.get());
@@ -202,6 +205,13 @@ inline std::unique_ptr<DKDDO> addedItem(dkDatastore& ds, const char* entity,
     for (const auto& [name, value] : values) d->setData(d->dataId(name), value);
     d->add();
     return d;
+}
+
+// blob (a new content object, the caller's) holding bytes.
+inline std::unique_ptr<dkBlob> withContent(dkBlob* blob, const std::string& bytes) {
+    std::unique_ptr<dkBlob> b(blob);
+    b->setContent(DKByteArray(const_cast<char*>(bytes.data()), static_cast<long>(bytes.size()), 0));
+    return b;
 }
 
 // A new DDO of pid filled by retrieve (the caller's).
