@@ -31,11 +31,7 @@ struct Repo {
     Repo() : path((dir / "r.db").string()), ds(open(path, "create=1")) {
         dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}}, 1);
     }
-    std::unique_ptr<dkDatastore> as(const char* user, const char* password) {
-        auto d = make(kCheap);
-        d->connect(path.c_str(), user, password, "");
-        return d;
-    }
+    std::unique_ptr<dkDatastore> as(const char* user, const char* password) { return open(path, "", kCheap, user, password); }
 };
 
 // The first column of the first row of an SQL query on ds, as text.
@@ -49,18 +45,9 @@ std::string sql(dkDatastore& ds, const char* query) {
 
 DKAdminSQLITE& admin(dkDatastore& ds) { return *static_cast<DKAdminSQLITE*>(ds.getExtension(DKAdminSQLITE::kName)); }
 
-std::string joined(DKString* names, long count) {
-    std::string out;
-    for (long i = 0; i < count; ++i) out += (i ? " " : "") + std::string(names[i].c_str());
-    delete[] names;
-    return out;
-}
+// The names a list call gives, separated by blanks.
 template <class F>
-std::string list(F f) {
-    long n = -1;
-    DKString* names = f(n);
-    return joined(names, n);
-}
+std::string list(F f) { return dkconf::joinedNames(f); }
 
 // The names of a collection's definitions (of type T), "name" or "name:extra(def)"; the
 // collection is freed, and with it the definitions it owns.
@@ -161,15 +148,11 @@ TEST(DKDatastoreSQLITERights, WithoutReadAnItemIsHiddenEverywhereUntilAGroupGran
     a.addGroup("readers");
     a.createACL("shared");
     a.setACLEntry("shared", "readers", "reader");
-    std::unique_ptr<DKDDO> doc(r.ds->createDDO("Doc", 0)), box(r.ds->createDDO("Box", 0));
-    doc->add();
-    box->add();
+    auto doc = dkconf::addedItem(*r.ds, "Doc"), box = dkconf::addedItem(*r.ds, "Box");
     static_cast<DKFolder*>(static_cast<dkCollection*>(box->getDataByName("DKFolder")))->addMember(box.get(), new DKDDO(r.ds.get(), doc->getPid(), 10));
     auto* content = static_cast<DKContentSQLITE*>(r.ds->getExtension(DKContentSQLITE::kName));
     const long id = std::atol(doc->getPid().getPrimaryId().c_str());
-    std::unique_ptr<dkBlob> part(content->createBlob(content->pidOf("Doc", id, 1)));
-    part->setContent(DKByteArray(const_cast<char*>("bytes"), 5, 0));
-    part->add();
+    dkconf::withContent(content->createBlob(content->pidOf("Doc", id, 1)), "bytes")->add();
 
     auto v = r.as("v", "pv");
     DKDDO mine(v.get(), doc->getPid(), 10);
@@ -243,22 +226,14 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
     dkAuthorizationMgmt& auth = *m->authorizationMgmt();
     users.addUser("v", "pv");
     users.addUser("w", "pw");
-    std::unique_ptr<dkUserGroupDef> g(users.createUserGroupDef());
-    g->setName("team");
+    std::unique_ptr<dkUserGroupDef> g(dkconf::named(users.createUserGroupDef(), "team"));
     users.add(g.get());
-    std::unique_ptr<dkUserDef> v(users.retrieveUserDef("v"));
-    g->addUser(v.get());
-    std::unique_ptr<dkUserDef> w(users.retrieveUserDef("w"));
-    g->addUser(w.get());
+    for (const char* user : {"v", "w"}) g->addUser(std::unique_ptr<dkUserDef>(users.retrieveUserDef(user)).get());
     g->removeUser("w");
     // A set takes catalogue privileges only; a second privilege of a name replaces the first.
-    std::unique_ptr<dkPrivilegeSet> set(auth.createPrivilegeSet());
-    set->setName("writer");
-    for (const char* p : {"read", "update", "update=2"}) {
-        std::unique_ptr<dkPrivilege> priv(auth.retrievePrivilege(p[0] == 'u' ? "update" : p));
-        priv->setName(p);
-        set->addPrivilege(priv.get());
-    }
+    std::unique_ptr<dkPrivilegeSet> set(dkconf::named(auth.createPrivilegeSet(), "writer"));
+    for (const char* p : {"read", "update", "update=2"})
+        set->addPrivilege(std::unique_ptr<dkPrivilege>(dkconf::named(auth.retrievePrivilege(p[0] == 'u' ? "update" : p), p)).get());
     for (const char* bad : {"administer", "read=3", "", "write"}) {
         dkPrivilege priv;
         priv.setName(bad);
@@ -268,17 +243,13 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
     EXPECT_EQ(9093L, errorOf<DKDataObjectAlreadyExists>([&] { auth.add(set.get()); }));
     // A privilege group is stored on its own; a set takes its privileges when it is added.
     EXPECT_EQ(9103L, errorOf<DKDataObjectNotFound>([&] { auth.deletePrivilegeGroup("staff"); }));
-    std::unique_ptr<dkPrivilegeGroup> staff(auth.createPrivilegeGroup());
-    staff->setName("staff");
-    std::unique_ptr<dkPrivilege> del(auth.retrievePrivilege("delete"));
-    staff->addPrivilege(del.get());
+    std::unique_ptr<dkPrivilegeGroup> staff(dkconf::named(auth.createPrivilegeGroup(), "staff"));
+    staff->addPrivilege(std::unique_ptr<dkPrivilege>(auth.retrievePrivilege("delete")).get());
     auth.add(staff.get());
-    std::unique_ptr<dkPrivilegeSet> cleaner(auth.createPrivilegeSet());
-    cleaner->setName("cleaner");
+    std::unique_ptr<dkPrivilegeSet> cleaner(dkconf::named(auth.createPrivilegeSet(), "cleaner"));
     cleaner->addPrivilegeGroup(staff.get());
     auth.add(cleaner.get());
-    std::unique_ptr<dkAccessControlList> acl(auth.createAccessControlList());
-    acl->setName("shared");
+    std::unique_ptr<dkAccessControlList> acl(dkconf::named(auth.createAccessControlList(), "shared"));
     DKACLData t(auth.retrievePrivilegeSet("writer"), "team", DKACLData::kGroup),
         e(auth.retrievePrivilegeSet("reader"), "w", DKACLData::kUser);
     acl->addACLData(&t);   // the entries stay the caller's
@@ -299,8 +270,7 @@ TEST(DKDatastoreSQLITERights, ManagerDefinitionsAreStoredAndReadBackAfterAReconn
     EXPECT_EQ("v", list([&](long& n) { return team->listUserNames(n); }));
     EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { std::unique_ptr<dkUserGroupDef>(u2.retrieveUserGroupDef("nope")); }));
     u2.update(team.get());   // nothing but the name to store
-    std::unique_ptr<dkUserGroupDef> gone(u2.createUserGroupDef());
-    gone->setName("gone");
+    std::unique_ptr<dkUserGroupDef> gone(dkconf::named(u2.createUserGroupDef(), "gone"));
     u2.add(gone.get());
     u2.del(gone.get());
     EXPECT_EQ(9092L, errorOf<DKDataObjectNotFound>([&] { u2.update(gone.get()); }));
