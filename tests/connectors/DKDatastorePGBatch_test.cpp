@@ -24,21 +24,15 @@ namespace {
 // The database's name in database, when given.
 std::unique_ptr<dkDatastore> repository(const char* config, const std::map<std::string, std::string>& server = dkpgtest::server(),
                                         std::string* database = nullptr) {
-    std::unique_ptr<dkDatastore> ds(dkconf::factoryFor(DKPG_LIBRARY).createWithConfig("DKDatastorePG", config));
     const std::string db = dkpgtest::uniqueName("dkbatch");
     if (database != nullptr) *database = db;
-    const std::string name = "host=" + server.at("DKPG_HOST") + " dbname=" + db;
-    ds->connect(name.c_str(), server.at("DKPG_USER").c_str(), server.at("DKPG_PASSWORD").c_str(), "create=1");
+    auto ds = dkpgtest::session("host=" + server.at("DKPG_HOST") + " dbname=" + db, server.at("DKPG_USER"), server.at("DKPG_PASSWORD"),
+                                "create=1", config);
     dkconf::defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}, {"pad", DKAny::tc_string}});
     return ds;
 }
 
-void addDoc(dkDatastore& ds, long n) {
-    std::unique_ptr<DKDDO> d(ds.createDDO("Doc", 0));
-    d->setData(1, DKAny(n));
-    d->setData(2, DKAny(DKString(std::string(200, 'x').c_str())));
-    d->add();
-}
+void addDoc(dkDatastore& ds, long n) { dkconf::addedItem(ds, "Doc", {{"n", DKAny(n)}, {"pad", DKAny(DKString(std::string(200, 'x').c_str()))}}); }
 
 long column(dkResultSetCursor& c, const char* name) {
     std::unique_ptr<DKDDO> d(c.fetchNext());

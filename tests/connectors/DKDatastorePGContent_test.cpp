@@ -29,15 +29,9 @@ struct Repo {
     long id = std::strtol(pid.getPrimaryId().c_str(), nullptr, 10);
 
     std::unique_ptr<dkDatastore> open(const char* connect = "") const {
-        std::unique_ptr<dkDatastore> d(dkconf::factoryFor(DKPG_LIBRARY).create("DKDatastorePG"));
-        d->connect(db.c_str(), dkpgtest::server().at("DKPG_USER").c_str(), dkpgtest::server().at("DKPG_PASSWORD").c_str(), connect);
-        return d;
+        return dkpgtest::session(db, dkpgtest::server().at("DKPG_USER"), dkpgtest::server().at("DKPG_PASSWORD"), connect);
     }
-    static DKPid item(dkDatastore& on) {
-        std::unique_ptr<DKDDO> d(on.createDDO("Doc", 0));
-        d->add();
-        return d->getPid();
-    }
+    static DKPid item(dkDatastore& on) { return dkconf::addedItem(on, "Doc")->getPid(); }
     std::unique_ptr<dkBlob> part(long n = 1, dkDatastore* on = nullptr, long of = 0) {
         auto* c = static_cast<DKContentPG*>((on ? on : ds.get())->getExtension(DKContentPG::kName));
         return std::unique_ptr<dkBlob>(c->createBlob(c->pidOf("Doc", of ? of : id, n)));

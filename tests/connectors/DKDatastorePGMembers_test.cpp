@@ -26,11 +26,8 @@ namespace {
 struct Repo {
     std::string db = dkpgtest::uniqueName("dkmembers");
     std::unique_ptr<dkDatastore> open(const char* connect = "") const {
-        static const std::string role = dkpgtest::uniqueName("dkmrole"),
-                                 made = adminSql("CREATE ROLE " + role + " LOGIN CREATEDB PASSWORD '" + role + "'");
-        std::unique_ptr<dkDatastore> ds(dkconf::factoryFor(DKPG_LIBRARY).create("DKDatastorePG"));
-        ds->connect(db.c_str(), role.c_str(), role.c_str(), connect);
-        return ds;
+        static const std::string role = dkpgtest::creatorRole("dkmrole");
+        return dkpgtest::session(db, role, role, connect);
     }
     Repo() {
         auto ds = open("create=1");
@@ -40,17 +37,11 @@ struct Repo {
     std::string sql(const std::string& s) const { return adminSql(s, db); }
 };
 
-std::unique_ptr<DKDDO> stored(dkDatastore& ds, const char* entity) {
-    std::unique_ptr<DKDDO> d(ds.createDDO(entity, 0));
-    d->add();
-    return d;
-}
+std::unique_ptr<DKDDO> stored(dkDatastore& ds, const char* entity) { return dkconf::addedItem(ds, entity); }
 std::unique_ptr<DKDDO> named(dkDatastore& ds, const DKDDO& item) { return std::make_unique<DKDDO>(&ds, item.getPid(), 10); }
 dkDatastoreExt& ext(dkDatastore& ds) { return *static_cast<dkDatastoreExt*>(ds.getExtension("DATASTORE_EXTENSION")); }
 unsigned long members(dkDatastore& ds, const DKDDO& box) {
-    auto b = named(ds, box);
-    b->retrieve();
-    return static_cast<dkCollection*>(b->getDataByName("DKFolder"))->cardinality();
+    return static_cast<dkCollection*>(dkconf::retrievedItem(ds, box.getPid())->getDataByName("DKFolder"))->cardinality();
 }
 
 }  // namespace

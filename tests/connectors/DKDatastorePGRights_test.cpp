@@ -16,18 +16,12 @@
 #include <dk/DKSegmentedParts.hpp>
 
 using dkpgtest::adminSql;
+using dkpgtest::session;
 using dkpgtest::uniqueName;
 using dkrights::DKRightsConformance;
 using dktest::errorOf;
 
 namespace {
-
-std::unique_ptr<dkDatastore> session(const std::string& db, const std::string& user, const std::string& pw,
-                                     const char* connect = "") {
-    std::unique_ptr<dkDatastore> d(dkconf::factoryFor(DKPG_LIBRARY).create("DKDatastorePG"));
-    d->connect(db.c_str(), user.c_str(), pw.c_str(), connect);
-    return d;
-}
 
 // The role that makes repositories: it may create databases and roles. Made once per process.
 const std::pair<std::string, std::string>& creator() {
@@ -150,9 +144,7 @@ TEST(DKDatastorePGRights, MembershipLinkAndPartRowsShowOnlyWithTheirItems) {
     DKLink link("ref", doc.get(), other.get(), 1, 1);   // the ends stay ours
     ext.addLink(&link);
     auto* content = static_cast<DKContentPG*>(r.ds->getExtension(DKContentPG::kName));
-    std::unique_ptr<dkBlob> part(content->createBlob(content->pidOf("Doc", std::atol(doc->getPid().getPrimaryId().c_str()), 1)));
-    part->setContent(DKByteArray(const_cast<char*>("abc"), 3, 0));
-    part->add();
+    dkconf::withContent(content->createBlob(content->pidOf("Doc", std::atol(doc->getPid().getPrimaryId().c_str()), 1)), "abc")->add();
     const std::string v = uniqueName("v");
     admin(*r.ds).addUser(v.c_str(), "pv");
     auto dv = session(r.name, v, "pv");

@@ -26,11 +26,8 @@ namespace {
 struct Repo {
     std::string db = dkpgtest::uniqueName("dktmpl");
     std::unique_ptr<dkDatastore> open(const char* connect = "") const {
-        static const std::string role = dkpgtest::uniqueName("dktrole"),
-                                 made = adminSql("CREATE ROLE " + role + " LOGIN CREATEDB PASSWORD '" + role + "'");
-        std::unique_ptr<dkDatastore> ds(dkconf::factoryFor(DKPG_LIBRARY).create("DKDatastorePG"));
-        ds->connect(db.c_str(), role.c_str(), role.c_str(), connect);
-        return ds;
+        static const std::string role = dkpgtest::creatorRole("dktrole");
+        return dkpgtest::session(db, role, role, connect);
     }
     Repo() { dkconf::defineEntity(*open("create=1"), "Doc", {{"n", DKAny::tc_long}, {"title", DKAny::tc_string}}); }
     std::string sql(const std::string& s) const { return adminSql(s, db); }

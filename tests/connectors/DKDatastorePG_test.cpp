@@ -193,9 +193,7 @@ namespace {
 
 // A session of the suite's role on db, made with config when one is given.
 std::unique_ptr<dkDatastore> session(const std::string& db, const char* connect, const char* config = nullptr) {
-    std::unique_ptr<dkDatastore> ds(config ? factory().createWithConfig("DKDatastorePG", config) : factory().create("DKDatastorePG"));
-    ds->connect(db.c_str(), role().first.c_str(), role().second.c_str(), connect);
-    return ds;
+    return dkpgtest::session(db, role().first, role().second, connect, config);
 }
 
 // A datastore connected to a new repository of its own (its database name in db).

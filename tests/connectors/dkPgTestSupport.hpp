@@ -2,8 +2,11 @@
 #pragma once
 
 // What the PostgreSQL suites share: a server described by the server.env of tools/pgserver.sh
-// (the fixture's in DKPG_SERVER), an administrator's SQL on it through libpq, and names no other
-// suite of a parallel run takes.
+// (the fixture's in DKPG_SERVER), an administrator's SQL on it through libpq, names no other
+// suite of a parallel run takes, roles of a suite's own and sessions of the connector the suite
+// loads (DKPG_LIBRARY).
+
+#include "dkConnectorSupport.hpp"
 
 #include <libpq-fe.h>
 
@@ -55,6 +58,22 @@ inline std::string adminSql(const std::string& sql, const std::string& database 
 inline std::string uniqueName(const std::string& prefix) {
     static std::atomic<int> n{0};
     return prefix + "_" + std::to_string(std::time(nullptr)) + "_" + std::to_string(getpid()) + "_" + std::to_string(++n);
+}
+
+// A new login role that may create databases, its password its name.
+inline std::string creatorRole(const std::string& prefix) {
+    const std::string role = uniqueName(prefix);
+    adminSql("CREATE ROLE " + role + " LOGIN CREATEDB PASSWORD '" + role + "'");
+    return role;
+}
+
+// A session of user on db (any name libpq takes), made with config when one is given.
+inline std::unique_ptr<dkDatastore> session(const std::string& db, const std::string& user, const std::string& password,
+                                            const char* connect = "", const char* config = nullptr) {
+    const dkconf::Factory& f = dkconf::factoryFor(DKPG_LIBRARY);
+    std::unique_ptr<dkDatastore> ds(config ? f.createWithConfig("DKDatastorePG", config) : f.create("DKDatastorePG"));
+    ds->connect(db.c_str(), user.c_str(), password.c_str(), connect);
+    return ds;
 }
 
 }  // namespace dkpgtest
