@@ -32,9 +32,7 @@ struct Repo {
     long id = 0;
     Repo() {
         dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}});
-        std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
-        d->add();
-        id = std::strtol(d->getPid().getPrimaryId().c_str(), nullptr, 10);
+        id = std::strtol(dkconf::addedItem(*ds, "Doc")->getPid().getPrimaryId().c_str(), nullptr, 10);
     }
     DKContentSQLITE& content(dkDatastore* on = nullptr) {
         return *static_cast<DKContentSQLITE*>((on ? on : ds.get())->getExtension(DKContentSQLITE::kName));

@@ -12,7 +12,6 @@
 #include <dk/DKParts.hpp>
 #include <dk/dkDatastoreExt.hpp>
 
-#include <cstring>
 #include <tuple>
 
 using namespace dksqlitetest;
@@ -28,21 +27,12 @@ struct Repo {
         dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}}, 1 | 4);
         dkconf::defineEntity(*ds, "Box", {{"title", DKAny::tc_string}}, 2);
     }
-    std::unique_ptr<DKDDO> item(const char* entity) {
-        std::unique_ptr<DKDDO> d(ds->createDDO(entity, 0));
-        d->add();
-        return d;
-    }
-    std::unique_ptr<DKDDO> reread(const DKDDO& d) {
-        std::unique_ptr<DKDDO> r(new DKDDO(ds.get(), d.getPid(), 10));
-        r->retrieve();
-        return r;
-    }
+    std::unique_ptr<DKDDO> item(const char* entity) { return dkconf::addedItem(*ds, entity); }
+    std::unique_ptr<DKDDO> reread(const DKDDO& d) { return dkconf::retrievedItem(*ds, d.getPid()); }
     DKContentSQLITE& content() { return *static_cast<DKContentSQLITE*>(ds->getExtension(DKContentSQLITE::kName)); }
     dkBlob* part(const DKDDO& d, long n, const char* bytes) {
-        dkBlob* b = content().createBlob(content().pidOf("Doc", std::atol(d.getPid().getPrimaryId().c_str()), n));
-        b->setContent(DKByteArray(const_cast<char*>(bytes), static_cast<long>(std::strlen(bytes)), 0));
-        return b;
+        return dkconf::withContent(content().createBlob(content().pidOf("Doc", std::atol(d.getPid().getPrimaryId().c_str()), n)), bytes)
+            .release();
     }
 };
 

@@ -23,12 +23,7 @@ struct Repo {
     Repo() {
         ds = open((dir / "q.db").string(), "create=1");
         defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}, {"title", DKAny::tc_string}, {"price", DKAny::tc_decimal}});
-        for (long n = 1; n <= 5; ++n) {
-            std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
-            d->setData(1, DKAny(n));
-            d->setData(2, DKAny(n % 2 ? "odd" : "even"));
-            d->add();
-        }
+        for (long n = 1; n <= 5; ++n) addedItem(*ds, "Doc", {{"n", DKAny(n)}, {"title", DKAny(n % 2 ? "odd" : "even")}});
     }
 };
 
@@ -225,11 +220,7 @@ TEST(DKDatastoreSQLITETrees, JoinsKeepTheirEntityAndGroupingAndLongChainsFailBef
                                         leaf("Note", DKOpCode::opGreater, "0")->or_(leaf("Doc", DKOpCode::opEqual, "2")))));
     // OR may join entities: their items come entity by entity, each in row id order, counted
     // and opened again from the first part.
-    for (long n : {7L, 1L}) {
-        std::unique_ptr<DKDDO> note(r.ds->createDDO("Note", 0));
-        note->setData(1, DKAny(n));
-        note->add();
-    }
+    for (long n : {7L, 1L}) addedItem(*r.ds, "Note", {{"n", DKAny(n)}});
     std::unique_ptr<DKCQExpr> acrossTree(new DKCQExpr(leaf("Note", DKOpCode::opGreater, "0")->or_(leaf("Doc", DKOpCode::opEqual, "2"))));
     std::unique_ptr<dkResultSetCursor> across(r.ds->execute(acrossTree.get()));
     auto entities = [&] {

@@ -16,10 +16,8 @@ using namespace dksqlitetest;
 namespace {
 
 void addRow(dkDatastore& ds, const char* entity, long n, const char* title = nullptr) {
-    std::unique_ptr<DKDDO> d(ds.createDDO(entity, 0));
-    d->setData(1, DKAny(n));
-    if (title != nullptr) d->setData(2, DKAny(title));
-    d->add();
+    if (title == nullptr) addedItem(ds, entity, {{"n", DKAny(n)}});
+    else addedItem(ds, entity, {{"n", DKAny(n)}, {"title", DKAny(title)}});
 }
 
 // Doc(n long, title string) holding n = 1..5 (titles "it's", "a\"b\\c", ...), Note(n long) holding 1.

@@ -48,10 +48,7 @@ TEST(DKDatastoreSQLITEText, EveryWriteKeepsTheIndexSoundAndAttributeChangesRebui
 
     // A new text-searchable attribute makes the index again from the rows; so does dropping one.
     std::unique_ptr<dkEntityDef> e(ds->datastoreDef()->retrieveEntity("Note"));
-    std::unique_ptr<dkAttrDef> extra(e->createAttr());
-    extra->setName("extra");
-    extra->setType(DKAny::tc_string);
-    extra->setTextSearchable(1);
+    std::unique_ptr<dkAttrDef> extra(newAttr(*e, {"extra", DKAny::tc_string, 1}));
     e->add(extra.get());
     EXPECT_EQ(2u, textFound(*ds, "red").size());
     EXPECT_EQ(1, std::unique_ptr<dkAttrDef>(e->retrieveAttr("extra"))->isTextSearchable());
@@ -112,9 +109,7 @@ TEST(DKDatastoreSQLITEText, TreesJoinTextWithLongListsAndMappedNamesAndTextResul
     auto ds = open((dir / "j.db").string(), "create=1");
     addNotes(*ds, {{"red fox", "quick", "a"}, {"red panda", "slow", "b"}, {"blue whale", "red", "c"}});
     defineEntity(*ds, "Card", {{"title", DKAny::tc_string, 1}});
-    std::unique_ptr<DKDDO> card(ds->createDDO("Card", 0));
-    card->setData(1, DKAny("red card"));
-    card->add();
+    addedItem(*ds, "Card", {{"title", DKAny("red card")}});
     // A text leaf and a list long enough to go as one JSON array read through json_each: the
     // tree's statement reads the text table and json_each both.
     std::vector<DKString> tags(100, DKString("'z'"));

@@ -59,19 +59,16 @@ TEST(DKDatastoreSQLITE, RepositoryNameAndSaltedHashesStayWithTheFile) {
     EXPECT_NE(h1, rawQuery(second, "SELECT hex(hash) FROM dk_users"));
 
     defineEntity(*a, "Doc", {{"price", DKAny::tc_decimal}});
-    std::unique_ptr<DKDDO> d(a->createDDO("Doc", 0));
-    d->setData(1, DKAny(DKDecimal("0.10")));
-    d->add();
+    auto d = addedItem(*a, "Doc", {{"price", DKAny(DKDecimal("0.10"))}});
     EXPECT_EQ(DKString("Archive"), d->getPid().getDatastoreName());
     a->disconnect();
     // The pid names the item in the moved file too; the decimal stays exact and typed.
     const std::string moved = (dir / "moved.db").string();
     fs::rename(first, moved);
     auto b = open(moved, "");
-    DKDDO back(b.get(), d->getPid(), static_cast<unsigned short>(0));
-    back.retrieve();
-    EXPECT_TRUE(DKAny(DKDecimal("0.10")) == back.getDataByName("price"));
-    EXPECT_EQ(DKAny::tc_decimal, static_cast<unsigned short>(back.getDataPropertyByName("price", "type")));
+    auto back = retrievedItem(*b, d->getPid(), 0);
+    EXPECT_TRUE(DKAny(DKDecimal("0.10")) == back->getDataByName("price"));
+    EXPECT_EQ(DKAny::tc_decimal, static_cast<unsigned short>(back->getDataPropertyByName("price", "type")));
 }
 
 TEST(DKDatastoreSQLITE, DDOsOfEveryKindAreWrittenByTheirItemNames) {
@@ -88,10 +85,9 @@ TEST(DKDatastoreSQLITE, DDOsOfEveryKindAreWrittenByTheirItemNames) {
     DKSequentialCollection both;
     both.addElement(DKAny(static_cast<dkDataObjectBase*>(static_cast<DKDDO*>(&r))));
     ds->updateObjects(&both);
-    DKDDO back(ds.get(), static_cast<DKDDO&>(r).getPid(), static_cast<unsigned short>(0));
-    back.retrieve();
-    EXPECT_EQ(DKString("second"), static_cast<DKString>(back.getDataByName("title")));
-    EXPECT_EQ(7L, static_cast<long>(back.getDataByName("count")));
+    auto back = retrievedItem(*ds, static_cast<DKDDO&>(r).getPid(), 0);
+    EXPECT_EQ(DKString("second"), static_cast<DKString>(back->getDataByName("title")));
+    EXPECT_EQ(7L, static_cast<long>(back->getDataByName("count")));
 
     // An item that is no attribute is refused when written, left alone when read.
     r.addData("mine", DKAny(1L));
@@ -122,12 +118,7 @@ std::string journalMode(const std::string& path) {
            rawQuery(path, "SELECT value FROM dk_repository WHERE key = 'journal_mode'");
 }
 
-std::unique_ptr<DKDDO> addDoc(dkDatastore& ds, long n) {
-    std::unique_ptr<DKDDO> d(ds.createDDO("Doc", 0));
-    d->setData(d->dataId("n"), DKAny(n));
-    d->add();
-    return d;
-}
+std::unique_ptr<DKDDO> addDoc(dkDatastore& ds, long n) { return addedItem(ds, "Doc", {{"n", DKAny(n)}}); }
 
 }  // namespace
 
@@ -285,10 +276,7 @@ TEST(DKDatastoreSQLITEQueries, FunctionsPastTheDataAreRefusedAndAReusedRowTakesE
                           "SELECT * FROM dbstat", "SELECT name FROM pragma_table_info('dk_users')",
                           "SELECT fts3_tokenizer('mine', ?)"})
         EXPECT_EQ(9015L, errorOf<DKUsageError>([&] { ds->evaluate(q, 4, bound); })) << q;
-    std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
-    d->setData(1, DKAny(1L));
-    d->setData(2, DKAny(DKDecimal("1.50")));
-    d->add();
+    addedItem(*ds, "Doc", {{"n", DKAny(1L)}, {"price", DKAny(DKDecimal("1.50"))}});
     DKDDO row;
     auto first = [&](const char* sql) {
         std::unique_ptr<dkResultSetCursor> c(ds->execute(sql, 4, nullptr));
@@ -347,9 +335,8 @@ TEST(DKDatastoreSQLITEQueries, RunawayQueriesAreStoppedAndTheDatastoreGoesOn) {
     EXPECT_EQ(9124L, errorOf<DKDatastoreError>([&] { small->evaluate(greedy, 4, nullptr); }));
     EXPECT_EQ(1L, countRows(*small, "Doc"));
     // A value SQLite has no memory to take is an error, never a NULL stored in its place.
-    std::unique_ptr<DKDDO> big(small->createDDO("Blob", 0));
     std::string bytes(12 << 20, 'b');
-    big->setData(1, DKAny(DKByteArray(bytes.data(), static_cast<long>(bytes.size()), 0)));
-    EXPECT_EQ(9124L, errorOf<DKDatastoreError>([&] { big->add(); }));
+    const DKAny big(DKByteArray(bytes.data(), static_cast<long>(bytes.size()), 0));
+    EXPECT_EQ(9124L, errorOf<DKDatastoreError>([&] { addedItem(*small, "Blob", {{"body", big}}); }));
     EXPECT_EQ(0L, countRows(*small, "Blob"));
 }

@@ -35,12 +35,8 @@ std::string problemsOf(dkDatastore& ds, short level) {
 }
 
 void addRows(dkDatastore& ds, long batch, int rows, size_t bodySize) {
-    for (int i = 0; i < rows; ++i) {
-        std::unique_ptr<DKDDO> d(ds.createDDO("Doc", 0));
-        d->setData(d->dataId("batch"), DKAny(batch));
-        d->setData(d->dataId("body"), DKAny(std::string(bodySize, static_cast<char>('a' + i % 26)).c_str()));
-        d->add();
-    }
+    for (int i = 0; i < rows; ++i)
+        addedItem(ds, "Doc", {{"batch", DKAny(batch)}, {"body", DKAny(std::string(bodySize, static_cast<char>('a' + i % 26)).c_str())}});
 }
 
 std::unique_ptr<dkDatastore> repository(const std::string& path, const char* config = kCheap) {
