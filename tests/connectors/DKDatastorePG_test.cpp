@@ -196,10 +196,13 @@ std::unique_ptr<dkDatastore> session(const std::string& db, const char* connect,
     return dkpgtest::session(db, role().first, role().second, connect, config);
 }
 
-// A datastore connected to a new repository of its own (its database name in db).
-std::unique_ptr<dkDatastore> freshRepository(std::string& db) {
+// A datastore connected to a new repository of its own (its database name in db), with the
+// entity Doc of the attributes doc when there are any.
+std::unique_ptr<dkDatastore> freshRepository(std::string& db, const std::vector<dkconf::Attr>& doc = {}) {
     db = uniqueName("dkitems");
-    return session(db, "create=1");
+    auto ds = session(db, "create=1");
+    if (!doc.empty()) dkconf::defineEntity(*ds, "Doc", doc);
+    return ds;
 }
 
 // A new Doc item with the named items set, added; the caller's.
@@ -211,8 +214,7 @@ std::unique_ptr<DKDDO> added(dkDatastore& ds, std::initializer_list<std::pair<co
 
 TEST(DKDatastorePGItems, SchemaNamesAreFoldedForTablesAndKeptAsGivenInTheCatalogue) {
     std::string db;
-    auto ds = freshRepository(db);
-    dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
+    auto ds = freshRepository(db, dkconf::allTypes());
     // Plain SQL names the table and columns without quotes; the catalogue keeps "Doc".
     EXPECT_EQ("0", adminSql("SELECT count(*) FROM doc WHERE title IS NULL AND stamp IS NULL", db));
     EXPECT_EQ("numeric", adminSql("SELECT data_type FROM information_schema.columns WHERE table_name = 'doc' AND "
@@ -245,8 +247,7 @@ TEST(DKDatastorePGItems, SchemaNamesAreFoldedForTablesAndKeptAsGivenInTheCatalog
 
 TEST(DKDatastorePGItems, ValuesRoundTripExactlyAndWhatTheServerWouldChangeIsRefused) {
     std::string db;
-    auto ds = freshRepository(db);
-    dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
+    auto ds = freshRepository(db, dkconf::allTypes());
     const std::string bytes("\0\xff\x01\\x", 5);
     std::unique_ptr<DKDDO> d(added(*ds, {{"title", DKAny("\xc3\xa9 it's")}, {"small", DKAny(static_cast<short>(SHRT_MIN))},
                                         {"count", DKAny(LONG_MAX)}, {"ratio", DKAny(0.1)}, {"price", DKAny(DKDecimal("1.50"))},
@@ -287,8 +288,7 @@ TEST(DKDatastorePGItems, ValuesRoundTripExactlyAndWhatTheServerWouldChangeIsRefu
 
 TEST(DKDatastorePGItems, UpdatesWriteOnlyTheirChangesAndCollectionsAllOrNone) {
     std::string db;
-    auto ds = freshRepository(db);
-    dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
+    auto ds = freshRepository(db, dkconf::allTypes());
     std::unique_ptr<DKDDO> a(added(*ds, {{"title", DKAny("t")}, {"count", DKAny(1L)}}));
     auto b = dkconf::retrievedItem(*ds, a->getPid(), 0);
     b->setData(b->dataId("count"), DKAny(7L));
@@ -325,8 +325,7 @@ TEST(DKDatastorePGItems, UpdatesWriteOnlyTheirChangesAndCollectionsAllOrNone) {
 // prepared afresh, also inside a transaction, and a new session starts with none.
 TEST(DKDatastorePGItems, PreparedStatementsSurviveSchemaChangesOfOthers) {
     std::string db;
-    auto ds = freshRepository(db);
-    dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}});
+    auto ds = freshRepository(db, {{"title", DKAny::tc_string}});
     std::unique_ptr<DKDDO> a(added(*ds, {{"title", DKAny("t")}}));
     a->retrieve();
     adminSql("ALTER TABLE doc ALTER COLUMN title TYPE varchar(20)", db);
@@ -344,8 +343,7 @@ TEST(DKDatastorePGItems, PreparedStatementsSurviveSchemaChangesOfOthers) {
 
 TEST(DKDatastorePGItems, ADeadlockRollsBackWithItsState) {
     std::string db;
-    auto ds = freshRepository(db);
-    dkconf::defineEntity(*ds, "Doc", {{"count", DKAny::tc_long}});
+    auto ds = freshRepository(db, {{"count", DKAny::tc_long}});
     std::unique_ptr<DKDDO> one(added(*ds, {{"count", DKAny(1L)}})), two(added(*ds, {{"count", DKAny(2L)}}));
     // Another session holds row one; the collection takes row two, then waits for row one.
     const std::string info = "dbname=" + db + " user=" + role().first + " password=" + role().second;
@@ -377,8 +375,7 @@ INSTANTIATE_TEST_SUITE_P(Pg, DKConformance, ::testing::Values(pgContext()),
 
 TEST(DKDatastorePGItems, AServerFailureInATransactionIsUndoneAloneAndQueriesSeeItsWrites) {
     std::string db;
-    auto ds = freshRepository(db);
-    dkconf::defineEntity(*ds, "Doc", {{"count", DKAny::tc_long, 0, 1}});   // not nullable
+    auto ds = freshRepository(db, {{"count", DKAny::tc_long, 0, 1}});   // not nullable
     ds->startTransaction();
     std::unique_ptr<DKDDO> kept(added(*ds, {{"count", DKAny(1L)}}));
     std::unique_ptr<DKDDO> null(ds->createDDO("Doc", 0));
@@ -434,8 +431,7 @@ TEST(DKDatastorePGQuery, QueriesOnlyReadAndEndAtTheirTimeout) {
 
 TEST(DKDatastorePGItems, SchemaObjectsCollectionsAndTypedQueryValues) {
     std::string db;
-    auto ds = freshRepository(db);
-    dkconf::defineEntity(*ds, "Doc", {{"title", DKAny::tc_string}, {"n", DKAny::tc_long}});
+    auto ds = freshRepository(db, {{"title", DKAny::tc_string}, {"n", DKAny::tc_long}});
     dkDatastoreDef* def = ds->datastoreDef();
     dkEntityDef* kept = def->getEntity("doc");
     EXPECT_EQ(kept, def->getEntity("DOC"));
@@ -520,8 +516,7 @@ DKQTerm* term(const char* name, short op, std::vector<DKString> v) {
 
 TEST(DKDatastorePGSearch, TreeValuesStayDataAndTreesSpanEntities) {
     std::string db;
-    auto ds = freshRepository(db);
-    dkconf::defineEntity(*ds, "Doc", dkconf::allTypes());
+    auto ds = freshRepository(db, dkconf::allTypes());
     dkconf::defineEntity(*ds, "Memo", {{"title", DKAny::tc_string}});
     for (const char* t : {"ab", "AB", "\xc3\x89t\xc3\xa9", "\xc3\xa9t\xc3\xa9", "a\"}b"})
         added(*ds, {{"title", DKAny(t)}, {"stamp", DKAny(DKTimestamp(2024, 1, 2, 3, 4, 5, 123456000))}});

@@ -44,9 +44,7 @@ protected:
     }
     // A new content object (the caller's) for part n of the item entity:id, holding bytes.
     std::unique_ptr<dkBlob> contentWith(dkDatastore& ds, const char* entity, long id, long n, const std::string& bytes) const {
-        std::unique_ptr<dkBlob> b(ctx().contentOf(ds, entity, id, n));
-        b->setContent(DKByteArray(const_cast<char*>(bytes.data()), static_cast<long>(bytes.size()), 0));
-        return b;
+        return withContent(ctx().contentOf(ds, entity, id, n), bytes);
     }
     std::unique_ptr<dkDatastore> another() {
         auto ds = newDatastore(ctx());
@@ -287,9 +285,7 @@ TEST_P(DKConformance, EveryTypeRoundTripsThroughAddRetrieveUpdateDelete) {
     };
     // A value the connector cannot keep as given is refused; the rows go on with the nearest one.
     auto refused = [&](const char* item, const DKAny& v) {
-        std::unique_ptr<DKDDO> d(ds->createDDO("Doc", 0));
-        d->setData(d->dataId(item), v);
-        EXPECT_GT(errorOf<DKUsageError>([&] { d->add(); }), 0) << item;
+        EXPECT_GT(errorOf<DKUsageError>([&] { addedItem(*ds, "Doc", {{item, v}}); }), 0) << item;
     };
     for (Row& r : rows) {
         if (!r.stamp.isNull()) {
