@@ -504,15 +504,7 @@ TEST(DKDatastorePGItems, SchemaObjectsCollectionsAndTypedQueryValues) {
 // ---------------------------------------------------------------------------------------------
 // Trees and text search: what the conformance suite cannot ask of every connector.
 
-namespace {
-
-DKQTerm* term(const char* name, short op, std::vector<DKString> v) {
-    auto* t = new DKQTerm(name, op, "");
-    t->setValues(v.data(), static_cast<long>(v.size()));
-    return t;
-}
-
-}  // namespace
+using dkconf::values;   // a leaf whose values may hold any byte
 
 TEST(DKDatastorePGSearch, TreeValuesStayDataAndTreesSpanEntities) {
     std::string db;
@@ -523,30 +515,30 @@ TEST(DKDatastorePGSearch, TreeValuesStayDataAndTreesSpanEntities) {
     dkconf::addedItem(*ds, "Memo", {{"title", DKAny("ab")}});
     auto count = [&](DKQTerm* t, const char* entity = "Doc") { return dkconf::countTree(*ds, dkconf::treeOf(entity, t)); };
     // LIKE folds ASCII letters only; a zero byte compares as a byte, before every letter.
-    EXPECT_EQ(2UL, count(term("title", DKOpCode::opLike, {"ab"})));
-    EXPECT_EQ(1UL, count(term("title", DKOpCode::opLike, {"\xc3\xa9t\xc3\xa9"})));
+    EXPECT_EQ(2UL, count(values("title", DKOpCode::opLike, {"ab"})));
+    EXPECT_EQ(1UL, count(values("title", DKOpCode::opLike, {"\xc3\xa9t\xc3\xa9"})));
     const DKString nul(std::string("ab\0", 3));
-    EXPECT_EQ(5UL, count(term("title", DKOpCode::opNotEqual, {nul})));
-    EXPECT_EQ(3UL, count(term("title", DKOpCode::opLess, {nul})));   // "AB", "a\"}b", "ab"
+    EXPECT_EQ(5UL, count(values("title", DKOpCode::opNotEqual, {nul})));
+    EXPECT_EQ(3UL, count(values("title", DKOpCode::opLess, {nul})));   // "AB", "a\"}b", "ab"
     EXPECT_EQ(1UL, count(new DKQTerm("title", DKOpCode::opIn, std::vector<DKString>{nul, "ab"}.data(), 2)));
     // Array syntax in a list's values is data; a list of any length is one parameter.
     EXPECT_EQ(1UL, count(new DKQTerm("title", DKOpCode::opIn, std::vector<DKString>{"a\"}b", "x}", "{"}.data(), 3)));
     std::vector<DKString> many(70000, DKString("ab"));
     EXPECT_EQ(1UL, count(new DKQTerm("title", DKOpCode::opIn, many.data(), static_cast<long>(many.size()))));
     // Timestamps: microseconds compare, finer digits are refused unless zeros.
-    EXPECT_EQ(5UL, count(term("stamp", DKOpCode::opEqual, {"2024-01-02 03:04:05.123456000"})));
-    EXPECT_EQ(9216L, errorOf<DKUsageError>([&] { count(term("stamp", DKOpCode::opEqual, {"2024-01-02 03:04:05.1234561"})); }));
+    EXPECT_EQ(5UL, count(values("stamp", DKOpCode::opEqual, {"2024-01-02 03:04:05.123456000"})));
+    EXPECT_EQ(9216L, errorOf<DKUsageError>([&] { count(values("stamp", DKOpCode::opEqual, {"2024-01-02 03:04:05.1234561"})); }));
     // Unknown names and shapes.
-    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { count(term("nothere", DKOpCode::opEqual, {"1"})); }));
-    EXPECT_EQ(9210L, errorOf<DKUsageError>([&] { count(term("title", DKOpCode::opEqual, {"1"}), "Nothere"); }));
+    EXPECT_EQ(9212L, errorOf<DKUsageError>([&] { count(values("nothere", DKOpCode::opEqual, {"1"})); }));
+    EXPECT_EQ(9210L, errorOf<DKUsageError>([&] { count(values("title", DKOpCode::opEqual, {"1"}), "Nothere"); }));
     for (const int levels : {390, 500}) {   // deep trees run up to the limit and are refused beyond it
-        DKQTerm* deep = term("title", DKOpCode::opEqual, {"ab"});
+        DKQTerm* deep = values("title", DKOpCode::opEqual, {"ab"});
         for (int i = 0; i < levels; ++i) deep = deep->not_();
         EXPECT_EQ(levels < 400 ? -1L : 303L, errorOf<DKUsageError>([&] { EXPECT_EQ(1UL, count(deep)); }));
     }
     // OR of two entities: the items of each, one entity after the other, through one cursor.
-    DKQExpr* both = dkconf::takeLeaf(dkconf::treeOf("Doc", term("title", DKOpCode::opEqual, {"ab"})))
-                        ->or_(dkconf::takeLeaf(dkconf::treeOf("Memo", term("title", DKOpCode::opEqual, {"ab"}))));
+    DKQExpr* both = dkconf::takeLeaf(dkconf::treeOf("Doc", values("title", DKOpCode::opEqual, {"ab"})))
+                        ->or_(dkconf::takeLeaf(dkconf::treeOf("Memo", values("title", DKOpCode::opEqual, {"ab"}))));
     std::unique_ptr<DKCQExpr> tree(new DKCQExpr(both));
     std::unique_ptr<dkResultSetCursor> c(ds->execute(tree.get()));
     EXPECT_EQ(2UL, c->cardinality());

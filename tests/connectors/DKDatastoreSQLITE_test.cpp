@@ -120,6 +120,14 @@ std::string journalMode(const std::string& path) {
 
 std::unique_ptr<DKDDO> addDoc(dkDatastore& ds, long n) { return addedItem(ds, "Doc", {{"n", DKAny(n)}}); }
 
+// Defines Doc(n) on ds and adds the items n = 1..count; the pid of the last.
+DKString withDocs(dkDatastore& ds, long count) {
+    defineEntity(ds, "Doc", {{"n", DKAny::tc_long}});
+    DKString pid;
+    for (long n = 1; n <= count; ++n) pid = addDoc(ds, n)->getPid().pidString();
+    return pid;
+}
+
 }  // namespace
 
 TEST(DKDatastoreSQLITEFiles, UriAndMemoryNamesAreFilesAndKeepTheirLocks) {
@@ -129,8 +137,7 @@ TEST(DKDatastoreSQLITEFiles, UriAndMemoryNamesAreFilesAndKeepTheirLocks) {
         auto a = open(name, "create=1");
         EXPECT_TRUE(fs::is_regular_file(dir / name)) << name;
         EXPECT_EQ(DKString(name), a->datastoreName());
-        defineEntity(*a, "Doc", {{"n", DKAny::tc_long}});
-        addDoc(*a, 1);
+        withDocs(*a, 1);
         // Another connection on the same name sees the same file, and waits for its lock: the
         // vfs=unix-none of the name, had it been read as a URI, would have switched locking off.
         auto b = open(name, "", "pbkdf2_iterations=1000;busy_timeout=0");
@@ -149,26 +156,20 @@ TEST(DKDatastoreSQLITEFiles, UriAndMemoryNamesAreFilesAndKeepTheirLocks) {
 TEST(DKDatastoreSQLITEFiles, ReadOnlyConnectReadsAndChangesNoByte) {
     dktest::TempDir dir;
     const std::string path = (dir / "r.db").string();
-    DKString pid;
-    {
-        auto w = open(path, "create=1", "pbkdf2_iterations=1000;journal_mode=DELETE");
-        defineEntity(*w, "Doc", {{"n", DKAny::tc_long}});
-        for (long n = 1; n <= 3; ++n) pid = addDoc(*w, n)->getPid().pidString();
-    }
+    const DKString pid = withDocs(*open(path, "create=1", "pbkdf2_iterations=1000;journal_mode=DELETE"), 3);
     const std::string before = dktest::readFile(path);
     auto r = open(path, "readonly=1");
     EXPECT_EQ(3L, countRows(*r, "Doc"));
-    DKDDO item(r.get(), DKPid(pid.c_str()), static_cast<unsigned short>(0));
-    item.retrieve();
-    EXPECT_EQ(3L, static_cast<long>(item.getDataByName("n")));
+    auto item = retrievedItem(*r, DKPid(pid.c_str()), 0);
+    EXPECT_EQ(3L, static_cast<long>(item->getDataByName("n")));
 
     // Every kind of write is refused with the same clear error, and a read transaction works.
     std::unique_ptr<DKDDO> fresh(r->createDDO("Doc", 0));
-    item.setData(item.dataId("n"), DKAny(7L));
+    item->setData(item->dataId("n"), DKAny(7L));
     DKSequentialCollection all;
     all.addElement(DKAny(static_cast<dkDataObjectBase*>(fresh.get())));
     for (const std::function<void()>& write : std::vector<std::function<void()>>{
-             [&] { fresh->add(); }, [&] { item.update(); }, [&] { item.del(); }, [&] { r->addObjects(&all); },
+             [&] { fresh->add(); }, [&] { item->update(); }, [&] { item->del(); }, [&] { r->addObjects(&all); },
              [&] { defineEntity(*r, "Other", {{"n", DKAny::tc_long}}); },
              [&] { r->datastoreDef()->deleteEntity("Doc"); }}) {
         const dktest::Failure f = dktest::failureOf<DKDatastoreError>(write);
@@ -192,11 +193,7 @@ TEST(DKDatastoreSQLITEFiles, JournalModeIsChosenAtCreationAndKept) {
 
     // A writing connect with the default configuration keeps the repository's own mode, and so
     // does one to a repository made before the mode was recorded.
-    {
-        auto ds = open(rollback, "");
-        defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}});
-        addDoc(*ds, 1);
-    }
+    withDocs(*open(rollback, ""), 1);
     EXPECT_EQ("1,1 DELETE", journalMode(rollback));
     ASSERT_TRUE(rawExec(rollback, "DELETE FROM dk_repository WHERE key = 'journal_mode'"));
     addDoc(*open(rollback, ""), 2);
@@ -218,11 +215,7 @@ TEST(DKDatastoreSQLITEFiles, UnwritableFilesAndFoldersAreReadOrRefusedClearly) {
     for (const fs::path& f : {locked, stale, open_}) fs::create_directory(f);
     const std::string wal = (locked / "w.db").string(), logged = (stale / "w.db").string(),
                       fixed = (open_ / "w.db").string();
-    {
-        auto ds = open(wal, "create=1");
-        defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}});
-        addDoc(*ds, 1);
-    }
+    withDocs(*open(wal, "create=1"), 1);
     fs::copy_file(wal, fixed);
     {
         // A writer that has not checkpointed: its -wal holds the last rows.
@@ -303,8 +296,7 @@ TEST(DKDatastoreSQLITEQueries, RunawayQueriesAreStoppedAndTheDatastoreGoesOn) {
     dktest::TempDir dir;
     const std::string path = (dir / "q.db").string();
     auto ds = open(path, "create=1", "pbkdf2_iterations=1000;query_timeout=300");
-    defineEntity(*ds, "Doc", {{"n", DKAny::tc_long}});
-    addDoc(*ds, 1);
+    withDocs(*ds, 1);
     const char* forever = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c";
     const auto start = std::chrono::steady_clock::now();
     std::unique_ptr<dkResultSetCursor> c(ds->execute(forever, 4, nullptr));
