@@ -86,16 +86,10 @@ dkconf::ConnectorContext pgContext() {
     c.timestampDigits = 6;
     c.zeroBytes = false;
     c.separator = false;
-    c.folders = c.links = true;   // kept by the repository, as on SQLite
-    c.folderType = 2;
-    c.linkedType = 4;
-    c.documentType = 1;
-    c.segmentedType = 1 | 8;
+    dkconf::keepsMembership(c);   // kept by the repository, as on SQLite
     c.rows = [](const std::string& db, const char* table) {
         return std::atol(adminSql(std::string("SELECT count(*) FROM ") + table, db).c_str());
     };
-    c.linksItem = "DKLinks";
-    c.content = true;
     c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {
         auto* content = static_cast<DKContentPG*>(ds.getExtension(DKContentPG::kName));
         return content->createBlob(content->pidOf(entity, id, part));

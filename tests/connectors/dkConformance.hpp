@@ -578,12 +578,9 @@ TEST_P(DKConformance, TreesFindItemsByBoundValuesOfTheAttributesType) {
     // Terms combine inside a leaf, leaves in the tree; every item comes once.
     EXPECT_EQ(2UL, count(leafTerm("count", DKOpCode::opGreater, "1")->and_(leafTerm("count", DKOpCode::opLess, "4"))));
     EXPECT_EQ(5UL, count(leafTerm("count", DKOpCode::opEqual, "1")->not_()));
-    DKQExpr* both = takeLeaf(treeOf("Doc", leafTerm("count", DKOpCode::opGreater, "2")))
-                        ->and_(takeLeaf(treeOf("Doc", leafTerm("title", DKOpCode::opLike, "'%'"))));
-    EXPECT_EQ(3UL, countTree(d, new DKCQExpr(both)));
-    DKQExpr* either = takeLeaf(treeOf("Doc", leafTerm("count", DKOpCode::opEqual, "1")))
-                          ->or_(takeLeaf(treeOf("Doc", leafTerm("count", DKOpCode::opGreaterEqual, "1"))));
-    EXPECT_EQ(6UL, countTree(d, new DKCQExpr(either)));
+    auto leaf = [](const char* name, short op, const char* value) { return takeLeaf(treeOf("Doc", leafTerm(name, op, value))); };
+    EXPECT_EQ(3UL, countTree(d, new DKCQExpr(leaf("count", DKOpCode::opGreater, "2")->and_(leaf("title", DKOpCode::opLike, "'%'")))));
+    EXPECT_EQ(6UL, countTree(d, new DKCQExpr(leaf("count", DKOpCode::opEqual, "1")->or_(leaf("count", DKOpCode::opGreaterEqual, "1")))));
     // A parameter of the sub-query is a value like any other.
     DKCQExpr* withParam = treeOf("Doc", leafTerm("title", DKOpCode::opEqual, ":t"));
     withParam->getQueryExpr()->getSubQuery(0)->setParameter("t", DKAny("x' OR '1'='1"));

@@ -92,6 +92,17 @@ struct ConnectorContext {
     std::function<dkBlob*(dkDatastore&, const char* entity, long id, long part)> contentOf;
 };
 
+// Content parts, folders (type 2), linked items (4), documents (1) and segmented documents
+// (1 | 8), links in the DDO item DKLinks: what both connectors keep, numbered alike.
+inline void keepsMembership(ConnectorContext& c) {
+    c.content = c.folders = c.links = true;
+    c.folderType = 2;
+    c.linkedType = 4;
+    c.documentType = 1;
+    c.segmentedType = 1 | 8;
+    c.linksItem = "DKLinks";
+}
+
 // What GoogleTest prints for a parameter.
 inline void PrintTo(const ConnectorContext& c, std::ostream* os) { *os << c.className << " from " << c.library; }
 

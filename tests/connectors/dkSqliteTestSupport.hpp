@@ -48,16 +48,10 @@ inline dkconf::ConnectorContext sqliteContext() {
     c.templateOf = [](dkDatastore& ds, const char* name, const char* entity) {
         return static_cast<DKTemplatesSQLITE*>(ds.getExtension(DKTemplatesSQLITE::kName))->createSearchTemplate(name, entity);
     };
-    c.content = true;
-    c.folders = c.links = true;
-    c.folderType = 2;
-    c.linkedType = 4;
-    c.documentType = 1;
-    c.segmentedType = 1 | 8;
+    dkconf::keepsMembership(c);
     c.rows = [](const std::string& path, const char* table) {
         return std::atol(rawQuery(path, std::string("SELECT count(*) FROM ") + table).c_str());
     };
-    c.linksItem = "DKLinks";
     c.contentOf = [](dkDatastore& ds, const char* entity, long id, long part) {
         auto* c = static_cast<DKContentSQLITE*>(ds.getExtension(DKContentSQLITE::kName));
         return c->createBlob(c->pidOf(entity, id, part));
