@@ -67,6 +67,7 @@ inline std::string creatorRole(const std::string& prefix) {
     return role;
 }
 
+#ifdef DKPG_LIBRARY   // defined for the suites that load the connector
 // A session of user on db (any name libpq takes), made with config when one is given.
 inline std::unique_ptr<dkDatastore> session(const std::string& db, const std::string& user, const std::string& password,
                                             const char* connect = "", const char* config = nullptr) {
@@ -75,5 +76,6 @@ inline std::unique_ptr<dkDatastore> session(const std::string& db, const std::st
     ds->connect(db.c_str(), user.c_str(), password.c_str(), connect);
     return ds;
 }
+#endif
 
 }  // namespace dkpgtest
