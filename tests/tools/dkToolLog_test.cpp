@@ -8,18 +8,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string warningsOf(std::FILE* f) {
-    std::rewind(f);
+// What a log in folder (generations of at most size bytes, `saved` of them kept) warns about
+// while use writes to it; the log is closed before its warnings are read.
+std::string warningsWhile(const fs::path& folder, std::uint64_t size, int saved, const std::function<void(dkcli::ToolLog&)>& use) {
+    std::FILE* warnings = std::tmpfile();
+    {
+        dkcli::ToolLog log(folder, size, saved, warnings);
+        log.install("dk test banner");
+        use(log);
+    }
+    std::rewind(warnings);
     std::string text;
     char buf[512];
-    while (std::fgets(buf, sizeof buf, f)) text += buf;
+    while (std::fgets(buf, sizeof buf, warnings)) text += buf;
+    std::fclose(warnings);
     return text;
 }
 
@@ -27,13 +38,10 @@ std::string warningsOf(std::FILE* f) {
 
 TEST(DkToolLog, RollsOverIntoAFixedNumberOfGenerations) {
     dktest::TempDir dir;
-    std::FILE* warnings = std::tmpfile();
-    {
-        dkcli::ToolLog log(dir.path(), 300, 2, warnings);
-        log.install("dk test banner");
+    EXPECT_EQ("", warningsWhile(dir.path(), 300, 2, [](dkcli::ToolLog& log) {
         for (int i = 0; i < 40; ++i) log.error(("line " + std::to_string(i) + "\nsecond part").c_str());
         EXPECT_TRUE(log.isOpen());
-    }
+    }));
     const fs::path file = dir / "dklog.log";
     for (const fs::path& p : {file, fs::path(file.string() + ".sav1"), fs::path(file.string() + ".sav2")}) {
         ASSERT_TRUE(fs::exists(p)) << p;
@@ -42,38 +50,26 @@ TEST(DkToolLog, RollsOverIntoAFixedNumberOfGenerations) {
     EXPECT_FALSE(fs::exists(file.string() + ".sav3"));
     const std::string last = dktest::readFile(file);
     EXPECT_NE(std::string::npos, last.find("[E] line 39 | second part\n")) << "one event, one line: " << last;
-    EXPECT_EQ("", warningsOf(warnings));
-    std::fclose(warnings);
 }
 
 TEST(DkToolLog, FailuresWarnOnceAndTheCallerGoesOn) {
     dktest::TempDir dir;
     // The log folder is a plain file: nothing can be made there.
     dktest::writeFile(dir / "notafolder", "");
-    std::FILE* warnings = std::tmpfile();
-    {
-        dkcli::ToolLog log(dir / "notafolder", 1 << 20, 1, warnings);
-        log.install("banner");
+    std::string text = warningsWhile(dir / "notafolder", 1 << 20, 1, [](dkcli::ToolLog& log) {
         log.error("an error nobody will read");
         log.fatal("and another");
         EXPECT_FALSE(log.isOpen());
-    }
-    std::string text = warningsOf(warnings);
+    });
     EXPECT_EQ(1, std::count(text.begin(), text.end(), '\n')) << text;
     EXPECT_NE(std::string::npos, text.find("going on without a log")) << text;
-    std::fclose(warnings);
 
     // A full device: the first write fails, one warning, later writes are dropped.
     fs::create_directories(dir / "full");
     fs::create_symlink("/dev/full", dir / "full" / "dklog.log");
-    warnings = std::tmpfile();
-    {
-        dkcli::ToolLog log(dir / "full", 1 << 20, 1, warnings);
-        log.install("banner");
+    text = warningsWhile(dir / "full", 1 << 20, 1, [](dkcli::ToolLog& log) {
         for (int i = 0; i < 3; ++i) log.error("lost");
-    }
-    text = warningsOf(warnings);
+    });
     EXPECT_EQ(1, std::count(text.begin(), text.end(), '\n')) << text;
     EXPECT_NE(std::string::npos, text.find("No space left")) << text;
-    std::fclose(warnings);
 }

@@ -16,7 +16,6 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -58,11 +57,8 @@ bool isRoot() { return geteuid() == 0; }
 std::vector<std::string> childEnvironment(const std::map<std::string, std::string>& extra) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
-        std::string kv = *e;
-        std::string key = kv.substr(0, kv.find('='));
-        if (key == "DK_PASSWORD" || key == "DK_LOG_DIR" || key == "HOME" || key == "NVLVTROOT" || key == "COLUMNS")
-            continue;
-        env.push_back(kv);
+        const std::string kv = *e, key = kv.substr(0, kv.find('='));
+        if (key != "DK_PASSWORD" && key != "DK_LOG_DIR" && key != "HOME" && key != "NVLVTROOT" && key != "COLUMNS") env.push_back(kv);
     }
     for (const auto& [k, v] : extra) env.push_back(k + "=" + v);
     return env;
@@ -230,7 +226,8 @@ Result runDkOnTerminal(const std::vector<std::string>& args, const fs::path& cwd
 
 
 // A scratch area every user may enter (the unprivileged runs need to): a working folder for dk
-// (checked to stay empty), a log folder and a home. Removed with everything in it.
+// (checked to be empty still when the test ends), a log folder and a home. Removed with everything
+// in it.
 struct Scratch {
     fs::path dir;
     fs::path work, log, home;
@@ -246,6 +243,7 @@ struct Scratch {
         }
     }
     ~Scratch() {
+        EXPECT_TRUE(fs::is_empty(work)) << "dk left files in its working folder";
         std::error_code ec;
         fs::permissions(dir, fs::perms::all, ec);
         for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
@@ -274,13 +272,15 @@ struct Scratch {
             EXPECT_TRUE(contains(code == 0 ? r.out : r.err, p)) << p << " in " << testing::PrintToString(args) << ": " << r.out << r.err;
         return r;
     }
-    // A repository with the small tree imported.
-    std::string repository() const {
+    // A repository at `at` (repo.db by default, its folder made) with the small tree beside it,
+    // imported unless asked not to.
+    std::string repository(const fs::path& at = {}, bool import = true) const {
         makeTree(dir / "tree");
-        const std::string repo = (dir / "repo.db").string();
-        EXPECT_EQ(0, dk({"init", repo}).code);
-        EXPECT_EQ(0, dk({"import", repo, (dir / "tree").string()}).code);
-        return repo;
+        const fs::path repo = at.empty() ? dir / "repo.db" : at;
+        fs::create_directories(repo.parent_path());
+        EXPECT_EQ(0, dk({"init", repo.string()}).code);
+        if (import) expect(0, {"import", repo.string(), (dir / "tree").string()}, {"3 added"});
+        return repo.string();
     }
     static void makeTree(const fs::path& root);
 };
@@ -338,7 +338,6 @@ TEST(DkCommandLine, MistakesExitWithOneAndSayWhatToDo) {
     env.erase("DK_LOG_DIR");
     r = runDk({"--help"}, s.work, env);
     EXPECT_TRUE(contains(r.out, (s.home / ".dk" / "dklog.log").string())) << r.out;
-    EXPECT_TRUE(fs::is_empty(s.work));
 }
 
 TEST(DkCommandLine, PasswordComesFromFileOrEnvironmentOrNowhere) {
@@ -372,9 +371,7 @@ TEST(DkCommandLine, PasswordComesFromFileOrEnvironmentOrNowhere) {
 
 TEST(DkRepository, RoundTripOnASmallFolder) {
     Scratch s;
-    Scratch::makeTree(s.dir / "tree");
-    const std::string repo = (s.dir / "repo.db").string();
-    ASSERT_EQ(0, s.dk({"init", repo}).code);
+    const std::string repo = s.repository({}, false);
     s.expect(0, {"entities", repo}, {"title (string)", "size (long)", "modified (timestamp)", "root (string)"});
 
     // Not a terminal: counts only, no bar. What was left out is counted and named.
@@ -385,10 +382,8 @@ TEST(DkRepository, RoundTripOnASmallFolder) {
 
     // The extension table ignores case: guide.TXT is text/plain.
     r = s.expect(0, {"query", repo, "SELECT * FROM document ORDER BY filename"}, {"(3 rows)", "text/plain"});
-    const std::string guide = itemOf(r.out, "docs/guide.TXT");
-    const std::string image = itemOf(r.out, "docs/image.png");
-    ASSERT_FALSE(guide.empty()) << r.out;
-    ASSERT_FALSE(image.empty()) << r.out;
+    const std::string guide = itemOf(r.out, "docs/guide.TXT"), image = itemOf(r.out, "docs/image.png");
+    ASSERT_FALSE(guide.empty() || image.empty()) << r.out;
 
     r = s.expect(0, {"query", repo, "SELECT count(*) AS n FROM document WHERE size > :min", "--param", "min=12"});
     EXPECT_EQ("n\n-\n2\n(1 row)\n", r.out) << "plain rows have no item column";
@@ -431,7 +426,6 @@ TEST(DkRepository, RoundTripOnASmallFolder) {
     EXPECT_EQ(2, s.dk({"delete", repo, image}).code) << "a deleted item cannot be deleted again";
     EXPECT_EQ(2, s.dk({"get", repo, "nosuchentity:1"}).code);
     EXPECT_EQ(1, s.dk({"get", repo, "document:abc"}).code);
-    EXPECT_TRUE(fs::is_empty(s.work));
 }
 
 TEST(DkImport, SecondImportUpdatesWhatChangedAndKeepsTheRest) {
@@ -476,10 +470,7 @@ TEST(DkImport, SecondImportUpdatesWhatChangedAndKeepsTheRest) {
 
 TEST(DkImport, RepositoryInsideTheTreeAndDamagedRepositories) {
     Scratch s;
-    Scratch::makeTree(s.dir / "tree");
-    const std::string repo = (s.dir / "tree" / "docs" / "repo.db").string();
-    ASSERT_EQ(0, s.dk({"init", repo}).code);
-    s.expect(0, {"import", repo, (s.dir / "tree").string()}, {"3 added"});
+    const std::string repo = s.repository(s.dir / "tree" / "docs" / "repo.db");
 
     // A copy with garbage written into its middle: the import rolls back and says so, and
     // check finds the damage.
@@ -503,14 +494,10 @@ TEST(DkImport, RepositoryInsideTheTreeAndDamagedRepositories) {
 
 TEST(DkRepository, ReadingWorksWhereNothingCanBeWritten) {
     Scratch s;
-    Scratch::makeTree(s.dir / "tree");
     // A WAL repository in a folder nobody but its owner may write: readable, not writable, and
     // the failed write leaves no files of another user behind.
     const fs::path locked = s.dir / "locked";
-    fs::create_directories(locked);
-    const std::string walRepo = (locked / "wal.db").string();
-    ASSERT_EQ(0, s.dk({"init", walRepo}).code);
-    ASSERT_EQ(0, s.dk({"import", walRepo, (s.dir / "tree").string()}).code);
+    const std::string walRepo = s.repository(locked / "wal.db");
     chmod(walRepo.c_str(), 0644);
     chmod(locked.c_str(), 0755);
     const RunOptions nobody{true, "", 120};
@@ -631,8 +618,7 @@ TEST(DkFind, ConditionsTemplatesAndCountsKeepValuesAsData) {
     const std::string repo = s.repository();
     auto rows = [&](std::vector<std::string> args) {
         args.insert(args.begin() + 1, repo);
-        const Result r = s.dk(args);
-        EXPECT_EQ(0, r.code) << r.err;
+        const Result r = s.expect(0, args);
         std::vector<std::string> files;
         for (const char* name : {"README.md", "docs/guide.TXT", "docs/image.png"})
             if (contains(r.out, std::string(",") + name + ",")) files.push_back(name);
@@ -685,10 +671,8 @@ TEST(DkContent, PutAndCatRoundTripInBoundedMemory) {
     // AddressSanitizer holds freed chunks back, so only a plain build measures the peak.
     EXPECT_LT(r.maxRssKiB - small.maxRssKiB, 32 << 10) << "cat peaked at " << r.maxRssKiB << " KiB";
 #endif
-    using Case = std::tuple<std::vector<std::string>, int, std::string>;
-    for (const auto& [args, code, text] : {Case{{"cat", repo, readme, "x"}, 1, "PART must be"},
-                                           {{"put", repo, readme, (s.dir / "none").string()}, 2, "(" + (s.dir / "none").string() + ")"}})
-        s.expect(code, args, {text});
+    s.expect(1, {"cat", repo, readme, "x"}, {"PART must be"});
+    s.expect(2, {"put", repo, readme, (s.dir / "none").string()}, {"(" + (s.dir / "none").string() + ")"});
 }
 
 // Folders, parts and links from the command line: filed items are listed in filing order and
@@ -846,6 +830,5 @@ TEST(DkServer, SameCommandsOnAFileAndOnAServer) {
     dkpgtest::adminSql("CREATE TABLE notes (n int)", foreign);
     EXPECT_EQ(2, s.dk(as({"init", uri(foreign)})).code);
     EXPECT_EQ("1", dkpgtest::adminSql("SELECT count(*) FROM pg_database WHERE datname = '" + foreign + "'"));
-    EXPECT_TRUE(fs::is_empty(s.work));
 #endif
 }

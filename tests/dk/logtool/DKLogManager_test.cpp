@@ -108,11 +108,8 @@ TEST(LogChild, Levels) {
     log->forcedLog(P::DEBUG_INT, "forced debug");
     log->forcedLog(12345, "forced nothing");
     log->info(TestException(3));
-    for (int i = 0; i < 7; ++i) {
-        log->error(TestException(7));
-        log->error(TestException(0));
-        log->error(TestException(10000));
-    }
+    for (int i = 0; i < 7; ++i)
+        for (const long id : {7L, 0L, 10000L}) log->error(TestException(id));
     struct Folder {
         DKTrace trace{"DKFolder"};
         void addMember() { DKTraceScope t(trace, "DKFolder::addMember(DKDDO,DKDDO)", this); }

@@ -253,9 +253,7 @@ TEST(PConfigMgmtFileThreads, ReadersAlwaysFindAWholeFile) {
         while (!done.load()) {
             unsigned long n = 0;
             dktest::Failure f = failureOf([&] { n = e.api.getAllLogProperties().cardinality(); });
-            if (f.thrown() || n < 1) {
-                if (failures++ == 0) ADD_FAILURE() << f.id << " " << f.text << " with " << n << " properties";
-            }
+            if ((f.thrown() || n < 1) && failures++ == 0) ADD_FAILURE() << f.id << " " << f.text << " with " << n << " properties";
         }
     });
     std::thread a(writer, "DKLogOutputFileSave"), b(writer, "log4j.appender.apiAppender.MaxBackupIndex");

@@ -102,6 +102,9 @@ private:
     std::string request_;
 };
 
+// A port nothing listens on (the probe that held it is gone).
+int freePort() { return Server(nullptr, false).port; }
+
 Server::Answer reply(const std::string& bytes) {
     return [bytes](int c) { sendAll(c, bytes); };
 }
@@ -156,6 +159,12 @@ std::string served(const std::string& response, unsigned long max = 1 << 20) {
     Server s(reply(response));
     return fetch(s.url(), max);
 }
+
+// A response a server sends, what the fetch must give, and what the case is.
+struct Served {
+    const char* what;
+    std::string response, expected;
+};
 
 TEST(DKURLParsing, PartsRequestLinesAndExternalForms) {
     struct Case {
@@ -212,11 +221,7 @@ TEST(DKURLParsing, RelativeUrlsCopiesAndComparison) {
 
 TEST(DKURLFetch, BodiesAreDecodedAndDeliveredWhole) {
     const std::string body = std::string("line one\r\nline two\n\0bin\xff", 24) + std::string(3000, 'z');
-    struct Case {
-        const char* what;
-        std::string response, expected;
-    };
-    const Case cases[] = {
+    const Served cases[] = {
         {"plain", ok(body), body},
         {"lower-case name counts, X-Content-Length not",
          "HTTP/1.1 200 OK\r\ncontent-length: 24\r\nX-Content-Length: 5\r\n\r\n" + body, body.substr(0, 24)},
@@ -231,7 +236,7 @@ TEST(DKURLFetch, BodiesAreDecodedAndDeliveredWhole) {
         {"long line cut, its rest no line", "HTTP/1.1 200 OK\r\nX: " + std::string(600, 'a') + "Content-Length: 1\r\n\r\n" + body, body},
         {"empty gzip body", ok("", "Content-Encoding: gzip\r\n"), ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.expected, served(c.response)) << c.what;
+    for (const Served& c : cases) EXPECT_EQ(c.expected, served(c.response)) << c.what;
     // Lines of the buffer: LF ends a line, a CR before it is dropped, a last line needs no LF.
     Server s(reply(ok("a\r\nb\n\nc")));
     DKURL u(s.url().c_str());
@@ -245,12 +250,7 @@ TEST(DKURLFetch, BodiesAreDecodedAndDeliveredWhole) {
 
 TEST(DKURLFetch, BadAnswersAre370AndNeverStoredRaw) {
     const std::string gz = zip(std::string(5000, 'q'), 31);
-    struct Case {
-        const char* what;
-        std::string response;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const Served cases[] = {
         {"garbage status", "SSH-2.0-x\r\n\r\nbody", "!370"},
         {"not found", "HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno", "!370"},
         {"redirect, not followed", "HTTP/1.1 301 Moved\r\nLocation: /x\r\n\r\n", "!370"},
@@ -274,7 +274,7 @@ TEST(DKURLFetch, BadAnswersAre370AndNeverStoredRaw) {
         {"header cut short", "HTTP/1.1 200 OK\r\nContent-Le", "!370"}, {"no answer at all", "", "!370"},
         {"header too large", "HTTP/1.1 200 OK\r\n" + std::string(70000, 'h') + "\r\n\r\n", "!370"},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.expected, served(c.response, 4096)) << c.what;
+    for (const Served& c : cases) EXPECT_EQ(c.expected, served(c.response, 4096)) << c.what;
 }
 
 TEST(DKURLFetch, BadServersEndInTheirErrorWithinTheTimeOut) {
@@ -288,28 +288,21 @@ TEST(DKURLFetch, BadServersEndInTheirErrorWithinTheTimeOut) {
         sendAll(c, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nab");
         std::this_thread::sleep_for(std::chrono::milliseconds(800));
     });
-    int refusedPort;
-    {
-        Server gone(nullptr, false);
-        refusedPort = gone.port;
-    }
+    const int refusedPort = freePort();
     ::setenv("RES_OPTIONS", "timeout:1 attempts:1", 1);
-    struct Case {
-        std::string url, expected;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {silent.url(), "ETIMEDOUT"},   {backlog.url(), "ETIMEDOUT"},
         {slowloris.url(), "ETIMEDOUT"}, {trickle.url(), "[Bytes received] 42"},
         {"http://127.0.0.1:" + std::to_string(refusedPort) + "/x", "ECONNREFUSED"},
         // A label longer than 63 characters cannot be put into a query: unknown, and no packet leaves.
         {"http://" + std::string(64, 'u') + ".invalid/x", "!pError EAI_NONAME"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [url, expected] : cases) {
         const auto start = Clock::now();
-        const std::string got = fetch(c.url);
-        EXPECT_NE(std::string::npos, got.find(c.expected)) << c.url << ": " << got;
+        const std::string got = fetch(url);
+        EXPECT_NE(std::string::npos, got.find(expected)) << url << ": " << got;
         EXPECT_EQ(0U, got.find("!pError")) << got;
-        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000)) << c.url;
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000)) << url;
     }
     EXPECT_NE(std::string::npos, fetch(silent.url()).find("[Time out] [Remote host name] 127.0.0.1 [Port]"));
     EXPECT_EQ((dktest::Texts{"ECONNREFUSED", "unrecoverable", "Unknown", "Unknown"}),
@@ -328,8 +321,7 @@ TEST(DKURLFiles, ContentIsRenamedIntoPlaceOnlyWhenComplete) {
               (dktest::Texts{u.getContent().str(), dktest::readFile(dir / "got.txt"), u.getToFile("copy.txt").str(),
                              u.getFileToBuffer("again.txt"), dktest::str(u.isFileFound())}));
     EXPECT_NE(std::string::npos, good.request().find("HEAD /d/got.txt HTTP/1.1\r\n"));
-    DKURL c(cut.url("/lost.txt").c_str());
-    EXPECT_EQ(370, dktest::usageError([&] { c.getContent(); }));
+    EXPECT_EQ(370, dktest::usageError([&] { DKURL(cut.url("/lost.txt").c_str()).getContent(); }));
     EXPECT_EQ(3, std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
     for (const char* url : {"/d/", "/d/.", "/d/.."}) {
         DKURL bad(("http://127.0.0.1:1" + std::string(url)).c_str());
@@ -373,12 +365,7 @@ TEST(DKURLFiles, FormFieldsGoAsMultipartPost) {
 TEST(DKURLFetch, PythonHttpServer) {
     dktest::TempDir dir;
     dktest::writeFile(dir / "page.html", std::string(100000, 'p'));
-    int port;
-    {
-        Server probe(nullptr, false);
-        port = probe.port;
-    }
-    const std::string portText = std::to_string(port), dirText = dir.str();
+    const std::string portText = std::to_string(freePort()), dirText = dir.str();
     const char* argv[] = {"python3", "-m", "http.server", portText.c_str(), "--bind", "127.0.0.1",
                           "--directory", dirText.c_str(), nullptr};
     posix_spawn_file_actions_t actions;

@@ -194,14 +194,11 @@ TEST(DKDatastorePoolSweep, SecondSweepClosesAboveTheMinimum) {
     Pool pool;
     pool.setTimeOut(1);
     pool.initConnections("u", "p", 2);
-    pool.sweepIdleConnections();
-    EXPECT_EQ(2, pool.getFreeConnections());
-    dkDatastore* back = pool.getConnection("u", "p");
-    pool.returnConnection(back);   // seen-idle starts again at 0
-    pool.sweepIdleConnections();
-    EXPECT_EQ(1, pool.getFreeConnections());
-    pool.sweepIdleConnections();
-    EXPECT_EQ(0, pool.getFreeConnections());
+    auto freeAfterASweep = [&] { pool.sweepIdleConnections(); return pool.getFreeConnections(); };
+    EXPECT_EQ(2, freeAfterASweep());
+    pool.returnConnection(pool.getConnection("u", "p"));   // seen-idle starts again at 0
+    EXPECT_EQ(1, freeAfterASweep());
+    EXPECT_EQ(0, freeAfterASweep());
     EXPECT_EQ(before, live());
 
     Pool kept;   // the size is counted again before each close: the minimum stays
