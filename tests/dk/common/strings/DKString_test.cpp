@@ -7,6 +7,7 @@
 #include "platform/os/PStringManager.hpp"
 
 #include "dkTestSupport.hpp"
+#include "dkTestThreads.hpp"
 
 #include <gtest/gtest.h>
 
@@ -189,14 +190,6 @@ void onManager(PStringManager* m, F f) {
     FAIL() << "no thread took manager " << m->index();
 }
 
-// Runs f(0) ... f(n - 1) on n threads at once and waits for all of them.
-template <class F>
-void onThreads(int n, F f) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < n; ++t) threads.emplace_back(f, t);
-    for (auto& th : threads) th.join();
-}
-
 DKString numbered(int i) { return DKString(kLong) + DKString(i); }
 
 std::vector<DKString> numbered(int from, int to) {
@@ -232,11 +225,11 @@ TEST(DKStringStorage, StringsFreedOnOtherThreadsReturnToTheirManagers) {
     constexpr int kThreads = PStringManager::kCount + 8, kStrings = 200;
     const long before = PStringManager::totalLiveBlocks();
     std::vector<std::vector<DKString>> made(kThreads);
-    onThreads(kThreads, [&](int t) {
+    dktest::onThreads(kThreads, [&](int t) {
         const std::vector<DKString> mine = numbered(0, kStrings);
         made[t] = mine;   // copies that share the buffers; the originals die with the thread
     });
-    onThreads(kThreads, [&](int t) {
+    dktest::onThreads(kThreads, [&](int t) {
         std::vector<DKString> taken;
         taken.swap(made[(t + 1) % kThreads]);
         std::vector<DKString> copies(taken.begin(), taken.end());
