@@ -101,11 +101,12 @@ using Texts = std::vector<std::string>;
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // A T that counts how many of its kind are alive, so that a suite sees exactly when an owner
-// deletes what it holds.
+// deletes what it holds. It is made with T's own constructor arguments.
 template <class T>
 struct Counted : T {
     static inline int alive = 0;
-    Counted() { ++alive; }
+    template <class... A>
+    explicit Counted(A&&... a) : T(std::forward<A>(a)...) { ++alive; }
     ~Counted() override { --alive; }
 };
 

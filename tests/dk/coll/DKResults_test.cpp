@@ -26,10 +26,7 @@ using CountedDDO = dktest::Counted<DKDDO>;
 
 // A data object marked by its primary id, with the given items, as an element.
 DKAny object(const char* mark, const std::vector<std::pair<const char*, DKAny>>& items = {}) {
-    auto* d = new DKDDO;
-    DKPid pid;
-    pid.setPrimaryId(mark);
-    d->setPid(pid);
+    DKDDO* d = dktest::namedDDO(mark);
     for (const auto& item : items) d->addData(item.first, item.second);
     return DKAny(static_cast<dkDataObjectBase*>(d));
 }

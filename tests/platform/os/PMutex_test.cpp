@@ -6,6 +6,8 @@
 
 #include <dk/PMutex.hpp>
 
+#include "dkTestThreads.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,7 +15,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -46,18 +47,14 @@ bool otherThreadCanLock(const std::shared_ptr<PMutex>& m) { return within(conten
 TEST(PMutexExclusion, ThreadsNeverInterleaveInsideTheLockAndTheOwnerMayReenter) {
     auto m = std::make_shared<PMutex>();
     long counter = 0;   // guarded by m only: a broken lock loses increments (and TSan says so)
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 2000; ++i) {
-                PMutexWrapper outer(m.get());
-                PMutexWrapper inner(m.get());   // the owner takes it again without blocking
-                long seen = counter;
-                counter = seen + 1;
-            }
-        });
-    }
-    for (auto& t : threads) t.join();
+    dktest::onThreads(4, [&](int) {
+        for (int i = 0; i < 2000; ++i) {
+            PMutexWrapper outer(m.get());
+            PMutexWrapper inner(m.get());   // the owner takes it again without blocking
+            long seen = counter;
+            counter = seen + 1;
+        }
+    });
     EXPECT_EQ(8000, counter);
     EXPECT_TRUE(otherThreadCanLock(m));
 }

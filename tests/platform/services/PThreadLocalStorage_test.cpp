@@ -7,6 +7,7 @@
 #include <dk/PThreadLocalStorage.hpp>
 
 #include "dkTestSupport.hpp"
+#include "dkTestThreads.hpp"
 
 #include <gtest/gtest.h>
 
@@ -25,19 +26,15 @@ TEST(PThreadLocalStorageThreads, EachThreadSeesOnlyItsOwnValueAndANewSlotStartsE
     int mine = 0, values[8];
     slot->set(&mine);
     std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&, t] {
-            if (slot->get() != nullptr) ++wrong;   // a new thread starts empty
-            for (int i = 0; i < 1000; ++i) {
-                slot->set(&values[(t + i) % 8]);
-                std::this_thread::yield();
-                if (slot->get() != &values[(t + i) % 8]) ++wrong;
-            }
-            slot->set(nullptr);
-        });
-    }
-    for (auto& t : threads) t.join();
+    dktest::onThreads(8, [&](int t) {
+        if (slot->get() != nullptr) ++wrong;   // a new thread starts empty
+        for (int i = 0; i < 1000; ++i) {
+            slot->set(&values[(t + i) % 8]);
+            std::this_thread::yield();
+            if (slot->get() != &values[(t + i) % 8]) ++wrong;
+        }
+        slot->set(nullptr);
+    });
     EXPECT_EQ(0, wrong.load());
     EXPECT_EQ(&mine, slot->get()) << "other threads must not change this thread's value";
     PThreadLocalStorage::destroyInstance(slot);

@@ -39,9 +39,7 @@ TEST(dkAdminRejection, EveryManagingOperationThrows341NamingItsClassAndItself) {
     dkUserDef* u = nullptr;
     dkUserGroupDef* g = nullptr;
     dkProfile profile;
-    dkProfile* pr = &profile;
     dkPrivilege privilege;
-    dkPrivilege* pv = &privilege;
     dkPrivilegeGroup* pgp = nullptr;
     dkPrivilegeSet* psp = nullptr;
     dkAccessControlList* ap = nullptr;
@@ -51,12 +49,12 @@ TEST(dkAdminRejection, EveryManagingOperationThrows341NamingItsClassAndItself) {
 #define R(object, op, ...) Call{#op, [&] { object.op(__VA_ARGS__); }}
     const std::vector<std::pair<std::string, std::vector<Call>>> rows = {
         {"dkUserManagement",
-         {R(um, retrieveUserDef, s), R(um, add, u), R(um, addUser, s, s), R(um, addUser, s, s, pr),
+         {R(um, retrieveUserDef, s), R(um, add, u), R(um, addUser, s, s), R(um, addUser, s, s, &profile),
           R(um, createUserDef, ), R(um, update, u), R(um, changePassword, s, s, s), R(um, delUser, s),
           R(um, del, u), R(um, deleteUserDef, s), R(um, isAdminUser, s), R(um, listUsers, n),
           R(um, listUserGroups, n), R(um, listUserDefs, ), R(um, listUserGroupDefs, ),
           R(um, createUserGroupDef, ), R(um, retrieveUserGroupDef, s), R(um, add, g),
-          R(um, addUserGroup, s), R(um, addUserGroup, s, pr), R(um, update, g), R(um, del, g),
+          R(um, addUserGroup, s), R(um, addUserGroup, s, &profile), R(um, update, g), R(um, del, g),
           R(um, delUserGroup, s), R(um, deleteUserGroupDef, s), R(um, addToGroup, s, s),
           R(um, removeFromGroup, s, s), R(um, clearCache, )}},
         {"dkUserGroupDef",
@@ -66,8 +64,8 @@ TEST(dkAdminRejection, EveryManagingOperationThrows341NamingItsClassAndItself) {
          {R(am, listPrivilegeSets, ), R(am, listPrivilegeSetNames, n), R(am, createPrivilegeSet, ),
           R(am, add, psp), R(am, del, psp), R(am, deletePrivilegeSet, s), R(am, update, psp),
           R(am, retrievePrivilegeSet, s), R(am, listPrivileges, ), R(am, listPrivilegeNames, n),
-          R(am, createPrivilege, ), R(am, add, pv), R(am, del, pv), R(am, deletePrivilege, s),
-          R(am, update, pv), R(am, retrievePrivilege, s), R(am, listPrivilegeGroups, ),
+          R(am, createPrivilege, ), R(am, add, &privilege), R(am, del, &privilege), R(am, deletePrivilege, s),
+          R(am, update, &privilege), R(am, retrievePrivilege, s), R(am, listPrivilegeGroups, ),
           R(am, listPrivilegeGroupNames, n), R(am, createPrivilegeGroup, ), R(am, add, pgp),
           R(am, del, pgp), R(am, deletePrivilegeGroup, s), R(am, update, pgp),
           R(am, retrievePrivilegeGroup, s), R(am, listAccessControlLists, ),
@@ -76,10 +74,10 @@ TEST(dkAdminRejection, EveryManagingOperationThrows341NamingItsClassAndItself) {
           R(am, retrieveAccessControlList, s), R(am, retrieveUserPrivilegeSet, s),
           R(am, retrieveUserGroupPrivilegeSet, s), R(am, clearCache, )}},
         {"dkPrivilegeGroup",
-         {R(pg, listPrivileges, ), R(pg, listPrivilegeNames, n), R(pg, addPrivilege, pv),
+         {R(pg, listPrivileges, ), R(pg, listPrivilegeNames, n), R(pg, addPrivilege, &privilege),
           R(pg, removePrivilege, s), R(pg, clearCache, )}},
         {"dkPrivilegeSet",
-         {R(ps, listPrivileges, ), R(ps, listPrivilegeNames, n), R(ps, addPrivilege, pv),
+         {R(ps, listPrivileges, ), R(ps, listPrivilegeNames, n), R(ps, addPrivilege, &privilege),
           R(ps, removePrivilege, s), R(ps, clearCache, ), R(ps, addPrivilegeGroup, pgp)}},
         {"dkAccessControlList",
          {R(acl, listACLData, ), R(acl, listUsrGrps, n), R(acl, listUsers, n), R(acl, listGroups, n),

@@ -54,13 +54,8 @@ struct Family {
 };
 
 // Counts live iterators, so a test sees each collection form free its iterator.
-int liveIterators = 0;
-
-class CountingIterator : public DKSequentialIterator {
-public:
-    explicit CountingIterator(const DKSequentialCollection& c) : DKSequentialIterator(c) { ++liveIterators; }
-    ~CountingIterator() override { --liveIterators; }
-};
+using CountingIterator = dktest::Counted<DKSequentialIterator>;
+int& liveIterators = CountingIterator::alive;
 
 class CountingCollection : public DKSequentialCollection {
 public:

@@ -10,6 +10,8 @@
 #include <dk/dkCallback.hpp>
 #include <dk/dkResultSetCursor.hpp>
 
+#include "dkTestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -20,13 +22,8 @@ class Cursor : public dkResultSetCursorScrollable {};
 class Callback : public dkCallback {};
 class Exit : public dkUserExit {};
 
-int exceptionsAlive = 0;
-
-class CountedError : public DKException {
-public:
-    CountedError() : DKException("boom", 303, DKSeverityError, 0, "") { ++exceptionsAlive; }
-    ~CountedError() override { --exceptionsAlive; }
-};
+using CountedError = dktest::Counted<DKException>;
+int& exceptionsAlive = CountedError::alive;
 
 }  // namespace
 
@@ -48,7 +45,7 @@ TEST(dkResultSetCursorBase, AnswersOfTheBaseCursorCallbackAndUserExit) {
     EXPECT_EQ((std::vector<long>{0, 1, 1, 1}),
               (std::vector<long>{cb.getThreshold(), cb.dataCallback(&into, 0), cb.dataCallback(nullptr, 1),
                                  static_cast<long>(into.cardinality())}));
-    cb.reportException(new CountedError());   // taken over and deleted
+    cb.reportException(new CountedError("boom", 303, DKSeverityError, 0, ""));   // taken over and deleted
     EXPECT_EQ(0, exceptionsAlive);
     cb.reportException(nullptr);
 

@@ -10,6 +10,7 @@
 #include <dk/PMessageText.hpp>
 
 #include "dkTestSupport.hpp"
+#include "dkTestThreads.hpp"
 
 #include <gtest/gtest.h>
 
@@ -92,18 +93,14 @@ TEST(PMessageTextThreads, ConcurrentFirstUseOfACatalogueGivesEveryThreadItsText)
     std::string lines;
     for (int n = 1; n <= 50; ++n) lines += std::to_string(n) + " \"text " + std::to_string(n) + "\"\n";
     ASSERT_TRUE(makeCatalog(cat, lines));
-    std::vector<std::thread> threads;
     std::vector<int> wrong(8, 0);
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 300; ++i) {
-                const int n = 1 + (i * 7 + t) % 50;
-                if (PMessageText(n, cat.c_str(), 300).text() != DKString("text " + std::to_string(n))) ++wrong[t];
-                if (PClsEnv::portalMsg(341) != k341) ++wrong[t];
-            }
-        });
-    }
-    for (auto& t : threads) t.join();
+    dktest::onThreads(8, [&](int t) {
+        for (int i = 0; i < 300; ++i) {
+            const int n = 1 + (i * 7 + t) % 50;
+            if (PMessageText(n, cat.c_str(), 300).text() != DKString("text " + std::to_string(n))) ++wrong[t];
+            if (PClsEnv::portalMsg(341) != k341) ++wrong[t];
+        }
+    });
     for (int t = 0; t < 8; ++t) EXPECT_EQ(0, wrong[t]) << "thread " << t;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/os/PStringManager.hpp"
 
 #include "dkTestSupport.hpp"
+#include "dkTestThreads.hpp"
 
 #include <gtest/gtest.h>
 
@@ -224,26 +225,18 @@ TEST(DKStringStorage, StringsFreedOnOtherThreadsReturnToTheirManagers) {
     constexpr int kThreads = PStringManager::kCount + 8, kStrings = 200;
     const long before = PStringManager::totalLiveBlocks();
     std::vector<std::vector<DKString>> made(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            const std::vector<DKString> mine = numbered(0, kStrings);
-            made[t] = mine;   // copies that share the buffers; the originals die with the thread
-        });
-    }
-    for (auto& th : threads) th.join();
-    threads.clear();
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            std::vector<DKString> taken;
-            taken.swap(made[(t + 1) % kThreads]);
-            std::vector<DKString> copies(taken.begin(), taken.end());
-            taken.clear();
-            for (int i = 0; i < kStrings; ++i) EXPECT_EQ(numbered(i), copies[i]);
-            copies[0].upperCase();
-        });
-    }
-    for (auto& th : threads) th.join();
+    dktest::onThreads(kThreads, [&](int t) {
+        const std::vector<DKString> mine = numbered(0, kStrings);
+        made[t] = mine;   // copies that share the buffers; the originals die with the thread
+    });
+    dktest::onThreads(kThreads, [&](int t) {
+        std::vector<DKString> taken;
+        taken.swap(made[(t + 1) % kThreads]);
+        std::vector<DKString> copies(taken.begin(), taken.end());
+        taken.clear();
+        for (int i = 0; i < kStrings; ++i) EXPECT_EQ(numbered(i), copies[i]);
+        copies[0].upperCase();
+    });
     EXPECT_EQ(before, PStringManager::totalLiveBlocks());
 }
 

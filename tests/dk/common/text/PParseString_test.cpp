@@ -23,18 +23,16 @@ namespace {
 
 using dktest::usageError;
 
+// The pieces of a scanner in order, or what another accessor (an expression's operator words,
+// kWords) gives for each piece.
 template <class P>
-std::vector<std::string> pieces(const P& p) {
+std::vector<std::string> pieces(const P& p, DKString (P::*get)(unsigned long) const = &P::string) {
     std::vector<std::string> out;
-    for (unsigned long i = 1; i <= p.numberOfStrings(); ++i) out.push_back(p.string(i).str());
+    for (unsigned long i = 1; i <= p.numberOfStrings(); ++i) out.push_back((p.*get)(i).str());
     return out;
 }
 
-std::vector<std::string> separators(const PParseSeparatedExpr& p) {
-    std::vector<std::string> out;
-    for (unsigned long i = 1; i <= p.numberOfStrings(); ++i) out.push_back(p.seperator(i).str());
-    return out;
-}
+constexpr auto kWords = &PParseSeparatedExpr::seperator;
 
 using V = std::vector<std::string>;
 
@@ -150,21 +148,21 @@ TEST(PParseSeparatedExpr, TermsOperatorWordsAndTheirOrder) {
     EXPECT_EQ(0UL, s.tokenStringNumber("b") + s.tokenStringNumber(nullptr));
     PParseSeparatedExpr e("A = 1 AND (B = 2 OR C = 3) OR D = 4", kAndOr, 2, 1);
     EXPECT_EQ((V{"A = 1", "(B = 2 OR C = 3)", "D = 4"}), pieces(e));
-    EXPECT_EQ((V{"AND", "OR", ""}), separators(e));
+    EXPECT_EQ((V{"AND", "OR", ""}), pieces(e, kWords));
     EXPECT_EQ(3UL, e.tokenStringNumber("D"));
     EXPECT_EQ("4", e.tokenString(3).value().str());
     PParseSeparatedExpr gap("A AND OR B", kAndOr, 2, 0);
     EXPECT_EQ((V{"A", "", "B"}), pieces(gap));
-    EXPECT_EQ((V{"AND", "OR", ""}), separators(gap));
+    EXPECT_EQ((V{"AND", "OR", ""}), pieces(gap, kWords));
     // The caller's order decides between overlapping words.
     const char* shortFirst[] = {"AND", "AND NOT"};
     const char* longFirst[] = {"AND NOT", "AND"};
-    EXPECT_EQ((V{"AND", ""}), separators(PParseSeparatedExpr("A AND NOT B", shortFirst, 2, 1)));
+    EXPECT_EQ((V{"AND", ""}), pieces(PParseSeparatedExpr("A AND NOT B", shortFirst, 2, 1), kWords));
     EXPECT_EQ((V{"A", "B"}), pieces(PParseSeparatedExpr("A AND NOT B", longFirst, 2, 1)));
     // No words: the whole text, unstripped, is the one piece. An empty word never matches.
     PParseSeparatedExpr none("  x AND y ", nullptr, 3, 1);
     EXPECT_EQ((V{"  x AND y "}), pieces(none));
-    EXPECT_EQ((V{""}), separators(none));
+    EXPECT_EQ((V{""}), pieces(none, kWords));
     EXPECT_EQ((V{"  x AND y "}), pieces(PParseSeparatedExpr("  x AND y ", kAndOr, 0, 1)));
     const char* withEmpty[] = {"", "OR"};
     EXPECT_EQ((V{"a", "b"}), pieces(PParseSeparatedExpr("a OR b", withEmpty, 2, 1)));

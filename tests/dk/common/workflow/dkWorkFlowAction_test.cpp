@@ -24,6 +24,12 @@ std::string held(dkWorkFlowAction& a, std::size_t n) {
     EXPECT_EQ('\0', a.getIconData()[n]);
     return std::string(a.getIconData(), n);
 }
+
+// Gives a an icon of n bytes as a caller sets one: the length first, then the buffer.
+void setIcon(dkWorkFlowAction& a, const char* data, long n) {
+    a.setIconDataLen(n);
+    a.setIconData(data);
+}
 }  // namespace
 
 TEST(dkWorkFlowIcons, RoundTripsKeepEveryByteAndBuffersAreNeverReadPastNorShared) {
@@ -36,12 +42,10 @@ TEST(dkWorkFlowIcons, RoundTripsKeepEveryByteAndBuffersAreNeverReadPastNorShared
         std::unique_ptr<char[]> source(new char[bytes.size()]);
         std::memcpy(source.get(), bytes.data(), bytes.size());
         dkWorkFlowAction out(nullptr, "n", "d"), in;
-        out.setIconDataLen(static_cast<long>(bytes.size()));
-        out.setIconData(source.get());
+        setIcon(out, source.get(), static_cast<long>(bytes.size()));
         out.getIconDataToFile(file.c_str());
         EXPECT_EQ(bytes, dktest::readFile(file));
-        in.setIconDataLen(3);
-        in.setIconData("old");
+        setIcon(in, "old", 3);
         in.setIconDataFromFile(file.c_str());
         EXPECT_EQ(static_cast<long>(bytes.size()), in.getIconDataLen());
         // A file of 0 bytes leaves the buffer set before.
@@ -50,15 +54,13 @@ TEST(dkWorkFlowIcons, RoundTripsKeepEveryByteAndBuffersAreNeverReadPastNorShared
     // A length and a buffer that disagree: never read past, never shared by copies.
     dkWorkFlowAction a, b(a), c;
     EXPECT_EQ(303, dktest::usageError([&] { a.setIconDataLen(-1); }));
-    a.setIconDataLen(3);
-    a.setIconData("abc");
+    setIcon(a, "abc", 3);
     a.setIconDataLen(10);   // beyond the buffer: what there is is written, then 362
     EXPECT_EQ(362, dktest::errorOf<DKXDOError>([&] { a.getIconDataToFile(file.c_str()); }));
     EXPECT_EQ("abc", dktest::readFile(file));
     a.setIconData(nullptr);
     EXPECT_EQ(362, dktest::errorOf<DKXDOError>([&] { a.getIconDataToFile(file.c_str()); }));
-    a.setIconDataLen(2);
-    a.setIconData("xy");
+    setIcon(a, "xy", 2);
     a.setIconData(a.getIconData());   // from its own buffer
     b = a;
     c = b;
@@ -96,8 +98,7 @@ TEST(dkWorkFlowFiles, DiagramTextRoundTripsAndEveryFailureNamesItsFile) {
     const std::string missing = (dir / "missing").string(), folder = dir.str(),
                       noParent = (dir / "none" / "f").string(), underFile = (dir / "plain" / "f").string();
     dkWorkFlowAction a;
-    a.setIconDataLen(1);
-    a.setIconData("i");
+    setIcon(a, "i", 1);
     // A null name is no name: the detail is "()".
     struct Row { std::function<void()> call; long id; std::string detail; const char* function; };
     const Row rows[] = {
