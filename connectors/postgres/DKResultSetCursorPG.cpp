@@ -297,7 +297,11 @@ void DKResultSetCursorPG::layOut(const char* function) {
         }
         columnOf_.push_back(c);
     }
-    if (entity_) rowPid_ = entity_->pidFor(ds_->repositoryName(), 0);
+    unfilled_.clear();
+    if (entity_) {
+        rowPid_ = entity_->pidFor(ds_->repositoryName(), 0);
+        unfilled_ = PConnectorKit::unfilledItems(itemOf_, static_cast<unsigned short>(entity_->attrs.size()));
+    }
 }
 
 const DKPid& DKResultSetCursorPG::pidOf(const char* function) {
@@ -313,28 +317,52 @@ const DKPid& DKResultSetCursorPG::pidOf(const char* function) {
     return rowPid_;
 }
 
-DKDDO* DKResultSetCursorPG::fetchNext() {
-    static const char* const fn = "DKResultSetCursorPG::fetchNext";
-    DKDatastorePG* d = ds(fn);
-    if (ended_) dkThrow<DKDatastoreError>(kMsgCursorTransactionEnded, kSource, fn, DKString(sql_.c_str()));
+bool DKResultSetCursorPG::onNextRow(const char* function) {
+    ds(function);
+    if (ended_) dkThrow<DKDatastoreError>(kMsgCursorTransactionEnded, kSource, function, DKString(sql_.c_str()));
     if (!open_) open();
-    if (atEnd_) return nullptr;
-    if (row_ >= PQntuples(rows_.get()) && portal_) nextBatch(fn);
+    if (atEnd_) return false;
+    if (row_ >= PQntuples(rows_.get()) && portal_) nextBatch(function);
+    if (row_ < PQntuples(rows_.get())) return true;
+    atEnd_ = true;
+    rows_.reset();
+    return false;
+}
+
+template <class Row>
+void DKResultSetCursorPG::readRow(Row& row, const char* function) {
     const PGresult* r = rows_.get();
-    if (row_ >= PQntuples(r)) {
-        atEnd_ = true;
-        rows_.reset();
-        return nullptr;
-    }
-    const int row = row_;
-    std::unique_ptr<DKDDO> ddo(entity_ ? PConnectorKit::newRowObject(entity_->shapeDefinition(), pidOf(fn), d)
-                                       : PConnectorKit::newRowObject(plainShape_->definition(), noPid_, d));
-    PConnectorKit::fillRow(*ddo, itemOf_.data(), itemOf_.size(), [&](std::size_t i, DKAny& value) {
-        value = readValue(r, row, columnOf_[i], typeOf_[i], kSource, fn);
+    const int at = row_;
+    PConnectorKit::fillRow(row, itemOf_.data(), itemOf_.size(), [&](std::size_t i, DKAny& value) {
+        value = readValue(r, at, columnOf_[i], typeOf_[i], kSource, function);
     });
     ++row_;
     ++position_;
+}
+
+DKDDO* DKResultSetCursorPG::fetchNext() {
+    static const char* const fn = "DKResultSetCursorPG::fetchNext";
+    if (!onNextRow(fn)) return nullptr;
+    std::unique_ptr<DKDDO> ddo(entity_ ? PConnectorKit::newRowObject(entity_->shapeDefinition(), pidOf(fn), ds_)
+                                       : PConnectorKit::newRowObject(plainShape_->definition(), noPid_, ds_));
+    readRow(*ddo, fn);
     return ddo.release();
+}
+
+int DKResultSetCursorPG::fetchNext(DKDDO& row) {
+    static const char* const fn = "DKResultSetCursorPG::fetchNext";
+    if (!onNextRow(fn)) return 0;
+    try {
+        if (entity_)
+            PConnectorKit::refillRow(row, entity_->shapeDefinition(), pidOf(fn), ds_, unfilled_);
+        else
+            PConnectorKit::refillRow(row, plainShape_->definition(), noPid_, ds_, unfilled_);
+        readRow(row, fn);
+    } catch (...) {
+        row.reset(nullptr);   // no half of a row
+        throw;
+    }
+    return 1;
 }
 
 int DKResultSetCursorPG::fetchNextN(long howMany, dkCollection& into) {

@@ -48,6 +48,7 @@ public:
     int isInBetween() const override { return isOpen() && position_ > 0 && !atEnd_ ? 1 : 0; }
     long getPosition() const override { return position_; }
     DKDDO* fetchNext() override;
+    int fetchNext(DKDDO& row) override;
     int fetchNextN(long howMany, dkCollection& into) override;
     void open(const DKNVPair* params) override;
     void open() override;
@@ -85,6 +86,9 @@ private:
     bool sharesTransaction_ = false;     // holds the datastore's shared READ ONLY transaction
     long count_ = -1;                    // cardinality, once counted
     const DKPid& pidOf(const char* function);   // the pid of item row row_
+    bool onNextRow(const char* function);       // row_ is the next row; false at the end
+    template <class Row>
+    void readRow(Row& row, const char* function);   // the values of row row_ into row, then on to the next
 
     // How a row becomes a DDO, worked out once per result by layOut.
     std::shared_ptr<dkpg::PEntity> entity_;   // of item rows; null for other rows
@@ -92,6 +96,7 @@ private:
     std::vector<unsigned short> itemOf_;       // per value read: the DDO's item
     std::vector<int> columnOf_;                // per value read: its column
     std::vector<unsigned short> typeOf_;       // per value read: the type it is read as
+    std::vector<unsigned short> unfilled_;     // the entity's items no column fills
     std::unique_ptr<dkpg::PEntityShape> plainShape_;   // of rows that are no items
     // The pid of item rows, stamped with each row's id: a copy made once per result, so that
     // only its id changes per row. Rows that are no items get noPid_.

@@ -21,6 +21,17 @@ DKDDO* DKResultSetCursorPGParts::fetchNext() {
     return nullptr;
 }
 
+int DKResultSetCursorPGParts::fetchNext(DKDDO& row) {
+    for (; current_ < parts_.size(); ++current_) {
+        if (parts_[current_]->fetchNext(row) == 1) {
+            ++position_;
+            return 1;
+        }
+    }
+    atEnd_ = true;
+    return 0;
+}
+
 int DKResultSetCursorPGParts::fetchNextN(long howMany, dkCollection& into) {
     int got = 0;
     for (; current_ < parts_.size() && got < howMany; ++current_) {

@@ -25,6 +25,7 @@ public:
     int isInBetween() const override { return isOpen() && position_ > 0 && !atEnd_ ? 1 : 0; }
     long getPosition() const override { return position_; }
     DKDDO* fetchNext() override;
+    int fetchNext(DKDDO& row) override;
     int fetchNextN(long howMany, dkCollection& into) override;
     void open(const DKNVPair*) override { open(); }
     void open() override;

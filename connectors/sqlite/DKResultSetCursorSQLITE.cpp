@@ -88,12 +88,8 @@ void DKResultSetCursorSQLITE::describe() {
         if (a) shape_->addDataProperty(id, "type", DKAny(static_cast<unsigned short>(a->type)));
         columnItem_[static_cast<size_t>(c)] = id;
     }
-    if (entity_) {
-        std::vector<bool> filled(entity_->attrs.size() + 1, false);
-        for (unsigned short item : columnItem_) filled[item] = true;
-        for (unsigned short item = 1; item <= entity_->attrs.size(); ++item)
-            if (!filled[item]) unfilled_.push_back(item);
-    }
+    if (entity_)
+        unfilled_ = PConnectorKit::unfilledItems(columnItem_, static_cast<unsigned short>(entity_->attrs.size()));
 }
 
 void DKResultSetCursorSQLITE::keepValues(std::vector<PTreeQuery> parts, unsigned reach) {
@@ -267,13 +263,7 @@ const DKPid& DKResultSetCursorSQLITE::rowPid() {
 }
 
 void DKResultSetCursorSQLITE::fillRow(DKDDO& row, const char* function) {
-    DKDDODef* def = rowShape();
-    const bool reused = PConnectorKit::definition(row) == def && row.propertyCount() == 0;
-    if (!reused) row.reset(def);
-    PConnectorKit::setPid(row, rowPid());
-    if (entity_ && reused)
-        for (unsigned short item : unfilled_) PConnectorKit::unset(row, item);
-    row.setDatastore(ds_);
+    PConnectorKit::refillRow(row, rowShape(), rowPid(), ds_, unfilled_);
     fillValues(row, function);
 }
 

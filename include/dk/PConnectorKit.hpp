@@ -222,6 +222,16 @@ public:
     // copy of pid, in one allocation: the values and a pid of class DKPid live in the object's own
     // block (another class of pid is cloned). The caller owns the DDO and deletes it as usual.
     static DKDDO* newRowObject(DKDDODef* def, const DKPid& pid, dkDatastore* ds);
+    // The items 1 .. items that filled does not name (a 0 in filled names none): the items of an
+    // entity a result leaves out, which a DDO filled again for each row must unset.
+    static std::vector<unsigned short> unfilledItems(const std::vector<unsigned short>& filled,
+                                                     unsigned short items);
+    // Makes row, a DDO the caller gives again for every row, ready for the values of one result
+    // row of shape def: kept when it already shares def and has no object properties (then the
+    // unfilled items, from unfilledItems, are unset), otherwise reset to def; it is then given pid
+    // and bound to ds. Allocates nothing when row is kept and its pid is of pid's class.
+    static void refillRow(DKDDO& row, DKDDODef* def, const DKPid& pid, dkDatastore* ds,
+                          const std::vector<unsigned short>& unfilled);
 
     // DKUsageError noAttr for item id of ddo, which names no attribute of entity ("ENTITY.ITEM").
     [[noreturn]] static void refuseItem(const DKDDOBase& ddo, const std::string& entity, unsigned short id, long noAttr,

@@ -262,6 +262,28 @@ DKDDO* PConnectorKit::newRowObject(DKDDODef* def, const DKPid& pid, dkDatastore*
     return d;
 }
 
+std::vector<unsigned short> PConnectorKit::unfilledItems(const std::vector<unsigned short>& filled,
+                                                         unsigned short items) {
+    std::vector<bool> named(std::size_t{items} + 1, false);
+    for (unsigned short item : filled)
+        if (item <= items) named[item] = true;
+    std::vector<unsigned short> unfilled;
+    for (unsigned short item = 1; item <= items; ++item)
+        if (!named[item]) unfilled.push_back(item);
+    return unfilled;
+}
+
+void PConnectorKit::refillRow(DKDDO& row, DKDDODef* def, const DKPid& pid, dkDatastore* ds,
+                              const std::vector<unsigned short>& unfilled) {
+    if (row.def == def && row.propertyCount() == 0) {
+        for (unsigned short item : unfilled) unset(row, item);
+    } else {
+        row.reset(def);
+    }
+    setPid(row, pid);
+    row.setDatastore(ds);
+}
+
 void PConnectorKit::handOver(DKDDOBase& from, DKDDOBase& into) {
     if (&from == &into) return;
     from.syncValues();
