@@ -334,7 +334,7 @@ void DKResultSetCursorPG::readRow(Row& row, const char* function) {
     const PGresult* r = rows_.get();
     const int at = row_;
     PConnectorKit::fillRow(row, itemOf_.data(), itemOf_.size(), [&](std::size_t i, DKAny& value) {
-        value = readValue(r, at, columnOf_[i], typeOf_[i], kSource, function);
+        readInto(r, at, columnOf_[i], typeOf_[i], value, kSource, function);
     });
     ++row_;
     ++position_;

@@ -266,53 +266,76 @@ long readWhole(const char* text, int length) {
     return std::strtol(text, nullptr, 10);   // anything else reads as it always has
 }
 
-DKAny readValue(const pg_result* r, int row, int col, unsigned short type, const char* source, const char* function) {
+void readInto(const pg_result* r, int row, int col, unsigned short type, DKAny& into, const char* source,
+              const char* function) {
     // Only an empty text may stand for NULL.
     const int length = PQgetlength(r, row, col);
-    if (length == 0 && PQgetisnull(r, row, col)) return DKAny();
+    if (length == 0 && PQgetisnull(r, row, col)) {
+        into.setNull();
+        return;
+    }
     const char* text = PQgetvalue(r, row, col);
-    char* end = nullptr;
     switch (type) {
-        case DKAny::tc_short: return DKAny(static_cast<short>(readWhole(text, length)));
-        case DKAny::tc_long: return DKAny(readWhole(text, length));
+        case DKAny::tc_short: into = static_cast<short>(readWhole(text, length)); return;
+        case DKAny::tc_long: into = readWhole(text, length); return;
         case DKAny::tc_double: {
             // The server's plain forms read without the locale; its other spellings
             // (Infinity, NaN) as before.
             double v = 0;
-            const auto r = std::from_chars(text, text + length, v);
-            if (r.ec == std::errc() && r.ptr == text + length) return DKAny(v);
-            return DKAny(std::strtod(text, &end));
+            const auto read = std::from_chars(text, text + length, v);
+            into = read.ec == std::errc() && read.ptr == text + length ? v : std::strtod(text, nullptr);
+            return;
         }
         case DKAny::tc_decimal: {
             std::string copy(text, static_cast<std::size_t>(length));
             if (copy == "NaN" || copy.find("inity") != std::string::npos) badValue(text, source, function);
-            return DKAny(DKDecimal(copy.data()));
+            PConnectorKit::put<DKDecimal>(into, DKAny::tc_decimal, copy.data());
+            return;
         }
         case DKAny::tc_date: {
             int ymd[3], used = 0;
             if (!readDate(text, ymd, used) || text[used] != '\0') badValue(text, source, function);
-            return DKAny(DKDate(ymd[0], ymd[1], ymd[2]));
+            PConnectorKit::put<DKDate>(into, DKAny::tc_date, ymd[0], ymd[1], ymd[2]);
+            return;
         }
         case DKAny::tc_time: {
             int hms[3], micros = 0;
             if (!readTime(text, hms, micros)) badValue(text, source, function);
-            return DKAny(DKTime(hms[0], hms[1], hms[2]));
+            PConnectorKit::put<DKTime>(into, DKAny::tc_time, hms[0], hms[1], hms[2]);
+            return;
         }
         case DKAny::tc_timestamp: {
             int ymd[3], hms[3], used = 0, micros = 0;
             if (!readDate(text, ymd, used) || text[used] != ' ' || !readTime(text + used + 1, hms, micros))
                 badValue(text, source, function);
-            return DKAny(DKTimestamp(ymd[0], ymd[1], ymd[2], hms[0], hms[1], hms[2], micros * 1000));
+            PConnectorKit::put<DKTimestamp>(into, DKAny::tc_timestamp, ymd[0], ymd[1], ymd[2], hms[0], hms[1], hms[2],
+                                            micros * 1000);
+            return;
         }
         case DKAny::tc_bytearray: {
             std::size_t n = 0;
             std::unique_ptr<unsigned char, void (*)(void*)> bytes(
                 PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &n), PQfreemem);
             if (!bytes) badValue("bytea", source, function);
-            return DKAny(DKByteArray(reinterpret_cast<char*>(bytes.get()), static_cast<long>(n), 0));
+            PConnectorKit::put<DKByteArray>(into, DKAny::tc_bytearray, reinterpret_cast<char*>(bytes.get()),
+                                            static_cast<long>(n), short(0));
+            return;
         }
-        default: return DKAny(DKString(text, static_cast<unsigned long>(length)));
+        default:
+            // Text has no zero byte (the server keeps none): assigned into a string the value
+            // holds, its buffer reused.
+            if (into.typeCode() == DKAny::tc_string)
+                *static_cast<DKString*>(into.value()) = text;
+            else
+                into = DKAny(DKString(text, static_cast<unsigned long>(length)));
+            return;
     }
+}
+
+DKAny readValue(const pg_result* r, int row, int col, unsigned short type, const char* source, const char* function) {
+    DKAny value;
+    readInto(r, row, col, type, value, source, function);
+    return value;
 }
 
 }  // namespace dkpg

@@ -59,8 +59,12 @@ void addValue(PParams& params, const DKAny& value, unsigned short type, const ch
 // a text of another form reads as strtol reads it.
 long readWhole(const char* text, int length);
 
-// Reads the text-format value at row, col of result as a value of the attribute type; a stored
+// Reads the text-format value at row, col of result as a value of the attribute type into into,
+// in place where into holds an object of that type already (a string's buffer reused); a stored
 // text that does not read back as its type is DKDatastoreError kMsgBadValue.
+void readInto(const pg_result* result, int row, int col, unsigned short type, DKAny& into, const char* source,
+              const char* function);
+// The same, as a new value.
 DKAny readValue(const pg_result* result, int row, int col, unsigned short type, const char* source,
                 const char* function);
 

@@ -11,6 +11,7 @@
 #include <dk/DKDate.hpp>
 #include <dk/DKDecimal.hpp>
 #include <dk/DKException.hpp>
+#include <dk/PConnectorKit.hpp>
 #include <dk/dkThrow.hpp>
 
 #include <sqlite3.h>
@@ -79,26 +80,8 @@ bool readFields(const char* text, size_t len, const char* seps, int* fields, int
     return true;
 }
 
-// Puts a value object of type T into into: assigned to the object into holds when it holds one
-// of that type (no allocation, a string's buffer reused), else a new object held inside into
-// (no allocation of its own either); a byte array, which a copy would copy again, is adopted.
-template <class T>
-T* held(DKAny& into, DKAny::TypeCode tc) {
-    return into.typeCode() == tc ? static_cast<T*>(into.value()) : nullptr;
-}
-
-template <class T, class... Args>
-void put(DKAny& into, DKAny::TypeCode tc, Args&&... args) {
-    if (T* object = held<T>(into, tc))
-        *object = T(std::forward<Args>(args)...);
-    else if constexpr (std::is_same_v<T, DKByteArray>)
-        into = DKAny(tc, new T(std::forward<Args>(args)...), 0);
-    else
-        into = DKAny(T(std::forward<Args>(args)...));
-}
-
 void putText(DKAny& into, const char* text, size_t len, std::string* scratch) {
-    DKString* object = held<DKString>(into, DKAny::tc_string);
+    DKString* object = into.typeCode() == DKAny::tc_string ? static_cast<DKString*>(into.value()) : nullptr;
     if (object == nullptr || scratch == nullptr) {
         into = DKAny(DKString(text, len));
         return;
@@ -130,7 +113,7 @@ void readText(sqlite3_stmt* stmt, int col, unsigned short type, const char* text
         case DKAny::tc_decimal: {
             if (len == 0 || len > DKDecimal::kMaxText) badStored("decimal", text, source, function);
             try {
-                put<DKDecimal>(into, DKAny::tc_decimal, text);
+                PConnectorKit::put<DKDecimal>(into, DKAny::tc_decimal, text);
             } catch (const DKException&) {
                 badStored("decimal", text, source, function);
             }
@@ -139,12 +122,12 @@ void readText(sqlite3_stmt* stmt, int col, unsigned short type, const char* text
         case DKAny::tc_date:
             if (!readShape(text, len, "9999-99-99", f) && (!readFields(text, len, "--", f, 3, used) || used != len))
                 badStored("date", text, source, function);
-            put<DKDate>(into, DKAny::tc_date, f[0], f[1], f[2]);
+            PConnectorKit::put<DKDate>(into, DKAny::tc_date, f[0], f[1], f[2]);
             return;
         case DKAny::tc_time:
             if (!readShape(text, len, "99:99:99", f) && (!readFields(text, len, "::", f, 3, used) || used != len))
                 badStored("time", text, source, function);
-            put<DKTime>(into, DKAny::tc_time, f[0], f[1], f[2]);
+            PConnectorKit::put<DKTime>(into, DKAny::tc_time, f[0], f[1], f[2]);
             return;
         case DKAny::tc_timestamp: {
             // The nanoseconds are exactly nine digits, so any separator character may follow.
@@ -156,7 +139,8 @@ void readText(sqlite3_stmt* stmt, int col, unsigned short type, const char* text
             }
             used += 10;
             char sep = used < len ? text[used] : '-';
-            put<DKTimestamp>(into, DKAny::tc_timestamp, f[0], f[1], f[2], f[3], f[4], f[5], f[6], -1, sep);
+            PConnectorKit::put<DKTimestamp>(into, DKAny::tc_timestamp, f[0], f[1], f[2], f[3], f[4], f[5], f[6], -1,
+                                            sep);
             return;
         }
         default:   // strings, and text SQLite holds where no attribute says otherwise
@@ -200,8 +184,11 @@ void readInto(sqlite3_stmt* stmt, int col, unsigned short type, DKAny& into, std
         case DKAny::tc_bytearray: {
             const void* p = sqlite3_column_blob(stmt, col);
             int n = sqlite3_column_bytes(stmt, col);
-            if (p == nullptr || n == 0) put<DKByteArray>(into, DKAny::tc_bytearray);
-            else put<DKByteArray>(into, DKAny::tc_bytearray, static_cast<char*>(const_cast<void*>(p)), n, short(0));
+            if (p == nullptr || n == 0)
+                PConnectorKit::put<DKByteArray>(into, DKAny::tc_bytearray);
+            else
+                PConnectorKit::put<DKByteArray>(into, DKAny::tc_bytearray, static_cast<char*>(const_cast<void*>(p)), n,
+                                                short(0));
             return;
         }
         default: break;

@@ -209,6 +209,11 @@ public:
     // value, without a call into the library for each.
     template <class Read>
     static void fillRow(DKDDOBase& ddo, const unsigned short* ids, std::size_t count, Read read);
+    // Puts a value object of type T, made of args, into value, for a read in place: assigned to
+    // the object value holds when that is of type tc (no allocation, a string's buffer reused),
+    // else a new object held inside value; a byte array, which a copy would copy again, is adopted.
+    template <class T, class... Args>
+    static void put(DKAny& value, DKAny::TypeCode tc, Args&&... args);
     // Item id becomes null, not set and not changed, as in a new DDO (an owned object deleted).
     static void unset(DKDDOBase& ddo, unsigned short id);
     // Gives ddo the value of pid: assigned to the DDO's own pid when that is of pid's class (no
@@ -314,6 +319,16 @@ void PConnectorKit::fillRow(DKDDOBase& ddo, const unsigned short* ids, std::size
         entry.changed = 0;
         read(i, entry.value);
     }
+}
+
+template <class T, class... Args>
+void PConnectorKit::put(DKAny& value, DKAny::TypeCode tc, Args&&... args) {
+    if (value.typeCode() == tc)
+        *static_cast<T*>(value.value()) = T(std::forward<Args>(args)...);
+    else if constexpr (std::is_same_v<T, DKByteArray>)
+        value = DKAny(tc, new T(std::forward<Args>(args)...), 0);
+    else
+        value = DKAny(T(std::forward<Args>(args)...));
 }
 
 class dkAttrDef;
