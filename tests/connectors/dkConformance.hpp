@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <tuple>
 
 namespace dkconf {
@@ -682,6 +683,16 @@ TEST_P(DKConformance, TextSearchFindsBestFirstFollowsWritesAndKeepsQueriesInThei
         EXPECT_LE(textFound(d, data).size(), 1u) << data;
     EXPECT_EQ(rows, countRows(d, "Note"));
     EXPECT_EQ((V{"apple pie"}), textFound(d, "cherry", "Note"));
+
+    // One DDO filled again for every row follows the rows of each entity searched, each row whole.
+    defineEntity(d, "Memo", {{"title", DKAny::tc_string, 1}, {"day", DKAny::tc_date}});
+    addedItem(d, "Memo", {{"title", DKAny("apple memo")}});
+    std::unique_ptr<dkResultSetCursor> both(d.execute("apple", 1, nullptr));
+    std::multiset<std::string> seen;
+    for (DKDDO row; both->fetchNext(row) == 1;)
+        seen.insert(row.getObjectType().str() + " " + static_cast<DKString>(row.getDataByName("title")).str() + " " +
+                    std::to_string(row.dataCount()));
+    EXPECT_EQ((std::multiset<std::string>{"Memo apple memo 2", "Note apple pie 3"}), seen);
 }
 
 TEST_P(DKConformance, MappingsAreKeptAndTranslateOneToOneNamesOnly) {
