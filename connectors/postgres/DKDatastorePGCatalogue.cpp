@@ -68,7 +68,7 @@ void PEntity::prepare() {
 
 DKDDODef* PEntity::shapeDefinition() {
     // A DDO may add items of its own to the shared definition; the next DDO then gets a fresh one.
-    if (!shape || shape->dataCount() != attrs.size() + PMemberKit::count(type) + children.size()) {
+    if (!shape || shape->definition()->dataCount() != attrs.size() + PMemberKit::count(type) + children.size()) {
         shape = std::make_unique<PEntityShape>();
         shape->addAttrs(attrs);
         PMemberKit::addItems(*shape, type);   // the membership collections follow the attributes

@@ -304,17 +304,25 @@ void DKResultSetCursorPG::layOut(const char* function) {
     }
 }
 
-const DKPid& DKResultSetCursorPG::pidOf(const char* function) {
+const char* DKResultSetCursorPG::idDigits() const {
     const PGresult* r = rows_.get();
     const char* id = PQgetvalue(r, row_, idColumn_);
     const int length = PQgetlength(r, row_, idColumn_);
-    // The server writes a positive row id as plain digits, the pid's own form of it: taken as
-    // it stands. Any other text goes through the number, as the entity's pids are made.
     bool digits = length > 0 && length < 20 && id[0] >= '1' && id[0] <= '9';
     for (int i = 1; digits && i < length; ++i) digits = id[i] >= '0' && id[i] <= '9';
-    if (!digits) return entity_->pidFor(ds(function)->repositoryName(), readWhole(id, length));
-    rowPid_.setIdString(0, id);
-    return rowPid_;
+    return digits ? id : nullptr;
+}
+
+const DKPid& DKResultSetCursorPG::pidOf(const char* function) {
+    // A positive row id in plain digits is taken as it stands. Any other text goes through the
+    // number, as the entity's pids are made.
+    if (const char* id = idDigits()) {
+        rowPid_.setIdString(0, id);
+        return rowPid_;
+    }
+    const PGresult* r = rows_.get();
+    return entity_->pidFor(ds(function)->repositoryName(),
+                           readWhole(PQgetvalue(r, row_, idColumn_), PQgetlength(r, row_, idColumn_)));
 }
 
 bool DKResultSetCursorPG::onNextRow(const char* function) {
@@ -353,10 +361,14 @@ int DKResultSetCursorPG::fetchNext(DKDDO& row) {
     static const char* const fn = "DKResultSetCursorPG::fetchNext";
     if (!onNextRow(fn)) return 0;
     try {
-        if (entity_)
-            PConnectorKit::refillRow(row, entity_->shapeDefinition(), pidOf(fn), ds_, unfilled_);
-        else
-            PConnectorKit::refillRow(row, plainShape_->definition(), noPid_, ds_, unfilled_);
+        if (!entity_) {
+            PConnectorKit::refillRow(row, plainShape_->definition(), noPid_, nullptr, ds_, unfilled_);
+        } else if (const char* id = idDigits()) {
+            // rowPid_ names the entity; the row's pid takes only the id when it names it too.
+            PConnectorKit::refillRow(row, entity_->shapeDefinition(), rowPid_, id, ds_, unfilled_);
+        } else {
+            PConnectorKit::refillRow(row, entity_->shapeDefinition(), pidOf(fn), nullptr, ds_, unfilled_);
+        }
         readRow(row, fn);
     } catch (...) {
         row.reset(nullptr);   // no half of a row

@@ -86,6 +86,9 @@ private:
     bool sharesTransaction_ = false;     // holds the datastore's shared READ ONLY transaction
     long count_ = -1;                    // cardinality, once counted
     const DKPid& pidOf(const char* function);   // the pid of item row row_
+    // The row id of item row row_ as the server wrote it, when that is plain digits (the pid's own
+    // form of it); null otherwise.
+    const char* idDigits() const;
     bool onNextRow(const char* function);       // row_ is the next row; false at the end
     template <class Row>
     void readRow(Row& row, const char* function);   // the values of row row_ into row, then on to the next

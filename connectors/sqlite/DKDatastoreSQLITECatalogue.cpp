@@ -46,7 +46,7 @@ const PMemberItem* PEntity::memberItem(const char* itemName) const {
 
 DKDDODef* PEntity::shapeDefinition() {
     // A DDO may add items of its own to the shared definition; the next DDO then gets a fresh one.
-    if (!shape || shape->dataCount() != attrs.size() + memberItemCount()) {
+    if (!shape || shape->definition()->dataCount() != attrs.size() + memberItemCount()) {
         shape = std::make_unique<PEntityShape>();
         shape->addAttrs(attrs);
         PMemberKit::addItems(*shape, type);

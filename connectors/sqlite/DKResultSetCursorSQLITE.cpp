@@ -263,7 +263,7 @@ const DKPid& DKResultSetCursorSQLITE::rowPid() {
 }
 
 void DKResultSetCursorSQLITE::fillRow(DKDDO& row, const char* function) {
-    PConnectorKit::refillRow(row, rowShape(), rowPid(), ds_, unfilled_);
+    PConnectorKit::refillRow(row, rowShape(), rowPid(), nullptr, ds_, unfilled_);
     fillValues(row, function);
 }
 

@@ -79,6 +79,8 @@ private:
     DKString objectType_;
     PIdStrings idStrings_;   // at least idStringCount_ entries; those above it unused
     long idStringCount_;
+
+    friend class PConnectorKit;   // stamps a row id on a kept pid without copying the names
 };
 
 // The identifier of an extended data object (content). A DKPid in every respect except its type

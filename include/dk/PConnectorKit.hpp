@@ -234,8 +234,10 @@ public:
     // Makes row, a DDO the caller gives again for every row, ready for the values of one result
     // row of shape def: kept when it already shares def and has no object properties (then the
     // unfilled items, from unfilledItems, are unset), otherwise reset to def; it is then given pid
-    // and bound to ds. Allocates nothing when row is kept and its pid is of pid's class.
-    static void refillRow(DKDDO& row, DKDDODef* def, const DKPid& pid, dkDatastore* ds,
+    // (with id string 0 replaced by id, when id is not null) and bound to ds. Allocates nothing
+    // when row is kept and its pid is of pid's class; when that pid already has pid's names and
+    // one id string, only the id is written.
+    static void refillRow(DKDDO& row, DKDDODef* def, const DKPid& pid, const char* id, dkDatastore* ds,
                           const std::vector<unsigned short>& unfilled);
 
     // DKUsageError noAttr for item id of ddo, which names no attribute of entity ("ENTITY.ITEM").

@@ -273,15 +273,26 @@ std::vector<unsigned short> PConnectorKit::unfilledItems(const std::vector<unsig
     return unfilled;
 }
 
-void PConnectorKit::refillRow(DKDDO& row, DKDDODef* def, const DKPid& pid, dkDatastore* ds,
+void PConnectorKit::refillRow(DKDDO& row, DKDDODef* def, const DKPid& pid, const char* id, dkDatastore* ds,
                               const std::vector<unsigned short>& unfilled) {
     if (row.def == def && row.propertyCount() == 0) {
         for (unsigned short item : unfilled) unset(row, item);
     } else {
         row.reset(def);
     }
-    setPid(row, pid);
     row.setDatastore(ds);
+    DKPid* own = row.pid;
+    // The row's pid from the row before names the same item type: only its id changes. Anything
+    // else about it (another class, other names, several id strings) takes the whole pid.
+    if (id != nullptr && own != nullptr && own != &pid && typeid(*own) == typeid(DKPid) &&
+        typeid(pid) == typeid(DKPid) && own->idStringCount_ == 1 && pid.idStringCount_ == 1 &&
+        own->objectType_ == pid.objectType_ && own->datastoreName_ == pid.datastoreName_ &&
+        own->datastoreType_ == pid.datastoreType_) {
+        own->idStrings_[0] = id;
+        return;
+    }
+    setPid(row, pid);
+    if (id != nullptr) row.pid->setIdString(0, id);
 }
 
 void PConnectorKit::handOver(DKDDOBase& from, DKDDOBase& into) {

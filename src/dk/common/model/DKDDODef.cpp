@@ -82,7 +82,10 @@ PDataItemProperty::PDataItemProperty(const PDataItemProperty& other)
 PDataItemProperty::~PDataItemProperty() { freeProperties(properties); }
 
 unsigned short PDataItemProperty::addProperty(const char* propertyName) {
-    return appendProperty(*properties, std::make_unique<PProperty>(propertyName), "PDataItemProperty::addProperty");
+    const unsigned short id =
+        appendProperty(*properties, std::make_unique<PProperty>(propertyName), "PDataItemProperty::addProperty");
+    frozen = 0;   // a property without a value: the next setData checks the item again
+    return id;
 }
 
 unsigned short PDataItemProperty::addProperty(const char* propertyName, const DKAny& v) {
@@ -386,7 +389,8 @@ int DKDDODef::isDataPropertyChanged(unsigned short id, unsigned short propertyId
 
 void DKDDODef::freezeDataProperties(unsigned short id) {
     PDataItemProperty& entry = item(id);
-    // Checked every time: a property added after the item froze needs its value as well.
+    // A frozen item has every property set: a property added without a value unfreezes it.
+    if (entry.frozen) return;
     for (unsigned short k = 1; k <= entry.propertyCount(); ++k)
         if (!entry.property(k).set) dkThrow<DKUsageError>(381, kSource, "DKDDODef::freezeDataProperties");
     entry.frozen = 1;

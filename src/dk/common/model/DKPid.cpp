@@ -143,7 +143,7 @@ DKString DKPid::getIdString() const {
 
 void DKPid::setIdString(long i, const char* s) {
     if (i < 0 || i >= idStringCount_) dkThrow<DKUsageError>(303, kSource, "DKPid::setIdString");
-    idStrings_[static_cast<std::size_t>(i)] = DKString(s);
+    idStrings_[static_cast<std::size_t>(i)] = s;   // the string's own buffer reused
 }
 
 void DKPid::setIdString(const char* form) { storeIdStrings(form); }

@@ -256,6 +256,34 @@ TEST(PConnectorKitFill, PidsAreStampedInPlaceWhenTheirClassesAgree) {
     }
 }
 
+TEST(PConnectorKitFill, RefilledRowsTakeOnlyTheIdWhenTheirPidNamesTheSameItems) {
+    DKDDODef* def = new DKDDODef();
+    def->addData("n");
+    DKPid frame;
+    frame.setDatastoreType("PG");
+    frame.setDatastoreName("repo");
+    frame.setObjectType("Doc");
+    DKDDO row;
+    const std::vector<unsigned short> none;
+    PConnectorKit::refillRow(row, def, frame, "17", nullptr, none);
+    const DKPid* own = row.getPidObject();
+    PConnectorKit::refillRow(row, def, frame, "18", nullptr, none);
+    EXPECT_TRUE(own == row.getPidObject() && row.getPid().getIdString(0) == DKString("18"));
+    EXPECT_EQ(DKString(""), frame.getIdString(0));   // the frame is never written
+
+    // Other names, another class or no id: the whole pid, then the id.
+    frame.setObjectType("Memo");
+    PConnectorKit::refillRow(row, def, frame, "19", nullptr, none);
+    EXPECT_TRUE(row.getPid().getObjectType() == "Memo" && row.getPid().getIdString(0) == "19");
+    row.setPid(DKPidXDO());
+    PConnectorKit::refillRow(row, def, frame, "20", nullptr, none);
+    EXPECT_TRUE(row.getPid().pidType() == "DKPid" && row.getPid().getIdString(0) == "20");
+    PConnectorKit::refillRow(row, def, frame, nullptr, nullptr, none);
+    EXPECT_EQ(frame.pidString(), row.getPid().pidString());
+    row.reset(nullptr);
+    delete def;
+}
+
 TEST(PConnectorKitFill, BaseCursorsFillAReusedRowByHandingOverNewOnes) {
     CountedCollection::alive = 0;
     dkDatastore ds;
