@@ -77,39 +77,32 @@ TEST(DKDatastorePGTemplates, SessionsStoringOneNameAtOnceStoreItOnce) {
                              " || '|' || (SELECT count(*) FROM dk_templates)"));
 }
 
-// A repository made before templates were kept gains the tables at the next connect.
-TEST(DKDatastorePGTemplates, OlderRepositoriesGetTheTablesAtConnect) {
-    Repo r;
-    r.sql("DROP TABLE dk_template_criteria, dk_templates, dk_mapping_attrs, dk_mappings");
-    auto ds = r.open();
-    EXPECT_EQ("4", r.sql("SELECT count(*) FROM pg_tables WHERE tablename IN ('dk_templates', 'dk_template_criteria', "
-                         "'dk_mappings', 'dk_mapping_attrs')"));
-    newTemplate(*ds, "T")->add();
-    auto again = r.open();
-    long count = 0;
-    std::unique_ptr<DKString[]> names(again->listSearchTemplateNames(count));
-    ASSERT_EQ(1L, count);
-    EXPECT_EQ(DKString("T"), names[0]);
-}
-
-// Text attributes made before text search had indexes get them at the next connect, one each and
-// only once however often it connects; a catalogue made before sub-entities gets their parents
-// and the table of their children.
-TEST(DKDatastorePGTemplates, OlderTextAttributesGetTheirIndexAtConnect) {
+// A repository made before templates were kept gains their tables at the next connect; text
+// attributes made before text search had indexes get them, one each and only once however often it
+// connects; a catalogue made before sub-entities gets their parents and the table of their children.
+TEST(DKDatastorePGTemplates, OlderRepositoriesGetTheirTablesAndIndexesAtConnect) {
     Repo r;
     dkconf::defineEntity(*r.open(), "Note", {{"title", DKAny::tc_string, 1}, {"body", DKAny::tc_string, 1},
                                              {"tag", DKAny::tc_string}});
     const std::string count = "SELECT count(*) FROM pg_indexes WHERE tablename = 'note' AND indexdef LIKE '%gin%'";
     ASSERT_EQ("2", r.sql(count));
+    r.sql("DROP TABLE dk_template_criteria, dk_templates, dk_mapping_attrs, dk_mappings");
     r.sql("DO $$ DECLARE i text; BEGIN FOR i IN SELECT indexname FROM pg_indexes WHERE tablename = 'note' AND "
           "indexdef LIKE '%gin%' LOOP EXECUTE format('DROP INDEX %I', i); END LOOP; END $$");
     r.sql("CREATE INDEX ON note USING btree (title)");   // an index that holds no words is no text index
     r.sql("ALTER TABLE dk_entities DROP COLUMN parent; DROP TABLE dk_children");
     auto first = r.open();
     auto second = r.open();
+    EXPECT_EQ("4", r.sql("SELECT count(*) FROM pg_tables WHERE tablename IN ('dk_templates', 'dk_template_criteria', "
+                         "'dk_mappings', 'dk_mapping_attrs')"));
     EXPECT_EQ("2", r.sql(count));
     EXPECT_EQ("1|true", r.sql("SELECT count(*) || '|' || (to_regclass('dk_children') IS NOT NULL) FROM pg_attribute "
                            "WHERE attrelid = 'dk_entities'::regclass AND attname = 'parent'"));
     EXPECT_NE(std::string::npos, r.sql("SELECT string_agg(indexdef, ' ') FROM pg_indexes WHERE tablename = 'note' AND "
                                        "indexdef LIKE '%gin%'").find("body"));
+    newTemplate(*first, "T")->add();
+    long n = 0;
+    std::unique_ptr<DKString[]> names(r.open()->listSearchTemplateNames(n));
+    ASSERT_EQ(1L, n);
+    EXPECT_EQ(DKString("T"), names[0]);
 }

@@ -278,40 +278,6 @@ TEST(DKDatastorePGItems, ValuesRoundTripExactlyAndWhatTheServerWouldChangeIsRefu
     EXPECT_EQ(1, back->isNull(back->dataId("stamp")));
 }
 
-TEST(DKDatastorePGItems, UpdatesWriteOnlyTheirChangesAndCollectionsAllOrNone) {
-    std::string db;
-    auto ds = freshRepository(db, dkconf::allTypes());
-    std::unique_ptr<DKDDO> a(added(*ds, {{"title", DKAny("t")}, {"count", DKAny(1L)}}));
-    auto b = dkconf::retrievedItem(*ds, a->getPid(), 0);
-    b->setData(b->dataId("count"), DKAny(7L));
-    b->update();
-    a->setData(a->dataId("title"), DKAny("changed"));
-    a->update();
-    EXPECT_EQ("changed|7", adminSql("SELECT title || '|' || count FROM doc", db));
-    a->update();   // nothing changed: the row is only looked for
-
-    // The second element of each collection cannot be written: nothing of either is.
-    std::unique_ptr<DKDDO> c(ds->createDDO("Doc", 0)), bad(ds->createDDO("Doc", 0));
-    bad->setData(bad->dataId("small"), DKAny(100000L));
-    DKSequentialCollection adds, updates;
-    for (DKDDO* o : {c.get(), bad.get()}) adds.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
-    EXPECT_EQ(9215L, errorOf<DKUsageError>([&] { ds->addObjects(&adds); }));
-    EXPECT_EQ(0, c->getPid().isSet());
-    a->setData(a->dataId("title"), DKAny("lost"));
-    dkconf::retrievedItem(*ds, a->getPid(), 0)->del();
-    for (DKDDO* o : {b.get(), a.get()}) updates.addElement(DKAny(static_cast<dkDataObjectBase*>(o)));
-    b->setData(b->dataId("count"), DKAny(8L));
-    EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { ds->updateObjects(&updates); }), 0);
-    EXPECT_EQ(1, b->isDataChanged(b->dataId("count")));
-    EXPECT_EQ("0", adminSql("SELECT count(*) FROM doc", db));
-    EXPECT_GT(errorOf<DKDataObjectNotFound>([&] { a->del(); }), 0);
-    // Pids of another repository or connector are refused.
-    DKPid foreign(a->getPid());
-    foreign.setDatastoreName("elsewhere");
-    DKDDO other(ds.get(), foreign, static_cast<unsigned short>(0));
-    EXPECT_EQ(9217L, errorOf<DKUsageError>([&] { other.retrieve(); }));
-}
-
 // The items' statements are prepared once per session: one that another session's change broke
 // (a column's type changed under a prepared read) fails once with the server's error and is
 // prepared afresh, also inside a transaction, and a new session starts with none.

@@ -511,16 +511,33 @@ TEST(DkRepository, ReadingWorksWhereNothingCanBeWritten) {
     }
 }
 
-TEST(DkQuery, FormatsAndBulkChanges) {
+TEST(DkQuery, FormatsBulkChangesAndAShellOfManyCommands) {
     Scratch s;
     const std::string repo = s.repository();
+    // One log-in, many commands: a script's failed command shows in the exit status.
+    const std::string script =
+        "entities\n"
+        "query 'SELECT count(*) AS n FROM document' --format csv\n"
+        "# a comment\n"
+        "update --where \"SELECT dk_id FROM document WHERE filename = 'README.md'\" title=Readme\n"
+        "query \"SELECT title FROM document WHERE filename = 'README.md'\" --format tsv --no-header\n"
+        "get document:999\n"
+        "query 'SELECT 1\n";
+    Result r = s.dk({"shell", repo}, RunOptions{false, script, 120});
+    EXPECT_EQ(2, r.code) << "a failed command in a script shows in the exit status";
+    for (const char* part : {"document\n", "n\r\n3\r\n", "updated 1 item\nReadme\n"}) EXPECT_TRUE(contains(r.out, part)) << r.out;
+    EXPECT_TRUE(contains(r.err, "inside")) << "the unclosed quote is named: " << r.err;
+    r = s.dk({"shell", repo}, RunOptions{false, "check\nquit\nentities\n", 120});
+    EXPECT_EQ(0, r.code);
+    EXPECT_EQ("ok\n", r.out);
+
     // What a query prints in a format.
     auto query = [&](const std::string& format, const std::string& sql) { return s.dk({"query", repo, sql, "--format", format}).out; };
     EXPECT_EQ("filename,size,n,e\r\nREADME.md,15,,\"\"\r\ndocs/guide.TXT,12,,\"\"\r\ndocs/image.png,100,,\"\"\r\n",
               query("csv", "SELECT filename, size, NULL AS n, '' AS e FROM document ORDER BY filename"));
     EXPECT_EQ("[{\"filename\":\"README.md\",\"size\":15,\"n\":null,\"b\":\"AP8=\"}]\n",
               query("json", "SELECT filename, size, NULL AS n, x'00ff' AS b FROM document ORDER BY filename LIMIT 1"));
-    const Result r = s.dk({"query", repo, "SELECT NULL AS n, '' AS e", "--null", "NULL"});
+    r = s.dk({"query", repo, "SELECT NULL AS n, '' AS e", "--null", "NULL"});
     EXPECT_TRUE(contains(r.out, "NULL |")) << r.out;
     EXPECT_EQ("[]\n", query("json", "SELECT 1 AS x WHERE 0"));
 
@@ -566,26 +583,6 @@ TEST(DkQuery, RunawayQueriesEndAndClosedReadersAreQuiet) {
     close(fds[0]);
     EXPECT_EQ(0, waitFor(pid, 30));
     EXPECT_EQ("", dktest::readFile(s.dir / "pipe-err.txt"));
-}
-
-TEST(DkShell, OneLogInManyCommands) {
-    Scratch s;
-    const std::string repo = s.repository();
-    const std::string script =
-        "entities\n"
-        "query 'SELECT count(*) AS n FROM document' --format csv\n"
-        "# a comment\n"
-        "update --where \"SELECT dk_id FROM document WHERE filename = 'README.md'\" title=Readme\n"
-        "query \"SELECT title FROM document WHERE filename = 'README.md'\" --format tsv --no-header\n"
-        "get document:999\n"
-        "query 'SELECT 1\n";
-    Result r = s.dk({"shell", repo}, RunOptions{false, script, 120});
-    EXPECT_EQ(2, r.code) << "a failed command in a script shows in the exit status";
-    for (const char* part : {"document\n", "n\r\n3\r\n", "updated 1 item\nReadme\n"}) EXPECT_TRUE(contains(r.out, part)) << r.out;
-    EXPECT_TRUE(contains(r.err, "inside")) << "the unclosed quote is named: " << r.err;
-    r = s.dk({"shell", repo}, RunOptions{false, "check\nquit\nentities\n", 120});
-    EXPECT_EQ(0, r.code);
-    EXPECT_EQ("ok\n", r.out);
 }
 
 TEST(DkTerminal, PasswordIsNotEchoedAndProgressIsDrawn) {
