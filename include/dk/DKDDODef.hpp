@@ -34,9 +34,8 @@ public:
 
 // The definition of one data item: its name, its namespace ("ATTR" unless given), the frozen
 // flag that setData sets once every property has a value (cleared again when a property is added
-// without one), and the item's properties. It owns
-// its property entries; a copy is deep and not frozen. Ids count from 1; an id beyond the count
-// gives the vector's DKUsageError 392.
+// without one), and the item's properties. It owns its property entries; a copy is deep and not
+// frozen. Ids count from 1; an id beyond the count gives the vector's DKUsageError 392.
 class DK_API PDataItemProperty {
 public:
     PDataItemProperty(const char* nameSpace, const char* name);
