@@ -18,6 +18,7 @@
 #include "PPgCatalogue.hpp"
 #include "PPgConfig.hpp"
 #include "PPgError.hpp"
+#include "PPgMarkers.hpp"
 #include "PPgMembers.hpp"
 #include "PPgStatement.hpp"
 #include "PPgTree.hpp"
@@ -328,6 +329,9 @@ private:
     dkpg::PParams params_;                                              // of the statement being run
     dkpg::PStatementCache statements_;                                  // the items' statements, prepared
     dkpg::PQueryCache queries_;                                          // the queries, prepared
+    // The text of the last query run and its markers rewritten: a text run again is not read again.
+    std::string lastQuery_;
+    dkpg::PMarkers lastMarkers_;
     // The ROLLBACK that ended the cursors' shared transaction was sent and not yet answered; the
     // next use of the connection reads its answer (conn()), so a query waits for the server once.
     bool ending_ = false;

@@ -99,6 +99,11 @@ PQuery* DKDatastorePG::preparedQuery(const std::string& sql, PParams& params, bo
     if (guarded && PQstatus(c) == CONNECTION_OK)
         PQclear(PQexec(c, taken ? "RELEASE SAVEPOINT dk_check" : "ROLLBACK TO SAVEPOINT dk_check; RELEASE SAVEPOINT dk_check"));
     if (taken) q->limited = q->statement + "l";
+    // Its rows come in binary when every column reads so to the same value as in text.
+    const PGresult* columns = described.get();
+    bool binary = true;
+    for (int k = 0; binary && k < PQnfields(columns); ++k) binary = readsBinary(PQftype(columns, k));
+    q->format = binary ? 1 : 0;
     return q;
 }
 
@@ -108,7 +113,12 @@ dkResultSetCursor* DKDatastorePG::execute(const char* query, short qlType, const
     conn(fn);
     if (qlType == 1) return executeText(query, params, fn);
     if (qlType != 4) dkThrow<DKUsageError>(kMsgBadQueryLanguage, kSource, fn, DKString(static_cast<long>(qlType)));
-    const PMarkers markers = rewriteMarkers(query ? query : "");
+    if (query == nullptr) query = "";
+    if (lastQuery_ != query) {
+        lastMarkers_ = rewriteMarkers(query);   // a text it refuses leaves the last one as it was
+        lastQuery_ = query;
+    }
+    const PMarkers& markers = lastMarkers_;
     auto cursor = std::make_unique<DKResultSetCursorPG>(this, markers.sql, bindMarkers(markers, params, fn));
     cursor->open();
     return cursor.release();

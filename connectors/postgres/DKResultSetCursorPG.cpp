@@ -13,26 +13,13 @@
 
 #include <libpq-fe.h>
 
+#include <charconv>
+
 using namespace dkpg;
 
 namespace {
 
 constexpr const char* kSource = "connectors/postgres/DKResultSetCursorPG";
-
-// The type a column of another row is read as, by the server's type oid.
-unsigned short typeOfColumn(Oid type) {
-    switch (type) {
-        case 21: return DKAny::tc_short;             // int2
-        case 20: case 23: return DKAny::tc_long;     // int8, int4
-        case 700: case 701: return DKAny::tc_double; // float4, float8
-        case 1700: return DKAny::tc_decimal;         // numeric
-        case 1082: return DKAny::tc_date;
-        case 1083: return DKAny::tc_time;
-        case 1114: return DKAny::tc_timestamp;
-        case 17: return DKAny::tc_bytearray;
-        default: return DKAny::tc_string;            // text and the text form of the rest
-    }
-}
 
 }  // namespace
 
@@ -169,7 +156,7 @@ void DKResultSetCursorPG::openOnce(DKDatastorePG* d, const char* fn) {
             const PQueryCache::PFrame& f = frame();
             try {
                 rows_ = runPipelined(c, {{f.begin}, {f.timeout}, {q->limited}, {f.end}}, 2, 2, params_, kSource, fn,
-                                     "opening the query");
+                                     "opening the query", q->format);
             } catch (DKException&) {
                 failed(fn);
             }
@@ -270,6 +257,9 @@ void DKResultSetCursorPG::layOut(const char* function) {
     const int columns = PQnfields(r);
     entity_.reset();
     idColumn_ = -1;
+    // Only a result read whole in one round trip comes in binary; a portal's batches, the first
+    // included, come as text, so nextBatch never changes the form.
+    binary_ = columns > 0 && PQfformat(r, 0) == 1;
     // An item row holds the row id of an entity's table (its first column, dk_id).
     for (int c = 0; c < columns && !entity_; ++c) {
         if (PQftable(r, c) == InvalidOid || PQftablecol(r, c) != 1) continue;
@@ -279,7 +269,8 @@ void DKResultSetCursorPG::layOut(const char* function) {
     itemOf_.clear();
     columnOf_.clear();
     typeOf_.clear();
-    plainShape_ = std::make_unique<PEntityShape>();
+    plainShape_.reset();
+    if (!entity_) plainShape_ = std::make_unique<PEntityShape>();
     for (int c = 0; c < columns; ++c) {
         if (entity_) {
             // The entity's own columns, by name; a column of another table or an expression is left out.
@@ -287,7 +278,10 @@ void DKResultSetCursorPG::layOut(const char* function) {
             const std::size_t k = entity_->names.find(PQfname(r, c));
             if (k == PItemMap::npos) continue;
             itemOf_.push_back(static_cast<unsigned short>(k + 1));
-            typeOf_.push_back(entity_->attrs[k].type);
+            // A binary value is read by the column's own type: it is the attribute's, unless
+            // another session changed the attribute since the catalogue was read.
+            const unsigned short own = typeOfColumn(PQftype(r, c));
+            typeOf_.push_back(binary_ && own != entity_->attrs[k].type ? own : entity_->attrs[k].type);
         } else {
             const unsigned short type = typeOfColumn(PQftype(r, c));
             const unsigned short id = plainShape_->addData(PQfname(r, c));
@@ -304,13 +298,24 @@ void DKResultSetCursorPG::layOut(const char* function) {
     }
 }
 
-const char* DKResultSetCursorPG::idDigits() const {
+long DKResultSetCursorPG::rowId() const {
     const PGresult* r = rows_.get();
     const char* id = PQgetvalue(r, row_, idColumn_);
-    const int length = PQgetlength(r, row_, idColumn_);
-    bool digits = length > 0 && length < 20 && id[0] >= '1' && id[0] <= '9';
-    for (int i = 1; digits && i < length; ++i) digits = id[i] >= '0' && id[i] <= '9';
-    return digits ? id : nullptr;
+    return binary_ ? readBinaryWhole(id, PQgetlength(r, row_, idColumn_)) : readWhole(id);
+}
+
+const char* DKResultSetCursorPG::idDigits() const {
+    if (binary_) {
+        const long id = rowId();
+        if (id <= 0) return nullptr;
+        *std::to_chars(idText_, idText_ + sizeof idText_ - 1, id).ptr = '\0';
+        return idText_;
+    }
+    const char* id = PQgetvalue(rows_.get(), row_, idColumn_);   // zero-terminated
+    if (id[0] < '1' || id[0] > '9') return nullptr;
+    int i = 1;
+    while (i < 19 && id[i] >= '0' && id[i] <= '9') ++i;
+    return id[i] == '\0' ? id : nullptr;
 }
 
 const DKPid& DKResultSetCursorPG::pidOf(const char* function) {
@@ -320,9 +325,7 @@ const DKPid& DKResultSetCursorPG::pidOf(const char* function) {
         rowPid_.setIdString(0, id);
         return rowPid_;
     }
-    const PGresult* r = rows_.get();
-    return entity_->pidFor(ds(function)->repositoryName(),
-                           readWhole(PQgetvalue(r, row_, idColumn_), PQgetlength(r, row_, idColumn_)));
+    return entity_->pidFor(ds(function)->repositoryName(), rowId());
 }
 
 bool DKResultSetCursorPG::onNextRow(const char* function) {
@@ -341,9 +344,14 @@ template <class Row>
 void DKResultSetCursorPG::readRow(Row& row, const char* function) {
     const PGresult* r = rows_.get();
     const int at = row_;
-    PConnectorKit::fillRow(row, itemOf_.data(), itemOf_.size(), [&](std::size_t i, DKAny& value) {
-        readInto(r, at, columnOf_[i], typeOf_[i], value, kSource, function);
-    });
+    if (binary_)
+        PConnectorKit::fillRow(row, itemOf_.data(), itemOf_.size(), [&](std::size_t i, DKAny& value) {
+            readBinaryInto(r, at, columnOf_[i], typeOf_[i], value, kSource, function);
+        });
+    else
+        PConnectorKit::fillRow(row, itemOf_.data(), itemOf_.size(), [&](std::size_t i, DKAny& value) {
+            readInto(r, at, columnOf_[i], typeOf_[i], value, kSource, function);
+        });
     ++row_;
     ++position_;
 }
@@ -351,8 +359,13 @@ void DKResultSetCursorPG::readRow(Row& row, const char* function) {
 DKDDO* DKResultSetCursorPG::fetchNext() {
     static const char* const fn = "DKResultSetCursorPG::fetchNext";
     if (!onNextRow(fn)) return nullptr;
-    std::unique_ptr<DKDDO> ddo(entity_ ? PConnectorKit::newRowObject(entity_->shapeDefinition(), pidOf(fn), ds_)
-                                       : PConnectorKit::newRowObject(plainShape_->definition(), noPid_, ds_));
+    std::unique_ptr<DKDDO> ddo;
+    if (!entity_)
+        ddo.reset(PConnectorKit::newRowObject(plainShape_->definition(), noPid_, ds_));
+    else if (const char* id = idDigits())   // rowPid_ names the entity; the row's copy takes the id
+        ddo.reset(PConnectorKit::newRowObject(entity_->shapeDefinition(), rowPid_, id, ds_));
+    else
+        ddo.reset(PConnectorKit::newRowObject(entity_->shapeDefinition(), pidOf(fn), ds_));
     readRow(*ddo, fn);
     return ddo.release();
 }

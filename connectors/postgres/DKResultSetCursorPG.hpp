@@ -87,8 +87,10 @@ private:
     long count_ = -1;                    // cardinality, once counted
     const DKPid& pidOf(const char* function);   // the pid of item row row_
     // The row id of item row row_ as the server wrote it, when that is plain digits (the pid's own
-    // form of it); null otherwise.
+    // form of it; written into idText_ for a binary result); null otherwise.
     const char* idDigits() const;
+    long rowId() const;   // the row id of item row row_ as a number
+    mutable char idText_[24] = {};
     bool onNextRow(const char* function);       // row_ is the next row; false at the end
     template <class Row>
     void readRow(Row& row, const char* function);   // the values of row row_ into row, then on to the next
@@ -96,6 +98,7 @@ private:
     // How a row becomes a DDO, worked out once per result by layOut.
     std::shared_ptr<dkpg::PEntity> entity_;   // of item rows; null for other rows
     int idColumn_ = -1;
+    bool binary_ = false;                // rows_ holds values in binary form (readBinaryInto)
     std::vector<unsigned short> itemOf_;       // per value read: the DDO's item
     std::vector<int> columnOf_;                // per value read: its column
     std::vector<unsigned short> typeOf_;       // per value read: the type it is read as

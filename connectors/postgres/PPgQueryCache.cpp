@@ -93,13 +93,13 @@ void PQueryCache::forgetFrame() {
 }
 
 PResult runPipelined(PGconn* c, const std::vector<PPiped>& statements, std::size_t bound, std::size_t wanted,
-                     PParams& params, const char* source, const char* function, const char* what) {
+                     PParams& params, const char* source, const char* function, const char* what, int format) {
     if (PQenterPipelineMode(c) == 0) throwPg(c, nullptr, source, function, DKString(what));
     bool sent = true;
     for (std::size_t i = 0; i < statements.size() && sent; ++i) {
         const char* sql = statements[i].sql.c_str();
         sent = i == bound                ? PQsendQueryPrepared(c, sql, params.count(), params.values(), params.lengths(),
-                                                               params.formats(), 0) != 0
+                                                               params.formats(), format) != 0
                : statements[i].prepared ? PQsendQueryPrepared(c, sql, 0, nullptr, nullptr, nullptr, 0) != 0
                                         : PQsendQueryParams(c, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
     }

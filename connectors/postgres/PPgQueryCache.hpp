@@ -31,6 +31,7 @@ struct PQuery {
     std::string limited;     // the prepared "SELECT * FROM (<text>) LIMIT <batch>", or empty
     bool busy = false;
     bool prepared = false;   // the server holds the statement
+    int format = 0;          // of the limited statement's rows: 1 (binary) when every column reads so
 };
 
 // The queries of one session, by their text after the markers were rewritten. Past kCapacity
@@ -81,8 +82,9 @@ struct PPiped {
 // Runs statements (none with parameters but the one at index `bound`, a prepared statement run
 // with params) in libpq's pipeline mode: sent together, answered in one round trip, the first
 // failure skipping the rest. Gives the result of the one at index `wanted`; throws the first
-// failure as run() does, keeping its SQLSTATE.
+// failure as run() does, keeping its SQLSTATE. The bound statement's rows come in format (0
+// text, 1 binary).
 PResult runPipelined(PGconn* c, const std::vector<PPiped>& statements, std::size_t bound, std::size_t wanted,
-                     PParams& params, const char* source, const char* function, const char* what);
+                     PParams& params, const char* source, const char* function, const char* what, int format = 0);
 
 }  // namespace dkpg

@@ -2,8 +2,10 @@
 //
 // Values to and from the server. Parameters go as text in the server's input forms (ISO dates,
 // exact decimal text, shortest round-trip doubles), bytes in binary; results come back as text
-// (the session asks for ISO dates and hex bytea at logon) and are read without loss: a numeric
-// keeps its scale ("1.50" stays), a timestamp its microseconds.
+// (the session asks for ISO dates and hex bytea at logon) or, for a query whose every column has
+// a binary form read here, in the server's binary forms, which cost neither side a conversion to
+// text and back. Either way they are read without loss and to the same values: a numeric keeps
+// its scale ("1.50" stays), a timestamp its microseconds.
 
 #include "PPgError.hpp"
 #include "PPgValues.hpp"
@@ -20,10 +22,12 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 namespace dkpg {
 
@@ -249,45 +253,43 @@ bool readTime(const char* text, int (&hms)[3], int& micros) {
 
 }  // namespace
 
-long readWhole(const char* text, int length) {
+long readWhole(const char* text) {
     // The server's usual form, at most 18 digits after an optional sign, cannot overflow a long:
     // read digit by digit, which costs a fraction of a general conversion.
-    const bool negative = length > 1 && text[0] == '-';
-    const int digits = length - (negative ? 1 : 0);
-    if (digits > 0 && digits <= 18) {
-        long plain = 0;
-        int i = negative ? 1 : 0;
-        for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) plain = plain * 10 + (text[i] - '0');
-        if (i == length) return negative ? -plain : plain;
-    }
+    const int start = text[0] == '-' ? 1 : 0;
+    long plain = 0;
+    int i = start;
+    for (; i < start + 18 && text[i] >= '0' && text[i] <= '9'; ++i) plain = plain * 10 + (text[i] - '0');
+    if (i > start && text[i] == '\0') return start != 0 ? -plain : plain;
+    const char* end = text + std::strlen(text);
     long v = 0;
-    const auto r = std::from_chars(text, text + length, v);
-    if (r.ec == std::errc() && r.ptr == text + length) return v;
+    const auto r = std::from_chars(text, end, v);
+    if (r.ec == std::errc() && r.ptr == end) return v;
     return std::strtol(text, nullptr, 10);   // anything else reads as it always has
 }
 
 void readInto(const pg_result* r, int row, int col, unsigned short type, DKAny& into, const char* source,
               const char* function) {
-    // Only an empty text may stand for NULL.
-    const int length = PQgetlength(r, row, col);
-    if (length == 0 && PQgetisnull(r, row, col)) {
+    // Every text is zero-terminated; only an empty one may stand for NULL.
+    const char* text = PQgetvalue(r, row, col);
+    if (text[0] == '\0' && PQgetisnull(r, row, col)) {
         into.setNull();
         return;
     }
-    const char* text = PQgetvalue(r, row, col);
     switch (type) {
-        case DKAny::tc_short: into = static_cast<short>(readWhole(text, length)); return;
-        case DKAny::tc_long: into = readWhole(text, length); return;
+        case DKAny::tc_short: into = static_cast<short>(readWhole(text)); return;
+        case DKAny::tc_long: into = readWhole(text); return;
         case DKAny::tc_double: {
             // The server's plain forms read without the locale; its other spellings
             // (Infinity, NaN) as before.
+            const char* end = text + std::strlen(text);
             double v = 0;
-            const auto read = std::from_chars(text, text + length, v);
-            into = read.ec == std::errc() && read.ptr == text + length ? v : std::strtod(text, nullptr);
+            const auto read = std::from_chars(text, end, v);
+            into = read.ec == std::errc() && read.ptr == end ? v : std::strtod(text, nullptr);
             return;
         }
         case DKAny::tc_decimal: {
-            std::string copy(text, static_cast<std::size_t>(length));
+            std::string copy(text);
             if (copy == "NaN" || copy.find("inity") != std::string::npos) badValue(text, source, function);
             PConnectorKit::put<DKDecimal>(into, DKAny::tc_decimal, copy.data());
             return;
@@ -321,14 +323,16 @@ void readInto(const pg_result* r, int row, int col, unsigned short type, DKAny& 
                                             static_cast<long>(n), short(0));
             return;
         }
-        default:
+        default: {
             // Text has no zero byte (the server keeps none): assigned into a string the value
             // holds, its buffer reused.
+            const auto length = static_cast<unsigned long>(PQgetlength(r, row, col));
             if (into.typeCode() == DKAny::tc_string)
-                *static_cast<DKString*>(into.value()) = text;
+                static_cast<DKString*>(into.value())->assign(text, length);
             else
-                into = DKAny(DKString(text, static_cast<unsigned long>(length)));
+                into = DKAny(DKString(text, length));
             return;
+        }
     }
 }
 
@@ -336,6 +340,202 @@ DKAny readValue(const pg_result* r, int row, int col, unsigned short type, const
     DKAny value;
     readInto(r, row, col, type, value, source, function);
     return value;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Binary results
+
+unsigned short typeOfColumn(unsigned int type) {
+    switch (type) {
+        case 21: return DKAny::tc_short;             // int2
+        case 20: case 23: return DKAny::tc_long;     // int8, int4
+        case 700: case 701: return DKAny::tc_double; // float4, float8
+        case 1700: return DKAny::tc_decimal;         // numeric
+        case 1082: return DKAny::tc_date;
+        case 1083: return DKAny::tc_time;
+        case 1114: return DKAny::tc_timestamp;
+        case 17: return DKAny::tc_bytearray;
+        default: return DKAny::tc_string;            // text and the text form of the rest
+    }
+}
+
+bool readsBinary(unsigned int type) {
+    switch (type) {
+        // float4 is left out: its text is the shortest decimal, which reads as another double
+        // than its binary value widened.
+        case 21: case 23: case 20: case 701: case 1700: case 1082: case 1083: case 1114: case 17:
+        case 25: case 1043: case 1042: case 19:   // text, varchar, char(n), name: the same bytes
+            return true;
+        default:
+            return false;
+    }
+}
+
+namespace {
+
+constexpr std::int64_t kMicrosPerDay = 86400000000LL;
+constexpr long kDays1970To2000 = 10957;
+
+// The unsigned number of N (2, 4 or 8) bytes at p, most significant first: one load and, on a
+// little-endian machine, one byte swap.
+template <int N>
+std::uint64_t bigEndian(const unsigned char* p) {
+    using Word = std::conditional_t<N == 8, std::uint64_t, std::conditional_t<N == 4, std::uint32_t, std::uint16_t>>;
+    Word v;
+    std::memcpy(&v, p, N);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if constexpr (N == 8) v = __builtin_bswap64(v);
+    else if constexpr (N == 4) v = __builtin_bswap32(v);
+    else v = __builtin_bswap16(v);
+#endif
+    return v;
+}
+
+// A signed whole number of 2, 4 or 8 bytes.
+long signedOf(const unsigned char* p, int n) {
+    return n == 8 ? static_cast<std::int64_t>(bigEndian<8>(p))
+           : n == 4 ? static_cast<std::int32_t>(bigEndian<4>(p))
+                    : static_cast<std::int16_t>(bigEndian<2>(p));
+}
+
+// The date days after 2000-01-01 (proleptic Gregorian), as the text form gives it: false for a
+// year outside 1 .. 9999, which the text form shows as a BC date or with more digits.
+bool dateOf(long days, int (&ymd)[3]) {
+    const long z = days + kDays1970To2000 + 719468;   // from 0000-03-01
+    const long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long doe = z - era * 146097;
+    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long mp = (5 * doy + 2) / 153;
+    const long month = mp < 10 ? mp + 3 : mp - 9;
+    const long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    if (year < 1 || year > 9999) return false;
+    ymd[0] = static_cast<int>(year);
+    ymd[1] = static_cast<int>(month);
+    ymd[2] = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    return true;
+}
+
+void timeOf(std::int64_t micros, int (&hms)[3]) {
+    const std::int64_t seconds = micros / 1000000;
+    hms[0] = static_cast<int>(seconds / 3600);
+    hms[1] = static_cast<int>(seconds / 60 % 60);
+    hms[2] = static_cast<int>(seconds % 60);
+}
+
+// The text form of a binary numeric: a sign, base-10000 digits from weight down, and the scale.
+std::string numericText(const unsigned char* p, int length, const char* source, const char* function) {
+    if (length < 8) badValue("a numeric of too few bytes", source, function);
+    const int count = static_cast<std::int16_t>(bigEndian<2>(p));
+    const int weight = static_cast<std::int16_t>(bigEndian<2>(p + 2));
+    const std::uint64_t sign = bigEndian<2>(p + 4);
+    const int scale = static_cast<std::int16_t>(bigEndian<2>(p + 6));
+    if (sign == 0xC000) badValue("NaN", source, function);
+    if (sign == 0xD000 || sign == 0xF000) badValue(sign == 0xD000 ? "Infinity" : "-Infinity", source, function);
+    if (sign != 0 && sign != 0x4000) badValue("a numeric of unknown sign", source, function);
+    if (count < 0 || scale < 0 || length != 8 + 2 * count) badValue("a numeric of the wrong size", source, function);
+    const auto digit = [&](int d) {
+        const int v = d >= 0 && d < count ? static_cast<int>(bigEndian<2>(p + 8 + 2 * d)) : 0;
+        if (v > 9999) badValue("a numeric digit beyond 9999", source, function);
+        return v;
+    };
+    std::string text = sign == 0x4000 ? "-" : "";
+    if (weight < 0) text += '0';
+    for (int d = 0; d <= weight; ++d) {
+        const int v = digit(d);
+        if (d == 0) {
+            text += std::to_string(v);
+        } else {
+            const char group[] = {char('0' + v / 1000), char('0' + v / 100 % 10), char('0' + v / 10 % 10), char('0' + v % 10)};
+            text.append(group, 4);
+        }
+    }
+    if (scale > 0) text += '.';
+    for (int d = weight + 1, shown = 0; shown < scale; ++d) {
+        const int v = digit(d);
+        for (int k = 1000; k >= 1 && shown < scale; k /= 10, ++shown) text += char('0' + v / k % 10);
+    }
+    return text;
+}
+
+}  // namespace
+
+long readBinaryWhole(const char* value, int length) {
+    if (length != 2 && length != 4 && length != 8) return 0;
+    return signedOf(reinterpret_cast<const unsigned char*>(value), length);
+}
+
+void readBinaryInto(const pg_result* r, int row, int col, unsigned short type, DKAny& into, const char* source,
+                    const char* function) {
+    const int length = PQgetlength(r, row, col);
+    if (length == 0 && PQgetisnull(r, row, col)) {
+        into.setNull();
+        return;
+    }
+    char* value = PQgetvalue(r, row, col);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(value);
+    switch (type) {
+        case DKAny::tc_short:
+        case DKAny::tc_long:
+            if (length != 2 && length != 4 && length != 8) badValue("a whole number of the wrong size", source, function);
+            if (type == DKAny::tc_short)
+                into = static_cast<short>(signedOf(bytes, length));
+            else
+                into = signedOf(bytes, length);
+            return;
+        case DKAny::tc_double: {
+            if (length != 8) badValue("a double of the wrong size", source, function);
+            const std::uint64_t bits = bigEndian<8>(bytes);
+            double v = 0;
+            std::memcpy(&v, &bits, sizeof v);
+            into = v;
+            return;
+        }
+        case DKAny::tc_decimal:
+            PConnectorKit::put<DKDecimal>(into, DKAny::tc_decimal, numericText(bytes, length, source, function).c_str());
+            return;
+        case DKAny::tc_date: {
+            if (length != 4) badValue("a date of the wrong size", source, function);
+            const long days = static_cast<std::int32_t>(bigEndian<4>(bytes));
+            int ymd[3];
+            if (days == INT32_MAX || days == INT32_MIN) badValue(days > 0 ? "infinity" : "-infinity", source, function);
+            if (!dateOf(days, ymd)) badValue("a date outside the years 1 to 9999", source, function);
+            PConnectorKit::put<DKDate>(into, DKAny::tc_date, ymd[0], ymd[1], ymd[2]);
+            return;
+        }
+        case DKAny::tc_time: {
+            const std::int64_t micros = length == 8 ? static_cast<std::int64_t>(bigEndian<8>(bytes)) : -1;
+            if (micros < 0 || micros > kMicrosPerDay) badValue("a time of the wrong size or range", source, function);
+            int hms[3];
+            timeOf(micros, hms);
+            PConnectorKit::put<DKTime>(into, DKAny::tc_time, hms[0], hms[1], hms[2]);
+            return;
+        }
+        case DKAny::tc_timestamp: {
+            if (length != 8) badValue("a timestamp of the wrong size", source, function);
+            const auto micros = static_cast<std::int64_t>(bigEndian<8>(bytes));
+            if (micros == INT64_MAX || micros == INT64_MIN) badValue(micros > 0 ? "infinity" : "-infinity", source, function);
+            // Days and the time of day, rounded down, so that a time before 2000 is still of its day.
+            const std::int64_t days = micros / kMicrosPerDay - (micros % kMicrosPerDay < 0 ? 1 : 0);
+            const std::int64_t ofDay = micros - days * kMicrosPerDay;
+            int ymd[3], hms[3];
+            if (!dateOf(static_cast<long>(days), ymd)) badValue("a timestamp outside the years 1 to 9999", source, function);
+            timeOf(ofDay, hms);
+            PConnectorKit::put<DKTimestamp>(into, DKAny::tc_timestamp, ymd[0], ymd[1], ymd[2], hms[0], hms[1], hms[2],
+                                            static_cast<int>(ofDay % 1000000) * 1000);
+            return;
+        }
+        case DKAny::tc_bytearray:
+            PConnectorKit::put<DKByteArray>(into, DKAny::tc_bytearray, value, static_cast<long>(length), short(0));
+            return;
+        default:
+            // The text's own bytes, as the text form reads them.
+            if (into.typeCode() == DKAny::tc_string)
+                static_cast<DKString*>(into.value())->assign(value, static_cast<unsigned long>(length));
+            else
+                into = DKAny(DKString(value, static_cast<unsigned long>(length)));
+            return;
+    }
 }
 
 }  // namespace dkpg

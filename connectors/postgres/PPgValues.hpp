@@ -55,9 +55,11 @@ private:
 void addValue(PParams& params, const DKAny& value, unsigned short type, const char* what, const char* source,
               const char* function);
 
-// A whole number in the server's text form, of length characters, without a locale or a copy;
-// a text of another form reads as strtol reads it.
-long readWhole(const char* text, int length);
+// A whole number in the server's zero-terminated text form, without a locale or a copy; a text
+// of another form reads as strtol reads it.
+long readWhole(const char* text);
+// A whole number in binary form, of length 2, 4 or 8 bytes; 0 for any other length.
+long readBinaryWhole(const char* value, int length);
 
 // Reads the text-format value at row, col of result as a value of the attribute type into into,
 // in place where into holds an object of that type already (a string's buffer reused); a stored
@@ -67,5 +69,16 @@ void readInto(const pg_result* result, int row, int col, unsigned short type, DK
 // The same, as a new value.
 DKAny readValue(const pg_result* result, int row, int col, unsigned short type, const char* source,
                 const char* function);
+
+// The value type of a result column of server type oid (a type without its own: a string).
+unsigned short typeOfColumn(unsigned int oid);
+// True when a column of server type oid reads in binary form to the same value as in text form,
+// so that a query whose every column does may ask for its rows in binary.
+bool readsBinary(unsigned int oid);
+// readInto for a value in binary form, of a column for which readsBinary holds and whose value
+// type is type or typeOfColumn of its server type (a whole number of 2, 4 or 8 bytes for either
+// whole type).
+void readBinaryInto(const pg_result* result, int row, int col, unsigned short type, DKAny& into, const char* source,
+                    const char* function);
 
 }  // namespace dkpg

@@ -85,6 +85,9 @@ public:
     DKString operator=(const char* other);
     DKString operator=(char c);
     DKString& operator=(DKString&& other) noexcept;
+    // Exactly n bytes of text (zeros included) become the value, in the string's own buffer when
+    // they fit and no other string shares it; text may lie inside this string. No copy returned.
+    DKString& assign(const char* text, unsigned long n);
 
     // Byte-wise equality of the whole texts; a null pointer compares as the empty text.
     bool operator==(const DKString& other) const {
@@ -185,7 +188,6 @@ private:
     }
     DK_LOCAL void adopt(Rep* r, unsigned long len);   // releases the old value, takes r
     void release();                                 // drops a shared buffer, if any
-    DK_LOCAL void assign(const char* text, unsigned long n);
     // Appends n (above 0) characters: in place when there is room no other string shares; the
     // text may lie in this string's own buffer.
     void append(const char* text, unsigned long n) {

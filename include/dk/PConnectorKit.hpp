@@ -227,6 +227,9 @@ public:
     // copy of pid, in one allocation: the values and a pid of class DKPid live in the object's own
     // block (another class of pid is cloned). The caller owns the DDO and deletes it as usual.
     static DKDDO* newRowObject(DKDDODef* def, const DKPid& pid, dkDatastore* ds);
+    // The same with id string 0 of the copy replaced by id: a cursor gives the row id it read
+    // without stamping it on its own pid first.
+    static DKDDO* newRowObject(DKDDODef* def, const DKPid& pid, const char* id, dkDatastore* ds);
     // The items 1 .. items that filled does not name (a 0 in filled names none): the items of an
     // entity a result leaves out, which a DDO filled again for each row must unset.
     static std::vector<unsigned short> unfilledItems(const std::vector<unsigned short>& filled,
@@ -311,10 +314,12 @@ void PConnectorKit::readAttributes(DKDDOBase& ddo, const PAttributeNames& attrib
 template <class Read>
 void PConnectorKit::fillRow(DKDDOBase& ddo, const unsigned short* ids, std::size_t count, Read read) {
     DKDDODef& def = ddo.writeDef();
+    if (!ddo.valuesCurrent()) ddo.syncValues();   // once for the row, not for every value
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned short id = ids[i];
         def.freezeDataProperties(id);
-        DKDDOBase::PDataValue& entry = ddo.value(id, nullptr);
+        if (static_cast<unsigned>(id) - 1U >= ddo.valueCount) ddo.badId(id, nullptr);
+        DKDDOBase::PDataValue& entry = ddo.values[id - 1];
         if (entry.value.typeCode() == DKAny::tc_collection || entry.value.typeCode() == DKAny::tc_dobase)
             dropOwned(entry.value);
         entry.set = 1;

@@ -459,6 +459,44 @@ TEST(DKDatastorePGItems, SchemaObjectsCollectionsAndTypedQueryValues) {
     EXPECT_TRUE(std::isnan(static_cast<double>(row->getDataByName("nan"))));
 }
 
+// A query whose every column has a binary form reads its rows in it; one more column of another
+// type (a boolean) makes the same query read as text. Both give the same values, edges included.
+TEST(DKDatastorePGQuery, BinaryRowsReadAsTheirTextDoes) {
+    std::string db;
+    auto ds = freshRepository(db);
+    const std::string columns =
+        "1.50::numeric AS scaled, (-0.00012)::numeric AS small, 123456789012.3400::numeric AS big, 0.000::numeric AS zero, "
+        "(-10000)::numeric AS round, 2147483647::int4 AS i4, (-1)::int2 AS i2, (-9223372036854775808)::int8 AS i8, "
+        "0.1::float8 AS d, date '0001-01-01' AS first, date '9999-12-31' AS last, date '1999-12-31' AS eve, "
+        "time '24:00:00' AS midnight, time '13:14:15.999999' AS clock, timestamp '1999-12-31 23:59:59.999999' AS before, "
+        "timestamp '0001-01-01 00:00:00' AS oldest, timestamp '2000-01-01 00:00:00.000001' AS after, "
+        "'\\x00ff'::bytea AS bytes, ''::bytea AS nobytes, ''::text AS empty, 'caf\xc3\xa9'::varchar AS word, "
+        "'ab'::char(4) AS padded, NULL::numeric AS nnum, NULL::date AS ndate, NULL::text AS ntext";
+    std::unique_ptr<dkResultSetCursor> binary(ds->execute(("SELECT " + columns).c_str(), 4, nullptr));
+    std::unique_ptr<dkResultSetCursor> text(ds->execute(("SELECT " + columns + ", true AS forced").c_str(), 4, nullptr));
+    std::unique_ptr<DKDDO> b(binary->fetchNext()), t(text->fetchNext());
+    ASSERT_NE(nullptr, b);
+    ASSERT_NE(nullptr, t);
+    for (unsigned short id = 1; id <= b->dataCount(); ++id)
+        EXPECT_TRUE(b->getData(id) == t->getDataByName(b->getDataName(id).c_str())) << b->getDataName(id);
+    for (const auto& [name, shown] : std::vector<std::pair<const char*, const char*>>{
+             {"scaled", "1.50"}, {"small", "-0.00012"}, {"big", "123456789012.3400"}, {"zero", "0.000"}, {"round", "-10000"}})
+        EXPECT_EQ(DKString(shown), static_cast<DKDecimal>(b->getDataByName(name)).toString()) << name;
+    EXPECT_TRUE(DKAny(DKTimestamp(1999, 12, 31, 23, 59, 59, 999999000)) == b->getDataByName("before"));
+    EXPECT_TRUE(DKAny(DKDate(1, 1, 1)) == b->getDataByName("first"));
+    EXPECT_TRUE(DKAny(2147483647L) == b->getDataByName("i4"));
+    EXPECT_TRUE(DKAny("ab  ") == b->getDataByName("padded"));
+    EXPECT_EQ(1, b->isNull(b->dataId("nnum")));
+    EXPECT_EQ(0, b->isNull(b->dataId("empty")));
+    // Values no DDO holds are read errors in either form.
+    for (const char* value : {"'infinity'::date", "'-infinity'::timestamp", "'NaN'::numeric", "'Infinity'::numeric",
+                              "date '0044-03-15 BC'", "timestamp '10000-01-01 00:00'"})
+        for (const char* more : {"", ", true"}) {
+            std::unique_ptr<dkResultSetCursor> c(ds->execute((std::string("SELECT ") + value + more).c_str(), 4, nullptr));
+            EXPECT_EQ(9219L, errorOf<DKDatastoreError>([&] { std::unique_ptr<DKDDO>(c->fetchNext()); })) << value << more;
+        }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Trees and text search: what the conformance suite cannot ask of every connector.
 

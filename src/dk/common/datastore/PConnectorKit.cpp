@@ -227,6 +227,10 @@ void PConnectorKit::setPid(DKDDOBase& ddo, const DKPid& pid) {
 }
 
 DKDDO* PConnectorKit::newRowObject(DKDDODef* def, const DKPid& pid, dkDatastore* ds) {
+    return newRowObject(def, pid, nullptr, ds);
+}
+
+DKDDO* PConnectorKit::newRowObject(DKDDODef* def, const DKPid& pid, const char* id, dkDatastore* ds) {
     using Value = DKDDOBase::PDataValue;
     auto roundUp = [](std::size_t n, std::size_t to) { return (n + to - 1) / to * to; };
     const unsigned short items = static_cast<unsigned short>(def->dataItems->size());
@@ -255,6 +259,11 @@ DKDDO* PConnectorKit::newRowObject(DKDDODef* def, const DKPid& pid, dkDatastore*
         } else {
             b.pid = pid.clone();
         }
+        if (id == nullptr) return d;
+        if (pidInside && b.pid->idStringCount_ == 1)
+            b.pid->idStrings_[0].assign(id, std::strlen(id));   // the copy's own id, without a call
+        else
+            b.pid->setIdString(0, id);
     } catch (...) {
         delete d;
         throw;

@@ -62,7 +62,7 @@ void DKString::init(const char* text, unsigned long n) {
     }
 }
 
-void DKString::assign(const char* text, unsigned long n) {
+DKString& DKString::assign(const char* text, unsigned long n) {
     if (n <= kInline) {
         char keep[kInline + 1];   // the text may live in the buffer about to be released
         if (n != 0) std::memcpy(keep, text, n);
@@ -71,17 +71,18 @@ void DKString::assign(const char* text, unsigned long n) {
         std::memcpy(inline_, keep, n);
         inline_[n] = '\0';
         len_ = n;
-        return;
+        return *this;
     }
     if (!isInline() && rep()->capacity() >= n && rep()->isUnique()) {
         std::memmove(p_, text, n);
         p_[n] = '\0';
         len_ = n;
-        return;
+        return *this;
     }
     Rep* r = Rep::make(n);
     std::memcpy(r->chars(), text, n);
     adopt(r, n);
+    return *this;
 }
 
 char* DKString::grow(unsigned long len) {
