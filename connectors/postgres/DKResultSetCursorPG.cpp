@@ -6,6 +6,7 @@
 
 #include "DKResultSetCursorPG.hpp"
 #include "DKDatastorePG.hpp"
+#include "PPgBinary.hpp"
 #include "PPgQueryCache.hpp"
 
 #include <dk/DKException.hpp>
@@ -301,7 +302,10 @@ void DKResultSetCursorPG::layOut(const char* function) {
 long DKResultSetCursorPG::rowId() const {
     const PGresult* r = rows_.get();
     const char* id = PQgetvalue(r, row_, idColumn_);
-    return binary_ ? readBinaryWhole(id, PQgetlength(r, row_, idColumn_)) : readWhole(id);
+    if (!binary_) return readWhole(id);
+    long value = 0;   // stays 0 for bytes of another size
+    binaryWhole(reinterpret_cast<const unsigned char*>(id), PQgetlength(r, row_, idColumn_), value);
+    return value;
 }
 
 const char* DKResultSetCursorPG::idDigits() const {

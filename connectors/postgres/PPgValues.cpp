@@ -7,6 +7,7 @@
 // text and back. Either way they are read without loss and to the same values: a numeric keeps
 // its scale ("1.50" stays), a timestamp its microseconds.
 
+#include "PPgBinary.hpp"
 #include "PPgError.hpp"
 #include "PPgValues.hpp"
 
@@ -22,12 +23,10 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <type_traits>
 
 namespace dkpg {
 
@@ -371,100 +370,6 @@ bool readsBinary(unsigned int type) {
     }
 }
 
-namespace {
-
-constexpr std::int64_t kMicrosPerDay = 86400000000LL;
-constexpr long kDays1970To2000 = 10957;
-
-// The unsigned number of N (2, 4 or 8) bytes at p, most significant first: one load and, on a
-// little-endian machine, one byte swap.
-template <int N>
-std::uint64_t bigEndian(const unsigned char* p) {
-    using Word = std::conditional_t<N == 8, std::uint64_t, std::conditional_t<N == 4, std::uint32_t, std::uint16_t>>;
-    Word v;
-    std::memcpy(&v, p, N);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    if constexpr (N == 8) v = __builtin_bswap64(v);
-    else if constexpr (N == 4) v = __builtin_bswap32(v);
-    else v = __builtin_bswap16(v);
-#endif
-    return v;
-}
-
-// A signed whole number of 2, 4 or 8 bytes.
-long signedOf(const unsigned char* p, int n) {
-    return n == 8 ? static_cast<std::int64_t>(bigEndian<8>(p))
-           : n == 4 ? static_cast<std::int32_t>(bigEndian<4>(p))
-                    : static_cast<std::int16_t>(bigEndian<2>(p));
-}
-
-// The date days after 2000-01-01 (proleptic Gregorian), as the text form gives it: false for a
-// year outside 1 .. 9999, which the text form shows as a BC date or with more digits.
-bool dateOf(long days, int (&ymd)[3]) {
-    const long z = days + kDays1970To2000 + 719468;   // from 0000-03-01
-    const long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long doe = z - era * 146097;
-    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long mp = (5 * doy + 2) / 153;
-    const long month = mp < 10 ? mp + 3 : mp - 9;
-    const long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    if (year < 1 || year > 9999) return false;
-    ymd[0] = static_cast<int>(year);
-    ymd[1] = static_cast<int>(month);
-    ymd[2] = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    return true;
-}
-
-void timeOf(std::int64_t micros, int (&hms)[3]) {
-    const std::int64_t seconds = micros / 1000000;
-    hms[0] = static_cast<int>(seconds / 3600);
-    hms[1] = static_cast<int>(seconds / 60 % 60);
-    hms[2] = static_cast<int>(seconds % 60);
-}
-
-// The text form of a binary numeric: a sign, base-10000 digits from weight down, and the scale.
-std::string numericText(const unsigned char* p, int length, const char* source, const char* function) {
-    if (length < 8) badValue("a numeric of too few bytes", source, function);
-    const int count = static_cast<std::int16_t>(bigEndian<2>(p));
-    const int weight = static_cast<std::int16_t>(bigEndian<2>(p + 2));
-    const std::uint64_t sign = bigEndian<2>(p + 4);
-    const int scale = static_cast<std::int16_t>(bigEndian<2>(p + 6));
-    if (sign == 0xC000) badValue("NaN", source, function);
-    if (sign == 0xD000 || sign == 0xF000) badValue(sign == 0xD000 ? "Infinity" : "-Infinity", source, function);
-    if (sign != 0 && sign != 0x4000) badValue("a numeric of unknown sign", source, function);
-    if (count < 0 || scale < 0 || length != 8 + 2 * count) badValue("a numeric of the wrong size", source, function);
-    const auto digit = [&](int d) {
-        const int v = d >= 0 && d < count ? static_cast<int>(bigEndian<2>(p + 8 + 2 * d)) : 0;
-        if (v > 9999) badValue("a numeric digit beyond 9999", source, function);
-        return v;
-    };
-    std::string text = sign == 0x4000 ? "-" : "";
-    if (weight < 0) text += '0';
-    for (int d = 0; d <= weight; ++d) {
-        const int v = digit(d);
-        if (d == 0) {
-            text += std::to_string(v);
-        } else {
-            const char group[] = {char('0' + v / 1000), char('0' + v / 100 % 10), char('0' + v / 10 % 10), char('0' + v % 10)};
-            text.append(group, 4);
-        }
-    }
-    if (scale > 0) text += '.';
-    for (int d = weight + 1, shown = 0; shown < scale; ++d) {
-        const int v = digit(d);
-        for (int k = 1000; k >= 1 && shown < scale; k /= 10, ++shown) text += char('0' + v / k % 10);
-    }
-    return text;
-}
-
-}  // namespace
-
-long readBinaryWhole(const char* value, int length) {
-    if (length != 2 && length != 4 && length != 8) return 0;
-    return signedOf(reinterpret_cast<const unsigned char*>(value), length);
-}
-
 void readBinaryInto(const pg_result* r, int row, int col, unsigned short type, DKAny& into, const char* source,
                     const char* function) {
     const int length = PQgetlength(r, row, col);
@@ -474,55 +379,47 @@ void readBinaryInto(const pg_result* r, int row, int col, unsigned short type, D
     }
     char* value = PQgetvalue(r, row, col);
     const auto* bytes = reinterpret_cast<const unsigned char*>(value);
+    const char* wrong = nullptr;   // what is wrong with the bytes, when something is
     switch (type) {
         case DKAny::tc_short:
-        case DKAny::tc_long:
-            if (length != 2 && length != 4 && length != 8) badValue("a whole number of the wrong size", source, function);
+        case DKAny::tc_long: {
+            long v = 0;
+            if ((wrong = binaryWhole(bytes, length, v)) != nullptr) break;
             if (type == DKAny::tc_short)
-                into = static_cast<short>(signedOf(bytes, length));
+                into = static_cast<short>(v);
             else
-                into = signedOf(bytes, length);
+                into = v;
             return;
+        }
         case DKAny::tc_double: {
-            if (length != 8) badValue("a double of the wrong size", source, function);
-            const std::uint64_t bits = bigEndian<8>(bytes);
             double v = 0;
-            std::memcpy(&v, &bits, sizeof v);
+            if ((wrong = binaryDouble(bytes, length, v)) != nullptr) break;
             into = v;
             return;
         }
-        case DKAny::tc_decimal:
-            PConnectorKit::put<DKDecimal>(into, DKAny::tc_decimal, numericText(bytes, length, source, function).c_str());
+        case DKAny::tc_decimal: {
+            std::string text;
+            if ((wrong = binaryNumeric(bytes, length, text)) != nullptr) break;
+            PConnectorKit::put<DKDecimal>(into, DKAny::tc_decimal, text.c_str());
             return;
+        }
         case DKAny::tc_date: {
-            if (length != 4) badValue("a date of the wrong size", source, function);
-            const long days = static_cast<std::int32_t>(bigEndian<4>(bytes));
             int ymd[3];
-            if (days == INT32_MAX || days == INT32_MIN) badValue(days > 0 ? "infinity" : "-infinity", source, function);
-            if (!dateOf(days, ymd)) badValue("a date outside the years 1 to 9999", source, function);
+            if ((wrong = binaryDate(bytes, length, ymd)) != nullptr) break;
             PConnectorKit::put<DKDate>(into, DKAny::tc_date, ymd[0], ymd[1], ymd[2]);
             return;
         }
         case DKAny::tc_time: {
-            const std::int64_t micros = length == 8 ? static_cast<std::int64_t>(bigEndian<8>(bytes)) : -1;
-            if (micros < 0 || micros > kMicrosPerDay) badValue("a time of the wrong size or range", source, function);
-            int hms[3];
-            timeOf(micros, hms);
+            int hms[3], micros = 0;
+            if ((wrong = binaryTime(bytes, length, hms, micros)) != nullptr) break;
             PConnectorKit::put<DKTime>(into, DKAny::tc_time, hms[0], hms[1], hms[2]);
             return;
         }
         case DKAny::tc_timestamp: {
-            if (length != 8) badValue("a timestamp of the wrong size", source, function);
-            const auto micros = static_cast<std::int64_t>(bigEndian<8>(bytes));
-            if (micros == INT64_MAX || micros == INT64_MIN) badValue(micros > 0 ? "infinity" : "-infinity", source, function);
-            // Days and the time of day, rounded down, so that a time before 2000 is still of its day.
-            const std::int64_t days = micros / kMicrosPerDay - (micros % kMicrosPerDay < 0 ? 1 : 0);
-            const std::int64_t ofDay = micros - days * kMicrosPerDay;
-            int ymd[3], hms[3];
-            if (!dateOf(static_cast<long>(days), ymd)) badValue("a timestamp outside the years 1 to 9999", source, function);
-            timeOf(ofDay, hms);
+            int ymd[3], hms[3], micros = 0;
+            if ((wrong = binaryTimestamp(bytes, length, ymd, hms, micros)) != nullptr) break;
             PConnectorKit::put<DKTimestamp>(into, DKAny::tc_timestamp, ymd[0], ymd[1], ymd[2], hms[0], hms[1], hms[2],
-                                            static_cast<int>(ofDay % 1000000) * 1000);
+                                            micros * 1000);
             return;
         }
         case DKAny::tc_bytearray:
@@ -536,6 +433,7 @@ void readBinaryInto(const pg_result* r, int row, int col, unsigned short type, D
                 into = DKAny(DKString(value, static_cast<unsigned long>(length)));
             return;
     }
+    badValue(wrong, source, function);
 }
 
 }  // namespace dkpg

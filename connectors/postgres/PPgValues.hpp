@@ -58,8 +58,6 @@ void addValue(PParams& params, const DKAny& value, unsigned short type, const ch
 // A whole number in the server's zero-terminated text form, without a locale or a copy; a text
 // of another form reads as strtol reads it.
 long readWhole(const char* text);
-// A whole number in binary form, of length 2, 4 or 8 bytes; 0 for any other length.
-long readBinaryWhole(const char* value, int length);
 
 // Reads the text-format value at row, col of result as a value of the attribute type into into,
 // in place where into holds an object of that type already (a string's buffer reused); a stored
