@@ -229,6 +229,16 @@ namespace {
     dkThrow<DKDatastoreError>(kMsgBadValue, source, function, DKString(text));
 }
 
+// Length bytes of text as a string value: assigned into the string into holds, its buffer reused,
+// or a new one.
+void putText(DKAny& into, const char* text, int length) {
+    const auto n = static_cast<unsigned long>(length);
+    if (into.typeCode() == DKAny::tc_string)
+        static_cast<DKString*>(into.value())->assign(text, n);
+    else
+        into = DKAny(DKString(text, n));
+}
+
 // "YYYY-MM-DD" at text; the fields, or false for anything else (BC dates, infinity).
 bool readDate(const char* text, int (&ymd)[3], int& used) {
     used = 0;
@@ -325,11 +335,7 @@ void readInto(const pg_result* r, int row, int col, unsigned short type, DKAny& 
         default: {
             // Text has no zero byte (the server keeps none): assigned into a string the value
             // holds, its buffer reused.
-            const auto length = static_cast<unsigned long>(PQgetlength(r, row, col));
-            if (into.typeCode() == DKAny::tc_string)
-                static_cast<DKString*>(into.value())->assign(text, length);
-            else
-                into = DKAny(DKString(text, length));
+            putText(into, text, PQgetlength(r, row, col));
             return;
         }
     }
@@ -340,9 +346,6 @@ DKAny readValue(const pg_result* r, int row, int col, unsigned short type, const
     readInto(r, row, col, type, value, source, function);
     return value;
 }
-
-// ---------------------------------------------------------------------------------------------
-// Binary results
 
 unsigned short typeOfColumn(unsigned int type) {
     switch (type) {
@@ -357,6 +360,9 @@ unsigned short typeOfColumn(unsigned int type) {
         default: return DKAny::tc_string;            // text and the text form of the rest
     }
 }
+
+// ---------------------------------------------------------------------------------------------
+// Binary results
 
 bool readsBinary(unsigned int type) {
     switch (type) {
@@ -426,11 +432,7 @@ void readBinaryInto(const pg_result* r, int row, int col, unsigned short type, D
             PConnectorKit::put<DKByteArray>(into, DKAny::tc_bytearray, value, static_cast<long>(length), short(0));
             return;
         default:
-            // The text's own bytes, as the text form reads them.
-            if (into.typeCode() == DKAny::tc_string)
-                static_cast<DKString*>(into.value())->assign(value, static_cast<unsigned long>(length));
-            else
-                into = DKAny(DKString(value, static_cast<unsigned long>(length)));
+            putText(into, value, length);   // the text's own bytes, as the text form reads them
             return;
     }
     badValue(wrong, source, function);
